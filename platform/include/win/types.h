@@ -86,6 +86,8 @@ typedef WORD ATOM;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;
+// A module handle is the load address of the ELF object (dladdr's dli_fbase), as on Windows
+// where HMODULE is the image base; null means the main program.
 DECLARE_OPAQUE_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
 DECLARE_OPAQUE_HANDLE(HKEY);
