@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shared/adsi_build.h"
+#include "win/adshlp_build.h"
 
 namespace lumivel {
 
@@ -40,20 +40,31 @@ void RecordToVariant(PropertySet* record, VARIANT* value) {
 }
 
 HRESULT BuildObjectList(PropertySet* const* records, size_t count, VARIANT* list) {
-    if (!list) return E_POINTER;
-    if (count == 0) return S_OK;
-    if (count > 0xFFFFFFFFu) return E_INVALIDARG;
-    std::vector<LONG64> addresses(count);
+    std::vector<LONG_PTR> addresses(count);
     for (size_t i = 0; i < count; ++i) addresses[i] = reinterpret_cast<LONG_PTR>(records[i]);
-    return ADsBuildVarArrayInt64(addresses.data(), static_cast<DWORD>(count), list);
+    return BuildAddressList(addresses, list);
+}
+
+HRESULT BuildAddressList(const std::vector<LONG_PTR>& addresses, VARIANT* list) {
+    if (!list) return E_POINTER;
+    if (addresses.empty()) return S_OK;
+    if (addresses.size() > 0xFFFFFFFFu) return E_INVALIDARG;
+    std::vector<LONG64> elements(addresses.begin(), addresses.end());
+    return ADsBuildVarArrayInt64(elements.data(), static_cast<DWORD>(elements.size()), list);
 }
 
 std::vector<PropertySet*> ReadObjectList(const VARIANT* list, ListForm form) {
     std::vector<PropertySet*> records;
+    for (LONG_PTR address : ReadAddressList(list, form)) records.push_back(reinterpret_cast<PropertySet*>(address));
+    return records;
+}
+
+std::vector<LONG_PTR> ReadAddressList(const VARIANT* list, ListForm form) {
+    std::vector<LONG_PTR> records;
     list = dereference(list);
     if (!list) return records;
     if (list->vt == VT_I8 || list->vt == VT_I4) {
-        records.push_back(RecordFromVariant(list));
+        records.push_back(AddressFromVariant(list));
         return records;
     }
     if (!(list->vt & VT_ARRAY) || (list->vt & VT_BYREF)) return records;
@@ -88,7 +99,7 @@ std::vector<PropertySet*> ReadObjectList(const VARIANT* list, ListForm form) {
             std::memcpy(&number, element, sizeof number);
             address = number;
         }
-        records.push_back(reinterpret_cast<PropertySet*>(address));
+        records.push_back(address);
     }
     SafeArrayUnaccessData(array);
     return records;

@@ -41,6 +41,10 @@ inline HRESULT BuildObjectList(const std::vector<PropertySet*>& records, VARIANT
 // that positions agree with the list; callers skip them.
 std::vector<PropertySet*> ReadObjectList(const VARIANT* list, ListForm form = ListForm::VariantArrayOnly);
 
+// The same forms for other addresses that travel by list (column records).
+HRESULT BuildAddressList(const std::vector<LONG_PTR>& addresses, VARIANT* list);
+std::vector<LONG_PTR> ReadAddressList(const VARIANT* list, ListForm form = ListForm::VariantArrayOnly);
+
 // Frees every record of a list the caller owns and clears the VARIANT.
 void FreeObjectListRecords(VARIANT* list);
 

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "win/winerror.h"
 #include "win/winreg.h"
 
 namespace lumivel {

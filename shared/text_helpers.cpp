@@ -1,6 +1,6 @@
 #include "shared/text_helpers.h"
 
-#include "shared/platform_shims.h"
+#include "win/strings.h"
 
 namespace lumivel {
 

@@ -1,0 +1,90 @@
+// IProviderData::GetColumns and IProviderCommands::GetMenu: the provider's part of the
+// console's result list and context menus.
+#include <vector>
+
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/registry_key.h"
+#include "shared/text_helpers.h"
+
+using lumivel::RegistryKey;
+
+namespace revivo {
+
+namespace {
+
+constexpr const char16_t* kColumnWidthsKey = u"Software\\Tarvo Software\\Tarvo Lumivel\\Columns\\Top";
+constexpr DWORD kDefaultColumnWidth = 100;
+
+struct ColumnDefinition {
+    const char16_t* title;
+    const char16_t* key;
+};
+constexpr ColumnDefinition kColumns[] = {
+    {u"Name", u"name"},
+    {u"Last Known Parent", u"parent"},
+    {u"Class", u"FriendlyClassName"},
+    {u"Date Deleted", u"dateDeleted"},
+};
+
+void grayItem(HMENU menu, UINT command) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STATE;
+    info.fState = MFS_DISABLED | MFS_GRAYED;
+    SetMenuItemInfoW(menu, command, FALSE, &info);
+}
+
+}  // namespace
+
+STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) {
+    if (lViewType != 1) return S_OK;
+    RegistryKey widths;
+    widths.create(HKEY_CURRENT_USER, kColumnWidthsKey, KEY_ALL_ACCESS);
+    // Built once: the control writes its widths back into these records.
+    if (m_columns.empty()) {
+        for (const ColumnDefinition& definition : kColumns) {
+            auto* column = static_cast<LVCOLUMNW*>(CoTaskMemAlloc(sizeof(LVCOLUMNW)));
+            if (!column) break;
+            *column = LVCOLUMNW{};
+            column->mask = LVCF_WIDTH | LVCF_TEXT;
+            column->cx = static_cast<int>(widths.readDword(definition.title).value_or(kDefaultColumnWidth));
+            column->pszText = const_cast<LPWSTR>(definition.title);
+            m_columns.push_back(column);
+        }
+    }
+    if (pvarColumns && !m_columns.empty()) {
+        std::vector<LONG_PTR> addresses;
+        for (LVCOLUMNW* column : m_columns) addresses.push_back(reinterpret_cast<LONG_PTR>(column));
+        lumivel::BuildAddressList(addresses, pvarColumns);
+    }
+    if (pvarKeys) {
+        LPWSTR keys[ARRAYSIZE(kColumns)];
+        for (size_t i = 0; i < ARRAYSIZE(kColumns); ++i) keys[i] = const_cast<LPWSTR>(kColumns[i].key);
+        ADsBuildVarArrayStr(keys, ARRAYSIZE(keys), pvarKeys);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMenu, HINSTANCE* phInstance) {
+    if (phInstance) *phInstance = ModuleInstance();
+    if (lMenuType != kMenuTypeContext || !phMenu) return S_OK;
+    std::vector<PropertySet*> selection = lumivel::ReadObjectList(pvarSelection, lumivel::ListForm::AnyArray);
+    const PropertySet* first = selection.empty() ? nullptr : selection.front();
+    if (!first) {
+        *phMenu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(IDR_MENU_ROOT));
+        return S_OK;
+    }
+    if (!first->getRaw(u"FromRevivoProvider")) return S_OK;
+    BSTR className = first->className();
+    bool deletedObject = className && !lumivel::EqualsNoCase(lumivel::ViewOf(className), u"domainDNS") &&
+                         !first->getRaw(u"Removable");
+    bool several = selection.size() >= 2;
+    HMENU menu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(deletedObject ? IDR_MENU_DELETED_OBJECT : IDR_MENU_DOMAIN_NODE));
+    if (menu && several) grayItem(menu, deletedObject ? ID_RESTORE : ID_CONNECT_DC);
+    *phMenu = menu;
+    return S_OK;
+}
+
+}  // namespace revivo

@@ -1,0 +1,164 @@
+// IRevivo::EnumDeletedObjects: one paged, one-level, show-deleted search of a domain's
+// Deleted Objects container, one record per named tombstone.
+#include "provider/deleted_objects.h"
+
+#include <memory>
+#include <vector>
+
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+
+namespace revivo {
+
+namespace {
+
+constexpr DWORD kPageSize = 1000;
+
+// The attributes asked for, in order, and the record keys each one sets.
+struct AttributeKeys {
+    const char16_t* attribute;
+    const char16_t* firstKey;
+    const char16_t* secondKey;
+};
+constexpr AttributeKeys kAttributes[] = {
+    {u"cn", u"name", nullptr},
+    {u"ou", u"name", nullptr},
+    {u"distinguishedName", u"distinguishedName", u"path"},
+    {u"lastKnownParent", u"lastKnownParent", u"Parent"},
+    {u"objectClass", u"class", nullptr},
+    {u"whenChanged", u"dateDeleted", nullptr},
+};
+
+bool isTextType(ADSTYPE type) {
+    return type == ADSTYPE_DN_STRING || type == ADSTYPE_CASE_IGNORE_STRING || type == ADSTYPE_PRINTABLE_STRING ||
+           type == ADSTYPE_NUMERIC_STRING;
+}
+
+// The last value of a column as record text; false for types the listing ignores.
+bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text) {
+    if (column.dwNumValues == 0 || !column.pADsValues) return false;
+    const ADSVALUE& value = column.pADsValues[column.dwNumValues - 1];
+    if (isTextType(value.dwType)) {
+        *text = lumivel::ViewOf(value.DNString);
+        return true;
+    }
+    if (value.dwType == ADSTYPE_UTC_TIME) {
+        *text = FormatDeletionDate(value.UTCTime);
+        return true;
+    }
+    return false;
+}
+
+void setFriendlyClassName(PropertySet* record, ISchemaCache* schemaCache) {
+    BSTR className = record->className();
+    BSTR friendly = nullptr;
+    // The cache's string is its own: copied, never freed. Its return code carries nothing.
+    schemaCache->LookupFriendlyClassName(className, &friendly);
+    if (friendly && SysStringLen(friendly) > 0)
+        record->setString(u"FriendlyClassName", friendly);
+    else
+        record->setString(u"FriendlyClassName", className);
+}
+
+}  // namespace
+
+std::u16string FormatDeletionDate(const SYSTEMTIME& utc) {
+    TIME_ZONE_INFORMATION zone{};
+    SYSTEMTIME local = utc;
+    if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID ||
+        !SystemTimeToTzSpecificLocalTime(&zone, &utc, &local))
+        local = utc;
+    WCHAR text[64] = {};
+    swprintf_s(text, ARRAYSIZE(text), u"%.2i/%.2i/%.2i - %.2i:%.2i", local.wMonth, local.wDay, local.wYear,
+               local.wHour, local.wMinute);
+    return text;
+}
+
+STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) {
+    clearDeletedObjectCache();
+    const auto* node = reinterpret_cast<const PropertySet*>(lEntry);
+    BSTR namingContext = node ? node->getString(u"NamingContext") : nullptr;
+    ComPtr<IADsContainer> container;
+    HRESULT result = OpenDeletedObjectsContainer(namingContext, container.put());
+    if (FAILED(result)) return result;
+    std::u16string focusedDc = node ? std::u16string(node->getText(u"FocusedDC")) : std::u16string();
+    bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
+
+    std::vector<PropertySet*> listed;
+    ComPtr<IDirectorySearch> search;
+    if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
+        ADS_SEARCHPREF_INFO preferences[3] = {};
+        preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+        preferences[0].vValue.dwType = ADSTYPE_INTEGER;
+        preferences[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+        preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
+        preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
+        preferences[1].vValue.Boolean = TRUE;
+        preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+        preferences[2].vValue.dwType = ADSTYPE_INTEGER;
+        preferences[2].vValue.Integer = kPageSize;
+        result = search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+        if (FAILED(result)) return result;
+
+        std::u16string filter;
+        if (filtered) filter = std::u16string(bstrFilter, SysStringLen(bstrFilter)) + u"*";
+        LPWSTR attributes[ARRAYSIZE(kAttributes)];
+        for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
+        ADS_SEARCH_HANDLE handle = nullptr;
+        if (SUCCEEDED(search->ExecuteSearch(filtered ? filter.data() : nullptr, attributes, ARRAYSIZE(attributes),
+                                            &handle))) {
+            while (search->GetNextRow(handle) == S_OK) {
+                PropertySet* record = PropertySet::create();
+                if (!record) continue;
+                record->setInt(u"NoDelete", 1);
+                record->setInt(u"NoProperties", 1);
+                record->setText(u"FocusedDC", focusedDc);
+                for (const AttributeKeys& keys : kAttributes) {
+                    ADS_SEARCH_COLUMN column{};
+                    if (FAILED(search->GetColumn(handle, const_cast<LPWSTR>(keys.attribute), &column))) continue;
+                    std::u16string text;
+                    if (columnText(column, &text)) {
+                        record->setText(keys.firstKey, text);
+                        if (keys.secondKey) record->setText(keys.secondKey, text);
+                    }
+                    search->FreeColumn(&column);
+                }
+                if (record->getText(u"name").empty()) {
+                    record->release();
+                    continue;
+                }
+                if (m_schemaCache) setFriendlyClassName(record, m_schemaCache);
+                listed.push_back(record);
+            }
+            search->CloseSearchHandle(handle);
+        }
+    }
+    search.reset();
+    container.reset();
+
+    if (!filtered) rememberTombstones(listed);
+    if (!pvarObjects || FAILED(lumivel::BuildObjectList(listed, pvarObjects))) {
+        clearDeletedObjectCache();
+        for (PropertySet* record : listed) record->release();
+    }
+    return S_OK;
+}
+
+void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
+    m_deletedObjectCache.reserve(records.size());
+    for (PropertySet* record : records) {
+        auto copy = std::make_shared<TombstoneCopy>();
+        copy->distinguishedName = record->getText(u"distinguishedName");
+        copy->lastKnownParent = record->getText(u"lastKnownParent");
+        copy->name = record->getText(u"name");
+        copy->className = record->getText(u"class");
+        copy->focusedDc = record->getText(u"FocusedDC");
+        copy->handedOut = reinterpret_cast<LONG_PTR>(record);
+        m_deletedObjectCache.push_back(std::move(copy));
+    }
+}
+
+}  // namespace revivo

@@ -1,0 +1,142 @@
+// The provider's domain nodes: GetNodes, "Connect to", removal, the focused domain
+// controller and the Deleted Objects container.
+#include <vector>
+
+#include "provider/connect_dialog.h"
+#include "provider/domain_nodes.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/registry_key.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::RegistryKey;
+using lumivel::UniqueBstr;
+using lumivel::VariantHolder;
+
+namespace revivo {
+
+namespace {
+
+// Well-known GUID of a domain's Deleted Objects container.
+constexpr const char16_t* kDeletedObjectsWellKnownGuid = u"18e2ea80684f11d2b9aa00c04f79f805";
+
+HRESULT bindObject(const std::u16string& path, ComPtr<IADs>* object) {
+    return ADsGetObject(path.c_str(), IID_IADs, object->putVoid());
+}
+
+bool readDistinguishedName(IADs* object, std::u16string* text) {
+    VariantHolder value;
+    UniqueBstr name(u"distinguishedName");
+    if (FAILED(object->Get(name.get(), value.get())) || value->vt != VT_BSTR) return false;
+    *text = lumivel::ViewOf(value->bstrVal);
+    return true;
+}
+
+}  // namespace
+
+STDMETHODIMP Revivo::GetNodes(LONG, LONG, LONG, VARIANT* pvarNodes) {
+    RegistryKey key;
+    if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return S_OK;
+    std::vector<PropertySet*> nodes;
+    for (const std::u16string& valueName : key.valueNames()) {
+        // An unreachable or unknown domain simply does not appear.
+        ComPtr<IADs> byGuid;
+        if (FAILED(bindObject(PathOfStoredNode(valueName), &byGuid))) continue;
+        std::u16string distinguishedName;
+        if (!readDistinguishedName(byGuid.get(), &distinguishedName)) continue;
+        ComPtr<IADs> object;
+        if (FAILED(bindObject(u"LDAP://" + distinguishedName, &object))) continue;
+        PropertySet* node = BuildNodeRecord(object.get(), m_schemaCache);
+        if (!node) continue;
+        node->setText(u"NamingContext", distinguishedName);
+        node->setString(u"RegEntry", valueName.c_str());
+        if (std::optional<std::u16string> displayName = key.readString(valueName.c_str()))
+            node->setText(u"name", *displayName);
+        node->setInt(u"Removable", 1);
+        nodes.push_back(node);
+    }
+    if (!pvarNodes) {
+        for (PropertySet* node : nodes) node->release();
+        return S_OK;
+    }
+    if (FAILED(lumivel::BuildObjectList(nodes, pvarNodes))) {
+        for (PropertySet* node : nodes) node->release();
+    }
+    return S_OK;
+}
+
+HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
+    *node = nullptr;
+    std::u16string entered;
+    if (ShowConnectDialog(parent, &entered) != IDOK) return S_FALSE;
+
+    ComPtr<IADs> object;
+    HRESULT result = bindObject(DomainPathFromText(entered), &object);
+    if (FAILED(result)) return result;
+    PropertySet* record = BuildNodeRecord(object.get(), m_schemaCache);
+    if (!record) return E_OUTOFMEMORY;
+    record->setText(u"NamingContext", record->getText(u"distinguishedName"));
+    record->setInt(u"Removable", 1);
+    record->setInt(u"FromRevivoProvider", 1);
+
+    std::u16string entry = RegistryEntryName(record);
+    record->setText(u"RegEntry", entry);
+    VARIANT name;
+    if (record->getValue(u"name", &name)) {
+        RegistryKey key;
+        if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) == ERROR_SUCCESS)
+            key.writeString(entry.c_str(), record->getText(u"name"), RegistryKey::StoreNull::No);
+    }
+    *node = record;
+    return S_OK;
+}
+
+LONG Revivo::RemoveStoredNode(const PropertySet* node) {
+    if (!node) return 1;
+    RegistryKey key;
+    if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return 1;
+    BSTR entry = node->getString(u"RegEntry");
+    if (!entry) return 1;
+    return key.deleteValue(entry) == ERROR_SUCCESS ? 0 : 1;
+}
+
+void Revivo::FillInFocusedDC(PropertySet* record) {
+    if (!record) return;
+    std::u16string server;
+    std::u16string path(record->getText(u"path"));
+    ComPtr<IADs> object;
+    if (!path.empty() && SUCCEEDED(bindObject(path, &object))) server = ServerOfBinding(object.get());
+    record->setText(u"FocusedDC", server);
+    if (server.empty()) return;
+    // Stored paths stay serverless.
+    std::u16string prefix = u"LDAP://" + server + u"/";
+    size_t at = lumivel::FindTextNoCase(path, prefix);
+    if (at != std::u16string::npos) record->setText(u"path", u"LDAP://" + path.substr(at + prefix.size()));
+}
+
+HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container) {
+    *container = nullptr;
+    ComPtr<IADs> rootDse;
+    HRESULT result = ADsOpenObject(u"LDAP://rootDSE", nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
+                                   rootDse.putVoid());
+    if (FAILED(result)) return result;
+    std::u16string context;
+    if (namingContext) {
+        std::u16string_view given(namingContext);
+        context = given.find(u"LDAP://") != std::u16string_view::npos ? given.substr(std::min<size_t>(7, given.size()))
+                                                                        : given;
+    } else {
+        VariantHolder value;
+        UniqueBstr name(u"defaultNamingContext");
+        result = rootDse->Get(name.get(), value.get());
+        if (FAILED(result)) return result;
+        if (value->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
+        context = lumivel::ViewOf(value->bstrVal);
+    }
+    std::u16string path = u"LDAP://<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
+    return ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                         IID_IADsContainer, reinterpret_cast<void**>(container));
+}
+
+}  // namespace revivo

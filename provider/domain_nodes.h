@@ -1,0 +1,33 @@
+// Domain node records and their per-user registry store.
+#pragma once
+
+#include <string>
+
+#include "provider/platform_headers.h"
+#include "shared/property_set.h"
+#include "shared/schema_cache_interface.h"
+
+namespace revivo {
+
+// HKEY_CURRENT_USER key that stores one REG_SZ value per domain node.
+inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
+
+// Builds a node record from a bound directory object; null when memory runs out.
+PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache);
+
+// The server that answered a binding (ADS_OPTION_SERVERNAME); empty when unavailable.
+std::u16string ServerOfBinding(IUnknown* object);
+
+// "LDAP://" + text unless the text already holds "LDAP://" (case-sensitive).
+std::u16string DomainPathFromText(std::u16string_view text);
+
+// The registry value name of a node: DomainName "/" guid, or the guid alone.
+std::u16string RegistryEntryName(const PropertySet* node);
+
+// Splits a stored value name into the binding path "LDAP://[domain/]<GUID=...>".
+std::u16string PathOfStoredNode(std::u16string_view valueName);
+
+// The system's message text for an HRESULT, without its line end.
+std::u16string SystemMessageText(HRESULT result);
+
+}  // namespace revivo

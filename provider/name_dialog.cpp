@@ -1,0 +1,73 @@
+// Dialog 206 "Name": asks for another name when a restored object's name is taken.
+#include "lumivel/ldap_escape.h"
+#include "provider/reanimation.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+
+namespace revivo {
+
+namespace {
+
+constexpr int kNameLimit = 255;
+
+struct NameState {
+    std::u16string shownValue;
+    std::u16string typedName;
+};
+
+INT_PTR CALLBACK nameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            auto* state = reinterpret_cast<NameState*>(lParam);
+            SetDlgItemTextW(dialog, IDC_NEW_NAME, state->shownValue.c_str());
+            SetFocus(GetDlgItem(dialog, IDC_NEW_NAME));
+            return FALSE;
+        }
+        case WM_COMMAND: {
+            auto* state = reinterpret_cast<NameState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+            switch (LOWORD(wParam)) {
+                case IDOK: {
+                    WCHAR text[kNameLimit + 1] = {};
+                    UINT length = GetDlgItemTextW(dialog, IDC_NEW_NAME, text, ARRAYSIZE(text));
+                    if (length == 0) {
+                        MessageBoxW(dialog, u"Please enter a valid name.", u"Error", MB_OK | MB_ICONSTOP);
+                        return TRUE;
+                    }
+                    state->typedName.assign(text, length);
+                    EndDialog(dialog, IDOK);
+                    return TRUE;
+                }
+                case IDCANCEL:
+                    EndDialog(dialog, IDCANCEL);
+                    return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_CLOSE:
+            EndDialog(dialog, 0);
+            return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* newName) {
+    std::u16string relativeName, parentName;
+    if (!SplitDistinguishedName(takenName, &relativeName, &parentName)) return false;
+    size_t equals = relativeName.find(u'=');
+    if (equals == std::u16string::npos) return false;
+    std::u16string type = relativeName.substr(0, equals + 1);
+    std::u16string escapedValue = relativeName.substr(equals + 1);
+    // The user edits the name itself, not its escaped form.
+    NameState state;
+    state.shownValue = lumivel::ldap::UnescapeDnValue(escapedValue).value_or(escapedValue);
+    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_NEW_NAME), parent, nameDialogProc,
+                                     reinterpret_cast<LPARAM>(&state));
+    if (result != IDOK) return false;
+    *newName = RenamedDistinguishedName(type, state.typedName, parentName);
+    return true;
+}
+
+}  // namespace revivo

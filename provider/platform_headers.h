@@ -1,0 +1,20 @@
+// The platform headers the provider builds on, in one place.
+#pragma once
+
+#include "win/adshlp_build.h"
+#include "win/adsi.h"
+#include "win/com.h"
+#include "win/commctrl.h"
+#include "win/datetime.h"
+#include "win/dsapi.h"
+#include "win/dsclient.h"
+#include "win/errors.h"
+#include "win/oleauto.h"
+#include "win/processes.h"
+#include "win/resources.h"
+#include "win/strings.h"
+#include "win/threads.h"
+#include "win/user.h"
+#include "win/wformat.h"
+#include "win/winldap.h"
+#include "win/winreg.h"

@@ -1,0 +1,216 @@
+// Reanimation of one tombstone: deleted parents first, a free name, then one LDAP modify on
+// the focused domain controller with the critical show-deleted control.
+#include "provider/reanimation.h"
+
+#include <vector>
+
+#include "lumivel/ldap_escape.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::UniqueBstr;
+using lumivel::VariantHolder;
+
+namespace revivo {
+
+namespace {
+
+// An LDAP session that is always closed.
+class LdapSession {
+public:
+    explicit LdapSession(PLDAP session) : m_session(session) {}
+    ~LdapSession() {
+        if (m_session) ldap_unbind(m_session);
+    }
+    LdapSession(const LdapSession&) = delete;
+    LdapSession& operator=(const LdapSession&) = delete;
+    PLDAP get() const { return m_session; }
+
+private:
+    PLDAP m_session;
+};
+
+// Opens, configures and binds the session; the first failing LDAP result, or LDAP_SUCCESS.
+ULONG connectAndBind(PLDAP session) {
+    ULONG version = LDAP_VERSION3;
+    ULONG result = ldap_set_option(session, LDAP_OPT_PROTOCOL_VERSION, &version);
+    if (result != LDAP_SUCCESS) return result;
+    result = ldap_connect(session, nullptr);
+    if (result != LDAP_SUCCESS) return result;
+    return ldap_bind_s(session, nullptr, nullptr, LDAP_AUTH_NEGOTIATE);
+}
+
+ULONG reanimate(PLDAP session, const std::u16string& tombstoneName, const std::u16string& newName) {
+    std::u16string isDeleted = u"isDeleted";
+    std::u16string distinguishedNameAttribute = u"distinguishedName";
+    std::u16string value = newName;
+    PWSTR values[] = {value.data(), nullptr};
+    LDAPModW removeDeletedFlag{};
+    removeDeletedFlag.mod_op = LDAP_MOD_DELETE;
+    removeDeletedFlag.mod_type = isDeleted.data();
+    removeDeletedFlag.mod_vals.modv_strvals = nullptr;
+    LDAPModW rename{};
+    rename.mod_op = LDAP_MOD_REPLACE;
+    rename.mod_type = distinguishedNameAttribute.data();
+    rename.mod_vals.modv_strvals = values;
+    LDAPModW* modifications[] = {&removeDeletedFlag, &rename, nullptr};
+
+    std::u16string oid = LDAP_SERVER_SHOW_DELETED_OID_W;
+    LDAPControlW showDeleted{};
+    showDeleted.ldctl_oid = oid.data();
+    showDeleted.ldctl_value.bv_len = 0;
+    showDeleted.ldctl_value.bv_val = nullptr;
+    showDeleted.ldctl_iscritical = TRUE;
+    PLDAPControlW serverControls[] = {&showDeleted, nullptr};
+    return ldap_modify_ext_s(session, tombstoneName.c_str(), modifications, serverControls, nullptr);
+}
+
+bool nameIsTaken(const std::u16string& dn) {
+    ComPtr<IADs> existing;
+    return SUCCEEDED(ADsGetObject((u"GC://" + dn).c_str(), IID_IADs, existing.putVoid()));
+}
+
+// A tombstone of the cache as a record reanimation can work on.
+PropertySet* recordFromCopy(const TombstoneCopy& copy) {
+    PropertySet* record = PropertySet::create();
+    if (!record) return nullptr;
+    record->setText(u"distinguishedName", copy.distinguishedName);
+    record->setText(u"path", copy.distinguishedName);
+    record->setText(u"lastKnownParent", copy.lastKnownParent);
+    record->setText(u"Parent", copy.lastKnownParent);
+    record->setText(u"name", copy.name);
+    record->setText(u"class", copy.className);
+    record->setText(u"FocusedDC", copy.focusedDc);
+    return record;
+}
+
+}  // namespace
+
+bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName) {
+    for (size_t i = 0; i + 2 < tombstoneName.size(); ++i) {
+        if (tombstoneName[i] == u'\\' && tombstoneName[i + 1] == u'0' &&
+            (tombstoneName[i + 2] == u'A' || tombstoneName[i + 2] == u'a')) {
+            *newName = std::u16string(tombstoneName.substr(0, i)) + u"," + std::u16string(parent);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
+                                        std::u16string_view parent) {
+    return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
+}
+
+HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored) {
+    BSTR tombstoneValue = record->getString(u"distinguishedName");
+    BSTR parentValue = record->getString(u"lastKnownParent");
+    if (!tombstoneValue || !parentValue) return E_POINTER;
+    std::u16string tombstoneName(lumivel::ViewOf(tombstoneValue));
+    std::u16string lastKnownParent(lumivel::ViewOf(parentValue));
+
+    if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+        // A snapshot: restoring the parent and re-reading this tombstone empty the cache.
+        std::vector<TombstoneRef> cache = m_deletedObjectCache;
+        bool foundParent = false;
+        for (const TombstoneRef& candidate : cache) {
+            std::u16string_view guidText = lumivel::TextAfter(candidate->name, u"DEL:");
+            if (candidate->name.find(u"DEL:") == std::u16string::npos || guidText.empty() ||
+                lastKnownParent.find(guidText) == std::u16string::npos)
+                continue;
+            foundParent = true;
+            if (PropertySet* parentRecord = recordFromCopy(*candidate)) {
+                Restore(parent, parentRecord, candidate->handedOut, restored);
+                parentRecord->release();
+            }
+            // The parent's restore moved this tombstone's last known parent: read it again.
+            std::u16string prefix = lumivel::EqualsNoCase(record->getText(u"class"), u"organizationalUnit") ? u"OU=" : u"CN=";
+            UniqueBstr filter((prefix + lumivel::ldap::EscapeFilterValue(record->getText(u"name"))).c_str());
+            VARIANT reread;
+            VariantInit(&reread);
+            if (SUCCEEDED(EnumDeletedObjects(reinterpret_cast<LONG_PTR>(record), filter.get(), &reread))) {
+                std::vector<PropertySet*> matches = lumivel::ReadObjectList(&reread);
+                if (matches.size() == 1 && matches[0]) {
+                    record->setText(u"lastKnownParent", matches[0]->getText(u"lastKnownParent"));
+                    lastKnownParent = record->getText(u"lastKnownParent");
+                }
+            }
+            lumivel::FreeObjectListRecords(&reread);
+            break;
+        }
+        if (!foundParent) {
+            if (RestoreParentFromBackup(this, record))
+                lastKnownParent = record->getText(u"lastKnownParent");
+            else
+                MessageBoxW(parent, u"Could not create the container for this object.", u"Error", MB_OK);
+        }
+    }
+
+    std::u16string newName;
+    if (!ReanimatedName(tombstoneName, lastKnownParent, &newName)) return E_INVALIDARG;
+
+    std::u16string server(record->getText(u"FocusedDC"));
+    LdapSession session(ldap_init(server.empty() ? nullptr : server.c_str(), LDAP_PORT));
+    if (!session.get()) return E_FAIL;
+    ULONG ldapResult = connectAndBind(session.get());
+    if (ldapResult == LDAP_SUCCESS) {
+        while (nameIsTaken(newName)) {
+            if (!AskForNewName(parent, newName, &newName)) return E_FAIL;
+        }
+        ldapResult = reanimate(session.get(), tombstoneName, newName);
+    }
+    if (ldapResult != LDAP_SUCCESS) {
+        const WCHAR* text = ldap_err2string(ldapResult);
+        MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
+        return S_FALSE;
+    }
+    restored->push_back({tombstoneName, handBack});
+    return S_OK;
+}
+
+bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent) {
+    ComPtr<IADsPathname> pathname;
+    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
+        return false;
+    UniqueBstr path(dn.data(), dn.size());
+    LONG elements = 0;
+    UniqueBstr first;
+    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
+        elements < 2 || FAILED(pathname->GetElement(0, first.put())))
+        return false;
+    UniqueBstr rest;
+    if (FAILED(pathname->RemoveLeafElement()) || FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
+        return false;
+    *relativeName = first.view();
+    *parent = rest.view();
+    return true;
+}
+
+int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
+    std::u16string relativeName, parentName;
+    if (!SplitDistinguishedName(dn, &relativeName, &parentName)) return 0;
+    std::u16string parentPath = u"LDAP://";
+    if (!server.empty()) parentPath += std::u16string(server) + u"/";
+    parentPath += parentName;
+    ComPtr<IADsContainer> container;
+    if (FAILED(ADsGetObject(parentPath.c_str(), IID_IADsContainer, container.putVoid()))) {
+        CreateContainerPath(server, parentName);
+        if (FAILED(ADsGetObject(parentPath.c_str(), IID_IADsContainer, container.putVoid()))) return 0;
+    }
+    bool organizationalUnit = lumivel::StartsWithNoCase(relativeName, u"ou");
+    UniqueBstr className(organizationalUnit ? u"organizationalUnit" : u"container");
+    UniqueBstr relative(relativeName.c_str());
+    ComPtr<IDispatch> created;
+    if (FAILED(container->Create(className.get(), relative.get(), created.put())) || !created) return 0;
+    ComPtr<IADs> object;
+    if (FAILED(created->QueryInterface(IID_IADs, object.putVoid())) || !object) return 0;
+    return SUCCEEDED(object->SetInfo()) ? 1 : 0;
+}
+
+// FIXME: until restore from a backup archive is built, no former parent can be recreated, and
+// the restore reports "Could not create the container for this object.".
+int RestoreParentFromBackup(Revivo*, PropertySet*) { return 0; }
+
+}  // namespace revivo

@@ -1,0 +1,34 @@
+// Reanimation helpers: the new-name dialog, the container path and the backup hand-off.
+#pragma once
+
+#include <string>
+
+#include "provider/platform_headers.h"
+#include "shared/property_set.h"
+
+namespace revivo {
+
+class Revivo;
+
+// Splits a DN into its first relative name ("CN=x", escaped as stored) and its parent.
+bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent);
+
+// The new DN of a tombstone: its relative name before the escaped line feed, ",", the parent.
+// False when the tombstone name holds no "\0A".
+bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName);
+
+// A name the user typed as an RDN: type and "=" kept from the old name, value escaped.
+std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
+                                        std::u16string_view parent);
+
+// Dialog 206: true with the new DN when the user entered a name.
+bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* newName);
+
+// Makes sure the parent of dn exists, creating missing containers from the top down, then
+// creates dn itself as a container: 1 when that last creation was committed, else 0.
+int CreateContainerPath(std::u16string_view server, std::u16string_view dn);
+
+// Recreates a deleted object's former parent from its backup archive: nonzero on success.
+int RestoreParentFromBackup(Revivo* provider, PropertySet* record);
+
+}  // namespace revivo

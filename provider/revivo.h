@@ -1,0 +1,143 @@
+// The provider object: COM class Revivo of RevivoProvider.so.
+//
+// One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands.
+// It can be aggregated: an inner, non-delegating IUnknown owns the reference count, and
+// every interface's IUnknown goes to the controlling unknown.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shared/com_helpers.h"
+#include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
+#include "shared/schema_cache_interface.h"
+#include "provider/platform_headers.h"
+
+namespace revivo {
+
+// A tombstone remembered from the last unfiltered listing. The provider keeps its own
+// reference-counted copy of what reanimation reads, so a receiver freeing its records never
+// leaves the cache dangling, and a restore in progress keeps its copy while a nested listing
+// empties the cache. handedOut is the address the receiver got: never dereferenced, only
+// handed back so that the console can take a restored record out of its view.
+struct TombstoneCopy {
+    std::u16string distinguishedName;
+    std::u16string lastKnownParent;
+    std::u16string name;
+    std::u16string className;
+    std::u16string focusedDc;
+    LONG_PTR handedOut = 0;
+};
+using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
+
+// One object brought back by a restore: its tombstone name and the address to report.
+struct RestoredObject {
+    std::u16string tombstoneName;
+    LONG_PTR record;
+};
+
+class Revivo final : public IRevivo, public IProviderData, public IProviderCommands {
+public:
+    // The class factory's creation; outer is the controlling unknown when aggregated.
+    static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object);
+
+    // IUnknown, delegating to the controlling unknown.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argumentError) override;
+
+    // IRevivo
+    STDMETHODIMP EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) override;
+    STDMETHODIMP BackupObjects(BSTR bstrPath) override;
+
+    // IProviderData
+    STDMETHODIMP GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) override;
+    STDMETHODIMP ActivateObject(HWND hwndList, LONG_PTR lRecord) override;
+    STDMETHODIMP SetConsole(IUnknown* pConsole) override;
+    STDMETHODIMP DeleteObjects(HWND hwndOwner, VARIANT* pvarSelection, VARIANT* pvarResult) override;
+    STDMETHODIMP ReservedCommand(HWND hwndOwner, VARIANT* pvarSelection, VARIANT* pvarResult) override;
+    STDMETHODIMP ShowProperties(HWND hwndOwner, VARIANT* pvarSelection, VARIANT* pvarResult) override;
+    STDMETHODIMP GetDetails(VARIANT* pvarSelection, LONG* plMode, VARIANT* pvarDetails) override;
+    STDMETHODIMP LinkClicked(HWND hwndRichEdit, VARIANT* pvarSelection, BSTR bstrLink, VARIANT* pvarResult) override;
+
+    // IProviderCommands
+    STDMETHODIMP GetNodes(LONG lReserved1, LONG lReserved2, LONG lReserved3, VARIANT* pvarNodes) override;
+    STDMETHODIMP GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMenu, HINSTANCE* phInstance) override;
+    STDMETHODIMP ExecuteCommand(HWND hwndParent, LONG lReserved, LONG lCommandId, VARIANT* pvarSelection,
+                                VARIANT* pvarResult) override;
+    STDMETHODIMP ReservedCommand6(LONG lReserved1, LONG lReserved2) override;
+    STDMETHODIMP ReservedCommand7(LONG lReserved1, LONG lReserved2, LONG lReserved3) override;
+
+    // Internal operations reached through the commands.
+    // Connect to a domain: S_OK with a new node record, S_FALSE when cancelled, else the
+    // binding's HRESULT.
+    HRESULT ConnectToDomain(HWND parent, PropertySet** node);
+    // Remove a stored node: 0 when its registry value was deleted, 1 otherwise.
+    LONG RemoveStoredNode(const PropertySet* node);
+    // The Deleted Objects container of a naming context (null: the default one), serverless.
+    HRESULT OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container);
+    // Gives a record without "FocusedDC" the server that answers a binding of its path.
+    void FillInFocusedDC(PropertySet* record);
+    // The "Connect to Domain Controller" dialog: true with the chosen DNS name when one was
+    // chosen and confirmed.
+    bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
+    // Reanimates one tombstone, a deleted parent first; appends what was restored.
+    // handBack is the address reported for the record in the result list.
+    HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
+
+    ISchemaCache* schemaCache() const { return m_schemaCache; }
+
+private:
+    explicit Revivo(IUnknown* outer);
+    ~Revivo();
+
+    // The non-delegating unknown that aggregation requires.
+    class InnerUnknown : public IUnknown {
+    public:
+        explicit InnerUnknown(Revivo* owner) : m_owner(owner) {}
+        STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+
+    private:
+        Revivo* m_owner;
+    };
+
+    void clearDeletedObjectCache();
+    void rememberTombstones(const std::vector<PropertySet*>& records);
+    void forgetTombstone(std::u16string_view tombstoneName);
+
+    InnerUnknown m_inner;
+    IUnknown* m_controllingUnknown;
+
+    // The object's state, in its documented order.
+    LONG m_refCount = 1;
+    IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
+    ISchemaCache* m_schemaCache = nullptr;
+    std::vector<LVCOLUMNW*> m_columns;
+    std::vector<std::u16string> m_classAttributeMap;  // FIXME: the backup code's class-attribute cache
+    std::vector<std::u16string> m_restrictedAttributes;  // FIXME: the configuration file's lists
+    std::vector<std::u16string> m_secondAttributes;
+    std::vector<std::u16string> m_visitedClasses;
+    std::vector<TombstoneRef> m_deletedObjectCache;
+};
+
+// The module's count of live objects and server locks, for DllCanUnloadNow.
+void ModuleAddRef();
+void ModuleRelease();
+enum class ModuleLock { Lock, Unlock };
+void LockModule(ModuleLock lock);
+LONG ModuleLockCount();
+// The handle of the module this code is linked into (its resources live there).
+HINSTANCE ModuleInstance();
+
+}  // namespace revivo

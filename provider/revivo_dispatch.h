@@ -1,0 +1,2 @@
+// IDispatch of IRevivo: EnumDeletedObjects and BackupObjects by name, for scripts.
+#pragma once
