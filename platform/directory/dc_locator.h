@@ -1,0 +1,34 @@
+// Finding domain controllers: DNS SRV records ordered by priority and weight (RFC 2782), and
+// the default domain of the logged-on user.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumivel::directory {
+
+struct SrvRecord {
+    uint16_t priority = 0;
+    uint16_t weight = 0;
+    uint16_t port = 0;
+    std::string target;  // DNS name without the trailing dot
+};
+
+// Lowest priority first; inside one priority a weighted random order in which a record's
+// chance to come next is its weight over the remaining total (weight-0 records last but
+// possible). `random` returns a value in [0, bound].
+std::vector<SrvRecord> OrderSrvRecords(std::vector<SrvRecord> records,
+                                       const std::function<uint32_t(uint32_t bound)>& random);
+
+// Queries `name` (for example "_ldap._tcp.dc._msdcs.example.test") with the system resolver,
+// with a bounded time-out; an empty list when there is no answer.
+std::vector<SrvRecord> QuerySrv(const std::string& name);
+
+// The domain controllers of a DNS domain in the order they should be tried.
+std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain);
+// Global catalog servers of a forest (port 3268 unless the record says otherwise).
+std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName);
+
+}  // namespace lumivel::directory

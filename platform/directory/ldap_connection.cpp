@@ -1,0 +1,254 @@
+// LDAP connection set-up, the per-thread connection cache and search helpers.
+#include "ldap_connection.h"
+
+#include <sasl/sasl.h>
+#include <sys/time.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "dc_locator.h"
+#include "dn.h"
+#include "error_table.h"
+#include "kerberos_identity.h"
+#include "lumivel/text.h"
+#include "win/dserror.h"
+
+namespace lumivel::directory {
+namespace {
+
+std::atomic<size_t> g_connectionsOpened{0};
+
+int EnvSeconds(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    if (!text || !*text) return fallback;
+    const int value = std::atoi(text);
+    return value > 0 ? value : fallback;
+}
+
+int SaslInteract(LDAP*, unsigned, void*, void* interactions) {
+    // GSSAPI asks nothing we could answer; take the library's defaults.
+    for (auto* i = static_cast<sasl_interact_t*>(interactions); i && i->id != SASL_CB_LIST_END; ++i) {
+        i->result = i->defresult ? i->defresult : "";
+        i->len = static_cast<unsigned>(std::strlen(static_cast<const char*>(i->result)));
+    }
+    return LDAP_SUCCESS;
+}
+
+std::string Lower(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string FirstValue(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+    auto values = EntryValues(ld, entry, attribute);
+    return values.empty() ? std::string() : values.front();
+}
+
+struct ThreadCache {
+    std::map<std::string, std::shared_ptr<LdapConnection>> byHost;  // "host:port"
+    std::map<std::string, std::string> aliases;                      // "name:port:role" -> host key
+};
+
+ThreadCache& Cache() {
+    thread_local ThreadCache cache;
+    return cache;
+}
+
+std::string HostKey(const std::string& host, uint16_t port) { return Lower(host) + ":" + std::to_string(port); }
+
+}  // namespace
+
+ConnectionTimeouts CurrentTimeouts() {
+    ConnectionTimeouts t;
+    t.connectSeconds = EnvSeconds("LUMIVEL_LDAP_CONNECT_TIMEOUT", t.connectSeconds);
+    t.operationSeconds = EnvSeconds("LUMIVEL_LDAP_OPERATION_TIMEOUT", t.operationSeconds);
+    return t;
+}
+
+HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared_ptr<LdapConnection>* connection) {
+    const HRESULT credentials = CheckCredentials();
+    if (FAILED(credentials)) return credentials;
+
+    std::shared_ptr<LdapConnection> c(new LdapConnection());
+    c->m_port = port;
+    const std::string uri = "ldap://" + host + ":" + std::to_string(port);
+    int rc = ldap_initialize(&c->m_ld, uri.c_str());
+    if (rc != LDAP_SUCCESS || !c->m_ld) {
+        c->m_ld = nullptr;
+        return HresultFromLdap(rc ? rc : LDAP_LOCAL_ERROR);
+    }
+    const ConnectionTimeouts timeouts = CurrentTimeouts();
+    int version = LDAP_VERSION3;
+    ldap_set_option(c->m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(c->m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    timeval connectTimeout{timeouts.connectSeconds, 0};
+    ldap_set_option(c->m_ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
+    timeval operationTimeout{timeouts.operationSeconds, 0};
+    ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &operationTimeout);
+    ldap_set_option(c->m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+    // Sealing: AD refuses simple and unprotected SASL binds on ldap://.
+    ldap_set_option(c->m_ld, LDAP_OPT_X_SASL_SECPROPS, "minssf=56");
+
+    rc = ldap_sasl_interactive_bind_s(c->m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, SaslInteract,
+                                      nullptr);
+    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+
+    LdapMessagePtr result;
+    rc = SearchSync(*c, "", LDAP_SCOPE_BASE, "(objectClass=*)",
+                    {"defaultNamingContext", "configurationNamingContext", "schemaNamingContext",
+                     "rootDomainNamingContext", "dnsHostName"},
+                    nullptr, &result);
+    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    if (LDAPMessage* entry = ldap_first_entry(c->m_ld, result.get())) {
+        c->m_rootDse.defaultNamingContext = FirstValue(c->m_ld, entry, "defaultNamingContext");
+        c->m_rootDse.configurationNamingContext = FirstValue(c->m_ld, entry, "configurationNamingContext");
+        c->m_rootDse.schemaNamingContext = FirstValue(c->m_ld, entry, "schemaNamingContext");
+        c->m_rootDse.rootDomainNamingContext = FirstValue(c->m_ld, entry, "rootDomainNamingContext");
+        c->m_rootDse.dnsHostName = FirstValue(c->m_ld, entry, "dnsHostName");
+    }
+    c->m_serverName = c->m_rootDse.dnsHostName.empty() ? host : c->m_rootDse.dnsHostName;
+    ++g_connectionsOpened;
+    *connection = std::move(c);
+    return S_OK;
+}
+
+LdapConnection::~LdapConnection() {
+    if (m_ld) ldap_unbind_ext_s(m_ld, nullptr, nullptr);
+}
+
+void LdapConnection::NoteResult(int rc) {
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) m_broken = true;
+}
+
+HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
+                          std::shared_ptr<LdapConnection>* connection) {
+    ThreadCache& cache = Cache();
+    const bool gc = role == ServerRole::GlobalCatalog;
+    const uint16_t defaultPort = gc ? 3268 : 389;
+    std::string name = server.empty() ? DefaultDomainName() : server;
+    if (name.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
+    const std::string aliasKey = Lower(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
+
+    if (auto alias = cache.aliases.find(aliasKey); alias != cache.aliases.end()) {
+        auto found = cache.byHost.find(alias->second);
+        if (found != cache.byHost.end() && !found->second->Broken()) {
+            *connection = found->second;
+            return S_OK;
+        }
+    }
+
+    std::vector<SrvRecord> candidates;
+    if (gc) {
+        // The global catalog is found by forest name; the DC of the domain knows it.
+        std::string forest = name;
+        std::shared_ptr<LdapConnection> dc;
+        if (SUCCEEDED(AcquireConnection(server, 0, ServerRole::DomainController, &dc))) {
+            const std::string root = ToUtf8(DnToDnsName(FromUtf8(dc->RootDse().rootDomainNamingContext)));
+            if (!root.empty()) forest = root;
+        }
+        candidates = LocateGlobalCatalogs(forest);
+    } else {
+        candidates = LocateDomainControllers(name);
+    }
+    if (candidates.empty()) {
+        if (server.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
+        candidates.push_back(SrvRecord{0, 0, defaultPort, name});
+    }
+
+    HRESULT last = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
+    for (const auto& candidate : candidates) {
+        const uint16_t candidatePort = port ? port : (candidate.port ? candidate.port : defaultPort);
+        const std::string key = HostKey(candidate.target, candidatePort);
+        if (auto found = cache.byHost.find(key); found != cache.byHost.end() && !found->second->Broken()) {
+            cache.aliases[aliasKey] = key;
+            *connection = found->second;
+            return S_OK;
+        }
+        std::shared_ptr<LdapConnection> opened;
+        last = LdapConnection::Open(candidate.target, candidatePort, &opened);
+        if (SUCCEEDED(last)) {
+            cache.byHost[key] = opened;
+            cache.byHost[HostKey(opened->ServerName(), candidatePort)] = opened;
+            cache.aliases[aliasKey] = key;
+            *connection = std::move(opened);
+            return S_OK;
+        }
+        // Only an unreachable server lets the next candidate try; a refused bind would be
+        // refused by every DC of the domain alike.
+        if (last != HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN) && last != HRESULT_FROM_WIN32(ERROR_TIMEOUT)) break;
+    }
+    return last;
+}
+
+size_t ConnectionsOpened() { return g_connectionsOpened.load(); }
+
+int SearchSync(LdapConnection& connection, const std::string& base, int scope, const std::string& filter,
+               const std::vector<std::string>& attributes, LDAPControl** serverControls, LdapMessagePtr* result) {
+    std::vector<char*> names;
+    for (const auto& a : attributes) names.push_back(const_cast<char*>(a.c_str()));
+    names.push_back(nullptr);
+    timeval timeout{CurrentTimeouts().operationSeconds, 0};
+    LDAPMessage* message = nullptr;
+    const int rc = ldap_search_ext_s(connection.Handle(), base.c_str(), scope, filter.c_str(),
+                                     attributes.empty() ? nullptr : names.data(), 0, serverControls, nullptr,
+                                     &timeout, LDAP_NO_LIMIT, &message);
+    result->reset(message);
+    connection.NoteResult(rc);
+    return rc;
+}
+
+int PagedSearch(LdapConnection& connection, const std::string& base, int scope, const std::string& filter,
+                const std::vector<std::string>& attributes, const std::function<void(LDAP*, LDAPMessage*)>& onEntry,
+                bool showDeleted) {
+    std::lock_guard<std::mutex> lock(connection.Mutex());
+    LDAP* ld = connection.Handle();
+    berval cookie{0, nullptr};
+    berval* nextCookie = nullptr;
+    int rc = LDAP_SUCCESS;
+    char showDeletedOid[] = "1.2.840.113556.1.4.417";
+    LDAPControl showDeletedControl{showDeletedOid, {0, nullptr}, 1};
+    do {
+        LDAPControl* page = nullptr;
+        rc = ldap_create_page_control(ld, 1000, &cookie, 0, &page);
+        if (rc != LDAP_SUCCESS) break;
+        LDAPControl* controls[3] = {page, showDeleted ? &showDeletedControl : nullptr, nullptr};
+        LdapMessagePtr result;
+        rc = SearchSync(connection, base, scope, filter, attributes, controls, &result);
+        ldap_control_free(page);
+        if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) break;
+        for (LDAPMessage* e = ldap_first_entry(ld, result.get()); e; e = ldap_next_entry(ld, e)) onEntry(ld, e);
+        LDAPControl** responseControls = nullptr;
+        int code = 0;
+        if (ldap_parse_result(ld, result.get(), &code, nullptr, nullptr, nullptr, &responseControls, 0) != LDAP_SUCCESS)
+            break;
+        if (cookie.bv_val) ber_memfree(cookie.bv_val);
+        cookie = {0, nullptr};
+        if (LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr)) {
+            ber_int_t estimate = 0;
+            if (ldap_parse_pageresponse_control(ld, response, &estimate, &cookie) != LDAP_SUCCESS) cookie = {0, nullptr};
+        }
+        ldap_controls_free(responseControls);
+        rc = code;
+        (void)nextCookie;
+    } while (rc == LDAP_SUCCESS && cookie.bv_len > 0);
+    if (cookie.bv_val) ber_memfree(cookie.bv_val);
+    return rc;
+}
+
+std::vector<std::string> EntryValues(LDAP* ld, LDAPMessage* entry, const char* attribute) {
+    std::vector<std::string> out;
+    BervalsPtr values(ldap_get_values_len(ld, entry, attribute));
+    if (!values) return out;
+    for (berval** v = values.get(); *v; ++v) out.emplace_back((*v)->bv_val, (*v)->bv_len);
+    return out;
+}
+
+std::string EntryDn(LDAP* ld, LDAPMessage* entry) {
+    char* dn = ldap_get_dn(ld, entry);
+    std::string out = dn ? dn : "";
+    if (dn) ldap_memfree(dn);
+    return out;
+}
+
+}  // namespace lumivel::directory
