@@ -268,6 +268,7 @@ WINBASEAPI BSTR SysAllocString(const OLECHAR* psz);
 WINBASEAPI BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
 WINBASEAPI BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
 WINBASEAPI INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
+WINBASEAPI INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len);
 WINBASEAPI void SysFreeString(BSTR bstrString);
 WINBASEAPI UINT SysStringLen(BSTR pbstr);
 WINBASEAPI UINT SysStringByteLen(BSTR bstr);
@@ -275,6 +276,7 @@ WINBASEAPI UINT SysStringByteLen(BSTR bstr);
 WINBASEAPI void VariantInit(VARIANTARG* pvarg);
 WINBASEAPI HRESULT VariantClear(VARIANTARG* pvarg);
 WINBASEAPI HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+WINBASEAPI HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 WINBASEAPI HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
 WINBASEAPI HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
                                        VARTYPE vt);
@@ -292,6 +294,8 @@ WINBASEAPI UINT SafeArrayGetElemsize(SAFEARRAY* psa);
 WINBASEAPI HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 WINBASEAPI HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 WINBASEAPI HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+WINBASEAPI HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
+WINBASEAPI HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew);
 WINBASEAPI HRESULT SafeArrayLock(SAFEARRAY* psa);
 WINBASEAPI HRESULT SafeArrayUnlock(SAFEARRAY* psa);
 

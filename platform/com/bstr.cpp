@@ -1,0 +1,89 @@
+// BSTR allocation.
+//
+// ABI: a BSTR points at the first UTF-16 unit of a block that starts 4 bytes earlier with the
+// string's length in bytes (not counting the terminator) and ends with a 16-bit null, as on
+// Windows. Because the length is stored, embedded nulls survive and odd byte lengths
+// (SysAllocStringByteLen) are kept exactly. Blocks come from malloc so that any module can
+// free any BSTR.
+#include <cstdlib>
+#include <cstring>
+
+#include "win/oleauto.h"
+
+namespace {
+
+constexpr size_t kPrefixBytes = sizeof(uint32_t);
+// Windows refuses lengths whose byte count does not fit the 32-bit prefix.
+constexpr size_t kMaxByteLength = 0x7FFFFFF0u;
+
+uint32_t* PrefixOf(BSTR text) { return reinterpret_cast<uint32_t*>(reinterpret_cast<BYTE*>(text) - kPrefixBytes); }
+
+// Allocates room for byteLength bytes plus the terminator, copies source when given and zeroes
+// the rest; the terminator always follows the data, also for odd lengths.
+BSTR AllocateBytes(const void* source, size_t byteLength) {
+    if (byteLength > kMaxByteLength) return nullptr;
+    // An odd length still needs a whole 16-bit null after its last byte.
+    size_t total = kPrefixBytes + byteLength + sizeof(OLECHAR) + 1;
+    auto* block = static_cast<BYTE*>(std::malloc(total));
+    if (!block) return nullptr;
+    uint32_t length = static_cast<uint32_t>(byteLength);
+    std::memcpy(block, &length, kPrefixBytes);
+    BYTE* data = block + kPrefixBytes;
+    if (source)
+        std::memcpy(data, source, byteLength);
+    else
+        std::memset(data, 0, byteLength);
+    std::memset(data + byteLength, 0, total - kPrefixBytes - byteLength);
+    return reinterpret_cast<BSTR>(data);
+}
+
+size_t LengthOf(const OLECHAR* text) {
+    size_t length = 0;
+    while (text[length]) ++length;
+    return length;
+}
+
+}  // namespace
+
+extern "C" {
+
+BSTR SysAllocString(const OLECHAR* psz) {
+    if (!psz) return nullptr;
+    return AllocateBytes(psz, LengthOf(psz) * sizeof(OLECHAR));
+}
+
+BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
+    if (ui > kMaxByteLength / sizeof(OLECHAR)) return nullptr;
+    return AllocateBytes(strIn, size_t(ui) * sizeof(OLECHAR));
+}
+
+BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) { return AllocateBytes(psz, len); }
+
+INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
+    if (!pbstr) return FALSE;
+    // The new text may live inside the old block, so copy before freeing.
+    BSTR fresh = psz ? SysAllocString(psz) : nullptr;
+    if (psz && !fresh) return FALSE;
+    SysFreeString(*pbstr);
+    *pbstr = fresh;
+    return TRUE;
+}
+
+INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
+    if (!pbstr) return FALSE;
+    BSTR fresh = SysAllocStringLen(psz, len);
+    if (!fresh) return FALSE;
+    SysFreeString(*pbstr);
+    *pbstr = fresh;
+    return TRUE;
+}
+
+void SysFreeString(BSTR bstrString) {
+    if (bstrString) std::free(PrefixOf(bstrString));
+}
+
+UINT SysStringLen(BSTR pbstr) { return pbstr ? *PrefixOf(pbstr) / sizeof(OLECHAR) : 0; }
+
+UINT SysStringByteLen(BSTR bstr) { return bstr ? *PrefixOf(bstr) : 0; }
+
+}  // extern "C"
