@@ -89,12 +89,16 @@ PropertySet* recordFromCopy(const TombstoneCopy& copy) {
 }  // namespace
 
 bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName) {
-    for (size_t i = 0; i + 2 < tombstoneName.size(); ++i) {
-        if (tombstoneName[i] == u'\\' && tombstoneName[i + 1] == u'0' &&
+    // Escape pairs are stepped over whole, so an escaped backslash followed by "0A" is not
+    // taken for the escaped line feed.
+    for (size_t i = 0; i + 1 < tombstoneName.size(); ++i) {
+        if (tombstoneName[i] != u'\\') continue;
+        if (i + 2 < tombstoneName.size() && tombstoneName[i + 1] == u'0' &&
             (tombstoneName[i + 2] == u'A' || tombstoneName[i + 2] == u'a')) {
             *newName = std::u16string(tombstoneName.substr(0, i)) + u"," + std::u16string(parent);
             return true;
         }
+        ++i;
     }
     return false;
 }

@@ -1,0 +1,94 @@
+// The provider's text rules: binding paths, registry entry names, reanimated and renamed DNs.
+#include <gtest/gtest.h>
+
+#include "provider/domain_nodes.h"
+#include "provider/reanimation.h"
+
+namespace {
+
+using namespace revivo;
+
+TEST(NamingTest, EnteredDomainBecomesAnLdapPath) {
+    struct Row {
+        const char16_t* entered;
+        const char16_t* path;
+    } rows[] = {
+        {u"lumivel.test", u"LDAP://lumivel.test"},
+        {u"DC=lumivel,DC=test", u"LDAP://DC=lumivel,DC=test"},
+        {u"LDAP://dc1.lumivel.test/DC=lumivel,DC=test", u"LDAP://dc1.lumivel.test/DC=lumivel,DC=test"},
+        // Only the exact upper-case prefix counts as one.
+        {u"ldap://lumivel.test", u"LDAP://ldap://lumivel.test"},
+        {u"GC://lumivel.test", u"LDAP://GC://lumivel.test"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(DomainPathFromText(row.entered), row.path);
+}
+
+TEST(NamingTest, StoredValueNamesSplitAtTheirFirstSlash) {
+    struct Row {
+        const char16_t* valueName;
+        const char16_t* path;
+    } rows[] = {
+        {u"lumivel.test/0123456789abcdef0123456789abcdef",
+         u"LDAP://lumivel.test/<GUID=0123456789abcdef0123456789abcdef>"},
+        {u"0123456789abcdef0123456789abcdef", u"LDAP://<GUID=0123456789abcdef0123456789abcdef>"},
+        {u"a/b/c", u"LDAP://a/<GUID=b/c>"},
+        {u"/guid", u"LDAP://<GUID=guid>"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(PathOfStoredNode(row.valueName), row.path);
+}
+
+TEST(NamingTest, RegistryEntryIsDomainSlashGuidOrTheGuidAlone) {
+    PropertySet* node = PropertySet::create();
+    node->setGuid(u"00112233445566778899aabbccddeeff");
+    EXPECT_EQ(RegistryEntryName(node), u"00112233445566778899aabbccddeeff");
+    node->setString(u"DomainName", u"lumivel.test");
+    EXPECT_EQ(RegistryEntryName(node), u"lumivel.test/00112233445566778899aabbccddeeff");
+    node->release();
+}
+
+TEST(NamingTest, ReanimatedNameIsTheRelativeNameBeforeTheLineFeedUnderTheParent) {
+    struct Row {
+        const char16_t* tombstone;
+        const char16_t* parent;
+        bool mangled;
+        const char16_t* expected;
+    } rows[] = {
+        {u"CN=Ann\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=lumivel,DC=test",
+         u"OU=Sales,DC=lumivel,DC=test", true, u"CN=Ann,OU=Sales,DC=lumivel,DC=test"},
+        {u"OU=Ops\\0ADEL:guid,CN=Deleted Objects,DC=x", u"DC=x", true, u"OU=Ops,DC=x"},
+        // Escapes before the line feed stay as they are.
+        {u"CN=Smith\\, John\\0ADEL:guid,CN=Deleted Objects,DC=x", u"OU=A\\+B,DC=x", true,
+         u"CN=Smith\\, John,OU=A\\+B,DC=x"},
+        {u"CN=lower\\0aDEL:guid,CN=Deleted Objects,DC=x", u"DC=x", true, u"CN=lower,DC=x"},
+        {u"CN=Live,OU=Sales,DC=x", u"DC=x", false, nullptr},
+        {u"CN=Back\\5c0A,DC=x", u"DC=x", false, nullptr},
+        {u"CN=Back\\\\0A,DC=x", u"DC=x", false, nullptr},
+    };
+    for (const Row& row : rows) {
+        std::u16string result;
+        EXPECT_EQ(ReanimatedName(row.tombstone, row.parent, &result), row.mangled);
+        if (row.mangled && row.expected) {
+            EXPECT_EQ(result, row.expected);
+        }
+    }
+}
+
+// A typed name lands in the DN as one RDN value, whatever it holds.
+TEST(NamingTest, TypedNamesAreEscapedAsRdnValues) {
+    struct Row {
+        const char16_t* typed;
+        const char16_t* expected;
+    } rows[] = {
+        {u"Smith, John", u"CN=Smith\\, John,OU=Sales,DC=x"},
+        {u"a+b", u"CN=a\\+b,OU=Sales,DC=x"},
+        {u"say \"hi\"", u"CN=say \\\"hi\\\",OU=Sales,DC=x"},
+        {u"back\\slash", u"CN=back\\\\slash,OU=Sales,DC=x"},
+        {u"<tag>;", u"CN=\\<tag\\>\\;,OU=Sales,DC=x"},
+        {u"#first", u"CN=\\#first,OU=Sales,DC=x"},
+        {u" padded ", u"CN=\\ padded\\ ,OU=Sales,DC=x"},
+        {u"Z\u00fcrich \u041c\u043e\u0441\u043a\u0432\u0430 \U0001F600", u"CN=Z\u00fcrich \u041c\u043e\u0441\u043a\u0432\u0430 \U0001F600,OU=Sales,DC=x"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(RenamedDistinguishedName(u"CN=", row.typed, u"OU=Sales,DC=x"), row.expected);
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+// The provider object without a directory: identity, aggregation, the slots that do nothing,
+// columns, menus and the command preconditions.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "provider/tests/test_environment.h"
+#include "shared/object_list.h"
+#include "shared/registry_key.h"
+
+using lumivel::ComPtr;
+
+namespace {
+
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+
+ComPtr<IRevivo> createProvider() {
+    ComPtr<IRevivo> provider;
+    EXPECT_EQ(revivo::Revivo::CreateInstance(nullptr, IID_IRevivo, provider.putVoid()), S_OK);
+    return provider;
+}
+
+template <typename T>
+ComPtr<T> query(IUnknown* object, REFIID iid) {
+    ComPtr<T> result;
+    EXPECT_EQ(object->QueryInterface(iid, result.putVoid()), S_OK);
+    return result;
+}
+
+// A record as the snap-in and control hand it over.
+struct Selection {
+    std::vector<PropertySet*> records;
+    VARIANT list;
+    explicit Selection(std::vector<PropertySet*> chosen) : records(std::move(chosen)) {
+        VariantInit(&list);
+        lumivel::BuildObjectList(records, &list);
+    }
+    ~Selection() {
+        VariantClear(&list);
+        for (PropertySet* record : records) record->release();
+    }
+};
+
+PropertySet* deletedObject(const char16_t* name) {
+    PropertySet* record = PropertySet::create();
+    record->setString(u"name", name);
+    record->setString(u"class", u"user");
+    record->setInt(u"FromRevivoProvider", 1);
+    record->setString(u"FocusedDC", u"");
+    return record;
+}
+
+PropertySet* domainNode() {
+    PropertySet* record = PropertySet::create();
+    record->IsNode = 1;
+    record->setString(u"name", u"lumivel.test");
+    record->setString(u"class", u"domainDNS");
+    record->setInt(u"Removable", 1);
+    record->setInt(u"FromRevivoProvider", 1);
+    record->setString(u"FocusedDC", u"dc1.lumivel.test");
+    return record;
+}
+
+TEST(ProviderObjectTest, AnswersItsThreeInterfacesAndIDispatchAsOneObject) {
+    ComPtr<IRevivo> provider = createProvider();
+    ComPtr<IUnknown> identity = query<IUnknown>(provider.get(), IID_IUnknown);
+    for (const IID* iid : {&IID_IRevivo, &IID_IDispatch, &IID_IProviderData, &IID_IProviderCommands}) {
+        ComPtr<IUnknown> face;
+        ASSERT_EQ(provider->QueryInterface(*iid, face.putVoid()), S_OK);
+        EXPECT_EQ(query<IUnknown>(face.get(), IID_IUnknown).get(), identity.get());
+    }
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(provider->QueryInterface(IID_IClassFactory, none.putVoid()), E_NOINTERFACE);
+    EXPECT_EQ(none.get(), nullptr);
+}
+
+// An outer object that counts the calls its inner object delegates to it.
+class Outer : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        ++m_queries;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        return m_inner ? m_inner->QueryInterface(iid, object) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_references; }
+    IUnknown* m_inner = nullptr;
+    int m_queries = 0;
+    LONG m_references = 1;
+};
+
+TEST(ProviderObjectTest, AggregatedObjectDelegatesItsUnknownToTheOuterObject) {
+    Outer outer;
+    void* refused = reinterpret_cast<void*>(1);
+    EXPECT_EQ(revivo::Revivo::CreateInstance(&outer, IID_IRevivo, &refused), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(refused, nullptr);
+
+    ASSERT_EQ(revivo::Revivo::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_inner)), S_OK);
+    IProviderData* data = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_IProviderData, reinterpret_cast<void**>(&data)), S_OK);
+    LONG before = outer.m_references;
+    data->AddRef();
+    EXPECT_EQ(outer.m_references, before + 1);
+    data->Release();
+    int queries = outer.m_queries;
+    IUnknown* viaInterface = nullptr;
+    data->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaInterface));
+    EXPECT_EQ(viaInterface, &outer);
+    EXPECT_EQ(outer.m_queries, queries + 1);
+    viaInterface->Release();
+    data->Release();
+    outer.m_inner->Release();
+}
+
+TEST(ProviderObjectTest, SlotsThatDoNothingReturnOkAndTouchNoArgument) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto data = query<IProviderData>(provider.get(), IID_IProviderData);
+    auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
+    VARIANT selection, result;
+    selection.vt = VT_I4;
+    selection.lVal = 12345;
+    result.vt = VT_I4;
+    result.lVal = 777;
+    LONG mode = 55;
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    BSTR link = SysAllocString(u"link");
+    EXPECT_EQ(data->ActivateObject(window, 0), S_OK);
+    EXPECT_EQ(data->SetConsole(nullptr), S_OK);
+    EXPECT_EQ(data->DeleteObjects(window, &selection, &result), S_OK);
+    EXPECT_EQ(data->ReservedCommand(window, &selection, &result), S_OK);
+    EXPECT_EQ(data->ShowProperties(window, &selection, &result), S_OK);
+    EXPECT_EQ(data->GetDetails(&selection, &mode, &result), S_OK);
+    EXPECT_EQ(data->LinkClicked(window, &selection, link, &result), S_OK);
+    EXPECT_EQ(commands->ReservedCommand6(1, 2), S_OK);
+    EXPECT_EQ(commands->ReservedCommand7(1, 2, 3), S_OK);
+    EXPECT_EQ(selection.vt, VT_I4);
+    EXPECT_EQ(selection.lVal, 12345);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 777);
+    EXPECT_EQ(mode, 55);
+    SysFreeString(link);
+}
+
+TEST(ProviderObjectTest, ColumnsComeOnceWithRegistryWidthsAndAreShared) {
+    {
+        lumivel::RegistryKey widths;
+        ASSERT_EQ(widths.create(HKEY_CURRENT_USER, u"Software\\Tarvo Software\\Tarvo Lumivel\\Columns\\Top",
+                                KEY_ALL_ACCESS),
+                  ERROR_SUCCESS);
+        widths.writeDword(u"Class", 250);
+    }
+    ComPtr<IRevivo> provider = createProvider();
+    auto data = query<IProviderData>(provider.get(), IID_IProviderData);
+
+    VARIANT columns, keys;
+    VariantInit(&columns);
+    VariantInit(&keys);
+    EXPECT_EQ(data->GetColumns(2, &columns, &keys), S_OK);
+    EXPECT_EQ(columns.vt, VT_EMPTY);
+    EXPECT_EQ(keys.vt, VT_EMPTY);
+
+    ASSERT_EQ(data->GetColumns(1, &columns, &keys), S_OK);
+    std::vector<LONG_PTR> first = lumivel::ReadAddressList(&columns);
+    ASSERT_EQ(first.size(), 4u);
+    const char16_t* titles[] = {u"Name", u"Last Known Parent", u"Class", u"Date Deleted"};
+    const char16_t* keyNames[] = {u"name", u"parent", u"FriendlyClassName", u"dateDeleted"};
+    int expectedWidths[] = {100, 100, 250, 100};
+    ASSERT_EQ(keys.vt, VT_ARRAY | VT_VARIANT);
+    VARIANT* keyValues = nullptr;
+    SafeArrayAccessData(keys.parray, reinterpret_cast<void**>(&keyValues));
+    for (int i = 0; i < 4; ++i) {
+        auto* column = reinterpret_cast<LVCOLUMNW*>(first[i]);
+        EXPECT_EQ(column->mask, static_cast<UINT>(LVCF_WIDTH | LVCF_TEXT));
+        EXPECT_EQ(std::u16string(column->pszText), titles[i]);
+        EXPECT_EQ(column->cx, expectedWidths[i]);
+        EXPECT_EQ(std::u16string(keyValues[i].bstrVal), keyNames[i]);
+    }
+    SafeArrayUnaccessData(keys.parray);
+    VariantClear(&keys);
+    VariantClear(&columns);
+
+    // The control stores its widths into the records; a registry change no longer counts.
+    reinterpret_cast<LVCOLUMNW*>(first[0])->cx = 321;
+    {
+        lumivel::RegistryKey widths;
+        widths.create(HKEY_CURRENT_USER, u"Software\\Tarvo Software\\Tarvo Lumivel\\Columns\\Top", KEY_ALL_ACCESS);
+        widths.writeDword(u"Date Deleted", 999);
+    }
+    ASSERT_EQ(data->GetColumns(1, &columns, nullptr), S_OK);
+    std::vector<LONG_PTR> second = lumivel::ReadAddressList(&columns);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[0])->cx, 321);
+    EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[3])->cx, 100);
+    VariantClear(&columns);
+}
+
+std::vector<std::pair<UINT, bool>> menuItems(HMENU menu) {
+    std::vector<std::pair<UINT, bool>> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        UINT id = GetMenuItemID(menu, i);
+        items.emplace_back(id, (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) != 0);
+    }
+    return items;
+}
+
+TEST(ProviderObjectTest, MenusFollowTheSelection) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
+    using Items = std::vector<std::pair<UINT, bool>>;
+    struct Row {
+        const char* what;
+        std::vector<PropertySet*> records;
+        LONG menuType;
+        bool menu;
+        Items items;
+    };
+    PropertySet* foreign = deletedObject(u"foreign");
+    foreign->removeValue(u"FromRevivoProvider");
+    Row rows[] = {
+        {"no selection", {}, 1, true, Items{{ID_CONNECT_TO, false}}},
+        {"one deleted object", {deletedObject(u"a")}, 1, true, Items{{ID_RESTORE, false}}},
+        {"three deleted objects", {deletedObject(u"a"), deletedObject(u"b"), deletedObject(u"c")}, 1, true,
+         Items{{ID_RESTORE, true}}},
+        {"a domain node", {domainNode()}, 1, true, Items{{ID_CONNECT_DC, false}, {ID_REMOVE, false}}},
+        {"two domain nodes", {domainNode(), domainNode()}, 1, true, Items{{ID_CONNECT_DC, true}, {ID_REMOVE, false}}},
+        {"a record from elsewhere", {foreign}, 1, false, {}},
+        {"the New submenu", {}, 8, false, {}},
+    };
+    for (Row& row : rows) {
+        Selection selection(row.records);
+        HMENU menu = nullptr;
+        HINSTANCE instance = nullptr;
+        EXPECT_EQ(commands->GetMenu(row.menuType, &selection.list, &menu, &instance), S_OK) << row.what;
+        EXPECT_EQ(instance, revivo::ModuleInstance()) << row.what;
+        EXPECT_EQ(menu != nullptr, row.menu) << row.what;
+        if (menu) {
+            EXPECT_EQ(menuItems(menu), row.items) << row.what;
+            DestroyMenu(menu);
+        }
+    }
+}
+
+TEST(ProviderObjectTest, CommandsThatCannotRunReturnFalseAndLeaveTheResultAlone) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
+    struct Row {
+        const char* what;
+        LONG command;
+        int records;
+        HRESULT expected;
+    } rows[] = {
+        {"unknown command", 4711, 1, S_FALSE},
+        {"restore of two records", ID_RESTORE, 2, S_FALSE},
+        {"restore of nothing", ID_RESTORE, 0, S_FALSE},
+        {"remove of two records", ID_REMOVE, 2, S_FALSE},
+        {"remove of a node that is not stored", ID_REMOVE, 1, S_FALSE},
+        {"domain controller of two records", ID_CONNECT_DC, 2, S_OK},
+        {"backup, not offered yet", ID_GENERATE_BACKUP, 1, S_FALSE},
+    };
+    for (const Row& row : rows) {
+        std::vector<PropertySet*> records;
+        for (int i = 0; i < row.records; ++i) records.push_back(domainNode());
+        Selection selection(records);
+        VARIANT result;
+        result.vt = VT_I4;
+        result.lVal = 99;
+        EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, row.command, &selection.list, &result), row.expected) << row.what;
+        EXPECT_EQ(result.vt, VT_I4) << row.what;
+        EXPECT_EQ(result.lVal, 99) << row.what;
+    }
+}
+
+TEST(ProviderObjectTest, RemovingAStoredNodeDeletesItsValueOnce) {
+    lumivel::RegistryKey store;
+    ASSERT_EQ(store.create(HKEY_CURRENT_USER, u"Software\\Tarvo Software\\Tarvo Lumivel", KEY_ALL_ACCESS), ERROR_SUCCESS);
+    ASSERT_EQ(store.writeString(u"lumivel.test/abc", u"lumivel.test"), ERROR_SUCCESS);
+    ComPtr<IRevivo> provider = createProvider();
+    auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
+    PropertySet* node = domainNode();
+    node->setString(u"RegEntry", u"lumivel.test/abc");
+    node->addRef();
+    Selection selection({node});
+
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(commands->ExecuteCommand(nullptr, 1, ID_REMOVE, &selection.list, &result), S_OK);
+    EXPECT_FALSE(store.readString(u"lumivel.test/abc").has_value());
+    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    ASSERT_EQ(answer.size(), 2u);
+    EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
+    EXPECT_EQ(answer[1], node);
+    answer[0]->release();
+    VariantClear(&result);
+
+    VariantInit(&result);
+    EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, ID_REMOVE, &selection.list, &result), S_FALSE);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+    node->release();
+}
+
+}  // namespace
