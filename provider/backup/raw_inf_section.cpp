@@ -1,0 +1,232 @@
+#include "provider/backup/raw_inf_section.h"
+
+#include <cstring>
+
+#include "win/files.h"
+#include "win/strings.h"
+#include "win/threads.h"
+
+namespace revivo {
+
+namespace {
+
+constexpr size_t kBufferSize = 1 << 16;
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0; }
+
+std::u16string_view TrimLeadingBlanks(std::u16string_view line) {
+    size_t start = 0;
+    while (start < line.size() && IsBlank(line[start])) ++start;
+    return line.substr(start);
+}
+
+bool EqualsNoCase(std::u16string_view left, std::u16string_view right) {
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, left.data(), static_cast<int>(left.size()),
+                          right.data(), static_cast<int>(right.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index) {
+    std::vector<std::u16string> fields;
+    std::optional<std::u16string> key;
+    std::u16string token;
+    size_t kept = 0;
+    bool started = false;
+    bool inQuotes = false;
+    auto finish = [&] {
+        token.resize(kept);
+        std::u16string done;
+        done.swap(token);
+        kept = 0;
+        started = false;
+        return done;
+    };
+    auto keep = [&](char16_t c) {
+        token.push_back(c);
+        kept = token.size();
+        started = true;
+    };
+    for (size_t i = 0; i < line.size(); ++i) {
+        char16_t c = line[i];
+        if (inQuotes) {
+            if (c != u'"') {
+                keep(c == 0 ? u' ' : c);
+            } else if (i + 1 < line.size() && line[i + 1] == u'"') {
+                keep(u'"');
+                ++i;
+            } else {
+                inQuotes = false;
+            }
+        } else if (c == u'"') {
+            inQuotes = true;
+            started = true;
+            kept = token.size();
+        } else if (c == u',') {
+            fields.push_back(finish());
+        } else if (c == u'=' && !key && fields.empty()) {
+            key = finish();
+        } else if (c == u';') {
+            break;
+        } else if (IsBlank(c)) {
+            if (started) token.push_back(c == 0 ? u' ' : c);
+        } else {
+            keep(c);
+        }
+    }
+    fields.push_back(finish());
+    if (index == 0) {
+        if (key) return key;
+        if (fields.size() == 1) return fields.front();
+        return std::nullopt;
+    }
+    if (index > fields.size()) return std::nullopt;
+    return std::move(fields[index - 1]);
+}
+
+RawInfSection::~RawInfSection() {
+    if (m_file && m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+}
+
+bool RawInfSection::Seek(ULONGLONG offset) {
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(m_file, distance, nullptr, FILE_BEGIN)) return false;
+    m_bufferOffset = offset;
+    m_bufferPos = m_bufferEnd = 0;
+    return true;
+}
+
+bool RawInfSection::FillBuffer() {
+    m_bufferOffset += m_bufferEnd;
+    m_bufferPos = m_bufferEnd = 0;
+    DWORD read = 0;
+    if (!ReadFile(m_file, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), &read, nullptr)) return false;
+    m_bufferEnd = read;
+    return read > 0;
+}
+
+bool RawInfSection::ReadLine(std::u16string& line) {
+    line.clear();
+    bool any = false;
+    if (m_encoding == Encoding::Utf16LittleEndian) {
+        for (;;) {
+            if (m_bufferEnd - m_bufferPos < 2) {
+                // An odd byte left in the buffer is read again as the start of the next fill.
+                if (m_bufferPos < m_bufferEnd && !Seek(m_bufferOffset + m_bufferPos)) return false;
+                if (!FillBuffer() || m_bufferEnd < 2) {
+                    m_bufferPos = m_bufferEnd;  // a lone trailing byte is no character
+                    return any;
+                }
+            }
+            char16_t c = static_cast<char16_t>(static_cast<unsigned char>(m_buffer[m_bufferPos]) |
+                                               (static_cast<unsigned char>(m_buffer[m_bufferPos + 1]) << 8));
+            m_bufferPos += 2;
+            any = true;
+            if (c == u'\n') break;
+            line.push_back(c);
+        }
+    } else {
+        m_bytes.clear();
+        for (;;) {
+            if (m_bufferPos == m_bufferEnd && !FillBuffer()) {
+                if (!any) return false;
+                break;
+            }
+            any = true;
+            const char* start = m_buffer.data() + m_bufferPos;
+            const void* newline = std::memchr(start, '\n', m_bufferEnd - m_bufferPos);
+            size_t take = newline ? static_cast<size_t>(static_cast<const char*>(newline) - start)
+                                  : m_bufferEnd - m_bufferPos;
+            m_bytes.append(start, take);
+            m_bufferPos += take;
+            if (newline) {
+                ++m_bufferPos;
+                break;
+            }
+        }
+        if (!m_bytes.empty()) {
+            int size = MultiByteToWideChar(CP_ACP, 0, m_bytes.data(), static_cast<int>(m_bytes.size()), nullptr, 0);
+            if (size > 0) {
+                line.resize(static_cast<size_t>(size));
+                MultiByteToWideChar(CP_ACP, 0, m_bytes.data(), static_cast<int>(m_bytes.size()), line.data(), size);
+            }
+        }
+    }
+    while (!line.empty() && (line.back() == u'\r' || line.back() == u'\n')) line.pop_back();
+    return true;
+}
+
+// A header is "[" name "]" after leading blanks, anything after the bracket ignored, as the
+// parser reads it.
+bool RawInfSection::IsOwnHeader(std::u16string_view line, bool& isHeader) const {
+    std::u16string_view text = TrimLeadingBlanks(line);
+    isHeader = !text.empty() && text.front() == u'[';
+    if (!isHeader) return false;
+    size_t close = text.find(u']');
+    if (close == std::u16string_view::npos) return false;
+    return EqualsNoCase(text.substr(1, close - 1), m_section);
+}
+
+bool RawInfSection::Open(LPCWSTR path, LPCWSTR section) {
+    if (!path || !section) return false;
+    m_file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_file == INVALID_HANDLE_VALUE) {
+        m_file = nullptr;
+        return false;
+    }
+    m_buffer.resize(kBufferSize);
+    m_section = section;
+    if (!Seek(0)) return false;
+    FillBuffer();
+    ULONGLONG start = 0;
+    if (m_bufferEnd >= 2 && static_cast<unsigned char>(m_buffer[0]) == 0xFF &&
+        static_cast<unsigned char>(m_buffer[1]) == 0xFE) {
+        m_encoding = Encoding::Utf16LittleEndian;
+        start = 2;
+    } else if (m_bufferEnd >= 3 && std::string_view(m_buffer.data(), 3) == "\xEF\xBB\xBF") {
+        start = 3;  // the parser skips a UTF-8 mark too
+    }
+    m_bufferPos = static_cast<size_t>(start);
+
+    std::u16string line;
+    while (ReadLine(line)) {
+        bool isHeader = false;
+        if (IsOwnHeader(line, isHeader)) {
+            m_sectionStart = m_bufferOffset + m_bufferPos;
+            m_nextLine = 0;
+            m_inSection = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::u16string> RawInfSection::ReadField(DWORD lineIndex, DWORD fieldIndex) {
+    if (!m_file) return std::nullopt;
+    if (lineIndex < m_nextLine) {
+        if (!Seek(m_sectionStart)) return std::nullopt;
+        m_nextLine = 0;
+        m_inSection = true;
+    }
+    std::u16string line;
+    while (ReadLine(line)) {
+        bool isHeader = false;
+        if (IsOwnHeader(line, isHeader)) {
+            m_inSection = true;
+            continue;
+        }
+        if (isHeader) {
+            m_inSection = false;
+            continue;
+        }
+        if (!m_inSection) continue;
+        std::u16string_view text = TrimLeadingBlanks(line);
+        if (text.empty() || text.front() == u';') continue;
+        if (m_nextLine++ == lineIndex) return ExtractRawField(line, fieldIndex);
+    }
+    return std::nullopt;
+}
+
+}  // namespace revivo

@@ -1,0 +1,27 @@
+// How the provider's dialogs and message boxes reach the administrator on a terminal: message
+// boxes are printed, and the dialogs are answered from the command line or, on a terminal,
+// asked for there.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace lumivel_cli {
+
+struct Answers {
+    // Typed into "Connect to" (dialog 201) and confirmed.
+    std::optional<std::u16string> connectDomain;
+    // Typed into "Name" (dialog 206) when a restored name is taken; without it the question is
+    // asked on a terminal, else cancelled.
+    std::optional<std::u16string> newName;
+    bool interactive = false;
+};
+
+// Installs the terminal backend and the answers for the rest of the process; false with a
+// message when the terminal user interface is not available.
+bool InstallAnswers(const Answers& answers, std::string* error);
+
+// Messages shown so far (caption and text), for the exit status and the tests.
+int MessagesShown();
+
+}  // namespace lumivel_cli
