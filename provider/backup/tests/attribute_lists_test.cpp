@@ -1,0 +1,104 @@
+#include "provider/backup/attribute_lists.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <random>
+
+#include "provider/backup/tests/test_files.h"
+
+namespace revivo {
+namespace {
+
+using testing::kInfHeader;
+using testing::TempDirectory;
+
+std::string Config(const std::string& restricted, const std::string& post = "") {
+    return std::string(kInfHeader) + "[Restricted.Attributes]\n" + restricted + "[Post.Attributes]\n" + post;
+}
+
+TEST(AttributeLists, LooksNamesUpWithoutRegardToCase) {
+    TempDirectory dir;
+    AttributeLists lists(dir.Write("Revivo_Config.inf",
+                                   Config("; identity\nobjectGUID\nWhenCreated\nobjectguid\nuSNChanged = note\n"
+                                          "\"msDS-LastKnownRDN\"\n\xc3\x89tat\n",
+                                          "description\n")));
+    const char16_t* kRestricted[] = {u"objectGUID", u"OBJECTGUID", u"whencreated", u"USNCHANGED",
+                                     u"msds-lastknownrdn", u"\u00e9TAT"};
+    for (const char16_t* name : kRestricted) EXPECT_TRUE(IsRestrictedAttribute(lists, name)) << lumivel::ToUtf8(name);
+    const char16_t* kFree[] = {u"cn", u"objectGUI", u"objectGUIDs", u"", u"note", u"description"};
+    for (const char16_t* name : kFree) EXPECT_FALSE(IsRestrictedAttribute(lists, name)) << lumivel::ToUtf8(name);
+    EXPECT_FALSE(IsRestrictedAttribute(lists, nullptr));
+    EXPECT_EQ(lists.Restricted().Size(), 6u);
+    EXPECT_TRUE(lists.Post().Contains(u"DESCRIPTION"));
+}
+
+TEST(AttributeLists, EditsTakeEffectAtTheNextLoad) {
+    TempDirectory dir;
+    AttributeLists lists(dir.Write("c.inf", Config("objectSid\n")));
+    EXPECT_TRUE(IsRestrictedAttribute(lists, u"objectSid"));
+    dir.Write("c.inf", Config("telephoneNumber\n"));
+    EXPECT_TRUE(IsRestrictedAttribute(lists, u"objectSid"));  // a filled list is not re-read
+    LoadAttributeLists(lists);
+    EXPECT_FALSE(IsRestrictedAttribute(lists, u"objectSid"));
+    EXPECT_TRUE(IsRestrictedAttribute(lists, u"TelephoneNumber"));
+}
+
+TEST(AttributeLists, AnEmptyListRereadsTheFileOnEveryLookup) {
+    TempDirectory dir;
+    std::u16string path = dir.Path("c.inf");
+    AttributeLists lists(path);
+    EXPECT_FALSE(IsRestrictedAttribute(lists, u"objectGUID"));  // no file yet
+    dir.Write("c.inf", Config(""));
+    EXPECT_FALSE(IsRestrictedAttribute(lists, u"objectGUID"));  // empty section
+    dir.Write("c.inf", std::string(kInfHeader) + "[Other]\nobjectGUID\n");
+    EXPECT_FALSE(IsRestrictedAttribute(lists, u"objectGUID"));  // no section
+    dir.Write("c.inf", Config("objectGUID\n"));
+    EXPECT_TRUE(IsRestrictedAttribute(lists, u"objectGUID"));
+}
+
+TEST(AttributeLists, BisectionAgreesWithALinearSearch) {
+    std::mt19937 random(7);
+    std::vector<std::u16string> names;
+    for (int i = 0; i < 2000; ++i) {
+        std::u16string name;
+        for (int length = 1 + random() % 12; length > 0; --length) {
+            name.push_back(u"aBcDeF-_19\u00e9\u00c9Zz"[random() % 14]);
+        }
+        names.push_back(name);
+    }
+    AttributeNameList list;
+    list.Assign(std::vector<std::u16string>(names.begin(), names.begin() + 1000));
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::u16string probe = names[i];
+        for (char16_t& c : probe) c = c < 0x80 ? static_cast<char16_t>(std::toupper(c)) : c;
+        bool expected = std::any_of(names.begin(), names.begin() + 1000, [&](const std::u16string& name) {
+            if (name.size() != probe.size()) return false;
+            for (size_t k = 0; k < name.size(); ++k) {
+                char16_t a = name[k] < 0x80 ? static_cast<char16_t>(std::toupper(name[k])) : name[k];
+                if (a != probe[k]) return false;
+            }
+            return true;
+        });
+        EXPECT_EQ(list.Contains(probe), expected) << lumivel::ToUtf8(probe);
+    }
+}
+
+TEST(AttributeLists, TheShippedFileLiesBesideTheModule) {
+    AttributeLists lists;
+    const char* bin = std::getenv("LUMIVEL_BIN_DIR");
+    ASSERT_NE(bin, nullptr);
+    EXPECT_EQ(lists.ConfigurationPath(), lumivel::FromUtf8(std::string(bin) + "/Revivo_Config.inf"));
+    const char16_t* kSystemOwned[] = {u"objectGUID", u"objectSid", u"whenCreated", u"whenChanged",
+                                      u"uSNCreated", u"uSNChanged", u"replPropertyMetaData", u"isDeleted"};
+    for (const char16_t* name : kSystemOwned) EXPECT_TRUE(lists.IsRestricted(name)) << lumivel::ToUtf8(name);
+    // What a restore needs must stay: the object's class and naming, and the parent line.
+    for (const char16_t* name : {u"objectClass", u"cn", u"name", u"description", u"path", u"member"}) {
+        EXPECT_FALSE(lists.IsRestricted(name)) << lumivel::ToUtf8(name);
+    }
+}
+
+}  // namespace
+}  // namespace revivo
