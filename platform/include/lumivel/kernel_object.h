@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "win/files.h"
+#include "win/winerror.h"
 
 namespace lumivel {
 
