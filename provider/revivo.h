@@ -95,6 +95,8 @@ public:
     HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
+    // How many tombstones the last unfiltered listing left for reanimation to consult.
+    size_t deletedObjectCacheSize() const { return m_deletedObjectCache.size(); }
 
 private:
     explicit Revivo(IUnknown* outer);

@@ -1,0 +1,188 @@
+// Reanimation against the test directory: each test makes its own objects, deletes them,
+// restores them through command 311 and removes what it made.
+#include <gtest/gtest.h>
+
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "provider/tests/directory_fixture.h"
+#include "provider/tests/test_environment.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::NarrowText;
+using lumivel::WidenText;
+using revivo::Revivo;
+using revivo_test::EscapeRdnValue;
+
+namespace {
+
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+
+class RestoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
+        ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
+        m_suffix = revivo_test::UniqueSuffix();
+        m_base = revivo_test::TestDirectory().baseDn;
+        m_root = "OU=RevivoTest " + m_suffix + "," + m_base;
+        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+    }
+    void TearDown() override {
+        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        m_listing.clear();
+        for (PropertySet* record : m_owned) record->release();
+        m_owned.clear();
+        m_commands.reset();
+        m_revivo.reset();
+        CoUninitialize();
+    }
+
+    void listAll() {
+        VARIANT objects;
+        VariantInit(&objects);
+        ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
+        m_listing = lumivel::ReadObjectList(&objects);
+        VariantClear(&objects);
+        m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
+    }
+    // The listed tombstone of the object whose cn or ou was the given name.
+    PropertySet* tombstoneOf(const std::string& name) {
+        std::u16string prefix = WidenText(name) + u"\nDEL:";
+        for (PropertySet* record : m_listing)
+            if (record && record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
+        return nullptr;
+    }
+    // Command 311 on one record; the answer's records after its header.
+    HRESULT restore(PropertySet* record, std::vector<PropertySet*>* restored) {
+        VARIANT selection, result;
+        VariantInit(&selection);
+        VariantInit(&result);
+        lumivel::RecordToVariant(record, &selection);
+        HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
+        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        VariantClear(&result);
+        if (!answer.empty()) {
+            EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
+            answer[0]->release();
+            restored->assign(answer.begin() + 1, answer.end());
+        } else {
+            EXPECT_NE(status, S_OK) << "a restore that succeeded returned no result";
+        }
+        return status;
+    }
+
+    ComPtr<IRevivo> m_revivo;
+    ComPtr<IProviderCommands> m_commands;
+    std::string m_suffix, m_base, m_root;
+    std::vector<PropertySet*> m_listing, m_owned;
+};
+
+TEST_F(RestoreTest, LeafReturnsToItsLiveParentUnderItsOldName) {
+    std::string name = "Leaf " + m_suffix;
+    std::string dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    listAll();
+    PropertySet* tombstone = tombstoneOf(name);
+    ASSERT_NE(tombstone, nullptr);
+    EXPECT_TRUE(lumivel::EqualsNoCase(tombstone->getText(u"lastKnownParent"), WidenText(m_root)));
+    size_t cached = static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize();
+
+    std::vector<PropertySet*> restored;
+    ASSERT_EQ(restore(tombstone, &restored), S_OK);
+    EXPECT_EQ(restored, std::vector<PropertySet*>{tombstone});
+    EXPECT_TRUE(revivo_test::LdapExists(dn));
+    EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), cached - 1);
+}
+
+// The provider keeps its own copies: a receiver freeing its list never leaves it dangling.
+TEST_F(RestoreTest, DeletedParentsComeBackFirstEvenWhenTheListWasFreed) {
+    std::string outer = "Outer " + m_suffix, inner = "Inner (x) *" + m_suffix + "*", leaf = "Pat (Ops) *lead* " + m_suffix;
+    std::string outerDn = "OU=" + EscapeRdnValue(outer) + "," + m_root;
+    std::string innerDn = "OU=" + EscapeRdnValue(inner) + "," + outerDn;
+    std::string leafDn = "CN=" + EscapeRdnValue(leaf) + "," + innerDn;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(outerDn));
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(innerDn));
+    ASSERT_TRUE(revivo_test::AddUser(leafDn, leaf));
+    ASSERT_TRUE(revivo_test::LdapDelete(leafDn));
+    ASSERT_TRUE(revivo_test::LdapDelete(innerDn));
+    ASSERT_TRUE(revivo_test::LdapDelete(outerDn));
+    listAll();
+    PropertySet* outerTombstone = tombstoneOf(outer);
+    PropertySet* innerTombstone = tombstoneOf(inner);
+    PropertySet* leafTombstone = tombstoneOf(leaf);
+    ASSERT_TRUE(outerTombstone && innerTombstone && leafTombstone);
+    // Keep only the leaf; the console may free the rest at any time.
+    PropertySet* selected = leafTombstone->clone();
+    m_owned.push_back(selected);
+    for (PropertySet*& record : m_owned) {
+        if (record != selected && record != outerTombstone && record != innerTombstone) {
+            record->release();
+            record = PropertySet::create();
+        }
+    }
+
+    std::vector<PropertySet*> restored;
+    ASSERT_EQ(restore(selected, &restored), S_OK);
+    EXPECT_EQ(restored, (std::vector<PropertySet*>{outerTombstone, innerTombstone, selected}));
+    EXPECT_TRUE(revivo_test::LdapExists(outerDn));
+    EXPECT_TRUE(revivo_test::LdapExists(innerDn));
+    EXPECT_TRUE(revivo_test::LdapExists(leafDn));
+    // The filtered re-read of the leaf left the cache empty.
+    EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), 0u);
+}
+
+TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
+    const std::string names[] = {
+        "Smith, John " + m_suffix,
+        "a+b=\"q\" <x>; y\\z " + m_suffix,
+        "#hash " + m_suffix,
+        " lead " + m_suffix,
+        "Z\xc3\xbcrich \xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0 \xe6\x9d\xb1\xe4\xba\xac \xf0\x9f\x98\x80 " + m_suffix,
+    };
+    for (const std::string& name : names) {
+        std::string dn = "CN=" + EscapeRdnValue(name) + "," + m_root;
+        ASSERT_TRUE(revivo_test::AddUser(dn, name)) << name;
+        ASSERT_TRUE(revivo_test::LdapDelete(dn)) << name;
+    }
+    listAll();
+    for (const std::string& name : names) {
+        PropertySet* tombstone = tombstoneOf(name);
+        ASSERT_NE(tombstone, nullptr) << name;
+        std::vector<PropertySet*> restored;
+        EXPECT_EQ(restore(tombstone, &restored), S_OK) << name;
+        EXPECT_TRUE(revivo_test::LdapExists("CN=" + EscapeRdnValue(name) + "," + m_root)) << name;
+    }
+}
+
+TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
+    std::string name = "Unreached " + m_suffix;
+    std::string dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    listAll();
+    PropertySet* tombstone = tombstoneOf(name);
+    ASSERT_NE(tombstone, nullptr);
+    // Nothing listens there: the session cannot connect, as with a stopped DC.
+    tombstone->setString(u"FocusedDC", u"127.0.0.2");
+    std::vector<PropertySet*> restored;
+    EXPECT_EQ(restore(tombstone, &restored), S_FALSE);
+    EXPECT_TRUE(restored.empty());
+    EXPECT_FALSE(revivo_test::LdapExists(dn));
+    listAll();
+    EXPECT_NE(tombstoneOf(name), nullptr);
+}
+
+TEST_F(RestoreTest, RecordsThatAreNoTombstonesAreRefused) {
+    PropertySet* live = PropertySet::create();
+    m_owned.push_back(live);
+    live->setText(u"FocusedDC", u"");
+    std::vector<PropertySet*> restored;
+    EXPECT_EQ(restore(live, &restored), S_FALSE);  // no DN, no parent
+}
+
+}  // namespace
