@@ -13,6 +13,7 @@
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
+#include "provider/backup/attribute_lists.h"
 #include "provider/platform_headers.h"
 
 namespace revivo {
@@ -95,6 +96,7 @@ public:
     HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
+    AttributeLists& attributeLists() { return m_attributeLists; }
     // How many tombstones the last unfiltered listing left for reanimation to consult.
     size_t deletedObjectCacheSize() const { return m_deletedObjectCache.size(); }
 
@@ -126,9 +128,10 @@ private:
     IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
     ISchemaCache* m_schemaCache = nullptr;
     std::vector<LVCOLUMNW*> m_columns;
-    std::vector<std::u16string> m_classAttributeMap;  // FIXME: the backup code's class-attribute cache
-    std::vector<std::u16string> m_restrictedAttributes;  // FIXME: the configuration file's lists
-    std::vector<std::u16string> m_secondAttributes;
+    // FIXME: the backup writer's class-attribute cache, typed when the writer lands.
+    std::vector<std::u16string> m_classAttributeMap;
+    // The restricted and the second ("Post") attribute sets of the configuration file.
+    AttributeLists m_attributeLists;
     std::vector<std::u16string> m_visitedClasses;
     std::vector<TombstoneRef> m_deletedObjectCache;
 };

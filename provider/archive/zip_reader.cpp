@@ -85,15 +85,14 @@ bool IsValidUtf8(std::string_view bytes) {
         } else {
             return false;
         }
-        if (i + extra >= bytes.size() + 0 && i + extra > bytes.size() - 1) return false;
+        if (i + extra >= bytes.size()) return false;
         for (size_t k = 1; k <= extra; ++k) {
             unsigned char next = static_cast<unsigned char>(bytes[i + k]);
             if ((next & 0xC0) != 0x80) return false;
             c = (c << 6) | (next & 0x3F);
         }
-        if ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF))) {
-            return false;
-        }
+        bool overlong = (extra == 2 && c < 0x800) || (extra == 3 && c < 0x10000);
+        if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
         i += extra + 1;
     }
     return true;
