@@ -20,6 +20,10 @@ public:
     HANDLE Get() const { return m_handle; }
     // False when closing failed (a late write error).
     bool Close();
+    void Reset(HANDLE handle) {
+        Close();
+        m_handle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    }
 
 private:
     HANDLE m_handle = nullptr;

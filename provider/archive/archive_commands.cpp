@@ -1,0 +1,69 @@
+#include "provider/archive/archive_commands.h"
+
+#include <string>
+
+#include "provider/archive/zip_engine.h"
+#include "win/strings.h"
+
+namespace revivo {
+
+namespace {
+
+std::string Ansi(LPCWSTR text) {
+    if (!text || !*text) return {};
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi.data(), size, nullptr, nullptr);
+    ansi.resize(static_cast<size_t>(size - 1));
+    return ansi;
+}
+
+// Start and per-thread state for the length of one command.
+class EngineSession {
+public:
+    EngineSession() {
+        zip::ZipEngineStart();
+        zip::ZipThreadAttach();
+    }
+    ~EngineSession() {
+        zip::ZipThreadDetach();
+        zip::ZipEngineStop();
+    }
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+};
+
+}  // namespace
+
+int PackFile(LPCWSTR archivePath, LPCWSTR filePath) {
+    std::string archive = Ansi(archivePath);
+    std::string file = Ansi(filePath);
+    const char* items[] = {file.c_str()};
+    zip::ZipCommand command;
+    command.function = zip::kFunctionPack;
+    command.archive = archive.c_str();
+    command.items = items;
+    command.itemCount = 1;
+    command.level = zip::kMediumCompression;
+    command.messages = zip::EngineMessages::Suppressed;
+    EngineSession session;
+    return zip::ZipEngineRun(command);
+}
+
+int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory) {
+    std::string archive = Ansi(archivePath);
+    std::string destination = Ansi(destinationDirectory);
+    const char* patterns[] = {"*.inf"};
+    zip::ZipCommand command;
+    command.function = zip::kFunctionExtract;
+    command.archive = archive.c_str();
+    command.items = patterns;
+    command.itemCount = 1;
+    command.destination = destination.c_str();
+    command.messages = zip::EngineMessages::Suppressed;
+    EngineSession session;
+    return zip::ZipEngineRun(command);
+}
+
+}  // namespace revivo

@@ -1,0 +1,17 @@
+// The two uses of the ZIP engine: packing a backup file and extracting the INF members of a
+// backup archive. Paths go to the engine in the ANSI code page.
+#pragma once
+
+#include "win/types.h"
+
+namespace revivo {
+
+// Packs one file into a new archive under its bare name, at medium compression and with the
+// engine's messages off. The engine's result code, 0 on success (the backup writer ignores it).
+int PackFile(LPCWSTR archivePath, LPCWSTR filePath);
+
+// Extracts every member matching "*.inf" into the directory under its bare name: 0 on
+// success, non-zero when the archive cannot be read or holds no such member.
+int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory);
+
+}  // namespace revivo
