@@ -211,6 +211,17 @@ Status ZipReader::ParseCentralDirectory(uint64_t start, uint32_t size, uint32_t 
         m_entries.push_back(std::move(entry));
         pos += kCentralHeaderSize + nameLength + extraLength + commentLength;
     }
+    // Members that share or overlap their data would let a small archive unpack without end.
+    std::vector<const ZipEntry*> byOffset;
+    byOffset.reserve(m_entries.size());
+    for (const ZipEntry& entry : m_entries) byOffset.push_back(&entry);
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const ZipEntry* a, const ZipEntry* b) { return a->localHeaderOffset < b->localHeaderOffset; });
+    for (size_t i = 0; i + 1 < byOffset.size(); ++i) {
+        const ZipEntry& entry = *byOffset[i];
+        uint64_t end = entry.localHeaderOffset + kLocalHeaderSize + entry.rawName.size() + entry.compressedSize;
+        if (byOffset[i + 1]->localHeaderOffset < end) return Status::Corrupt;
+    }
     return Status::Ok;
 }
 
