@@ -714,7 +714,6 @@ WINBASEAPI int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uT
 
 // Menus.
 WINBASEAPI HMENU LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName);
-WINBASEAPI HMENU LoadMenuIndirectW(const void* lpMenuTemplate);
 WINBASEAPI HMENU CreateMenu();
 WINBASEAPI HMENU CreatePopupMenu();
 WINBASEAPI BOOL DestroyMenu(HMENU hMenu);
