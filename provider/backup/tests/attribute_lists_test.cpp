@@ -69,16 +69,20 @@ TEST(AttributeLists, BisectionAgreesWithALinearSearch) {
         }
         names.push_back(name);
     }
+    // Reference folding for this alphabet: ASCII letters and e acute.
+    auto fold = [](char16_t c) {
+        if (c == u'\u00e9') return u'\u00c9';
+        return c < 0x80 ? static_cast<char16_t>(std::toupper(c)) : c;
+    };
     AttributeNameList list;
     list.Assign(std::vector<std::u16string>(names.begin(), names.begin() + 1000));
     for (size_t i = 0; i < names.size(); ++i) {
         std::u16string probe = names[i];
-        for (char16_t& c : probe) c = c < 0x80 ? static_cast<char16_t>(std::toupper(c)) : c;
+        for (char16_t& c : probe) c = fold(c);
         bool expected = std::any_of(names.begin(), names.begin() + 1000, [&](const std::u16string& name) {
             if (name.size() != probe.size()) return false;
             for (size_t k = 0; k < name.size(); ++k) {
-                char16_t a = name[k] < 0x80 ? static_cast<char16_t>(std::toupper(name[k])) : name[k];
-                if (a != probe[k]) return false;
+                if (fold(name[k]) != probe[k]) return false;
             }
             return true;
         });
