@@ -164,6 +164,17 @@ TEST(ZipFormat, TamperedArchivesAreRefused) {
     }
 }
 
+TEST(ZipFormat, MembersSharingTheirDataAreRefused) {
+    // Many central entries pointing at one compressed block would unpack far more than the
+    // archive holds.
+    std::string archive = MakeArchive({{"a.inf", std::string(100000, 'a')}, {"b.inf", "b"}}, 5);
+    size_t second = archive.rfind("PK\x01\x02");
+    Put32(archive, second + 42, 0);
+    MemorySource source(archive);
+    ZipReader reader(source);
+    EXPECT_EQ(reader.Open(), Status::Corrupt);
+}
+
 TEST(ZipFormat, DataInFrontOfTheArchiveIsSkipped) {
     std::string archive = std::string(1000, '#') + MakeArchive({{"a.inf", "payload"}}, 5);
     EXPECT_EQ(ExtractOnly(archive), std::optional<std::string>("payload"));
