@@ -1,0 +1,527 @@
+// Registry hives on SQLite (see hive.h).
+#include "hive.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "../base/calendar.h"
+#include "lumivel/errno_map.h"
+#include "lumivel/wide_string.h"
+#include "sqlite_errors.h"
+#include "win/winerror.h"
+
+namespace lumivel {
+namespace {
+
+// "LMVR": marks a file as a hive of this registry.
+constexpr int kApplicationId = 0x4C4D5652;
+constexpr int kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 30000;
+
+constexpr const char* kSchema =
+    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name BLOB NOT NULL,"
+    " fold BLOB NOT NULL, written INTEGER NOT NULL, UNIQUE(parent, fold));"
+    "CREATE TABLE vals(seq INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL, name BLOB NOT NULL,"
+    " fold BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, fold));"
+    "CREATE INDEX keys_by_parent ON keys(parent, id);"
+    "INSERT INTO keys(id, parent, name, fold, written) VALUES(1, 0, x'', x'', 0);";
+
+int64_t NowTicks() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return (int64_t(ts.tv_sec) + kFileTimeEpochSeconds) * kTicksPerSecond + ts.tv_nsec / 100;
+}
+
+// A prepared statement that finalises itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { m_result = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr); }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    int prepared() const { return m_result; }
+    Statement& bind(int index, int64_t value) {
+        sqlite3_bind_int64(m_statement, index, value);
+        return *this;
+    }
+    Statement& bind(int index, std::u16string_view text) {
+        sqlite3_bind_blob(m_statement, index, text.empty() ? "" : static_cast<const void*>(text.data()),
+                          static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int index, const BYTE* data, size_t size) {
+        sqlite3_bind_blob64(m_statement, index, size ? static_cast<const void*>(data) : "", size, SQLITE_TRANSIENT);
+        return *this;
+    }
+    int step() { return m_result == SQLITE_OK ? sqlite3_step(m_statement) : m_result; }
+    int64_t integer(int column) { return sqlite3_column_int64(m_statement, column); }
+    std::u16string text(int column) {
+        auto* data = static_cast<const char16_t*>(sqlite3_column_blob(m_statement, column));
+        int bytes = sqlite3_column_bytes(m_statement, column);
+        return data ? std::u16string(data, static_cast<size_t>(bytes) / sizeof(char16_t)) : std::u16string();
+    }
+    std::vector<BYTE> blob(int column) {
+        auto* data = static_cast<const BYTE*>(sqlite3_column_blob(m_statement, column));
+        int bytes = sqlite3_column_bytes(m_statement, column);
+        return data ? std::vector<BYTE>(data, data + bytes) : std::vector<BYTE>();
+    }
+
+private:
+    sqlite3_stmt* m_statement = nullptr;
+    int m_result;
+};
+
+// The first column of the first row as text; *result is the step's result code.
+std::string FirstText(sqlite3* db, const char* sql, int* result) {
+    sqlite3_stmt* statement = nullptr;
+    *result = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    std::string text;
+    if (*result == SQLITE_OK) {
+        *result = sqlite3_step(statement);
+        if (*result == SQLITE_ROW) {
+            const unsigned char* value = sqlite3_column_text(statement, 0);
+            if (value) text = reinterpret_cast<const char*>(value);
+        }
+    }
+    sqlite3_finalize(statement);
+    return text;
+}
+
+DWORD StepError(int result) { return (result == SQLITE_DONE || result == SQLITE_ROW) ? ERROR_SUCCESS : Win32ErrorFromSqlite(result); }
+
+std::u16string Folded(std::u16string_view name) { return FoldCase(name); }
+
+// Splits "a\b\c", ignoring empty parts from doubled or trailing separators.
+std::vector<std::u16string_view> Components(std::u16string_view path) {
+    std::vector<std::u16string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string DefaultMachineHive() { return "/var/lib/lumivel/machine.hive"; }
+
+std::string DefaultUserHive() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/') return std::string(config) + "/lumivel/user.hive";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.config/lumivel/user.hive";
+}
+
+std::string FromEnvironment(const char* name, std::string (*fallback)()) {
+    const char* value = std::getenv(name);
+    return value && *value ? std::string(value) : fallback();
+}
+
+DWORD MakeDirectories(const std::string& dir, mode_t mode) {
+    if (dir.empty() || dir == "/" || dir == ".") return ERROR_SUCCESS;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
+    size_t slash = dir.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        if (DWORD e = MakeDirectories(dir.substr(0, slash), mode)) return e;
+    if (::mkdir(dir.c_str(), mode) != 0 && errno != EEXIST) return Win32ErrorFromErrno(errno);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+Hive::~Hive() {
+    if (m_db) sqlite3_close_v2(m_db);
+}
+
+std::string Hive::path() { return m_pathSource(); }
+
+DWORD Hive::exec(const char* sql) {
+    int r = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    return r == SQLITE_OK ? ERROR_SUCCESS : Win32ErrorFromSqlite(r);
+}
+
+// A new hive is built under a temporary name and linked into place, so that no process ever
+// sees a half-made file and an existing file is never replaced.
+DWORD Hive::createFile(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    bool machine = path == DefaultMachineHive();
+    if (DWORD e = MakeDirectories(dir, machine ? 0755 : 0700)) return e;
+    std::string temporary = path + ".new-XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return Win32ErrorFromErrno(errno);
+    ::fchmod(fd, machine ? 0644 : 0600);
+    ::close(fd);
+    sqlite3* db = nullptr;
+    int r = sqlite3_open_v2(temporary.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::string setup = std::string("PRAGMA application_id=") + std::to_string(kApplicationId) +
+                        ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";BEGIN;" + kSchema +
+                        "COMMIT;PRAGMA journal_mode=WAL;";
+    if (r == SQLITE_OK) r = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+    DWORD error = r == SQLITE_OK ? ERROR_SUCCESS : Win32ErrorFromSqlite(r);
+    if (error == ERROR_SUCCESS && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST)
+        error = Win32ErrorFromErrno(errno);
+    ::unlink(temporary.c_str());
+    return error;
+}
+
+DWORD Hive::open() {
+    std::string path = m_pathSource();
+    if (m_db && path == m_openPath) return ERROR_SUCCESS;
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return Win32ErrorFromErrno(errno);
+        if (DWORD e = createFile(path)) return e;
+        if (::stat(path.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
+    }
+    if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+    // An empty or shortened file is damage, never a hive to start afresh.
+    if (st.st_size < 512) return ERROR_BADDB;
+    m_readOnly = ::access(path.c_str(), W_OK) != 0;
+    if (::access(path.c_str(), R_OK) != 0) return ERROR_ACCESS_DENIED;
+    sqlite3* db = nullptr;
+    int flags = (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
+    int r = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    if (r != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return Win32ErrorFromSqlite(r);
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 0);
+    if (!m_readOnly) {
+        // Keep the -wal and -shm files after closing, so that readers without write access
+        // to the directory can still open the hive.
+        int persist = 1;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
+    // Check the file before anything is written to it: the marker, the schema and a quick
+    // integrity check, which also catches a truncated file.
+    DWORD error = ERROR_SUCCESS;
+    int result = SQLITE_OK;
+    std::string marker = FirstText(db, "PRAGMA application_id", &result);
+    if (result != SQLITE_ROW) error = (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
+    else if (marker != std::to_string(kApplicationId)) error = ERROR_BADDB;
+    if (error == ERROR_SUCCESS) {
+        std::string verdict = FirstText(db, "PRAGMA quick_check", &result);
+        if (result != SQLITE_ROW) error = (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
+        else if (verdict != "ok") error = ERROR_BADDB;
+    }
+    if (error == ERROR_SUCCESS) {
+        std::string tables = FirstText(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')", &result);
+        if (result != SQLITE_ROW || tables != "2") error = ERROR_BADDB;
+    }
+    if (error == ERROR_SUCCESS && !m_readOnly) {
+        int w = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        if (w != SQLITE_OK && (w & 0xFF) != SQLITE_BUSY) error = Win32ErrorFromSqlite(w);
+    }
+    if (error != ERROR_SUCCESS) {
+        sqlite3_close_v2(db);
+        return error;
+    }
+    m_db = db;
+    m_openPath = path;
+    return ERROR_SUCCESS;
+}
+
+DWORD Hive::beginWrite() {
+    if (DWORD e = open()) return e;
+    if (m_readOnly) return ERROR_ACCESS_DENIED;
+    return exec("BEGIN IMMEDIATE");
+}
+
+DWORD Hive::commit() {
+    DWORD e = exec("COMMIT");
+    if (e != ERROR_SUCCESS) rollback();
+    else ++m_localChanges;
+    return e;
+}
+
+void Hive::rollback() { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+DWORD Hive::checkKey(int64_t key) {
+    Statement s(m_db, "SELECT 1 FROM keys WHERE id=?");
+    s.bind(1, key);
+    int r = s.step();
+    if (r == SQLITE_ROW) return ERROR_SUCCESS;
+    return r == SQLITE_DONE ? ERROR_KEY_DELETED : Win32ErrorFromSqlite(r);
+}
+
+DWORD Hive::keyExists(int64_t key) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    return checkKey(key);
+}
+
+DWORD Hive::findChild(int64_t parent, std::u16string_view name, int64_t* child) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    Statement s(m_db, "SELECT id FROM keys WHERE parent=? AND fold=?");
+    s.bind(1, parent).bind(2, Folded(name));
+    int r = s.step();
+    if (r == SQLITE_ROW) {
+        *child = s.integer(0);
+        return ERROR_SUCCESS;
+    }
+    if (r != SQLITE_DONE) return Win32ErrorFromSqlite(r);
+    DWORD e = checkKey(parent);
+    return e == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : e;
+}
+
+DWORD Hive::findPath(int64_t from, std::u16string_view path, int64_t* key) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    int64_t current = from;
+    if (DWORD e = checkKey(current)) return e;
+    for (auto part : Components(path)) {
+        if (DWORD e = findChild(current, part, &current)) return e;
+    }
+    *key = current;
+    return ERROR_SUCCESS;
+}
+
+DWORD Hive::createPath(int64_t from, std::u16string_view path, int64_t* key, bool* created) {
+    std::lock_guard lock(m_mutex);
+    *created = false;
+    // Opening what exists needs no write transaction (and works on a read-only hive).
+    DWORD found = findPath(from, path, key);
+    if (found != ERROR_FILE_NOT_FOUND) return found;
+    if (DWORD e = beginWrite()) return e;
+    int64_t current = from;
+    DWORD error = checkKey(current);
+    int64_t now = NowTicks();
+    for (auto part : Components(path)) {
+        if (error != ERROR_SUCCESS) break;
+        Statement find(m_db, "SELECT id FROM keys WHERE parent=? AND fold=?");
+        find.bind(1, current).bind(2, Folded(part));
+        int r = find.step();
+        if (r == SQLITE_ROW) {
+            current = find.integer(0);
+            continue;
+        }
+        if (r != SQLITE_DONE) {
+            error = Win32ErrorFromSqlite(r);
+            break;
+        }
+        Statement insert(m_db, "INSERT INTO keys(parent, name, fold, written) VALUES(?,?,?,?)");
+        insert.bind(1, current).bind(2, part).bind(3, Folded(part)).bind(4, now);
+        error = StepError(insert.step());
+        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
+        touch.bind(1, now).bind(2, current);
+        if (error == ERROR_SUCCESS) error = StepError(touch.step());
+        current = sqlite3_last_insert_rowid(m_db);
+        *created = true;
+    }
+    if (error != ERROR_SUCCESS) {
+        rollback();
+        *created = false;
+        return error;
+    }
+    if (DWORD e = commit()) {
+        *created = false;
+        return e;
+    }
+    *key = current;
+    return ERROR_SUCCESS;
+}
+
+DWORD Hive::listSubkeys(int64_t key, std::vector<HiveSubkey>* subkeys) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    if (DWORD e = checkKey(key)) return e;
+    subkeys->clear();
+    Statement s(m_db, "SELECT name, written FROM keys WHERE parent=? ORDER BY id");
+    s.bind(1, key);
+    int r;
+    while ((r = s.step()) == SQLITE_ROW) subkeys->push_back({s.text(0), s.integer(1)});
+    return StepError(r);
+}
+
+DWORD Hive::listValues(int64_t key, std::vector<HiveValue>* values) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    if (DWORD e = checkKey(key)) return e;
+    values->clear();
+    Statement s(m_db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY seq");
+    s.bind(1, key);
+    int r;
+    while ((r = s.step()) == SQLITE_ROW)
+        values->push_back({s.text(0), static_cast<DWORD>(s.integer(1)), s.blob(2)});
+    return StepError(r);
+}
+
+DWORD Hive::getValue(int64_t key, std::u16string_view name, HiveValue* value) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    Statement s(m_db, "SELECT name, type, data FROM vals WHERE key=? AND fold=?");
+    s.bind(1, key).bind(2, Folded(name));
+    int r = s.step();
+    if (r == SQLITE_ROW) {
+        *value = {s.text(0), static_cast<DWORD>(s.integer(1)), s.blob(2)};
+        return ERROR_SUCCESS;
+    }
+    if (r != SQLITE_DONE) return Win32ErrorFromSqlite(r);
+    DWORD e = checkKey(key);
+    return e == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : e;
+}
+
+DWORD Hive::setValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data, size_t size) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = beginWrite()) return e;
+    DWORD error = checkKey(key);
+    if (error == ERROR_SUCCESS) {
+        // An existing value keeps its place in the enumeration order and its spelling.
+        Statement s(m_db,
+                    "INSERT INTO vals(key, name, fold, type, data) VALUES(?,?,?,?,?) "
+                    "ON CONFLICT(key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
+        s.bind(1, key).bind(2, name).bind(3, Folded(name)).bind(4, int64_t(type)).bind(5, data, size);
+        error = StepError(s.step());
+    }
+    if (error == ERROR_SUCCESS) {
+        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
+        touch.bind(1, NowTicks()).bind(2, key);
+        error = StepError(touch.step());
+    }
+    if (error != ERROR_SUCCESS) {
+        rollback();
+        return error;
+    }
+    return commit();
+}
+
+DWORD Hive::deleteValue(int64_t key, std::u16string_view name) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = beginWrite()) return e;
+    DWORD error = checkKey(key);
+    if (error == ERROR_SUCCESS) {
+        Statement s(m_db, "DELETE FROM vals WHERE key=? AND fold=?");
+        s.bind(1, key).bind(2, Folded(name));
+        error = StepError(s.step());
+        if (error == ERROR_SUCCESS && sqlite3_changes(m_db) == 0) error = ERROR_FILE_NOT_FOUND;
+    }
+    if (error == ERROR_SUCCESS) {
+        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
+        touch.bind(1, NowTicks()).bind(2, key);
+        error = StepError(touch.step());
+    }
+    if (error != ERROR_SUCCESS) {
+        rollback();
+        return error;
+    }
+    return commit();
+}
+
+DWORD Hive::deleteKey(int64_t key, bool tree) {
+    std::lock_guard lock(m_mutex);
+    if (key == kRoot) return ERROR_ACCESS_DENIED;
+    if (DWORD e = beginWrite()) return e;
+    DWORD error = checkKey(key);
+    int64_t parent = 0;
+    if (error == ERROR_SUCCESS) {
+        Statement p(m_db, "SELECT parent FROM keys WHERE id=?");
+        p.bind(1, key);
+        if (p.step() == SQLITE_ROW) parent = p.integer(0);
+    }
+    if (error == ERROR_SUCCESS && !tree) {
+        Statement children(m_db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
+        children.bind(1, key);
+        int r = children.step();
+        if (r == SQLITE_ROW) error = ERROR_ACCESS_DENIED;
+        else if (r != SQLITE_DONE) error = Win32ErrorFromSqlite(r);
+    }
+    if (error == ERROR_SUCCESS) {
+        // The tree's ids, breadth first, then its values and keys in one statement each.
+        error = exec("CREATE TEMP TABLE IF NOT EXISTS doomed(id INTEGER PRIMARY KEY); DELETE FROM doomed;");
+        if (error == ERROR_SUCCESS) {
+            Statement seed(m_db,
+                           "WITH RECURSIVE t(id) AS (SELECT ? UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent=t.id) "
+                           "INSERT INTO doomed SELECT id FROM t");
+            seed.bind(1, key);
+            error = StepError(seed.step());
+        }
+        if (error == ERROR_SUCCESS) error = exec("DELETE FROM vals WHERE key IN (SELECT id FROM doomed)");
+        if (error == ERROR_SUCCESS) error = exec("DELETE FROM keys WHERE id IN (SELECT id FROM doomed)");
+        if (error == ERROR_SUCCESS) error = exec("DELETE FROM doomed");
+    }
+    if (error == ERROR_SUCCESS && parent) {
+        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
+        touch.bind(1, NowTicks()).bind(2, parent);
+        error = StepError(touch.step());
+    }
+    if (error != ERROR_SUCCESS) {
+        rollback();
+        return error;
+    }
+    return commit();
+}
+
+DWORD Hive::info(int64_t key, HiveKeyInfo* info) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    *info = HiveKeyInfo{};
+    {
+        Statement s(m_db, "SELECT written FROM keys WHERE id=?");
+        s.bind(1, key);
+        int r = s.step();
+        if (r != SQLITE_ROW) return r == SQLITE_DONE ? ERROR_KEY_DELETED : Win32ErrorFromSqlite(r);
+        info->lastWrite = s.integer(0);
+    }
+    Statement k(m_db, "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent=?");
+    k.bind(1, key);
+    int r = k.step();
+    if (r != SQLITE_ROW) return Win32ErrorFromSqlite(r);
+    info->subkeys = static_cast<DWORD>(k.integer(0));
+    info->maxSubkeyLength = static_cast<DWORD>(k.integer(1) / 2);
+    Statement v(m_db, "SELECT count(*), coalesce(max(length(name)), 0), coalesce(max(length(data)), 0) FROM vals WHERE key=?");
+    v.bind(1, key);
+    r = v.step();
+    if (r != SQLITE_ROW) return Win32ErrorFromSqlite(r);
+    info->values = static_cast<DWORD>(v.integer(0));
+    info->maxValueNameLength = static_cast<DWORD>(v.integer(1) / 2);
+    info->maxValueLength = static_cast<DWORD>(v.integer(2));
+    return ERROR_SUCCESS;
+}
+
+DWORD Hive::flush() {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    if (m_readOnly) return ERROR_SUCCESS;
+    int r = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return r == SQLITE_OK || (r & 0xFF) == SQLITE_BUSY ? ERROR_SUCCESS : Win32ErrorFromSqlite(r);
+}
+
+uint64_t Hive::version() {
+    std::lock_guard lock(m_mutex);
+    if (open() != ERROR_SUCCESS) return ~0ull;
+    int result = SQLITE_OK;
+    std::string version = FirstText(m_db, "PRAGMA data_version", &result);
+    return (std::strtoull(version.c_str(), nullptr, 10) << 32) + m_localChanges;
+}
+
+DWORD Hive::writable(bool* canWrite) {
+    std::lock_guard lock(m_mutex);
+    if (DWORD e = open()) return e;
+    *canWrite = !m_readOnly;
+    return ERROR_SUCCESS;
+}
+
+Hive& MachineHive() {
+    static Hive* hive = new Hive([] { return FromEnvironment("LUMIVEL_MACHINE_HIVE", DefaultMachineHive); });
+    return *hive;
+}
+
+Hive& UserHive() {
+    static Hive* hive = new Hive([] { return FromEnvironment("LUMIVEL_USER_HIVE", DefaultUserHive); });
+    return *hive;
+}
+
+}  // namespace lumivel

@@ -1,0 +1,90 @@
+// One registry hive: a SQLite database of keys and values (registry area only).
+//
+// Keys and values keep their names as written (UTF-16) beside a case-folded copy that makes
+// them unique; creation order is the row order. Every write is one BEGIN IMMEDIATE transaction
+// on a WAL database with a busy time-out, so several processes can write at once without
+// losing anything. A file that is not a sound hive is reported (ERROR_BADDB) and left as it is.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "win/types.h"
+
+struct sqlite3;
+
+namespace lumivel {
+
+struct HiveValue {
+    std::u16string name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+struct HiveSubkey {
+    std::u16string name;
+    int64_t lastWrite = 0;  // FILETIME ticks
+};
+
+struct HiveKeyInfo {
+    DWORD subkeys = 0, maxSubkeyLength = 0, values = 0, maxValueNameLength = 0, maxValueLength = 0;
+    int64_t lastWrite = 0;
+};
+
+class Hive {
+public:
+    static constexpr int64_t kRoot = 1;
+
+    explicit Hive(std::function<std::string()> pathSource) : m_pathSource(std::move(pathSource)) {}
+    ~Hive();
+
+    // Each returns a Win32 error code. Key ids stay valid until the key is deleted; an
+    // operation on a deleted key gives ERROR_KEY_DELETED.
+    DWORD findChild(int64_t parent, std::u16string_view name, int64_t* child);
+    DWORD findPath(int64_t from, std::u16string_view path, int64_t* key);
+    // Creates the missing keys along a path in one transaction.
+    DWORD createPath(int64_t from, std::u16string_view path, int64_t* key, bool* created);
+    DWORD keyExists(int64_t key);
+    DWORD listSubkeys(int64_t key, std::vector<HiveSubkey>* subkeys);
+    DWORD listValues(int64_t key, std::vector<HiveValue>* values);
+    DWORD getValue(int64_t key, std::u16string_view name, HiveValue* value);
+    DWORD setValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data, size_t size);
+    DWORD deleteValue(int64_t key, std::u16string_view name);
+    // Fails with ERROR_ACCESS_DENIED while the key has subkeys, unless the whole tree goes.
+    DWORD deleteKey(int64_t key, bool tree);
+    DWORD info(int64_t key, HiveKeyInfo* info);
+    DWORD flush();
+
+    // Changes whenever this or another process commits a change; for enumeration caches.
+    uint64_t version();
+    // Whether this process may write the hive file (after a successful open).
+    DWORD writable(bool* canWrite);
+    std::string path();
+
+private:
+    DWORD open();
+    DWORD createFile(const std::string& path);
+    DWORD exec(const char* sql);
+    DWORD beginWrite();
+    DWORD commit();
+    void rollback();
+    DWORD checkKey(int64_t key);
+
+    std::function<std::string()> m_pathSource;
+    std::recursive_mutex m_mutex;
+    sqlite3* m_db = nullptr;
+    std::string m_openPath;
+    bool m_readOnly = false;
+    uint64_t m_localChanges = 0;
+};
+
+// The two hives of this process; each follows its environment variable, reopening when
+// the path it names changes.
+Hive& MachineHive();
+Hive& UserHive();
+
+
+}  // namespace lumivel
