@@ -104,7 +104,11 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
         if (FAILED(result)) return result;
 
         std::u16string filter;
-        if (filtered) filter = std::u16string(bstrFilter, SysStringLen(bstrFilter)) + u"*";
+        if (filtered) {
+            filter = std::u16string(bstrFilter, SysStringLen(bstrFilter)) + u"*";
+            // A bare "CN=prefix*" gets the parentheses ADSI would add.
+            if (filter.front() != u'(') filter = u"(" + filter + u")";
+        }
         LPWSTR attributes[ARRAYSIZE(kAttributes)];
         for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
         ADS_SEARCH_HANDLE handle = nullptr;

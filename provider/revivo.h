@@ -14,6 +14,7 @@
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 #include "provider/backup/attribute_lists.h"
+#include "lumivel/dispatch_table.h"
 #include "provider/platform_headers.h"
 
 namespace revivo {
@@ -39,7 +40,13 @@ struct RestoredObject {
     LONG_PTR record;
 };
 
-class Revivo final : public IRevivo, public IProviderData, public IProviderCommands {
+// The dispatch table of IRevivo, with its help strings (revivo_dispatch.cpp).
+extern const lumivel::com::DispatchInterface kRevivoDispatch;
+extern const lumivel::com::TypeLibraryInfo kRevivoTypeLibrary;
+
+class Revivo final : public lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
+                     public IProviderData,
+                     public IProviderCommands {
 public:
     // The class factory's creation; outer is the controlling unknown when aggregated.
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object);
@@ -49,12 +56,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argumentError) override;
+    // IDispatch comes from the dispatch table.
 
     // IRevivo
     STDMETHODIMP EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) override;

@@ -1,2 +1,4 @@
-// IDispatch of IRevivo: EnumDeletedObjects and BackupObjects by name, for scripts.
+// IRevivo's dispatch table and type library entries are declared with the class (revivo.h).
 #pragma once
+
+#include "provider/revivo.h"
