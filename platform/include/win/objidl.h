@@ -4,8 +4,6 @@
 
 #include "win/com.h"
 
-EXTERN_GUID(IID_ITypeInfo);
-
 typedef enum tagSTREAM_SEEK {
     STREAM_SEEK_SET = 0,
     STREAM_SEEK_CUR = 1,
@@ -110,4 +108,10 @@ extern "C" {
 // fDeleteOnRelease the block is freed when the stream's last reference goes.
 WINBASEAPI HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease, LPSTREAM* ppstm);
 WINBASEAPI HRESULT GetHGlobalFromStream(LPSTREAM pstm, HGLOBAL* phglobal);
+
+// Hands an interface to another thread: the receiving thread gets a proxy that runs every call
+// on the thread that marshalled the object (or the object itself, when both share an
+// apartment). The stream is good for one CoGetInterfaceAndReleaseStream, which releases it.
+WINBASEAPI HRESULT CoMarshalInterThreadInterfaceInStream(REFIID riid, LPUNKNOWN pUnk, LPSTREAM* ppStm);
+WINBASEAPI HRESULT CoGetInterfaceAndReleaseStream(LPSTREAM pStm, REFIID iid, LPVOID* ppv);
 }

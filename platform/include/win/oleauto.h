@@ -106,6 +106,8 @@ typedef struct tagSAFEARRAY {
 #define FADF_DISPATCH 0x0400
 #define FADF_VARIANT 0x0800
 
+EXTERN_GUID(IID_ITypeInfo);
+
 struct IDispatch;
 struct IRecordInfo;
 struct ITypeInfo;

@@ -1,0 +1,66 @@
+// The dynamic loader's failures as Win32 errors: the one translation table for dlopen.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "lumivel/module_loading.h"
+#include "win/winerror.h"
+
+namespace lumivel {
+
+namespace {
+
+struct LoaderMessage {
+    const char* fragment;
+    DWORD error;
+};
+
+// Matched in order against the text dlerror() gives; glibc's wording.
+constexpr LoaderMessage kLoaderMessages[] = {
+    {"cannot open shared object file: No such file", ERROR_MOD_NOT_FOUND},
+    {"cannot open shared object file: Permission denied", ERROR_ACCESS_DENIED},
+    {"undefined symbol", ERROR_PROC_NOT_FOUND},
+    {"invalid ELF header", ERROR_BAD_EXE_FORMAT},
+    {"file too short", ERROR_BAD_EXE_FORMAT},
+    {"wrong ELF class", ERROR_BAD_EXE_FORMAT},
+    {"cannot dynamically load position-independent executable", ERROR_BAD_EXE_FORMAT},
+    {"cannot dynamically load executable", ERROR_BAD_EXE_FORMAT},
+    {"ELF load command", ERROR_BAD_EXE_FORMAT},
+    {"No such file or directory", ERROR_MOD_NOT_FOUND},
+    {"Permission denied", ERROR_ACCESS_DENIED},
+    {"Is a directory", ERROR_ACCESS_DENIED},
+};
+
+}  // namespace
+
+DWORD Win32ErrorFromLoaderMessage(const char* message) {
+    if (!message) return ERROR_DLL_INIT_FAILED;
+    for (const LoaderMessage& known : kLoaderMessages)
+        if (std::strstr(message, known.fragment)) return known.error;
+    return ERROR_DLL_INIT_FAILED;
+}
+
+DWORD OpenSharedObject(const std::string& path, void** handle) {
+    *handle = nullptr;
+    if (path.empty()) return ERROR_MOD_NOT_FOUND;
+    // dlopen would load a directory's name as "Is a directory" only on some paths; answer it
+    // the way LoadLibrary does.
+    struct stat info;
+    if (path.find('/') != std::string::npos && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return ERROR_ACCESS_DENIED;
+    dlerror();
+    void* opened = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!opened) return Win32ErrorFromLoaderMessage(dlerror());
+    *handle = opened;
+    return ERROR_SUCCESS;
+}
+
+HMODULE ModuleOfAddress(const void* address) {
+    Dl_info info;
+    if (!address || !::dladdr(address, &info)) return nullptr;
+    return static_cast<HMODULE>(info.dli_fbase);
+}
+
+}  // namespace lumivel

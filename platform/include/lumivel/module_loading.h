@@ -1,0 +1,23 @@
+// Loading shared objects as Windows loads DLLs (internal platform interface): one place that
+// turns the dynamic loader's failures into the Win32 errors a Windows caller would see.
+#pragma once
+
+#include <string>
+
+#include "win/types.h"
+
+namespace lumivel {
+
+// dlopen(path, RTLD_NOW | RTLD_LOCAL). ERROR_SUCCESS with *handle set, or ERROR_MOD_NOT_FOUND
+// (the file or a library it needs is missing), ERROR_BAD_EXE_FORMAT (not a loadable object for
+// this machine), ERROR_PROC_NOT_FOUND (a symbol it imports is missing), ERROR_ACCESS_DENIED,
+// ERROR_DLL_INIT_FAILED (anything else).
+LUMIVEL_EXPORT DWORD OpenSharedObject(const std::string& path, void** handle);
+
+// The Win32 error for a dlerror() text.
+LUMIVEL_EXPORT DWORD Win32ErrorFromLoaderMessage(const char* message);
+
+// The module handle (ELF load base) of the object that holds `address`; null when unknown.
+LUMIVEL_EXPORT HMODULE ModuleOfAddress(const void* address);
+
+}  // namespace lumivel
