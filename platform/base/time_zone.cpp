@@ -200,7 +200,9 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION tzi) {
     *tzi = TIME_ZONE_INFORMATION{};
     lumivel::LocalTimeType current = zone->typeAt(now);
     const lumivel::PosixRule* rule = zone->rule ? &*zone->rule : nullptr;
-    if (rule && rule->hasDaylight && (zone->transitions.empty() || now >= zone->transitions.back())) {
+    // The zone's closing rule is the one in force from now on (the table before it was made
+    // from the same rules).
+    if (rule && rule->hasDaylight) {
         int64_t year = lumivel::CivilFromDays((now + rule->standardOffset) / kSecondsPerDay).year;
         tzi->Bias = -rule->standardOffset / 60;
         tzi->StandardBias = 0;
