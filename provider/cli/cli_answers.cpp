@@ -1,12 +1,76 @@
 #include "provider/cli/cli_answers.h"
 
+#include <atomic>
+#include <iostream>
+
+#include "lumivel/ui_backend.h"
+#include "lumivel/ui_test_hook.h"
+#include "provider/resource_ids.h"
+#include "shared/text_helpers.h"
+
 namespace lumivel_cli {
 
-// FIXME: install the terminal backend of the user interface and answer dialogs 201 and 206
-// from the answers once that backend and its test hook land; until then dialogs fail and
-// message boxes take the platform's default path.
-bool InstallAnswers(const Answers&, std::string*) { return true; }
+namespace {
 
-int MessagesShown() { return 0; }
+using lumivel::ui::Surface;
+using lumivel::ui::SurfaceKind;
+
+std::atomic<int> g_messages{0};
+
+// A question nobody can answer takes the way out: Cancel, No, else the default button.
+int unattendedButton(UINT style) {
+    std::vector<int> buttons = lumivel::ui::MessageBoxButtons(style);
+    for (int way : {IDCANCEL, IDNO})
+        for (int button : buttons)
+            if (button == way) return way;
+    return lumivel::ui::MessageBoxDefaultButton(style);
+}
+
+void typeAndConfirm(HWND dialog, int edit, const std::u16string& text) {
+    SetDlgItemTextW(dialog, edit, text.c_str());
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+void cancel(HWND dialog) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+}
+
+INT_PTR answer(const Answers& answers, const Surface& surface) {
+    switch (surface.kind) {
+        case SurfaceKind::MessageBox:
+            ++g_messages;
+            std::cerr << lumivel::NarrowText(surface.caption) << ": " << lumivel::NarrowText(surface.text) << "\n";
+            return unattendedButton(surface.style);
+        case SurfaceKind::Dialog:
+            // A dialog still open after its answer refused it: give up rather than loop.
+            if (surface.round == 0 && surface.resourceId == IDD_CONNECT_TO && answers.connectDomain) {
+                typeAndConfirm(surface.window, IDC_CONNECT_DOMAIN, *answers.connectDomain);
+            } else if (surface.round == 0 && surface.resourceId == IDD_NEW_NAME && answers.newName) {
+                typeAndConfirm(surface.window, IDC_NEW_NAME, *answers.newName);
+            } else {
+                cancel(surface.window);
+            }
+            return 0;
+        case SurfaceKind::PopupMenu:
+        case SurfaceKind::PropertySheet:
+            return 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool InstallAnswers(const Answers& answers, std::string* error) {
+    lumivel::ui::SetBackend(lumivel::ui::MakeTerminalBackend());
+    // On a terminal with nothing given in advance the administrator answers there; otherwise
+    // the answers come from the command line and every message box is printed.
+    bool needed = !answers.interactive || answers.connectDomain || answers.newName;
+    if (needed) lumivel::ui::SetTestHook([answers](const Surface& surface) { return answer(answers, surface); });
+    (void)error;
+    return true;
+}
+
+int MessagesShown() { return g_messages.load(); }
 
 }  // namespace lumivel_cli

@@ -1,6 +1,7 @@
-// How the provider's dialogs and message boxes reach the administrator on a terminal: message
-// boxes are printed, and the dialogs are answered from the command line or, on a terminal,
-// asked for there.
+// How the provider's dialogs and message boxes reach the administrator: through the terminal
+// user interface when the administrator is at a terminal and gave no answers in advance;
+// otherwise the dialogs are answered from the command line (a question without an answer is
+// cancelled) and every message box is printed to stderr.
 #pragma once
 
 #include <optional>

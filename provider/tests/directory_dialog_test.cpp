@@ -1,0 +1,298 @@
+// The provider's dialogs against the test directory, answered through the UI test hook:
+// "Connect to", "Connect to Domain Controller" and the new-name question of a restore.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "lumivel/ui_test_hook.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "provider/tests/directory_fixture.h"
+#include "provider/tests/test_environment.h"
+#include "shared/object_list.h"
+#include "shared/registry_key.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::NarrowText;
+using lumivel::WidenText;
+using lumivel::ui::Surface;
+using lumivel::ui::SurfaceKind;
+using revivo::Revivo;
+
+namespace {
+
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+
+constexpr const char16_t* kStoreKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
+
+void press(HWND dialog, int button) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+
+std::u16string itemText(HWND list, int item, int subItem) {
+    WCHAR buffer[512] = {};
+    LVITEMW request{};
+    request.iSubItem = subItem;
+    request.pszText = buffer;
+    request.cchTextMax = ARRAYSIZE(buffer);
+    SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&request));
+    return buffer;
+}
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
+        ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
+        m_provider = static_cast<Revivo*>(m_revivo.get());
+        clearStore();
+    }
+    void TearDown() override {
+        lumivel::ui::SetTestHook({});
+        for (PropertySet* record : m_owned) record->release();
+        m_owned.clear();
+        m_commands.reset();
+        m_revivo.reset();
+        clearStore();
+        CoUninitialize();
+    }
+    void clearStore() {
+        lumivel::RegistryKey store;
+        if (store.create(HKEY_CURRENT_USER, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+        for (const std::u16string& name : store.valueNames()) store.deleteValue(name.c_str());
+    }
+    void hook(std::function<INT_PTR(const Surface&)> answer) { lumivel::ui::SetTestHook(std::move(answer)); }
+    std::vector<PropertySet*> storedNodes() {
+        VARIANT nodes;
+        VariantInit(&nodes);
+        EXPECT_EQ(m_commands->GetNodes(0, 0, 0, &nodes), S_OK);
+        std::vector<PropertySet*> records = lumivel::ReadObjectList(&nodes);
+        VariantClear(&nodes);
+        m_owned.insert(m_owned.end(), records.begin(), records.end());
+        return records;
+    }
+    PropertySet* keep(PropertySet* record) {
+        if (record) m_owned.push_back(record);
+        return record;
+    }
+
+    ComPtr<IRevivo> m_revivo;
+    ComPtr<IProviderCommands> m_commands;
+    Revivo* m_provider = nullptr;
+    std::vector<PropertySet*> m_owned;
+};
+
+TEST_F(DialogTest, ConnectAddsANodeWithEveryKeyForEachFormOfDomain) {
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const std::string forms[] = {directory.domain, directory.baseDn, "LDAP://" + directory.baseDn};
+    for (const std::string& form : forms) {
+        clearStore();
+        bool okWasDisabled = false;
+        hook([&](const Surface& surface) -> INT_PTR {
+            if (surface.kind != SurfaceKind::Dialog || surface.resourceId != IDD_CONNECT_TO) return IDCANCEL;
+            okWasDisabled = !IsWindowEnabled(GetDlgItem(surface.window, IDOK));
+            SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(form).c_str());
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(surface.window, IDOK)));
+            press(surface.window, IDOK);
+            return 0;
+        });
+        PropertySet* node = nullptr;
+        ASSERT_EQ(m_provider->ConnectToDomain(nullptr, &node), S_OK) << form;
+        keep(node);
+        EXPECT_TRUE(okWasDisabled);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->IsNode, 1);
+        EXPECT_EQ(node->Disabled, 0);
+        for (const char16_t* key : {u"DomainName", u"name", u"class", u"FriendlyClassName", u"FocusedDC", u"path",
+                                    u"guid", u"distinguishedName", u"NamingContext", u"RegEntry"})
+            EXPECT_FALSE(node->getText(key).empty()) << form << ": " << NarrowText(key);
+        EXPECT_EQ(node->getRaw(u"Removable"), 1);
+        EXPECT_EQ(node->getRaw(u"FromRevivoProvider"), 1);
+        EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"name"), WidenText(directory.domain)));
+        EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"class"), u"domainDNS"));
+        EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"DomainName"), WidenText(directory.domain)));
+        EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"FocusedDC"), WidenText(directory.server)));
+        EXPECT_EQ(node->getText(u"guid").size(), 32u);
+        EXPECT_EQ(node->getText(u"RegEntry"),
+                  std::u16string(node->getText(u"DomainName")) + u"/" + std::u16string(node->getText(u"guid")));
+
+        std::vector<PropertySet*> nodes = storedNodes();
+        ASSERT_EQ(nodes.size(), 1u) << form;
+        EXPECT_EQ(nodes[0]->getText(u"RegEntry"), node->getText(u"RegEntry"));
+        EXPECT_EQ(nodes[0]->getText(u"name"), node->getText(u"name"));
+        EXPECT_EQ(nodes[0]->getText(u"NamingContext"), node->getText(u"distinguishedName"));
+        EXPECT_FALSE(nodes[0]->has(u"FromRevivoProvider"));
+    }
+}
+
+TEST_F(DialogTest, ConnectReportsAnUnreachableDomainWithRetryAndCancel) {
+    int boxes = 0, dialogRounds = 0;
+    std::u16string boxText;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.kind == SurfaceKind::MessageBox) {
+            EXPECT_EQ(surface.caption, u"Active Directory");
+            EXPECT_EQ(surface.style & 0xF, static_cast<UINT>(MB_RETRYCANCEL));
+            EXPECT_EQ(surface.style & 0xF0, static_cast<UINT>(MB_ICONSTOP));
+            boxText = surface.text;
+            return ++boxes == 1 ? IDRETRY : IDCANCEL;
+        }
+        ++dialogRounds;
+        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, u"nowhere-zz9.invalid");
+        press(surface.window, IDOK);
+        return 0;
+    });
+    PropertySet* node = nullptr;
+    HRESULT result = m_provider->ConnectToDomain(nullptr, &node);
+    EXPECT_TRUE(FAILED(result));
+    EXPECT_EQ(node, nullptr);
+    EXPECT_EQ(boxes, 2);
+    EXPECT_EQ(dialogRounds, 2) << "Retry keeps the dialog open";
+    EXPECT_FALSE(boxText.empty());
+    EXPECT_TRUE(storedNodes().empty());
+
+    // Cancel in the dialog itself adds nothing and says S_FALSE.
+    hook([&](const Surface& surface) -> INT_PTR {
+        press(surface.window, IDCANCEL);
+        return 0;
+    });
+    EXPECT_EQ(m_provider->ConnectToDomain(nullptr, &node), S_FALSE);
+}
+
+TEST_F(DialogTest, StoredNodesBindByGuidServerlessOrAreSkipped) {
+    // A node connected once gives the GUID to store by hand in the other forms.
+    hook([&](const Surface& surface) -> INT_PTR {
+        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(revivo_test::TestDirectory().domain).c_str());
+        press(surface.window, IDOK);
+        return 0;
+    });
+    PropertySet* node = nullptr;
+    ASSERT_EQ(m_provider->ConnectToDomain(nullptr, &node), S_OK);
+    keep(node);
+    std::u16string guid(node->getText(u"guid"));
+    clearStore();
+    lumivel::RegistryKey store;
+    ASSERT_EQ(store.create(HKEY_CURRENT_USER, kStoreKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    store.writeString(guid.c_str(), u"Serverless node", lumivel::RegistryKey::StoreNull::No);
+    store.writeString((u"nowhere-zz9.invalid/" + guid).c_str(), u"Unreachable node");
+    store.writeString(u"lumivel.test/00000000000000000000000000000000", u"Unknown object");
+    std::vector<PropertySet*> nodes = storedNodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]->getText(u"name"), u"Serverless node");
+    EXPECT_EQ(nodes[0]->getText(u"RegEntry"), guid);
+
+    // Removal deletes the value; a second removal reports failure.
+    EXPECT_EQ(m_provider->RemoveStoredNode(nodes[0]), 0);
+    EXPECT_FALSE(store.readString(guid.c_str()).has_value());
+    EXPECT_EQ(m_provider->RemoveStoredNode(nodes[0]), 1);
+}
+
+TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocusedOne) {
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    PropertySet* node = keep(PropertySet::create());
+    node->IsNode = 1;
+    node->setText(u"name", WidenText(directory.domain));
+    std::u16string shouted = WidenText(directory.server);
+    for (auto& c : shouted) c = (c >= u'a' && c <= u'z') ? c - 32 : c;
+    node->setText(u"FocusedDC", shouted);
+    node->setInt(u"FromRevivoProvider", 1);
+
+    bool checked = false;
+    hook([&](const Surface& surface) -> INT_PTR {
+        EXPECT_EQ(surface.resourceId, IDD_CONNECT_DC);
+        HWND dialog = surface.window;
+        HWND list = GetDlgItem(dialog, IDC_DC_LIST);
+        WCHAR domain[300] = {};
+        GetDlgItemTextW(dialog, IDC_DC_DOMAIN, domain, ARRAYSIZE(domain));
+        EXPECT_EQ(std::u16string(domain), WidenText(directory.domain));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE)));
+        WCHAR current[300] = {};
+        GetDlgItemTextW(dialog, IDC_DC_CURRENT, current, ARRAYSIZE(current));
+        EXPECT_EQ(std::u16string(current), shouted);
+        int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        EXPECT_GE(count, 1);
+        int selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        EXPECT_GE(selected, 0) << "the focused DC is preselected whatever its case";
+        if (selected >= 0) {
+            EXPECT_TRUE(lumivel::EqualsNoCase(itemText(list, selected, 0), WidenText(directory.server)));
+            EXPECT_FALSE(itemText(list, selected, 1).empty()) << "the controller's site";
+        }
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+        checked = true;
+        press(dialog, IDOK);
+        return 0;
+    });
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::RecordToVariant(node, &selection);
+    ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
+    EXPECT_TRUE(checked);
+    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    VariantClear(&result);
+    ASSERT_EQ(answer.size(), 1u);
+    keep(answer[0]);
+    EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ChangeFocusedDC");
+    EXPECT_TRUE(lumivel::EqualsNoCase(answer[0]->getText(u"FocusedDC"), WidenText(directory.server)));
+    EXPECT_EQ(node->getText(u"FocusedDC"), answer[0]->getText(u"FocusedDC"));
+}
+
+TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
+    const std::string suffix = revivo_test::UniqueSuffix();
+    const std::string root = "OU=RevivoTest " + suffix + "," + revivo_test::TestDirectory().baseDn;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(root));
+    const std::string name = "Taken " + suffix;
+    const std::string dn = "CN=" + name + "," + root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));  // someone took the name since
+
+    VARIANT objects;
+    VariantInit(&objects);
+    ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
+    std::vector<PropertySet*> listing = lumivel::ReadObjectList(&objects);
+    VariantClear(&objects);
+    m_owned.insert(m_owned.end(), listing.begin(), listing.end());
+    PropertySet* tombstone = nullptr;
+    for (PropertySet* record : listing)
+        if (NarrowText(record->getText(u"name")).rfind(name + "\nDEL:", 0) == 0) tombstone = record;
+    ASSERT_NE(tombstone, nullptr);
+
+    const std::string newName = "Smith, John " + suffix;
+    std::vector<std::u16string> messages;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.kind == SurfaceKind::MessageBox) {
+            messages.push_back(surface.caption + u": " + surface.text);
+            return IDOK;
+        }
+        EXPECT_EQ(surface.resourceId, IDD_NEW_NAME);
+        if (surface.round == 0) {
+            WCHAR shown[300] = {};
+            GetDlgItemTextW(surface.window, IDC_NEW_NAME, shown, ARRAYSIZE(shown));
+            EXPECT_EQ(NarrowText(shown), name);
+            SetDlgItemTextW(surface.window, IDC_NEW_NAME, u"");
+        } else {
+            SetDlgItemTextW(surface.window, IDC_NEW_NAME, WidenText(newName).c_str());
+        }
+        press(surface.window, IDOK);
+        return 0;
+    });
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::RecordToVariant(tombstone, &selection);
+    EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_OK);
+    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    VariantClear(&result);
+    if (!answer.empty()) keep(answer[0]);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], u"Error: Please enter a valid name.");
+    EXPECT_EQ(messages[1], u"Success: The object was successfully restored.");
+    EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
+    EXPECT_TRUE(revivo_test::LdapExists(dn));
+    revivo_test::LdapDeleteTree(root);
+}
+
+}  // namespace
