@@ -102,9 +102,11 @@ void ReleaseOnThread(const ObjectHome& home, IUnknown* object) {
         object->Release();
         return;
     }
-    // An owner that has ended took its apartment with it; releasing the object from here could
-    // touch state of a dead thread, so the reference is dropped.
-    PostThreadWork(*home.ownerQueue, [object] { object->Release(); });
+    // Work the owner never gets to runs while its thread ends, still on that thread. An owner
+    // that has already ended took its apartment with it: releasing the object from here could
+    // touch state of a dead thread, so that reference is dropped.
+    auto release = [object] { object->Release(); };
+    PostThreadWork(*home.ownerQueue, release, release);
 }
 
 ProxyManager::ProxyManager(ObjectHome home, IUnknown* identity)

@@ -20,6 +20,11 @@ struct ServerModule {
     void* handle;
     LPFNGETCLASSOBJECT getClassObject;
     LPFNCANUNLOADNOW canUnloadNow;
+    std::vector<std::u16string> paths;  // registry spellings that led here
+    // Class-object requests running now, and all ever started: a module is only unloaded when
+    // neither moved while it was asked whether it may go.
+    int inFlight = 0;
+    uint64_t requests = 0;
 };
 
 struct ServerTable {
@@ -32,8 +37,27 @@ ServerTable& Servers() {
     return *table;
 }
 
-// Loads the module (or finds it loaded) and returns its class-object entry point.
-HRESULT LoadServer(const std::u16string& path, LPFNGETCLASSOBJECT* entry) {
+ServerModule* FindByPath(ServerTable& table, const std::u16string& path) {
+    for (ServerModule& module : table.modules)
+        for (const std::u16string& known : module.paths)
+            if (known == path) return &module;
+    return nullptr;
+}
+
+// Loads the module (or finds it loaded), marks a request in flight and returns its base and
+// class-object entry point.
+HRESULT BeginRequest(const std::u16string& path, HMODULE* base, LPFNGETCLASSOBJECT* entry) {
+    ServerTable& table = Servers();
+    {
+        std::lock_guard lock(table.mutex);
+        if (ServerModule* module = FindByPath(table, path)) {
+            ++module->inFlight;
+            ++module->requests;
+            *base = module->base;
+            *entry = module->getClassObject;
+            return S_OK;
+        }
+    }
     void* handle = nullptr;
     DWORD error = OpenSharedObject(ToUtf8(path), &handle);
     if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
@@ -42,21 +66,33 @@ HRESULT LoadServer(const std::u16string& path, LPFNGETCLASSOBJECT* entry) {
         ::dlclose(handle);
         return CO_E_ERRORINDLL;
     }
-    HMODULE base = ModuleOfAddress(reinterpret_cast<const void*>(getClassObject));
+    HMODULE loaded = ModuleOfAddress(reinterpret_cast<const void*>(getClassObject));
+    std::lock_guard lock(table.mutex);
+    ServerModule* module = nullptr;
+    for (ServerModule& candidate : table.modules)
+        if (candidate.base == loaded) module = &candidate;
+    if (module) {
+        // Already loaded under another spelling of its path (or by a racing thread): keep one
+        // reference.
+        ::dlclose(handle);
+    } else {
+        auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(::dlsym(handle, "DllCanUnloadNow"));
+        table.modules.push_back({loaded, handle, getClassObject, canUnloadNow, {}});
+        module = &table.modules.back();
+    }
+    module->paths.push_back(path);
+    ++module->inFlight;
+    ++module->requests;
+    *base = module->base;
+    *entry = module->getClassObject;
+    return S_OK;
+}
+
+void EndRequest(HMODULE base) {
     ServerTable& table = Servers();
     std::lock_guard lock(table.mutex);
-    for (const ServerModule& module : table.modules) {
-        if (module.base == base) {
-            // Already loaded (under this or another spelling of its path): keep one reference.
-            ::dlclose(handle);
-            *entry = module.getClassObject;
-            return S_OK;
-        }
-    }
-    auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(::dlsym(handle, "DllCanUnloadNow"));
-    table.modules.push_back({base, handle, getClassObject, canUnloadNow});
-    *entry = getClassObject;
-    return S_OK;
+    for (ServerModule& module : table.modules)
+        if (module.base == base) --module.inFlight;
 }
 
 }  // namespace
@@ -77,10 +113,12 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
     std::optional<std::u16string> path =
         ReadStringValue(HKEY_CLASSES_ROOT, u"CLSID\\" + GuidText(rclsid) + u"\\InprocServer32", nullptr);
     if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
+    HMODULE base = nullptr;
     LPFNGETCLASSOBJECT getClassObject = nullptr;
-    HRESULT hr = LoadServer(*path, &getClassObject);
+    HRESULT hr = BeginRequest(*path, &base, &getClassObject);
     if (FAILED(hr)) return hr;
     hr = getClassObject(rclsid, riid, ppv);
+    EndRequest(base);
     if (FAILED(hr)) *ppv = nullptr;
     return hr;
 }
@@ -100,28 +138,35 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
 }
 
 void CoFreeUnusedLibraries() {
+    struct Candidate {
+        HMODULE base;
+        LPFNCANUNLOADNOW canUnloadNow;
+        uint64_t requests;
+    };
     ServerTable& table = Servers();
-    std::vector<ServerModule> candidates;
+    std::vector<Candidate> candidates;
     {
         std::lock_guard lock(table.mutex);
         for (const ServerModule& module : table.modules)
-            if (module.canUnloadNow) candidates.push_back(module);
+            if (module.canUnloadNow && module.inFlight == 0)
+                candidates.push_back({module.base, module.canUnloadNow, module.requests});
     }
     // Ask outside the lock: a module's DllCanUnloadNow may release objects of other modules.
-    for (const ServerModule& candidate : candidates) {
+    for (const Candidate& candidate : candidates) {
         if (candidate.canUnloadNow() != S_OK) continue;
-        bool removed = false;
+        void* handle = nullptr;
         {
             std::lock_guard lock(table.mutex);
             for (auto it = table.modules.begin(); it != table.modules.end(); ++it) {
-                if (it->base == candidate.base) {
+                // A request that started meanwhile may have made an object the answer missed.
+                if (it->base == candidate.base && it->inFlight == 0 && it->requests == candidate.requests) {
+                    handle = it->handle;
                     table.modules.erase(it);
-                    removed = true;
                     break;
                 }
             }
         }
-        if (removed) ::dlclose(candidate.handle);
+        if (handle) ::dlclose(handle);
     }
 }
 
