@@ -8,6 +8,7 @@
 #include "lumivel/thread_queue.h"
 #include "win/objidl.h"
 #include "win/oleauto.h"
+#include "win/threads.h"
 
 namespace {
 
@@ -186,6 +187,43 @@ TEST(Proxy, CallbacksIntoTheWaitingCallerAreServed) {
         EXPECT_EQ(callbackRanOn, ThisThread());
         owner.object()->onInvoke = nullptr;
         proxy->Release();
+    });
+}
+
+TEST(Proxy, AnOwnerWaitingForItsWorkerStillServesItsCalls) {
+    // The owner waits for a worker (as a node waits for its fetch thread) while that worker
+    // calls into the owner's apartment: the pumping wait serves the call.
+    InApartment(COINIT_APARTMENTTHREADED, [] {
+        IDispatch* object = nullptr;
+        CreateComObject<ThreadReporter>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
+        IStream* stream = nullptr;
+        ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, object, &stream), S_OK);
+        HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        size_t ranOn = 0;
+        HRESULT called = E_FAIL;
+        std::thread worker([&] {
+            CoInitialize(nullptr);
+            IDispatch* proxy = nullptr;
+            if (SUCCEEDED(CoGetInterfaceAndReleaseStream(stream, IID_IDispatch, reinterpret_cast<void**>(&proxy)))) {
+                called = AskThread(proxy, &ranOn);
+                proxy->Release();
+            }
+            CoUninitialize();
+            SetEvent(finished);
+        });
+        DWORD index = 99;
+        EXPECT_EQ(CoWaitForMultipleHandles(0, 10000, 1, &finished, &index), S_OK);
+        EXPECT_EQ(index, 0u);
+        worker.join();
+        EXPECT_EQ(called, S_OK);
+        EXPECT_EQ(ranOn, ThisThread());
+        ResetEvent(finished);
+        EXPECT_EQ(CoWaitForMultipleHandles(0, 20, 1, &finished, &index), RPC_S_CALLPENDING);
+        EXPECT_EQ(CoWaitForMultipleHandles(0, 20, 0, &finished, &index), E_INVALIDARG);
+        CloseHandle(finished);
+        lumivel::RunPendingThreadWork();  // the proxy's release of its reference
+        object->Release();
+        EXPECT_EQ(ThreadReporter::s_alive.load(), 0);
     });
 }
 

@@ -54,6 +54,9 @@ typedef enum tagCLSCTX {
     CLSCTX_SERVER = 0x15,
 } CLSCTX;
 
+#define COWAIT_WAITALL 0x1
+#define RPC_S_CALLPENDING ((HRESULT)0x80010115L)
+
 // Exported by every COM module.
 typedef HRESULT (*LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT (*LPFNCANUNLOADNOW)();
@@ -72,4 +75,9 @@ WINBASEAPI LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 WINBASEAPI void CoTaskMemFree(LPVOID pv);
 WINBASEAPI HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 WINBASEAPI HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
+// Waits for the handles while running the work posted to this thread, so that calls other
+// threads make into this apartment (and posted window messages) are served meanwhile. S_OK
+// with the index of the signalled handle, RPC_S_CALLPENDING when dwTimeout passed.
+WINBASEAPI HRESULT CoWaitForMultipleHandles(DWORD dwFlags, DWORD dwTimeout, ULONG cHandles, LPHANDLE pHandles,
+                                            LPDWORD lpdwindex);
 }
