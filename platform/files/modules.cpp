@@ -89,7 +89,9 @@ bool SameModuleName(const std::string& loadedPath, std::u16string_view wanted) {
     std::string narrow = lumivel::ToUtf8(wanted);
     for (auto [from, to] : {std::pair<std::string_view, std::string_view>{".dll", ".so"}, {".exe", ""}}) {
         std::string mapped = WithSuffix(narrow, from, to);
-        if (!mapped.empty() && lumivel::AsciiEqualsNoCase(name, lumivel::FromUtf8(mapped))) return true;
+        if (mapped.empty()) continue;
+        if (lumivel::AsciiEqualsNoCase(name, lumivel::FromUtf8(mapped))) return true;
+        if (from == ".dll" && lumivel::AsciiEqualsNoCase(name, u"lib" + lumivel::FromUtf8(mapped))) return true;
     }
     // "X" without an extension names "X.so" or "libX.so".
     return lumivel::AsciiEqualsNoCase(name, std::u16string(wanted) + u".so") ||

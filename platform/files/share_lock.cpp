@@ -74,6 +74,8 @@ ShareRequest ShareRequestFrom(DWORD access, DWORD share) {
 }
 
 DWORD AcquireShare(int fd, const ShareRequest& r, bool canAnnounce) {
+    // An opener without data access (attributes only) neither checks nor counts, as on Windows.
+    if (!r.read && !r.write && !r.remove) return ERROR_SUCCESS;
     Guard guard(fd);
     if ((r.read && HeldByOther(fd, kDenyRead)) || (r.write && HeldByOther(fd, kDenyWrite)) ||
         (r.remove && HeldByOther(fd, kDenyDelete)) || (!r.shareRead && HeldByOther(fd, kAccessRead)) ||

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "test_support.h"
+
+namespace {
+
+using lumivel::testing::HelperPath;
+using lumivel::testing::RunChild;
+using lumivel::testing::TemporaryDirectory;
+
+std::u16string Quoted(const std::u16string& path) { return u"\"" + path + u"\""; }
+
+TEST(CreateProcess, SplitsTheCommandLineAsWindowsDoes) {
+    struct Case {
+        const char16_t* arguments;
+        const char* argv;
+    } cases[] = {
+        {uR"(a b  c)", "[a]\n[b]\n[c]\n"},
+        {uR"("a b" c)", "[a b]\n[c]\n"},
+        {uR"(a\\b "c\\d")", "[a\\\\b]\n[c\\\\d]\n"},
+        {uR"(\"quoted\")", "[\"quoted\"]\n"},
+        {uR"("a\"b")", "[a\"b]\n"},
+        {uR"(a\\\"b)", "[a\\\"b]\n"},
+        {uR"("a""b" c)", "[a\"b]\n[c]\n"},
+        {uR"("" x)", "[]\n[x]\n"},
+        {uR"(ab"c d"e)", "[abc de]\n"},
+        {uR"("unterminated arg)", "[unterminated arg]\n"},
+        {u"\u00E9t\u00E9 \U0001F600", "[\xC3\xA9t\xC3\xA9]\n[\xF0\x9F\x98\x80]\n"},
+    };
+    for (const auto& c : cases) {
+        auto result = RunChild(Quoted(HelperPath()) + u" args " + c.arguments);
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_EQ(result.output, c.argv) << lumivel::ToUtf8(c.arguments);
+    }
+}
+
+TEST(CreateProcess, FindsTheProgramOfAnUnquotedPathWithBlanks) {
+    TemporaryDirectory dir;
+    std::string folder = dir.path() + "/Program Files";
+    ::mkdir(folder.c_str(), 0755);
+    ASSERT_TRUE(CopyFileW(HelperPath().c_str(), lumivel::FromUtf8(folder + "/helper").c_str(), FALSE));
+    // "X.exe" finds X. The child sees the command line split at the first blank, as on Windows,
+    // so the helper reads "Files/helper.exe" as its command and answers 100.
+    auto result = RunChild(lumivel::FromUtf8(folder) + u"/helper.exe args x");
+    EXPECT_EQ(result.exitCode, 100u) << result.output;
+
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION info{};
+    std::u16string missing = u"/no/such/program arg";
+    EXPECT_FALSE(CreateProcessW(nullptr, missing.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    std::u16string notExecutable = Quoted(dir.wide()) + u" x";
+    EXPECT_FALSE(CreateProcessW(nullptr, notExecutable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+}
+
+TEST(CreateProcess, ExitCodesWaitsAndTermination) {
+    EXPECT_EQ(RunChild(Quoted(HelperPath()) + u" exit 3").exitCode, 3u);
+    std::u16string line = Quoted(HelperPath()) + u" sleep 400";
+    STARTUPINFOW startup{sizeof(startup)};
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                               &startup, &info));
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 20), static_cast<DWORD>(WAIT_TIMEOUT));
+    // Polling as the schema cache does: the exit code changes once the child is done.
+    for (int i = 0; i < 250 && code == STILL_ACTIVE; ++i) {
+        Sleep(20);
+        GetExitCodeProcess(info.hProcess, &code);
+    }
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+
+    std::u16string sleeper = Quoted(HelperPath()) + u" sleep 60000";
+    ASSERT_TRUE(CreateProcessW(nullptr, sleeper.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    EXPECT_TRUE(TerminateProcess(info.hProcess, 77));
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), WAIT_OBJECT_0);
+    GetExitCodeProcess(info.hProcess, &code);
+    EXPECT_EQ(code, 77u);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+}
+
+TEST(Environment, ExpandsKnownVariablesAndKeepsUnknownOnes) {
+    setenv("LUMIVEL_TEST_DIR", "/opt/icons", 1);
+    struct Case {
+        const char16_t* source;
+        const char16_t* expanded;
+    } cases[] = {
+        {u"%LUMIVEL_TEST_DIR%/dsadmin.dll", u"/opt/icons/dsadmin.dll"},
+        {u"%lumivel_test_dir%", u"/opt/icons"},
+        {u"%NO_SUCH_VARIABLE_X%\\a", u"%NO_SUCH_VARIABLE_X%\\a"},
+        {u"100% sure", u"100% sure"},
+        {u"%%LUMIVEL_TEST_DIR%", u"%/opt/icons"},
+        {u"a%LUMIVEL_TEST_DIR%b%", u"a/opt/iconsb%"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) {
+        WCHAR buffer[MAX_PATH];
+        DWORD n = ExpandEnvironmentStringsW(c.source, buffer, MAX_PATH);
+        EXPECT_EQ(n, std::char_traits<char16_t>::length(c.expanded) + 1);
+        EXPECT_EQ(std::u16string(buffer), c.expanded);
+        ASSERT_TRUE(ExpandEnvironmentStringsForUserW(nullptr, c.source, buffer, MAX_PATH));
+        EXPECT_EQ(std::u16string(buffer), c.expanded);
+    }
+    WCHAR tiny[4];
+    EXPECT_EQ(ExpandEnvironmentStringsW(u"%LUMIVEL_TEST_DIR%", tiny, 4), 11u);
+    EXPECT_FALSE(ExpandEnvironmentStringsForUserW(nullptr, u"%LUMIVEL_TEST_DIR%", tiny, 4));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    WCHAR windows[MAX_PATH];
+    ASSERT_TRUE(ExpandEnvironmentStringsForUserW(nullptr, u"%SystemRoot%", windows, MAX_PATH));
+    EXPECT_NE(windows[0], u'%');
+
+    WCHAR value[8];
+    EXPECT_EQ(GetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", value, 8), 11u);
+    ASSERT_TRUE(SetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", u"x"));
+    EXPECT_EQ(GetEnvironmentVariableW(u"Lumivel_Test_Dir", value, 8), 1u);
+    ASSERT_TRUE(SetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", nullptr));
+    EXPECT_EQ(GetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", value, 8), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+}
+
+TEST(Modules, HandlesAndFileNames) {
+    WCHAR name[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, name, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    EXPECT_NE(std::u16string(name).find(u"files_test"), std::u16string::npos);
+    EXPECT_EQ(GetModuleHandleW(nullptr), nullptr);
+
+    HMODULE platform = nullptr;
+    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCWSTR>(&CreateFileW), &platform));
+    ASSERT_NE(platform, nullptr);
+    n = GetModuleFileNameW(platform, name, MAX_PATH);
+    std::u16string path(name, n);
+    EXPECT_EQ(path.substr(path.rfind(u'/') + 1), u"libplatform.so");
+    EXPECT_EQ(GetModuleHandleW(u"libplatform.so"), platform);
+    EXPECT_EQ(GetModuleHandleW(u"PLATFORM.dll"), platform);
+
+    WCHAR small[5];
+    EXPECT_EQ(GetModuleFileNameW(platform, small, 5), 5u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(small[4], 0);
+
+    HMODULE loaded = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    EXPECT_EQ(loaded, platform);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(loaded, "CreateFileW")), reinterpret_cast<void*>(&CreateFileW));
+    EXPECT_EQ(GetProcAddress(loaded, "NoSuchExport"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(loaded));
+    EXPECT_EQ(LoadLibraryW(u"/no/such/module.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x1000), name, MAX_PATH), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+    WCHAR windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_EQ(std::u16string(windows, length), path.substr(0, path.rfind(u'/')));
+}
+
+}  // namespace
