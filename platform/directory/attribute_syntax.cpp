@@ -1,0 +1,424 @@
+// Attribute syntaxes and value conversion.
+#include "attribute_syntax.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "large_integer.h"
+#include "lumivel/text.h"
+
+namespace lumivel::directory {
+namespace {
+
+struct SyntaxRow {
+    const char* oid;
+    int omSyntax;  // 0: any
+    Syntax syntax;
+};
+
+// attributeSyntax / oMSyntax pairs of the AD schema.
+constexpr SyntaxRow kSyntaxes[] = {
+    {"2.5.5.1", 0, Syntax::DnString},
+    {"2.5.5.2", 0, Syntax::CaseIgnoreString},  // object identifiers (objectClass)
+    {"2.5.5.3", 0, Syntax::CaseExactString},
+    {"2.5.5.4", 0, Syntax::CaseIgnoreString},
+    {"2.5.5.5", 0, Syntax::PrintableString},
+    {"2.5.5.6", 0, Syntax::NumericString},
+    {"2.5.5.7", 0, Syntax::DnWithBinary},
+    {"2.5.5.8", 0, Syntax::Boolean},
+    {"2.5.5.9", 0, Syntax::Integer},
+    {"2.5.5.10", 0, Syntax::OctetString},
+    {"2.5.5.11", 0, Syntax::UtcTime},
+    {"2.5.5.12", 0, Syntax::CaseIgnoreString},
+    {"2.5.5.13", 0, Syntax::CaseIgnoreString},
+    {"2.5.5.14", 0, Syntax::DnWithString},
+    {"2.5.5.15", 0, Syntax::SecurityDescriptor},
+    {"2.5.5.16", 0, Syntax::LargeInteger},
+    {"2.5.5.17", 0, Syntax::OctetString},
+};
+
+bool Digits(std::string_view s, size_t pos, size_t count, int* value) {
+    if (pos + count > s.size()) return false;
+    int v = 0;
+    for (size_t i = pos; i < pos + count; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+// Days from 1970-01-01 for a proleptic Gregorian date (Howard Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int* y, unsigned* m, unsigned* d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (*m <= 2));
+}
+
+constexpr int64_t kDaysFrom1899To1970 = 25569;
+
+void SetFromSeconds(int64_t seconds, int milliseconds, SYSTEMTIME* t) {
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    int y;
+    unsigned m, d;
+    CivilFromDays(days, &y, &m, &d);
+    t->wYear = static_cast<WORD>(y);
+    t->wMonth = static_cast<WORD>(m);
+    t->wDay = static_cast<WORD>(d);
+    t->wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    t->wHour = static_cast<WORD>(rest / 3600);
+    t->wMinute = static_cast<WORD>(rest / 60 % 60);
+    t->wSecond = static_cast<WORD>(rest % 60);
+    t->wMilliseconds = static_cast<WORD>(milliseconds);
+}
+
+BSTR AllocBstr(std::string_view utf8) {
+    const std::u16string text = FromUtf8(utf8);
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+bool ParseInt64(std::string_view text, int64_t* value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, *value);
+    return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+Syntax SyntaxFromSchema(std::string_view attributeSyntax, int omSyntax) {
+    for (const auto& row : kSyntaxes)
+        if (attributeSyntax == row.oid && (row.omSyntax == 0 || row.omSyntax == omSyntax)) return row.syntax;
+    return Syntax::CaseIgnoreString;
+}
+
+ADSTYPE AdsTypeOf(Syntax syntax) {
+    switch (syntax) {
+        case Syntax::DnString: return ADSTYPE_DN_STRING;
+        case Syntax::CaseExactString: return ADSTYPE_CASE_EXACT_STRING;
+        case Syntax::CaseIgnoreString: return ADSTYPE_CASE_IGNORE_STRING;
+        case Syntax::PrintableString: return ADSTYPE_PRINTABLE_STRING;
+        case Syntax::NumericString: return ADSTYPE_NUMERIC_STRING;
+        case Syntax::Boolean: return ADSTYPE_BOOLEAN;
+        case Syntax::Integer: return ADSTYPE_INTEGER;
+        case Syntax::OctetString: return ADSTYPE_OCTET_STRING;
+        case Syntax::UtcTime: return ADSTYPE_UTC_TIME;
+        case Syntax::LargeInteger: return ADSTYPE_LARGE_INTEGER;
+        case Syntax::SecurityDescriptor: return ADSTYPE_NT_SECURITY_DESCRIPTOR;
+        case Syntax::DnWithBinary: return ADSTYPE_DN_WITH_BINARY;
+        case Syntax::DnWithString: return ADSTYPE_DN_WITH_STRING;
+    }
+    return ADSTYPE_UNKNOWN;
+}
+
+bool ParseLdapTime(std::string_view s, SYSTEMTIME* utc) {
+    int year, month, day, hour, minute, second = 0;
+    size_t pos;
+    if (s.size() >= 14 && Digits(s, 0, 4, &year) && s.size() > 12 && s[12] >= '0' && s[12] <= '9' &&
+        s[13] >= '0' && s[13] <= '9' && (s.size() == 14 || s[14] == '.' || s[14] == ',' || s[14] == 'Z' ||
+                                         s[14] == '+' || s[14] == '-')) {
+        // GeneralizedTime with seconds.
+        if (!Digits(s, 4, 2, &month) || !Digits(s, 6, 2, &day) || !Digits(s, 8, 2, &hour) ||
+            !Digits(s, 10, 2, &minute) || !Digits(s, 12, 2, &second))
+            return false;
+        pos = 14;
+    } else if (s.size() >= 11 && Digits(s, 0, 2, &year)) {
+        // UTCTime: two-digit years below 50 are in the 2000s.
+        if (!Digits(s, 2, 2, &month) || !Digits(s, 4, 2, &day) || !Digits(s, 6, 2, &hour) || !Digits(s, 8, 2, &minute))
+            return false;
+        year += year < 50 ? 2000 : 1900;
+        pos = 10;
+        if (pos + 2 <= s.size() && s[pos] >= '0' && s[pos] <= '9') {
+            if (!Digits(s, pos, 2, &second)) return false;
+            pos += 2;
+        }
+    } else {
+        return false;
+    }
+    int milliseconds = 0;
+    if (pos < s.size() && (s[pos] == '.' || s[pos] == ',')) {
+        ++pos;
+        int scale = 100;
+        size_t start = pos;
+        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+            milliseconds += (s[pos] - '0') * scale;
+            scale /= 10;
+            ++pos;
+        }
+        if (pos == start) return false;
+    }
+    int offsetMinutes = 0;
+    if (pos < s.size() && s[pos] == 'Z') {
+        ++pos;
+    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+        int oh, om = 0;
+        if (!Digits(s, pos + 1, 2, &oh)) return false;
+        if (pos + 5 <= s.size() && !Digits(s, pos + 3, 2, &om)) return false;
+        offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
+        pos += pos + 5 <= s.size() ? 5 : 3;
+    }
+    if (pos != s.size()) return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+    const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + std::min(second, 59) - offsetMinutes * 60;
+    SetFromSeconds(seconds, milliseconds, utc);
+    return true;
+}
+
+std::string FormatGeneralizedTime(const SYSTEMTIME& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u%02u%02u%02u%02u%02u.0Z", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
+DATE SystemTimeToDate(const SYSTEMTIME& t) {
+    const int64_t days = DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1899To1970;
+    const double fraction = (t.wHour * 3600.0 + t.wMinute * 60.0 + t.wSecond + t.wMilliseconds / 1000.0) / 86400.0;
+    // Before 1899-12-30 the fraction counts away from zero, as variant dates do.
+    return days >= 0 ? days + fraction : days - fraction;
+}
+
+bool DateToSystemTime(DATE date, SYSTEMTIME* t) {
+    if (!std::isfinite(date) || date < -657434.0 || date > 2958465.9999999) return false;
+    double whole = std::trunc(date);
+    double fraction = std::fabs(date - whole);
+    int64_t milliseconds = static_cast<int64_t>(std::llround(fraction * 86400000.0));
+    int64_t days = static_cast<int64_t>(whole) - kDaysFrom1899To1970;
+    if (milliseconds >= 86400000) {
+        milliseconds -= 86400000;
+        days += date >= 0 ? 1 : -1;
+    }
+    SetFromSeconds(days * 86400 + milliseconds / 1000, static_cast<int>(milliseconds % 1000), t);
+    return true;
+}
+
+HRESULT ValueToVariant(Syntax syntax, std::string_view raw, VARIANT* out) {
+    VariantInit(out);
+    switch (syntax) {
+        case Syntax::Boolean:
+            if (raw != "TRUE" && raw != "FALSE") return E_ADS_CANT_CONVERT_DATATYPE;
+            out->vt = VT_BOOL;
+            out->boolVal = raw == "TRUE" ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        case Syntax::Integer: {
+            int64_t value;
+            if (!ParseInt64(raw, &value)) return E_ADS_CANT_CONVERT_DATATYPE;
+            out->vt = VT_I4;
+            out->lVal = static_cast<LONG>(value);  // AD stores enumerations as unsigned 32-bit too
+            return S_OK;
+        }
+        case Syntax::LargeInteger: {
+            int64_t value;
+            if (!ParseInt64(raw, &value)) return E_ADS_CANT_CONVERT_DATATYPE;
+            IDispatch* object = CreateLargeInteger(value);
+            if (!object) return E_OUTOFMEMORY;
+            out->vt = VT_DISPATCH;
+            out->pdispVal = object;
+            return S_OK;
+        }
+        case Syntax::UtcTime: {
+            SYSTEMTIME t;
+            if (!ParseLdapTime(raw, &t)) return E_ADS_CANT_CONVERT_DATATYPE;
+            out->vt = VT_DATE;
+            out->date = SystemTimeToDate(t);
+            return S_OK;
+        }
+        case Syntax::OctetString:
+        case Syntax::SecurityDescriptor: {
+            SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(raw.size()));
+            if (!array) return E_OUTOFMEMORY;
+            void* data = nullptr;
+            if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+                if (!raw.empty()) std::memcpy(data, raw.data(), raw.size());
+                SafeArrayUnaccessData(array);
+            }
+            out->vt = VT_ARRAY | VT_UI1;
+            out->parray = array;
+            return S_OK;
+        }
+        default: {
+            BSTR text = AllocBstr(raw);
+            if (!text) return E_OUTOFMEMORY;
+            out->vt = VT_BSTR;
+            out->bstrVal = text;
+            return S_OK;
+        }
+    }
+}
+
+HRESULT ValuesToVariant(Syntax syntax, const std::vector<std::string>& raw, bool alwaysArray, VARIANT* out) {
+    VariantInit(out);
+    if (raw.empty()) return E_ADS_PROPERTY_NOT_FOUND;
+    if (raw.size() == 1 && !alwaysArray) return ValueToVariant(syntax, raw.front(), out);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(raw.size()));
+    if (!array) return E_OUTOFMEMORY;
+    VARIANT* elements = nullptr;
+    if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&elements)))) {
+        SafeArrayDestroy(array);
+        return E_OUTOFMEMORY;
+    }
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < raw.size() && SUCCEEDED(hr); ++i) hr = ValueToVariant(syntax, raw[i], &elements[i]);
+    SafeArrayUnaccessData(array);
+    if (FAILED(hr)) {
+        SafeArrayDestroy(array);
+        return hr;
+    }
+    out->vt = VT_ARRAY | VT_VARIANT;
+    out->parray = array;
+    return S_OK;
+}
+
+namespace {
+
+HRESULT ScalarToValue(const VARIANT& v, std::string* raw) {
+    const VARIANT* value = &v;
+    if ((v.vt & VT_BYREF) && (v.vt & ~VT_BYREF) == VT_VARIANT) value = v.pvarVal;
+    switch (value->vt) {
+        case VT_BSTR:
+            *raw = value->bstrVal ? ToUtf8(std::u16string_view(value->bstrVal, SysStringLen(value->bstrVal))) : "";
+            return S_OK;
+        case VT_I2: *raw = std::to_string(value->iVal); return S_OK;
+        case VT_I4: *raw = std::to_string(value->lVal); return S_OK;
+        case VT_UI4: *raw = std::to_string(value->ulVal); return S_OK;
+        case VT_I8: *raw = std::to_string(value->llVal); return S_OK;
+        case VT_INT: *raw = std::to_string(value->intVal); return S_OK;
+        case VT_BOOL: *raw = value->boolVal ? "TRUE" : "FALSE"; return S_OK;
+        case VT_DATE: {
+            SYSTEMTIME t;
+            if (!DateToSystemTime(value->date, &t)) return E_ADS_CANT_CONVERT_DATATYPE;
+            *raw = FormatGeneralizedTime(t);
+            return S_OK;
+        }
+        case VT_DISPATCH: {
+            int64_t number;
+            if (!value->pdispVal || !ReadLargeInteger(value->pdispVal, &number)) return E_ADS_CANT_CONVERT_DATATYPE;
+            *raw = std::to_string(number);
+            return S_OK;
+        }
+        case VT_ARRAY | VT_UI1: {
+            SAFEARRAY* array = value->parray;
+            LONG low = 0, high = -1;
+            if (!array || FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high)))
+                return E_ADS_CANT_CONVERT_DATATYPE;
+            void* data = nullptr;
+            if (FAILED(SafeArrayAccessData(array, &data))) return E_ADS_CANT_CONVERT_DATATYPE;
+            raw->assign(static_cast<const char*>(data), static_cast<size_t>(high - low + 1));
+            SafeArrayUnaccessData(array);
+            return S_OK;
+        }
+        default:
+            return E_ADS_CANT_CONVERT_DATATYPE;
+    }
+}
+
+}  // namespace
+
+HRESULT VariantToValues(const VARIANT& value, std::vector<std::string>* raw) {
+    raw->clear();
+    const VARTYPE vt = value.vt & ~VT_BYREF;
+    if ((vt & VT_ARRAY) && vt != (VT_ARRAY | VT_UI1)) {
+        SAFEARRAY* array = (value.vt & VT_BYREF) ? (value.pparray ? *value.pparray : nullptr) : value.parray;
+        LONG low = 0, high = -1;
+        if (!array || FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high)))
+            return E_ADS_BAD_PARAMETER;
+        for (LONG i = low; i <= high; ++i) {
+            VARIANT element;
+            VariantInit(&element);
+            if ((vt & VT_TYPEMASK) == VT_VARIANT) {
+                if (FAILED(SafeArrayGetElement(array, &i, &element))) return E_ADS_BAD_PARAMETER;
+            } else if ((vt & VT_TYPEMASK) == VT_BSTR) {
+                BSTR text = nullptr;
+                if (FAILED(SafeArrayGetElement(array, &i, &text))) return E_ADS_BAD_PARAMETER;
+                element.vt = VT_BSTR;
+                element.bstrVal = text;
+            } else {
+                return E_ADS_CANT_CONVERT_DATATYPE;
+            }
+            std::string one;
+            const HRESULT hr = ScalarToValue(element, &one);
+            VariantClear(&element);
+            if (FAILED(hr)) return hr;
+            raw->push_back(std::move(one));
+        }
+        return S_OK;
+    }
+    std::string one;
+    const HRESULT hr = ScalarToValue(value, &one);
+    if (SUCCEEDED(hr)) raw->push_back(std::move(one));
+    return hr;
+}
+
+void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorage* storage) {
+    // Reserved up front: the ADSVALUEs point into these vectors' elements.
+    storage->values.clear();
+    storage->values.reserve(raw.size());
+    storage->strings.reserve(raw.size() * 2);
+    storage->bytes.reserve(raw.size());
+    const ADSTYPE type = AdsTypeOf(syntax);
+    for (const auto& value : raw) {
+        ADSVALUE v{};
+        v.dwType = type;
+        switch (syntax) {
+            case Syntax::Boolean:
+                v.Boolean = value == "TRUE" ? 1 : 0;
+                break;
+            case Syntax::Integer: {
+                int64_t number = 0;
+                ParseInt64(value, &number);
+                v.Integer = static_cast<DWORD>(number);
+                break;
+            }
+            case Syntax::LargeInteger: {
+                int64_t number = 0;
+                ParseInt64(value, &number);
+                v.LargeInteger.QuadPart = number;
+                break;
+            }
+            case Syntax::UtcTime:
+                if (!ParseLdapTime(value, &v.UTCTime)) v.UTCTime = SYSTEMTIME{};
+                break;
+            case Syntax::OctetString:
+            case Syntax::SecurityDescriptor:
+                storage->bytes.push_back(value);
+                v.OctetString.dwLength = static_cast<DWORD>(value.size());
+                v.OctetString.lpValue = reinterpret_cast<LPBYTE>(storage->bytes.back().data());
+                break;
+            case Syntax::DnWithBinary:
+            case Syntax::DnWithString:
+                // Handed on as the directory's "B:n:hex:DN" / "S:n:text:DN" text.
+                v.dwType = ADSTYPE_CASE_IGNORE_STRING;
+                storage->strings.push_back(FromUtf8(value));
+                v.CaseIgnoreString = storage->strings.back().data();
+                break;
+            default:
+                storage->strings.push_back(FromUtf8(value));
+                v.CaseIgnoreString = storage->strings.back().data();
+                break;
+        }
+        storage->values.push_back(v);
+    }
+}
+
+}  // namespace lumivel::directory

@@ -1,0 +1,63 @@
+// Attribute syntaxes and the conversion of raw LDAP values into what ADSI callers get:
+// VARIANTs for IADs::Get and ADSVALUEs for IDirectorySearch::GetColumn.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/adsi.h"
+
+namespace lumivel::directory {
+
+enum class Syntax {
+    DnString,
+    CaseExactString,
+    CaseIgnoreString,
+    PrintableString,
+    NumericString,
+    Boolean,
+    Integer,
+    OctetString,
+    UtcTime,
+    LargeInteger,
+    SecurityDescriptor,
+    DnWithBinary,
+    DnWithString,
+};
+
+// From the attributeSchema object's attributeSyntax OID and oMSyntax; unknown syntaxes are
+// case-ignore strings, as ADSI treats them.
+Syntax SyntaxFromSchema(std::string_view attributeSyntax, int omSyntax);
+ADSTYPE AdsTypeOf(Syntax syntax);
+
+// GeneralizedTime ("20040307140500.0Z", optional fraction and +hhmm offset) or UTCTime
+// ("040307140500Z"), always returned as UTC.
+bool ParseLdapTime(std::string_view text, SYSTEMTIME* utc);
+std::string FormatGeneralizedTime(const SYSTEMTIME& utc);
+// Variant dates: days since 30 December 1899, time as the fraction.
+DATE SystemTimeToDate(const SYSTEMTIME& time);
+bool DateToSystemTime(DATE date, SYSTEMTIME* time);
+
+// One value as a VARIANT: BSTR, VT_I4, VT_BOOL, VT_DATE, VT_ARRAY|VT_UI1 or an
+// IADsLargeInteger in VT_DISPATCH. E_ADS_CANT_CONVERT_DATATYPE for a malformed value.
+HRESULT ValueToVariant(Syntax syntax, std::string_view raw, VARIANT* out);
+// All values: one as itself, several (or `alwaysArray`) as VT_ARRAY|VT_VARIANT.
+HRESULT ValuesToVariant(Syntax syntax, const std::vector<std::string>& raw, bool alwaysArray, VARIANT* out);
+
+// The LDAP values for a VARIANT given to IADs::Put: a scalar, an array of VARIANTs or BSTRs,
+// a byte array, or an IADsLargeInteger.
+HRESULT VariantToValues(const VARIANT& value, std::vector<std::string>* raw);
+
+// Storage for the values of one search column; owned through ADS_SEARCH_COLUMN::hReserved.
+struct ColumnStorage {
+    std::u16string name;
+    std::vector<ADSVALUE> values;
+    std::vector<std::u16string> strings;
+    std::vector<std::string> bytes;
+};
+// Fills storage->values (and the strings and bytes they point into) for raw values.
+void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorage* storage);
+
+}  // namespace lumivel::directory

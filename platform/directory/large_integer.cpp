@@ -1,0 +1,82 @@
+// IADsLargeInteger.
+#include "large_integer.h"
+
+#include <new>
+
+#include "com_support.h"
+
+namespace lumivel::directory {
+namespace {
+
+class LargeInteger final : public IADsLargeInteger {
+public:
+    explicit LargeInteger(int64_t value) : m_value(value) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsLargeInteger) {
+            *object = static_cast<IADsLargeInteger*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = m_refs.release();
+        if (left == 0) delete this;
+        return left;
+    }
+    LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_HighPart(LONG* value) override {
+        if (!value) return E_POINTER;
+        *value = static_cast<LONG>(static_cast<uint64_t>(m_value) >> 32);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_HighPart(LONG value) override {
+        m_value = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(value)) << 32) |
+                                       (static_cast<uint64_t>(m_value) & 0xFFFFFFFFu));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_LowPart(LONG* value) override {
+        if (!value) return E_POINTER;
+        *value = static_cast<LONG>(static_cast<uint32_t>(m_value));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_LowPart(LONG value) override {
+        m_value = static_cast<int64_t>((static_cast<uint64_t>(m_value) & 0xFFFFFFFF00000000u) |
+                                       static_cast<uint32_t>(value));
+        return S_OK;
+    }
+
+private:
+    RefCount m_refs;
+    int64_t m_value;
+};
+
+}  // namespace
+
+IDispatch* CreateLargeInteger(int64_t value) { return new (std::nothrow) LargeInteger(value); }
+
+bool ReadLargeInteger(IUnknown* object, int64_t* value) {
+    ComPtr<IADsLargeInteger> large;
+    if (!object || FAILED(object->QueryInterface(IID_IADsLargeInteger, large.putVoid())) || !large) return false;
+    LONG high = 0, low = 0;
+    if (FAILED(large->get_HighPart(&high)) || FAILED(large->get_LowPart(&low))) return false;
+    *value = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low));
+    return true;
+}
+
+HRESULT CreateLargeIntegerInstance(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    IDispatch* created = CreateLargeInteger(0);
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT hr = created->QueryInterface(riid, object);
+    created->Release();
+    return hr;
+}
+
+}  // namespace lumivel::directory

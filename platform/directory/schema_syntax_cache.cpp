@@ -1,0 +1,53 @@
+// Per-schema attribute syntax table.
+#include "schema_syntax_cache.h"
+
+#include <map>
+#include <mutex>
+
+namespace lumivel::directory {
+
+std::string LowerAsciiUtf8(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return out;
+}
+
+std::string_view AttributeBaseName(std::string_view descriptor) {
+    return descriptor.substr(0, descriptor.find(';'));
+}
+
+std::shared_ptr<const SchemaSyntaxes> SchemaSyntaxes::For(LdapConnection& connection) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<const SchemaSyntaxes>> bySchema;
+    const std::string key = LowerAsciiUtf8(connection.RootDse().schemaNamingContext);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (auto found = bySchema.find(key); found != bySchema.end()) return found->second;
+    }
+    auto table = std::make_shared<SchemaSyntaxes>();
+    if (!key.empty()) {
+        const int rc = PagedSearch(connection, connection.RootDse().schemaNamingContext, LDAP_SCOPE_ONELEVEL,
+                                   "(objectClass=attributeSchema)", {"lDAPDisplayName", "attributeSyntax", "oMSyntax"},
+                                   [&](LDAP* ld, LDAPMessage* entry) {
+                                       auto names = EntryValues(ld, entry, "lDAPDisplayName");
+                                       auto syntax = EntryValues(ld, entry, "attributeSyntax");
+                                       auto om = EntryValues(ld, entry, "oMSyntax");
+                                       if (names.empty() || syntax.empty()) return;
+                                       table->m_syntaxes[LowerAsciiUtf8(names.front())] = SyntaxFromSchema(
+                                           syntax.front(), om.empty() ? 0 : std::atoi(om.front().c_str()));
+                                   });
+        // A schema that could not be read is not remembered, so a later bind tries again.
+        if (rc != LDAP_SUCCESS) return table;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    auto [it, inserted] = bySchema.emplace(key, table);
+    return it->second;
+}
+
+Syntax SchemaSyntaxes::Of(std::string_view attribute) const {
+    const auto found = m_syntaxes.find(LowerAsciiUtf8(AttributeBaseName(attribute)));
+    return found == m_syntaxes.end() ? Syntax::CaseIgnoreString : found->second;
+}
+
+}  // namespace lumivel::directory
