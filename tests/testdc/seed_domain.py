@@ -1,0 +1,382 @@
+#!/usr/bin/python3
+"""Fills the test domain: the objects and tombstones of seed-facts.tsv, and bulk tombstones.
+
+    seed_domain.py seed --facts seed-facts.tsv --passwords FILE
+    seed_domain.py bulk --count N [--first K]
+
+Runs inside the test DC's namespace with the administrator's ticket (testdc exec's
+environment) and talks to the DC with the OpenLDAP tools over SASL GSSAPI, the path the
+product's own tests take. Every step is checked against the directory afterwards, so a
+seed that "worked" but produced other tombstones than the facts file promises fails here.
+"""
+import argparse
+import base64
+import csv
+import os
+import secrets
+import string
+import subprocess
+import sys
+import time
+
+SHOW_DELETED = "1.2.840.113556.1.4.417"
+TREE_DELETE = "1.2.840.113556.1.4.805"
+COLUMNS = ["key", "class", "rdn", "name", "parent", "sam", "deleted", "parent_deleted", "flags"]
+BULK_OU = "OU=Bulk Tombstones"
+USER_CLASSES = {"user", "inetOrgPerson"}
+
+
+class SeedError(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- DNs and LDIF
+
+DN_SPECIALS = ',+"\\<>;='
+
+
+def escape_rdn_value(value):
+    """Escapes one attribute value for use in a DN string."""
+    out = []
+    for i, ch in enumerate(value):
+        if ch in DN_SPECIALS:
+            out.append("\\" + ch)
+        elif ch == "\0":
+            out.append("\\00")
+        elif (i == 0 and ch in " #") or (i == len(value) - 1 and ch == " "):
+            out.append("\\" + ch)
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
+def split_dn(dn):
+    """Splits a DN string into (type, value) pairs with the values unescaped.
+
+    Multi-valued RDNs are not used by the seed and are rejected."""
+    parts = []
+    i, n = 0, len(dn)
+    while i < n:
+        eq = dn.find("=", i)
+        if eq < 0:
+            raise ValueError("no '=' in DN component: %r" % dn[i:])
+        rtype = dn[i:eq].strip()
+        i = eq + 1
+        raw = bytearray()
+        while i < n and dn[i] != ",":
+            ch = dn[i]
+            if ch == "+":
+                raise ValueError("multi-valued RDN in %r" % dn)
+            if ch == "\\":
+                if i + 1 >= n:
+                    raise ValueError("DN ends in a backslash: %r" % dn)
+                pair = dn[i + 1:i + 3]
+                if len(pair) == 2 and all(c in string.hexdigits for c in pair):
+                    raw.append(int(pair, 16))
+                    i += 3
+                    continue
+                raw += dn[i + 1].encode("utf-8")
+                i += 2
+                continue
+            raw += ch.encode("utf-8")
+            i += 1
+        parts.append((rtype, raw.decode("utf-8")))
+        i += 1
+    return parts
+
+
+def same_dn(a, b):
+    try:
+        pa, pb = split_dn(a), split_dn(b)
+    except ValueError:
+        return False
+    return len(pa) == len(pb) and all(
+        ta.lower() == tb.lower() and va.lower() == vb.lower() for (ta, va), (tb, vb) in zip(pa, pb))
+
+
+def ldif_value(attr, value):
+    """One LDIF line; values that are not plain safe ASCII travel base64-encoded."""
+    raw = value if isinstance(value, bytes) else value.encode("utf-8")
+    safe = (raw and all(0 < b < 0x80 and b not in (0x0A, 0x0D) for b in raw)
+            and raw[0] not in b" :<" and raw[-1] != 0x20)
+    if safe:
+        return "%s: %s\n" % (attr, raw.decode("ascii"))
+    return "%s:: %s\n" % (attr, base64.b64encode(raw).decode("ascii"))
+
+
+def parse_ldif(text):
+    """Entries of ldapsearch -LLL -o ldif-wrap=no output as dicts of lists (lower-case keys)."""
+    entries = []
+    for block in text.split("\n\n"):
+        entry = {}
+        for line in block.split("\n"):
+            if not line or line.startswith("#"):
+                continue
+            if line.startswith(" "):
+                raise SeedError("wrapped LDIF line; ldapsearch needs -o ldif-wrap=no")
+            attr, sep, rest = line.partition(":")
+            if not sep:
+                continue
+            if rest.startswith(":"):
+                value = base64.b64decode(rest[1:].strip()).decode("utf-8", "replace")
+            else:
+                value = rest[1:] if rest.startswith(" ") else rest
+            entry.setdefault(attr.lower(), []).append(value)
+        if entry:
+            entries.append(entry)
+    return entries
+
+
+# ---------------------------------------------------------------- the directory
+
+def env(name):
+    value = os.environ.get(name)
+    if not value:
+        raise SeedError("%s is not set; run this through testdc exec" % name)
+    return value
+
+
+def ldap_args():
+    return ["-Q", "-Y", "GSSAPI", "-N", "-o", "nettimeout=10", "-H", "ldap://" + env("TESTDC_DC")]
+
+
+def ldapmodify(ldif, what, add=False):
+    cmd = ["ldapmodify"] + (["-a"] if add else []) + ldap_args()
+    r = subprocess.run(cmd, input=ldif.encode("utf-8"), capture_output=True, timeout=3600)
+    if r.returncode != 0:
+        raise SeedError("%s failed (ldapmodify exit %d): %s" % (
+            what, r.returncode, r.stderr.decode("utf-8", "replace").strip()))
+
+
+def ldapsearch(base, scope, filt, attrs, show_deleted=False):
+    cmd = ["ldapsearch", "-LLL", "-o", "ldif-wrap=no"] + ldap_args()
+    if show_deleted:
+        cmd += ["-E", "!" + SHOW_DELETED]
+    cmd += ["-E", "pr=1000/noprompt", "-b", base, "-s", scope, filt] + attrs
+    r = subprocess.run(cmd, capture_output=True, timeout=600)
+    if r.returncode == 32:  # noSuchObject
+        return []
+    if r.returncode != 0:
+        raise SeedError("search of %s failed (ldapsearch exit %d): %s" % (
+            base, r.returncode, r.stderr.decode("utf-8", "replace").strip()))
+    return [e for e in parse_ldif(r.stdout.decode("utf-8")) if "dn" in e]
+
+
+def deleted_objects_dn():
+    return "CN=Deleted Objects," + env("TESTDC_BASEDN")
+
+
+def new_password():
+    alphabet = string.ascii_letters + string.digits
+    return "Sd-" + "".join(secrets.choice(alphabet) for _ in range(20)) + "-4k"
+
+
+def unicode_pwd(password):
+    return ('"%s"' % password).encode("utf-16-le")
+
+
+# ---------------------------------------------------------------- facts
+
+def read_facts(path):
+    rows = []
+    with open(path, encoding="utf-8", newline="") as f:
+        lines = [line for line in f if not line.startswith("#") and line.strip("\r\n")]
+    reader = csv.reader(lines, delimiter="\t", quoting=csv.QUOTE_NONE, strict=True)
+    header = next(reader, None)
+    if header != COLUMNS:
+        raise SeedError("%s: header must be %s, not %s" % (path, "\\t".join(COLUMNS), header))
+    keys = set()
+    for n, fields in enumerate(reader, start=2):
+        fields = [x.rstrip("\r\n") if i == len(COLUMNS) - 1 else x for i, x in enumerate(fields)]
+        if len(fields) != len(COLUMNS):
+            raise SeedError("%s: data line %d has %d fields, not %d" % (path, n, len(fields), len(COLUMNS)))
+        row = dict(zip(COLUMNS, fields))
+        if row["key"] in keys:
+            raise SeedError("%s: duplicate key %s" % (path, row["key"]))
+        keys.add(row["key"])
+        row["flags"] = set() if row["flags"] == "-" else set(row["flags"].split(","))
+        row["deleted"] = row["deleted"] == "1"
+        row["parent_deleted"] = row["parent_deleted"] == "1"
+        if row["rdn"] not in ("CN", "OU"):
+            raise SeedError("%s: %s has RDN type %s" % (path, row["key"], row["rdn"]))
+        rows.append(row)
+    return rows
+
+
+def dn_of(row, base):
+    parent = base if row["parent"] == "-" else row["parent"] + "," + base
+    return "%s=%s,%s" % (row["rdn"], escape_rdn_value(row["name"]), parent)
+
+
+def parent_dn(row, base):
+    return base if row["parent"] == "-" else row["parent"] + "," + base
+
+
+def check_consistency(rows, base):
+    """The deletion shape the file claims must be one that its own rows produce."""
+    live_at_creation = {}
+    for row in rows:
+        pdn = parent_dn(row, base)
+        parent = next((p for p in live_at_creation.values() if same_dn(dn_of(p, base), pdn)), None)
+        if row["parent"] != "-" and parent is None and "recreated" not in row["flags"]:
+            raise SeedError("%s: parent %s is not an earlier row" % (row["key"], pdn))
+        if parent is not None and row["parent_deleted"] != parent["deleted"]:
+            raise SeedError("%s: parent_deleted disagrees with its parent %s" % (row["key"], parent["key"]))
+        if row["parent_deleted"] and not row["deleted"]:
+            raise SeedError("%s: a child of a deleted container is deleted with it" % row["key"])
+        if "recreated" not in row["flags"]:
+            live_at_creation[row["key"]] = row
+
+
+def entry_ldif(row, base, passwords):
+    cls, name = row["class"], row["name"]
+    out = ldif_value("dn", dn_of(row, base))
+    out += "changetype: add\n"
+    out += "objectClass: %s\n" % cls
+    out += ldif_value(row["rdn"].lower(), name)
+    out += ldif_value("description", "Seeded test object " + row["key"])
+    if cls in USER_CLASSES or cls == "computer" or cls == "group":
+        out += ldif_value("sAMAccountName", row["sam"])
+    if cls in USER_CLASSES:
+        password = new_password()
+        passwords.append((row["sam"], password, "login" if "login" in row["flags"] else "user"))
+        out += ldif_value("displayName", name)
+        out += ldif_value("userPrincipalName", "%s@%s" % (row["sam"], env("TESTDC_DOMAIN")))
+        out += ldif_value("unicodePwd", unicode_pwd(password))
+        out += "userAccountControl: %d\n" % (514 if "disabled" in row["flags"] else 512)
+        if cls == "inetOrgPerson":
+            out += ldif_value("mail", "%s@%s" % (row["sam"], env("TESTDC_DOMAIN")))
+    elif cls == "computer":
+        host = row["sam"].rstrip("$").lower()
+        out += "userAccountControl: 4096\n"
+        out += ldif_value("dNSHostName", "%s.%s" % (host, env("TESTDC_DOMAIN")))
+    elif cls == "group":
+        out += "groupType: -2147483646\n"
+    elif cls == "contact":
+        out += ldif_value("displayName", name)
+    return out + "\n"
+
+
+def delete_ldif(dn):
+    # The tree-delete control takes a container's children with it, so that their
+    # lastKnownParent ends up naming the container's tombstone.
+    return ldif_value("dn", dn) + "control: %s true\nchangetype: delete\n\n" % TREE_DELETE
+
+
+def tombstone_name(entry):
+    value = (entry.get("ou") or entry.get("cn") or [""])[-1]
+    name, sep, guid = value.partition("\nDEL:")
+    return (name, guid) if sep else (None, None)
+
+
+def verify_seed(rows, base):
+    tombstones = ldapsearch(deleted_objects_dn(), "one", "(objectClass=*)",
+                            ["cn", "ou", "objectClass", "lastKnownParent", "isDeleted"], show_deleted=True)
+    by_name = {}
+    for t in tombstones:
+        name, _ = tombstone_name(t)
+        if name is not None:
+            by_name.setdefault(name, []).append(t)
+    problems = []
+    for row in rows:
+        dn = dn_of(row, base)
+        if row["deleted"]:
+            found = [t for t in by_name.get(row["name"], []) if t.get("objectclass", [""])[-1] == row["class"]]
+            if len(found) != 1:
+                problems.append("%s: %d tombstones named %r of class %s" % (
+                    row["key"], len(found), row["name"], row["class"]))
+                continue
+            lkp = found[0].get("lastknownparent", [""])[-1]
+            if row["parent_deleted"]:
+                if "\\0ADEL:" not in lkp.upper():
+                    problems.append("%s: lastKnownParent %r is not a deleted parent" % (row["key"], lkp))
+            elif not same_dn(lkp, parent_dn(row, base)):
+                problems.append("%s: lastKnownParent %r, expected %r" % (row["key"], lkp, parent_dn(row, base)))
+        else:
+            if len(ldapsearch(dn, "base", "(objectClass=*)", ["1.1"])) != 1:
+                problems.append("%s: live object %s is missing" % (row["key"], dn))
+    if problems:
+        raise SeedError("the seeded domain differs from the facts file:\n  " + "\n  ".join(problems))
+    return len(tombstones)
+
+
+def seed(args):
+    base = env("TESTDC_BASEDN")
+    rows = read_facts(args.facts)
+    check_consistency(rows, base)
+    corp = next(r for r in rows if r["parent"] == "-")
+    if ldapsearch(dn_of(corp, base), "base", "(objectClass=*)", ["1.1"]):
+        raise SeedError("%s already exists: the domain was seeded before; use testdc reseed" % dn_of(corp, base))
+    passwords = []
+    first = [r for r in rows if "recreated" not in r["flags"]]
+    ldapmodify("".join(entry_ldif(r, base, passwords) for r in first), "creating the seed objects")
+    # Kept before the deletions so that testdc exec --user works even if a later step fails.
+    with open(args.passwords, "a", encoding="utf-8") as f:
+        for sam, password, role in passwords:
+            f.write("%s\t%s\t%s\n" % (sam, password, role))
+    roots = [r for r in rows if r["deleted"] and not r["parent_deleted"]]
+    ldapmodify("".join(delete_ldif(dn_of(r, base)) for r in roots), "deleting the seed tombstones")
+    passwords = []
+    later = [r for r in rows if "recreated" in r["flags"]]
+    if later:
+        ldapmodify("".join(entry_ldif(r, base, passwords) for r in later), "recreating reused names")
+        with open(args.passwords, "a", encoding="utf-8") as f:
+            for sam, password, role in passwords:
+                f.write("%s\t%s\t%s\n" % (sam, password, role))
+    count = verify_seed(rows, base)
+    print("seed: %d objects, %d of them tombstones; %d tombstones in the domain" % (
+        len(rows), sum(r["deleted"] for r in rows), count))
+
+
+def bulk(args):
+    base = env("TESTDC_BASEDN")
+    ou = BULK_OU + "," + base
+    if not ldapsearch(ou, "base", "(objectClass=*)", ["1.1"]):
+        ldapmodify(ldif_value("dn", ou) + "changetype: add\nobjectClass: organizationalUnit\n"
+                   "ou: Bulk Tombstones\n\n", "creating " + ou)
+    names = ["Bulk %07d" % i for i in range(args.first, args.first + args.count)]
+    started = time.monotonic()
+    adds = "".join(
+        ldif_value("dn", "CN=%s,%s" % (n, ou)) + "changetype: add\nobjectClass: user\n"
+        + ldif_value("cn", n) + ldif_value("sAMAccountName", "bulk%07d" % (args.first + i)) + "\n"
+        for i, n in enumerate(names))
+    ldapmodify(adds, "creating %d bulk objects" % args.count)
+    added = time.monotonic()
+    ldapmodify("".join(ldif_value("dn", "CN=%s,%s" % (n, ou)) + "changetype: delete\n\n" for n in names),
+               "deleting %d bulk objects" % args.count)
+    done = time.monotonic()
+    print("bulk: %d tombstones in %.1f s (create %.1f s, delete %.1f s, %.0f objects/s)" % (
+        args.count, done - started, added - started, done - added, args.count / max(done - started, 1e-6)))
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("seed")
+    p.add_argument("--facts", required=True)
+    p.add_argument("--passwords", required=True)
+    p = sub.add_parser("bulk")
+    p.add_argument("--count", type=int, required=True)
+    p.add_argument("--first", type=int, default=1)
+    p = sub.add_parser("check-facts")
+    p.add_argument("--facts", required=True)
+    args = parser.parse_args(argv[1:])
+    try:
+        if args.command == "seed":
+            seed(args)
+        elif args.command == "bulk":
+            if not 0 < args.count <= 1000000 or args.first < 1:
+                raise SeedError("bulk count must lie between 1 and 1000000")
+            bulk(args)
+        else:
+            rows = read_facts(args.facts)
+            check_consistency(rows, "DC=example,DC=test")
+            print("%s: %d rows" % (args.facts, len(rows)))
+    except (SeedError, subprocess.TimeoutExpired, OSError, ValueError) as e:
+        print("seed_domain: %s" % e, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
