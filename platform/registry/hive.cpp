@@ -233,9 +233,11 @@ DWORD Hive::open() {
     return ERROR_SUCCESS;
 }
 
+// The file's permission is looked at again for every write, so that a hive made read-only
+// while this process runs is not written through an old descriptor.
 DWORD Hive::beginWrite() {
     if (DWORD e = open()) return e;
-    if (m_readOnly) return ERROR_ACCESS_DENIED;
+    if (m_readOnly || ::access(m_openPath.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
     return exec("BEGIN IMMEDIATE");
 }
 
@@ -510,7 +512,7 @@ uint64_t Hive::version() {
 DWORD Hive::writable(bool* canWrite) {
     std::lock_guard lock(m_mutex);
     if (DWORD e = open()) return e;
-    *canWrite = !m_readOnly;
+    *canWrite = !m_readOnly && ::access(m_openPath.c_str(), W_OK) == 0;
     return ERROR_SUCCESS;
 }
 
