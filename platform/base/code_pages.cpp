@@ -1,6 +1,7 @@
 // WideCharToMultiByte and MultiByteToWideChar for the UTF-8 code pages of this platform.
 #include <string>
 
+#include "lumivel/text.h"
 #include "win/errors.h"
 #include "win/strings.h"
 
@@ -8,24 +9,6 @@ namespace {
 
 bool IsUtf8CodePage(UINT codePage) {
     return codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP || codePage == CP_UTF8;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Copies a converted result into the caller's buffer with the Windows size rules.
@@ -93,7 +76,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
                 continue;
             }
         }
-        AppendUtf8(out, c);
+        lumivel::AppendUtf8(out, c);
     }
     if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
     return Deliver(out, lpMultiByteStr, cbMultiByte);

@@ -250,6 +250,18 @@ DWORD Hive::commit() {
 
 void Hive::rollback() { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
 
+DWORD Hive::touch(int64_t key) {
+    Statement s(m_db, "UPDATE keys SET written=? WHERE id=?");
+    s.bind(1, NowTicks()).bind(2, key);
+    return StepError(s.step());
+}
+
+DWORD Hive::finish(DWORD error) {
+    if (error == ERROR_SUCCESS) return commit();
+    rollback();
+    return error;
+}
+
 DWORD Hive::checkKey(int64_t key) {
     Statement s(m_db, "SELECT 1 FROM keys WHERE id=?");
     s.bind(1, key);
@@ -317,9 +329,7 @@ DWORD Hive::createPath(int64_t from, std::u16string_view path, int64_t* key, boo
         Statement insert(m_db, "INSERT INTO keys(parent, name, fold, written) VALUES(?,?,?,?)");
         insert.bind(1, current).bind(2, part).bind(3, Folded(part)).bind(4, now);
         error = StepError(insert.step());
-        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
-        touch.bind(1, now).bind(2, current);
-        if (error == ERROR_SUCCESS) error = StepError(touch.step());
+        if (error == ERROR_SUCCESS) error = touch(current);
         current = sqlite3_last_insert_rowid(m_db);
         *created = true;
     }
@@ -388,16 +398,8 @@ DWORD Hive::setValue(int64_t key, std::u16string_view name, DWORD type, const BY
         s.bind(1, key).bind(2, name).bind(3, Folded(name)).bind(4, int64_t(type)).bind(5, data, size);
         error = StepError(s.step());
     }
-    if (error == ERROR_SUCCESS) {
-        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
-        touch.bind(1, NowTicks()).bind(2, key);
-        error = StepError(touch.step());
-    }
-    if (error != ERROR_SUCCESS) {
-        rollback();
-        return error;
-    }
-    return commit();
+    if (error == ERROR_SUCCESS) error = touch(key);
+    return finish(error);
 }
 
 DWORD Hive::deleteValue(int64_t key, std::u16string_view name) {
@@ -410,16 +412,8 @@ DWORD Hive::deleteValue(int64_t key, std::u16string_view name) {
         error = StepError(s.step());
         if (error == ERROR_SUCCESS && sqlite3_changes(m_db) == 0) error = ERROR_FILE_NOT_FOUND;
     }
-    if (error == ERROR_SUCCESS) {
-        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
-        touch.bind(1, NowTicks()).bind(2, key);
-        error = StepError(touch.step());
-    }
-    if (error != ERROR_SUCCESS) {
-        rollback();
-        return error;
-    }
-    return commit();
+    if (error == ERROR_SUCCESS) error = touch(key);
+    return finish(error);
 }
 
 DWORD Hive::deleteKey(int64_t key, bool tree) {
@@ -454,16 +448,8 @@ DWORD Hive::deleteKey(int64_t key, bool tree) {
         if (error == ERROR_SUCCESS) error = exec("DELETE FROM keys WHERE id IN (SELECT id FROM doomed)");
         if (error == ERROR_SUCCESS) error = exec("DELETE FROM doomed");
     }
-    if (error == ERROR_SUCCESS && parent) {
-        Statement touch(m_db, "UPDATE keys SET written=? WHERE id=?");
-        touch.bind(1, NowTicks()).bind(2, parent);
-        error = StepError(touch.step());
-    }
-    if (error != ERROR_SUCCESS) {
-        rollback();
-        return error;
-    }
-    return commit();
+    if (error == ERROR_SUCCESS && parent) error = touch(parent);
+    return finish(error);
 }
 
 DWORD Hive::info(int64_t key, HiveKeyInfo* info) {

@@ -71,6 +71,9 @@ private:
     DWORD beginWrite();
     DWORD commit();
     void rollback();
+    // Commits after success, rolls back after a failure; returns the outcome.
+    DWORD finish(DWORD error);
+    DWORD touch(int64_t key);
     DWORD checkKey(int64_t key);
 
     std::function<std::string()> m_pathSource;
