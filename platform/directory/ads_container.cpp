@@ -272,7 +272,7 @@ HRESULT AdsObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObjec
     Property& objectClass = child->m_properties["objectclass"];
     objectClass.name = "objectClass";
     objectClass.values = {ToUtf8(className)};
-    objectClass.pendingOperation = LDAP_MOD_ADD;
+    objectClass.pendingOperation = kPendingChange | LDAP_MOD_ADD;
     *ppObject = static_cast<IADs*>(static_cast<IADsClass*>(child));
     return S_OK;
 }

@@ -356,7 +356,7 @@ HRESULT AdsObject::ReadProperty(BSTR name, bool alwaysArray, VARIANT* out) {
     }
     auto found = m_properties.find(key);
     if (found == m_properties.end() || found->second.values.empty() ||
-        found->second.pendingOperation == LDAP_MOD_DELETE)
+        found->second.pendingOperation == (kPendingChange | LDAP_MOD_DELETE))
         return E_ADS_PROPERTY_NOT_FOUND;
     return ValuesToVariant(Syntaxes()->Of(key), found->second.values, alwaysArray, out);
 }
@@ -379,19 +379,19 @@ HRESULT AdsObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) {
     switch (lnControlCode) {
         case ADS_PROPERTY_CLEAR:
             property.values.clear();
-            property.pendingOperation = LDAP_MOD_DELETE;
+            property.pendingOperation = kPendingChange | LDAP_MOD_DELETE;
             break;
         case ADS_PROPERTY_UPDATE:
             property.values = std::move(values);
-            property.pendingOperation = LDAP_MOD_REPLACE;
+            property.pendingOperation = kPendingChange | LDAP_MOD_REPLACE;
             break;
         case ADS_PROPERTY_APPEND:
             property.values = std::move(values);
-            property.pendingOperation = LDAP_MOD_ADD;
+            property.pendingOperation = kPendingChange | LDAP_MOD_ADD;
             break;
         case ADS_PROPERTY_DELETE:
             property.values = std::move(values);
-            property.pendingOperation = LDAP_MOD_DELETE;
+            property.pendingOperation = kPendingChange | LDAP_MOD_DELETE;
             break;
         default:
             return E_ADS_BAD_PARAMETER;
@@ -413,7 +413,7 @@ HRESULT AdsObject::SetInfo() {
         auto& pointers = pointerStore.emplace_back();
         for (auto& v : values) pointers.push_back(&v);
         pointers.push_back(nullptr);
-        int op = property.pendingOperation;
+        int op = property.pendingOperation & 0xFF;
         if (m_isNew && op != LDAP_MOD_DELETE) op = LDAP_MOD_ADD;
         if (m_isNew && op == LDAP_MOD_DELETE) continue;
         mods.push_back(LDAPMod{op | LDAP_MOD_BVALUES, property.name.data(), {nullptr}});
@@ -436,7 +436,7 @@ HRESULT AdsObject::SetInfo() {
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     for (auto it = m_properties.begin(); it != m_properties.end();) {
         // Only what the server now holds stays cached; the rest is read again on demand.
-        if (it->second.pendingOperation == LDAP_MOD_REPLACE || (m_isNew && it->second.pendingOperation)) {
+        if (it->second.pendingOperation == (kPendingChange | LDAP_MOD_REPLACE) || (m_isNew && it->second.pendingOperation)) {
             it->second.pendingOperation = 0;
             ++it;
         } else if (it->second.pendingOperation) {

@@ -17,6 +17,9 @@
 
 namespace lumivel::directory {
 
+// Marks a cached property as changed; LDAP_MOD_ADD is 0, so the operation alone cannot.
+constexpr int kPendingChange = 0x100;
+
 struct SearchPreferences {
     int scope = LDAP_SCOPE_SUBTREE;
     int pageSize = 0;  // 0: no paging
@@ -164,7 +167,7 @@ private:
     struct Property {
         std::string name;
         std::vector<std::string> values;
-        int pendingOperation = 0;  // 0: unchanged; else LDAP_MOD_ADD/DELETE/REPLACE
+        int pendingOperation = 0;  // 0: unchanged; else kPendingChange | LDAP_MOD_ADD/DELETE/REPLACE
     };
 
     HRESULT LoadAttributes(const std::vector<std::string>& names, bool replaceAll);

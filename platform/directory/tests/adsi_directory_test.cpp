@@ -1,0 +1,303 @@
+// ADSI against the test domain controller: binds in every path form, identity, values by
+// syntax, containers, creation with hostile names, the GC existence test and the errors.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "directory_test_support.h"
+#include "lumivel/ldap_escape.h"
+#include "win/dsadmin.h"
+
+using namespace lumivel::directory::testing;
+using lumivel::FromUtf8;
+using lumivel::ToUtf8;
+
+namespace {
+
+std::u16string Ldap(std::u16string_view dn) { return u"LDAP://" + std::u16string(dn); }
+
+HRESULT Bind(const std::u16string& path, IADs** object) {
+    return ADsGetObject(path.c_str(), IID_IADs, reinterpret_cast<void**>(object));
+}
+
+std::u16string GetText(IADs* object, std::u16string_view name) {
+    Variant value;
+    if (FAILED(object->Get(Bstr(name), value.put())) || value.v.vt != VT_BSTR) return u"<none>";
+    return std::u16string(value.v.bstrVal, SysStringLen(value.v.bstrVal));
+}
+
+std::u16string Unescaped(std::u16string_view rdn) {
+    const std::u16string value(rdn.substr(3));
+    return lumivel::ldap::UnescapeDnValue(value).value_or(u"<malformed>");
+}
+
+size_t OpenSockets() {
+    size_t count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (dirent* e = readdir(dir)) {
+        struct stat st;
+        const std::string path = std::string("/proc/self/fd/") + e->d_name;
+        if (stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+class AdsiDirectory : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_FALSE(BaseDn().empty()) << "run inside testdc exec";
+        s_ouName = u"OU=lumivel-d-" + RandomSuffix();
+        ASSERT_EQ(CreateChild(Ldap(BaseDn()), u"organizationalUnit", s_ouName, &s_ouPath), S_OK);
+    }
+    static void TearDownTestSuite() {
+        if (!s_ouPath.empty()) DeleteTree(s_ouPath);
+    }
+    static std::u16string s_ouName;
+    static std::u16string s_ouPath;
+};
+std::u16string AdsiDirectory::s_ouName;
+std::u16string AdsiDirectory::s_ouPath;
+
+TEST_F(AdsiDirectory, RootDseAndDomainIdentity) {
+    Ptr<IADs> rootDse;
+    ASSERT_EQ(Bind(u"LDAP://rootDSE", rootDse.put()), S_OK);
+    EXPECT_EQ(GetText(rootDse.p, u"defaultNamingContext"), BaseDn());
+
+    Ptr<IADs> domain;
+    ASSERT_EQ(Bind(Ldap(BaseDn()), domain.put()), S_OK);
+    EXPECT_EQ(Text(domain.p, &IADs::get_Class), u"domainDNS");
+    EXPECT_EQ(Text(domain.p, &IADs::get_ADsPath), Ldap(BaseDn()));
+    const std::u16string firstRdn = BaseDn().substr(0, BaseDn().find(u','));
+    EXPECT_EQ(Text(domain.p, &IADs::get_Name), firstRdn);
+    EXPECT_EQ(Text(domain.p, &IADs::get_Parent), Ldap(BaseDn().substr(BaseDn().find(u',') + 1)));
+
+    Ptr<IADsObjectOptions> options;
+    ASSERT_EQ(domain->QueryInterface(IID_IADsObjectOptions, options.putVoid()), S_OK);
+    Variant server;
+    ASSERT_EQ(options->GetOption(ADS_OPTION_SERVERNAME, server.put()), S_OK);
+    ASSERT_EQ(server.v.vt, VT_BSTR);
+    EXPECT_TRUE(lumivel::directory::testing::Bstr(u"").text().empty());
+    std::u16string serverName(server.v.bstrVal);
+    for (auto& c : serverName) c = static_cast<char16_t>(std::tolower(c));
+    EXPECT_EQ(serverName, DcName());
+
+    // objectGUID bytes in storage order are what get_GUID spells.
+    const std::u16string guid = Text(domain.p, &IADs::get_GUID);
+    ASSERT_EQ(guid.size(), 32u);
+    Variant bytes;
+    ASSERT_EQ(domain->Get(Bstr(u"objectGUID"), bytes.put()), S_OK);
+    ASSERT_EQ(bytes.v.vt, VT_ARRAY | VT_UI1);
+    ASSERT_EQ(bytes.v.parray->rgsabound[0].cElements, 16u);
+    std::u16string hex;
+    for (int i = 0; i < 16; ++i) {
+        char pair[3];
+        snprintf(pair, sizeof pair, "%02x", static_cast<const unsigned char*>(bytes.v.parray->pvData)[i]);
+        hex += FromUtf8(pair);
+    }
+    EXPECT_EQ(hex, guid);
+
+    // The GUID form binds the same object.
+    Ptr<IADs> byGuid;
+    ASSERT_EQ(Bind(u"LDAP://<GUID=" + guid + u">", byGuid.put()), S_OK);
+    EXPECT_EQ(GetText(byGuid.p, u"distinguishedName"), BaseDn());
+    Ptr<IADs> byServerAndGuid;
+    ASSERT_EQ(Bind(u"LDAP://" + DomainName() + u"/<GUID=" + guid + u">", byServerAndGuid.put()), S_OK);
+    EXPECT_EQ(Text(byServerAndGuid.p, &IADs::get_Class), u"domainDNS");
+}
+
+TEST_F(AdsiDirectory, DeletedObjectsThroughWellKnownGuid) {
+    Ptr<IADsContainer> deleted;
+    const std::u16string path = u"LDAP://<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + BaseDn() + u">";
+    ASSERT_EQ(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                            IID_IADsContainer, deleted.putVoid()),
+              S_OK);
+    Ptr<IDirectorySearch> search;
+    ASSERT_EQ(deleted->QueryInterface(IID_IDirectorySearch, search.putVoid()), S_OK);
+    // The container is itself deleted: only a fast bind, which does not look, reaches it.
+    Ptr<IADs> plain;
+    EXPECT_EQ(Bind(path, plain.put()), static_cast<HRESULT>(0x80072030));
+}
+
+TEST_F(AdsiDirectory, ValuesBySyntax) {
+    Ptr<IADs> ou;
+    ASSERT_EQ(Bind(s_ouPath, ou.put()), S_OK);
+    Variant changed;
+    ASSERT_EQ(ou->Get(Bstr(u"uSNChanged"), changed.put()), S_OK);
+    ASSERT_EQ(changed.v.vt, VT_DISPATCH);
+    Ptr<IADsLargeInteger> large;
+    ASSERT_EQ(changed.v.pdispVal->QueryInterface(IID_IADsLargeInteger, large.putVoid()), S_OK);
+    LONG high = -1, low = 0;
+    large->get_HighPart(&high);
+    large->get_LowPart(&low);
+    EXPECT_EQ(high, 0);
+    EXPECT_GT(low, 0);
+
+    Variant created;
+    ASSERT_EQ(ou->Get(Bstr(u"whenCreated"), created.put()), S_OK);
+    ASSERT_EQ(created.v.vt, VT_DATE);
+    const double nowDays = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
+    EXPECT_LT(std::fabs(created.v.date - nowDays), 1.0 / 24);  // UTC, within the hour
+
+    Variant classes;
+    ASSERT_EQ(ou->Get(Bstr(u"objectClass"), classes.put()), S_OK);
+    ASSERT_EQ(classes.v.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(classes.v.parray->rgsabound[0].cElements, 2u);
+
+    Variant single;
+    ASSERT_EQ(ou->GetEx(Bstr(u"ou"), single.put()), S_OK);
+    ASSERT_EQ(single.v.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(single.v.parray->rgsabound[0].cElements, 1u);
+
+    Variant instanceType;
+    ASSERT_EQ(ou->Get(Bstr(u"instanceType"), instanceType.put()), S_OK);
+    EXPECT_EQ(instanceType.v.vt, VT_I4);
+
+    Variant missing;
+    EXPECT_EQ(ou->Get(Bstr(u"description"), missing.put()), E_ADS_PROPERTY_NOT_FOUND);
+
+    // Constructed attributes come only when asked for by name.
+    Variant canonical;
+    EXPECT_EQ(ou->Get(Bstr(u"canonicalName"), canonical.put()), E_ADS_PROPERTY_NOT_FOUND);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"canonicalName"), const_cast<LPWSTR>(u"allowedChildClassesEffective")};
+    Variant list;
+    ASSERT_EQ(ADsBuildVarArrayStr(names, 2, list.put()), S_OK);
+    ASSERT_EQ(ou->GetInfoEx(list.v, 0), S_OK);
+    ASSERT_EQ(ou->Get(Bstr(u"canonicalName"), canonical.put()), S_OK);
+    ASSERT_EQ(canonical.v.vt, VT_BSTR);
+    EXPECT_EQ(std::u16string(canonical.v.bstrVal), DomainName() + u"/" + s_ouName.substr(3));
+    Variant allowed;
+    ASSERT_EQ(ou->GetEx(Bstr(u"allowedChildClassesEffective"), allowed.put()), S_OK);
+    bool user = false;
+    auto* elements = static_cast<VARIANT*>(allowed.v.parray->pvData);
+    for (ULONG i = 0; i < allowed.v.parray->rgsabound[0].cElements; ++i)
+        user = user || std::u16string(elements[i].bstrVal) == u"user";
+    EXPECT_TRUE(user);
+}
+
+TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
+    std::u16string level1, level2;
+    ASSERT_EQ(CreateChild(s_ouPath, u"organizationalUnit", u"OU=Level One", &level1), S_OK);
+    ASSERT_EQ(CreateChild(level1, u"container", u"CN=Level Two", &level2), S_OK);
+    EXPECT_EQ(level2, u"LDAP://CN=Level Two,OU=Level One," + s_ouName + u"," + BaseDn());
+
+    const std::u16string hostile[] = {
+        u"CN=Smith\\, John", u"CN=Pat (Ops) *lead*", u"CN=C\\+\\+ Developers", u"CN=Say \\\"Hi\\\"",
+        u"CN=Back\\\\slash", u"CN=\\#Hash", u"CN=Trailing\\ ", u"CN=Semi\\; \\<Angle\\> \\= Eq",
+        u"CN=Slash\\/Name", u"CN=Zoë Ångström", u"CN=Анна", u"CN=王小明", u"CN=\U00020BB7野 Taro",
+    };
+    for (const auto& rdn : hostile) {
+        SCOPED_TRACE(ToUtf8(rdn));
+        std::u16string path;
+        ASSERT_EQ(CreateChild(level2, u"container", rdn, &path), S_OK);
+        Ptr<IADs> object;
+        ASSERT_EQ(Bind(path, object.put()), S_OK);
+        // The server may spell escapes its own way; the value must survive.
+        const std::u16string name = Text(object.p, &IADs::get_Name);
+        EXPECT_EQ(Unescaped(name), Unescaped(rdn)) << ToUtf8(name);
+        EXPECT_EQ(Text(object.p, &IADs::get_Parent), level2);
+        EXPECT_EQ(Text(object.p, &IADs::get_Class), u"container");
+    }
+
+    // Enumeration with a class filter returns the children as IDispatch VARIANTs.
+    Ptr<IADsContainer> container;
+    ASSERT_EQ(ADsGetObject(level1.c_str(), IID_IADsContainer, container.putVoid()), S_OK);
+    LPWSTR filterNames[] = {const_cast<LPWSTR>(u"container")};
+    Variant filter;
+    ASSERT_EQ(ADsBuildVarArrayStr(filterNames, 1, filter.put()), S_OK);
+    ASSERT_EQ(container->put_Filter(filter.v), S_OK);
+    IEnumVARIANT* e = nullptr;
+    ASSERT_EQ(ADsBuildEnumerator(container.p, &e), S_OK);
+    VARIANT batch[4];
+    ULONG got = 0;
+    EXPECT_EQ(ADsEnumerateNext(e, 4, batch, &got), S_FALSE);
+    ASSERT_EQ(got, 1u);
+    ASSERT_EQ(batch[0].vt, VT_DISPATCH);
+    Ptr<IADs> child;
+    ASSERT_EQ(batch[0].pdispVal->QueryInterface(IID_IADs, child.putVoid()), S_OK);
+    EXPECT_EQ(Text(child.p, &IADs::get_ADsPath), level2);
+    VariantClear(&batch[0]);
+    ADsFreeEnumerator(e);
+
+    // An existing name cannot be created twice.
+    EXPECT_EQ(CreateChild(level1, u"container", u"CN=Level Two", nullptr), static_cast<HRESULT>(0x80071392));
+}
+
+TEST_F(AdsiDirectory, GlobalCatalogExistenceTest) {
+    Ptr<IADs> present;
+    EXPECT_EQ(Bind(u"GC://" + BaseDn(), present.put()), S_OK);
+    Ptr<IADs> ou;
+    EXPECT_EQ(Bind(u"GC://" + s_ouName + u"," + BaseDn(), ou.put()), S_OK);
+    Ptr<IADs> absent;
+    EXPECT_EQ(Bind(u"GC://CN=No Such Object " + RandomSuffix() + u"," + BaseDn(), absent.put()),
+              static_cast<HRESULT>(0x80072030));
+}
+
+TEST_F(AdsiDirectory, BindErrors) {
+    Ptr<IADs> object;
+    EXPECT_EQ(Bind(Ldap(u"CN=Nobody " + RandomSuffix() + u"," + BaseDn()), object.put()),
+              static_cast<HRESULT>(0x80072030));
+    EXPECT_EQ(Bind(u"LDAP://CN=a,,DC=x", object.put()), E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(Bind(u"ldap://" + BaseDn(), object.put()), MK_E_SYNTAX);
+    EXPECT_EQ(ADsOpenObject(Ldap(BaseDn()).c_str(), u"someone", u"secret", ADS_SECURE_AUTHENTICATION, IID_IADs,
+                            object.putVoid()),
+              E_INVALIDARG);
+
+    // A server that does not answer fails within the connection time-out, not later.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Bind(u"LDAP://127.0.0.9/" + BaseDn(), object.put()), static_cast<HRESULT>(0x8007203A));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+}
+
+TEST_F(AdsiDirectory, DestroyedTicketIsReportedOnANewConnection) {
+    // Connections are per thread; a new thread without a ticket must open its own.
+    char cache[] = "/tmp/lumivel-d-ccache-XXXXXX";
+    const int fd = mkstemp(cache);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    unlink(cache);
+    const std::string previous = std::getenv("KRB5CCNAME") ? std::getenv("KRB5CCNAME") : "";
+    setenv("KRB5CCNAME", (std::string("FILE:") + cache).c_str(), 1);
+    HRESULT hr = S_OK;
+    std::thread([&] {
+        IADs* object = nullptr;
+        hr = Bind(Ldap(BaseDn()), &object);
+        if (object) object->Release();
+    }).join();
+    setenv("KRB5CCNAME", previous.c_str(), 1);
+    EXPECT_EQ(hr, SEC_E_NO_CREDENTIALS);
+}
+
+TEST_F(AdsiDirectory, ManyBindsShareOneConnection) {
+    std::thread([] {
+        Ptr<IADs> first;
+        ASSERT_EQ(Bind(Ldap(BaseDn()), first.put()), S_OK);
+        const size_t sockets = OpenSockets();
+        for (int i = 0; i < 20; ++i) {
+            Ptr<IADs> again;
+            ASSERT_EQ(Bind(i % 2 ? Ldap(BaseDn()) : u"LDAP://" + DcName() + u"/" + BaseDn(), again.put()), S_OK);
+        }
+        EXPECT_EQ(OpenSockets(), sockets);
+    }).join();
+}
+
+TEST_F(AdsiDirectory, SchemaClassContainmentAndCreatability) {
+    Ptr<IADsClass> ouClass;
+    ASSERT_EQ(ADsGetObject(u"LDAP://organizationalUnit,schema", IID_IADsClass, ouClass.putVoid()), S_OK);
+    Variant containment;
+    ASSERT_EQ(ouClass->get_Containment(containment.put()), S_OK);
+    ASSERT_EQ(containment.v.vt, VT_ARRAY | VT_VARIANT);
+    bool user = false;
+    auto* elements = static_cast<VARIANT*>(containment.v.parray->pvData);
+    for (ULONG i = 0; i < containment.v.parray->rgsabound[0].cElements; ++i)
+        user = user || std::u16string(elements[i].bstrVal) == u"user";
+    EXPECT_TRUE(user);
+    IADsClass* missing = nullptr;
+    EXPECT_TRUE(FAILED(ADsGetObject(u"LDAP://noSuchClass,schema", IID_IADsClass, reinterpret_cast<void**>(&missing))));
+}
+
+}  // namespace
