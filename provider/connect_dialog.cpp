@@ -1,6 +1,7 @@
 #include "provider/connect_dialog.h"
 
 #include "provider/domain_nodes.h"
+#include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/com_helpers.h"
@@ -11,13 +12,6 @@ namespace revivo {
 
 namespace {
 
-std::u16string dialogItemText(HWND dialog, int id, int limit) {
-    std::u16string text(static_cast<size_t>(limit) + 1, u'\0');
-    UINT length = GetDlgItemTextW(dialog, id, text.data(), limit + 1);
-    text.resize(length);
-    return text;
-}
-
 void enableOkForText(HWND dialog) {
     bool hasText = GetWindowTextLengthW(GetDlgItem(dialog, IDC_CONNECT_DOMAIN)) > 0;
     EnableWindow(GetDlgItem(dialog, IDOK), hasText ? TRUE : FALSE);
@@ -26,7 +20,7 @@ void enableOkForText(HWND dialog) {
 // A bind failure offers Retry (stay) or Cancel (end with OK; the caller's bind then fails
 // again and nothing is added).
 void confirmDomain(HWND dialog, std::u16string* entered) {
-    std::u16string text = dialogItemText(dialog, IDC_CONNECT_DOMAIN, kDomainTextLimit);
+    std::u16string text = DialogItemText(dialog, IDC_CONNECT_DOMAIN, kDomainTextLimit);
     ComPtr<IADs> object;
     HRESULT result = ADsGetObject(DomainPathFromText(text).c_str(), IID_IADs, object.putVoid());
     if (SUCCEEDED(result)) {
@@ -41,6 +35,7 @@ void confirmDomain(HWND dialog, std::u16string* entered) {
 }
 
 INT_PTR CALLBACK connectDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG:
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -63,15 +58,9 @@ INT_PTR CALLBACK connectDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                 case IDOK:
                     confirmDomain(dialog, entered);
                     return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
             }
             return FALSE;
         }
-        case WM_CLOSE:
-            EndDialog(dialog, 0);
-            return TRUE;
     }
     return FALSE;
 }

@@ -1,5 +1,6 @@
 // Dialog 211 "Connect to Domain Controller": lists a domain's controllers with their sites.
 #include "provider/connect_dialog.h"
+#include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/com_helpers.h"
@@ -152,6 +153,7 @@ void initialize(HWND dialog, DialogState* state) {
 }
 
 INT_PTR CALLBACK domainControllerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG:
             initialize(dialog, reinterpret_cast<DialogState*>(lParam));
@@ -179,14 +181,8 @@ INT_PTR CALLBACK domainControllerDialogProc(HWND dialog, UINT message, WPARAM wP
                 case IDOK:
                     confirmChoice(dialog);
                     return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
             }
             return FALSE;
-        case WM_CLOSE:
-            EndDialog(dialog, 0);
-            return TRUE;
     }
     return FALSE;
 }

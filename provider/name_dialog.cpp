@@ -1,6 +1,7 @@
 // Dialog 206 "Name": asks for another name when a restored object's name is taken.
 #include "lumivel/ldap_escape.h"
 #include "provider/reanimation.h"
+#include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 
@@ -16,6 +17,7 @@ struct NameState {
 };
 
 INT_PTR CALLBACK nameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -28,25 +30,18 @@ INT_PTR CALLBACK nameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             auto* state = reinterpret_cast<NameState*>(GetWindowLongPtrW(dialog, DWLP_USER));
             switch (LOWORD(wParam)) {
                 case IDOK: {
-                    WCHAR text[kNameLimit + 1] = {};
-                    UINT length = GetDlgItemTextW(dialog, IDC_NEW_NAME, text, ARRAYSIZE(text));
-                    if (length == 0) {
+                    std::u16string text = DialogItemText(dialog, IDC_NEW_NAME, kNameLimit);
+                    if (text.empty()) {
                         MessageBoxW(dialog, u"Please enter a valid name.", u"Error", MB_OK | MB_ICONSTOP);
                         return TRUE;
                     }
-                    state->typedName.assign(text, length);
+                    state->typedName = text;
                     EndDialog(dialog, IDOK);
                     return TRUE;
                 }
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
             }
             return FALSE;
         }
-        case WM_CLOSE:
-            EndDialog(dialog, 0);
-            return TRUE;
     }
     return FALSE;
 }
