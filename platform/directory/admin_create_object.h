@@ -1,0 +1,8 @@
+// The DsAdminCreateObj class (IDsAdminCreateObj): may a class be created in a container?
+#pragma once
+
+#include "win/dsadmin.h"
+
+namespace lumivel::directory {
+HRESULT CreateAdminCreateObjectInstance(REFIID riid, void** object);
+}
