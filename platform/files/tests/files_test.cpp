@@ -256,6 +256,32 @@ TEST(Directories, CreateAndRemoveReportWindowsErrors) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
 }
 
+TEST(TemporaryFiles, UniqueNamesDeleteOnCloseAndFullPaths) {
+    TemporaryDirectory dir;
+    WCHAR name[MAX_PATH];
+    UINT first = GetTempFileNameW((dir.wide() + u"/").c_str(), u"rev", 0, name);
+    ASSERT_NE(first, 0u);
+    std::u16string firstName(name);
+    EXPECT_NE(GetFileAttributesW(firstName.c_str()), INVALID_FILE_ATTRIBUTES);  // created, empty
+    ASSERT_NE(GetTempFileNameW(dir.wide().c_str(), u"rev", 0, name), 0u);
+    EXPECT_NE(std::u16string(name), firstName);
+    EXPECT_NE(std::u16string(name).find(u"/rev"), std::u16string::npos);
+
+    auto path = dir.wide("scratch.inf");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    CloseHandle(file);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    WCHAR full[MAX_PATH];
+    LPWSTR part = nullptr;
+    DWORD n = GetFullPathNameW(u"/opt/./lumivel/../lumivel\\Glossar.so", MAX_PATH, full, &part);
+    EXPECT_EQ(std::u16string(full, n), u"/opt/lumivel/Glossar.so");
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(std::u16string(part), u"Glossar.so");
+}
+
 TEST(TempPath, EndsWithASeparatorAndFollowsTheEnvironment) {
     setenv("TMP", "/var/tmp/lumivel", 1);
     WCHAR buffer[MAX_PATH];
