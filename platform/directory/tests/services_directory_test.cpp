@@ -1,0 +1,257 @@
+// The directory services around ADSI against the test DC: paged show-deleted searches over
+// more than a page of tombstones, reanimation through the Windows-named LDAP API, the DS API,
+// display specifiers, the creatability check and the domain tree.
+#include <chrono>
+
+#include "directory_test_support.h"
+#include "lumivel/directory_classes.h"
+#include "lumivel/ldap_escape.h"
+#include "win/dsadmin.h"
+#include "win/dsapi.h"
+#include "win/dsclient.h"
+#include "win/winldap.h"
+
+using namespace lumivel::directory::testing;
+using lumivel::FromUtf8;
+using lumivel::ToUtf8;
+
+namespace {
+
+std::u16string Ldap(std::u16string_view dn) { return u"LDAP://" + std::u16string(dn); }
+
+template <class T>
+HRESULT CreateClass(REFCLSID clsid, REFIID iid, T** object) {
+    Ptr<IClassFactory> factory;
+    HRESULT hr = LumivelDirectoryGetClassObject(clsid, IID_IClassFactory, factory.putVoid());
+    if (FAILED(hr)) return hr;
+    return factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object));
+}
+
+struct Row {
+    std::u16string name, dn, parent, cls;
+    ADSTYPE classType = ADSTYPE_INVALID, dnType = ADSTYPE_INVALID, timeType = ADSTYPE_INVALID;
+    SYSTEMTIME changed{};
+};
+
+// The one-level show-deleted search of the Deleted Objects container with paging.
+HRESULT SearchTombstones(const std::u16string& filter, DWORD pageSize, std::vector<Row>* rows) {
+    Ptr<IDirectorySearch> search;
+    const std::u16string path = u"LDAP://<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + BaseDn() + u">";
+    HRESULT hr = ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                               IID_IDirectorySearch, search.putVoid());
+    if (FAILED(hr)) return hr;
+    ADS_SEARCHPREF_INFO prefs[3] = {};
+    prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+    prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+    prefs[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+    prefs[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
+    prefs[1].vValue.dwType = ADSTYPE_BOOLEAN;
+    prefs[1].vValue.Boolean = TRUE;
+    prefs[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+    prefs[2].vValue.dwType = ADSTYPE_INTEGER;
+    prefs[2].vValue.Integer = pageSize;
+    hr = search->SetSearchPreference(prefs, 3);
+    if (FAILED(hr)) return hr;
+    LPWSTR attributes[] = {const_cast<LPWSTR>(u"cn"), const_cast<LPWSTR>(u"distinguishedName"),
+                           const_cast<LPWSTR>(u"lastKnownParent"), const_cast<LPWSTR>(u"objectClass"),
+                           const_cast<LPWSTR>(u"whenChanged")};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    hr = search->ExecuteSearch(const_cast<LPWSTR>(filter.c_str()), attributes, 5, &handle);
+    if (FAILED(hr)) return hr;
+    while ((hr = search->GetNextRow(handle)) == S_OK) {
+        Row row;
+        ADS_SEARCH_COLUMN column;
+        if (search->GetColumn(handle, const_cast<LPWSTR>(u"cn"), &column) == S_OK) {
+            row.name = column.pADsValues[0].CaseIgnoreString;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, const_cast<LPWSTR>(u"distinguishedName"), &column) == S_OK) {
+            row.dn = column.pADsValues[0].DNString;
+            row.dnType = column.dwADsType;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, const_cast<LPWSTR>(u"lastKnownParent"), &column) == S_OK) {
+            row.parent = column.pADsValues[0].DNString;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, const_cast<LPWSTR>(u"objectClass"), &column) == S_OK) {
+            row.cls = column.pADsValues[column.dwNumValues - 1].CaseIgnoreString;
+            row.classType = column.dwADsType;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, const_cast<LPWSTR>(u"whenChanged"), &column) == S_OK) {
+            row.changed = column.pADsValues[0].UTCTime;
+            row.timeType = column.dwADsType;
+            search->FreeColumn(&column);
+        }
+        rows->push_back(std::move(row));
+    }
+    search->CloseSearchHandle(handle);
+    return hr == S_ADS_NOMORE_ROWS ? S_OK : hr;
+}
+
+class ServicesDirectory : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_FALSE(BaseDn().empty()) << "run inside testdc exec";
+        s_tag = u"lumivel-d-" + RandomSuffix();
+        ASSERT_EQ(CreateChild(Ldap(BaseDn()), u"organizationalUnit", u"OU=" + s_tag, &s_ouPath), S_OK);
+    }
+    static void TearDownTestSuite() {
+        if (!s_ouPath.empty()) DeleteTree(s_ouPath);
+    }
+    static std::u16string s_tag;
+    static std::u16string s_ouPath;
+};
+std::u16string ServicesDirectory::s_tag;
+std::u16string ServicesDirectory::s_ouPath;
+
+TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
+    std::u16string bulk;
+    ASSERT_EQ(CreateChild(s_ouPath, u"organizationalUnit", u"OU=bulk", &bulk), S_OK);
+    constexpr int kCount = 1010;
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(CreateChild(bulk, u"container", u"CN=" + s_tag + u"-t" + FromUtf8(std::to_string(i)), nullptr), S_OK);
+    DeleteTree(bulk);
+
+    std::vector<Row> rows;
+    ASSERT_EQ(SearchTombstones(u"cn=" + s_tag + u"-t*", 1000, &rows), S_OK);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kCount));
+    const Row& row = rows.front();
+    EXPECT_NE(row.name.find(u"\nDEL:"), std::u16string::npos);
+    EXPECT_NE(row.dn.find(u"\\0ADEL:"), std::u16string::npos);
+    EXPECT_TRUE(DsIsMangledDnW(row.dn.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION));
+    // Their container went too, so the last known parent is its tombstone.
+    EXPECT_TRUE(DsIsMangledDnW(row.parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION));
+    EXPECT_FALSE(DsIsMangledDnW((u"OU=bulk," + s_ouPath.substr(7)).c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION));
+    EXPECT_EQ(row.cls, u"container");
+    EXPECT_EQ(row.classType, ADSTYPE_CASE_IGNORE_STRING);
+    EXPECT_EQ(row.dnType, ADSTYPE_DN_STRING);
+    EXPECT_EQ(row.timeType, ADSTYPE_UTC_TIME);
+    EXPECT_GE(row.changed.wYear, 2020);
+}
+
+TEST_F(ServicesDirectory, ReanimationThroughTheLdapApi) {
+    std::u16string path;
+    const std::u16string rdn = u"CN=Reanimate, Me (" + s_tag + u")";
+    const std::u16string escapedRdn = u"CN=" + lumivel::ldap::EscapeDnValue(rdn.substr(3));
+    ASSERT_EQ(CreateChild(s_ouPath, u"contact", escapedRdn, &path), S_OK);
+    const std::u16string parentDn = s_ouPath.substr(7);
+    DeleteTree(path);
+
+    std::vector<Row> rows;
+    ASSERT_EQ(SearchTombstones(u"cn=" + lumivel::ldap::EscapeFilterValue(rdn.substr(3)) + u"*", 1000, &rows), S_OK);
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows[0].parent, parentDn);
+
+    LDAP* session = ldap_init(nullptr, LDAP_PORT);
+    ASSERT_NE(session, nullptr);
+    int version = LDAP_VERSION3;
+    ASSERT_EQ(ldap_set_option(session, LDAP_OPT_PROTOCOL_VERSION, &version), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_connect(session, nullptr), LDAP_SUCCESS);
+    ASSERT_EQ(ldap_bind_s(session, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), LDAP_SUCCESS);
+    const std::u16string tombstone = rows[0].dn;
+    const std::u16string newDn = tombstone.substr(0, tombstone.find(u"\\0A")) + u"," + parentDn;
+    WCHAR isDeleted[] = u"isDeleted";
+    WCHAR distinguishedName[] = u"distinguishedName";
+    std::u16string newDnCopy = newDn;
+    PWSTR values[] = {newDnCopy.data(), nullptr};
+    LDAPModW deleteMod{LDAP_MOD_DELETE, isDeleted, {nullptr}};
+    LDAPModW replaceMod{LDAP_MOD_REPLACE, distinguishedName, {values}};
+    LDAPModW* mods[] = {&deleteMod, &replaceMod, nullptr};
+    LDAPControlW control{const_cast<PWSTR>(LDAP_SERVER_SHOW_DELETED_OID_W), {0, nullptr}, TRUE};
+    PLDAPControlW controls[] = {&control, nullptr};
+    EXPECT_EQ(std::u16string(ldap_err2string(LDAP_NO_SUCH_OBJECT)), u"No Such Object");
+    ASSERT_EQ(ldap_modify_ext_s(session, tombstone.c_str(), mods, controls, nullptr), LDAP_SUCCESS);
+    // The tombstone is gone now: the same modify finds nothing to restore.
+    EXPECT_NE(ldap_modify_ext_s(session, tombstone.c_str(), mods, controls, nullptr), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_unbind(session), LDAP_SUCCESS);
+
+    IADs* restored = nullptr;
+    EXPECT_EQ(ADsGetObject(Ldap(newDn).c_str(), IID_IADs, reinterpret_cast<void**>(&restored)), S_OK);
+    if (restored) restored->Release();
+    // The global catalog knows the restored name, so a second restore would have to rename.
+    EXPECT_EQ(ADsGetObject((u"GC://" + newDn).c_str(), IID_IADs, reinterpret_cast<void**>(&restored)), S_OK);
+    if (restored) restored->Release();
+}
+
+TEST_F(ServicesDirectory, UnreachableServerInTheLdapApi) {
+    LDAP* session = ldap_init(u"127.0.0.9", LDAP_PORT);
+    ASSERT_NE(session, nullptr);
+    l_timeval timeout{3, 0};
+    EXPECT_EQ(ldap_connect(session, &timeout), LDAP_SERVER_DOWN);
+    EXPECT_EQ(ldap_unbind(session), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_init(u"bad host\"name", LDAP_PORT), nullptr);
+}
+
+TEST_F(ServicesDirectory, DomainControllersWithTheirSite) {
+    HANDLE ds = nullptr;
+    ASSERT_EQ(DsBindW(nullptr, DomainName().c_str(), &ds), NO_ERROR);
+    DWORD count = 0;
+    void* info = nullptr;
+    ASSERT_EQ(DsGetDomainControllerInfoW(ds, DomainName().c_str(), 1, &count, &info), NO_ERROR);
+    ASSERT_GE(count, 1u);
+    auto* dcs = static_cast<DS_DOMAIN_CONTROLLER_INFO_1W*>(info);
+    std::u16string host(dcs[0].DnsHostName);
+    for (auto& c : host) c = static_cast<char16_t>(std::tolower(c));
+    EXPECT_EQ(host, DcName());
+    EXPECT_EQ(std::u16string(dcs[0].SiteName), u"Default-First-Site-Name");
+    EXPECT_TRUE(dcs[0].fIsPdc);
+    EXPECT_TRUE(dcs[0].fDsEnabled);
+    EXPECT_NE(std::u16string(dcs[0].ServerObjectName).find(u"CN=Servers,"), std::u16string::npos);
+    DsFreeDomainControllerInfoW(1, count, info);
+    EXPECT_EQ(DsGetDomainControllerInfoW(ds, u"no-such-domain.test", 1, &count, &info),
+              static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+    EXPECT_EQ(DsGetDomainControllerInfoW(ds, DomainName().c_str(), 2, &count, &info),
+              static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_EQ(DsUnBindW(&ds), NO_ERROR);
+    EXPECT_EQ(ds, nullptr);
+    EXPECT_EQ(DsBindW(nullptr, u"no-such-domain.test", &ds), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+
+    PDOMAIN_TREE tree = nullptr;
+    ASSERT_EQ(LumivelGetDomainTree(nullptr, &tree), S_OK);
+    ASSERT_EQ(tree->dwCount, 1u);
+    EXPECT_EQ(std::u16string(tree->aDomains[0].pszName), DomainName());
+    EXPECT_EQ(std::u16string(tree->aDomains[0].pszNCName), BaseDn());
+    LumivelFreeDomainTree(tree);
+}
+
+TEST_F(ServicesDirectory, DisplaySpecifiers) {
+    Ptr<IDsDisplaySpecifier> specifier;
+    ASSERT_EQ(CreateClass(CLSID_DsDisplaySpecifier, IID_IDsDisplaySpecifier, specifier.put()), S_OK);
+    WCHAR buffer[260];
+    ASSERT_EQ(specifier->GetFriendlyClassName(u"organizationalUnit", buffer, 260), S_OK);
+    EXPECT_EQ(std::u16string(buffer), u"Organizational Unit");
+    ASSERT_EQ(specifier->GetFriendlyAttributeName(u"user", u"sn", buffer, 260), S_OK);
+    EXPECT_EQ(std::u16string(buffer), u"Last Name");
+    EXPECT_TRUE(FAILED(specifier->GetFriendlyClassName(u"noSuchClass", buffer, 260)));
+    EXPECT_EQ(std::u16string(buffer), u"noSuchClass");
+
+    INT id = 0;
+    ASSERT_EQ(specifier->GetIconLocation(u"user", DSGIF_ISNORMAL, buffer, 260, &id), S_OK);
+    EXPECT_NE(id, 0);
+    EXPECT_NE(std::u16string(buffer), u"");
+    ASSERT_EQ(specifier->GetIconLocation(u"user", DSGIF_ISDISABLED, buffer, 260, &id), S_OK);
+    EXPECT_EQ(id, -4129);
+    ASSERT_EQ(specifier->GetIconLocation(u"noSuchClass", 0, buffer, 260, &id), S_OK);
+    EXPECT_EQ(id, 0);
+    EXPECT_EQ(std::u16string(buffer), u"");
+    ASSERT_EQ(specifier->GetIconLocation(u"noSuchClass", DSGIF_GETDEFAULTICON | DSGIF_DEFAULTISCONTAINER, buffer,
+                                         260, &id),
+              S_OK);
+    EXPECT_EQ(id, -4097);
+    EXPECT_EQ(specifier->GetAttributeADsType(u"whenChanged"), ADSTYPE_UTC_TIME);
+}
+
+TEST_F(ServicesDirectory, CreatabilityInAContainer) {
+    Ptr<IDsAdminCreateObj> create;
+    ASSERT_EQ(CreateClass(CLSID_DsAdminCreateObj, IID_IDsAdminCreateObj, create.put()), S_OK);
+    Ptr<IADsContainer> ou;
+    ASSERT_EQ(ADsGetObject(s_ouPath.c_str(), IID_IADsContainer, ou.putVoid()), S_OK);
+    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"user"), S_OK);
+    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"organizationalUnit"), S_OK);
+    EXPECT_TRUE(FAILED(create->Initialize(ou.p, nullptr, u"domainDNS")));
+    EXPECT_EQ(create->Initialize(nullptr, nullptr, u"user"), E_INVALIDARG);
+}
+
+}  // namespace
