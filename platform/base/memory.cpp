@@ -3,7 +3,10 @@
 // Local and global blocks carry a small header (size, kind, lock count) so that LocalSize,
 // GlobalSize and GlobalUnlock can answer and a foreign pointer is refused instead of freed.
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <new>
+#include <unordered_set>
 
 #include "win/com.h"
 #include "win/errors.h"
@@ -53,6 +56,30 @@ void* Free(void* block, uint32_t magic) {
     return nullptr;
 }
 
+// A GMEM_MOVEABLE block is reached through a handle that stays the same when the block
+// grows, as on Windows: callers (a stream over a caller's block) keep the handle they gave.
+struct MoveableBlock {
+    void* data;
+    size_t size;
+    LONG locks;
+};
+
+std::mutex& MoveableMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::unordered_set<MoveableBlock*>& MoveableBlocks() {
+    static auto* blocks = new std::unordered_set<MoveableBlock*>;
+    return *blocks;
+}
+
+// Only called with the mutex held.
+MoveableBlock* FindMoveable(HGLOBAL handle) {
+    auto* block = static_cast<MoveableBlock*>(handle);
+    return MoveableBlocks().count(block) ? block : nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,9 +106,36 @@ SIZE_T LocalSize(HLOCAL hMem) {
     return header ? header->size : 0;
 }
 
-HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) { return Allocate(dwBytes, uFlags & GMEM_ZEROINIT, kGlobalMagic); }
+HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
+    if (!(uFlags & GMEM_MOVEABLE)) return Allocate(dwBytes, uFlags & GMEM_ZEROINIT, kGlobalMagic);
+    auto* block = new (std::nothrow) MoveableBlock{nullptr, dwBytes, 0};
+    if (block) block->data = (uFlags & GMEM_ZEROINIT) ? std::calloc(1, dwBytes ? dwBytes : 1) : std::malloc(dwBytes ? dwBytes : 1);
+    if (!block || !block->data) {
+        delete block;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(MoveableMutex());
+    MoveableBlocks().insert(block);
+    return block;
+}
 
 HGLOBAL GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
+    {
+        std::lock_guard<std::mutex> lock(MoveableMutex());
+        if (MoveableBlock* block = FindMoveable(hMem)) {
+            void* grown = std::realloc(block->data, dwBytes ? dwBytes : 1);
+            if (!grown) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+            if ((uFlags & GMEM_ZEROINIT) && dwBytes > block->size)
+                std::memset(static_cast<BYTE*>(grown) + block->size, 0, dwBytes - block->size);
+            block->data = grown;
+            block->size = dwBytes;
+            return hMem;
+        }
+    }
     BlockHeader* header = HeaderOf(hMem, kGlobalMagic);
     if (!header) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -102,9 +156,27 @@ HGLOBAL GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
     return grown + 1;
 }
 
-HGLOBAL GlobalFree(HGLOBAL hMem) { return Free(hMem, kGlobalMagic); }
+HGLOBAL GlobalFree(HGLOBAL hMem) {
+    {
+        std::lock_guard<std::mutex> lock(MoveableMutex());
+        if (MoveableBlock* block = FindMoveable(hMem)) {
+            MoveableBlocks().erase(block);
+            std::free(block->data);
+            delete block;
+            return nullptr;
+        }
+    }
+    return Free(hMem, kGlobalMagic);
+}
 
 LPVOID GlobalLock(HGLOBAL hMem) {
+    {
+        std::lock_guard<std::mutex> lock(MoveableMutex());
+        if (MoveableBlock* block = FindMoveable(hMem)) {
+            ++block->locks;
+            return block->data;
+        }
+    }
     BlockHeader* header = HeaderOf(hMem, kGlobalMagic);
     if (!header) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -115,6 +187,17 @@ LPVOID GlobalLock(HGLOBAL hMem) {
 }
 
 BOOL GlobalUnlock(HGLOBAL hMem) {
+    {
+        std::lock_guard<std::mutex> lock(MoveableMutex());
+        if (MoveableBlock* block = FindMoveable(hMem)) {
+            if (block->locks == 0) {
+                SetLastError(ERROR_NOT_LOCKED);
+                return FALSE;
+            }
+            if (--block->locks == 0) SetLastError(NO_ERROR);
+            return block->locks > 0;
+        }
+    }
     BlockHeader* header = HeaderOf(hMem, kGlobalMagic);
     if (!header) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -131,6 +214,10 @@ BOOL GlobalUnlock(HGLOBAL hMem) {
 }
 
 SIZE_T GlobalSize(HGLOBAL hMem) {
+    {
+        std::lock_guard<std::mutex> lock(MoveableMutex());
+        if (MoveableBlock* block = FindMoveable(hMem)) return block->size;
+    }
     BlockHeader* header = HeaderOf(hMem, kGlobalMagic);
     if (!header) SetLastError(ERROR_INVALID_HANDLE);
     return header ? header->size : 0;

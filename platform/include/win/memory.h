@@ -18,8 +18,8 @@ WINBASEAPI HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 WINBASEAPI HLOCAL LocalFree(HLOCAL hMem);
 WINBASEAPI SIZE_T LocalSize(HLOCAL hMem);
 
-// Blocks never move here, so GlobalLock returns the block itself; the lock count is kept
-// so that GlobalUnlock answers as on Windows.
+// A GMEM_FIXED block is its own handle. A GMEM_MOVEABLE block is reached through a handle
+// that GlobalLock turns into the data pointer and that survives GlobalReAlloc, as on Windows.
 WINBASEAPI HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
 WINBASEAPI HGLOBAL GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags);
 WINBASEAPI HGLOBAL GlobalFree(HGLOBAL hMem);

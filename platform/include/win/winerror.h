@@ -231,6 +231,7 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(uint32_t x) {
 #define ERROR_SECTION_NAME_TOO_LONG 0xE0000002L
 #define ERROR_GENERAL_SYNTAX 0xE0000003L
 #define ERROR_WRONG_INF_STYLE 0xE0000100L
+#define ERROR_CLASS_MISMATCH 0xE0000201L
 
 // Further codes the platform's file, process, registry and COM layers can give.
 #define ERROR_ARENA_TRASHED 7L
