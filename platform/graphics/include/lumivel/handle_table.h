@@ -45,6 +45,14 @@ public:
         return object;
     }
 
+    std::vector<std::shared_ptr<T>> snapshot() const {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::shared_ptr<T>> objects;
+        objects.reserve(m_objects.size());
+        for (const auto& entry : m_objects) objects.push_back(entry.second);
+        return objects;
+    }
+
     size_t size() const {
         std::lock_guard lock(m_mutex);
         return m_objects.size();

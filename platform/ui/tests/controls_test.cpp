@@ -1,0 +1,259 @@
+// Controls outside dialogs: owner-data and kept list views with their notifications, the rich
+// edit link pane, edit limits, up-down ranges.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "lumivel/ui_backend.h"
+#include "lumivel/ui_controls.h"
+#include "lumivel/ui_input.h"
+#include "message_log.h"
+#include "win/commctrl.h"
+#include "win/richedit.h"
+#include "win/user.h"
+
+namespace {
+
+// A parent that logs its notifications and answers display requests like the result pane:
+// the record's own string, handed out without copying.
+struct Parent {
+    test::MessageLog log;
+    std::vector<std::u16string> names;
+    int findAnswer = -1;
+    std::u16string lastFind;
+    std::u16string link;
+};
+Parent* g_parent = nullptr;
+
+LRESULT ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_parent && (message == WM_NOTIFY || message == WM_COMMAND || message == WM_VSCROLL)) g_parent->log.add(message, wParam, lParam);
+    if (message == WM_NOTIFY && g_parent) {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->code == LVN_GETDISPINFOW) {
+            auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
+            if ((info->item.mask & LVIF_TEXT) && size_t(info->item.iItem) < g_parent->names.size())
+                info->item.pszText = const_cast<LPWSTR>(g_parent->names[size_t(info->item.iItem)].c_str());
+            if (info->item.mask & LVIF_IMAGE) info->item.iImage = info->item.iItem % 3;
+        }
+        if (header->code == LVN_ODFINDITEMW) {
+            g_parent->lastFind = reinterpret_cast<NMLVFINDITEMW*>(lParam)->lvfi.psz;
+            return g_parent->findAnswer;
+        }
+        if (header->code == EN_LINK) {
+            auto* link = reinterpret_cast<ENLINK*>(lParam);
+            WCHAR buffer[256];
+            TEXTRANGEW range{link->chrg, buffer};
+            SendMessageW(header->hwndFrom, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+            g_parent->link = buffer;
+        }
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class Controls : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        lumivel::ui::SetBackend(lumivel::ui::MakeHeadlessBackend());
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = ParentProc;
+        wc.lpszClassName = u"ControlsParent";
+        RegisterClassW(&wc);
+    }
+    void SetUp() override {
+        g_parent = &m_parent;
+        m_window = CreateWindowExW(0, u"ControlsParent", u"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    }
+    void TearDown() override {
+        DestroyWindow(m_window);
+        g_parent = nullptr;
+    }
+
+    // The result pane's top list: style 0x50001049, id 100.
+    HWND OwnerDataList() {
+        HWND list = CreateWindowExW(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, WC_LISTVIEWW, u"", 0x50001049, 0, 0, 200, 100,
+                                    m_window, reinterpret_cast<HMENU>(100), nullptr, nullptr);
+        ListView_SetExtendedListViewStyle(list, LVS_EX_HEADERDRAGDROP);
+        return list;
+    }
+
+    Parent m_parent;
+    HWND m_window = nullptr;
+};
+
+TEST_F(Controls, OwnerDataListKeepsOnlyCountAndSelection) {
+    HWND list = OwnerDataList();
+    ASSERT_NE(list, nullptr);
+    m_parent.names = {u"alpha", u"Beta", u"gamma"};
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = 2048;
+    column.pszText = const_cast<LPWSTR>(u"Name");
+    EXPECT_EQ(ListView_InsertColumn(list, 0, &column), 0);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), 2048);
+    ListView_SetItemCountEx(list, 3, LVSICF_NOINVALIDATEALL);
+    EXPECT_EQ(ListView_GetItemCount(list), 3);
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), -1);
+
+    m_parent.log.clear();
+    EXPECT_EQ(lumivel::ui::ListViewCellText(list, 1, 0), u"Beta");
+    EXPECT_EQ(lumivel::ui::ListViewCellImage(list, 2), 2);
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_GETDISPINFOW(100)", "LVN_GETDISPINFOW(100)"}));
+
+    m_parent.log.clear();
+    lumivel::ui::UserSetListSelection(list, {0, 2}, 2);
+    EXPECT_EQ(ListView_GetSelectedCount(list), 2u);
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 0);
+    EXPECT_EQ(ListView_GetNextItem(list, 0, LVNI_SELECTED), 2);
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_FOCUSED), 2);
+    // Clearing a multiple selection is one notification for "all items" in owner data.
+    m_parent.log.clear();
+    lumivel::ui::UserSetListSelection(list, {1}, 1);
+    EXPECT_EQ(m_parent.log.entries.front(), "LVN_ITEMCHANGED(100,-1)");
+    EXPECT_EQ(m_parent.log.entries.back(), "LVN_ITEMCHANGED(100,1)");
+    LVITEMW clear{};
+    clear.stateMask = LVIS_SELECTED;
+    m_parent.log.clear();
+    SendMessageW(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&clear));
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_ITEMCHANGED(100,-1)"}));
+    EXPECT_EQ(ListView_GetSelectedCount(list), 0u);
+
+    // Shrinking the count drops states of items that are gone.
+    lumivel::ui::UserSetListSelection(list, {2}, 2);
+    ListView_SetItemCountEx(list, 2, 0);
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), -1);
+
+    // Type-ahead goes to the parent.
+    m_parent.findAnswer = 1;
+    EXPECT_EQ(lumivel::ui::UserListFindItem(list, -1, u"be"), 1);
+    EXPECT_EQ(m_parent.lastFind, u"be");
+}
+
+TEST_F(Controls, ListNotificationsForClicksKeysAndHeaders) {
+    HWND list = OwnerDataList();
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = 100;
+    column.pszText = const_cast<LPWSTR>(u"Name");
+    ListView_InsertColumn(list, 0, &column);
+    column.pszText = const_cast<LPWSTR>(u"Class");
+    ListView_InsertColumn(list, 1, &column);
+    ListView_SetItemCount(list, 5);
+    m_parent.log.clear();
+    lumivel::ui::UserListColumnClick(list, 1);
+    lumivel::ui::UserListKeyDown(list, VK_DELETE);
+    lumivel::ui::UserListClick(list, 3, 0, NM_DBLCLK, POINT{5, 60});
+    lumivel::ui::UserListClick(list, -1, 0, NM_RCLICK, POINT{5, 90});
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_COLUMNCLICK(100)", "LVN_KEYDOWN(100)", "NM_DBLCLK(100)",
+                                                              "NM_RCLICK(100)"}));
+    ListView_DeleteColumn(list, 0);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), 100);
+    EXPECT_FALSE(ListView_DeleteColumn(list, 5));
+}
+
+TEST_F(Controls, KeptListItemsAndSingleSelection) {
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, u"", WS_CHILD | LVS_REPORT | LVS_SINGLESEL, 0, 0, 200, 100, m_window,
+                                reinterpret_cast<HMENU>(201), nullptr, nullptr);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.pszText = const_cast<LPWSTR>(u"Name");
+    ListView_InsertColumn(list, 0, &column);
+    for (const char16_t* name : {u"b", u"a", u"c"}) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = 99;  // past the end appends
+        item.pszText = const_cast<LPWSTR>(name);
+        item.lParam = name[0];
+        ListView_InsertItem(list, &item);
+    }
+    EXPECT_EQ(lumivel::ui::ListViewCellText(list, 2, 0), u"c");
+    LVITEMW select{};
+    select.stateMask = select.state = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&select));
+    EXPECT_EQ(ListView_GetSelectedCount(list), 1u) << "LVS_SINGLESEL";
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 2);
+    LVFINDINFOW find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = u'a';
+    EXPECT_EQ(SendMessageW(list, LVM_FINDITEMW, WPARAM(-1), reinterpret_cast<LPARAM>(&find)), 1);
+    EXPECT_TRUE(SendMessageW(list, LVM_DELETEITEM, 0, 0));
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 1) << "the selection moves up with its item";
+    EXPECT_TRUE(ListView_DeleteAllItems(list));
+    EXPECT_EQ(ListView_GetItemCount(list), 0);
+}
+
+TEST_F(Controls, RichEditLinksReachTheParent) {
+    HWND pane = CreateWindowExW(0, RICHEDIT_CLASSW, u"", 0x40A11844, 0, 120, 100, 220, m_window,
+                                reinterpret_cast<HMENU>(102), nullptr, nullptr);
+    ASSERT_NE(pane, nullptr);
+    SendMessageW(pane, EM_EXLIMITTEXT, 0, -1);
+    SendMessageW(pane, EM_SETEVENTMASK, 0, ENM_LINK);
+    SendMessageW(pane, EM_AUTOURLDETECT, TRUE, 0);
+    SETTEXTEX options{0, 1200};
+    std::u16string details = u"See http://example.test/a?b=c, or ldap://dc1/CN=x. Nothing else.";
+    SendMessageW(pane, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&options), reinterpret_cast<LPARAM>(details.c_str()));
+    EXPECT_EQ(GetWindowTextLengthW(pane), int(details.size()));
+    m_parent.log.clear();
+    lumivel::ui::UserClickRichEdit(pane, 10, WM_LBUTTONDOWN);
+    EXPECT_EQ(m_parent.link, u"http://example.test/a?b=c") << "trailing punctuation is no part of a link";
+    lumivel::ui::UserClickRichEdit(pane, 35, WM_LBUTTONDOWN);
+    EXPECT_EQ(m_parent.link, u"ldap://dc1/CN=x");
+    m_parent.log.clear();
+    lumivel::ui::UserClickRichEdit(pane, 2, WM_LBUTTONDOWN);
+    EXPECT_TRUE(m_parent.log.entries.empty()) << "no link there";
+    // Emptying the pane: flags 0, code page 1200, an empty text.
+    SendMessageW(pane, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&options), reinterpret_cast<LPARAM>(u""));
+    EXPECT_EQ(GetWindowTextLengthW(pane), 0);
+    // Other code pages carry UTF-8, this platform's ANSI code page.
+    SETTEXTEX ansi{0, 0};
+    SendMessageW(pane, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&ansi), reinterpret_cast<LPARAM>("Gr\xC3\xBC\xC3\x9F" "e"));
+    WCHAR buffer[16];
+    GetWindowTextW(pane, buffer, 16);
+    EXPECT_EQ(std::u16string(buffer), u"Gr\u00fc\u00dfe");
+    SendMessageW(pane, EM_EXLIMITTEXT, 0, 3);
+    SendMessageW(pane, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&options), reinterpret_cast<LPARAM>(u"abcdef"));
+    EXPECT_EQ(GetWindowTextLengthW(pane), 3);
+}
+
+TEST_F(Controls, EditLimitAndSetTextNotifications) {
+    HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 50, 14, m_window,
+                                reinterpret_cast<HMENU>(215), nullptr, nullptr);
+    SendMessageW(edit, EM_LIMITTEXT, 5, 0);
+    m_parent.log.clear();
+    EXPECT_FALSE(lumivel::ui::UserSetEditText(edit, u"1234567")) << "typing stops at the limit";
+    WCHAR text[16];
+    GetWindowTextW(edit, text, 16);
+    EXPECT_EQ(std::u16string(text), u"12345");
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"WM_COMMAND(215,EN_UPDATE)", "WM_COMMAND(215,EN_CHANGE)",
+                                                              "WM_COMMAND(215,1281)"}));  // EN_MAXTEXT
+    SetWindowTextW(edit, u"a longer text set by code");
+    EXPECT_EQ(GetWindowTextLengthW(edit), 25) << "the limit binds typing only";
+    EXPECT_EQ(SendMessageW(edit, EM_GETMODIFY, 0, 0), FALSE);
+}
+
+TEST_F(Controls, UpDownRangeBuddyAndVeto) {
+    HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | ES_NUMBER, 0, 0, 50, 14, m_window, reinterpret_cast<HMENU>(252),
+                                nullptr, nullptr);
+    HWND spin = CreateWindowExW(0, UPDOWN_CLASSW, u"", WS_CHILD | UDS_SETBUDDYINT | UDS_AUTOBUDDY, 50, 0, 10, 14, m_window,
+                                reinterpret_cast<HMENU>(234), nullptr, nullptr);
+    EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)), edit);
+    SendMessageW(spin, UDM_SETRANGE, 0, MAKELPARAM(365, 1));
+    SendMessageW(spin, UDM_SETPOS, 0, MAKELPARAM(365, 0));
+    m_parent.log.clear();
+    lumivel::ui::UserSpin(spin, +1);
+    EXPECT_EQ(LOWORD(SendMessageW(spin, UDM_GETPOS, 0, 0)), 365) << "no wrap past the top";
+    lumivel::ui::UserSpin(spin, -1);
+    WCHAR text[16];
+    GetWindowTextW(edit, text, 16);
+    EXPECT_EQ(std::u16string(text), u"364");
+    SetWindowTextW(edit, u"abc");
+    EXPECT_NE(HIWORD(SendMessageW(spin, UDM_GETPOS, 0, 0)), 0) << "the buddy's text is no position";
+    SetWindowTextW(edit, u"1000");
+    EXPECT_NE(HIWORD(SendMessageW(spin, UDM_GETPOS, 0, 0)), 0) << "out of range";
+    SendMessageW(spin, UDM_SETRANGE32, 0, 5000);
+    SendMessageW(spin, UDM_SETPOS32, 0, 1500);
+    GetWindowTextW(edit, text, 16);
+    EXPECT_EQ(std::u16string(text), u"1,500") << "thousands are grouped unless UDS_NOTHOUSANDS";
+}
+
+}  // namespace
