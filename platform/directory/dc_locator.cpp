@@ -27,7 +27,10 @@ std::vector<SrvRecord> OrderSrvRecords(std::vector<SrvRecord> records,
         while (!group.empty()) {
             uint32_t total = 0;
             for (const auto& r : group) total += r.weight;
-            const uint32_t pick = random(total);
+            // RFC 2782 draws from [0, total]; without zero-weight records a 0 would favour the
+            // first record, so the draw then starts at 1 and the odds follow the weights.
+            const bool zeroWeights = group.front().weight == 0;
+            const uint32_t pick = zeroWeights || total == 0 ? random(total) : 1 + random(total - 1);
             uint32_t running = 0;
             size_t chosen = group.size() - 1;
             for (size_t i = 0; i < group.size(); ++i) {

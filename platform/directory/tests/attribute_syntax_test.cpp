@@ -1,0 +1,151 @@
+// Raw directory values into VARIANTs and search columns by attribute syntax, and back.
+#include <gtest/gtest.h>
+
+#include "../attribute_syntax.h"
+#include "../large_integer.h"
+
+using namespace lumivel::directory;
+
+namespace {
+
+struct Variant {
+    VARIANT v;
+    Variant() { VariantInit(&v); }
+    ~Variant() { VariantClear(&v); }
+};
+
+TEST(AttributeSyntax, SchemaSyntaxesMapToAdsTypes) {
+    struct Row {
+        const char* oid;
+        int om;
+        ADSTYPE type;
+    };
+    const Row rows[] = {
+        {"2.5.5.1", 127, ADSTYPE_DN_STRING},          {"2.5.5.2", 6, ADSTYPE_CASE_IGNORE_STRING},
+        {"2.5.5.3", 27, ADSTYPE_CASE_EXACT_STRING},   {"2.5.5.4", 20, ADSTYPE_CASE_IGNORE_STRING},
+        {"2.5.5.5", 19, ADSTYPE_PRINTABLE_STRING},    {"2.5.5.6", 18, ADSTYPE_NUMERIC_STRING},
+        {"2.5.5.8", 1, ADSTYPE_BOOLEAN},              {"2.5.5.9", 2, ADSTYPE_INTEGER},
+        {"2.5.5.10", 4, ADSTYPE_OCTET_STRING},        {"2.5.5.11", 24, ADSTYPE_UTC_TIME},
+        {"2.5.5.11", 23, ADSTYPE_UTC_TIME},           {"2.5.5.12", 64, ADSTYPE_CASE_IGNORE_STRING},
+        {"2.5.5.15", 66, ADSTYPE_NT_SECURITY_DESCRIPTOR}, {"2.5.5.16", 65, ADSTYPE_LARGE_INTEGER},
+        {"2.5.5.17", 4, ADSTYPE_OCTET_STRING},        {"9.9.9", 0, ADSTYPE_CASE_IGNORE_STRING},
+    };
+    for (const auto& r : rows) EXPECT_EQ(AdsTypeOf(SyntaxFromSchema(r.oid, r.om)), r.type) << r.oid;
+}
+
+TEST(AttributeSyntax, TimesAreUtc) {
+    SYSTEMTIME t{};
+    ASSERT_TRUE(ParseLdapTime("20041231233000.0Z", &t));
+    EXPECT_EQ(t.wYear, 2004);
+    EXPECT_EQ(t.wMonth, 12);
+    EXPECT_EQ(t.wDay, 31);
+    EXPECT_EQ(t.wHour, 23);
+    EXPECT_EQ(t.wMinute, 30);
+    EXPECT_EQ(t.wDayOfWeek, 5);  // a Friday
+    ASSERT_TRUE(ParseLdapTime("20040101003000+0100", &t));  // an offset moves it back a day
+    EXPECT_EQ(t.wYear, 2003);
+    EXPECT_EQ(t.wDay, 31);
+    EXPECT_EQ(t.wHour, 23);
+    ASSERT_TRUE(ParseLdapTime("490301120000Z", &t));  // UTCTime, two-digit year
+    EXPECT_EQ(t.wYear, 2049);
+    ASSERT_TRUE(ParseLdapTime("500301120000Z", &t));
+    EXPECT_EQ(t.wYear, 1950);
+    ASSERT_TRUE(ParseLdapTime("20240229120000.123Z", &t));
+    EXPECT_EQ(t.wMilliseconds, 123);
+    for (const char* bad : {"", "2004", "20041331233000.0Z", "20041231243000.0Z", "2004123123300x.0Z",
+                            "20041231233000.Z", "20041231233000.0Zjunk"})
+        EXPECT_FALSE(ParseLdapTime(bad, &t)) << bad;
+}
+
+TEST(AttributeSyntax, DatesRoundTrip) {
+    SYSTEMTIME t{};
+    ASSERT_TRUE(ParseLdapTime("20040307140500.0Z", &t));
+    const DATE date = SystemTimeToDate(t);
+    EXPECT_NEAR(date, 38053.586805555, 1e-6);
+    SYSTEMTIME back{};
+    ASSERT_TRUE(DateToSystemTime(date, &back));
+    EXPECT_EQ(FormatGeneralizedTime(back), "20040307140500.0Z");
+    EXPECT_DOUBLE_EQ(SystemTimeToDate(SYSTEMTIME{1899, 12, 6, 30, 0, 0, 0, 0}), 0.0);
+    EXPECT_FALSE(DateToSystemTime(1e12, &back));
+}
+
+TEST(AttributeSyntax, ValuesBecomeVariants) {
+    Variant text, number, flag, date, bytes, large, several;
+    ASSERT_EQ(ValueToVariant(Syntax::CaseIgnoreString, "Zo\xc3\xab", &text.v), S_OK);
+    ASSERT_EQ(text.v.vt, VT_BSTR);
+    EXPECT_EQ(std::u16string(text.v.bstrVal), u"Zoë");
+    ASSERT_EQ(ValueToVariant(Syntax::Integer, "-2147483646", &number.v), S_OK);
+    EXPECT_EQ(number.v.vt, VT_I4);
+    EXPECT_EQ(number.v.lVal, -2147483646);
+    ASSERT_EQ(ValueToVariant(Syntax::Integer, "4294967295", &number.v), S_OK);  // unsigned flags wrap as ADSI's
+    EXPECT_EQ(number.v.lVal, -1);
+    ASSERT_EQ(ValueToVariant(Syntax::Boolean, "TRUE", &flag.v), S_OK);
+    EXPECT_EQ(flag.v.vt, VT_BOOL);
+    EXPECT_EQ(flag.v.boolVal, VARIANT_TRUE);
+    ASSERT_EQ(ValueToVariant(Syntax::UtcTime, "20040307140500.0Z", &date.v), S_OK);
+    EXPECT_EQ(date.v.vt, VT_DATE);
+    const std::string raw("\x00\x01\xff", 3);
+    ASSERT_EQ(ValueToVariant(Syntax::OctetString, raw, &bytes.v), S_OK);
+    ASSERT_EQ(bytes.v.vt, VT_ARRAY | VT_UI1);
+    EXPECT_EQ(bytes.v.parray->rgsabound[0].cElements, 3u);
+    EXPECT_EQ(static_cast<BYTE*>(bytes.v.parray->pvData)[2], 0xff);
+    ASSERT_EQ(ValueToVariant(Syntax::LargeInteger, "-9223372036854775807", &large.v), S_OK);
+    ASSERT_EQ(large.v.vt, VT_DISPATCH);
+    int64_t value = 0;
+    ASSERT_TRUE(ReadLargeInteger(large.v.pdispVal, &value));
+    EXPECT_EQ(value, -9223372036854775807LL);
+    ASSERT_EQ(ValuesToVariant(Syntax::CaseIgnoreString, {"top", "person", "user"}, false, &several.v), S_OK);
+    ASSERT_EQ(several.v.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(several.v.parray->rgsabound[0].cElements, 3u);
+    EXPECT_EQ(std::u16string(static_cast<VARIANT*>(several.v.parray->pvData)[2].bstrVal), u"user");
+
+    Variant bad;
+    EXPECT_EQ(ValueToVariant(Syntax::Integer, "12x", &bad.v), E_ADS_CANT_CONVERT_DATATYPE);
+    EXPECT_EQ(ValueToVariant(Syntax::Boolean, "yes", &bad.v), E_ADS_CANT_CONVERT_DATATYPE);
+    EXPECT_EQ(ValueToVariant(Syntax::UtcTime, "yesterday", &bad.v), E_ADS_CANT_CONVERT_DATATYPE);
+    EXPECT_EQ(ValuesToVariant(Syntax::CaseIgnoreString, {}, false, &bad.v), E_ADS_PROPERTY_NOT_FOUND);
+}
+
+TEST(AttributeSyntax, VariantsBecomeValues) {
+    std::vector<std::string> values;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = VARIANT_FALSE;
+    ASSERT_EQ(VariantToValues(v, &values), S_OK);
+    EXPECT_EQ(values, std::vector<std::string>{"FALSE"});
+    v.vt = VT_I4;
+    v.lVal = -5;
+    ASSERT_EQ(VariantToValues(v, &values), S_OK);
+    EXPECT_EQ(values, std::vector<std::string>{"-5"});
+    v.vt = VT_DISPATCH;
+    v.pdispVal = CreateLargeInteger(1LL << 40);
+    ASSERT_EQ(VariantToValues(v, &values), S_OK);
+    EXPECT_EQ(values, std::vector<std::string>{"1099511627776"});
+    VariantClear(&v);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"a"), const_cast<LPWSTR>(u"Ω")};
+    ASSERT_EQ(ADsBuildVarArrayStr(names, 2, &v), S_OK);
+    ASSERT_EQ(VariantToValues(v, &values), S_OK);
+    EXPECT_EQ(values, (std::vector<std::string>{"a", "\xce\xa9"}));
+    VariantClear(&v);
+    v.vt = VT_R8;
+    EXPECT_EQ(VariantToValues(v, &values), E_ADS_CANT_CONVERT_DATATYPE);
+}
+
+TEST(AttributeSyntax, SearchColumnsPointIntoTheirStorage) {
+    ColumnStorage storage;
+    FillColumn(Syntax::CaseIgnoreString, {"one", "a much longer second value that is not small", ""}, &storage);
+    ASSERT_EQ(storage.values.size(), 3u);
+    EXPECT_EQ(std::u16string(storage.values[0].CaseIgnoreString), u"one");
+    EXPECT_EQ(std::u16string(storage.values[1].CaseIgnoreString), u"a much longer second value that is not small");
+    EXPECT_EQ(std::u16string(storage.values[2].CaseIgnoreString), u"");
+    ColumnStorage numbers;
+    FillColumn(Syntax::LargeInteger, {"-1"}, &numbers);
+    EXPECT_EQ(numbers.values[0].dwType, ADSTYPE_LARGE_INTEGER);
+    EXPECT_EQ(numbers.values[0].LargeInteger.QuadPart, -1);
+    ColumnStorage times;
+    FillColumn(Syntax::UtcTime, {"20041231233000.0Z"}, &times);
+    EXPECT_EQ(times.values[0].UTCTime.wYear, 2004);
+}
+
+}  // namespace

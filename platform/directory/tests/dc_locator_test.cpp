@@ -1,0 +1,63 @@
+// SRV record ordering: priority first, then weighted choice inside a priority.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "../dc_locator.h"
+
+using namespace lumivel::directory;
+
+namespace {
+
+std::vector<std::string> Targets(const std::vector<SrvRecord>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records) out.push_back(r.target);
+    return out;
+}
+
+TEST(DcLocator, LowerPriorityAlwaysFirst) {
+    const std::vector<SrvRecord> records = {
+        {20, 100, 389, "late"}, {10, 0, 389, "early-zero"}, {10, 50, 389, "early"}, {30, 1, 389, "last"}};
+    auto ordered = OrderSrvRecords(records, [](uint32_t bound) { return bound; });
+    ASSERT_EQ(ordered.size(), 4u);
+    EXPECT_EQ(ordered[2].target, "late");
+    EXPECT_EQ(ordered[3].target, "last");
+    EXPECT_TRUE((ordered[0].target == "early" && ordered[1].target == "early-zero") ||
+                (ordered[1].target == "early" && ordered[0].target == "early-zero"));
+}
+
+TEST(DcLocator, PicksFollowTheRunningSumOfWeights) {
+    const std::vector<SrvRecord> records = {{0, 10, 389, "a"}, {0, 30, 389, "b"}, {0, 0, 389, "z"}, {0, 60, 389, "c"}};
+    // Zero weights sit first in the working list: a pick of 0 takes them.
+    EXPECT_EQ(Targets(OrderSrvRecords(records, [](uint32_t) { return 0u; })), (std::vector<std::string>{"z", "a", "b", "c"}));
+    // A pick at the total takes the last record each round (the draw is 1 + random(total - 1)
+    // once no zero-weight record is left).
+    EXPECT_EQ(Targets(OrderSrvRecords(records, [](uint32_t bound) { return bound; })),
+              (std::vector<std::string>{"c", "b", "a", "z"}));
+    // 11..40 falls into b's share.
+    EXPECT_EQ(OrderSrvRecords(records, [](uint32_t) { return 25u; }).front().target, "b");
+    const std::vector<SrvRecord> weighted = {{0, 10, 389, "a"}, {0, 30, 389, "b"}};
+    EXPECT_EQ(OrderSrvRecords(weighted, [](uint32_t) { return 0u; }).front().target, "a");   // draw 1
+    EXPECT_EQ(OrderSrvRecords(weighted, [](uint32_t) { return 10u; }).front().target, "b");  // draw 11
+}
+
+TEST(DcLocator, WeightsSetTheOddsOfComingFirst) {
+    const std::vector<SrvRecord> records = {{0, 1, 389, "light"}, {0, 3, 389, "heavy"}};
+    std::map<std::string, int> first;
+    uint32_t seed = 12345;
+    auto random = [&](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % (bound + 1);
+    };
+    for (int i = 0; i < 4000; ++i) ++first[OrderSrvRecords(records, random).front().target];
+    // Three to one, within sampling noise.
+    EXPECT_GT(first["heavy"], 2800);
+    EXPECT_LT(first["heavy"], 3200);
+}
+
+TEST(DcLocator, EmptyInputs) {
+    EXPECT_TRUE(OrderSrvRecords({}, [](uint32_t) { return 0u; }).empty());
+    EXPECT_TRUE(LocateDomainControllers("").empty());
+}
+
+}  // namespace
