@@ -113,6 +113,14 @@ TEST_F(SmbDirectory, Errors) {
     EXPECT_TRUE(error == ERROR_BAD_NET_NAME || error == ERROR_BAD_NETPATH) << error;
     EXPECT_FALSE(CreateDirectoryW(u"\\\\\\sysvol", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+
+    // Without a Kerberos ticket nothing is tried under another logon.
+    const std::string previous = std::getenv("KRB5CCNAME") ? std::getenv("KRB5CCNAME") : "";
+    setenv("KRB5CCNAME", "FILE:/nonexistent/lumivel-d-no-ticket", 1);
+    EXPECT_FALSE(CreateDirectoryW(m_folder.c_str(), nullptr));
+    const DWORD withoutTicket = GetLastError();
+    setenv("KRB5CCNAME", previous.c_str(), 1);
+    EXPECT_EQ(withoutTicket, static_cast<DWORD>(ERROR_LOGON_FAILURE));
 }
 
 }  // namespace
