@@ -150,13 +150,21 @@ std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::strin
                                    " distinguishedName whenChanged 2>/dev/null");
     std::vector<std::pair<std::string, std::string>> times;
     std::istringstream lines(out);
-    std::string line, dn;
+    std::string line, dn, when;
+    // Attributes come in any order within an entry; an empty line ends the entry.
+    auto endEntry = [&] {
+        if (!dn.empty() && !when.empty()) times.emplace_back(dn, when);
+        dn.clear();
+        when.clear();
+    };
     while (std::getline(lines, line)) {
+        if (line.empty()) endEntry();
         if (line.rfind("distinguishedName: ", 0) == 0) dn = line.substr(19);
         if (line.rfind("distinguishedName:: ", 0) == 0)
             dn = runForOutput("printf %s " + shellQuote(line.substr(20)) + " | base64 -d");
-        if (line.rfind("whenChanged: ", 0) == 0) times.emplace_back(dn, line.substr(13, 14));
+        if (line.rfind("whenChanged: ", 0) == 0) when = line.substr(13, 14);
     }
+    endEntry();
     return times;
 }
 

@@ -58,7 +58,8 @@ TEST(RegistrationTest, RegsvrWritesAndRemovesExactlyTheProvidersKeys) {
     EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, kClassKey + u"\\Programmable"));
     std::optional<std::u16string> module = value(HKEY_CLASSES_ROOT, kClassKey + u"\\InprocServer32");
     ASSERT_TRUE(module.has_value());
-    EXPECT_TRUE(module->size() > 16 && module->substr(module->size() - 17) == u"/RevivoProvider.so");
+    const std::u16string moduleName = u"/RevivoProvider.so";
+    EXPECT_TRUE(module->size() > moduleName.size() && module->substr(module->size() - moduleName.size()) == moduleName);
     EXPECT_EQ(value(HKEY_CLASSES_ROOT, kClassKey + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
     EXPECT_EQ(value(HKEY_CLASSES_ROOT, kClassKey + u"\\TypeLib"), u"{D8814FC8-5778-4A96-8C1B-A0D63425AFDA}");
     EXPECT_EQ(value(HKEY_CLASSES_ROOT, u"TypeLib\\{D8814FC8-5778-4A96-8C1B-A0D63425AFDA}\\1.0"),
