@@ -12,7 +12,7 @@
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_controls.h"
 #include "lumivel/ui_input.h"
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
 #include "win/gdi.h"

@@ -1,7 +1,7 @@
 // Placing, showing, enabling and focusing windows; coordinates between windows and screen.
 #include <algorithm>
 
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
 

@@ -10,7 +10,7 @@
 #include "lumivel/resource_lookup.h"
 #include "lumivel/resource_templates.h"
 #include "lumivel/ui_menus.h"
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "win/errors.h"
 
 namespace lumivel::ui {

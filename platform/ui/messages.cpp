@@ -13,7 +13,7 @@
 
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_input.h"
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
 #include "win/threads.h"

@@ -8,7 +8,7 @@
 
 #include "lumivel/text.h"
 #include "lumivel/ui_controls.h"
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
 #include "win/gdi.h"

@@ -9,7 +9,7 @@
 #include "lumivel/handle_table.h"
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_controls.h"
-#include "ui_errors.h"
+#include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
 #include "win/threads.h"
