@@ -68,8 +68,11 @@ private:
 };
 
 DeletedRow rowOf(const PropertySet* record) {
+    // Without the schema cache there is no friendly class name: the class itself then.
+    std::u16string_view className = record->getText(u"FriendlyClassName");
+    if (className.empty()) className = record->getText(u"class");
     return DeletedRow{NarrowText(record->getText(u"name")), NarrowText(record->getText(u"Parent")),
-                      NarrowText(record->getText(u"FriendlyClassName")), NarrowText(record->getText(u"dateDeleted")),
+                      NarrowText(className), NarrowText(record->getText(u"dateDeleted")),
                       NarrowText(record->getText(u"distinguishedName"))};
 }
 
