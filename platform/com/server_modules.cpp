@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apartment.h"
+#include "lumivel/builtin_classes.h"
 #include "lumivel/module_loading.h"
 #include "lumivel/text.h"
 #include "registry_values.h"
@@ -110,6 +111,11 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
     if (CurrentApartment() == Apartment::None) return CO_E_NOTINITIALIZED;
     // Only in-process servers exist on this platform.
     if (!(dwClsContext & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER))) return REGDB_E_CLASSNOTREG;
+    HRESULT builtin = lumivel::GetBuiltinClassObject(rclsid, riid, ppv);
+    if (builtin != CLASS_E_CLASSNOTAVAILABLE) {
+        if (FAILED(builtin)) *ppv = nullptr;
+        return builtin;
+    }
     std::optional<std::u16string> path =
         ReadStringValue(HKEY_CLASSES_ROOT, u"CLSID\\" + GuidText(rclsid) + u"\\InprocServer32", nullptr);
     if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
