@@ -154,14 +154,10 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
 void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
     m_deletedObjectCache.reserve(records.size());
     for (PropertySet* record : records) {
-        auto copy = std::make_shared<TombstoneCopy>();
-        copy->distinguishedName = record->getText(u"distinguishedName");
-        copy->lastKnownParent = record->getText(u"lastKnownParent");
-        copy->name = record->getText(u"name");
-        copy->className = record->getText(u"class");
-        copy->focusedDc = record->getText(u"FocusedDC");
-        copy->handedOut = reinterpret_cast<LONG_PTR>(record);
-        m_deletedObjectCache.push_back(std::move(copy));
+        const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
+            record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
+            record->getText(u"class"), record->getText(u"FocusedDC")};
+        m_deletedObjectCache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
     }
 }
 

@@ -77,13 +77,13 @@ bool nameIsTaken(const std::u16string& dn) {
 PropertySet* recordFromCopy(const TombstoneCopy& copy) {
     PropertySet* record = PropertySet::create();
     if (!record) return nullptr;
-    record->setText(u"distinguishedName", copy.distinguishedName);
-    record->setText(u"path", copy.distinguishedName);
-    record->setText(u"lastKnownParent", copy.lastKnownParent);
-    record->setText(u"Parent", copy.lastKnownParent);
-    record->setText(u"name", copy.name);
-    record->setText(u"class", copy.className);
-    record->setText(u"FocusedDC", copy.focusedDc);
+    record->setText(u"distinguishedName", copy.distinguishedName());
+    record->setText(u"path", copy.distinguishedName());
+    record->setText(u"lastKnownParent", copy.lastKnownParent());
+    record->setText(u"Parent", copy.lastKnownParent());
+    record->setText(u"name", copy.name());
+    record->setText(u"class", copy.className());
+    record->setText(u"FocusedDC", copy.focusedDc());
     return record;
 }
 
@@ -121,13 +121,13 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
         std::vector<TombstoneRef> cache = m_deletedObjectCache;
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = lumivel::TextAfter(candidate->name, u"DEL:");
-            if (candidate->name.find(u"DEL:") == std::u16string::npos || guidText.empty() ||
+            std::u16string_view guidText = lumivel::TextAfter(candidate->name(), u"DEL:");
+            if (candidate->name().find(u"DEL:") == std::u16string_view::npos || guidText.empty() ||
                 lastKnownParent.find(guidText) == std::u16string::npos)
                 continue;
             foundParent = true;
             if (PropertySet* parentRecord = recordFromCopy(*candidate)) {
-                Restore(parent, parentRecord, candidate->handedOut, restored);
+                Restore(parent, parentRecord, candidate->handedOut(), restored);
                 parentRecord->release();
             }
             // The parent's restore moved this tombstone's last known parent: read it again.

@@ -71,11 +71,23 @@ STDMETHODIMP Revivo::QueryInterface(REFIID iid, void** object) { return m_contro
 STDMETHODIMP_(ULONG) Revivo::AddRef() { return m_controllingUnknown->AddRef(); }
 STDMETHODIMP_(ULONG) Revivo::Release() { return m_controllingUnknown->Release(); }
 
+TombstoneCopy::TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut)
+    : m_handedOut(handedOut) {
+    size_t total = 0;
+    for (std::u16string_view text : fields) total += text.size();
+    m_text.reserve(total);
+    for (int i = 0; i < kFieldCount; ++i) {
+        m_starts[i] = static_cast<uint32_t>(m_text.size());
+        m_text += fields[i];
+    }
+    m_starts[kFieldCount] = static_cast<uint32_t>(m_text.size());
+}
+
 void Revivo::clearDeletedObjectCache() { m_deletedObjectCache.clear(); }
 
 void Revivo::forgetTombstone(std::u16string_view tombstoneName) {
     for (auto it = m_deletedObjectCache.begin(); it != m_deletedObjectCache.end(); ++it) {
-        if ((*it)->distinguishedName == tombstoneName) {
+        if ((*it)->distinguishedName() == tombstoneName) {
             m_deletedObjectCache.erase(it);
             return;
         }

@@ -5,6 +5,7 @@
 // every interface's IUnknown goes to the controlling unknown.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,13 +25,28 @@ namespace revivo {
 // leaves the cache dangling, and a restore in progress keeps its copy while a nested listing
 // empties the cache. handedOut is the address the receiver got: never dereferenced, only
 // handed back so that the console can take a restored record out of its view.
-struct TombstoneCopy {
-    std::u16string distinguishedName;
-    std::u16string lastKnownParent;
-    std::u16string name;
-    std::u16string className;
-    std::u16string focusedDc;
-    LONG_PTR handedOut = 0;
+// The five texts share one buffer: a listing of many thousands keeps one allocation per text
+// block instead of five.
+class TombstoneCopy {
+public:
+    enum Field { DistinguishedName, LastKnownParent, Name, ClassName, FocusedDc, kFieldCount };
+
+    TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut);
+
+    std::u16string_view field(Field which) const {
+        return std::u16string_view(m_text).substr(m_starts[which], m_starts[which + 1] - m_starts[which]);
+    }
+    std::u16string_view distinguishedName() const { return field(DistinguishedName); }
+    std::u16string_view lastKnownParent() const { return field(LastKnownParent); }
+    std::u16string_view name() const { return field(Name); }
+    std::u16string_view className() const { return field(ClassName); }
+    std::u16string_view focusedDc() const { return field(FocusedDc); }
+    LONG_PTR handedOut() const { return m_handedOut; }
+
+private:
+    std::u16string m_text;
+    uint32_t m_starts[kFieldCount + 1] = {};
+    LONG_PTR m_handedOut;
 };
 using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
 
