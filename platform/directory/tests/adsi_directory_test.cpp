@@ -272,6 +272,31 @@ TEST_F(AdsiDirectory, DestroyedTicketIsReportedOnANewConnection) {
     EXPECT_EQ(hr, SEC_E_NO_CREDENTIALS);
 }
 
+TEST_F(AdsiDirectory, ExpiredTicketIsReportedOnANewConnection) {
+    const char* password = std::getenv("TESTDC_ADMIN_PASSWORD");
+    const char* realm = std::getenv("TESTDC_REALM");
+    ASSERT_TRUE(password && realm);
+    char cache[] = "/tmp/lumivel-d-ccache-XXXXXX";
+    const int fd = mkstemp(cache);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const std::string previous = std::getenv("KRB5CCNAME") ? std::getenv("KRB5CCNAME") : "";
+    setenv("KRB5CCNAME", (std::string("FILE:") + cache).c_str(), 1);
+    const std::string kinit = std::string("printf '%s\\n' '") + password + "' | kinit -l 2s administrator@" + realm +
+                              " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(kinit.c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    HRESULT hr = S_OK;
+    std::thread([&] {
+        IADs* object = nullptr;
+        hr = Bind(Ldap(BaseDn()), &object);
+        if (object) object->Release();
+    }).join();
+    setenv("KRB5CCNAME", previous.c_str(), 1);
+    unlink(cache);
+    EXPECT_EQ(hr, SEC_E_CONTEXT_EXPIRED);
+}
+
 TEST_F(AdsiDirectory, ManyBindsShareOneConnection) {
     std::thread([] {
         Ptr<IADs> first;

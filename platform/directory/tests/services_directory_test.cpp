@@ -109,9 +109,42 @@ std::u16string ServicesDirectory::s_ouPath;
 TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
     std::u16string bulk;
     ASSERT_EQ(CreateChild(s_ouPath, u"organizationalUnit", u"OU=bulk", &bulk), S_OK);
-    constexpr int kCount = 1010;
-    for (int i = 0; i < kCount; ++i)
-        ASSERT_EQ(CreateChild(bulk, u"container", u"CN=" + s_tag + u"-t" + FromUtf8(std::to_string(i)), nullptr), S_OK);
+    constexpr int kCount = 1600;
+    std::vector<std::u16string> members;
+    for (int i = 0; i < kCount; ++i) {
+        std::u16string child;
+        ASSERT_EQ(CreateChild(bulk, u"container", u"CN=" + s_tag + u"-t" + FromUtf8(std::to_string(i)), &child), S_OK);
+        members.push_back(child.substr(7));
+    }
+
+    // A value list longer than one range slice is read whole.
+    std::u16string groupPath;
+    ASSERT_EQ(CreateChild(s_ouPath, u"group", u"CN=big-" + s_tag, &groupPath), S_OK);
+    {
+        Ptr<IADs> group;
+        ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IADs, group.putVoid()), S_OK);
+        std::vector<LPWSTR> pointers;
+        for (auto& m : members) pointers.push_back(m.data());
+        Variant list;
+        ASSERT_EQ(ADsBuildVarArrayStr(pointers.data(), static_cast<DWORD>(pointers.size()), list.put()), S_OK);
+        ASSERT_EQ(group->PutEx(ADS_PROPERTY_APPEND, Bstr(u"member"), list.v), S_OK);
+        ASSERT_EQ(group->SetInfo(), S_OK);
+        Ptr<IADs> fresh;
+        ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IADs, fresh.putVoid()), S_OK);
+        Variant ranged;
+        ranged.v.vt = VT_BSTR;
+        ranged.v.bstrVal = SysAllocString(u"member;range=0-999");
+        ASSERT_EQ(fresh->GetInfoEx(ranged.v, 0), S_OK);
+        Variant all;
+        ASSERT_EQ(fresh->GetEx(Bstr(u"member"), all.put()), S_OK);
+        EXPECT_EQ(all.v.parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
+        Ptr<IADs> implicit;
+        ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IADs, implicit.putVoid()), S_OK);
+        Variant whole;
+        ASSERT_EQ(implicit->GetEx(Bstr(u"member"), whole.put()), S_OK);
+        EXPECT_EQ(whole.v.parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
+    }
+    DeleteTree(groupPath);
     DeleteTree(bulk);
 
     std::vector<Row> rows;
