@@ -2,6 +2,10 @@
 // restores them through command 311 and removes what it made.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/directory_fixture.h"
@@ -175,6 +179,44 @@ TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     EXPECT_FALSE(revivo_test::LdapExists(dn));
     listAll();
     EXPECT_NE(tombstoneOf(name), nullptr);
+}
+
+TEST_F(RestoreTest, NonAdministratorIsRefusedAndSeesTheDirectorysText) {
+    const char* user = std::getenv("TESTDC_USER_NAME");
+    const char* password = std::getenv("TESTDC_USER_PASSWORD");
+    const char* realm = std::getenv("TESTDC_REALM");
+    if (!user || !password || !realm) GTEST_SKIP() << "no non-administrator in this test directory";
+    std::string name = "Guarded " + m_suffix;
+    std::string dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    listAll();
+    PropertySet* tombstone = tombstoneOf(name);
+    ASSERT_NE(tombstone, nullptr);
+
+    // The restore's own session binds with whatever ticket the process holds from now on.
+    std::string adminCache = std::getenv("KRB5CCNAME") ? std::getenv("KRB5CCNAME") : "";
+    std::string userCache = "FILE:/tmp/revivo-reader-" + m_suffix;
+    std::string kinit = "printf '%s\\n' '" + std::string(password) + "' | KRB5CCNAME=" + userCache + " kinit " + user +
+                        "@" + realm + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(kinit.c_str()), 0);
+    setenv("KRB5CCNAME", userCache.c_str(), 1);
+    std::vector<std::pair<std::u16string, std::u16string>> boxes;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) boxes.emplace_back(surface.caption, surface.text);
+        return IDOK;
+    });
+    std::vector<PropertySet*> restored;
+    HRESULT result = restore(tombstone, &restored);
+    lumivel::ui::SetTestHook({});
+    setenv("KRB5CCNAME", adminCache.c_str(), 1);
+    std::remove(userCache.substr(5).c_str());
+
+    EXPECT_EQ(result, S_FALSE);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, u"Restore Object");
+    EXPECT_FALSE(boxes[0].second.empty());
+    EXPECT_FALSE(revivo_test::LdapExists(dn));
 }
 
 TEST_F(RestoreTest, RecordsThatAreNoTombstonesAreRefused) {
