@@ -239,6 +239,42 @@ TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocused
     EXPECT_EQ(node->getText(u"FocusedDC"), answer[0]->getText(u"FocusedDC"));
 }
 
+// Before every command a lone record learns its domain controller, and its path loses the
+// server so that stored paths stay serverless.
+TEST_F(DialogTest, CommandsFillInTheFocusedControllerAndKeepPathsServerless) {
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    struct Row {
+        std::string path;
+        std::string expectedPath;
+    } rows[] = {
+        {"LDAP://" + directory.server + "/" + directory.baseDn, "LDAP://" + directory.baseDn},
+        {"LDAP://" + directory.baseDn, "LDAP://" + directory.baseDn},
+        {"LDAP://nowhere-zz9.invalid/" + directory.baseDn, "LDAP://nowhere-zz9.invalid/" + directory.baseDn},
+    };
+    hook([&](const Surface& surface) -> INT_PTR {
+        press(surface.window, IDCANCEL);
+        return 0;
+    });
+    for (const Row& row : rows) {
+        PropertySet* record = keep(PropertySet::create());
+        record->setText(u"path", WidenText(row.path));
+        VARIANT selection, result;
+        VariantInit(&selection);
+        VariantInit(&result);
+        lumivel::RecordToVariant(record, &selection);
+        EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
+        EXPECT_EQ(result.vt, VT_EMPTY) << "a cancelled choice reports nothing";
+        ASSERT_TRUE(record->has(u"FocusedDC"));
+        bool reachable = row.path.find("nowhere") == std::string::npos;
+        if (reachable) {
+            EXPECT_TRUE(lumivel::EqualsNoCase(record->getText(u"FocusedDC"), WidenText(directory.server))) << row.path;
+        } else {
+            EXPECT_TRUE(record->getText(u"FocusedDC").empty());
+        }
+        EXPECT_TRUE(lumivel::EqualsNoCase(record->getText(u"path"), WidenText(row.expectedPath))) << row.path;
+    }
+}
+
 TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     const std::string suffix = revivo_test::UniqueSuffix();
     const std::string root = "OU=RevivoTest " + suffix + "," + revivo_test::TestDirectory().baseDn;
