@@ -246,6 +246,23 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
     }
 }
 
+TEST(ProviderObjectTest, StringTableHoldsTheNameAndTheMenuStatusTexts) {
+    struct Row {
+        UINT id;
+        const char16_t* text;
+    } rows[] = {{IDS_PROJNAME, u"RevivoProvider"},
+                {ID_GENERATE_BACKUP, u"Generate a backup"},
+                {ID_RESTORE, u"Restore this object"},
+                {ID_CONNECT_DC, u"Connect to a domain controller"},
+                {ID_CONNECT_TO, u""},
+                {ID_REMOVE, u""}};
+    for (const Row& row : rows) {
+        WCHAR buffer[128] = {};
+        int length = LoadStringW(revivo::ModuleInstance(), row.id, buffer, ARRAYSIZE(buffer));
+        EXPECT_EQ(std::u16string(buffer, static_cast<size_t>(length)), row.text) << row.id;
+    }
+}
+
 TEST(ProviderObjectTest, CommandsThatCannotRunReturnFalseAndLeaveTheResultAlone) {
     ComPtr<IRevivo> provider = createProvider();
     auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);

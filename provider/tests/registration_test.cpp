@@ -112,6 +112,28 @@ TEST(RegistrationTest, RegisteredClassIsCreatedByNameAndScriptedByName) {
         VariantInit(&result);
         EXPECT_EQ(script->Invoke(2, GUID_NULL, 0, DISPATCH_METHOD, &parameters, &result, nullptr, nullptr), S_OK);
         VariantClear(&argument);
+
+        // A script's EnumDeletedObjects(0, ""): the plain number reaches the method, which
+        // reports its own failure (no directory here), not an argument mismatch.
+        VARIANT arguments[2];
+        arguments[0].vt = VT_BSTR;  // last argument first
+        arguments[0].bstrVal = SysAllocString(u"");
+        arguments[1].vt = VT_I4;
+        arguments[1].lVal = 0;
+        DISPPARAMS listing{arguments, nullptr, 2, 0};
+        EXCEPINFO exception{};
+        UINT badArgument = 99;
+        HRESULT invoked = script->Invoke(1, GUID_NULL, 0, DISPATCH_METHOD, &listing, &result, &exception, &badArgument);
+        EXPECT_NE(invoked, DISP_E_TYPEMISMATCH);
+        EXPECT_NE(invoked, DISP_E_BADPARAMCOUNT);
+        if (invoked == DISP_E_EXCEPTION) {
+            EXPECT_TRUE(FAILED(exception.scode));
+        }
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        VariantClear(&arguments[0]);
+        VariantClear(&result);
     }
     CoUninitialize();
     regsvr("/u");
