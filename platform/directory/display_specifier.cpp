@@ -27,7 +27,7 @@ struct IconRow {
     int disabled;  // 0: the normal icon
 };
 
-// The platform's icon module carries one icon group per id.
+// dsicons.so (directory_icons.rc) carries one icon group per id.
 constexpr IconRow kIcons[] = {
     {u"container", 4097, 0},
     {u"organizationalUnit", 4098, 0},
@@ -60,10 +60,14 @@ struct Specifier {
     std::vector<std::pair<std::u16string, std::u16string>> attributeNames;  // attribute, friendly
 };
 
-std::u16string PlatformModulePath() {
+// dsicons.so lies beside libplatform.so.
+std::u16string IconModulePath() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&PlatformModulePath), &info) && info.dli_fname) return FromUtf8(info.dli_fname);
-    return {};
+    if (!dladdr(reinterpret_cast<void*>(&IconModulePath), &info) || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "dsicons.so";
+    return FromUtf8(path);
 }
 
 HRESULT CopyOut(std::u16string_view text, LPWSTR buffer, size_t capacity) {
@@ -146,7 +150,7 @@ public:
             id = (flags & DSGIF_DEFAULTISCONTAINER) ? kDefaultContainerIconId : kDefaultLeafIconId;
         if (id == 0) return S_OK;
         *resid = -id;
-        return CopyOut(PlatformModulePath(), buffer, static_cast<size_t>(cch));
+        return CopyOut(IconModulePath(), buffer, static_cast<size_t>(cch));
     }
 
     HICON STDMETHODCALLTYPE GetIcon(LPCWSTR, DWORD, INT, INT) override {

@@ -9,7 +9,7 @@ namespace lumivel::directory {
 
 HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object);
 
-// Icon resource ids of the platform's own icon module for classes whose display specifier
+// Icon resource ids in dsicons.so, the platform's icon module beside libplatform.so, for classes whose display specifier
 // names no icon (state: DSGIF_ISNORMAL, DSGIF_ISOPEN or DSGIF_ISDISABLED); 0 when the class
 // has none.
 int BuiltInIconId(std::u16string_view objectClass, unsigned state);

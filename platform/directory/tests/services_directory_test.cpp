@@ -7,6 +7,8 @@
 #include "lumivel/directory_classes.h"
 #include "lumivel/ldap_escape.h"
 #include "win/dsadmin.h"
+#include "win/processes.h"
+#include "win/resources.h"
 #include "win/dsapi.h"
 #include "win/dsclient.h"
 #include "win/winldap.h"
@@ -266,6 +268,12 @@ TEST_F(ServicesDirectory, DisplaySpecifiers) {
     EXPECT_NE(std::u16string(buffer), u"");
     ASSERT_EQ(specifier->GetIconLocation(u"user", DSGIF_ISDISABLED, buffer, 260, &id), S_OK);
     EXPECT_EQ(id, -4129);
+    // The module named holds the icon, as the image-list cache loads it.
+    HMODULE module = LoadLibraryExW(buffer, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(module, nullptr) << ToUtf8(buffer);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(4129), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(4135), RT_GROUP_ICON), nullptr);
+    FreeLibrary(module);
     ASSERT_EQ(specifier->GetIconLocation(u"noSuchClass", 0, buffer, 260, &id), S_OK);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(std::u16string(buffer), u"");
