@@ -595,6 +595,8 @@ LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// What a click or key press leaves: one LVN_ITEMCHANGED per item whose state changes, the
+// newly focused and selected item reporting both bits at once, as Windows reports a click.
 void UserSetListSelection(HWND hwnd, const std::vector<int>& selected, int focused) {
     auto opened = Open(hwnd);
     if (!opened) return;
@@ -603,9 +605,8 @@ void UserSetListSelection(HWND hwnd, const std::vector<int>& selected, int focus
     for (int i : selected)
         if (list.valid(i)) wanted.insert(i);
     if ((list.window->style & LVS_SINGLESEL) && wanted.size() > 1) wanted = {*wanted.begin()};
-    std::vector<int> current = list.itemsWith(LVIS_SELECTED);
     std::vector<int> dropped;
-    for (int i : current)
+    for (int i : list.itemsWith(LVIS_SELECTED))
         if (!wanted.count(i)) dropped.push_back(i);
     // Deselecting several owner-data items is one "all items" notification on Windows.
     if (list.ownerData() && dropped.size() > 1) {
@@ -615,9 +616,13 @@ void UserSetListSelection(HWND hwnd, const std::vector<int>& selected, int focus
     } else {
         for (int i : dropped) list.setState(i, LVIS_SELECTED, 0);
     }
-    if (list.valid(focused)) list.setState(focused, LVIS_FOCUSED, LVIS_FOCUSED);
-    for (int i : wanted) list.setState(i, LVIS_SELECTED, LVIS_SELECTED);
-    if (list.valid(focused)) list.state->selectionMark = focused;
+    if (list.valid(focused)) {
+        UINT bits = LVIS_FOCUSED | (wanted.count(focused) ? LVIS_SELECTED : 0);
+        list.setState(focused, LVIS_FOCUSED | LVIS_SELECTED, bits);
+        list.state->selectionMark = focused;
+    }
+    for (int i : wanted)
+        if (i != focused) list.setState(i, LVIS_SELECTED, LVIS_SELECTED);
 }
 
 void UserListClick(HWND hwnd, int item, int subItem, UINT code, POINT client) {

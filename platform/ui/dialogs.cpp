@@ -215,6 +215,17 @@ LRESULT DialogWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     return DefDlgProcW(hwnd, message, wParam, lParam);
 }
 
+std::optional<DialogFontSpec> DialogFont(HWND dialog) {
+    auto window = FindWindowObject(dialog);
+    if (!window || !window->dialog) return std::nullopt;
+    return window->dialog->font;
+}
+
+bool IsModalDialog(HWND dialog) {
+    auto window = FindWindowObject(dialog);
+    return window && window->dialog && window->dialog->modal;
+}
+
 void UserDialogKey(HWND dialog, WORD virtualKey) {
     auto window = FindWindowObject(dialog);
     if (!window) return;

@@ -124,11 +124,6 @@ std::recursive_mutex& WindowTreeMutex() {
     return *mutex;
 }
 
-RECT Window::clientRect() const {
-    int w = std::max<LONG>(0, width() - frame.left - frame.right);
-    int h = std::max<LONG>(0, height() - frame.top - frame.bottom);
-    return RECT{0, 0, w, h};
-}
 
 std::shared_ptr<Window> FindWindowObject(HWND hwnd) {
     auto window = Windows().find(hwnd);

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,11 @@ LUMIVEL_EXPORT std::shared_ptr<Backend> MakeTerminalBackend();
 LUMIVEL_EXPORT std::vector<int> MessageBoxButtons(UINT type);
 LUMIVEL_EXPORT int MessageBoxDefaultButton(UINT type);
 LUMIVEL_EXPORT std::u16string MessageBoxButtonCaption(int id);
+
+// What a backend needs to know of a dialog: the font its template names (nothing for windows
+// that are no dialogs) and whether it runs modally.
+LUMIVEL_EXPORT std::optional<DialogFontSpec> DialogFont(HWND dialog);
+LUMIVEL_EXPORT bool IsModalDialog(HWND dialog);
 
 // Writes a window's picture to a PNG file through the backend; false when it cannot.
 LUMIVEL_EXPORT bool RenderWindowToPng(HWND hwnd, const std::string& path);

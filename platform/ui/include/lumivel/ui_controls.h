@@ -13,16 +13,16 @@
 
 namespace lumivel::ui {
 
-struct ButtonState : ControlState {
+struct LUMIVEL_EXPORT ButtonState : ControlState {
     UINT check = BST_UNCHECKED;
     bool pushed = false;
 };
 
-struct StaticState : ControlState {
+struct LUMIVEL_EXPORT StaticState : ControlState {
     HICON icon = nullptr;
 };
 
-struct EditState : ControlState {
+struct LUMIVEL_EXPORT EditState : ControlState {
     size_t limit = 0x7FFFFFFE;  // characters; EM_LIMITTEXT(0) restores this
     bool modified = false;
     DWORD selStart = 0, selEnd = 0;
@@ -34,7 +34,7 @@ struct ComboItem {
     LPARAM data = 0;
 };
 
-struct ComboBoxState : ControlState {
+struct LUMIVEL_EXPORT ComboBoxState : ControlState {
     std::vector<ComboItem> items;
     int selection = -1;
     bool dropped = false;
@@ -59,7 +59,7 @@ struct ListItem {
     UINT state = 0;
 };
 
-struct ListViewState : ControlState {
+struct LUMIVEL_EXPORT ListViewState : ControlState {
     std::vector<ListColumn> columns;
     // Plain lists keep their items; owner-data lists keep only the count and the states.
     std::vector<ListItem> items;
@@ -85,7 +85,7 @@ struct LinkRange {
     LONG end;
 };
 
-struct RichEditState : ControlState {
+struct LUMIVEL_EXPORT RichEditState : ControlState {
     size_t limit = 32767;
     DWORD eventMask = 0;
     bool autoUrlDetect = false;
@@ -94,13 +94,13 @@ struct RichEditState : ControlState {
     COLORREF background = 0x00FFFFFF;
 };
 
-struct DateTimeState : ControlState {
+struct LUMIVEL_EXPORT DateTimeState : ControlState {
     SYSTEMTIME value{};
     bool valid = true;  // false: "no date" (DTS_SHOWNONE unchecked)
     std::u16string format;
 };
 
-struct UpDownState : ControlState {
+struct LUMIVEL_EXPORT UpDownState : ControlState {
     int lower = 100;  // the Windows default range runs from 100 down to 0
     int upper = 0;
     int position = 0;

@@ -46,13 +46,13 @@ struct WindowClass {
 };
 
 // State of a built-in control; each kind derives its own (ui_controls.h).
-struct ControlState {
+struct LUMIVEL_EXPORT ControlState {
     virtual ~ControlState() = default;
 };
 
 struct DialogState;
 
-struct Window {
+struct LUMIVEL_EXPORT Window {
     HWND handle = nullptr;
     std::shared_ptr<WindowClass> windowClass;
     WNDPROC proc = nullptr;
@@ -83,7 +83,10 @@ struct Window {
     bool isChild() const { return (style & WS_CHILD) != 0; }
     int width() const { return rect.right - rect.left; }
     int height() const { return rect.bottom - rect.top; }
-    RECT clientRect() const;
+    RECT clientRect() const {
+        LONG w = width() - frame.left - frame.right, h = height() - frame.top - frame.bottom;
+        return RECT{0, 0, w > 0 ? w : 0, h > 0 ? h : 0};
+    }
 
     template <typename T>
     T* state() const {
