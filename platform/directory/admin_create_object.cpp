@@ -10,24 +10,10 @@
 namespace lumivel::directory {
 namespace {
 
-class AdminCreateObject final : public IDsAdminCreateObj {
+class AdminCreateObject final : public ComObject<AdminCreateObject, IDsAdminCreateObj> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDsAdminCreateObj) {
-            *object = static_cast<IDsAdminCreateObj*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID riid) { return riid == IID_IDsAdminCreateObj; }
+
 
     HRESULT STDMETHODCALLTYPE Initialize(IADsContainer* container, IADs*, LPCWSTR className) override {
         if (!container || !className || !*className) return E_INVALIDARG;
@@ -62,20 +48,11 @@ public:
     }
 
 private:
-    RefCount m_refs;
     bool m_initialized = false;
 };
 
 }  // namespace
 
-HRESULT CreateAdminCreateObjectInstance(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    auto* created = new (std::nothrow) AdminCreateObject();
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(riid, object);
-    created->Release();
-    return hr;
-}
+HRESULT CreateAdminCreateObjectInstance(REFIID riid, void** object) { return CreateInstance<AdminCreateObject>(riid, object); }
 
 }  // namespace lumivel::directory

@@ -14,26 +14,12 @@ constexpr int kEnumerationPageSize = 1000;
 }
 
 // Walks the children of a container one page at a time; only the current page is held.
-class ContainerEnumerator final : public IEnumVARIANT {
+class ContainerEnumerator final : public ComObject<ContainerEnumerator, IEnumVARIANT> {
 public:
-    ContainerEnumerator(AdsObject* container) : m_container(container) { container->AddRef(); }
+    static bool Answers(REFIID riid) { return riid == IID_IEnumVARIANT; }
+    explicit ContainerEnumerator(AdsObject* container) : m_container(container) { container->AddRef(); }
+    ~ContainerEnumerator() = default;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-            *object = static_cast<IEnumVARIANT*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
         if (pCeltFetched) *pCeltFetched = 0;
@@ -93,8 +79,6 @@ private:
         std::vector<std::u16string> classes;
         std::string guid;
     };
-
-    ~ContainerEnumerator() = default;
 
     std::string Filter() const {
         const auto& classes = m_container.get()->m_filterClasses;
@@ -158,7 +142,6 @@ private:
         return S_OK;
     }
 
-    RefCount m_refs;
     ComPtr<AdsObject> m_container;
     std::vector<Child> m_page;
     size_t m_position = 0;

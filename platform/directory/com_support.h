@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <new>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,44 @@ public:
 private:
     std::atomic<ULONG> m_count{1};
 };
+
+// IUnknown for a class with one interface chain: Derived::Answers(riid) names the interfaces
+// besides IUnknown that the object's vtable serves.
+template <class Derived, class Interface>
+class ComObject : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || Derived::Answers(riid)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = m_refs.release();
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+
+private:
+    RefCount m_refs;
+};
+
+// A new T asked for riid; the caller's reference is the only one left.
+template <class T, class... Args>
+HRESULT CreateInstance(REFIID riid, void** object, Args&&... args) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    T* created = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT hr = created->QueryInterface(riid, object);
+    created->Release();
+    return hr;
+}
 
 }  // namespace lumivel::directory
 

@@ -78,24 +78,10 @@ HRESULT CopyOut(std::u16string_view text, LPWSTR buffer, size_t capacity) {
     return S_OK;
 }
 
-class DisplaySpecifier final : public IDsDisplaySpecifier {
+class DisplaySpecifier final : public ComObject<DisplaySpecifier, IDsDisplaySpecifier> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDsDisplaySpecifier) {
-            *object = static_cast<IDsDisplaySpecifier*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID riid) { return riid == IID_IDsDisplaySpecifier; }
+
 
     HRESULT STDMETHODCALLTYPE SetServer(LPCWSTR server, LPCWSTR user, LPCWSTR password, DWORD) override {
         if ((user && *user) || (password && *password)) return E_INVALIDARG;
@@ -272,7 +258,6 @@ private:
         return spec;
     }
 
-    RefCount m_refs;
     std::string m_server;
     unsigned m_locale = 0x409;
 };
@@ -286,14 +271,6 @@ int BuiltInIconId(std::u16string_view objectClass, unsigned state) {
     return 0;
 }
 
-HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    auto* created = new (std::nothrow) DisplaySpecifier();
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(riid, object);
-    created->Release();
-    return hr;
-}
+HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object) { return CreateInstance<DisplaySpecifier>(riid, object); }
 
 }  // namespace lumivel::directory

@@ -8,26 +8,12 @@
 namespace lumivel::directory {
 namespace {
 
-class LargeInteger final : public IADsLargeInteger {
+class LargeInteger final : public ComObject<LargeInteger, IADsLargeInteger> {
 public:
+    static bool Answers(REFIID riid) { return riid == IID_IDispatch || riid == IID_IADsLargeInteger; }
+
     explicit LargeInteger(int64_t value) : m_value(value) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsLargeInteger) {
-            *object = static_cast<IADsLargeInteger*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
     LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE get_HighPart(LONG* value) override {
@@ -52,7 +38,6 @@ public:
     }
 
 private:
-    RefCount m_refs;
     int64_t m_value;
 };
 
@@ -69,14 +54,6 @@ bool ReadLargeInteger(IUnknown* object, int64_t* value) {
     return true;
 }
 
-HRESULT CreateLargeIntegerInstance(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    IDispatch* created = CreateLargeInteger(0);
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(riid, object);
-    created->Release();
-    return hr;
-}
+HRESULT CreateLargeIntegerInstance(REFIID riid, void** object) { return CreateInstance<LargeInteger>(riid, object, 0); }
 
 }  // namespace lumivel::directory

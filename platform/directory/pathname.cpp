@@ -12,24 +12,10 @@
 namespace lumivel::directory {
 namespace {
 
-class Pathname final : public IADsPathname {
+class Pathname final : public ComObject<Pathname, IADsPathname> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsPathname) {
-            *object = static_cast<IADsPathname*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID riid) { return riid == IID_IDispatch || riid == IID_IADsPathname; }
+
     LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
 
     HRESULT STDMETHODCALLTYPE Set(BSTR bstrADsPath, LONG lnSetType) override {
@@ -145,7 +131,7 @@ public:
 
     Pathname() = default;
     Pathname(const Pathname& other)
-        : IADsPathname(), m_provider(other.m_provider), m_server(other.m_server), m_elements(other.m_elements),
+        : ComObject(), m_provider(other.m_provider), m_server(other.m_server), m_elements(other.m_elements),
           m_displayType(other.m_displayType), m_escapedMode(other.m_escapedMode) {}
 
 private:
@@ -186,7 +172,6 @@ private:
         return out;
     }
 
-    RefCount m_refs;
     std::u16string m_provider = u"LDAP";
     std::u16string m_server;
     std::vector<std::u16string> m_elements;  // leaf first
@@ -196,14 +181,6 @@ private:
 
 }  // namespace
 
-HRESULT CreatePathnameInstance(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    auto* created = new (std::nothrow) Pathname();
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(riid, object);
-    created->Release();
-    return hr;
-}
+HRESULT CreatePathnameInstance(REFIID riid, void** object) { return CreateInstance<Pathname>(riid, object); }
 
 }  // namespace lumivel::directory
