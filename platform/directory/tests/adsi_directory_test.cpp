@@ -251,6 +251,9 @@ TEST_F(AdsiDirectory, BindErrors) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Bind(u"LDAP://127.0.0.9/" + BaseDn(), object.put()), static_cast<HRESULT>(0x8007203A));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(Bind(u"LDAP://no-such-domain.test/DC=no-such-domain,DC=test", object.put()),
+              static_cast<HRESULT>(0x8007203A));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 TEST_F(AdsiDirectory, DestroyedTicketIsReportedOnANewConnection) {
