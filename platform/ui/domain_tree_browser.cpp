@@ -1,0 +1,201 @@
+// The domain tree browser (CLSID_DsDomainTreeBrowser, IDsBrowseDomainTree): a dialog listing
+// the forest's domains; BrowseTo hands the chosen DNS name back in task memory, S_FALSE when
+// the person cancels. A platform class, created in-process without registry entries.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "domain_tree_browser.h"
+#include "lumivel/builtin_classes.h"
+#include "win/commctrl.h"
+#include "win/dsclient.h"
+#include "win/errors.h"
+
+namespace lumivel::ui {
+namespace {
+
+HMODULE PlatformModule() {
+    Dl_info info{};
+    dladdr(reinterpret_cast<const void*>(&PlatformModule), &info);
+    return reinterpret_cast<HMODULE>(info.dli_fbase);
+}
+
+struct ChooseState {
+    const std::vector<std::u16string>* domains;
+    std::optional<std::u16string> choice;
+};
+
+int Selected(HWND dialog) { return ListView_GetNextItem(GetDlgItem(dialog, kBrowseDomainList), -1, LVNI_SELECTED); }
+
+void Accept(HWND dialog, ChooseState& state) {
+    int index = Selected(dialog);
+    if (index < 0 || size_t(index) >= state.domains->size()) return;
+    state.choice = (*state.domains)[size_t(index)];
+    EndDialog(dialog, IDOK);
+}
+
+INT_PTR CALLBACK BrowseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<ChooseState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        state = reinterpret_cast<ChooseState*>(lParam);
+        HWND list = GetDlgItem(dialog, kBrowseDomainList);
+        RECT client;
+        GetClientRect(list, &client);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = std::max<LONG>(client.right - 4, 50);
+        column.pszText = const_cast<LPWSTR>(u"Domain");
+        ListView_InsertColumn(list, 0, &column);
+        for (size_t i = 0; i < state->domains->size(); ++i) {
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = int(i);
+            item.pszText = const_cast<LPWSTR>((*state->domains)[i].c_str());
+            ListView_InsertItem(list, &item);
+        }
+        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+        return TRUE;
+    }
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (!state || header->idFrom != UINT_PTR(kBrowseDomainList)) return FALSE;
+        if (header->code == LVN_ITEMCHANGED) EnableWindow(GetDlgItem(dialog, IDOK), Selected(dialog) >= 0);
+        if (header->code == NM_DBLCLK && reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem >= 0) Accept(dialog, *state);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK && state) Accept(dialog, *state);
+        if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    case WM_CLOSE: EndDialog(dialog, IDCANCEL); return TRUE;
+    default: return FALSE;
+    }
+}
+
+void ShowFailure(HWND owner, HRESULT hr) {
+    WCHAR text[512] = {};
+    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(hr), 0, text, 512, nullptr))
+        std::memcpy(text, u"The domains of the forest could not be read.", sizeof(u"The domains of the forest could not be read."));
+    MessageBoxW(owner, text, u"Browse for Domain", MB_OK | MB_ICONSTOP);
+}
+
+class DomainTreeBrowser final : public IDsBrowseDomainTree {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDsBrowseDomainTree) {
+            *ppv = static_cast<IDsBrowseDomainTree*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE BrowseTo(HWND hwndParent, LPWSTR* ppszTargetPath, DWORD) override {
+        if (ppszTargetPath == nullptr) return E_POINTER;
+        *ppszTargetPath = nullptr;
+        std::vector<ForestDomain> forest;
+        HRESULT hr = ReadForestDomains(m_server, forest);
+        if (SUCCEEDED(hr) && forest.empty()) hr = HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
+        if (FAILED(hr)) {
+            ShowFailure(hwndParent, hr);
+            return hr;
+        }
+        std::vector<std::u16string> names;
+        for (const auto& domain : forest) names.push_back(domain.dnsName);
+        bool failed = false;
+        auto choice = ChooseDomain(hwndParent, names, &failed);
+        if (failed) return HRESULT_FROM_WIN32(GetLastError() ? GetLastError() : ERROR_CANCELLED);
+        if (!choice) return S_FALSE;
+        size_t bytes = (choice->size() + 1) * sizeof(WCHAR);
+        auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(copy, choice->c_str(), bytes);
+        *ppszTargetPath = copy;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetDomains(PDOMAIN_TREE* ppDomainTree, DWORD) override {
+        if (ppDomainTree == nullptr) return E_POINTER;
+        return LumivelGetDomainTree(m_server.empty() ? nullptr : m_server.c_str(), ppDomainTree);
+    }
+
+    HRESULT STDMETHODCALLTYPE FreeDomains(PDOMAIN_TREE* ppDomainTree) override {
+        if (ppDomainTree == nullptr) return E_POINTER;
+        if (*ppDomainTree) LumivelFreeDomainTree(*ppDomainTree);
+        *ppDomainTree = nullptr;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE FlushCachedDomains() override { return S_OK; }
+
+    // Binds are the logged-on user's Kerberos binds: other credentials cannot be used.
+    HRESULT STDMETHODCALLTYPE SetComputer(LPCWSTR pszComputerName, LPCWSTR pszUserName, LPCWSTR pszPassword) override {
+        if ((pszUserName && *pszUserName) || (pszPassword && *pszPassword)) return E_INVALIDARG;
+        m_server = pszComputerName ? std::u16string(pszComputerName) : std::u16string();
+        return S_OK;
+    }
+
+private:
+    ~DomainTreeBrowser() = default;
+    std::atomic<ULONG> m_refs{1};
+    std::u16string m_server;
+};
+
+class BrowserFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *ppv = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static: lives as long as the library
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto* browser = new (std::nothrow) DomainTreeBrowser();
+        if (!browser) return E_OUTOFMEMORY;
+        HRESULT hr = browser->QueryInterface(riid, ppv);
+        browser->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+BrowserFactory g_factory;
+
+HRESULT DomainTreeBrowserGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    if (rclsid != CLSID_DsDomainTreeBrowser) return CLASS_E_CLASSNOTAVAILABLE;
+    return g_factory.QueryInterface(riid, ppv);
+}
+
+LUMIVEL_BUILTIN_CLASSES(DomainTreeBrowserGetClassObject);
+
+}  // namespace
+
+std::optional<std::u16string> ChooseDomain(HWND owner, const std::vector<std::u16string>& domains, bool* failed) {
+    ChooseState state{&domains, std::nullopt};
+    INT_PTR result = DialogBoxParamW(PlatformModule(), MAKEINTRESOURCEW(kBrowseDomainDialog), owner, BrowseProc,
+                                     reinterpret_cast<LPARAM>(&state));
+    if (failed) *failed = result == -1;
+    return result == IDOK ? state.choice : std::nullopt;
+}
+
+}  // namespace lumivel::ui
