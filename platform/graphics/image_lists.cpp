@@ -1,6 +1,7 @@
 // Image lists: equally sized images with masks, filled from icons and bitmaps, merged,
 // duplicated and drawn.
 #include <algorithm>
+#include <functional>
 
 #include "image_list_object.h"
 #include "lumivel/gdi_objects.h"
@@ -68,6 +69,26 @@ int Append(ImageListObject& list, Image image) {
     }
     list.images.push_back(std::move(image));
     return int(list.images.size() - 1);
+}
+
+// Cuts a bitmap strip into images of the list's size and appends them; the index of the first.
+int AppendStrip(ImageListObject& list, const Image& strip, const std::function<bool(int, int, Argb)>& transparent) {
+    std::lock_guard lock(list.mutex);
+    int count = strip.width / list.cx;
+    int first = -1;
+    for (int n = 0; n < count; ++n) {
+        Image image(list.cx, list.cy, 0);
+        for (int y = 0; y < list.cy && y < strip.height; ++y)
+            for (int x = 0; x < list.cx; ++x) {
+                int sx = n * list.cx + x;
+                Argb p = strip.at(sx, y);
+                image.at(x, y) = transparent(sx, y, p) ? 0 : (p | kOpaque);
+            }
+        int index = Append(list, std::move(image));
+        if (index < 0) return first;
+        if (first < 0) first = index;
+    }
+    return first;
 }
 
 }  // namespace
@@ -162,23 +183,10 @@ int ImageList_Add(HIMAGELIST himl, HBITMAP hbmImage, HBITMAP hbmMask) {
     auto strip = BitmapImage(hbmImage);
     if (!list || !strip) return -1;
     std::optional<Image> mask = hbmMask ? BitmapImage(hbmMask) : std::nullopt;
-    std::lock_guard lock(list->mutex);
-    int count = strip->width / list->cx;
-    int first = -1;
-    for (int n = 0; n < count; ++n) {
-        Image image(list->cx, list->cy, 0);
-        for (int y = 0; y < list->cy && y < strip->height; ++y)
-            for (int x = 0; x < list->cx; ++x) {
-                int sx = n * list->cx + x;
-                // A set (white) mask pixel marks a transparent pixel.
-                bool transparent = mask && mask->contains(sx, y) && (mask->at(sx, y) & 0x00FFFFFF) != 0;
-                image.at(x, y) = transparent ? 0 : (strip->at(sx, y) | kOpaque);
-            }
-        int index = Append(*list, std::move(image));
-        if (index < 0) return first;
-        if (first < 0) first = index;
-    }
-    return first;
+    // A set (white) mask pixel marks a transparent pixel.
+    return AppendStrip(*list, *strip, [&](int x, int y, Argb) {
+        return mask && mask->contains(x, y) && (mask->at(x, y) & 0x00FFFFFF) != 0;
+    });
 }
 
 int ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COLORREF crMask) {
@@ -186,21 +194,7 @@ int ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COLORREF crMask) {
     auto strip = BitmapImage(hbmImage);
     if (!list || !strip) return -1;
     Argb key = FromColorRef(crMask);
-    std::lock_guard lock(list->mutex);
-    int count = strip->width / list->cx;
-    int first = -1;
-    for (int n = 0; n < count; ++n) {
-        Image image(list->cx, list->cy, 0);
-        for (int y = 0; y < list->cy && y < strip->height; ++y)
-            for (int x = 0; x < list->cx; ++x) {
-                Argb p = strip->at(n * list->cx + x, y) | kOpaque;
-                image.at(x, y) = p == key ? 0 : p;
-            }
-        int index = Append(*list, std::move(image));
-        if (index < 0) return first;
-        if (first < 0) first = index;
-    }
-    return first;
+    return AppendStrip(*list, *strip, [&](int, int, Argb p) { return (p | kOpaque) == key; });
 }
 
 BOOL ImageList_Remove(HIMAGELIST himl, int i) {

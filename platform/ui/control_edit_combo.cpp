@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "lumivel/ui_controls.h"
+#include "lumivel/wide_string.h"
 #include "lumivel/ui_input.h"
 #include "ui_internal.h"
 
@@ -11,25 +12,9 @@ namespace {
 constexpr size_t kDefaultEditLimit = 32767;       // before EM_LIMITTEXT, as on Windows
 constexpr size_t kMaximumEditLimit = 0x7FFFFFFE;  // EM_LIMITTEXT(0)
 
-char16_t Fold(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
-
-bool StartsWithNoCase(const std::u16string& text, const std::u16string& prefix) {
-    if (prefix.size() > text.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (Fold(text[i]) != Fold(prefix[i])) return false;
-    return true;
-}
-
-bool EqualsNoCase(const std::u16string& a, const std::u16string& b) {
-    return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
 std::u16string CaseConverted(const Window& window, std::u16string text) {
-    if (window.style & ES_UPPERCASE)
-        for (auto& c : text) c = Fold(c);
-    else if (window.style & ES_LOWERCASE)
-        for (auto& c : text)
-            if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
+    if (window.style & ES_UPPERCASE) return ToUpperCase(text);
+    if (window.style & ES_LOWERCASE) return ToLowerCase(text);
     return text;
 }
 
@@ -183,9 +168,7 @@ LRESULT ComboBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         } else if (window->style & CBS_SORT) {
             at = size_t(std::upper_bound(items.begin(), items.end(), item,
                                          [](const ComboItem& a, const ComboItem& b) {
-                                             return std::lexicographical_compare(
-                                                 a.text.begin(), a.text.end(), b.text.begin(), b.text.end(),
-                                                 [](char16_t x, char16_t y) { return Fold(x) < Fold(y); });
+                                             return CompareNoCase(a.text, b.text) < 0;
                                          }) -
                         items.begin());
         }

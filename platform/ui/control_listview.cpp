@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "lumivel/ui_controls.h"
+#include "lumivel/wide_string.h"
 #include "lumivel/ui_input.h"
 #include "ui_internal.h"
 
@@ -18,14 +19,6 @@ constexpr int kRowHeight = 17;
 constexpr int kHeaderHeight = 24;
 constexpr int kMaxItems = 100'000'000;  // LVM_SETITEMCOUNT refuses more
 
-char16_t Fold(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
-
-bool StartsWithNoCase(const std::u16string& text, const std::u16string& prefix) {
-    if (prefix.size() > text.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (Fold(text[i]) != Fold(prefix[i])) return false;
-    return true;
-}
 
 struct ListView {
     std::shared_ptr<Window> window;
@@ -220,8 +213,7 @@ struct ListView {
                 if (entry.param == info.lParam) return i;
             } else if (info.psz != nullptr) {
                 std::u16string wanted(info.psz), have = text(i, 0);
-                if ((info.flags & (LVFI_PARTIAL | LVFI_SUBSTRING)) ? StartsWithNoCase(have, wanted)
-                                                                   : (have.size() == wanted.size() && StartsWithNoCase(have, wanted)))
+                if ((info.flags & (LVFI_PARTIAL | LVFI_SUBSTRING)) ? StartsWithNoCase(have, wanted) : EqualsNoCase(have, wanted))
                     return i;
             }
         }
@@ -241,10 +233,8 @@ int SortedPosition(ListView& list, const std::u16string& text, bool descending) 
     int lo = 0, hi = list.count();
     while (lo < hi) {
         int mid = (lo + hi) / 2;
-        std::u16string other = list.text(mid, 0);
-        bool before = std::lexicographical_compare(other.begin(), other.end(), text.begin(), text.end(),
-                                                   [](char16_t a, char16_t b) { return Fold(a) < Fold(b); });
-        if (descending) before = !before && other != text;
+        int order = CompareNoCase(list.text(mid, 0), text);
+        bool before = descending ? order > 0 : order < 0;
         if (before) lo = mid + 1;
         else hi = mid;
     }

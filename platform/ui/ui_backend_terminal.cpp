@@ -16,6 +16,7 @@
 #include "lumivel/text.h"
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_controls.h"
+#include "lumivel/wide_string.h"
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_menus.h"
 #include "lumivel/ui_terminal.h"
@@ -40,10 +41,6 @@ FILE* g_output = nullptr;
 
 std::u16string Plain(const std::u16string& text) { return MenuTextWithoutMnemonics(text); }
 
-bool EqualsNoCase(const std::u16string& a, const std::u16string& b) {
-    auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
 
 std::optional<Answer> TakeAnswer(AnswerKind kind, int dialog, int control = 0, bool anyControl = false) {
     std::lock_guard lock(g_answersMutex);

@@ -10,6 +10,7 @@
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/ui_window.h"
+#include "lumivel/wide_string.h"
 #include "win/commctrl.h"
 
 namespace lumivel::ui {
@@ -75,6 +76,11 @@ LRESULT RichEditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT DateTimeProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT UpDownProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT PropertySheetProc(HWND, UINT, WPARAM, LPARAM);
+
+// Case-insensitive prefix test, Unicode simple folding, as list and combo searches compare.
+inline bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
+}
 
 // The test hook, when one is installed: calls it and returns its answer.
 std::optional<INT_PTR> CallTestHook(const Surface& surface);

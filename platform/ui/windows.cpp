@@ -9,6 +9,7 @@
 #include "lumivel/handle_table.h"
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_controls.h"
+#include "lumivel/wide_string.h"
 #include "win/winerror.h"
 #include "ui_internal.h"
 #include "win/errors.h"
@@ -34,14 +35,7 @@ ClassRegistry& Classes() {
     return *registry;
 }
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
+bool SameName(const std::u16string& a, const std::u16string& b) { return EqualsNoCase(a, b); }
 
 ATOM AddClass(std::shared_ptr<WindowClass> windowClass) {
     ClassRegistry& registry = Classes();
