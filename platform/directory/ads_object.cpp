@@ -302,7 +302,8 @@ HRESULT AdsObject::get_Schema(BSTR* retval) {
 
 std::shared_ptr<const SchemaSyntaxes> AdsObject::Syntaxes() { return SchemaSyntaxes::For(*m_location.connection); }
 
-HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, bool replaceAll) {
+HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, Load load) {
+    const bool all = load != Load::Named;
     if (m_isNew) return E_ADS_OBJECT_UNBOUND;
     LdapConnection& c = *m_location.connection;
     RawAttributes attributes;
@@ -310,7 +311,7 @@ HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, bool re
         std::lock_guard<std::mutex> lock(c.Mutex());
         LdapMessagePtr result;
         const int rc = SearchSync(c, SearchBase(), LDAP_SCOPE_BASE, "(objectClass=*)",
-                                  replaceAll ? std::vector<std::string>{"*"} : names, nullptr, &result);
+                                  all ? std::vector<std::string>{"*"} : names, nullptr, &result);
         if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
         LDAPMessage* entry = ldap_first_entry(c.Handle(), result.get());
         if (!entry) return HresultFromLdap(LDAP_NO_SUCH_OBJECT);
@@ -318,10 +319,10 @@ HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, bool re
         if (readRc != LDAP_SUCCESS) return HresultFromLdap(readRc);
     }
     // Values the caller changed but has not committed stay as the caller left them.
-    if (replaceAll) {
+    if (load == Load::Refresh) {
         for (auto it = m_properties.begin(); it != m_properties.end();)
             it = it->second.pendingOperation ? std::next(it) : m_properties.erase(it);
-    } else {
+    } else if (load == Load::Named) {
         for (const auto& name : names) {
             auto it = m_properties.find(LowerAsciiUtf8(name));
             if (it != m_properties.end() && !it->second.pendingOperation) m_properties.erase(it);
@@ -333,16 +334,16 @@ HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, bool re
         property.name = attribute.name;
         property.values = std::move(attribute.values);
     }
-    if (replaceAll) m_propertiesLoaded = true;
+    if (all) m_propertiesLoaded = true;
     return S_OK;
 }
 
-HRESULT AdsObject::GetInfo() { return LoadAttributes({}, true); }
+HRESULT AdsObject::GetInfo() { return LoadAttributes({}, Load::Refresh); }
 
 HRESULT AdsObject::GetInfoEx(VARIANT vProperties, LONG) {
     const std::vector<std::string> names = VariantNames(vProperties);
     if (names.empty()) return E_ADS_BAD_PARAMETER;
-    return LoadAttributes(names, false);
+    return LoadAttributes(names, Load::Named);
 }
 
 HRESULT AdsObject::ReadProperty(BSTR name, bool alwaysArray, VARIANT* out) {
@@ -351,7 +352,7 @@ HRESULT AdsObject::ReadProperty(BSTR name, bool alwaysArray, VARIANT* out) {
     const std::string key = LowerAsciiUtf8(ToUtf8(BstrText(name)));
     if (key.empty()) return E_ADS_BAD_PARAMETER;
     if (!m_isNew && !m_propertiesLoaded && m_properties.find(key) == m_properties.end()) {
-        const HRESULT hr = GetInfo();
+        const HRESULT hr = LoadAttributes({}, Load::Implicit);
         if (FAILED(hr)) return hr;
     }
     auto found = m_properties.find(key);

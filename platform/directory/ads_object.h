@@ -170,7 +170,11 @@ private:
         int pendingOperation = 0;  // 0: unchanged; else kPendingChange | LDAP_MOD_ADD/DELETE/REPLACE
     };
 
-    HRESULT LoadAttributes(const std::vector<std::string>& names, bool replaceAll);
+    // All attributes ("*") or the named ones. A refresh drops cached values the answer no
+    // longer holds; the implicit load of a first Get keeps what GetInfoEx brought (constructed
+    // attributes that "*" never returns).
+    enum class Load { Named, Refresh, Implicit };
+    HRESULT LoadAttributes(const std::vector<std::string>& names, Load load);
     HRESULT ReadProperty(BSTR name, bool alwaysArray, VARIANT* out);
     std::shared_ptr<const SchemaSyntaxes> Syntaxes();
     HRESULT ClassAttribute(const char* attribute, VARIANT* out);

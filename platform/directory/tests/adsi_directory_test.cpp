@@ -166,12 +166,21 @@ TEST_F(AdsiDirectory, ValuesBySyntax) {
     LPWSTR names[] = {const_cast<LPWSTR>(u"canonicalName"), const_cast<LPWSTR>(u"allowedChildClassesEffective")};
     Variant list;
     ASSERT_EQ(ADsBuildVarArrayStr(names, 2, list.put()), S_OK);
-    ASSERT_EQ(ou->GetInfoEx(list.v, 0), S_OK);
-    ASSERT_EQ(ou->Get(Bstr(u"canonicalName"), canonical.put()), S_OK);
+    Ptr<IADs> fresh;
+    ASSERT_EQ(Bind(s_ouPath, fresh.put()), S_OK);
+    ASSERT_EQ(fresh->GetInfoEx(list.v, 0), S_OK);
+    // The first plain Get loads the rest without losing what GetInfoEx brought.
+    Variant ouName;
+    ASSERT_EQ(fresh->Get(Bstr(u"ou"), ouName.put()), S_OK);
+    ASSERT_EQ(fresh->Get(Bstr(u"canonicalName"), canonical.put()), S_OK);
     ASSERT_EQ(canonical.v.vt, VT_BSTR);
     EXPECT_EQ(std::u16string(canonical.v.bstrVal), DomainName() + u"/" + s_ouName.substr(3));
     Variant allowed;
-    ASSERT_EQ(ou->GetEx(Bstr(u"allowedChildClassesEffective"), allowed.put()), S_OK);
+    ASSERT_EQ(fresh->GetEx(Bstr(u"allowedChildClassesEffective"), allowed.put()), S_OK);
+    // An explicit GetInfo refreshes: constructed values go until asked for again.
+    ASSERT_EQ(fresh->GetInfo(), S_OK);
+    Variant gone;
+    EXPECT_EQ(fresh->Get(Bstr(u"canonicalName"), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
     bool user = false;
     auto* elements = static_cast<VARIANT*>(allowed.v.parray->pvData);
     for (ULONG i = 0; i < allowed.v.parray->rgsabound[0].cElements; ++i)
