@@ -67,6 +67,20 @@ std::unique_ptr<ControlState> NewControlState(ControlKind kind) {
     }
 }
 
+// A thread's windows end with the thread, as on Windows: top-level windows (and with them
+// their children) are destroyed on the ending thread. The main thread's are left to the
+// process exit, when the modules that own their procedures may already be gone.
+struct ThreadWindows {
+    bool used = false;
+    ~ThreadWindows() {
+        if (!used || DWORD(getpid()) == GetCurrentThreadId()) return;
+        DWORD self = GetCurrentThreadId();
+        for (const auto& window : Windows().snapshot())
+            if (window->threadId == self && !window->isChild() && !window->destroying) DestroyWindow(window->handle);
+    }
+};
+thread_local ThreadWindows t_threadWindows;
+
 }  // namespace
 
 RECT NonClientFrame(DWORD style, DWORD exStyle) {
@@ -224,6 +238,7 @@ HWND CreateWindowWithClass(std::shared_ptr<WindowClass> windowClass, DWORD exSty
     // Messages from other threads reach the window through its thread's queue, which must
     // exist from now on.
     lumivel::CurrentThreadQueue();
+    t_threadWindows.used = true;
     window->control = NewControlState(windowClass->kind);
     window->dialog = std::move(dialogState);
     HWND handle;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_controls.h"
@@ -254,6 +255,66 @@ TEST_F(Controls, UpDownRangeBuddyAndVeto) {
     SendMessageW(spin, UDM_SETPOS32, 0, 1500);
     GetWindowTextW(edit, text, 16);
     EXPECT_EQ(std::u16string(text), u"1,500") << "thousands are grouped unless UDS_NOTHOUSANDS";
+}
+
+TEST_F(Controls, DropDownListSortsFindsAndSelects) {
+    HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | CBS_DROPDOWNLIST | CBS_SORT, 0, 0, 80, 60, m_window,
+                                 reinterpret_cast<HMENU>(219), nullptr, nullptr);
+    for (const char16_t* text : {u"Weekly", u"daily", u"Once", u"Monthly"})
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    WCHAR text[32];
+    SendMessageW(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::u16string(text), u"daily") << "CBS_SORT ignores case";
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(u"mo")), 1);
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRING, 1, reinterpret_cast<LPARAM>(u"mo")), 1) << "the search wraps round";
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(u"ONCE")), 2);
+    EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 7, 0), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR) << "a bad index clears the selection";
+    EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"Yearly")), CB_ERR) << "no such item";
+    EXPECT_TRUE(SetWindowTextW(combo, u"weekly"));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 3);
+    m_parent.log.clear();
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    EXPECT_TRUE(m_parent.log.entries.empty()) << "selection by code sends no notification";
+    lumivel::ui::UserSelectComboItem(combo, 2);
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"WM_COMMAND(219,CBN_SELCHANGE)", "WM_COMMAND(219,CBN_SELENDOK)"}));
+}
+
+TEST_F(Controls, DateTimePickerValuesAndNotification) {
+    HWND picker = CreateWindowExW(0, DATETIMEPICK_CLASSW, u"", WS_CHILD | DTS_SHOWNONE, 0, 0, 80, 14, m_window,
+                                  reinterpret_cast<HMENU>(253), nullptr, nullptr);
+    SYSTEMTIME t{};
+    ASSERT_EQ(DateTime_GetSystemtime(picker, &t), DWORD(GDT_VALID)) << "the current date to start with";
+    EXPECT_GE(t.wYear, 2024);
+    SYSTEMTIME leap{2028, 2, 0, 29, 0, 0, 0, 0};
+    ASSERT_TRUE(DateTime_SetSystemtime(picker, GDT_VALID, &leap));
+    ASSERT_EQ(DateTime_GetSystemtime(picker, &t), DWORD(GDT_VALID));
+    EXPECT_EQ(t.wDay, 29);
+    EXPECT_EQ(t.wDayOfWeek, 2) << "29 February 2028 is a Tuesday";
+    SYSTEMTIME notLeap{2027, 2, 0, 29, 0, 0, 0, 0};
+    EXPECT_FALSE(DateTime_SetSystemtime(picker, GDT_VALID, &notLeap));
+    ASSERT_TRUE(DateTime_SetSystemtime(picker, GDT_NONE, nullptr));
+    EXPECT_EQ(DateTime_GetSystemtime(picker, &t), DWORD(GDT_NONE));
+    m_parent.log.clear();
+    SYSTEMTIME picked{2027, 3, 0, 1, 9, 30, 0, 0};
+    lumivel::ui::UserSetDateTime(picker, &picked);
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"DTN_DATETIMECHANGE(253)"}));
+    lumivel::ui::UserSetDateTime(picker, &picked);
+    EXPECT_EQ(m_parent.log.entries.size(), 1u) << "the same value again is no change";
+}
+
+// A window whose thread has ended is gone; messages for it return at once instead of waiting
+// for an owner that will never answer.
+TEST_F(Controls, SendToAWindowOfAnEndedThreadDoesNotHang) {
+    HWND orphan = nullptr;
+    std::thread owner([&] {
+        orphan = CreateWindowExW(0, u"ControlsParent", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    });
+    owner.join();
+    ASSERT_NE(orphan, nullptr);
+    EXPECT_FALSE(IsWindow(orphan)) << "a thread's windows end with it";
+    EXPECT_EQ(SendMessageW(orphan, WM_GETTEXTLENGTH, 0, 0), 0);
+    EXPECT_FALSE(PostMessageW(orphan, WM_APP, 0, 0));
 }
 
 }  // namespace
