@@ -145,6 +145,7 @@ TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
         "Smith, John " + m_suffix,
         "a+b=\"q\" <x>; y\\z " + m_suffix,
         "#hash " + m_suffix,
+        "slash/and\\back " + m_suffix,
         " lead " + m_suffix,
         "Z\xc3\xbcrich \xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0 \xe6\x9d\xb1\xe4\xba\xac \xf0\x9f\x98\x80 " + m_suffix,
     };
