@@ -1,9 +1,11 @@
 // The dynamic loader's failures as Win32 errors: the one translation table for dlopen.
+#include <cstdlib>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "lumivel/module_loading.h"
 #include "win/winerror.h"
@@ -51,10 +53,21 @@ DWORD OpenSharedObject(const std::string& path, void** handle) {
     if (path.find('/') != std::string::npos && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return ERROR_ACCESS_DENIED;
     dlerror();
-    void* opened = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A relative path is resolved now, as LoadLibrary does, so that the module's file name
+    // stays a full path after the process changes directory.
+    void* opened = ::dlopen(AbsoluteModulePath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!opened) return Win32ErrorFromLoaderMessage(dlerror());
     *handle = opened;
     return ERROR_SUCCESS;
+}
+
+std::string AbsoluteModulePath(const std::string& path) {
+    if (path.empty() || path[0] == '/' || path.find('/') == std::string::npos) return path;
+    char* cwd = ::getcwd(nullptr, 0);
+    if (!cwd) return path;
+    std::string absolute = (std::filesystem::path(cwd) / path).lexically_normal().string();
+    std::free(cwd);
+    return absolute;
 }
 
 HMODULE ModuleOfAddress(const void* address) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/module_loading.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 #include "path.h"
@@ -171,7 +172,7 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
     if (!path) return Fail(error, HMODULE(nullptr));
     bool lazy = dwFlags & (DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     int mode = (lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL;
-    void* handle = ::dlopen(path->c_str(), mode);
+    void* handle = ::dlopen(lumivel::AbsoluteModulePath(*path).c_str(), mode);
     if (!handle) {
         std::string mapped = WithSuffix(*path, ".dll", ".so");
         if (!mapped.empty()) handle = ::dlopen(mapped.c_str(), mode);

@@ -335,3 +335,17 @@ TEST(Regsvr, ReportsEachFailureInOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Registered from a relative path, the server must still be found from any directory later.
+TEST(Regsvr, RelativeModulePathIsRegisteredInFull) {
+    std::string command = "cd '" + BinDir() + "' && ./regsvr /s ./com_test_server.so";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::u16string inproc = u"CLSID\\{7C0D5E21-3B9A-4F6E-A1D2-5E8B0C4F9A10}\\InprocServer32";
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, inproc.c_str()), ServerPath());
+    command = "cd '" + BinDir() + "' && ./regsvr /s /u ./com_test_server.so";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace

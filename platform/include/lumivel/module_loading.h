@@ -14,6 +14,10 @@ namespace lumivel {
 // ERROR_DLL_INIT_FAILED (anything else).
 LUMIVEL_EXPORT DWORD OpenSharedObject(const std::string& path, void** handle);
 
+// A path with a directory part made absolute against the current directory; a bare name,
+// which the loader searches for, is returned unchanged.
+LUMIVEL_EXPORT std::string AbsoluteModulePath(const std::string& path);
+
 // The Win32 error for a dlerror() text.
 LUMIVEL_EXPORT DWORD Win32ErrorFromLoaderMessage(const char* message);
 
