@@ -12,10 +12,19 @@
 namespace lumivel::ui {
 namespace {
 
-std::recursive_mutex g_mutex;
-std::shared_ptr<Backend> g_backend;
-// Backends replaced while the process runs stay alive: callers may still hold a reference.
-std::vector<std::shared_ptr<Backend>> g_retired;
+// The backend lives as long as the process: callers hold references to it, and tearing it
+// down at exit would run after the threads' own state (queues, Qt) is gone. Replaced
+// backends stay alive for the same reason.
+struct Selection {
+    std::recursive_mutex mutex;
+    std::shared_ptr<Backend> backend;
+    std::vector<std::shared_ptr<Backend>> retired;
+};
+
+Selection& TheSelection() {
+    static auto* selection = new Selection;
+    return *selection;
+}
 
 std::map<std::string, std::function<std::shared_ptr<Backend>()>>& Factories() {
     static auto* factories = new std::map<std::string, std::function<std::shared_ptr<Backend>()>>;
@@ -42,7 +51,7 @@ void LoadQtLibrary() {
 }
 
 std::shared_ptr<Backend> FromFactory(const std::string& name) {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(TheSelection().mutex);
     auto it = Factories().find(name);
     return it == Factories().end() ? nullptr : it->second();
 }
@@ -67,24 +76,26 @@ std::shared_ptr<Backend> Choose() {
 }  // namespace
 
 void SetBackend(std::shared_ptr<Backend> backend) {
-    std::lock_guard lock(g_mutex);
-    if (g_backend) g_retired.push_back(g_backend);
-    g_backend = std::move(backend);
+    Selection& selection = TheSelection();
+    std::lock_guard lock(selection.mutex);
+    if (selection.backend) selection.retired.push_back(selection.backend);
+    selection.backend = std::move(backend);
 }
 
 Backend& CurrentBackend() {
+    Selection& selection = TheSelection();
     {
-        std::lock_guard lock(g_mutex);
-        if (g_backend) return *g_backend;
+        std::lock_guard lock(selection.mutex);
+        if (selection.backend) return *selection.backend;
     }
     auto chosen = Choose();  // outside the lock: loading the Qt library registers a factory
-    std::lock_guard lock(g_mutex);
-    if (!g_backend) g_backend = std::move(chosen);
-    return *g_backend;
+    std::lock_guard lock(selection.mutex);
+    if (!selection.backend) selection.backend = std::move(chosen);
+    return *selection.backend;
 }
 
 void RegisterBackendFactory(const std::string& name, std::function<std::shared_ptr<Backend>()> factory) {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(TheSelection().mutex);
     Factories()[name] = std::move(factory);
 }
 

@@ -30,7 +30,7 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         size_t available = m_position < m_data.size() ? m_data.size() - m_position : 0;
         size_t n = std::min<size_t>(cb, available);
-        std::memcpy(pv, m_data.data() + m_position, n);
+        if (n > 0) std::memcpy(pv, m_data.data() + m_position, n);
         m_position += n;
         if (pcbRead) *pcbRead = m_claimFullReads ? cb : ULONG(n);
         return S_OK;
