@@ -3,8 +3,10 @@
 //
 // ABI decisions made here: LVCOLUMNW and LVITEMW carry every member of their newest Windows
 // form, so records handed between modules agree; NMLVKEYDOWN is byte-packed as on Windows.
-// Image-list handles are opaque pointers validated by the library. The image-list stream
-// (ImageList_Write/ImageList_Read) is this platform's own versioned format, see graphics/.
+// Image-list handles are opaque pointers validated by the library; images are kept at 32 bits
+// with a mask whatever ILC_COLOR* depth is asked for, so no colour is lost. The image-list
+// stream (ImageList_Write/ImageList_Read) is this platform's own versioned, checksummed format
+// (graphics/image_list_stream.cpp); streams of other formats are refused.
 #pragma once
 
 #include "win/user.h"
