@@ -11,9 +11,12 @@ constexpr char16_t kHex[] = u"0123456789ABCDEF";
 
 void AppendHexPair(std::u16string& out, unsigned byte, bool lowerCase) {
     static constexpr char16_t kLowerHex[] = u"0123456789abcdef";
+    // Through a pointer: a conditional over two array lvalues has been seen to index a
+    // temporary copy in unoptimised builds.
+    const char16_t* digits = lowerCase ? kLowerHex : kHex;
     out.push_back(u'\\');
-    out.push_back((lowerCase ? kLowerHex : kHex)[(byte >> 4) & 0xF]);
-    out.push_back((lowerCase ? kLowerHex : kHex)[byte & 0xF]);
+    out.push_back(digits[(byte >> 4) & 0xF]);
+    out.push_back(digits[byte & 0xF]);
 }
 
 int HexValue(char c) {
