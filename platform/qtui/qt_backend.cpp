@@ -90,6 +90,22 @@ void AddMenuItems(QMenu* menu, const std::vector<ui::MenuItemSnapshot>& items, i
     }
 }
 
+// A program's widget that hosts a window: its size is the window's client size.
+class HostSizeFollower final : public QObject {
+public:
+    HostSizeFollower(HWND hwnd, QObject* host) : QObject(host), m_hwnd(hwnd) {}
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Resize && !SyncGuard::active()) {
+            auto* widget = static_cast<QWidget*>(object);
+            ui::UserResized(m_hwnd, widget->width(), widget->height());
+        }
+        return QObject::eventFilter(object, event);
+    }
+
+private:
+    HWND m_hwnd;
+};
+
 class QtBackend final : public ui::Backend {
 public:
     QtBackend() {
@@ -130,6 +146,7 @@ public:
             t_adoptNext = nullptr;
             peer->adopted = true;
             peer->widget = widget;
+            widget->installEventFilter(new HostSizeFollower(hwnd, widget));
         } else {
             QWidget* parent = ParentWidget(*window);
             bool topLevel = !window->isChild();
@@ -143,8 +160,9 @@ public:
             peer->widget = widget;
         }
         window->peer = peer.get();
+        bool adopted = peer->adopted;
         g_peers[hwnd] = std::move(peer);
-        if (!widget) return;
+        if (!widget || adopted) return;
         SyncGuard guard;
         ApplyCommonState(hwnd, widget, ui::WindowChange::Geometry);
         ApplyCommonState(hwnd, widget, ui::WindowChange::Enabled);
@@ -155,7 +173,7 @@ public:
 
     void windowChanged(HWND hwnd, ui::WindowChange change) override {
         Peer* peer = PeerOf(hwnd);
-        if (peer && peer->widget) {
+        if (peer && peer->widget && !peer->adopted) {
             SyncGuard guard;
             ApplyCommonState(hwnd, peer->widget, change);
             if (peer->sync) peer->sync(change);

@@ -244,4 +244,30 @@ TEST_F(QtBackend, RichEditLinkClickedInQt) {
     qttest::Settle();
 }
 
+// The console hosts a control in a widget of its own: the control's windows appear inside it
+// and the host window follows the widget's size.
+TEST_F(QtBackend, HostWindowFollowsTheProgramsWidget) {
+    QWidget host;
+    host.resize(300, 200);
+    host.show();
+    HWND site = lumivel::qtui::CreateHostWindow(&host);
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(lumivel::qtui::WidgetForWindow(site), &host);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, u"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 100, 50, site,
+                                reinterpret_cast<HMENU>(100), nullptr, nullptr);
+    QWidget* listWidget = lumivel::qtui::WidgetForWindow(list);
+    ASSERT_NE(listWidget, nullptr);
+    EXPECT_EQ(listWidget->parentWidget(), &host);
+    host.resize(420, 260);
+    qttest::Settle();
+    RECT client;
+    GetClientRect(site, &client);
+    EXPECT_EQ(client.right, 420);
+    EXPECT_EQ(client.bottom, 260);
+    EXPECT_EQ(host.geometry().size(), QSize(420, 260)) << "the window never moves the program's widget";
+    DestroyWindow(site);
+    qttest::Settle();
+    EXPECT_FALSE(host.isHidden()) << "the program's widget stays";
+}
+
 }  // namespace
