@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "lumivel/directory_classes.h"
 #include "lumivel/ldap_escape.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
@@ -175,14 +174,8 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     return S_OK;
 }
 
-// FIXME: drop the fallback once CoCreateInstance reaches the directory layer's built-in classes.
 HRESULT createPathname(ComPtr<IADsPathname>* pathname) {
-    HRESULT result = CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname->putVoid());
-    if (result != REGDB_E_CLASSNOTREG) return result;
-    ComPtr<IClassFactory> factory;
-    result = LumivelDirectoryGetClassObject(CLSID_Pathname, IID_IClassFactory, factory.putVoid());
-    if (FAILED(result)) return result;
-    return factory->CreateInstance(nullptr, IID_IADsPathname, pathname->putVoid());
+    return CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname->putVoid());
 }
 
 bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent) {

@@ -1,4 +1,5 @@
 // Class objects of the COM classes that live inside libplatform.
+#include "lumivel/builtin_classes.h"
 #include "lumivel/directory_classes.h"
 
 #include <new>
@@ -63,3 +64,6 @@ extern "C" WINBASEAPI HRESULT LumivelDirectoryGetClassObject(REFCLSID rclsid, RE
     if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
     return factory->QueryInterface(riid, ppv);
 }
+
+// CoCreateInstance finds these classes here, as Windows finds them in its system modules.
+LUMIVEL_BUILTIN_CLASSES(LumivelDirectoryGetClassObject);

@@ -46,12 +46,15 @@ struct ServerFacts {
     std::vector<std::string> domains;  // msDS-hasDomainNCs of its NTDS Settings
 };
 
-// The domain's naming context for a DNS or NetBIOS name, from the crossRef objects.
+// The domain's naming context for a DNS or NetBIOS name, from the crossRef objects. Only
+// domain crossRefs (systemFlags bit 2) count: the configuration and schema partitions share
+// the domain's dnsRoot and may come back first.
 std::string DomainNamingContext(LdapConnection& c, const std::string& name) {
     const std::string value = ToUtf8(lumivel::ldap::EscapeFilterValue(FromUtf8(name)));
     std::string nc;
     PagedSearch(c, "CN=Partitions," + c.RootDse().configurationNamingContext, LDAP_SCOPE_ONELEVEL,
-                "(&(objectClass=crossRef)(|(dnsRoot=" + value + ")(nETBIOSName=" + value + ")))", {"nCName"},
+                "(&(objectClass=crossRef)(systemFlags:1.2.840.113556.1.4.803:=2)(|(dnsRoot=" + value + ")(nETBIOSName=" + value +
+                    ")))", {"nCName"},
                 [&](LDAP* ld, LDAPMessage* e) {
                     auto v = EntryValues(ld, e, "nCName");
                     if (!v.empty() && nc.empty()) nc = v.front();
