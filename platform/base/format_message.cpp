@@ -50,23 +50,23 @@ private:
 };
 
 std::optional<std::u16string> FormatInsert(const std::u16string& printfSpec, DWORD_PTR value) {
-    std::u16string spec = u"%" + printfSpec;
-    char16_t conversion = spec.back();
-    bool wide64 = spec.find(u"I64") != std::u16string::npos || spec.find(u"ll") != std::u16string::npos ||
-                  (spec.find(u'I') != std::u16string::npos && spec.find(u"I32") == std::u16string::npos);
+    std::u16string conv = u"%" + printfSpec;
+    char16_t conversion = conv.back();
+    bool wide64 = conv.find(u"I64") != std::u16string::npos || conv.find(u"ll") != std::u16string::npos ||
+                  (conv.find(u'I') != std::u16string::npos && conv.find(u"I32") == std::u16string::npos);
     WCHAR buffer[2048];
     int n;
     if (conversion == u's' || conversion == u'S') {
-        if (spec.find(u"hs") != std::u16string::npos || (conversion == u'S' && spec.find(u"ls") == std::u16string::npos))
-            n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, spec.c_str(), reinterpret_cast<const char*>(value));
+        if (conv.find(u"hs") != std::u16string::npos || (conversion == u'S' && conv.find(u"ls") == std::u16string::npos))
+            n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, conv.c_str(), reinterpret_cast<const char*>(value));
         else
-            n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, spec.c_str(), reinterpret_cast<const WCHAR*>(value));
+            n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, conv.c_str(), reinterpret_cast<const WCHAR*>(value));
     } else if (conversion == u'p') {
-        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, spec.c_str(), reinterpret_cast<void*>(value));
+        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, conv.c_str(), reinterpret_cast<void*>(value));
     } else if (wide64) {
-        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, spec.c_str(), static_cast<long long>(value));
+        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, conv.c_str(), static_cast<long long>(value));
     } else {
-        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, spec.c_str(), static_cast<int>(value));
+        n = _snwprintf_s(buffer, ARRAYSIZE(buffer), _TRUNCATE, conv.c_str(), static_cast<int>(value));
     }
     if (n < 0 && buffer[0] == 0) return std::nullopt;
     return std::u16string(buffer);

@@ -12,7 +12,7 @@ namespace {
 enum class Dialect { Crt, User32 };
 enum class Size { Default, Char, Short, Long32, Long64, Pointer, LongDouble, Wide, Narrow };
 
-struct Spec {
+struct Conversion {
     bool left = false, plus = false, space = false, zero = false, alternate = false;
     int width = 0;
     int precision = -1;
@@ -20,25 +20,25 @@ struct Spec {
     char16_t conversion = 0;
 };
 
-void Pad(std::u16string& out, size_t length, const Spec& spec, char16_t fill) {
-    if (spec.width > 0 && static_cast<size_t>(spec.width) > length)
-        out.append(static_cast<size_t>(spec.width) - length, fill);
+void Pad(std::u16string& out, size_t length, const Conversion& conv, char16_t fill) {
+    if (conv.width > 0 && static_cast<size_t>(conv.width) > length)
+        out.append(static_cast<size_t>(conv.width) - length, fill);
 }
 
-void EmitPadded(std::u16string& out, std::u16string_view text, const Spec& spec, bool zeroAllowed) {
-    if (spec.left) {
+void EmitPadded(std::u16string& out, std::u16string_view text, const Conversion& conv, bool zeroAllowed) {
+    if (conv.left) {
         out += text;
-        Pad(out, text.size(), spec, u' ');
+        Pad(out, text.size(), conv, u' ');
     } else {
-        Pad(out, text.size(), spec, (spec.zero && zeroAllowed) ? u'0' : u' ');
+        Pad(out, text.size(), conv, (conv.zero && zeroAllowed) ? u'0' : u' ');
         out += text;
     }
 }
 
-void EmitInteger(std::u16string& out, unsigned long long magnitude, bool negative, const Spec& spec) {
+void EmitInteger(std::u16string& out, unsigned long long magnitude, bool negative, const Conversion& conv) {
     unsigned base = 10;
     const char* digits = "0123456789abcdef";
-    switch (spec.conversion) {
+    switch (conv.conversion) {
         case u'x': base = 16; break;
         case u'X': base = 16; digits = "0123456789ABCDEF"; break;
         case u'o': base = 8; break;
@@ -50,31 +50,31 @@ void EmitInteger(std::u16string& out, unsigned long long magnitude, bool negativ
         body.insert(body.begin(), static_cast<char16_t>(digits[magnitude % base]));
         magnitude /= base;
     }
-    int precision = spec.precision < 0 ? 1 : spec.precision;
+    int precision = conv.precision < 0 ? 1 : conv.precision;
     if (static_cast<int>(body.size()) < precision) body.insert(0, static_cast<size_t>(precision) - body.size(), u'0');
     std::u16string prefix;
-    bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+    bool isSigned = conv.conversion == u'd' || conv.conversion == u'i';
     if (isSigned) {
         if (negative) prefix = u"-";
-        else if (spec.plus) prefix = u"+";
-        else if (spec.space) prefix = u" ";
+        else if (conv.plus) prefix = u"+";
+        else if (conv.space) prefix = u" ";
     }
-    if (spec.alternate && !body.empty() && body != u"0") {
-        if (spec.conversion == u'x') prefix += u"0x";
-        if (spec.conversion == u'X') prefix += u"0X";
-        if (spec.conversion == u'o' && body[0] != u'0') prefix += u"0";
+    if (conv.alternate && !body.empty() && body != u"0") {
+        if (conv.conversion == u'x') prefix += u"0x";
+        if (conv.conversion == u'X') prefix += u"0X";
+        if (conv.conversion == u'o' && body[0] != u'0') prefix += u"0";
     }
     size_t length = prefix.size() + body.size();
-    if (spec.left) {
+    if (conv.left) {
         out += prefix;
         out += body;
-        Pad(out, length, spec, u' ');
-    } else if (spec.zero && spec.precision < 0) {
+        Pad(out, length, conv, u' ');
+    } else if (conv.zero && conv.precision < 0) {
         out += prefix;
-        Pad(out, length, spec, u'0');
+        Pad(out, length, conv, u'0');
         out += body;
     } else {
-        Pad(out, length, spec, u' ');
+        Pad(out, length, conv, u' ');
         out += prefix;
         out += body;
     }
@@ -92,56 +92,56 @@ std::optional<std::u16string> Format(Dialect dialect, const char16_t* format, va
             out.push_back(u'%');
             continue;
         }
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
-            if (*p == u'-') spec.left = true;
-            else if (*p == u'+') spec.plus = true;
-            else if (*p == u' ') spec.space = true;
-            else if (*p == u'0') spec.zero = true;
-            else if (*p == u'#') spec.alternate = true;
+            if (*p == u'-') conv.left = true;
+            else if (*p == u'+') conv.plus = true;
+            else if (*p == u' ') conv.space = true;
+            else if (*p == u'0') conv.zero = true;
+            else if (*p == u'#') conv.alternate = true;
             else break;
         }
         if (*p == u'*' && dialect == Dialect::Crt) {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) spec.left = true, spec.width = -spec.width;
+            conv.width = va_arg(args, int);
+            if (conv.width < 0) conv.left = true, conv.width = -conv.width;
             ++p;
         } else {
             while (*p >= u'0' && *p <= u'9') {
-                if (spec.width > 100000) return std::nullopt;
-                spec.width = spec.width * 10 + (*p++ - u'0');
+                if (conv.width > 100000) return std::nullopt;
+                conv.width = conv.width * 10 + (*p++ - u'0');
             }
         }
         if (*p == u'.') {
             ++p;
-            spec.precision = 0;
+            conv.precision = 0;
             if (*p == u'*' && dialect == Dialect::Crt) {
-                spec.precision = va_arg(args, int);
-                if (spec.precision < 0) spec.precision = -1;
+                conv.precision = va_arg(args, int);
+                if (conv.precision < 0) conv.precision = -1;
                 ++p;
             } else {
                 while (*p >= u'0' && *p <= u'9') {
-                    if (spec.precision > 100000) return std::nullopt;
-                    spec.precision = spec.precision * 10 + (*p++ - u'0');
+                    if (conv.precision > 100000) return std::nullopt;
+                    conv.precision = conv.precision * 10 + (*p++ - u'0');
                 }
             }
         }
-        if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') spec.size = Size::Long64, p += 3;
-        else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') spec.size = Size::Long32, p += 3;
-        else if (p[0] == u'I') spec.size = Size::Pointer, ++p;
-        else if (p[0] == u'l' && p[1] == u'l') spec.size = Size::Long64, p += 2;
-        else if (p[0] == u'h' && p[1] == u'h') spec.size = Size::Char, p += 2;
-        else if (p[0] == u'l') spec.size = Size::Long32, ++p;
-        else if (p[0] == u'h') spec.size = Size::Short, ++p;
-        else if (p[0] == u'w') spec.size = Size::Wide, ++p;
-        else if (p[0] == u'z' || p[0] == u't') spec.size = Size::Pointer, ++p;
-        else if (p[0] == u'j') spec.size = Size::Long64, ++p;
-        else if (p[0] == u'L') spec.size = Size::LongDouble, ++p;
-        spec.conversion = *p;
-        switch (spec.conversion) {
+        if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') conv.size = Size::Long64, p += 3;
+        else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') conv.size = Size::Long32, p += 3;
+        else if (p[0] == u'I') conv.size = Size::Pointer, ++p;
+        else if (p[0] == u'l' && p[1] == u'l') conv.size = Size::Long64, p += 2;
+        else if (p[0] == u'h' && p[1] == u'h') conv.size = Size::Char, p += 2;
+        else if (p[0] == u'l') conv.size = Size::Long32, ++p;
+        else if (p[0] == u'h') conv.size = Size::Short, ++p;
+        else if (p[0] == u'w') conv.size = Size::Wide, ++p;
+        else if (p[0] == u'z' || p[0] == u't') conv.size = Size::Pointer, ++p;
+        else if (p[0] == u'j') conv.size = Size::Long64, ++p;
+        else if (p[0] == u'L') conv.size = Size::LongDouble, ++p;
+        conv.conversion = *p;
+        switch (conv.conversion) {
             case u'd':
             case u'i': {
                 long long v;
-                switch (spec.size) {
+                switch (conv.size) {
                     case Size::Long64:
                     case Size::Pointer: v = va_arg(args, long long); break;
                     case Size::Short: v = static_cast<short>(va_arg(args, int)); break;
@@ -149,7 +149,7 @@ std::optional<std::u16string> Format(Dialect dialect, const char16_t* format, va
                     default: v = va_arg(args, int); break;
                 }
                 unsigned long long magnitude = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : v;
-                EmitInteger(out, magnitude, v < 0, spec);
+                EmitInteger(out, magnitude, v < 0, conv);
                 break;
             }
             case u'u':
@@ -157,41 +157,41 @@ std::optional<std::u16string> Format(Dialect dialect, const char16_t* format, va
             case u'X':
             case u'o': {
                 unsigned long long v;
-                switch (spec.size) {
+                switch (conv.size) {
                     case Size::Long64:
                     case Size::Pointer: v = va_arg(args, unsigned long long); break;
                     case Size::Short: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
                     case Size::Char: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
                     default: v = va_arg(args, unsigned); break;
                 }
-                EmitInteger(out, v, false, spec);
+                EmitInteger(out, v, false, conv);
                 break;
             }
             case u'p': {
-                Spec pointer = spec;
+                Conversion pointer = conv;
                 pointer.precision = 16;
                 EmitInteger(out, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, pointer);
                 break;
             }
             case u'c':
             case u'C': {
-                bool narrow = spec.size == Size::Short || (spec.conversion == u'C' && spec.size != Size::Long32 &&
-                                                            spec.size != Size::Wide);
+                bool narrow = conv.size == Size::Short || (conv.conversion == u'C' && conv.size != Size::Long32 &&
+                                                            conv.size != Size::Wide);
                 int v = va_arg(args, int);
                 char16_t c = narrow ? static_cast<char16_t>(static_cast<unsigned char>(v)) : static_cast<char16_t>(v);
-                EmitPadded(out, std::u16string_view(&c, 1), spec, true);
+                EmitPadded(out, std::u16string_view(&c, 1), conv, true);
                 break;
             }
             case u's':
             case u'S':
             case u'Z': {
-                bool narrow = spec.size == Size::Short || (spec.conversion == u'S' && spec.size != Size::Long32 &&
-                                                            spec.size != Size::Wide);
+                bool narrow = conv.size == Size::Short || (conv.conversion == u'S' && conv.size != Size::Long32 &&
+                                                            conv.size != Size::Wide);
                 std::u16string text;
                 if (narrow) {
                     const char* s = va_arg(args, const char*);
                     if (!s) text = u"(null)";
-                    else if (spec.precision >= 0) text = lumivel::FromUtf8(std::string_view(s, strnlen(s, size_t(spec.precision))));
+                    else if (conv.precision >= 0) text = lumivel::FromUtf8(std::string_view(s, strnlen(s, size_t(conv.precision))));
                     else text = lumivel::FromUtf8(s);
                 } else {
                     const char16_t* s = va_arg(args, const char16_t*);
@@ -199,12 +199,12 @@ std::optional<std::u16string> Format(Dialect dialect, const char16_t* format, va
                         text = u"(null)";
                     } else {
                         size_t n = 0;
-                        while (s[n] && (spec.precision < 0 || n < size_t(spec.precision))) ++n;
+                        while (s[n] && (conv.precision < 0 || n < size_t(conv.precision))) ++n;
                         text.assign(s, n);
                     }
                 }
-                if (spec.precision >= 0 && text.size() > size_t(spec.precision)) text.resize(size_t(spec.precision));
-                EmitPadded(out, text, spec, true);
+                if (conv.precision >= 0 && text.size() > size_t(conv.precision)) text.resize(size_t(conv.precision));
+                EmitPadded(out, text, conv, true);
                 break;
             }
             case u'e':
@@ -216,19 +216,19 @@ std::optional<std::u16string> Format(Dialect dialect, const char16_t* format, va
             case u'a':
             case u'A': {
                 if (dialect == Dialect::User32) {
-                    out.push_back(spec.conversion);
+                    out.push_back(conv.conversion);
                     break;
                 }
                 double v = va_arg(args, double);
                 std::string narrowSpec = "%";
-                if (spec.left) narrowSpec += '-';
-                if (spec.plus) narrowSpec += '+';
-                if (spec.space) narrowSpec += ' ';
-                if (spec.zero) narrowSpec += '0';
-                if (spec.alternate) narrowSpec += '#';
-                narrowSpec += std::to_string(spec.width);
-                if (spec.precision >= 0) narrowSpec += "." + std::to_string(spec.precision);
-                narrowSpec += static_cast<char>(spec.conversion);
+                if (conv.left) narrowSpec += '-';
+                if (conv.plus) narrowSpec += '+';
+                if (conv.space) narrowSpec += ' ';
+                if (conv.zero) narrowSpec += '0';
+                if (conv.alternate) narrowSpec += '#';
+                narrowSpec += std::to_string(conv.width);
+                if (conv.precision >= 0) narrowSpec += "." + std::to_string(conv.precision);
+                narrowSpec += static_cast<char>(conv.conversion);
                 int n = std::snprintf(nullptr, 0, narrowSpec.c_str(), v);
                 if (n < 0) return std::nullopt;
                 std::string buffer(static_cast<size_t>(n) + 1, '\0');

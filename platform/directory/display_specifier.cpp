@@ -116,8 +116,8 @@ public:
         *resid = 0;
         buffer[0] = 0;
         const unsigned state = flags & DSGIF_ISMASK;
-        const Specifier spec = Lookup(objectClass);
-        for (const auto& value : spec.iconPaths) {
+        const Specifier specifier = Lookup(objectClass);
+        for (const auto& value : specifier.iconPaths) {
             // "state,module,id" or "state,file.ico".
             const size_t first = value.find(u',');
             if (first == std::u16string::npos) continue;
@@ -146,9 +146,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetFriendlyClassName(LPCWSTR objectClass, LPWSTR buffer, INT cch) override {
         if (!objectClass || !buffer || cch <= 0) return E_INVALIDARG;
-        const Specifier spec = Lookup(objectClass);
-        if (spec.found && !spec.classDisplayName.empty())
-            return CopyOut(spec.classDisplayName, buffer, static_cast<size_t>(cch));
+        const Specifier specifier = Lookup(objectClass);
+        if (specifier.found && !specifier.classDisplayName.empty())
+            return CopyOut(specifier.classDisplayName, buffer, static_cast<size_t>(cch));
         // Callers that ignore the result still get a usable name.
         CopyOut(objectClass, buffer, static_cast<size_t>(cch));
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
@@ -159,8 +159,8 @@ public:
         if (!objectClass || !attribute || !buffer || cch == 0) return E_INVALIDARG;
         buffer[0] = 0;
         for (const char16_t* cls : {objectClass, u"default"}) {
-            const Specifier spec = Lookup(cls);
-            for (const auto& [name, friendly] : spec.attributeNames)
+            const Specifier specifier = Lookup(cls);
+            for (const auto& [name, friendly] : specifier.attributeNames)
                 if (EqualsNoCase(name, attribute)) return CopyOut(friendly, buffer, cch);
         }
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
@@ -182,8 +182,8 @@ public:
     HRESULT STDMETHODCALLTYPE EnumClassAttributes(LPCWSTR objectClass, LPDSENUMATTRIBUTES callback,
                                                   LPARAM lParam) override {
         if (!objectClass || !callback) return E_INVALIDARG;
-        const Specifier spec = Lookup(objectClass);
-        for (const auto& [name, friendly] : spec.attributeNames) {
+        const Specifier specifier = Lookup(objectClass);
+        for (const auto& [name, friendly] : specifier.attributeNames) {
             const HRESULT hr = callback(lParam, name.c_str(), friendly.c_str(), 0);
             if (FAILED(hr)) return hr;
         }
@@ -224,7 +224,7 @@ private:
             std::lock_guard<std::mutex> lock(mutex);
             if (auto found = cache.find(key); found != cache.end()) return found->second;
         }
-        Specifier spec;
+        Specifier specifier;
         bool answered = false;
         for (unsigned locale : Locales()) {
             std::lock_guard<std::mutex> lock(c->Mutex());
@@ -239,23 +239,23 @@ private:
             answered = true;
             LDAPMessage* entry = ldap_first_entry(c->Handle(), result.get());
             if (!entry) continue;
-            spec.found = true;
+            specifier.found = true;
             auto names = EntryValues(c->Handle(), entry, "classDisplayName");
-            if (!names.empty()) spec.classDisplayName = FromUtf8(names.front());
-            for (const auto& v : EntryValues(c->Handle(), entry, "iconPath")) spec.iconPaths.push_back(FromUtf8(v));
+            if (!names.empty()) specifier.classDisplayName = FromUtf8(names.front());
+            for (const auto& v : EntryValues(c->Handle(), entry, "iconPath")) specifier.iconPaths.push_back(FromUtf8(v));
             for (const auto& v : EntryValues(c->Handle(), entry, "attributeDisplayNames")) {
                 const std::u16string text = FromUtf8(v);
                 const size_t comma = text.find(u',');
-                if (comma != std::u16string::npos) spec.attributeNames.emplace_back(text.substr(0, comma), text.substr(comma + 1));
+                if (comma != std::u16string::npos) specifier.attributeNames.emplace_back(text.substr(0, comma), text.substr(comma + 1));
             }
             break;
         }
         // A directory that could not be asked is asked again next time.
         if (answered) {
             std::lock_guard<std::mutex> lock(mutex);
-            cache.emplace(key, spec);
+            cache.emplace(key, specifier);
         }
-        return spec;
+        return specifier;
     }
 
     std::string m_server;

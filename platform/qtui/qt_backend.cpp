@@ -273,8 +273,8 @@ public:
         }
     }
 
-    POINT dialogBaseUnits(const ui::DialogFontSpec& spec) override {
-        QFontMetrics metrics(DialogQFont(spec));
+    POINT dialogBaseUnits(const ui::DialogFontSpec& fontSpec) override {
+        QFontMetrics metrics(DialogQFont(fontSpec));
         // Windows: the average width of the alphabet, rounded, and the character height.
         int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
         return POINT{(width / 26 + 1) / 2, metrics.height()};
@@ -331,17 +331,17 @@ QImage ToQImage(const gfx::Image& image) {
     return out;
 }
 
-QFont DialogQFont(const ui::DialogFontSpec& spec) {
+QFont DialogQFont(const ui::DialogFontSpec& fontSpec) {
     static const char16_t* const kWindowsFaces[] = {u"MS Shell Dlg", u"MS Shell Dlg 2", u"MS Sans Serif", u"Microsoft Sans Serif",
                                                     u"Tahoma", u"Segoe UI", u"System", u""};
     QFont font = QApplication::font();
     bool windowsFace = false;
     for (const char16_t* face : kWindowsFaces)
-        if (spec.face == face) windowsFace = true;
-    if (!windowsFace) font.setFamily(ToQString(spec.face));
-    if (spec.pointSize > 0) font.setPointSize(spec.pointSize);
-    font.setBold(spec.weight >= 600);
-    font.setItalic(spec.italic);
+        if (fontSpec.face == face) windowsFace = true;
+    if (!windowsFace) font.setFamily(ToQString(fontSpec.face));
+    if (fontSpec.pointSize > 0) font.setPointSize(fontSpec.pointSize);
+    font.setBold(fontSpec.weight >= 600);
+    font.setItalic(fontSpec.italic);
     return font;
 }
 

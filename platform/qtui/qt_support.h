@@ -44,7 +44,7 @@ inline std::u16string FromQString(const QString& text) { return text.toStdU16Str
 QImage ToQImage(const gfx::Image& image);
 
 // The dialog font as Qt shows it: the names of Windows' dialog fonts become the desktop's.
-QFont DialogQFont(const ui::DialogFontSpec& spec);
+QFont DialogQFont(const ui::DialogFontSpec& font);
 
 // Makes the widget of a built-in control, with its sync function; null for other kinds.
 QWidget* CreateControlWidget(HWND hwnd, QWidget* parent, Peer& peer);
