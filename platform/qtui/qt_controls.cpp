@@ -252,6 +252,10 @@ QWidget* MakeDateTime(HWND hwnd, QWidget* parent, Peer& peer) {
         auto w = WindowOf(hwnd);
         auto* state = w ? w->state<ui::DateTimeState>() : nullptr;
         if (!guarded || !state) return;
+        if (state->minimum) guarded->setMinimumDateTime(ToQDateTime(*state->minimum));
+        else guarded->clearMinimumDateTime();
+        if (state->maximum) guarded->setMaximumDateTime(ToQDateTime(*state->maximum));
+        else guarded->clearMaximumDateTime();
         QDateTime value = ToQDateTime(state->value);
         if (guarded->dateTime() != value) guarded->setDateTime(value);
     };

@@ -33,6 +33,38 @@ WORD DayOfWeek(int year, int month, int day) {
     return WORD((year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7);
 }
 
+// Earlier, equal or later, field by field from the year down.
+int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    const WORD left[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
+    const WORD right[] = {b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
+    for (size_t i = 0; i < std::size(left); ++i)
+        if (left[i] != right[i]) return left[i] < right[i] ? -1 : 1;
+    return 0;
+}
+
+bool InRange(const DateTimeState& state, const SYSTEMTIME& t) {
+    return !(state.minimum && CompareTimes(t, *state.minimum) < 0) && !(state.maximum && CompareTimes(t, *state.maximum) > 0);
+}
+
+SYSTEMTIME Clamped(const DateTimeState& state, SYSTEMTIME t) {
+    if (state.minimum && CompareTimes(t, *state.minimum) < 0) t = *state.minimum;
+    if (state.maximum && CompareTimes(t, *state.maximum) > 0) t = *state.maximum;
+    t.wDayOfWeek = DayOfWeek(t.wYear, t.wMonth, t.wDay);
+    return t;
+}
+
+// DTM_SETRANGE: the flags say which of the two limits are given; a limit not given is lifted.
+bool SetRange(DateTimeState& state, WPARAM flags, const SYSTEMTIME* limits) {
+    if (limits == nullptr && (flags & (GDTR_MIN | GDTR_MAX))) return false;
+    if ((flags & GDTR_MIN) && !ValidTime(limits[0])) return false;
+    if ((flags & GDTR_MAX) && !ValidTime(limits[1])) return false;
+    if ((flags & GDTR_MIN) && (flags & GDTR_MAX) && CompareTimes(limits[0], limits[1]) > 0) return false;
+    state.minimum = (flags & GDTR_MIN) ? std::optional<SYSTEMTIME>(limits[0]) : std::nullopt;
+    state.maximum = (flags & GDTR_MAX) ? std::optional<SYSTEMTIME>(limits[1]) : std::nullopt;
+    state.value = Clamped(state, state.value);
+    return true;
+}
+
 void NotifyDateTime(HWND picker, const DateTimeState& state) {
     NMDATETIMECHANGE info{};
     info.dwFlags = state.valid ? GDT_VALID : GDT_NONE;
@@ -122,7 +154,7 @@ LRESULT DateTimeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             state->valid = false;
         } else if (wParam == GDT_VALID) {
             auto* in = reinterpret_cast<const SYSTEMTIME*>(lParam);
-            if (in == nullptr || !ValidTime(*in)) return FALSE;
+            if (in == nullptr || !ValidTime(*in) || !InRange(*state, *in)) return FALSE;
             state->value = *in;
             state->value.wDayOfWeek = DayOfWeek(in->wYear, in->wMonth, in->wDay);
             state->valid = true;
@@ -136,8 +168,17 @@ LRESULT DateTimeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         state->format = lParam ? std::u16string(reinterpret_cast<LPCWSTR>(lParam)) : std::u16string();
         Changed(*window, WindowChange::State);
         return TRUE;
-    case DTM_GETRANGE: return 0;  // no range limits
-    case DTM_SETRANGE: return TRUE;
+    case DTM_GETRANGE: {
+        auto* limits = reinterpret_cast<SYSTEMTIME*>(lParam);
+        if (limits == nullptr) return 0;
+        limits[0] = state->minimum.value_or(SYSTEMTIME{});
+        limits[1] = state->maximum.value_or(SYSTEMTIME{});
+        return (state->minimum ? GDTR_MIN : 0) | (state->maximum ? GDTR_MAX : 0);
+    }
+    case DTM_SETRANGE:
+        if (!SetRange(*state, wParam, reinterpret_cast<const SYSTEMTIME*>(lParam))) return FALSE;
+        Changed(*window, WindowChange::State);
+        return TRUE;
     case WM_SETFONT: window->font = reinterpret_cast<HFONT>(wParam); return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(window->font);
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -154,8 +195,8 @@ void UserSetDateTime(HWND picker, const SYSTEMTIME* value) {
         state->valid = false;
     } else {
         if (!ValidTime(*value)) return;
-        SYSTEMTIME next = *value;
-        next.wDayOfWeek = DayOfWeek(next.wYear, next.wMonth, next.wDay);
+        // A person cannot pick past the limits; the picker stops at them.
+        SYSTEMTIME next = Clamped(*state, *value);
         if (state->valid && std::memcmp(&next, &state->value, sizeof(next)) == 0) return;
         state->value = next;
         state->valid = true;

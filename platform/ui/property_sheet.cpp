@@ -297,16 +297,15 @@ INT_PTR PropertySheetW(LPCPROPSHEETHEADERW header) {
     auto window = FindWindowObject(sheet);
     PropertySheetState& sheetState = *window->dialog->sheet;
 
+    // Right-aligned, and in the tab order OK, Cancel, Apply.
     int buttonsTop = clientHeight - kMargin - kButtonHeight;
     bool apply = !(header->dwFlags & PSH_NOAPPLYNOW);
-    int x = clientWidth - kMargin - kButtonWidth;
-    if (apply) {
-        AddButton(sheet, kApplyNowId, u"&Apply", x, buttonsTop, false, header->hInstance);
-        x -= kButtonWidth + kButtonGap;
-    }
-    AddButton(sheet, IDCANCEL, u"Cancel", x, buttonsTop, true, header->hInstance);
-    x -= kButtonWidth + kButtonGap;
+    int x = clientWidth - kMargin - (apply ? 3 : 2) * kButtonWidth - (apply ? 2 : 1) * kButtonGap;
     AddButton(sheet, IDOK, u"OK", x, buttonsTop, true, header->hInstance);
+    x += kButtonWidth + kButtonGap;
+    AddButton(sheet, IDCANCEL, u"Cancel", x, buttonsTop, true, header->hInstance);
+    x += kButtonWidth + kButtonGap;
+    if (apply) AddButton(sheet, kApplyNowId, u"&Apply", x, buttonsTop, false, header->hInstance);
 
     UINT start = (header->dwFlags & PSH_USEPSTARTPAGE) ? 0 : header->nStartPage;
     if (start >= sheetState.pages.size()) start = 0;

@@ -495,6 +495,9 @@ typedef struct _PSHNOTIFY {
 #define GDT_VALID 0
 #define GDT_NONE 1
 
+#define GDTR_MIN 0x0001
+#define GDTR_MAX 0x0002
+
 #define DTN_FIRST2 (0U - 753U)
 #define DTN_DATETIMECHANGE (DTN_FIRST2 - 6)
 
@@ -506,6 +509,8 @@ typedef struct tagNMDATETIMECHANGE {
 
 #define DateTime_GetSystemtime(hdp, pst) (DWORD) SendMessageW(hdp, DTM_GETSYSTEMTIME, 0, (LPARAM)(pst))
 #define DateTime_SetSystemtime(hdp, gd, pst) (BOOL) SendMessageW(hdp, DTM_SETSYSTEMTIME, (WPARAM)(gd), (LPARAM)(pst))
+#define DateTime_GetRange(hdp, rgst) (DWORD) SendMessageW(hdp, DTM_GETRANGE, 0, (LPARAM)(rgst))
+#define DateTime_SetRange(hdp, gd, rgst) (BOOL) SendMessageW(hdp, DTM_SETRANGE, (WPARAM)(gd), (LPARAM)(rgst))
 
 // ---- Up-down control ---------------------------------------------------------------------------
 #define UDS_WRAP 0x0001

@@ -88,7 +88,7 @@ TEST_F(QtBackend, DialogWorkedThroughItsWidgets) {
         QTest::mouseClick(ok, Qt::LeftButton);
         return 0;
     });
-    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ConnectProc, 0), IDOK);
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0), IDOK);
     EXPECT_EQ(m_run.log, (std::vector<std::string>{"WM_INITDIALOG", "EN_CHANGE(201)", "EN_CHANGE(201)", "BN_CLICKED(210)",
                                                    "EN_CHANGE(201)", "BN_CLICKED(1)"}));
 }
@@ -100,11 +100,11 @@ TEST_F(QtBackend, ModalLoopEndsOnAPersonsClick) {
         ASSERT_NE(cancel, nullptr);
         QTest::mouseClick(cancel, Qt::LeftButton);
     });
-    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ConnectProc, 0), IDCANCEL);
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0), IDCANCEL);
     QTimer::singleShot(100, [&] { QTest::keyClick(lumivel::qtui::WidgetForWindow(m_run.dialog), Qt::Key_Escape); });
-    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ConnectProc, 0), IDCANCEL) << "Escape is IDCANCEL";
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0), IDCANCEL) << "Escape is IDCANCEL";
     QTimer::singleShot(100, [&] { lumivel::qtui::WidgetForWindow(m_run.dialog)->close(); });
-    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ConnectProc, 0), 0) << "the close box";
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0), 0) << "the close box";
 }
 
 // Geometry in dialog units uses the base units of the dialog's font as Qt measures it.
@@ -124,7 +124,7 @@ TEST_F(QtBackend, DialogUnitsFollowTheFont) {
         EndDialog(s.window, IDCANCEL);
         return 0;
     });
-    DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ConnectProc, 0);
+    DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0);
 }
 
 TEST_F(QtBackend, MessageBoxAnsweredInQt) {

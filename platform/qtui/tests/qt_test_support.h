@@ -15,6 +15,7 @@
 #include "lumivel/qt_ui.h"
 #include "lumivel/thread_queue.h"
 #include "win/commctrl.h"
+#include "win/richedit.h"
 #include "win/user.h"
 
 namespace qttest {

@@ -301,6 +301,30 @@ TEST_F(Controls, DateTimePickerValuesAndNotification) {
     EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"DTN_DATETIMECHANGE(253)"}));
     lumivel::ui::UserSetDateTime(picker, &picked);
     EXPECT_EQ(m_parent.log.entries.size(), 1u) << "the same value again is no change";
+
+    // Limits: code cannot set a value past them, a person's pick stops at them, and the
+    // current value moves inside when they are set.
+    SYSTEMTIME limits[2] = {{2027, 4, 0, 1, 0, 0, 0, 0}, {2027, 12, 0, 31, 23, 59, 0, 0}};
+    ASSERT_TRUE(DateTime_SetRange(picker, GDTR_MIN | GDTR_MAX, limits));
+    ASSERT_EQ(DateTime_GetSystemtime(picker, &t), DWORD(GDT_VALID));
+    EXPECT_EQ(t.wMonth, 4) << "1 March 2027 moved up to the minimum";
+    SYSTEMTIME range[2]{};
+    EXPECT_EQ(DateTime_GetRange(picker, range), DWORD(GDTR_MIN | GDTR_MAX));
+    EXPECT_EQ(range[1].wDay, 31);
+    SYSTEMTIME late{2028, 1, 0, 1, 0, 0, 0, 0};
+    EXPECT_FALSE(DateTime_SetSystemtime(picker, GDT_VALID, &late));
+    lumivel::ui::UserSetDateTime(picker, &late);
+    DateTime_GetSystemtime(picker, &t);
+    EXPECT_EQ(t.wYear, 2027);
+    EXPECT_EQ(t.wMonth, 12);
+    EXPECT_EQ(t.wMinute, 59);
+    std::swap(limits[0], limits[1]);
+    EXPECT_FALSE(DateTime_SetRange(picker, GDTR_MIN | GDTR_MAX, limits)) << "a minimum after the maximum";
+    EXPECT_EQ(DateTime_GetRange(picker, range), DWORD(GDTR_MIN | GDTR_MAX)) << "the refused range changed nothing";
+    ASSERT_TRUE(DateTime_SetRange(picker, GDTR_MAX, limits));
+    EXPECT_EQ(DateTime_GetRange(picker, range), DWORD(GDTR_MAX)) << "a limit not given is lifted";
+    ASSERT_TRUE(DateTime_SetRange(picker, 0, nullptr));
+    EXPECT_TRUE(DateTime_SetSystemtime(picker, GDT_VALID, &late));
 }
 
 // A window whose thread has ended is gone; messages for it return at once instead of waiting

@@ -98,6 +98,8 @@ struct LUMIVEL_EXPORT DateTimeState : ControlState {
     SYSTEMTIME value{};
     bool valid = true;  // false: "no date" (DTS_SHOWNONE unchecked)
     std::u16string format;
+    std::optional<SYSTEMTIME> minimum;  // DTM_SETRANGE limits, inclusive
+    std::optional<SYSTEMTIME> maximum;
 };
 
 struct LUMIVEL_EXPORT UpDownState : ControlState {
