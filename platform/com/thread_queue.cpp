@@ -1,11 +1,13 @@
 // The per-thread work queue behind cross-thread COM calls and posted window messages.
 #include "lumivel/thread_queue.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -111,34 +113,75 @@ QueueDirectory& Directory() {
     return *directory;
 }
 
-// Closes the thread's queue when the thread ends.
-struct ThreadQueueHolder {
-    ThreadQueuePtr queue;
-    ~ThreadQueueHolder() {
-        if (!queue) return;
-        {
-            QueueDirectory& directory = Directory();
-            std::lock_guard lock(directory.mutex);
-            directory.byThread.erase(queue->owner());
-        }
-        for (ThreadQueue::Work& work : queue->close())
-            if (work.abandon) work.abandon();
+// Refuses further work and abandons what never ran. A kernel thread id may already belong
+// to a newer thread, whose entry stays.
+void CloseQueue(ThreadQueue& queue) {
+    {
+        QueueDirectory& directory = Directory();
+        std::lock_guard lock(directory.mutex);
+        auto found = directory.byThread.find(queue.owner());
+        if (found != directory.byThread.end() && found->second.lock().get() == &queue) directory.byThread.erase(found);
+    }
+    for (ThreadQueue::Work& work : queue.close())
+        if (work.abandon) work.abandon();
+}
+
+// A thread's queue must stay usable while the thread ends: destructors of other thread-local
+// objects (windows, apartments) still post to it and drain it, in an order nobody controls.
+// So the queue is owned through a pthread key, whose destructor runs only after every
+// thread_local destructor; the thread_local pointer below is trivially destructible and
+// stays readable until then. The queue closes with the thread's thread_local destructors
+// (t_closer), so that a caller waiting for work the thread will never run learns of it while
+// the thread ends, on the main thread too, whose key destructors never run.
+thread_local ThreadQueue* t_queue = nullptr;
+thread_local bool t_closed = false;
+
+struct ThreadQueueCloser {
+    bool armed = false;
+    ~ThreadQueueCloser() {
+        t_closed = true;
+        if (armed && t_queue) CloseQueue(*t_queue);
     }
 };
+thread_local ThreadQueueCloser t_closer;
 
-thread_local ThreadQueueHolder t_holder;
+void ReleaseQueue(void* slot) {
+    auto* owned = static_cast<ThreadQueuePtr*>(slot);
+    if (t_queue == owned->get()) t_queue = nullptr;
+    CloseQueue(**owned);
+    delete owned;
+}
+
+pthread_key_t QueueKey() {
+    static const pthread_key_t key = [] {
+        pthread_key_t created;
+        if (pthread_key_create(&created, ReleaseQueue) != 0) std::abort();
+        return created;
+    }();
+    return key;
+}
+
+ThreadQueuePtr* OwnedQueue() { return static_cast<ThreadQueuePtr*>(pthread_getspecific(QueueKey())); }
 
 }  // namespace
 
 ThreadQueuePtr CurrentThreadQueue() {
-    if (!t_holder.queue) {
-        auto queue = std::make_shared<ThreadQueue>(CurrentThreadId());
+    if (ThreadQueuePtr* owned = OwnedQueue()) return *owned;
+    auto* owned = new ThreadQueuePtr(std::make_shared<ThreadQueue>(CurrentThreadId()));
+    if (pthread_setspecific(QueueKey(), owned) != 0) std::abort();
+    t_queue = owned->get();
+    if (t_closed) {
+        // Made while the thread ends: it takes no work, like the queue it replaces.
+        CloseQueue(**owned);
+    } else {
         QueueDirectory& directory = Directory();
-        std::lock_guard lock(directory.mutex);
-        directory.byThread[queue->owner()] = queue;
-        t_holder.queue = std::move(queue);
+        {
+            std::lock_guard lock(directory.mutex);
+            directory.byThread[t_queue->owner()] = *owned;
+        }
+        t_closer.armed = true;
     }
-    return t_holder.queue;
+    return *owned;
 }
 
 ThreadQueuePtr FindThreadQueue(DWORD threadId) {
@@ -155,9 +198,10 @@ bool PostThreadWork(ThreadQueue& queue, std::function<void()> run, std::function
 }
 
 size_t RunPendingThreadWork() {
-    if (!t_holder.queue) return 0;
+    ThreadQueuePtr* owned = OwnedQueue();
+    if (!owned) return 0;
     // Hold the queue: work may end the thread's COM use but the queue lives with the thread.
-    ThreadQueuePtr queue = t_holder.queue;
+    ThreadQueuePtr queue = *owned;
     std::deque<ThreadQueue::Work> batch = queue->takeAll();
     size_t count = 0;
     while (!batch.empty()) {
@@ -171,7 +215,10 @@ size_t RunPendingThreadWork() {
     return count;
 }
 
-bool HasPendingThreadWork() { return t_holder.queue && t_holder.queue->hasWork(); }
+bool HasPendingThreadWork() {
+    ThreadQueuePtr* owned = OwnedQueue();
+    return owned && (*owned)->hasWork();
+}
 
 void SetThreadWakeUpHook(std::function<void()> hook) { CurrentThreadQueue()->setWakeUp(std::move(hook)); }
 

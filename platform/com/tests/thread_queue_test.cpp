@@ -81,6 +81,62 @@ TEST(ThreadQueue, EndedThreadsAbandonTheirWork) {
     EXPECT_EQ(lumivel::FindThreadQueue(ownerId), nullptr);
 }
 
+// Runs g_lateAction from the destructor of a thread_local object made before the thread's
+// queue, so that it runs after the queue's own end-of-thread work.
+std::function<void()> g_lateAction;
+struct LateUser {
+    bool armed = false;
+    ~LateUser() {
+        if (armed && g_lateAction) g_lateAction();
+    }
+};
+thread_local LateUser t_lateUser;
+
+TEST(ThreadQueue, StaysUsableForDestructorsThatRunWhileTheThreadEnds) {
+    std::atomic<bool> ran{false}, posted{true}, pending{true}, pumped{false}, found{true};
+    g_lateAction = [&] {
+        lumivel::ThreadQueuePtr queue = lumivel::CurrentThreadQueue();
+        posted = lumivel::PostThreadWork(*queue, [] {});
+        lumivel::RunPendingThreadWork();
+        pending = lumivel::HasPendingThreadWork();
+        pumped = lumivel::PumpThreadWorkUntil([] { return true; }, 1000);
+        found = lumivel::FindThreadQueue(lumivel::ThreadQueueOwner(*queue)) != nullptr;
+        ran = true;
+    };
+    bool abandoned = false;
+    std::thread owner([&] {
+        t_lateUser.armed = true;
+        // Only the thread itself holds its queue.
+        lumivel::PostThreadWork(*lumivel::CurrentThreadQueue(), [] {}, [&] { abandoned = true; });
+    });
+    owner.join();
+    g_lateAction = nullptr;
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(abandoned) << "work left behind is abandoned before later destructors run";
+    EXPECT_FALSE(posted) << "an ending thread takes no new work";
+    EXPECT_FALSE(pending);
+    EXPECT_TRUE(pumped);
+    EXPECT_FALSE(found);
+}
+
+TEST(ThreadQueue, AQueueFirstMadeWhileTheThreadEndsClosesWithIt) {
+    std::atomic<bool> ran{false}, abandoned{false}, executed{false};
+    std::atomic<DWORD> id{0};
+    g_lateAction = [&] {
+        lumivel::ThreadQueuePtr queue = lumivel::CurrentThreadQueue();
+        id = lumivel::ThreadQueueOwner(*queue);
+        lumivel::PostThreadWork(*queue, [&] { executed = true; }, [&] { abandoned = true; });
+        ran = true;
+    };
+    std::thread owner([] { t_lateUser.armed = true; });
+    owner.join();
+    g_lateAction = nullptr;
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(executed);
+    EXPECT_TRUE(abandoned);
+    EXPECT_EQ(lumivel::FindThreadQueue(id), nullptr);
+}
+
 TEST(ThreadQueue, PumpTimesOutAndWakesWithoutWork) {
     EXPECT_FALSE(lumivel::PumpThreadWorkUntil([] { return false; }, 20));
     ThreadQueuePtr queue = lumivel::CurrentThreadQueue();
