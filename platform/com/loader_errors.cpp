@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "lumivel/module_loading.h"
+#include "win/processes.h"
 #include "win/winerror.h"
 
 namespace lumivel {
@@ -44,7 +45,7 @@ DWORD Win32ErrorFromLoaderMessage(const char* message) {
     return ERROR_DLL_INIT_FAILED;
 }
 
-DWORD OpenSharedObject(const std::string& path, void** handle) {
+DWORD OpenSharedObject(const std::string& path, void** handle, SymbolBinding binding) {
     *handle = nullptr;
     if (path.empty()) return ERROR_MOD_NOT_FOUND;
     // dlopen would load a directory's name as "Is a directory" only on some paths; answer it
@@ -55,7 +56,8 @@ DWORD OpenSharedObject(const std::string& path, void** handle) {
     dlerror();
     // A relative path is resolved now, as LoadLibrary does, so that the module's file name
     // stays a full path after the process changes directory.
-    void* opened = ::dlopen(AbsoluteModulePath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    int mode = (binding == SymbolBinding::Lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL;
+    void* opened = ::dlopen(AbsoluteModulePath(path).c_str(), mode);
     if (!opened) return Win32ErrorFromLoaderMessage(dlerror());
     *handle = opened;
     return ERROR_SUCCESS;
@@ -71,9 +73,11 @@ std::string AbsoluteModulePath(const std::string& path) {
 }
 
 HMODULE ModuleOfAddress(const void* address) {
-    Dl_info info;
-    if (!address || !::dladdr(address, &info)) return nullptr;
-    return static_cast<HMODULE>(info.dli_fbase);
+    HMODULE module = nullptr;
+    if (!address || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                        static_cast<LPCWSTR>(address), &module))
+        return nullptr;
+    return module;
 }
 
 }  // namespace lumivel

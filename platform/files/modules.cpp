@@ -99,6 +99,17 @@ bool SameModuleName(const std::string& loadedPath, std::u16string_view wanted) {
            lumivel::AsciiEqualsNoCase(name, u"lib" + std::u16string(wanted) + u".so");
 }
 
+// The rich-edit modules only register window classes that libplatform always has, so a
+// load by their bare name yields libplatform itself.
+constexpr std::u16string_view kPlatformModuleNames[] = {u"riched32.dll", u"riched20.dll"};
+
+bool IsPlatformModuleName(const std::string& path) {
+    std::u16string name = lumivel::FromUtf8(path);
+    for (std::u16string_view known : kPlatformModuleNames)
+        if (lumivel::AsciiEqualsNoCase(name, known)) return true;
+    return false;
+}
+
 }  // namespace
 
 namespace lumivel {
@@ -170,16 +181,23 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
     DWORD error = ERROR_SUCCESS;
     auto path = lumivel::LocalPath(lpLibFileName, &error);
     if (!path) return Fail(error, HMODULE(nullptr));
-    bool lazy = dwFlags & (DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    int mode = (lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL;
-    void* handle = ::dlopen(lumivel::AbsoluteModulePath(*path).c_str(), mode);
-    if (!handle) {
+    auto binding = (dwFlags & (DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
+                       ? lumivel::SymbolBinding::Lazy
+                       : lumivel::SymbolBinding::Now;
+    void* handle = nullptr;
+    if (IsPlatformModuleName(*path)) {
+        // Another reference to libplatform itself, so that FreeLibrary stays balanced.
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<void*>(&LoadLibraryExW), &info) || !info.dli_fname)
+            return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+        handle = ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+        if (!handle) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+    } else {
+        error = lumivel::OpenSharedObject(*path, &handle, binding);
         std::string mapped = WithSuffix(*path, ".dll", ".so");
-        if (!mapped.empty()) handle = ::dlopen(mapped.c_str(), mode);
-    }
-    if (!handle) {
-        bool exists = ::access(path->c_str(), F_OK) == 0;
-        return Fail(exists ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+        if (error == ERROR_MOD_NOT_FOUND && !mapped.empty())
+            error = lumivel::OpenSharedObject(mapped, &handle, binding);
+        if (error != ERROR_SUCCESS) return Fail(error, HMODULE(nullptr));
     }
     struct link_map* map = nullptr;
     if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map) {

@@ -156,6 +156,20 @@ TEST(Modules, HandlesAndFileNames) {
     EXPECT_TRUE(FreeLibrary(loaded));
     EXPECT_EQ(LoadLibraryW(u"/no/such/module.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    // The result pane loads the rich-edit module for its window classes, which libplatform has.
+    HMODULE richEdit = LoadLibraryW(u"riched32.dll");
+    EXPECT_EQ(richEdit, platform);
+    EXPECT_EQ(LoadLibraryW(u"RichEd20.DLL"), platform);
+    EXPECT_TRUE(FreeLibrary(richEdit));
+    EXPECT_TRUE(FreeLibrary(platform));
+    EXPECT_FALSE(FreeLibrary(platform)) << "every load was paired with one free";
+    // A file that is no shared object, and a directory, are told apart from a missing module.
+    TemporaryDirectory dir;
+    lumivel::testing::WriteText(dir.path() + "/broken.so", "not an ELF object, but long enough to be read as one....");
+    EXPECT_EQ(LoadLibraryW(dir.wide("broken.so").c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    EXPECT_EQ(LoadLibraryW(dir.wide().c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x1000), name, MAX_PATH), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 

@@ -8,11 +8,16 @@
 
 namespace lumivel {
 
-// dlopen(path, RTLD_NOW | RTLD_LOCAL). ERROR_SUCCESS with *handle set, or ERROR_MOD_NOT_FOUND
-// (the file or a library it needs is missing), ERROR_BAD_EXE_FORMAT (not a loadable object for
-// this machine), ERROR_PROC_NOT_FOUND (a symbol it imports is missing), ERROR_ACCESS_DENIED,
-// ERROR_DLL_INIT_FAILED (anything else).
-LUMIVEL_EXPORT DWORD OpenSharedObject(const std::string& path, void** handle);
+// Lazy binding resolves a module's imports only when they are first called, for modules loaded
+// for their resources (LoadLibraryExW with DONT_RESOLVE_DLL_REFERENCES).
+enum class SymbolBinding { Now, Lazy };
+
+// dlopen(path, RTLD_NOW or RTLD_LAZY, RTLD_LOCAL). ERROR_SUCCESS with *handle set, or
+// ERROR_MOD_NOT_FOUND (the file or a library it needs is missing), ERROR_BAD_EXE_FORMAT (not a
+// loadable object for this machine), ERROR_PROC_NOT_FOUND (a symbol it imports is missing),
+// ERROR_ACCESS_DENIED, ERROR_DLL_INIT_FAILED (anything else).
+LUMIVEL_EXPORT DWORD OpenSharedObject(const std::string& path, void** handle,
+                                      SymbolBinding binding = SymbolBinding::Now);
 
 // A path with a directory part made absolute against the current directory; a bare name,
 // which the loader searches for, is returned unchanged.
@@ -21,7 +26,8 @@ LUMIVEL_EXPORT std::string AbsoluteModulePath(const std::string& path);
 // The Win32 error for a dlerror() text.
 LUMIVEL_EXPORT DWORD Win32ErrorFromLoaderMessage(const char* message);
 
-// The module handle (ELF load base) of the object that holds `address`; null when unknown.
+// The module handle (ELF load base) of the object that holds `address`; null for the main
+// program, as GetModuleHandleExW gives it, and when unknown.
 LUMIVEL_EXPORT HMODULE ModuleOfAddress(const void* address);
 
 }  // namespace lumivel
