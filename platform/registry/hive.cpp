@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "../base/calendar.h"
 #include "lumivel/errno_map.h"
@@ -132,6 +133,23 @@ DWORD MakeDirectories(const std::string& dir, mode_t mode) {
     return ERROR_SUCCESS;
 }
 
+// A database file holds whole pages: a file cut short anywhere but at a page boundary is
+// caught here, before SQLite could read the missing part as zeros.
+DWORD CheckFileShape(const std::string& path, off_t size) {
+    constexpr char kMagic[] = "SQLite format 3";
+    unsigned char header[100];
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Win32ErrorFromErrno(errno);
+    ssize_t got = ::pread(fd, header, sizeof(header), 0);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof(header)) || std::memcmp(header, kMagic, sizeof(kMagic)) != 0)
+        return ERROR_BADDB;
+    unsigned pageSize = (unsigned(header[16]) << 8) | header[17];
+    if (pageSize == 1) pageSize = 65536;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) return ERROR_BADDB;
+    return size % pageSize == 0 ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
 }  // namespace
 
 Hive::~Hive() {
@@ -185,10 +203,10 @@ DWORD Hive::open() {
         if (::stat(path.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
     }
     if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
-    // An empty or shortened file is damage, never a hive to start afresh.
-    if (st.st_size < 512) return ERROR_BADDB;
     m_readOnly = ::access(path.c_str(), W_OK) != 0;
     if (::access(path.c_str(), R_OK) != 0) return ERROR_ACCESS_DENIED;
+    // An empty or shortened file is damage, never a hive to start afresh.
+    if (DWORD e = CheckFileShape(path, st.st_size)) return e;
     sqlite3* db = nullptr;
     int flags = (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
     int r = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);

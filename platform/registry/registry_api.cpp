@@ -120,20 +120,23 @@ DWORD FindClasses(std::u16string_view path, ClassesSides* sides) {
     return ERROR_SUCCESS;
 }
 
-// Where writes to a Classes key go: the machine's key, or the user's when only that exists.
+// Where value writes to a Classes key go, as on Windows: the user's key when the user has one
+// (reads take the user's value first, so a write there is what a later read gives), else the
+// machine's, which is created for the root of the view.
 DWORD ClassesWriteSide(const KeyObject& key, Side* side, bool createMachine) {
     ClassesSides sides;
     DWORD e = FindClasses(key.classesPath, &sides);
     if (e == ERROR_FILE_NOT_FOUND) return key.classesPath.empty() ? ERROR_SUCCESS : ERROR_KEY_DELETED;
     if (e) return e;
+    if (sides.user) {
+        *side = *sides.user;
+        return ERROR_SUCCESS;
+    }
     if (sides.machine) {
         *side = *sides.machine;
         return ERROR_SUCCESS;
     }
-    if (sides.user && !createMachine) {
-        *side = *sides.user;
-        return ERROR_SUCCESS;
-    }
+    if (!createMachine) return ERROR_KEY_DELETED;
     bool created = false;
     int64_t id = 0;
     e = lumivel::MachineHive().createPath(Hive::kRoot, Join(kClassesRoot, key.classesPath), &id, &created);

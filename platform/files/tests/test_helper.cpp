@@ -3,7 +3,8 @@
 //   exit N                exits with N
 //   sleep MS              sleeps, then exits 0
 //   hold PATH MS          opens PATH without sharing, prints "held", keeps it open MS ms
-//   write-values KEY PREFIX N   writes N REG_DWORD values under HKCU\KEY, exits with the failures
+//   write-values KEY PREFIX N [GO]   writes N REG_DWORD values under HKCU\KEY (once the file GO
+//                         exists, so that several writers start together), exits with the failures
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,8 +37,15 @@ int main(int argc, char** argv) {
         CloseHandle(file);
         return 0;
     }
-    if (command == "write-values" && argc == 5) {
+    if (command == "write-values" && (argc == 5 || argc == 6)) {
         std::u16string key = lumivel::FromUtf8(argv[2]), prefix = lumivel::FromUtf8(argv[3]);
+        if (argc == 6) {
+            std::u16string go = lumivel::FromUtf8(argv[5]);
+            for (int waited = 0; GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++waited) {
+                if (waited > 30000) return 102;
+                Sleep(1);
+            }
+        }
         int count = std::atoi(argv[4]);
         HKEY handle = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr))
