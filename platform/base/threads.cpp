@@ -63,20 +63,30 @@ private:
     bool m_suspended = false;
 };
 
+// Signals the thread's handle once the thread's thread_local objects are gone, as Windows
+// signals it only after the thread has detached from every module: a waiter may then tear
+// down what those destructors still use. Made first in the thread, so destroyed last.
+struct ThreadExit {
+    std::shared_ptr<ThreadObject> thread;
+    DWORD code = kUnhandledExceptionExit;
+    ~ThreadExit() {
+        if (thread) thread->finish(code);
+    }
+};
+thread_local ThreadExit t_exit;
+
 void* ThreadMain(void* argument) {
     // The thread keeps its own reference so that closing every handle does not free it.
     std::shared_ptr<ThreadObject> self(*static_cast<std::shared_ptr<ThreadObject>*>(argument));
     delete static_cast<std::shared_ptr<ThreadObject>*>(argument);
+    t_exit.thread = self;
     self->started.set_value(static_cast<DWORD>(syscall(SYS_gettid)));
     self->waitUntilResumed();
-    DWORD code;
     try {
-        code = self->routine(self->parameter);
+        t_exit.code = self->routine(self->parameter);
     } catch (...) {
         std::fputs("lumivel: a thread routine let an exception escape\n", stderr);
-        code = kUnhandledExceptionExit;
     }
-    self->finish(code);
     return nullptr;
 }
 

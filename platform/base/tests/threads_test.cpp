@@ -43,6 +43,35 @@ TEST(Threads, ExitCodesAndWaits) {
     CloseHandle(event);
 }
 
+// A thread_local object whose destructor takes a while, as a module's per-thread state may.
+std::atomic<bool> g_slowStateGone{false};
+struct SlowThreadState {
+    bool used = false;
+    ~SlowThreadState() {
+        if (!used) return;
+        Sleep(100);
+        g_slowStateGone = true;
+    }
+};
+thread_local SlowThreadState t_slowState;
+
+DWORD WINAPI UseSlowState(LPVOID) {
+    t_slowState.used = true;
+    return 5;
+}
+
+TEST(Threads, TheHandleIsSignalledOnlyOnceTheThreadsStateIsGone) {
+    g_slowStateGone = false;
+    HANDLE thread = CreateThread(nullptr, 0, UseSlowState, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(g_slowStateGone);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 5u);
+    CloseHandle(thread);
+}
+
 TEST(Threads, SuspendedStartAndTheRuntimeForm) {
     HANDLE thread = CreateThread(nullptr, 0, ReturnParameter, nullptr, CREATE_SUSPENDED, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 30), static_cast<DWORD>(WAIT_TIMEOUT));
