@@ -85,6 +85,7 @@ TEST(CreateFile, ReadWriteSeekAndInformation) {
 TEST(ShareModes, SecondOpenerIsCheckedAgainstTheFirst) {
     constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, RW = GENERIC_READ | GENERIC_WRITE;
     constexpr DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD D = DELETE, SD = FILE_SHARE_DELETE, ALL = SRW | SD;
     struct Case {
         DWORD access1, share1, access2, share2;
         bool allowed;
@@ -92,6 +93,8 @@ TEST(ShareModes, SecondOpenerIsCheckedAgainstTheFirst) {
         {R, 0, R, SRW, false},   {R, SR, R, SR, true},    {R, SR, W, SRW, false}, {W, SR, R, SR, false},
         {W, SRW, R, SW, true},   {RW, SRW, RW, SRW, true}, {R, SRW, R, 0, false},  {0, 0, R, 0, true},
         {W, SW, W, SW, true},    {R, SR, RW, SR, false},
+        // Deletion access is shared like reading and writing.
+        {R, SR, D, ALL, false},  {R, SR | SD, D, ALL, true}, {D, ALL, R, SRW, false}, {D, ALL, R | D, ALL, true},
     };
     TemporaryDirectory dir;
     auto path = dir.wide("shared");
