@@ -1,5 +1,6 @@
 // IADsClass for "<class>,schema" bindings, read from the class's classSchema object.
 #include "ads_object.h"
+#include "error_table.h"
 #include "lumivel/text.h"
 
 namespace lumivel::directory {
@@ -34,11 +35,12 @@ static HRESULT ReadValues(AdsObject* self, std::initializer_list<const char*> at
     std::lock_guard<std::mutex> lock(c.Mutex());
     LdapMessagePtr result;
     const int rc = SearchSync(c, ToUtf8(self->dn()), LDAP_SCOPE_BASE, "(objectClass=*)", names, nullptr, &result);
-    if (rc != LDAP_SUCCESS) return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
+    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     LDAPMessage* entry = ldap_first_entry(c.Handle(), result.get());
-    if (!entry) return E_ADS_PROPERTY_NOT_FOUND;
+    if (!entry) return HresultFromLdap(LDAP_NO_SUCH_OBJECT);
     RawAttributes raw;
-    ReadEntryAttributes(c, entry, &raw);
+    const int readRc = ReadEntryAttributes(c, entry, &raw);
+    if (readRc != LDAP_SUCCESS) return HresultFromLdap(readRc);
     for (const char* a : attributes) {
         auto found = raw.find(LowerAsciiUtf8(a));
         if (found != raw.end())

@@ -188,6 +188,7 @@ AdsObject* AdsObject::FromEntry(const Location& location, std::u16string dn, std
 }
 
 AdsObject::~AdsObject() {
+    CloseAllSearches();
     VariantClear(&m_filter);
     VariantClear(&m_hints);
 }

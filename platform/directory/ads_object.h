@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ using RawAttributes = std::map<std::string, RawAttribute>;
 // Reads every attribute of one entry; values the server handed out in ranges are fetched in
 // further base searches until complete. The connection's lock must be held.
 int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttributes* attributes);
+
+struct SearchState;
 
 // Hex of bytes, lower case.
 std::u16string HexText(std::string_view bytes);
@@ -199,6 +202,11 @@ private:
     std::vector<std::string> m_filterClasses;
 
     SearchPreferences m_preferences;
+    // Searches started here and not yet closed: a handle is only taken when it is one of these,
+    // and those a caller never closes go with the object.
+    std::set<SearchState*> m_searches;
+    SearchState* FindSearch(ADS_SEARCH_HANDLE handle) const;
+    void CloseAllSearches();
     friend class ContainerEnumerator;
 };
 

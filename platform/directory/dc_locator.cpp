@@ -106,4 +106,21 @@ std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName) {
     return records;
 }
 
+std::vector<SrvRecord> BindCandidates(const std::string& name, bool named, bool globalCatalog,
+                                      const Locator& locator) {
+    if (name.empty()) return {};
+    const std::vector<SrvRecord> controllers = locator.domainControllers(name);
+    std::vector<SrvRecord> candidates;
+    if (!globalCatalog) {
+        candidates = controllers;
+    } else if (!named || !controllers.empty()) {
+        // Catalog servers register under the forest root's name only.
+        std::string forest = locator.forestOf(name);
+        if (forest.empty()) forest = name;
+        candidates = locator.globalCatalogs(forest);
+    }
+    if (candidates.empty() && named) candidates.push_back(SrvRecord{0, 0, 0, name});
+    return candidates;
+}
+
 }  // namespace lumivel::directory

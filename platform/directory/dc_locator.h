@@ -31,4 +31,19 @@ std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain);
 // Global catalog servers of a forest (port 3268 unless the record says otherwise).
 std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName);
 
+// The lookups BindCandidates rests on, replaceable for tests.
+struct Locator {
+    std::function<std::vector<SrvRecord>(const std::string& dnsDomain)> domainControllers;
+    std::function<std::vector<SrvRecord>(const std::string& forestDnsName)> globalCatalogs;
+    // The forest root's DNS name for a domain or DC name; empty when it cannot be found out.
+    std::function<std::string(const std::string& name)> forestOf;
+};
+
+// The servers a bind tries, in order. `name` is what the caller named (a DC's host name or a
+// domain name) or, when `named` is false, the default domain. A name that has no domain
+// controllers of its own is a host and is asked itself; a global catalog bind to a domain goes
+// to the catalog servers of that domain's forest. Port 0 means the role's default port.
+std::vector<SrvRecord> BindCandidates(const std::string& name, bool named, bool globalCatalog,
+                                      const Locator& locator);
+
 }  // namespace lumivel::directory

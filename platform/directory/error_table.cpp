@@ -191,7 +191,31 @@ constexpr MessageText kMessages[] = {
     {static_cast<DWORD>(SEC_E_NO_AUTHENTICATING_AUTHORITY), u"No authority could be contacted for authentication."},
 };
 
+// Kerberos reasons as the GSSAPI mechanism words them in a failed bind's diagnostic message.
+struct BindReason {
+    const char* text;
+    HRESULT hresult;
+};
+
+constexpr BindReason kBindReasons[] = {
+    {"Server not found in Kerberos database", SEC_E_TARGET_UNKNOWN},
+    {"Clock skew too great", SEC_E_TIME_SKEW},
+    {"Cannot contact any KDC", SEC_E_NO_AUTHENTICATING_AUTHORITY},
+    {"Cannot find KDC", SEC_E_NO_AUTHENTICATING_AUTHORITY},
+    {"Ticket expired", SEC_E_CONTEXT_EXPIRED},
+    {"No Kerberos credentials available", SEC_E_NO_CREDENTIALS},
+    {"No credentials cache found", SEC_E_NO_CREDENTIALS},
+    {"No credentials were supplied", SEC_E_NO_CREDENTIALS},
+};
+
 }  // namespace
+
+HRESULT HresultFromBindFailure(int openLdapCode, std::string_view diagnostic) {
+    if (openLdapCode == 0) return S_OK;
+    for (const auto& reason : kBindReasons)
+        if (diagnostic.find(reason.text) != std::string_view::npos) return reason.hresult;
+    return HresultFromLdap(openLdapCode);
+}
 
 ULONG WindowsLdapCode(int openLdapCode) {
     if (openLdapCode >= 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "win/types.h"
 
@@ -13,6 +14,9 @@ ULONG WindowsLdapCode(int openLdapCode);
 DWORD Win32FromWindowsLdap(ULONG windowsLdapCode);
 // S_OK for success; HRESULT_FROM_WIN32 of the mapped Win32 error otherwise.
 HRESULT HresultFromLdap(int openLdapCode);
+// A failed SASL GSSAPI bind: the security-package HRESULT (SEC_E_*) that the Kerberos reason in
+// the library's diagnostic message stands for, else HresultFromLdap.
+HRESULT HresultFromBindFailure(int openLdapCode, std::string_view diagnostic);
 // The text ldap_err2string gives on Windows.
 const char16_t* WindowsLdapText(ULONG windowsLdapCode);
 

@@ -84,22 +84,32 @@ HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared
     ldap_set_option(c->m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     timeval connectTimeout{timeouts.connectSeconds, 0};
     ldap_set_option(c->m_ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
-    timeval operationTimeout{timeouts.operationSeconds, 0};
-    ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &operationTimeout);
+    // Until the connection is set up a server that does not answer is as good as absent, so the
+    // bind and the rootDSE read get the connect time-out rather than the longer operation one.
+    timeval setupTimeout{timeouts.connectSeconds, 0};
+    ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &setupTimeout);
     ldap_set_option(c->m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     // Sealing: AD refuses simple and unprotected SASL binds on ldap://.
     ldap_set_option(c->m_ld, LDAP_OPT_X_SASL_SECPROPS, "minssf=56");
 
     rc = ldap_sasl_interactive_bind_s(c->m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, SaslInteract,
                                       nullptr);
-    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    if (rc != LDAP_SUCCESS) {
+        char* diagnostic = nullptr;
+        ldap_get_option(c->m_ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic);
+        const HRESULT hr = HresultFromBindFailure(rc, diagnostic ? diagnostic : "");
+        if (diagnostic) ldap_memfree(diagnostic);
+        return hr;
+    }
 
     LdapMessagePtr result;
     rc = SearchSync(*c, "", LDAP_SCOPE_BASE, "(objectClass=*)",
                     {"defaultNamingContext", "configurationNamingContext", "schemaNamingContext",
                      "rootDomainNamingContext", "dnsHostName"},
-                    nullptr, &result);
+                    nullptr, &result, timeouts.connectSeconds);
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    timeval operationTimeout{timeouts.operationSeconds, 0};
+    ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &operationTimeout);
     if (LDAPMessage* entry = ldap_first_entry(c->m_ld, result.get())) {
         c->m_rootDse.defaultNamingContext = FirstValue(c->m_ld, entry, "defaultNamingContext");
         c->m_rootDse.configurationNamingContext = FirstValue(c->m_ld, entry, "configurationNamingContext");
@@ -138,23 +148,16 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
         }
     }
 
-    std::vector<SrvRecord> candidates;
-    if (gc) {
-        // The global catalog is found by forest name; the DC of the domain knows it.
-        std::string forest = name;
+    Locator locator;
+    locator.domainControllers = LocateDomainControllers;
+    locator.globalCatalogs = LocateGlobalCatalogs;
+    locator.forestOf = [](const std::string& domain) {
         std::shared_ptr<LdapConnection> dc;
-        if (SUCCEEDED(AcquireConnection(server, 0, ServerRole::DomainController, &dc))) {
-            const std::string root = ToUtf8(DnToDnsName(FromUtf8(dc->RootDse().rootDomainNamingContext)));
-            if (!root.empty()) forest = root;
-        }
-        candidates = LocateGlobalCatalogs(forest);
-    } else {
-        candidates = LocateDomainControllers(name);
-    }
-    if (candidates.empty()) {
-        if (server.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
-        candidates.push_back(SrvRecord{0, 0, defaultPort, name});
-    }
+        if (FAILED(AcquireConnection(domain, 0, ServerRole::DomainController, &dc))) return std::string();
+        return ToUtf8(DnToDnsName(FromUtf8(dc->RootDse().rootDomainNamingContext)));
+    };
+    const std::vector<SrvRecord> candidates = BindCandidates(name, !server.empty(), gc, locator);
+    if (candidates.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
 
     HRESULT last = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
     for (const auto& candidate : candidates) {
@@ -184,11 +187,12 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
 size_t ConnectionsOpened() { return g_connectionsOpened.load(); }
 
 int SearchSync(LdapConnection& connection, const std::string& base, int scope, const std::string& filter,
-               const std::vector<std::string>& attributes, LDAPControl** serverControls, LdapMessagePtr* result) {
+               const std::vector<std::string>& attributes, LDAPControl** serverControls, LdapMessagePtr* result,
+               int timeoutSeconds) {
     std::vector<char*> names;
     for (const auto& a : attributes) names.push_back(const_cast<char*>(a.c_str()));
     names.push_back(nullptr);
-    timeval timeout{CurrentTimeouts().operationSeconds, 0};
+    timeval timeout{timeoutSeconds > 0 ? timeoutSeconds : CurrentTimeouts().operationSeconds, 0};
     LDAPMessage* message = nullptr;
     const int rc = ldap_search_ext_s(connection.Handle(), base.c_str(), scope, filter.c_str(),
                                      attributes.empty() ? nullptr : names.data(), 0, serverControls, nullptr,

@@ -80,9 +80,11 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
 // Connections this process has opened (for tests of the connection cache).
 size_t ConnectionsOpened();
 
-// Synchronous search with the operation time-out; fills *result even on failure results.
+// Synchronous search with the operation time-out (or the one given); fills *result even on
+// failure results.
 int SearchSync(LdapConnection& connection, const std::string& base, int scope, const std::string& filter,
-               const std::vector<std::string>& attributes, LDAPControl** serverControls, LdapMessagePtr* result);
+               const std::vector<std::string>& attributes, LDAPControl** serverControls, LdapMessagePtr* result,
+               int timeoutSeconds = 0);
 
 // Runs a paged search (page size 1000) and calls onEntry for every entry, under the
 // connection's lock. Returns the LDAP result code of the last page.

@@ -80,6 +80,7 @@ int SessionVersion(LdapSession* s) { return s->version; }
 
 ULONG SessionConnect(LdapSession* s, int timeoutSeconds) {
     if (s->ld) return 0;
+    if (timeoutSeconds <= 0) timeoutSeconds = CurrentTimeouts().connectSeconds;
     std::vector<SrvRecord> candidates;
     const std::string name = s->host.empty() ? DefaultDomainName() : s->host;
     if (name.empty()) return WindowsLdapCode(LDAP_CONNECT_ERROR);
@@ -99,8 +100,15 @@ ULONG SessionBindNegotiate(LdapSession* s) {
         if (rc) return rc;
     }
     if (FAILED(CheckCredentials())) return WindowsLdapCode(LDAP_INVALID_CREDENTIALS);
+    // A server that takes the connection but never answers the bind must not hold the caller
+    // for the whole operation time-out.
+    const ConnectionTimeouts timeouts = CurrentTimeouts();
+    timeval setup{timeouts.connectSeconds, 0};
+    ldap_set_option(s->ld, LDAP_OPT_TIMEOUT, &setup);
     const int rc = ldap_sasl_interactive_bind_s(s->ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, Interact,
                                                 nullptr);
+    timeval operation{timeouts.operationSeconds, 0};
+    ldap_set_option(s->ld, LDAP_OPT_TIMEOUT, &operation);
     return WindowsLdapCode(rc);
 }
 
@@ -125,7 +133,10 @@ ULONG SessionModify(LdapSession* s, const std::string& dn, const std::vector<Ses
     std::vector<LDAPControl*> controlList;
     for (size_t i = 0; i < controls.size(); ++i) {
         ldapControls[i].ldctl_oid = const_cast<char*>(controls[i].oid.c_str());
-        ldapControls[i].ldctl_value = berval{controls[i].value.size(), const_cast<char*>(controls[i].value.data())};
+        // A control without a value is sent without one, not with an empty one.
+        ldapControls[i].ldctl_value = controls[i].hasValue
+                                          ? berval{controls[i].value.size(), const_cast<char*>(controls[i].value.data())}
+                                          : berval{0, nullptr};
         ldapControls[i].ldctl_iscritical = controls[i].critical ? 1 : 0;
         controlList.push_back(&ldapControls[i]);
     }

@@ -22,6 +22,7 @@ struct SessionModification {
 struct SessionControl {
     std::string oid;
     std::string value;
+    bool hasValue = false;
     bool critical = false;
 };
 
@@ -29,6 +30,7 @@ struct SessionControl {
 LdapSession* SessionCreate(const std::string& host, uint16_t port);
 ULONG SessionSetVersion(LdapSession* session, int version);
 int SessionVersion(LdapSession* session);
+// 0 seconds: the platform's connection time-out.
 ULONG SessionConnect(LdapSession* session, int timeoutSeconds);
 // The integrated bind: SASL GSSAPI with the credential cache, sealed.
 ULONG SessionBindNegotiate(LdapSession* session);

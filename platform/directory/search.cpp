@@ -9,13 +9,8 @@
 #include "lumivel/text.h"
 
 namespace lumivel::directory {
-namespace {
-
-constexpr uint32_t kHandleMagic = 0x53524348;  // "SRCH"
 
 struct SearchState {
-    uint32_t magic = kHandleMagic;
-    AdsObject* owner = nullptr;
     std::shared_ptr<LdapConnection> connection;
     std::shared_ptr<const SchemaSyntaxes> syntaxes;
     SearchPreferences preferences;
@@ -35,11 +30,7 @@ struct SearchState {
     bool adsPathColumnGiven = false;
 };
 
-SearchState* StateOf(ADS_SEARCH_HANDLE handle, AdsObject* owner) {
-    auto* state = static_cast<SearchState*>(handle);
-    if (!state || state->magic != kHandleMagic || state->owner != owner) return nullptr;
-    return state;
-}
+namespace {
 
 berval* BerSequenceOfInteger(int value) {
     BerElement* ber = ber_alloc_t(LBER_USE_DER);
@@ -153,7 +144,27 @@ bool ValueBoolean(const ADSVALUE& v, bool* out) {
     return true;
 }
 
+// Abandons the server's work on a search that has not run to its end.
+void Abandon(SearchState& s) {
+    std::lock_guard<std::mutex> lock(s.connection->Mutex());
+    if (!s.done && s.messageId >= 0) ldap_abandon_ext(s.connection->Handle(), s.messageId, nullptr, nullptr);
+    s.done = true;
+}
+
 }  // namespace
+
+SearchState* AdsObject::FindSearch(ADS_SEARCH_HANDLE handle) const {
+    auto* state = static_cast<SearchState*>(handle);
+    return state && m_searches.count(state) ? state : nullptr;
+}
+
+void AdsObject::CloseAllSearches() {
+    for (SearchState* s : m_searches) {
+        Abandon(*s);
+        delete s;
+    }
+    m_searches.clear();
+}
 
 HRESULT AdsObject::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) {
     if (count == 0) return S_OK;
@@ -261,7 +272,6 @@ HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count, PADS
     *handle = nullptr;
     if (m_isNew) return E_ADS_OBJECT_UNBOUND;
     auto state = std::make_unique<SearchState>();
-    state->owner = this;
     state->connection = m_location.connection;
     state->syntaxes = Syntaxes();
     state->preferences = m_preferences;
@@ -287,21 +297,20 @@ HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count, PADS
     const int rc = SendRequest(*state);
     if (rc == LDAP_FILTER_ERROR) return E_ADS_INVALID_FILTER;
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    m_searches.insert(state.get());
     *handle = state.release();
     return S_OK;
 }
 
 HRESULT AdsObject::AbandonSearch(ADS_SEARCH_HANDLE handle) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
-    std::lock_guard<std::mutex> lock(s->connection->Mutex());
-    if (!s->done && s->messageId >= 0) ldap_abandon_ext(s->connection->Handle(), s->messageId, nullptr, nullptr);
-    s->done = true;
+    Abandon(*s);
     return S_OK;
 }
 
 HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
     // Rows are not cached, so only a search that has not moved yet can start at its first row.
     if (s->anyRow) return E_NOTIMPL;
@@ -309,7 +318,7 @@ HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
 }
 
 HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
     s->hasRow = false;
     s->row.clear();
@@ -386,11 +395,11 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
 }
 
 HRESULT AdsObject::GetPreviousRow(ADS_SEARCH_HANDLE handle) {
-    return StateOf(handle, this) ? E_NOTIMPL : E_ADS_BAD_PARAMETER;
+    return FindSearch(handle) ? E_NOTIMPL : E_ADS_BAD_PARAMETER;
 }
 
 HRESULT AdsObject::GetNextColumnName(ADS_SEARCH_HANDLE handle, LPWSTR* name) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s || !name) return E_ADS_BAD_PARAMETER;
     *name = nullptr;
     if (!s->hasRow) return E_ADS_BAD_PARAMETER;
@@ -409,7 +418,7 @@ HRESULT AdsObject::GetNextColumnName(ADS_SEARCH_HANDLE handle, LPWSTR* name) {
 }
 
 HRESULT AdsObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR columnName, PADS_SEARCH_COLUMN column) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s || !columnName || !column) return E_ADS_BAD_PARAMETER;
     *column = ADS_SEARCH_COLUMN{};
     if (!s->hasRow) return E_ADS_BAD_PARAMETER;
@@ -444,13 +453,10 @@ HRESULT AdsObject::FreeColumn(PADS_SEARCH_COLUMN column) {
 }
 
 HRESULT AdsObject::CloseSearchHandle(ADS_SEARCH_HANDLE handle) {
-    SearchState* s = StateOf(handle, this);
+    SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
-    {
-        std::lock_guard<std::mutex> lock(s->connection->Mutex());
-        if (!s->done && s->messageId >= 0) ldap_abandon_ext(s->connection->Handle(), s->messageId, nullptr, nullptr);
-    }
-    s->magic = 0;
+    Abandon(*s);
+    m_searches.erase(s);
     delete s;
     return S_OK;
 }

@@ -86,8 +86,7 @@ WINBASEAPI ULONG lumivel_ldap_get_optionW(PLDAP ld, int option, void* outvalue) 
 WINBASEAPI ULONG lumivel_ldap_connect(PLDAP ld, struct l_timeval* timeout) {
     if (!ld) return Result(LDAP_PARAM_ERROR);
     // Without a time-out the platform's own bounds the wait, so nothing can hang.
-    const int seconds = timeout && timeout->tv_sec > 0 ? timeout->tv_sec : 10;
-    return Result(SessionConnect(ld->session, seconds));
+    return Result(SessionConnect(ld->session, timeout && timeout->tv_sec > 0 ? timeout->tv_sec : 0));
 }
 
 WINBASEAPI ULONG lumivel_ldap_bind_sW(PLDAP ld, PCWSTR dn, PCWSTR cred, ULONG method) {
@@ -120,7 +119,10 @@ WINBASEAPI ULONG lumivel_ldap_modify_ext_sW(PLDAP ld, PCWSTR dn, LDAPModW* mods[
         if (!(*c)->ldctl_oid) return Result(LDAP_PARAM_ERROR);
         SessionControl control;
         control.oid = Utf8((*c)->ldctl_oid);
-        if ((*c)->ldctl_value.bv_val) control.value.assign((*c)->ldctl_value.bv_val, (*c)->ldctl_value.bv_len);
+        if ((*c)->ldctl_value.bv_val) {
+            control.value.assign((*c)->ldctl_value.bv_val, (*c)->ldctl_value.bv_len);
+            control.hasValue = true;
+        }
         control.critical = (*c)->ldctl_iscritical != 0;
         controls.push_back(std::move(control));
     }

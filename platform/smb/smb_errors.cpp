@@ -44,7 +44,10 @@ constexpr Row kErrors[] = {
 
 }  // namespace
 
-DWORD Win32FromErrno(int error, Operation operation) {
+DWORD Win32FromErrno(int error, Operation operation, const std::function<bool()>& serverResolves) {
+    // An unknown server name ends in NT_STATUS_UNSUCCESSFUL (EINVAL) or ENOENT; Windows says
+    // the network path was not found.
+    if ((error == EINVAL || error == ENOENT) && serverResolves && !serverResolves()) return ERROR_BAD_NETPATH;
     // Creating a directory that is there already is ERROR_ALREADY_EXISTS; a new file is FILE_EXISTS.
     if (error == EEXIST && operation == Operation::CreateDirectory) return ERROR_ALREADY_EXISTS;
     // A missing parent while creating is a path that does not exist.

@@ -3,11 +3,13 @@
 // library is not thread-safe), servers always named by their DNS names.
 #include <libsmbclient.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "../directory/kerberos_identity.h"
@@ -104,6 +106,24 @@ bool MakeUrl(std::u16string_view path, Url* url) {
         }
     }
     return true;
+}
+
+// Whether the server's name resolves; names that did once are remembered. Called with g_lock held.
+bool ServerResolves(const std::string& host) {
+    static std::set<std::string> known;
+    if (known.count(host)) return true;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+    freeaddrinfo(found);
+    known.insert(host);
+    return true;
+}
+
+// The Win32 error of a failed libsmbclient call on `url` (errno read by the caller at once).
+DWORD Failure(int error, Operation operation, const Url& url) {
+    return Win32FromErrno(error, operation, [&] { return ServerResolves(url.server); });
 }
 
 // Checks the path and the ticket; on success the caller holds g_lock through `lock`.
@@ -227,8 +247,7 @@ public:
         std::unique_lock<std::mutex> lock;
         if (DWORD rc = Prepare(path, &url, &c, &lock)) return rc;
         if (url.shareRoot) return ERROR_ALREADY_EXISTS;
-        if (smbc_getFunctionMkdir(c)(c, url.text.c_str(), 0755) < 0)
-            return Win32FromErrno(errno, Operation::CreateDirectory);
+        if (smbc_getFunctionMkdir(c)(c, url.text.c_str(), 0755) < 0) return Failure(errno, Operation::CreateDirectory, url);
         return ERROR_SUCCESS;
     }
 
@@ -237,7 +256,7 @@ public:
         SMBCCTX* c = nullptr;
         std::unique_lock<std::mutex> lock;
         if (DWORD rc = Prepare(path, &url, &c, &lock)) return rc;
-        if (smbc_getFunctionRmdir(c)(c, url.text.c_str()) < 0) return Win32FromErrno(errno, Operation::Other);
+        if (smbc_getFunctionRmdir(c)(c, url.text.c_str()) < 0) return Failure(errno, Operation::Other, url);
         return ERROR_SUCCESS;
     }
 
@@ -259,9 +278,7 @@ public:
             default: return ERROR_INVALID_PARAMETER;
         }
         SMBCFILE* handle = smbc_getFunctionOpen(c)(c, url.text.c_str(), flags, 0644);
-        if (!handle) {
-            return Win32FromErrno(errno, (flags & O_CREAT) ? Operation::Create : Operation::Open);
-        }
+        if (!handle) return Failure(errno, (flags & O_CREAT) ? Operation::Create : Operation::Open, url);
         lock.unlock();
         *file = std::make_shared<SmbFile>(handle, url.text);
         return ERROR_SUCCESS;
@@ -272,7 +289,7 @@ public:
         SMBCCTX* c = nullptr;
         std::unique_lock<std::mutex> lock;
         if (DWORD rc = Prepare(path, &url, &c, &lock)) return rc;
-        if (smbc_getFunctionUnlink(c)(c, url.text.c_str()) < 0) return Win32FromErrno(errno, Operation::Other);
+        if (smbc_getFunctionUnlink(c)(c, url.text.c_str()) < 0) return Failure(errno, Operation::Other, url);
         return ERROR_SUCCESS;
     }
 
@@ -284,8 +301,8 @@ public:
         struct stat st;
         if (smbc_getFunctionStat(c)(c, url.text.c_str(), &st) < 0) {
             const int error = errno;
-            return url.shareRoot && error == ENOENT ? static_cast<DWORD>(ERROR_BAD_NET_NAME)
-                                                    : Win32FromErrno(error, Operation::Other);
+            const DWORD rc = Failure(error, Operation::Other, url);
+            return url.shareRoot && rc == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_BAD_NET_NAME) : rc;
         }
         *attributes = AttributesOf(st.st_mode);
         return ERROR_SUCCESS;
@@ -297,7 +314,10 @@ public:
         std::unique_lock<std::mutex> lock;
         if (DWORD rc = Prepare(directory, &url, &c, &lock)) return rc;
         SMBCFILE* dir = smbc_getFunctionOpendir(c)(c, url.text.c_str());
-        if (!dir) return errno == ENOENT ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : Win32FromErrno(errno, Operation::Other);
+        if (!dir) {
+            const DWORD rc = Failure(errno, Operation::Other, url);
+            return rc == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : rc;
+        }
         std::vector<WIN32_FIND_DATAW> entries;
         while (const libsmb_file_info* info = smbc_getFunctionReaddirPlus(c)(c, dir)) {
             if (!info->name) continue;
@@ -330,7 +350,7 @@ public:
             if (smbc_getFunctionStat(c)(c, target.text.c_str(), &st) == 0) return ERROR_ALREADY_EXISTS;
         }
         if (smbc_getFunctionRename(c)(c, source.text.c_str(), c, target.text.c_str()) < 0)
-            return Win32FromErrno(errno, Operation::Other);
+            return Failure(errno, Operation::Other, source);
         return ERROR_SUCCESS;
     }
 };

@@ -1,6 +1,9 @@
 // ADSI against the test domain controller: binds in every path form, identity, values by
 // syntax, containers, creation with hostile names, the GC existence test and the errors.
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include "directory_test_support.h"
 #include "lumivel/ldap_escape.h"
 #include "win/dsadmin.h"
+#include "win/winldap.h"
 
 using namespace lumivel::directory::testing;
 using lumivel::FromUtf8;
@@ -263,6 +267,59 @@ TEST_F(AdsiDirectory, BindErrors) {
     EXPECT_EQ(Bind(u"LDAP://no-such-domain.test/DC=no-such-domain,DC=test", object.put()),
               static_cast<HRESULT>(0x8007203A));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+// A listening socket that never answers: the TCP handshake completes, the bind gets no reply.
+class SilentServer {
+public:
+    SilentServer() {
+        m_socket = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(m_socket, 8) == 0 &&
+            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { close(m_socket); }
+    std::u16string Port() const { return FromUtf8(std::to_string(m_port)); }
+    explicit operator bool() const { return m_port != 0; }
+
+private:
+    int m_socket = -1;
+    uint16_t m_port = 0;
+};
+
+TEST_F(AdsiDirectory, AServerThatNeverAnswersFailsWithinTheConnectTimeOut) {
+    SilentServer server;
+    ASSERT_TRUE(server);
+    setenv("LUMIVEL_LDAP_CONNECT_TIMEOUT", "2", 1);
+    const auto start = std::chrono::steady_clock::now();
+    Ptr<IADs> object;
+    const HRESULT hr = Bind(u"LDAP://" + DcName() + u":" + server.Port() + u"/" + BaseDn(), object.put());
+    const auto adsiTime = std::chrono::steady_clock::now() - start;
+
+    LDAP* session = ldap_init((DcName() + u":" + server.Port()).c_str(), LDAP_PORT);
+    ASSERT_NE(session, nullptr);
+    int version = LDAP_VERSION3;
+    ldap_set_option(session, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ULONG bound = ldap_connect(session, nullptr);
+    if (bound == LDAP_SUCCESS) bound = ldap_bind_s(session, nullptr, nullptr, LDAP_AUTH_NEGOTIATE);
+    ldap_unbind(session);
+    const auto total = std::chrono::steady_clock::now() - start;
+    unsetenv("LUMIVEL_LDAP_CONNECT_TIMEOUT");
+
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_LT(adsiTime, std::chrono::seconds(8));
+    EXPECT_EQ(bound, static_cast<ULONG>(LDAP_TIMEOUT));
+    EXPECT_LT(total, std::chrono::seconds(16));
+}
+
+TEST_F(AdsiDirectory, KerberosReasonOfAFailedBind) {
+    // The DC's address has no service principal of its own: the ticket request names the reason.
+    Ptr<IADs> object;
+    EXPECT_EQ(Bind(u"LDAP://127.0.0.1/" + BaseDn(), object.put()), SEC_E_TARGET_UNKNOWN);
 }
 
 TEST_F(AdsiDirectory, DestroyedTicketIsReportedOnANewConnection) {

@@ -55,6 +55,47 @@ TEST(DcLocator, WeightsSetTheOddsOfComingFirst) {
     EXPECT_LT(first["heavy"], 3200);
 }
 
+// A fake directory: the domain "corp.test" (DCs dc1, dc2) lies in the forest "root.test",
+// whose catalog servers are gc1 and gc2.
+Locator FakeLocator() {
+    Locator l;
+    l.domainControllers = [](const std::string& d) {
+        return d == "corp.test" ? std::vector<SrvRecord>{{0, 0, 389, "dc1.corp.test"}, {0, 0, 389, "dc2.corp.test"}}
+                                : std::vector<SrvRecord>{};
+    };
+    l.globalCatalogs = [](const std::string& f) {
+        return f == "root.test" ? std::vector<SrvRecord>{{0, 0, 3268, "gc1.root.test"}, {0, 0, 3268, "gc2.root.test"}}
+                                : std::vector<SrvRecord>{};
+    };
+    l.forestOf = [](const std::string& n) { return n == "corp.test" ? std::string("root.test") : std::string(); };
+    return l;
+}
+
+TEST(DcLocator, BindCandidatesByRoleAndName) {
+    struct Case {
+        const char* name;
+        bool named, gc;
+        std::vector<std::string> targets;
+    };
+    const Case cases[] = {
+        {"corp.test", false, false, {"dc1.corp.test", "dc2.corp.test"}},  // the default domain
+        {"corp.test", true, false, {"dc1.corp.test", "dc2.corp.test"}},   // a domain by name
+        {"dc2.corp.test", true, false, {"dc2.corp.test"}},                // one DC by its host name
+        {"corp.test", false, true, {"gc1.root.test", "gc2.root.test"}},   // GC of the default forest
+        {"corp.test", true, true, {"gc1.root.test", "gc2.root.test"}},
+        // A named server answers a GC bind itself, whatever the locator would pick.
+        {"dc2.corp.test", true, true, {"dc2.corp.test"}},
+        {"nowhere.test", false, false, {}},
+        {"nowhere.test", false, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.gc ? " gc" : " dc") + (c.named ? " named" : ""));
+        EXPECT_EQ(Targets(BindCandidates(c.name, c.named, c.gc, FakeLocator())), c.targets);
+    }
+    // A host named by the caller keeps the role's default port.
+    EXPECT_EQ(BindCandidates("dc2.corp.test", true, true, FakeLocator()).front().port, 0);
+}
+
 TEST(DcLocator, EmptyInputs) {
     EXPECT_TRUE(OrderSrvRecords({}, [](uint32_t) { return 0u; }).empty());
     EXPECT_TRUE(LocateDomainControllers("").empty());

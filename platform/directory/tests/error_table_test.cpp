@@ -53,6 +53,32 @@ TEST(ErrorTable, LdapResultsAsWindowsSeesThem) {
     EXPECT_EQ(std::u16string(WindowsLdapText(0x1234)), u"Unknown error");
 }
 
+TEST(ErrorTable, KerberosReasonsOfAFailedBind) {
+    const std::string gss = "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide "
+                            "more information (";
+    struct Case {
+        int rc;
+        std::string diagnostic;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {LDAP_LOCAL_ERROR, gss + "Server not found in Kerberos database)", SEC_E_TARGET_UNKNOWN},
+        {LDAP_LOCAL_ERROR, gss + "Clock skew too great)", SEC_E_TIME_SKEW},
+        {LDAP_LOCAL_ERROR, gss + "Cannot contact any KDC for realm 'LUMIVEL.TEST')", SEC_E_NO_AUTHENTICATING_AUTHORITY},
+        {LDAP_LOCAL_ERROR, gss + "Ticket expired)", SEC_E_CONTEXT_EXPIRED},
+        {LDAP_LOCAL_ERROR, gss + "No Kerberos credentials available (default cache: FILE:/tmp/x))", SEC_E_NO_CREDENTIALS},
+        // Anything else keeps the LDAP result's meaning.
+        {LDAP_LOCAL_ERROR, gss + "Something new)", static_cast<HRESULT>(0x8007203B)},
+        {LDAP_INVALID_CREDENTIALS, "80090308: LdapErr: DSID-0C09042A, data 52e", static_cast<HRESULT>(0x8007052E)},
+        {LDAP_SERVER_DOWN, "", static_cast<HRESULT>(0x8007203A)},
+        {LDAP_TIMEOUT, "", HRESULT_FROM_WIN32(ERROR_TIMEOUT)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.diagnostic);
+        EXPECT_EQ(HresultFromBindFailure(c.rc, c.diagnostic), c.expected);
+    }
+}
+
 TEST(ErrorTable, SystemMessagesKnowTheDirectoryTexts) {
     RegisterDirectoryMessages();
     struct Text {
@@ -75,6 +101,30 @@ TEST(ErrorTable, SystemMessagesKnowTheDirectoryTexts) {
         const char16_t* found = lumivel::FindSystemMessage(t.code);
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(std::u16string(found), t.text);
+    }
+}
+
+// Every error a directory call can end in must have a text for the message boxes that show it.
+TEST(ErrorTable, EveryResultHasASystemText) {
+    RegisterDirectoryMessages();
+    for (ULONG code = 1; code <= 0x61; ++code) {
+        if (std::u16string(WindowsLdapText(code)) == u"Unknown error") continue;
+        SCOPED_TRACE(code);
+        EXPECT_NE(lumivel::FindSystemMessage(HRESULT_FROM_WIN32(Win32FromWindowsLdap(code))), nullptr);
+    }
+    for (int openLdap = -18; openLdap < 0; ++openLdap) {
+        SCOPED_TRACE(openLdap);
+        EXPECT_NE(lumivel::FindSystemMessage(HresultFromLdap(openLdap)), nullptr);
+    }
+    const HRESULT others[] = {SEC_E_NO_CREDENTIALS, SEC_E_CONTEXT_EXPIRED, SEC_E_TIME_SKEW, SEC_E_TARGET_UNKNOWN,
+                              SEC_E_NO_AUTHENTICATING_AUTHORITY, E_ADS_BAD_PATHNAME, E_ADS_PROPERTY_NOT_FOUND,
+                              E_ADS_BAD_PARAMETER, E_ADS_INVALID_FILTER, E_ADS_COLUMN_NOT_SET, E_ADS_UNKNOWN_OBJECT,
+                              E_ADS_OBJECT_UNBOUND, E_ADS_CANT_CONVERT_DATATYPE, E_ADS_PROPERTY_NOT_SUPPORTED,
+                              MK_E_SYNTAX, HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN), E_INVALIDARG, E_NOTIMPL,
+                              E_ACCESSDENIED, E_OUTOFMEMORY};
+    for (HRESULT hr : others) {
+        SCOPED_TRACE(hr);
+        EXPECT_NE(lumivel::FindSystemMessage(static_cast<DWORD>(hr)), nullptr);
     }
 }
 

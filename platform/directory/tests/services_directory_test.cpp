@@ -166,6 +166,31 @@ TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
     EXPECT_GE(row.changed.wYear, 2020);
 }
 
+TEST_F(ServicesDirectory, SearchHandlesBelongToTheirSearchUntilClosed) {
+    Ptr<IDirectorySearch> search, other;
+    ASSERT_EQ(ADsGetObject(s_ouPath.c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    ASSERT_EQ(ADsGetObject(Ldap(BaseDn()).c_str(), IID_IDirectorySearch, other.putVoid()), S_OK);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"distinguishedName")};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    ASSERT_EQ(search->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+    EXPECT_EQ(other->GetNextRow(handle), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(other->CloseSearchHandle(handle), E_ADS_BAD_PARAMETER);
+    ASSERT_EQ(search->GetNextRow(handle), S_OK);
+    EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+    EXPECT_EQ(search->GetNextRow(handle), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(search->CloseSearchHandle(handle), E_ADS_BAD_PARAMETER);
+    ADS_SEARCH_COLUMN column;
+    EXPECT_EQ(search->GetColumn(handle, names[0], &column), E_ADS_BAD_PARAMETER);
+
+    // A search left open goes with its object; the connection stays usable for the next one.
+    ASSERT_EQ(other->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+    ASSERT_EQ(other->GetNextRow(handle), S_OK);
+    other.put();
+    ASSERT_EQ(search->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+    EXPECT_EQ(search->GetNextRow(handle), S_OK);
+    EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+}
+
 TEST_F(ServicesDirectory, ReanimationThroughTheLdapApi) {
     std::u16string path;
     const std::u16string rdn = u"CN=Reanimate, Me (" + s_tag + u")";

@@ -113,6 +113,25 @@ TEST_F(SmbDirectory, Errors) {
     EXPECT_TRUE(error == ERROR_BAD_NET_NAME || error == ERROR_BAD_NETPATH) << error;
     EXPECT_FALSE(CreateDirectoryW(u"\\\\\\sysvol", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+    // A server name that does not resolve, short or fully qualified, is a network path not found.
+    for (const char16_t* server : {u"no-such-host-lumivel", u"no-such-host.lumivel.test"}) {
+        const std::u16string share = u"\\\\" + std::u16string(server) + u"\\sysvol";
+        EXPECT_FALSE(CreateDirectoryW((share + u"\\x").c_str(), nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH)) << ToUtf8(server);
+        EXPECT_EQ(GetFileAttributesW(share.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH)) << ToUtf8(server);
+        EXPECT_EQ(CreateFileW((share + u"\\a.zip").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH)) << ToUtf8(server);
+    }
+    // A missing file and a missing folder keep their own errors on a server that exists.
+    EXPECT_EQ(CreateFileW((m_share + u"\\no-such-file.zip").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    WIN32_FIND_DATAW found{};
+    EXPECT_EQ(FindFirstFileW((m_folder + u"\\*.zip").c_str(), &found), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
     // Without a Kerberos ticket nothing is tried under another logon.
     const std::string previous = std::getenv("KRB5CCNAME") ? std::getenv("KRB5CCNAME") : "";
