@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -259,12 +260,20 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
     }
 
     auto process = std::make_shared<ProcessObject>(pid);
-    std::thread([process] {
+    auto reap = [process] {
         int status = 0;
         while (::waitpid(process->pid(), &status, 0) < 0 && errno == EINTR) {
         }
         process->finished(status);
-    }).detach();
+    };
+    try {
+        std::thread(reap).detach();
+    } catch (const std::system_error&) {
+        // Without a thread to wait for it the child's end could never be seen: stop it now.
+        ::kill(pid, SIGKILL);
+        reap();
+        return Fail(ERROR_NO_SYSTEM_RESOURCES, FALSE);
+    }
     HANDLE processHandle = lumivel::InsertHandle(process);
     HANDLE threadHandle = lumivel::InsertHandle(process);
     if (!processHandle || !threadHandle) {
