@@ -23,6 +23,11 @@ constexpr int kMaxItems = 100'000'000;  // LVM_SETITEMCOUNT refuses more
 struct ListView {
     std::shared_ptr<Window> window;
     ListViewState* state;
+    bool batched = false;  // a change of many items tells the backend once, at its end
+
+    void changed(WindowChange change) {
+        if (!batched) Changed(*window, change);
+    }
 
     bool ownerData() const { return (window->style & LVS_OWNERDATA) != 0; }
     int count() const { return ownerData() ? state->ownerDataCount : int(state->items.size()); }
@@ -77,7 +82,7 @@ struct ListView {
         }
         storeState(i, next);
         if (report) notify(LVN_ITEMCHANGED, i, 0, next, old, LVIF_STATE);
-        Changed(*window, WindowChange::State);
+        changed(WindowChange::State);
         return true;
     }
 
@@ -113,7 +118,11 @@ struct ListView {
             Changed(*window, WindowChange::State);
             return true;
         }
+        bool wasBatched = batched;
+        batched = true;
         for (int i = 0; i < count(); ++i) setState(i, mask, value);
+        batched = wasBatched;
+        changed(WindowChange::State);
         return true;
     }
 
@@ -585,8 +594,10 @@ LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// What a click or key press leaves: one LVN_ITEMCHANGED per item whose state changes, the
-// newly focused and selected item reporting both bits at once, as Windows reports a click.
+// What a click or key press leaves: one LVN_ITEMCHANGED per kept item whose state changes.
+// Owner data reports as Windows does for it: "all items" (-1) for a selection that is dropped
+// or extended to every item, LVN_ODSTATECHANGED for a range. The focused item comes last,
+// selected and focused in one notification, so its handler sees the whole new selection.
 void UserSetListSelection(HWND hwnd, const std::vector<int>& selected, int focused) {
     auto opened = Open(hwnd);
     if (!opened) return;
@@ -595,24 +606,49 @@ void UserSetListSelection(HWND hwnd, const std::vector<int>& selected, int focus
     for (int i : selected)
         if (list.valid(i)) wanted.insert(i);
     if ((list.window->style & LVS_SINGLESEL) && wanted.size() > 1) wanted = {*wanted.begin()};
+    list.batched = true;
     std::vector<int> dropped;
     for (int i : list.itemsWith(LVIS_SELECTED))
         if (!wanted.count(i)) dropped.push_back(i);
-    // Deselecting several owner-data items is one "all items" notification on Windows.
     if (list.ownerData() && dropped.size() > 1) {
         for (int i : dropped) list.state->ownerDataSelected.erase(i);
         list.notify(LVN_ITEMCHANGED, -1, 0, 0, LVIS_SELECTED, LVIF_STATE);
-        Changed(*list.window, WindowChange::State);
     } else {
         for (int i : dropped) list.setState(i, LVIS_SELECTED, 0);
+    }
+    std::vector<int> added;
+    for (int i : wanted)
+        if (i != focused && !(list.itemState(i) & LVIS_SELECTED)) added.push_back(i);
+    if (list.ownerData()) {
+        for (int i : added) list.state->ownerDataSelected.insert(i);
+        if (!added.empty() && int(list.state->ownerDataSelected.size()) == list.count()) {
+            list.notify(LVN_ITEMCHANGED, -1, 0, LVIS_SELECTED, 0, LVIF_STATE);
+        } else {
+            for (size_t first = 0; first < added.size();) {
+                size_t last = first;
+                while (last + 1 < added.size() && added[last + 1] == added[last] + 1) ++last;
+                if (first == last) {
+                    list.notify(LVN_ITEMCHANGED, added[first], 0, LVIS_SELECTED, 0, LVIF_STATE);
+                } else {
+                    NMLVODSTATECHANGE range{};
+                    range.iFrom = added[first];
+                    range.iTo = added[last];
+                    range.uNewState = LVIS_SELECTED;
+                    NotifyParent(hwnd, range.hdr, LVN_ODSTATECHANGED);
+                }
+                first = last + 1;
+            }
+        }
+    } else {
+        for (int i : added) list.setState(i, LVIS_SELECTED, LVIS_SELECTED);
     }
     if (list.valid(focused)) {
         UINT bits = LVIS_FOCUSED | (wanted.count(focused) ? LVIS_SELECTED : 0);
         list.setState(focused, LVIS_FOCUSED | LVIS_SELECTED, bits);
         list.state->selectionMark = focused;
     }
-    for (int i : wanted)
-        if (i != focused) list.setState(i, LVIS_SELECTED, LVIS_SELECTED);
+    list.batched = false;
+    Changed(*list.window, WindowChange::State);
 }
 
 void UserListClick(HWND hwnd, int item, int subItem, UINT code, POINT client) {

@@ -295,6 +295,14 @@ typedef struct tagNMLVFINDITEMW {
     LVFINDINFOW lvfi;
 } NMLVFINDITEMW, *LPNMLVFINDITEMW;
 
+typedef struct tagNMLVODSTATECHANGE {
+    NMHDR hdr;
+    int iFrom;
+    int iTo;
+    UINT uNewState;
+    UINT uOldState;
+} NMLVODSTATECHANGE, *LPNMLVODSTATECHANGE;
+
 typedef struct tagNMLVCACHEHINT {
     NMHDR hdr;
     int iFrom;

@@ -117,6 +117,15 @@ TEST_F(QtListView, OwnerDataOf100000ItemsAsksOnlyVisibleRows) {
     EXPECT_GE(*m_parent.rowsAsked.begin(), 50000 - visible - 1);
     EXPECT_LE(*m_parent.rowsAsked.rbegin(), 50000 + visible + 1);
     EXPECT_LE(m_parent.rowsAsked.size(), size_t(visible + 2));
+
+    // Selecting every item is one notification, not one per item, and asks no more rows.
+    m_parent.log.clear();
+    m_parent.rowsAsked.clear();
+    m_view->selectAll();
+    qttest::Settle();
+    EXPECT_EQ(ListView_GetSelectedCount(m_list), 100000u);
+    EXPECT_LE(m_parent.log.size(), 2u);
+    EXPECT_LE(m_parent.rowsAsked.size(), size_t(2 * visible + 4));
 }
 
 TEST_F(QtListView, ClicksKeysAndHeadersInWindowsOrder) {

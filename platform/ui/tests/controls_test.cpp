@@ -118,6 +118,19 @@ TEST_F(Controls, OwnerDataListKeepsOnlyCountAndSelection) {
     EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_ITEMCHANGED(100,-1)"}));
     EXPECT_EQ(ListView_GetSelectedCount(list), 0u);
 
+    // A range is one LVN_ODSTATECHANGED, every item one "all items" notification; the focused
+    // item comes last, so its handler finds the whole selection.
+    m_parent.log.clear();
+    lumivel::ui::UserSetListSelection(list, {0, 1, 2}, 2);
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_ODSTATECHANGED(100,0-1)",
+                                                              "LVN_ITEMCHANGED(100,1)",  // loses the focus
+                                                              "LVN_ITEMCHANGED(100,2)"}));
+    m_parent.log.clear();
+    lumivel::ui::UserSetListSelection(list, {}, -1);
+    lumivel::ui::UserSetListSelection(list, {0, 1, 2}, -1);
+    EXPECT_EQ(m_parent.log.entries, (std::vector<std::string>{"LVN_ITEMCHANGED(100,-1)", "LVN_ITEMCHANGED(100,-1)"}));
+    EXPECT_EQ(ListView_GetSelectedCount(list), 3u);
+
     // Shrinking the count drops states of items that are gone.
     lumivel::ui::UserSetListSelection(list, {2}, 2);
     ListView_SetItemCountEx(list, 2, 0);

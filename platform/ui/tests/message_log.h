@@ -53,6 +53,10 @@ inline std::string MessageName(UINT message, WPARAM wParam, LPARAM lParam) {
             return "LVN_ITEMCHANGED(" + id + "," + std::to_string(info->iItem) + ")";
         }
         case LVN_ITEMCHANGING: return "LVN_ITEMCHANGING(" + id + ")";
+        case LVN_ODSTATECHANGED: {
+            auto* range = reinterpret_cast<const NMLVODSTATECHANGE*>(lParam);
+            return "LVN_ODSTATECHANGED(" + id + "," + std::to_string(range->iFrom) + "-" + std::to_string(range->iTo) + ")";
+        }
         case LVN_GETDISPINFOW: return "LVN_GETDISPINFOW(" + id + ")";
         case LVN_COLUMNCLICK: return "LVN_COLUMNCLICK(" + id + ")";
         case LVN_KEYDOWN: return "LVN_KEYDOWN(" + id + ")";
