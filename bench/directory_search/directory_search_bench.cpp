@@ -2,10 +2,13 @@
 // the six attributes of the listing) through IDirectorySearch, reading every column of every
 // row, and through ldapsearch with the same controls writing to /dev/null; prints both times
 // and their ratio. Each side runs several times, alternating; the best run of each counts.
+// Every ADSI run is on a thread of its own, so that it opens and binds its own connection as
+// every ldapsearch process does.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lumivel/text.h"
@@ -97,7 +100,9 @@ int main() {
     for (int run = 0; run < kRuns; ++run) {
         values = 0;
         auto start = std::chrono::steady_clock::now();
-        if (SearchThroughAdsi(baseDn, &values) != rows) return 1;
+        long found = -1;
+        std::thread([&] { found = SearchThroughAdsi(baseDn, &values); }).join();
+        if (found != rows) return 1;
         bestAdsi = std::min(bestAdsi, Seconds(std::chrono::steady_clock::now() - start));
         start = std::chrono::steady_clock::now();
         if (!SearchThroughLdapsearch(dc, base)) return 1;

@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "directory_test_support.h"
-#include "lumivel/directory_classes.h"
+#include "win/com.h"
 #include "lumivel/ldap_escape.h"
 #include "win/dsadmin.h"
 #include "win/processes.h"
@@ -21,12 +21,10 @@ namespace {
 
 std::u16string Ldap(std::u16string_view dn) { return u"LDAP://" + std::u16string(dn); }
 
+// As the product creates them: through COM, in-process.
 template <class T>
 HRESULT CreateClass(REFCLSID clsid, REFIID iid, T** object) {
-    Ptr<IClassFactory> factory;
-    HRESULT hr = LumivelDirectoryGetClassObject(clsid, IID_IClassFactory, factory.putVoid());
-    if (FAILED(hr)) return hr;
-    return factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(object));
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object));
 }
 
 struct Row {
@@ -96,17 +94,29 @@ class ServicesDirectory : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_FALSE(BaseDn().empty()) << "run inside testdc exec";
+        // The directory's classes are built in and never read the registry; the hives still
+        // point away from the user's own.
+        char folder[] = "/tmp/lumivel-d-hives-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        s_hives = folder;
+        setenv("LUMIVEL_MACHINE_HIVE", (s_hives + "/machine.db").c_str(), 1);
+        setenv("LUMIVEL_USER_HIVE", (s_hives + "/user.db").c_str(), 1);
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         s_tag = u"lumivel-d-" + RandomSuffix();
         ASSERT_EQ(CreateChild(Ldap(BaseDn()), u"organizationalUnit", u"OU=" + s_tag, &s_ouPath), S_OK);
     }
     static void TearDownTestSuite() {
         if (!s_ouPath.empty()) DeleteTree(s_ouPath);
+        CoUninitialize();
+        std::system(("rm -rf '" + s_hives + "'").c_str());
     }
     static std::u16string s_tag;
     static std::u16string s_ouPath;
+    static std::string s_hives;
 };
 std::u16string ServicesDirectory::s_tag;
 std::u16string ServicesDirectory::s_ouPath;
+std::string ServicesDirectory::s_hives;
 
 TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
     std::u16string bulk;

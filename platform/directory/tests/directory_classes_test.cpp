@@ -1,10 +1,37 @@
-// The Pathname class: splitting DNs as the reanimation does, escaped names kept intact.
+// The COM classes of the directory layer, created through CoCreateInstance as the product
+// creates them: the Pathname class splitting DNs as the reanimation does (escaped names kept
+// intact) and the LargeInteger class.
 #include <gtest/gtest.h>
 
-#include "lumivel/directory_classes.h"
+#include <cstdlib>
+#include <string>
+
 #include "win/adsi.h"
+#include "win/com.h"
 
 namespace {
+
+// The built-in classes never reach the registry; the hives still point at a scratch folder so
+// that a fault could not touch the user's own.
+class ComEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char folder[] = "/tmp/lumivel-directory-classes-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_folder = folder;
+        setenv("LUMIVEL_MACHINE_HIVE", (m_folder + "/machine.db").c_str(), 1);
+        setenv("LUMIVEL_USER_HIVE", (m_folder + "/user.db").c_str(), 1);
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
+    void TearDown() override {
+        CoUninitialize();
+        std::system(("rm -rf '" + m_folder + "'").c_str());
+    }
+
+private:
+    std::string m_folder;
+};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 struct Bstr {
     BSTR b = nullptr;
@@ -15,11 +42,10 @@ struct Bstr {
 };
 
 IADsPathname* NewPathname() {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(LumivelDirectoryGetClassObject(CLSID_Pathname, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
     IADsPathname* p = nullptr;
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IADsPathname, reinterpret_cast<void**>(&p)), S_OK);
-    factory->Release();
+    EXPECT_EQ(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname,
+                               reinterpret_cast<void**>(&p)),
+              S_OK);
     return p;
 }
 
@@ -85,9 +111,38 @@ TEST(Pathname, FullPathsAndOtherFormats) {
     ASSERT_EQ(empty->Set(Bstr(u"DC=x").b, ADS_SETTYPE_DN), S_OK);
     ASSERT_EQ(empty->RemoveLeafElement(), S_OK);
     EXPECT_EQ(empty->RemoveLeafElement(), E_ADS_BAD_PARAMETER);
+    IUnknown* aggregated = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_Pathname, empty, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&aggregated)),
+              CLASS_E_NOAGGREGATION);
     empty->Release();
-    void* none = nullptr;
-    EXPECT_EQ(LumivelDirectoryGetClassObject(IID_IADs, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
+}
+
+TEST(LargeInteger, HalvesMakeTheSigned64BitValue) {
+    IADsLargeInteger* large = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_LargeInteger, nullptr, CLSCTX_INPROC_SERVER, IID_IADsLargeInteger,
+                               reinterpret_cast<void**>(&large)),
+              S_OK);
+    LONG high = -1, low = -1;
+    ASSERT_EQ(large->get_HighPart(&high), S_OK);
+    ASSERT_EQ(large->get_LowPart(&low), S_OK);
+    EXPECT_EQ(high, 0);
+    EXPECT_EQ(low, 0);
+    // -2: all ones above, ...FE below; each half is set without disturbing the other.
+    ASSERT_EQ(large->put_LowPart(-2), S_OK);
+    ASSERT_EQ(large->put_HighPart(-1), S_OK);
+    large->get_HighPart(&high);
+    large->get_LowPart(&low);
+    EXPECT_EQ(high, -1);
+    EXPECT_EQ(low, -2);
+    ASSERT_EQ(large->put_HighPart(0x7FFFFFFF), S_OK);
+    large->get_LowPart(&low);
+    EXPECT_EQ(low, -2);
+    IDispatch* dispatch = nullptr;
+    EXPECT_EQ(large->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    if (dispatch) dispatch->Release();
+    EXPECT_EQ(large->get_HighPart(nullptr), E_POINTER);
+    large->Release();
 }
 
 }  // namespace
