@@ -212,15 +212,18 @@ Status ZipReader::ParseCentralDirectory(uint64_t start, uint32_t size, uint32_t 
         pos += kCentralHeaderSize + nameLength + extraLength + commentLength;
     }
     // Members that share or overlap their data would let a small archive unpack without end.
-    std::vector<const ZipEntry*> byOffset;
+    // A local header's extra field is only known at extraction, so each member is also held
+    // to end before the next one starts.
+    std::vector<ZipEntry*> byOffset;
     byOffset.reserve(m_entries.size());
-    for (const ZipEntry& entry : m_entries) byOffset.push_back(&entry);
+    for (ZipEntry& entry : m_entries) byOffset.push_back(&entry);
     std::sort(byOffset.begin(), byOffset.end(),
               [](const ZipEntry* a, const ZipEntry* b) { return a->localHeaderOffset < b->localHeaderOffset; });
-    for (size_t i = 0; i + 1 < byOffset.size(); ++i) {
-        const ZipEntry& entry = *byOffset[i];
+    for (size_t i = 0; i < byOffset.size(); ++i) {
+        ZipEntry& entry = *byOffset[i];
+        entry.dataLimit = i + 1 < byOffset.size() ? byOffset[i + 1]->localHeaderOffset : m_centralStart;
         uint64_t end = entry.localHeaderOffset + kLocalHeaderSize + entry.rawName.size() + entry.compressedSize;
-        if (byOffset[i + 1]->localHeaderOffset < end) return Status::Corrupt;
+        if (entry.dataLimit < end) return Status::Corrupt;
     }
     return Status::Ok;
 }
@@ -244,7 +247,7 @@ Status ZipReader::Extract(const ZipEntry& entry, ByteSink& sink) {
     if (ReadLe16(local + 8) != entry.method) return Status::Corrupt;
     size_t nameLength = ReadLe16(local + 26), extraLength = ReadLe16(local + 28);
     uint64_t dataOffset = entry.localHeaderOffset + kLocalHeaderSize + nameLength + extraLength;
-    if (dataOffset + entry.compressedSize > m_centralStart) return Status::Corrupt;
+    if (dataOffset + entry.compressedSize > entry.dataLimit) return Status::Corrupt;
     std::string localName(nameLength, '\0');
     if (nameLength && !m_source.ReadAt(entry.localHeaderOffset + kLocalHeaderSize, localName.data(), nameLength)) {
         return Status::Corrupt;
@@ -284,8 +287,9 @@ Status ZipReader::Inflate(uint64_t dataOffset, const ZipEntry& entry, ByteSink& 
     uint64_t consumed = 0, produced = 0;
     uLong crc = crc32(0, nullptr, 0);
     for (;;) {
-        if (stream.avail_in == 0) {
-            if (consumed == entry.compressedSize) return Status::Corrupt;  // data ends before the stream
+        // Once the input is used up, inflate may still hold output for a full buffer: only
+        // a call that makes no progress at all proves the data ended before the stream.
+        if (stream.avail_in == 0 && consumed < entry.compressedSize) {
             size_t take = static_cast<size_t>(std::min<uint64_t>(input.size(), entry.compressedSize - consumed));
             if (!m_source.ReadAt(dataOffset + consumed, input.data(), take)) return Status::Corrupt;
             consumed += take;
@@ -306,7 +310,7 @@ Status ZipReader::Inflate(uint64_t dataOffset, const ZipEntry& entry, ByteSink& 
             produced += got;
         }
         if (result == Z_STREAM_END) break;
-        if (result == Z_BUF_ERROR && stream.avail_in != 0 && got == 0) return Status::Corrupt;
+        if (result == Z_BUF_ERROR && got == 0) return Status::Corrupt;
     }
     if (produced != entry.uncompressedSize) return Status::Corrupt;
     return crc == entry.crc ? Status::Ok : Status::CrcMismatch;

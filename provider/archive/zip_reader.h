@@ -22,6 +22,7 @@ struct ZipEntry {
     uint32_t compressedSize = 0;
     uint32_t uncompressedSize = 0;
     uint64_t localHeaderOffset = 0;  // already corrected for data in front of the archive
+    uint64_t dataLimit = 0;          // the next member's local header, or the central directory
 };
 
 class ZipReader {

@@ -175,6 +175,39 @@ TEST(ZipFormat, MembersSharingTheirDataAreRefused) {
     EXPECT_EQ(reader.Open(), Status::Corrupt);
 }
 
+// A local header's extra field can move a member's data onto the next member's: both would
+// then unpack the same bytes, and a chain of such members multiplies a small archive.
+TEST(ZipFormat, MembersReachingIntoTheNextMemberAreRefused) {
+    const std::string payload = BackupText(4000);
+    std::string archive = MakeArchive({{"a.inf", payload}, {"b.inf", payload}}, 0);
+    const size_t second = kLocalHeaderSize + 5 + payload.size();
+    ASSERT_EQ(ReadLe32(reinterpret_cast<const unsigned char*>(archive.data()) + second), kLocalHeaderSignature);
+    Put16(archive, 28, static_cast<uint16_t>(second));  // a.inf's data now starts where b.inf's does
+    MemorySource source(archive);
+    ZipReader reader(source);
+    ASSERT_EQ(reader.Open(), Status::Ok);
+    StringSink sink;
+    EXPECT_EQ(reader.Extract(reader.Entries()[0], sink), Status::Corrupt);
+    StringSink intact;
+    EXPECT_EQ(reader.Extract(reader.Entries()[1], intact), Status::Ok);
+    EXPECT_TRUE(intact.m_bytes == payload);
+}
+
+// Runs of one character inflate to more than a whole output buffer from the last few input
+// bytes; such members must still read back.
+TEST(ZipFormat, CompressibleMembersAroundTheBufferSizeReadBack) {
+    constexpr size_t kBuffer = 256 * 1024;
+    for (size_t size : {kBuffer - 1, kBuffer, kBuffer + 1, kBuffer + 21, kBuffer + 259, 2 * kBuffer + 100}) {
+        for (char fill : {'a', '0'}) {
+            for (int level : {1, 5, 9}) {
+                SCOPED_TRACE(::testing::Message() << size << " x '" << fill << "' at level " << level);
+                std::string data(size, fill);
+                EXPECT_EQ(ExtractOnly(MakeArchive({{"a.inf", data}}, level)), std::optional<std::string>(data));
+            }
+        }
+    }
+}
+
 TEST(ZipFormat, DataInFrontOfTheArchiveIsSkipped) {
     std::string archive = std::string(1000, '#') + MakeArchive({{"a.inf", "payload"}}, 5);
     EXPECT_EQ(ExtractOnly(archive), std::optional<std::string>("payload"));
