@@ -371,6 +371,10 @@ private:
                     continue;
                 }
                 if (!enabled || type <= BS_DEFPUSHBUTTON) break;
+                if (IsRadio(*c)) {
+                    i = chooseRadio(terminal, controls, i, label) - 1;
+                    break;
+                }
                 bool checked = SendMessageW(c->handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
                 auto text = terminal.read(Plain(c->text) + u" (y/n) [" + (checked ? u"y" : u"n") + u"] ");
                 if (text && !text->empty()) setValue(c, (*text)[0] == u'y' || (*text)[0] == u'Y' ? u"yes" : u"no");
@@ -435,6 +439,33 @@ private:
             DrainPendingWork();
         }
         if (!label.empty()) terminal.line(label);
+    }
+
+    static bool IsRadio(const Window& w) {
+        UINT type = w.style & BS_TYPEMASK;
+        return w.kind() == ControlKind::Button && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON);
+    }
+
+    // A group of radio buttons (from `first` to the next WS_GROUP) is one numbered choice;
+    // the index after the group is returned.
+    size_t chooseRadio(Terminal& terminal, const std::vector<std::shared_ptr<Window>>& controls, size_t first,
+                       const std::u16string& label) {
+        size_t end = first + 1;
+        while (end < controls.size() && IsRadio(*controls[end]) && !(controls[end]->style & WS_GROUP)) ++end;
+        std::vector<std::shared_ptr<Window>> offered;
+        int current = 0;
+        if (!label.empty()) terminal.line(label);
+        for (size_t k = first; k < end; ++k) {
+            if (controls[k]->style & WS_DISABLED) continue;
+            offered.push_back(controls[k]);
+            if (SendMessageW(controls[k]->handle, BM_GETCHECK, 0, 0) == BST_CHECKED) current = int(offered.size());
+            terminal.line(u"  " + FromUtf8(std::to_string(offered.size())) + u") " + Plain(controls[k]->text));
+        }
+        if (offered.empty()) return end;
+        auto choice = terminal.choose(u"Choose [" + (current ? FromUtf8(std::to_string(current)) : std::u16string(u"-")) + u"]: ",
+                                      int(offered.size()), false);
+        if (choice && *choice >= 1 && *choice != current) UserClickButton(offered[size_t(*choice - 1)]->handle);
+        return end;
     }
 
     void chooseButton(Terminal& terminal, HWND dialog) {

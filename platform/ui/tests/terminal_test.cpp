@@ -31,6 +31,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         for (const char16_t* text : {u"Daily", u"Weekly", u"Monthly", u"Once"})
             SendDlgItemMessageW(dialog, 219, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
         SendDlgItemMessageW(dialog, 219, CB_SETCURSEL, 0, 0);
+        CheckDlgButton(dialog, 268, BST_CHECKED);
         EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
         return TRUE;
     case WM_COMMAND:
@@ -84,10 +85,10 @@ protected:
 };
 
 // Prompts follow the tab order: name, password, number, read-only text, two check boxes,
-// two radio buttons, the schedule list, the time (the empty list view asks nothing), then the
-// buttons.
+// the radio group as one choice, the schedule list, the time (the empty list view asks
+// nothing), then the buttons.
 TEST_F(Terminal, DialogAnsweredLineByLine) {
-    Type("contoso.test\nsecret\n\ny\n\n\n\n3\n\n1\n");
+    Type("contoso.test\nsecret\n\ny\n\n2\n3\n\n1\n");
     TerminalRun run;
     EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), nullptr, Proc, reinterpret_cast<LPARAM>(&run)), IDOK);
     EXPECT_EQ(run.name, u"contoso.test");
@@ -99,11 +100,13 @@ TEST_F(Terminal, DialogAnsweredLineByLine) {
     EXPECT_NE(shown.find("Name: []"), std::string::npos) << "the static text labels the edit after it";
     EXPECT_EQ(shown.find("secret"), std::string::npos) << "a password is not shown";
     EXPECT_NE(shown.find("3) Monthly"), std::string::npos);
+    EXPECT_NE(shown.find("  1) Day\n  2) The\nChoose [1]: "), std::string::npos) << "the checked radio button is the default";
     // The same notifications a person's typing and clicking give under Qt.
     auto& e = run.log.entries;
     EXPECT_NE(std::find(e.begin(), e.end(), "WM_COMMAND(201,EN_CHANGE)"), e.end());
     EXPECT_NE(std::find(e.begin(), e.end(), "WM_COMMAND(235,BN_CLICKED)"), e.end());
     EXPECT_NE(std::find(e.begin(), e.end(), "WM_COMMAND(219,CBN_SELCHANGE)"), e.end());
+    EXPECT_NE(std::find(e.begin(), e.end(), "WM_COMMAND(269,BN_CLICKED)"), e.end());
     EXPECT_EQ(e.back(), "WM_NCDESTROY");
 }
 
