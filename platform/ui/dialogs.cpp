@@ -157,7 +157,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialog, 
             }
             continue;
         }
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // Only a template that names a font hands it to its controls; others keep their own.
+        if (dialog.hasFont) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (item.text.ordinal && controlClass->kind == ControlKind::Static && (item.style & SS_TYPEMASK) == SS_ICON) {
             if (HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(*item.text.ordinal)))
                 SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);

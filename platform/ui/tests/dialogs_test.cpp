@@ -121,6 +121,27 @@ TEST_F(Dialogs, ProcedureSeesWindowsSequence) {
                                                          "WM_DESTROY", "WM_NCDESTROY"}));
 }
 
+// WM_SETFONT goes to the dialog and its controls only when the template names a font.
+TEST_F(Dialogs, FontOnlyFromTemplatesThatNameOne) {
+    for (int id : {300, 321}) {
+        DialogRun run;
+        g_current = &run;
+        HFONT dialogFont = nullptr, editFont = nullptr;
+        lumivel::ui::SetTestHook([&](const Surface& s) -> INT_PTR {
+            dialogFont = reinterpret_cast<HFONT>(SendMessageW(s.window, WM_GETFONT, 0, 0));
+            editFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(s.window, 201, WM_GETFONT, 0, 0));
+            EndDialog(s.window, IDCANCEL);
+            return 0;
+        });
+        EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(id), nullptr, EveryControlProc, reinterpret_cast<LPARAM>(&run)),
+                  IDCANCEL);
+        g_current = nullptr;
+        bool named = id == 300;
+        EXPECT_EQ(run.log.entries.front(), named ? "WM_SETFONT" : "WM_INITDIALOG") << id;
+        EXPECT_EQ(editFont, named ? dialogFont : nullptr) << id;
+    }
+}
+
 TEST_F(Dialogs, EveryControlRoundTripsItsTextsAndStates) {
     DialogRun run;
     lumivel::ui::SetTestHook([&](const Surface& s) -> INT_PTR {
