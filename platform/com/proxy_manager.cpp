@@ -1,5 +1,6 @@
 // Proxies that run each call on the thread owning the object.
 #include "proxy_manager.h"
+#include "table_type_info.h"
 
 #include <new>
 #include <unordered_map>
@@ -38,12 +39,17 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override {
         HRESULT hr = CallOnOwner([&] { return Real()->GetTypeInfo(iTInfo, lcid, ppTInfo); });
-        // Type information is an object of the owner's apartment as well.
-        if (SUCCEEDED(hr) && ppTInfo && *ppTInfo) {
-            IUnknown* owned = reinterpret_cast<IUnknown*>(*ppTInfo);
-            hr = WrapForCaller(owned, IID_ITypeInfo, reinterpret_cast<void**>(ppTInfo));
+        if (FAILED(hr) || !ppTInfo || !*ppTInfo) return hr;
+        // Table-built type information is immutable and serves any thread; other type
+        // information is an object of the owner's apartment.
+        ITypeInfo* owned = *ppTInfo;
+        void* shared = nullptr;
+        HRESULT immutable = CallOnOwner([&] { return owned->QueryInterface(kIID_TableTypeInfo, &shared); });
+        if (SUCCEEDED(immutable) && shared) {
+            static_cast<ITypeInfo*>(shared)->Release();
+            return hr;
         }
-        return hr;
+        return WrapForCaller(owned, IID_ITypeInfo, reinterpret_cast<void**>(ppTInfo));
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                                             DISPID* rgDispId) override {

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
+#include <thread>
 
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
+#include "lumivel/thread_queue.h"
+#include "win/objidl.h"
 
 namespace {
 
@@ -218,10 +222,160 @@ TEST_F(DispatchTable, FailuresBecomeExceptions) {
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrHelpFile);
     EXPECT_EQ(Call(3, DISPATCH_METHOD, {}, &result), E_ACCESSDENIED) << "without EXCEPINFO the code itself";
+}
 
+// The type information describes the table: what a type library would say of the interface.
+TEST_F(DispatchTable, TypeInformationDescribesTheTable) {
     UINT count = 7;
     EXPECT_EQ(m_dispatch->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    EXPECT_EQ(m_dispatch->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    ASSERT_EQ(m_dispatch->GetTypeInfo(0, 0, &info), S_OK);
+
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_ICalc));
+    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+    EXPECT_EQ(attr->cFuncs, std::size(kCalcMembers));
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    info->ReleaseTypeAttr(attr);
+
+    struct Expected {
+        MEMBERID id;
+        INVOKEKIND kind;
+        SHORT params, optional;
+        VARTYPE result;
+    } expected[] = {{1, INVOKE_FUNC, 2, 0, VT_I4},         {2, INVOKE_PROPERTYGET, 0, 0, VT_BSTR},
+                    {2, INVOKE_PROPERTYPUT, 1, 0, VT_VOID}, {3, INVOKE_FUNC, 0, 0, VT_VOID},
+                    {4, INVOKE_FUNC, 2, 1, VT_BSTR}};
+    for (UINT i = 0; i < std::size(expected); ++i) {
+        FUNCDESC* desc = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(i, &desc), S_OK);
+        EXPECT_EQ(desc->memid, expected[i].id) << i;
+        EXPECT_EQ(desc->invkind, expected[i].kind) << i;
+        EXPECT_EQ(desc->funckind, FUNC_DISPATCH);
+        EXPECT_EQ(desc->cParams, expected[i].params) << i;
+        EXPECT_EQ(desc->cParamsOpt, expected[i].optional) << i;
+        EXPECT_EQ(desc->elemdescFunc.tdesc.vt, expected[i].result) << i;
+        info->ReleaseFuncDesc(desc);
+    }
+    FUNCDESC* greet = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(4, &greet), S_OK);
+    EXPECT_EQ(greet->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
+    EXPECT_EQ(greet->lprgelemdescParam[1].tdesc.vt, VT_VARIANT);
+    EXPECT_TRUE(greet->lprgelemdescParam[1].paramdesc.wParamFlags & PARAMFLAG_FOPT);
+    info->ReleaseFuncDesc(greet);
+    FUNCDESC* none = nullptr;
+    EXPECT_EQ(info->GetFuncDesc(5, &none), TYPE_E_ELEMENTNOTFOUND);
+
+    BSTR names[3] = {};
+    UINT got = 0;
+    ASSERT_EQ(info->GetNames(4, names, 3, &got), S_OK);
+    ASSERT_EQ(got, 3u);
+    EXPECT_EQ(std::u16string(names[0]), u"Greet");
+    EXPECT_EQ(std::u16string(names[2]), u"punctuation");
+    for (BSTR name : names) SysFreeString(name);
+    ASSERT_EQ(info->GetNames(1, names, 1, &got), S_OK) << "the names stop at the caller's room";
+    EXPECT_EQ(got, 1u);
+    SysFreeString(names[0]);
+    EXPECT_EQ(info->GetNames(99, names, 3, &got), TYPE_E_ELEMENTNOTFOUND);
+
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(std::u16string(name), u"ICalc");
+    EXPECT_EQ(std::u16string(help), u"ICalc Interface");
+    SysFreeString(name);
+    SysFreeString(help);
+    ASSERT_EQ(info->GetDocumentation(1, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(std::u16string(help), u"method Add");
+    SysFreeString(help);
+
+    // Names and calls go through the same table as IDispatch's.
+    LPOLESTR lookup[] = {const_cast<LPOLESTR>(u"ADD")};
+    MEMBERID id = 0;
+    EXPECT_EQ(info->GetIDsOfNames(lookup, 1, &id), S_OK);
+    EXPECT_EQ(id, 1);
+    ICalc* calc = nullptr;
+    ASSERT_EQ(m_dispatch->QueryInterface(IID_ICalc, reinterpret_cast<void**>(&calc)), S_OK);
+    VARIANT args[2] = {Number(5), Text(u"37")};
+    DISPPARAMS params = {args, nullptr, 2, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(info->Invoke(calc, 1, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+    EXPECT_EQ(result.lVal, 42);
+    VariantClear(&args[1]);
+    calc->Release();
+    info->Release();
+}
+
+TEST(DispatchTableProxy, TypeInformationReachesAnotherApartment) {
+    std::promise<IStream*> marshalled;
+    std::atomic<bool> stop{false};
+    lumivel::ThreadQueuePtr ownerQueue;
+    std::thread owner([&] {
+        CoInitialize(nullptr);
+        ownerQueue = lumivel::CurrentThreadQueue();
+        IDispatch* object = nullptr;
+        CreateComObject<Calc>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
+        IStream* stream = nullptr;
+        CoMarshalInterThreadInterfaceInStream(IID_IDispatch, object, &stream);
+        marshalled.set_value(stream);
+        lumivel::PumpThreadWorkUntil([&] { return stop.load(); }, 10000);
+        object->Release();
+        CoUninitialize();
+    });
+    IStream* stream = marshalled.get_future().get();
+    std::thread worker([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        IDispatch* proxy = nullptr;
+        ASSERT_EQ(CoGetInterfaceAndReleaseStream(stream, IID_IDispatch, reinterpret_cast<void**>(&proxy)), S_OK);
+        ITypeInfo* info = nullptr;
+        EXPECT_EQ(proxy->GetTypeInfo(0, 0, &info), S_OK);
+        if (info) {
+            BSTR name = nullptr;
+            EXPECT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+            EXPECT_EQ(std::u16string(name ? name : u""), u"ICalc");
+            SysFreeString(name);
+            info->Release();
+        }
+        proxy->Release();
+        CoUninitialize();
+    });
+    worker.join();
+    lumivel::PostThreadWork(*ownerQueue, [&] { stop = true; });
+    owner.join();
+}
+
+TEST(CoclassTypeInfo, ListsItsInterfacesWithTheFirstAsDefault) {
+    static const CLSID kClsid = {0x2D6E1C3B, 0x7A40, 0x4F0E, {0x91, 0x5C, 0x0B, 0x34, 0xE2, 0x7F, 0x66, 0x18}};
+    static const DispatchInterface* const kInterfaces[] = {&kCalcTable};
+    static const CoclassDescription kCoclass = {&kClsid, u"Calc", u"Calc Class", kInterfaces, 1};
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(CreateCoclassTypeInfo(kCoclass, &info), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    EXPECT_EQ(attr->cImplTypes, 1);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, kClsid));
+    info->ReleaseTypeAttr(attr);
+    INT flags = 0;
+    EXPECT_EQ(info->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+    EXPECT_EQ(info->GetImplTypeFlags(1, &flags), TYPE_E_ELEMENTNOTFOUND);
+    HREFTYPE ref = 99;
+    ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
+    ITypeInfo* defaultInterface = nullptr;
+    ASSERT_EQ(info->GetRefTypeInfo(ref, &defaultInterface), S_OK);
+    ASSERT_EQ(defaultInterface->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_ICalc));
+    defaultInterface->ReleaseTypeAttr(attr);
+    defaultInterface->Release();
+    BSTR help = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(std::u16string(help), u"Calc Class");
+    SysFreeString(help);
+    info->Release();
 }
 
 }  // namespace

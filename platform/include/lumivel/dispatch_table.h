@@ -67,20 +67,43 @@ LUMIVEL_EXPORT HRESULT DispatchInvoke(const DispatchInterface& table, void* obje
                                       WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                       EXCEPINFO* pExcepInfo, UINT* puArgErr);
 
+// ITypeInfo of a dual interface built from its table: TKIND_DISPATCH with TYPEFLAG_FDUAL, one
+// FUNCDESC per member (FUNC_DISPATCH, its DISPID, kind, parameter and result types), the
+// member and parameter names, help strings from GetDocumentation, and GetIDsOfNames and
+// Invoke (pvInstance is the interface pointer) through the table. It has no base type and no
+// containing library. The table must be static.
+LUMIVEL_EXPORT HRESULT CreateTypeInfoFromTable(const DispatchInterface& table, ITypeInfo** result);
+
+// A coclass and the dual interfaces it implements, the first being its default.
+struct CoclassDescription {
+    const CLSID* clsid;
+    const WCHAR* name;        // "Panorel"
+    const WCHAR* helpString;  // "Panorel Class"
+    const DispatchInterface* const* interfaces;
+    size_t interfaceCount;
+};
+
+// ITypeInfo of a coclass (TKIND_COCLASS), as IProvideClassInfo::GetClassInfo hands it out:
+// GetRefTypeOfImplType/GetRefTypeInfo reach each interface's type information, and
+// CreateInstance creates the class. The description must be static.
+LUMIVEL_EXPORT HRESULT CreateCoclassTypeInfo(const CoclassDescription& coclass, ITypeInfo** result);
+
 // The IDispatch methods of a dual interface I (derived from IDispatch) over kTable. The
-// coclass still implements IUnknown (com_object.h) and I's own methods. No type information is
-// served: GetTypeInfoCount gives 0.
+// coclass still implements IUnknown (com_object.h) and I's own methods. The one type
+// information it serves is the table's.
 template <typename I, const DispatchInterface& kTable>
 class DispatchFromTable : public I {
 public:
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
         if (!pctinfo) return E_INVALIDARG;
-        *pctinfo = 0;
+        *pctinfo = 1;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo) *ppTInfo = nullptr;
-        return DISP_E_BADINDEX;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) override {
+        if (!ppTInfo) return E_INVALIDARG;
+        *ppTInfo = nullptr;
+        if (iTInfo != 0) return DISP_E_BADINDEX;
+        return CreateTypeInfoFromTable(kTable, ppTInfo);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                             DISPID* rgDispId) override {
