@@ -73,14 +73,16 @@ private:
     }
 
     // A backslash continues the line when only blanks, further backslashes or a comment
-    // follow it; "a\\b" keeps both backslashes.
-    bool IsContinuation(size_t position) const {
-        for (size_t q = position + 1;; ++q) {
-            int c = At(q);
-            if (IsBlank(c)) continue;
-            if (c == u'\\') continue;
-            return c == kEnd || c == u'\n' || c == u';';
-        }
+    // follow it; "a\\b" keeps both backslashes. Every backslash of one run has the same
+    // answer, so a run is scanned once: a hostile line of backslashes stays linear.
+    bool IsContinuation(size_t position) {
+        if (position < m_runEnd) return m_runContinues;
+        size_t q = position + 1;
+        while (IsBlank(At(q)) || At(q) == u'\\') ++q;
+        int c = At(q);
+        m_runEnd = q;
+        m_runContinues = c == kEnd || c == u'\n' || c == u';';
+        return m_runContinues;
     }
 
     void AppendKept(char16_t c) {
@@ -174,6 +176,8 @@ private:
     std::u16string m_token;
     size_t m_kept = 0;
     bool m_tokenStarted = false;
+    size_t m_runEnd = 0;  // end of the last run of backslashes and blanks scanned
+    bool m_runContinues = false;
 };
 
 bool EqualsNoCase(std::u16string_view left, std::u16string_view right) {

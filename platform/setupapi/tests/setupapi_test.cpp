@@ -155,6 +155,28 @@ const OpenCase kOpenCases[] = {
     {"[Version]\nSignature=$Chicago$\n\n\n[ab\x1a]\n", ERROR_BAD_SECTION_NAME_LINE, 5},
 };
 
+// Whether a backslash continues its line depends on what follows the whole run it starts;
+// a run of a million is one scan, not a million.
+TEST_F(InfFixture, LongRunsOfBackslashesParseWhole) {
+    const size_t kRun = 1'000'000;
+    std::string backslashes(kRun, '\\');
+    std::string spaced;
+    for (size_t i = 0; i < kRun / 2; ++i) spaced += "\\ ";
+    HINF inf = Open(std::string(kHeader) + "[S]\na=" + backslashes + "x\nb=" + spaced + "y\nc=1" + spaced + "\nd=2\n");
+    ASSERT_NE(inf, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SetupGetLineCountW(inf, u"S"), 3);
+    INFCONTEXT context{};
+    ASSERT_TRUE(SetupGetLineByIndexW(inf, u"S", 0, &context));
+    EXPECT_EQ(Field(context, 1), std::optional<std::u16string>(std::u16string(kRun, u'\\') + u"x"));
+    ASSERT_TRUE(SetupGetLineByIndexW(inf, u"S", 1, &context));
+    std::optional<std::u16string> spacedField = Field(context, 1);
+    ASSERT_TRUE(spacedField.has_value());
+    EXPECT_EQ(spacedField->size(), kRun + 1);
+    ASSERT_TRUE(SetupGetLineByIndexW(inf, u"S", 2, &context));  // the run continued c onto d's line
+    EXPECT_EQ(Field(context, 0), std::optional<std::u16string>(u"c"));
+    EXPECT_EQ(Field(context, 1), std::optional<std::u16string>(u"1d=2"));
+}
+
 TEST_F(InfFixture, ReportsOpenErrorsWithTheirLine) {
     for (const OpenCase& testCase : kOpenCases) {
         SCOPED_TRACE(testCase.contents);
