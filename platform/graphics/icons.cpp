@@ -3,11 +3,13 @@
 #include <cstring>
 #include <map>
 
+#include "image_files.h"
 #include "lumivel/gdi_objects.h"
 #include "lumivel/handle_table.h"
 #include "lumivel/resource_lookup.h"
 #include "lumivel/resource_templates.h"
 #include "win/errors.h"
+#include "win/gdi.h"
 #include "win/user.h"
 
 namespace lumivel::gfx {
@@ -197,25 +199,57 @@ HICON LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 }
 
 HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad) {
-    if (fuLoad & LR_LOADFROMFILE) {
-        SetLastError(ERROR_NOT_SUPPORTED);
+    if (type != IMAGE_BITMAP && type != IMAGE_ICON && type != IMAGE_CURSOR) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (type == IMAGE_BITMAP) return LoadBitmapW(hInst, name);
+    if (cx < 0 || cy < 0 || cx > kMaxImageSide || cy > kMaxImageSide) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bool fromFile = (fuLoad & LR_LOADFROMFILE) != 0;
+    if (fromFile && (name == nullptr || IS_INTRESOURCE(name))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     if (type == IMAGE_CURSOR) {
-        if (hInst == nullptr && IS_INTRESOURCE(name) && reinterpret_cast<ULONG_PTR>(name) >= 32512)
+        // Only the stock cursors exist here: no module or file carries cursors.
+        if (!fromFile && hInst == nullptr && IS_INTRESOURCE(name) && reinterpret_cast<ULONG_PTR>(name) >= 32512)
             return SystemCursor(WORD(reinterpret_cast<ULONG_PTR>(name)));
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    if (type != IMAGE_ICON) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+    std::optional<std::vector<BYTE>> file;
+    if (fromFile && !(file = ReadImageFile(name))) return nullptr;
+    if (type == IMAGE_BITMAP) {
+        if (!fromFile) {
+            HBITMAP bitmap = LoadBitmapW(hInst, name);
+            if (!bitmap || (cx == 0 && cy == 0)) return bitmap;
+            auto image = BitmapImage(bitmap);
+            DeleteObject(bitmap);
+            if (!image) return nullptr;
+            return CreateBitmapFromImage(Scaled(*image, cx ? cx : image->width, cy ? cy : image->height));
+        }
+        auto image = DecodeBmpFile(file->data(), file->size());
+        if (!image) {
+            SetLastError(ERROR_INVALID_DATA);
+            return nullptr;
+        }
+        if (cx || cy) *image = Scaled(*image, cx ? cx : image->width, cy ? cy : image->height);
+        return CreateBitmapFromImage(std::move(*image));
     }
-    if (fuLoad & LR_SHARED) return LoadIconW(hInst, name);
+    if ((fuLoad & LR_SHARED) && !fromFile) return LoadIconW(hInst, name);
     std::vector<Image> images;
     WORD number = IS_INTRESOURCE(name) ? WORD(reinterpret_cast<ULONG_PTR>(name)) : 0;
-    if (hInst == nullptr && number >= 32512 && number <= 32516) {
+    if (fromFile) {
+        auto decoded = DecodeIconFile(file->data(), file->size());
+        if (!decoded) {
+            SetLastError(ERROR_INVALID_DATA);
+            return nullptr;
+        }
+        images = std::move(*decoded);
+        SortBySize(images);
+    } else if (hInst == nullptr && number >= 32512 && number <= 32516) {
         HICON stock = StockIcon(number);
         auto icon = Icons().find(stock);
         if (!icon) return nullptr;
@@ -231,7 +265,7 @@ HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT
     }
     if (cx == 0) cx = (fuLoad & LR_DEFAULTSIZE) ? 32 : cy;
     if (cy == 0) cy = (fuLoad & LR_DEFAULTSIZE) ? 32 : cx;
-    if (cx < 0 || cy < 0 || cx > 256 || cy > 256) {
+    if (cx > 256 || cy > 256) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }

@@ -183,6 +183,23 @@ std::optional<Image> DecodeIconImage(const BYTE* data, size_t size) {
     return image;
 }
 
+std::optional<std::vector<Image>> DecodeIconFile(const BYTE* data, size_t size) {
+    WORD reserved = 0, type = 0, count = 0;
+    if (data == nullptr || !ReadAt(data, size, 0, reserved) || !ReadAt(data, size, 2, type) || !ReadAt(data, size, 4, count))
+        return std::nullopt;
+    if (reserved != 0 || type != 1 || count == 0) return std::nullopt;
+    std::vector<Image> images;
+    for (size_t i = 0; i < count; ++i) {
+        DWORD bytes = 0, offset = 0;
+        size_t entry = 6 + i * 16;
+        if (!ReadAt(data, size, entry + 8, bytes) || !ReadAt(data, size, entry + 12, offset)) return std::nullopt;
+        if (offset > size || bytes > size - offset) continue;
+        if (auto image = DecodeIconImage(data + offset, bytes)) images.push_back(std::move(*image));
+    }
+    if (images.empty()) return std::nullopt;
+    return images;
+}
+
 std::vector<BYTE> EncodeBmpFile(const Image& image) {
     size_t stride = RowBytes(24, image.width);
     size_t pixelBytes = stride * size_t(image.height);

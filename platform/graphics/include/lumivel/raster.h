@@ -53,6 +53,10 @@ std::optional<Image> DecodeDibRows(const BYTE* info, size_t infoSize, const BYTE
 // An RT_ICON image: header of double height, colour table, colour rows, 1-bit AND mask.
 std::optional<Image> DecodeIconImage(const BYTE* data, size_t size);
 
+// The images of an .ico file (ICONDIR, its entries, and a DIB icon image per entry); entries
+// that do not decode are left out (PNG images among them). Nothing when none decodes.
+std::optional<std::vector<Image>> DecodeIconFile(const BYTE* data, size_t size);
+
 // A standard BMP file (BITMAPFILEHEADER + BITMAPINFOHEADER, 24 bits, bottom-up) that every
 // image tool reads. Transparent pixels are written in their colour channels.
 std::vector<BYTE> EncodeBmpFile(const Image& image);
