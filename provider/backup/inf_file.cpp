@@ -19,6 +19,17 @@ LPWSTR CopyText(std::u16string_view text) {
     return copy;
 }
 
+// The field straight from the parser, in a buffer of the size it asked for.
+LPWSTR ParserCopy(INFCONTEXT& context, DWORD fieldIndex, DWORD required) {
+    LPWSTR copy = new (std::nothrow) WCHAR[required];
+    if (!copy) return nullptr;
+    if (!SetupGetStringFieldW(&context, fieldIndex, copy, required, nullptr)) {
+        delete[] copy;
+        return nullptr;
+    }
+    return copy;
+}
+
 }  // namespace
 
 InfFile::InfFile(LPCWSTR path) {
@@ -93,9 +104,9 @@ bool InfFile::ReadFields(Rereading rereading, LPCWSTR section, DWORD fieldIndex,
             }
         }
         // The parser has told the length; a raw line that disagrees is another line (one the
-        // raw text continues with a backslash, say), and its text is not taken.
+        // raw text continues with a backslash, say), so the parser's own copy is taken.
         std::optional<std::u16string> text = raw->ReadField(static_cast<DWORD>(line), fieldIndex);
-        if (text && text->size() + 1 == required) fields[line] = CopyText(*text);
+        fields[line] = text && text->size() + 1 == required ? CopyText(*text) : ParserCopy(context, fieldIndex, required);
     }
     *fieldArray = fields;
     return true;

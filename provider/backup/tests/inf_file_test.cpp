@@ -140,17 +140,36 @@ TEST(InfFile, RawRereadingFollowsTheParsersLines) {
     }
 }
 
-TEST(InfFile, UnmatchedRawLineLeavesANullEntryNotWrongText) {
-    // The continued first line is two raw lines but one parser line, so raw line 1 is not
-    // parser line 1; the reader must not hand out the wrong line's text.
-    std::string contents = std::string(kInfHeader) + "[S]\na=1,\\\n 2\nb=" + Ascii(Hex(600)) + "\n";
+// Long fields really come from the raw text: with the file rewritten after opening (same
+// lines, other digits), short fields are still the parser's and long ones the file's.
+TEST(InfFile, LongFieldsAreTakenFromTheRawText) {
+    auto contents = [](char16_t digit) {
+        return std::string(kInfHeader) + "[S]\nshort=8\t\"" + std::string(10, static_cast<char>(digit)) +
+               "\"\nlong=8\t\"" + std::string(600, static_cast<char>(digit)) + "\"\n";
+    };
     TempDirectory dir;
-    InfFile file(dir.Write("c.inf", contents).c_str());
+    InfFile file(dir.Write("r.inf", contents(u'1')).c_str());
+    ASSERT_TRUE(file.IsOpen());
+    dir.Write("r.inf", contents(u'2'));
     Result values = Read(file, Variant::Backup, u"S", 1);
     ASSERT_TRUE(values.ok);
-    ASSERT_EQ(values.count, 2);
-    EXPECT_EQ(values.entries[0], std::optional<std::u16string>(u"1"));
-    EXPECT_EQ(values.entries[1], std::nullopt);
+    EXPECT_EQ(values.entries, (std::vector<std::optional<std::u16string>>{u"8\t" + std::u16string(10, u'1'),
+                                                                           u"8\t" + std::u16string(600, u'2')}));
+}
+
+TEST(InfFile, RawLinesThatAreNotTheParsersLineGiveWayToTheParser) {
+    // The continued first line is two raw lines but one parser line, so raw line 1 is not
+    // parser line 1, and a header-like continuation hides the rest of the section from the
+    // raw text; neither may hand out another line's text or lose the field.
+    std::string contents = std::string(kInfHeader) + "[S]\na=1,\\\n 2\nb=" + Ascii(Hex(600)) + "\nc=3,\\\n[x]\n" +
+                           "d=" + Ascii(Hex(700)) + "\n";
+    TempDirectory dir;
+    InfFile file(dir.Write("c.inf", contents).c_str());
+    for (Variant variant : {Variant::Configuration, Variant::Backup}) {
+        Result values = Read(file, variant, u"S", 1);
+        ASSERT_TRUE(values.ok);
+        EXPECT_EQ(values.entries, (std::vector<std::optional<std::u16string>>{u"1", Hex(600), u"3", Hex(700)}));
+    }
 }
 
 TEST(InfFile, FailsWhenTheRawFileIsGoneAndLeavesNoArray) {
