@@ -189,17 +189,39 @@ DWORD Hive::createFile(const std::string& path) {
     return error;
 }
 
+// An empty hive in memory that refuses writes.
+DWORD Hive::openAbsent(const std::string& path) {
+    sqlite3* db = nullptr;
+    int r = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (r == SQLITE_OK) r = sqlite3_exec(db, (std::string("BEGIN;") + kSchema + "COMMIT;").c_str(), nullptr, nullptr, nullptr);
+    if (r != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return Win32ErrorFromSqlite(r);
+    }
+    m_db = db;
+    m_openPath = path;
+    m_readOnly = true;
+    m_absent = true;
+    return ERROR_SUCCESS;
+}
+
 DWORD Hive::open() {
     std::string path = m_pathSource();
-    if (m_db && path == m_openPath) return ERROR_SUCCESS;
+    struct stat st {};
+    if (m_db && path == m_openPath) {
+        // An absent hive is looked for again, so that one installed meanwhile is used.
+        if (!m_absent || ::stat(path.c_str(), &st) != 0) return ERROR_SUCCESS;
+    }
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
+        m_absent = false;
     }
-    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) return Win32ErrorFromErrno(errno);
-        if (DWORD e = createFile(path)) return e;
+        DWORD e = createFile(path);
+        if (e == ERROR_ACCESS_DENIED || e == ERROR_WRITE_PROTECT) return openAbsent(path);
+        if (e) return e;
         if (::stat(path.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
     }
     if (!S_ISREG(st.st_mode)) return ERROR_BADDB;

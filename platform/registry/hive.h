@@ -4,6 +4,9 @@
 // them unique; creation order is the row order. Every write is one BEGIN IMMEDIATE transaction
 // on a WAL database with a busy time-out, so several processes can write at once without
 // losing anything. A file that is not a sound hive is reported (ERROR_BADDB) and left as it is.
+// A hive file that does not exist and that this process may not create (a machine hive for an
+// ordinary user before installation) reads as an empty hive and refuses writes with
+// ERROR_ACCESS_DENIED, as HKEY_LOCAL_MACHINE does for a user without rights.
 #pragma once
 
 #include <cstdint>
@@ -67,6 +70,7 @@ public:
 private:
     DWORD open();
     DWORD createFile(const std::string& path);
+    DWORD openAbsent(const std::string& path);
     DWORD exec(const char* sql);
     DWORD beginWrite();
     DWORD commit();
@@ -81,6 +85,8 @@ private:
     sqlite3* m_db = nullptr;
     std::string m_openPath;
     bool m_readOnly = false;
+    // The file does not exist and this process may not make it: reads see an empty hive.
+    bool m_absent = false;
     uint64_t m_localChanges = 0;
 };
 

@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <set>
 #include <vector>
 
 #include "../../files/tests/test_support.h"
+#include "win/com.h"
 
 namespace {
 
@@ -328,6 +330,32 @@ TEST_F(Registry, ReadOnlyHiveRefusesWriteAccess) {
     std::u16string reg(self, n);
     reg = u"\"" + reg.substr(0, reg.rfind(u'/') + 1) + u"reg\" query HKLM\\Software\\X";
     EXPECT_EQ(lumivel::testing::RunChild(reg).exitCode, 0u);
+}
+
+TEST_F(Registry, AMachineHiveThatCannotBeMadeReadsAsEmpty) {
+    // A place where nobody, root included, may make a directory.
+    const std::string forbidden = "/sys/lumivel-registry-test";
+    if (::mkdir(forbidden.c_str(), 0700) == 0 || (errno != EPERM && errno != EACCES))
+        GTEST_SKIP() << "no directory here refuses creation";
+    setenv("LUMIVEL_MACHINE_HIVE", (forbidden + "/machine.hive").c_str(), 1);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Tarvo Software\\Tarvo Lumivel\\Interfaces", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"v", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
+    // The user's classes still make up HKEY_CLASSES_ROOT.
+    HKEY user = Create(HKEY_CURRENT_USER, u"Software\\Classes\\RevivoProvider.Revivo\\CLSID");
+    ASSERT_EQ(SetString(user, nullptr, u"{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}"), ERROR_SUCCESS);
+    RegCloseKey(user);
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(u"RevivoProvider.Revivo", &clsid), S_OK);
+    EXPECT_EQ(clsid.Data1, 0x499BFD0Cu);
+    // Once the hive can be made, it is.
+    setenv("LUMIVEL_MACHINE_HIVE", (m_dir.path() + "/machine.hive").c_str(), 1);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\X"));
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
