@@ -370,12 +370,54 @@ HRESULT VariantToValues(const VARIANT& value, std::vector<std::string>* raw) {
     return hr;
 }
 
+namespace {
+
+// "B:8:0A1B2C3D:CN=x,DC=y" or "S:5:hello:CN=x,DC=y": the count, the middle part and the DN.
+bool SplitDnWithData(std::string_view value, char tag, std::string_view* data, std::string_view* dn) {
+    if (value.size() < 4 || value[0] != tag || value[1] != ':') return false;
+    const size_t colon = value.find(':', 2);
+    if (colon == std::string_view::npos || colon == 2) return false;
+    size_t count = 0;
+    const auto [end, ec] = std::from_chars(value.data() + 2, value.data() + colon, count);
+    if (ec != std::errc() || end != value.data() + colon || count > value.size()) return false;
+    const size_t start = colon + 1;
+    size_t stop = start + count;
+    // The count of a DN-string is in characters; with non-ASCII text step over code points.
+    if (tag == 'S' && (stop >= value.size() || value[stop] != ':')) {
+        stop = start;
+        for (size_t chars = 0; chars < count && stop < value.size(); ++chars) {
+            ++stop;
+            while (stop < value.size() && (static_cast<unsigned char>(value[stop]) & 0xC0) == 0x80) ++stop;
+        }
+    }
+    if (stop >= value.size() || value[stop] != ':') return false;
+    *data = value.substr(start, stop - start);
+    *dn = value.substr(stop + 1);
+    return true;
+}
+
+bool HexBytes(std::string_view hex, std::string* bytes) {
+    if (hex.size() % 2) return false;
+    bytes->clear();
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+        if (ec != std::errc() || end != hex.data() + i + 2) return false;
+        bytes->push_back(static_cast<char>(value));
+    }
+    return true;
+}
+
+}  // namespace
+
 void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorage* storage) {
     // Reserved up front: the ADSVALUEs point into these vectors' elements.
     storage->values.clear();
     storage->values.reserve(raw.size());
     storage->strings.reserve(raw.size() * 2);
     storage->bytes.reserve(raw.size());
+    storage->dnWithBinary.reserve(raw.size());
+    storage->dnWithString.reserve(raw.size());
     const ADSTYPE type = AdsTypeOf(syntax);
     for (const auto& value : raw) {
         ADSVALUE v{};
@@ -405,13 +447,38 @@ void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorag
                 v.OctetString.dwLength = static_cast<DWORD>(value.size());
                 v.OctetString.lpValue = reinterpret_cast<LPBYTE>(storage->bytes.back().data());
                 break;
-            case Syntax::DnWithBinary:
-            case Syntax::DnWithString:
-                // Handed on as the directory's "B:n:hex:DN" / "S:n:text:DN" text.
+            case Syntax::DnWithBinary: {
+                std::string_view hex, dn;
+                std::string bytes;
+                if (SplitDnWithData(value, 'B', &hex, &dn) && HexBytes(hex, &bytes)) {
+                    storage->bytes.push_back(std::move(bytes));
+                    storage->strings.push_back(FromUtf8(dn));
+                    storage->dnWithBinary.push_back(ADS_DN_WITH_BINARY{
+                        static_cast<DWORD>(storage->bytes.back().size()),
+                        reinterpret_cast<LPBYTE>(storage->bytes.back().data()), storage->strings.back().data()});
+                    v.pDNWithBinary = &storage->dnWithBinary.back();
+                    break;
+                }
                 v.dwType = ADSTYPE_CASE_IGNORE_STRING;
                 storage->strings.push_back(FromUtf8(value));
                 v.CaseIgnoreString = storage->strings.back().data();
                 break;
+            }
+            case Syntax::DnWithString: {
+                std::string_view text, dn;
+                if (SplitDnWithData(value, 'S', &text, &dn)) {
+                    storage->strings.push_back(FromUtf8(text));
+                    LPWSTR textPointer = storage->strings.back().data();
+                    storage->strings.push_back(FromUtf8(dn));
+                    storage->dnWithString.push_back(ADS_DN_WITH_STRING{textPointer, storage->strings.back().data()});
+                    v.pDNWithString = &storage->dnWithString.back();
+                    break;
+                }
+                v.dwType = ADSTYPE_CASE_IGNORE_STRING;
+                storage->strings.push_back(FromUtf8(value));
+                v.CaseIgnoreString = storage->strings.back().data();
+                break;
+            }
             default:
                 storage->strings.push_back(FromUtf8(value));
                 v.CaseIgnoreString = storage->strings.back().data();

@@ -56,8 +56,12 @@ struct ColumnStorage {
     std::vector<ADSVALUE> values;
     std::vector<std::u16string> strings;
     std::vector<std::string> bytes;
+    std::vector<ADS_DN_WITH_BINARY> dnWithBinary;
+    std::vector<ADS_DN_WITH_STRING> dnWithString;
 };
-// Fills storage->values (and the strings and bytes they point into) for raw values.
+// Fills storage->values (and the strings and bytes they point into) for raw values. DN-binary
+// and DN-string values ("B:n:hex:DN", "S:n:text:DN") are taken apart; one that is malformed is
+// handed on as its text (ADSTYPE_CASE_IGNORE_STRING).
 void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorage* storage);
 
 }  // namespace lumivel::directory

@@ -440,7 +440,6 @@ HRESULT AdsObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR columnName, PADS_S
     column->dwADsType = AdsTypeOf(syntax);
     column->dwNumValues = static_cast<DWORD>(storage->values.size());
     column->pADsValues = storage->values.data();
-    if (syntax == Syntax::DnWithBinary || syntax == Syntax::DnWithString) column->dwADsType = ADSTYPE_CASE_IGNORE_STRING;
     column->hReserved = storage.release();
     return S_OK;
 }

@@ -146,6 +146,44 @@ TEST(AttributeSyntax, SearchColumnsPointIntoTheirStorage) {
     ColumnStorage times;
     FillColumn(Syntax::UtcTime, {"20041231233000.0Z"}, &times);
     EXPECT_EQ(times.values[0].UTCTime.wYear, 2004);
+
+    // DN-binary values (wellKnownObjects) come apart into their bytes and DN.
+    ColumnStorage binary;
+    FillColumn(Syntax::DnWithBinary,
+               {"B:32:18E2EA80684F11D2B9AA00C04F79F805:CN=Deleted Objects,DC=x", "B:4:0aFF:CN=a\\, b,DC=x",
+                "B:3:ABC:CN=odd,DC=x", "not a dn-binary"},
+               &binary);
+    ASSERT_EQ(binary.values.size(), 4u);
+    EXPECT_EQ(AdsTypeOf(Syntax::DnWithBinary), ADSTYPE_DN_WITH_BINARY);
+    ASSERT_EQ(binary.values[0].dwType, ADSTYPE_DN_WITH_BINARY);
+    const ADS_DN_WITH_BINARY& wk = *binary.values[0].pDNWithBinary;
+    ASSERT_EQ(wk.dwLength, 16u);
+    EXPECT_EQ(wk.lpBinaryValue[0], 0x18);
+    EXPECT_EQ(wk.lpBinaryValue[15], 0x05);
+    EXPECT_EQ(std::u16string(wk.pszDNString), u"CN=Deleted Objects,DC=x");
+    ASSERT_EQ(binary.values[1].dwType, ADSTYPE_DN_WITH_BINARY);
+    EXPECT_EQ(binary.values[1].pDNWithBinary->dwLength, 2u);
+    EXPECT_EQ(binary.values[1].pDNWithBinary->lpBinaryValue[1], 0xFF);
+    EXPECT_EQ(std::u16string(binary.values[1].pDNWithBinary->pszDNString), u"CN=a\\, b,DC=x");
+    // Malformed values are handed on as their text.
+    EXPECT_EQ(binary.values[2].dwType, ADSTYPE_CASE_IGNORE_STRING);
+    EXPECT_EQ(std::u16string(binary.values[3].CaseIgnoreString), u"not a dn-binary");
+    // The first value still points at its own bytes after the others were added.
+    EXPECT_EQ(binary.values[0].pDNWithBinary->lpBinaryValue[1], 0xE2);
+
+    ColumnStorage text;
+    FillColumn(Syntax::DnWithString, {"S:5:hello:CN=x,DC=y", "S:4:Zoë:CN=z", "S:9:short:CN=x"}, &text);
+    ASSERT_EQ(text.values[0].dwType, ADSTYPE_DN_WITH_STRING);
+    EXPECT_EQ(std::u16string(text.values[0].pDNWithString->pszStringValue), u"hello");
+    EXPECT_EQ(std::u16string(text.values[0].pDNWithString->pszDNString), u"CN=x,DC=y");
+    ASSERT_EQ(text.values[1].dwType, ADSTYPE_DN_WITH_STRING);  // counted in bytes
+    EXPECT_EQ(std::u16string(text.values[1].pDNWithString->pszStringValue), u"Zoë");
+    EXPECT_EQ(std::u16string(text.values[1].pDNWithString->pszDNString), u"CN=z");
+    ColumnStorage characters;
+    FillColumn(Syntax::DnWithString, {"S:3:Zoë:CN=z"}, &characters);  // counted in characters
+    ASSERT_EQ(characters.values[0].dwType, ADSTYPE_DN_WITH_STRING);
+    EXPECT_EQ(std::u16string(characters.values[0].pDNWithString->pszStringValue), u"Zoë");
+    EXPECT_EQ(text.values[2].dwType, ADSTYPE_CASE_IGNORE_STRING);
 }
 
 }  // namespace

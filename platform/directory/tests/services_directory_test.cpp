@@ -201,6 +201,35 @@ TEST_F(ServicesDirectory, SearchHandlesBelongToTheirSearchUntilClosed) {
     EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
 }
 
+TEST_F(ServicesDirectory, WellKnownObjectsComeAsDnWithBinary) {
+    Ptr<IDirectorySearch> search;
+    ASSERT_EQ(ADsGetObject(Ldap(BaseDn()).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    ADS_SEARCHPREF_INFO scope{};
+    scope.dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+    scope.vValue.dwType = ADSTYPE_INTEGER;
+    scope.vValue.Integer = ADS_SCOPE_BASE;
+    ASSERT_EQ(search->SetSearchPreference(&scope, 1), S_OK);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"wellKnownObjects")};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    ASSERT_EQ(search->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+    ASSERT_EQ(search->GetNextRow(handle), S_OK);
+    ADS_SEARCH_COLUMN column;
+    ASSERT_EQ(search->GetColumn(handle, names[0], &column), S_OK);
+    EXPECT_EQ(column.dwADsType, ADSTYPE_DN_WITH_BINARY);
+    bool deletedObjects = false;
+    for (DWORD i = 0; i < column.dwNumValues; ++i) {
+        ASSERT_EQ(column.pADsValues[i].dwType, ADSTYPE_DN_WITH_BINARY);
+        const ADS_DN_WITH_BINARY& value = *column.pADsValues[i].pDNWithBinary;
+        ASSERT_EQ(value.dwLength, 16u);
+        // The Deleted Objects container's well-known GUID, 18e2ea80..., in its bytes.
+        if (value.lpBinaryValue[0] == 0x18 && value.lpBinaryValue[1] == 0xE2)
+            deletedObjects = std::u16string(value.pszDNString).find(u"CN=Deleted Objects") != std::u16string::npos;
+    }
+    EXPECT_TRUE(deletedObjects);
+    search->FreeColumn(&column);
+    search->CloseSearchHandle(handle);
+}
+
 TEST_F(ServicesDirectory, ReanimationThroughTheLdapApi) {
     std::u16string path;
     const std::u16string rdn = u"CN=Reanimate, Me (" + s_tag + u")";
@@ -328,6 +357,13 @@ TEST_F(ServicesDirectory, CreatabilityInAContainer) {
     EXPECT_EQ(create->Initialize(ou.p, nullptr, u"organizationalUnit"), S_OK);
     EXPECT_TRUE(FAILED(create->Initialize(ou.p, nullptr, u"domainDNS")));
     EXPECT_EQ(create->Initialize(nullptr, nullptr, u"user"), E_INVALIDARG);
+    // The answer belongs to the container asked about: a contact holds no users.
+    std::u16string contactPath;
+    ASSERT_EQ(CreateChild(s_ouPath, u"contact", u"CN=holds-nothing", &contactPath), S_OK);
+    Ptr<IADsContainer> contact;
+    ASSERT_EQ(ADsGetObject(contactPath.c_str(), IID_IADsContainer, contact.putVoid()), S_OK);
+    EXPECT_TRUE(FAILED(create->Initialize(contact.p, nullptr, u"user")));
+    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"user"), S_OK);
 }
 
 }  // namespace
