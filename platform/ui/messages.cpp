@@ -6,6 +6,8 @@
 // thread's GetMessageW/PeekMessageW if one is collecting messages, else it is dispatched at
 // once; so a thread that never runs a classic message loop (one driven by a backend's event
 // loop or a modal loop) still gets its posted messages, in order.
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -21,10 +23,26 @@
 namespace lumivel::ui {
 namespace {
 
-thread_local std::deque<MSG> t_messages;
+// The thread's collected messages outlive its thread_local destructors (which destroy the
+// thread's windows, whose procedures may still post and peek), so they are owned through a
+// pthread key, whose destructor runs after all of those.
+std::deque<MSG>& Messages() {
+    static const pthread_key_t key = [] {
+        pthread_key_t created;
+        pthread_key_create(&created, [](void* messages) { delete static_cast<std::deque<MSG>*>(messages); });
+        return created;
+    }();
+    thread_local std::deque<MSG>* messages = nullptr;  // trivially destructible: readable to the end
+    if (messages == nullptr) {
+        messages = new std::deque<MSG>;
+        pthread_setspecific(key, messages);
+    }
+    return *messages;
+}
+
 thread_local int t_collecting = 0;
 thread_local MSG t_current{};
-thread_local std::map<int, bool> t_keysDown;
+thread_local bool t_keysDown[256] = {};
 
 DWORD Now() {
     using namespace std::chrono;
@@ -39,7 +57,7 @@ POINT LastMousePosition() {
 
 void Deliver(MSG message) {
     if (t_collecting > 0) {
-        t_messages.push_back(message);
+        Messages().push_back(message);
         return;
     }
     if (message.hwnd && IsWindow(message.hwnd)) DispatchMessageW(&message);
@@ -52,10 +70,11 @@ bool Matches(const MSG& m, HWND hwnd, UINT low, UINT high) {
 }
 
 std::optional<MSG> Take(HWND hwnd, UINT low, UINT high, bool remove) {
-    for (auto it = t_messages.begin(); it != t_messages.end(); ++it) {
+    std::deque<MSG>& messages = Messages();
+    for (auto it = messages.begin(); it != messages.end(); ++it) {
         if (it->message == WM_QUIT || Matches(*it, hwnd, low, high)) {
             MSG m = *it;
-            if (remove) t_messages.erase(it);
+            if (remove) messages.erase(it);
             return m;
         }
     }
@@ -84,8 +103,8 @@ void DrainPendingWork() {
 
 void RecordInputMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, POINT screen) {
     t_current = MSG{hwnd, message, wParam, lParam, Now(), screen};
-    if (message == WM_KEYDOWN) t_keysDown[int(wParam)] = true;
-    if (message == WM_KEYUP) t_keysDown[int(wParam)] = false;
+    if ((message == WM_KEYDOWN || message == WM_KEYUP) && wParam < std::size(t_keysDown))
+        t_keysDown[wParam] = message == WM_KEYDOWN;
 }
 
 }  // namespace lumivel::ui
@@ -152,7 +171,7 @@ BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 void PostQuitMessage(int nExitCode) {
     MSG quit{nullptr, WM_QUIT, WPARAM(nExitCode), 0, Now(), {}};
-    lumivel::PostThreadWork(*lumivel::CurrentThreadQueue(), [quit] { t_messages.push_back(quit); });
+    lumivel::PostThreadWork(*lumivel::CurrentThreadQueue(), [quit] { Messages().push_back(quit); });
 }
 
 BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
@@ -204,8 +223,7 @@ DWORD GetMessagePos() {
 LONG GetMessageTime() { return LONG(t_current.time); }
 
 SHORT GetKeyState(int nVirtKey) {
-    auto it = t_keysDown.find(nVirtKey);
-    return (it != t_keysDown.end() && it->second) ? SHORT(0x8000) : 0;
+    return nVirtKey >= 0 && size_t(nVirtKey) < std::size(t_keysDown) && t_keysDown[nVirtKey] ? SHORT(0x8000) : 0;
 }
 
 LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -151,6 +151,41 @@ TEST_F(Windows, CrossThreadSendAndPostedOrder) {
     DestroyWindow(hwnd);
 }
 
+// A worker's window is destroyed as the worker ends, after the thread's own state began to go;
+// its procedure may still post, peek and read keys then.
+std::atomic<bool> g_endingDestroyed{false};
+std::atomic<SHORT> g_endingKeyState{1};
+
+TEST_F(Windows, ProcedureOfAWindowEndingWithItsThreadStillHasItsMessages) {
+    struct Ending {
+        static LRESULT Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+            if (message == WM_DESTROY) {
+                PostMessageW(hwnd, WM_APP + 7, 0, 0);
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                }
+                g_endingKeyState = GetKeyState(VK_SHIFT);
+                g_endingDestroyed = true;
+            }
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+    };
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Ending::Proc;
+    wc.lpszClassName = u"EndingWithItsThread";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    std::thread worker([] {
+        HWND hwnd = CreateWindowExW(0, u"EndingWithItsThread", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        // The message store of the thread is first used only now, after the window exists.
+        PostMessageW(hwnd, WM_APP, 0, 0);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    });
+    worker.join();
+    EXPECT_TRUE(g_endingDestroyed);
+    EXPECT_EQ(g_endingKeyState, 0);
+}
+
 TEST_F(Windows, PaintingFillsTheSurface) {
     struct Painter {
         static LRESULT Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
