@@ -14,6 +14,7 @@
 // version, sizes out of range, a short stream, a checksum mismatch. Some callers' streams
 // report a full read even when the file ended early, so the checksum is what catches a
 // truncated file.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -124,7 +125,8 @@ BOOL ImageList_Write(HIMAGELIST himl, IStream* pstm) {
 
 HIMAGELIST ImageList_Read(IStream* pstm) {
     if (pstm == nullptr) return nullptr;
-    BYTE header[kHeaderSize];
+    // Zeroed first: a stream that reports more than it read leaves the rest as it was.
+    BYTE header[kHeaderSize] = {};
     if (!ReadAll(pstm, header, sizeof(header))) return nullptr;
     if (std::memcmp(header, kMagic, 4) != 0 || (header[4] | header[5] << 8) != kVersion ||
         (header[6] | header[7] << 8) != kHeaderSize)
@@ -148,6 +150,7 @@ HIMAGELIST ImageList_Read(IStream* pstm) {
     // Images are read one at a time, so a stream that ends early costs only what it held.
     std::vector<BYTE> buffer(imageBytes);
     for (uint32_t n = 0; n < count; ++n) {
+        std::fill(buffer.begin(), buffer.end(), BYTE(0));
         if (!ReadAll(pstm, buffer.data(), buffer.size())) return nullptr;
         crc.add(buffer.data(), buffer.size());
         Image image{int(cx), int(cy)};
@@ -157,7 +160,7 @@ HIMAGELIST ImageList_Read(IStream* pstm) {
         }
         list->images.push_back(std::move(image));
     }
-    BYTE trailer[4];
+    BYTE trailer[4] = {};
     if (!ReadAll(pstm, trailer, 4) || Get32(trailer) != crc.value()) return nullptr;
     return AddImageList(std::move(list));
 }
