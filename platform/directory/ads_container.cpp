@@ -198,9 +198,6 @@ HRESULT AdsObject::put_Hints(VARIANT vHints) {
     return S_OK;
 }
 
-namespace {
-
-// The relative name as a caller passes it ("OU=Name", escaped as in an ADsPath): one RDN.
 bool ChildDn(std::u16string_view relativeName, std::u16string_view parentDn, std::u16string* dn) {
     auto rdns = SplitDn(relativeName);
     if (!rdns || rdns->size() != 1) return false;
@@ -208,8 +205,6 @@ bool ChildDn(std::u16string_view relativeName, std::u16string_view parentDn, std
     if (!parentDn.empty()) *dn += u"," + std::u16string(parentDn);
     return true;
 }
-
-}  // namespace
 
 HRESULT AdsObject::GetObject(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) {
     if (!ppObject) return E_POINTER;
@@ -260,11 +255,13 @@ HRESULT AdsObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObjec
     return S_OK;
 }
 
-HRESULT AdsObject::Delete(BSTR, BSTR bstrRelativeName) {
+HRESULT AdsObject::Delete(BSTR, BSTR bstrRelativeName) { return DeleteChild(BstrText(bstrRelativeName)); }
+
+HRESULT AdsObject::DeleteChild(std::u16string_view relativeName) {
     HRESULT hr = EnsureIdentity();
     if (FAILED(hr)) return hr;
     std::u16string dn;
-    if (!ChildDn(BstrText(bstrRelativeName), m_dn, &dn)) return E_ADS_BAD_PATHNAME;
+    if (!ChildDn(relativeName, m_dn, &dn)) return E_ADS_BAD_PATHNAME;
     LdapConnection& c = *m_location.connection;
     std::lock_guard<std::mutex> lock(c.Mutex());
     const int rc = ldap_delete_ext_s(c.Handle(), ToUtf8(dn).c_str(), nullptr, nullptr);

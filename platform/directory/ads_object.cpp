@@ -211,6 +211,8 @@ HRESULT AdsObject::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<IADsContainer*>(this);
     } else if (riid == IID_IDirectorySearch) {
         *object = static_cast<IDirectorySearch*>(this);
+    } else if (riid == IID_IDirectoryObject) {
+        *object = static_cast<IDirectoryObject*>(this);
     } else if (riid == IID_IADsObjectOptions) {
         *object = static_cast<IADsObjectOptions*>(this);
     } else {
@@ -380,8 +382,9 @@ HRESULT AdsObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) {
     property.name = name;
     switch (lnControlCode) {
         case ADS_PROPERTY_CLEAR:
+            // A replace without values: clearing an attribute that has none is no error.
             property.values.clear();
-            property.pendingOperation = kPendingChange | LDAP_MOD_DELETE;
+            property.pendingOperation = kPendingChange | LDAP_MOD_REPLACE;
             break;
         case ADS_PROPERTY_UPDATE:
             property.values = std::move(values);
@@ -417,7 +420,7 @@ HRESULT AdsObject::SetInfo() {
         pointers.push_back(nullptr);
         int op = property.pendingOperation & 0xFF;
         if (m_isNew && op != LDAP_MOD_DELETE) op = LDAP_MOD_ADD;
-        if (m_isNew && op == LDAP_MOD_DELETE) continue;
+        if (m_isNew && (op == LDAP_MOD_DELETE || property.values.empty())) continue;
         mods.push_back(LDAPMod{op | LDAP_MOD_BVALUES, property.name.data(), {nullptr}});
         mods.back().mod_bvalues = pointers.size() > 1 || op != LDAP_MOD_DELETE ? pointers.data() : nullptr;
     }

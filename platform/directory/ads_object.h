@@ -1,7 +1,8 @@
 // The directory object every bind hands out: IADs (IADsClass for schema classes),
-// IADsContainer, IDirectorySearch, IADsObjectOptions and IDispatch on one object bound to one
-// LDAP connection. Members are implemented by topic in ads_object.cpp (identity, property
-// cache), ads_container.cpp, search.cpp and ads_class.cpp.
+// IADsContainer, IDirectorySearch, IDirectoryObject, IADsObjectOptions and IDispatch on one
+// object bound to one LDAP connection. Members are implemented by topic in ads_object.cpp
+// (identity, property cache), ads_container.cpp, search.cpp, directory_object.cpp and
+// ads_class.cpp.
 #pragma once
 
 #include <map>
@@ -53,10 +54,18 @@ int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttri
 
 struct SearchState;
 
+// The LDAP DN of a child from its relative name as a caller passes it ("OU=Name", escaped as in
+// an ADsPath); false unless it is exactly one relative name.
+bool ChildDn(std::u16string_view relativeName, std::u16string_view parentDn, std::u16string* dn);
+
 // Hex of bytes, lower case.
 std::u16string HexText(std::string_view bytes);
 
-class AdsObject final : public IADsClass, public IADsContainer, public IDirectorySearch, public IADsObjectOptions {
+class AdsObject final : public IADsClass,
+                        public IADsContainer,
+                        public IDirectorySearch,
+                        public IDirectoryObject,
+                        public IADsObjectOptions {
 public:
     // Binds a parsed path; without ADS_FAST_BIND the object must exist (base search).
     static HRESULT Bind(const AdsPath& path, DWORD flags, AdsObject** object);
@@ -151,6 +160,18 @@ public:
     HRESULT STDMETHODCALLTYPE FreeColumn(PADS_SEARCH_COLUMN pSearchColumn) override;
     HRESULT STDMETHODCALLTYPE CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) override;
 
+    // IDirectoryObject (directory_object.cpp). What GetObjectInformation and
+    // GetObjectAttributes return is one block freed with FreeADsMem.
+    HRESULT STDMETHODCALLTYPE GetObjectInformation(PADS_OBJECT_INFO* ppObjInfo) override;
+    HRESULT STDMETHODCALLTYPE GetObjectAttributes(LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
+                                                  PADS_ATTR_INFO* ppAttributeEntries,
+                                                  DWORD* pdwNumAttributesReturned) override;
+    HRESULT STDMETHODCALLTYPE SetObjectAttributes(PADS_ATTR_INFO pAttributeEntries, DWORD dwNumAttributes,
+                                                  DWORD* pdwNumAttributesModified) override;
+    HRESULT STDMETHODCALLTYPE CreateDSObject(LPWSTR pszRDNName, PADS_ATTR_INFO pAttributeEntries,
+                                             DWORD dwNumAttributes, IDispatch** ppObject) override;
+    HRESULT STDMETHODCALLTYPE DeleteDSObject(LPWSTR pszRDNName) override;
+
     // IADsObjectOptions
     HRESULT STDMETHODCALLTYPE GetOption(LONG lnOption, VARIANT* pvValue) override;
     HRESULT STDMETHODCALLTYPE SetOption(LONG lnOption, VARIANT vValue) override;
@@ -181,6 +202,7 @@ private:
     HRESULT ReadProperty(BSTR name, bool alwaysArray, VARIANT* out);
     std::shared_ptr<const SchemaSyntaxes> Syntaxes();
     HRESULT ClassAttribute(const char* attribute, VARIANT* out);
+    HRESULT DeleteChild(std::u16string_view relativeName);
 
     RefCount m_refs;
     Location m_location;

@@ -488,4 +488,72 @@ void FillColumn(Syntax syntax, const std::vector<std::string>& raw, ColumnStorag
     }
 }
 
+namespace {
+
+std::string Utf8OrEmpty(LPCWSTR text) { return text ? ToUtf8(std::u16string_view(text)) : std::string(); }
+
+std::string UpperHex(const BYTE* bytes, DWORD length) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(length * 2);
+    for (DWORD i = 0; i < length; ++i) {
+        out.push_back(kDigits[bytes[i] >> 4]);
+        out.push_back(kDigits[bytes[i] & 0xF]);
+    }
+    return out;
+}
+
+}  // namespace
+
+HRESULT AdsValueToRaw(const ADSVALUE& v, std::string* raw) {
+    switch (v.dwType) {
+        case ADSTYPE_DN_STRING:
+        case ADSTYPE_CASE_EXACT_STRING:
+        case ADSTYPE_CASE_IGNORE_STRING:
+        case ADSTYPE_PRINTABLE_STRING:
+        case ADSTYPE_NUMERIC_STRING:
+        case ADSTYPE_OBJECT_CLASS:
+            if (!v.CaseIgnoreString) return E_ADS_BAD_PARAMETER;
+            *raw = Utf8OrEmpty(v.CaseIgnoreString);
+            return S_OK;
+        case ADSTYPE_BOOLEAN:
+            *raw = v.Boolean ? "TRUE" : "FALSE";
+            return S_OK;
+        case ADSTYPE_INTEGER:
+            // The directory's integers are signed 32-bit.
+            *raw = std::to_string(static_cast<int32_t>(v.Integer));
+            return S_OK;
+        case ADSTYPE_LARGE_INTEGER:
+            *raw = std::to_string(v.LargeInteger.QuadPart);
+            return S_OK;
+        case ADSTYPE_UTC_TIME:
+            if (v.UTCTime.wMonth < 1 || v.UTCTime.wMonth > 12 || v.UTCTime.wDay < 1 || v.UTCTime.wDay > 31)
+                return E_ADS_CANT_CONVERT_DATATYPE;
+            *raw = FormatGeneralizedTime(v.UTCTime);
+            return S_OK;
+        case ADSTYPE_OCTET_STRING:
+        case ADSTYPE_NT_SECURITY_DESCRIPTOR:
+        case ADSTYPE_PROV_SPECIFIC:
+            if (v.OctetString.dwLength && !v.OctetString.lpValue) return E_ADS_BAD_PARAMETER;
+            raw->assign(reinterpret_cast<const char*>(v.OctetString.lpValue), v.OctetString.dwLength);
+            return S_OK;
+        case ADSTYPE_DN_WITH_BINARY: {
+            const ADS_DN_WITH_BINARY* d = v.pDNWithBinary;
+            if (!d || !d->pszDNString || (d->dwLength && !d->lpBinaryValue)) return E_ADS_BAD_PARAMETER;
+            *raw = "B:" + std::to_string(d->dwLength * 2) + ":" + UpperHex(d->lpBinaryValue, d->dwLength) + ":" +
+                   Utf8OrEmpty(d->pszDNString);
+            return S_OK;
+        }
+        case ADSTYPE_DN_WITH_STRING: {
+            const ADS_DN_WITH_STRING* d = v.pDNWithString;
+            if (!d || !d->pszDNString || !d->pszStringValue) return E_ADS_BAD_PARAMETER;
+            const std::string text = Utf8OrEmpty(d->pszStringValue);
+            *raw = "S:" + std::to_string(text.size()) + ":" + text + ":" + Utf8OrEmpty(d->pszDNString);
+            return S_OK;
+        }
+        default:
+            return E_ADS_CANT_CONVERT_DATATYPE;
+    }
+}
+
 }  // namespace lumivel::directory

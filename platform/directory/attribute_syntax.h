@@ -50,6 +50,10 @@ HRESULT ValuesToVariant(Syntax syntax, const std::vector<std::string>& raw, bool
 // a byte array, or an IADsLargeInteger.
 HRESULT VariantToValues(const VARIANT& value, std::vector<std::string>* raw);
 
+// The LDAP value of an ADSVALUE (IDirectoryObject::SetObjectAttributes and CreateDSObject):
+// the inverse of FillColumn. E_ADS_CANT_CONVERT_DATATYPE for a type without an LDAP form.
+HRESULT AdsValueToRaw(const ADSVALUE& value, std::string* raw);
+
 // Storage for the values of one search column; owned through ADS_SEARCH_COLUMN::hReserved.
 struct ColumnStorage {
     std::u16string name;

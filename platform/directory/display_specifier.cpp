@@ -17,6 +17,8 @@
 #include "lumivel/ldap_escape.h"
 #include "lumivel/text.h"
 #include "schema_syntax_cache.h"
+#include "win/processes.h"
+#include "win/user.h"
 
 namespace lumivel::directory {
 namespace {
@@ -139,9 +141,19 @@ public:
         return CopyOut(IconModulePath(), buffer, static_cast<size_t>(cch));
     }
 
-    HICON STDMETHODCALLTYPE GetIcon(LPCWSTR, DWORD, INT, INT) override {
-        // Icons are loaded by whoever shows them, from GetIconLocation's module and id.
-        return nullptr;
+    HICON STDMETHODCALLTYPE GetIcon(LPCWSTR objectClass, DWORD flags, INT cx, INT cy) override {
+        WCHAR location[MAX_PATH];
+        INT id = 0;
+        if (FAILED(GetIconLocation(objectClass, flags, location, MAX_PATH, &id)) || !location[0]) return nullptr;
+        // The caller owns the icon; it keeps its pixels after the module is let go.
+        if (id == 0)
+            return static_cast<HICON>(LoadImageW(nullptr, location, IMAGE_ICON, cx, cy, LR_LOADFROMFILE));
+        HMODULE module = LoadLibraryExW(location, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (!module) return nullptr;
+        HICON icon = static_cast<HICON>(
+            LoadImageW(module, MAKEINTRESOURCEW(id < 0 ? -id : id), IMAGE_ICON, cx, cy, 0));
+        FreeLibrary(module);
+        return icon;
     }
 
     HRESULT STDMETHODCALLTYPE GetFriendlyClassName(LPCWSTR objectClass, LPWSTR buffer, INT cch) override {

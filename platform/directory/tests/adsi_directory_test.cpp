@@ -240,6 +240,115 @@ TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
     EXPECT_EQ(CreateChild(level1, u"container", u"CN=Level Two", nullptr), static_cast<HRESULT>(0x80071392));
 }
 
+const ADS_ATTR_INFO* FindAttribute(const ADS_ATTR_INFO* infos, DWORD count, std::u16string_view name) {
+    for (DWORD i = 0; i < count; ++i)
+        if (lumivel::directory::testing::Bstr(infos[i].pszAttrName).text() == name) return &infos[i];
+    return nullptr;
+}
+
+TEST_F(AdsiDirectory, DirectoryObjectAttributesAndChildren) {
+    Ptr<IDirectoryObject> ou;
+    ASSERT_EQ(ADsGetObject(s_ouPath.c_str(), IID_IDirectoryObject, ou.putVoid()), S_OK);
+
+    PADS_OBJECT_INFO info = nullptr;
+    ASSERT_EQ(ou->GetObjectInformation(&info), S_OK);
+    EXPECT_EQ(std::u16string(info->pszRDN), s_ouName);
+    EXPECT_EQ(std::u16string(info->pszObjectDN), s_ouPath);
+    EXPECT_EQ(std::u16string(info->pszParentDN), Ldap(BaseDn()));
+    EXPECT_EQ(std::u16string(info->pszClassName), u"organizationalUnit");
+    EXPECT_NE(std::u16string(info->pszSchemaDN).find(u",CN=Schema,CN=Configuration,"), std::u16string::npos);
+    FreeADsMem(info);
+
+    LPWSTR names[] = {const_cast<LPWSTR>(u"ou"), const_cast<LPWSTR>(u"objectGUID"), const_cast<LPWSTR>(u"whenCreated"),
+                      const_cast<LPWSTR>(u"uSNChanged"), const_cast<LPWSTR>(u"objectClass"),
+                      const_cast<LPWSTR>(u"description"), const_cast<LPWSTR>(u"instanceType")};
+    PADS_ATTR_INFO attributes = nullptr;
+    DWORD count = 0;
+    ASSERT_EQ(ou->GetObjectAttributes(names, 7, &attributes, &count), S_OK);
+    EXPECT_EQ(count, 6u);  // no description
+    const ADS_ATTR_INFO* a = FindAttribute(attributes, count, u"ou");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->dwADsType, ADSTYPE_CASE_IGNORE_STRING);
+    EXPECT_EQ(std::u16string(a->pADsValues[0].CaseIgnoreString), s_ouName.substr(3));
+    a = FindAttribute(attributes, count, u"objectGUID");
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->dwADsType, ADSTYPE_OCTET_STRING);
+    ASSERT_EQ(a->pADsValues[0].OctetString.dwLength, 16u);
+    Ptr<IADs> object;
+    ASSERT_EQ(Bind(s_ouPath, object.put()), S_OK);
+    std::u16string hex;
+    for (DWORD i = 0; i < 16; ++i) {
+        char pair[3];
+        snprintf(pair, sizeof pair, "%02x", a->pADsValues[0].OctetString.lpValue[i]);
+        hex += FromUtf8(pair);
+    }
+    EXPECT_EQ(hex, Text(object.p, &IADs::get_GUID));
+    a = FindAttribute(attributes, count, u"whenCreated");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->dwADsType, ADSTYPE_UTC_TIME);
+    EXPECT_GE(a->pADsValues[0].UTCTime.wYear, 2020);
+    a = FindAttribute(attributes, count, u"uSNChanged");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->dwADsType, ADSTYPE_LARGE_INTEGER);
+    EXPECT_GT(a->pADsValues[0].LargeInteger.QuadPart, 0);
+    a = FindAttribute(attributes, count, u"objectClass");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->dwNumValues, 2u);
+    a = FindAttribute(attributes, count, u"instanceType");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->dwADsType, ADSTYPE_INTEGER);
+    FreeADsMem(attributes);
+
+    // A child made with its attributes in one add, changed, cleared and deleted again.
+    const std::u16string text = u"Zoë 𠮷 (x*)";
+    ADSVALUE classValue{};
+    classValue.dwType = ADSTYPE_CASE_IGNORE_STRING;
+    classValue.CaseIgnoreString = const_cast<LPWSTR>(u"container");
+    ADSVALUE descriptionValue{};
+    descriptionValue.dwType = ADSTYPE_CASE_IGNORE_STRING;
+    descriptionValue.CaseIgnoreString = const_cast<LPWSTR>(text.c_str());
+    ADS_ATTR_INFO create[] = {
+        {const_cast<LPWSTR>(u"objectClass"), ADS_ATTR_UPDATE, ADSTYPE_CASE_IGNORE_STRING, &classValue, 1},
+        {const_cast<LPWSTR>(u"description"), ADS_ATTR_UPDATE, ADSTYPE_CASE_IGNORE_STRING, &descriptionValue, 1},
+    };
+    Ptr<IDispatch> created;
+    ASSERT_EQ(ou->CreateDSObject(const_cast<LPWSTR>(u"CN=made\\, directly"), create, 2, created.put()), S_OK);
+    Ptr<IADs> child;
+    ASSERT_EQ(created->QueryInterface(IID_IADs, child.putVoid()), S_OK);
+    EXPECT_EQ(Text(child.p, &IADs::get_Class), u"container");
+    EXPECT_EQ(GetText(child.p, u"description"), text);
+    EXPECT_EQ(ou->CreateDSObject(const_cast<LPWSTR>(u"CN=made\\, directly"), create, 2, nullptr),
+              static_cast<HRESULT>(0x80071392));
+
+    Ptr<IDirectoryObject> direct;
+    ASSERT_EQ(child->QueryInterface(IID_IDirectoryObject, direct.putVoid()), S_OK);
+    descriptionValue.CaseIgnoreString = const_cast<LPWSTR>(u"second");
+    ADS_ATTR_INFO update{const_cast<LPWSTR>(u"description"), ADS_ATTR_UPDATE, ADSTYPE_CASE_IGNORE_STRING,
+                         &descriptionValue, 1};
+    DWORD modified = 0;
+    ASSERT_EQ(direct->SetObjectAttributes(&update, 1, &modified), S_OK);
+    EXPECT_EQ(modified, 1u);
+    EXPECT_EQ(GetText(child.p, u"description"), u"second");  // not the cached first value
+    ADS_ATTR_INFO clear{const_cast<LPWSTR>(u"description"), ADS_ATTR_CLEAR, ADSTYPE_CASE_IGNORE_STRING, nullptr, 0};
+    ASSERT_EQ(direct->SetObjectAttributes(&clear, 1, &modified), S_OK);
+    // Clearing what is not there is no error, through either interface.
+    ASSERT_EQ(direct->SetObjectAttributes(&clear, 1, &modified), S_OK);
+    Variant none;
+    ASSERT_EQ(child->PutEx(ADS_PROPERTY_CLEAR, Bstr(u"description"), none.v), S_OK);
+    EXPECT_EQ(child->SetInfo(), S_OK);
+    Ptr<IADs> fresh;
+    ASSERT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), S_OK);
+    Variant gone;
+    EXPECT_EQ(fresh->Get(Bstr(u"description"), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
+    ADS_ATTR_INFO badType{const_cast<LPWSTR>(u"description"), ADS_ATTR_UPDATE, ADSTYPE_FAXNUMBER, &descriptionValue, 1};
+    descriptionValue.dwType = ADSTYPE_FAXNUMBER;
+    EXPECT_EQ(direct->SetObjectAttributes(&badType, 1, &modified), E_ADS_CANT_CONVERT_DATATYPE);
+
+    ASSERT_EQ(ou->DeleteDSObject(const_cast<LPWSTR>(u"CN=made\\, directly")), S_OK);
+    EXPECT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), static_cast<HRESULT>(0x80072030));
+    EXPECT_EQ(ou->DeleteDSObject(const_cast<LPWSTR>(u"CN=a,CN=b")), E_ADS_BAD_PATHNAME);
+}
+
 TEST_F(AdsiDirectory, GlobalCatalogExistenceTest) {
     Ptr<IADs> present;
     EXPECT_EQ(Bind(u"GC://" + BaseDn(), present.put()), S_OK);

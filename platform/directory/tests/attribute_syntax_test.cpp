@@ -186,4 +186,45 @@ TEST(AttributeSyntax, SearchColumnsPointIntoTheirStorage) {
     EXPECT_EQ(text.values[2].dwType, ADSTYPE_CASE_IGNORE_STRING);
 }
 
+// What a search column hands out goes back to the directory unchanged.
+TEST(AttributeSyntax, ColumnValuesRoundTripToLdapValues) {
+    struct Case {
+        Syntax syntax;
+        std::string raw;
+    };
+    const Case cases[] = {
+        {Syntax::DnString, "CN=Smith\\, John,DC=x"},
+        {Syntax::CaseIgnoreString, "Zo\xc3\xab \xf0\xa0\xae\xb7"},
+        {Syntax::CaseExactString, ""},
+        {Syntax::PrintableString, "+1 555 0100"},
+        {Syntax::NumericString, "0123"},
+        {Syntax::Boolean, "TRUE"},
+        {Syntax::Boolean, "FALSE"},
+        {Syntax::Integer, "-5"},
+        {Syntax::Integer, "2147483647"},
+        {Syntax::LargeInteger, "-9223372036854775807"},
+        {Syntax::UtcTime, "20041231233000.0Z"},
+        {Syntax::OctetString, std::string("\x00\xff\x10", 3)},
+        {Syntax::SecurityDescriptor, std::string("\x01\x00\x04\x80", 4)},
+        {Syntax::DnWithBinary, "B:4:0AFF:CN=a\\, b,DC=x"},
+        {Syntax::DnWithString, "S:4:Zo\xc3\xab:CN=z"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.raw);
+        ColumnStorage storage;
+        FillColumn(c.syntax, {c.raw}, &storage);
+        ASSERT_EQ(storage.values.size(), 1u);
+        std::string back;
+        ASSERT_EQ(AdsValueToRaw(storage.values[0], &back), S_OK);
+        EXPECT_EQ(back, c.raw);
+    }
+    ADSVALUE unknown{};
+    unknown.dwType = ADSTYPE_FAXNUMBER;
+    std::string raw;
+    EXPECT_EQ(AdsValueToRaw(unknown, &raw), E_ADS_CANT_CONVERT_DATATYPE);
+    ADSVALUE noText{};
+    noText.dwType = ADSTYPE_CASE_IGNORE_STRING;
+    EXPECT_EQ(AdsValueToRaw(noText, &raw), E_ADS_BAD_PARAMETER);
+}
+
 }  // namespace

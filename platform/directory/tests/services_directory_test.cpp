@@ -9,6 +9,7 @@
 #include "win/dsadmin.h"
 #include "win/processes.h"
 #include "win/resources.h"
+#include "win/user.h"
 #include "win/dsapi.h"
 #include "win/dsclient.h"
 #include "win/winldap.h"
@@ -346,6 +347,15 @@ TEST_F(ServicesDirectory, DisplaySpecifiers) {
               S_OK);
     EXPECT_EQ(id, -4097);
     EXPECT_EQ(specifier->GetAttributeADsType(u"whenChanged"), ADSTYPE_UTC_TIME);
+
+    // The icon itself, owned by the caller, from wherever its location points.
+    HICON icon = specifier->GetIcon(u"user", DSGIF_ISDISABLED, 16, 16);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_TRUE(DestroyIcon(icon));
+    EXPECT_EQ(specifier->GetIcon(u"noSuchClass", DSGIF_ISNORMAL, 32, 32), nullptr);
+    icon = specifier->GetIcon(u"noSuchClass", DSGIF_GETDEFAULTICON, 32, 32);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_TRUE(DestroyIcon(icon));
 }
 
 TEST_F(ServicesDirectory, CreatabilityInAContainer) {

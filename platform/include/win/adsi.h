@@ -4,7 +4,8 @@
 // and IDispatch (IADsClass too when bound as "LDAP://<class>,schema").
 //
 // Memory: strings and arrays inside ADS_SEARCH_COLUMN belong to the column and go with
-// FreeColumn; the name GetNextColumnName returns is freed with FreeADsMem.
+// FreeColumn; the name GetNextColumnName returns is freed with FreeADsMem, and so is what
+// IDirectoryObject::GetObjectInformation and GetObjectAttributes return (one block each).
 #pragma once
 
 #include "win/oleauto.h"
@@ -389,5 +390,4 @@ WINBASEAPI LPVOID AllocADsMem(DWORD cb);
 WINBASEAPI BOOL FreeADsMem(LPVOID pMem);
 WINBASEAPI LPWSTR AllocADsStr(LPCWSTR pStr);
 WINBASEAPI BOOL FreeADsStr(LPWSTR pStr);
-// Frees what IDirectoryObject::GetObjectInformation / GetObjectAttributes return.
 }
