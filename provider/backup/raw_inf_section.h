@@ -7,14 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "provider/backup/raw_inf_field.h"
 #include "win/types.h"
 
 namespace revivo {
-
-// Splits one raw line as the INF parser does (key before the first '=' that precedes any
-// comma, fields at commas outside quotes, quotes removed with "" as a literal quote, blanks
-// around fields dropped, ';' starting a comment) and returns field `index`, 0 being the key.
-std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index);
 
 class RawInfSection {
 public:
