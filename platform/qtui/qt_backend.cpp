@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -106,6 +107,11 @@ private:
     HWND m_hwnd;
 };
 
+// Qt widgets live on the thread of the QApplication. Windows of other threads get no widget
+// there; their message boxes take the headless way (stderr and the system log) and their
+// dialogs fail cleanly instead of touching widgets from the wrong thread.
+bool OnGuiThread() { return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread(); }
+
 class QtBackend final : public ui::Backend {
 public:
     QtBackend() {
@@ -132,9 +138,10 @@ public:
     }
 
     const char* name() const override { return "qt"; }
-    bool canRunDialogs() const override { return true; }
+    bool canRunDialogs() const override { return OnGuiThread(); }
 
     void windowCreated(HWND hwnd) override {
+        if (!OnGuiThread()) return;
         auto window = ui::FindWindowObject(hwnd);
         if (!window) return;
         auto peer = std::make_unique<Peer>();
@@ -172,6 +179,7 @@ public:
     }
 
     void windowChanged(HWND hwnd, ui::WindowChange change) override {
+        if (!OnGuiThread()) return;
         Peer* peer = PeerOf(hwnd);
         if (peer && peer->widget && !peer->adopted) {
             SyncGuard guard;
@@ -182,6 +190,7 @@ public:
     }
 
     void windowDestroyed(HWND hwnd) override {
+        if (!OnGuiThread()) return;
         auto it = g_peers.find(hwnd);
         if (it == g_peers.end()) return;
         std::unique_ptr<Peer> peer = std::move(it->second);
@@ -195,6 +204,10 @@ public:
     }
 
     void runModalLoop(HWND hwnd, const std::function<bool()>& ended) override {
+        if (!OnGuiThread()) {
+            while (!ended()) PumpThreadWorkUntil(ended, 100);
+            return;
+        }
         Peer* peer = PeerOf(hwnd);
         if (peer && peer->widget) {
             peer->widget->setWindowModality(Qt::ApplicationModal);
@@ -217,11 +230,13 @@ public:
     }
 
     void processEvents() override {
+        if (!OnGuiThread()) return;
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
 
     int messageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) override {
+        if (!OnGuiThread()) return m_offThread->messageBox(owner, text, caption, type);
         Peer* peer = owner ? PeerOf(owner) : nullptr;
         QMessageBox box(IconOf(type), ToQString(caption), ToQString(text), QMessageBox::NoButton,
                         peer ? peer->widget.data() : nullptr);
@@ -244,6 +259,7 @@ public:
     }
 
     UINT trackPopupMenu(HMENU, const std::vector<ui::MenuItemSnapshot>& items, UINT, POINT at, HWND owner) override {
+        if (!OnGuiThread()) return 0;
         Peer* peer = PeerOf(owner);
         QMenu menu(peer ? peer->widget.data() : nullptr);
         AddMenuItems(&menu, items, 0);
@@ -253,10 +269,12 @@ public:
 
     void setCursor(HCURSOR cursor) override {
         g_cursor = cursor;
+        if (!OnGuiThread()) return;
         if (QWidget* w = QApplication::widgetAt(QCursor::pos())) w->setCursor(CurrentCursorShape());
     }
 
     bool cursorPosition(POINT* point) override {
+        if (!OnGuiThread()) return false;
         QPoint p = QCursor::pos();
         point->x = p.x();
         point->y = p.y();
@@ -264,6 +282,7 @@ public:
     }
 
     void captureChanged(HWND hwnd) override {
+        if (!OnGuiThread()) return;
         if (m_grabbed) m_grabbed->releaseMouse();
         m_grabbed = nullptr;
         Peer* peer = hwnd ? PeerOf(hwnd) : nullptr;
@@ -274,15 +293,17 @@ public:
     }
 
     POINT dialogBaseUnits(const ui::DialogFontSpec& fontSpec) override {
+        if (!OnGuiThread()) return Backend::dialogBaseUnits(fontSpec);
         QFontMetrics metrics(DialogQFont(fontSpec));
         // Windows: the average width of the alphabet, rounded, and the character height.
         int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
         return POINT{(width / 26 + 1) / 2, metrics.height()};
     }
 
-    int visibleRowCount(HWND hwnd) override { return ListViewVisibleRows(hwnd); }
+    int visibleRowCount(HWND hwnd) override { return OnGuiThread() ? ListViewVisibleRows(hwnd) : -1; }
 
     bool renderToPng(HWND hwnd, const std::string& path) override {
+        if (!OnGuiThread()) return false;
         Peer* peer = PeerOf(hwnd);
         if (!peer || !peer->widget) return false;
         QWidget* widget = peer->widget;
@@ -302,6 +323,7 @@ private:
             if (entry->ended()) entry->loop->quit();
     }
 
+    std::shared_ptr<ui::Backend> m_offThread = ui::MakeHeadlessBackend();
     QObject* m_dispatcher = nullptr;
     std::atomic<bool> m_drainQueued{false};
     std::vector<Loop*> m_loops;

@@ -9,6 +9,8 @@
 #include <QTextBrowser>
 #include <QtTest/QTest>
 
+#include <thread>
+
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
 #include "qt_test_support.h"
@@ -165,6 +167,32 @@ TEST_F(QtBackend, PopupMenuChosenInQt) {
     EXPECT_EQ(TrackPopupMenu(menu, TPM_RETURNCMD, 10, 10, 0, owner, nullptr), 311);
     DestroyMenu(menu);
     DestroyWindow(owner);
+}
+
+// Widgets belong to the Qt thread: a worker's window gets none, its message box takes the
+// headless way and its dialog fails, instead of touching Qt from the wrong thread.
+TEST_F(QtBackend, WorkerThreadsStayOffTheWidgets) {
+    int answer = 0;
+    INT_PTR dialog = 0;
+    bool hadWidget = true;
+    qttest::Settle();
+    auto widgetsBefore = QApplication::allWidgets().count();
+    testing::internal::CaptureStderr();
+    std::thread worker([&] {
+        HWND hwnd = CreateWindowExW(0, u"Static", u"worker", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                    nullptr);
+        hadWidget = lumivel::qtui::WidgetForWindow(hwnd) != nullptr;
+        answer = MessageBoxW(nullptr, u"Could not create the backup folder.", u"Error", MB_OKCANCEL | MB_DEFBUTTON2);
+        dialog = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, ConnectProc, 0);
+        DestroyWindow(hwnd);
+    });
+    worker.join();
+    std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(hadWidget);
+    EXPECT_EQ(answer, IDCANCEL) << "the default button";
+    EXPECT_NE(output.find("Error: Could not create the backup folder."), std::string::npos);
+    EXPECT_EQ(dialog, -1);
+    EXPECT_EQ(QApplication::allWidgets().count(), widgetsBefore) << "no widget was made";
 }
 
 // A custom window: what its procedure paints shows, the mouse arrives as messages with the

@@ -6,7 +6,9 @@
 // LUMIVEL_UI=qt asks for it by name. A program may also install it explicitly:
 //     lumivel::ui::SetBackend(lumivel::qtui::MakeQtBackend());
 // The backend runs on the thread that makes it; a QApplication is created there when the
-// program has none yet.
+// program has none yet. Windows of other threads are not shown: their message boxes go to
+// stderr and the system log as in the headless backend, and their dialogs fail (-1).
+// WidgetForWindow and CreateHostWindow are for the Qt thread only.
 #pragma once
 
 #include <memory>
