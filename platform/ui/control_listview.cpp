@@ -11,6 +11,7 @@
 #include "lumivel/wide_string.h"
 #include "lumivel/ui_input.h"
 #include "ui_internal.h"
+#include "win/gdi.h"
 
 namespace lumivel::ui {
 namespace {
@@ -570,7 +571,9 @@ LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam) Changed(*list.window, WindowChange::State);
         return 0;
     case WM_SETFONT: list.window->font = reinterpret_cast<HFONT>(wParam); return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(list.window->font);
+    case WM_GETFONT:
+        // A list view makes its own font when it is created, so it always has one to lend.
+        return reinterpret_cast<LRESULT>(list.window->font ? list.window->font : GetStockObject(DEFAULT_GUI_FONT));
     case WM_SETFOCUS: {
         NMHDR header{};
         NotifyParent(hwnd, header, NM_SETFOCUS);

@@ -10,6 +10,7 @@
 #include "lumivel/ui_input.h"
 #include "message_log.h"
 #include "win/commctrl.h"
+#include "win/gdi.h"
 #include "win/richedit.h"
 #include "win/user.h"
 
@@ -84,6 +85,8 @@ protected:
 TEST_F(Controls, OwnerDataListKeepsOnlyCountAndSelection) {
     HWND list = OwnerDataList();
     ASSERT_NE(list, nullptr);
+    EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)), GetStockObject(DEFAULT_GUI_FONT))
+        << "a list view has a font to lend from the start";
     m_parent.names = {u"alpha", u"Beta", u"gamma"};
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH | LVCF_TEXT;
