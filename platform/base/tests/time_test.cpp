@@ -140,7 +140,9 @@ TEST(TimeZones, LocalTimeFromTheZoneDatabase) {
         SYSTEMTIME again;
         ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &back, &again));
         EXPECT_EQ(Text(again), c.local) << c.zone;
-        if (std::string(c.local).rfind("2004-10-31 02:", 0) != 0) EXPECT_EQ(Text(back), Text(c.utc)) << c.zone;
+        if (std::string(c.local).rfind("2004-10-31 02:", 0) != 0) {
+            EXPECT_EQ(Text(back), Text(c.utc)) << c.zone;
+        }
     }
 }
 

@@ -45,7 +45,8 @@ TEST(CreateProcess, FindsTheProgramOfAnUnquotedPathWithBlanks) {
     auto result = RunChild(lumivel::FromUtf8(folder) + u"/helper.exe args x");
     EXPECT_EQ(result.exitCode, 100u) << result.output;
 
-    STARTUPINFOW startup{sizeof(startup)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::u16string missing = u"/no/such/program arg";
     EXPECT_FALSE(CreateProcessW(nullptr, missing.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
@@ -57,7 +58,8 @@ TEST(CreateProcess, FindsTheProgramOfAnUnquotedPathWithBlanks) {
 TEST(CreateProcess, ExitCodesWaitsAndTermination) {
     EXPECT_EQ(RunChild(Quoted(HelperPath()) + u" exit 3").exitCode, 3u);
     std::u16string line = Quoted(HelperPath()) + u" sleep 400";
-    STARTUPINFOW startup{sizeof(startup)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION info{};

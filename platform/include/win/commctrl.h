@@ -13,6 +13,13 @@
 
 struct IStream;
 
+// The message macros return through a function rather than a cast, so that a caller who drops
+// the result (an inserted item's index, say) is not warned of an unused value.
+template <typename Result>
+inline Result CommctrlResult(LRESULT result) {
+    return (Result)result;
+}
+
 // ---- Initialisation ----------------------------------------------------------------------------
 typedef struct tagINITCOMMONCONTROLSEX {
     DWORD dwSize;
@@ -310,33 +317,33 @@ typedef struct tagNMLVCACHEHINT {
 } NMLVCACHEHINT, *LPNMLVCACHEHINT;
 
 #define ListView_SetImageList(hwnd, himl, iImageList) \
-    (HIMAGELIST) SendMessageW((hwnd), LVM_SETIMAGELIST, (WPARAM)(iImageList), (LPARAM)(HIMAGELIST)(himl))
+    CommctrlResult<HIMAGELIST>(SendMessageW((hwnd), LVM_SETIMAGELIST, (WPARAM)(iImageList), (LPARAM)(HIMAGELIST)(himl)))
 #define ListView_GetImageList(hwnd, iImageList) \
-    (HIMAGELIST) SendMessageW((hwnd), LVM_GETIMAGELIST, (WPARAM)(INT)(iImageList), 0L)
-#define ListView_GetItemCount(hwnd) (int)SendMessageW((hwnd), LVM_GETITEMCOUNT, 0, 0L)
+    CommctrlResult<HIMAGELIST>(SendMessageW((hwnd), LVM_GETIMAGELIST, (WPARAM)(INT)(iImageList), 0L))
+#define ListView_GetItemCount(hwnd) CommctrlResult<int>(SendMessageW((hwnd), LVM_GETITEMCOUNT, 0, 0L))
 #define ListView_SetItemCount(hwndLV, cItems) SendMessageW((hwndLV), LVM_SETITEMCOUNT, (WPARAM)(cItems), 0)
 #define ListView_SetItemCountEx(hwndLV, cItems, dwFlags) \
     SendMessageW((hwndLV), LVM_SETITEMCOUNT, (WPARAM)(cItems), (LPARAM)(dwFlags))
 #define ListView_GetNextItem(hwnd, i, flags) \
-    (int)SendMessageW((hwnd), LVM_GETNEXTITEM, (WPARAM)(int)(i), MAKELPARAM((flags), 0))
+    CommctrlResult<int>(SendMessageW((hwnd), LVM_GETNEXTITEM, (WPARAM)(int)(i), MAKELPARAM((flags), 0)))
 #define ListView_InsertColumn(hwnd, iCol, pcol) \
-    (int)SendMessageW((hwnd), LVM_INSERTCOLUMNW, (WPARAM)(int)(iCol), (LPARAM)(const LVCOLUMNW*)(pcol))
-#define ListView_DeleteColumn(hwnd, iCol) (BOOL) SendMessageW((hwnd), LVM_DELETECOLUMN, (WPARAM)(int)(iCol), 0)
-#define ListView_GetColumnWidth(hwnd, iCol) (int)SendMessageW((hwnd), LVM_GETCOLUMNWIDTH, (WPARAM)(int)(iCol), 0)
+    CommctrlResult<int>(SendMessageW((hwnd), LVM_INSERTCOLUMNW, (WPARAM)(int)(iCol), (LPARAM)(const LVCOLUMNW*)(pcol)))
+#define ListView_DeleteColumn(hwnd, iCol) CommctrlResult<BOOL>(SendMessageW((hwnd), LVM_DELETECOLUMN, (WPARAM)(int)(iCol), 0))
+#define ListView_GetColumnWidth(hwnd, iCol) CommctrlResult<int>(SendMessageW((hwnd), LVM_GETCOLUMNWIDTH, (WPARAM)(int)(iCol), 0))
 #define ListView_SetColumnWidth(hwnd, iCol, cx) \
-    (BOOL) SendMessageW((hwnd), LVM_SETCOLUMNWIDTH, (WPARAM)(int)(iCol), MAKELPARAM((cx), 0))
+    CommctrlResult<BOOL>(SendMessageW((hwnd), LVM_SETCOLUMNWIDTH, (WPARAM)(int)(iCol), MAKELPARAM((cx), 0)))
 #define ListView_SetExtendedListViewStyle(hwndLV, dw) \
-    (DWORD) SendMessageW((hwndLV), LVM_SETEXTENDEDLISTVIEWSTYLE, 0, dw)
+    CommctrlResult<DWORD>(SendMessageW((hwndLV), LVM_SETEXTENDEDLISTVIEWSTYLE, 0, dw))
 #define ListView_SetExtendedListViewStyleEx(hwndLV, dwMask, dw) \
-    (DWORD) SendMessageW((hwndLV), LVM_SETEXTENDEDLISTVIEWSTYLE, dwMask, dw)
-#define ListView_GetExtendedListViewStyle(hwndLV) (DWORD) SendMessageW((hwndLV), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)
+    CommctrlResult<DWORD>(SendMessageW((hwndLV), LVM_SETEXTENDEDLISTVIEWSTYLE, dwMask, dw))
+#define ListView_GetExtendedListViewStyle(hwndLV) CommctrlResult<DWORD>(SendMessageW((hwndLV), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0))
 #define ListView_RedrawItems(hwndLV, iFirst, iLast) \
-    (BOOL) SendMessageW((hwndLV), LVM_REDRAWITEMS, (WPARAM)(int)(iFirst), (LPARAM)(int)(iLast))
-#define ListView_DeleteAllItems(hwnd) (BOOL) SendMessageW((hwnd), LVM_DELETEALLITEMS, 0, 0L)
-#define ListView_InsertItem(hwnd, pitem) (int)SendMessageW((hwnd), LVM_INSERTITEMW, 0, (LPARAM)(const LVITEMW*)(pitem))
-#define ListView_GetSelectedCount(hwndLV) (UINT) SendMessageW((hwndLV), LVM_GETSELECTEDCOUNT, 0, 0L)
+    CommctrlResult<BOOL>(SendMessageW((hwndLV), LVM_REDRAWITEMS, (WPARAM)(int)(iFirst), (LPARAM)(int)(iLast)))
+#define ListView_DeleteAllItems(hwnd) CommctrlResult<BOOL>(SendMessageW((hwnd), LVM_DELETEALLITEMS, 0, 0L))
+#define ListView_InsertItem(hwnd, pitem) CommctrlResult<int>(SendMessageW((hwnd), LVM_INSERTITEMW, 0, (LPARAM)(const LVITEMW*)(pitem)))
+#define ListView_GetSelectedCount(hwndLV) CommctrlResult<UINT>(SendMessageW((hwndLV), LVM_GETSELECTEDCOUNT, 0, 0L))
 #define ListView_EnsureVisible(hwndLV, i, fPartialOK) \
-    (BOOL) SendMessageW((hwndLV), LVM_ENSUREVISIBLE, (WPARAM)(int)(i), MAKELPARAM((fPartialOK), 0))
+    CommctrlResult<BOOL>(SendMessageW((hwndLV), LVM_ENSUREVISIBLE, (WPARAM)(int)(i), MAKELPARAM((fPartialOK), 0)))
 
 // ---- Image lists -------------------------------------------------------------------------------
 #define ILC_MASK 0x00000001
@@ -479,7 +486,7 @@ typedef struct _PSHNOTIFY {
 #define PSBTN_HELP 6
 
 #define PropSheet_PressButton(hDlg, iButton) PostMessageW(hDlg, PSM_PRESSBUTTON, (WPARAM)(iButton), 0)
-#define PropSheet_GetCurrentPageHwnd(hDlg) (HWND) SendMessageW(hDlg, PSM_GETCURRENTPAGEHWND, 0, 0L)
+#define PropSheet_GetCurrentPageHwnd(hDlg) CommctrlResult<HWND>(SendMessageW(hDlg, PSM_GETCURRENTPAGEHWND, 0, 0L))
 #define PropSheet_Changed(hDlg, hwnd) SendMessageW(hDlg, PSM_CHANGED, (WPARAM)(hwnd), 0L)
 
 // ---- Date-time picker --------------------------------------------------------------------------
@@ -515,10 +522,10 @@ typedef struct tagNMDATETIMECHANGE {
     SYSTEMTIME st;
 } NMDATETIMECHANGE, *LPNMDATETIMECHANGE;
 
-#define DateTime_GetSystemtime(hdp, pst) (DWORD) SendMessageW(hdp, DTM_GETSYSTEMTIME, 0, (LPARAM)(pst))
-#define DateTime_SetSystemtime(hdp, gd, pst) (BOOL) SendMessageW(hdp, DTM_SETSYSTEMTIME, (WPARAM)(gd), (LPARAM)(pst))
-#define DateTime_GetRange(hdp, rgst) (DWORD) SendMessageW(hdp, DTM_GETRANGE, 0, (LPARAM)(rgst))
-#define DateTime_SetRange(hdp, gd, rgst) (BOOL) SendMessageW(hdp, DTM_SETRANGE, (WPARAM)(gd), (LPARAM)(rgst))
+#define DateTime_GetSystemtime(hdp, pst) CommctrlResult<DWORD>(SendMessageW(hdp, DTM_GETSYSTEMTIME, 0, (LPARAM)(pst)))
+#define DateTime_SetSystemtime(hdp, gd, pst) CommctrlResult<BOOL>(SendMessageW(hdp, DTM_SETSYSTEMTIME, (WPARAM)(gd), (LPARAM)(pst)))
+#define DateTime_GetRange(hdp, rgst) CommctrlResult<DWORD>(SendMessageW(hdp, DTM_GETRANGE, 0, (LPARAM)(rgst)))
+#define DateTime_SetRange(hdp, gd, rgst) CommctrlResult<BOOL>(SendMessageW(hdp, DTM_SETRANGE, (WPARAM)(gd), (LPARAM)(rgst)))
 
 // ---- Up-down control ---------------------------------------------------------------------------
 #define UDS_WRAP 0x0001

@@ -366,7 +366,8 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
                                u"\"" + helper + u"\" write-values Software\\Stress second 1000 \"" + go + u"\""};
     PROCESS_INFORMATION children[2] = {};
     for (int i = 0; i < 2; ++i) {
-        STARTUPINFOW startup{sizeof(startup)};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
         ASSERT_TRUE(CreateProcessW(nullptr, lines[i].data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &children[i]));
     }
