@@ -305,22 +305,25 @@ HRESULT AdsObject::get_Schema(BSTR* retval) {
 
 std::shared_ptr<const SchemaSyntaxes> AdsObject::Syntaxes() { return SchemaSyntaxes::For(*m_location.connection); }
 
-HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, Load load) {
-    const bool all = load != Load::Named;
+HRESULT AdsObject::ReadAttributes(const std::vector<std::string>& names, RawAttributes* attributes) {
     if (m_isNew) return E_ADS_OBJECT_UNBOUND;
     LdapConnection& c = *m_location.connection;
+    std::lock_guard<std::mutex> lock(c.Mutex());
+    LdapMessagePtr result;
+    const int rc = SearchSync(c, SearchBase(), LDAP_SCOPE_BASE, "(objectClass=*)",
+                              names.empty() ? std::vector<std::string>{"*"} : names, nullptr, &result);
+    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    LDAPMessage* entry = ldap_first_entry(c.Handle(), result.get());
+    if (!entry) return HresultFromLdap(LDAP_NO_SUCH_OBJECT);
+    return HresultFromLdap(ReadEntryAttributes(c, entry, attributes));
+}
+
+HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, Load load) {
+    const bool all = load != Load::Named;
+    if (!all && names.empty()) return E_ADS_BAD_PARAMETER;
     RawAttributes attributes;
-    {
-        std::lock_guard<std::mutex> lock(c.Mutex());
-        LdapMessagePtr result;
-        const int rc = SearchSync(c, SearchBase(), LDAP_SCOPE_BASE, "(objectClass=*)",
-                                  all ? std::vector<std::string>{"*"} : names, nullptr, &result);
-        if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
-        LDAPMessage* entry = ldap_first_entry(c.Handle(), result.get());
-        if (!entry) return HresultFromLdap(LDAP_NO_SUCH_OBJECT);
-        const int readRc = ReadEntryAttributes(c, entry, &attributes);
-        if (readRc != LDAP_SUCCESS) return HresultFromLdap(readRc);
-    }
+    const HRESULT hr = ReadAttributes(all ? std::vector<std::string>{} : names, &attributes);
+    if (FAILED(hr)) return hr;
     // Values the caller changed but has not committed stay as the caller left them.
     if (load == Load::Refresh) {
         for (auto it = m_properties.begin(); it != m_properties.end();)

@@ -199,6 +199,8 @@ private:
     // attributes that "*" never returns).
     enum class Load { Named, Refresh, Implicit };
     HRESULT LoadAttributes(const std::vector<std::string>& names, Load load);
+    // The entry's values as the server has them: the named attributes, or all ("*") for none.
+    HRESULT ReadAttributes(const std::vector<std::string>& names, RawAttributes* attributes);
     HRESULT ReadProperty(BSTR name, bool alwaysArray, VARIANT* out);
     std::shared_ptr<const SchemaSyntaxes> Syntaxes();
     HRESULT ClassAttribute(const char* attribute, VARIANT* out);

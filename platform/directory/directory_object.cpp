@@ -208,18 +208,8 @@ HRESULT AdsObject::GetObjectAttributes(LPWSTR* names, DWORD count, PADS_ATTR_INF
         if (requested.empty()) return S_OK;
     }
     RawAttributes attributes;
-    {
-        LdapConnection& c = *m_location.connection;
-        std::lock_guard<std::mutex> lock(c.Mutex());
-        LdapMessagePtr result;
-        const int rc = SearchSync(c, SearchBase(), LDAP_SCOPE_BASE, "(objectClass=*)",
-                                  all ? std::vector<std::string>{"*"} : requested, nullptr, &result);
-        if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
-        LDAPMessage* entry = ldap_first_entry(c.Handle(), result.get());
-        if (!entry) return HresultFromLdap(LDAP_NO_SUCH_OBJECT);
-        const int readRc = ReadEntryAttributes(c, entry, &attributes);
-        if (readRc != LDAP_SUCCESS) return HresultFromLdap(readRc);
-    }
+    const HRESULT hr = ReadAttributes(requested, &attributes);
+    if (FAILED(hr)) return hr;
     // In the order asked for, each once; all of them in name order otherwise.
     std::vector<const RawAttribute*> chosen;
     if (all) {
