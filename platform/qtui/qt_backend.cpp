@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -90,6 +91,19 @@ void AddMenuItems(QMenu* menu, const std::vector<ui::MenuItemSnapshot>& items, i
         }
     }
 }
+
+// Swallows Escape and the close box of a message box that has no button for them.
+class NoWayOut final : public QObject {
+public:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) return true;
+        return QObject::eventFilter(object, event);
+    }
+};
 
 // A program's widget that hosts a window: its size is the window's client size.
 class HostSizeFollower final : public QObject {
@@ -241,17 +255,18 @@ public:
         QMessageBox box(IconOf(type), ToQString(caption), ToQString(text), QMessageBox::NoButton,
                         peer ? peer->widget.data() : nullptr);
         std::map<QAbstractButton*, int> ids;
-        QPushButton* escape = nullptr;
         std::vector<int> buttons = ui::MessageBoxButtons(type);
+        int escapeId = ui::MessageBoxEscapeButton(type);
         for (int id : buttons) {
             QPushButton* button = box.addButton(ToQString(ui::MessageBoxButtonCaption(id)), RoleOf(id));
             ids[button] = id;
             if (id == ui::MessageBoxDefaultButton(type)) box.setDefaultButton(button);
-            if (id == IDCANCEL || (id == IDNO && !escape)) escape = button;
+            if (id == escapeId) box.setEscapeButton(button);
         }
-        // Windows closes a box with one button, or with a Cancel button, by Escape and the close box.
-        if (!escape && buttons.size() == 1) escape = static_cast<QPushButton*>(ids.begin()->first);
-        if (escape) box.setEscapeButton(escape);
+        // Without a way out (Yes/No, Abort/Retry/Ignore) Escape and the close box do nothing,
+        // where Qt would pick a No or Reject button by itself.
+        NoWayOut noWayOut;
+        if (escapeId == 0) box.installEventFilter(&noWayOut);
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
         auto it = ids.find(box.clickedButton());

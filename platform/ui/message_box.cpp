@@ -27,6 +27,12 @@ int MessageBoxDefaultButton(UINT type) {
     return index < buttons.size() ? buttons[index] : buttons.front();
 }
 
+int MessageBoxEscapeButton(UINT type) {
+    std::vector<int> buttons = MessageBoxButtons(type);
+    if (std::find(buttons.begin(), buttons.end(), IDCANCEL) != buttons.end()) return IDCANCEL;
+    return (type & MB_TYPEMASK) == MB_OK ? IDOK : 0;
+}
+
 std::u16string MessageBoxButtonCaption(int id) {
     switch (id) {
     case IDOK: return u"OK";

@@ -143,6 +143,24 @@ TEST_F(QtBackend, MessageBoxAnsweredInQt) {
               IDRETRY);
     QTimer::singleShot(100, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     EXPECT_EQ(MessageBoxW(nullptr, u"x", u"y", MB_YESNOCANCEL), IDCANCEL) << "Escape answers Cancel";
+    QTimer::singleShot(100, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(MessageBoxW(nullptr, u"x", u"y", MB_OK), IDOK) << "a box of OK alone: Escape answers OK";
+    // Yes/No has no way out: Escape and the close box leave it open until a button is pressed.
+    QTimer::singleShot(100, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, Qt::Key_Escape);
+        box->close();
+        QTimer::singleShot(50, [] {
+            auto* still = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(still, nullptr) << "the box is still open";
+            for (QAbstractButton* button : still->buttons())
+                if (button->text() == QStringLiteral("&Yes")) QTest::mouseClick(button, Qt::LeftButton);
+        });
+    });
+    EXPECT_EQ(MessageBoxW(nullptr, u"Restore the parent too?", u"Restore Object", MB_YESNO | MB_DEFBUTTON2), IDYES);
+    EXPECT_EQ(lumivel::ui::MessageBoxEscapeButton(MB_ABORTRETRYIGNORE), 0);
+    EXPECT_EQ(lumivel::ui::MessageBoxEscapeButton(MB_RETRYCANCEL), IDCANCEL);
     lumivel::ui::SetTestHook([](const lumivel::ui::Surface&) -> INT_PTR { return IDNO; });
     EXPECT_EQ(MessageBoxW(nullptr, u"x", u"y", MB_YESNO), IDNO) << "the hook works under Qt too";
 }

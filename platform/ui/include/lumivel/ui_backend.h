@@ -96,6 +96,9 @@ LUMIVEL_EXPORT std::shared_ptr<Backend> MakeTerminalBackend();
 // are shown, the one MB_DEFBUTTONn makes the default, and their captions ("OK", "&Retry" ...).
 LUMIVEL_EXPORT std::vector<int> MessageBoxButtons(UINT type);
 LUMIVEL_EXPORT int MessageBoxDefaultButton(UINT type);
+// The button that Escape and the close box answer with: Cancel when there is one, OK in a box
+// of OK alone, else 0 (the box then stays until a button is pressed).
+LUMIVEL_EXPORT int MessageBoxEscapeButton(UINT type);
 LUMIVEL_EXPORT std::u16string MessageBoxButtonCaption(int id);
 
 // What a backend needs to know of a dialog: the font its template names (nothing for windows
