@@ -63,6 +63,32 @@ void setFriendlyClassName(PropertySet* record, ISchemaCache* schemaCache) {
         record->setString(u"FriendlyClassName", className);
 }
 
+// One search row as a record; null when the row names nothing (no cn and no ou).
+PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std::u16string_view focusedDc,
+                           ISchemaCache* schemaCache) {
+    PropertySet* record = PropertySet::create();
+    if (!record) return nullptr;
+    record->setInt(u"NoDelete", 1);
+    record->setInt(u"NoProperties", 1);
+    record->setText(u"FocusedDC", focusedDc);
+    for (const AttributeKeys& keys : kAttributes) {
+        ADS_SEARCH_COLUMN column{};
+        if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(keys.attribute), &column))) continue;
+        std::u16string text;
+        if (columnText(column, &text)) {
+            record->setText(keys.firstKey, text);
+            if (keys.secondKey) record->setText(keys.secondKey, text);
+        }
+        search->FreeColumn(&column);
+    }
+    if (record->getText(u"name").empty()) {
+        record->release();
+        return nullptr;
+    }
+    if (schemaCache) setFriendlyClassName(record, schemaCache);
+    return record;
+}
+
 }  // namespace
 
 std::u16string FormatDeletionDate(const SYSTEMTIME& utc) {
@@ -75,6 +101,41 @@ std::u16string FormatDeletionDate(const SYSTEMTIME& utc) {
     swprintf_s(text, ARRAYSIZE(text), u"%.2i/%.2i/%.2i - %.2i:%.2i", local.wMonth, local.wDay, local.wYear,
                local.wHour, local.wMinute);
     return text;
+}
+
+HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records) {
+    ADS_SEARCHPREF_INFO preferences[3] = {};
+    preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+    preferences[0].vValue.dwType = ADSTYPE_INTEGER;
+    preferences[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+    preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
+    preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
+    preferences[1].vValue.Boolean = TRUE;
+    preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+    preferences[2].vValue.dwType = ADSTYPE_INTEGER;
+    preferences[2].vValue.Integer = kPageSize;
+    HRESULT result = search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+    if (FAILED(result)) return result;
+
+    bool filtered = filter && SysStringLen(filter) > 0;
+    std::u16string filterText;
+    if (filtered) {
+        filterText = std::u16string(filter, SysStringLen(filter)) + u"*";
+        // A bare "CN=prefix*" gets the parentheses ADSI would add.
+        if (filterText.front() != u'(') filterText = u"(" + filterText + u")";
+    }
+    LPWSTR attributes[ARRAYSIZE(kAttributes)];
+    for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
+    ADS_SEARCH_HANDLE handle = nullptr;
+    if (FAILED(search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes),
+                                     &handle)))
+        return S_OK;
+    while (search->GetNextRow(handle) == S_OK) {
+        if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache)) records->push_back(record);
+    }
+    search->CloseSearchHandle(handle);
+    return S_OK;
 }
 
 STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) {
@@ -90,54 +151,10 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     std::vector<PropertySet*> listed;
     ComPtr<IDirectorySearch> search;
     if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
-        ADS_SEARCHPREF_INFO preferences[3] = {};
-        preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-        preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-        preferences[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
-        preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
-        preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
-        preferences[1].vValue.Boolean = TRUE;
-        preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-        preferences[2].vValue.dwType = ADSTYPE_INTEGER;
-        preferences[2].vValue.Integer = kPageSize;
-        result = search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
-        if (FAILED(result)) return result;
-
-        std::u16string filter;
-        if (filtered) {
-            filter = std::u16string(bstrFilter, SysStringLen(bstrFilter)) + u"*";
-            // A bare "CN=prefix*" gets the parentheses ADSI would add.
-            if (filter.front() != u'(') filter = u"(" + filter + u")";
-        }
-        LPWSTR attributes[ARRAYSIZE(kAttributes)];
-        for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
-        ADS_SEARCH_HANDLE handle = nullptr;
-        if (SUCCEEDED(search->ExecuteSearch(filtered ? filter.data() : nullptr, attributes, ARRAYSIZE(attributes),
-                                            &handle))) {
-            while (search->GetNextRow(handle) == S_OK) {
-                PropertySet* record = PropertySet::create();
-                if (!record) continue;
-                record->setInt(u"NoDelete", 1);
-                record->setInt(u"NoProperties", 1);
-                record->setText(u"FocusedDC", focusedDc);
-                for (const AttributeKeys& keys : kAttributes) {
-                    ADS_SEARCH_COLUMN column{};
-                    if (FAILED(search->GetColumn(handle, const_cast<LPWSTR>(keys.attribute), &column))) continue;
-                    std::u16string text;
-                    if (columnText(column, &text)) {
-                        record->setText(keys.firstKey, text);
-                        if (keys.secondKey) record->setText(keys.secondKey, text);
-                    }
-                    search->FreeColumn(&column);
-                }
-                if (record->getText(u"name").empty()) {
-                    record->release();
-                    continue;
-                }
-                if (m_schemaCache) setFriendlyClassName(record, m_schemaCache);
-                listed.push_back(record);
-            }
-            search->CloseSearchHandle(handle);
+        result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed);
+        if (FAILED(result)) {
+            for (PropertySet* record : listed) record->release();
+            return result;
         }
     }
     search.reset();
@@ -152,13 +169,16 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
 }
 
 void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
-    m_deletedObjectCache.reserve(records.size());
+    std::vector<TombstoneRef> cache;
+    cache.reserve(records.size());
     for (PropertySet* record : records) {
         const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
             record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
             record->getText(u"class"), record->getText(u"FocusedDC")};
-        m_deletedObjectCache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
+        cache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
     }
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    m_deletedObjectCache.swap(cache);
 }
 
 }  // namespace revivo

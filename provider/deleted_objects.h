@@ -2,12 +2,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "provider/platform_headers.h"
+#include "shared/property_set.h"
+#include "shared/schema_cache_interface.h"
 
 namespace revivo {
 
 // A UTC time as the "Date Deleted" column shows it: local time, "MM/DD/YYYY - hh:mm".
 std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
+
+// The tombstone search on a Deleted Objects container's search interface: one level, deleted
+// objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
+// with "*". Appends one record per named tombstone, in server order. Fails only when the
+// search options are refused; a search that cannot start lists nothing.
+HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records);
 
 }  // namespace revivo

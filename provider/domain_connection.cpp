@@ -80,14 +80,8 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     record->setInt(u"Removable", 1);
     record->setInt(u"FromRevivoProvider", 1);
 
-    std::u16string entry = RegistryEntryName(record);
-    record->setText(u"RegEntry", entry);
-    VARIANT name;
-    if (record->getValue(u"name", &name)) {
-        RegistryKey key;
-        if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) == ERROR_SUCCESS)
-            key.writeString(entry.c_str(), record->getText(u"name"), RegistryKey::StoreNull::No);
-    }
+    record->setText(u"RegEntry", RegistryEntryName(record));
+    StoreNode(record);
     *node = record;
     return S_OK;
 }

@@ -2,6 +2,7 @@
 
 #include "win/adshlp_build.h"
 #include "shared/com_helpers.h"
+#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -115,6 +116,15 @@ std::u16string RegistryEntryName(const PropertySet* node) {
     std::u16string_view guid = node->getText(u"guid");
     if (domain.empty()) return std::u16string(guid);
     return std::u16string(domain) + u"/" + std::u16string(guid);
+}
+
+bool StoreNode(const PropertySet* node) {
+    // A node whose name was never read is not kept: it would come back nameless.
+    BSTR entry = node->getString(u"RegEntry");
+    if (!entry || !node->has(u"name")) return false;
+    lumivel::RegistryKey key;
+    if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+    return key.writeString(entry, node->getText(u"name"), lumivel::RegistryKey::StoreNull::No) == ERROR_SUCCESS;
 }
 
 std::u16string PathOfStoredNode(std::u16string_view valueName) {

@@ -24,6 +24,10 @@ std::u16string DomainPathFromText(std::u16string_view text);
 // The registry value name of a node: DomainName "/" guid, or the guid alone.
 std::u16string RegistryEntryName(const PropertySet* node);
 
+// Writes the node's registry value: named by its "RegEntry", holding its "name" without a
+// terminating null. Nothing is written for a node without a name value.
+bool StoreNode(const PropertySet* node);
+
 // Splits a stored value name into the binding path "LDAP://[domain/]<GUID=...>".
 std::u16string PathOfStoredNode(std::u16string_view valueName);
 

@@ -103,6 +103,12 @@ bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view paren
     return false;
 }
 
+std::u16string_view MangledGuidText(std::u16string_view name) {
+    // The last "DEL:" is the directory's own: the name before it may hold "DEL:" too.
+    size_t marker = name.rfind(u"DEL:");
+    return marker == std::u16string_view::npos ? std::u16string_view() : name.substr(marker + 4);
+}
+
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent) {
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
@@ -117,13 +123,11 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
 
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         // A snapshot: restoring the parent and re-reading this tombstone empty the cache.
-        std::vector<TombstoneRef> cache = m_deletedObjectCache;
+        std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = lumivel::TextAfter(candidate->name(), u"DEL:");
-            if (candidate->name().find(u"DEL:") == std::u16string_view::npos || guidText.empty() ||
-                lastKnownParent.find(guidText) == std::u16string::npos)
-                continue;
+            std::u16string_view guidText = MangledGuidText(candidate->name());
+            if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
             if (PropertySet* parentRecord = recordFromCopy(*candidate)) {
                 Restore(parent, parentRecord, candidate->handedOut(), restored);
@@ -150,6 +154,14 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
             else
                 MessageBoxW(parent, u"Could not create the container for this object.", u"Error", MB_OK);
         }
+    }
+
+    // Some directories accept an object brought back under a parent that is still deleted and
+    // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
+    if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+        const WCHAR* text = ldap_err2string(LDAP_NO_SUCH_OBJECT);
+        MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
+        return S_FALSE;
     }
 
     std::u16string newName;

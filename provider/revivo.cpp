@@ -83,15 +83,30 @@ TombstoneCopy::TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], L
     m_starts[kFieldCount] = static_cast<uint32_t>(m_text.size());
 }
 
-void Revivo::clearDeletedObjectCache() { m_deletedObjectCache.clear(); }
+void Revivo::clearDeletedObjectCache() {
+    std::vector<TombstoneRef> dropped;
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    dropped.swap(m_deletedObjectCache);
+}
 
 void Revivo::forgetTombstone(std::u16string_view tombstoneName) {
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
     for (auto it = m_deletedObjectCache.begin(); it != m_deletedObjectCache.end(); ++it) {
         if ((*it)->distinguishedName() == tombstoneName) {
             m_deletedObjectCache.erase(it);
             return;
         }
     }
+}
+
+std::vector<TombstoneRef> Revivo::deletedObjectCacheSnapshot() const {
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    return m_deletedObjectCache;
+}
+
+size_t Revivo::deletedObjectCacheSize() const {
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    return m_deletedObjectCache.size();
 }
 
 // IProviderData: the slots the console calls that this provider answers without doing anything.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,7 @@ public:
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
     // How many tombstones the last unfiltered listing left for reanimation to consult.
-    size_t deletedObjectCacheSize() const { return m_deletedObjectCache.size(); }
+    size_t deletedObjectCacheSize() const;
 
 private:
     explicit Revivo(IUnknown* outer);
@@ -137,6 +138,7 @@ private:
     void clearDeletedObjectCache();
     void rememberTombstones(const std::vector<PropertySet*>& records);
     void forgetTombstone(std::u16string_view tombstoneName);
+    std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
     InnerUnknown m_inner;
     IUnknown* m_controllingUnknown;
@@ -152,6 +154,9 @@ private:
     AttributeLists m_attributeLists;
     std::vector<std::u16string> m_visitedClasses;
     std::vector<TombstoneRef> m_deletedObjectCache;
+    // Workers of two domain nodes may list on one provider object at once: the cache is
+    // swapped whole under this lock, so the last listing to finish is the one remembered.
+    mutable std::mutex m_deletedObjectCacheLock;
 };
 
 // The module's count of live objects and server locks, for DllCanUnloadNow.

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
@@ -25,6 +26,32 @@ namespace {
 ::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
 
 constexpr const char16_t* kStoreKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
+
+// The domain tree browser's dialog and list in the platform's resources.
+constexpr int kBrowserDialog = 30001;
+constexpr int kBrowserList = 1001;
+
+// A click that the dialog's own message loop delivers, as a person's would be: a modal dialog
+// it opens is then a surface of its own, not one nested in the hook.
+void postClick(HWND dialog, int button) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+
+// Picks the first domain the browser lists; false when it listed none.
+bool chooseFirstDomain(const Surface& browser, std::u16string* listed) {
+    HWND list = GetDlgItem(browser.window, kBrowserList);
+    if (lumivel::ui::ListViewItemCount(list) < 1) return false;
+    *listed = lumivel::ui::ListViewCellText(list, 0, 0);
+    lumivel::ui::UserSetListSelection(list, {0}, 0);
+    SendMessageW(browser.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return true;
+}
+
+std::u16string dialogText(HWND dialog, int item) {
+    WCHAR buffer[600] = {};
+    GetDlgItemTextW(dialog, item, buffer, ARRAYSIZE(buffer));
+    return buffer;
+}
 
 void press(HWND dialog, int button) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
@@ -329,6 +356,174 @@ TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
     EXPECT_TRUE(revivo_test::LdapExists(dn));
     revivo_test::LdapDeleteTree(root);
+}
+
+TEST_F(DialogTest, ConnectBrowseFillsTheDomainFromTheDomainTree) {
+    std::u16string listed, shownAfterBrowse;
+    bool okEnabledAfterBrowse = false;
+    int browserRounds = 0;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.kind == SurfaceKind::MessageBox) return IDCANCEL;
+        if (surface.resourceId == kBrowserDialog) {
+            ++browserRounds;
+            if (!chooseFirstDomain(surface, &listed)) press(surface.window, IDCANCEL);
+            return 0;
+        }
+        EXPECT_EQ(surface.resourceId, IDD_CONNECT_TO);
+        if (surface.round == 0) {
+            postClick(surface.window, IDC_BROWSE);
+            return 0;
+        }
+        shownAfterBrowse = dialogText(surface.window, IDC_CONNECT_DOMAIN);
+        okEnabledAfterBrowse = IsWindowEnabled(GetDlgItem(surface.window, IDOK));
+        press(surface.window, IDOK);
+        return 0;
+    });
+    PropertySet* node = nullptr;
+    ASSERT_EQ(m_provider->ConnectToDomain(nullptr, &node), S_OK);
+    keep(node);
+    EXPECT_EQ(browserRounds, 1);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_TRUE(lumivel::EqualsNoCase(listed, WidenText(revivo_test::TestDirectory().domain)));
+    EXPECT_EQ(shownAfterBrowse, listed);
+    EXPECT_TRUE(okEnabledAfterBrowse);
+    ASSERT_NE(node, nullptr);
+    EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"name"), listed));
+}
+
+// Command 309 hands a new node back as one record; a cancelled or failed connection is no
+// failure of the command and adds nothing.
+TEST_F(DialogTest, ConnectCommandAnswersWithTheNewNodeOnly) {
+    const std::u16string domain = WidenText(revivo_test::TestDirectory().domain);
+    struct Row {
+        const char* what;
+        const char16_t* typed;  // null: Cancel
+        bool added;
+    } rows[] = {{"the test domain", domain.c_str(), true},
+                {"cancelled", nullptr, false},
+                {"an unreachable domain", u"nowhere-zz9.invalid", false}};
+    for (const Row& row : rows) {
+        clearStore();
+        hook([&](const Surface& surface) -> INT_PTR {
+            if (surface.kind == SurfaceKind::MessageBox) return IDCANCEL;
+            if (!row.typed) {
+                press(surface.window, IDCANCEL);
+                return 0;
+            }
+            SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, row.typed);
+            press(surface.window, IDOK);
+            return 0;
+        });
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_TO, nullptr, &result), S_OK) << row.what;
+        if (row.added) {
+            ASSERT_EQ(result.vt, VT_I8) << row.what;
+            PropertySet* node = keep(lumivel::RecordFromVariant(&result));
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->getRaw(u"FromRevivoProvider"), 1);
+            EXPECT_EQ(storedNodes().size(), 1u);
+        } else {
+            EXPECT_EQ(result.vt, VT_EMPTY) << row.what;
+            EXPECT_TRUE(storedNodes().empty()) << row.what;
+        }
+    }
+}
+
+// A node without a name takes its domain from the focused DC's name and may browse; a chosen
+// domain refills the list.
+TEST_F(DialogTest, DomainControllerBrowseRefillsTheListForTheChosenDomain) {
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    PropertySet* node = keep(PropertySet::create());
+    node->IsNode = 1;
+    node->setText(u"FocusedDC", WidenText(directory.server));
+    std::u16string domainBefore, domainAfter, listed;
+    bool browseEnabled = false;
+    int rowsAfter = -1;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.resourceId == kBrowserDialog) {
+            if (!chooseFirstDomain(surface, &listed)) press(surface.window, IDCANCEL);
+            return 0;
+        }
+        HWND list = GetDlgItem(surface.window, IDC_DC_LIST);
+        if (surface.round == 0) {
+            domainBefore = dialogText(surface.window, IDC_DC_DOMAIN);
+            browseEnabled = IsWindowEnabled(GetDlgItem(surface.window, IDC_BROWSE));
+            SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+            SetDlgItemTextW(surface.window, IDC_DC_DOMAIN, u"");
+            postClick(surface.window, IDC_BROWSE);
+            return 0;
+        }
+        domainAfter = dialogText(surface.window, IDC_DC_DOMAIN);
+        rowsAfter = lumivel::ui::ListViewItemCount(list);
+        press(surface.window, IDCANCEL);
+        return 0;
+    });
+    std::u16string chosen;
+    EXPECT_FALSE(m_provider->ChooseDomainController(nullptr, node, &chosen));
+    EXPECT_TRUE(lumivel::EqualsNoCase(domainBefore, WidenText(directory.domain)));
+    EXPECT_TRUE(browseEnabled);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(domainAfter, listed);
+    EXPECT_GE(rowsAfter, 1);
+}
+
+// Only a controller whose DNS name matches apart from case is preselected; OK without a row
+// ends the dialog without a choice, and a controller that cannot be bound keeps it open.
+TEST_F(DialogTest, DomainControllerDialogChoosesOnlyWhatBinds) {
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    PropertySet* node = keep(PropertySet::create());
+    node->IsNode = 1;
+    node->setText(u"name", WidenText(directory.domain));
+    std::u16string shortName = WidenText(directory.server.substr(0, directory.server.find('.')));
+    node->setText(u"FocusedDC", shortName);
+
+    int selected = 0;
+    bool okEnabled = true;
+    hook([&](const Surface& surface) -> INT_PTR {
+        HWND list = GetDlgItem(surface.window, IDC_DC_LIST);
+        selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        okEnabled = IsWindowEnabled(GetDlgItem(surface.window, IDOK));
+        press(surface.window, IDOK);
+        return 0;
+    });
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::RecordToVariant(node, &selection);
+    ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
+    EXPECT_EQ(selected, -1) << "a short name is no match";
+    EXPECT_FALSE(okEnabled);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+    EXPECT_EQ(node->getText(u"FocusedDC"), shortName);
+
+    // A listed controller that does not answer: the row is pointed at an unreachable host.
+    DS_DOMAIN_CONTROLLER_INFO_1W unreachable{};
+    unreachable.DnsHostName = const_cast<LPWSTR>(u"nowhere-zz9.invalid");
+    std::vector<std::u16string> boxes;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.kind == SurfaceKind::MessageBox) {
+            boxes.push_back(surface.caption + u": " + surface.text);
+            EXPECT_EQ(surface.style & 0xF0u, static_cast<UINT>(MB_ICONSTOP));
+            return IDOK;
+        }
+        if (surface.round > 0) {
+            press(surface.window, IDCANCEL);
+            return 0;
+        }
+        HWND list = GetDlgItem(surface.window, IDC_DC_LIST);
+        LVITEMW row{};
+        row.mask = LVIF_PARAM;
+        row.iItem = 0;
+        row.lParam = reinterpret_cast<LPARAM>(&unreachable);
+        SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&row));
+        lumivel::ui::UserSetListSelection(list, {0}, 0);
+        press(surface.window, IDOK);
+        return 0;
+    });
+    std::u16string chosen;
+    EXPECT_FALSE(m_provider->ChooseDomainController(nullptr, node, &chosen));
+    EXPECT_EQ(boxes, std::vector<std::u16string>{u"Error: Error binding to specified domain controller"});
 }
 
 }  // namespace

@@ -168,6 +168,36 @@ std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::strin
     return times;
 }
 
+namespace {
+
+// The values of one attribute in LDIF output, base64 forms decoded.
+std::vector<std::string> ldifValues(const std::string& ldif, const std::string& attribute) {
+    std::vector<std::string> values;
+    std::istringstream lines(ldif);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(attribute + ": ", 0) == 0) values.push_back(line.substr(attribute.size() + 2));
+        if (line.rfind(attribute + ":: ", 0) == 0)
+            values.push_back(runForOutput("printf %s " + shellQuote(line.substr(attribute.size() + 3)) + " | base64 -d"));
+    }
+    return values;
+}
+
+}  // namespace
+
+std::vector<std::string> TombstoneDns(const std::string& namingContext, const std::string& filter) {
+    std::string base = "<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + namingContext + ">";
+    return ldifValues(runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
+                                   shellQuote(base) + " -s one " + shellQuote(filter) + " 1.1 2>/dev/null"),
+                      "dn");
+}
+
+std::vector<std::string> ObjectClasses(const std::string& dn) {
+    return ldifValues(runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -b " + shellQuote(dn) +
+                                   " -s base objectClass 2>/dev/null"),
+                      "objectClass");
+}
+
 std::string Fact::get(const std::string& column) const {
     for (const auto& [name, value] : fields)
         if (name == column) return value;

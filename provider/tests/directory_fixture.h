@@ -43,6 +43,12 @@ bool LdapExists(const std::string& dn);
 // The whenChanged values of tombstones by cn prefix, as "YYYYMMDDhhmmss" texts.
 std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::string& cnPrefix);
 
+// The distinguished names of the tombstones in a naming context's Deleted Objects container
+// that match an LDAP filter.
+std::vector<std::string> TombstoneDns(const std::string& namingContext, const std::string& filter);
+// The objectClass values of a live object, most general first; empty when it does not exist.
+std::vector<std::string> ObjectClasses(const std::string& dn);
+
 // The test seed's facts: one row per object, columns by their header names.
 struct Fact {
     std::vector<std::pair<std::string, std::string>> fields;

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <map>
+#include <thread>
 
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
@@ -138,7 +139,7 @@ TEST_F(ListingTest, DateDeletedIsTheLocalTimeOfWhenChanged) {
         std::time_t when = timegm(&parts);
         std::tm local{};
         localtime_r(&when, &local);
-        char expected[32];
+        char expected[64];
         std::snprintf(expected, sizeof expected, "%02d/%02d/%04d - %02d:%02d", local.tm_mon + 1, local.tm_mday,
                       local.tm_year + 1900, local.tm_hour, local.tm_min);
         EXPECT_EQ(NarrowText(record->getText(u"dateDeleted")), expected) << found->first;
@@ -164,7 +165,7 @@ TEST(DeletionDateTest, MidnightAtYearEndPrintsTheLocalDateWithAFourDigitYear) {
     std::tm local{};
     tzset();
     localtime_r(&when, &local);
-    char expected[32];
+    char expected[64];
     std::snprintf(expected, sizeof expected, "%02d/%02d/%04d - %02d:%02d", local.tm_mon + 1, local.tm_mday,
                   local.tm_year + 1900, local.tm_hour, local.tm_min);
     EXPECT_EQ(NarrowText(revivo::FormatDeletionDate(utc)), expected);
@@ -220,6 +221,89 @@ TEST_F(ListingTest, DeletedObjectsContainerOpensForTheNamingContextWithOrWithout
     HRESULT listed = S_OK;
     EXPECT_TRUE(list(reinterpret_cast<LONG_PTR>(node), nullptr, &listed).empty());
     EXPECT_EQ(listed, FAILED(opened) ? opened : S_OK);
+}
+
+TEST_F(ListingTest, EmptyContainerListsNothingAndSucceeds) {
+    REQUIRE_TEST_DIRECTORY();
+    // The configuration's Deleted Objects container stays empty unless someone deletes there.
+    std::string configuration = "CN=Configuration," + revivo_test::TestDirectory().baseDn;
+    if (!revivo_test::TombstoneDns(configuration, "(objectClass=*)").empty())
+        GTEST_SKIP() << "the configuration holds tombstones";
+    PropertySet* node = PropertySet::create();
+    m_owned.push_back(node);
+    node->setText(u"NamingContext", WidenText(configuration));
+    VARIANT objects;
+    VariantInit(&objects);
+    EXPECT_EQ(m_revivo->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(node), nullptr, &objects), S_OK);
+    EXPECT_EQ(objects.vt, VT_EMPTY);
+    EXPECT_EQ(m_provider->deletedObjectCacheSize(), 0u);
+}
+
+// The node's domain controller travels with every listed record; the listing itself binds
+// without a server, so any name will do here.
+TEST_F(ListingTest, RecordsTakeTheNodesFocusedController) {
+    REQUIRE_TEST_DIRECTORY();
+    PropertySet* node = PropertySet::create();
+    m_owned.push_back(node);
+    node->IsNode = 1;
+    node->setText(u"NamingContext", WidenText(revivo_test::TestDirectory().baseDn));
+    node->setText(u"FocusedDC", u"elsewhere.lumivel.test");
+    std::vector<PropertySet*> records = list(reinterpret_cast<LONG_PTR>(node), nullptr);
+    ASSERT_FALSE(records.empty());
+    for (PropertySet* record : records) ASSERT_EQ(record->getText(u"FocusedDC"), u"elsewhere.lumivel.test");
+    for (PropertySet* record : list(0, nullptr)) ASSERT_EQ(record->getText(u"FocusedDC"), u"");
+}
+
+// An object named by neither cn nor ou (a locality, named by l) leaves a tombstone that the
+// listing drops.
+TEST_F(ListingTest, TombstoneWithoutCnOrOuIsNotListed) {
+    REQUIRE_TEST_DIRECTORY();
+    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    std::string name = "Town " + revivo_test::UniqueSuffix();
+    std::string dn = "L=" + name + "," + directory.baseDn;
+    ASSERT_TRUE(revivo_test::LdapAdd(dn, {"objectClass: locality\n"}));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_EQ(revivo_test::TombstoneDns(directory.baseDn, "(l=" + name + "*)").size(), 1u);
+    for (PropertySet* record : list(0, nullptr)) {
+        ASSERT_EQ(record->getText(u"distinguishedName").find(WidenText("L=" + name)), std::u16string_view::npos);
+        ASSERT_FALSE(record->getText(u"name").empty());
+    }
+}
+
+// The snap-in lists each domain node on its own worker, straight on the provider object: two
+// listings at once must each get whole records and leave one whole listing in the cache.
+class ConcurrentListingTest : public ListingTest {};
+
+TEST_F(ConcurrentListingTest, TwoWorkersListingAtOnceLeaveOneWholeListing) {
+    REQUIRE_TEST_DIRECTORY();
+    size_t counts[2] = {};
+    HRESULT results[2] = {E_FAIL, E_FAIL};
+    bool whole[2] = {true, true};
+    auto worker = [&](int index) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        for (int round = 0; round < 2; ++round) {
+            VARIANT objects;
+            VariantInit(&objects);
+            results[index] = m_revivo->EnumDeletedObjects(0, nullptr, &objects);
+            std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+            counts[index] = records.size();
+            for (PropertySet* record : records)
+                if (!record || record->getText(u"name").empty() || record->getText(u"distinguishedName").empty())
+                    whole[index] = false;
+            lumivel::FreeObjectListRecords(&objects);
+        }
+        CoUninitialize();
+    };
+    std::thread first(worker, 0), second(worker, 1);
+    first.join();
+    second.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(results[i], S_OK);
+        EXPECT_GT(counts[i], 0u);
+        EXPECT_TRUE(whole[i]);
+    }
+    size_t cached = m_provider->deletedObjectCacheSize();
+    EXPECT_TRUE(cached == counts[0] || cached == counts[1]) << cached;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "lumivel/ui_test_hook.h"
+#include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/directory_fixture.h"
@@ -36,6 +37,7 @@ protected:
         ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
     }
     void TearDown() override {
+        lumivel::ui::SetTestHook({});
         if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
         m_listing.clear();
         for (PropertySet* record : m_owned) record->release();
@@ -79,8 +81,28 @@ protected:
         return status;
     }
 
+    // Message boxes are recorded and answered with OK; dialogs are cancelled.
+    struct Box {
+        std::u16string caption, text;
+        UINT buttons, icon;
+    };
+    void watchBoxes() {
+        m_boxes.clear();
+        lumivel::ui::SetTestHook([this](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.kind != lumivel::ui::SurfaceKind::MessageBox) {
+                ++m_dialogs;
+                SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+                return 0;
+            }
+            m_boxes.push_back({surface.caption, surface.text, surface.style & 0xFu, surface.style & 0xF0u});
+            return IDOK;
+        });
+    }
+
     ComPtr<IRevivo> m_revivo;
     ComPtr<IProviderCommands> m_commands;
+    std::vector<Box> m_boxes;
+    int m_dialogs = 0;
     std::string m_suffix, m_base, m_root;
     std::vector<PropertySet*> m_listing, m_owned;
 };
@@ -96,16 +118,22 @@ TEST_F(RestoreTest, LeafReturnsToItsLiveParentUnderItsOldName) {
     EXPECT_TRUE(lumivel::EqualsNoCase(tombstone->getText(u"lastKnownParent"), WidenText(m_root)));
     size_t cached = static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize();
 
+    watchBoxes();
     std::vector<PropertySet*> restored;
     ASSERT_EQ(restore(tombstone, &restored), S_OK);
+    lumivel::ui::SetTestHook({});
     EXPECT_EQ(restored, std::vector<PropertySet*>{tombstone});
     EXPECT_TRUE(revivo_test::LdapExists(dn));
     EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), cached - 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, u"Success");
+    EXPECT_EQ(m_boxes[0].text, u"The object was successfully restored.");
+    EXPECT_EQ(m_boxes[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
 }
 
 // The provider keeps its own copies: a receiver freeing its list never leaves it dangling.
 TEST_F(RestoreTest, DeletedParentsComeBackFirstEvenWhenTheListWasFreed) {
-    std::string outer = "Outer " + m_suffix, inner = "Inner (x) *" + m_suffix + "*", leaf = "Pat (Ops) *lead* " + m_suffix;
+    std::string outer = "Outer DEL:" + m_suffix, inner = "Inner (x) *" + m_suffix + "*", leaf = "Pat (Ops) *lead* " + m_suffix;
     std::string outerDn = "OU=" + EscapeRdnValue(outer) + "," + m_root;
     std::string innerDn = "OU=" + EscapeRdnValue(inner) + "," + outerDn;
     std::string leafDn = "CN=" + EscapeRdnValue(leaf) + "," + innerDn;
@@ -174,9 +202,16 @@ TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     ASSERT_NE(tombstone, nullptr);
     // Nothing listens there: the session cannot connect, as with a stopped DC.
     tombstone->setString(u"FocusedDC", u"127.0.0.2");
+    watchBoxes();
     std::vector<PropertySet*> restored;
     EXPECT_EQ(restore(tombstone, &restored), S_FALSE);
+    lumivel::ui::SetTestHook({});
     EXPECT_TRUE(restored.empty());
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].caption, u"Restore Object");
+    EXPECT_FALSE(m_boxes[0].text.empty());
+    EXPECT_EQ(m_boxes[0].buttons, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(m_boxes[0].icon, static_cast<UINT>(MB_ICONSTOP));
     EXPECT_FALSE(revivo_test::LdapExists(dn));
     listAll();
     EXPECT_NE(tombstoneOf(name), nullptr);
@@ -226,6 +261,82 @@ TEST_F(RestoreTest, RecordsThatAreNoTombstonesAreRefused) {
     live->setText(u"FocusedDC", u"");
     std::vector<PropertySet*> restored;
     EXPECT_EQ(restore(live, &restored), S_FALSE);  // no DN, no parent
+}
+
+// A deleted parent that the last full listing does not hold, and no backup can recreate, is
+// reported, and the child is then refused with the directory's text for a missing parent.
+TEST_F(RestoreTest, DeletedParentOutsideTheListingCannotBeRecreated) {
+    std::string outer = "Gone " + m_suffix, leaf = "Orphan " + m_suffix;
+    std::string outerDn = "OU=" + outer + "," + m_root, leafDn = "CN=" + leaf + "," + outerDn;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(outerDn));
+    ASSERT_TRUE(revivo_test::AddUser(leafDn, leaf));
+    ASSERT_TRUE(revivo_test::LdapDelete(leafDn));
+    ASSERT_TRUE(revivo_test::LdapDelete(outerDn));
+    listAll();
+    PropertySet* tombstone = tombstoneOf(leaf);
+    ASSERT_NE(tombstone, nullptr);
+    // A filtered listing empties the cache of deleted parents.
+    VARIANT none;
+    VariantInit(&none);
+    lumivel::UniqueBstr filter(u"CN=no-such-object-zz9");
+    ASSERT_EQ(m_revivo->EnumDeletedObjects(0, filter.get(), &none), S_OK);
+    ASSERT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), 0u);
+
+    watchBoxes();
+    std::vector<PropertySet*> restored;
+    EXPECT_EQ(restore(tombstone, &restored), S_FALSE);
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[0].caption, u"Error");
+    EXPECT_EQ(m_boxes[0].text, u"Could not create the container for this object.");
+    EXPECT_EQ(m_boxes[0].buttons, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(m_boxes[0].icon, 0u);
+    EXPECT_EQ(m_boxes[1].caption, u"Restore Object");
+    EXPECT_FALSE(m_boxes[1].text.empty());
+    EXPECT_EQ(m_boxes[1].icon, static_cast<UINT>(MB_ICONSTOP));
+    EXPECT_FALSE(revivo_test::LdapExists(outerDn));
+    EXPECT_FALSE(revivo_test::LdapExists(leafDn));
+    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + leaf + "*)").size(), 1u)
+        << "still a tombstone, not a live object inside its deleted parent";
+}
+
+TEST_F(RestoreTest, CancelledNewNameAbandonsTheRestoreSilently) {
+    std::string name = "Occupied " + m_suffix;
+    std::string dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));  // the name is taken again
+    listAll();
+    PropertySet* tombstone = tombstoneOf(name);
+    ASSERT_NE(tombstone, nullptr);
+    watchBoxes();
+    std::vector<PropertySet*> restored;
+    EXPECT_EQ(restore(tombstone, &restored), S_FALSE);
+    lumivel::ui::SetTestHook({});
+    EXPECT_EQ(m_dialogs, 1) << "the new-name question, cancelled";
+    EXPECT_TRUE(m_boxes.empty()) << "a cancelled restore says nothing";
+    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + name + "*)").size(), 1u);
+}
+
+// Missing levels are made from the top down, each by the class its naming attribute implies;
+// a container that exists already cannot be made again.
+TEST_F(RestoreTest, ContainerPathIsCreatedFromTheTopDown) {
+    const std::string server = revivo_test::TestDirectory().server;
+    std::string upper = "OU=Upper " + m_suffix + "," + m_root;
+    std::string lower = "CN=Lower\\, Box " + m_suffix + "," + upper;
+    EXPECT_EQ(revivo::CreateContainerPath(WidenText(server), WidenText(lower)), 1);
+    std::vector<std::string> upperClasses = revivo_test::ObjectClasses(upper);
+    std::vector<std::string> lowerClasses = revivo_test::ObjectClasses(lower);
+    ASSERT_FALSE(upperClasses.empty());
+    ASSERT_FALSE(lowerClasses.empty());
+    EXPECT_EQ(upperClasses.back(), "organizationalUnit");
+    EXPECT_EQ(lowerClasses.back(), "container");
+    EXPECT_EQ(revivo::CreateContainerPath(WidenText(server), WidenText(lower)), 0);
+    // Serverless works the same.
+    std::string serverless = "OU=Serverless " + m_suffix + "," + upper;
+    EXPECT_EQ(revivo::CreateContainerPath(u"", WidenText(serverless)), 1);
+    EXPECT_TRUE(revivo_test::LdapExists(serverless));
+    EXPECT_EQ(revivo::CreateContainerPath(u"", u"DC=test"), 0) << "no parent to create it in";
 }
 
 }  // namespace

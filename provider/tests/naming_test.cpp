@@ -3,6 +3,7 @@
 
 #include "provider/domain_nodes.h"
 #include "provider/reanimation.h"
+#include "shared/text_helpers.h"
 
 namespace {
 
@@ -89,6 +90,21 @@ TEST(NamingTest, TypedNamesAreEscapedAsRdnValues) {
         {u"Z\u00fcrich \u041c\u043e\u0441\u043a\u0432\u0430 \U0001F600", u"CN=Z\u00fcrich \u041c\u043e\u0441\u043a\u0432\u0430 \U0001F600,OU=Sales,DC=x"},
     };
     for (const Row& row : rows) EXPECT_EQ(RenamedDistinguishedName(u"CN=", row.typed, u"OU=Sales,DC=x"), row.expected);
+}
+
+// A deleted parent is found by the GUID its tombstone name ends with, whatever the old name held.
+TEST(NamingTest, MangledGuidIsTheTextAfterTheLastDelMarker) {
+    struct Row {
+        const char16_t* name;
+        const char16_t* guid;
+    } rows[] = {
+        {u"Archive\nDEL:42952b40-6aa3-4dd0-805a-02d1d16228af", u"42952b40-6aa3-4dd0-805a-02d1d16228af"},
+        {u"Ops DEL:Team\nDEL:8d52ae91-df86-461a-aac7-30ca3c0e1013", u"8d52ae91-df86-461a-aac7-30ca3c0e1013"},
+        {u"DEL:", u""},
+        {u"Live name", u""},
+        {u"", u""},
+    };
+    for (const Row& row : rows) EXPECT_EQ(MangledGuidText(row.name), row.guid) << lumivel::NarrowText(row.name);
 }
 
 }  // namespace

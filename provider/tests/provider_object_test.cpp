@@ -4,11 +4,14 @@
 
 #include <vector>
 
+#include "lumivel/ui_test_hook.h"
+#include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
 #include "shared/registry_key.h"
+#include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
 
@@ -319,6 +322,93 @@ TEST(ProviderObjectTest, RemovingAStoredNodeDeletesItsValueOnce) {
     EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, ID_REMOVE, &selection.list, &result), S_FALSE);
     EXPECT_EQ(result.vt, VT_EMPTY);
     node->release();
+}
+
+// Records that cannot be restored are refused before any directory call, and silently: no
+// tombstone name or parent, a name that is not mangled, a controller no session can name.
+TEST(ProviderObjectTest, RestoreRefusesWhatItCannotStartWithoutAWord) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto* revivo = static_cast<revivo::Revivo*>(provider.get());
+    int surfaces = 0;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface&) -> INT_PTR {
+        ++surfaces;
+        return IDCANCEL;
+    });
+    const char16_t* tombstone = u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x";
+    struct Row {
+        const char* what;
+        bool hasDn;
+        const char16_t* dn;
+        bool hasParent;
+        const char16_t* parent;
+        const char16_t* focusedDc;
+        HRESULT expected;
+    } rows[] = {
+        {"no distinguished name", false, nullptr, true, u"OU=Sales,DC=x", u"", E_POINTER},
+        {"a null distinguished name", true, nullptr, true, u"OU=Sales,DC=x", u"", E_POINTER},
+        {"no last known parent", true, tombstone, false, nullptr, u"", E_POINTER},
+        {"a null last known parent", true, tombstone, true, nullptr, u"", E_POINTER},
+        {"a live object's name", true, u"CN=Ann,OU=Sales,DC=x", true, u"OU=Sales,DC=x", u"", E_INVALIDARG},
+        {"an escaped backslash before 0A", true, u"CN=Back\\\\0A,OU=Sales,DC=x", true, u"OU=Sales,DC=x", u"",
+         E_INVALIDARG},
+        {"a controller name no session takes", true, tombstone, true, u"OU=Sales,DC=x", u"dc one!", E_FAIL},
+    };
+    for (const Row& row : rows) {
+        PropertySet* record = deletedObject(u"Ann\nDEL:1");
+        if (row.hasDn) record->setString(u"distinguishedName", row.dn);
+        if (row.hasParent) record->setString(u"lastKnownParent", row.parent);
+        record->setString(u"FocusedDC", row.focusedDc);
+        std::vector<revivo::RestoredObject> restored;
+        EXPECT_EQ(revivo->Restore(nullptr, record, reinterpret_cast<LONG_PTR>(record), &restored), row.expected)
+            << row.what;
+        EXPECT_TRUE(restored.empty()) << row.what;
+
+        // The command says S_FALSE and hands back nothing.
+        VARIANT selection, result;
+        VariantInit(&selection);
+        VariantInit(&result);
+        lumivel::RecordToVariant(record, &selection);
+        auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
+        EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_FALSE) << row.what;
+        EXPECT_EQ(result.vt, VT_EMPTY) << row.what;
+        record->release();
+    }
+    lumivel::ui::SetTestHook({});
+    EXPECT_EQ(surfaces, 0) << "nothing is shown for a restore that cannot start";
+}
+
+// A stored node's value holds its display name without a terminating null; a node whose name
+// was never read is not stored, an empty name is.
+TEST(ProviderObjectTest, NodesAreStoredByTheirEntryWithTheirName) {
+    lumivel::RegistryKey store;
+    ASSERT_EQ(store.create(HKEY_CURRENT_USER, u"Software\\Tarvo Software\\Tarvo Lumivel", KEY_ALL_ACCESS), ERROR_SUCCESS);
+    struct Row {
+        const char16_t* entry;
+        const char16_t* name;  // null: no name value at all
+        bool stored;
+        DWORD bytes;
+    } rows[] = {
+        {u"lumivel.test/0123456789abcdef0123456789abcdef", u"lumivel.test", true, 24},
+        {u"fedcba98765432100123456789abcdef", u"", true, 0},
+        {u"nameless.test/00000000000000000000000000000001", nullptr, false, 0},
+    };
+    for (const Row& row : rows) {
+        PropertySet* node = domainNode();
+        node->removeValue(u"name");
+        if (row.name) node->setString(u"name", row.name);
+        node->setString(u"RegEntry", row.entry);
+        EXPECT_EQ(revivo::StoreNode(node), row.stored) << lumivel::NarrowText(row.entry);
+        DWORD type = 0, bytes = 99;
+        LONG status = RegQueryValueExW(store.get(), row.entry, nullptr, &type, nullptr, &bytes);
+        EXPECT_EQ(status == ERROR_SUCCESS, row.stored) << lumivel::NarrowText(row.entry);
+        if (row.stored) {
+            EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+            EXPECT_EQ(bytes, row.bytes);
+            EXPECT_EQ(store.readString(row.entry), std::u16string(row.name));
+        }
+        store.deleteValue(row.entry);
+        node->release();
+    }
 }
 
 }  // namespace
