@@ -156,6 +156,9 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
         }
     }
 
+    std::u16string newName;
+    if (!ReanimatedName(tombstoneName, lastKnownParent, &newName)) return E_INVALIDARG;
+
     // Some directories accept an object brought back under a parent that is still deleted and
     // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
@@ -163,9 +166,6 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
         MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
-
-    std::u16string newName;
-    if (!ReanimatedName(tombstoneName, lastKnownParent, &newName)) return E_INVALIDARG;
 
     std::u16string server(record->getText(u"FocusedDC"));
     LdapSession session(ldap_init(server.empty() ? nullptr : server.c_str(), LDAP_PORT));

@@ -377,6 +377,28 @@ TEST(ProviderObjectTest, RestoreRefusesWhatItCannotStartWithoutAWord) {
     EXPECT_EQ(surfaces, 0) << "nothing is shown for a restore that cannot start";
 }
 
+// A record whose own name is not mangled is no tombstone, even under a deleted parent: after
+// the parent's report nothing more is said and nothing is sent.
+TEST(ProviderObjectTest, NameThatIsNotMangledIsRefusedEvenUnderADeletedParent) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto* revivo = static_cast<revivo::Revivo*>(provider.get());
+    std::vector<std::u16string> texts;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        texts.push_back(surface.text);
+        return IDOK;
+    });
+    PropertySet* record = deletedObject(u"Ann");
+    record->setString(u"distinguishedName", u"CN=Ann,OU=Sales,DC=x");
+    record->setString(u"lastKnownParent",
+                      u"OU=Sales\\0ADEL:0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0,CN=Deleted Objects,DC=x");
+    std::vector<revivo::RestoredObject> restored;
+    EXPECT_EQ(revivo->Restore(nullptr, record, reinterpret_cast<LONG_PTR>(record), &restored), E_INVALIDARG);
+    lumivel::ui::SetTestHook({});
+    EXPECT_TRUE(restored.empty());
+    EXPECT_EQ(texts, std::vector<std::u16string>{u"Could not create the container for this object."});
+    record->release();
+}
+
 // A stored node's value holds its display name without a terminating null; a node whose name
 // was never read is not stored, an empty name is.
 TEST(ProviderObjectTest, NodesAreStoredByTheirEntryWithTheirName) {
