@@ -103,6 +103,7 @@ const SystemMessage kBuiltInMessages[] = {
     {0x13D, u"The system cannot find message text for message number 0x%1 in the message file for %2.\r\n"},
     {0x1E7, u"Attempt to access invalid address.\r\n"},
     {0x216, u"Arithmetic result exceeded 32 bits.\r\n"},
+    {0x299, u"The requested operation could not be completed due to a file system limitation\r\n"},
     {0x2E4, u"The requested operation requires elevation.\r\n"},
     {0x3E3, u"The I/O operation has been aborted because of either a thread exit or an application request.\r\n"},
     {0x3E4, u"Overlapped I/O event is not in a signaled state.\r\n"},
@@ -276,6 +277,9 @@ const SystemMessage kBuiltInMessages[] = {
     {0x80040153, u"Invalid value for registry\r\n"},
     {0x80040154, u"Class not registered\r\n"},
     {0x80040155, u"Interface not registered\r\n"},
+    // SELFREG_E_CLASS shares its code with the event system's error, whose text Windows gives
+    // for it; SELFREG_E_TYPELIB (0x80040200) has no text there.
+    {0x80040201, u"An event was unable to invoke any of the subscribers\r\n"},
     {0x800401E3, u"Operation unavailable\r\n"},
     {0x800401E4, u"Invalid syntax\r\n"},
     {0x800401F0, u"CoInitialize has not been called.\r\n"},
@@ -297,6 +301,15 @@ const SystemMessage kBuiltInMessages[] = {
     {0x80080001, u"Attempt to create a class object failed\r\n"},
     {0x80080002, u"OLE service could not bind object\r\n"},
     {0x80080005, u"Server execution failed\r\n"},
+    // INF parser errors, carried in the application range.
+    {0xE0000000, u"A non-empty line was encountered in the INF before the start of a section.\r\n"},
+    {0xE0000001, u"A section name marker in the INF is not complete, or does not exist on a line by itself.\r\n"},
+    {0xE0000002, u"An INF section was encountered whose name exceeds the maximum section name length.\r\n"},
+    {0xE0000003, u"The syntax of the INF is invalid.\r\n"},
+    {0xE0000100, u"The style of the INF is different than what was requested.\r\n"},
+    {0xE0000101, u"The required section was not found in the INF.\r\n"},
+    {0xE0000102, u"The required line was not found in the INF.\r\n"},
+    {0xE0000201, u"The INF or the device information set or element does not match the specified install class.\r\n"},
 };
 
 const size_t kBuiltInMessageCount = sizeof(kBuiltInMessages) / sizeof(kBuiltInMessages[0]);
