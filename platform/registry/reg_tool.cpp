@@ -7,8 +7,8 @@
 //   "Name"="text"                                     REG_SZ; @ stands for the default value
 //   "Count"=dword:0000000a                            REG_DWORD
 //   "Other"=hex(<type>):01,02,ff                      every other type, its bytes in hex
-// In names and REG_SZ text, \\ \" \n \r and \0 stand for a backslash, a quote, a line feed, a
-// carriage return and a null character.
+// In key and value names and REG_SZ text, \\ \" \n \r and \0 stand for a backslash, a quote,
+// a line feed, a carriage return and a null character.
 #include <unistd.h>
 
 #include <cctype>
@@ -410,17 +410,25 @@ int Delete(const KeyName& name, const Options& o) {
     return 0;
 }
 
+// Plain runs are converted whole, so that a surrogate pair stays one character.
 std::string Escape(const std::u16string& text) {
     std::string out;
-    for (char16_t c : text) {
-        switch (c) {
-            case u'\\': out += "\\\\"; break;
-            case u'"': out += "\\\""; break;
-            case u'\n': out += "\\n"; break;
-            case u'\r': out += "\\r"; break;
-            case 0: out += "\\0"; break;
-            default: out += ToUtf8(std::u16string(1, c));
+    size_t plain = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const char* escaped = nullptr;
+        if (i < text.size()) {
+            switch (text[i]) {
+                case u'\\': escaped = "\\\\"; break;
+                case u'"': escaped = "\\\""; break;
+                case u'\n': escaped = "\\n"; break;
+                case u'\r': escaped = "\\r"; break;
+                case 0: escaped = "\\0"; break;
+                default: continue;
+            }
         }
+        out += ToUtf8(std::u16string_view(text).substr(plain, i - plain));
+        if (escaped) out += escaped;
+        plain = i + 1;
     }
     return out;
 }
@@ -455,7 +463,8 @@ LSTATUS ExportTree(HKEY key, const std::string& display, std::ostream& out) {
     for (const auto& name : subkeys) {
         HKEY sub = nullptr;
         if (LSTATUS e = RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, &sub)) return e;
-        LSTATUS e = ExportTree(sub, display + "\\" + ToUtf8(name), out);
+        // A key name may hold quotes, brackets or line feeds, but never a backslash.
+        LSTATUS e = ExportTree(sub, display + "\\" + Escape(name), out);
         RegCloseKey(sub);
         if (e) return e;
     }

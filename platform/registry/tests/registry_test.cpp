@@ -403,6 +403,31 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     RegCloseKey(key);
 }
 
+// Hostile names must come out of an export as one line each, characters beyond the BMP whole.
+TEST_F(Registry, RegToolExportEscapesHostileNames) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Odd\\Line\nFeed \"q\"", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const std::u16string text = u"caf\u00E9 \U0001F600 a\\b";
+    ASSERT_EQ(RegSetValueExW(key, u"\U0001F600\r\"x\"", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    WCHAR self[4096];
+    DWORD n = GetModuleFileNameW(nullptr, self, 4096);
+    std::u16string reg = std::u16string(self, n);
+    reg = u"\"" + reg.substr(0, reg.rfind(u'/') + 1) + u"reg\"";
+    std::string file = m_dir.path() + "/odd.txt";
+    ASSERT_EQ(lumivel::testing::RunChild(reg + u" export HKCU\\Software\\Odd \"" + lumivel::FromUtf8(file) + u"\" /y")
+                  .exitCode,
+              0u);
+    EXPECT_EQ(ReadText(file),
+              "Lumivel Registry Export 1\n\n[HKEY_CURRENT_USER\\Software\\Odd]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Odd\\Line\\nFeed \\\"q\\\"]\n"
+              "\"\xF0\x9F\x98\x80\\r\\\"x\\\"\"=\"caf\xC3\xA9 \xF0\x9F\x98\x80 a\\\\b\"\n\n");
+}
+
 TEST_F(Registry, RegToolQueriesAddsDeletesAndExports) {
     WCHAR self[4096];
     DWORD n = GetModuleFileNameW(nullptr, self, 4096);
