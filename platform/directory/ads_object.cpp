@@ -54,7 +54,8 @@ std::u16string HexText(std::string_view bytes) {
     return out;
 }
 
-int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttributes* attributes) {
+int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttributes* attributes,
+                        bool showDeleted) {
     LDAP* ld = connection.Handle();
     struct Pending {
         std::string name;
@@ -76,12 +77,16 @@ int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttri
     if (ber) ber_free(ber, 0);
 
     const std::string dn = EntryDn(ld, entry);
+    // A tombstone found by a show-deleted search is invisible to a plain read of its later slices.
+    LDAPControl showDeletedControl{const_cast<char*>("1.2.840.113556.1.4.417"), {0, nullptr}, 1};
+    LDAPControl* sliceControls[2] = {showDeleted ? &showDeletedControl : nullptr, nullptr};
     for (auto& slice : pending) {
         RawAttribute& attribute = (*attributes)[LowerAsciiUtf8(slice.name)];
         for (;;) {
             const std::string request = slice.name + ";range=" + std::to_string(slice.next) + "-*";
             LdapMessagePtr result;
-            const int rc = SearchSync(connection, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {request}, nullptr, &result);
+            const int rc = SearchSync(connection, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {request},
+                                      showDeleted ? sliceControls : nullptr, &result);
             if (rc != LDAP_SUCCESS) return rc;
             LDAPMessage* e = ldap_first_entry(ld, result.get());
             if (!e) break;

@@ -50,7 +50,8 @@ using RawAttributes = std::map<std::string, RawAttribute>;
 
 // Reads every attribute of one entry; values the server handed out in ranges are fetched in
 // further base searches until complete. The connection's lock must be held.
-int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttributes* attributes);
+int ReadEntryAttributes(LdapConnection& connection, LDAPMessage* entry, RawAttributes* attributes,
+                        bool showDeleted = false);
 
 struct SearchState;
 

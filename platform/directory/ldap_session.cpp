@@ -87,8 +87,9 @@ ULONG SessionConnect(LdapSession* s, int timeoutSeconds) {
     candidates = LocateDomainControllers(name);
     if (candidates.empty()) candidates.push_back(SrvRecord{0, 0, s->port, name});
     int rc = LDAP_SERVER_DOWN;
+    // The locator picks the host; the port is the one the session was opened for.
     for (const auto& c : candidates) {
-        rc = TryConnect(s, c.target, c.port ? c.port : s->port, timeoutSeconds);
+        rc = TryConnect(s, c.target, s->port, timeoutSeconds);
         if (rc == LDAP_SUCCESS) return 0;
     }
     return WindowsLdapCode(rc);

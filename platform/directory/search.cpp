@@ -312,8 +312,20 @@ HRESULT AdsObject::AbandonSearch(ADS_SEARCH_HANDLE handle) {
 HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
     SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
-    // Rows are not cached, so only a search that has not moved yet can start at its first row.
-    if (s->anyRow) return E_NOTIMPL;
+    if (s->anyRow) {
+        // Rows are not cached: a search that has moved on starts again from the server, which
+        // hands the rows out in the same order.
+        Abandon(*s);
+        std::lock_guard<std::mutex> lock(s->connection->Mutex());
+        s->cookie.clear();
+        s->hasRow = false;
+        s->row.clear();
+        s->anyRow = false;
+        s->messageId = -1;
+        const int rc = SendRequest(*s);
+        if (rc != LDAP_SUCCESS) return rc == LDAP_FILTER_ERROR ? E_ADS_INVALID_FILTER : HresultFromLdap(rc);
+        s->done = false;
+    }
     return GetNextRow(handle);
 }
 
@@ -346,7 +358,7 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
         }
         if (type == LDAP_RES_SEARCH_ENTRY) {
             s->rowDn = FromUtf8(EntryDn(ld, message.get()));
-            const int rc = ReadEntryAttributes(c, message.get(), &s->row);
+            const int rc = ReadEntryAttributes(c, message.get(), &s->row, s->preferences.showDeleted);
             if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
             s->hasRow = true;
             s->anyRow = true;

@@ -2,6 +2,7 @@
 // more than a page of tombstones, reanimation through the Windows-named LDAP API, the DS API,
 // display specifiers, the creatability check and the domain tree.
 #include <chrono>
+#include <set>
 
 #include "directory_test_support.h"
 #include "win/com.h"
@@ -156,8 +157,56 @@ TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
         Variant whole;
         ASSERT_EQ(implicit->GetEx(Bstr(u"member"), whole.put()), S_OK);
         EXPECT_EQ(whole.v.parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
+
+        // A search row reads the whole list too, and starts again from its first row.
+        Ptr<IDirectorySearch> search;
+        ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+        ADS_SEARCHPREF_INFO scope{};
+        scope.dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+        scope.vValue.dwType = ADSTYPE_INTEGER;
+        scope.vValue.Integer = ADS_SCOPE_BASE;
+        ASSERT_EQ(search->SetSearchPreference(&scope, 1), S_OK);
+        LPWSTR names[] = {const_cast<LPWSTR>(u"member")};
+        ADS_SEARCH_HANDLE handle = nullptr;
+        ASSERT_EQ(search->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_EQ(pass == 0 ? search->GetNextRow(handle) : search->GetFirstRow(handle), S_OK) << pass;
+            ADS_SEARCH_COLUMN column;
+            ASSERT_EQ(search->GetColumn(handle, names[0], &column), S_OK);
+            EXPECT_EQ(column.dwADsType, ADSTYPE_DN_STRING);
+            EXPECT_EQ(column.dwNumValues, static_cast<DWORD>(kCount));
+            search->FreeColumn(&column);
+            EXPECT_EQ(search->GetNextRow(handle), S_ADS_NOMORE_ROWS);
+        }
+        EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
     }
     DeleteTree(groupPath);
+
+    // Enumeration walks every child across the server's pages, in batches as the schema
+    // reader asks for them.
+    {
+        Ptr<IADsContainer> container;
+        ASSERT_EQ(ADsGetObject(bulk.c_str(), IID_IADsContainer, container.putVoid()), S_OK);
+        IEnumVARIANT* e = nullptr;
+        ASSERT_EQ(ADsBuildEnumerator(container.p, &e), S_OK);
+        std::set<std::u16string> names;
+        for (;;) {
+            VARIANT batch[100];
+            ULONG got = 0;
+            const HRESULT hr = ADsEnumerateNext(e, 100, batch, &got);
+            ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+            for (ULONG i = 0; i < got; ++i) {
+                ASSERT_EQ(batch[i].vt, VT_DISPATCH);
+                Ptr<IADs> child;
+                ASSERT_EQ(batch[i].pdispVal->QueryInterface(IID_IADs, child.putVoid()), S_OK);
+                names.insert(Text(child.p, &IADs::get_Name));
+                VariantClear(&batch[i]);
+            }
+            if (got == 0) break;
+        }
+        ADsFreeEnumerator(e);
+        EXPECT_EQ(names.size(), static_cast<size_t>(kCount));
+    }
     DeleteTree(bulk);
 
     std::vector<Row> rows;
@@ -282,6 +331,17 @@ TEST_F(ServicesDirectory, UnreachableServerInTheLdapApi) {
     EXPECT_EQ(ldap_connect(session, &timeout), LDAP_SERVER_DOWN);
     EXPECT_EQ(ldap_unbind(session), LDAP_SUCCESS);
     EXPECT_EQ(ldap_init(u"bad host\"name", LDAP_PORT), nullptr);
+
+    // A domain name finds its controllers, but the port stays the caller's: nothing listens on
+    // port 9 of the DC.
+    session = ldap_init(DomainName().c_str(), 9);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(ldap_connect(session, &timeout), LDAP_SERVER_DOWN);
+    EXPECT_EQ(ldap_unbind(session), LDAP_SUCCESS);
+    session = ldap_init(DomainName().c_str(), LDAP_PORT);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(ldap_connect(session, &timeout), LDAP_SUCCESS);
+    EXPECT_EQ(ldap_unbind(session), LDAP_SUCCESS);
 }
 
 TEST_F(ServicesDirectory, DomainControllersWithTheirSite) {
