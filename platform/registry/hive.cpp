@@ -135,6 +135,13 @@ DWORD MakeDirectories(const std::string& dir, mode_t mode) {
 
 // A database file holds whole pages: a file cut short anywhere but at a page boundary is
 // caught here, before SQLite could read the missing part as zeros.
+// A hive without any write permission bit is read-only for everyone, root too, as a file
+// marked read-only is on Windows.
+bool MayWrite(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) && ::access(path.c_str(), W_OK) == 0;
+}
+
 DWORD CheckFileShape(const std::string& path, off_t size) {
     constexpr char kMagic[] = "SQLite format 3";
     unsigned char header[100];
@@ -225,7 +232,7 @@ DWORD Hive::open() {
         if (::stat(path.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
     }
     if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
-    m_readOnly = ::access(path.c_str(), W_OK) != 0;
+    m_readOnly = !MayWrite(path);
     if (::access(path.c_str(), R_OK) != 0) return ERROR_ACCESS_DENIED;
     // An empty or shortened file is damage, never a hive to start afresh.
     if (DWORD e = CheckFileShape(path, st.st_size)) return e;
@@ -277,7 +284,7 @@ DWORD Hive::open() {
 // while this process runs is not written through an old descriptor.
 DWORD Hive::beginWrite() {
     if (DWORD e = open()) return e;
-    if (m_readOnly || ::access(m_openPath.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
+    if (m_readOnly || !MayWrite(m_openPath)) return ERROR_ACCESS_DENIED;
     return exec("BEGIN IMMEDIATE");
 }
 
@@ -538,7 +545,7 @@ uint64_t Hive::version() {
 DWORD Hive::writable(bool* canWrite) {
     std::lock_guard lock(m_mutex);
     if (DWORD e = open()) return e;
-    *canWrite = !m_readOnly && ::access(m_openPath.c_str(), W_OK) == 0;
+    *canWrite = !m_readOnly && MayWrite(m_openPath);
     return ERROR_SUCCESS;
 }
 
