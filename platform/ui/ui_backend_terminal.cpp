@@ -246,6 +246,11 @@ public:
                 for (const auto& item : level) {
                     if (item.separator()) continue;
                     if (item.popup) {
+                        // A grey submenu cannot be opened, so none of its items can be chosen.
+                        if (item.grayed()) {
+                            terminal.line(indent + Plain(item.text) + u" (unavailable)");
+                            continue;
+                        }
                         terminal.line(indent + Plain(item.text) + u":");
                         list(item.children, indent + u"  ");
                     } else if (!item.grayed()) {

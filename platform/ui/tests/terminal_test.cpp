@@ -68,6 +68,7 @@ protected:
         std::free(m_buffer);
     }
     void Type(const std::string& lines) {
+        if (m_input) std::fclose(m_input);
         m_typed = lines;
         m_input = fmemopen(m_typed.data(), m_typed.size(), "r");
         lumivel::ui::SetTerminalStreams(m_input, m_output);
@@ -146,6 +147,17 @@ TEST_F(Terminal, MessageBoxesAndMenus) {
     AppendMenuW(menu, MF_STRING, 5002, u"P&roperties");
     EXPECT_EQ(TrackPopupMenu(menu, TPM_RETURNCMD, 0, 0, 0, owner, nullptr), 5002) << "grey items are not offered";
     DestroyMenu(menu);
+
+    // The items of a grey submenu are not numbered: "1" is the first item after it.
+    Type("1\n");
+    HMENU outer = CreatePopupMenu();
+    HMENU inner = CreatePopupMenu();
+    AppendMenuW(inner, MF_STRING, 4097, u"&User");
+    AppendMenuW(outer, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(inner), u"&New");
+    AppendMenuW(outer, MF_STRING, 5002, u"P&roperties");
+    EXPECT_EQ(TrackPopupMenu(outer, TPM_RETURNCMD, 0, 0, 0, owner, nullptr), 5002);
+    EXPECT_NE(Shown().find("New (unavailable)"), std::string::npos);
+    DestroyMenu(outer);
     DestroyWindow(owner);
 }
 
