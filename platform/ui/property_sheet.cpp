@@ -26,6 +26,7 @@ struct PropertySheetState {
     int current = -1;
     DWORD flags = 0;
     HINSTANCE instance = nullptr;
+    ~PropertySheetState();
 };
 
 DialogState::DialogState() = default;
@@ -45,6 +46,18 @@ std::set<HPROPSHEETPAGE>& LivePages() {
     static auto* pages = new std::set<HPROPSHEETPAGE>;
     return *pages;
 }
+
+}  // namespace
+
+// Pages handed to PropertySheetW belong to it even when the sheet fails to open: the caller
+// no longer destroys them.
+PropertySheetState::~PropertySheetState() {
+    std::lock_guard lock(g_pagesMutex);
+    for (HPROPSHEETPAGE handle : ownedHandles)
+        if (LivePages().erase(handle)) delete handle;
+}
+
+namespace {
 
 PropertySheetState* SheetOf(HWND sheet) {
     auto window = FindWindowObject(sheet);

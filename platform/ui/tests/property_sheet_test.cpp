@@ -126,4 +126,42 @@ TEST_F(PropertySheets, CloseBoxCancelsAndBadHeadersFail) {
     EXPECT_EQ(PropertySheetW(nullptr), -1);
 }
 
+// Page handles given to a sheet are the sheet's, whether it opens or not: afterwards they are
+// gone (a second destroy is refused), not leaked.
+TEST_F(PropertySheets, PageHandlesEndWithTheSheet) {
+    PROPSHEETPAGEW page{};
+    page.dwSize = sizeof(page);
+    page.pszTemplate = MAKEINTRESOURCEW(310);
+    page.pfnDlgProc = PageProc;
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof(header);
+    header.dwFlags = PSH_NOAPPLYNOW;
+    header.pszCaption = u"Schedule";
+    header.nPages = 1;
+
+    HPROPSHEETPAGE shown = CreatePropertySheetPageW(&page);
+    ASSERT_NE(shown, nullptr);
+    header.phpage = &shown;
+    lumivel::ui::SetTestHook([&](const Surface& s) -> INT_PTR {
+        PropSheet_PressButton(s.window, PSBTN_CANCEL);
+        return 0;
+    });
+    EXPECT_EQ(PropertySheetW(&header), 0);
+    EXPECT_FALSE(DestroyPropertySheetPage(shown));
+
+    lumivel::ui::SetTestHook({});
+    HPROPSHEETPAGE refused = CreatePropertySheetPageW(&page);
+    ASSERT_NE(refused, nullptr);
+    header.phpage = &refused;
+    EXPECT_EQ(PropertySheetW(&header), -1) << "no display, no hook";
+    EXPECT_FALSE(DestroyPropertySheetPage(refused)) << "the sheet that failed to open released its page";
+
+    HPROPSHEETPAGE missingTemplate = nullptr;
+    page.pszTemplate = MAKEINTRESOURCEW(9999);
+    missingTemplate = CreatePropertySheetPageW(&page);
+    header.phpage = &missingTemplate;
+    EXPECT_EQ(PropertySheetW(&header), -1);
+    EXPECT_FALSE(DestroyPropertySheetPage(missingTemplate));
+}
+
 }  // namespace
