@@ -16,6 +16,9 @@ using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 
 std::atomic<int> g_messages{0};
+// The new name is given once: a restore that finds it taken as well asks again, and typing
+// the same name again would never end.
+std::atomic<bool> g_newNameGiven{false};
 
 // A question nobody can answer takes the way out: Cancel, No, else the default button.
 int unattendedButton(UINT style) {
@@ -46,9 +49,12 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
             // A dialog still open after its answer refused it: give up rather than loop.
             if (surface.round == 0 && surface.resourceId == IDD_CONNECT_TO && answers.connectDomain) {
                 typeAndConfirm(surface.window, IDC_CONNECT_DOMAIN, *answers.connectDomain);
-            } else if (surface.round == 0 && surface.resourceId == IDD_NEW_NAME && answers.newName) {
+            } else if (surface.round == 0 && surface.resourceId == IDD_NEW_NAME && answers.newName &&
+                       !g_newNameGiven.exchange(true)) {
                 typeAndConfirm(surface.window, IDC_NEW_NAME, *answers.newName);
             } else {
+                if (surface.resourceId == IDD_NEW_NAME && answers.newName)
+                    std::cerr << "Name: " << lumivel::NarrowText(*answers.newName) << " is taken too\n";
                 cancel(surface.window);
             }
             return 0;

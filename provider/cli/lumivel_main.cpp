@@ -46,6 +46,7 @@ class Progress {
 public:
     explicit Progress(const char* what) : m_enabled(isatty(STDERR_FILENO) == 1) {
         if (!m_enabled) return;
+        std::fprintf(stderr, "%s...", what);
         m_thread = std::thread([this, what] {
             auto start = std::chrono::steady_clock::now();
             while (!m_done.load()) {

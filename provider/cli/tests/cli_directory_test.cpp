@@ -40,23 +40,28 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// Runs lumivel with the words, stdin from /dev/null.
-Outcome lumivel(const std::vector<std::string>& words) {
-    std::string command = binaryFolder() + "/lumivel";
-    for (const std::string& word : words) command += " " + quote(word);
+// Runs a shell command, stdin from /dev/null.
+Outcome run(std::string command) {
     std::string errPath = "/tmp/lumivel-cli-test-" + revivo_test::UniqueSuffix();
     command += " </dev/null 2>" + errPath;
     FILE* pipe = popen(command.c_str(), "r");
-    Outcome run{-1, {}, {}};
-    if (!pipe) return run;
+    Outcome outcome{-1, {}, {}};
+    if (!pipe) return outcome;
     char buffer[4096];
     size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, read);
+    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.out.append(buffer, read);
     int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = readFile(errPath);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.err = readFile(errPath);
     std::remove(errPath.c_str());
-    return run;
+    return outcome;
+}
+
+// Runs lumivel with the words.
+Outcome lumivel(const std::vector<std::string>& words) {
+    std::string command = binaryFolder() + "/lumivel";
+    for (const std::string& word : words) command += " " + quote(word);
+    return run(command);
 }
 
 class CommandLineTest : public ::testing::Test {
@@ -76,7 +81,16 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
     Outcome help = lumivel({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: lumivel"), std::string::npos);
-    EXPECT_EQ(lumivel({"restore", "--help"}).exitCode, 0);
+    for (const char* command : {"domains", "connect", "list", "restore"}) {
+        Outcome usage = lumivel({command, "--help"});
+        EXPECT_EQ(usage.exitCode, 0) << command;
+        EXPECT_EQ(usage.out.rfind(std::string("usage: lumivel ") + command, 0), 0u) << command << usage.out;
+        EXPECT_TRUE(usage.err.empty()) << command;
+    }
+    Outcome missing = lumivel({"list"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_NE(missing.err.find("list takes one DOMAIN"), std::string::npos) << missing.err;
     Outcome wrong = lumivel({"purge", m_domain});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("unknown command"), std::string::npos);
@@ -109,6 +123,13 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_EQ(json.out.rfind("[", 0), 0u);
     EXPECT_NE(json.out.find("\"name\": \"" + seeded + "\\nDEL:"), std::string::npos);
+    EXPECT_EQ(tsv.err.find("Listing deleted objects"), std::string::npos) << "no progress into a file";
+    // On a terminal the listing says what it is doing while it runs, and clears the line after.
+    std::string listing = quote(binaryFolder() + "/lumivel") + " list " + quote(m_domain) + " --format tsv >/dev/null";
+    Outcome onTerminal = run("script -qec " + quote(listing) + " /dev/null");
+    EXPECT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_NE(onTerminal.out.find("Listing deleted objects..."), std::string::npos) << onTerminal.out;
+    EXPECT_NE(onTerminal.out.find("\r\033[K"), std::string::npos);
     Outcome table = lumivel({"list", m_domain});
     EXPECT_EQ(table.exitCode, 0);
     EXPECT_NE(table.out.find("Last Known Parent"), std::string::npos);
@@ -152,6 +173,12 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     ASSERT_EQ(tombstones.size(), 1u);
     Outcome unanswered = lumivel({"restore", m_domain, tombstones[0].first, "--yes"});
     EXPECT_EQ(unanswered.exitCode, 1);
+    // A new name that is taken as well ends the restore instead of asking for ever.
+    std::string alsoTaken = "Taken Too " + suffix;
+    ASSERT_TRUE(revivo_test::AddUser("CN=" + alsoTaken + "," + root, alsoTaken));
+    Outcome twice = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--new-name", alsoTaken});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("Name: " + alsoTaken + " is taken too"), std::string::npos) << twice.err;
     std::string newName = "Smith, John " + suffix;
     Outcome renamed = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--new-name", newName});
     EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
