@@ -92,7 +92,7 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         std::u16string text = window->text;
         size_t start = std::min<size_t>(state->selStart, text.size()), end = std::min<size_t>(state->selEnd, text.size());
         size_t room = state->limit > text.size() - (end - start) ? state->limit - (text.size() - (end - start)) : 0;
-        if (insert.size() > room) insert.resize(room);
+        CutToLimit(insert, room);
         text.replace(start, end - start, insert);
         SetWindowTextInternal(window, CaseConverted(*window, text));
         state->selStart = state->selEnd = DWORD(start + insert.size());
@@ -123,7 +123,7 @@ bool UserSetEditText(HWND edit, const std::u16string& typed) {
     }
     std::u16string text = typed;
     bool cut = text.size() > state->limit;
-    if (cut) text.resize(state->limit);
+    if (cut) CutToLimit(text, state->limit);
     text = CaseConverted(*window, std::move(text));
     if (text != window->text) {
         SetWindowTextInternal(window, std::move(text));

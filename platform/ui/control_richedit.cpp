@@ -47,7 +47,7 @@ void SetText(const std::shared_ptr<Window>& window, RichEditState& state, std::u
         all.replace(start, end - start, text);
         text = std::move(all);
     }
-    if (text.size() > state.limit) text.resize(state.limit);
+    CutToLimit(text, state.limit);
     SetWindowTextInternal(window, std::move(text));
     Refresh(window, state);
     if (state.eventMask & ENM_CHANGE) CommandToParent(window->handle, EN_CHANGE);

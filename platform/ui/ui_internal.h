@@ -82,6 +82,14 @@ inline bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefi
     return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
 }
 
+// Cuts text to at most `limit` UTF-16 units without splitting a surrogate pair: a character
+// outside the BMP that does not fit is dropped whole, never left as half a pair.
+inline void CutToLimit(std::u16string& text, size_t limit) {
+    if (text.size() <= limit) return;
+    if (limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] <= 0xDBFF) --limit;
+    text.resize(limit);
+}
+
 // The test hook, when one is installed: calls it and returns its answer.
 std::optional<INT_PTR> CallTestHook(const Surface& surface);
 

@@ -246,6 +246,26 @@ TEST_F(Controls, EditLimitAndSetTextNotifications) {
     SetWindowTextW(edit, u"a longer text set by code");
     EXPECT_EQ(GetWindowTextLengthW(edit), 25) << "the limit binds typing only";
     EXPECT_EQ(SendMessageW(edit, EM_GETMODIFY, 0, 0), FALSE);
+
+    // A character outside the BMP that does not fit whole is left out, not cut in half.
+    const std::u16string fourAndAFace = u"abcd\U0001F600";
+    lumivel::ui::UserSetEditText(edit, fourAndAFace);
+    GetWindowTextW(edit, text, 16);
+    EXPECT_EQ(std::u16string(text), u"abcd");
+    SetWindowTextW(edit, u"ab");
+    SendMessageW(edit, EM_SETSEL, 2, 2);
+    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(u"c\U0001F600\U0001F600"));
+    GetWindowTextW(edit, text, 16);
+    EXPECT_EQ(std::u16string(text), u"abc\U0001F600");
+
+    HWND rich = CreateWindowExW(0, u"RichEdit20W", u"", WS_CHILD | ES_MULTILINE | ES_READONLY, 0, 0, 50, 50, m_window,
+                                reinterpret_cast<HMENU>(102), nullptr, nullptr);
+    ASSERT_NE(rich, nullptr);
+    SendMessageW(rich, EM_EXLIMITTEXT, 0, 5);
+    SETTEXTEX options{0, 1200};
+    SendMessageW(rich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&options), reinterpret_cast<LPARAM>(fourAndAFace.c_str()));
+    GetWindowTextW(rich, text, 16);
+    EXPECT_EQ(std::u16string(text), u"abcd");
 }
 
 TEST_F(Controls, UpDownRangeBuddyAndVeto) {
