@@ -107,8 +107,10 @@ std::string ProgramDirectory() {
     return n > 0 ? lumivel::ParentDirectory(std::string(buffer, static_cast<size_t>(n))) : std::string(".");
 }
 
-// Finds the program file; *error explains a miss.
-std::optional<std::string> ResolveProgram(const std::u16string& name, DWORD* error) {
+// Finds the program file; *error explains a miss. A bare name is looked for in the program's
+// directory, the current one and PATH, unless it came as the application name, which Windows
+// completes from the current directory alone.
+std::optional<std::string> ResolveProgram(const std::u16string& name, DWORD* error, bool searchPath = true) {
     DWORD pathError = ERROR_SUCCESS;
     auto local = lumivel::LocalPath(name.c_str(), &pathError);
     if (!local) {
@@ -116,7 +118,7 @@ std::optional<std::string> ResolveProgram(const std::u16string& name, DWORD* err
         return std::nullopt;
     }
     std::vector<std::string> candidates;
-    if (local->find('/') != std::string::npos) {
+    if (local->find('/') != std::string::npos || !searchPath) {
         candidates = Spellings(*local);
     } else {
         std::vector<std::string> dirs{ProgramDirectory(), "."};
@@ -196,7 +198,7 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
     DWORD error = ERROR_SUCCESS;
     std::optional<std::string> program;
     if (lpApplicationName) {
-        program = ResolveProgram(lpApplicationName, &error);
+        program = ResolveProgram(lpApplicationName, &error, false);
         if (line.empty()) line = lumivel::JoinCommandLine({lpApplicationName});
     } else {
         program = ProgramFromCommandLine(line, &error);

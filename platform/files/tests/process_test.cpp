@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "test_support.h"
 
@@ -53,6 +56,38 @@ TEST(CreateProcess, FindsTheProgramOfAnUnquotedPathWithBlanks) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     std::u16string notExecutable = Quoted(dir.wide()) + u" x";
     EXPECT_FALSE(CreateProcessW(nullptr, notExecutable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+}
+
+// A bare application name is completed from the current directory only; a bare name at the
+// start of the command line is also found in the program's directory.
+TEST(CreateProcess, ApplicationNameIsNotSearchedFor) {
+    TemporaryDirectory dir;
+    std::u16string helper = HelperPath();
+    std::u16string name = helper.substr(helper.rfind(u'/') + 1);
+    char* previous = ::getcwd(nullptr, 0);
+    ASSERT_NE(previous, nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::u16string line = name + u" exit 7";
+    BOOL elsewhere = CreateProcessW(name.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    DWORD error = GetLastError();
+    auto searched = RunChild(name + u" exit 6");
+    ASSERT_TRUE(CopyFileW(helper.c_str(), (dir.wide() + u"/" + name).c_str(), FALSE));
+    BOOL here = CreateProcessW(name.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    EXPECT_EQ(::chdir(previous), 0);
+    std::free(previous);
+    EXPECT_FALSE(elsewhere);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(searched.exitCode, 6u);
+    ASSERT_TRUE(here);
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+    EXPECT_EQ(code, 7u);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
 }
 
 TEST(CreateProcess, ExitCodesWaitsAndTermination) {
