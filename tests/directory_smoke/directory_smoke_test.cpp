@@ -1,7 +1,7 @@
 // First contact with the test domain controller, straight through libldap: proves that the
 // harness hands tests a real directory that takes a sealed Kerberos bind, serves a rootDSE
-// and returns the seeded tombstones only under the show-deleted control. The platform's
-// directory layer replaces this direct use of libldap once it exists.
+// and returns the seeded tombstones only under the show-deleted control. The same listing
+// through the platform's ADSI layer must agree with it entry for entry.
 #include <gtest/gtest.h>
 
 #define LDAP_DEPRECATED 0
@@ -18,6 +18,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "lumivel/text.h"
+#include "win/adsi.h"
+#include "win/com.h"
+#include "win/dserror.h"
 
 namespace {
 
@@ -266,6 +271,71 @@ class TestDirectory : public ::testing::Test {
   static inline std::string s_dc, s_base, s_facts_path;
 };
 
+// ---------------------------------------------------------------- the platform's ADSI layer
+
+struct Listed {
+  std::string cls, parent;
+  bool operator==(const Listed&) const = default;
+};
+
+template <class T>
+struct Released {
+  T* p = nullptr;
+  ~Released() {
+    if (p) p->Release();
+  }
+};
+
+std::string column_text(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const char16_t* name, bool last) {
+  ADS_SEARCH_COLUMN column{};
+  if (search->GetColumn(handle, const_cast<LPWSTR>(name), &column) != S_OK) return "";
+  std::string text;
+  if (column.dwNumValues > 0) {
+    const ADSVALUE& v = column.pADsValues[last ? column.dwNumValues - 1 : 0];
+    LPCWSTR value = v.dwType == ADSTYPE_DN_STRING ? v.DNString : v.CaseIgnoreString;
+    if (value) text = lumivel::ToUtf8(value);
+  }
+  search->FreeColumn(&column);
+  return text;
+}
+
+// The one-level listing of Deleted Objects as the product asks for it: sealed Kerberos bind
+// without reading the hidden container itself, tombstone preference, paged. Keys are the DNs
+// in lower case.
+HRESULT adsi_listing(const std::string& base_dn, bool tombstones, int page_size, std::map<std::string, Listed>* out) {
+  std::u16string path = u"LDAP://<WKGUID=" + lumivel::FromUtf8(kDeletedObjectsWkGuid) + u"," +
+                        lumivel::FromUtf8(base_dn) + u">";
+  Released<IDirectorySearch> search;
+  HRESULT hr = ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_USE_SEALING | ADS_FAST_BIND,
+                             IID_IDirectorySearch, reinterpret_cast<void**>(&search.p));
+  if (FAILED(hr)) return hr;
+  ADS_SEARCHPREF_INFO prefs[3] = {};
+  prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+  prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+  prefs[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+  prefs[1].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+  prefs[1].vValue.dwType = ADSTYPE_INTEGER;
+  prefs[1].vValue.Integer = page_size;
+  prefs[2].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
+  prefs[2].vValue.dwType = ADSTYPE_BOOLEAN;
+  prefs[2].vValue.Boolean = TRUE;
+  hr = search.p->SetSearchPreference(prefs, tombstones ? 3 : 2);
+  if (FAILED(hr)) return hr;
+  LPWSTR attributes[] = {const_cast<LPWSTR>(u"distinguishedName"), const_cast<LPWSTR>(u"lastKnownParent"),
+                         const_cast<LPWSTR>(u"objectClass")};
+  ADS_SEARCH_HANDLE handle = nullptr;
+  hr = search.p->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 3, &handle);
+  if (FAILED(hr)) return hr;
+  while ((hr = search.p->GetNextRow(handle)) == S_OK) {
+    std::string dn = lower(column_text(search.p, handle, u"distinguishedName", false));
+    Listed row{column_text(search.p, handle, u"objectClass", true),
+               lower(column_text(search.p, handle, u"lastKnownParent", false))};
+    if (!out->emplace(dn, row).second) ADD_FAILURE() << "listed twice: " << dn;
+  }
+  search.p->CloseSearchHandle(handle);
+  return hr == S_ADS_NOMORE_ROWS ? S_OK : hr;
+}
+
 // The name a tombstone had before deletion: its ou, else its cn, cut at the mangling.
 std::optional<std::string> original_name(const Entry& e) {
   std::string value = e.last("ou").empty() ? e.last("cn") : e.last("ou");
@@ -352,6 +422,52 @@ TEST_F(TestDirectory, LiveSeedObjectsExistUnderTheirEscapedNames) {
     EXPECT_EQ(found[0].last("objectclass"), f.cls);
     EXPECT_EQ(found[0].last(lower(f.rdn)), f.name);
   }
+}
+
+// Non-ASCII and escaped names, class and last known parent must come through the platform's
+// layer exactly as the wire carries them, and nothing may be lost or added between pages.
+// Other tests may delete and restore objects meanwhile: what libldap lists both before and
+// after must be there, and nothing may appear that libldap never listed.
+TEST_F(TestDirectory, ThePlatformLayerListsTheSameTombstones) {
+  auto wire = [&] {
+    std::map<std::string, Listed> rows;
+    for (const Entry& t : search(deleted_objects_base(), LDAP_SCOPE_ONELEVEL, "(objectClass=*)",
+                                 {"distinguishedName", "lastKnownParent", "objectClass"}, true)) {
+      rows[lower(t.dn)] = {t.last("objectclass"), lower(t.last("lastknownparent"))};
+    }
+    return rows;
+  };
+  std::map<std::string, Listed> before = wire();
+  ASSERT_GT(before.size(), 20u);
+
+  // Several pages even for the small seed, not thousands after a bulk load.
+  int page_size = std::max(10, static_cast<int>(before.size() / 4));
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  std::map<std::string, Listed> listed, hidden;
+  HRESULT hr = adsi_listing(s_base, true, page_size, &listed);
+  HRESULT hidden_hr = adsi_listing(s_base, false, page_size, &hidden);
+  CoUninitialize();
+  ASSERT_EQ(hr, S_OK);
+  std::map<std::string, Listed> after = wire();
+
+  size_t compared = 0;
+  for (const auto& [dn, row] : before) {
+    auto later = after.find(dn);
+    if (later == after.end() || !(later->second == row)) continue;
+    ++compared;
+    auto it = listed.find(dn);
+    if (it == listed.end()) {
+      ADD_FAILURE() << "missing through ADSI: " << dn;
+    } else if (!(it->second == row)) {
+      ADD_FAILURE() << dn << ": " << it->second.cls << " under " << it->second.parent << ", libldap says " << row.cls
+                    << " under " << row.parent;
+    }
+  }
+  EXPECT_GT(compared, 20u);
+  for (const auto& [dn, row] : listed) {
+    if (!before.count(dn) && !after.count(dn)) ADD_FAILURE() << "listed through ADSI only: " << dn;
+  }
+  EXPECT_TRUE(FAILED(hidden_hr) || hidden.empty()) << hidden.size() << " tombstones without the preference";
 }
 
 }  // namespace
