@@ -73,7 +73,7 @@ public:
         if (m_owned) std::fclose(m_owned);
     }
 
-    void print(const std::u16string& text) { std::fputs(ToUtf8(text).c_str(), m_out); }
+    void print(const std::u16string& text) { std::fputs(ToUtf8(PrintableOnTerminal(text)).c_str(), m_out); }
     void line(const std::u16string& text) {
         print(text);
         std::fputc('\n', m_out);

@@ -140,6 +140,20 @@ TEST_F(Terminal, MessageBoxesAndMenus) {
     EXPECT_NE(shown.find("[Active Directory] The server is not operational."), std::string::npos);
     EXPECT_NE(shown.find("1) Retry  2) Cancel"), std::string::npos);
 
+    // A server's text cannot steer the terminal: escape sequences are shown as replacement
+    // characters, line ends as line ends.
+    ASSERT_TRUE(lumivel::ui::AddTerminalAnswer("msgbox=OK"));
+    ASSERT_EQ(MessageBoxW(nullptr, u"x", u"y", MB_OK), IDOK) << "an answer given ahead shows nothing";
+    Type("\n2\n");  // Enter for the box, then the menu below
+    MessageBoxW(nullptr, u"cn=\x1B]0;owned\x07\x1B[2J\r\nnext line", u"Cap\x9Btion", MB_OK);
+    shown = Shown();
+    EXPECT_EQ(shown.find('\x1B'), std::string::npos);
+    EXPECT_EQ(shown.find('\x07'), std::string::npos);
+    EXPECT_EQ(shown.find('\r'), std::string::npos);
+    EXPECT_NE(shown.find("cn=\xEF\xBF\xBD]0;owned"), std::string::npos);
+    EXPECT_NE(shown.find("[2J\nnext line"), std::string::npos);
+    EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << "C1 controls too";
+
     HWND owner = CreateWindowExW(0, u"Static", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING | MF_GRAYED, 5000, u"&Delete");
