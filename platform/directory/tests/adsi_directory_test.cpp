@@ -471,7 +471,10 @@ TEST_F(AdsiDirectory, ExpiredTicketIsReportedOnANewConnection) {
     setenv("KRB5CCNAME", (std::string("FILE:") + cache).c_str(), 1);
     const std::string kinit = std::string("printf '%s\\n' '") + password + "' | kinit -l 2s administrator@" + realm +
                               " > /dev/null 2>&1";
-    ASSERT_EQ(std::system(kinit.c_str()), 0);
+    // A DC busy with other suites may let one request time out.
+    int status = -1;
+    for (int attempt = 0; attempt < 3 && status != 0; ++attempt) status = std::system(kinit.c_str());
+    ASSERT_EQ(status, 0);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     HRESULT hr = S_OK;
     std::thread([&] {
