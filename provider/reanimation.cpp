@@ -103,12 +103,6 @@ bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view paren
     return false;
 }
 
-std::u16string_view MangledGuidText(std::u16string_view name) {
-    // The last "DEL:" is the directory's own: the name before it may hold "DEL:" too.
-    size_t marker = name.rfind(u"DEL:");
-    return marker == std::u16string_view::npos ? std::u16string_view() : name.substr(marker + 4);
-}
-
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent) {
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
@@ -126,7 +120,7 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = MangledGuidText(candidate->name());
+            std::u16string_view guidText = lumivel::MangledGuidText(candidate->name());
             if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
             if (PropertySet* parentRecord = recordFromCopy(*candidate)) {

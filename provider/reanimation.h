@@ -17,9 +17,6 @@ bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName
 // False when the tombstone name holds no "\0A".
 bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName);
 
-// The GUID text of a tombstone's mangled name, after its last "DEL:"; empty without one.
-std::u16string_view MangledGuidText(std::u16string_view name);
-
 // A name the user typed as an RDN: type and "=" kept from the old name, value escaped.
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent);

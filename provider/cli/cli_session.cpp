@@ -117,7 +117,7 @@ PropertySet* FindTombstone(const std::vector<PropertySet*>& tombstones, const st
     PropertySet* match = nullptr;
     for (PropertySet* record : tombstones) {
         std::u16string_view name = record->getText(u"name");
-        std::u16string_view recordGuid = lumivel::TextAfter(name, u"DEL:");
+        std::u16string_view recordGuid = lumivel::MangledGuidText(name);
         bool same = EqualsNoCase(record->getText(u"distinguishedName"), wanted) ||
                     (!recordGuid.empty() && EqualsNoCase(recordGuid, guid));
         if (!same) continue;

@@ -103,6 +103,10 @@ TEST(CliSessionTest, TombstoneIsFoundByItsNameOrGuidAndNeverByGuess) {
               records[0]);
     EXPECT_EQ(FindTombstone(records, u"Ann"), nullptr);
     EXPECT_EQ(FindTombstone(records, u"11111111"), nullptr);
+    // A name that held "DEL:" before it was deleted is found by the GUID after the last one.
+    records.push_back(tombstone(u"Ops DEL:Team\nDEL:bbbbbbbb-2222-3333-4444-555555555555",
+                                u"CN=Ops DEL:Team\\0ADEL:bbbbbbbb-2222-3333-4444-555555555555,CN=Deleted Objects,DC=x"));
+    EXPECT_EQ(FindTombstone(records, u"bbbbbbbb-2222-3333-4444-555555555555"), records[2]);
     records.push_back(tombstone(u"Ann again\nDEL:11111111-2222-3333-4444-555555555555", u"CN=other"));
     EXPECT_EQ(FindTombstone(records, u"11111111-2222-3333-4444-555555555555"), nullptr);
     for (PropertySet* record : records) record->release();
