@@ -5,7 +5,7 @@
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::RegistryKey;
@@ -57,7 +57,7 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
     if (pvarColumns && !m_columns.empty()) {
         std::vector<LONG_PTR> addresses;
         for (LVCOLUMNW* column : m_columns) addresses.push_back(reinterpret_cast<LONG_PTR>(column));
-        lumivel::BuildAddressList(addresses, pvarColumns);
+        lumivel::shared::BuildAddressList(addresses, pvarColumns);
     }
     if (pvarKeys) {
         LPWSTR keys[ARRAYSIZE(kColumns)];
@@ -70,7 +70,7 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
 STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMenu, HINSTANCE* phInstance) {
     if (phInstance) *phInstance = ModuleInstance();
     if (lMenuType != kMenuTypeContext || !phMenu) return S_OK;
-    std::vector<PropertySet*> selection = lumivel::ReadObjectList(pvarSelection, lumivel::ListForm::AnyArray);
+    std::vector<PropertySet*> selection = lumivel::shared::ReadObjectList(pvarSelection, lumivel::shared::ListForm::AnyArray);
     const PropertySet* first = selection.empty() ? nullptr : selection.front();
     if (!first) {
         *phMenu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(IDR_MENU_ROOT));
@@ -78,7 +78,7 @@ STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMe
     }
     if (!first->getRaw(u"FromRevivoProvider")) return S_OK;
     BSTR className = first->className();
-    bool deletedObject = className && !lumivel::EqualsNoCase(lumivel::ViewOf(className), u"domainDNS") &&
+    bool deletedObject = className && !lumivel::EqualsNoCase(lumivel::shared::ViewOf(className), u"domainDNS") &&
                          !first->getRaw(u"Removable");
     bool several = selection.size() >= 2;
     HMENU menu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(deletedObject ? IDR_MENU_DELETED_OBJECT : IDR_MENU_DOMAIN_NODE));

@@ -4,7 +4,7 @@
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
 
 using lumivel::ComPtr;
 

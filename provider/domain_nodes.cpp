@@ -1,8 +1,10 @@
 #include "provider/domain_nodes.h"
 
 #include "win/adshlp_build.h"
-#include "shared/com_helpers.h"
-#include "shared/registry_key.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -23,12 +25,12 @@ bool readString(IADs* object, LPCWSTR attribute, std::u16string* text) {
     UniqueBstr name(attribute);
     if (FAILED(object->Get(name.get(), value.get()))) return false;
     if (value->vt == VT_BSTR) {
-        *text = lumivel::ViewOf(value->bstrVal);
+        *text = lumivel::shared::ViewOf(value->bstrVal);
         return true;
     }
     VariantHolder converted;
     if (FAILED(VariantChangeType(converted.get(), value.get(), 0, VT_BSTR))) return false;
-    *text = lumivel::ViewOf(converted->bstrVal);
+    *text = lumivel::shared::ViewOf(converted->bstrVal);
     return true;
 }
 
@@ -57,7 +59,7 @@ std::u16string ServerOfBinding(IUnknown* object) {
     if (FAILED(object->QueryInterface(IID_IADsObjectOptions, options.putVoid())) || !options) return {};
     VariantHolder server;
     if (FAILED(options->GetOption(ADS_OPTION_SERVERNAME, server.get())) || server->vt != VT_BSTR) return {};
-    return std::u16string(lumivel::ViewOf(server->bstrVal));
+    return std::u16string(lumivel::shared::ViewOf(server->bstrVal));
 }
 
 PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {

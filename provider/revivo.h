@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "shared/com_helpers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"

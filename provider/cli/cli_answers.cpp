@@ -43,7 +43,7 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
     switch (surface.kind) {
         case SurfaceKind::MessageBox:
             ++g_messages;
-            std::cerr << lumivel::NarrowText(surface.caption) << ": " << lumivel::NarrowText(surface.text) << "\n";
+            std::cerr << lumivel::shared::NarrowText(surface.caption) << ": " << lumivel::shared::NarrowText(surface.text) << "\n";
             return unattendedButton(surface.style);
         case SurfaceKind::Dialog:
             // A dialog still open after its answer refused it: give up rather than loop.
@@ -54,7 +54,7 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
                 typeAndConfirm(surface.window, IDC_NEW_NAME, *answers.newName);
             } else {
                 if (surface.resourceId == IDD_NEW_NAME && answers.newName)
-                    std::cerr << "Name: " << lumivel::NarrowText(*answers.newName) << " is taken too\n";
+                    std::cerr << "Name: " << lumivel::shared::NarrowText(*answers.newName) << " is taken too\n";
                 cancel(surface.window);
             }
             return 0;

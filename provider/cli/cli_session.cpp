@@ -1,5 +1,6 @@
 #include "provider/cli/cli_session.h"
 
+#include "lumivel/unique_bstr.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -9,7 +10,7 @@ using lumivel::EqualsNoCase;
 namespace lumivel_cli {
 
 void RecordList::adopt(VARIANT* list) {
-    for (PropertySet* record : lumivel::ReadObjectList(list, lumivel::ListForm::AnyArray))
+    for (PropertySet* record : lumivel::shared::ReadObjectList(list, lumivel::shared::ListForm::AnyArray))
         if (record) m_records.push_back(record);
     VariantClear(list);
     VariantInit(list);
@@ -97,12 +98,12 @@ HRESULT ProviderSession::list(PropertySet* node, const std::u16string& filter, R
 HRESULT ProviderSession::restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored) {
     VARIANT selection;
     VariantInit(&selection);
-    lumivel::RecordToVariant(tombstone, &selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
     VARIANT answer;
     VariantInit(&answer);
     HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandRestore, &selection, &answer);
     // The answer names a new header and then records the caller already holds.
-    std::vector<PropertySet*> records = lumivel::ReadObjectList(&answer);
+    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&answer);
     if (!records.empty()) {
         if (records[0]) records[0]->release();
         restored->assign(records.begin() + 1, records.end());
@@ -117,7 +118,7 @@ PropertySet* FindTombstone(const std::vector<PropertySet*>& tombstones, const st
     PropertySet* match = nullptr;
     for (PropertySet* record : tombstones) {
         std::u16string_view name = record->getText(u"name");
-        std::u16string_view recordGuid = lumivel::MangledGuidText(name);
+        std::u16string_view recordGuid = lumivel::shared::MangledGuidText(name);
         bool same = EqualsNoCase(record->getText(u"distinguishedName"), wanted) ||
                     (!recordGuid.empty() && EqualsNoCase(recordGuid, guid));
         if (!same) continue;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 

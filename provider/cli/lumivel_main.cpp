@@ -16,8 +16,8 @@
 #include "win/errors.h"
 
 using namespace lumivel_cli;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 
 namespace {
 

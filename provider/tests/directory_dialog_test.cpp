@@ -11,12 +11,13 @@
 #include "provider/tests/directory_fixture.h"
 #include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using revivo::Revivo;
@@ -96,7 +97,7 @@ protected:
         VARIANT nodes;
         VariantInit(&nodes);
         EXPECT_EQ(m_commands->GetNodes(0, 0, 0, &nodes), S_OK);
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&nodes);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&nodes);
         VariantClear(&nodes);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         return records;
@@ -254,10 +255,10 @@ TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocused
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(node, &selection);
+    lumivel::shared::RecordToVariant(node, &selection);
     ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
     EXPECT_TRUE(checked);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     ASSERT_EQ(answer.size(), 1u);
     keep(answer[0]);
@@ -288,7 +289,7 @@ TEST_F(DialogTest, CommandsFillInTheFocusedControllerAndKeepPathsServerless) {
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
         EXPECT_EQ(result.vt, VT_EMPTY) << "a cancelled choice reports nothing";
         ASSERT_TRUE(record->has(u"FocusedDC"));
@@ -315,7 +316,7 @@ TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     VARIANT objects;
     VariantInit(&objects);
     ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-    std::vector<PropertySet*> listing = lumivel::ReadObjectList(&objects);
+    std::vector<PropertySet*> listing = lumivel::shared::ReadObjectList(&objects);
     VariantClear(&objects);
     m_owned.insert(m_owned.end(), listing.begin(), listing.end());
     PropertySet* tombstone = nullptr;
@@ -345,9 +346,9 @@ TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(tombstone, &selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
     EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_OK);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     if (!answer.empty()) keep(answer[0]);
     ASSERT_EQ(messages.size(), 2u);
@@ -419,7 +420,7 @@ TEST_F(DialogTest, ConnectCommandAnswersWithTheNewNodeOnly) {
         EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_TO, nullptr, &result), S_OK) << row.what;
         if (row.added) {
             ASSERT_EQ(result.vt, VT_I8) << row.what;
-            PropertySet* node = keep(lumivel::RecordFromVariant(&result));
+            PropertySet* node = keep(lumivel::shared::RecordFromVariant(&result));
             ASSERT_NE(node, nullptr);
             EXPECT_EQ(node->getRaw(u"FromRevivoProvider"), 1);
             EXPECT_EQ(storedNodes().size(), 1u);
@@ -490,7 +491,7 @@ TEST_F(DialogTest, DomainControllerDialogChoosesOnlyWhatBinds) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(node, &selection);
+    lumivel::shared::RecordToVariant(node, &selection);
     ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
     EXPECT_EQ(selected, -1) << "a short name is no match";
     EXPECT_FALSE(okEnabled);

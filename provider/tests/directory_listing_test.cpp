@@ -6,6 +6,8 @@
 #include <set>
 #include <thread>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "provider/tests/directory_fixture.h"
@@ -14,8 +16,8 @@
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
 
 namespace {
@@ -43,7 +45,7 @@ protected:
         if (objects.vt != VT_EMPTY) {
             EXPECT_EQ(objects.vt, VT_ARRAY | VT_VARIANT);
         }
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         return records;
@@ -184,10 +186,10 @@ TEST_F(ListingTest, FilterPrefixSelectsByCommonNameAndEmptiesTheCache) {
     std::vector<PropertySet*> some = list(0, filter.c_str());
     EXPECT_EQ(m_provider->deletedObjectCacheSize(), 0u);
     ASSERT_FALSE(some.empty());
-    for (PropertySet* record : some) EXPECT_TRUE(lumivel::StartsWithNoCase(record->getText(u"name"), prefix));
+    for (PropertySet* record : some) EXPECT_TRUE(lumivel::shared::StartsWithNoCase(record->getText(u"name"), prefix));
     size_t expected = 0;
     for (PropertySet* record : all)
-        if (lumivel::StartsWithNoCase(record->getText(u"name"), prefix) && record->getText(u"name") != u"") ++expected;
+        if (lumivel::shared::StartsWithNoCase(record->getText(u"name"), prefix) && record->getText(u"name") != u"") ++expected;
     // Objects named by ou only do not match a CN= prefix.
     EXPECT_LE(some.size(), expected);
 
@@ -299,12 +301,12 @@ TEST_F(ConcurrentListingTest, TwoWorkersListingAtOnceLeaveOneWholeListing) {
             VARIANT objects;
             VariantInit(&objects);
             results[index] = m_revivo->EnumDeletedObjects(0, nullptr, &objects);
-            std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+            std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
             counts[index] = records.size();
             for (PropertySet* record : records)
                 if (!record || record->getText(u"name").empty() || record->getText(u"distinguishedName").empty())
                     whole[index] = false;
-            lumivel::FreeObjectListRecords(&objects);
+            lumivel::shared::FreeObjectListRecords(&objects);
         }
         CoUninitialize();
     };

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
@@ -15,8 +17,8 @@
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
 using revivo_test::EscapeRdnValue;
 
@@ -51,7 +53,7 @@ protected:
         VARIANT objects;
         VariantInit(&objects);
         ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-        m_listing = lumivel::ReadObjectList(&objects);
+        m_listing = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
@@ -67,9 +69,9 @@ protected:
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
         VariantClear(&result);
         if (!answer.empty()) {
             EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");

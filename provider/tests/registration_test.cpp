@@ -6,9 +6,9 @@
 #include <string>
 
 #include "provider/tests/test_environment.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "shared/provider_interfaces.h"
-#include "shared/registry_key.h"
 #include "win/com.h"
 
 using lumivel::ComPtr;

@@ -56,11 +56,10 @@ constexpr DispatchMember kCalcMembers[] = {
 constexpr DispatchInterface kCalcTable = {&IID_ICalc, u"ICalc", u"ICalc Interface", kCalcMembers,
                                           std::size(kCalcMembers)};
 
-class Calc : public ComObject<DispatchFromTable<ICalc, kCalcTable>> {
+class Calc : public ComObject<Calc, DispatchFromTable<ICalc, kCalcTable>> {
 public:
-    void* FindInterface(REFIID riid) override {
-        return riid == IID_ICalc || riid == IID_IDispatch ? static_cast<ICalc*>(this) : nullptr;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Calc, ICalc>(IID_ICalc),
+                                                     InterfaceOf<Calc, ICalc>(IID_IDispatch)};
     HRESULT STDMETHODCALLTYPE Add(LONG a, LONG b, LONG* sum) override {
         *sum = a + b;
         return S_OK;

@@ -204,8 +204,10 @@ TEST_F(ComServer, LiveObjectsAndLocksKeepTheModuleLoaded) {
 }
 
 // An outer object that aggregates the widget.
-class Outer : public lumivel::com::ComObject<IPersist> {
+class Outer : public lumivel::com::ComObject<Outer, IPersist> {
 public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<Outer, IPersist>(IID_IPersist)};
     IUnknown* inner = nullptr;
     HRESULT FinalConstruct() override {
         return CoCreateInstance(CLSID_TestWidget, ControllingUnknown(), CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -215,7 +217,7 @@ public:
         if (inner) inner->Release();
     }
     void* FindInterface(REFIID riid) override {
-        if (riid == IID_IPersist) return static_cast<IPersist*>(this);
+        if (void* own = lumivel::com::FindInTable(kInterfaces, this, riid)) return own;
         void* delegated = nullptr;
         if (riid == IID_ITestWidget && SUCCEEDED(inner->QueryInterface(riid, &delegated))) {
             static_cast<IUnknown*>(delegated)->Release();

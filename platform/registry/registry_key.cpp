@@ -1,36 +1,40 @@
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 
 namespace lumivel {
 
 LONG RegistryKey::open(HKEY parent, LPCWSTR subKey, REGSAM access) {
-    close();
-    return RegOpenKeyExW(parent, subKey, 0, access, &m_key);
+    return RegOpenKeyExW(parent, subKey, 0, access, put());
 }
 
 LONG RegistryKey::create(HKEY parent, LPCWSTR subKey, REGSAM access) {
-    close();
-    return RegCreateKeyExW(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &m_key, nullptr);
+    return RegCreateKeyExW(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, put(), nullptr);
 }
 
-void RegistryKey::close() {
+void RegistryKey::reset(HKEY key) {
     if (m_key) RegCloseKey(m_key);
-    m_key = nullptr;
+    m_key = key;
 }
 
 std::optional<std::u16string> RegistryKey::readString(LPCWSTR valueName) const {
     if (!m_key) return std::nullopt;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(m_key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-    std::u16string data(size / sizeof(WCHAR) + 1, u'\0');
-    DWORD read = static_cast<DWORD>(data.size() * sizeof(WCHAR));
-    if (RegQueryValueExW(m_key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &read) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    data.resize(read / sizeof(WCHAR));
-    // Stored strings may or may not carry their terminating null.
-    while (!data.empty() && data.back() == u'\0') data.pop_back();
-    return data;
+    // Another process may change the value between the size query and the read.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0, bytes = 0;
+        if (RegQueryValueExW(m_key, valueName, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return std::nullopt;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+        std::u16string data(bytes / sizeof(WCHAR) + 1, u'\0');
+        DWORD size = bytes;
+        LONG status = RegQueryValueExW(m_key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+        data.resize(size / sizeof(WCHAR));
+        // Stored strings may or may not carry their terminator; nothing after a null belongs
+        // to the string.
+        size_t end = data.find(u'\0');
+        if (end != std::u16string::npos) data.resize(end);
+        return data;
+    }
+    return std::nullopt;
 }
 
 std::optional<DWORD> RegistryKey::readDword(LPCWSTR valueName) const {

@@ -1,9 +1,11 @@
-// An owned registry key and the value helpers the provider, snap-in and control share.
+// An owned registry key and the value readers and writers that platform and product code
+// share. Errors are the Win32 codes the registry functions give.
 #pragma once
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "win/winerror.h"
@@ -11,33 +13,38 @@
 
 namespace lumivel {
 
-class RegistryKey {
+class LUMIVEL_EXPORT RegistryKey {
 public:
     RegistryKey() = default;
-    ~RegistryKey() { close(); }
-    RegistryKey(RegistryKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
+    // Takes over an open key.
+    explicit RegistryKey(HKEY key) : m_key(key) {}
+    RegistryKey(RegistryKey&& other) noexcept : m_key(other.detach()) {}
     RegistryKey& operator=(RegistryKey&& other) noexcept {
-        if (this != &other) {
-            close();
-            m_key = std::exchange(other.m_key, nullptr);
-        }
+        if (this != &other) reset(other.detach());
         return *this;
     }
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey() { reset(); }
 
-    // Win32 error codes, as the registry functions give them.
     LONG open(HKEY parent, LPCWSTR subKey, REGSAM access);
     LONG create(HKEY parent, LPCWSTR subKey, REGSAM access);
-    void close();
+    void close() { reset(); }
 
     HKEY get() const { return m_key; }
     explicit operator bool() const { return m_key != nullptr; }
+    // For functions that open a key into an out-parameter.
+    HKEY* put() {
+        reset();
+        return &m_key;
+    }
+    HKEY detach() { return std::exchange(m_key, nullptr); }
+    void reset(HKEY key = nullptr);
 
-    // A REG_SZ or REG_EXPAND_SZ value without its terminating null; none when absent.
+    // A REG_SZ or REG_EXPAND_SZ value up to its first null; none when absent or of another type.
     std::optional<std::u16string> readString(LPCWSTR valueName) const;
     std::optional<DWORD> readDword(LPCWSTR valueName) const;
-    // Writes a REG_SZ; the terminating null is stored when asked.
+    // Writes a REG_SZ; the terminating null is stored unless asked not to.
     enum class StoreNull { Yes, No };
     LONG writeString(LPCWSTR valueName, std::u16string_view data, StoreNull storeNull = StoreNull::Yes) const;
     LONG writeDword(LPCWSTR valueName, DWORD data) const;
