@@ -1,10 +1,10 @@
 #include "provider/connect_dialog.h"
 
-#include "provider/domain_nodes.h"
+#include "lumivel/com_ptr.h"
 #include "provider/dialog_helpers.h"
+#include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "lumivel/com_ptr.h"
 
 using lumivel::ComPtr;
 
@@ -81,8 +81,8 @@ bool BrowseForDomain(HWND owner, std::u16string* domain) {
 }
 
 INT_PTR ShowConnectDialog(HWND parent, std::u16string* entered) {
-    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CONNECT_TO), parent, connectDialogProc,
-                           reinterpret_cast<LPARAM>(entered));
+    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CONNECT_TO), parent,
+                           connectDialogProc, reinterpret_cast<LPARAM>(entered));
 }
 
 }  // namespace revivo

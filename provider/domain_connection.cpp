@@ -2,14 +2,14 @@
 // controller and the Deleted Objects container.
 #include <vector>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "provider/connect_dialog.h"
 #include "provider/domain_nodes.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
-#include "lumivel/com_ptr.h"
-#include "lumivel/unique_bstr.h"
-#include "lumivel/variant_holder.h"
-#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;

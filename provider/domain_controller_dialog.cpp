@@ -1,9 +1,9 @@
 // Dialog 211 "Connect to Domain Controller": lists a domain's controllers with their sites.
+#include "lumivel/com_ptr.h"
 #include "provider/connect_dialog.h"
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "lumivel/com_ptr.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -194,7 +194,7 @@ bool Revivo::ChooseDomainController(HWND parent, const PropertySet* node, std::u
     state.nodeName = node->getText(u"name");
     state.nodePath = node->getText(u"path");
     state.currentDc = node->getText(u"FocusedDC");
-    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CONNECT_DC), parent,
+    INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CONNECT_DC), parent,
                                      domainControllerDialogProc, reinterpret_cast<LPARAM>(&state));
     state.freeControllers();
     if (result != IDOK || state.chosenDc.empty()) return false;

@@ -1,11 +1,11 @@
 #include "provider/domain_nodes.h"
 
-#include "win/adshlp_build.h"
 #include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
-#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
+#include "win/adshlp_build.h"
 
 using lumivel::ComPtr;
 using lumivel::EqualsNoCase;

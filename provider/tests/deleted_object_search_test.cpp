@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "provider/deleted_objects.h"
 #include "lumivel/unique_bstr.h"
+#include "provider/deleted_objects.h"
 #include "shared/text_helpers.h"
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
@@ -11,8 +13,6 @@
 #include "provider/tests/directory_fixture.h"
 #include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
-#include "lumivel/com_ptr.h"
-#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;

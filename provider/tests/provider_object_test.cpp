@@ -4,14 +4,14 @@
 
 #include <vector>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
-#include "lumivel/com_ptr.h"
-#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -241,7 +241,7 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
         HMENU menu = nullptr;
         HINSTANCE instance = nullptr;
         EXPECT_EQ(commands->GetMenu(row.menuType, &selection.list, &menu, &instance), S_OK) << row.what;
-        EXPECT_EQ(instance, revivo::ModuleInstance()) << row.what;
+        EXPECT_EQ(instance, lumivel::com::ThisModuleHandle()) << row.what;
         EXPECT_EQ(menu != nullptr, row.menu) << row.what;
         if (menu) {
             EXPECT_EQ(menuItems(menu), row.items) << row.what;
@@ -262,7 +262,7 @@ TEST(ProviderObjectTest, StringTableHoldsTheNameAndTheMenuStatusTexts) {
                 {ID_REMOVE, u""}};
     for (const Row& row : rows) {
         WCHAR buffer[128] = {};
-        int length = LoadStringW(revivo::ModuleInstance(), row.id, buffer, ARRAYSIZE(buffer));
+        int length = LoadStringW(lumivel::com::ThisModuleHandle(), row.id, buffer, ARRAYSIZE(buffer));
         EXPECT_EQ(std::u16string(buffer, static_cast<size_t>(length)), row.text) << row.id;
     }
 }

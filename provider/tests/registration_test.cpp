@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "provider/tests/test_environment.h"
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
+#include "provider/tests/test_environment.h"
 #include "shared/provider_interfaces.h"
 #include "win/com.h"
 
