@@ -4,6 +4,7 @@
 
 #include "admin_create_object.h"
 #include "display_specifier.h"
+#include "domain_tree_browser.h"
 #include "large_integer.h"
 #include "pathname.h"
 #include "win/dsadmin.h"
@@ -18,6 +19,7 @@ constexpr lumivel::com::ClassEntry kClasses[] = {
     {&CLSID_LargeInteger, CreateLargeIntegerInstance},
     {&CLSID_DsDisplaySpecifier, CreateDisplaySpecifierInstance},
     {&CLSID_DsAdminCreateObj, CreateAdminCreateObjectInstance},
+    {&CLSID_DsDomainTreeBrowser, CreateDomainTreeBrowserInstance},
 };
 
 HRESULT DirectoryGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {

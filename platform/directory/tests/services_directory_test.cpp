@@ -368,12 +368,14 @@ TEST_F(ServicesDirectory, DomainControllersWithTheirSite) {
     EXPECT_EQ(ds, nullptr);
     EXPECT_EQ(DsBindW(nullptr, u"no-such-domain.test", &ds), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
 
+    Ptr<IDsBrowseDomainTree> browser;
+    ASSERT_EQ(CreateClass(CLSID_DsDomainTreeBrowser, IID_IDsBrowseDomainTree, browser.put()), S_OK);
     PDOMAIN_TREE tree = nullptr;
-    ASSERT_EQ(LumivelGetDomainTree(nullptr, &tree), S_OK);
+    ASSERT_EQ(browser->GetDomains(&tree, DBDTF_RETURNFQDN), S_OK);
     ASSERT_EQ(tree->dwCount, 1u);
     EXPECT_EQ(std::u16string(tree->aDomains[0].pszName), DomainName());
     EXPECT_EQ(std::u16string(tree->aDomains[0].pszNCName), BaseDn());
-    LumivelFreeDomainTree(tree);
+    EXPECT_EQ(browser->FreeDomains(&tree), S_OK);
 }
 
 TEST_F(ServicesDirectory, DisplaySpecifiers) {

@@ -1,23 +1,17 @@
-// The domain tree browser's parts (internal to the UI area and its tests).
+// The domain tree browser's dialog (internal to the directory area and its tests).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "win/com.h"
 #include "win/user.h"
 
-namespace lumivel::ui {
+namespace lumivel::directory {
 
-struct ForestDomain {
-    std::u16string dnsName;
-    std::u16string trustParentDn;
-};
-
-// The forest's domains through ADSI, parents before children; `server` empty for the logged-on
-// user's default domain.
-HRESULT ReadForestDomains(const std::u16string& server, std::vector<ForestDomain>& domains);
-LUMIVEL_EXPORT void SortForTree(std::vector<ForestDomain>& domains);
+// The class behind CLSID_DsDomainTreeBrowser.
+HRESULT CreateDomainTreeBrowserInstance(IUnknown* outer, REFIID riid, void** object);
 
 // The browser's dialog over a list of domains: the DNS name chosen, or nothing when cancelled
 // (`failed` is set when the dialog could not be shown).
@@ -28,4 +22,4 @@ LUMIVEL_EXPORT std::optional<std::u16string> ChooseDomain(HWND owner, const std:
 inline constexpr int kBrowseDomainDialog = 30001;
 inline constexpr int kBrowseDomainList = 1001;
 
-}  // namespace lumivel::ui
+}  // namespace lumivel::directory

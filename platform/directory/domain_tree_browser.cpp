@@ -1,26 +1,19 @@
 // The domain tree browser (CLSID_DsDomainTreeBrowser, IDsBrowseDomainTree): a dialog listing
 // the forest's domains; BrowseTo hands the chosen DNS name back in task memory, S_FALSE when
 // the person cancels. A platform class, created in-process without registry entries.
-#include <dlfcn.h>
-
-#include <atomic>
-#include <cstring>
-#include <new>
-
 #include "domain_tree_browser.h"
-#include "lumivel/builtin_classes.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "forest_domains.h"
+#include "lumivel/com_object.h"
 #include "win/commctrl.h"
 #include "win/dsclient.h"
 #include "win/errors.h"
 
-namespace lumivel::ui {
+namespace lumivel::directory {
 namespace {
-
-HMODULE PlatformModule() {
-    Dl_info info{};
-    dladdr(reinterpret_cast<const void*>(&PlatformModule), &info);
-    return reinterpret_cast<HMODULE>(info.dli_fbase);
-}
 
 struct ChooseState {
     const std::vector<std::u16string>* domains;
@@ -83,30 +76,17 @@ void ShowFailure(HWND owner, HRESULT hr) {
     MessageBoxW(owner, text, u"Browse for Domain", MB_OK | MB_ICONSTOP);
 }
 
-class DomainTreeBrowser final : public IDsBrowseDomainTree {
+class DomainTreeBrowser final : public com::ComObject<DomainTreeBrowser, IDsBrowseDomainTree> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDsBrowseDomainTree) {
-            *ppv = static_cast<IDsBrowseDomainTree*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<DomainTreeBrowser, IDsBrowseDomainTree>(IID_IDsBrowseDomainTree),
+    };
 
     HRESULT STDMETHODCALLTYPE BrowseTo(HWND hwndParent, LPWSTR* ppszTargetPath, DWORD) override {
         if (ppszTargetPath == nullptr) return E_POINTER;
         *ppszTargetPath = nullptr;
         std::vector<ForestDomain> forest;
-        HRESULT hr = ReadForestDomains(m_server, forest);
+        HRESULT hr = ReadForestDomains(m_server, &forest);
         if (SUCCEEDED(hr) && forest.empty()) hr = HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
         if (FAILED(hr)) {
             ShowFailure(hwndParent, hr);
@@ -128,12 +108,16 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetDomains(PDOMAIN_TREE* ppDomainTree, DWORD) override {
         if (ppDomainTree == nullptr) return E_POINTER;
-        return LumivelGetDomainTree(m_server.empty() ? nullptr : m_server.c_str(), ppDomainTree);
+        *ppDomainTree = nullptr;
+        std::vector<ForestDomain> forest;
+        HRESULT hr = ReadForestDomains(m_server, &forest);
+        if (FAILED(hr)) return hr;
+        return BuildDomainTree(forest, ppDomainTree);
     }
 
     HRESULT STDMETHODCALLTYPE FreeDomains(PDOMAIN_TREE* ppDomainTree) override {
         if (ppDomainTree == nullptr) return E_POINTER;
-        if (*ppDomainTree) LumivelFreeDomainTree(*ppDomainTree);
+        FreeDomainTree(*ppDomainTree);
         *ppDomainTree = nullptr;
         return S_OK;
     }
@@ -148,54 +132,21 @@ public:
     }
 
 private:
-    ~DomainTreeBrowser() = default;
-    std::atomic<ULONG> m_refs{1};
     std::u16string m_server;
 };
 
-class BrowserFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static: lives as long as the library
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* browser = new (std::nothrow) DomainTreeBrowser();
-        if (!browser) return E_OUTOFMEMORY;
-        HRESULT hr = browser->QueryInterface(riid, ppv);
-        browser->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-BrowserFactory g_factory;
-
-HRESULT DomainTreeBrowserGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (rclsid != CLSID_DsDomainTreeBrowser) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(riid, ppv);
-}
-
-LUMIVEL_BUILTIN_CLASSES(DomainTreeBrowserGetClassObject);
-
 }  // namespace
+
+HRESULT CreateDomainTreeBrowserInstance(IUnknown* outer, REFIID riid, void** object) {
+    return com::CreateComObject<DomainTreeBrowser, com::Aggregation::Refused>(outer, riid, object);
+}
 
 std::optional<std::u16string> ChooseDomain(HWND owner, const std::vector<std::u16string>& domains, bool* failed) {
     ChooseState state{&domains, std::nullopt};
-    INT_PTR result = DialogBoxParamW(PlatformModule(), MAKEINTRESOURCEW(kBrowseDomainDialog), owner, BrowseProc,
+    INT_PTR result = DialogBoxParamW(com::ThisModuleHandle(), MAKEINTRESOURCEW(kBrowseDomainDialog), owner, BrowseProc,
                                      reinterpret_cast<LPARAM>(&state));
     if (failed) *failed = result == -1;
     return result == IDOK ? state.choice : std::nullopt;
 }
 
-}  // namespace lumivel::ui
+}  // namespace lumivel::directory
