@@ -29,8 +29,8 @@
 #include <utility>
 
 #include "lumivel/com_ptr.h"
+#include "lumivel/module_loading.h"
 #include "win/com.h"
-#include "win/processes.h"
 
 namespace lumivel::com {
 
@@ -54,12 +54,7 @@ inline HRESULT CanUnloadThisModule() {
 // The handle of the module this code is compiled into, where its resources are registered;
 // null inside the main program, as GetModuleHandleExW gives it.
 inline HMODULE ThisModuleHandle() {
-    static const HMODULE module = [] {
-        HMODULE handle = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&ThisModuleHandle), &handle);
-        return handle;
-    }();
+    static const HMODULE module = ModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleHandle));
     return module;
 }
 

@@ -1,4 +1,5 @@
-// The dynamic loader's failures as Win32 errors: the one translation table for dlopen.
+// Loading shared objects as Windows loads DLLs: the dynamic loader's failures as Win32 errors
+// (the one translation table for dlopen), module paths and the module of an address.
 #include <cstdlib>
 #include <dlfcn.h>
 #include <sys/stat.h>
