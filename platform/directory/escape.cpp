@@ -2,7 +2,6 @@
 #include "lumivel/ldap_escape.h"
 
 #include "lumivel/text.h"
-#include "utf8_check.h"
 
 namespace lumivel::ldap {
 namespace {
@@ -49,7 +48,7 @@ std::optional<std::u16string> Unescape(std::u16string_view escaped, bool allowCh
             return std::nullopt;
         }
     }
-    if (!IsValidUtf8(bytes)) return std::nullopt;
+    if (!IsWellFormedUtf8(bytes)) return std::nullopt;
     return FromUtf8(bytes);
 }
 
