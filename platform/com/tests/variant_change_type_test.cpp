@@ -134,6 +134,7 @@ TEST(VariantChangeType, DatesToText) {
         {1.0, "12/31/1899"},
         {-1.25, "12/29/1899 06:00:00"},                // negative dates carry the time as magnitude
         {-0.5, "12:00:00"},                            // still day 0
+        {-2.0 + kSecond / 4, "00:00:00"},              // rounds forward out of 12/29/1899, to day 0
         {2958465.5, "12/31/9999 12:00:00"},
         {2958465.99999999, "hr=0x80070057"},           // rounds into the year 10000
         {-657434.0, "01/01/0100"},
