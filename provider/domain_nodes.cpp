@@ -139,13 +139,4 @@ std::u16string PathOfStoredNode(std::u16string_view valueName) {
     return path;
 }
 
-std::u16string SystemMessageText(HRESULT result) {
-    WCHAR buffer[1024] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(result), 0, buffer, ARRAYSIZE(buffer), nullptr);
-    std::u16string text(buffer, length);
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    return text;
-}
-
 }  // namespace revivo

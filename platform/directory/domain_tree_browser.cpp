@@ -8,6 +8,7 @@
 
 #include "forest_domains.h"
 #include "lumivel/com_object.h"
+#include "lumivel/system_messages.h"
 #include "win/commctrl.h"
 #include "win/dsclient.h"
 #include "win/errors.h"
@@ -70,10 +71,9 @@ INT_PTR CALLBACK BrowseProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 void ShowFailure(HWND owner, HRESULT hr) {
-    WCHAR text[512] = {};
-    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(hr), 0, text, 512, nullptr))
-        std::memcpy(text, u"The domains of the forest could not be read.", sizeof(u"The domains of the forest could not be read."));
-    MessageBoxW(owner, text, u"Browse for Domain", MB_OK | MB_ICONSTOP);
+    std::u16string text = SystemMessageText(DWORD(hr));
+    if (text.empty()) text = u"The domains of the forest could not be read.";
+    MessageBoxW(owner, text.c_str(), u"Browse for Domain", MB_OK | MB_ICONSTOP);
 }
 
 class DomainTreeBrowser final : public com::ComObject<DomainTreeBrowser, IDsBrowseDomainTree> {

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <thread>
 
+#include "lumivel/system_messages.h"
 #include "provider/cli/cli_answers.h"
 #include "provider/cli/cli_arguments.h"
 #include "provider/cli/cli_output.h"
@@ -26,11 +27,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 std::string errorText(HRESULT result) {
-    WCHAR buffer[1024] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(result), 0, buffer, ARRAYSIZE(buffer), nullptr);
-    std::string text = NarrowText(std::u16string_view(buffer, length));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::string text = NarrowText(lumivel::SystemMessageText(static_cast<DWORD>(result)));
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
     return text.empty() ? std::string("error ") + code : text + " (" + code + ")";
