@@ -1,4 +1,4 @@
-#include "provider/cli/cli_session.h"
+#include "cli/cli_session.h"
 
 #include "lumivel/unique_bstr.h"
 #include "shared/object_list.h"

@@ -7,11 +7,11 @@
 #include <iostream>
 #include <thread>
 
+#include "cli/cli_answers.h"
+#include "cli/cli_arguments.h"
+#include "cli/cli_output.h"
+#include "cli/cli_session.h"
 #include "lumivel/system_messages.h"
-#include "provider/cli/cli_answers.h"
-#include "provider/cli/cli_arguments.h"
-#include "provider/cli/cli_output.h"
-#include "provider/cli/cli_session.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 #include "win/errors.h"

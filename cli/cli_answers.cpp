@@ -1,4 +1,4 @@
-#include "provider/cli/cli_answers.h"
+#include "cli/cli_answers.h"
 
 #include <atomic>
 #include <iostream>

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "provider/cli/cli_arguments.h"
-#include "provider/cli/cli_output.h"
-#include "provider/cli/cli_session.h"
+#include "cli/cli_arguments.h"
+#include "cli/cli_output.h"
+#include "cli/cli_session.h"
 
 using namespace lumivel_cli;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/cli/cli_arguments.h"
+#include "cli/cli_arguments.h"
 
 namespace lumivel_cli {
 

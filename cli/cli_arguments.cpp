@@ -1,4 +1,4 @@
-#include "provider/cli/cli_arguments.h"
+#include "cli/cli_arguments.h"
 
 namespace lumivel_cli {
 

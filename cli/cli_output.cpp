@@ -1,4 +1,4 @@
-#include "provider/cli/cli_output.h"
+#include "cli/cli_output.h"
 
 #include <algorithm>
 #include <array>
