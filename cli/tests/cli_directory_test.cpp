@@ -9,12 +9,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 struct Outcome {
     int exitCode;
@@ -42,7 +42,7 @@ std::string readFile(const std::string& path) {
 
 // Runs a shell command, stdin from /dev/null.
 Outcome run(std::string command) {
-    std::string errPath = "/tmp/lumivel-cli-test-" + revivo_test::UniqueSuffix();
+    std::string errPath = "/tmp/lumivel-cli-test-" + lumivel::testing::UniqueSuffix();
     command += " </dev/null 2>" + errPath;
     FILE* pipe = popen(command.c_str(), "r");
     Outcome outcome{-1, {}, {}};
@@ -71,8 +71,8 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
-        m_domain = revivo_test::TestDirectory().domain;
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        m_domain = lumivel::testing::TestDirectory().domain;
     }
     std::string m_domain;
 };
@@ -112,7 +112,7 @@ TEST_F(CommandLineTest, ConnectStoresTheDomainAndReportsFailures) {
 
 TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     std::string seeded;
-    for (const revivo_test::Fact& fact : revivo_test::SeedFacts())
+    for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts())
         if (fact.get("deleted") == "1" && fact.get("flags") == "-") seeded = fact.get("name");
     ASSERT_FALSE(seeded.empty());
     Outcome tsv = lumivel({"list", m_domain, "--format", "tsv"});
@@ -143,47 +143,47 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
 }
 
 TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
-    std::string suffix = revivo_test::UniqueSuffix();
-    std::string root = "OU=RevivoCli " + suffix + "," + revivo_test::TestDirectory().baseDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(root));
+    std::string suffix = lumivel::testing::UniqueSuffix();
+    std::string root = "OU=RevivoCli " + suffix + "," + lumivel::testing::TestDirectory().baseDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(root));
     std::string name = "Cli User " + suffix;
     std::string dn = "CN=" + name + "," + root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    auto tombstones = revivo_test::TombstoneTimes(name);
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    auto tombstones = lumivel::testing::TombstoneTimes(name);
     ASSERT_EQ(tombstones.size(), 1u);
     std::string tombstone = tombstones[0].first;
 
     Outcome refused = lumivel({"restore", m_domain, tombstone});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("--yes"), std::string::npos);
-    EXPECT_FALSE(revivo_test::LdapExists(dn));
+    EXPECT_FALSE(lumivel::testing::LdapExists(dn));
 
     Outcome restored = lumivel({"restore", m_domain, tombstone, "--yes"});
     EXPECT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_NE(restored.out.find("Restored " + name), std::string::npos);
     EXPECT_NE(restored.err.find("Success: The object was successfully restored."), std::string::npos);
-    EXPECT_TRUE(revivo_test::LdapExists(dn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(dn));
     EXPECT_EQ(lumivel({"restore", m_domain, tombstone, "--yes"}).exitCode, 1);
 
     // Deleted again while a new object takes the name: the new name comes from the command line.
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    tombstones = revivo_test::TombstoneTimes(name);
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    tombstones = lumivel::testing::TombstoneTimes(name);
     ASSERT_EQ(tombstones.size(), 1u);
     Outcome unanswered = lumivel({"restore", m_domain, tombstones[0].first, "--yes"});
     EXPECT_EQ(unanswered.exitCode, 1);
     // A new name that is taken as well ends the restore instead of asking for ever.
     std::string alsoTaken = "Taken Too " + suffix;
-    ASSERT_TRUE(revivo_test::AddUser("CN=" + alsoTaken + "," + root, alsoTaken));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + alsoTaken + "," + root, alsoTaken));
     Outcome twice = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--new-name", alsoTaken});
     EXPECT_EQ(twice.exitCode, 1);
     EXPECT_NE(twice.err.find("Name: " + alsoTaken + " is taken too"), std::string::npos) << twice.err;
     std::string newName = "Smith, John " + suffix;
     Outcome renamed = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--new-name", newName});
     EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
-    EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
-    revivo_test::LdapDeleteTree(root);
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + lumivel::testing::EscapeRdnValue(newName) + "," + root));
+    lumivel::testing::LdapDeleteTree(root);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -18,7 +18,7 @@ using lumivel::ComPtr;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 ComPtr<IRevivo> createProvider() {
     ComPtr<IRevivo> provider;

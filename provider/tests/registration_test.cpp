@@ -7,7 +7,7 @@
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/private_hives.h"
 #include "shared/provider_interfaces.h"
 #include "win/com.h"
 
@@ -16,7 +16,7 @@ using lumivel::RegistryKey;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 constexpr const char16_t* kClsid = u"{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}";
 

@@ -3,9 +3,13 @@
 #include <string>
 
 #include "lumivel/system_messages.h"
+#include "tests/support/private_hives.h"
 #include "win/errors.h"
 
 namespace {
+
+// Every test of this program reads and writes private hives only.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string SystemText(DWORD code, DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS) {
     WCHAR buffer[1024];

@@ -6,14 +6,14 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/text.h"
-#include "registry_fixture.h"
+#include "tests/support/private_hives.h"
 #include "test_server/test_widget.h"
 #include "win/objidl.h"
 #include "win/winreg.h"
 
 namespace {
 
-const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::test::TemporaryHives);
+const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::string BinDir() {
     const char* dir = std::getenv("LUMIVEL_BIN_DIR");

@@ -20,6 +20,11 @@ public:
         VariantClear(&m_value);
         VariantInit(&m_value);
     }
+    // For out-parameters: clears what is held and hands out the slot.
+    VARIANT* put() {
+        clear();
+        return &m_value;
+    }
     // Hands the value over; the holder is left empty.
     VARIANT detach() {
         VARIANT out = m_value;

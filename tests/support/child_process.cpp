@@ -1,30 +1,9 @@
-#include "test_support.h"
+#include "tests/support/child_process.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include "lumivel/text.h"
+#include "tests/support/temporary_directory.h"
 
 namespace lumivel::testing {
-
-TemporaryDirectory::TemporaryDirectory() {
-    char pattern[] = "/tmp/lumivel-test-XXXXXX";
-    if (mkdtemp(pattern)) m_path = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-    if (!m_path.empty()) std::system(("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'").c_str());
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::u16string HelperPath() {
     WCHAR self[4096];

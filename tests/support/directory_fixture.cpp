@@ -1,4 +1,4 @@
-#include "provider/tests/directory_fixture.h"
+#include "tests/support/directory_fixture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-namespace revivo_test {
+namespace lumivel::testing {
 
 namespace {
 
@@ -226,4 +226,4 @@ std::vector<Fact> SeedFacts() {
     return facts;
 }
 
-}  // namespace revivo_test
+}  // namespace lumivel::testing

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace revivo_test {
+namespace lumivel::testing {
 
 struct Directory {
     std::string server;  // TESTDC_DC
@@ -21,7 +21,7 @@ struct Directory {
 const Directory& TestDirectory();
 #define REQUIRE_TEST_DIRECTORY()                                                                  \
     do {                                                                                          \
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec"; \
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec"; \
     } while (0)
 
 // A short random suffix for names nobody else uses.
@@ -56,4 +56,4 @@ struct Fact {
 };
 std::vector<Fact> SeedFacts();
 
-}  // namespace revivo_test
+}  // namespace lumivel::testing
