@@ -37,15 +37,20 @@ TEST(CommandLine, OutputDirectoryIsTheTailVerbatimOrTheIndexDirectoryBesideThePr
     EXPECT_EQ(OutputDirectory(u"\"/srv/index/\"", program), u"\"/srv/index/\"");
 }
 
-TEST(Program, WithoutADirectoryItExitsWithZeroAndWritesNothing) {
-    TemporaryDirectory folder;
-    // No domain can be reached: no credential cache and an unresolvable realm.
-    setenv("KRB5CCNAME", ("FILE:" + folder.path() + "/no-ticket").c_str(), 1);
+// Runs the generator on a folder with no domain to reach: no credential cache.
+lumivel::testing::ChildResult RunWithoutADomain(const TemporaryDirectory& folder) {
+    TemporaryDirectory home;
+    setenv("KRB5CCNAME", ("FILE:" + home.path() + "/no-ticket").c_str(), 1);
     setenv("LUMIVEL_LDAP_CONNECT_TIMEOUT", "2", 1);
     const char* bin = std::getenv("LUMIVEL_BIN_DIR");
-    ASSERT_NE(bin, nullptr);
-    const auto result = lumivel::testing::RunChild(u"\"" + lumivel::FromUtf8(bin) + u"/Taxonis\" \"" +
-                                                   folder.wide() + u"/\"", 120000);
+    if (!bin) return {0xFFFFFFFF, "LUMIVEL_BIN_DIR is not set"};
+    return lumivel::testing::RunChild(u"\"" + lumivel::FromUtf8(bin) + u"/Taxonis\" \"" + folder.wide() + u"/\"",
+                                      120000);
+}
+
+TEST(Program, AFailedWalkExitsWithZeroAndWritesNothing) {
+    TemporaryDirectory folder;
+    const auto result = RunWithoutADomain(folder);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(result.output, "");
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));

@@ -166,7 +166,41 @@ protected:
     TemporaryDirectory m_folder;
 };
 
+// Two extended rights the generator must cope with, removed again at the end: one without a
+// rights GUID (left out, the walk going on with the next) and one without a display name.
+class OddExtendedRights {
+public:
+    explicit OddExtendedRights(const std::string& folder) {
+        std::random_device random;
+        const std::string tag = std::to_string(random() % 1000000000);
+        m_withoutGuid = "CN=lumivel-no-guid-" + tag + ",CN=Extended-Rights," + Configuration();
+        m_withoutName = "CN=lumivel-no-name-" + tag + ",CN=Extended-Rights," + Configuration();
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "6f1e4c0a-1111-4222-8333-%012llx", static_cast<unsigned long long>(random()));
+        m_guid = guid;
+        m_nameRecord = "CN=lumivel-no-name-" + tag + "||{" + m_guid + "}";
+        const std::string path = folder + "/rights.ldif";
+        std::ofstream(path) << "dn: " << m_withoutGuid << "\nobjectClass: controlAccessRight\ndisplayName: No GUID\n\n"
+                            << "dn: " << m_withoutName << "\nobjectClass: controlAccessRight\nrightsGuid: " << m_guid
+                            << "\n";
+        m_added = Shell("ldapadd -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " -f '" + path + "' 2>&1");
+        std::filesystem::remove(path);
+    }
+    ~OddExtendedRights() {
+        Shell("ldapdelete -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " '" + m_withoutGuid + "' '" + m_withoutName +
+              "' 2>&1");
+    }
+    const std::string& added() const { return m_added; }
+    // The record the right without a display name gets.
+    const std::string& nameRecord() const { return m_nameRecord; }
+
+private:
+    std::string m_withoutGuid, m_withoutName, m_guid, m_nameRecord, m_added;
+};
+
 TEST_F(TaxonisDirectory, EveryClassAttributeAndExtendedRightOnceAsTheDirectoryHoldsThem) {
+    OddExtendedRights odd(m_folder.path());
+    ASSERT_EQ(std::count(odd.added().begin(), odd.added().end(), '\n'), 4) << odd.added();
     const auto run = RunTaxonis(Directory());
     ASSERT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.output, "");
@@ -238,11 +272,20 @@ TEST_F(TaxonisDirectory, EveryClassAttributeAndExtendedRightOnceAsTheDirectoryHo
                                   (icon.second ? icon.first + "|" + std::to_string(std::abs(icon.second)) : "|"));
     }
     EXPECT_TRUE(userHasInferiors) << "the test needs a leaf class with possible inferiors";
+    bool rightsAfterOneWithoutGuid = false, withoutGuidSeen = false;
     for (const auto& right : rights) {
-        if (First(right, "rightsguid").empty()) continue;
+        if (First(right, "rightsguid").empty()) {
+            withoutGuidSeen = true;
+            continue;
+        }
+        rightsAfterOneWithoutGuid = rightsAfterOneWithoutGuid || withoutGuidSeen;
         expectedRights.push_back("CN=" + First(right, "cn") + "|" + First(right, "displayname") + "|{" +
                                  First(right, "rightsguid") + "}");
     }
+
+    EXPECT_TRUE(withoutGuidSeen);
+    if (!rightsAfterOneWithoutGuid) std::printf("note: the right without a GUID came last; nothing followed it\n");
+    EXPECT_NE(std::find(expectedRights.begin(), expectedRights.end(), odd.nameRecord()), expectedRights.end());
 
     auto classes = Records(ClassFile());
     auto attributes = Records(AttributeFile());
