@@ -102,7 +102,7 @@ std::vector<std::u16string> FileLocationCandidates(std::u16string_view moduleDir
     std::vector<std::u16string> candidates{std::u16string(moduleDirectory)};
     const std::u16string machine = Environment(u"LUMIVEL_MACHINE_CACHE");
     candidates.push_back(machine.empty() ? std::u16string(kMachineCache) : WithSeparator(machine));
-    // Relative values are ignored, as the base directory specification asks.
+    // A relative value is ignored, as the XDG base directory rules ask.
     std::u16string user = Environment(u"XDG_CACHE_HOME");
     if (user.empty() || user.front() != u'/') {
         const std::u16string home = Environment(u"HOME");
