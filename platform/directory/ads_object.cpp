@@ -335,10 +335,16 @@ HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, Load lo
             it = it->second.pendingOperation ? std::next(it) : m_properties.erase(it);
     } else if (load == Load::Named) {
         for (const auto& name : names) {
-            auto it = m_properties.find(LowerAsciiUtf8(name));
+            const std::string key = LowerAsciiUtf8(name);
+            auto it = m_properties.find(key);
             if (it != m_properties.end() && !it->second.pendingOperation) m_properties.erase(it);
+            if (attributes.find(key) == attributes.end())
+                m_absent.insert(key);
+            else
+                m_absent.erase(key);
         }
     }
+    if (all) m_absent.clear();
     for (auto& [key, attribute] : attributes) {
         auto& property = m_properties[key];
         if (property.pendingOperation) continue;
@@ -362,7 +368,7 @@ HRESULT AdsObject::ReadProperty(BSTR name, bool alwaysArray, VARIANT* out) {
     VariantInit(out);
     const std::string key = LowerAsciiUtf8(ToUtf8(BstrText(name)));
     if (key.empty()) return E_ADS_BAD_PARAMETER;
-    if (!m_isNew && !m_propertiesLoaded && m_properties.find(key) == m_properties.end()) {
+    if (!m_isNew && !m_propertiesLoaded && m_properties.find(key) == m_properties.end() && !m_absent.count(key)) {
         const HRESULT hr = LoadAttributes({}, Load::Implicit);
         if (FAILED(hr)) return hr;
     }
@@ -386,7 +392,9 @@ HRESULT AdsObject::PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) {
         const HRESULT hr = VariantToValues(vProp, &values);
         if (FAILED(hr)) return hr;
     }
-    Property& property = m_properties[LowerAsciiUtf8(name)];
+    const std::string key = LowerAsciiUtf8(name);
+    m_absent.erase(key);
+    Property& property = m_properties[key];
     property.name = name;
     switch (lnControlCode) {
         case ADS_PROPERTY_CLEAR:

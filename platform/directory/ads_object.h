@@ -221,6 +221,9 @@ private:
 
     std::map<std::string, Property> m_properties;  // lower-case name
     bool m_propertiesLoaded = false;
+    // Names a GetInfoEx asked for that the object does not hold: a Get of one of them answers
+    // at once instead of reading the whole object again.
+    std::set<std::string> m_absent;  // lower-case name
 
     VARIANT m_filter{};
     VARIANT m_hints{};
