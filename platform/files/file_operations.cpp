@@ -200,7 +200,9 @@ DWORD MoveLocal(const std::string& from, const std::string& to, DWORD flags, LPC
         return ERROR_SUCCESS;
     }
     if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
-    if (errno != EXDEV) return lumivel::PathError(errno, errno == ENOENT ? from : to);
+    // The source was there a moment ago: a missing name is the target's folder.
+    if (errno == ENOENT) return ::lstat(from.c_str(), &sourceState) != 0 ? lumivel::PathError(ENOENT, from) : ERROR_PATH_NOT_FOUND;
+    if (errno != EXDEV) return lumivel::PathError(errno, to);
     if (!(flags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(sourceState.st_mode)) return ERROR_NOT_SAME_DEVICE;
     // Across file systems: copy, then remove the original; if that fails, the copy goes again
     // so that the file exists exactly once.

@@ -219,6 +219,10 @@ TEST(MoveAndCopy, RefuseToOverwriteUnlessAsked) {
     EXPECT_EQ(GetFileAttributesW(a.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(MoveFileW(a.c_str(), c.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // A target folder that is not there is a missing path, as on Windows.
+    EXPECT_FALSE(MoveFileW(b.c_str(), dir.wide("missing/b").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ReadText(dir.path() + "/b"), "first");
     SetFileAttributesW(c.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(CopyFileW(b.c_str(), c.c_str(), FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
