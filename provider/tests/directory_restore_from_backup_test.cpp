@@ -29,12 +29,6 @@ namespace {
 
 ::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
 
-std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 class RestoreFromBackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,8 +83,7 @@ protected:
     void purge(const std::string& filter) {
         std::vector<std::string> tombstones = revivo_test::TombstoneDns(m_base, filter);
         ASSERT_EQ(tombstones.size(), 1u) << filter;
-        const char* testdc = LUMIVEL_TESTDC;
-        ASSERT_EQ(std::system((std::string(testdc) + " purge " + shellQuote(tombstones[0]) + " >/dev/null 2>&1").c_str()), 0);
+        ASSERT_TRUE(revivo_test::PurgeTombstone(tombstones[0]));
         ASSERT_TRUE(revivo_test::TombstoneDns(m_base, filter).empty());
     }
 
