@@ -93,6 +93,37 @@ std::vector<std::u16string> ClassAttributeCache::AddNamesOfClass(std::u16string_
     return derivedFrom;
 }
 
+bool ClassAttributeCache::ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names) {
+    if (!m_constructedKnown) {
+        if (FAILED(OpenSchema(server))) return false;
+        ADS_SEARCHPREF_INFO paging{};
+        paging.dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+        paging.vValue.dwType = ADSTYPE_INTEGER;
+        paging.vValue.Integer = 1000;
+        m_schema->SetSearchPreference(&paging, 1);
+        // systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED.
+        std::u16string filter = u"(&(objectClass=attributeSchema)(systemFlags:1.2.840.113556.1.4.803:=4))";
+        LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName")};
+        ADS_SEARCH_HANDLE handle = nullptr;
+        if (FAILED(m_schema->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle))) return false;
+        std::vector<std::u16string> found;
+        HRESULT result;
+        while ((result = m_schema->GetNextRow(handle)) == S_OK) {
+            ADS_SEARCH_COLUMN column{};
+            if (FAILED(m_schema->GetColumn(handle, attributes[0], &column))) continue;
+            if (column.dwNumValues > 0 && column.pADsValues[0].CaseIgnoreString)
+                found.emplace_back(column.pADsValues[0].CaseIgnoreString);
+            m_schema->FreeColumn(&column);
+        }
+        m_schema->CloseSearchHandle(handle);
+        if (result != S_ADS_NOMORE_ROWS) return false;
+        m_constructed = std::move(found);
+        m_constructedKnown = true;
+    }
+    *names = m_constructed;
+    return true;
+}
+
 const ClassAttributeEntry& ClassAttributeCache::GetClassAttributeLists(std::u16string_view className,
                                                                        std::u16string_view server) {
     std::u16string key(className);

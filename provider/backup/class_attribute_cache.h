@@ -29,6 +29,11 @@ public:
 
     size_t Size() const { return m_entries.size(); }
 
+    // The attributes the directory computes when asked for them by name and leaves out of a
+    // request for all attributes ("*"); read from the schema once. False when the schema
+    // cannot be asked.
+    bool ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names);
+
 private:
     struct NoCaseLess {
         bool operator()(const std::u16string& left, const std::u16string& right) const;
@@ -46,6 +51,8 @@ private:
     lumivel::ComPtr<IDirectorySearch> m_schema;
     // A class the schema could not be asked about is tried again next time, not cached empty.
     ClassAttributeEntry m_unanswered;
+    std::vector<std::u16string> m_constructed;
+    bool m_constructedKnown = false;
 };
 
 }  // namespace revivo

@@ -1,5 +1,6 @@
 #include "provider/backup/object_sections.h"
 
+#include <algorithm>
 #include <map>
 
 #include "lumivel/ldap_escape.h"
@@ -20,7 +21,7 @@ constexpr char16_t kLdapPrefix[] = u"LDAP://";
 constexpr DWORD kListPageSize = 10;
 // Pages of whole objects: large enough to keep the server busy, small enough that memory
 // does not grow with the subtree.
-constexpr DWORD kBatchPageSize = 250;
+constexpr DWORD kBatchPageSize = 1000;
 
 std::u16string serverPrefix(std::u16string_view server) {
     return server.empty() ? std::u16string(kLdapPrefix) : kLdapPrefix + std::u16string(server) + u"/";
@@ -125,62 +126,77 @@ struct NoCaseLess {
         return lumivel::CompareNoCase(left, right) < 0;
     }
 };
-using ClassLists = std::map<std::u16string, ClassAttributeEntry, NoCaseLess>;
 
-// The first pass: the classes of the subtree, and for each its lists.
-HRESULT subtreeClasses(Revivo* provider, IDirectorySearch* search, std::u16string_view server, ClassLists* classes) {
-    HRESULT result = setSubtreePreferences(search, 1000);
-    if (FAILED(result)) return result;
-    LPWSTR attributes[] = {const_cast<LPWSTR>(u"objectClass")};
-    ADS_SEARCH_HANDLE handle = nullptr;
-    result = search->ExecuteSearch(nullptr, attributes, ARRAYSIZE(attributes), &handle);
-    if (FAILED(result)) return result;
-    while ((result = search->GetNextRow(handle)) == S_OK) {
-        std::u16string className;
-        if (!lastText(search, handle, u"objectClass", &className) || classes->count(className)) continue;
-        classes->emplace(className, provider->classAttributes().GetClassAttributeLists(className, server));
-    }
-    search->CloseSearchHandle(handle);
-    return result == S_ADS_NOMORE_ROWS ? S_OK : result;
+std::u16string asciiLower(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    return out;
 }
 
-void writeColumns(Revivo* provider, BackupInfFile& file, IDirectorySearch* search, ADS_SEARCH_HANDLE row,
-                  const std::vector<std::u16string>& names) {
-    for (const std::u16string& name : names) {
-        if (IsRestrictedAttribute(provider->attributeLists(), name.c_str())) continue;
+// A class's names as the batched reading uses them: restrictions applied once per class, not
+// once per object, and each name with the lower-case key its column is found by.
+struct WritableName {
+    std::u16string name, key;
+};
+struct WritableLists {
+    std::vector<WritableName> names;  // mandatory, then optional
+};
+using ClassLists = std::map<std::u16string, WritableLists, NoCaseLess>;
+
+WritableLists writableLists(Revivo* provider, const ClassAttributeEntry& entry) {
+    WritableLists lists;
+    for (const auto* list : {&entry.mandatory, &entry.optional})
+        for (const std::u16string& name : writableNames(provider, *list)) lists.names.push_back({name, asciiLower(name)});
+    return lists;
+}
+
+// The lower-case names of the columns a row holds: the few an object has, out of the many
+// its class allows.
+void rowColumns(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std::vector<std::u16string>* keys) {
+    keys->clear();
+    LPWSTR name = nullptr;
+    while (search->GetNextColumnName(row, &name) == S_OK && name) {
+        keys->push_back(asciiLower(name));
+        FreeADsMem(name);
+        name = nullptr;
+    }
+    std::sort(keys->begin(), keys->end());
+}
+
+void writeColumns(BackupInfFile& file, IDirectorySearch* search, ADS_SEARCH_HANDLE row, const WritableLists& lists,
+                  const std::vector<std::u16string>& present) {
+    for (const WritableName& writable : lists.names) {
+        if (!std::binary_search(present.begin(), present.end(), writable.key)) continue;
         ADS_SEARCH_COLUMN column{};
-        if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(name.c_str()), &column))) continue;
+        if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(writable.name.c_str()), &column))) continue;
         VariantHolder value;
         if (SUCCEEDED(AdsTypeToPropVariant(column.pADsValues, column.dwNumValues, value.get())))
-            file.WriteLines(FormatValueLine(name, *value.get()));
+            file.WriteLines(FormatValueLine(writable.name, *value.get()));
         search->FreeColumn(&column);
     }
 }
 
-// The second pass: every object's attributes in one paged search, written as they come.
+// Every object's attributes in one paged search, written as they come. A request for all
+// attributes brings what the object holds; the computed ones that a backup may write are
+// asked for by name, as the object-by-object reading asks for every name of the class.
 HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16string_view server,
                             IDirectorySearch* search, LONG* considered, SectionReport* report) {
-    ClassLists classes;
-    HRESULT result = subtreeClasses(provider, search, server, &classes);
-    if (FAILED(result)) return result;
-
-    std::vector<std::u16string> names = {u"distinguishedName", u"objectClass", u"objectGUID"};
-    auto addName = [&](const std::u16string& name) {
-        for (const std::u16string& present : names)
-            if (lumivel::EqualsNoCase(present, name)) return;
-        names.push_back(name);
-    };
-    for (const auto& [className, lists] : classes) {
-        for (const std::u16string& name : writableNames(provider, lists.mandatory)) addName(name);
-        for (const std::u16string& name : writableNames(provider, lists.optional)) addName(name);
-    }
+    std::vector<std::u16string> names = {u"*", u"distinguishedName", u"objectClass", u"objectGUID"};
+    std::vector<std::u16string> computed;
+    if (!provider->classAttributes().ConstructedAttributes(server, &computed)) return E_ADS_SCHEMA_VIOLATION;
+    computed.push_back(u"nTSecurityDescriptor");  // a "*" of some directories leaves it out
+    for (const std::u16string& name : writableNames(provider, computed)) names.push_back(name);
     std::vector<LPWSTR> attributes;
     for (std::u16string& name : names) attributes.push_back(name.data());
 
-    if (FAILED(result = setSubtreePreferences(search, kBatchPageSize))) return result;
+    HRESULT result = setSubtreePreferences(search, kBatchPageSize);
+    if (FAILED(result)) return result;
     ADS_SEARCH_HANDLE handle = nullptr;
     result = search->ExecuteSearch(nullptr, attributes.data(), static_cast<DWORD>(attributes.size()), &handle);
     if (FAILED(result)) return result;
+    ClassLists classes;
+    std::vector<std::u16string> present;
     while ((result = search->GetNextRow(handle)) == S_OK) {
         ++*considered;
         std::u16string dn, className;
@@ -188,12 +204,16 @@ HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16strin
             noteFailure(&report->skipped, E_ADS_PROPERTY_NOT_FOUND);
             continue;
         }
-        auto lists = lastText(search, handle, u"objectClass", &className) ? classes.find(className) : classes.end();
-        if (lists == classes.end()) {
-            // Created or changed between the two passes: read on its own.
-            writeBoundObject(provider, file, server, lumivel::ldap::AdsPathDn(dn), report);
+        if (!lastText(search, handle, u"objectClass", &className)) {
+            noteFailure(&report->skipped, E_ADS_PROPERTY_NOT_FOUND);
             continue;
         }
+        auto lists = classes.find(className);
+        if (lists == classes.end())
+            lists = classes
+                        .emplace(className, writableLists(provider, provider->classAttributes().GetClassAttributeLists(
+                                                                      className, server)))
+                        .first;
         ADS_SEARCH_COLUMN guid{};
         std::u16string section;
         if (SUCCEEDED(search->GetColumn(handle, const_cast<LPWSTR>(u"objectGUID"), &guid))) {
@@ -206,8 +226,8 @@ HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16strin
             continue;
         }
         file.BeginSection(section);
-        writeColumns(provider, file, search, handle, lists->second.mandatory);
-        writeColumns(provider, file, search, handle, lists->second.optional);
+        rowColumns(search, handle, &present);
+        writeColumns(file, search, handle, lists->second, present);
         VariantHolder parent;
         parent->vt = VT_BSTR;
         parent->bstrVal = SysAllocString(parentDn(dn).c_str());

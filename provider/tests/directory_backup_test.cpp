@@ -180,7 +180,9 @@ protected:
             auto& lines = byAttribute[lower(attribute)];
             // A name both mandatory and optional (cn of a person) is written once for each list.
             if (!numbered && lines.size() == 1 && lines[0]->key == line.key && lines[0]->value == line.value) continue;
-            if (numbered) EXPECT_EQ(line.key.substr(underscore + 1), std::to_string(lines.size() + 1)) << line.key;
+            if (numbered) {
+                EXPECT_EQ(line.key.substr(underscore + 1), std::to_string(lines.size() + 1)) << line.key;
+            }
             lines.push_back(&line);
         }
         for (const auto& [attribute, lines] : byAttribute) {
