@@ -23,7 +23,7 @@ struct Column {
     const char16_t* title;
     int share;  // of the list's width, in percent
 };
-constexpr Column kColumns[] = {{u"Name", 42}, {u"Date", 24}, {u"Origin", 34}};
+constexpr Column kColumns[] = {{u"Name", 43}, {u"Date", 22}, {u"Origin", 35}};
 
 HWND listOf(HWND dialog) { return GetDlgItem(dialog, IDC_BACKUP_LIST); }
 
