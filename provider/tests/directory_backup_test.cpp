@@ -2,6 +2,7 @@
 // ldapsearch returns for the same object; where archives go; what a failing run says; the
 // scriptable entry point; and the batched reading against the object-by-object one.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -415,6 +416,28 @@ TEST_F(BackupTest, FailedRunsSayWhyAndLeaveNothingBehind) {
     // Nothing of any of these runs is left in the temporary folder.
     EXPECT_TRUE(std::filesystem::is_empty(temporary));
     previousTmp.empty() ? unsetenv("TMP") : setenv("TMP", previousTmp.c_str(), 1);
+}
+
+// The temporary archive is made on the temporary folder's file system; a backup folder on
+// another one gets a copy, and the temporary one goes.
+TEST_F(BackupTest, ArchivesReachAFolderOnAnotherFileSystem) {
+    struct stat temporary {}, shared {};
+    if (stat("/tmp", &temporary) != 0 || stat("/dev/shm", &shared) != 0 || temporary.st_dev == shared.st_dev)
+        GTEST_SKIP() << "/tmp and /dev/shm are one file system here";
+    std::string elsewhere = "/dev/shm/revivo-backups-" + m_suffix;
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::create_directories(m_folder + "/tmp");
+    std::string previousTmp = std::getenv("TMP") ? std::getenv("TMP") : "";
+    setenv("TMP", (m_folder + "/tmp").c_str(), 1);
+    setFileLocation(elsewhere);
+    std::string archive;
+    EXPECT_EQ(backUp({m_root}, &archive), S_OK);
+    previousTmp.empty() ? unsetenv("TMP") : setenv("TMP", previousTmp.c_str(), 1);
+    EXPECT_EQ(std::filesystem::path(archive).parent_path(), std::filesystem::path(elsewhere));
+    EXPECT_EQ(revivo_test::FilesIn(elsewhere, ".zip").size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder + "/tmp"));
+    std::error_code ignored;
+    std::filesystem::remove_all(elsewhere, ignored);
 }
 
 // A script reaches BackupObjects by its name through IDispatch and is never shown anything.
