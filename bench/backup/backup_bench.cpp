@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     }
     std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
     std::string subtree = "OU=Bulk Live," + std::string(baseDn);
-    std::string tenth = "OU=Part 000," + subtree;
+    std::string tenth = "OU=Batch 000," + subtree;
 
     // A registry and a backup folder of the benchmark's own.
     char pattern[] = "/tmp/lumivel-backup-bench-XXXXXX";

@@ -395,7 +395,7 @@ def bulk_live(args):
     db.transaction_start()
     try:
         for i in range(args.first, last):
-            part = "OU=Part %03d,%s" % ((i - 1) // 500, top)
+            part = "OU=Batch %03d,%s" % ((i - 1) // 500, top)
             for ou in ([top] if i == args.first else []) + ([part] if (i - 1) % 500 == 0 or i == args.first else []):
                 try:
                     db.add({"dn": ou, "objectClass": "organizationalUnit", "description": "Live objects of testdc bulk-live"})
