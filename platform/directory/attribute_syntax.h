@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,9 @@ Syntax SyntaxFromLdapSyntax(std::string_view oid);
 bool ParseAttributeTypeDescription(std::string_view description, std::vector<std::string>* names,
                                    std::string* syntaxOid);
 ADSTYPE AdsTypeOf(Syntax syntax);
+// The syntax whose values a search hands out with that type; none for types the directory
+// never hands out.
+std::optional<Syntax> SyntaxOfAdsType(ADSTYPE type);
 
 // One value as a VARIANT: BSTR, VT_I4, VT_BOOL, VT_DATE, VT_ARRAY|VT_UI1 or an
 // IADsLargeInteger in VT_DISPATCH. E_ADS_CANT_CONVERT_DATATYPE for a malformed value.

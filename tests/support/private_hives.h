@@ -10,9 +10,10 @@
 
 namespace lumivel::testing {
 
-// Points LUMIVEL_MACHINE_HIVE and LUMIVEL_USER_HIVE at fresh files in a private folder and
-// removes the folder at the end; with Com::Initialize the program's main thread also holds an
-// apartment for as long.
+// Points LUMIVEL_MACHINE_HIVE and LUMIVEL_USER_HIVE at fresh files in a private folder, and the
+// user's cache (XDG_CACHE_HOME, where the index of backup archives lives) below it, and removes
+// the folder at the end; with Com::Initialize the program's main thread also holds an apartment
+// for as long.
 class PrivateHives : public ::testing::Environment {
 public:
     enum class Com { Initialize, Leave };
