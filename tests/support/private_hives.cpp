@@ -14,7 +14,9 @@ void PrivateHives::SetUp() {
     setenv("LUMIVEL_MACHINE_HIVE", (m_folder + "/machine.hive").c_str(), 1);
     setenv("LUMIVEL_USER_HIVE", (m_folder + "/user.hive").c_str(), 1);
     setenv("XDG_CACHE_HOME", (m_folder + "/cache").c_str(), 1);
-    if (m_com == Com::Initialize) ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    if (m_com == Com::Initialize) {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
 }
 
 void PrivateHives::TearDown() {

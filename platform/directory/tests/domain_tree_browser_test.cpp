@@ -60,7 +60,7 @@ TEST_F(DomainBrowser, DialogListsDomainsAndReturnsTheChoice) {
 
 TEST_F(DomainBrowser, TreeOrderPutsParentsFirst) {
     std::vector<lumivel::directory::ForestDomain> domains = {
-        {u"b.other.test", {}}, {u"Example.test", {}}, {u"other.test", {}}, {u"child.example.test", {}}};
+        {u"b.other.test", {}, {}}, {u"Example.test", {}, {}}, {u"other.test", {}, {}}, {u"child.example.test", {}, {}}};
     lumivel::directory::SortForTree(domains);
     std::vector<std::u16string> names;
     for (const auto& d : domains) names.push_back(d.dnsName);
