@@ -7,7 +7,7 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Domains, Connect, List, Restore, Backup, Backups };
+enum class Command { Help, Console, Domains, Connect, List, Restore, Backup, Backups };
 enum class OutputFormat { Table, Tsv, Json };
 
 struct Arguments {

@@ -1,4 +1,5 @@
-// `lumivel`: the restore provider for administrators on a shell.
+// `lumivel`: the console without arguments; with them, the restore provider for
+// administrators on a shell.
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include "cli/cli_arguments.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
+#include "lumivel/console_host.h"
 #include "lumivel/system_messages.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/backup_folder.h"
@@ -27,6 +29,9 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// The snap-in the console shows: {B979019D-5037-44E0-835B-3CD84BDDA491}.
+constexpr CLSID kSnapinClsid = {0xB979019D, 0x5037, 0x44E0, {0x83, 0x5B, 0x3C, 0xD8, 0x4B, 0xDD, 0xA4, 0x91}};
 
 std::string errorText(HRESULT result) {
     std::string text = NarrowText(lumivel::SystemMessageText(static_cast<DWORD>(result)));
@@ -227,6 +232,23 @@ int main(int argc, char** argv) {
         std::cout << UsageText(arguments.helpTopic);
         return kExitSuccess;
     }
+    if (arguments.command == Command::Console) {
+        if (!lumivel::console::ConsoleCanShow()) {
+            std::cerr << "lumivel: there is no display to show the console on (DISPLAY and WAYLAND_DISPLAY are "
+                         "not set); its work is done on a terminal with a command:\n"
+                      << UsageText(std::nullopt);
+            return kExitUsage;
+        }
+        lumivel::console::ConsoleOptions options;
+        options.snapin = kSnapinClsid;
+        int status = lumivel::console::RunConsole(options);
+        // A domain's fetch may still be running on its worker when the window closes; the
+        // process ends here rather than run static destructors under it.
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        _exit(status);
+    }
 
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + errorText(result));
@@ -253,7 +275,8 @@ int main(int argc, char** argv) {
                 case Command::Restore: status = runRestore(session, arguments); break;
                 case Command::Backup: status = runBackup(session, arguments); break;
                 case Command::Backups: status = runBackups(session, arguments); break;
-                case Command::Help: break;
+                case Command::Help:
+                case Command::Console: break;
             }
         }
     }
