@@ -119,7 +119,8 @@ IconLookup IconIndexOf(std::u16string_view className) {
     }
     LONG index = 0;
     lookup.hr = cache->GetIconIndex(name.get(), &index);
-    if (lookup.hr == S_OK) lookup.index = index;
+    // A miss (S_FALSE) still carries the index the cache answers with, -1 as a rule.
+    if (SUCCEEDED(lookup.hr)) lookup.index = index;
     return lookup;
 }
 

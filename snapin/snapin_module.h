@@ -33,7 +33,8 @@ std::u16string LoadText(UINT id);
 enum class ClipboardFormat { DisplayName, NodeType, NodeTypeText, SnapinClassId, DataObjectAddress };
 UINT ClipboardFormatNumber(ClipboardFormat format);
 
-// The icon index of a class in the schema cache; none when the cache does not answer S_OK.
+// The icon index of a class in the schema cache and how the cache answered; without a
+// cache, index 0 and S_FALSE.
 struct IconLookup {
     HRESULT hr = S_FALSE;
     LONG index = 0;

@@ -149,6 +149,7 @@ void ConsoleSession::close() {
     m->aboutIcons.clear();
 }
 
+IComponentData* ConsoleSession::componentData() const { return m->data.get(); }
 const ScopeTree& ConsoleSession::tree() const { return m->tree; }
 HSCOPEITEM ConsoleSession::rootItem() const { return m->tree.root(); }
 HSCOPEITEM ConsoleSession::selectedItem() const { return m->selected; }

@@ -6,19 +6,11 @@
 #include <vector>
 
 #include "lumivel/com_object.h"
+#include "lumivel/console_session.h"
 #include "win/mmc.h"
 
 namespace lumivel::console {
 
-struct MenuEntry {
-    std::u16string name;
-    std::u16string statusText;
-    LONG commandId = 0;
-    LONG insertionPoint = 0;
-    LONG flags = 0;
-    LONG specialFlags = 0;
-    std::vector<MenuEntry> children;  // a submenu's items
-};
 
 class ContextMenuItems final : public com::ComObject<ContextMenuItems, IContextMenuCallback> {
 public:

@@ -29,8 +29,18 @@ class ScopeTree;
 class ConsoleImageList;
 class ConsoleVerbs;
 class ConsoleObject;
-struct MenuEntry;
 enum class ScopeChange;
+
+// One item of a snap-in's context menu.
+struct MenuEntry {
+    std::u16string name;
+    std::u16string statusText;
+    LONG commandId = 0;
+    LONG insertionPoint = 0;
+    LONG flags = 0;
+    LONG specialFlags = 0;
+    std::vector<MenuEntry> children;  // a submenu's items
+};
 
 // What the session asks of its window.
 class SessionView {
@@ -66,6 +76,9 @@ public:
     // Ends the snap-in; safe to call twice.
     void close();
     bool isOpen() const;
+
+    // The snap-in's component data, for tests that send it notifications themselves.
+    IComponentData* componentData() const;
 
     const ScopeTree& tree() const;
     HSCOPEITEM rootItem() const;
