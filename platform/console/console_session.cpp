@@ -154,6 +154,7 @@ const ScopeTree& ConsoleSession::tree() const { return m->tree; }
 HSCOPEITEM ConsoleSession::rootItem() const { return m->tree.root(); }
 HSCOPEITEM ConsoleSession::selectedItem() const { return m->selected; }
 const ConsoleImageList& ConsoleSession::scopeImages() const { return *m->scopeImages.get(); }
+HIMAGELIST ConsoleSession::smallScopeImages() const { return m->scopeImages ? m->scopeImages->small() : nullptr; }
 const std::u16string& ConsoleSession::resultViewType() const { return m->resultViewType; }
 IUnknown* ConsoleSession::resultView() const { return m->resultView.get(); }
 HRESULT ConsoleSession::resultViewError() const { return m->resultViewError; }

@@ -82,9 +82,11 @@ TEST(SnapinRegistration, AReadOnlyMachineHiveMakesRegsvrFail) {
     struct stat before {};
     ASSERT_EQ(stat(hive, &before), 0);
     ASSERT_EQ(chmod(hive, 0444), 0);
-    DWORD status = Regsvr("/s \"" + Snapin() + "\"");
+    DWORD snapinStatus = Regsvr("/s \"" + Snapin() + "\"");
+    DWORD providerStatus = Regsvr("/s \"" + BinDir() + "/RevivoProvider.so\"");
     chmod(hive, before.st_mode & 07777);
-    EXPECT_EQ(status, 1u) << "a key that could not be written is no success";
+    EXPECT_EQ(snapinStatus, 1u) << "a key that could not be written is no success";
+    EXPECT_EQ(providerStatus, 1u);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSnapinKey));
 }
 

@@ -15,6 +15,7 @@
 #include "snapin_test_support.h"
 #include "tests/support/private_hives.h"
 #include "win/guid.h"
+#include "win/commctrl.h"
 #include "win/memory.h"
 #include "win/user.h"
 
@@ -76,6 +77,8 @@ TEST_F(SnapinConsoleTest, RootShowsOneNodePerDomainRecordOnce) {
     EXPECT_EQ(console->shownName(children[0]), u"alpha");
     EXPECT_EQ(console->shownName(children[1]), u"delta");
     EXPECT_EQ(console->image(children[0]), 3) << "the domainDNS icon of the schema cache";
+    // The scope images are the schema cache's, at the same positions.
+    EXPECT_EQ(ImageList_GetImageCount(console->session().smallScopeImages()), 9);
 
     // The console expands again after the root's children went; the snap-in adds nothing twice.
     IComponentData* data = console->session().componentData();

@@ -87,6 +87,8 @@ public:
     // The image an item shows now.
     int imageOf(HSCOPEITEM item) const;
     const ConsoleImageList& scopeImages() const;
+    // The 16-pixel scope images, as the tree shows them.
+    HIMAGELIST smallScopeImages() const;
 
     HRESULT expand(HSCOPEITEM item);
     HRESULT expandSync(HSCOPEITEM item);
