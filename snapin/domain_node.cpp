@@ -19,6 +19,9 @@ DomainNode::DomainNode(LPCWSTR displayName, const std::u16string& nodeType) : Sc
 void DomainNode::attachRecord(PropertySet* record) {
     if (!record) return;
     record->addRef();
+    // The provider reads the record on the fetch's thread while commands on this thread may
+    // change it.
+    record->enableLock();
     if (m_record) m_record->release();
     m_record = record;
     m_cookie = reinterpret_cast<MMC_COOKIE>(record);

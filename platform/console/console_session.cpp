@@ -118,6 +118,7 @@ HRESULT ConsoleSession::open(const CLSID& snapin, const std::u16string& register
     std::u16string rootName;
     if (SUCCEEDED(m->data->QueryDataObject(0, CCT_SCOPE, rootObject.put())))
         rootName = ReadText(rootObject.get(), CLIPFORMAT(RegisterClipboardFormatW(CCF_DISPLAY_NAME)));
+    if (m->name.empty()) m->name = rootName;
     m->tree.addRoot(rootName.empty() ? registeredName : rootName, -1);
     return S_OK;
 }
@@ -196,25 +197,31 @@ static Target DataObjectOf(ConsoleSession::State& m, HSCOPEITEM id) {
     return target;
 }
 
-HRESULT ConsoleSession::expand(HSCOPEITEM id) {
-    ScopeItem* item = m->tree.find(id);
-    if (!item || !m->data) return E_INVALIDARG;
-    if (item->expanded) return S_OK;
-    Target target = DataObjectOf(*m, id);
-    if (FAILED(target.hr)) return target.hr;
+// The item's data object when MMCN_EXPAND is still to come for it (marking it sent); S_FALSE
+// when it was sent before.
+static HRESULT BeginExpand(ConsoleSession::State& m, HSCOPEITEM id, Target* target) {
+    ScopeItem* item = m.tree.find(id);
+    if (!item || !m.data) return E_INVALIDARG;
+    if (item->expanded) return S_FALSE;
+    *target = DataObjectOf(m, id);
+    if (FAILED(target->hr)) return target->hr;
     item->expanded = true;
+    return S_OK;
+}
+
+HRESULT ConsoleSession::expand(HSCOPEITEM id) {
+    Target target;
+    HRESULT hr = BeginExpand(*m, id, &target);
+    if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
     return m->data->Notify(target.object.get(), MMCN_EXPAND, TRUE, LPARAM(id));
 }
 
 HRESULT ConsoleSession::expandSync(HSCOPEITEM id) {
-    ScopeItem* item = m->tree.find(id);
-    if (!item || !m->data) return E_INVALIDARG;
-    if (item->expanded) return S_OK;
-    Target target = DataObjectOf(*m, id);
-    if (FAILED(target.hr)) return target.hr;
-    item->expanded = true;
+    Target target;
+    HRESULT hr = BeginExpand(*m, id, &target);
+    if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
     MMC_EXPANDSYNC_STRUCT sync{FALSE, TRUE, id};
-    HRESULT hr = m->data->Notify(target.object.get(), MMCN_EXPANDSYNC, 0, LPARAM(&sync));
+    hr = m->data->Notify(target.object.get(), MMCN_EXPANDSYNC, 0, LPARAM(&sync));
     if (SUCCEEDED(hr) && sync.bHandled) return S_OK;
     return m->data->Notify(target.object.get(), MMCN_EXPAND, TRUE, LPARAM(id));
 }

@@ -45,6 +45,7 @@ protected:
         s_control->block = false;
         s_control->noBusyIcon = false;
         s_control->objectCount = 2;
+        s_control->enumerationFailure = 0;
         SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductInterfaces);
     }
     void TearDown() override { s_control->block = false; }
@@ -211,6 +212,21 @@ TEST_F(SnapinConsoleTest, OneFetchPerDomainBehindTheBusyIcon) {
                                   5000));
 }
 
+TEST_F(SnapinConsoleTest, AFailedFetchSaysWhyAndKeepsTheNodeUsable) {
+    auto console = openConsole();
+    HSCOPEITEM alpha = childNamed(*console, console->root(), u"alpha");
+    s_control->enumerationFailure = long(0x8007203A);  // the server is not operational
+    console->select(alpha);
+    ASSERT_TRUE(console->runUntil([&] { return console->statusText().find(u"could not be read") != std::u16string::npos; },
+                                  5000))
+        << lumivel::ToUtf8(console->statusText());
+    EXPECT_EQ(console->image(alpha), 3);
+    // The next refresh may succeed.
+    s_control->enumerationFailure = 0;
+    console->pressRefresh();
+    EXPECT_TRUE(console->runUntil([&] { return console->statusText() == u"2 deleted objects in alpha."; }, 5000));
+}
+
 TEST_F(SnapinConsoleTest, WithoutABusyIconTheFallbackShowsAndTheIconComesBack) {
     s_control->noBusyIcon = true;
     auto console = openConsole();
@@ -266,6 +282,7 @@ TEST_F(SnapinConsoleTest, AboutAndHelpComeFromTheSnapin) {
     about->show();
     ConsoleDriver::screenshot(about.get(), "console_about");
     auto info = console->session().about();
+    EXPECT_EQ(info.name, u"Tarvo Lumivel");
     EXPECT_EQ(info.description, u"Tarvo Lumivel Snapin");
     EXPECT_EQ(info.provider, u"Tarvo Software");
     EXPECT_EQ(info.version, u"1.0.2");

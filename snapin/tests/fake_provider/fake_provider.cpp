@@ -58,6 +58,7 @@ public:
         while (g_control.block && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         g_control.inEnumeration = false;
+        if (g_control.enumerationFailure) return HRESULT(g_control.enumerationFailure.load());
         std::vector<PropertySet*> records;
         for (int i = 0; i < g_control.objectCount; ++i) {
             std::string name = "object " + std::to_string(i);

@@ -14,6 +14,8 @@ struct FakeProviderControl {
     std::atomic<bool> inEnumeration{false};
     std::atomic<int> enumerations{0};
     std::atomic<int> providersCreated{0};
+    // EnumDeletedObjects fails with this HRESULT when it is not 0.
+    std::atomic<long> enumerationFailure{0};
     // The schema cache knows no "domainDNSBusy" icon.
     std::atomic<bool> noBusyIcon{false};
 };
