@@ -96,7 +96,11 @@ TEST(ProviderRegistration, WritesItsClassProgIdsAndAnnouncementsAndRemovesThem) 
     std::u16string clsidKey = std::u16string(u"CLSID\\") + kDefaultProviderClsid;
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey, nullptr), u"Revivo Class");
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\ProgID", nullptr), u"RevivoProvider.Revivo.1");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\VersionIndependentProgID", nullptr), u"RevivoProvider.Revivo");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\TypeLib", nullptr), u"{D8814FC8-5778-4A96-8C1B-A0D63425AFDA}");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + u"\\Programmable"));
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"RevivoProvider.Revivo.1\\CLSID", nullptr), kDefaultProviderClsid);
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"RevivoProvider.Revivo\\CurVer", nullptr), u"RevivoProvider.Revivo.1");
     for (const char16_t* family : {u"AD", u"Exchange"}) {
         std::u16string key = std::u16string(u"SOFTWARE\\Tarvo Software\\Tarvo Halcyra\\") + family + u"\\Interfaces";

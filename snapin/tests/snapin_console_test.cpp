@@ -89,6 +89,10 @@ TEST_F(SnapinConsoleTest, RootShowsOneNodePerDomainRecordOnce) {
     object->Release();
     EXPECT_EQ(console->children(root).size(), 2u);
     console->screenshot("console_root");
+
+    // A double click makes the snap-in select the node's item.
+    EXPECT_EQ(console->session().doubleClick(children[1]), S_OK);
+    EXPECT_TRUE(console->runUntil([&] { return console->session().selectedItem() == children[1]; }, 2000));
 }
 
 TEST_F(SnapinConsoleTest, ProvidersComeFromTheDefaultAndTheInterfacesKeyOnceEach) {
