@@ -266,6 +266,8 @@ TEST_F(SnapinConsoleTest, ActionMenuCarriesTheProvidersCommands) {
     std::vector<std::u16string> rootMenu = console->actionMenu(root);
     EXPECT_NE(std::find(rootMenu.begin(), rootMenu.end(), u"&Connect To..."), rootMenu.end());
     EXPECT_NE(std::find(rootMenu.begin(), rootMenu.end(), u"More/Inner"), rootMenu.end()) << "submenus stay beneath";
+    // The root offers no verb: Refresh is there but cannot be chosen.
+    EXPECT_FALSE(console->chooseAction(root, u"Re&fresh"));
 
     // Connecting adds the domain the provider returns.
     ASSERT_TRUE(console->chooseAction(root, u"&Connect To..."));
