@@ -258,6 +258,8 @@ HRESULT ConsoleSession::select(HSCOPEITEM id) {
         return target.hr;
     }
     CLSID control{};
+    // Only controls named by CLSID are shown; other kinds of view are not offered here.
+    if (!m->resultViewType.empty() && m->resultViewType.front() != u'{') m->resultViewError = E_NOTIMPL;
     if (!m->resultViewType.empty() && m->resultViewType.front() == u'{') {
         m->resultViewError = CLSIDFromString(m->resultViewType.c_str(), &control);
         if (SUCCEEDED(m->resultViewError))

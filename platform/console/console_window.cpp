@@ -58,6 +58,8 @@ ConsoleWindow::ConsoleWindow() : m_session(std::make_unique<ConsoleSession>(this
     m_resultMessage = new QLabel(m_resultPane);
     m_resultMessage->setAlignment(Qt::AlignCenter);
     m_resultMessage->setWordWrap(true);
+    // Names and messages may come from the directory: never read as markup.
+    m_resultMessage->setTextFormat(Qt::PlainText);
     m_controlHost = new QWidget(m_resultPane);
     m_resultPane->addWidget(m_resultMessage);
     m_resultPane->addWidget(m_controlHost);
@@ -65,6 +67,7 @@ ConsoleWindow::ConsoleWindow() : m_session(std::make_unique<ConsoleSession>(this
     m_splitter->setStretchFactor(1, 3);
     setCentralWidget(m_splitter);
     m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_status, 1);
     resize(900, 600);
     m_splitter->setSizes({250, 650});
