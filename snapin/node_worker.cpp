@@ -79,8 +79,11 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
 
 }  // namespace
 
+NodeFetch::NodeFetch() { HoldModule(); }
+
 NodeFetch::~NodeFetch() {
     if (record) record->release();
+    ReleaseModule();
 }
 
 HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, bool refreshing) {

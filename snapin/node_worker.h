@@ -28,6 +28,9 @@ struct NodeFetch {
     PropertySet* record = nullptr;  // one reference of its own
     lumivel::ThreadQueuePtr consoleThread;
 
+    // A fetch holds the module while it lives: its result may wait in the console thread's
+    // queue after the worker has ended.
+    NodeFetch();
     ~NodeFetch();
     // The node goes away: nothing will be applied to it.
     void abandon() {
