@@ -138,8 +138,7 @@ QMainWindow* ConsoleDriver::window() { return m_window.get(); }
 HSCOPEITEM ConsoleDriver::root() { return session().rootItem(); }
 
 std::vector<HSCOPEITEM> ConsoleDriver::children(HSCOPEITEM item) {
-    const ScopeItem* data = session().tree().find(item);
-    return data ? data->children : std::vector<HSCOPEITEM>{};
+    return session().tree().childrenOf(item);
 }
 
 std::u16string ConsoleDriver::name(HSCOPEITEM item) { return session().displayName(item); }

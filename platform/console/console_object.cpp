@@ -112,7 +112,7 @@ HRESULT ConsoleObject::GetChildItem(HSCOPEITEM item, HSCOPEITEM* pItemChild, MMC
     if (!m_tree) return E_UNEXPECTED;
     const ScopeItem* parent = m_tree->find(item);
     if (!parent) return E_INVALIDARG;
-    return Answer(parent->children.empty() ? nullptr : m_tree->find(parent->children.front()), pItemChild, pCookie);
+    return Answer(m_tree->find(parent->firstChild), pItemChild, pCookie);
 }
 
 HRESULT ConsoleObject::GetNextItem(HSCOPEITEM item, HSCOPEITEM* pItemNext, MMC_COOKIE* pCookie) {
@@ -120,12 +120,7 @@ HRESULT ConsoleObject::GetNextItem(HSCOPEITEM item, HSCOPEITEM* pItemNext, MMC_C
     if (!m_tree) return E_UNEXPECTED;
     const ScopeItem* current = m_tree->find(item);
     if (!current) return E_INVALIDARG;
-    const ScopeItem* parent = m_tree->find(current->parent);
-    const ScopeItem* next = nullptr;
-    if (parent) {
-        auto it = std::find(parent->children.begin(), parent->children.end(), item);
-        if (it != parent->children.end() && ++it != parent->children.end()) next = m_tree->find(*it);
-    }
+    const ScopeItem* next = m_tree->find(current->next);
     return Answer(next, pItemNext, pCookie);
 }
 

@@ -247,9 +247,11 @@ void ConsoleWindow::scopeChanged(ScopeChange change, HSCOPEITEM item) {
         widgetItem->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         // Insert at the item's place among its siblings.
         if (parent) {
-            const ScopeItem* parentData = m_session->tree().find(data->parent);
-            auto position = std::find(parentData->children.begin(), parentData->children.end(), item);
-            parent->insertChild(int(position - parentData->children.begin()), widgetItem);
+            QTreeWidgetItem* before = treeItem(data->next);
+            if (before)
+                parent->insertChild(parent->indexOfChild(before), widgetItem);
+            else
+                parent->addChild(widgetItem);
             parent->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         } else {
             m_tree->addTopLevelItem(widgetItem);

@@ -1,7 +1,5 @@
 #include "scope_tree.h"
 
-#include <algorithm>
-
 namespace lumivel::console {
 
 HSCOPEITEM ScopeTree::addRoot(std::u16string displayName, int image) {
@@ -25,19 +23,47 @@ ScopeItem* ScopeTree::find(HSCOPEITEM id) {
     return it == m_items.end() ? nullptr : &it->second;
 }
 
+// Puts the item among the parent's children before `before`, or last without one.
+void ScopeTree::link(ScopeItem& parent, ScopeItem& item, ScopeItem* before) {
+    item.parent = parent.id;
+    item.next = before ? before->id : 0;
+    item.previous = before ? before->previous : parent.lastChild;
+    if (ScopeItem* previous = find(item.previous))
+        previous->next = item.id;
+    else
+        parent.firstChild = item.id;
+    if (before)
+        before->previous = item.id;
+    else
+        parent.lastChild = item.id;
+    ++parent.childCount;
+}
+
+void ScopeTree::unlink(ScopeItem& item) {
+    ScopeItem* parent = find(item.parent);
+    if (!parent) return;
+    if (ScopeItem* previous = find(item.previous))
+        previous->next = item.next;
+    else
+        parent->firstChild = item.next;
+    if (ScopeItem* next = find(item.next))
+        next->previous = item.previous;
+    else
+        parent->lastChild = item.previous;
+    --parent->childCount;
+    item.previous = item.next = 0;
+}
+
 HRESULT ScopeTree::insert(SCOPEDATAITEM* data) {
     if (!data) return E_POINTER;
     // relativeID names the parent, or with SDI_NEXT/SDI_PREVIOUS a sibling to insert beside.
     bool besideSibling = (data->mask & (SDI_NEXT | SDI_PREVIOUS)) != 0;
     ScopeItem* relative = find(data->relativeID);
     if (!relative) return E_INVALIDARG;
-    HSCOPEITEM parentId = besideSibling ? relative->parent : relative->id;
-    ScopeItem* parent = find(parentId);
-    if (!parent) return E_INVALIDARG;
+    if (besideSibling && !find(relative->parent)) return E_INVALIDARG;
 
     ScopeItem item;
     item.id = m_next++;
-    item.parent = parentId;
     if (data->mask & SDI_STR) {
         if (data->displayname == MMC_CALLBACK)
             item.nameByCallback = true;
@@ -48,18 +74,19 @@ HRESULT ScopeTree::insert(SCOPEDATAITEM* data) {
     item.openImage = (data->mask & SDI_OPENIMAGE) ? data->nOpenImage : item.image;
     if (data->mask & SDI_PARAM) item.lParam = data->lParam;
 
-    auto& siblings = parent->children;
-    auto position = siblings.end();
-    if (data->mask & SDI_FIRST) {
-        position = siblings.begin();
-    } else if (besideSibling) {
-        position = std::find(siblings.begin(), siblings.end(), relative->id);
-        if (data->mask & SDI_NEXT) ++position;
-    }
-    siblings.insert(position, item.id);
-    data->ID = item.id;
-    m_items.emplace(item.id, std::move(item));
-    notify(ScopeChange::Inserted, data->ID);
+    HSCOPEITEM parentId = besideSibling ? relative->parent : relative->id;
+    HSCOPEITEM beforeId = 0;
+    if (data->mask & SDI_NEXT)
+        beforeId = relative->next;
+    else if (data->mask & SDI_PREVIOUS)
+        beforeId = relative->id;
+    else if (data->mask & SDI_FIRST)
+        beforeId = relative->firstChild;
+    HSCOPEITEM id = item.id;
+    ScopeItem& stored = m_items.emplace(id, std::move(item)).first->second;
+    link(*find(parentId), stored, find(beforeId));
+    data->ID = id;
+    notify(ScopeChange::Inserted, id);
     return S_OK;
 }
 
@@ -88,17 +115,30 @@ HRESULT ScopeTree::get(SCOPEDATAITEM* data) const {
     if (data->mask & SDI_IMAGE) data->nImage = item->image;
     if (data->mask & SDI_OPENIMAGE) data->nOpenImage = item->openImage;
     if (data->mask & SDI_PARAM) data->lParam = item->lParam;
-    if (data->mask & SDI_CHILDREN) data->cChildren = int(item->children.size());
+    if (data->mask & SDI_CHILDREN) data->cChildren = int(item->childCount);
     data->relativeID = item->parent;
     return S_OK;
+}
+
+std::vector<HSCOPEITEM> ScopeTree::childrenOf(HSCOPEITEM id) const {
+    std::vector<HSCOPEITEM> children;
+    const ScopeItem* item = find(id);
+    if (!item) return children;
+    children.reserve(item->childCount);
+    for (const ScopeItem* child = find(item->firstChild); child; child = find(child->next))
+        children.push_back(child->id);
+    return children;
 }
 
 std::vector<HSCOPEITEM> ScopeTree::descendants(HSCOPEITEM id) const {
     // An explicit stack: a snap-in may nest items as deep as it likes.
     std::vector<HSCOPEITEM> order;
     std::vector<std::pair<HSCOPEITEM, bool>> stack;
-    if (const ScopeItem* item = find(id))
-        for (auto it = item->children.rbegin(); it != item->children.rend(); ++it) stack.push_back({*it, false});
+    auto pushChildren = [&](const ScopeItem* item) {
+        for (const ScopeItem* child = item ? find(item->lastChild) : nullptr; child; child = find(child->previous))
+            stack.push_back({child->id, false});
+    };
+    pushChildren(find(id));
     while (!stack.empty()) {
         auto [current, visited] = stack.back();
         stack.pop_back();
@@ -107,25 +147,24 @@ std::vector<HSCOPEITEM> ScopeTree::descendants(HSCOPEITEM id) const {
             continue;
         }
         stack.push_back({current, true});
-        if (const ScopeItem* item = find(current))
-            for (auto it = item->children.rbegin(); it != item->children.rend(); ++it) stack.push_back({*it, false});
+        pushChildren(find(current));
     }
     return order;
 }
 
 HRESULT ScopeTree::remove(HSCOPEITEM id, bool deleteThis) {
-    ScopeItem* item = find(id);
-    if (!item) return E_INVALIDARG;
+    if (!find(id)) return E_INVALIDARG;
     for (HSCOPEITEM child : descendants(id)) {
         notify(ScopeChange::Deleted, child);
         m_items.erase(child);
     }
-    item = find(id);
-    item->children.clear();
+    ScopeItem* item = find(id);
+    item->firstChild = item->lastChild = 0;
+    item->childCount = 0;
     // With its children gone the item expands afresh next time, as after a refresh.
     item->expanded = false;
     if (deleteThis) {
-        if (ScopeItem* parent = find(item->parent)) std::erase(parent->children, id);
+        unlink(*item);
         if (id == m_root) m_root = 0;
         notify(ScopeChange::Deleted, id);
         m_items.erase(id);

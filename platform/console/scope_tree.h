@@ -5,7 +5,7 @@
 #pragma once
 
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -13,10 +13,16 @@
 
 namespace lumivel::console {
 
+// Siblings are linked both ways, so that walking, inserting beside and removing an item cost
+// the same among a hundred thousand siblings as among three.
 struct ScopeItem {
     HSCOPEITEM id = 0;
     HSCOPEITEM parent = 0;
-    std::vector<HSCOPEITEM> children;
+    HSCOPEITEM firstChild = 0;
+    HSCOPEITEM lastChild = 0;
+    HSCOPEITEM previous = 0;
+    HSCOPEITEM next = 0;
+    size_t childCount = 0;
     bool nameByCallback = false;
     std::u16string displayName;  // when not by callback
     int image = 0;
@@ -46,7 +52,9 @@ public:
     // Removes the children of `id`, and `id` itself with deleteThis.
     HRESULT remove(HSCOPEITEM id, bool deleteThis);
 
-    // Items below `id`, children before their parents (for the destruction walk's mirror).
+    // The children of `id` in order.
+    std::vector<HSCOPEITEM> childrenOf(HSCOPEITEM id) const;
+    // Items below `id`, children before their parents.
     std::vector<HSCOPEITEM> descendants(HSCOPEITEM id) const;
 
 private:
@@ -54,7 +62,10 @@ private:
         if (m_observer) m_observer(change, id);
     }
 
-    std::map<HSCOPEITEM, ScopeItem> m_items;
+    std::unordered_map<HSCOPEITEM, ScopeItem> m_items;
+
+    void link(ScopeItem& parent, ScopeItem& item, ScopeItem* before);
+    void unlink(ScopeItem& item);
     HSCOPEITEM m_next = 1;
     HSCOPEITEM m_root = 0;
     Observer m_observer;

@@ -107,7 +107,17 @@ TEST(ConsoleNamespace, InsertsWalksAndDeletesItems) {
     EXPECT_EQ(ns.names()->GetItem(&read), E_UNEXPECTED);
 }
 
-TEST(ConsoleNamespace, DeepTreesAreRemovedWithoutRecursion) {
+TEST(ConsoleNamespace, WideAndDeepTreesAreWalkedAndRemoved) {
+    Namespace wide;
+    HSCOPEITEM top = wide.tree.addRoot(u"Root", -1);
+    for (int i = 0; i < 100000; ++i) wide.insert(top, i);
+    std::vector<LPARAM> params = wide.childParams(top);
+    ASSERT_EQ(params.size(), 100000u);
+    EXPECT_EQ(params.back(), 99999);
+    EXPECT_EQ(wide.names()->DeleteItem(top, FALSE), S_OK);
+    EXPECT_TRUE(wide.childParams(top).empty());
+
+
     Namespace ns;
     HSCOPEITEM root = ns.tree.addRoot(u"Root", -1);
     HSCOPEITEM item = root;
