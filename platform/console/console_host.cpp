@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QTreeWidgetItem>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "qt_support.h"
 #include "scope_tree.h"
 #include "win/com.h"
+#include "win/guid.h"
 
 namespace lumivel::console {
 
@@ -52,6 +54,8 @@ std::optional<RegisteredSnapin> ChooseSnapin(const ConsoleOptions& options) {
         // Asked for by CLSID but not listed as stand-alone: still load it by its class.
         RegisteredSnapin unlisted;
         unlisted.clsid = *options.snapin;
+        WCHAR text[40];
+        if (StringFromGUID2(unlisted.clsid, text, ARRAYSIZE(text))) unlisted.clsidText = text;
         return unlisted;
     }
     if (auto remembered = RememberedSnapin())
@@ -105,10 +109,14 @@ int RunConsole(const ConsoleOptions& options) {
             QApplication::exec();
             result = 0;
         } else {
-            QMessageBox::critical(nullptr, QStringLiteral("Console"),
-                                  QStringLiteral("The snap-in %1 cannot be loaded: %2")
-                                      .arg(qtui::ToQString(snapin->name.empty() ? snapin->clsidText : snapin->name),
-                                           qtui::ToQString(SystemMessageText(DWORD(hr))).trimmed()));
+            QString text = QStringLiteral("The snap-in %1 cannot be loaded: %2 Register its module with regsvr.")
+                               .arg(qtui::ToQString(snapin->name.empty() ? snapin->clsidText : snapin->name),
+                                    qtui::ToQString(SystemMessageText(DWORD(hr))).trimmed());
+            // Said on the terminal too, for a console started from one.
+            std::fprintf(stderr, "lumivel: %s\n", text.toUtf8().constData());
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Console"), text);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
         }
     } else if (StandaloneSnapins().empty()) {
         QMessageBox::critical(nullptr, QStringLiteral("Console"),
