@@ -109,9 +109,10 @@ int RunConsole(const ConsoleOptions& options) {
             QApplication::exec();
             result = 0;
         } else {
-            QString text = QStringLiteral("The snap-in %1 cannot be loaded: %2 Register its module with regsvr.")
-                               .arg(qtui::ToQString(snapin->name.empty() ? snapin->clsidText : snapin->name),
-                                    qtui::ToQString(SystemMessageText(DWORD(hr))).trimmed());
+            QString reason = qtui::ToQString(SystemMessageText(DWORD(hr))).trimmed();
+            if (reason.endsWith(QLatin1Char('.'))) reason.chop(1);
+            QString text = QStringLiteral("The snap-in %1 cannot be loaded: %2. Register its module with regsvr.")
+                               .arg(qtui::ToQString(snapin->name.empty() ? snapin->clsidText : snapin->name), reason);
             // Said on the terminal too, for a console started from one.
             std::fprintf(stderr, "lumivel: %s\n", text.toUtf8().constData());
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Console"), text);
