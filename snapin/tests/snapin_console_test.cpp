@@ -277,6 +277,9 @@ TEST_F(SnapinConsoleTest, ActionMenuCarriesTheProvidersCommands) {
     HSCOPEITEM alpha = childNamed(*console, root, u"alpha");
     console->select(alpha);
     ASSERT_TRUE(console->chooseAction(alpha, u"&Remove"));
+    // The record names its scope item with the whole handle.
+    EXPECT_EQ(s_control->nodeHandleType, VT_I8);
+    EXPECT_EQ(s_control->nodeHandle, alpha);
     console->runUntil([&] { return console->session().selectedItem() == root; }, 2000);
     EXPECT_EQ(childNamed(*console, root, u"alpha"), 0);
     EXPECT_EQ(console->session().selectedItem(), root);

@@ -100,12 +100,19 @@ public:
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG command, VARIANT*, VARIANT* result) override {
+    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG command, VARIANT* selection, VARIANT* result) override {
         if (command == kCommandConnect) {
             lumivel::shared::RecordToVariant(MakeRecord(u"gamma", u"domainDNS", true), result);
             return S_OK;
         }
         if (command == kCommandRemove) {
+            VARIANT handle;
+            VariantInit(&handle);
+            PropertySet* record = lumivel::shared::RecordFromVariant(selection);
+            if (record && record->getValue(u"NodeHandle", &handle)) {
+                g_control.nodeHandleType = handle.vt;
+                g_control.nodeHandle = handle.vt == VT_I8 ? handle.llVal : handle.lVal;
+            }
             PropertySet* head = PropertySet::create();
             head->setString(u"RefreshReason", u"ObjectsDeleted");
             lumivel::shared::RecordToVariant(head, result);

@@ -16,6 +16,9 @@ struct FakeProviderControl {
     std::atomic<int> providersCreated{0};
     // EnumDeletedObjects fails with this HRESULT when it is not 0.
     std::atomic<long> enumerationFailure{0};
+    // The "NodeHandle" of the record the last Remove was asked for: its type and value.
+    std::atomic<int> nodeHandleType{0};
+    std::atomic<long long> nodeHandle{0};
     // The schema cache knows no "domainDNSBusy" icon.
     std::atomic<bool> noBusyIcon{false};
 };
