@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <new>
 
 #include "win/com.h"
@@ -181,5 +182,57 @@ HRESULT GetClassObjectFromTable(const ClassEntry (&classes)[N], REFCLSID rclsid,
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }
+
+// A class with one object per process: every creation hands out the same object, made on
+// first use and held by the module until ReleaseIfUnused finds nobody else holding it.
+// Singleton<T>::Create stands in the module's ClassEntry table; aggregation is refused.
+template <typename T>
+class Singleton {
+public:
+    static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        std::lock_guard guard(Mutex());
+        if (!Held()) {
+            T* object = new (std::nothrow) T();
+            if (!object) return E_OUTOFMEMORY;
+            ComObjectRoot* root = object;
+            IUnknown* inner = root->InnerUnknown();
+            inner->AddRef();
+            const HRESULT hr = root->FinalConstruct();
+            if (FAILED(hr)) {
+                inner->Release();
+                return hr;
+            }
+            Held() = inner;
+        }
+        return Held()->QueryInterface(riid, ppv);
+    }
+
+    // For DllCanUnloadNow: lets the module's reference go when it is the only one left. True
+    // when no object is held afterwards.
+    static bool ReleaseIfUnused() {
+        std::lock_guard guard(Mutex());
+        IUnknown* held = Held();
+        if (!held) return true;
+        held->AddRef();
+        if (held->Release() > 1) return false;
+        Held() = nullptr;
+        held->Release();
+        return true;
+    }
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    // Never destroyed with the process's statics: the object may outlive them.
+    static IUnknown*& Held() {
+        static IUnknown* held = nullptr;
+        return held;
+    }
+};
 
 }  // namespace lumivel::com
