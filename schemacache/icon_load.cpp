@@ -155,10 +155,12 @@ void IconLoad::addDisabledEntries(const std::u16string& className, HMODULE modul
             large = m_cache.variantIcon(true, base, m_cache.m_disabledOverlay);
         }
     }
-    const std::initializer_list<const char16_t*> names = userLike
-        ? std::initializer_list<const char16_t*>{u"userDisabled", u"iNetOrgPersonDisabled"}
-        : std::initializer_list<const char16_t*>{u"computerDisabled"};
-    for (const char16_t* name : names) m_cache.addEntry(name, place(small, large));
+    static constexpr const char16_t* kUserNames[] = {u"userDisabled", u"iNetOrgPersonDisabled"};
+    static constexpr const char16_t* kComputerNames[] = {u"computerDisabled"};
+    if (userLike)
+        for (const char16_t* name : kUserNames) m_cache.addEntry(name, place(small, large));
+    else
+        for (const char16_t* name : kComputerNames) m_cache.addEntry(name, place(small, large));
     if (small) DestroyIcon(small);
     if (large && large != small) DestroyIcon(large);
 }
