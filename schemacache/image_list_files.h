@@ -14,6 +14,22 @@ namespace glossar {
 inline constexpr char16_t kSmallImagesFile[] = u"SmallImages.iml";
 inline constexpr char16_t kLargeImagesFile[] = u"LargeImages.iml";
 
+// An IStream that only reads and writes, as ImageList_Read and ImageList_Write use it.
+class ReadWriteStream : public IStream {
+public:
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+};
+
 // The open image-list file behind the cache's IStream. Reads and writes report what really
 // happened: a short read says so (S_FALSE and the count) and a failed or short write fails,
 // so that a truncated file is refused by ImageList_Read instead of read as if complete.

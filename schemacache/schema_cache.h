@@ -37,7 +37,7 @@ struct SchemaCacheSettings {
 };
 
 class SchemaCache final
-    : public lumivel::com::ComObject<lumivel::com::DispatchFromTable<ISchemaCache, kSchemaCacheDispatch>, IStream> {
+    : public lumivel::com::ComObject<lumivel::com::DispatchFromTable<ISchemaCache, kSchemaCacheDispatch>, ReadWriteStream> {
 public:
     SchemaCache() : SchemaCache(SchemaCacheSettings::ThisModule()) {}
     explicit SchemaCache(SchemaCacheSettings settings);
@@ -67,20 +67,9 @@ public:
                                                   VARIANT* pvarPossibleChildren_Display) override;
     HRESULT STDMETHODCALLTYPE IsInitialized() override;
 
-    // IStream over the image-list file being loaded or saved; the rest is not implemented.
+    // IStream over the image-list file being loaded or saved.
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override;
     HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) override;
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
     // Where the index files and saved image lists are read and written.
     const std::u16string& fileDirectory();

@@ -16,6 +16,7 @@
 #include "shared/com_helpers.h"
 #include "shared/object_list.h"
 #include "shared/registry_key.h"
+#include "schemacache/tests/schema_cache_fixture.h"
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
 #include "win/dsclient.h"
@@ -24,7 +25,7 @@ namespace {
 
 using lumivel::ComPtr;
 using lumivel::UniqueBstr;
-using lumivel::testing::TemporaryDirectory;
+using glossar::testing::Strings;
 
 constexpr char16_t kChildrenKey[] = u"Software\\Tarvo Software\\Tarvo Halcyra\\Glossar\\organizationalUnit";
 
@@ -36,37 +37,24 @@ std::string Variable(const char* name) {
 std::string g_installation;  // with its final "/"
 
 // For the whole program: private hives, and the installation folder.
-class Installation : public ::testing::Environment {
+class Installation : public glossar::testing::PrivateHives {
 public:
+    Installation() : PrivateHives(Domain::TestDomain) {}
     void SetUp() override {
-        m_folder = std::make_unique<TemporaryDirectory>();
-        setenv("LUMIVEL_MACHINE_HIVE", (m_folder->path() + "/machine.hive").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (m_folder->path() + "/user.hive").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (m_folder->path() + "/cache").c_str(), 1);
-        g_installation = m_folder->path() + "/install/";
+        PrivateHives::SetUp();
+        g_installation = folder().path() + "/install/";
         std::filesystem::create_directory(g_installation);
         const std::string bin = Variable("LUMIVEL_BIN_DIR");
         for (const char* file : {"Glossar.so", "Taxonis"})
             std::filesystem::copy_file(bin + "/" + file, g_installation + file);
         ASSERT_EQ(std::system((bin + "/regsvr /s '" + g_installation + "Glossar.so'").c_str()), 0);
     }
-    void TearDown() override { m_folder.reset(); }
-
-private:
-    std::unique_ptr<TemporaryDirectory> m_folder;
 };
 
 const auto* const kInstallation = ::testing::AddGlobalTestEnvironment(new Installation);
 
 std::u16string Text(BSTR text) { return text ? std::u16string(text, SysStringLen(text)) : std::u16string(); }
 
-std::vector<std::u16string> Strings(const VARIANT& value) {
-    std::vector<std::u16string> strings;
-    if (value.vt != (VT_ARRAY | VT_VARIANT)) return strings;
-    auto* elements = static_cast<VARIANT*>(value.parray->pvData);
-    for (ULONG i = 0; i < value.parray->rgsabound[0].cElements; ++i) strings.push_back(Text(elements[i].bstrVal));
-    return strings;
-}
 
 class GlossarDirectory : public ::testing::Test {
 protected:

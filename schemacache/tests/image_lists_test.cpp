@@ -63,7 +63,7 @@ private:
 };
 
 // An IStream over an image-list file slot, as the cache's own, that remembers its last read.
-struct SlotStream final : lumivel::com::ComObject<IStream> {
+struct SlotStream final : lumivel::com::ComObject<ReadWriteStream> {
     explicit SlotStream(ImageListFileSlot* s) : slot(s) {}
     ImageListFileSlot* slot;
     ULONG lastAsked = 0, lastGot = 0;
@@ -76,17 +76,6 @@ struct SlotStream final : lumivel::com::ComObject<IStream> {
         return lastResult;
     }
     HRESULT STDMETHODCALLTYPE Write(const void* p, ULONG n, ULONG* w) override { return slot->Write(p, n, w); }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 };
 
 // The pixels of a 24-bit bottom-up bitmap file, as a picture saves itself.

@@ -20,18 +20,23 @@ namespace glossar::testing {
 // The registry opens its hives once per process: every test shares one private pair.
 class PrivateHives : public ::testing::Environment {
 public:
+    enum class Domain { Unreachable, TestDomain };
+    explicit PrivateHives(Domain domain = Domain::Unreachable) : m_domain(domain) {}
     void SetUp() override {
         m_folder = std::make_unique<TemporaryDirectory>();
         setenv("LUMIVEL_MACHINE_HIVE", (m_folder->path() + "/machine.hive").c_str(), 1);
         setenv("LUMIVEL_USER_HIVE", (m_folder->path() + "/user.hive").c_str(), 1);
         setenv("XDG_CACHE_HOME", (m_folder->path() + "/cache").c_str(), 1);
+        if (m_domain == Domain::TestDomain) return;
         // No domain to reach: binds fail at once instead of looking for one.
         setenv("KRB5CCNAME", ("FILE:" + m_folder->path() + "/no-ticket").c_str(), 1);
         setenv("LUMIVEL_LDAP_CONNECT_TIMEOUT", "2", 1);
     }
     void TearDown() override { m_folder.reset(); }
+    const TemporaryDirectory& folder() const { return *m_folder; }
 
 private:
+    Domain m_domain;
     std::unique_ptr<TemporaryDirectory> m_folder;
 };
 
@@ -95,6 +100,16 @@ inline lumivel::ComPtr<ISchemaCache> NewCache(const std::u16string& directory) {
 }
 
 inline lumivel::UniqueBstr Text(const char16_t* text) { return lumivel::UniqueBstr(text); }
+
+// The strings of an ADSI string array.
+inline std::vector<std::u16string> Strings(const VARIANT& value) {
+    std::vector<std::u16string> strings;
+    if (value.vt != (VT_ARRAY | VT_VARIANT)) return strings;
+    auto* elements = static_cast<VARIANT*>(value.parray->pvData);
+    for (ULONG i = 0; i < value.parray->rgsabound[0].cElements; ++i)
+        strings.emplace_back(elements[i].bstrVal, SysStringLen(elements[i].bstrVal));
+    return strings;
+}
 
 inline LONG IconIndex(ISchemaCache* cache, const char16_t* name) {
     LONG index = -2;

@@ -17,14 +17,6 @@ using namespace glossar::testing;
 
 const auto* const kHives = ::testing::AddGlobalTestEnvironment(new PrivateHives);
 
-std::vector<std::u16string> Strings(const VARIANT& value) {
-    std::vector<std::u16string> strings;
-    if (value.vt != (VT_ARRAY | VT_VARIANT)) return strings;
-    auto* elements = static_cast<VARIANT*>(value.parray->pvData);
-    for (ULONG i = 0; i < value.parray->rgsabound[0].cElements; ++i)
-        strings.emplace_back(elements[i].bstrVal, SysStringLen(elements[i].bstrVal));
-    return strings;
-}
 
 class SchemaLookups : public ::testing::Test {
 protected:
