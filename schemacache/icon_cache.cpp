@@ -90,7 +90,8 @@ bool IconCache::loadImages() const {
 }
 
 bool IconCache::ensureLists() {
-    if (!m_loadImages) return false;
+    // Lists made while images were on stay in use after a caller turns them off.
+    if (!m_loadImages) return m_small && m_large;
     if (!m_busyOverlay) m_busyOverlay = LoadIconW(m_resources, MAKEINTRESOURCEW(IDI_BUSY_OVERLAY));
     if (!m_controlledOverlay) m_controlledOverlay = LoadIconW(m_resources, MAKEINTRESOURCEW(IDI_CONTROLLED_OVERLAY));
     if (!m_disabledOverlay) m_disabledOverlay = LoadIconW(m_resources, MAKEINTRESOURCEW(IDI_DISABLED_OVERLAY));

@@ -32,12 +32,13 @@ public:
     IconCache(const IconCache&) = delete;
     IconCache& operator=(const IconCache&) = delete;
 
-    // With images off no list is made, and whatever needs one does nothing with it.
+    // With images off no list is made, and whatever needs one does nothing with it; lists
+    // made before stay.
     void setLoadImages(bool on);
     bool loadImages() const;
 
-    // A copy of the small (16) or large (32) master list, which the caller destroys; 0 with
-    // images off. The master list is made, empty, if it was not there.
+    // A copy of the small (16) or large (32) master list, which the caller destroys; 0 when
+    // there is none and images are off. The master list is made, empty, if it was not there.
     LONG_PTR copyOfList(bool large);
 
     // Adds an icon under a name, with its two variants under the name followed by "Busy"

@@ -178,9 +178,12 @@ TEST_F(ImageListsTest, EveryClassVariantAndNodeTypeHasItsPlaceInBothLists) {
     LONG isClass = 0;
     EXPECT_EQ(cache->IsClass(Text(u"userDisabled").get(), &isClass), S_OK) << "state variants count as classes";
 
-    // A second call costs one lookup and adds nothing.
+    // A second call costs one lookup and adds nothing; one without images leaves the lists.
     EXPECT_EQ(cache->InitializeActiveDirectoryIcons(1), S_OK);
     EXPECT_EQ(Lists(cache.get()).count(), lists.count());
+    EXPECT_EQ(cache->InitializeActiveDirectoryIcons(0), S_OK);
+    EXPECT_EQ(Lists(cache.get()).count(), lists.count());
+    EXPECT_EQ(IconIndex(cache.get(), u"user"), 9);
 }
 
 TEST_F(ImageListsTest, TheListsShowOurPicturesAndTheirVariants) {
