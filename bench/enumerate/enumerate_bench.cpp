@@ -82,7 +82,7 @@ public:
     }
     bool registerCache() {
         HMODULE module = LoadLibraryW(lumivel::WidenText(m_folder + "/Glossar.so").c_str());
-        auto registerServer = module ? reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, "DllRegisterServer")) : nullptr;
+        auto registerServer = module ? reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer"))) : nullptr;
         return registerServer && SUCCEEDED(registerServer());
     }
     ~ScratchInstallation() {

@@ -88,7 +88,7 @@ TEST_F(GlossarModule, EveryCreationInTheProcessGetsTheOneObject) {
 
         HMODULE module = GetModuleHandleW(lumivel::FromUtf8(m_module).c_str());
         ASSERT_NE(module, nullptr);
-        auto canUnload = reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, "DllCanUnloadNow"));
+        auto canUnload = reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
         ASSERT_NE(canUnload, nullptr);
         EXPECT_EQ(canUnload(), S_FALSE) << "held by the test";
         first.reset();

@@ -425,7 +425,9 @@ TEST_F(ImageListsTest, LookupsGoOnWhileIconsAreAdded) {
     EXPECT_EQ(wrong, 0);
     for (int i = 0; i < 200; ++i) {
         EXPECT_EQ(IconIndex(cache.get(), lumivel::FromUtf8("Added" + std::to_string(i)).c_str()), added[size_t(i)]);
-        if (i) EXPECT_EQ(added[size_t(i)], added[size_t(i - 1)] + 3);
+        if (i) {
+            EXPECT_EQ(added[size_t(i)], added[size_t(i - 1)] + 3);
+        }
     }
     Lists lists(cache.get());
     EXPECT_EQ(lists.count(), ImageList_GetImageCount(lists.large));
