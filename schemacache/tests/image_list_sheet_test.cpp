@@ -53,7 +53,7 @@ TEST(ImageListSheet, BothListsSideBySide) {
 
     // One row per class or node type: its icon, "Busy", "Controlled" and any "Disabled" image,
     // small and then large.
-    constexpr int kRow = 40, kLabel = 190;
+    constexpr int kRow = 40, kLabel = 240;
     QImage sheet(kLabel + 5 * 20 + 5 * 36 + 20, kRow * static_cast<int>(names.size()) + 10, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
