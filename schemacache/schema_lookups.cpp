@@ -39,7 +39,6 @@ HRESULT SchemaCache::LookupObjectGuid(BSTR bstrObject, BSTR* pbstrGuid) {
 HRESULT SchemaCache::LookupGuidObject(BSTR bstrGuid, BSTR* pbstrObject) {
     if (!pbstrObject) return E_POINTER;
     HRESULT result = S_FALSE;
-    std::u16string_view name;
     std::u16string found;
     if (View(bstrGuid).empty()) {
         result = S_OK;
