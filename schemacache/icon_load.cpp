@@ -96,7 +96,10 @@ bool IconLoad::savedListsFit(const std::vector<SchemaEntry>& classes) const {
 }
 
 void IconLoad::begin(const std::vector<SchemaEntry>& classes) {
-    if (savedListsFit(classes)) {
+    // Lists that already hold images (node types added after a failed load) keep them: their
+    // entries point there.
+    const bool empty = !m_cache.m_small || ImageList_GetImageCount(m_cache.m_small) == 0;
+    if (empty && savedListsFit(classes)) {
         m_cache.replaceLists(m_savedSmall, m_savedLarge);
         m_savedSmall = m_savedLarge = nullptr;
         m_cache.ensureLists();

@@ -344,6 +344,16 @@ TEST_F(ImageListsTest, AFailedLoadStillGivesTheNodeTypes) {
     EXPECT_EQ(cache->IsInitialized(), S_FALSE);
     EXPECT_EQ(IconIndex(cache.get(), u"GovrixRole"), 0);
     EXPECT_EQ(IconIndex(cache.get(), u"Query"), 36);
+    // A later call that loads keeps the node types where they are, even with saved lists
+    // that would fit the index on their own.
+    WriteIndex(DirectoryOf(empty), SampleClasses());
+    WriteFlatLists(DirectoryOf(empty), 26);
+    EXPECT_EQ(cache->InitializeActiveDirectoryIcons(1), S_OK);
+    EXPECT_EQ(cache->IsInitialized(), S_OK);
+    Lists lists(cache.get());
+    EXPECT_EQ(lists.at(36), IconPicture(nullptr, IDI_QUERY, 16));
+    OwnIconModule own;
+    EXPECT_EQ(lists.at(IconIndex(cache.get(), u"user")), IconPicture(own.get(), 4100, 16));
 }
 
 TEST_F(ImageListsTest, NodeTypeStripsAreBitmapFiles) {
