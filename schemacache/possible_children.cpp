@@ -1,8 +1,9 @@
 #include "schemacache/possible_children.h"
 
 #include "schemacache/schema_cache.h"
-#include "shared/com_helpers.h"
-#include "shared/registry_key.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
+#include "lumivel/variant_holder.h"
 #include "win/adsi.h"
 #include "win/dsadmin.h"
 

@@ -2,16 +2,14 @@
 // stream. The lookups are in schema_lookups.cpp.
 #include "schemacache/schema_cache.h"
 
-#include <new>
 #include <optional>
 
-#include "lumivel/module_loading.h"
+#include "lumivel/registry_key.h"
 #include "schemacache/generator_status_window.h"
 #include "schemacache/icon_load.h"
 #include "schemacache/index_location.h"
 #include "schemacache/index_reader.h"
 #include "schemacache/resource_ids.h"
-#include "shared/registry_key.h"
 #include "win/resources.h"
 
 namespace glossar {
@@ -36,7 +34,7 @@ SchemaCacheSettings SchemaCacheSettings::ThisModule() {
     SchemaCacheSettings settings;
     const void* here = reinterpret_cast<const void*>(&SchemaCacheSettings::ThisModule);
     settings.moduleDirectory = ModuleDirectoryOf(here);
-    settings.resources = lumivel::ModuleOfAddress(here);
+    settings.resources = lumivel::com::ThisModuleHandle();
     return settings;
 }
 
@@ -51,21 +49,8 @@ SchemaCache::~SchemaCache() {
 }
 
 HRESULT SchemaCache::Create(SchemaCacheSettings settings, REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    SchemaCache* cache = new (std::nothrow) SchemaCache(std::move(settings));
-    if (!cache) return E_OUTOFMEMORY;
-    IUnknown* inner = cache->InnerUnknown();
-    inner->AddRef();
-    const HRESULT result = inner->QueryInterface(riid, object);
-    inner->Release();
-    return result;
-}
-
-void* SchemaCache::FindInterface(REFIID riid) {
-    if (IsEqualIID(riid, IID_ISchemaCache) || IsEqualIID(riid, IID_IDispatch)) return static_cast<ISchemaCache*>(this);
-    if (IsEqualIID(riid, IID_IStream)) return static_cast<IStream*>(this);
-    return nullptr;
+    return lumivel::com::CreateComObject<SchemaCache, lumivel::com::Aggregation::Refused>(nullptr, riid, object,
+                                                                                       std::move(settings));
 }
 
 const std::u16string& SchemaCache::fileDirectory() {

@@ -36,17 +36,21 @@ struct SchemaCacheSettings {
     static SchemaCacheSettings ThisModule();
 };
 
-class SchemaCache final
-    : public lumivel::com::ComObject<lumivel::com::DispatchFromTable<ISchemaCache, kSchemaCacheDispatch>, ReadWriteStream> {
+class SchemaCache final : public lumivel::com::ComObject<SchemaCache, lumivel::com::DispatchFromTable<ISchemaCache, kSchemaCacheDispatch>,
+                                                         ReadWriteStream> {
 public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<SchemaCache, ISchemaCache>(IID_ISchemaCache),
+        lumivel::com::InterfaceOf<SchemaCache, ISchemaCache>(IID_IDispatch),
+        lumivel::com::InterfaceOf<SchemaCache, ReadWriteStream>(IID_IStream),
+    };
+
     SchemaCache() : SchemaCache(SchemaCacheSettings::ThisModule()) {}
     explicit SchemaCache(SchemaCacheSettings settings);
     ~SchemaCache() override;
 
     // A new cache with its own settings (tests, tools); the module hands out one per process.
     static HRESULT Create(SchemaCacheSettings settings, REFIID riid, void** object);
-
-    void* FindInterface(REFIID riid) override;
 
     // ISchemaCache
     HRESULT STDMETHODCALLTYPE LookupObjectGuid(BSTR bstrObject, BSTR* pbstrGuid) override;

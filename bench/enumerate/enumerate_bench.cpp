@@ -23,8 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/revivo.h"
-#include "shared/com_helpers.h"
 #include "shared/object_list.h"
 #include "shared/schema_cache_interface.h"
 #include "shared/text_helpers.h"
@@ -81,7 +82,7 @@ public:
         return true;
     }
     bool registerCache() {
-        HMODULE module = LoadLibraryW(lumivel::WidenText(m_folder + "/Glossar.so").c_str());
+        HMODULE module = LoadLibraryW(lumivel::shared::WidenText(m_folder + "/Glossar.so").c_str());
         auto registerServer = module ? reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer"))) : nullptr;
         return registerServer && SUCCEEDED(registerServer());
     }
@@ -116,7 +117,7 @@ bool timeListing(IRevivo* provider, Listing* listing) {
         return false;
     }
     size_t held = heapInUse();
-    const auto records = lumivel::ReadObjectList(&list);
+    const auto records = lumivel::shared::ReadObjectList(&list);
     size_t differs = 0;
     listing->classes.clear();
     for (PropertySet* record : records) {
@@ -125,7 +126,7 @@ bool timeListing(IRevivo* provider, Listing* listing) {
         const std::u16string_view friendly = record->getText(u"FriendlyClassName");
         differs += className && friendly != std::u16string_view(className, SysStringLen(className));
     }
-    lumivel::FreeObjectListRecords(&list);
+    lumivel::shared::FreeObjectListRecords(&list);
     size_t cacheOnly = heapInUse();
     if (!records.empty() && listing->times.empty()) {
         listing->bytesPerRecord = static_cast<double>(held - before) / static_cast<double>(records.size());

@@ -8,7 +8,7 @@
 
 namespace lumivel::directory {
 
-HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object);
+HRESULT CreateDisplaySpecifierInstance(IUnknown* outer, REFIID riid, void** object);
 
 
 }  // namespace lumivel::directory

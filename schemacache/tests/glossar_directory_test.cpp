@@ -11,11 +11,11 @@
 
 #include "lumivel/directory_icons.h"
 #include "lumivel/gdi_objects.h"
-#include "platform/files/tests/test_support.h"
 #include "provider/revivo.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 #include "schemacache/tests/schema_cache_fixture.h"
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
@@ -37,12 +37,11 @@ std::string Variable(const char* name) {
 std::string g_installation;  // with its final "/"
 
 // For the whole program: private hives, and the installation folder.
-class Installation : public glossar::testing::PrivateHives {
+class Installation : public lumivel::testing::PrivateHives {
 public:
-    Installation() : PrivateHives(Domain::TestDomain) {}
     void SetUp() override {
         PrivateHives::SetUp();
-        g_installation = folder().path() + "/install/";
+        g_installation = folder() + "/install/";
         std::filesystem::create_directory(g_installation);
         const std::string bin = Variable("LUMIVEL_BIN_DIR");
         for (const char* file : {"Glossar.so", "Taxonis"})
@@ -165,7 +164,7 @@ TEST_F(GlossarDirectory, TheProvidersListingCarriesFriendlyClassNames) {
     VARIANT list;
     VariantInit(&list);
     ASSERT_EQ(provider->EnumDeletedObjects(0, nullptr, &list), S_OK);
-    const auto records = lumivel::ReadObjectList(&list);
+    const auto records = lumivel::shared::ReadObjectList(&list);
     ASSERT_FALSE(records.empty());
     size_t users = 0;
     for (PropertySet* record : records) {
@@ -177,7 +176,7 @@ TEST_F(GlossarDirectory, TheProvidersListingCarriesFriendlyClassNames) {
     }
     EXPECT_GT(users, 0u);
     EXPECT_EQ(Friendly(u"user"), u"User");
-    lumivel::FreeObjectListRecords(&list);
+    lumivel::shared::FreeObjectListRecords(&list);
 }
 
 }  // namespace

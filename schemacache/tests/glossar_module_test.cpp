@@ -7,15 +7,16 @@
 
 #include "schemacache/collectors_entry.h"
 #include "schemacache/tests/schema_cache_fixture.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 #include "win/com.h"
+#include "win/processes.h"
 
 namespace glossar {
 namespace {
 
 using namespace glossar::testing;
 
-const auto* const kHives = ::testing::AddGlobalTestEnvironment(new PrivateHives);
+const auto* const kHives = ::testing::AddGlobalTestEnvironment(new HivesWithoutDomain);
 
 constexpr char16_t kClassKey[] = u"CLSID\\{459B8D62-B2BF-47C9-A02A-23DAAB17D0ED}";
 

@@ -16,7 +16,7 @@ namespace {
 
 using namespace glossar::testing;
 
-const auto* const kHives = ::testing::AddGlobalTestEnvironment(new PrivateHives);
+const auto* const kHives = ::testing::AddGlobalTestEnvironment(new HivesWithoutDomain);
 
 QImage ToQImage(const lumivel::gfx::Image& image) {
     QImage out(image.width, image.height, QImage::Format_ARGB32);

@@ -11,11 +11,12 @@
 #include <thread>
 
 #include "lumivel/gdi_objects.h"
+#include "lumivel/registry_key.h"
 #include "schemacache/icon_load.h"
 #include "schemacache/image_list_files.h"
 #include "schemacache/resource_ids.h"
 #include "schemacache/tests/schema_cache_fixture.h"
-#include "shared/registry_key.h"
+#include "win/processes.h"
 
 namespace glossar {
 namespace {
@@ -23,7 +24,7 @@ namespace {
 using namespace glossar::testing;
 using lumivel::gfx::Image;
 
-const auto* const kHives = ::testing::AddGlobalTestEnvironment(new PrivateHives);
+const auto* const kHives = ::testing::AddGlobalTestEnvironment(new HivesWithoutDomain);
 
 struct Lists {
     HIMAGELIST small = nullptr;
@@ -63,12 +64,13 @@ private:
 };
 
 // An IStream over an image-list file slot, as the cache's own, that remembers its last read.
-struct SlotStream final : lumivel::com::ComObject<ReadWriteStream> {
+struct SlotStream final : lumivel::com::ComObject<SlotStream, ReadWriteStream> {
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<SlotStream, ReadWriteStream>(IID_IStream)};
     explicit SlotStream(ImageListFileSlot* s) : slot(s) {}
     ImageListFileSlot* slot;
     ULONG lastAsked = 0, lastGot = 0;
     HRESULT lastResult = S_OK;
-    void* FindInterface(REFIID) override { return nullptr; }
     HRESULT STDMETHODCALLTYPE Read(void* p, ULONG n, ULONG* r) override {
         lastAsked = n;
         lastResult = slot->Read(p, n, r);

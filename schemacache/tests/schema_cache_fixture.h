@@ -1,4 +1,4 @@
-// Shared pieces of the schema cache's tests: private hives for the whole test program, index
+// Shared pieces of the schema cache's tests: hives without a domain for the whole program, index
 // files written into a scratch folder, and a cache created on that folder.
 #pragma once
 
@@ -13,31 +13,20 @@
 #include "schemacache/index_writer.h"
 #include "schemacache/schema_cache.h"
 #include "schemacache/tests/index_test_support.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "tests/support/private_hives.h"
 
 namespace glossar::testing {
 
-// The registry opens its hives once per process: every test shares one private pair.
-class PrivateHives : public ::testing::Environment {
+// Private hives, and no domain to reach: binds fail at once instead of looking for one.
+class HivesWithoutDomain : public lumivel::testing::PrivateHives {
 public:
-    enum class Domain { Unreachable, TestDomain };
-    explicit PrivateHives(Domain domain = Domain::Unreachable) : m_domain(domain) {}
     void SetUp() override {
-        m_folder = std::make_unique<TemporaryDirectory>();
-        setenv("LUMIVEL_MACHINE_HIVE", (m_folder->path() + "/machine.hive").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (m_folder->path() + "/user.hive").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (m_folder->path() + "/cache").c_str(), 1);
-        if (m_domain == Domain::TestDomain) return;
-        // No domain to reach: binds fail at once instead of looking for one.
-        setenv("KRB5CCNAME", ("FILE:" + m_folder->path() + "/no-ticket").c_str(), 1);
+        PrivateHives::SetUp();
+        setenv("KRB5CCNAME", ("FILE:" + folder() + "/no-ticket").c_str(), 1);
         setenv("LUMIVEL_LDAP_CONNECT_TIMEOUT", "2", 1);
     }
-    void TearDown() override { m_folder.reset(); }
-    const TemporaryDirectory& folder() const { return *m_folder; }
-
-private:
-    Domain m_domain;
-    std::unique_ptr<TemporaryDirectory> m_folder;
 };
 
 struct ClassLine {

@@ -8,14 +8,14 @@
 #include <fstream>
 
 #include "schemacache/tests/schema_cache_fixture.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 
 namespace glossar {
 namespace {
 
 using namespace glossar::testing;
 
-const auto* const kHives = ::testing::AddGlobalTestEnvironment(new PrivateHives);
+const auto* const kHives = ::testing::AddGlobalTestEnvironment(new HivesWithoutDomain);
 
 
 class SchemaLookups : public ::testing::Test {

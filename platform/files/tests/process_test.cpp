@@ -6,7 +6,8 @@
 #include <filesystem>
 
 #include "lumivel/module_loading.h"
-#include "test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 
 namespace {
 
