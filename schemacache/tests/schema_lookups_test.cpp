@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "schemacache/tests/schema_cache_fixture.h"
 #include "lumivel/registry_key.h"
+#include "schemacache/generator_status_window.h"
+#include "schemacache/resource_ids.h"
+#include "schemacache/tests/schema_cache_fixture.h"
 
 namespace glossar {
 namespace {
@@ -234,9 +236,44 @@ TEST_F(SchemaLookups, ScriptsReachTheLookupsByName) {
     EXPECT_EQ(read, 0u) << "no image-list file is open";
 }
 
+// The status window's class, registered first by the test, so that every status window the
+// cache opens is seen being made and destroyed.
+struct StatusWindows {
+    int created = 0;
+    int destroyed = 0;
+    std::u16string caption;
+};
+StatusWindows g_statusWindows;
+
+LRESULT CALLBACK WatchStatusWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) {
+        ++g_statusWindows.created;
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        g_statusWindows.caption = creation->lpszName ? creation->lpszName : u"";
+    }
+    if (message == WM_DESTROY) ++g_statusWindows.destroyed;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void WatchStatusWindows() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WatchStatusWindow;
+    windowClass.lpszClassName = kGeneratorStatusWindowClass;
+    ASSERT_NE(RegisterClassExW(&windowClass), 0);
+}
+
+std::u16string ResourceText(UINT id) {
+    const WCHAR* text = nullptr;
+    const int length = LoadStringW(nullptr, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? std::u16string(text, static_cast<size_t>(length)) : std::u16string();
+}
+
 // Without index files the cache starts the generator beside its module and loads what it
-// wrote; a generator that writes nothing leaves the cache uninitialised.
+// wrote; a generator that writes nothing leaves the cache uninitialised. A caller that wants
+// images is shown why it waits; one without images has no windows to show it in.
 TEST(SchemaCacheStart, MissingIndexFilesStartTheGenerator) {
+    WatchStatusWindows();
     TemporaryDirectory folder;
     std::filesystem::create_directory(folder.path() + "/staged");
     WriteIndex(lumivel::FromUtf8(folder.path() + "/staged/"), SampleClasses());
@@ -246,6 +283,18 @@ TEST(SchemaCacheStart, MissingIndexFilesStartTheGenerator) {
     EXPECT_EQ(cache->InitializeActiveDirectoryIcons(0), S_OK);
     EXPECT_EQ(cache->IsInitialized(), S_OK);
     EXPECT_EQ(cache->IsClassContainer(Text(u"organizationalUnit").get()), S_OK);
+    EXPECT_EQ(g_statusWindows.created, 0);
+
+    TemporaryDirectory withImages;
+    std::filesystem::copy(folder.path() + "/staged", withImages.path() + "/staged");
+    std::filesystem::copy(folder.path() + "/Taxonis", withImages.path() + "/Taxonis");
+    auto shown = NewCache(DirectoryOf(withImages));
+    EXPECT_EQ(shown->InitializeActiveDirectoryIcons(1), S_OK);
+    EXPECT_EQ(shown->IsInitialized(), S_OK);
+    EXPECT_EQ(g_statusWindows.created, 1);
+    EXPECT_EQ(g_statusWindows.destroyed, 1) << "closed once the wait is over";
+    EXPECT_EQ(g_statusWindows.caption, ResourceText(IDS_SCHEMA_INDEX_CAPTION));
+    EXPECT_FALSE(g_statusWindows.caption.empty());
 
     TemporaryDirectory idle;
     std::ofstream(idle.path() + "/Taxonis") << "#!/bin/sh\nexit 0\n";
