@@ -1,4 +1,4 @@
-// Registration of the snap-in and the provider through regsvr: every key written and removed,
+// Registration of the snap-in, the provider and the schema cache through regsvr: every key written and removed,
 // "RefCount" counting, module paths of any length, and failures that regsvr reports.
 #include <sys/stat.h>
 
@@ -90,25 +90,51 @@ TEST(SnapinRegistration, AReadOnlyMachineHiveMakesRegsvrFail) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSnapinKey));
 }
 
-TEST(ProviderRegistration, WritesItsClassProgIdsAndAnnouncementsAndRemovesThem) {
+struct ScriptedServer {
+    const char* module;
+    const char16_t* clsid;
+    const char16_t* className;
+    const char16_t* progId;
+    const char16_t* typeLibrary;
+};
+
+TEST(ScriptedRegistration, EachServerWritesItsClassAndProgIdsAndRemovesThem) {
+    const ScriptedServer servers[] = {
+        {"RevivoProvider.so", kDefaultProviderClsid, u"Revivo Class", u"RevivoProvider.Revivo",
+         u"{D8814FC8-5778-4A96-8C1B-A0D63425AFDA}"},
+        {"Glossar.so", kSchemaCacheClsid, u"SchemaCache Class", u"Glossar.SchemaCache",
+         u"{65F36BDA-9674-4289-AED8-7D0FF283D3E9}"},
+    };
+    for (const ScriptedServer& server : servers) {
+        SCOPED_TRACE(server.module);
+        std::string module = BinDir() + "/" + server.module;
+        ASSERT_EQ(Regsvr("/s \"" + module + "\""), 0u);
+        std::u16string clsidKey = std::u16string(u"CLSID\\") + server.clsid;
+        std::u16string progId = server.progId;
+        std::u16string versioned = progId + u".1";
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey, nullptr), server.className);
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\ProgID", nullptr), versioned);
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\VersionIndependentProgID", nullptr), progId);
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\TypeLib", nullptr), server.typeLibrary);
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + u"\\Programmable"));
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, versioned + u"\\CLSID", nullptr), server.clsid);
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, progId + u"\\CurVer", nullptr), versioned);
+        ASSERT_EQ(Regsvr("/s /u \"" + module + "\""), 0u);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, versioned));
+    }
+}
+
+TEST(ScriptedRegistration, TheProviderAnnouncesItselfToTheProductFamily) {
     std::string provider = BinDir() + "/RevivoProvider.so";
     ASSERT_EQ(Regsvr("/s \"" + provider + "\""), 0u);
-    std::u16string clsidKey = std::u16string(u"CLSID\\") + kDefaultProviderClsid;
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey, nullptr), u"Revivo Class");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\ProgID", nullptr), u"RevivoProvider.Revivo.1");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\VersionIndependentProgID", nullptr), u"RevivoProvider.Revivo");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\TypeLib", nullptr), u"{D8814FC8-5778-4A96-8C1B-A0D63425AFDA}");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + u"\\Programmable"));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"RevivoProvider.Revivo.1\\CLSID", nullptr), kDefaultProviderClsid);
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"RevivoProvider.Revivo\\CurVer", nullptr), u"RevivoProvider.Revivo.1");
     for (const char16_t* family : {u"AD", u"Exchange"}) {
         std::u16string key = std::u16string(u"SOFTWARE\\Tarvo Software\\Tarvo Halcyra\\") + family + u"\\Interfaces";
         EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, key, kDefaultProviderClsid), u"");
     }
     ASSERT_EQ(Regsvr("/s /u \"" + provider + "\""), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"RevivoProvider.Revivo"));
 }
 
 }  // namespace
