@@ -30,7 +30,7 @@ public:
         if (!pState) return E_POINTER;
         if (!Known(eCmdID)) return E_INVALIDARG;
         auto it = m_states.find(eCmdID);
-        DWORD state = it == m_states.end() ? HIDDEN : it->second;
+        DWORD state = it == m_states.end() ? DWORD(HIDDEN) : it->second;
         *pState = (state & nState) ? TRUE : FALSE;
         return S_OK;
     }
