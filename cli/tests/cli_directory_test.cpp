@@ -127,10 +127,16 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
         EXPECT_EQ(usage.out.rfind(std::string("usage: lumivel ") + command, 0), 0u) << command << usage.out;
         EXPECT_TRUE(usage.err.empty()) << command;
     }
+    // Alone it is a mistake too: the commands on stderr, nothing a script would take as output.
+    Outcome alone = lumivel({});
+    EXPECT_EQ(alone.exitCode, 2);
+    EXPECT_TRUE(alone.out.empty());
+    EXPECT_NE(alone.err.find("usage: lumivel"), std::string::npos) << alone.err;
     Outcome missing = lumivel({"list"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.out.empty());
     EXPECT_NE(missing.err.find("list takes one DOMAIN"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("usage: lumivel list"), std::string::npos) << missing.err;
     Outcome wrong = lumivel({"purge", m_domain});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("unknown command"), std::string::npos);
@@ -207,7 +213,9 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     EXPECT_NE(restored.out.find("Restored " + name), std::string::npos);
     EXPECT_NE(restored.err.find("Success: The object was successfully restored."), std::string::npos);
     EXPECT_TRUE(lumivel::testing::LdapExists(dn));
-    EXPECT_EQ(lumivel({"restore", m_domain, tombstone, "--yes"}).exitCode, 1);
+    Outcome again = lumivel({"restore", m_domain, tombstone, "--yes"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.out, "Already restored " + tombstone + ": it is live as " + dn + "\n");
 
     // Deleted again while a new object takes the name: the new name comes from the command line.
     ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
