@@ -281,6 +281,13 @@ std::vector<std::string> ReadTombstoneLines(std::istream& input) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
         if (std::find(headings.begin(), headings.end(), line) != headings.end()) continue;
+        // A whole row of `list --format tsv` (fields never hold a raw tab): its tombstone field,
+        // so the listing can be piped in as it is.
+        if (std::count(line.begin(), line.end(), '\t') + 1 == static_cast<std::ptrdiff_t>(headings.size())) {
+            std::string last = line.substr(line.rfind('\t') + 1);
+            if (line.rfind(headings[0] + '\t', 0) == 0 && last == headings.back()) continue;  // the heading row
+            line = last;
+        }
         lines.push_back(line);
     }
     return lines;

@@ -15,7 +15,8 @@ namespace lumivel_cli {
 int RunRestore(ProviderSession& session, const Arguments& arguments, Interaction interaction);
 
 // The tombstones a --from file names: one a line; empty lines, "#" comments and a TSV
-// heading line are skipped, a carriage return before the line end dropped.
+// heading line are skipped, a carriage return before the line end dropped, and of a whole
+// `list --format tsv` row its tombstone field is taken.
 std::vector<std::string> ReadTombstoneLines(std::istream& input);
 
 }  // namespace lumivel_cli

@@ -466,9 +466,9 @@ TEST_F(RestoreCommandLineTest, ListedFieldsGoBackToRestoreAndSeveralRestoreInOne
     EXPECT_EQ(reported[3], "Restored " + names[1] + " into " + m_root);
     for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + names[i] + "," + m_root)) << names[i];
 
-    // Standard input as the file; every one restored, so success.
-    std::string piped = "printf '%s\\n' " + quote(byName[names[3]][7]) + " | " + binaryFolder() + "/lumivel restore " +
-                        quote(m_domain) + " --from - --yes";
+    // The listing piped in whole as standard input; every one restored, so success.
+    std::string piped = binaryFolder() + "/lumivel list " + quote(m_domain) + " -f tsv --filter " + quote("CN=" + names[3]) +
+                        " | " + binaryFolder() + "/lumivel restore " + quote(m_domain) + " --from - --yes";
     Outcome fromInput = run("sh -c " + quote(piped));
     EXPECT_EQ(fromInput.exitCode, 0) << fromInput.err;
     EXPECT_EQ(fromInput.out, "Restored " + names[3] + " into " + m_root + "\n");

@@ -99,9 +99,13 @@ TEST(TerminalTextTest, TombstoneFilesSkipWhatIsNoTombstone) {
         "\n"
         "   \n"
         "CN=a\\\\0ADEL:1,CN=Deleted Objects\r\n"
-        "11111111-2222-3333-4444-555555555555");
-    EXPECT_EQ(ReadTombstoneLines(file), (std::vector<std::string>{"name\tlastKnownParent", "CN=a\\\\0ADEL:1,CN=Deleted Objects",
-                                                                 "11111111-2222-3333-4444-555555555555"}));
+        "11111111-2222-3333-4444-555555555555\n"
+        // The listing piped in whole: its heading skipped, each row's last field taken.
+        "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n"
+        "a\tOU=x\tuser\td\tu\tg\ta\\nDEL:g\tCN=b\\\\0ADEL:2,CN=Deleted Objects\n");
+    EXPECT_EQ(ReadTombstoneLines(file),
+              (std::vector<std::string>{"name\tlastKnownParent", "CN=a\\\\0ADEL:1,CN=Deleted Objects",
+                                        "11111111-2222-3333-4444-555555555555", "CN=b\\\\0ADEL:2,CN=Deleted Objects"}));
 }
 
 }  // namespace
