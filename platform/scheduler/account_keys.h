@@ -29,16 +29,4 @@ HRESULT DeriveKeytab(const std::string& principal, std::u16string_view password,
 // new credential cache file.
 HRESULT TicketFromKeytab(const std::string& principal, const std::string& keytabPath, const std::string& cachePath);
 
-// The keytab file format, for the keys DeriveKeytab obtains.
-struct KeytabEntry {
-    std::string realm;
-    std::vector<std::string> components;
-    uint32_t nameType = 1;  // KRB5_NT_PRINCIPAL
-    uint32_t timestamp = 0;
-    uint32_t version = 0;
-    int32_t encryptionType = 0;
-    std::vector<uint8_t> key;
-};
-std::vector<uint8_t> EncodeKeytab(const std::vector<KeytabEntry>& entries);
-
 }  // namespace lumivel::scheduler

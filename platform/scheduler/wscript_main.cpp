@@ -2,9 +2,9 @@
 //
 //     wscript [//B] [//NoLogo] SCRIPT.vbs
 //
-// The script must be a plain file that only its owner (this account or root) can change, in
-// a folder others cannot change either (or one with the sticky bit): a job runs whatever its
-// script says under the job's account. A script outside the language of script_parser.h, or
+// The script must be a plain file of this account or root that not everybody may change, in
+// a folder of the same kind (or one with the sticky bit): a job runs whatever its script says
+// under the job's account. A script outside the language of script_parser.h, or
 // a statement that fails, is reported with the file, line, column, error number and text as a
 // message box (the headless user interface shows it on stderr and in the system log; //B
 // writes one line on stderr instead), and ends the host with exit status 1; a script that
@@ -35,8 +35,9 @@ constexpr int kExitScriptError = 1;
 constexpr int kExitCannotRun = 2;
 constexpr off_t kLargestScript = 1 << 20;
 
+// Group write is left to the account's own group, as user-private groups have it.
 bool MayOnlyBeChangedByOwner(const struct stat& st) {
-    return (st.st_uid == ::geteuid() || st.st_uid == 0) && !(st.st_mode & (S_IWGRP | S_IWOTH));
+    return (st.st_uid == ::geteuid() || st.st_uid == 0) && !(st.st_mode & S_IWOTH);
 }
 
 // The script's bytes, or why it is not run.
