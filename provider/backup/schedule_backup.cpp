@@ -16,6 +16,7 @@ void showFailure(HWND owner, HRESULT result) {
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                   static_cast<DWORD>(result), 0, text, ARRAYSIZE(text), nullptr);
     std::u16string message(text, length);
+    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
     if (message.empty()) {
         static const char16_t kDigits[] = u"0123456789ABCDEF";
         message = u"Error 0x";
