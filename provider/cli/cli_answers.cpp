@@ -5,6 +5,7 @@
 
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_test_hook.h"
+#include "provider/cli/cli_schedule.h"
 #include "provider/resource_ids.h"
 #include "shared/text_helpers.h"
 #include "win/commctrl.h"
@@ -91,6 +92,8 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
                 typeAndConfirm(surface.window, IDC_NEW_NAME, *answers.newName);
             } else if (surface.round == 0 && surface.resourceId == IDD_PERFORM_BACKUP && answers.confirmBackup) {
                 press(surface.window, IDOK);
+            } else if (surface.round == 0 && surface.resourceId == IDD_PERFORM_BACKUP && answers.schedule) {
+                press(surface.window, IDC_SCHEDULE);
             } else if (surface.round == 0 && surface.resourceId == IDD_CHOOSE_BACKUP && answers.fromBackup) {
                 if (!chooseArchive(surface.window, *answers.fromBackup)) {
                     std::cerr << "Restore: no archive " << lumivel::NarrowText(*answers.fromBackup)
@@ -103,8 +106,14 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
                 cancel(surface.window);
             }
             return 0;
-        case SurfaceKind::PopupMenu:
         case SurfaceKind::PropertySheet:
+            // A form that refused its answers stays open: it is cancelled, not asked again.
+            if (surface.round == 0 && answers.schedule && answers.password)
+                FillScheduleForm(surface.window, *answers.schedule, *answers.password);
+            else
+                SendMessageW(surface.window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            return 0;
+        case SurfaceKind::PopupMenu:
             return 0;
     }
     return 0;
@@ -117,7 +126,7 @@ bool InstallAnswers(const Answers& answers, std::string* error) {
     // On a terminal with nothing given in advance the administrator answers there; otherwise
     // the answers come from the command line and every message box is printed.
     bool needed = !answers.interactive || answers.connectDomain || answers.newName || answers.confirmBackup ||
-                  answers.fromBackup;
+                  answers.fromBackup || answers.schedule;
     if (needed) lumivel::ui::SetTestHook([answers](const Surface& surface) { return answer(answers, surface); });
     (void)error;
     return true;

@@ -4,8 +4,11 @@
 // cancelled) and every message box is printed to stderr.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "provider/cli/cli_arguments.h"
 
 namespace lumivel_cli {
 
@@ -20,6 +23,9 @@ struct Answers {
     // "Restore" (dialog 204) answered with the archive of this file name (a path's last part),
     // or with the newest one for "latest"; an archive the list lacks cancels it.
     std::optional<std::u16string> fromBackup;
+    // "Perform Backup" answered with "&Schedule", and the schedule form filled with these.
+    std::optional<ScheduleRequest> schedule;
+    std::shared_ptr<const std::u16string> password;
     bool interactive = false;
 };
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "shared/text_helpers.h"
+
 namespace lumivel_cli {
 
 namespace {
@@ -91,6 +93,12 @@ std::string table(const std::vector<DeletedRow>& rows) {
 }
 
 }  // namespace
+
+std::string OneLine(std::u16string_view text) {
+    std::string out;
+    for (char c : lumivel::NarrowText(text)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    return out;
+}
 
 std::string ReadableName(const std::string& name) {
     size_t lineFeed = name.find('\n');

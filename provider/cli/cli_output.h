@@ -21,6 +21,10 @@ struct DeletedRow {
 // table's header, an empty TSV header line, or "[]").
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format);
 
+// A field from an archive, the directory or a task file on one line of UTF-8: control
+// characters become '?'.
+std::string OneLine(std::u16string_view text);
+
 // The name as a person reads it: the mangled part after the line feed left out.
 std::string ReadableName(const std::string& name);
 

@@ -130,6 +130,17 @@ HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& rec
     return status;
 }
 
+HRESULT ProviderSession::schedule(HWND owner, PropertySet* record) {
+    VARIANT selection;
+    VariantInit(&selection);
+    lumivel::RecordToVariant(record, &selection);
+    VARIANT answer;
+    VariantInit(&answer);
+    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
+    VariantClear(&answer);
+    return status;
+}
+
 std::u16string DomainControllerOf(const std::u16string& domain) {
     lumivel::ComPtr<IADs> object;
     lumivel::ComPtr<IADsObjectOptions> options;
@@ -146,10 +157,14 @@ std::u16string SectionOfObject(const std::u16string& object, const std::u16strin
     std::u16string section = revivo::SectionNameOfGuidText(object);
     if (section.empty()) section = revivo::SectionNameOfTombstone(object);
     if (!section.empty() || object.find(u'=') == std::u16string::npos) return section;
+    return GuidOfLiveObject(object, server);
+}
+
+std::u16string GuidOfLiveObject(const std::u16string& dn, const std::u16string& server) {
     std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/";
     lumivel::ComPtr<IADs> live;
     lumivel::UniqueBstr guid;
-    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(object)).c_str(), IID_IADs, live.putVoid())) ||
+    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, live.putVoid())) ||
         FAILED(live->get_GUID(guid.put())))
         return {};
     return std::u16string(guid.view());

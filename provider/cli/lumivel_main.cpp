@@ -9,9 +9,12 @@
 
 #include "provider/cli/cli_answers.h"
 #include "provider/cli/cli_arguments.h"
+#include "provider/cli/cli_jobs.h"
 #include "provider/cli/cli_output.h"
+#include "provider/cli/cli_schedule.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/backup_folder.h"
+#include "provider/backup/schedule_settings.h"
 #include "provider/cli/cli_session.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -182,13 +185,6 @@ int runBackup(ProviderSession& session, const Arguments& arguments) {
     return kExitSuccess;
 }
 
-// Fields from archives and the directory go onto one line each, control characters and all.
-std::string field(std::u16string_view text) {
-    std::string out;
-    for (char c : NarrowText(text)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    return out;
-}
-
 int runBackups(ProviderSession& session, const Arguments& arguments) {
     std::u16string server = serverFor(session, arguments);
     revivo::BackupFolder folder = revivo::BackupFolderFor(server);
@@ -207,11 +203,64 @@ int runBackups(ProviderSession& session, const Arguments& arguments) {
     }
     std::cout << "File\tDate (UTC)\tOrigin\tObjects" << (arguments.object ? "\tHolds object" : "") << "\n";
     for (const revivo::ArchiveSummary& archive : archives) {
-        std::cout << field(archive.fileName) << "\t" << field(archive.dateTime) << "\t" << field(archive.origin) << "\t"
+        std::cout << OneLine(archive.fileName) << "\t" << OneLine(archive.dateTime) << "\t" << OneLine(archive.origin) << "\t"
                   << (archive.readable ? std::to_string(archive.sections.size()) : std::string("unreadable"));
         if (arguments.object) std::cout << "\t" << (archive.Holds(section) ? "yes" : "no");
         std::cout << "\n";
     }
+    std::cout.flush();
+    return std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
+int runSchedule(ProviderSession& session, const Arguments& arguments) {
+    std::u16string server = serverFor(session, arguments);
+    if (server.empty()) return fail("no domain controller of " + arguments.domain + " answers; name one with --server");
+    const std::u16string dn = WidenText(arguments.objects.front());
+    const std::u16string guid = GuidOfLiveObject(dn, server);
+    if (guid.empty()) return fail("cannot read the object " + arguments.objects.front() + " on " + NarrowText(server));
+    PropertySet* record = PropertySet::create();
+    if (!record) return fail("out of memory");
+    RecordList keep;
+    keep.add(record);
+    record->setText(u"path", dn);
+    record->setText(u"distinguishedName", dn);
+    record->setText(u"FocusedDC", server);
+    record->setText(u"guid", guid);
+    const int shownBefore = MessagesShown();
+    session.schedule(nullptr, record);
+    const std::u16string name = revivo::BackupTaskName(guid);
+    JobRow job;
+    // A job that was there before is told apart by the message its second making showed.
+    if (MessagesShown() != shownBefore || FAILED(DescribeJob(name, &job)))
+        return fail("no backup of " + arguments.objects.front() + " was scheduled");
+    std::cout << "Scheduled " << job.name << ": " << job.schedule << "; next run " << job.nextRun << "\n";
+    return kExitSuccess;
+}
+
+int runJobs(const Arguments& arguments) {
+    const std::u16string name = WidenText(arguments.jobName);
+    switch (arguments.jobAction) {
+        case JobAction::Delete: {
+            HRESULT result = DeleteJob(name);
+            if (FAILED(result)) return fail("cannot delete the job " + arguments.jobName + ": " + errorText(result));
+            std::cout << "Deleted " << OneLine(name) << "\n";
+            return kExitSuccess;
+        }
+        case JobAction::Run: {
+            HRESULT result = RunJob(name);
+            if (FAILED(result)) return fail("cannot run the job " + arguments.jobName + ": " + errorText(result));
+            std::cout << "The scheduler service runs " << OneLine(name) << " now\n";
+            return kExitSuccess;
+        }
+        case JobAction::List: break;
+    }
+    std::vector<JobRow> rows;
+    HRESULT result = ListJobs(&rows);
+    if (FAILED(result)) return fail("cannot read the scheduled jobs: " + errorText(result));
+    std::cout << "Name\tObject\tSchedule\tNext run\tLast run\tResult\n";
+    for (const JobRow& row : rows)
+        std::cout << row.name << "\t" << row.object << "\t" << row.schedule << "\t" << row.nextRun << "\t" << row.lastRun
+                  << "\t" << row.result << "\n";
     std::cout.flush();
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }
@@ -233,7 +282,20 @@ int main(int argc, char** argv) {
 
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + errorText(result));
+    if (arguments.command == Command::Jobs) {
+        int status = runJobs(arguments);
+        CoUninitialize();
+        return status;
+    }
     Answers answers;
+    std::shared_ptr<std::u16string> password;
+    if (arguments.command == Command::Schedule) {
+        password = std::make_shared<std::u16string>();
+        std::string problem;
+        if (!ReadPassword(arguments.schedule, password.get(), &problem)) return fail(problem);
+        answers.schedule = arguments.schedule;
+        answers.password = password;
+    }
     answers.interactive = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
     if (arguments.command == Command::Connect) answers.connectDomain = WidenText(arguments.domain);
     if (arguments.newName) answers.newName = WidenText(*arguments.newName);
@@ -256,10 +318,14 @@ int main(int argc, char** argv) {
                 case Command::Restore: status = runRestore(session, arguments); break;
                 case Command::Backup: status = runBackup(session, arguments); break;
                 case Command::Backups: status = runBackups(session, arguments); break;
+                case Command::Schedule: status = runSchedule(session, arguments); break;
+                case Command::Jobs: break;
                 case Command::Help: break;
             }
         }
     }
+    // The answers hold the password as long as the process: wiped here, once it is done with.
+    if (password) Forget(*password);
     CoUninitialize();
     return status;
 }
