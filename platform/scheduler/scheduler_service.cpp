@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -82,6 +84,20 @@ std::string Quoted(const std::u16string& name) {
     return "\"" + text + "\"";
 }
 
+// When an item runs next, as worked out when the service first saw its schedule or last fired
+// it. Kept across readings of the folder, so that a run falling due while the folder is read
+// again is not lost; worked out anew when the schedule itself changes.
+struct Plan {
+    std::vector<TASK_TRIGGER> triggers;
+    DWORD flags = 0;
+    std::optional<Instant> next;
+};
+
+bool SameSchedule(const Plan& plan, const WorkItemRecord& record) {
+    return plan.flags == record.flags && plan.triggers.size() == record.triggers.size() &&
+           std::memcmp(plan.triggers.data(), record.triggers.data(), plan.triggers.size() * sizeof(TASK_TRIGGER)) == 0;
+}
+
 struct RunningJob {
     LaunchedJob launched;
     std::thread watcher;
@@ -103,7 +119,8 @@ private:
     void finish(const std::u16string& name);
     void stopAll();
     bool finishedSoon();
-    std::optional<Instant> nextRun(const std::u16string& name, const WorkItemRecord& record, Instant now) const;
+    // The plan of an item, made when its schedule is new to the service.
+    Plan& planOf(const std::u16string& name, const WorkItemRecord& record, Instant now);
     void deleteIfDone(const std::u16string& name, const WorkItemRecord& record, Instant now);
 
     Log m_log;
@@ -113,7 +130,7 @@ private:
     int m_signals = -1;
     int m_wake[2] = {-1, -1};
     std::map<std::u16string, WorkItemRecord> m_items;
-    std::map<std::u16string, Instant> m_lastFired;
+    std::map<std::u16string, Plan> m_plans;
     std::map<std::u16string, std::unique_ptr<RunningJob>> m_running;
     bool m_rescan = true;
 };
@@ -153,10 +170,8 @@ HRESULT Service::start() {
     return S_OK;
 }
 
-std::optional<Instant> Service::nextRun(const std::u16string& name, const WorkItemRecord& record, Instant now) const {
+std::optional<Instant> NextRun(const WorkItemRecord& record, Instant after) {
     if (record.flags & TASK_FLAG_DISABLED) return std::nullopt;
-    Instant after = now;
-    if (auto fired = m_lastFired.find(name); fired != m_lastFired.end()) after = std::max(after, fired->second);
     auto zone = CurrentZone();
     std::optional<Instant> next;
     for (const TASK_TRIGGER& trigger : record.triggers)
@@ -164,11 +179,21 @@ std::optional<Instant> Service::nextRun(const std::u16string& name, const WorkIt
     return next;
 }
 
+Plan& Service::planOf(const std::u16string& name, const WorkItemRecord& record, Instant now) {
+    Plan& plan = m_plans[name];
+    if (plan.triggers.empty() || !SameSchedule(plan, record)) {
+        plan.triggers = record.triggers;
+        plan.flags = record.flags;
+        plan.next = NextRun(record, now);
+    }
+    return plan;
+}
+
 void Service::deleteIfDone(const std::u16string& name, const WorkItemRecord& record, Instant now) {
     if (!(record.flags & TASK_FLAG_DELETE_WHEN_DONE) || (record.flags & TASK_FLAG_DISABLED)) return;
     if (record.triggers.empty() || record.running || m_running.count(name) || record.runRequest != record.runHandled)
         return;
-    if (nextRun(name, record, now)) return;
+    if (planOf(name, record, now).next) return;
     FolderWriteLock lock(m_folder);
     HRESULT hr = lock.result();
     if (SUCCEEDED(hr)) hr = m_folder.remove(name);
@@ -177,7 +202,7 @@ void Service::deleteIfDone(const std::u16string& name, const WorkItemRecord& rec
     else if (hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
         m_log.error("work item " + Quoted(name) + " could not be deleted: " + HresultText(hr));
     m_items.erase(name);
-    m_lastFired.erase(name);
+    m_plans.erase(name);
 }
 
 void Service::scan() {
@@ -198,8 +223,8 @@ void Service::scan() {
         items.emplace(name, std::move(record));
     }
     m_items = std::move(items);
-    for (auto it = m_lastFired.begin(); it != m_lastFired.end();)
-        it = m_items.count(it->first) ? std::next(it) : m_lastFired.erase(it);
+    for (auto it = m_plans.begin(); it != m_plans.end();)
+        it = m_items.count(it->first) ? std::next(it) : m_plans.erase(it);
 }
 
 void Service::fire(const std::u16string& name, const WorkItemRecord& record, bool requested) {
@@ -318,13 +343,13 @@ int Service::run() {
                 due.emplace_back(name, true);
                 continue;
             }
-            auto next = nextRun(name, record, now);
-            if (next && *next <= now) {
+            Plan& plan = planOf(name, record, now);
+            if (plan.next && *plan.next <= now) {
                 due.emplace_back(name, false);
-                m_lastFired[name] = *next;
-            } else if (next) {
-                wakeAt = wakeAt ? std::min(*wakeAt, *next) : *next;
+                // One run for however many fell due while the service could not fire them.
+                plan.next = NextRun(record, std::max(*plan.next, now));
             }
+            if (plan.next) wakeAt = wakeAt ? std::min(*wakeAt, *plan.next) : *plan.next;
         }
         for (const auto& [name, requested] : due) fire(name, m_items[name], requested);
         if (!due.empty()) {
@@ -336,7 +361,12 @@ int Service::run() {
         for (const auto& [name, record] : candidates) deleteIfDone(name, record, now);
 
         int timeout = kLongestSleepMs;
-        if (wakeAt) timeout = static_cast<int>(std::clamp<Instant>((*wakeAt - Now()) * 1000, 0, kLongestSleepMs));
+        if (wakeAt) {
+            const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch()).count();
+            // A moment past the second it is due, so that the clock reads it when the wait ends.
+            timeout = static_cast<int>(std::clamp<int64_t>(*wakeAt * 1000 - nowMs + 10, 0, kLongestSleepMs));
+        }
         pollfd waits[] = {{m_signals, POLLIN, 0}, {m_inotify, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         int ready = ::poll(waits, 3, timeout);
         if (ready < 0 && errno != EINTR) {
