@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 
 namespace lumivel::scheduler {
@@ -203,51 +204,27 @@ std::optional<Failure> ParseLine(std::u16string_view text, std::optional<ScriptS
 }
 
 // UTF-8 strictly, or UTF-16LE after its byte-order mark; the offset of the first bad byte
-// otherwise.
+// otherwise. Text that does not come back the same through the platform's codec is not UTF-8.
 std::optional<std::u16string> Decode(std::string_view bytes, size_t* bad) {
-    std::u16string text;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
         if (bytes.size() % 2) {
             *bad = bytes.size() - 1;
             return std::nullopt;
         }
+        std::u16string text;
         for (size_t i = 2; i < bytes.size(); i += 2)
             text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                                  static_cast<unsigned char>(bytes[i + 1]) << 8));
         return text;
     }
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    for (size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > bytes.size()) {
-            *bad = i;
-            return std::nullopt;
-        }
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                *bad = i;
-                return std::nullopt;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            *bad = i;
-            return std::nullopt;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(c));
-        }
-        i += length;
-    }
-    return text;
+    const size_t mark = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    bytes.remove_prefix(mark);
+    std::u16string text = FromUtf8(bytes);
+    const std::string back = ToUtf8(text);
+    if (back == bytes) return text;
+    *bad = mark + static_cast<size_t>(std::mismatch(back.begin(), back.end(), bytes.begin(), bytes.end()).second -
+                                      bytes.begin());
+    return std::nullopt;
 }
 
 ScriptError ErrorAt(int line, size_t column, HRESULT code) {

@@ -55,14 +55,6 @@ TASK_TRIGGER NewTrigger() {
     return t;
 }
 
-template <typename T>
-HRESULT HandOut(T* object, REFIID riid, void** result) {
-    IUnknown* inner = object->InnerUnknown();
-    inner->AddRef();
-    HRESULT hr = inner->QueryInterface(riid, result);
-    inner->Release();
-    return hr;
-}
 
 }  // namespace
 

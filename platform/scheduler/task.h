@@ -110,6 +110,16 @@ private:
     uint32_t m_id;
 };
 
+// Hands out a new object's interface; the object goes again when that fails.
+template <typename T>
+HRESULT HandOut(T* object, REFIID riid, void** result) {
+    IUnknown* inner = object->InnerUnknown();
+    inner->AddRef();
+    HRESULT hr = inner->QueryInterface(riid, result);
+    inner->Release();
+    return hr;
+}
+
 // Task memory holding a copy of the text.
 HRESULT CopyToTaskMemory(std::u16string_view text, LPWSTR* result);
 

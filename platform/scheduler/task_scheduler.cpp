@@ -12,14 +12,6 @@
 namespace lumivel::scheduler {
 namespace {
 
-template <typename T>
-HRESULT HandOut(T* object, REFIID riid, void** result) {
-    IUnknown* inner = object->InnerUnknown();
-    inner->AddRef();
-    HRESULT hr = inner->QueryInterface(riid, result);
-    inner->Release();
-    return hr;
-}
 
 std::u16string HostName() {
     char name[256] = {};
