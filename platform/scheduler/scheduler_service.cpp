@@ -19,6 +19,7 @@
 
 #include "../base/time_zone.h"
 #include "job_launch.h"
+#include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "run_times.h"
 #include "task_folder.h"
@@ -42,11 +43,7 @@ constexpr DWORD kStopPatienceMs = 10 * 1000;
 Instant Now() { return static_cast<Instant>(std::time(nullptr)); }
 
 std::string HresultText(HRESULT hr) {
-    WCHAR text[512] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(hr), 0, text, 512, nullptr);
-    std::string message = ToUtf8(std::u16string_view(text, length));
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    std::string message = ToUtf8(SystemMessageText(static_cast<DWORD>(hr)));
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
     return message.empty() ? code : message + " (" + code + ")";

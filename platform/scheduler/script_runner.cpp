@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 
+#include "lumivel/system_messages.h"
 #include "lumivel/wide_string.h"
 #include "win/com.h"
 #include "win/errors.h"
@@ -21,14 +22,7 @@ struct NoCase {
     bool operator()(const std::u16string& a, const std::u16string& b) const { return AsciiCompareNoCase(a, b) < 0; }
 };
 
-std::u16string SystemText(HRESULT hr) {
-    WCHAR text[512] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(hr), 0, text, 512, nullptr);
-    std::u16string message(text, length);
-    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
-    return message;
-}
+std::u16string SystemText(HRESULT hr) { return SystemMessageText(static_cast<DWORD>(hr)); }
 
 ScriptError Failure(const ScriptStatement& s, HRESULT code, std::u16string description) {
     return ScriptError{s.line, s.column, code, std::move(description)};

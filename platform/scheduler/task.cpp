@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -74,12 +75,6 @@ Task::Task(std::u16string name, Origin origin, WorkItemRecord record)
 
 Task::~Task() { explicit_bzero(m_record.keytab.data(), m_record.keytab.size()); }
 
-void* Task::FindInterface(REFIID riid) {
-    if (riid == IID_ITask || riid == IID_IScheduledWorkItem) return static_cast<ITask*>(this);
-    if (riid == IID_IPersistFile || riid == IID_IPersist) return static_cast<IPersistFile*>(this);
-    return nullptr;
-}
-
 HRESULT Task::GetTriggerById(uint32_t id, TASK_TRIGGER* trigger) {
     auto it = std::find(m_triggerIds.begin(), m_triggerIds.end(), id);
     if (it == m_triggerIds.end()) return SCHED_E_TRIGGER_NOT_FOUND;
@@ -100,13 +95,14 @@ HRESULT Task::CreateTrigger(WORD* piNewTrigger, ITaskTrigger** ppTrigger) {
     if (!piNewTrigger || !ppTrigger) return E_INVALIDARG;
     *ppTrigger = nullptr;
     if (m_record.triggers.size() >= 0xFFFF) return E_OUTOFMEMORY;
-    auto* trigger = new (std::nothrow) TaskTrigger(this, m_nextTriggerId);
-    if (!trigger) return E_OUTOFMEMORY;
+    HRESULT hr = com::CreateComObject<TaskTrigger, com::Aggregation::Refused>(
+        nullptr, IID_ITaskTrigger, reinterpret_cast<void**>(ppTrigger), this, m_nextTriggerId);
+    if (FAILED(hr)) return hr;
     m_record.triggers.push_back(NewTrigger());
     m_triggerIds.push_back(m_nextTriggerId++);
     m_dirty = true;
     *piNewTrigger = static_cast<WORD>(m_record.triggers.size() - 1);
-    return HandOut(trigger, IID_ITaskTrigger, reinterpret_cast<void**>(ppTrigger));
+    return S_OK;
 }
 
 HRESULT Task::DeleteTrigger(WORD iTrigger) {
@@ -127,9 +123,8 @@ HRESULT Task::GetTrigger(WORD iTrigger, ITaskTrigger** ppTrigger) {
     if (!ppTrigger) return E_INVALIDARG;
     *ppTrigger = nullptr;
     if (iTrigger >= m_record.triggers.size()) return SCHED_E_TRIGGER_NOT_FOUND;
-    auto* trigger = new (std::nothrow) TaskTrigger(this, m_triggerIds[iTrigger]);
-    if (!trigger) return E_OUTOFMEMORY;
-    return HandOut(trigger, IID_ITaskTrigger, reinterpret_cast<void**>(ppTrigger));
+    return com::CreateComObject<TaskTrigger, com::Aggregation::Refused>(
+        nullptr, IID_ITaskTrigger, reinterpret_cast<void**>(ppTrigger), this, m_triggerIds[iTrigger]);
 }
 
 HRESULT Task::GetTriggerString(WORD iTrigger, LPWSTR* ppwszTrigger) {
@@ -149,12 +144,12 @@ HRESULT Task::GetRunTimes(const LPSYSTEMTIME pstBegin, const LPSYSTEMTIME pstEnd
     if (HRESULT reason = UnschedulableReason(m_record); reason != S_OK) return reason;
     auto zone = CurrentZone();
     Instant after = InstantOfLocalSystemTime(*zone, *pstBegin) - 1;
-    const std::optional<Instant> end =
-        pstEnd ? std::optional<Instant>(InstantOfLocalSystemTime(*zone, *pstEnd)) : std::nullopt;
+    // Without an end the count alone ends the list.
+    const Instant end = pstEnd ? InstantOfLocalSystemTime(*zone, *pstEnd) : std::numeric_limits<Instant>::max();
     std::vector<SYSTEMTIME> runs;
     while (runs.size() < wanted) {
         auto next = NextRun(m_record.triggers, after, *zone);
-        if (!next || (end && *next > *end)) break;
+        if (!next || *next > end) break;
         runs.push_back(LocalSystemTime(*zone, *next));
         after = *next;
     }
@@ -494,12 +489,8 @@ HRESULT Task::GetCurFile(LPOLESTR* ppszFileName) {
     return CopyToTaskMemory(FromUtf8(TaskFolderPath() + "/" + ToUtf8(m_name) + kItemSuffix), ppszFileName);
 }
 
-TaskTrigger::TaskTrigger(Task* task, uint32_t id) : m_task(task), m_id(id) { m_task->AddRef(); }
-TaskTrigger::~TaskTrigger() { static_cast<ITask*>(m_task)->Release(); }
-
-void* TaskTrigger::FindInterface(REFIID riid) {
-    return riid == IID_ITaskTrigger ? static_cast<ITaskTrigger*>(this) : nullptr;
-}
+// The trigger keeps its task alive: it edits the task's copy of the trigger.
+TaskTrigger::TaskTrigger(Task* task, uint32_t id) : m_task(task), m_id(id) {}
 
 HRESULT TaskTrigger::SetTrigger(const PTASK_TRIGGER pTrigger) {
     if (!pTrigger) return E_INVALIDARG;

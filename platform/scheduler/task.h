@@ -8,18 +8,23 @@
 #include <vector>
 
 #include "lumivel/com_object.h"
+#include "lumivel/com_ptr.h"
 #include "task_folder.h"
 #include "win/mstask.h"
 
 namespace lumivel::scheduler {
 
-class Task final : public com::ComObject<ITask, IPersistFile> {
+class Task final : public com::ComObject<Task, ITask, IPersistFile> {
 public:
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<Task, ITask>(IID_ITask),
+        com::InterfaceOf<Task, ITask>(IID_IScheduledWorkItem),
+        com::InterfaceOf<Task, IPersistFile>(IID_IPersistFile),
+        com::InterfaceOf<Task, IPersistFile>(IID_IPersist),
+    };
     enum class Origin { New, Saved };
     Task(std::u16string name, Origin origin, WorkItemRecord record);
     ~Task() override;
-
-    void* FindInterface(REFIID riid) override;
 
     // For the trigger objects, which name their trigger by a number that stays when others go.
     HRESULT GetTriggerById(uint32_t id, TASK_TRIGGER* trigger);
@@ -96,29 +101,18 @@ private:
     bool m_dirty = false;
 };
 
-class TaskTrigger final : public com::ComObject<ITaskTrigger> {
+class TaskTrigger final : public com::ComObject<TaskTrigger, ITaskTrigger> {
 public:
+    static constexpr com::InterfaceEntry kInterfaces[] = {com::InterfaceOf<TaskTrigger, ITaskTrigger>(IID_ITaskTrigger)};
     TaskTrigger(Task* task, uint32_t id);
-    ~TaskTrigger() override;
-    void* FindInterface(REFIID riid) override;
     HRESULT STDMETHODCALLTYPE SetTrigger(const PTASK_TRIGGER pTrigger) override;
     HRESULT STDMETHODCALLTYPE GetTrigger(PTASK_TRIGGER pTrigger) override;
     HRESULT STDMETHODCALLTYPE GetTriggerString(LPWSTR* ppwszTrigger) override;
 
 private:
-    Task* m_task;  // holds a reference
+    ComPtr<Task> m_task;
     uint32_t m_id;
 };
-
-// Hands out a new object's interface; the object goes again when that fails.
-template <typename T>
-HRESULT HandOut(T* object, REFIID riid, void** result) {
-    IUnknown* inner = object->InnerUnknown();
-    inner->AddRef();
-    HRESULT hr = inner->QueryInterface(riid, result);
-    inner->Release();
-    return hr;
-}
 
 // Task memory holding a copy of the text.
 HRESULT CopyToTaskMemory(std::u16string_view text, LPWSTR* result);

@@ -19,13 +19,12 @@ std::u16string HostName() {
     return FromUtf8(name);
 }
 
-class WorkItemEnumerator final : public com::ComObject<IEnumWorkItems> {
+class WorkItemEnumerator final : public com::ComObject<WorkItemEnumerator, IEnumWorkItems> {
 public:
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<WorkItemEnumerator, IEnumWorkItems>(IID_IEnumWorkItems)};
     WorkItemEnumerator(std::vector<std::u16string> names, size_t position)
         : m_names(std::move(names)), m_position(position) {}
-    void* FindInterface(REFIID riid) override {
-        return riid == IID_IEnumWorkItems ? static_cast<IEnumWorkItems*>(this) : nullptr;
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, LPWSTR** rgpwszNames, ULONG* pceltFetched) override {
         if (!rgpwszNames || celt == 0 || (celt > 1 && !pceltFetched)) return E_INVALIDARG;
@@ -59,9 +58,8 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumWorkItems** ppEnumWorkItems) override {
         if (!ppEnumWorkItems) return E_INVALIDARG;
         *ppEnumWorkItems = nullptr;
-        auto* copy = new (std::nothrow) WorkItemEnumerator(m_names, m_position);
-        if (!copy) return E_OUTOFMEMORY;
-        return HandOut(copy, IID_IEnumWorkItems, reinterpret_cast<void**>(ppEnumWorkItems));
+        return com::CreateComObject<WorkItemEnumerator, com::Aggregation::Refused>(
+            nullptr, IID_IEnumWorkItems, reinterpret_cast<void**>(ppEnumWorkItems), m_names, m_position);
     }
 
 private:
@@ -69,11 +67,10 @@ private:
     size_t m_position;
 };
 
-class TaskScheduler final : public com::ComObject<ITaskScheduler> {
+class TaskScheduler final : public com::ComObject<TaskScheduler, ITaskScheduler> {
 public:
-    void* FindInterface(REFIID riid) override {
-        return riid == IID_ITaskScheduler ? static_cast<ITaskScheduler*>(this) : nullptr;
-    }
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<TaskScheduler, ITaskScheduler>(IID_ITaskScheduler)};
 
     HRESULT STDMETHODCALLTYPE SetTargetComputer(LPCWSTR pwszComputer) override {
         if (!pwszComputer) return S_OK;
@@ -100,9 +97,8 @@ public:
             hr = folder.list(&names);
         }
         if (FAILED(hr)) return hr;
-        auto* enumerator = new (std::nothrow) WorkItemEnumerator(std::move(names), 0);
-        if (!enumerator) return E_OUTOFMEMORY;
-        return HandOut(enumerator, IID_IEnumWorkItems, reinterpret_cast<void**>(ppEnumWorkItems));
+        return com::CreateComObject<WorkItemEnumerator, com::Aggregation::Refused>(
+            nullptr, IID_IEnumWorkItems, reinterpret_cast<void**>(ppEnumWorkItems), std::move(names), size_t{0});
     }
 
     HRESULT STDMETHODCALLTYPE Activate(LPCWSTR pwszName, REFIID riid, IUnknown** ppUnk) override {
@@ -114,9 +110,9 @@ public:
         if (HRESULT hr = TaskFolder::Open(CreateFolder::No, &folder); FAILED(hr)) return hr;
         WorkItemRecord record;
         if (HRESULT hr = folder.read(pwszName, &record); FAILED(hr)) return hr;
-        auto* task = new (std::nothrow) Task(pwszName, Task::Origin::Saved, std::move(record));
-        if (!task) return E_OUTOFMEMORY;
-        return HandOut(task, riid, reinterpret_cast<void**>(ppUnk));
+        return com::CreateComObject<Task, com::Aggregation::Refused>(nullptr, riid, reinterpret_cast<void**>(ppUnk),
+                                                                     std::u16string(pwszName), Task::Origin::Saved,
+                                                                     std::move(record));
     }
 
     HRESULT STDMETHODCALLTYPE Delete(LPCWSTR pwszName) override {
@@ -139,9 +135,9 @@ public:
         // A folder that is not there yet is made by the first Save.
         if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && hr != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
             return hr;
-        auto* task = new (std::nothrow) Task(pwszTaskName, Task::Origin::New, WorkItemRecord{});
-        if (!task) return E_OUTOFMEMORY;
-        return HandOut(task, riid, reinterpret_cast<void**>(ppUnk));
+        return com::CreateComObject<Task, com::Aggregation::Refused>(nullptr, riid, reinterpret_cast<void**>(ppUnk),
+                                                                     std::u16string(pwszTaskName), Task::Origin::New,
+                                                                     WorkItemRecord{});
     }
 
     HRESULT STDMETHODCALLTYPE AddWorkItem(LPCWSTR pwszTaskName, IScheduledWorkItem* pWorkItem) override {
@@ -176,12 +172,8 @@ HRESULT CreateTaskScheduler(IUnknown* outer, REFIID riid, void** ppv) {
 
 // A task made through its class is new and nameless until ITaskScheduler::AddWorkItem names it.
 HRESULT CreateTask(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* task = new (std::nothrow) Task(u"", Task::Origin::New, WorkItemRecord{});
-    if (!task) return E_OUTOFMEMORY;
-    return HandOut(task, riid, ppv);
+    return com::CreateComObject<Task, com::Aggregation::Refused>(outer, riid, ppv, std::u16string(), Task::Origin::New,
+                                                                 WorkItemRecord{});
 }
 
 const com::ClassEntry kClasses[] = {

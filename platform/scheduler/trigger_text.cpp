@@ -13,7 +13,7 @@ constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 constexpr const char* kWeekNames[] = {"first", "second", "third", "fourth", "last"};
 
 std::string Date(WORD year, WORD month, WORD day) {
-    char text[16];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u", year, month, day);
     return text;
 }
@@ -48,7 +48,7 @@ std::string Every(unsigned count, const char* one, const char* many) {
 }  // namespace
 
 std::u16string DescribeTrigger(const TASK_TRIGGER& t) {
-    char time[8];
+    char time[64];
     std::snprintf(time, sizeof time, "%02u:%02u", t.wStartHour, t.wStartMinute);
     std::string text = std::string("At ") + time + " ";
     const std::string begin = Date(t.wBeginYear, t.wBeginMonth, t.wBeginDay);

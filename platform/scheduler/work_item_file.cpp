@@ -82,13 +82,13 @@ std::optional<T> Number(std::string_view text) {
 }
 
 std::string Hex(uint64_t value) {
-    char text[24];
+    char text[64];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
 
 std::string DateText(WORD year, WORD month, WORD day) {
-    char text[16];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u", year, month, day);
     return text;
 }
@@ -102,7 +102,7 @@ bool ParseDate(std::string_view text, WORD* year, WORD* month, WORD* day) {
 }
 
 std::string SystemTimeText(const SYSTEMTIME& t) {
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                   t.wSecond);
     return text;
@@ -124,7 +124,7 @@ std::string TriggerText(const TASK_TRIGGER& t) {
         if (entry.type == t.TriggerType) out += entry.name;
     out += " begin=" + DateText(t.wBeginYear, t.wBeginMonth, t.wBeginDay);
     if (t.rgFlags & TASK_TRIGGER_FLAG_HAS_END_DATE) out += " end=" + DateText(t.wEndYear, t.wEndMonth, t.wEndDay);
-    char start[8];
+    char start[64];
     std::snprintf(start, sizeof start, "%02u:%02u", t.wStartHour, t.wStartMinute);
     out += std::string(" start=") + start + " flags=" + Hex(t.rgFlags);
     switch (t.TriggerType) {

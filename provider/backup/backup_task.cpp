@@ -1,7 +1,7 @@
 #include "provider/backup/backup_task.h"
 
 #include "provider/backup/schedule_settings.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
 #include "win/mstask.h"
 
 namespace revivo {

@@ -1,4 +1,5 @@
 // "&Schedule" of the "Perform Backup" dialog: the schedule form, the script and the work item.
+#include "lumivel/system_messages.h"
 #include "provider/backup/backup_script.h"
 #include "provider/backup/backup_task.h"
 #include "provider/backup/perform_backup_dialog.h"
@@ -12,11 +13,7 @@ namespace {
 
 // The system's own text for a failure, as the administrator should read it.
 void showFailure(HWND owner, HRESULT result) {
-    WCHAR text[1024] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(result), 0, text, ARRAYSIZE(text), nullptr);
-    std::u16string message(text, length);
-    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) message.pop_back();
+    std::u16string message = lumivel::SystemMessageText(static_cast<DWORD>(result));
     if (message.empty()) {
         static const char16_t kDigits[] = u"0123456789ABCDEF";
         message = u"Error 0x";

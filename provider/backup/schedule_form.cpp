@@ -6,7 +6,7 @@
 
 #include "provider/backup/schedule_settings.h"
 #include "provider/resource_ids.h"
-#include "provider/revivo.h"
+#include "lumivel/com_object.h"
 
 namespace revivo {
 
@@ -104,7 +104,7 @@ bool createPanels(HWND page, FormState& state) {
     RECT area = kPanelArea;
     MapDialogRect(page, &area);
     for (size_t i = 0; i < state.panels.size(); ++i) {
-        state.panels[i] = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(kPanels[i]), page, panelProc, kPanels[i]);
+        state.panels[i] = CreateDialogParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(kPanels[i]), page, panelProc, kPanels[i]);
         if (!state.panels[i]) return false;
         SetWindowPos(state.panels[i], nullptr, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -243,7 +243,7 @@ bool ShowScheduleForm(HWND owner, PropertySet* settings) {
     state.settings = settings;
     PROPSHEETPAGEW page{};
     page.dwSize = sizeof page;
-    page.hInstance = ModuleInstance();
+    page.hInstance = lumivel::com::ThisModuleHandle();
     page.pszTemplate = MAKEINTRESOURCEW(IDD_SCHEDULE);
     page.pfnDlgProc = pageProc;
     page.lParam = reinterpret_cast<LPARAM>(&state);
@@ -251,7 +251,7 @@ bool ShowScheduleForm(HWND owner, PropertySet* settings) {
     sheet.dwSize = sizeof sheet;
     sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP;
     sheet.hwndParent = owner;
-    sheet.hInstance = ModuleInstance();
+    sheet.hInstance = lumivel::com::ThisModuleHandle();
     sheet.pszCaption = u"Schedule";
     sheet.nPages = 1;
     sheet.ppsp = &page;

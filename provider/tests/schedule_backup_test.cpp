@@ -16,7 +16,7 @@
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/backup/schedule_settings.h"
 #include "provider/resource_ids.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
 #include "shared/text_helpers.h"
 #include "win/mstask.h"
 
@@ -62,7 +62,7 @@ protected:
         m_record->setText(u"guid", m_guid);
         m_record->setText(u"distinguishedName", u"OU=Staff \"East\",OU=Lumivel Corp,DC=lumivel,DC=test");
         DWORD error = 0;
-        m_script = lumivel::NarrowText(ScheduledBackupsFolder(&error) + BackupScriptFileName(m_guid));
+        m_script = lumivel::shared::NarrowText(ScheduledBackupsFolder(&error) + BackupScriptFileName(m_guid));
     }
     void TearDown() override {
         lumivel::ui::SetTestHook({});
@@ -82,7 +82,7 @@ protected:
         PerformBackupInput input{nullptr, u"dc1.lumivel.test", m_record, {m_record}};
         lumivel::ui::SetTestHook([&](const Surface& surface) -> INT_PTR {
             if (surface.kind == SurfaceKind::MessageBox) {
-                m_messages.push_back(lumivel::NarrowText(surface.caption) + ": " + lumivel::NarrowText(surface.text));
+                m_messages.push_back(lumivel::shared::NarrowText(surface.caption) + ": " + lumivel::shared::NarrowText(surface.text));
                 return IDOK;
             }
             if (surface.kind == SurfaceKind::PropertySheet) {

@@ -13,7 +13,7 @@
 #include "provider/backup/schedule_form.h"
 #include "provider/backup/schedule_settings.h"
 #include "provider/resource_ids.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/private_hives.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using namespace revivo;
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string itemText(HWND dialog, int id) {
     WCHAR text[256] = {};

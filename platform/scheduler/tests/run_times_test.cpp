@@ -82,7 +82,7 @@ int64_t Utc(const std::string& text) { return Local(text); }
 
 std::string LocalText(const Zone& zone, Instant instant) {
     SYSTEMTIME t = LocalSystemTime(zone, instant);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                   t.wSecond);
     return text;

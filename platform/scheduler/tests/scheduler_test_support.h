@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../../files/tests/test_support.h"
+#include "tests/support/temporary_directory.h"
 #include "win/com.h"
 #include "win/datetime.h"
 #include "win/mstask.h"

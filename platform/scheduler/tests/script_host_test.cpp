@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "../../files/tests/test_support.h"
+#include "tests/support/temporary_directory.h"
 
 // After the platform headers: it defines LOCK_WRITE, a name objidl.h uses.
 #include <fcntl.h>

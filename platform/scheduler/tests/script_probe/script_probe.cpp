@@ -36,14 +36,11 @@ constexpr DispatchMember kProbeMembers[] = {
 constexpr DispatchInterface kProbeTable = {&IID_IScriptProbe, u"IScriptProbe", u"IScriptProbe Interface", kProbeMembers,
                                            std::size(kProbeMembers)};
 
-HMODULE ThisModuleHandle() { return lumivel::ModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleHandle)); }
 
-class Probe : public ComObject<DispatchFromTable<IScriptProbe, kProbeTable>> {
+class Probe : public ComObject<Probe, DispatchFromTable<IScriptProbe, kProbeTable>> {
 public:
-    void* FindInterface(REFIID riid) override {
-        if (riid == IID_IScriptProbe || riid == IID_IDispatch) return static_cast<IScriptProbe*>(this);
-        return nullptr;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Probe, IScriptProbe>(IID_IScriptProbe),
+                                                     InterfaceOf<Probe, IScriptProbe>(IID_IDispatch)};
     HRESULT STDMETHODCALLTYPE Record(BSTR text) override {
         const char* path = std::getenv("LUMIVEL_SCRIPT_PROBE_FILE");
         FILE* file = path ? std::fopen(path, "a") : nullptr;
