@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "../../platform/qtui/tests/qt_test_support.h"
 #include "lumivel/ui_test_hook.h"
@@ -18,6 +17,7 @@
 #include "provider/resource_ids.h"
 #include "lumivel/com_ptr.h"
 #include "shared/text_helpers.h"
+#include "tests/support/temporary_directory.h"
 #include "win/mstask.h"
 
 namespace {
@@ -26,22 +26,12 @@ using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using namespace revivo;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ScheduleBackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qttest::UseQtBackend();
-        char pattern[] = "/tmp/revivo-schedule-XXXXXX";
-        m_folder = mkdtemp(pattern);
+        m_folder = m_root.path();
         setenv("LUMIVEL_TASK_FOLDER", (m_folder + "/tasks").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (m_folder + "/user.hive").c_str(), 1);
-        setenv("LUMIVEL_MACHINE_HIVE", (m_folder + "/machine.hive").c_str(), 1);
         // A realm whose KDC does not answer: no account can be checked.
         std::ofstream(m_folder + "/krb5.conf") << "[libdefaults]\n default_realm = NOWHERE.TEST\n dns_lookup_kdc = false\n"
                                                   " udp_preference_limit = 0\n[realms]\n NOWHERE.TEST = {\n  kdc = 127.0.0.1:9\n }\n";
@@ -71,7 +61,7 @@ protected:
         CoUninitialize();
         std::error_code ignored;
         std::filesystem::remove_all(m_script, ignored);
-        std::filesystem::remove_all(m_folder, ignored);
+        unsetenv("LUMIVEL_TASK_FOLDER");
         unsetenv("KRB5_CONFIG");
         unsetenv("KRB5CCNAME");
     }
@@ -108,6 +98,7 @@ protected:
                                                reinterpret_cast<IUnknown**>(task.put())));
     }
 
+    lumivel::testing::TemporaryDirectory m_root{"revivo-schedule"};
     std::string m_folder;
     std::u16string m_guid;
     std::string m_script;
@@ -202,7 +193,7 @@ TEST_F(ScheduleBackupTest, AnObjectScheduledAlreadyKeepsItsOneItemAndIsTold) {
     EXPECT_EQ(std::u16string(comment), u"the first");
     CoTaskMemFree(comment);
     // The item's script is there, rewritten for the object as it is named now.
-    EXPECT_EQ(readFile(m_script), BackupScriptText(m_record->getText(u"distinguishedName")));
+    EXPECT_EQ(lumivel::testing::ReadText(m_script), BackupScriptText(m_record->getText(u"distinguishedName")));
 }
 
 TEST_F(ScheduleBackupTest, AScriptThatCannotBeWrittenMakesNoItem) {

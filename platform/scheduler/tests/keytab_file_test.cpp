@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 #include <krb5.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "../keytab_file.h"
+#include "tests/support/temporary_directory.h"
 
 namespace lumivel::scheduler {
 namespace {
@@ -26,11 +25,9 @@ TEST(KeytabFile, TheKerberosLibraryReadsEveryEntry) {
     rc4.key.assign(16, 0x3C);
     const std::vector<uint8_t> bytes = EncodeKeytab({aes, rc4});
 
-    char path[] = "/tmp/keytab-test-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
+    lumivel::testing::TemporaryDirectory folder("keytab-test");
+    const std::string path = folder.path() + "/keytab";
+    lumivel::testing::WriteText(path, std::string(bytes.begin(), bytes.end()));
 
     krb5_context context = nullptr;
     ASSERT_EQ(krb5_init_context(&context), 0);
@@ -51,7 +48,6 @@ TEST(KeytabFile, TheKerberosLibraryReadsEveryEntry) {
     krb5_kt_end_seq_get(context, keytab, &cursor);
     krb5_kt_close(context, keytab);
     krb5_free_context(context);
-    std::remove(path);
     EXPECT_EQ(seen, (std::vector<std::string>{"Ann Smith@LUMIVEL.TEST 300 18 32 165",
                                               "host/dc1.lumivel.test@LUMIVEL.TEST 2 23 16 60"}));
 }
