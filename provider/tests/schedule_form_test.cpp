@@ -71,7 +71,7 @@ struct FormRun {
     bool show(PropertySet* settings) {
         lumivel::ui::SetTestHook([this](const Surface& surface) -> INT_PTR {
             if (surface.kind == SurfaceKind::MessageBox) {
-                messages.push_back({surface.caption, surface.text, surface.style & MB_ICONMASK});
+                messages.push_back({surface.caption, surface.text, static_cast<UINT>(surface.style & MB_ICONMASK)});
                 return IDOK;
             }
             ++rounds;

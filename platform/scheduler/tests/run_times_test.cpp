@@ -172,7 +172,9 @@ TEST(RunTimes, ConformanceTable) {
         }
         ASSERT_TRUE(next.has_value());
         EXPECT_EQ(LocalText(zone, *next), row.expected);
-        if (row.utc) EXPECT_EQ(*next, Utc(row.utc));
+        if (row.utc) {
+            EXPECT_EQ(*next, Utc(row.utc));
+        }
     }
 }
 
