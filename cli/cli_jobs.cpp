@@ -2,13 +2,14 @@
 
 #include <cstdio>
 
-#include "provider/backup/backup_script.h"
 #include "cli/cli_output.h"
 #include "lumivel/com_ptr.h"
 #include "lumivel/system_messages.h"
+#include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "win/files.h"
 #include "win/mstask.h"
+#include "win/threads.h"
 
 namespace lumivel_cli {
 
@@ -51,7 +52,7 @@ std::string objectOf(const std::u16string& application, const std::u16string& pa
         BOOL ok = ReadFile(file, text.data(), kLongestScript, &read, nullptr);
         CloseHandle(file);
         text.resize(ok ? read : 0);
-        if (auto dn = revivo::ObjectOfBackupScript(text)) return OneLine(*dn);
+        if (auto dn = lumivel::shared::ObjectOfBackupScript(text)) return OneLine(*dn);
     }
     return OneLine(application + (parameters.empty() ? u"" : u" " + parameters));
 }

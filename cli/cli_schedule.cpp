@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iostream>
 
-#include "provider/backup/schedule_settings.h"
-#include "provider/resource_ids.h"
+#include "shared/provider_dialog_ids.h"
 #include "shared/text_helpers.h"
+#include "win/commctrl.h"
 
 namespace lumivel_cli {
 
@@ -63,12 +63,12 @@ void FillScheduleForm(HWND sheet, const ScheduleRequest& r, const std::u16string
     const std::u16string count = lumivel::shared::WidenText(r.count);
     switch (r.kind) {
         case Kind::Daily: {
-            choose(page, IDC_SCHEDULE_LIST, revivo::kDaily);
+            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_DAILY);
             SetDlgItemTextW(panelWith(page, IDC_DAILY_EVERY), IDC_DAILY_EVERY, count.c_str());
             break;
         }
         case Kind::Weekly: {
-            choose(page, IDC_SCHEDULE_LIST, revivo::kWeekly);
+            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_WEEKLY);
             HWND panel = panelWith(page, IDC_WEEKLY_EVERY);
             SetDlgItemTextW(panel, IDC_WEEKLY_EVERY, count.c_str());
             tick(panel, IDC_WEEKLY_MONDAY, r.days, 7);
@@ -76,7 +76,7 @@ void FillScheduleForm(HWND sheet, const ScheduleRequest& r, const std::u16string
         }
         case Kind::MonthlyDay:
         case Kind::MonthlyWeek: {
-            choose(page, IDC_SCHEDULE_LIST, revivo::kMonthly);
+            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_MONTHLY);
             HWND panel = panelWith(page, IDC_MONTHLY_DAY);
             if (r.kind == Kind::MonthlyDay) {
                 SendDlgItemMessageW(panel, IDC_MONTHLY_DAY, BM_CLICK, 0, 0);
@@ -90,7 +90,7 @@ void FillScheduleForm(HWND sheet, const ScheduleRequest& r, const std::u16string
             break;
         }
         case Kind::Once: {
-            choose(page, IDC_SCHEDULE_LIST, revivo::kOnce);
+            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_ONCE);
             SYSTEMTIME day{};
             day.wYear = static_cast<WORD>(r.year), day.wMonth = static_cast<WORD>(r.month), day.wDay = static_cast<WORD>(r.day);
             SendDlgItemMessageW(panelWith(page, IDC_ONCE_DATE), IDC_ONCE_DATE, DTM_SETSYSTEMTIME, GDT_VALID,

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/cli_arguments.h"
-#include "provider/platform_headers.h"
+#include "win/user.h"
 
 namespace lumivel_cli {
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "shared/backup_job.h"
 #include "win/types.h"
 
 namespace revivo {
@@ -32,12 +33,11 @@ std::u16string ScheduledBackupsFolder(DWORD* error);
 // "BackupObjects (<guid>).vbs".
 std::u16string BackupScriptFileName(std::u16string_view guid);
 
-std::string BackupScriptText(std::u16string_view distinguishedName);
+using lumivel::shared::BackupScriptText;
 
 // Writes the script, replacing one of that name whole; a Win32 error code.
 DWORD WriteBackupScript(const std::u16string& path, std::u16string_view distinguishedName);
 
-// The distinguished name a script of ours backs up; none for any other text.
-std::optional<std::u16string> ObjectOfBackupScript(std::string_view text);
+using lumivel::shared::ObjectOfBackupScript;
 
 }  // namespace revivo

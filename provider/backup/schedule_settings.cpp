@@ -22,8 +22,6 @@ bool dateValue(const PropertySet& settings, LPCWSTR key, SYSTEMTIME* value) {
 
 }  // namespace
 
-std::u16string BackupTaskName(std::u16string_view guid) { return u"BackupObjects (" + std::u16string(guid) + u")"; }
-
 bool IsObjectGuidText(std::u16string_view guid) {
     return guid.size() == 32 && std::all_of(guid.begin(), guid.end(), [](char16_t c) {
                return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "provider/platform_headers.h"
+#include "shared/backup_job.h"
 #include "shared/property_set.h"
+#include "shared/provider_dialog_ids.h"
 #include "win/mstask.h"
 
 namespace revivo {
@@ -21,7 +23,12 @@ inline constexpr char16_t kStartTimeKey[] = u"StartTime";
 inline constexpr char16_t kAccountKey[] = u"Account";
 inline constexpr char16_t kPasswordKey[] = u"Password";
 
-enum ScheduleKind : LONG { kDaily = 0, kWeekly = 1, kMonthly = 2, kOnce = 3 };
+enum ScheduleKind : LONG {
+    kDaily = SCHEDULE_ITEM_DAILY,
+    kWeekly = SCHEDULE_ITEM_WEEKLY,
+    kMonthly = SCHEDULE_ITEM_MONTHLY,
+    kOnce = SCHEDULE_ITEM_ONCE
+};
 
 // Ranges the form holds the schedule to; a month day or week count outside them has no
 // trigger (the day would shift out of the day mask, a week count of 0 never advances).
@@ -29,8 +36,7 @@ inline constexpr LONG kMostDays = 365;
 inline constexpr LONG kMostWeeks = 52;
 inline constexpr LONG kMostMonthDays = 31;
 
-// The work item's name for an object: "BackupObjects (" + guid + ")".
-std::u16string BackupTaskName(std::u16string_view guid);
+using lumivel::shared::BackupTaskName;
 // Whether a record's "guid" can name a file: 32 hexadecimal digits, as ADSI gives them.
 bool IsObjectGuidText(std::u16string_view guid);
 
