@@ -143,6 +143,13 @@ std::u16string SystemMessageText(HRESULT result) {
                                   static_cast<DWORD>(result), 0, buffer, ARRAYSIZE(buffer), nullptr);
     std::u16string text(buffer, length);
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    // A message box is never left empty: a code without a text is shown as a code.
+    if (text.empty()) {
+        static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+        text = u"Error 0x";
+        for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(static_cast<DWORD>(result) >> shift) & 0xF];
+        text += u".";
+    }
     return text;
 }
 

@@ -5,6 +5,7 @@
 
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_test_hook.h"
+#include "provider/cli/cli_output.h"
 #include "provider/resource_ids.h"
 #include "shared/text_helpers.h"
 
@@ -43,7 +44,8 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
     switch (surface.kind) {
         case SurfaceKind::MessageBox:
             ++g_messages;
-            std::cerr << lumivel::NarrowText(surface.caption) << ": " << lumivel::NarrowText(surface.text) << "\n";
+            std::cerr << TerminalText(lumivel::NarrowText(surface.caption), LineBreaks::Kept) << ": "
+                      << TerminalText(lumivel::NarrowText(surface.text), LineBreaks::Kept) << "\n";
             return unattendedButton(surface.style);
         case SurfaceKind::Dialog:
             // A dialog still open after its answer refused it: give up rather than loop.

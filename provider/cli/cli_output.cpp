@@ -22,30 +22,63 @@ size_t displayWidth(const std::string& text) {
     }));
 }
 
+// U+0080-U+009F in UTF-8: some terminals act on these as on escape sequences.
+bool isC1Control(const std::string& text, size_t i) {
+    return static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
+           static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+}
+
+bool isC0Control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 // Control characters would break a table line.
 std::string printable(const std::string& text) {
     std::string out;
-    for (char c : text) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
-    return out;
-}
-
-std::string tsvField(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (isC1Control(text, i)) {
+            out += ' ';
+            ++i;
+        } else {
+            out += isC0Control(text[i]) ? ' ' : text[i];
         }
     }
     return out;
 }
 
+std::string escaped(const std::string& text, LineBreaks lineBreaks) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        bool c1 = isC1Control(text, i);
+        if (lineBreaks == LineBreaks::Kept && (c == '\n' || c == '\t')) {
+            out += c;
+        } else if (lineBreaks == LineBreaks::Kept && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c1 || isC0Control(c)) {
+            char escape[8];
+            unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : static_cast<unsigned char>(c);
+            std::snprintf(escape, sizeof escape, "\\x%02x", code);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string tsvField(const std::string& text) { return escaped(text, LineBreaks::Escaped); }
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
         auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"': out += "\\\""; break;
@@ -54,9 +87,10 @@ std::string jsonString(const std::string& text) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             default:
-                if (byte < 0x20) {
+                if (isC0Control(c) || isC1Control(text, i)) {
                     char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+                    unsigned code = isC1Control(text, i) ? static_cast<unsigned char>(text[++i]) : byte;
+                    std::snprintf(escape, sizeof escape, "\\u%04x", code);
                     out += escape;
                 } else {
                     out += c;
@@ -91,6 +125,8 @@ std::string table(const std::vector<DeletedRow>& rows) {
 }
 
 }  // namespace
+
+std::string TerminalText(const std::string& text, LineBreaks lineBreaks) { return escaped(text, lineBreaks); }
 
 std::string ReadableName(const std::string& name) {
     size_t lineFeed = name.find('\n');

@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
@@ -82,8 +84,9 @@ int runDomains(ProviderSession& session) {
     HRESULT result = session.storedNodes(&nodes);
     if (FAILED(result)) return fail("cannot read the stored domains: " + errorText(result));
     for (const PropertySet* node : nodes.records()) {
-        std::cout << NarrowText(node->getText(u"name")) << "\t" << NarrowText(node->getText(u"DomainName")) << "\t"
-                  << NarrowText(node->getText(u"FocusedDC")) << "\n";
+        std::cout << TerminalText(NarrowText(node->getText(u"name"))) << "\t"
+                  << TerminalText(NarrowText(node->getText(u"DomainName"))) << "\t"
+                  << TerminalText(NarrowText(node->getText(u"FocusedDC"))) << "\n";
     }
     return kExitSuccess;
 }
@@ -93,7 +96,7 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
     HRESULT result = session.connect(nullptr, &added);
     if (FAILED(result)) return fail(errorText(result));
     if (added.records().empty()) return fail("not connected to " + arguments.domain);
-    std::cout << "Connected to " << NarrowText(added.records()[0]->getText(u"name")) << "\n";
+    std::cout << "Connected to " << TerminalText(NarrowText(added.records()[0]->getText(u"name"))) << "\n";
     return kExitSuccess;
 }
 
@@ -119,8 +122,8 @@ int runList(ProviderSession& session, const Arguments& arguments) {
 bool confirmed(const Arguments& arguments, const PropertySet* tombstone) {
     if (arguments.yes) return true;
     if (isatty(STDIN_FILENO) != 1) return false;
-    std::cerr << "Restore " << ReadableName(NarrowText(tombstone->getText(u"name"))) << " into "
-              << NarrowText(tombstone->getText(u"lastKnownParent")) << "? [y/N] ";
+    std::cerr << "Restore " << TerminalText(ReadableName(NarrowText(tombstone->getText(u"name")))) << " into "
+              << TerminalText(NarrowText(tombstone->getText(u"lastKnownParent"))) << "? [y/N] ";
     std::string answer;
     std::getline(std::cin, answer);
     return answer == "y" || answer == "Y" || answer == "yes";
@@ -137,15 +140,13 @@ int runRestore(ProviderSession& session, const Arguments& arguments) {
     result = session.restore(nullptr, tombstone, &restored);
     if (result != S_OK) return fail("the object was not restored");
     for (const PropertySet* record : restored) {
-        std::cout << "Restored " << ReadableName(NarrowText(record->getText(u"name"))) << " into "
-                  << NarrowText(record->getText(u"lastKnownParent")) << "\n";
+        std::cout << "Restored " << TerminalText(ReadableName(NarrowText(record->getText(u"name")))) << " into "
+                  << TerminalText(NarrowText(record->getText(u"lastKnownParent"))) << "\n";
     }
     return kExitSuccess;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
@@ -184,5 +185,20 @@ int main(int argc, char** argv) {
         }
     }
     CoUninitialize();
+    return status;
+}
+
+}  // namespace
+
+// Output that could not be written (a full disk, a closed pipe) fails the run, whatever the
+// command did.
+int main(int argc, char** argv) {
+    int status = run(argc, argv);
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        int error = errno;
+        std::cerr << "lumivel: the output could not be written: " << std::strerror(error) << "\n";
+        return kExitFailure;
+    }
     return status;
 }

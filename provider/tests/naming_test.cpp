@@ -24,6 +24,16 @@ TEST(NamingTest, EnteredDomainBecomesAnLdapPath) {
     for (const Row& row : rows) EXPECT_EQ(DomainPathFromText(row.entered), row.path);
 }
 
+// A bind failure is shown in a message box: it always says something, and a path refused
+// before any bind has its text too.
+TEST(NamingTest, SystemTextOfAFailureIsNeverEmpty) {
+    IADs* object = nullptr;
+    HRESULT refused = ADsGetObject(u"LDAP:///", IID_IADs, reinterpret_cast<void**>(&object));
+    EXPECT_EQ(refused, E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(SystemMessageText(refused), u"An invalid directory pathname was passed.");
+    EXPECT_EQ(SystemMessageText(static_cast<HRESULT>(0x8FFF1234)), u"Error 0x8FFF1234.");
+}
+
 TEST(NamingTest, StoredValueNamesSplitAtTheirFirstSlash) {
     struct Row {
         const char16_t* valueName;

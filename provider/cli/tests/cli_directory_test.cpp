@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -184,6 +185,82 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
     EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
     revivo_test::LdapDeleteTree(root);
+}
+
+// A name can hold escape sequences; whoever named the object must not get to drive the
+// administrator's terminal through any line the program prints.
+TEST_F(CommandLineTest, NamesWithEscapeSequencesAreEscapedOnEveryLine) {
+    std::string suffix = revivo_test::UniqueSuffix();
+    std::string root = "OU=RevivoCliEsc " + suffix + "," + revivo_test::TestDirectory().baseDn;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(root));
+    std::string name = "Esc" + suffix + "\x1b]0;owned\x07\x1b[31m\xc2\x9b" "2J";
+    std::string escaped = "Esc" + suffix + "\\x1b]0;owned\\x07\\x1b[31m\\x9b" "2J";
+    std::string dn = "CN=" + revivo_test::EscapeRdnValue(name) + "," + root;
+    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    auto tombstones = revivo_test::TombstoneTimes("Esc" + suffix);
+    ASSERT_EQ(tombstones.size(), 1u);
+    auto raw = [](const std::string& text) {
+        return text.find('\x1b') != std::string::npos || text.find('\x07') != std::string::npos ||
+               text.find("\xc2\x9b") != std::string::npos;
+    };
+    const std::pair<const char*, std::string> formats[] = {
+        {"tsv", escaped + "\\nDEL:"}, {"json", "Esc" + suffix + "\\u001b]0;owned\\u0007\\u001b[31m\\u009b2J\\nDEL:"},
+        {"table", "Esc" + suffix + " ]0;owned  [31m 2J"}};
+    for (const auto& [format, shown] : formats) {
+        Outcome listed = lumivel({"list", m_domain, "--format", format, "--filter", "CN=Esc" + suffix});
+        EXPECT_EQ(listed.exitCode, 0) << format << listed.err;
+        EXPECT_FALSE(raw(listed.out)) << format;
+        EXPECT_NE(listed.out.find(shown), std::string::npos) << format << "\n" << listed.out;
+    }
+    // The question asked on a terminal, answered no.
+    std::string asking = quote(binaryFolder() + "/lumivel") + " restore " + quote(m_domain) + " " +
+                         quote(tombstones[0].first);
+    Outcome declined = run("sh -c " + quote("printf 'n\\n' | script -qec " + quote(asking) + " /dev/null"));
+    EXPECT_NE(declined.out.find("Restore " + escaped + " into "), std::string::npos) << declined.out;
+    // The progress line's own clearing sequence is the program's, not the name's.
+    std::string prompted = declined.out;
+    for (size_t at; (at = prompted.find("\x1b[K")) != std::string::npos;) prompted.erase(at, 3);
+    EXPECT_FALSE(raw(prompted)) << declined.out;
+    EXPECT_FALSE(revivo_test::LdapExists(dn));
+
+    Outcome restored = lumivel({"restore", m_domain, tombstones[0].first, "--yes"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_NE(restored.out.find("Restored " + escaped + " into "), std::string::npos) << restored.out;
+    EXPECT_FALSE(raw(restored.out));
+    EXPECT_FALSE(raw(restored.err));
+    revivo_test::LdapDeleteTree(root);
+}
+
+// Every failure says what failed, with a non-zero exit.
+TEST_F(CommandLineTest, FailuresNameTheirCause) {
+    for (const char* domain : {"%s", "LDAP:///", "<GUID=zz>"}) {
+        Outcome failed = lumivel({"connect", domain});
+        EXPECT_EQ(failed.exitCode, 1) << domain;
+        size_t at = failed.err.find("Active Directory: ");
+        ASSERT_NE(at, std::string::npos) << domain << failed.err;
+        std::string message = failed.err.substr(at + 18, failed.err.find('\n', at) - at - 18);
+        EXPECT_GT(message.size(), 10u) << domain << ": \"" << message << "\"";
+    }
+    // A domain named by an LDAP path is asked on the server the path names, not elsewhere.
+    Outcome elsewhere = run("LUMIVEL_LDAP_CONNECT_TIMEOUT=3 " + quote(binaryFolder() + "/lumivel") + " list " +
+                            quote("LDAP://127.0.0.9/" + revivo_test::TestDirectory().baseDn) + " --format tsv");
+    EXPECT_EQ(elsewhere.exitCode, 1) << elsewhere.out;
+    EXPECT_TRUE(elsewhere.out.empty()) << elsewhere.out.substr(0, 300);
+    EXPECT_NE(elsewhere.err.find("cannot list the deleted objects of LDAP://127.0.0.9/"), std::string::npos)
+        << elsewhere.err;
+    Outcome there = lumivel({"list", "LDAP://" + revivo_test::TestDirectory().server + "/" +
+                                         revivo_test::TestDirectory().baseDn, "--format", "tsv"});
+    EXPECT_EQ(there.exitCode, 0) << there.err;
+    EXPECT_EQ(there.out.rfind("name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n", 0), 0u);
+    EXPECT_GT(std::count(there.out.begin(), there.out.end(), '\n'), 1);
+
+    // Output that cannot be written fails the run.
+    for (const std::string& words : {std::string(), std::string(" --help"), " list " + quote(m_domain)}) {
+        Outcome full = run(quote(binaryFolder() + "/lumivel") + words + " >/dev/full");
+        EXPECT_EQ(full.exitCode, 1) << words;
+        EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << words << full.err;
+    }
 }
 
 }  // namespace

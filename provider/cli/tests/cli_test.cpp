@@ -83,6 +83,38 @@ TEST(CliOutputTest, EveryFormatKeepsEachFieldWhole) {
     EXPECT_EQ(header, second - table.find("Pat (Ops)"));
 }
 
+// A name can carry escape sequences (a window title, a cleared screen, a C1 "CSI"); none of
+// them reaches the terminal raw in any format, and each stays readable.
+TEST(CliOutputTest, ControlCharactersNeverReachTheTerminalRaw) {
+    const std::string hostile = "Evil\x1b]0;pwned\x07\x1b[2J\x7f\xc2\x9b" "31m \xc3\xa9";
+    const std::vector<DeletedRow> rows = {
+        {hostile + "\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f", "OU=\x1b[31mRed,DC=x", "user", "01/01/2026 - 00:00",
+         "CN=" + hostile + ",DC=x"}};
+    auto raw = [](const std::string& text, bool tabs) {
+        for (size_t i = 0; i < text.size(); ++i) {
+            auto c = static_cast<unsigned char>(text[i]);
+            if ((c < 0x20 && c != '\n' && !(tabs && c == '\t')) || c == 0x7F) return true;
+            if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) return true;
+        }
+        return false;
+    };
+    std::string tsv = FormatRows(rows, OutputFormat::Tsv);
+    std::string json = FormatRows(rows, OutputFormat::Json);
+    std::string table = FormatRows(rows, OutputFormat::Table);
+    EXPECT_FALSE(raw(tsv, true)) << tsv;
+    EXPECT_FALSE(raw(json, false)) << json;
+    EXPECT_FALSE(raw(table, false)) << table;
+    const std::string escaped = "Evil\\x1b]0;pwned\\x07\\x1b[2J\\x7f\\x9b" "31m \xc3\xa9";
+    EXPECT_NE(tsv.find("\n" + escaped + "\\nDEL:6c1f4a5e"), std::string::npos) << tsv;
+    EXPECT_NE(tsv.find("\tOU=\\x1b[31mRed,DC=x\t"), std::string::npos) << tsv;
+    EXPECT_NE(json.find("Evil\\u001b]0;pwned\\u0007\\u001b[2J\\u007f\\u009b31m \xc3\xa9"), std::string::npos) << json;
+    EXPECT_NE(table.find("Evil ]0;pwned  [2J  31m \xc3\xa9"), std::string::npos) << table;
+    // The same escapes on every other line (prompt, "Restored ..."), or with a message's own
+    // line breaks kept.
+    EXPECT_EQ(TerminalText(hostile), escaped);
+    EXPECT_EQ(TerminalText("line\r\nnext\tcolumn\x1b[0m\r", LineBreaks::Kept), "line\nnext\tcolumn\\x1b[0m\\r");
+}
+
 PropertySet* tombstone(const char16_t* name, const char16_t* dn) {
     PropertySet* record = PropertySet::create();
     record->setString(u"name", name);
