@@ -247,7 +247,11 @@ DWORD Hive::createFile(const std::string& path) {
 
 DWORD Hive::checkOwner(const std::string& path) {
     std::string folder = FolderOf(path);
-    if (DWORD e = MakeDirectories(folder, 0700)) return HiveFileError(e);
+    DWORD made = MakeDirectories(folder, 0700);
+    // A user without a home to write (a service account) has no hive: it reads as empty, as
+    // a machine hive that cannot be made does.
+    if (made == ERROR_ACCESS_DENIED || made == ERROR_WRITE_PROTECT) return ERROR_SUCCESS;
+    if (made) return HiveFileError(made);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return HiveFileError(Win32ErrorFromErrno(errno));
     std::string reason = UntrustedBecause(st, "its folder");

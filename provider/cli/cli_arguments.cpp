@@ -21,7 +21,11 @@ constexpr CommandName kCommands[] = {
     {"list", Command::List,
      "usage: lumivel list DOMAIN [--filter PREFIX] [--format table|tsv|json]\n"
      "Lists the deleted objects of DOMAIN: name, last known parent, class, date deleted and\n"
-     "the tombstone's distinguished name. PREFIX is an LDAP filter prefix such as CN=Ann.\n"},
+     "the tombstone's distinguished name. PREFIX is an LDAP filter prefix such as CN=Ann.\n"
+     "DOMAIN given as LDAP://server/DN is listed on that server. Control characters in names\n"
+     "never reach the terminal: the table shows them as blanks, JSON escapes them, and TSV\n"
+     "writes a backslash, tab, line feed and carriage return as \\\\ \\t \\n \\r and any other\n"
+     "control character as \\x followed by its two hexadecimal digits.\n"},
     {"restore", Command::Restore,
      "usage: lumivel restore DOMAIN TOMBSTONE [--new-name NAME] [--yes]\n"
      "Restores the deleted object whose tombstone DN or GUID is TOMBSTONE, deleted parents\n"
