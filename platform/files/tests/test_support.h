@@ -33,4 +33,10 @@ struct ChildResult {
 // Runs a command line with CreateProcessW, its standard output in a file, and waits.
 ChildResult RunChild(const std::u16string& commandLine, DWORD timeoutMs = 30000);
 
+// Runs a shell command line (stdin from /dev/null) with the test's environment; the output
+// holds standard output and error together, the exit code is 128 + the signal of a crash.
+ChildResult RunShell(const std::string& command);
+// A word quoted for the shell.
+std::string ShellQuote(const std::string& text);
+
 }  // namespace lumivel::testing

@@ -3,43 +3,24 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "../../files/tests/test_support.h"
+
 namespace {
+
+using lumivel::testing::ChildResult;
+using lumivel::testing::RunShell;
+using lumivel::testing::ShellQuote;
 
 namespace fs = std::filesystem;
 
 constexpr const char* kPlantedClass = "HKCU\\Software\\Classes\\CLSID\\{7D0E1F2A-3B4C-4D5E-8F60-718293A4B5C6}\\InprocServer32";
 constexpr const char* kClassAsSeen = "HKCR\\CLSID\\{7D0E1F2A-3B4C-4D5E-8F60-718293A4B5C6}\\InprocServer32";
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct Shell {
-    int exitCode = -1;
-    std::string output;
-};
-
-Shell RunShell(const std::string& command) {
-    FILE* pipe = popen(("( " + command + " ) </dev/null 2>&1").c_str(), "r");
-    Shell result;
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, read);
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
 
 struct User {
     std::string name;
@@ -71,14 +52,14 @@ protected:
     void TearDown() override {
         for (const User& user : {m_victim, m_intruder})
             if (!user.name.empty()) RunShell("userdel " + user.name + " >/dev/null 2>&1; groupdel " + user.name + " >/dev/null 2>&1");
-        if (!m_root.empty()) RunShell("rm -rf " + Quote(m_root));
+        if (!m_root.empty()) RunShell("rm -rf " + ShellQuote(m_root));
     }
     User MakeUser(const std::string& name) {
         User user;
         std::string home = m_root + "/home-" + name;
-        Shell made = RunShell("useradd --system --user-group --no-create-home --shell /usr/sbin/nologin --home-dir " +
-                         Quote(home) + " " + name);
-        EXPECT_EQ(made.exitCode, 0) << made.output;
+        ChildResult made = RunShell("useradd --system --user-group --no-create-home --shell /usr/sbin/nologin --home-dir " +
+                         ShellQuote(home) + " " + name);
+        EXPECT_EQ(made.exitCode, 0u) << made.output;
         struct passwd* entry = ::getpwnam(name.c_str());
         if (!entry) return user;
         user = {name, entry->pw_uid, entry->pw_gid, home};
@@ -88,10 +69,10 @@ protected:
         return user;
     }
     // Runs reg as the user; `environment` comes first on the env command line.
-    Shell RegAs(const User& user, const std::string& environment, const std::string& arguments) {
+    ChildResult RegAs(const User& user, const std::string& environment, const std::string& arguments) {
         return RunShell("cd / && setpriv --reuid=" + std::to_string(user.uid) + " --regid=" + std::to_string(user.gid) +
                    " --clear-groups env -u HOME -u XDG_CONFIG_HOME -u LUMIVEL_USER_HIVE LUMIVEL_MACHINE_HIVE=" +
-                   Quote(m_root + "/no-machine/machine.hive") + " " + environment + " " + Quote(m_root + "/bin/reg") +
+                   ShellQuote(m_root + "/no-machine/machine.hive") + " " + environment + " " + ShellQuote(m_root + "/bin/reg") +
                    " " + arguments);
     }
     std::string m_root;
@@ -104,16 +85,16 @@ TEST_F(HiveOwner, WithoutHomeTheHiveComesFromThePasswordDatabase) {
     ASSERT_FALSE(m_victim.name.empty());
     bool planted = !fs::exists("/tmp/.config");
     if (planted) {
-        Shell plant = RegAs(m_intruder, "HOME=/tmp", std::string("add '") + kPlantedClass + "' /ve /d /tmp/planted.so /f");
-        EXPECT_EQ(plant.exitCode, 0) << plant.output;
+        ChildResult plant = RegAs(m_intruder, "HOME=/tmp", std::string("add '") + kPlantedClass + "' /ve /d /tmp/planted.so /f");
+        EXPECT_EQ(plant.exitCode, 0u) << plant.output;
         // The intruder lets everybody in, so that the victim could read the hive.
-        Shell opened = RunShell("setpriv --reuid=" + std::to_string(m_intruder.uid) + " --regid=" +
+        ChildResult opened = RunShell("setpriv --reuid=" + std::to_string(m_intruder.uid) + " --regid=" +
                                 std::to_string(m_intruder.gid) + " --clear-groups chmod -R a+rwX /tmp/.config");
-        EXPECT_EQ(opened.exitCode, 0) << opened.output;
+        EXPECT_EQ(opened.exitCode, 0u) << opened.output;
     }
-    Shell seen = RegAs(m_victim, "", std::string("query '") + kClassAsSeen + "'");
+    ChildResult seen = RegAs(m_victim, "", std::string("query '") + kClassAsSeen + "'");
     if (planted) RunShell("rm -rf /tmp/.config");
-    EXPECT_EQ(seen.exitCode, 1) << seen.output;
+    EXPECT_EQ(seen.exitCode, 1u) << seen.output;
     EXPECT_EQ(seen.output.find("planted.so"), std::string::npos) << seen.output;
     EXPECT_NE(seen.output.find("unable to find"), std::string::npos) << seen.output;
     struct stat st {};
@@ -125,15 +106,15 @@ TEST_F(HiveOwner, WithoutHomeTheHiveComesFromThePasswordDatabase) {
 // A hive, or a folder of it, that another user made or may write is refused with a reason.
 TEST_F(HiveOwner, HivesThatOthersCouldChangeAreRefused) {
     ASSERT_FALSE(m_victim.name.empty());
-    std::string home = "HOME=" + Quote(m_victim.home);
+    std::string home = "HOME=" + ShellQuote(m_victim.home);
     std::string folder = m_victim.home + "/.config/lumivel";
     std::string hive = folder + "/user.hive";
     fs::create_directories(folder);
     ASSERT_EQ(::chown((m_victim.home + "/.config").c_str(), m_victim.uid, m_victim.gid), 0);
 
     ASSERT_EQ(::chown(folder.c_str(), m_intruder.uid, m_intruder.gid), 0);
-    Shell foreignFolder = RegAs(m_victim, home, "add 'HKCU\\Software\\X' /f");
-    EXPECT_EQ(foreignFolder.exitCode, 1);
+    ChildResult foreignFolder = RegAs(m_victim, home, "add 'HKCU\\Software\\X' /f");
+    EXPECT_EQ(foreignFolder.exitCode, 1u);
     EXPECT_NE(foreignFolder.output.find("Access is denied."), std::string::npos) << foreignFolder.output;
     EXPECT_NE(foreignFolder.output.find("its folder belongs to user " + std::to_string(m_intruder.uid)),
               std::string::npos)
@@ -144,28 +125,28 @@ TEST_F(HiveOwner, HivesThatOthersCouldChangeAreRefused) {
     // The user's own folder, writable by the user's own group (umask 002), is fine.
     ASSERT_EQ(::chown(folder.c_str(), m_victim.uid, m_victim.gid), 0);
     ::chmod(folder.c_str(), 0775);
-    Shell own = RegAs(m_victim, home, "add 'HKCU\\Software\\X' /f");
-    EXPECT_EQ(own.exitCode, 0) << own.output;
+    ChildResult own = RegAs(m_victim, home, "add 'HKCU\\Software\\X' /f");
+    EXPECT_EQ(own.exitCode, 0u) << own.output;
 
     // Writable by another group, or by everybody: refused.
     ASSERT_EQ(::chown(folder.c_str(), m_victim.uid, m_intruder.gid), 0);
-    Shell otherGroup = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
-    EXPECT_EQ(otherGroup.exitCode, 1);
+    ChildResult otherGroup = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
+    EXPECT_EQ(otherGroup.exitCode, 1u);
     EXPECT_NE(otherGroup.output.find("its folder may be written by group " + std::to_string(m_intruder.gid)),
               std::string::npos)
         << otherGroup.output;
     ASSERT_EQ(::chown(folder.c_str(), m_victim.uid, m_victim.gid), 0);
     ::chmod(folder.c_str(), 0700);
     ::chmod(hive.c_str(), 0666);
-    Shell everybody = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
-    EXPECT_EQ(everybody.exitCode, 1);
+    ChildResult everybody = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
+    EXPECT_EQ(everybody.exitCode, 1u);
     EXPECT_NE(everybody.output.find("the file may be written by every user"), std::string::npos) << everybody.output;
 
     // A hive file that another user made in the user's folder.
     ::chmod(hive.c_str(), 0600);
     ASSERT_EQ(::chown(hive.c_str(), m_intruder.uid, m_intruder.gid), 0);
-    Shell foreignFile = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
-    EXPECT_EQ(foreignFile.exitCode, 1);
+    ChildResult foreignFile = RegAs(m_victim, home, "query 'HKCU\\Software\\X'");
+    EXPECT_EQ(foreignFile.exitCode, 1u);
     EXPECT_NE(foreignFile.output.find("the file belongs to user"), std::string::npos) << foreignFile.output;
 }
 

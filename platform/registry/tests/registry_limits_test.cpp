@@ -3,10 +3,8 @@
 #include <sqlite3.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -17,40 +15,19 @@
 
 namespace {
 
+using lumivel::testing::ChildResult;
 using lumivel::testing::ReadText;
+using lumivel::testing::RunShell;
+using lumivel::testing::ShellQuote;
 using lumivel::testing::TemporaryDirectory;
 using lumivel::testing::WriteText;
-
-struct Shell {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string BinaryFolder() {
     const char* folder = std::getenv("LUMIVEL_BIN_DIR");
     return folder ? folder : ".";
 }
 
-std::string Reg() { return Quote(BinaryFolder() + "/reg"); }
-
-// Runs a shell command line with the test's environment, stdin from /dev/null.
-Shell RunShell(const std::string& command) {
-    FILE* pipe = popen(("( " + command + " ) </dev/null 2>&1").c_str(), "r");
-    Shell result;
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, read);
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
+std::string Reg() { return ShellQuote(BinaryFolder() + "/reg"); }
 
 class RegistryLimits : public ::testing::Test {
 protected:
@@ -131,8 +108,8 @@ TEST_F(RegistryLimits, DamagedHivesAreWalkedWithoutRecursion) {
            kNameA + ", " + kNameA + ", 0 FROM n");
     ASSERT_EQ(Count("SELECT count(*) FROM keys"), 30003);
     for (const char* command : {" query HKCU\\\\Software /s", " export HKCU\\\\Software out.txt /y"}) {
-        Shell walked = RunShell("cd " + Quote(m_dir.path()) + " && " + Reg() + command);
-        EXPECT_EQ(walked.exitCode, 1) << command << walked.output.substr(0, 400);
+        ChildResult walked = RunShell("cd " + ShellQuote(m_dir.path()) + " && " + Reg() + command);
+        EXPECT_EQ(walked.exitCode, 1u) << command << walked.output.substr(0, 400);
         EXPECT_NE(walked.output.find("ERROR: The configuration registry database is corrupt."), std::string::npos)
             << walked.output.substr(walked.output.size() > 400 ? walked.output.size() - 400 : 0);
     }
@@ -143,8 +120,8 @@ TEST_F(RegistryLimits, DamagedHivesAreWalkedWithoutRecursion) {
     // The root made its own parent: it is no subkey of itself.
     RegCloseKey(Create(HKEY_CURRENT_USER, u"Software\\Kept"));
     Damage("UPDATE keys SET parent = 1 WHERE id = 1");
-    Shell listed = RunShell(Reg() + " query HKCU /s");
-    EXPECT_EQ(listed.exitCode, 0) << listed.output.substr(0, 400);
+    ChildResult listed = RunShell(Reg() + " query HKCU /s");
+    EXPECT_EQ(listed.exitCode, 0u) << listed.output.substr(0, 400);
     EXPECT_NE(listed.output.find("HKEY_CURRENT_USER\\Software\\Kept"), std::string::npos) << listed.output.substr(0, 400);
 
     // Keys whose parents form a loop, reached through a handle opened before the damage.
@@ -200,15 +177,15 @@ TEST_F(RegistryLimits, AHiveShrinksAgainAfterLargeDeletions) {
 
 TEST_F(RegistryLimits, RegToolStoresWhatItIsGivenOrRefusesIt) {
     // An empty string inside REG_MULTI_SZ would end the list early for every reader.
-    Shell empty = RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /d 'a\\0\\0b' /f");
-    EXPECT_EQ(empty.exitCode, 1) << empty.output;
+    ChildResult empty = RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /d 'a\\0\\0b' /f");
+    EXPECT_EQ(empty.exitCode, 1u) << empty.output;
     EXPECT_NE(empty.output.find("empty"), std::string::npos) << empty.output;
     HKEY none = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\T", 0, KEY_READ, &none), ERROR_FILE_NOT_FOUND);
 
     // /se chooses the separator, as reg.exe's does.
-    Shell separated = RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /se '#' /d 'a#b c#d' /f");
-    EXPECT_EQ(separated.exitCode, 0) << separated.output;
+    ChildResult separated = RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /se '#' /d 'a#b c#d' /f");
+    EXPECT_EQ(separated.exitCode, 0u) << separated.output;
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\T", 0, KEY_READ, &key), ERROR_SUCCESS);
     char16_t stored[32] = {};
@@ -217,16 +194,16 @@ TEST_F(RegistryLimits, RegToolStoresWhatItIsGivenOrRefusesIt) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(std::u16string(stored, size / 2), std::u16string(u"a\0b c\0d\0\0", 9));
     RegCloseKey(key);
-    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\T /v S /se '#' /d 'a#b' /f").exitCode, 1);  // not REG_MULTI_SZ
-    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /se '##' /d 'a##b' /f").exitCode, 1);
+    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\T /v S /se '#' /d 'a#b' /f").exitCode, 1u);  // not REG_MULTI_SZ
+    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\T /v M /t REG_MULTI_SZ /se '##' /d 'a##b' /f").exitCode, 1u);
 
     // Names that are not UTF-8 would all become U+FFFD and name one key.
     for (const char* name : {"\\377", "\\376\\376"}) {
-        Shell bad = RunShell(Reg() + " add \"$(printf 'HKCU\\\\Software\\\\Odd" + std::string(name) + "')\" /f");
-        EXPECT_EQ(bad.exitCode, 1) << bad.output;
+        ChildResult bad = RunShell(Reg() + " add \"$(printf 'HKCU\\\\Software\\\\Odd" + std::string(name) + "')\" /f");
+        EXPECT_EQ(bad.exitCode, 1u) << bad.output;
         EXPECT_NE(bad.output.find("not valid UTF-8"), std::string::npos) << bad.output;
     }
-    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\Odd /v \"$(printf 'v\\377')\" /d x /f").exitCode, 1);
+    EXPECT_EQ(RunShell(Reg() + " add HKCU\\\\Software\\\\Odd /v \"$(printf 'v\\377')\" /d x /f").exitCode, 1u);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Odd\uFFFD", 0, KEY_READ, &none), ERROR_FILE_NOT_FOUND);
 }
 
@@ -234,8 +211,8 @@ TEST_F(RegistryLimits, RegToolNamesTheRealCauseAndFailsWhenItCannotWrite) {
     // A hive whose folder cannot be made is no missing key.
     WriteText(m_dir.path() + "/plain-file", "x");
     std::string unreachable = m_dir.path() + "/plain-file/sub/user.hive";
-    Shell added = RunShell("LUMIVEL_USER_HIVE=" + Quote(unreachable) + " " + Reg() + " add HKCU\\\\Software\\\\X /f");
-    EXPECT_EQ(added.exitCode, 1);
+    ChildResult added = RunShell("LUMIVEL_USER_HIVE=" + ShellQuote(unreachable) + " " + Reg() + " add HKCU\\\\Software\\\\X /f");
+    EXPECT_EQ(added.exitCode, 1u);
     EXPECT_EQ(added.output.find("unable to find"), std::string::npos) << added.output;
     EXPECT_NE(added.output.find("The system cannot find the path specified."), std::string::npos) << added.output;
     EXPECT_NE(added.output.find(unreachable), std::string::npos) << added.output;
@@ -243,11 +220,11 @@ TEST_F(RegistryLimits, RegToolNamesTheRealCauseAndFailsWhenItCannotWrite) {
     // Output that cannot be written is a failure.
     RegCloseKey(Create(HKEY_CURRENT_USER, u"Software\\Full"));
     for (const char* command : {" --help", " query HKCU\\\\Software /s"}) {
-        Shell full = RunShell(Reg() + command + " >/dev/full");
-        EXPECT_EQ(full.exitCode, 1) << command;
+        ChildResult full = RunShell(Reg() + command + " >/dev/full");
+        EXPECT_EQ(full.exitCode, 1u) << command;
         EXPECT_NE(full.output.find("No space left on device"), std::string::npos) << command << full.output;
     }
-    EXPECT_EQ(RunShell(Reg() + " --help >/dev/null").exitCode, 0);
+    EXPECT_EQ(RunShell(Reg() + " --help >/dev/null").exitCode, 0u);
 }
 
 // The export goes through a new file of its own: a link planted under the name the old code
@@ -259,17 +236,17 @@ TEST_F(RegistryLimits, RegExportNeverWritesThroughAPlantedLink) {
     WriteText(victim, "precious");
     std::string out = m_dir.path() + "/export.txt";
     // exec keeps the shell's process id, so the link waits under the name reg would use.
-    Shell exported = RunShell("sh -c " +
-                         Quote("ln -s \"$1\" \"$0.tmp-$$\" && exec " + Reg() +
+    ChildResult exported = RunShell("sh -c " +
+                         ShellQuote("ln -s \"$1\" \"$0.tmp-$$\" && exec " + Reg() +
                                " export 'HKCU\\Software\\Exported' \"$0\" /y") +
-                         " " + Quote(out) + " " + Quote(victim));
-    EXPECT_EQ(exported.exitCode, 0) << exported.output;
+                         " " + ShellQuote(out) + " " + ShellQuote(victim));
+    EXPECT_EQ(exported.exitCode, 0u) << exported.output;
     EXPECT_EQ(ReadText(victim), "precious");
     EXPECT_NE(ReadText(out).find("[HKEY_CURRENT_USER\\Software\\Exported]"), std::string::npos);
 
     ASSERT_EQ(::unlink(out.c_str()), 0);
     ASSERT_EQ(::symlink(victim.c_str(), out.c_str()), 0);
-    EXPECT_EQ(RunShell(Reg() + " export HKCU\\\\Software\\\\Exported " + Quote(out) + " /y").exitCode, 0);
+    EXPECT_EQ(RunShell(Reg() + " export HKCU\\\\Software\\\\Exported " + ShellQuote(out) + " /y").exitCode, 0u);
     EXPECT_EQ(ReadText(victim), "precious");
     struct stat st {};
     ASSERT_EQ(::lstat(out.c_str(), &st), 0);
