@@ -16,6 +16,7 @@
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 #include "provider/backup/attribute_lists.h"
+#include "provider/backup/class_attribute_cache.h"
 #include "lumivel/dispatch_table.h"
 #include "provider/platform_headers.h"
 
@@ -116,6 +117,7 @@ public:
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
+    ClassAttributeCache& classAttributes() { return m_classAttributes; }
     // How many tombstones the last unfiltered listing left for reanimation to consult.
     size_t deletedObjectCacheSize() const;
 
@@ -148,11 +150,10 @@ private:
     IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
     ISchemaCache* m_schemaCache = nullptr;
     std::vector<LVCOLUMNW*> m_columns;
-    // FIXME: the backup writer's class-attribute cache, typed when the writer lands.
-    std::vector<std::u16string> m_classAttributeMap;
+    // The backup writer's attribute lists per class, with the classes visited while one is built.
+    ClassAttributeCache m_classAttributes;
     // The restricted and the second ("Post") attribute sets of the configuration file.
     AttributeLists m_attributeLists;
-    std::vector<std::u16string> m_visitedClasses;
     std::vector<TombstoneRef> m_deletedObjectCache;
     // Workers of two domain nodes may list on one provider object at once: the cache is
     // swapped whole under this lock, so the last listing to finish is the one remembered.

@@ -192,7 +192,7 @@ std::string ExclusiveTemporaryFile::keep() {
     return path;
 }
 
-HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path) {
+HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path, unsigned mode) {
     std::string dir;
     if (folder && *folder) {
         DWORD error = ERROR_SUCCESS;
@@ -201,7 +201,7 @@ HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, 
         dir = *local;
     }
     ExclusiveTemporaryFile file;
-    if (DWORD e = file.create(dir, ToUtf8(prefix))) return Fail(e, INVALID_HANDLE_VALUE);
+    if (DWORD e = file.create(dir, ToUtf8(prefix), mode)) return Fail(e, INVALID_HANDLE_VALUE);
     int fd = ::dup(file.descriptor());
     if (fd < 0) return Fail(Win32ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);

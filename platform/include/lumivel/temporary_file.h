@@ -55,10 +55,12 @@ private:
     std::string m_path;
 };
 
-// The same for code on the file API: a new file (mode 0600) in `folder` (null or empty: the
-// private temporary folder) whose name starts with `prefix`, opened for reading and writing.
-// *path receives its full name; the caller closes the handle and removes or moves the file.
-// INVALID_HANDLE_VALUE with the last error set on failure.
-LUMIVEL_EXPORT HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path);
+// The same for code on the file API: a new file in `folder` (null or empty: the private
+// temporary folder) whose name starts with `prefix`, opened for reading and writing; the mode
+// is for files that others are to read once they are in place. *path receives its full name;
+// the caller closes the handle and removes or moves the file. INVALID_HANDLE_VALUE with the
+// last error set on failure.
+LUMIVEL_EXPORT HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path,
+                                                   unsigned mode = 0600);
 
 }  // namespace lumivel
