@@ -174,6 +174,11 @@ DWORD ExclusiveTemporaryFile::commit(const std::string& finalPath, ExistingFile 
         int r = existing == ExistingFile::Replace
                     ? ::rename(m_path.c_str(), finalPath.c_str())
                     : ::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE);
+        // File systems without RENAME_NOREPLACE (NFS among them) still refuse to link over a name.
+        if (r != 0 && existing == ExistingFile::Keep && (errno == EINVAL || errno == ENOSYS)) {
+            r = ::link(m_path.c_str(), finalPath.c_str());
+            if (r == 0) ::unlink(m_path.c_str());
+        }
         if (r != 0) error = errno == EEXIST ? ERROR_ALREADY_EXISTS : PathError(errno, finalPath);
     }
     if (error != ERROR_SUCCESS) {
