@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
@@ -42,7 +43,7 @@ bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text) {
     if (column.dwNumValues == 0 || !column.pADsValues) return false;
     const ADSVALUE& value = column.pADsValues[column.dwNumValues - 1];
     if (isTextType(value.dwType)) {
-        *text = lumivel::ViewOf(value.DNString);
+        *text = lumivel::shared::ViewOf(value.DNString);
         return true;
     }
     if (value.dwType == ADSTYPE_UTC_TIME) {
@@ -161,7 +162,7 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     container.reset();
 
     if (!filtered) rememberTombstones(listed);
-    if (!pvarObjects || FAILED(lumivel::BuildObjectList(listed, pvarObjects))) {
+    if (!pvarObjects || FAILED(lumivel::shared::BuildObjectList(listed, pvarObjects))) {
         clearDeletedObjectCache();
         for (PropertySet* record : listed) record->release();
     }

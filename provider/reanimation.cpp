@@ -4,7 +4,10 @@
 
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
@@ -113,15 +116,15 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     BSTR tombstoneValue = record->getString(u"distinguishedName");
     BSTR parentValue = record->getString(u"lastKnownParent");
     if (!tombstoneValue || !parentValue) return E_POINTER;
-    std::u16string tombstoneName(lumivel::ViewOf(tombstoneValue));
-    std::u16string lastKnownParent(lumivel::ViewOf(parentValue));
+    std::u16string tombstoneName(lumivel::shared::ViewOf(tombstoneValue));
+    std::u16string lastKnownParent(lumivel::shared::ViewOf(parentValue));
 
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         // A snapshot: restoring the parent and re-reading this tombstone empty the cache.
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = lumivel::MangledGuidText(candidate->name());
+            std::u16string_view guidText = lumivel::shared::MangledGuidText(candidate->name());
             if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
             if (PropertySet* parentRecord = recordFromCopy(*candidate)) {
@@ -134,13 +137,13 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
             VARIANT reread;
             VariantInit(&reread);
             if (SUCCEEDED(EnumDeletedObjects(reinterpret_cast<LONG_PTR>(record), filter.get(), &reread))) {
-                std::vector<PropertySet*> matches = lumivel::ReadObjectList(&reread);
+                std::vector<PropertySet*> matches = lumivel::shared::ReadObjectList(&reread);
                 if (matches.size() == 1 && matches[0]) {
                     record->setText(u"lastKnownParent", matches[0]->getText(u"lastKnownParent"));
                     lastKnownParent = record->getText(u"lastKnownParent");
                 }
             }
-            lumivel::FreeObjectListRecords(&reread);
+            lumivel::shared::FreeObjectListRecords(&reread);
             break;
         }
         if (!foundParent) {
@@ -219,7 +222,7 @@ std::u16string containerPath(std::u16string_view server, std::u16string_view dn)
 int createContainer(std::u16string_view server, const std::u16string& relativeName, const std::u16string& parentName) {
     ComPtr<IADsContainer> container;
     if (FAILED(ADsGetObject(containerPath(server, parentName).c_str(), IID_IADsContainer, container.putVoid()))) return 0;
-    bool organizationalUnit = lumivel::StartsWithNoCase(relativeName, u"ou");
+    bool organizationalUnit = lumivel::shared::StartsWithNoCase(relativeName, u"ou");
     UniqueBstr className(organizationalUnit ? u"organizationalUnit" : u"container");
     UniqueBstr relative(lumivel::ldap::AdsPathDn(relativeName).c_str());
     ComPtr<IDispatch> created;

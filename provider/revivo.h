@@ -1,8 +1,8 @@
 // The provider object: COM class Revivo of RevivoProvider.so.
 //
 // One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands.
-// It can be aggregated: an inner, non-delegating IUnknown owns the reference count, and
-// every interface's IUnknown goes to the controlling unknown.
+// It can be aggregated: the kit's inner, non-delegating IUnknown owns the reference count,
+// and every interface's IUnknown goes to the controlling unknown.
 #pragma once
 
 #include <cstdint>
@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "shared/com_helpers.h"
+#include "lumivel/com_object.h"
+#include "lumivel/dispatch_table.h"
+#include "provider/backup/attribute_lists.h"
+#include "provider/backup/class_attribute_cache.h"
+#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
-#include "provider/backup/attribute_lists.h"
-#include "provider/backup/class_attribute_cache.h"
-#include "lumivel/dispatch_table.h"
-#include "provider/platform_headers.h"
 
 namespace revivo {
 
@@ -62,19 +62,24 @@ struct RestoredObject {
 extern const lumivel::com::DispatchInterface kRevivoDispatch;
 extern const lumivel::com::TypeLibraryInfo kRevivoTypeLibrary;
 
-class Revivo final : public lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
-                     public IProviderData,
-                     public IProviderCommands {
+// The interfaces keep their slot order; IUnknown comes from the kit, IDispatch from the
+// dispatch table.
+class Revivo final : public lumivel::com::ComObject<Revivo, lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
+                                                    IProviderData, IProviderCommands> {
 public:
+    // The COM map, in its documented order.
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IRevivo),
+        lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IDispatch),
+        lumivel::com::InterfaceOf<Revivo, IProviderData>(IID_IProviderData),
+        lumivel::com::InterfaceOf<Revivo, IProviderCommands>(IID_IProviderCommands),
+    };
+
     // The class factory's creation; outer is the controlling unknown when aggregated.
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object);
 
-    // IUnknown, delegating to the controlling unknown.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
-    // IDispatch comes from the dispatch table.
+    Revivo();
+    ~Revivo() override;
 
     // IRevivo
     STDMETHODIMP EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) override;
@@ -122,31 +127,13 @@ public:
     size_t deletedObjectCacheSize() const;
 
 private:
-    explicit Revivo(IUnknown* outer);
-    ~Revivo();
-
-    // The non-delegating unknown that aggregation requires.
-    class InnerUnknown : public IUnknown {
-    public:
-        explicit InnerUnknown(Revivo* owner) : m_owner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
-
-    private:
-        Revivo* m_owner;
-    };
-
     void clearDeletedObjectCache();
     void rememberTombstones(const std::vector<PropertySet*>& records);
     void forgetTombstone(std::u16string_view tombstoneName);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
-    InnerUnknown m_inner;
-    IUnknown* m_controllingUnknown;
-
-    // The object's state, in its documented order.
-    LONG m_refCount = 1;
+    // The object's state, in its documented order. The reference count, first of it, is the
+    // kit's (ComObjectRoot, the first base); the fields below follow it.
     IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
     ISchemaCache* m_schemaCache = nullptr;
     std::vector<LVCOLUMNW*> m_columns;
@@ -160,13 +147,5 @@ private:
     mutable std::mutex m_deletedObjectCacheLock;
 };
 
-// The module's count of live objects and server locks, for DllCanUnloadNow.
-void ModuleAddRef();
-void ModuleRelease();
-enum class ModuleLock { Lock, Unlock };
-void LockModule(ModuleLock lock);
-LONG ModuleLockCount();
-// The handle of the module this code is linked into (its resources live there).
-HINSTANCE ModuleInstance();
 
 }  // namespace revivo

@@ -8,6 +8,7 @@
 #include "lumivel/text.h"
 
 using namespace lumivel::directory;
+using lumivel::ComPtr;
 
 extern "C" {
 

@@ -43,11 +43,8 @@ extern "C" {
 // so the path handed out is a private folder of this process inside it unless the folder is
 // the user's own; a folder that does not exist is named as it is, as Windows does.
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
-    std::string dir = lumivel::TemporaryBaseFolder();
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (DWORD e = lumivel::PrivateTemporaryFolder(&dir)) return Fail(e, DWORD(0));
-    }
+    std::string dir;
+    if (DWORD e = lumivel::TemporaryPathFolder(&dir)) return Fail(e, DWORD(0));
     if (dir.back() != '/') dir += '/';
     return CopyOut(lumivel::FromUtf8(dir), lpBuffer, nBufferLength);
 }

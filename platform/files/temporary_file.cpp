@@ -1,6 +1,7 @@
-// Exclusive temporary files and the private temporary folder (see lumivel/temporary_file.h).
+// Exclusive temporary files and private temporary folders (see lumivel/temporary_file.h).
 #include "lumivel/temporary_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -10,11 +11,13 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "local_file.h"
 #include "lumivel/errno_map.h"
 #include "lumivel/text.h"
 #include "path.h"
+#include "win/errors.h"
 
 namespace lumivel {
 namespace {
@@ -95,6 +98,52 @@ DWORD PrivateTemporaryFolder(std::string* folder) {
     g_madeFolder = pattern;
     *folder = pattern;
     return ERROR_SUCCESS;
+}
+
+DWORD TemporaryPathFolder(std::string* folder) {
+    std::string base = TemporaryBaseFolder();
+    struct stat st {};
+    if (::stat(base.c_str(), &st) == 0) return PrivateTemporaryFolder(folder);
+    *folder = base;
+    return ERROR_SUCCESS;
+}
+
+std::unique_ptr<PrivateTempDirectory> PrivateTempDirectory::Create(std::u16string_view prefix, DWORD* error) {
+    std::string base;
+    DWORD code = TemporaryPathFolder(&base);
+    std::string pattern = base + "/" + SafePrefix(ToUtf8(prefix.substr(0, 32))) + ".XXXXXX";
+    if (code == ERROR_SUCCESS && !::mkdtemp(pattern.data())) code = PathError(errno, pattern);
+    if (error) *error = code;
+    SetLastError(code);
+    if (code != ERROR_SUCCESS) return nullptr;
+    std::u16string path = FromUtf8(pattern) + u"/";
+    return std::unique_ptr<PrivateTempDirectory>(new PrivateTempDirectory(pattern, std::move(path)));
+}
+
+PrivateTempDirectory::~PrivateTempDirectory() {
+    // Entries are unlinked by name relative to the folder opened without following a link, so
+    // a link inside is removed itself and its target is never touched. Nothing here makes
+    // nested folders, so only empty ones are removed and no recursion is needed.
+    int folder = ::open(m_local.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) {
+        int listing = ::dup(folder);
+        DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        if (!entries && listing >= 0) ::close(listing);
+        std::vector<std::string> names;
+        while (entries) {
+            dirent* entry = ::readdir(entries);
+            if (!entry) break;
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(std::move(name));
+        }
+        if (entries) ::closedir(entries);
+        for (const std::string& name : names) {
+            if (::unlinkat(folder, name.c_str(), 0) != 0 && errno == EISDIR)
+                ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+        }
+        ::close(folder);
+    }
+    ::rmdir(m_local.c_str());
 }
 
 ExclusiveTemporaryFile::~ExclusiveTemporaryFile() { discard(); }

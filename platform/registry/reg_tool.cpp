@@ -27,7 +27,9 @@
 #include <vector>
 
 #include "lumivel/registry_hive_file.h"
+#include "lumivel/system_messages.h"
 #include "lumivel/temporary_file.h"
+#include "lumivel/standard_output.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 #include "win/errors.h"
@@ -100,14 +102,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-std::string SystemText(LSTATUS status) {
-    WCHAR text[512] = {};
-    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | 0xFF, nullptr,
-                       static_cast<DWORD>(status), 0, text, ARRAYSIZE(text), nullptr) == 0)
-        return "Error " + std::to_string(status) + ".";
-    return ToUtf8(text);
-}
-
 // A failure of the hive itself (its file or folder cannot be made, opened or trusted) names
 // the file, since no key path would explain it.
 std::string HiveNote(HKEY root, LSTATUS status) {
@@ -125,8 +119,12 @@ std::string HiveNote(HKEY root, LSTATUS status) {
 }
 
 int FailWith(LSTATUS status, HKEY root = nullptr) {
-    if (status == ERROR_FILE_NOT_FOUND) return Fail("The system was unable to find the specified registry key or value.");
-    return Fail(SystemText(status) + (root ? HiveNote(root, status) : std::string()));
+    std::string note = root ? HiveNote(root, status) : std::string();
+    // A missing key, not a hive that cannot be reached.
+    if ((status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) && note.empty())
+        return Fail("The system was unable to find the specified registry key or value.");
+    std::u16string text = lumivel::SystemMessageText(static_cast<DWORD>(status));
+    return Fail((text.empty() ? "Error " + std::to_string(status) + "." : ToUtf8(text)) + note);
 }
 
 bool Confirm(const std::string& question) {
@@ -594,7 +592,7 @@ int Export(const KeyName& name, const std::string& file, const Options& o) {
     DWORD written = temporary.createBeside(file, 0644);
     if (!written) written = temporary.write(text.str());
     if (!written) written = temporary.commit(file, lumivel::ExistingFile::Replace);
-    if (written) return Fail("Unable to write the file " + file + ": " + SystemText(static_cast<LSTATUS>(written)));
+    if (written) return Fail("Unable to write the file " + file + ": " + ToUtf8(lumivel::SystemMessageText(written)));
     std::cout << "The operation completed successfully.\n";
     return 0;
 }
@@ -629,9 +627,7 @@ int Run(int argc, char** argv) {
 // command did.
 int main(int argc, char** argv) {
     int status = Run(argc, argv);
-    std::cout.flush();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        int error = errno;
+    if (int error = lumivel::FlushStandardOutput()) {
         std::cerr << "ERROR: The output could not be written: " << std::strerror(error) << "\n";
         return 1;
     }

@@ -1,6 +1,7 @@
 // The provider's text rules: binding paths, registry entry names, reanimated and renamed DNs.
 #include <gtest/gtest.h>
 
+#include "provider/backup/backup_writer.h"
 #include "provider/domain_nodes.h"
 #include "provider/reanimation.h"
 #include "shared/text_helpers.h"
@@ -30,8 +31,8 @@ TEST(NamingTest, SystemTextOfAFailureIsNeverEmpty) {
     IADs* object = nullptr;
     HRESULT refused = ADsGetObject(u"LDAP:///", IID_IADs, reinterpret_cast<void**>(&object));
     EXPECT_EQ(refused, E_ADS_BAD_PATHNAME);
-    EXPECT_EQ(SystemMessageText(refused), u"An invalid directory pathname was passed.");
-    EXPECT_EQ(SystemMessageText(static_cast<HRESULT>(0x8FFF1234)), u"Error 0x8FFF1234.");
+    EXPECT_EQ(SystemErrorText(static_cast<DWORD>(refused)), u"An invalid directory pathname was passed.");
+    EXPECT_EQ(SystemErrorText(0x8FFF1234), u"Error 0x8FFF1234");
 }
 
 TEST(NamingTest, StoredValueNamesSplitAtTheirFirstSlash) {
@@ -114,7 +115,7 @@ TEST(NamingTest, MangledGuidIsTheTextAfterTheLastDelMarker) {
         {u"Live name", u""},
         {u"", u""},
     };
-    for (const Row& row : rows) EXPECT_EQ(lumivel::MangledGuidText(row.name), row.guid) << lumivel::NarrowText(row.name);
+    for (const Row& row : rows) EXPECT_EQ(lumivel::shared::MangledGuidText(row.name), row.guid) << lumivel::shared::NarrowText(row.name);
 }
 
 }  // namespace

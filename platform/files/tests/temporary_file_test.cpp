@@ -1,22 +1,26 @@
-// Temporary files nobody else can plant or link, and the private temporary folder.
+// Temporary files and folders nobody else can plant or link, and the private temporary folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "lumivel/temporary_file.h"
-#include "test_support.h"
+#include "tests/support/temporary_directory.h"
+#include "win/errors.h"
 #include "win/winbase.h"
 
 namespace {
 
 using lumivel::ExclusiveTemporaryFile;
 using lumivel::ExistingFile;
+using lumivel::PrivateTempDirectory;
+using lumivel::ToUtf8;
 using lumivel::testing::ReadText;
 using lumivel::testing::TemporaryDirectory;
 using lumivel::testing::WriteText;
@@ -167,6 +171,73 @@ TEST(ExclusiveTemporaryFile, OpeningAFifoDoesNotWait) {
     EXPECT_EQ(read, 0u);
     CloseHandle(file);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// Folders of their own for files that need names of their own: fresh, closed to others, gone
+// afterwards with what they held, and never a way to remove or write anything outside them.
+TEST(PrivateTempDirectory, FreshClosedToOthersAndRemovedWithItsFiles) {
+    TemporaryDirectory shared;
+    TemporaryFolderVariables variables;
+    setenv("TMP", shared.path().c_str(), 1);
+    std::string first, second;
+    {
+        auto a = PrivateTempDirectory::Create(u"lumivel-backup");
+        auto b = PrivateTempDirectory::Create(u"lumivel-backup");
+        ASSERT_TRUE(a && b);
+        first = ToUtf8(a->Path());
+        second = ToUtf8(b->Path());
+        EXPECT_NE(first, second);
+        EXPECT_EQ(first.rfind(shared.path() + "/lumivel-backup.", 0), 0u) << first;
+        EXPECT_EQ(first.back(), '/');
+        struct stat st {};
+        ASSERT_EQ(stat(first.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        WriteText(ToUtf8(a->PathOf(u"{GUID}.inf")), "[Version]\r\n");
+        WriteText(ToUtf8(a->PathOf(u"{GUID}.zip")), "PK");
+        ASSERT_EQ(mkdir(ToUtf8(a->PathOf(u"empty")).c_str(), 0700), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_FALSE(std::filesystem::exists(second));
+}
+
+TEST(PrivateTempDirectory, LinksInsideAreRemovedNotFollowed) {
+    TemporaryDirectory shared;
+    TemporaryFolderVariables variables;
+    setenv("TMP", shared.path().c_str(), 1);
+    std::string outsideFile = shared.path() + "/precious.txt";
+    std::string outsideFolder = shared.path() + "/precious";
+    WriteText(outsideFile, "keep me");
+    ASSERT_EQ(mkdir(outsideFolder.c_str(), 0700), 0);
+    WriteText(outsideFolder + "/inner.txt", "keep me too");
+    std::string path;
+    {
+        auto folder = PrivateTempDirectory::Create(u"links");
+        ASSERT_TRUE(folder);
+        path = ToUtf8(folder->Path());
+        ASSERT_EQ(symlink(outsideFile.c_str(), (path + "file-link").c_str()), 0);
+        ASSERT_EQ(symlink(outsideFolder.c_str(), (path + "folder-link").c_str()), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(ReadText(outsideFile), "keep me");
+    EXPECT_EQ(ReadText(outsideFolder + "/inner.txt"), "keep me too");
+}
+
+TEST(PrivateTempDirectory, PrefixCannotLeaveTheTemporaryPathAndMissingPathFails) {
+    TemporaryDirectory shared;
+    TemporaryFolderVariables variables;
+    setenv("TMP", shared.path().c_str(), 1);
+    {
+        auto folder = PrivateTempDirectory::Create(u"../../etc/x");
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(std::filesystem::path(ToUtf8(folder->Path())).parent_path().parent_path(),
+                  std::filesystem::path(shared.path()));
+    }
+    setenv("TMP", (shared.path() + "/no/such/folder").c_str(), 1);
+    DWORD error = 0;
+    EXPECT_FALSE(PrivateTempDirectory::Create(u"x", &error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
-// Temporary files that nobody else can have planted or linked.
+// Temporary files and folders that nobody else can have planted or linked.
 //
 // Every file the platform and the modules write under a temporary name comes from here: it is
 // created with O_CREAT|O_EXCL|O_NOFOLLOW (mode 0600 unless asked otherwise) under a random name,
 // either beside the file it is to become, so that it is renamed over that file once complete
 // (a rename replaces a planted link, it never writes through one), or in this process's private
-// temporary folder, which nobody else can enter.
+// temporary folder, which nobody else can enter. Work that needs files under names of its own
+// gets a PrivateTempDirectory there.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,10 @@ namespace lumivel {
 // TEMP or TMPDIR (else /tmp) when only this user can write there, otherwise a folder made
 // there with mkdtemp (mode 0700) at first use and removed at exit when it is empty.
 LUMIVEL_EXPORT DWORD PrivateTemporaryFolder(std::string* folder);
+
+// The temporary path as GetTempPathW gives it, without a trailing '/': the private folder
+// above, or the folder named by the environment as it is when that does not exist.
+LUMIVEL_EXPORT DWORD TemporaryPathFolder(std::string* folder);
 
 enum class ExistingFile { Keep, Replace };
 
@@ -62,5 +68,30 @@ private:
 // last error set on failure.
 LUMIVEL_EXPORT HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path,
                                                    unsigned mode = 0600);
+
+// A folder of the caller's own inside the temporary path, for files that need names of their
+// own: created under a fresh random name with mode 0700 (never through a link), removed with
+// everything in it when the owner lets go. Not a Windows API.
+class LUMIVEL_EXPORT PrivateTempDirectory {
+public:
+    // A new folder whose name starts with the prefix; null with the Win32 error in *error
+    // (and the last error) when it cannot be made.
+    static std::unique_ptr<PrivateTempDirectory> Create(std::u16string_view prefix, DWORD* error = nullptr);
+
+    // Removes the files and empty folders inside without following links, then the folder.
+    ~PrivateTempDirectory();
+    PrivateTempDirectory(const PrivateTempDirectory&) = delete;
+    PrivateTempDirectory& operator=(const PrivateTempDirectory&) = delete;
+
+    // The folder with a trailing '/'.
+    const std::u16string& Path() const { return m_path; }
+    std::u16string PathOf(std::u16string_view name) const { return m_path + std::u16string(name); }
+
+private:
+    PrivateTempDirectory(std::string local, std::u16string path) : m_local(std::move(local)), m_path(std::move(path)) {}
+
+    std::string m_local;
+    std::u16string m_path;
+};
 
 }  // namespace lumivel

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../../files/tests/test_support.h"
+#include "tests/support/child_process.h"
 
 namespace {
 

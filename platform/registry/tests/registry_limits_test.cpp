@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../../files/tests/test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 #include "win/winreg.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "lumivel/registry_key.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/attribute_lists.h"
@@ -17,10 +18,13 @@
 #include "provider/backup/backup_parent_path.h"
 #include "provider/backup/tests/test_files.h"
 #include "provider/backup/text_hex.h"
-#include "shared/registry_key.h"
+#include "tests/support/private_hives.h"
 
 namespace revivo {
 namespace {
+
+// The backup folder policy is read from the registry: private hives for the whole program.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 using testing::TempDirectory;
 
@@ -134,6 +138,36 @@ TEST(ArchiveIndex, NewestFirstAndEachArchiveReadOnceWhileItStaysTheSame) {
         EXPECT_EQ(entry.path().extension(), ".idx") << entry.path();
 }
 
+// The index lives under names anyone can work out: one that has become a link is replaced,
+// never written through.
+TEST(ArchiveIndex, PlantedLinksAreReplacedNotWrittenThrough) {
+    TempDirectory dir;
+    makeArchive(dir, "share", "{A}", at(2026, 1, 1), {{kAnn, pathLine(u"OU=x")}});
+    const std::u16string folder = dir.Path("share") + u"/";
+    std::vector<ArchiveSummary> archives;
+    ArchiveIndex first(dir.Path("index"));
+    ASSERT_TRUE(ListBackupArchives(folder, first, &archives));
+    const std::string victim = (dir.path() / "victim").string();
+    dir.Write("victim", "precious");
+    size_t planted = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "index")) {
+        std::filesystem::remove(entry.path());
+        std::filesystem::create_symlink(victim, entry.path());
+        ++planted;
+    }
+    ASSERT_EQ(planted, 1u);
+
+    ArchiveIndex second(dir.Path("index"));
+    ASSERT_TRUE(ListBackupArchives(folder, second, &archives));
+    EXPECT_EQ(second.ArchivesRead(), 1u);
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_TRUE(archives[0].Holds(kAnn));
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "precious");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "index"))
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(entry.path()))) << entry.path();
+}
+
 TEST(ArchiveIndex, MissingFolderFailsAndEmptyFolderIsEmpty) {
     TempDirectory dir;
     ArchiveIndex index(dir.Path("index"));
@@ -185,9 +219,6 @@ TEST(BackupParentPath, TheLastQualifyingPathLineAndNothingElse) {
 }
 
 TEST(BackupFolder, PolicyFolderElseTheDomainControllersSysvol) {
-    TempDirectory dir;
-    setenv("LUMIVEL_USER_HIVE", (dir.path() / "user.hive").c_str(), 1);
-    setenv("LUMIVEL_MACHINE_HIVE", (dir.path() / "machine.hive").c_str(), 1);
     BackupFolder folder = BackupFolderFor(u"dc1.lumivel.test");
     EXPECT_EQ(folder.path, u"\\\\dc1.lumivel.test\\sysvol\\Tarvo Lumivel\\");
     EXPECT_TRUE(folder.onSysvol);
