@@ -58,13 +58,12 @@ ThreadCache& Cache() {
 
 std::string HostKey(const std::string& host, uint16_t port) { return Lower(host) + ":" + std::to_string(port); }
 
-// Whole seconds left until the deadline, at least one: libldap takes whole time-outs.
+}  // namespace
+
 int SecondsLeft(std::chrono::steady_clock::time_point deadline) {
     auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::seconds::rep>(left.count(), 1));
 }
-
-}  // namespace
 
 ConnectionTimeouts CurrentTimeouts() {
     ConnectionTimeouts t;

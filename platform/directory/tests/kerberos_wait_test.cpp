@@ -1,5 +1,5 @@
-// A KDC that takes the connection and never answers: the bind gives up within the connect
-// time-out, Kerberos included. No test domain needed: a made-up realm, a ticket cache with a
+// A KDC that takes the connection and never answers: a bind, through ADSI or the LDAP API,
+// gives up within the connect time-out, Kerberos included. No test domain needed: a made-up realm, a ticket cache with a
 // made-up ticket-granting ticket, and two listening sockets that never answer.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "win/adsi.h"
 #include "win/com.h"
 #include "win/errors.h"
+#include "win/winldap.h"
 
 namespace {
 
@@ -146,6 +147,17 @@ TEST(KerberosWait, ASilentKdcFailsTheBindWithinTheConnectTimeOut) {
         EXPECT_GT(took, std::chrono::milliseconds(1500)) << "the time-out is what ended the wait";
         if (object) object->Release();
     }
+    // The same through the LDAP API, whose negotiated bind asks the KDC as well.
+    LDAP* ld = ldap_initW(u"127.0.0.1", ldap.port());
+    ASSERT_NE(ld, nullptr);
+    ULONG version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ldap_bind_sW(ld, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), static_cast<ULONG>(LDAP_TIMEOUT));
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(4500));
+    EXPECT_GT(took, std::chrono::milliseconds(1500)) << "the time-out is what ended the wait";
+    ldap_unbind(ld);
     CoUninitialize();
     std::system(("rm -rf '" + root + "'").c_str());
 }
