@@ -8,29 +8,31 @@
 
 namespace lumivel_cli {
 
-// One listed tombstone, as UTF-8: the four result columns and the tombstone's DN.
+// One listed tombstone, as UTF-8.
 struct DeletedRow {
-    std::string name;
+    std::string name;           // as the object was named: the tombstone's name without "\nDEL:<guid>"
+    std::string tombstoneName;  // the tombstone's own name, as the directory holds it
     std::string lastKnownParent;
     std::string className;
-    std::string dateDeleted;
-    std::string tombstone;
+    std::string dateDeleted;  // local time with seconds and zone
+    std::string deletedUtc;   // ISO 8601 UTC, empty when unknown
+    std::string guid;
+    std::string tombstone;  // the tombstone's distinguished name
 };
 
 // The whole listing in the chosen format, ending with a line feed (empty input: only the
-// table's header, an empty TSV header line, or "[]"). Text from the directory never steers
-// the terminal: a table shows control characters as blanks, JSON escapes them (\u001b), and
-// TSV writes a backslash, tab, line feed and carriage return as \\ \t \n \r and every other
-// control character (U+0000-U+001F, U+007F-U+009F) as \x and two hexadecimal digits.
+// table's header, the TSV header line, or "[]"). Tables escape control characters
+// readably, TSV reversibly, JSON with \u escapes (see terminal_text.h).
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format);
 
-enum class LineBreaks { Escaped, Kept };
-// Directory text for any other line on a terminal, escaped as in TSV; with LineBreaks::Kept
-// tabs and line feeds stay as they are (a message's own layout) and a carriage return before
-// a line feed goes.
-std::string TerminalText(const std::string& text, LineBreaks lineBreaks = LineBreaks::Escaped);
+// The TSV and JSON field names, in column order.
+const std::vector<std::string>& FieldNames();
 
 // The name as a person reads it: the mangled part after the line feed left out.
 std::string ReadableName(const std::string& name);
+
+// "2026-12-08T13:57:53Z" as local time with seconds and zone ("2026-12-08 14:57:53 CET");
+// the text itself when it is not of that form.
+std::string LocalTimeText(const std::string& isoUtc);
 
 }  // namespace lumivel_cli

@@ -12,6 +12,8 @@ namespace revivo {
 
 // A UTC time as the "Date Deleted" column shows it: local time, "MM/DD/YYYY - hh:mm".
 std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
+// The same time as ISO 8601 UTC to the second, "YYYY-MM-DDThh:mm:ssZ" (kDateDeletedUtcKey).
+std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 
 // The tombstone search on a Deleted Objects container's search interface: one level, deleted
 // objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
