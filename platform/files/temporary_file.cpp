@@ -246,6 +246,19 @@ std::string ExclusiveTemporaryFile::keep() {
     return path;
 }
 
+DWORD WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, ExistingFile existing) {
+    ExclusiveTemporaryFile file;
+    DWORD error = file.createBeside(path, mode);
+    if (error == ERROR_SUCCESS) error = file.write(bytes);
+    if (error == ERROR_SUCCESS) error = file.commit(path, existing);
+    if (error == ERROR_ALREADY_EXISTS) return ERROR_FILE_EXISTS;
+    if (error != ERROR_SUCCESS) return error;
+    // The new name itself survives a crash only once its folder is on disk.
+    int folder = ::open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) ::fsync(folder), ::close(folder);
+    return ERROR_SUCCESS;
+}
+
 HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path, unsigned mode) {
     std::string dir;
     if (folder && *folder) {

@@ -111,6 +111,9 @@ private:
 // $XDG_CONFIG_HOME, else $HOME/.config, else the home folder the password database names.
 Hive& MachineHive();
 Hive& UserHive();
+// The files the two hives of this process live in, as absolute paths.
+std::string MachineHivePath();
+std::string UserHivePath();
 
 
 }  // namespace lumivel

@@ -61,6 +61,13 @@ private:
     std::string m_path;
 };
 
+// Writes the bytes to an exclusive temporary file beside `path` with the mode given, flushes
+// it and renames it to `path`, so that the file appears whole or not at all. With
+// ExistingFile::Keep an existing `path` is left alone and ERROR_FILE_EXISTS returned. Nothing
+// is left behind on failure.
+LUMIVEL_EXPORT DWORD WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode,
+                                         ExistingFile existing);
+
 // The same for code on the file API: a new file in `folder` (null or empty: the private
 // temporary folder) whose name starts with `prefix`, opened for reading and writing; the mode
 // is for files that others are to read once they are in place. *path receives its full name;
