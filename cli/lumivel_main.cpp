@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "cli/cli_answers.h"
@@ -17,6 +18,7 @@
 #include "cli/restore_command.h"
 #include "cli/terminal_text.h"
 #include "lumivel/console_host.h"
+#include "lumivel/standard_output.h"
 #include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -234,9 +236,7 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
     return kExitFailure;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
@@ -307,5 +307,18 @@ int main(int argc, char** argv) {
     // The answers hold the password as long as the process: wiped here, once it is done with.
     if (password) Forget(*password);
     CoUninitialize();
+    return status;
+}
+
+}  // namespace
+
+// Output that could not be written (a full disk, a closed pipe) fails the run, whatever the
+// command did.
+int main(int argc, char** argv) {
+    int status = run(argc, argv);
+    if (int error = lumivel::FlushStandardOutput()) {
+        std::cerr << "lumivel: the output could not be written: " << std::strerror(error) << "\n";
+        return kExitFailure;
+    }
     return status;
 }
