@@ -30,7 +30,7 @@ constexpr CommandName kCommands[] = {
      "as a domain node.\n"
      "Example: lumivel connect lumivel.test\n"},
     {"list", Command::List,
-     "usage: lumivel list DOMAIN [--filter PREFIX] [--format table|tsv|json]\n"
+     "usage: lumivel list DOMAIN [--filter PREFIX] [--expiring-within Nd|Nh] [--format table|tsv|json]\n"
      "Lists the deleted objects of DOMAIN (a stored domain's name, a DNS name or a\n"
      "distinguished name). PREFIX is an LDAP filter prefix such as CN=Ann.\n"
      "Columns: name, last known parent, class, date deleted (local time with seconds and\n"
@@ -39,11 +39,16 @@ constexpr CommandName kCommands[] = {
      "in ISO 8601 UTC. In TSV a backslash, tab, line feed and carriage return are written\n"
      "\\\\, \\t, \\n and \\r, and any other control character as \\x and two hex digits;\n"
      "restore takes the tombstone and guid fields as printed.\n"
+     "Expires is when the directory purges the tombstone for good: its deletion plus the\n"
+     "forest's lifetime of deleted objects (TSV and JSON: expires, and expiresUtc in ISO 8601\n"
+     "UTC). --expiring-within 7d (or 12h) lists only those purged within that time, and those\n"
+     "past their time that are not purged yet.\n"
      "Options: -f FORMAT is --format FORMAT; --format=FORMAT works too.\n"
      "Example: lumivel list lumivel.test --filter CN=Carol --format json\n"},
     {"restore", Command::Restore,
      "usage: lumivel restore DOMAIN TOMBSTONE... [--from FILE|-] [--new-name NAME]\n"
      "                       [--from-backup ARCHIVE|latest] [--yes]\n"
+     "       lumivel restore DOMAIN TOMBSTONE... --dry-run [--format table|json]\n"
      "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
      "first. --from reads more of them from a file, one a line (- for standard input);\n"
      "a TSV heading line is skipped. Before anything is restored, the plan is shown and\n"
@@ -54,6 +59,10 @@ constexpr CommandName kCommands[] = {
      "the newest that holds the object). Without a terminal on standard input nothing is\n"
      "asked either. Prints one line per object: Restored, Not restored, Already restored or\n"
      "Not found. Exits with 0 only when every object was restored.\n"
+     "--dry-run changes nothing: it prints, as a tree or JSON, the deleted parents that would\n"
+     "come back first, the DN each object would get, names the forest's global catalog holds\n"
+     "already, whether the domain's access control list lets you reanimate tombstones and\n"
+     "create the object in its parent, and when each tombstone expires.\n"
      "Example: lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes\n"},
     {"backup", Command::Backup,
      "usage: lumivel backup DOMAIN DN... [--server DC]\n"
@@ -125,6 +134,8 @@ struct ValueOption {
 const std::vector<ValueOption>& valueOptions() {
     static const std::vector<ValueOption> options = {
         {"--filter", nullptr, {Command::List}, &Arguments::filter, "--filter needs a prefix"},
+        {"--expiring-within", nullptr, {Command::List}, &Arguments::expiringWithinText,
+         "--expiring-within needs a time such as 7d or 12h"},
         {"--new-name", nullptr, {Command::Restore}, &Arguments::newName, "--new-name needs a name"},
         {"--from-backup", nullptr, {Command::Restore}, &Arguments::fromBackup, "--from-backup needs an archive or latest"},
         {"--from", nullptr, {Command::Restore}, &Arguments::tombstoneFile, "--from needs a file or -"},
@@ -227,6 +238,16 @@ std::string scheduleOption(const std::string& word, const std::optional<std::str
     return {};
 }
 
+// "7d" or "12h" in seconds; nothing for any other text. At most 9 digits, so the product
+// stays far inside a 64-bit count.
+std::optional<long long> durationSeconds(const std::string& text) {
+    if (text.size() < 2) return std::nullopt;
+    std::string number = text.substr(0, text.size() - 1);
+    char unit = static_cast<char>(std::tolower(static_cast<unsigned char>(text.back())));
+    if (!digits(number) || (unit != 'd' && unit != 'h')) return std::nullopt;
+    return std::stoll(number) * (unit == 'd' ? 86400LL : 3600LL);
+}
+
 bool isScheduleOption(const std::string& word) {
     for (const char* option : {"--daily", "--weekly", "--monthly-day", "--monthly-week", "--once", "--days", "--months",
                                "--weekday", "--at", "--account", "--password-file"})
@@ -273,6 +294,7 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
 
     std::vector<std::string> positional;
     int scheduleKinds = 0;
+    bool formatGiven = false;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word == "--") {
@@ -299,9 +321,15 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             return words[++i];
         };
 
-        if ((name == "--format" || name == "-f") && command->command == Command::List) {
+        if ((name == "--format" || name == "-f") &&
+            (command->command == Command::List || command->command == Command::Restore)) {
             std::optional<std::string> format = takeValue();
             if (!format || !parseFormat(*format, &arguments.format)) return failure("--format takes table, tsv or json");
+            formatGiven = true;
+            continue;
+        }
+        if (name == "--dry-run" && !inlineValue && command->command == Command::Restore) {
+            arguments.dryRun = true;
             continue;
         }
         if (name == "--yes" && !inlineValue && command->command == Command::Restore) {
@@ -368,7 +396,13 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         if (arguments.domain.empty()) return failure("DOMAIN must not be empty");
         for (const std::string& tombstone : arguments.tombstones)
             if (tombstone.empty()) return failure("TOMBSTONE must not be empty");
+        if (formatGiven && !arguments.dryRun) return failure("restore takes --format only with --dry-run");
+        if (arguments.format == OutputFormat::Tsv) return failure("restore --dry-run takes --format table or json");
         return ParseResult{arguments, {}, {}};
+    }
+    if (arguments.expiringWithinText) {
+        arguments.expiringWithin = durationSeconds(*arguments.expiringWithinText);
+        if (!arguments.expiringWithin) return failure("--expiring-within takes days or hours, such as 7d or 12h");
     }
     size_t wanted = command->command == Command::Domains ? 0 : 1;
     if (positional.size() != wanted)

@@ -45,9 +45,14 @@ struct Arguments {
     // restore: the archive that answers the choice of a backup, or "latest".
     std::optional<std::string> fromBackup;
     std::optional<std::string> filter;
+    // list: only tombstones purged within this many seconds (--expiring-within 7d or 12h).
+    std::optional<std::string> expiringWithinText;
+    std::optional<long long> expiringWithin;
     std::optional<std::string> newName;
     OutputFormat format = OutputFormat::Table;
     bool yes = false;
+    // restore: show the plan only, change nothing.
+    bool dryRun = false;
     ScheduleRequest schedule;
     JobAction jobAction = JobAction::List;
     std::string jobName;

@@ -12,18 +12,18 @@ namespace lumivel_cli {
 
 namespace {
 
-constexpr size_t kTableColumns = 6;
+constexpr size_t kTableColumns = 7;
 constexpr std::array<const char*, kTableColumns> kHeadings = {"Name", "Last Known Parent", "Class", "Date Deleted",
-                                                              "GUID", "Tombstone"};
+                                                              "Expires", "GUID", "Tombstone"};
 
 std::array<std::string, kTableColumns> tableFields(const DeletedRow& row) {
-    return {row.name, row.lastKnownParent, row.className, row.dateDeleted, row.guid, row.tombstone};
+    return {row.name, row.lastKnownParent, row.className, row.dateDeleted, row.expires, row.guid, row.tombstone};
 }
 
 // In FieldNames() order.
 std::vector<const std::string*> scriptFields(const DeletedRow& row) {
-    return {&row.name,     &row.lastKnownParent, &row.className,     &row.dateDeleted,
-            &row.deletedUtc, &row.guid,          &row.tombstoneName, &row.tombstone};
+    return {&row.name,       &row.lastKnownParent, &row.className,     &row.dateDeleted, &row.deletedUtc,
+            &row.guid,       &row.tombstoneName,   &row.tombstone,     &row.expires,     &row.expiresUtc};
 }
 
 std::string table(const std::vector<DeletedRow>& rows) {
@@ -47,7 +47,7 @@ std::string table(const std::vector<DeletedRow>& rows) {
         }
         out += '\n';
     };
-    line({kHeadings[0], kHeadings[1], kHeadings[2], kHeadings[3], kHeadings[4], kHeadings[5]});
+    line({kHeadings[0], kHeadings[1], kHeadings[2], kHeadings[3], kHeadings[4], kHeadings[5], kHeadings[6]});
     for (const auto& fields : cells) line(fields);
     return out;
 }
@@ -84,8 +84,10 @@ std::string OneLine(std::u16string_view text) {
 }
 
 const std::vector<std::string>& FieldNames() {
-    static const std::vector<std::string> names = {"name", "lastKnownParent", "class",         "dateDeleted",
-                                                   "deletedUtc", "guid",        "tombstoneName", "tombstone"};
+    // Scripts cut fields by number: new ones go after the tombstone.
+    static const std::vector<std::string> names = {"name",          "lastKnownParent", "class",   "dateDeleted",
+                                                   "deletedUtc",    "guid",            "tombstoneName", "tombstone",
+                                                   "expires",       "expiresUtc"};
     return names;
 }
 
@@ -94,21 +96,37 @@ std::string ReadableName(const std::string& name) {
     return lineFeed == std::string::npos ? name : name.substr(0, lineFeed);
 }
 
-std::string LocalTimeText(const std::string& isoUtc) {
+std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc) {
     std::tm utc{};
     char zulu = 0;
     int consumed = 0;
     if (std::sscanf(isoUtc.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &utc.tm_year, &utc.tm_mon, &utc.tm_mday,
                     &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &zulu, &consumed) != 7 ||
         zulu != 'Z' || static_cast<size_t>(consumed) != isoUtc.size())
-        return isoUtc;
+        return std::nullopt;
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
     std::time_t when = timegm(&utc);
+    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
+    return static_cast<long long>(when);
+}
+
+std::string LocalTimeText(const std::string& isoUtc) {
+    std::optional<long long> seconds = SecondsOfIsoUtc(isoUtc);
+    if (!seconds) return isoUtc;
+    std::time_t when = static_cast<std::time_t>(*seconds);
     std::tm local{};
-    if (when == static_cast<std::time_t>(-1) || !localtime_r(&when, &local)) return isoUtc;
+    if (!localtime_r(&when, &local)) return isoUtc;
     char text[64];
     return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) ? text : isoUtc;
+}
+
+std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long seconds, long long now) {
+    std::erase_if(rows, [&](const DeletedRow& row) {
+        std::optional<long long> expires = SecondsOfIsoUtc(row.expiresUtc);
+        return !expires || *expires - now > seconds;
+    });
+    return rows;
 }
 
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format) {

@@ -1,6 +1,7 @@
 // How `lumivel list` prints deleted objects.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct DeletedRow {
     std::string deletedUtc;   // ISO 8601 UTC, empty when unknown
     std::string guid;
     std::string tombstone;  // the tombstone's distinguished name
+    std::string expires;     // when the directory purges it, as dateDeleted
+    std::string expiresUtc;  // the same in ISO 8601 UTC, empty when unknown
 };
 
 // The whole listing in the chosen format, ending with a line feed (empty input: only the
@@ -29,8 +32,14 @@ std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format)
 // characters become '?'.
 std::string OneLine(std::u16string_view text);
 
+// The rows whose purge time lies at most that many seconds after now (those past it too);
+// rows without a known purge time are left out.
+std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long seconds, long long now);
+
 // The TSV and JSON field names, in column order.
 const std::vector<std::string>& FieldNames();
+// Where the tombstone's DN stands among them (fields added later follow it).
+constexpr size_t kTombstoneField = 7;
 
 // The name as a person reads it: the mangled part after the line feed left out.
 std::string ReadableName(const std::string& name);
@@ -38,5 +47,8 @@ std::string ReadableName(const std::string& name);
 // "2026-12-08T13:57:53Z" as local time with seconds and zone ("2026-12-08 14:57:53 CET");
 // the text itself when it is not of that form.
 std::string LocalTimeText(const std::string& isoUtc);
+
+// "2026-12-08T13:57:53Z" as seconds since 1970; nothing when it is not of that form.
+std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc);
 
 }  // namespace lumivel_cli

@@ -178,6 +178,39 @@ HRESULT ProviderSession::restore(HWND owner, PropertySet* tombstone, std::vector
     return status;
 }
 
+HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview) {
+    VARIANT selection;
+    VariantInit(&selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
+    VARIANT answer;
+    VariantInit(&answer);
+    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, kCommandPlanRestore, &selection, &answer);
+    RecordList result;
+    result.adopt(&answer);
+    if (status != S_OK) return FAILED(status) ? status : E_FAIL;
+    if (result.records().empty()) return E_FAIL;
+    using lumivel::shared::NarrowText;
+    const PropertySet* header = result.records().front();
+    preview->found = true;
+    if (header->has(kPlanMayReanimateKey)) preview->mayReanimate = header->getRaw(kPlanMayReanimateKey) != 0;
+    preview->rights = NarrowText(header->getText(kPlanRightsKey));
+    preview->missingParent = NarrowText(header->getText(kPlanMissingParentKey));
+    for (size_t i = 1; i < result.records().size(); ++i) {
+        const PropertySet* record = result.records()[i];
+        PreviewObject object;
+        object.name = NarrowText(record->getText(u"name"));
+        object.className = NarrowText(record->getText(u"class"));
+        object.tombstone = NarrowText(record->getText(u"distinguishedName"));
+        object.target = NarrowText(record->getText(kPlanTargetKey));
+        object.expires = NarrowText(record->getText(kExpiresKey));
+        object.expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
+        object.nameTaken = record->getRaw(kPlanNameTakenKey) != 0;
+        if (record->has(kPlanMayCreateKey)) object.mayCreate = record->getRaw(kPlanMayCreateKey) != 0;
+        preview->objects.push_back(std::move(object));
+    }
+    return S_OK;
+}
+
 HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive) {
     archive->clear();
     VARIANT selection;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/restore_preview.h"
 #include "lumivel/com_ptr.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
@@ -66,6 +67,8 @@ public:
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
     // records the provider reports as brought back (records the caller already owns).
     HRESULT restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+    // ExecuteCommand 315 on one record: what restoring it would do; nothing is changed.
+    HRESULT planRestore(PropertySet* tombstone, RestorePreview* preview);
     // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
     // archive's path when it reached the backup folder, else empty.
     HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 
 #include "cli/cli_answers.h"
@@ -49,6 +50,7 @@ DeletedRow rowOf(const PropertySet* record) {
     if (className.empty()) className = record->getText(u"class");
     std::string tombstoneName = NarrowText(record->getText(u"name"));
     std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
+    std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
     return DeletedRow{ReadableName(tombstoneName),
                       tombstoneName,
                       NarrowText(record->getText(u"Parent")),
@@ -56,7 +58,9 @@ DeletedRow rowOf(const PropertySet* record) {
                       deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc),
                       deletedUtc,
                       NarrowText(lumivel::shared::MangledGuidText(record->getText(u"name"))),
-                      NarrowText(record->getText(u"distinguishedName"))};
+                      NarrowText(record->getText(u"distinguishedName")),
+                      expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : LocalTimeText(expiresUtc),
+                      expiresUtc};
 }
 
 int runDomains(ProviderSession& session) {
@@ -94,6 +98,7 @@ int runList(ProviderSession& session, const Arguments& arguments) {
     std::vector<DeletedRow> rows;
     rows.reserve(listing.tombstones.records().size());
     for (const PropertySet* record : listing.tombstones.records()) rows.push_back(rowOf(record));
+    if (arguments.expiringWithin) rows = ExpiringWithin(std::move(rows), *arguments.expiringWithin, std::time(nullptr));
     if (rows.empty() && !arguments.filter)
         std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
     std::cout << FormatRows(rows, arguments.format);

@@ -10,6 +10,7 @@
 #include "cli/cli_output.h"
 #include "cli/domain_listing.h"
 #include "cli/restore_plan.h"
+#include "cli/restore_preview.h"
 #include "cli/terminal_text.h"
 #include "shared/text_helpers.h"
 
@@ -54,6 +55,7 @@ private:
     bool collectRequests();
     void findRequests();
     bool confirmed();
+    int dryRun();
     void restoreOne(Request& request);
     bool refreshListing();
     void reportRestored(const PropertySet* record, const std::u16string& plannedTarget, bool requested,
@@ -257,6 +259,27 @@ void RestoreRun::restoreOne(Request& request) {
               << shown(failureReason(transcript, result)) << "\n";
 }
 
+int RestoreRun::dryRun() {
+    std::vector<RestorePreview> previews;
+    bool complete = true;
+    for (const Request& request : m_requests) {
+        RestorePreview preview;
+        preview.requested = request.given;
+        if (request.tombstone) {
+            HRESULT result = m_session.planRestore(request.tombstone, &preview);
+            if (FAILED(result)) {
+                std::cerr << "lumivel: no plan for " << shown(request.given) << ": " << ErrorText(result) << "\n";
+                preview = RestorePreview{request.given};
+            }
+        }
+        complete = complete && preview.found;
+        previews.push_back(std::move(preview));
+    }
+    std::cout << FormatPreviews(previews, m_arguments.format);
+    std::cout.flush();
+    return complete && std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
 int RestoreRun::run() {
     if (!collectRequests()) return kExitFailure;
     std::string error;
@@ -265,6 +288,7 @@ int RestoreRun::run() {
         return kExitFailure;
     }
     findRequests();
+    if (m_arguments.dryRun) return dryRun();
     if (!confirmed()) return kExitFailure;
     for (Request& request : m_requests) restoreOne(request);
     std::cout.flush();
@@ -282,11 +306,20 @@ std::vector<std::string> ReadTombstoneLines(std::istream& input) {
         if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
         if (std::find(headings.begin(), headings.end(), line) != headings.end()) continue;
         // A whole row of `list --format tsv` (fields never hold a raw tab): its tombstone field,
-        // so the listing can be piped in as it is.
-        if (std::count(line.begin(), line.end(), '\t') + 1 == static_cast<std::ptrdiff_t>(headings.size())) {
-            std::string last = line.substr(line.rfind('\t') + 1);
-            if (line.rfind(headings[0] + '\t', 0) == 0 && last == headings.back()) continue;  // the heading row
-            line = last;
+        // so the listing can be piped in as it is. Rows of listings from before the expiry
+        // fields end with the tombstone.
+        auto fieldCount = std::count(line.begin(), line.end(), '\t') + 1;
+        if (fieldCount == static_cast<std::ptrdiff_t>(headings.size()) ||
+            fieldCount == static_cast<std::ptrdiff_t>(kTombstoneField + 1)) {
+            std::vector<std::string> fields;
+            for (size_t start = 0;;) {
+                size_t tab = line.find('\t', start);
+                fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+                if (tab == std::string::npos) break;
+                start = tab + 1;
+            }
+            if (fields[0] == headings[0] && fields[kTombstoneField] == headings[kTombstoneField]) continue;  // heading
+            line = fields[kTombstoneField];
         }
         lines.push_back(line);
     }

@@ -99,6 +99,10 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             if (!single) return S_FALSE;
             return ListBackups(single, pvarResult);
         }
+        case kCommandPlanRestore: {
+            if (!single) return S_FALSE;
+            return PlanRestore(single, pvarResult);
+        }
         default:
             return S_FALSE;
     }

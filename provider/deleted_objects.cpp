@@ -3,10 +3,12 @@
 #include "provider/deleted_objects.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
 #include "provider/revivo.h"
+#include "provider/tombstone_lifetime.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -39,8 +41,8 @@ bool isTextType(ADSTYPE type) {
 }
 
 // The last value of a column as record text; false for types the listing ignores. A time
-// also gives its exact UTC text, for callers that need more than the column's minutes.
-bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text, std::u16string* utcText) {
+// also gives its exact UTC value, for callers that need more than the column's minutes.
+bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text, std::optional<SYSTEMTIME>* utc) {
     if (column.dwNumValues == 0 || !column.pADsValues) return false;
     const ADSVALUE& value = column.pADsValues[column.dwNumValues - 1];
     if (isTextType(value.dwType)) {
@@ -49,7 +51,7 @@ bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text, std::u16s
     }
     if (value.dwType == ADSTYPE_UTC_TIME) {
         *text = FormatDeletionDate(value.UTCTime);
-        *utcText = FormatUtcTime(value.UTCTime);
+        *utc = value.UTCTime;
         return true;
     }
     return false;
@@ -68,7 +70,7 @@ void setFriendlyClassName(PropertySet* record, ISchemaCache* schemaCache) {
 
 // One search row as a record; null when the row names nothing (no cn and no ou).
 PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std::u16string_view focusedDc,
-                           ISchemaCache* schemaCache) {
+                           ISchemaCache* schemaCache, LONG lifetimeDays) {
     PropertySet* record = PropertySet::create();
     if (!record) return nullptr;
     record->setInt(u"NoDelete", 1);
@@ -77,11 +79,19 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
     for (const AttributeKeys& keys : kAttributes) {
         ADS_SEARCH_COLUMN column{};
         if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(keys.attribute), &column))) continue;
-        std::u16string text, utcText;
-        if (columnText(column, &text, &utcText)) {
+        std::u16string text;
+        std::optional<SYSTEMTIME> utc;
+        if (columnText(column, &text, &utc)) {
             record->setText(keys.firstKey, text);
             if (keys.secondKey) record->setText(keys.secondKey, text);
-            if (!utcText.empty()) record->setText(kDateDeletedUtcKey, utcText);
+            if (utc) {
+                record->setText(kDateDeletedUtcKey, FormatUtcTime(*utc));
+                SYSTEMTIME expires{};
+                if (lifetimeDays > 0 && AddDays(*utc, lifetimeDays, &expires)) {
+                    record->setText(kExpiresKey, FormatDeletionDate(expires));
+                    record->setText(kExpiresUtcKey, FormatUtcTime(expires));
+                }
+            }
         }
         search->FreeColumn(&column);
     }
@@ -91,6 +101,18 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
     }
     if (schemaCache) setFriendlyClassName(record, schemaCache);
     return record;
+}
+
+// The server an "LDAP://server/DN" naming context names; empty for a plain DN, which the
+// listing binds without a server too.
+std::u16string serverOfNamingContext(BSTR namingContext) {
+    std::u16string_view text = lumivel::shared::ViewOf(namingContext);
+    if (!lumivel::shared::StartsWithNoCase(text, u"LDAP://")) return {};
+    text.remove_prefix(7);
+    size_t slash = text.find(u'/');
+    size_t equals = text.find(u'=');
+    if (slash == std::u16string_view::npos || (equals != std::u16string_view::npos && equals < slash)) return {};
+    return std::u16string(text.substr(0, slash));
 }
 
 }  // namespace
@@ -115,7 +137,7 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
 }
 
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
-                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records) {
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
     ADS_SEARCHPREF_INFO preferences[3] = {};
     preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
     preferences[0].vValue.dwType = ADSTYPE_INTEGER;
@@ -143,7 +165,7 @@ HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16stri
                                      &handle)))
         return S_OK;
     while (search->GetNextRow(handle) == S_OK) {
-        if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache)) records->push_back(record);
+        if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache, lifetimeDays)) records->push_back(record);
     }
     search->CloseSearchHandle(handle);
     return S_OK;
@@ -162,7 +184,8 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     std::vector<PropertySet*> listed;
     ComPtr<IDirectorySearch> search;
     if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
-        result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed);
+        result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed,
+                                      TombstoneLifetimeDays(serverOfNamingContext(namingContext)));
         if (FAILED(result)) {
             for (PropertySet* record : listed) record->release();
             return result;
@@ -185,7 +208,8 @@ void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
     for (PropertySet* record : records) {
         const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
             record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
-            record->getText(u"class"), record->getText(u"FocusedDC")};
+            record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
+            record->getText(kExpiresKey)};
         cache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
     }
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);

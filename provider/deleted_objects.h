@@ -17,9 +17,10 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 
 // The tombstone search on a Deleted Objects container's search interface: one level, deleted
 // objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
-// with "*". Appends one record per named tombstone, in server order. Fails only when the
+// with "*". Appends one record per named tombstone, in server order. With a lifetime in days
+// each record also gets its purge time (kExpiresKey, kExpiresUtcKey). Fails only when the
 // search options are refused; a search that cannot start lists nothing.
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
-                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records);
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays = 0);
 
 }  // namespace revivo

@@ -27,11 +27,11 @@ namespace revivo {
 // leaves the cache dangling, and a restore in progress keeps its copy while a nested listing
 // empties the cache. handedOut is the address the receiver got: never dereferenced, only
 // handed back so that the console can take a restored record out of its view.
-// The five texts share one buffer: a listing of many thousands keeps one allocation per text
+// The texts share one buffer: a listing of many thousands keeps one allocation per text
 // block instead of five.
 class TombstoneCopy {
 public:
-    enum Field { DistinguishedName, LastKnownParent, Name, ClassName, FocusedDc, kFieldCount };
+    enum Field { DistinguishedName, LastKnownParent, Name, ClassName, FocusedDc, ExpiresUtc, Expires, kFieldCount };
 
     TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut);
 
@@ -43,6 +43,8 @@ public:
     std::u16string_view name() const { return field(Name); }
     std::u16string_view className() const { return field(ClassName); }
     std::u16string_view focusedDc() const { return field(FocusedDc); }
+    std::u16string_view expiresUtc() const { return field(ExpiresUtc); }
+    std::u16string_view expires() const { return field(Expires); }
     LONG_PTR handedOut() const { return m_handedOut; }
 
 private:
@@ -119,6 +121,8 @@ public:
     // Reanimates one tombstone, a deleted parent first; appends what was restored.
     // handBack is the address reported for the record in the result list.
     HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
+    // Command 315: what Restore would do for the record, as a result list; nothing changes.
+    HRESULT PlanRestore(PropertySet* record, VARIANT* result);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }

@@ -70,6 +70,26 @@ inline constexpr LONG kCommandRemove = 313;
 // back in every case.
 inline constexpr LONG kCommandListBackups = 314;
 
+// Command 315, offered by no menu of the Parts' own: what restoring one listed tombstone
+// (command 311 on the same record, after the same full listing) would do, changing nothing.
+// The result is a header record with kPlanMayReanimateKey (int 0 or 1; absent when the
+// directory would not tell), kPlanRightsKey (why, in words) and, when a deleted parent is no
+// longer listed, kPlanMissingParentKey (its DN: it would be recreated from a backup); then one
+// new record per object in the order it would come back, deleted parents first: "name",
+// "class", "distinguishedName" (the tombstone), "lastKnownParent", kPlanTargetKey (the DN it
+// would get; empty below a parent recreated from a backup), kPlanNameTakenKey (int 1 when the
+// global catalog holds that DN already), kPlanMayCreateKey (int 0 or 1, for the first object
+// whose parent is live: whether the caller may create its class there) and kExpiresKey /
+// kExpiresUtcKey. S_OK with that list; S_FALSE without exactly one record; E_INVALIDARG for a
+// record that names no tombstone.
+inline constexpr LONG kCommandPlanRestore = 315;
+inline constexpr char16_t kPlanMayReanimateKey[] = u"PlanMayReanimate";
+inline constexpr char16_t kPlanRightsKey[] = u"PlanRights";
+inline constexpr char16_t kPlanMissingParentKey[] = u"PlanMissingParent";
+inline constexpr char16_t kPlanTargetKey[] = u"PlanTarget";
+inline constexpr char16_t kPlanNameTakenKey[] = u"PlanNameTaken";
+inline constexpr char16_t kPlanMayCreateKey[] = u"PlanMayCreate";
+
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.
 inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
@@ -77,6 +97,10 @@ inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo
 // Keys of the records this provider hands to callers other than the console.
 // A deleted object's deletion time (its whenChanged) in ISO 8601 UTC, "2026-12-08T13:57:53Z".
 inline constexpr char16_t kDateDeletedUtcKey[] = u"DateDeletedUtc";
+// When the directory purges a listed tombstone: as the "Date Deleted" column shows times, and
+// as ISO 8601 UTC: the deletion time plus the forest's lifetime of deleted objects.
+inline constexpr char16_t kExpiresKey[] = u"Expires";
+inline constexpr char16_t kExpiresUtcKey[] = u"ExpiresUtc";
 // Set by a backup (command 310) on every record it backed up: the stored archive's path.
 inline constexpr char16_t kBackupArchiveKey[] = u"BackupArchive";
 inline constexpr char16_t kBackupObjectKey[] = u"BackupObject";

@@ -803,3 +803,123 @@ TEST_F(ScheduleCommandLineTest, TheSameObjectTwiceKeepsOneJobAndSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The forest's lifetimes, set for one test and put back as they were.
+class LifetimeCommandLineTest : public RestoreCommandLineTest {
+protected:
+    void SetUp() override {
+        RestoreCommandLineTest::SetUp();
+        if (IsSkipped()) return;
+        m_service = "CN=Directory Service,CN=Windows NT,CN=Services,CN=Configuration," +
+                    lumivel::testing::TestDirectory().baseDn;
+    }
+    void TearDown() override {
+        if (!m_service.empty()) {
+            setLifetime("tombstoneLifetime", "180");
+            clearLifetime("msDS-DeletedObjectLifetime");
+        }
+        RestoreCommandLineTest::TearDown();
+    }
+    bool setLifetime(const std::string& attribute, const std::string& days) {
+        return lumivel::testing::LdapModify("dn: " + m_service + "\nchangetype: modify\nreplace: " + attribute + "\n" +
+                                            attribute + ": " + days + "\n");
+    }
+    void clearLifetime(const std::string& attribute) {
+        lumivel::testing::LdapModify("dn: " + m_service + "\nchangetype: modify\nreplace: " + attribute + "\n");
+    }
+    // The JSON field's text in a one-record listing.
+    static std::string jsonField(const std::string& json, const std::string& name) {
+        std::smatch match;
+        std::regex pattern("\"" + name + "\": \"([^\"]*)\"");
+        return std::regex_search(json, match, pattern) ? match[1].str() : std::string();
+    }
+    static long long isoSeconds(const std::string& iso) {
+        std::tm utc{};
+        if (!strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc)) return -1;
+        return static_cast<long long>(timegm(&utc));
+    }
+    std::string m_service;
+};
+
+TEST_F(LifetimeCommandLineTest, ExpiryFollowsTheForestsLifetimesAndFiltersTheListing) {
+    std::string name = "Expiring " + m_suffix;
+    ASSERT_FALSE(deletedUser(name).empty());
+    auto listedWith = [&](const std::vector<std::string>& more) {
+        std::vector<std::string> words = {"list", m_domain, "--filter", "CN=" + name, "--format", "json"};
+        words.insert(words.end(), more.begin(), more.end());
+        return lumivel(words);
+    };
+
+    ASSERT_TRUE(setLifetime("tombstoneLifetime", "30"));
+    Outcome listed = listedWith({});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    long long deleted = isoSeconds(jsonField(listed.out, "deletedUtc"));
+    ASSERT_GT(deleted, 0) << listed.out;
+    EXPECT_EQ(isoSeconds(jsonField(listed.out, "expiresUtc")) - deleted, 30 * 86400LL) << listed.out;
+    EXPECT_NE(occurrences(listedWith({"--expiring-within", "31d"}).out, name), 0u);
+    EXPECT_EQ(occurrences(listedWith({"--expiring-within", "29d"}).out, name), 0u);
+
+    // Where the deleted-object lifetime is set, it is the one that counts.
+    ASSERT_TRUE(setLifetime("msDS-DeletedObjectLifetime", "10"));
+    listed = listedWith({});
+    EXPECT_EQ(isoSeconds(jsonField(listed.out, "expiresUtc")) - deleted, 10 * 86400LL) << listed.out;
+    EXPECT_NE(occurrences(listedWith({"--expiring-within", "241h"}).out, name), 0u);
+
+    // The table shows it beside the deletion date.
+    Outcome table = lumivel({"list", m_domain, "--filter", "CN=" + name});
+    EXPECT_NE(table.out.find("Expires"), std::string::npos) << table.out;
+    Outcome mistake = listedWith({"--expiring-within", "soon"});
+    EXPECT_EQ(mistake.exitCode, 2);
+}
+
+TEST_F(RestoreCommandLineTest, DryRunChangesNothingAndPredictsTheRestore) {
+    // A deleted OU two levels deep with a user, and a user whose name a live one took.
+    std::string deptName = "Plan Dept " + m_suffix;
+    std::string dept = "OU=" + deptName + "," + m_root;
+    std::string team = "OU=Team," + dept;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    std::string kid = "Kid " + m_suffix;
+    std::string kidGuid = deletedUser(kid, team);
+    ASSERT_FALSE(kidGuid.empty());
+    ASSERT_TRUE(lumivel::testing::LdapDelete(team));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
+    std::string twin = "Twin " + m_suffix;
+    std::string twinGuid = deletedUser(twin);
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + twin + "," + m_root, twin));
+
+    Outcome plan = lumivel({"restore", m_domain, kidGuid, twinGuid, "--dry-run", "--format", "json"});
+    ASSERT_EQ(plan.exitCode, 0) << plan.err;
+    std::vector<std::string> targets;
+    std::regex target("\"target\": \"([^\"]*)\"");
+    for (std::sregex_iterator it(plan.out.begin(), plan.out.end(), target), end; it != end; ++it)
+        targets.push_back((*it)[1].str());
+    ASSERT_EQ(targets, (std::vector<std::string>{dept, team, "CN=" + kid + "," + team, "CN=" + twin + "," + m_root}))
+        << plan.out;
+    EXPECT_EQ(occurrences(plan.out, "\"nameTaken\": true"), 1u) << plan.out;
+    EXPECT_EQ(occurrences(plan.out, "\"mayReanimate\": true"), 2u) << plan.out;
+    EXPECT_NE(plan.out.find("\"mayCreate\": true"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("\"expiresUtc\": \"2"), std::string::npos) << plan.out;
+    EXPECT_FALSE(lumivel::testing::LdapExists(dept));
+    EXPECT_EQ(tombstoneGuid(kid), kidGuid);
+
+    Outcome tree = lumivel({"restore", m_domain, kidGuid, "--dry-run"});
+    EXPECT_EQ(tree.exitCode, 0) << tree.err;
+    EXPECT_NE(tree.out.find("Dry run: nothing is changed."), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("`- Team (organizationalUnit)"), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("may reanimate: yes"), std::string::npos) << tree.out;
+
+    // The real restore brings back the same objects, in the same order, at the same DNs.
+    Outcome restored = lumivel({"restore", m_domain, kidGuid, "--yes"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_EQ(restored.out, "Restored " + deptName + " into " + m_root + "\nRestored Team into " + dept +
+                                "\nRestored " + kid + " into " + team + "\n");
+
+    Outcome unknown = lumivel({"restore", m_domain, "11111111-2222-3333-4444-555555555555", "--dry-run"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.out.find("not found"), std::string::npos) << unknown.out;
+}
+
+}  // namespace

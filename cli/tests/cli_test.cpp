@@ -130,7 +130,8 @@ TEST(CliArgumentsTest, JobsListsDeletesAndRuns) {
 const std::vector<DeletedRow> kRows = {
     {"Pat (Ops) *lead*", "Pat (Ops) *lead*\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f", "OU=Sales,DC=x", "User",
      "2004-03-07 14:05:09 CET", "2004-03-07T13:05:09Z", "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f",
-     "CN=Pat (Ops) *lead*\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x"},
+     "CN=Pat (Ops) *lead*\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x",
+     "2004-09-03 14:05:09 CEST", "2004-09-03T12:05:09Z"},
     {"Tab\there \"q\" \\", "Tab\there \"q\" \\", "OU=\xc3\x9c,DC=x", "Contact", "2026-12-31 23:30:00 UTC",
      "2026-12-31T23:30:00Z", "", "CN=t"},
 };
@@ -138,18 +139,20 @@ const std::vector<DeletedRow> kRows = {
 TEST(CliOutputTest, EveryFormatKeepsEachFieldWhole) {
     std::string tsv = FormatRows(kRows, OutputFormat::Tsv);
     EXPECT_EQ(tsv,
-              "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n"
+              "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\texpires\texpiresUtc\n"
               "Pat (Ops) *lead*\tOU=Sales,DC=x\tUser\t2004-03-07 14:05:09 CET\t2004-03-07T13:05:09Z\t"
               "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\tPat (Ops) *lead*\\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\t"
-              "CN=Pat (Ops) *lead*\\\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x\n"
+              "CN=Pat (Ops) *lead*\\\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x\t"
+              "2004-09-03 14:05:09 CEST\t2004-09-03T12:05:09Z\n"
               "Tab\\there \"q\" \\\\\tOU=\xc3\x9c,DC=x\tContact\t2026-12-31 23:30:00 UTC\t2026-12-31T23:30:00Z\t\t"
-              "Tab\\there \"q\" \\\\\tCN=t\n");
+              "Tab\\there \"q\" \\\\\tCN=t\t\t\n");
 
     std::string json = FormatRows(kRows, OutputFormat::Json);
     EXPECT_NE(json.find("\"name\": \"Pat (Ops) *lead*\", "), std::string::npos) << json;
     EXPECT_NE(json.find("\"tombstoneName\": \"Pat (Ops) *lead*\\nDEL:6c1f4a5e"), std::string::npos) << json;
     EXPECT_NE(json.find("\"guid\": \"6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"deletedUtc\": \"2004-03-07T13:05:09Z\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"expiresUtc\": \"2004-09-03T12:05:09Z\"}"), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"Tab\\there \\\"q\\\" \\\\\""), std::string::npos) << json;
     EXPECT_EQ(FormatRows({}, OutputFormat::Json), "[]\n");
 
@@ -157,9 +160,45 @@ TEST(CliOutputTest, EveryFormatKeepsEachFieldWhole) {
     // One line per record plus the header, names without their mangled tail, columns aligned.
     EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3);
     EXPECT_EQ(table.find("DEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\t"), std::string::npos);
+    EXPECT_NE(table.find("Expires"), std::string::npos);
+    EXPECT_NE(table.find("2004-09-03 14:05:09 CEST"), std::string::npos);
     size_t header = table.find("Last Known Parent");
     size_t second = table.find("OU=Sales");
     EXPECT_EQ(header, second - table.find("Pat (Ops)"));
+}
+
+TEST(CliOutputTest, ExpiringWithinKeepsWhatIsPurgedByThenOrOverdue) {
+    const long long now = *SecondsOfIsoUtc("2026-12-08T12:00:00Z");
+    auto row = [](std::string name, std::string expiresUtc) {
+        DeletedRow result;
+        result.name = std::move(name);
+        result.expiresUtc = std::move(expiresUtc);
+        return result;
+    };
+    std::vector<DeletedRow> rows = {row("overdue", "2026-12-01T00:00:00Z"), row("edge", "2026-12-15T12:00:00Z"),
+                                    row("later", "2026-12-15T12:00:01Z"), row("unknown", ""),
+                                    row("garbled", "2026-12-09")};
+    std::vector<DeletedRow> kept = ExpiringWithin(rows, 7 * 86400LL, now);
+    std::vector<std::string> names;
+    for (const DeletedRow& r : kept) names.push_back(r.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"overdue", "edge"}));
+    EXPECT_TRUE(ExpiringWithin(rows, 0, *SecondsOfIsoUtc("2026-11-01T00:00:00Z")).empty());
+}
+
+TEST(CliArgumentsTest, ExpiringWithinTakesDaysOrHours) {
+    struct Row {
+        const char* text;
+        std::optional<long long> seconds;
+    } rows[] = {{"7d", 7 * 86400LL}, {"12h", 12 * 3600LL}, {"0d", 0}, {"7D", 7 * 86400LL},
+                {"7", std::nullopt}, {"d", std::nullopt}, {"-1d", std::nullopt}, {"7w", std::nullopt},
+                {"1.5d", std::nullopt}, {"9999999999d", std::nullopt}};
+    for (const Row& row : rows) {
+        ParseResult result = ParseArguments({"list", "lumivel.test", "--expiring-within", row.text});
+        ASSERT_EQ(result.arguments.has_value(), row.seconds.has_value()) << row.text << result.error;
+        if (row.seconds) EXPECT_EQ(result.arguments->expiringWithin, row.seconds) << row.text;
+    }
+    EXPECT_FALSE(ParseArguments({"restore", "d", "t", "--expiring-within", "7d"}).arguments);
+    EXPECT_FALSE(ParseArguments({"list", "lumivel.test"}).arguments->expiringWithin);
 }
 
 PropertySet* tombstone(const char16_t* name, const char16_t* dn) {

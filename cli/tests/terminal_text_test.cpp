@@ -102,10 +102,14 @@ TEST(TerminalTextTest, TombstoneFilesSkipWhatIsNoTombstone) {
         "11111111-2222-3333-4444-555555555555\n"
         // The listing piped in whole: its heading skipped, each row's last field taken.
         "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n"
-        "a\tOU=x\tuser\td\tu\tg\ta\\nDEL:g\tCN=b\\\\0ADEL:2,CN=Deleted Objects\n");
+        "a\tOU=x\tuser\td\tu\tg\ta\\nDEL:g\tCN=b\\\\0ADEL:2,CN=Deleted Objects\n"
+        // Today's listing, with the purge times after the tombstone.
+        "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\texpires\texpiresUtc\n"
+        "c\tOU=x\tuser\td\tu\tg\tc\\nDEL:g\tCN=c\\\\0ADEL:3,CN=Deleted Objects\te\t2027-01-01T00:00:00Z\n");
     EXPECT_EQ(ReadTombstoneLines(file),
               (std::vector<std::string>{"name\tlastKnownParent", "CN=a\\\\0ADEL:1,CN=Deleted Objects",
-                                        "11111111-2222-3333-4444-555555555555", "CN=b\\\\0ADEL:2,CN=Deleted Objects"}));
+                                        "11111111-2222-3333-4444-555555555555", "CN=b\\\\0ADEL:2,CN=Deleted Objects",
+                                        "CN=c\\\\0ADEL:3,CN=Deleted Objects"}));
 }
 
 }  // namespace

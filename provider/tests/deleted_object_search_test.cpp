@@ -10,6 +10,8 @@
 
 #include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
+#include "provider/tombstone_lifetime.h"
+#include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
 
 namespace {
@@ -308,6 +310,53 @@ TEST_F(TombstoneSearchTest, FriendlyClassNameFallsBackToTheClass) {
     EXPECT_EQ(names.asked, (std::vector<std::u16string>{u"user", u"container"}));
     EXPECT_EQ(m_records[0]->getText(u"FriendlyClassName"), u"User");
     EXPECT_EQ(m_records[1]->getText(u"FriendlyClassName"), u"container");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TombstoneSearchTest, PurgeTimeIsTheDeletionPlusTheLifetimeAcrossMonthYearAndLeapDay) {
+    m_search.rows = {{{u"cn", {ignoreCase(u"Leap\nDEL:1")}}, {u"whenChanged", {utc(2024, 2, 28, 23, 30)}}},
+                     {{u"cn", {ignoreCase(u"Year\nDEL:2")}}, {u"whenChanged", {utc(2026, 12, 31, 8, 0)}}},
+                     {{u"cn", {ignoreCase(u"NoTime\nDEL:3")}}}};
+    lumivel::UniqueBstr none(nullptr);
+    ASSERT_EQ(SearchDeletedObjects(&m_search, none.get(), u"dc1", nullptr, &m_records, 2), S_OK);
+    ASSERT_EQ(m_records.size(), 3u);
+    EXPECT_EQ(m_records[0]->getText(kExpiresUtcKey), u"2024-03-01T23:30:00Z");
+    EXPECT_EQ(m_records[1]->getText(kExpiresUtcKey), u"2027-01-02T08:00:00Z");
+    EXPECT_FALSE(m_records[1]->getText(kExpiresKey).empty());
+    // Without a deletion time there is nothing to add the lifetime to.
+    EXPECT_FALSE(m_records[2]->has(kExpiresUtcKey));
+    EXPECT_FALSE(m_records[2]->has(kExpiresKey));
+}
+
+TEST_F(TombstoneSearchTest, WithoutALifetimeNoPurgeTimeIsClaimed) {
+    m_search.rows = {{{u"cn", {ignoreCase(u"A\nDEL:1")}}, {u"whenChanged", {utc(2024, 2, 28, 23, 30)}}}};
+    ASSERT_EQ(search(nullptr), S_OK);
+    ASSERT_EQ(m_records.size(), 1u);
+    EXPECT_FALSE(m_records[0]->has(kExpiresUtcKey));
+}
+
+TEST(TombstoneLifetimeTest, DeletedObjectLifetimeWinsThenTombstoneLifetimeThenTheDefault) {
+    using revivo::EffectiveLifetimeDays;
+    EXPECT_EQ(EffectiveLifetimeDays(std::nullopt, std::nullopt), revivo::kDefaultTombstoneLifetimeDays);
+    EXPECT_EQ(EffectiveLifetimeDays(60, std::nullopt), 60);
+    EXPECT_EQ(EffectiveLifetimeDays(60, 30), 30);
+    EXPECT_EQ(EffectiveLifetimeDays(std::nullopt, 30), 30);
+    // Zero or a negative number is no setting at all.
+    EXPECT_EQ(EffectiveLifetimeDays(0, 0), revivo::kDefaultTombstoneLifetimeDays);
+    EXPECT_EQ(EffectiveLifetimeDays(90, -1), 90);
+    SYSTEMTIME later{};
+    SYSTEMTIME start{};
+    start.wYear = 2026;
+    start.wMonth = 12;
+    start.wDay = 8;
+    EXPECT_FALSE(revivo::AddDays(start, -1, &later));
+    ASSERT_TRUE(revivo::AddDays(start, 180, &later));
+    EXPECT_EQ(later.wYear, 2027);
+    EXPECT_EQ(later.wMonth, 6);
+    EXPECT_EQ(later.wDay, 6);
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+// Command 315: what a restore would do, worked out by the rules reanimation follows and the
+// directory's own answers (names taken in the forest, rights), without changing anything.
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "lumivel/com_ptr.h"
+#include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
+#include "provider/reanimate_rights.h"
+#include "provider/reanimation.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+#include "win/dsadmin.h"
+
+using lumivel::ComPtr;
+
+namespace revivo {
+
+namespace {
+
+// Deeper than any container nesting a directory allows; a longer chain is hostile data.
+constexpr size_t kMaxChain = 256;
+
+// The GUID a mangled DN's first relative name carries ("...\0ADEL:<guid>,..."), folded.
+std::u16string guidOfMangledDn(std::u16string_view dn) {
+    size_t marker = dn.find(u"DEL:");
+    if (marker == std::u16string_view::npos) return {};
+    std::u16string_view rest = dn.substr(marker + 4);
+    return lumivel::FoldCase(rest.substr(0, rest.find(u',')));
+}
+
+bool nameIsTaken(const std::u16string& dn) {
+    ComPtr<IADs> existing;
+    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
+}
+
+// Whether the caller may create the class in the live container: the directory's own
+// answer through the creation check; nothing when it cannot be asked.
+std::optional<bool> mayCreateIn(std::u16string_view server, const std::u16string& container,
+                                std::u16string_view className) {
+    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
+    ComPtr<IADsContainer> parent;
+    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(container)).c_str(), IID_IADsContainer, parent.putVoid())))
+        return std::nullopt;
+    ComPtr<IDsAdminCreateObj> check;
+    if (FAILED(CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
+                                check.putVoid())))
+        return std::nullopt;
+    std::u16string name(className);
+    HRESULT result = check->Initialize(parent.get(), nullptr, name.c_str());
+    if (result == S_OK) return true;
+    if (result == E_ACCESSDENIED) return false;
+    return std::nullopt;
+}
+
+// The naming context a tombstone lives in: what follows its Deleted Objects container.
+std::u16string namingContextOf(std::u16string_view tombstoneDn) {
+    size_t at = lumivel::shared::FindTextNoCase(tombstoneDn, u",CN=Deleted Objects,");
+    return at == std::u16string_view::npos ? std::u16string() : std::u16string(tombstoneDn.substr(at + 20));
+}
+
+struct Step {
+    std::u16string name, className, distinguishedName, lastKnownParent, expires, expiresUtc;
+};
+
+Step stepOf(const TombstoneCopy& copy) {
+    return Step{std::u16string(copy.name()),       std::u16string(copy.className()),
+                std::u16string(copy.distinguishedName()), std::u16string(copy.lastKnownParent()),
+                std::u16string(copy.expires()),    std::u16string(copy.expiresUtc())};
+}
+
+}  // namespace
+
+HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
+    Step first{std::u16string(record->getText(u"name")),
+               std::u16string(record->getText(u"class")),
+               std::u16string(record->getText(u"distinguishedName")),
+               std::u16string(record->getText(u"lastKnownParent")),
+               std::u16string(record->getText(kExpiresKey)),
+               std::u16string(record->getText(kExpiresUtcKey))};
+    std::u16string probe;
+    if (first.distinguishedName.empty() || first.lastKnownParent.empty() ||
+        !ReanimatedName(first.distinguishedName, u"x", &probe))
+        return E_INVALIDARG;
+
+    // Up the chain of deleted parents the last listing holds, as reanimation finds them; a
+    // loop or an endless chain ends as if the next parent were not listed.
+    std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
+    std::unordered_map<std::u16string, const TombstoneCopy*> byGuid;
+    byGuid.reserve(cache.size());
+    for (const TombstoneRef& copy : cache) {
+        std::u16string_view guid = lumivel::shared::MangledGuidText(copy->name());
+        if (!guid.empty()) byGuid.emplace(lumivel::FoldCase(guid), copy.get());
+    }
+    std::vector<Step> chain{first};
+    std::unordered_set<std::u16string> seen{lumivel::FoldCase(first.distinguishedName)};
+    std::u16string parent = first.lastKnownParent;
+    std::u16string missingParent;
+    while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+        auto found = byGuid.find(guidOfMangledDn(parent));
+        if (found == byGuid.end() || chain.size() >= kMaxChain ||
+            !seen.insert(lumivel::FoldCase(found->second->distinguishedName())).second) {
+            missingParent = parent;
+            break;
+        }
+        chain.push_back(stepOf(*found->second));
+        parent = chain.back().lastKnownParent;
+    }
+
+    std::u16string server(record->getText(u"FocusedDC"));
+    PropertySet* header = PropertySet::create();
+    if (!header) return E_OUTOFMEMORY;
+    ReanimateRights rights = CheckReanimateRights(server, namingContextOf(first.distinguishedName));
+    if (rights.mayReanimate) header->setInt(kPlanMayReanimateKey, *rights.mayReanimate ? 1 : 0);
+    header->setText(kPlanRightsKey, rights.note);
+    if (!missingParent.empty()) header->setText(kPlanMissingParentKey, missingParent);
+
+    std::vector<PropertySet*> records{header};
+    bool failed = false;
+    // Down again: each object goes below the DN its parent gets.
+    for (auto step = chain.rbegin(); step != chain.rend() && !failed; ++step) {
+        PropertySet* planned = PropertySet::create();
+        if (!planned) {
+            failed = true;
+            break;
+        }
+        records.push_back(planned);
+        std::u16string target;
+        if (missingParent.empty()) ReanimatedName(step->distinguishedName, parent, &target);
+        planned->setText(u"name", step->name);
+        planned->setText(u"class", step->className);
+        planned->setText(u"distinguishedName", step->distinguishedName);
+        planned->setText(u"lastKnownParent", step->lastKnownParent);
+        planned->setText(kPlanTargetKey, target);
+        planned->setText(kExpiresKey, step->expires);
+        planned->setText(kExpiresUtcKey, step->expiresUtc);
+        if (!target.empty()) {
+            planned->setInt(kPlanNameTakenKey, nameIsTaken(target) ? 1 : 0);
+            if (step == chain.rbegin()) {
+                if (std::optional<bool> may = mayCreateIn(server, parent, step->className))
+                    planned->setInt(kPlanMayCreateKey, *may ? 1 : 0);
+            }
+        }
+        parent = target;
+    }
+    if (failed || !result || FAILED(lumivel::shared::BuildObjectList(records, result))) {
+        for (PropertySet* planned : records) planned->release();
+        return failed ? E_OUTOFMEMORY : S_OK;
+    }
+    return S_OK;
+}
+
+}  // namespace revivo
