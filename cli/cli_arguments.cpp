@@ -49,6 +49,7 @@ constexpr CommandName kCommands[] = {
      "usage: lumivel restore DOMAIN TOMBSTONE... [--from FILE|-] [--new-name NAME]\n"
      "                       [--from-backup ARCHIVE|latest] [--yes]\n"
      "       lumivel restore DOMAIN TOMBSTONE... --dry-run [--format table|json]\n"
+     "       lumivel restore DOMAIN CONTAINER-TOMBSTONE --subtree [--keep-going] [--yes]\n"
      "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
      "first. --from reads more of them from a file, one a line (- for standard input);\n"
      "a TSV heading line is skipped. Before anything is restored, the plan is shown and\n"
@@ -63,6 +64,10 @@ constexpr CommandName kCommands[] = {
      "come back first, the DN each object would get, names the forest's global catalog holds\n"
      "already, whether the domain's access control list lets you reanimate tombstones and\n"
      "create the object in its parent, and when each tombstone expires.\n"
+     "--subtree restores a deleted container and every listed tombstone whose last known\n"
+     "parents lead to it, parents first, one line per object; the first failure stops the\n"
+     "rest (they are listed as Not attempted) unless --keep-going is given, which skips only\n"
+     "what lies below a failed object.\n"
      "Example: lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes\n"},
     {"backup", Command::Backup,
      "usage: lumivel backup DOMAIN DN... [--server DC]\n"
@@ -328,6 +333,10 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             formatGiven = true;
             continue;
         }
+        if ((name == "--subtree" || name == "--keep-going") && !inlineValue && command->command == Command::Restore) {
+            (name == "--subtree" ? arguments.subtree : arguments.keepGoing) = true;
+            continue;
+        }
         if (name == "--dry-run" && !inlineValue && command->command == Command::Restore) {
             arguments.dryRun = true;
             continue;
@@ -397,6 +406,9 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         for (const std::string& tombstone : arguments.tombstones)
             if (tombstone.empty()) return failure("TOMBSTONE must not be empty");
         if (formatGiven && !arguments.dryRun) return failure("restore takes --format only with --dry-run");
+        if (arguments.keepGoing && !arguments.subtree) return failure("--keep-going goes with --subtree");
+        if (arguments.subtree && (arguments.tombstones.size() != 1 || arguments.tombstoneFile || arguments.dryRun))
+            return failure("--subtree takes exactly one TOMBSTONE, without --from or --dry-run");
         if (arguments.format == OutputFormat::Tsv) return failure("restore --dry-run takes --format table or json");
         return ParseResult{arguments, {}, {}};
     }

@@ -53,6 +53,9 @@ struct Arguments {
     bool yes = false;
     // restore: show the plan only, change nothing.
     bool dryRun = false;
+    // restore: the deleted container with everything deleted below it; past failures too.
+    bool subtree = false;
+    bool keepGoing = false;
     ScheduleRequest schedule;
     JobAction jobAction = JobAction::List;
     std::string jobName;

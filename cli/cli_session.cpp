@@ -211,6 +211,26 @@ HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* pre
     return S_OK;
 }
 
+HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing,
+                                        std::vector<SubtreeObject>* objects) {
+    tombstone->setInt(kKeepGoingKey, keepGoing ? 1 : 0);
+    VARIANT selection;
+    VariantInit(&selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
+    VARIANT answer;
+    VariantInit(&answer);
+    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandRestoreSubtree, &selection, &answer);
+    RecordList result;
+    result.adopt(&answer);
+    for (const PropertySet* record : result.records())
+        objects->push_back(SubtreeObject{std::u16string(record->getText(u"name")), std::u16string(record->getText(u"class")),
+                                         std::u16string(record->getText(u"distinguishedName")),
+                                         std::u16string(record->getText(kPlanTargetKey)),
+                                         std::u16string(record->getText(kSubtreeOutcomeKey)),
+                                         std::u16string(record->getText(kSubtreeErrorKey))});
+    return status;
+}
+
 HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive) {
     archive->clear();
     VARIANT selection;

@@ -49,6 +49,11 @@ struct BackupListing {
     std::vector<BackupArchive> archives;
 };
 
+// One object of a subtree restore, as the provider reports it.
+struct SubtreeObject {
+    std::u16string name, className, tombstone, target, outcome, error;
+};
+
 class ProviderSession {
 public:
     // Creates the provider by its CLSID; an HRESULT failure when it is not registered.
@@ -69,6 +74,9 @@ public:
     HRESULT restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored);
     // ExecuteCommand 315 on one record: what restoring it would do; nothing is changed.
     HRESULT planRestore(PropertySet* tombstone, RestorePreview* preview);
+    // ExecuteCommand 316 on one deleted container: it and everything deleted below it.
+    // S_OK when every object came back, S_FALSE when some did not; objects says which.
+    HRESULT restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing, std::vector<SubtreeObject>* objects);
     // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
     // archive's path when it reached the backup folder, else empty.
     HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);

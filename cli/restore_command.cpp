@@ -9,6 +9,7 @@
 #include "cli/cli_errors.h"
 #include "cli/cli_output.h"
 #include "cli/domain_listing.h"
+#include "cli/progress.h"
 #include "cli/restore_plan.h"
 #include "cli/restore_preview.h"
 #include "cli/terminal_text.h"
@@ -56,6 +57,7 @@ private:
     void findRequests();
     bool confirmed();
     int dryRun();
+    int restoreSubtree();
     void restoreOne(Request& request);
     bool refreshListing();
     void reportRestored(const PropertySet* record, const std::u16string& plannedTarget, bool requested,
@@ -269,7 +271,8 @@ int RestoreRun::dryRun() {
             HRESULT result = m_session.planRestore(request.tombstone, &preview);
             if (FAILED(result)) {
                 std::cerr << "lumivel: no plan for " << shown(request.given) << ": " << ErrorText(result) << "\n";
-                preview = RestorePreview{request.given};
+                preview = RestorePreview{};
+                preview.requested = request.given;
             }
         }
         complete = complete && preview.found;
@@ -278,6 +281,63 @@ int RestoreRun::dryRun() {
     std::cout << FormatPreviews(previews, m_arguments.format);
     std::cout.flush();
     return complete && std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
+int RestoreRun::restoreSubtree() {
+    const Request& request = m_requests.front();
+    if (!request.tombstone) {
+        notFound(request);
+        return kExitFailure;
+    }
+    std::string name = shown(PlainName(request.tombstone->getText(u"name")));
+    if (!m_arguments.yes) {
+        if (m_interaction != Interaction::Terminal) {
+            std::cerr << "lumivel: nothing restored: nobody can confirm here (standard input is not a terminal, or "
+                         "LUMIVEL_UI=headless); confirm with --yes\n";
+            return kExitFailure;
+        }
+        std::cerr << "Restore " << name << " and every deleted object below it? [y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer) || !(answer == "y" || answer == "Y" || answer == "yes")) {
+            std::cerr << "Left alone: nothing was restored.\n";
+            return kExitFailure;
+        }
+    }
+    std::vector<SubtreeObject> objects;
+    HRESULT result;
+    TakeTranscript();
+    {
+        Progress progress("Restoring the subtree");
+        result = m_session.restoreSubtree(nullptr, request.tombstone, m_arguments.keepGoing, &objects);
+    }
+    Transcript transcript = TakeTranscript();
+    if (FAILED(result) || objects.empty()) {
+        std::cout << "Not restored " << name << ": " << shown(failureReason(transcript, FAILED(result) ? result : S_FALSE))
+                  << "\n";
+        return kExitFailure;
+    }
+    size_t restored = 0;
+    for (const SubtreeObject& object : objects) {
+        std::u16string type, newName, parent;
+        std::string plain = shown(PlainName(object.name));
+        if (object.outcome == u"Restored") {
+            ++restored;
+            if (!object.target.empty() && SplitLeaf(object.target, &type, &newName, &parent))
+                std::cout << "Restored " << shown(newName) << " into " << shown(parent) << "\n";
+            else
+                std::cout << "Restored " << plain << " (its new name cannot be read back)\n";
+        } else if (object.outcome == u"Failed") {
+            // The container itself failed as a single restore does: the provider said why.
+            bool container = object.tombstone == request.tombstone->getText(u"distinguishedName");
+            std::string reason = container ? failureReason(transcript, S_FALSE) : NarrowText(object.error);
+            std::cout << "Not restored " << plain << ": " << shown(reason) << "\n";
+        } else {
+            std::cout << "Not attempted " << plain << ": " << shown(object.error) << "\n";
+        }
+    }
+    std::cout << restored << " of " << objects.size() << " objects restored\n";
+    std::cout.flush();
+    return result == S_OK && restored == objects.size() ? kExitSuccess : kExitFailure;
 }
 
 int RestoreRun::run() {
@@ -289,6 +349,7 @@ int RestoreRun::run() {
     }
     findRequests();
     if (m_arguments.dryRun) return dryRun();
+    if (m_arguments.subtree) return restoreSubtree();
     if (!confirmed()) return kExitFailure;
     for (Request& request : m_requests) restoreOne(request);
     std::cout.flush();

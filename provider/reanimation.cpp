@@ -107,6 +107,13 @@ bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view paren
     return false;
 }
 
+std::u16string GuidOfMangledDn(std::u16string_view dn) {
+    size_t marker = dn.find(u"DEL:");
+    if (marker == std::u16string_view::npos) return {};
+    std::u16string_view rest = dn.substr(marker + 4);
+    return lumivel::FoldCase(rest.substr(0, rest.find(u',')));
+}
+
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent) {
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
@@ -184,6 +191,21 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     }
     restored->push_back({tombstoneName, handBack});
     return S_OK;
+}
+
+ReanimationSession::ReanimationSession(std::u16string_view server) {
+    std::u16string name(server);
+    m_session = ldap_init(name.empty() ? nullptr : name.c_str(), LDAP_PORT);
+}
+
+ReanimationSession::~ReanimationSession() {
+    if (m_session) ldap_unbind(m_session);
+}
+
+ULONG ReanimationSession::Open() { return m_session ? connectAndBind(m_session) : LDAP_LOCAL_ERROR; }
+
+ULONG ReanimationSession::Reanimate(const std::u16string& tombstoneName, const std::u16string& newName) {
+    return m_session ? reanimate(m_session, tombstoneName, newName) : LDAP_LOCAL_ERROR;
 }
 
 HRESULT createPathname(ComPtr<IADsPathname>* pathname) {

@@ -17,6 +17,10 @@ bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName
 // False when the tombstone name holds no "\0A".
 bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName);
 
+// The GUID a mangled DN's first relative name carries ("...\0ADEL:<guid>,..."), case-folded;
+// empty without one.
+std::u16string GuidOfMangledDn(std::u16string_view dn);
+
 // A name the user typed as an RDN: type and "=" kept from the old name, value escaped.
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent);
@@ -27,6 +31,23 @@ bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* n
 // Makes sure the parent of dn exists, creating missing containers from the top down, then
 // creates dn itself as a container: 1 when that last creation was committed, else 0.
 int CreateContainerPath(std::u16string_view server, std::u16string_view dn);
+
+// One LDAP session to a domain controller for many reanimating modifies, bound as the caller
+// (the subtree restore sends thousands over one session instead of binding for each).
+class ReanimationSession {
+public:
+    explicit ReanimationSession(std::u16string_view server);
+    ~ReanimationSession();
+    ReanimationSession(const ReanimationSession&) = delete;
+    ReanimationSession& operator=(const ReanimationSession&) = delete;
+    // Connects and binds: LDAP_SUCCESS or the first failing LDAP result.
+    ULONG Open();
+    // The reanimating modify of one tombstone to its new DN: its LDAP result.
+    ULONG Reanimate(const std::u16string& tombstoneName, const std::u16string& newName);
+
+private:
+    PLDAP m_session = nullptr;
+};
 
 // Recreates a deleted object's former parent from its backup archive: nonzero on success.
 int RestoreParentFromBackup(Revivo* provider, PropertySet* record);

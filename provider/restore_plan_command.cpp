@@ -23,14 +23,6 @@ namespace {
 // Deeper than any container nesting a directory allows; a longer chain is hostile data.
 constexpr size_t kMaxChain = 256;
 
-// The GUID a mangled DN's first relative name carries ("...\0ADEL:<guid>,..."), folded.
-std::u16string guidOfMangledDn(std::u16string_view dn) {
-    size_t marker = dn.find(u"DEL:");
-    if (marker == std::u16string_view::npos) return {};
-    std::u16string_view rest = dn.substr(marker + 4);
-    return lumivel::FoldCase(rest.substr(0, rest.find(u',')));
-}
-
 bool nameIsTaken(const std::u16string& dn) {
     ComPtr<IADs> existing;
     return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
@@ -99,7 +91,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::u16string parent = first.lastKnownParent;
     std::u16string missingParent;
     while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-        auto found = byGuid.find(guidOfMangledDn(parent));
+        auto found = byGuid.find(GuidOfMangledDn(parent));
         if (found == byGuid.end() || chain.size() >= kMaxChain ||
             !seen.insert(lumivel::FoldCase(found->second->distinguishedName())).second) {
             missingParent = parent;

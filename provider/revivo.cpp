@@ -2,6 +2,8 @@
 // nothing by design.
 #include "provider/revivo.h"
 
+#include <unordered_set>
+
 namespace revivo {
 
 // The kit counts the object for DllCanUnloadNow from construction to destruction.
@@ -41,6 +43,13 @@ void Revivo::clearDeletedObjectCache() {
     std::vector<TombstoneRef> dropped;
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
     dropped.swap(m_deletedObjectCache);
+}
+
+void Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {
+    std::unordered_set<std::u16string_view> names(tombstoneNames.begin(), tombstoneNames.end());
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    std::erase_if(m_deletedObjectCache,
+                  [&](const TombstoneRef& copy) { return names.count(copy->distinguishedName()) != 0; });
 }
 
 void Revivo::forgetTombstone(std::u16string_view tombstoneName) {

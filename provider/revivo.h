@@ -123,6 +123,8 @@ public:
     HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
     // Command 315: what Restore would do for the record, as a result list; nothing changes.
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
+    // Command 316: the deleted container and its listed descendants, parents first.
+    HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
@@ -134,6 +136,8 @@ private:
     void clearDeletedObjectCache();
     void rememberTombstones(const std::vector<PropertySet*>& records);
     void forgetTombstone(std::u16string_view tombstoneName);
+    // Many at once, in one pass over the cache.
+    void forgetTombstones(const std::vector<std::u16string>& tombstoneNames);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
     // The object's state, in its documented order. The reference count, first of it, is the

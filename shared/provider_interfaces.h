@@ -90,6 +90,21 @@ inline constexpr char16_t kPlanTargetKey[] = u"PlanTarget";
 inline constexpr char16_t kPlanNameTakenKey[] = u"PlanNameTaken";
 inline constexpr char16_t kPlanMayCreateKey[] = u"PlanMayCreate";
 
+// Command 316, offered by no menu of the Parts' own: restores one listed deleted container
+// and every listed tombstone whose chain of last known parents leads to it, parents first,
+// after a full listing. The container itself comes back as command 311 brings it back (its
+// deleted parents first, message boxes and all); its descendants follow over one session.
+// With kKeepGoingKey (int 1) on the record a failed object does not stop the others (only
+// its own descendants). The result lists one new record per object in the order it was
+// handled: "name", "class", "distinguishedName" (the tombstone), kPlanTargetKey (the DN it
+// got or was to get), kSubtreeOutcomeKey ("Restored", "Failed" or "NotAttempted") and
+// kSubtreeErrorKey (why not). S_OK when every one was restored, S_FALSE otherwise (the list
+// comes back in both cases); E_INVALIDARG for a record that names no tombstone.
+inline constexpr LONG kCommandRestoreSubtree = 316;
+inline constexpr char16_t kKeepGoingKey[] = u"KeepGoing";
+inline constexpr char16_t kSubtreeOutcomeKey[] = u"SubtreeOutcome";
+inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
+
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.
 inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";

@@ -56,7 +56,7 @@ TEST(TerminalTextTest, WideAndCombiningCharactersKeepTableColumnsAligned) {
 
     std::vector<DeletedRow> rows;
     for (const char* name : {"Ann", "\xe7\x8e\x8b\xe5\xb0\x8f\xe6\x98\x8e", "\xf0\xa0\xae\xb7\xe9\x87\x8e", "e\xcc\x81"})
-        rows.push_back(DeletedRow{name, name, "OU=P,DC=x", "user", "d", "u", "g", "t"});
+        rows.push_back(DeletedRow{name, name, "OU=P,DC=x", "user", "d", "u", "g", "t", "", ""});
     std::istringstream table(FormatRows(rows, OutputFormat::Table));
     std::string line;
     std::getline(table, line);  // the heading

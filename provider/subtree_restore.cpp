@@ -1,0 +1,171 @@
+// Command 316: a deleted container with everything deleted below it, parents first, over one
+// LDAP session. The tree comes from the listing's last known parents, walked with a queue and
+// a set of visited objects, so no listing can drive a recursion or a loop.
+#include <deque>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
+#include "provider/reanimation.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+
+namespace revivo {
+
+namespace {
+
+enum class Outcome { Restored, Failed, NotAttempted };
+
+constexpr const char16_t* kOutcomeNames[] = {u"Restored", u"Failed", u"NotAttempted"};
+
+struct Entry {
+    std::u16string name, className, tombstone, target, error;
+    std::u16string guid;  // folded
+    size_t parent = 0;    // index of the parent entry; the root's is its own
+    Outcome outcome = Outcome::NotAttempted;
+};
+
+// The live DN of a restored object, read back by its GUID: it may have been renamed.
+std::u16string liveDn(std::u16string_view server, std::u16string_view guid) {
+    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
+    ComPtr<IADs> object;
+    if (FAILED(ADsGetObject((path + u"<GUID=" + std::u16string(guid) + u">").c_str(), IID_IADs, object.putVoid())))
+        return {};
+    lumivel::VariantHolder value;
+    lumivel::UniqueBstr name(u"distinguishedName");
+    if (FAILED(object->Get(name.get(), value.get())) || value->vt != VT_BSTR) return {};
+    return std::u16string(lumivel::shared::ViewOf(value->bstrVal));
+}
+
+std::u16string ldapErrorText(ULONG result) {
+    const WCHAR* text = ldap_err2string(result);
+    return text ? std::u16string(text) : std::u16string();
+}
+
+}  // namespace
+
+HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result) {
+    std::u16string rootDn(record->getText(u"distinguishedName"));
+    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
+    std::u16string probe;
+    if (rootDn.empty() || rootGuid.empty() || !ReanimatedName(rootDn, u"x", &probe)) return E_INVALIDARG;
+    bool keepGoing = record->getRaw(kKeepGoingKey) != 0;
+    std::u16string server(record->getText(u"FocusedDC"));
+
+    // The tree, from the listing as it was before anything came back: restoring the root
+    // may re-read and so empty the provider's cache.
+    std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
+    std::unordered_map<std::u16string, std::vector<const TombstoneCopy*>> children;
+    for (const TombstoneRef& copy : cache) {
+        std::u16string parentGuid = GuidOfMangledDn(copy->lastKnownParent());
+        if (!parentGuid.empty()) children[parentGuid].push_back(copy.get());
+    }
+    std::vector<Entry> entries;
+    entries.push_back(Entry{std::u16string(lumivel::shared::ViewOf(record->getString(u"name"))),
+                            std::u16string(record->getText(u"class")), rootDn, {}, {}, rootGuid, 0});
+    std::unordered_set<std::u16string> visited{rootGuid};
+    for (size_t next = 0; next < entries.size(); ++next) {
+        auto found = children.find(entries[next].guid);
+        if (found == children.end()) continue;
+        for (const TombstoneCopy* child : found->second) {
+            std::u16string guid = lumivel::FoldCase(lumivel::shared::MangledGuidText(child->name()));
+            // A tombstone named twice, or a chain of last known parents that loops, is taken once.
+            if (guid.empty() || !visited.insert(guid).second) continue;
+            entries.push_back(Entry{std::u16string(child->name()), std::u16string(child->className()),
+                                    std::u16string(child->distinguishedName()), {}, {}, guid, next});
+        }
+    }
+
+    // The root as a single restore brings it back, deleted parents and all.
+    std::vector<RestoredObject> restoredFirst;
+    std::vector<std::u16string> forgotten;
+    HRESULT rootResult = Restore(parent, record, reinterpret_cast<LONG_PTR>(record), &restoredFirst);
+    for (const RestoredObject& object : restoredFirst) forgotten.push_back(object.tombstoneName);
+    Entry& root = entries.front();
+    if (rootResult == S_OK) {
+        root.target = liveDn(server, rootGuid);
+        root.outcome = Outcome::Restored;
+        if (root.target.empty()) root.error = u"restored, but its new name cannot be read back";
+    } else {
+        root.outcome = Outcome::Failed;
+        root.error = rootResult == E_FAIL ? u"no new name was given for a name that is taken"
+                                          : u"the container could not be restored";
+    }
+
+    ReanimationSession session(server);
+    ULONG opened = LDAP_SUCCESS;
+    bool sessionOpen = false;
+    bool stopped = !keepGoing && rootResult != S_OK;
+    for (size_t i = 1; i < entries.size(); ++i) {
+        Entry& entry = entries[i];
+        const Entry& above = entries[entry.parent];
+        if (above.outcome != Outcome::Restored || above.target.empty()) {
+            entry.error = u"its parent was not restored";
+            continue;
+        }
+        ReanimatedName(entry.tombstone, above.target, &entry.target);
+        if (stopped) {
+            entry.error = u"the restore stopped at the first failure";
+            continue;
+        }
+        if (!sessionOpen) {
+            opened = session.Open();
+            sessionOpen = true;
+        }
+        ULONG status = opened == LDAP_SUCCESS ? session.Reanimate(entry.tombstone, entry.target) : opened;
+        if (status == LDAP_SUCCESS) {
+            entry.outcome = Outcome::Restored;
+            forgotten.push_back(entry.tombstone);
+        } else {
+            entry.outcome = Outcome::Failed;
+            entry.error = ldapErrorText(status);
+            stopped = !keepGoing;
+        }
+    }
+    forgetTombstones(forgotten);
+
+    // Deleted parents that had to come back before the container head the report.
+    std::vector<Entry> reported;
+    for (const RestoredObject& object : restoredFirst) {
+        if (object.tombstoneName == rootDn) continue;
+        Entry first{{}, {}, object.tombstoneName, {}, {}, {}, 0, Outcome::Restored};
+        for (const TombstoneRef& copy : cache) {
+            if (copy->distinguishedName() != object.tombstoneName) continue;
+            first.name = copy->name();
+            first.className = copy->className();
+            first.target = liveDn(server, lumivel::FoldCase(lumivel::shared::MangledGuidText(copy->name())));
+            break;
+        }
+        reported.push_back(std::move(first));
+    }
+    reported.insert(reported.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+
+    std::vector<PropertySet*> records;
+    bool complete = true;
+    for (const Entry& entry : reported) {
+        PropertySet* reported = PropertySet::create();
+        if (!reported) {
+            for (PropertySet* made : records) made->release();
+            return E_OUTOFMEMORY;
+        }
+        records.push_back(reported);
+        reported->setText(u"name", entry.name);
+        reported->setText(u"class", entry.className);
+        reported->setText(u"distinguishedName", entry.tombstone);
+        reported->setText(kPlanTargetKey, entry.target);
+        reported->setText(kSubtreeOutcomeKey, kOutcomeNames[static_cast<int>(entry.outcome)]);
+        reported->setText(kSubtreeErrorKey, entry.error);
+        complete = complete && entry.outcome == Outcome::Restored;
+    }
+    if (!result || FAILED(lumivel::shared::BuildObjectList(records, result)))
+        for (PropertySet* made : records) made->release();
+    return complete ? S_OK : S_FALSE;
+}
+
+}  // namespace revivo
