@@ -50,6 +50,7 @@ constexpr CommandName kCommands[] = {
      "                       [--from-backup ARCHIVE|latest] [--yes]\n"
      "       lumivel restore DOMAIN TOMBSTONE... --dry-run [--format table|json]\n"
      "       lumivel restore DOMAIN CONTAINER-TOMBSTONE --subtree [--keep-going] [--yes]\n"
+     "       lumivel restore DOMAIN TOMBSTONE... --to CONTAINER-DN [--new-name NAME] [--yes]\n"
      "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
      "first. --from reads more of them from a file, one a line (- for standard input);\n"
      "a TSV heading line is skipped. Before anything is restored, the plan is shown and\n"
@@ -68,6 +69,8 @@ constexpr CommandName kCommands[] = {
      "parents lead to it, parents first, one line per object; the first failure stops the\n"
      "rest (they are listed as Not attempted) unless --keep-going is given, which skips only\n"
      "what lies below a failed object.\n"
+     "--to restores into the live container CONTAINER-DN instead of the last known parent;\n"
+     "the container must exist and accept the object's class for you.\n"
      "Example: lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes\n"},
     {"backup", Command::Backup,
      "usage: lumivel backup DOMAIN DN... [--server DC]\n"
@@ -142,6 +145,7 @@ const std::vector<ValueOption>& valueOptions() {
         {"--expiring-within", nullptr, {Command::List}, &Arguments::expiringWithinText,
          "--expiring-within needs a time such as 7d or 12h"},
         {"--new-name", nullptr, {Command::Restore}, &Arguments::newName, "--new-name needs a name"},
+        {"--to", nullptr, {Command::Restore}, &Arguments::restoreTo, "--to needs a container's DN"},
         {"--from-backup", nullptr, {Command::Restore}, &Arguments::fromBackup, "--from-backup needs an archive or latest"},
         {"--from", nullptr, {Command::Restore}, &Arguments::tombstoneFile, "--from needs a file or -"},
         {"--server", nullptr, {Command::Backup, Command::Backups, Command::Schedule}, &Arguments::server, "--server needs a domain controller"},
@@ -407,6 +411,8 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             if (tombstone.empty()) return failure("TOMBSTONE must not be empty");
         if (formatGiven && !arguments.dryRun) return failure("restore takes --format only with --dry-run");
         if (arguments.keepGoing && !arguments.subtree) return failure("--keep-going goes with --subtree");
+        if (arguments.restoreTo && (arguments.subtree || arguments.dryRun))
+            return failure("--to goes without --subtree and --dry-run");
         if (arguments.subtree && (arguments.tombstones.size() != 1 || arguments.tombstoneFile || arguments.dryRun))
             return failure("--subtree takes exactly one TOMBSTONE, without --from or --dry-run");
         if (arguments.format == OutputFormat::Tsv) return failure("restore --dry-run takes --format table or json");

@@ -49,6 +49,8 @@ struct Arguments {
     std::optional<std::string> expiringWithinText;
     std::optional<long long> expiringWithin;
     std::optional<std::string> newName;
+    // restore: the live container to restore into instead of the last known parent.
+    std::optional<std::string> restoreTo;
     OutputFormat format = OutputFormat::Table;
     bool yes = false;
     // restore: show the plan only, change nothing.

@@ -161,13 +161,24 @@ HRESULT ProviderSession::list(PropertySet* node, const std::u16string& filter, R
     return result;
 }
 
+HRESULT ProviderSession::restoreTo(HWND owner, PropertySet* tombstone, const std::u16string& container,
+                                   std::vector<PropertySet*>* restored) {
+    tombstone->setText(kRestoreTargetKey, container);
+    return restoreWith(owner, kCommandRestoreTo, tombstone, restored);
+}
+
 HRESULT ProviderSession::restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored) {
+    return restoreWith(owner, kCommandRestore, tombstone, restored);
+}
+
+HRESULT ProviderSession::restoreWith(HWND owner, LONG command, PropertySet* tombstone,
+                                     std::vector<PropertySet*>* restored) {
     VARIANT selection;
     VariantInit(&selection);
     lumivel::shared::RecordToVariant(tombstone, &selection);
     VARIANT answer;
     VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandRestore, &selection, &answer);
+    HRESULT status = m_commands->ExecuteCommand(owner, 1, command, &selection, &answer);
     // The answer names a new header and then records the caller already holds.
     std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&answer);
     if (!records.empty()) {

@@ -72,6 +72,9 @@ public:
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
     // records the provider reports as brought back (records the caller already owns).
     HRESULT restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+    // ExecuteCommand 317: the same, into the live container instead of the last known parent.
+    HRESULT restoreTo(HWND owner, PropertySet* tombstone, const std::u16string& container,
+                      std::vector<PropertySet*>* restored);
     // ExecuteCommand 315 on one record: what restoring it would do; nothing is changed.
     HRESULT planRestore(PropertySet* tombstone, RestorePreview* preview);
     // ExecuteCommand 316 on one deleted container: it and everything deleted below it.
@@ -87,6 +90,8 @@ public:
                         BackupListing* listing);
 
 private:
+    HRESULT restoreWith(HWND owner, LONG command, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+
     lumivel::ComPtr<IRevivo> m_revivo;
     lumivel::ComPtr<IProviderCommands> m_commands;
 };

@@ -56,6 +56,7 @@ private:
     bool collectRequests();
     void findRequests();
     bool confirmed();
+    RestorePlan planFor(PropertySet* tombstone) const;
     int dryRun();
     int restoreSubtree();
     void restoreOne(Request& request);
@@ -150,6 +151,15 @@ bool RestoreRun::refreshListing() {
     return true;
 }
 
+RestorePlan RestoreRun::planFor(PropertySet* tombstone) const {
+    // Into another container the object comes back alone, whatever became of its old parent.
+    if (m_arguments.restoreTo)
+        return RestorePlan{{PlannedObject{tombstone, ReanimatedDn(tombstone->getText(u"distinguishedName"),
+                                                                   WidenText(*m_arguments.restoreTo))}},
+                           {}};
+    return PlanRestore(tombstone, *m_index);
+}
+
 bool RestoreRun::confirmed() {
     size_t count = 0;
     for (const Request& request : m_requests) count += request.tombstone ? 1 : 0;
@@ -163,7 +173,7 @@ bool RestoreRun::confirmed() {
     std::cerr << "Restore plan:\n";
     for (const Request& request : m_requests) {
         if (!request.tombstone) continue;
-        RestorePlan plan = PlanRestore(request.tombstone, *m_index);
+        RestorePlan plan = planFor(request.tombstone);
         if (!plan.missingParent.empty())
             std::cerr << "  the deleted parent " << shown(plan.missingParent)
                       << " is no longer listed: it is recreated from a backup archive first\n";
@@ -242,10 +252,12 @@ void RestoreRun::restoreOne(Request& request) {
         notFound(request);
         return;
     }
-    RestorePlan plan = PlanRestore(request.tombstone, *m_index);
+    RestorePlan plan = planFor(request.tombstone);
     TakeTranscript();
     std::vector<PropertySet*> restored;
-    HRESULT result = m_session.restore(nullptr, request.tombstone, &restored);
+    HRESULT result = m_arguments.restoreTo
+                         ? m_session.restoreTo(nullptr, request.tombstone, WidenText(*m_arguments.restoreTo), &restored)
+                         : m_session.restore(nullptr, request.tombstone, &restored);
     Transcript transcript = TakeTranscript();
     if (plan.chain.size() > 1 || !plan.missingParent.empty()) m_outcome.cacheSpent = true;
     for (const PropertySet* record : restored) {

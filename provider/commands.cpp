@@ -66,10 +66,14 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             if (input.server.empty()) return S_FALSE;
             return ShowPerformBackupDialog(hwndParent, input) == 1 ? S_OK : S_FALSE;
         }
-        case kCommandRestore: {
+        case kCommandRestore:
+        case kCommandRestoreTo: {
             if (!single) return S_FALSE;
             std::vector<RestoredObject> restored;
-            if (Restore(hwndParent, single, reinterpret_cast<LONG_PTR>(single), &restored) != S_OK) return S_FALSE;
+            HRESULT outcome = lCommandId == kCommandRestoreTo
+                                  ? RestoreTo(hwndParent, single, &restored)
+                                  : Restore(hwndParent, single, reinterpret_cast<LONG_PTR>(single), &restored);
+            if (outcome != S_OK) return S_FALSE;
             std::vector<LONG_PTR> records;
             for (const RestoredObject& object : restored) {
                 forgetTombstone(object.tombstoneName);

@@ -125,6 +125,8 @@ public:
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
     // Command 316: the deleted container and its listed descendants, parents first.
     HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
+    // Command 317: into another live container; S_OK with what was restored, else S_FALSE.
+    HRESULT RestoreTo(HWND parent, PropertySet* record, std::vector<RestoredObject>* restored);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }

@@ -105,6 +105,14 @@ inline constexpr char16_t kKeepGoingKey[] = u"KeepGoing";
 inline constexpr char16_t kSubtreeOutcomeKey[] = u"SubtreeOutcome";
 inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
 
+// Command 317, offered by no menu of the Parts' own: restores one listed tombstone into the
+// live container kRestoreTargetKey on the record names instead of its last known parent. The
+// container must exist and the caller must be able to create the object's class in it (the
+// directory's creation check); otherwise a message box says which, and nothing changes.
+// Result and return as command 311.
+inline constexpr LONG kCommandRestoreTo = 317;
+inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
+
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.
 inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
