@@ -51,6 +51,7 @@ constexpr CommandName kCommands[] = {
      "       lumivel restore DOMAIN TOMBSTONE... --dry-run [--format table|json]\n"
      "       lumivel restore DOMAIN CONTAINER-TOMBSTONE --subtree [--keep-going] [--yes]\n"
      "       lumivel restore DOMAIN TOMBSTONE... --to CONTAINER-DN [--new-name NAME] [--yes]\n"
+     "       lumivel restore DOMAIN TOMBSTONE... --from-backup ARCHIVE|latest --reapply [--yes]\n"
      "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
      "first. --from reads more of them from a file, one a line (- for standard input);\n"
      "a TSV heading line is skipped. Before anything is restored, the plan is shown and\n"
@@ -71,6 +72,10 @@ constexpr CommandName kCommands[] = {
      "what lies below a failed object.\n"
      "--to restores into the live container CONTAINER-DN instead of the last known parent;\n"
      "the container must exist and accept the object's class for you.\n"
+     "--reapply writes back, onto each restored object, the values its section in the\n"
+     "--from-backup archive holds for every attribute that is not restricted and that the\n"
+     "directory lets you write, and adds it again to the groups of that archive that listed\n"
+     "it; it reports what was written and what was refused.\n"
      "Example: lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes\n"},
     {"backup", Command::Backup,
      "usage: lumivel backup DOMAIN DN... [--server DC]\n"
@@ -337,8 +342,9 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             formatGiven = true;
             continue;
         }
-        if ((name == "--subtree" || name == "--keep-going") && !inlineValue && command->command == Command::Restore) {
-            (name == "--subtree" ? arguments.subtree : arguments.keepGoing) = true;
+        if ((name == "--subtree" || name == "--keep-going" || name == "--reapply") && !inlineValue &&
+            command->command == Command::Restore) {
+            (name == "--subtree" ? arguments.subtree : name == "--reapply" ? arguments.reapply : arguments.keepGoing) = true;
             continue;
         }
         if (name == "--dry-run" && !inlineValue && command->command == Command::Restore) {
@@ -411,6 +417,8 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             if (tombstone.empty()) return failure("TOMBSTONE must not be empty");
         if (formatGiven && !arguments.dryRun) return failure("restore takes --format only with --dry-run");
         if (arguments.keepGoing && !arguments.subtree) return failure("--keep-going goes with --subtree");
+        if (arguments.reapply && (!arguments.fromBackup || arguments.subtree || arguments.dryRun))
+            return failure("--reapply needs --from-backup, and goes without --subtree and --dry-run");
         if (arguments.restoreTo && (arguments.subtree || arguments.dryRun))
             return failure("--to goes without --subtree and --dry-run");
         if (arguments.subtree && (arguments.tombstones.size() != 1 || arguments.tombstoneFile || arguments.dryRun))

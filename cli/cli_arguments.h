@@ -58,6 +58,8 @@ struct Arguments {
     // restore: the deleted container with everything deleted below it; past failures too.
     bool subtree = false;
     bool keepGoing = false;
+    // restore: write the backup's values back onto each restored object (with --from-backup).
+    bool reapply = false;
     ScheduleRequest schedule;
     JobAction jobAction = JobAction::List;
     std::string jobName;

@@ -242,6 +242,25 @@ HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool
     return status;
 }
 
+HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& archive,
+                                 std::vector<ReappliedValue>* values) {
+    tombstone->setText(kReapplyArchiveKey, archive);
+    VARIANT selection;
+    VariantInit(&selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
+    VARIANT answer;
+    VariantInit(&answer);
+    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, kCommandReapplyBackup, &selection, &answer);
+    RecordList result;
+    result.adopt(&answer);
+    for (const PropertySet* record : result.records())
+        values->push_back(ReappliedValue{std::u16string(record->getText(u"name")),
+                                         std::u16string(record->getText(kReapplyOutcomeKey)),
+                                         std::u16string(record->getText(kReapplyErrorKey)),
+                                         record->getRaw(kReapplyMembershipKey) != 0});
+    return status;
+}
+
 HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive) {
     archive->clear();
     VARIANT selection;

@@ -54,6 +54,12 @@ struct SubtreeObject {
     std::u16string name, className, tombstone, target, outcome, error;
 };
 
+// One attribute or group membership a re-apply from a backup handled.
+struct ReappliedValue {
+    std::u16string name, outcome, error;
+    bool membership = false;
+};
+
 class ProviderSession {
 public:
     // Creates the provider by its CLSID; an HRESULT failure when it is not registered.
@@ -80,6 +86,8 @@ public:
     // ExecuteCommand 316 on one deleted container: it and everything deleted below it.
     // S_OK when every object came back, S_FALSE when some did not; objects says which.
     HRESULT restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing, std::vector<SubtreeObject>* objects);
+    // ExecuteCommand 318: the archive's values for the restored object written back.
+    HRESULT reapply(PropertySet* tombstone, const std::u16string& archive, std::vector<ReappliedValue>* values);
     // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
     // archive's path when it reached the backup folder, else empty.
     HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);

@@ -59,6 +59,7 @@ private:
     RestorePlan planFor(PropertySet* tombstone) const;
     int dryRun();
     int restoreSubtree();
+    void reapply(PropertySet* tombstone);
     void restoreOne(Request& request);
     bool refreshListing();
     void reportRestored(const PropertySet* record, const std::u16string& plannedTarget, bool requested,
@@ -267,7 +268,10 @@ void RestoreRun::restoreOne(Request& request) {
             if (object.tombstone == record) planned = object.target;
         reportRestored(record, planned, record == request.tombstone, transcript);
     }
-    if (result == S_OK) return;
+    if (result == S_OK) {
+        if (m_arguments.reapply) reapply(request.tombstone);
+        return;
+    }
     m_outcome.allRestored = false;
     std::cout << "Not restored " << shown(PlainName(request.tombstone->getText(u"name"))) << ": "
               << shown(failureReason(transcript, result)) << "\n";
@@ -293,6 +297,57 @@ int RestoreRun::dryRun() {
     std::cout << FormatPreviews(previews, m_arguments.format);
     std::cout.flush();
     return complete && std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
+void RestoreRun::reapply(PropertySet* tombstone) {
+    std::string name = shown(PlainName(tombstone->getText(u"name")));
+    std::u16string guid = guidOf(tombstone);
+    // The archive the question of --from-backup would be answered with.
+    BackupListing listing;
+    m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guid, &listing);
+    std::u16string wanted = WidenText(*m_arguments.fromBackup);
+    std::u16string archive;
+    for (const BackupArchive& candidate : listing.archives) {
+        if (!candidate.holdsObject || !*candidate.holdsObject) continue;
+        if (lumivel::EqualsNoCase(wanted, u"latest") || candidate.name == wanted || candidate.path == wanted) {
+            archive = candidate.path;
+            break;
+        }
+    }
+    if (archive.empty()) {
+        m_outcome.allRestored = false;
+        std::cout << "Not re-applied " << name << ": no archive " << shown(*m_arguments.fromBackup)
+                  << " in the backup folder holds the object\n";
+        return;
+    }
+    std::vector<ReappliedValue> values;
+    HRESULT result = m_session.reapply(tombstone, archive, &values);
+    if (FAILED(result)) {
+        m_outcome.allRestored = false;
+        std::cout << "Not re-applied " << name << ": the archive, its section for the object or the object cannot be "
+                     "read ("
+                  << shown(ErrorText(result)) << ")\n";
+        return;
+    }
+    std::string written, details;
+    size_t leftAlone = 0;
+    for (const ReappliedValue& value : values) {
+        if (value.outcome == u"LeftAlone") {
+            ++leftAlone;
+        } else if (value.outcome == u"Written") {
+            if (value.membership)
+                details += "  member of " + shown(value.name) + " again\n";
+            else
+                written += (written.empty() ? "" : ", ") + shown(value.name);
+        } else {
+            details += (value.membership ? "  not added to " : "  refused ") + shown(value.name) + ": " +
+                       shown(value.error) + "\n";
+        }
+    }
+    std::cout << "Re-applied to " << name << ": " << (written.empty() ? std::string("nothing written") : "written " + written)
+              << "; " << leftAlone << " left alone (restricted, set by the restore, or not writable)\n"
+              << details;
+    if (result != S_OK) m_outcome.allRestored = false;
 }
 
 int RestoreRun::restoreSubtree() {

@@ -107,6 +107,10 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             if (!single) return S_FALSE;
             return PlanRestore(single, pvarResult);
         }
+        case kCommandReapplyBackup: {
+            if (!single) return S_FALSE;
+            return ReapplyBackup(single, pvarResult);
+        }
         case kCommandRestoreSubtree: {
             if (!single) return S_FALSE;
             return RestoreSubtree(hwndParent, single, pvarResult);

@@ -127,6 +127,8 @@ public:
     HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
     // Command 317: into another live container; S_OK with what was restored, else S_FALSE.
     HRESULT RestoreTo(HWND parent, PropertySet* record, std::vector<RestoredObject>* restored);
+    // Command 318: the backup's values written back onto the restored object.
+    HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }

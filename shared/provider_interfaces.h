@@ -113,6 +113,23 @@ inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
 inline constexpr LONG kCommandRestoreTo = 317;
 inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
 
+// Command 318, offered by no menu of the Parts' own: writes back onto a restored object what
+// its section in the backup archive kReapplyArchiveKey names holds, for every attribute that is not
+// restricted and that the directory lets the caller write (allowedAttributesEffective), in one
+// modify where the directory takes it whole, else attribute by attribute; and adds the object
+// to the live groups whose sections in the same archive list it as a member. The record is
+// the tombstone's, as listed before the restore ("name", "distinguishedName", "FocusedDC").
+// The result lists one new record per attribute or group: "name" (the attribute, or the
+// group's DN with kReapplyMembershipKey int 1), kReapplyOutcomeKey ("Written", "Refused" or
+// "LeftAlone") and kReapplyErrorKey (why). S_OK when nothing was refused, S_FALSE otherwise,
+// E_INVALIDARG for a record that names no tombstone, E_FAIL when the archive or the object's
+// section or the live object cannot be read (nothing is written then).
+inline constexpr LONG kCommandReapplyBackup = 318;
+inline constexpr char16_t kReapplyArchiveKey[] = u"ReapplyArchive";
+inline constexpr char16_t kReapplyOutcomeKey[] = u"ReapplyOutcome";
+inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
+inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
+
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.
 inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";

@@ -89,7 +89,7 @@ TEST(ReanimateRightsTest, TheFirstApplicableAceDecides) {
         {"an audit ACE grants nothing", {{2, 0, 0x100, kCaller}}, AccessVerdict::NotGranted},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(ControlAccessOf(descriptor(row.aces), {kOther, kCaller}, right), row.verdict) << row.what;
+        EXPECT_EQ(ControlAccessOf(descriptor(row.aces), {sid(3), kCaller}, right), row.verdict) << row.what;
 }
 
 TEST(ReanimateRightsTest, DamagedDescriptorsGrantNothingAndNeverReadPastTheirEnd) {
