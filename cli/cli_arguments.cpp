@@ -107,6 +107,14 @@ constexpr CommandName kCommands[] = {
      "keeps its job.\n"
      "Example: lumivel schedule lumivel.test 'OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test' --daily 1\n"
      "         --at 02:00 --account backup@LUMIVEL.TEST --password-file ~/.backup-password\n"},
+    {"log", Command::Log,
+     "usage: lumivel log [--since YYYY-MM-DD|YYYY-MM-DDThh:mm:ssZ|Nd|Nh]\n"
+     "Prints the audit log, one JSON line per restore, backup, schedule change and domain\n"
+     "node change: time (UTC), Kerberos principal, command, object DN and GUID, domain\n"
+     "controller, result and error. --since keeps the entries from that time on (Nd, Nh:\n"
+     "that long ago). The file is $LUMIVEL_AUDIT_LOG, else /var/log/lumivel/audit.log for\n"
+     "root, else $XDG_STATE_HOME/lumivel/audit.log.\n"
+     "Example: lumivel log --since 7d\n"},
     {"jobs", Command::Jobs,
      "usage: lumivel jobs | jobs delete NAME | jobs run NAME\n"
      "Lists the jobs of the task scheduler: name, object, schedule, next run, last run and\n"
@@ -126,6 +134,7 @@ constexpr const char* kProgramUsage =
     "  backups DOMAIN               list the archives of the backup folder\n"
     "  schedule DOMAIN DN ...       schedule a backup of an object\n"
     "  jobs [delete|run NAME]       list, delete or run the scheduled jobs\n"
+    "  log [--since TIME]           print the audit log\n"
     "Run 'lumivel <command> --help' for the options of a command, 'lumivel --version' for\n"
     "the version. Exit status: 0 success, 1 failure, 2 a mistake in the command line.\n";
 
@@ -155,6 +164,7 @@ const std::vector<ValueOption>& valueOptions() {
         {"--from", nullptr, {Command::Restore}, &Arguments::tombstoneFile, "--from needs a file or -"},
         {"--server", nullptr, {Command::Backup, Command::Backups, Command::Schedule}, &Arguments::server, "--server needs a domain controller"},
         {"--object", nullptr, {Command::Backups}, &Arguments::object, "--object needs a GUID or a DN"},
+        {"--since", nullptr, {Command::Log}, &Arguments::since, "--since needs a date or a time such as 7d"},
     };
     return options;
 }
@@ -430,7 +440,7 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         arguments.expiringWithin = durationSeconds(*arguments.expiringWithinText);
         if (!arguments.expiringWithin) return failure("--expiring-within takes days or hours, such as 7d or 12h");
     }
-    size_t wanted = command->command == Command::Domains ? 0 : 1;
+    size_t wanted = command->command == Command::Domains || command->command == Command::Log ? 0 : 1;
     if (positional.size() != wanted)
         return failure(std::string(command->word) + " takes " + (wanted == 0 ? "no arguments" : "one DOMAIN"));
     if (wanted == 1) {

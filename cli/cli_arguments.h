@@ -7,7 +7,7 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Version, Console, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs };
+enum class Command { Help, Version, Console, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs, Log };
 enum class OutputFormat { Table, Tsv, Json };
 
 // `schedule`: what goes into the schedule form. Numbers are taken as typed (digits only), so
@@ -45,6 +45,8 @@ struct Arguments {
     // restore: the archive that answers the choice of a backup, or "latest".
     std::optional<std::string> fromBackup;
     std::optional<std::string> filter;
+    // log: entries from this time on ("2026-12-08", "2026-12-08T10:00:00Z", or "7d"/"12h" ago).
+    std::optional<std::string> since;
     // list: only tombstones purged within this many seconds (--expiring-within 7d or 12h).
     std::optional<std::string> expiringWithinText;
     std::optional<long long> expiringWithin;

@@ -106,8 +106,14 @@ std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc) {
         return std::nullopt;
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
+    const std::tm given = utc;
     std::time_t when = timegm(&utc);
-    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
+    // timegm carries a 13th month or a 30th of February over; such a text names no time.
+    std::tm back{};
+    if (when == static_cast<std::time_t>(-1) || !gmtime_r(&when, &back) || back.tm_year != given.tm_year ||
+        back.tm_mon != given.tm_mon || back.tm_mday != given.tm_mday || back.tm_hour != given.tm_hour ||
+        back.tm_min != given.tm_min || back.tm_sec != given.tm_sec)
+        return std::nullopt;
     return static_cast<long long>(when);
 }
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "cli/audit_log_command.h"
 #include "cli/cli_answers.h"
 #include "cli/cli_arguments.h"
 #include "cli/cli_errors.h"
@@ -20,6 +21,7 @@
 #include "cli/terminal_text.h"
 #include "lumivel/console_host.h"
 #include "lumivel/standard_output.h"
+#include "shared/audit_log.h"
 #include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -201,6 +203,9 @@ int runJobs(const Arguments& arguments) {
     switch (arguments.jobAction) {
         case JobAction::Delete: {
             HRESULT result = DeleteJob(name);
+            std::string problem = lumivel::shared::WriteAudit(lumivel::shared::AuditEntry{
+                "unschedule", arguments.jobName, {}, {}, SUCCEEDED(result), FAILED(result) ? ErrorText(result) : ""});
+            if (!problem.empty()) std::cerr << "lumivel: the audit log could not be written: " << TerminalText(problem) << "\n";
             if (FAILED(result)) return fail("cannot delete the job " + TerminalText(arguments.jobName) + ": " + ErrorText(result));
             std::cout << "Deleted " << OneLine(name) << "\n";
             return kExitSuccess;
@@ -233,6 +238,7 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Backup: return runBackup(session, arguments);
         case Command::Backups: return runBackups(session, arguments);
         case Command::Schedule: return runSchedule(session, arguments);
+        case Command::Log:
         case Command::Jobs:
         case Command::Help:
         case Command::Version:
@@ -275,6 +281,8 @@ int run(int argc, char** argv) {
         _exit(status);
     }
 
+    // The log is a file of this machine: no provider and no directory to read it.
+    if (arguments.command == Command::Log) return RunLog(arguments);
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + ErrorText(result));
     if (arguments.command == Command::Jobs) {

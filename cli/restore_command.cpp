@@ -209,7 +209,7 @@ std::string RestoreRun::failureReason(const Transcript& transcript, HRESULT resu
                "(--from-backup ARCHIVE|latest)";
     // What the provider said last, the reason it gave up.
     for (auto message = transcript.messages.rbegin(); message != transcript.messages.rend(); ++message)
-        if (message->rfind("Success:", 0) != 0) return *message;
+        if (message->rfind("Success:", 0) != 0 && message->rfind("Audit Log:", 0) != 0) return *message;
     return result == S_FALSE ? "the provider did not restore it" : ErrorText(result);
 }
 

@@ -1,5 +1,7 @@
 #include "cli/terminal_text.h"
 
+#include "shared/json_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -149,27 +151,7 @@ std::optional<std::string> UnescapeField(std::string_view field) {
     return out;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (isC1Control(text, i))
-                    out += hexEscape("\\u%04x", static_cast<unsigned char>(text[++i]));
-                else if (isC0Control(c))
-                    out += hexEscape("\\u%04x", static_cast<unsigned char>(c));
-                else
-                    out += c;
-        }
-    }
-    return out + "\"";
-}
+std::string JsonString(std::string_view text) { return lumivel::shared::JsonString(text); }
 
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;

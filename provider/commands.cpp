@@ -4,6 +4,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
 #include "lumivel/variant_holder.h"
+#include "provider/audit.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
@@ -16,6 +17,13 @@ using lumivel::VariantHolder;
 namespace revivo {
 
 namespace {
+
+std::u16string guidOfTombstone(std::u16string_view tombstone) {
+    size_t marker = tombstone.rfind(u"DEL:");
+    if (marker == std::u16string_view::npos) return {};
+    std::u16string_view rest = tombstone.substr(marker + 4);
+    return std::u16string(rest.substr(0, rest.find(u',')));
+}
 
 // A command result's header record.
 PropertySet* resultHeader(LPCWSTR reason) {
@@ -46,7 +54,14 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
     switch (lCommandId) {
         case kCommandConnect: {
             PropertySet* node = nullptr;
-            if (ConnectToDomain(hwndParent, &node) == S_OK && node) {
+            HRESULT connected = ConnectToDomain(hwndParent, &node);
+            if (connected == S_OK && node)
+                AuditAction(hwndParent, AuditEntryOf("connect-domain", node->getText(u"NamingContext"),
+                                                     node->getText(u"guid"), node->getText(u"FocusedDC"), true));
+            else if (FAILED(connected))
+                AuditAction(hwndParent, AuditEntryOf("connect-domain", {}, {}, {}, false,
+                                                     SystemErrorText(static_cast<DWORD>(connected))));
+            if (connected == S_OK && node) {
                 if (pvarResult)
                     lumivel::shared::RecordToVariant(node, pvarResult);
                 else
@@ -70,10 +85,21 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
         case kCommandRestoreTo: {
             if (!single) return S_FALSE;
             std::vector<RestoredObject> restored;
+            m_lastRestoreError.clear();
             HRESULT outcome = lCommandId == kCommandRestoreTo
                                   ? RestoreTo(hwndParent, single, &restored)
                                   : Restore(hwndParent, single, reinterpret_cast<LONG_PTR>(single), &restored);
-            if (outcome != S_OK) return S_FALSE;
+            const char* command = lCommandId == kCommandRestoreTo ? "restore-to" : "restore";
+            for (const RestoredObject& object : restored)
+                AuditAction(hwndParent, AuditEntryOf(command, object.tombstoneName, guidOfTombstone(object.tombstoneName),
+                                                     single->getText(u"FocusedDC"), true));
+            if (outcome != S_OK) {
+                std::u16string_view tombstone = single->getText(u"distinguishedName");
+                AuditAction(hwndParent,
+                            AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), single->getText(u"FocusedDC"),
+                                         false, lastRestoreError().empty() ? u"not restored" : lastRestoreError()));
+                return S_FALSE;
+            }
             std::vector<LONG_PTR> records;
             for (const RestoredObject& object : restored) {
                 forgetTombstone(object.tombstoneName);
@@ -88,6 +114,8 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             std::u16string chosen;
             if (ChooseDomainController(hwndParent, single, &chosen)) {
                 single->setText(u"FocusedDC", chosen);
+                AuditAction(hwndParent, AuditEntryOf("change-domain-controller", single->getText(u"NamingContext"),
+                                                     single->getText(u"guid"), chosen, true));
                 PropertySet* header = resultHeader(u"ChangeFocusedDC");
                 if (header) header->setText(u"FocusedDC", chosen);
                 handOut(header, {}, pvarResult);
@@ -95,7 +123,12 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             return S_OK;
         }
         case kCommandRemove: {
-            if (!single || RemoveStoredNode(single) != 0) return S_FALSE;
+            if (!single) return S_FALSE;
+            bool removed = RemoveStoredNode(single) == 0;
+            AuditAction(hwndParent, AuditEntryOf("remove-domain", single->getText(u"NamingContext"),
+                                                 single->getText(u"guid"), single->getText(u"FocusedDC"), removed,
+                                                 removed ? u"" : u"the stored domain node could not be removed"));
+            if (!removed) return S_FALSE;
             handOut(resultHeader(u"ObjectsDeleted"), {reinterpret_cast<LONG_PTR>(single)}, pvarResult);
             return S_OK;
         }
@@ -109,7 +142,14 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
         }
         case kCommandReapplyBackup: {
             if (!single) return S_FALSE;
-            return ReapplyBackup(single, pvarResult);
+            HRESULT reapplied = ReapplyBackup(single, pvarResult);
+            std::u16string_view tombstone = single->getText(u"distinguishedName");
+            AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, guidOfTombstone(tombstone),
+                                                 single->getText(u"FocusedDC"), reapplied == S_OK,
+                                                 reapplied == S_OK    ? u""
+                                                 : reapplied == S_FALSE ? u"some values were refused"
+                                                                        : u"the backup or the object could not be read"));
+            return reapplied;
         }
         case kCommandRestoreSubtree: {
             if (!single) return S_FALSE;

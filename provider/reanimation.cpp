@@ -158,8 +158,10 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
             if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
             if (RestoreParentFromBackup(this, record))
                 lastKnownParent = record->getText(u"lastKnownParent");
-            else
-                MessageBoxW(parent, u"Could not create the container for this object.", u"Error", MB_OK);
+            else {
+                m_lastRestoreError = u"Could not create the container for this object.";
+                MessageBoxW(parent, m_lastRestoreError.c_str(), u"Error", MB_OK);
+            }
         }
     }
 
@@ -170,6 +172,7 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         const WCHAR* text = ldap_err2string(LDAP_NO_SUCH_OBJECT);
+        m_lastRestoreError = text ? text : u"";
         MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
@@ -186,6 +189,7 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     }
     if (ldapResult != LDAP_SUCCESS) {
         const WCHAR* text = ldap_err2string(ldapResult);
+        m_lastRestoreError = text ? text : u"";
         MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }

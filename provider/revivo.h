@@ -130,6 +130,9 @@ public:
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
 
+    // The text of the last failure a restore showed, for the audit log.
+    const std::u16string& lastRestoreError() const { return m_lastRestoreError; }
+
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
     ClassAttributeCache& classAttributes() { return m_classAttributes; }
@@ -157,6 +160,7 @@ private:
     // Workers of two domain nodes may list on one provider object at once: the cache is
     // swapped whole under this lock, so the last listing to finish is the one remembered.
     mutable std::mutex m_deletedObjectCacheLock;
+    std::u16string m_lastRestoreError;
 };
 
 

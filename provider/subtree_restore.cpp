@@ -9,6 +9,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "provider/audit.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
@@ -145,6 +146,14 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
         reported.push_back(std::move(first));
     }
     reported.insert(reported.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+
+    std::vector<lumivel::shared::AuditEntry> audit;
+    for (const Entry& entry : reported) {
+        if (entry.outcome == Outcome::NotAttempted) continue;
+        audit.push_back(AuditEntryOf("restore-subtree", entry.tombstone, lumivel::shared::MangledGuidText(entry.name),
+                                     server, entry.outcome == Outcome::Restored, entry.error));
+    }
+    AuditActions(parent, audit);
 
     std::vector<PropertySet*> records;
     bool complete = true;

@@ -1,6 +1,8 @@
 // Kerberos credential cache inspection.
 #include "kerberos_identity.h"
 
+#include "lumivel/audit_sinks.h"
+
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
 #include <krb5.h>
@@ -35,6 +37,34 @@ std::string Lower(std::string text) {
 }
 
 }  // namespace
+
+}  // namespace lumivel::directory
+
+namespace lumivel {
+
+std::string CurrentPrincipalName() {
+    directory::Context k;
+    if (!k.context) return {};
+    std::string name;
+    krb5_ccache cache = nullptr;
+    if (krb5_cc_default(k.context, &cache) == 0) {
+        krb5_principal principal = nullptr;
+        if (krb5_cc_get_principal(k.context, cache, &principal) == 0) {
+            char* text = nullptr;
+            if (krb5_unparse_name(k.context, principal, &text) == 0 && text) {
+                name = text;
+                krb5_free_unparsed_name(k.context, text);
+            }
+            krb5_free_principal(k.context, principal);
+        }
+        krb5_cc_close(k.context, cache);
+    }
+    return name;
+}
+
+}  // namespace lumivel
+
+namespace lumivel::directory {
 
 std::string DefaultDomainName() {
     Context k;

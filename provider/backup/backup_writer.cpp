@@ -5,6 +5,7 @@
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
+#include "provider/audit.h"
 #include "provider/revivo.h"
 #include "win/eventlog.h"
 #include "win/guid.h"
@@ -72,7 +73,31 @@ void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16
     MessageBoxW(window, std::u16string(text).c_str(), caption, style);
 }
 
+namespace {
+
+BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+                    SubtreeReading reading);
+
+}  // namespace
+
 BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+                    SubtreeReading reading) {
+    BackupRun run = runBackup(provider, owner, server, objects, reading);
+    if (run.outcome == BackupRun::Outcome::NothingToBackUp) return run;
+    bool stored = run.outcome == BackupRun::Outcome::Stored;
+    std::vector<lumivel::shared::AuditEntry> audit;
+    for (const PropertySet* object : objects) {
+        std::u16string error = stored ? u"" : SystemErrorText(run.error);
+        audit.push_back(AuditEntryOf("backup", object->getText(u"path"), object->getText(u"guid"), server, stored,
+                                     stored ? u"archive " + run.archivePath : error));
+    }
+    AuditActions(owner, audit);
+    return run;
+}
+
+namespace {
+
+BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
                     SubtreeReading reading) {
     BackupRun run;
     if (objects.empty()) return run;
@@ -135,6 +160,8 @@ BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, co
         MessageBoxW(owner, u"Backup completed successfully", u"Success", MB_OK | MB_ICONINFORMATION);
     return run;
 }
+
+}  // namespace
 
 int BackupToArchive(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects) {
     return RunBackup(provider, owner, server, objects).outcome == BackupRun::Outcome::FolderNotCreated ? 1 : 0;

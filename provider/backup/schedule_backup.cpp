@@ -7,6 +7,9 @@
 #include "provider/backup/schedule_settings.h"
 #include "win/files.h"
 
+#include "provider/audit.h"
+#include "provider/backup/backup_writer.h"
+
 namespace revivo {
 
 namespace {
@@ -58,11 +61,17 @@ bool ScheduleBackup(HWND dialog, PerformBackupInput& input) {
     if (!ShowScheduleForm(dialog, settings)) return false;
 
     // The script first: a work item is made only for a script that is there to run.
+    const std::u16string server(input.server);
     if (folder.empty() || (error = WriteBackupScript(script, dn)) != ERROR_SUCCESS) {
+        AuditAction(dialog, AuditEntryOf("schedule", dn, guid, server, false,
+                                         SystemErrorText(error ? error : ERROR_PATH_NOT_FOUND)));
         showFailure(dialog, HRESULT_FROM_WIN32(error));
         return true;
     }
     HRESULT result = CreateBackupTask(*settings);
+    AuditAction(dialog, AuditEntryOf("schedule", dn, guid, server, SUCCEEDED(result),
+                                     SUCCEEDED(result) ? u"job " + BackupTaskName(guid)
+                                                       : SystemErrorText(static_cast<DWORD>(result))));
     if (FAILED(result)) {
         // A script no work item runs goes again; one of an existing item stays for it.
         if (result != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) DeleteFileW(script.c_str());

@@ -1,0 +1,75 @@
+// The audit log's lines, the file they are appended to, and reading them back.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "cli/audit_log_command.h"
+#include "shared/audit_log.h"
+#include "tests/support/temporary_directory.h"
+
+namespace {
+
+using lumivel::shared::AuditEntry;
+
+TEST(AuditLogTest, LinesAreJsonWithEveryFieldEscaped) {
+    AuditEntry entry{"restore", "CN=Pat \"Ops\"\\0ADEL:1,CN=Deleted Objects", "1", "dc1", false, "bad\x1b[31m\nline"};
+    EXPECT_EQ(lumivel::shared::AuditLine(entry, "2026-12-08T10:00:00Z", "admin@X"),
+              "{\"time\": \"2026-12-08T10:00:00Z\", \"principal\": \"admin@X\", \"command\": \"restore\", "
+              "\"object\": \"CN=Pat \\\"Ops\\\"\\\\0ADEL:1,CN=Deleted Objects\", \"guid\": \"1\", \"dc\": \"dc1\", "
+              "\"result\": \"failure\", \"error\": \"bad\\u001b[31m\\nline\"}");
+}
+
+TEST(AuditLogTest, EntriesAreAppendedAndAFileThatCannotBeWrittenIsSaid) {
+    lumivel::testing::TemporaryDirectory folder;
+    std::string log = folder.path() + "/deep/er/audit.log";
+    setenv("LUMIVEL_AUDIT_LOG", log.c_str(), 1);
+    EXPECT_EQ(lumivel::shared::WriteAudit(AuditEntry{"backup", "OU=A", "", "dc1", true, ""}), "");
+    EXPECT_EQ(lumivel::shared::WriteAudit(AuditEntry{"restore", "CN=B", "", "dc1", true, ""}), "");
+    std::ifstream file(log);
+    std::stringstream read;
+    read << file.rdbuf();
+    const std::string text = read.str();
+    EXPECT_NE(text.find("\"command\": \"backup\""), std::string::npos);
+    EXPECT_NE(text.find("\"command\": \"restore\""), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+    struct stat status{};
+    ASSERT_EQ(stat(log.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    // Never through a link, never into something that is no file, never a relative path.
+    std::string link = folder.path() + "/link.log";
+    ASSERT_EQ(symlink(log.c_str(), link.c_str()), 0);
+    for (std::string refused : {link, folder.path(), std::string("relative.log")}) {
+        setenv("LUMIVEL_AUDIT_LOG", refused.c_str(), 1);
+        std::string problem = lumivel::shared::WriteAudit(AuditEntry{"restore", "CN=C", "", "dc1", true, ""});
+        EXPECT_NE(problem.find("could not be appended to " + refused), std::string::npos) << refused << ": " << problem;
+    }
+    unsetenv("LUMIVEL_AUDIT_LOG");
+}
+
+TEST(AuditLogTest, SinceKeepsLaterLinesAndThoseWithoutATime) {
+    const long long now = 1765188000;  // 2025-12-08T10:00:00Z
+    EXPECT_EQ(lumivel_cli::SinceSeconds("2025-12-08", now), 1765152000);
+    EXPECT_EQ(lumivel_cli::SinceSeconds("2025-12-08T10:00:00Z", now), now);
+    EXPECT_EQ(lumivel_cli::SinceSeconds("2d", now), now - 2 * 86400);
+    EXPECT_EQ(lumivel_cli::SinceSeconds("3h", now), now - 3 * 3600);
+    for (const char* wrong : {"", "yesterday", "2025-13-01", "-2d", "2w"})
+        EXPECT_FALSE(lumivel_cli::SinceSeconds(wrong, now)) << wrong;
+    std::istringstream log(
+        "{\"time\": \"2025-12-07T09:00:00Z\", \"command\": \"old\"}\n"
+        "{\"time\": \"2025-12-08T09:30:00Z\", \"command\": \"new\"}\n"
+        "not json \x1b[2J\n");
+    std::string kept = lumivel_cli::AuditLinesSince(log, 1765184400);  // 09:00 on the 8th
+    EXPECT_EQ(kept.find("old"), std::string::npos);
+    EXPECT_NE(kept.find("new"), std::string::npos);
+    EXPECT_NE(kept.find("not json"), std::string::npos);
+    EXPECT_EQ(kept.find('\x1b'), std::string::npos);
+}
+
+}  // namespace

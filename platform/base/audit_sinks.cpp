@@ -1,0 +1,73 @@
+#include "lumivel/audit_sinks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#define SD_JOURNAL_SUPPRESS_LOCATION
+#include <systemd/sd-journal.h>
+
+#include "lumivel/errno_map.h"
+#include "win/errors.h"
+
+namespace lumivel {
+
+namespace {
+
+HRESULT fromErrno(int error) { return HRESULT_FROM_WIN32(Win32ErrorFromErrno(error)); }
+
+// Missing parent folders of a path, made private to the user.
+int makeParents(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    }
+    return 0;
+}
+
+}  // namespace
+
+HRESULT SendToJournal(std::string_view message, const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::vector<std::string> texts;
+    texts.reserve(fields.size() + 1);
+    texts.push_back("MESSAGE=" + std::string(message));
+    for (const auto& [name, value] : fields) texts.push_back(name + "=" + value);
+    std::vector<iovec> vector;
+    vector.reserve(texts.size());
+    for (std::string& text : texts) vector.push_back(iovec{text.data(), text.size()});
+    int result = sd_journal_sendv(vector.data(), static_cast<int>(vector.size()));
+    if (result >= 0) return S_OK;
+    // No journal daemon on this host: its socket is not there, or nobody listens on it.
+    if (result == -ENOENT || result == -ECONNREFUSED) return S_FALSE;
+    return fromErrno(-result);
+}
+
+HRESULT AppendLineToFile(const std::string& path, std::string_view line) {
+    if (path.empty() || path.front() != '/') return E_INVALIDARG;
+    if (int error = makeParents(path)) return fromErrno(error);
+    int descriptor = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0) return fromErrno(errno);
+    struct stat status{};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        int error = errno ? errno : EINVAL;
+        close(descriptor);
+        return fromErrno(error);
+    }
+    std::string text(line);
+    text += '\n';
+    ssize_t written = write(descriptor, text.data(), text.size());
+    int error = errno;
+    if (close(descriptor) != 0 && written >= 0) {
+        written = -1;
+        error = errno;
+    }
+    if (written < 0) return fromErrno(error);
+    if (static_cast<size_t>(written) != text.size()) return fromErrno(ENOSPC);
+    return S_OK;
+}
+
+}  // namespace lumivel

@@ -1,0 +1,28 @@
+// Where audit records go: the system journal with structured fields, and a file that is only
+// ever appended to. Not Windows APIs; the product's audit log (shared/) writes through these.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "win/types.h"
+
+namespace lumivel {
+
+// One journal entry: MESSAGE and the fields (names in upper case, as the journal wants them).
+// S_OK; S_FALSE when no journal runs on this host (nothing to write to); otherwise the
+// failure, as an HRESULT of the Win32 error.
+LUMIVEL_EXPORT HRESULT SendToJournal(std::string_view message,
+                                     const std::vector<std::pair<std::string, std::string>>& fields);
+
+// Appends one line (a line feed is added) to the file, which is created with mode 0600 when
+// missing, together with missing parent folders (mode 0700), and never opened through a link.
+// The line goes in with one write of an O_APPEND descriptor, so writers never interleave.
+LUMIVEL_EXPORT HRESULT AppendLineToFile(const std::string& path, std::string_view line);
+
+// The Kerberos principal of the caller's credential cache ("user@REALM"); empty without one.
+LUMIVEL_EXPORT std::string CurrentPrincipalName();
+
+}  // namespace lumivel

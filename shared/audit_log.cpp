@@ -1,0 +1,77 @@
+#include "shared/audit_log.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "lumivel/audit_sinks.h"
+#include "lumivel/system_messages.h"
+#include "shared/json_text.h"
+#include "shared/text_helpers.h"
+#include "win/datetime.h"
+#include "win/errors.h"
+
+namespace lumivel::shared {
+
+namespace {
+
+std::string nowText() {
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+                  utc.wMinute, utc.wSecond);
+    return text;
+}
+
+std::string failureText(HRESULT result) {
+    std::string text = NarrowText(lumivel::SystemMessageText(static_cast<DWORD>(result)));
+    if (text.empty()) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+        text = code;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string AuditLogPath() {
+    if (const char* chosen = std::getenv("LUMIVEL_AUDIT_LOG"); chosen && *chosen) return chosen;
+    if (geteuid() == 0) return "/var/log/lumivel/audit.log";
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/') return std::string(state) + "/lumivel/audit.log";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home == '/' ? home : "/tmp") + "/.local/state/lumivel/audit.log";
+}
+
+std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal) {
+    return "{\"time\": " + JsonString(time) + ", \"principal\": " + JsonString(principal) +
+           ", \"command\": " + JsonString(entry.command) + ", \"object\": " + JsonString(entry.object) +
+           ", \"guid\": " + JsonString(entry.guid) + ", \"dc\": " + JsonString(entry.dc) +
+           ", \"result\": " + JsonString(entry.succeeded ? "success" : "failure") + ", \"error\": " +
+           JsonString(entry.error) + "}";
+}
+
+std::string WriteAudit(const AuditEntry& entry) {
+    std::string principal = lumivel::CurrentPrincipalName();
+    std::string line = AuditLine(entry, nowText(), principal);
+    std::vector<std::pair<std::string, std::string>> fields = {
+        {"SYSLOG_IDENTIFIER", "lumivel"},          {"LUMIVEL_PRINCIPAL", principal},
+        {"LUMIVEL_COMMAND", entry.command},        {"LUMIVEL_OBJECT_DN", entry.object},
+        {"LUMIVEL_OBJECT_GUID", entry.guid},       {"LUMIVEL_DC", entry.dc},
+        {"LUMIVEL_RESULT", entry.succeeded ? "success" : "failure"}, {"LUMIVEL_ERROR", entry.error},
+        {"PRIORITY", entry.succeeded ? "6" : "4"}};
+    std::string problems;
+    HRESULT journal = lumivel::SendToJournal(line, fields);
+    if (FAILED(journal)) problems = "the system journal refused it (" + failureText(journal) + ")";
+    std::string path = AuditLogPath();
+    HRESULT file = lumivel::AppendLineToFile(path, line);
+    if (FAILED(file))
+        problems += (problems.empty() ? "" : "; ") + std::string("it could not be appended to ") + path + " (" +
+                    failureText(file) + ")";
+    return problems;
+}
+
+}  // namespace lumivel::shared

@@ -1,0 +1,32 @@
+// The audit log: one JSON line per restore, backup, schedule change and domain-node change,
+// sent to the system journal with structured fields and appended to a file of its own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lumivel::shared {
+
+struct AuditEntry {
+    std::string command;  // "restore", "restore-subtree", "backup", "schedule", "connect-domain", ...
+    std::string object;   // the object's DN (a tombstone's while it was one)
+    std::string guid;
+    std::string dc;
+    bool succeeded = false;
+    std::string error;
+};
+
+// The file: $LUMIVEL_AUDIT_LOG when set, else /var/log/lumivel/audit.log for root, else
+// $XDG_STATE_HOME/lumivel/audit.log ($HOME/.local/state when XDG_STATE_HOME is unset).
+std::string AuditLogPath();
+
+// The entry's JSON line: time (ISO 8601 UTC), principal, command, object, guid, dc, result
+// ("success" or "failure") and error, in that order.
+std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal);
+
+// Writes the entry to both places; empty when it reached the file and the journal (or the
+// host has no journal), else what failed, in words. The file is written even when the
+// journal failed, and the other way round.
+std::string WriteAudit(const AuditEntry& entry);
+
+}  // namespace lumivel::shared
