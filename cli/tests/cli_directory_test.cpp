@@ -176,7 +176,9 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     ASSERT_FALSE(seeded.empty());
     Outcome tsv = lumivel({"list", m_domain, "--format", "tsv"});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
-    EXPECT_EQ(tsv.out.rfind("name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n", 0), 0u);
+    EXPECT_EQ(tsv.out.rfind("name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\t"
+                            "expires\texpiresUtc\n", 0),
+              0u);
     EXPECT_NE(tsv.out.find("\t" + seeded + "\\nDEL:"), std::string::npos);
     Outcome json = lumivel({"list", m_domain, "--format", "json", "--filter", "CN=" + seeded.substr(0, 3)});
     EXPECT_EQ(json.exitCode, 0);
@@ -195,7 +197,7 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     // A domain nobody can reach lists nothing (or fails), never somebody else's tombstones.
     Outcome nowhere = lumivel({"list", "nowhere-zz9.invalid", "--format", "tsv"});
     if (nowhere.exitCode == 0) {
-        EXPECT_EQ(nowhere.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n");
+        EXPECT_EQ(nowhere.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\texpires\texpiresUtc\n");
     } else {
         EXPECT_EQ(nowhere.exitCode, 1);
     }
@@ -496,11 +498,13 @@ TEST_F(RestoreCommandLineTest, ListedFieldsGoBackToRestoreAndSeveralRestoreInOne
     ASSERT_EQ(tsv.exitCode, 0) << tsv.err;
     std::vector<std::string> rows = lines(tsv.out);
     ASSERT_EQ(rows.size(), 5u) << tsv.out;
-    EXPECT_EQ(rows[0], "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone");
+    EXPECT_EQ(rows[0], "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\t"
+                       "expires\texpiresUtc");
     std::map<std::string, std::vector<std::string>> byName;
     for (size_t i = 1; i < rows.size(); ++i) {
         std::vector<std::string> row = fields(rows[i]);
-        ASSERT_EQ(row.size(), 8u) << rows[i];
+        ASSERT_EQ(row.size(), 10u) << rows[i];
+        EXPECT_TRUE(std::regex_match(row[9], std::regex("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z"))) << row[9];
         byName[row[0]] = row;
         EXPECT_EQ(row[1], m_root);
         EXPECT_EQ(row[5], guids[row[0]]);
