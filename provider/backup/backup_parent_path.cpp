@@ -9,38 +9,6 @@
 
 namespace revivo {
 
-namespace {
-
-// The fields of every line of a section; empty when the section cannot be read.
-class SectionFields {
-public:
-    SectionFields(InfFile& file, LPCWSTR section, DWORD field) {
-        if (!file.ReadSectionFieldRaw(section, field, &m_fields, &m_count)) {
-            m_fields = nullptr;
-            m_count = 0;
-        }
-    }
-    ~SectionFields() { FreeFieldArray(m_fields, m_count); }
-    SectionFields(const SectionFields&) = delete;
-    SectionFields& operator=(const SectionFields&) = delete;
-    LONG Count() const { return m_fields ? m_count : 0; }
-    LPCWSTR At(LONG index) const { return m_fields ? m_fields[index] : nullptr; }
-
-private:
-    LPWSTR* m_fields = nullptr;
-    LONG m_count = 0;
-};
-
-std::u16string_view baseNameWithoutExtension(std::u16string_view path) {
-    size_t cut = path.find_last_of(u"/\\");
-    if (cut != std::u16string_view::npos) path.remove_prefix(cut + 1);
-    size_t dot = path.rfind(u'.');
-    return dot == std::u16string_view::npos ? path : path.substr(0, dot);
-}
-
-
-}  // namespace
-
 std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u16string_view archivePath,
                                                    std::u16string_view section) {
     if (archivePath.empty() || section.empty()) return std::nullopt;
@@ -49,7 +17,7 @@ std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u
     std::u16string archive(archivePath);
     if (ExtractInfFiles(archive.c_str(), temporary->Path().c_str()) != 0) return std::nullopt;
 
-    std::u16string infPath = temporary->PathOf(std::u16string(baseNameWithoutExtension(archivePath)) + u".inf");
+    std::u16string infPath = temporary->PathOf(BackupMemberName(archivePath));
     InfFile file(infPath.c_str());
     std::u16string sectionName(section);
     SectionFields keys(file, sectionName.c_str(), 0);

@@ -19,32 +19,6 @@ constexpr int kTypeBytes = 8209;
 constexpr int kTypeStringArray = 8200;
 constexpr int kTypeVariantArray = 8204;
 
-std::u16string_view baseNameWithoutExtension(std::u16string_view path) {
-    size_t cut = path.find_last_of(u"/\\");
-    if (cut != std::u16string_view::npos) path.remove_prefix(cut + 1);
-    size_t dot = path.rfind(u'.');
-    return dot == std::u16string_view::npos ? path : path.substr(0, dot);
-}
-
-class Fields {
-public:
-    Fields(InfFile& file, LPCWSTR section, DWORD field) {
-        if (!file.ReadSectionFieldRaw(section, field, &m_fields, &m_count)) {
-            m_fields = nullptr;
-            m_count = 0;
-        }
-    }
-    ~Fields() { FreeFieldArray(m_fields, m_count); }
-    Fields(const Fields&) = delete;
-    Fields& operator=(const Fields&) = delete;
-    LONG Count() const { return m_fields ? m_count : 0; }
-    LPCWSTR At(LONG index) const { return m_fields ? m_fields[index] : nullptr; }
-
-private:
-    LPWSTR* m_fields = nullptr;
-    LONG m_count = 0;
-};
-
 bool decodeBytes(std::u16string_view hex, std::vector<unsigned char>* bytes) {
     if (hex.size() % 2) return false;
     auto digit = [](char16_t c) -> int {
@@ -76,7 +50,7 @@ std::unique_ptr<BackupSections> BackupSections::Open(std::u16string_view archive
     if (!folder) return nullptr;
     std::u16string archive(archivePath);
     if (ExtractInfFiles(archive.c_str(), folder->Path().c_str()) != 0) return nullptr;
-    std::u16string infPath = folder->PathOf(std::u16string(baseNameWithoutExtension(archivePath)) + u".inf");
+    std::u16string infPath = folder->PathOf(BackupMemberName(archivePath));
     std::unique_ptr<BackupSections> sections(new BackupSections(std::move(folder), std::move(infPath)));
     if (!sections->m_file.IsOpen()) return nullptr;
     return sections;
@@ -87,8 +61,8 @@ BackupSections::BackupSections(std::unique_ptr<lumivel::PrivateTempDirectory> fo
 
 std::vector<BackupAttribute> BackupSections::Attributes(std::u16string_view section) {
     std::u16string name(section);
-    Fields keys(m_file, name.c_str(), 0);
-    Fields values(m_file, name.c_str(), 1);
+    SectionFields keys(m_file, name.c_str(), 0);
+    SectionFields values(m_file, name.c_str(), 1);
     std::vector<BackupAttribute> attributes;
     for (LONG i = 0; i < std::min(keys.Count(), values.Count()); ++i) {
         if (!keys.At(i) || !values.At(i)) continue;

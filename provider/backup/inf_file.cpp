@@ -119,3 +119,14 @@ void FreeFieldArray(LPWSTR* fieldArray, LONG lineCount) {
 }
 
 }  // namespace revivo
+
+namespace revivo {
+
+std::u16string BackupMemberName(std::u16string_view archivePath) {
+    size_t cut = archivePath.find_last_of(u"/\\");
+    if (cut != std::u16string_view::npos) archivePath.remove_prefix(cut + 1);
+    size_t dot = archivePath.rfind(u'.');
+    return std::u16string(dot == std::u16string_view::npos ? archivePath : archivePath.substr(0, dot)) + u".inf";
+}
+
+}  // namespace revivo

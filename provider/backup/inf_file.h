@@ -46,4 +46,28 @@ private:
 // Frees every non-null entry and the array; a null array is ignored.
 void FreeFieldArray(LPWSTR* fieldArray, LONG lineCount);
 
+// One field of every line of a section, read whole and freed with the object; empty when the
+// section cannot be read.
+class SectionFields {
+public:
+    SectionFields(InfFile& file, LPCWSTR section, DWORD field) {
+        if (!file.ReadSectionFieldRaw(section, field, &m_fields, &m_count)) {
+            m_fields = nullptr;
+            m_count = 0;
+        }
+    }
+    ~SectionFields() { FreeFieldArray(m_fields, m_count); }
+    SectionFields(const SectionFields&) = delete;
+    SectionFields& operator=(const SectionFields&) = delete;
+    LONG Count() const { return m_fields ? m_count : 0; }
+    LPCWSTR At(LONG index) const { return m_fields ? m_fields[index] : nullptr; }
+
+private:
+    LPWSTR* m_fields = nullptr;
+    LONG m_count = 0;
+};
+
+// The backup member of an archive: named like the archive, with ".inf" for its extension.
+std::u16string BackupMemberName(std::u16string_view archivePath);
+
 }  // namespace revivo
