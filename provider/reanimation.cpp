@@ -10,6 +10,7 @@
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/revivo.h"
+#include "win/dsadmin.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -210,6 +211,20 @@ ULONG ReanimationSession::Open() { return m_session ? connectAndBind(m_session) 
 
 ULONG ReanimationSession::Reanimate(const std::u16string& tombstoneName, const std::u16string& newName) {
     return m_session ? reanimate(m_session, tombstoneName, newName) : LDAP_LOCAL_ERROR;
+}
+
+HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view container, std::u16string_view className) {
+    std::u16string path = (server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/") +
+                          lumivel::ldap::AdsPathDn(container);
+    ComPtr<IADsContainer> target;
+    HRESULT result = ADsGetObject(path.c_str(), IID_IADsContainer, target.putVoid());
+    if (FAILED(result)) return result;
+    ComPtr<IDsAdminCreateObj> check;
+    result = CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
+                              check.putVoid());
+    if (FAILED(result)) return result;
+    std::u16string name(className);
+    return check->Initialize(target.get(), nullptr, name.c_str());
 }
 
 HRESULT createPathname(ComPtr<IADsPathname>* pathname) {

@@ -49,6 +49,12 @@ private:
     PLDAP m_session = nullptr;
 };
 
+// Whether the caller may create an object of the class in the live container on the server:
+// the directory's creation check (the schema's possible superiors and the container's access
+// control, in one answer). S_OK yes, E_ACCESSDENIED no; otherwise why it cannot be told (the
+// container cannot be bound, or the check is not there).
+HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view container, std::u16string_view className);
+
 // Recreates a deleted object's former parent from its backup archive: nonzero on success.
 int RestoreParentFromBackup(Revivo* provider, PropertySet* record);
 

@@ -12,7 +12,6 @@
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
-#include "win/dsadmin.h"
 
 using lumivel::ComPtr;
 
@@ -26,25 +25,6 @@ constexpr size_t kMaxChain = 256;
 bool nameIsTaken(const std::u16string& dn) {
     ComPtr<IADs> existing;
     return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
-}
-
-// Whether the caller may create the class in the live container: the directory's own
-// answer through the creation check; nothing when it cannot be asked.
-std::optional<bool> mayCreateIn(std::u16string_view server, const std::u16string& container,
-                                std::u16string_view className) {
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
-    ComPtr<IADsContainer> parent;
-    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(container)).c_str(), IID_IADsContainer, parent.putVoid())))
-        return std::nullopt;
-    ComPtr<IDsAdminCreateObj> check;
-    if (FAILED(CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
-                                check.putVoid())))
-        return std::nullopt;
-    std::u16string name(className);
-    HRESULT result = check->Initialize(parent.get(), nullptr, name.c_str());
-    if (result == S_OK) return true;
-    if (result == E_ACCESSDENIED) return false;
-    return std::nullopt;
 }
 
 // The naming context a tombstone lives in: what follows its Deleted Objects container.
@@ -131,8 +111,8 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
         if (!target.empty()) {
             planned->setInt(kPlanNameTakenKey, nameIsTaken(target) ? 1 : 0);
             if (step == chain.rbegin()) {
-                if (std::optional<bool> may = mayCreateIn(server, parent, step->className))
-                    planned->setInt(kPlanMayCreateKey, *may ? 1 : 0);
+                HRESULT may = CheckCreationIn(server, parent, step->className);
+                if (may == S_OK || may == E_ACCESSDENIED) planned->setInt(kPlanMayCreateKey, may == S_OK ? 1 : 0);
             }
         }
         parent = target;

@@ -1,12 +1,8 @@
 // Command 317: a tombstone brought back into a live container of the administrator's choice,
 // for when its old parent is gone for good.
-#include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
 #include "provider/backup/backup_writer.h"
+#include "provider/reanimation.h"
 #include "provider/revivo.h"
-#include "win/dsadmin.h"
-
-using lumivel::ComPtr;
 
 namespace revivo {
 
@@ -15,28 +11,13 @@ HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, std::vector<Restored
     std::u16string className(record->getText(u"class"));
     if (container.empty() || className.empty()) return E_INVALIDARG;
     std::u16string server(record->getText(u"FocusedDC"));
-    std::u16string path = (server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/") +
-                          lumivel::ldap::AdsPathDn(container);
-    ComPtr<IADsContainer> target;
-    HRESULT bound = ADsGetObject(path.c_str(), IID_IADsContainer, target.putVoid());
-    if (FAILED(bound)) {
-        std::u16string text = u"The container " + container + u" cannot be used: " +
-                              SystemErrorText(static_cast<DWORD>(bound));
-        MessageBoxW(parent, text.c_str(), u"Restore Object", MB_OK | MB_ICONSTOP);
-        return S_FALSE;
-    }
-    // The directory's own creation check: the schema's possible superiors and the container's
-    // access control for the caller, in one answer.
-    ComPtr<IDsAdminCreateObj> check;
-    HRESULT allowed = CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
-                                       check.putVoid());
-    if (SUCCEEDED(allowed)) allowed = check->Initialize(target.get(), nullptr, className.c_str());
+    // Whether it can be bound at all, and then whether it takes the class, each said apart.
+    HRESULT allowed = CheckCreationIn(server, container, className);
     if (allowed != S_OK) {
-        std::u16string text = allowed == E_ACCESSDENIED
-                                  ? u"The container " + container + u" does not accept an object of class " +
-                                        className + u"."
-                                  : u"Whether the container " + container + u" accepts an object of class " +
-                                        className + u" cannot be told: " + SystemErrorText(static_cast<DWORD>(allowed));
+        std::u16string text =
+            allowed == E_ACCESSDENIED
+                ? u"The container " + container + u" does not accept an object of class " + className + u"."
+                : u"The container " + container + u" cannot be used: " + SystemErrorText(static_cast<DWORD>(allowed));
         MessageBoxW(parent, text.c_str(), u"Restore Object", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
