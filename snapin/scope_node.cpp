@@ -61,15 +61,20 @@ void ScopeNode::replaceObjects(VARIANT* list) {
     lumivel::shared::FreeObjectListRecords(&old);
 }
 
-bool ScopeNode::appendObject(PropertySet* record) {
-    std::vector<PropertySet*> records = objects();
-    records.push_back(record);
+bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {
     VARIANT list;
     VariantInit(&list);
     if (FAILED(lumivel::shared::BuildObjectList(records, &list))) return false;
-    // The old list's references move to the new one, and the record's own with it.
+    // Only the array goes: its references move to the new one.
     VariantClear(&m_objects);
     m_objects = list;
+    return true;
+}
+
+bool ScopeNode::appendObject(PropertySet* record) {
+    std::vector<PropertySet*> records = objects();
+    records.push_back(record);
+    if (!rebuildObjects(records)) return false;
     showObjects();
     return true;
 }
@@ -92,12 +97,8 @@ bool ScopeNode::removeObject(PropertySet* record) {
     auto it = std::find(records.begin(), records.end(), record);
     if (it == records.end()) return false;
     records.erase(it);
-    VARIANT rebuilt;
-    VariantInit(&rebuilt);
-    if (FAILED(lumivel::shared::BuildObjectList(records, &rebuilt))) return false;
-    // The old list's references move to the new one, except the one taken out.
-    VariantClear(&m_objects);
-    m_objects = rebuilt;
+    if (!rebuildObjects(records)) return false;
+    // The one reference the list held for the record taken out.
     record->release();
     return true;
 }

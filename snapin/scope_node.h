@@ -109,6 +109,10 @@ protected:
     lumivel::ComPtr<IPanorel> attachControl(HSCOPEITEM item, IConsole2* console, IConsoleNameSpace2* names);
     // The node hides: the control forgets it and lets go of its interfaces.
     void hideObjects();
+
+private:
+    // The list becomes these records, each keeping the reference the old list held.
+    bool rebuildObjects(const std::vector<PropertySet*>& records);
 };
 
 }  // namespace snapin

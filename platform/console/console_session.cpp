@@ -171,12 +171,12 @@ void ConsoleSession::closeResultView() {
     if (control) control->close();
 }
 
-HRESULT ConsoleSession::createResultView(const CLSID& clsid) {
+HRESULT ConsoleSession::createResultView(const CLSID& clsid, IDataObject* item) {
     auto control = std::make_unique<HostedControl>([this](const std::u16string& text) { setStatusText(text); });
     HRESULT hr = control->create(clsid);
     if (FAILED(hr)) return hr;
     m->control = std::move(control);
-    m->component->Notify(DOBJ_CUSTOMOCX, MMCN_INITOCX, 0, LPARAM(m->control->control()));
+    m->component->Notify(item, MMCN_INITOCX, 0, LPARAM(m->control->control()));
     RECT area{};
     HWND host = m->view ? m->view->resultHost(&area) : nullptr;
     hr = m->control ? m->control->activate(host, mainWindow(), area) : E_UNEXPECTED;
@@ -288,7 +288,7 @@ HRESULT ConsoleSession::select(HSCOPEITEM id, bool again) {
     if (!m->resultViewType.empty() && m->resultViewType.front() != u'{') m->resultViewError = E_NOTIMPL;
     if (!m->resultViewType.empty() && m->resultViewType.front() == u'{') {
         m->resultViewError = CLSIDFromString(m->resultViewType.c_str(), &control);
-        if (SUCCEEDED(m->resultViewError)) m->resultViewError = createResultView(control);
+        if (SUCCEEDED(m->resultViewError)) m->resultViewError = createResultView(control, target.object.get());
         // The snap-in may have changed the selection while the control came up.
         if (m->selected != id) return S_OK;
     }

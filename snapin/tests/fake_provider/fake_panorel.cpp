@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_provider_control.h"
+#include "no_dispatch.h"
 #include "lumivel/com_object.h"
 #include "lumivel/text.h"
 #include "shared/object_list.h"
@@ -23,7 +24,7 @@ void Log(const std::string& step) {
     std::strncat(log, text.c_str(), sizeof(FakeControl().panorelLog) - used - 1);
 }
 
-class FakePanorel final : public ComObject<FakePanorel, lumivel::testing::InPlaceTestControl, IPanorel> {
+class FakePanorel final : public ComObject<FakePanorel, lumivel::testing::InPlaceTestControl, NoDispatch<IPanorel>> {
 public:
     static constexpr InterfaceEntry kInterfaces[] = {
         InterfaceOf<FakePanorel, IPanorel>(IID_IPanorel),
@@ -36,16 +37,6 @@ public:
     ~FakePanorel() override {
         letGo();
         --FakeControl().panorelsLive;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
     }
 
     HRESULT STDMETHODCALLTYPE SetInterfaces(IUnknown* provider, IUnknown* icons, IUnknown* console,

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "fake_provider_control.h"
+#include "no_dispatch.h"
 #include "lumivel/com_object.h"
 #include "shared/object_list.h"
 #include "shared/panorel_interface.h"
@@ -18,20 +19,6 @@ namespace {
 using namespace lumivel::com;
 
 FakeProviderControl g_control;
-
-template <typename I>
-class NoDispatch : public I {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-};
 
 PropertySet* MakeRecord(const std::u16string& name, const char16_t* className, bool node) {
     PropertySet* record = PropertySet::create();

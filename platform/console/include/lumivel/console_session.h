@@ -11,7 +11,8 @@
 //            snap-in did not handle it).
 //   select:  MMCN_SHOW off for the item shown before, then its control is deactivated and
 //            let go; GetResultViewType; the control it names is created and given its site,
-//            MMCN_INITOCX sent, and the control activated in place in the result pane;
+//            MMCN_INITOCX sent with the item's data object, and the control activated in
+//            place in the result pane;
 //            MMCN_SHOW on; MMCN_SELECT.
 //   refresh: MMCN_REFRESH for the selection when it offers the Refresh verb.
 //   close:   MMCN_SHOW off, the control deactivated, MMCN_REMOVE_CHILDREN on the root item, IComponent::Destroy,
@@ -137,7 +138,7 @@ public:
     struct State;
 
 private:
-    HRESULT createResultView(const CLSID& clsid);
+    HRESULT createResultView(const CLSID& clsid, IDataObject* item);
     void closeResultView();
 
     std::unique_ptr<State> m;
