@@ -183,6 +183,9 @@ public:
         window->peer = peer.get();
         bool adopted = peer->adopted;
         g_peers[hwnd] = std::move(peer);
+        // Children made while this window handled WM_CREATE came before its widget and stood
+        // alone; they move inside it now.
+        if (widget) adoptEarlyChildren(hwnd, widget);
         if (!widget || adopted) return;
         SyncGuard guard;
         ApplyCommonState(hwnd, widget, ui::WindowChange::Geometry);
@@ -190,6 +193,17 @@ public:
         Peer* p = PeerOf(hwnd);
         if (p && p->sync) p->sync(ui::WindowChange::State);
         ApplyCommonState(hwnd, widget, ui::WindowChange::Visibility);
+    }
+
+    static void adoptEarlyChildren(HWND hwnd, QWidget* widget) {
+        for (HWND child : ui::ChildWindows(hwnd)) {
+            Peer* peer = PeerOf(child);
+            if (!peer || !peer->widget || peer->adopted || peer->widget->parentWidget()) continue;
+            peer->widget->setParent(widget, Qt::Widget);
+            SyncGuard guard;
+            ApplyCommonState(child, peer->widget, ui::WindowChange::Geometry);
+            ApplyCommonState(child, peer->widget, ui::WindowChange::Visibility);
+        }
     }
 
     void windowChanged(HWND hwnd, ui::WindowChange change) override {

@@ -2,9 +2,11 @@
 // when it hides, the control's place in the window, refreshes, command ids and dispatch,
 // and a control that cannot be brought up.
 #include <QMainWindow>
+#include <QWidget>
 
 #include <string>
 
+#include "lumivel/qt_ui.h"
 #include "lumivel/registry_key.h"
 #include "lumivel/text.h"
 #include "snapin_console_fixture.h"
@@ -47,6 +49,10 @@ TEST_F(ResultViewTest, AShownNodeHandsTheControlItsPartsAndAHiddenOneTakesThemBa
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(console->session().resultViewWindow(), window);
     HWND host = GetParent(window);
+    QWidget* shownWidget = lumivel::qtui::WidgetForWindow(window);
+    ASSERT_NE(shownWidget, nullptr);
+    EXPECT_TRUE(shownWidget->isVisible()) << "seen in the pane";
+    fprintf(stderr, "DEBUG widget %d,%d %dx%d host %dx%d parentvis %d\n", shownWidget->x(), shownWidget->y(), shownWidget->width(), shownWidget->height(), int(ClientOf(host).right), int(ClientOf(host).bottom), shownWidget->parentWidget()->isVisible());
     EXPECT_EQ(ClientOf(window).right, ClientOf(host).right);
     EXPECT_EQ(ClientOf(window).bottom, ClientOf(host).bottom);
     LONG before = ClientOf(window).right;
