@@ -52,7 +52,6 @@ TEST_F(ResultViewTest, AShownNodeHandsTheControlItsPartsAndAHiddenOneTakesThemBa
     QWidget* shownWidget = lumivel::qtui::WidgetForWindow(window);
     ASSERT_NE(shownWidget, nullptr);
     EXPECT_TRUE(shownWidget->isVisible()) << "seen in the pane";
-    fprintf(stderr, "DEBUG widget %d,%d %dx%d host %dx%d parentvis %d\n", shownWidget->x(), shownWidget->y(), shownWidget->width(), shownWidget->height(), int(ClientOf(host).right), int(ClientOf(host).bottom), shownWidget->parentWidget()->isVisible());
     EXPECT_EQ(ClientOf(window).right, ClientOf(host).right);
     EXPECT_EQ(ClientOf(window).bottom, ClientOf(host).bottom);
     LONG before = ClientOf(window).right;
