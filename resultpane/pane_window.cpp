@@ -182,11 +182,6 @@ LRESULT Panorel::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 
 void Panorel::destroyed() {
     ReleaseInterfaces();
-    std::vector<PropertySet*> top = m_records.all();
-    m_records.clear();
-    releaseRecords(top);
-    releaseRecords(m_bottomRecords);
-    m_lastShown = nullptr;
     for (HWND list : {m_topList, m_bottomList}) {
         if (!list) continue;
         SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);

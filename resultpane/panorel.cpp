@@ -68,10 +68,6 @@ Panorel::~Panorel() {
     if (m_window) DestroyWindow(m_window);
     // Without a window nothing else let go of the records and interfaces.
     ReleaseInterfaces();
-    std::vector<PropertySet*> top = m_records.all();
-    releaseRecords(top);
-    m_records.clear();
-    releaseRecords(m_bottomRecords);
     if (m_smallImages) ImageList_Destroy(m_smallImages);
     if (m_largeImages) ImageList_Destroy(m_largeImages);
 }
@@ -227,7 +223,19 @@ HRESULT Panorel::ReleaseInterfaces() {
     m_menuProviders.clear();
     m_console.reset();
     m_namespace.reset();
+    // The hidden node's records go too: a refresh may replace its list before it is shown again.
+    clearPanes();
     return S_OK;
+}
+
+void Panorel::clearPanes() {
+    for (HWND list : {m_topList, m_bottomList})
+        if (list) SendMessageW(list, LVM_SETITEMCOUNT, 0, 0);
+    std::vector<PropertySet*> top = m_records.all();
+    m_records.clear();
+    releaseRecords(top);
+    releaseRecords(m_bottomRecords);
+    m_lastShown = nullptr;
 }
 
 HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
@@ -249,14 +257,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         }
         selectionChanged(-1);
     } else if (lPane == kPanorelBottomPane) {
-        if (m_bottomList) SendMessageW(m_bottomList, LVM_SETITEMCOUNT, 0, 0);
-        std::vector<PropertySet*> old = std::move(m_bottomRecords);
-        m_bottomRecords = std::move(records);
-        releaseRecords(old);
-        if (m_bottomList) {
-            SendMessageW(m_bottomList, LVM_SETITEMCOUNT, WPARAM(m_bottomRecords.size()), 0);
-            redraw(m_bottomList);
-        }
+        replaceBottomRecords(std::move(records));
         if (!pvarObjects) m_lastShown = nullptr;
     } else {
         releaseRecords(records);
@@ -378,6 +379,10 @@ void Panorel::fillBottomList(VARIANT* details) {
     std::vector<PropertySet*> records;
     for (PropertySet* each : lumivel::shared::ReadObjectList(details, lumivel::shared::ListForm::AnyArray))
         if (each) records.push_back(each);
+    replaceBottomRecords(std::move(records));
+}
+
+void Panorel::replaceBottomRecords(std::vector<PropertySet*> records) {
     if (m_bottomList) SendMessageW(m_bottomList, LVM_SETITEMCOUNT, 0, 0);
     std::vector<PropertySet*> old = std::move(m_bottomRecords);
     m_bottomRecords = std::move(records);

@@ -224,12 +224,16 @@ private:
     void insertColumns(HWND list, const VARIANT* columns);
     void saveColumnWidths(HWND list, IProviderData* provider, LONG pane);
     void releaseRecords(std::vector<PropertySet*>& records);
+    // Empties both panes and lets go of their records.
+    void clearPanes();
     PropertySet* record(HWND list, long index) const;
     std::vector<PropertySet*> selectedTopRecords() const;
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
     void selectionChanged(long item);
     void showDetails(LONG mode, VARIANT* details);
     void fillBottomList(VARIANT* details);
+    // Shows these records below, holding the references they come with.
+    void replaceBottomRecords(std::vector<PropertySet*> records);
     void setText(const WCHAR* text);
     void redraw(HWND list);
     std::u16string sortKey() const;

@@ -48,6 +48,9 @@ public:
 private:
     std::vector<PropertySet*> m_scopes;
     std::vector<PropertySet*> m_objects;
+    // Both groups in name order, kept so that another column sorts only by its own text.
+    std::vector<PropertySet*> m_scopesByName;
+    std::vector<PropertySet*> m_objectsByName;
     bool m_ascending = true;
 };
 

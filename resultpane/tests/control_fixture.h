@@ -29,7 +29,7 @@ inline HWND MakeHostWindow(int width, int height) {
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!lumivel::ui::HasTestHook()) lumivel::ui::SetBackend(lumivel::ui::MakeHeadlessBackend());
+        if (headless) lumivel::ui::SetBackend(lumivel::ui::MakeHeadlessBackend());
         host = MakeHostWindow(640, 480);
         ASSERT_NE(host, nullptr);
         site = lumivel::com::NewComObject<FakeSite>(host, RECT{0, 0, 400, 300});
@@ -111,6 +111,8 @@ protected:
         return rect;
     }
 
+    // Screenshots run under the Qt backend instead.
+    bool headless = true;
     HWND host = nullptr;
     ComPtr<FakeSite> site;
     ComPtr<panorel::Panorel> control;

@@ -77,6 +77,7 @@ TEST_F(ControlTest, DisplayHandsOutTheRecordsOwnStrings) {
     provider->topKeys[1] = u"number";
     control->ReleaseInterfaces();
     connect();
+    show({carol});
     EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 0, 1), u"") << "a number shows as empty text";
     EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 0, 5), u"") << "no column, no text";
 }
@@ -263,6 +264,10 @@ TEST_F(ControlTest, RecordsAreHeldWhileShownAndLetGoOnceWhenReplaced) {
     show({both});
     EXPECT_EQ(both->RefCount, 2) << "a record in both lists keeps one reference for the control";
     EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 1);
+    control->ReleaseInterfaces();
+    EXPECT_EQ(both->RefCount, 1) << "a hidden node's records are let go";
+    EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 0);
+    show({both});
     control->InPlaceDeactivate();
     EXPECT_EQ(both->RefCount, 1);
 }

@@ -35,6 +35,7 @@ protected:
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static std::shared_ptr<lumivel::ui::Backend> backend = lumivel::qtui::MakeQtBackend();
         lumivel::ui::SetBackend(backend);
+        headless = false;
         ControlTest::SetUp();
     }
 };
@@ -61,7 +62,7 @@ TEST_F(Screenshot, RecordsWithIconsSortedAboveTheDetailsText) {
     EXPECT_EQ(lumivel::ui::ListViewCellImage(control->topList(), 1), 2);
     ShowWindow(host, SW_SHOW);
     Settle();
-    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(host, ScreenshotPath("panorel-result-pane.png")));
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-result-pane.png")));
     EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-result-pane.png")), 1000u);
 }
 
