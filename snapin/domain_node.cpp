@@ -2,8 +2,8 @@
 
 #include "shared/object_list.h"
 #include "shared/panorel_interface.h"
-#include "snapin/command_result.h"
 #include "shared/provider_interfaces.h"
+#include "snapin/command_result.h"
 #include "snapin/menu_merge.h"
 #include "snapin/node_worker.h"
 #include "snapin/root_node.h"
@@ -57,7 +57,8 @@ HRESULT DomainNode::Show(IDataObject* object, BOOL selecting, HSCOPEITEM item, I
 
 HRESULT DomainNode::Refresh(IDataObject*, IConsole* console, IConsoleNameSpace2* names) {
     if (fetching()) return S_OK;
-    if (console && m_scopeItem) console->SelectScopeItem(m_scopeItem);
+    // Selected anew only when another node is shown: the control showing this one stays.
+    if (console && m_scopeItem && !shownInControl()) console->SelectScopeItem(m_scopeItem);
     // Both panes let go of the old records before the new list replaces them.
     IUnknown* view = nullptr;
     if (console && SUCCEEDED(console->QueryResultView(&view)) && view) {

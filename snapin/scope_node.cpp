@@ -85,11 +85,15 @@ lumivel::ComPtr<IPanorel> ScopeNode::panorel() const {
     return control;
 }
 
-void ScopeNode::showObjects() {
+bool ScopeNode::shownInControl() const {
     lumivel::ComPtr<IPanorel> control = panorel();
     LONG_PTR shown = 0;
-    if (!control || !m_scopeItem || FAILED(control->get_HSCOPEITEM(&shown)) || shown != LONG_PTR(m_scopeItem)) return;
-    control->SetObjects(kPanorelTopPane, m_objects.vt == VT_EMPTY ? nullptr : &m_objects);
+    return control && m_scopeItem && SUCCEEDED(control->get_HSCOPEITEM(&shown)) && shown == LONG_PTR(m_scopeItem);
+}
+
+void ScopeNode::showObjects() {
+    if (!shownInControl()) return;
+    panorel()->SetObjects(kPanorelTopPane, m_objects.vt == VT_EMPTY ? nullptr : &m_objects);
 }
 
 bool ScopeNode::removeObject(PropertySet* record) {

@@ -104,6 +104,8 @@ public:
 protected:
     // The control, when the node holds the result-pane control.
     lumivel::ComPtr<IPanorel> panorel() const;
+    // The node holds the control and the control shows this node's scope item.
+    bool shownInControl() const;
     // The node is shown: takes the console's result view when it is the control and hands it
     // the node's scope item, record, interfaces and menu providers. Null for another view.
     lumivel::ComPtr<IPanorel> attachControl(HSCOPEITEM item, IConsole2* console, IConsoleNameSpace2* names);
