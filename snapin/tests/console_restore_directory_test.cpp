@@ -30,15 +30,6 @@ using namespace snapin_test;
 
 constexpr int kTopList = 100;
 
-// The number at the start of "N deleted objects in ...", or -1.
-long CountIn(const std::u16string& status) {
-    std::string text = lumivel::ToUtf8(status);
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        text.find(" deleted object") == std::string::npos)
-        return -1;
-    return std::strtol(text.c_str(), nullptr, 10);
-}
-
 std::u16string ItemText(HWND list, int item, int column) {
     WCHAR buffer[512] = {};
     LVITEMW request{};

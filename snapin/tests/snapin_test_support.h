@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -31,6 +32,15 @@ inline constexpr const char16_t* kProductInterfaces = u"Software\\Tarvo Software
 inline DWORD Regsvr(const std::string& arguments) {
     std::string line = "\"" + BinDir() + "/regsvr\" " + arguments;
     return lumivel::testing::RunChild(lumivel::FromUtf8(line)).exitCode;
+}
+
+// The number at the start of the status text "N deleted objects in ...", or -1.
+inline long CountIn(const std::u16string& status) {
+    std::string text = lumivel::ToUtf8(status);
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        text.find(" deleted object") == std::string::npos)
+        return -1;
+    return std::strtol(text.c_str(), nullptr, 10);
 }
 
 inline void RegisterClassAt(const char16_t* clsid, const std::string& module) {
