@@ -3,6 +3,7 @@
 
 #include "provider/revivo.h"
 #include "shared/object_list.h"
+#include "shared/text_helpers.h"
 
 namespace revivo {
 
@@ -50,13 +51,22 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             return S_FALSE;
         case kCommandRestore: {
             if (!single) return S_FALSE;
-            std::vector<RestoredObject> restored;
-            if (Restore(hwndParent, single, reinterpret_cast<LONG_PTR>(single), &restored) != S_OK) return S_FALSE;
+            RestoredTombstones restored;
+            HRESULT result = Restore(hwndParent, single, &restored);
+            // What came back is no longer a tombstone, also when a later step failed.
             std::vector<LONG_PTR> records;
-            for (const RestoredObject& object : restored) {
-                forgetTombstone(object.tombstoneName);
-                records.push_back(object.record);
+            std::u16string selectedName(single->getText(u"distinguishedName"));
+            for (const std::u16string& name : restored) {
+                LONG_PTR listed = forgetTombstone(name);
+                // The selection is the caller's own record; a parent is reported at the address
+                // the latest listing of its naming context handed out, which the receiver still
+                // holds, and not at all when that listing no longer has it.
+                if (lumivel::EqualsNoCase(name, selectedName))
+                    records.push_back(reinterpret_cast<LONG_PTR>(single));
+                else if (listed)
+                    records.push_back(listed);
             }
+            if (result != S_OK) return S_FALSE;
             handOut(resultHeader(u"ObjectsDeleted"), records, pvarResult);
             MessageBoxW(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
             return S_OK;

@@ -3,6 +3,7 @@
 #include "provider/deleted_objects.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "provider/revivo.h"
@@ -128,57 +129,62 @@ HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16stri
     LPWSTR attributes[ARRAYSIZE(kAttributes)];
     for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
     ADS_SEARCH_HANDLE handle = nullptr;
-    if (FAILED(search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes),
-                                     &handle)))
-        return S_OK;
-    while (search->GetNextRow(handle) == S_OK) {
+    result = search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes), &handle);
+    if (FAILED(result)) return result;
+    // A search that breaks off part-way (a DC gone, a time limit) fails whole: a partial list
+    // would pass for all the tombstones there are.
+    const size_t before = records->size();
+    for (;;) {
+        result = search->GetNextRow(handle);
+        if (result != S_OK) break;
         if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache)) records->push_back(record);
     }
     search->CloseSearchHandle(handle);
+    if (FAILED(result)) {
+        for (size_t i = before; i < records->size(); ++i) (*records)[i]->release();
+        records->resize(before);
+        return result;
+    }
     return S_OK;
+}
+
+HRESULT Revivo::openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search) {
+    *search = nullptr;
+    if (m_openDeletedObjects) return m_openDeletedObjects(namingContext, usedContext, search);
+    ComPtr<IADsContainer> container;
+    HRESULT result = OpenDeletedObjectsContainer(namingContext, container.put(), usedContext);
+    if (FAILED(result)) return result;
+    result = container->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search));
+    return FAILED(result) ? result : (*search ? S_OK : E_NOINTERFACE);
 }
 
 STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) {
-    clearDeletedObjectCache();
     const auto* node = reinterpret_cast<const PropertySet*>(lEntry);
-    BSTR namingContext = node ? node->getString(u"NamingContext") : nullptr;
-    ComPtr<IADsContainer> container;
-    HRESULT result = OpenDeletedObjectsContainer(namingContext, container.put());
+    // Copies taken under the node's lock: command 312 may set its DC on the console thread
+    // while a worker lists here.
+    std::optional<std::u16string> namingContext = node ? node->copyString(u"NamingContext") : std::nullopt;
+    std::u16string focusedDc = node ? node->copyText(u"FocusedDC") : std::u16string();
+    std::u16string usedContext;
+    ComPtr<IDirectorySearch> search;
+    HRESULT result = openDeletedObjects(namingContext ? namingContext->c_str() : nullptr, &usedContext, search.put());
     if (FAILED(result)) return result;
-    std::u16string focusedDc = node ? std::u16string(node->getText(u"FocusedDC")) : std::u16string();
-    bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
 
     std::vector<PropertySet*> listed;
-    ComPtr<IDirectorySearch> search;
-    if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
-        result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed);
-        if (FAILED(result)) {
-            for (PropertySet* record : listed) record->release();
-            return result;
-        }
-    }
+    result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed);
     search.reset();
-    container.reset();
+    // A listing that failed leaves the cache as the last whole one left it.
+    if (FAILED(result)) return result;
 
-    if (!filtered) rememberTombstones(listed);
-    if (!pvarObjects || FAILED(lumivel::BuildObjectList(listed, pvarObjects))) {
-        clearDeletedObjectCache();
+    bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
+    result = pvarObjects ? lumivel::BuildObjectList(listed, pvarObjects) : S_OK;
+    bool handedOut = pvarObjects && SUCCEEDED(result);
+    // Only records the receiver holds may be remembered; a filtered listing forgets the naming
+    // context's tombstones, as it always has.
+    rememberTombstones(usedContext, handedOut && !filtered ? &listed : nullptr);
+    if (!handedOut) {
         for (PropertySet* record : listed) record->release();
     }
-    return S_OK;
-}
-
-void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
-    std::vector<TombstoneRef> cache;
-    cache.reserve(records.size());
-    for (PropertySet* record : records) {
-        const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
-            record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
-            record->getText(u"class"), record->getText(u"FocusedDC")};
-        cache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
-    }
-    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    m_deletedObjectCache.swap(cache);
+    return SUCCEEDED(result) ? S_OK : result;
 }
 
 }  // namespace revivo

@@ -15,8 +15,9 @@ std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
 
 // The tombstone search on a Deleted Objects container's search interface: one level, deleted
 // objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
-// with "*". Appends one record per named tombstone, in server order. Fails only when the
-// search options are refused; a search that cannot start lists nothing.
+// with "*". Appends one record per named tombstone, in server order. A search whose options
+// are refused, that cannot start or that breaks off fails with that HRESULT and appends
+// nothing.
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
                              ISchemaCache* schemaCache, std::vector<PropertySet*>* records);
 

@@ -81,7 +81,14 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     record->setInt(u"FromRevivoProvider", 1);
 
     record->setText(u"RegEntry", RegistryEntryName(record));
-    StoreNode(record);
+    // A node that is not stored would be shown now and lost at the next start without a word.
+    LONG stored = StoreNode(record);
+    if (stored != ERROR_SUCCESS) {
+        result = HRESULT_FROM_WIN32(stored);
+        MessageBoxW(parent, SystemMessageText(result).c_str(), u"Active Directory", MB_OK | MB_ICONSTOP);
+        record->release();
+        return result;
+    }
     *node = record;
     return S_OK;
 }
@@ -109,18 +116,21 @@ void Revivo::FillInFocusedDC(PropertySet* record) {
     if (at != std::u16string::npos) record->setText(u"path", u"LDAP://" + path.substr(at + prefix.size()));
 }
 
-HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container) {
+HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container,
+                                            std::u16string* usedContext) {
     *container = nullptr;
-    ComPtr<IADs> rootDse;
-    HRESULT result = ADsOpenObject(u"LDAP://rootDSE", nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                                   rootDse.putVoid());
-    if (FAILED(result)) return result;
     std::u16string context;
     if (namingContext) {
         std::u16string_view given(namingContext);
         context = given.find(u"LDAP://") != std::u16string_view::npos ? given.substr(std::min<size_t>(7, given.size()))
                                                                         : given;
     } else {
+        // Only the default naming context needs the rootDSE: the default domain's DCs need not
+        // answer for a node of another domain to be listed.
+        ComPtr<IADs> rootDse;
+        HRESULT result = ADsOpenObject(u"LDAP://rootDSE", nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
+                                       rootDse.putVoid());
+        if (FAILED(result)) return result;
         VariantHolder value;
         UniqueBstr name(u"defaultNamingContext");
         result = rootDse->Get(name.get(), value.get());
@@ -128,6 +138,7 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
         if (value->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
         context = lumivel::ViewOf(value->bstrVal);
     }
+    if (usedContext) *usedContext = context;
     std::u16string path = u"LDAP://<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
     return ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
                          IID_IADsContainer, reinterpret_cast<void**>(container));

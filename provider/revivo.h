@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,11 +52,20 @@ private:
 };
 using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
 
-// One object brought back by a restore: its tombstone name and the address to report.
-struct RestoredObject {
-    std::u16string tombstoneName;
-    LONG_PTR record;
+// What one restore brought back, parents first: the tombstone names, which command 311 turns
+// into the addresses to report.
+using RestoredTombstones = std::vector<std::u16string>;
+
+// The tombstones of one naming context's last full listing.
+struct NamingContextTombstones {
+    std::u16string namingContext;
+    std::vector<TombstoneRef> tombstones;
 };
+
+// How EnumDeletedObjects reaches a naming context's Deleted Objects container (null: the
+// default one): the search interface on it and the naming context it lies in.
+using DeletedObjectsOpener =
+    std::function<HRESULT(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search)>;
 
 // The dispatch table of IRevivo, with its help strings (revivo_dispatch.cpp).
 extern const lumivel::com::DispatchInterface kRevivoDispatch;
@@ -103,21 +113,27 @@ public:
     HRESULT ConnectToDomain(HWND parent, PropertySet** node);
     // Remove a stored node: 0 when its registry value was deleted, 1 otherwise.
     LONG RemoveStoredNode(const PropertySet* node);
-    // The Deleted Objects container of a naming context (null: the default one), serverless.
-    HRESULT OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container);
+    // The Deleted Objects container of a naming context (null: the default one), serverless;
+    // usedContext receives the naming context it belongs to.
+    HRESULT OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container,
+                                        std::u16string* usedContext = nullptr);
     // Gives a record without "FocusedDC" the server that answers a binding of its path.
     void FillInFocusedDC(PropertySet* record);
     // The "Connect to Domain Controller" dialog: true with the chosen DNS name when one was
     // chosen and confirmed.
     bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
-    // Reanimates one tombstone, a deleted parent first; appends what was restored.
-    // handBack is the address reported for the record in the result list.
-    HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
+    // Reanimates one tombstone, a deleted parent first; appends the tombstone names of what
+    // was restored, also when a later step fails.
+    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored);
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
-    // How many tombstones the last unfiltered listing left for reanimation to consult.
+    // How many tombstones the last unfiltered listings left for reanimation to consult, of all
+    // naming contexts or of one.
     size_t deletedObjectCacheSize() const;
+    size_t deletedObjectCacheSize(std::u16string_view namingContext) const;
+    // Listings reach the directory through this instead (a scripted directory in tests).
+    void setDeletedObjectsOpener(DeletedObjectsOpener opener) { m_openDeletedObjects = std::move(opener); }
 
 private:
     explicit Revivo(IUnknown* outer);
@@ -135,9 +151,18 @@ private:
         Revivo* m_owner;
     };
 
+    struct RestoreState;
+    HRESULT restoreTombstone(HWND parent, PropertySet* record, RestoreState* state);
+    // The tombstone's last known parent as the focused DC now holds it; empty when it cannot
+    // be read there.
+    std::u16string rereadLastKnownParent(const PropertySet* record);
+
+    HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
     void clearDeletedObjectCache();
-    void rememberTombstones(const std::vector<PropertySet*>& records);
-    void forgetTombstone(std::u16string_view tombstoneName);
+    void rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records);
+    // Drops the tombstone from the cache; the address its record was handed out at, 0 when it
+    // is not in the cache (any more).
+    LONG_PTR forgetTombstone(std::u16string_view tombstoneName);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
     InnerUnknown m_inner;
@@ -153,10 +178,12 @@ private:
     // The restricted and the second ("Post") attribute sets of the configuration file.
     AttributeLists m_attributeLists;
     std::vector<std::u16string> m_visitedClasses;
-    std::vector<TombstoneRef> m_deletedObjectCache;
-    // Workers of two domain nodes may list on one provider object at once: the cache is
-    // swapped whole under this lock, so the last listing to finish is the one remembered.
+    // One list per naming context: workers of two domain nodes list on one provider object at
+    // once, and neither may throw away the other's parents. A list is swapped whole under the
+    // lock, so of two listings of one naming context the last to finish is remembered.
+    std::vector<NamingContextTombstones> m_deletedObjectCache;
     mutable std::mutex m_deletedObjectCacheLock;
+    DeletedObjectsOpener m_openDeletedObjects;
 };
 
 // The module's count of live objects and server locks, for DllCanUnloadNow.

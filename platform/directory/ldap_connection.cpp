@@ -57,6 +57,8 @@ ThreadCache& Cache() {
 
 std::string HostKey(const std::string& host, uint16_t port) { return Lower(host) + ":" + std::to_string(port); }
 
+DnReferral AskForReferral(const std::string& defaultDomain, const std::string& dn);
+
 }  // namespace
 
 ConnectionTimeouts CurrentTimeouts() {
@@ -132,11 +134,12 @@ void LdapConnection::NoteResult(int rc) {
 }
 
 HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
-                          std::shared_ptr<LdapConnection>* connection) {
+                          std::shared_ptr<LdapConnection>* connection, const std::string& objectDn) {
     ThreadCache& cache = Cache();
     const bool gc = role == ServerRole::GlobalCatalog;
     const uint16_t defaultPort = gc ? 3268 : 389;
-    std::string name = server.empty() ? DefaultDomainName() : server;
+    const std::string defaultDomain = server.empty() ? DefaultDomainName() : std::string();
+    std::string name = server.empty() ? DomainOfDn(objectDn, defaultDomain) : server;
     if (name.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
     const std::string aliasKey = Lower(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
 
@@ -156,7 +159,9 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
         if (FAILED(AcquireConnection(domain, 0, ServerRole::DomainController, &dc))) return std::string();
         return ToUtf8(DnToDnsName(FromUtf8(dc->RootDse().rootDomainNamingContext)));
     };
-    const std::vector<SrvRecord> candidates = BindCandidates(name, !server.empty(), gc, locator);
+    locator.referralOf = [&defaultDomain](const std::string& dn) { return AskForReferral(defaultDomain, dn); };
+    const std::vector<SrvRecord> candidates = server.empty() ? ServerlessCandidates(objectDn, defaultDomain, gc, locator)
+                                                             : BindCandidates(name, true, gc, locator);
     if (candidates.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
 
     HRESULT last = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
@@ -254,5 +259,41 @@ std::string EntryDn(LDAP* ld, LDAPMessage* entry) {
     if (dn) ldap_memfree(dn);
     return out;
 }
+
+namespace {
+
+// A base read of the DN on a DC of the default domain, referrals not chased: a DC answers for
+// the naming contexts it holds and refers to a DC of the domain that holds any other one.
+DnReferral AskForReferral(const std::string& defaultDomain, const std::string& dn) {
+    DnReferral answer;
+    std::shared_ptr<LdapConnection> dc;
+    if (defaultDomain.empty() || FAILED(AcquireConnection(defaultDomain, 0, ServerRole::DomainController, &dc)))
+        return answer;
+    std::lock_guard<std::mutex> lock(dc->Mutex());
+    LdapMessagePtr result;
+    const int rc = SearchSync(*dc, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr, &result,
+                              CurrentTimeouts().connectSeconds);
+    if (rc == LDAP_SUCCESS) {
+        answer.kind = DnReferral::Kind::HeldThere;
+        return answer;
+    }
+    if (rc != LDAP_REFERRAL || !result) return answer;
+    char** referrals = nullptr;
+    int code = LDAP_SUCCESS;
+    if (ldap_parse_result(dc->Handle(), result.get(), &code, nullptr, nullptr, &referrals, nullptr, 0) != LDAP_SUCCESS)
+        return answer;
+    for (char** url = referrals; url && *url && answer.host.empty(); ++url) {
+        LDAPURLDesc* parsed = nullptr;
+        if (ldap_url_parse(*url, &parsed) != LDAP_URL_SUCCESS) continue;
+        // A referral names a DNS host or domain; anything else in it is not followed.
+        if (parsed->lud_host && *parsed->lud_host && IsDnsName(parsed->lud_host)) answer.host = Lower(parsed->lud_host);
+        ldap_free_urldesc(parsed);
+    }
+    if (referrals) ldap_memvfree(reinterpret_cast<void**>(referrals));
+    if (!answer.host.empty()) answer.kind = DnReferral::Kind::Referred;
+    return answer;
+}
+
+}  // namespace
 
 }  // namespace lumivel::directory

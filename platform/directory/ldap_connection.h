@@ -71,11 +71,12 @@ private:
 };
 
 // The calling thread's connection for a server name (a DC's DNS name or a domain name) and
-// port, or for the default domain when server is empty; GC selects global catalog servers.
-// Candidates from the locator are tried in order until one connects.
+// port; GC selects global catalog servers. Without a server, the domain that objectDn (UTF-8)
+// names, or the default domain when it names none. Candidates from the locator are tried in
+// order until one connects.
 enum class ServerRole { DomainController, GlobalCatalog };
 HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
-                          std::shared_ptr<LdapConnection>* connection);
+                          std::shared_ptr<LdapConnection>* connection, const std::string& objectDn = {});
 
 // Connections this process has opened (for tests of the connection cache).
 size_t ConnectionsOpened();
