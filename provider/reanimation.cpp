@@ -21,6 +21,9 @@ constexpr size_t kDeepestParentChain = 64;
 
 struct Revivo::RestoreState {
     RestoredTombstones* restored;
+    // The DC the whole restore goes to, deleted parents included: the selected record's. A
+    // parent brought back on another DC could still be deleted where the child is restored.
+    std::u16string focusedDc;
     // The tombstones whose restore is under way, outermost first.
     std::vector<std::u16string> underWay;
 };
@@ -168,7 +171,7 @@ std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u
 }
 
 HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored) {
-    RestoreState state{restored, {}};
+    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}};
     return restoreTombstone(parent, record, &state);
 }
 
@@ -219,7 +222,10 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
             if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
             PropertySet* parentRecord = recordFromCopy(*candidate);
-            if (!parentRecord) return E_OUTOFMEMORY;
+            if (!parentRecord || !parentRecord->setText(u"FocusedDC", state->focusedDc)) {
+                if (parentRecord) parentRecord->release();
+                return E_OUTOFMEMORY;
+            }
             HRESULT parentResult = restoreTombstone(parent, parentRecord, state);
             parentRecord->release();
             // The user has been told why; this object stays deleted rather than half restored.

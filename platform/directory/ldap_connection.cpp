@@ -2,7 +2,10 @@
 #include "ldap_connection.h"
 
 #include <sasl/sasl.h>
+#include <sys/socket.h>
 #include <sys/time.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <map>
@@ -133,6 +136,17 @@ void LdapConnection::NoteResult(int rc) {
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) m_broken = true;
 }
 
+bool LdapConnection::ServerHasClosed() {
+    if (m_broken) return true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int socket = -1;
+    if (ldap_get_option(m_ld, LDAP_OPT_DESC, &socket) != LDAP_OPT_SUCCESS || socket < 0) return false;
+    char byte = 0;
+    const ssize_t peeked = recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) m_broken = true;
+    return m_broken;
+}
+
 HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
                           std::shared_ptr<LdapConnection>* connection, const std::string& objectDn) {
     ThreadCache& cache = Cache();
@@ -143,9 +157,11 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
     if (name.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
     const std::string aliasKey = Lower(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
 
+    // A DC stopped since the connection's last use is passed over for the next candidate at once,
+    // rather than failing the caller's first operation.
     if (auto alias = cache.aliases.find(aliasKey); alias != cache.aliases.end()) {
         auto found = cache.byHost.find(alias->second);
-        if (found != cache.byHost.end() && !found->second->Broken()) {
+        if (found != cache.byHost.end() && !found->second->ServerHasClosed()) {
             *connection = found->second;
             return S_OK;
         }
@@ -168,7 +184,7 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
     for (const auto& candidate : candidates) {
         const uint16_t candidatePort = port ? port : (candidate.port ? candidate.port : defaultPort);
         const std::string key = HostKey(candidate.target, candidatePort);
-        if (auto found = cache.byHost.find(key); found != cache.byHost.end() && !found->second->Broken()) {
+        if (auto found = cache.byHost.find(key); found != cache.byHost.end() && !found->second->ServerHasClosed()) {
             cache.aliases[aliasKey] = key;
             *connection = found->second;
             return S_OK;

@@ -59,6 +59,9 @@ public:
     // A failure that means the connection is gone; the cache then stops handing it out.
     void NoteResult(int rc);
     bool Broken() const { return m_broken; }
+    // True (and from then on Broken) when the server has closed the connection: a DC stopped
+    // since the last use. Costs one non-blocking peek at the socket.
+    bool ServerHasClosed();
 
 private:
     LdapConnection() = default;

@@ -21,7 +21,8 @@ constexpr CommandName kCommands[] = {
     {"list", Command::List,
      "usage: lumivel list DOMAIN [--filter PREFIX] [--format table|tsv|json]\n"
      "Lists the deleted objects of DOMAIN: name, last known parent, class, date deleted and\n"
-     "the tombstone's distinguished name. PREFIX is an LDAP filter prefix such as CN=Ann.\n"},
+     "the tombstone's distinguished name. PREFIX is the beginning of the name (Ann) or an\n"
+     "LDAP filter prefix (CN=Ann); a filter the directory refuses is an error.\n"},
     {"restore", Command::Restore,
      "usage: lumivel restore DOMAIN TOMBSTONE [--new-name NAME] [--yes]\n"
      "Restores the deleted object whose tombstone DN or GUID is TOMBSTONE, deleted parents\n"

@@ -101,7 +101,8 @@ HRESULT listTombstones(ProviderSession& session, const Arguments& arguments, Rec
     PropertySet* node = session.nodeFor(WidenText(arguments.domain), keep);
     if (!node) return E_OUTOFMEMORY;
     Progress progress("Listing deleted objects");
-    return session.list(node, arguments.filter ? WidenText(*arguments.filter) : std::u16string(), tombstones);
+    return session.list(node, arguments.filter ? FilterPrefixFor(WidenText(*arguments.filter)) : std::u16string(),
+                        tombstones);
 }
 
 int runList(ProviderSession& session, const Arguments& arguments) {

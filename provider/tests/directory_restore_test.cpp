@@ -201,7 +201,7 @@ TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
     // Nothing listens there: the session cannot connect, as with a stopped DC.
-    tombstone->setString(u"FocusedDC", u"127.0.0.2");
+    tombstone->setString(u"FocusedDC", u"127.0.0.9");
     watchBoxes();
     std::vector<PropertySet*> restored;
     EXPECT_EQ(restore(tombstone, &restored), S_FALSE);

@@ -164,15 +164,25 @@ def drs(lp, *words):
 
 def replicate(args):
     lp = LoadParm()
-    # A DC learns of a new partner from its consistency checker, which runs only every few
-    # minutes: have it run now, so that each DC has the other among its sources.
-    for dc in args.dcs:
-        drs(lp, "kcc", dc)
+    checked = set()
     for nc in NAMING_CONTEXTS:
         nc = nc.format(base=args.base_dn)
         for destination in args.dcs:
             for source in args.dcs:
-                if source != destination:
+                if source == destination:
+                    continue
+                try:
+                    drs(lp, "replicate", destination, source, nc, "--sync-forced")
+                except ToolError:
+                    if destination in checked:
+                        raise
+                    # A DC learns of a new partner from its consistency checker, which runs
+                    # only every few minutes: have it run now, and try once more.
+                    checked.add(destination)
+                    try:
+                        drs(lp, "kcc", destination)
+                    except ToolError as e:
+                        print("dc_tool: %s" % e, file=sys.stderr)
                     drs(lp, "replicate", destination, source, nc, "--sync-forced")
     print("dc_tool: %d naming contexts replicated between %s" % (len(NAMING_CONTEXTS), " and ".join(args.dcs)))
 

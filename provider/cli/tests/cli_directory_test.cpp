@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -140,6 +141,29 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     } else {
         EXPECT_EQ(nowhere.exitCode, 1);
     }
+}
+
+// --filter takes the beginning of a name as users type it, special characters and all, or an
+// LDAP prefix; a filter the directory cannot take is an error, never an empty listing.
+TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalformedOne) {
+    Outcome typed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "Pat (Ops) *"});
+    EXPECT_EQ(typed.exitCode, 0) << typed.err;
+    EXPECT_NE(typed.out.find("\nPat (Ops) *lead*\\nDEL:"), std::string::npos) << typed.out;
+    size_t rows = std::count(typed.out.begin(), typed.out.end(), '\n');
+    EXPECT_EQ(rows, 2u) << "the header and the one tombstone whose name begins so: " << typed.out;
+
+    Outcome ldap = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=Pat \\28Ops"});
+    EXPECT_EQ(ldap.exitCode, 0) << ldap.err;
+    EXPECT_EQ(ldap.out, typed.out);
+
+    Outcome none = lumivel({"list", m_domain, "--format", "tsv", "--filter", "No such name zz9"});
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n");
+
+    Outcome malformed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=x)(cn=y"});
+    EXPECT_EQ(malformed.exitCode, 1);
+    EXPECT_EQ(malformed.out, "");
+    EXPECT_NE(malformed.err.find("cannot list the deleted objects"), std::string::npos) << malformed.err;
 }
 
 TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
