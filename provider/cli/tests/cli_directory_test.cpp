@@ -4,7 +4,6 @@
 
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -148,9 +147,12 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
 TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalformedOne) {
     Outcome typed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "Pat (Ops) *"});
     EXPECT_EQ(typed.exitCode, 0) << typed.err;
+    // The seeded tombstone, and those of other tests that borrowed its name: all begin so.
     EXPECT_NE(typed.out.find("\nPat (Ops) *lead*\\nDEL:"), std::string::npos) << typed.out;
-    size_t rows = std::count(typed.out.begin(), typed.out.end(), '\n');
-    EXPECT_EQ(rows, 2u) << "the header and the one tombstone whose name begins so: " << typed.out;
+    std::istringstream lines(typed.out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) EXPECT_EQ(line.rfind("Pat (Ops) *", 0), 0u) << line;
 
     Outcome ldap = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=Pat \\28Ops"});
     EXPECT_EQ(ldap.exitCode, 0) << ldap.err;
