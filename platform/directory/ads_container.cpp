@@ -27,17 +27,24 @@ public:
         ULONG fetched = 0;
         while (fetched < celt) {
             if (m_position >= m_page.size()) {
-                if (m_done) break;
+                // A page that failed after part of a batch was handed out is reported by the
+                // next call, so that the caller never takes a cut walk for a complete one.
+                if (m_done) {
+                    if (fetched == 0 && FAILED(m_failure)) return m_failure;
+                    break;
+                }
                 const HRESULT hr = FetchPage();
                 if (FAILED(hr)) {
+                    m_failure = hr;
                     if (fetched == 0) return hr;
                     break;
                 }
                 if (m_page.empty()) break;
             }
             Child& child = m_page[m_position++];
-            AdsObject* object = AdsObject::FromEntry(m_container.get()->location(), std::move(child.dn),
-                                                     std::move(child.classes), std::move(child.guid));
+            AdsObject* object =
+                AdsObject::FromEntry(m_container.get()->location(), std::move(child.dn), std::move(child.classes),
+                                     std::move(child.guid), m_container.get()->m_hintNames, std::move(child.values));
             if (!object) return E_OUTOFMEMORY;
             VariantInit(&rgVar[fetched]);
             rgVar[fetched].vt = VT_DISPATCH;
@@ -59,6 +66,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE Reset() override {
+        m_failure = S_OK;
         m_page.clear();
         m_position = 0;
         m_cookie.clear();
@@ -78,6 +86,7 @@ private:
         std::u16string dn;
         std::vector<std::u16string> classes;
         std::string guid;
+        RawAttributes values;  // the hinted attributes
     };
 
     std::string Filter() const {
@@ -108,8 +117,10 @@ private:
         if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
         LDAPControl* controls[2] = {page, nullptr};
         LdapMessagePtr result;
-        rc = SearchSync(c, container->SearchBase(), LDAP_SCOPE_ONELEVEL, Filter(), {"objectClass", "objectGUID"},
-                        controls, &result);
+        const std::vector<std::string>& hints = container->m_hintNames;
+        std::vector<std::string> attributes{"objectClass", "objectGUID"};
+        attributes.insert(attributes.end(), hints.begin(), hints.end());
+        rc = SearchSync(c, container->SearchBase(), LDAP_SCOPE_ONELEVEL, Filter(), attributes, controls, &result);
         ldap_control_free(page);
         m_started = true;
         if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
@@ -122,6 +133,14 @@ private:
             for (const auto& v : EntryValues(ld, e, "objectClass")) child.classes.push_back(FromUtf8(v));
             auto guid = EntryValues(ld, e, "objectGUID");
             if (!guid.empty()) child.guid = guid.front();
+            if (!hints.empty()) {
+                rc = ReadEntryAttributes(c, e, &child.values);
+                if (rc != LDAP_SUCCESS) {
+                    m_page.clear();
+                    m_done = true;
+                    return HresultFromLdap(rc);
+                }
+            }
             m_page.push_back(std::move(child));
         }
         m_cookie.clear();
@@ -148,6 +167,7 @@ private:
     std::string m_cookie;
     bool m_started = false;
     bool m_done = false;
+    HRESULT m_failure = S_OK;
 };
 
 HRESULT AdsObject::get_Count(LONG*) { return E_NOTIMPL; }
@@ -188,13 +208,22 @@ HRESULT AdsObject::get_Hints(VARIANT* pvFilter) {
     return VariantCopy(pvFilter, &m_hints);
 }
 
+// The names of the attributes that each child of a later enumeration brings along.
 HRESULT AdsObject::put_Hints(VARIANT vHints) {
+    std::vector<std::string> names;
+    if (vHints.vt != VT_EMPTY && vHints.vt != VT_NULL) {
+        const HRESULT hr = VariantToValues(vHints, &names);
+        if (FAILED(hr)) return hr;
+    }
     VARIANT copy;
     VariantInit(&copy);
     const HRESULT hr = VariantCopy(&copy, &vHints);
     if (FAILED(hr)) return hr;
     VariantClear(&m_hints);
     m_hints = copy;
+    m_hintNames.clear();
+    for (auto& name : names)
+        if (!name.empty()) m_hintNames.push_back(std::move(name));
     return S_OK;
 }
 

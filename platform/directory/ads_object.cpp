@@ -191,7 +191,7 @@ HRESULT AdsObject::Bind(const AdsPath& path, DWORD flags, AdsObject** object) {
 }
 
 AdsObject* AdsObject::FromEntry(const Location& location, std::u16string dn, std::vector<std::u16string> classes,
-                                std::string guid) {
+                                std::string guid, const std::vector<std::string>& preloaded, RawAttributes values) {
     auto* o = new (std::nothrow) AdsObject();
     if (!o) return nullptr;
     o->m_location = location;
@@ -201,6 +201,18 @@ AdsObject* AdsObject::FromEntry(const Location& location, std::u16string dn, std
     o->m_classes = std::move(classes);
     o->m_guid = std::move(guid);
     o->m_identityKnown = true;
+    for (const auto& name : preloaded) {
+        if (name == "*") {
+            // What "*" brings is what an implicit load would have read.
+            for (auto& [key, attribute] : values) o->m_properties[key] = Property{attribute.name, attribute.values, 0};
+            o->m_propertiesLoaded = true;
+            continue;
+        }
+        const std::string key = LowerAsciiUtf8(name);
+        auto found = values.find(key);
+        o->m_properties[key] = found == values.end() ? Property{name, {}, 0}
+                                                     : Property{found->second.name, std::move(found->second.values), 0};
+    }
     return o;
 }
 
@@ -346,9 +358,13 @@ HRESULT AdsObject::LoadAttributes(const std::vector<std::string>& names, Load lo
         for (auto it = m_properties.begin(); it != m_properties.end();)
             it = it->second.pendingOperation ? std::next(it) : m_properties.erase(it);
     } else if (load == Load::Named) {
+        // A named attribute the entry lacks is remembered as absent, so that reading it does
+        // not load the whole entry again only to find nothing.
         for (const auto& name : names) {
-            auto it = m_properties.find(LowerAsciiUtf8(name));
-            if (it != m_properties.end() && !it->second.pendingOperation) m_properties.erase(it);
+            const std::string key = LowerAsciiUtf8(name);
+            auto it = m_properties.find(key);
+            if (it != m_properties.end() && it->second.pendingOperation) continue;
+            if (name != "*") m_properties[key] = Property{name, {}, 0};
         }
     }
     for (auto& [key, attribute] : attributes) {

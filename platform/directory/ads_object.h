@@ -77,9 +77,12 @@ public:
         std::u16string server;  // as the path named it (kept in child paths)
         uint16_t port = 0;
     };
-    // A child found by enumeration or search, already known to exist.
+    // A child found by enumeration or search, already known to exist. The attributes named in
+    // `preloaded` come with it as read (those the entry lacks are known to be absent), so that
+    // reading them costs no further request.
     static AdsObject* FromEntry(const Location& location, std::u16string dn, std::vector<std::u16string> classes,
-                                std::string guid);
+                                std::string guid, const std::vector<std::string>& preloaded = {},
+                                RawAttributes values = {});
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -225,6 +228,8 @@ private:
     VARIANT m_filter{};
     VARIANT m_hints{};
     std::vector<std::string> m_filterClasses;
+    // The attributes every enumerated child brings along (IADsContainer::put_Hints).
+    std::vector<std::string> m_hintNames;
 
     SearchPreferences m_preferences;
     // Searches started here and not yet closed: a handle is only taken when it is one of these,

@@ -38,6 +38,35 @@ constexpr SyntaxRow kSyntaxes[] = {
     {"2.5.5.17", 0, Syntax::OctetString},
 };
 
+struct LdapSyntaxRow {
+    const char* oid;
+    Syntax syntax;
+};
+
+// The LDAP syntaxes the directory publishes for its attribute syntaxes (2.5.5.x).
+constexpr LdapSyntaxRow kLdapSyntaxes[] = {
+    {"1.3.6.1.4.1.1466.115.121.1.12", Syntax::DnString},           // 2.5.5.1
+    {"1.3.6.1.4.1.1466.115.121.1.38", Syntax::CaseIgnoreString},   // 2.5.5.2 object identifier
+    {"1.2.840.113556.1.4.1362", Syntax::CaseExactString},          // 2.5.5.3
+    {"1.2.840.113556.1.4.905", Syntax::CaseIgnoreString},          // 2.5.5.4 teletex
+    {"1.3.6.1.4.1.1466.115.121.1.44", Syntax::PrintableString},    // 2.5.5.5 printable
+    {"1.3.6.1.4.1.1466.115.121.1.26", Syntax::PrintableString},    // 2.5.5.5 IA5
+    {"1.3.6.1.4.1.1466.115.121.1.36", Syntax::NumericString},      // 2.5.5.6
+    {"1.2.840.113556.1.4.903", Syntax::DnWithBinary},              // 2.5.5.7
+    {"1.2.840.113556.1.4.1221", Syntax::DnWithBinary},             // 2.5.5.7 OR-name
+    {"1.3.6.1.4.1.1466.115.121.1.7", Syntax::Boolean},             // 2.5.5.8
+    {"1.3.6.1.4.1.1466.115.121.1.27", Syntax::Integer},            // 2.5.5.9
+    {"1.3.6.1.4.1.1466.115.121.1.40", Syntax::OctetString},        // 2.5.5.10, 2.5.5.17
+    {"1.3.6.1.4.1.1466.115.121.1.53", Syntax::UtcTime},            // 2.5.5.11 UTC time
+    {"1.3.6.1.4.1.1466.115.121.1.24", Syntax::UtcTime},            // 2.5.5.11 generalized time
+    {"1.3.6.1.4.1.1466.115.121.1.15", Syntax::CaseIgnoreString},   // 2.5.5.12
+    {"1.3.6.1.4.1.1466.115.121.1.43", Syntax::CaseIgnoreString},   // 2.5.5.13
+    {"1.2.840.113556.1.4.904", Syntax::DnWithString},              // 2.5.5.14
+    {"1.3.6.1.4.1.1466.115.121.1.2", Syntax::DnWithString},        // 2.5.5.14 access point
+    {"1.2.840.113556.1.4.907", Syntax::SecurityDescriptor},        // 2.5.5.15
+    {"1.2.840.113556.1.4.906", Syntax::LargeInteger},              // 2.5.5.16
+};
+
 bool Digits(std::string_view s, size_t pos, size_t count, int* value) {
     if (pos + count > s.size()) return false;
     int v = 0;
@@ -110,6 +139,54 @@ Syntax SyntaxFromSchema(std::string_view attributeSyntax, int omSyntax) {
     for (const auto& row : kSyntaxes)
         if (attributeSyntax == row.oid && (row.omSyntax == 0 || row.omSyntax == omSyntax)) return row.syntax;
     return Syntax::CaseIgnoreString;
+}
+
+Syntax SyntaxFromLdapSyntax(std::string_view oid) {
+    for (const auto& row : kLdapSyntaxes)
+        if (oid == row.oid) return row.syntax;
+    return Syntax::CaseIgnoreString;
+}
+
+bool ParseAttributeTypeDescription(std::string_view description, std::vector<std::string>* names,
+                                   std::string* syntaxOid) {
+    names->clear();
+    syntaxOid->clear();
+    // Words are split at blanks and parentheses; a quoted string is one word without its quotes.
+    auto separates = [](char c) { return c == ' ' || c == '(' || c == ')' || c == '\'' || c == '\t' || c == '\n' || c == '\r'; };
+    std::vector<std::string> words;
+    for (size_t i = 0; i < description.size();) {
+        const char c = description[i];
+        if (c != '\'' && separates(c)) {
+            if (c == '(' || c == ')') words.emplace_back(1, c);
+            ++i;
+            continue;
+        }
+        if (c == '\'') {
+            const size_t end = description.find('\'', i + 1);
+            if (end == std::string_view::npos) return false;
+            words.emplace_back("'" + std::string(description.substr(i + 1, end - i - 1)));
+            i = end + 1;
+            continue;
+        }
+        size_t end = i;
+        while (end < description.size() && !separates(description[end])) ++end;
+        words.emplace_back(description.substr(i, end - i));
+        i = end;
+    }
+    auto unquoted = [](const std::string& word) { return word[0] == '\'' ? word.substr(1) : word; };
+    for (size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i] == "NAME") {
+            if (words[i + 1] == "(") {
+                for (size_t j = i + 2; j < words.size() && words[j] != ")"; ++j) names->push_back(unquoted(words[j]));
+            } else {
+                names->push_back(unquoted(words[i + 1]));
+            }
+        } else if (words[i] == "SYNTAX") {
+            std::string oid = unquoted(words[i + 1]);
+            *syntaxOid = oid.substr(0, oid.find('{'));
+        }
+    }
+    return !names->empty() && !syntaxOid->empty();
 }
 
 ADSTYPE AdsTypeOf(Syntax syntax) {

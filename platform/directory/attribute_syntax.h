@@ -30,6 +30,14 @@ enum class Syntax {
 // From the attributeSchema object's attributeSyntax OID and oMSyntax; unknown syntaxes are
 // case-ignore strings, as ADSI treats them.
 Syntax SyntaxFromSchema(std::string_view attributeSyntax, int omSyntax);
+// From the LDAP syntax OID of an attribute type in the subschema subentry, as the directory
+// maps its own syntaxes onto them; unknown OIDs are case-ignore strings.
+Syntax SyntaxFromLdapSyntax(std::string_view oid);
+// The names and the syntax OID of an attributeTypes description (RFC 4512: "( oid NAME 'x'
+// SYNTAX 'oid' ... )" or "NAME ( 'x' 'y' )", the OID quoted or not, with or without a length
+// bound). False when the description names no attribute or no syntax.
+bool ParseAttributeTypeDescription(std::string_view description, std::vector<std::string>* names,
+                                   std::string* syntaxOid);
 ADSTYPE AdsTypeOf(Syntax syntax);
 
 // GeneralizedTime ("20040307140500.0Z", optional fraction and +hhmm offset) or UTCTime

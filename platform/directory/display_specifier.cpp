@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "ads_object.h"
 #include "dn.h"
 #include "ldap_connection.h"
 #include "lumivel/ldap_escape.h"
@@ -218,56 +219,89 @@ private:
         return {m_locale, 0x409};
     }
 
-    static std::string SpecifierDn(LdapConnection& c, std::u16string_view objectClass, unsigned locale) {
+    static std::string LocaleDn(LdapConnection& c, unsigned locale) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%x", locale);
-        return "CN=" + ToUtf8(ldap::EscapeDnValue(std::u16string(objectClass) + u"-Display")) + ",CN=" + hex +
-               ",CN=DisplaySpecifiers," + c.RootDse().configurationNamingContext;
+        return std::string("CN=") + hex + ",CN=DisplaySpecifiers," + c.RootDse().configurationNamingContext;
+    }
+
+    static std::string SpecifierDn(LdapConnection& c, std::u16string_view objectClass, unsigned locale) {
+        return "CN=" + ToUtf8(ldap::EscapeDnValue(std::u16string(objectClass) + u"-Display")) + "," +
+               LocaleDn(c, locale);
+    }
+
+    // The specifiers of one locale by lower-case class name; a locale the directory lacks has
+    // none.
+    using LocaleSpecifiers = std::map<std::string, Specifier>;
+
+    // Every specifier of a locale in one paged search: a schema walk asks about hundreds of
+    // classes, most of which have none, and one request per class would cost a round trip
+    // each. False when the directory could not be asked.
+    static bool ReadLocale(LdapConnection& c, unsigned locale, LocaleSpecifiers* specifiers) {
+        int entryResult = LDAP_SUCCESS;
+        const int rc = PagedSearch(
+            c, LocaleDn(c, locale), LDAP_SCOPE_ONELEVEL, "(objectClass=displaySpecifier)",
+            {"cn", "classDisplayName", "iconPath", "attributeDisplayNames"}, [&](LDAP*, LDAPMessage* entry) {
+                RawAttributes attributes;
+                const int read = ReadEntryAttributes(c, entry, &attributes);
+                if (read != LDAP_SUCCESS) {
+                    entryResult = read;
+                    return;
+                }
+                auto values = [&attributes](const char* name) -> std::vector<std::string> {
+                    auto found = attributes.find(name);
+                    return found == attributes.end() ? std::vector<std::string>() : found->second.values;
+                };
+                const auto names = values("cn");
+                constexpr std::string_view kSuffix = "-display";
+                if (names.empty()) return;
+                std::string key = LowerAsciiUtf8(names.front());
+                if (key.size() <= kSuffix.size() || key.compare(key.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+                    return;
+                key.resize(key.size() - kSuffix.size());
+                Specifier specifier;
+                specifier.found = true;
+                const auto display = values("classdisplayname");
+                if (!display.empty()) specifier.classDisplayName = FromUtf8(display.front());
+                for (const auto& v : values("iconpath")) specifier.iconPaths.push_back(FromUtf8(v));
+                for (const auto& v : values("attributedisplaynames")) {
+                    const std::u16string text = FromUtf8(v);
+                    const size_t comma = text.find(u',');
+                    if (comma != std::u16string::npos)
+                        specifier.attributeNames.emplace_back(text.substr(0, comma), text.substr(comma + 1));
+                }
+                specifiers->emplace(std::move(key), std::move(specifier));
+            });
+        if (rc == LDAP_NO_SUCH_OBJECT) {
+            specifiers->clear();
+            return true;
+        }
+        return rc == LDAP_SUCCESS && entryResult == LDAP_SUCCESS;
     }
 
     Specifier Lookup(std::u16string_view objectClass) {
         static std::mutex mutex;
-        static std::map<std::string, Specifier> cache;
+        static std::map<std::string, std::shared_ptr<const LocaleSpecifiers>> cache;
         std::shared_ptr<LdapConnection> c;
         if (FAILED(Connection(&c))) return {};
-        const std::string key = LowerAsciiUtf8(c->RootDse().configurationNamingContext) + "|" +
-                                std::to_string(m_locale) + "|" + LowerAsciiUtf8(ToUtf8(objectClass));
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (auto found = cache.find(key); found != cache.end()) return found->second;
-        }
-        Specifier specifier;
-        bool answered = false;
+        const std::string className = LowerAsciiUtf8(ToUtf8(objectClass));
         for (unsigned locale : Locales()) {
-            std::lock_guard<std::mutex> lock(c->Mutex());
-            LdapMessagePtr result;
-            const int rc = SearchSync(*c, SpecifierDn(*c, objectClass, locale), LDAP_SCOPE_BASE, "(objectClass=*)",
-                                      {"classDisplayName", "iconPath", "attributeDisplayNames"}, nullptr, &result);
-            if (rc == LDAP_NO_SUCH_OBJECT) {
-                answered = true;
-                continue;
+            const std::string key = LowerAsciiUtf8(c->RootDse().configurationNamingContext) + "|" + std::to_string(locale);
+            std::shared_ptr<const LocaleSpecifiers> specifiers;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (auto found = cache.find(key); found != cache.end()) specifiers = found->second;
             }
-            if (rc != LDAP_SUCCESS) break;
-            answered = true;
-            LDAPMessage* entry = ldap_first_entry(c->Handle(), result.get());
-            if (!entry) continue;
-            specifier.found = true;
-            auto names = EntryValues(c->Handle(), entry, "classDisplayName");
-            if (!names.empty()) specifier.classDisplayName = FromUtf8(names.front());
-            for (const auto& v : EntryValues(c->Handle(), entry, "iconPath")) specifier.iconPaths.push_back(FromUtf8(v));
-            for (const auto& v : EntryValues(c->Handle(), entry, "attributeDisplayNames")) {
-                const std::u16string text = FromUtf8(v);
-                const size_t comma = text.find(u',');
-                if (comma != std::u16string::npos) specifier.attributeNames.emplace_back(text.substr(0, comma), text.substr(comma + 1));
+            if (!specifiers) {
+                auto read = std::make_shared<LocaleSpecifiers>();
+                // A directory that could not be asked is asked again next time.
+                if (!ReadLocale(*c, locale, read.get())) return {};
+                std::lock_guard<std::mutex> lock(mutex);
+                specifiers = cache.emplace(key, std::move(read)).first->second;
             }
-            break;
+            if (auto found = specifiers->find(className); found != specifiers->end()) return found->second;
         }
-        // A directory that could not be asked is asked again next time.
-        if (answered) {
-            std::lock_guard<std::mutex> lock(mutex);
-            cache.emplace(key, specifier);
-        }
-        return specifier;
+        return {};
     }
 
     std::string m_server;

@@ -110,7 +110,7 @@ HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared
     LdapMessagePtr result;
     rc = SearchSync(*c, "", LDAP_SCOPE_BASE, "(objectClass=*)",
                     {"defaultNamingContext", "configurationNamingContext", "schemaNamingContext",
-                     "rootDomainNamingContext", "dnsHostName"},
+                     "rootDomainNamingContext", "dnsHostName", "subschemaSubentry"},
                     nullptr, &result, timeouts.connectSeconds);
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     timeval operationTimeout{timeouts.operationSeconds, 0};
@@ -121,6 +121,7 @@ HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared
         c->m_rootDse.schemaNamingContext = FirstValue(c->m_ld, entry, "schemaNamingContext");
         c->m_rootDse.rootDomainNamingContext = FirstValue(c->m_ld, entry, "rootDomainNamingContext");
         c->m_rootDse.dnsHostName = FirstValue(c->m_ld, entry, "dnsHostName");
+        c->m_rootDse.subschemaSubentry = FirstValue(c->m_ld, entry, "subschemaSubentry");
     }
     c->m_serverName = c->m_rootDse.dnsHostName.empty() ? host : c->m_rootDse.dnsHostName;
     ++g_connectionsOpened;

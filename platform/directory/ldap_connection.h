@@ -31,6 +31,7 @@ struct RootDseFacts {
     std::string schemaNamingContext;
     std::string rootDomainNamingContext;
     std::string dnsHostName;
+    std::string subschemaSubentry;
 };
 
 struct ConnectionTimeouts {

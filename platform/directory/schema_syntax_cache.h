@@ -1,5 +1,6 @@
-// The syntax of every attribute, read once per forest schema from its attributeSchema
-// objects (attributeSyntax, oMSyntax) and kept for the life of the process.
+// The syntax of every attribute, read once per forest schema from the attribute types of the
+// subschema subentry (or, where the server publishes none, from the attributeSchema objects'
+// attributeSyntax and oMSyntax) and kept for the life of the process.
 #pragma once
 
 #include <memory>
@@ -24,6 +25,8 @@ public:
     size_t size() const { return m_syntaxes.size(); }
 
 private:
+    bool ReadSubschema(LdapConnection& connection);
+
     std::unordered_map<std::string, Syntax> m_syntaxes;  // lower-case lDAPDisplayName
 };
 

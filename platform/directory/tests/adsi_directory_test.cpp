@@ -513,4 +513,77 @@ TEST_F(AdsiDirectory, SchemaClassContainmentAndCreatability) {
     EXPECT_TRUE(FAILED(ADsGetObject(u"LDAP://noSuchClass,schema", IID_IADsClass, reinterpret_cast<void**>(&missing))));
 }
 
+// A string or an array of strings, as Get returns them.
+std::vector<std::u16string> Strings(const VARIANT& value) {
+    if (value.vt == VT_BSTR) return {std::u16string(value.bstrVal, SysStringLen(value.bstrVal))};
+    std::vector<std::u16string> out;
+    if (value.vt != (VT_ARRAY | VT_VARIANT)) return out;
+    const auto* elements = static_cast<const VARIANT*>(value.parray->pvData);
+    for (ULONG i = 0; i < value.parray->rgsabound[0].cElements; ++i)
+        if (elements[i].vt == VT_BSTR) out.emplace_back(elements[i].bstrVal, SysStringLen(elements[i].bstrVal));
+    return out;
+}
+
+// Hints make every enumerated child bring the named attributes along, a constructed one
+// included; what a child lacks reads as absent, and what was not hinted is still read.
+TEST_F(AdsiDirectory, EnumerationHintsAndNamedLoads) {
+    Ptr<IADs> rootDse;
+    ASSERT_EQ(Bind(u"LDAP://RootDSE", rootDse.put()), S_OK);
+    const std::u16string schemaDn = GetText(rootDse.p, u"schemaNamingContext");
+    Ptr<IADsContainer> schema;
+    ASSERT_EQ(ADsGetObject(Ldap(schemaDn).c_str(), IID_IADsContainer, schema.putVoid()), S_OK);
+    Variant filter, hints;
+    LPWSTR classSchema[] = {const_cast<LPWSTR>(u"classSchema")};
+    ASSERT_EQ(ADsBuildVarArrayStr(classSchema, 1, filter.put()), S_OK);
+    ASSERT_EQ(schema->put_Filter(filter.v), S_OK);
+    LPWSTR hinted[] = {const_cast<LPWSTR>(u"lDAPDisplayName"), const_cast<LPWSTR>(u"possibleInferiors")};
+    ASSERT_EQ(ADsBuildVarArrayStr(hinted, 2, hints.put()), S_OK);
+    ASSERT_EQ(schema->put_Hints(hints.v), S_OK);
+    Variant readBack;
+    ASSERT_EQ(schema->get_Hints(readBack.put()), S_OK);
+    EXPECT_EQ(readBack.v.vt, VT_ARRAY | VT_VARIANT);
+
+    IEnumVARIANT* enumerator = nullptr;
+    ASSERT_EQ(ADsBuildEnumerator(schema.p, &enumerator), S_OK);
+    size_t classes = 0, withInferiors = 0, withoutInferiors = 0;
+    VARIANT batch[100];
+    ULONG fetched = 0;
+    while (SUCCEEDED(ADsEnumerateNext(enumerator, 100, batch, &fetched)) && fetched > 0) {
+        for (ULONG i = 0; i < fetched; ++i) {
+            Ptr<IADs> child;
+            ASSERT_EQ(batch[i].pdispVal->QueryInterface(IID_IADs, child.putVoid()), S_OK);
+            VariantClear(&batch[i]);
+            ++classes;
+            Variant inferiors;
+            const HRESULT hinted = child->Get(Bstr(u"possibleInferiors"), inferiors.put());
+            // Only a sample is held against a bind of its own: one request each.
+            if (classes % 25 != 1) continue;
+            Ptr<IADs> fresh;
+            ASSERT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), S_OK);
+            EXPECT_EQ(GetText(child.p, u"lDAPDisplayName"), GetText(fresh.p, u"lDAPDisplayName"));
+            Variant names;
+            LPWSTR constructed[] = {const_cast<LPWSTR>(u"possibleInferiors")};
+            ASSERT_EQ(ADsBuildVarArrayStr(constructed, 1, names.put()), S_OK);
+            ASSERT_EQ(fresh->GetInfoEx(names.v, 0), S_OK);
+            Variant loaded;
+            const HRESULT named = fresh->Get(Bstr(u"possibleInferiors"), loaded.put());
+            EXPECT_EQ(hinted, named);
+            if (FAILED(named)) {
+                EXPECT_EQ(named, E_ADS_PROPERTY_NOT_FOUND);
+                ++withoutInferiors;
+                continue;
+            }
+            ++withInferiors;
+            EXPECT_EQ(Strings(inferiors.v), Strings(loaded.v));
+            EXPECT_FALSE(Strings(loaded.v).empty());
+            // Attributes that were not hinted are still read, with one load of the entry.
+            EXPECT_NE(GetText(child.p, u"cn"), u"<none>");
+        }
+    }
+    ADsFreeEnumerator(enumerator);
+    EXPECT_GT(classes, 200u);
+    EXPECT_GT(withInferiors, 0u);
+    EXPECT_GT(withoutInferiors, 0u);
+}
+
 }  // namespace

@@ -33,6 +33,51 @@ TEST(AttributeSyntax, SchemaSyntaxesMapToAdsTypes) {
     for (const auto& r : rows) EXPECT_EQ(AdsTypeOf(SyntaxFromSchema(r.oid, r.om)), r.type) << r.oid;
 }
 
+// The subschema names the same syntaxes by their LDAP OIDs; both ways must agree.
+TEST(AttributeSyntax, LdapSyntaxesAgreeWithTheSchemaObjects) {
+    struct Row {
+        const char* attributeSyntax;
+        int om;
+        const char* ldapSyntax;
+    };
+    const Row rows[] = {
+        {"2.5.5.1", 127, "1.3.6.1.4.1.1466.115.121.1.12"}, {"2.5.5.2", 6, "1.3.6.1.4.1.1466.115.121.1.38"},
+        {"2.5.5.3", 27, "1.2.840.113556.1.4.1362"},        {"2.5.5.4", 20, "1.2.840.113556.1.4.905"},
+        {"2.5.5.5", 19, "1.3.6.1.4.1.1466.115.121.1.44"},  {"2.5.5.5", 22, "1.3.6.1.4.1.1466.115.121.1.26"},
+        {"2.5.5.6", 18, "1.3.6.1.4.1.1466.115.121.1.36"},  {"2.5.5.7", 127, "1.2.840.113556.1.4.903"},
+        {"2.5.5.8", 1, "1.3.6.1.4.1.1466.115.121.1.7"},    {"2.5.5.9", 2, "1.3.6.1.4.1.1466.115.121.1.27"},
+        {"2.5.5.9", 10, "1.3.6.1.4.1.1466.115.121.1.27"},  {"2.5.5.10", 4, "1.3.6.1.4.1.1466.115.121.1.40"},
+        {"2.5.5.11", 23, "1.3.6.1.4.1.1466.115.121.1.53"}, {"2.5.5.11", 24, "1.3.6.1.4.1.1466.115.121.1.24"},
+        {"2.5.5.12", 64, "1.3.6.1.4.1.1466.115.121.1.15"}, {"2.5.5.13", 127, "1.3.6.1.4.1.1466.115.121.1.43"},
+        {"2.5.5.14", 127, "1.2.840.113556.1.4.904"},       {"2.5.5.15", 66, "1.2.840.113556.1.4.907"},
+        {"2.5.5.16", 65, "1.2.840.113556.1.4.906"},        {"2.5.5.17", 4, "1.3.6.1.4.1.1466.115.121.1.40"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(SyntaxFromLdapSyntax(r.ldapSyntax), SyntaxFromSchema(r.attributeSyntax, r.om)) << r.ldapSyntax;
+    EXPECT_EQ(SyntaxFromLdapSyntax("1.2.3.4"), Syntax::CaseIgnoreString);
+}
+
+TEST(AttributeSyntax, AttributeTypeDescriptions) {
+    std::vector<std::string> names;
+    std::string oid;
+    ASSERT_TRUE(ParseAttributeTypeDescription(
+        "( 1.2.840.113556.1.4.148 NAME 'schemaIDGUID' SYNTAX '1.3.6.1.4.1.1466.115.121.1.40' SINGLE-VALUE "
+        "NO-USER-MODIFICATION )",
+        &names, &oid));
+    EXPECT_EQ(names, std::vector<std::string>{"schemaIDGUID"});
+    EXPECT_EQ(oid, "1.3.6.1.4.1.1466.115.121.1.40");
+    // RFC 4512 forms: several names, an unquoted OID with a length bound, a description that
+    // holds the keywords as text.
+    ASSERT_TRUE(ParseAttributeTypeDescription(
+        "( 2.5.4.3 NAME ( 'cn' 'commonName' ) DESC 'NAME SYNTAX x' SUP name\tSYNTAX 1.3.6.1.4.1.1466.115.121.1.15{64} )",
+        &names, &oid));
+    EXPECT_EQ(names, (std::vector<std::string>{"cn", "commonName"}));
+    EXPECT_EQ(oid, "1.3.6.1.4.1.1466.115.121.1.15");
+    EXPECT_FALSE(ParseAttributeTypeDescription("( 2.5.4.3 NAME 'cn' )", &names, &oid));
+    EXPECT_FALSE(ParseAttributeTypeDescription("( 2.5.4.3 SYNTAX 1.2 )", &names, &oid));
+    EXPECT_FALSE(ParseAttributeTypeDescription("( 2.5.4.3 NAME 'cn SYNTAX 1.2 )", &names, &oid));
+}
+
 TEST(AttributeSyntax, TimesAreUtc) {
     SYSTEMTIME t{};
     ASSERT_TRUE(ParseLdapTime("20041231233000.0Z", &t));

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <set>
 
+#include "../attribute_syntax.h"
 #include "directory_test_support.h"
 #include "win/com.h"
 #include "lumivel/ldap_escape.h"
@@ -416,6 +417,60 @@ TEST_F(ServicesDirectory, DisplaySpecifiers) {
     icon = specifier->GetIcon(u"noSuchClass", DSGIF_GETDEFAULTICON, 32, 32);
     ASSERT_NE(icon, nullptr);
     EXPECT_TRUE(DestroyIcon(icon));
+}
+
+// The syntaxes ADSI takes from the subschema's attribute types are those the attributeSchema
+// objects give, for every attribute of the schema.
+TEST_F(ServicesDirectory, AttributeTypesAgreeWithTheSchemaObjects) {
+    Ptr<IADs> rootDse;
+    ASSERT_EQ(ADsGetObject(u"LDAP://RootDSE", IID_IADs, rootDse.putVoid()), S_OK);
+    Variant schemaDn;
+    ASSERT_EQ(rootDse->Get(Bstr(u"schemaNamingContext"), schemaDn.put()), S_OK);
+    Ptr<IDirectorySearch> search;
+    ASSERT_EQ(ADsGetObject(Ldap(schemaDn.v.bstrVal).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    ADS_SEARCHPREF_INFO prefs[2] = {};
+    prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+    prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+    prefs[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+    prefs[1].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+    prefs[1].vValue.dwType = ADSTYPE_INTEGER;
+    prefs[1].vValue.Integer = 1000;
+    ASSERT_EQ(search->SetSearchPreference(prefs, 2), S_OK);
+    LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName"), const_cast<LPWSTR>(u"attributeSyntax"),
+                           const_cast<LPWSTR>(u"oMSyntax")};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    ASSERT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=attributeSchema)"), attributes, 3, &handle), S_OK);
+    Ptr<IDsDisplaySpecifier> specifier;
+    ASSERT_EQ(CreateClass(CLSID_DsDisplaySpecifier, IID_IDsDisplaySpecifier, specifier.put()), S_OK);
+    size_t checked = 0;
+    while (search->GetNextRow(handle) == S_OK) {
+        std::u16string name, syntax;
+        int om = 0;
+        ADS_SEARCH_COLUMN column;
+        if (search->GetColumn(handle, attributes[0], &column) == S_OK) {
+            name = column.pADsValues[0].CaseIgnoreString;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, attributes[1], &column) == S_OK) {
+            syntax = column.pADsValues[0].CaseIgnoreString;
+            search->FreeColumn(&column);
+        }
+        if (search->GetColumn(handle, attributes[2], &column) == S_OK) {
+            om = static_cast<int>(column.pADsValues[0].Integer);
+            search->FreeColumn(&column);
+        }
+        // The directory publishes userParameters as an octet string, and ADSI goes by the
+        // published syntax.
+        if (name == u"userParameters") {
+            EXPECT_EQ(specifier->GetAttributeADsType(name.c_str()), ADSTYPE_OCTET_STRING);
+            continue;
+        }
+        const ADSTYPE expected = lumivel::directory::AdsTypeOf(lumivel::directory::SyntaxFromSchema(ToUtf8(syntax), om));
+        EXPECT_EQ(specifier->GetAttributeADsType(name.c_str()), expected) << ToUtf8(name) << " " << ToUtf8(syntax);
+        ++checked;
+    }
+    search->CloseSearchHandle(handle);
+    EXPECT_GT(checked, 1000u);
 }
 
 TEST_F(ServicesDirectory, CreatabilityInAContainer) {

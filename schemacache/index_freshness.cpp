@@ -1,0 +1,90 @@
+#include "schemacache/index_freshness.h"
+
+#include "schemacache/index_format.h"
+#include "shared/com_helpers.h"
+#include "win/adsi.h"
+#include "win/datetime.h"
+#include "win/files.h"
+#include "win/threads.h"
+
+namespace glossar {
+namespace {
+
+using lumivel::ComPtr;
+using lumivel::UniqueBstr;
+using lumivel::VariantHolder;
+
+bool ReadString(IADs* object, const char16_t* name, std::u16string* value) {
+    UniqueBstr property(name);
+    VariantHolder holder;
+    if (FAILED(object->Get(property.get(), holder.get())) || holder->vt != VT_BSTR || !holder->bstrVal) return false;
+    value->assign(holder->bstrVal, SysStringLen(holder->bstrVal));
+    return !value->empty();
+}
+
+}  // namespace
+
+std::u16string LdapPathOf(std::u16string_view distinguishedName) {
+    std::u16string path = u"LDAP://";
+    for (size_t i = 0; i < distinguishedName.size(); ++i) {
+        const char16_t c = distinguishedName[i];
+        // A slash the DN already escapes stays as it is.
+        if (c == u'\\' && i + 1 < distinguishedName.size()) {
+            path.push_back(c);
+            path.push_back(distinguishedName[++i]);
+            continue;
+        }
+        if (c == u'/') path.push_back(u'\\');
+        path.push_back(c);
+    }
+    return path;
+}
+
+FILETIME SchemaChangeTime() {
+    FILETIME none{};
+    ComPtr<IADs> rootDse;
+    if (FAILED(ADsGetObject(u"LDAP://rootdse", IID_IADs, rootDse.putVoid())) || !rootDse) return none;
+    std::u16string configuration;
+    if (!ReadString(rootDse.get(), u"configurationNamingContext", &configuration)) return none;
+    ComPtr<IADs> schema;
+    const std::u16string path = LdapPathOf(u"CN=Schema," + configuration);
+    if (FAILED(ADsGetObject(path.c_str(), IID_IADs, schema.putVoid())) || !schema) return none;
+    UniqueBstr name(u"whenChanged");
+    VariantHolder changed;
+    if (FAILED(schema->Get(name.get(), changed.get())) || changed->vt != VT_DATE) return none;
+    SYSTEMTIME system{};
+    FILETIME time{};
+    if (!VariantTimeToSystemTime(changed->date, &system) || !SystemTimeToFileTime(&system, &time)) return none;
+    return time;
+}
+
+bool ClassIndexIsStale(std::u16string_view directory, const FILETIME& schemaTime) {
+    const std::u16string path = std::u16string(directory) + kClassIndexFile;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(path.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    if (found.nFileSizeHigh == 0 && found.nFileSizeLow == 0) return true;
+    return CompareFileTime(&schemaTime, &found.ftLastWriteTime) == 1;
+}
+
+bool IndexFilePresent(std::u16string_view directory, std::u16string_view fileName) {
+    const std::u16string path = std::u16string(directory) + std::u16string(fileName);
+    // Sharing with readers and with a rename over the file: a cache reading the index at
+    // this moment does not make it count as missing.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool filled = GetFileInformationByHandle(file, &information) &&
+                        (information.nFileSizeLow != 0 || information.nFileSizeHigh != 0);
+    CloseHandle(file);
+    return filled;
+}
+
+bool IndexNeedsRebuild(std::u16string_view directory, const FILETIME& schemaTime) {
+    return ClassIndexIsStale(directory, schemaTime) || !IndexFilePresent(directory, kClassIndexFile) ||
+           !IndexFilePresent(directory, kAttributeIndexFile);
+}
+
+}  // namespace glossar
