@@ -104,19 +104,23 @@ std::u16string FormatDeletionDate(const SYSTEMTIME& utc) {
     return text;
 }
 
-HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
-                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records) {
+HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize) {
     ADS_SEARCHPREF_INFO preferences[3] = {};
     preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
     preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+    preferences[0].vValue.Integer = scope;
     preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
     preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
     preferences[1].vValue.Boolean = TRUE;
     preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
     preferences[2].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[2].vValue.Integer = kPageSize;
-    HRESULT result = search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+    preferences[2].vValue.Integer = pageSize;
+    return search->SetSearchPreference(preferences, pageSize > 0 ? 3 : 2);
+}
+
+HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records) {
+    HRESULT result = SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
     if (FAILED(result)) return result;
 
     bool filtered = filter && SysStringLen(filter) > 0;

@@ -13,6 +13,10 @@ namespace revivo {
 // A UTC time as the "Date Deleted" column shows it: local time, "MM/DD/YYYY - hh:mm".
 std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
 
+// Sets a search that shows deleted objects: its scope, and pages of the size given (none for
+// 0), with one SetSearchPreference call; that call's result.
+HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize);
+
 // The tombstone search on a Deleted Objects container's search interface: one level, deleted
 // objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
 // with "*". Appends one record per named tombstone, in server order. A search whose options

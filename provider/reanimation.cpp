@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lumivel/ldap_escape.h"
+#include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
@@ -125,14 +126,7 @@ std::u16string dnsDomainOf(std::u16string_view dn) {
 
 // The one row of a base search on a show-deleted search interface: a DN attribute's text.
 std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
-    ADS_SEARCHPREF_INFO preferences[2] = {};
-    preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = ADS_SCOPE_BASE;
-    preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
-    preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
-    preferences[1].vValue.Boolean = TRUE;
-    if (search->SetSearchPreference(preferences, ARRAYSIZE(preferences)) != S_OK) return {};
+    if (SetShowDeletedSearch(search, ADS_SCOPE_BASE, 0) != S_OK) return {};
     LPWSTR attributes[] = {const_cast<LPWSTR>(attribute)};
     ADS_SEARCH_HANDLE handle = nullptr;
     if (FAILED(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 1, &handle))) return {};
