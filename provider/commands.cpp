@@ -1,9 +1,15 @@
 // IProviderCommands::ExecuteCommand and IRevivo::BackupObjects.
 #include <vector>
 
+#include "lumivel/ldap_escape.h"
+#include "provider/backup/backup_writer.h"
+#include "provider/backup/perform_backup_dialog.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::VariantHolder;
 
 namespace revivo {
 
@@ -46,9 +52,18 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             }
             return S_OK;
         }
-        case kCommandBackup:
-            // FIXME: the "Perform Backup" dialog comes with the backup component.
-            return S_FALSE;
+        case kCommandBackup: {
+            // The dialog shows the first record and backs up the whole selection; with several
+            // records the first one's focused DC is the one to back up from.
+            PropertySet* first = selection.empty() ? nullptr : selection.front();
+            if (!first) return S_FALSE;
+            if (!single && !first->has(u"FocusedDC")) FillInFocusedDC(first);
+            PerformBackupInput input{this, std::u16string(first->getText(u"FocusedDC")), first, {}};
+            for (PropertySet* record : selection)
+                if (record) input.selection.push_back(record);
+            if (input.server.empty()) return S_FALSE;
+            return ShowPerformBackupDialog(hwndParent, input) == 1 ? S_OK : S_FALSE;
+        }
         case kCommandRestore: {
             if (!single) return S_FALSE;
             RestoredTombstones restored;
@@ -92,8 +107,25 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
     }
 }
 
-STDMETHODIMP Revivo::BackupObjects(BSTR) {
-    // FIXME: the backup writer comes with the backup component; until then nothing is written.
+STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
+    std::u16string dn = bstrPath ? std::u16string(bstrPath, SysStringLen(bstrPath)) : std::u16string();
+    PropertySet* record = PropertySet::create();
+    if (!record) return S_OK;
+    std::u16string path = u"LDAP://" + lumivel::ldap::AdsPathDn(dn);
+    record->setText(u"path", path);
+    std::u16string server;
+    ComPtr<IADs> object;
+    ComPtr<IADsObjectOptions> options;
+    VariantHolder name;
+    if (SUCCEEDED(ADsGetObject(path.c_str(), IID_IADs, object.putVoid())) &&
+        SUCCEEDED(object.queryInterface(IID_IADsObjectOptions, &options)) &&
+        SUCCEEDED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())) && name->vt == VT_BSTR)
+        server.assign(name->bstrVal, SysStringLen(name->bstrVal));
+    object.reset();
+    options.reset();
+    // A script has no window: the writer reports its failures to stderr and the system log.
+    RunBackup(this, nullptr, server, {record});
+    record->release();
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lumivel/ldap_escape.h"
+#include "provider/backup/backup_choice_dialog.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
@@ -88,7 +89,7 @@ void showLdapError(HWND parent, ULONG ldapResult) {
 
 bool nameIsTaken(const std::u16string& dn) {
     ComPtr<IADs> existing;
-    return SUCCEEDED(ADsGetObject((u"GC://" + dn).c_str(), IID_IADs, existing.putVoid()));
+    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
 }
 
 // A tombstone of the cache as a record reanimation can work on.
@@ -238,10 +239,13 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
             if (!current.empty() && !DsIsMangledDnW(current.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
                 record->setText(u"lastKnownParent", current);
                 lastKnownParent = current;
-            } else if (RestoreParentFromBackup(this, record)) {
-                lastKnownParent = record->getText(u"lastKnownParent");
             } else {
-                MessageBoxW(parent, u"Could not create the container for this object.", u"Error", MB_OK);
+                // Without an archive named for it, the user picks one that holds this object.
+                if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
+                if (RestoreParentFromBackup(this, record))
+                    lastKnownParent = record->getText(u"lastKnownParent");
+                else
+                    MessageBoxW(parent, u"Could not create the container for this object.", u"Error", MB_OK);
             }
         }
     }
@@ -295,20 +299,24 @@ bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName
     return true;
 }
 
-int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
-    std::u16string relativeName, parentName;
-    if (!SplitDistinguishedName(dn, &relativeName, &parentName)) return 0;
-    std::u16string parentPath = u"LDAP://";
-    if (!server.empty()) parentPath += std::u16string(server) + u"/";
-    parentPath += parentName;
+namespace {
+
+// Levels a container path may be created through; deeper names come from no real directory.
+constexpr size_t kMaxCreatedLevels = 128;
+
+std::u16string containerPath(std::u16string_view server, std::u16string_view dn) {
+    std::u16string path = u"LDAP://";
+    if (!server.empty()) path += std::u16string(server) + u"/";
+    return path + lumivel::ldap::AdsPathDn(dn);
+}
+
+// Creates one container below an existing parent: 1 when the commit succeeded.
+int createContainer(std::u16string_view server, const std::u16string& relativeName, const std::u16string& parentName) {
     ComPtr<IADsContainer> container;
-    if (FAILED(ADsGetObject(parentPath.c_str(), IID_IADsContainer, container.putVoid()))) {
-        CreateContainerPath(server, parentName);
-        if (FAILED(ADsGetObject(parentPath.c_str(), IID_IADsContainer, container.putVoid()))) return 0;
-    }
+    if (FAILED(ADsGetObject(containerPath(server, parentName).c_str(), IID_IADsContainer, container.putVoid()))) return 0;
     bool organizationalUnit = lumivel::StartsWithNoCase(relativeName, u"ou");
     UniqueBstr className(organizationalUnit ? u"organizationalUnit" : u"container");
-    UniqueBstr relative(relativeName.c_str());
+    UniqueBstr relative(lumivel::ldap::AdsPathDn(relativeName).c_str());
     ComPtr<IDispatch> created;
     if (FAILED(container->Create(className.get(), relative.get(), created.put())) || !created) return 0;
     ComPtr<IADs> object;
@@ -316,8 +324,34 @@ int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
     return SUCCEEDED(object->SetInfo()) ? 1 : 0;
 }
 
-// FIXME: until restore from a backup archive is built, no former parent can be recreated, and
-// the restore reports "Could not create the container for this object.".
-int RestoreParentFromBackup(Revivo*, PropertySet*) { return 0; }
+}  // namespace
+
+int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
+    // The missing levels are found from the bottom up and created from the top down; a loop
+    // rather than a recursion, as the name may come from a backup file.
+    struct Level {
+        std::u16string relativeName, parentName;
+    };
+    std::vector<Level> missing;
+    std::u16string current(dn);
+    for (;;) {
+        Level level;
+        if (!SplitDistinguishedName(current, &level.relativeName, &level.parentName)) {
+            if (missing.empty()) return 0;
+            break;
+        }
+        missing.push_back(level);
+        ComPtr<IADsContainer> parent;
+        if (SUCCEEDED(ADsGetObject(containerPath(server, level.parentName).c_str(), IID_IADsContainer,
+                                   parent.putVoid())) ||
+            missing.size() >= kMaxCreatedLevels)
+            break;
+        current = level.parentName;
+    }
+    int created = 0;
+    for (auto level = missing.rbegin(); level != missing.rend(); ++level)
+        created = createContainer(server, level->relativeName, level->parentName);
+    return created;
+}
 
 }  // namespace revivo

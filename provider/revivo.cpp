@@ -20,7 +20,6 @@ Revivo::Revivo(IUnknown* outer) : m_inner(this), m_controllingUnknown(outer ? ou
 Revivo::~Revivo() {
     if (m_schemaCache) m_schemaCache->Release();
     if (m_secondInterface) m_secondInterface->Release();
-    m_visitedClasses.clear();
     clearDeletedObjectCache();
     // The column records are shared with the control for the provider's lifetime only.
     for (LVCOLUMNW* column : m_columns) CoTaskMemFree(column);

@@ -17,6 +17,7 @@
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 #include "provider/backup/attribute_lists.h"
+#include "provider/backup/class_attribute_cache.h"
 #include "lumivel/dispatch_table.h"
 #include "provider/platform_headers.h"
 
@@ -128,6 +129,7 @@ public:
 
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
+    ClassAttributeCache& classAttributes() { return m_classAttributes; }
     // How many tombstones the last unfiltered listings left for reanimation to consult, of all
     // naming contexts or of one.
     size_t deletedObjectCacheSize() const;
@@ -173,8 +175,8 @@ private:
     IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
     ISchemaCache* m_schemaCache = nullptr;
     std::vector<LVCOLUMNW*> m_columns;
-    // FIXME: the backup writer's class-attribute cache, typed when the writer lands.
-    std::vector<std::u16string> m_classAttributeMap;
+    // The backup writer's attribute lists per class, with the classes visited while one is built.
+    ClassAttributeCache m_classAttributes;
     // The restricted and the second ("Post") attribute sets of the configuration file.
     AttributeLists m_attributeLists;
     std::vector<std::u16string> m_visitedClasses;

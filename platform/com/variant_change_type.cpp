@@ -375,4 +375,20 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
     return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
 }
 
+HRESULT VarBstrFromDate(DATE dateIn, LCID, ULONG, BSTR* pbstrOut) {
+    if (!pbstrOut) return E_INVALIDARG;
+    *pbstrOut = nullptr;
+    std::u16string text;
+    HRESULT hr = lumivel::com::FormatDate(dateIn, &text);
+    if (FAILED(hr)) return hr;
+    *pbstrOut = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *pbstrOut ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT VarBstrFromBool(VARIANT_BOOL boolIn, LCID, ULONG, BSTR* pbstrOut) {
+    if (!pbstrOut) return E_INVALIDARG;
+    *pbstrOut = SysAllocString(boolIn != VARIANT_FALSE ? u"True" : u"False");
+    return *pbstrOut ? S_OK : E_OUTOFMEMORY;
+}
+
 }  // extern "C"

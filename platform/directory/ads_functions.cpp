@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ads_object.h"
+#include "attribute_syntax.h"
 #include "lumivel/text.h"
 
 using namespace lumivel::directory;
@@ -51,6 +52,23 @@ WINBASEAPI HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements,
                                     ULONG* pcElementsFetched) {
     if (!pEnumVariant) return E_POINTER;
     return pEnumVariant->Next(cElements, pvar, pcElementsFetched);
+}
+
+WINBASEAPI HRESULT AdsTypeToPropVariant(PADSVALUE pAdsValues, DWORD dwNumValues, VARIANT* pVariant) {
+    if (!pVariant || (dwNumValues && !pAdsValues)) return E_POINTER;
+    VariantInit(pVariant);
+    if (dwNumValues == 0) return E_ADS_BAD_PARAMETER;
+    // Through the raw LDAP form, so that a value comes out exactly as a Get of it would.
+    std::optional<Syntax> syntax;
+    std::vector<std::string> raw(dwNumValues);
+    for (DWORD i = 0; i < dwNumValues; ++i) {
+        std::optional<Syntax> of = SyntaxOfAdsType(pAdsValues[i].dwType);
+        if (!of || (syntax && *syntax != *of)) return E_ADS_CANT_CONVERT_DATATYPE;
+        syntax = of;
+        HRESULT hr = AdsValueToRaw(pAdsValues[i], &raw[i]);
+        if (FAILED(hr)) return hr;
+    }
+    return ValuesToVariant(*syntax, raw, false, pVariant);
 }
 
 WINBASEAPI LPVOID AllocADsMem(DWORD cb) { return std::calloc(1, cb ? cb : 1); }

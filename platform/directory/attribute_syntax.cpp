@@ -208,6 +208,16 @@ ADSTYPE AdsTypeOf(Syntax syntax) {
     return ADSTYPE_UNKNOWN;
 }
 
+std::optional<Syntax> SyntaxOfAdsType(ADSTYPE type) {
+    // Object classes are case-ignore strings to Get as well.
+    if (type == ADSTYPE_OBJECT_CLASS) return Syntax::CaseIgnoreString;
+    for (Syntax syntax : {Syntax::DnString, Syntax::CaseExactString, Syntax::CaseIgnoreString, Syntax::PrintableString,
+                          Syntax::NumericString, Syntax::Boolean, Syntax::Integer, Syntax::OctetString, Syntax::UtcTime,
+                          Syntax::LargeInteger, Syntax::SecurityDescriptor, Syntax::DnWithBinary, Syntax::DnWithString})
+        if (AdsTypeOf(syntax) == type) return syntax;
+    return std::nullopt;
+}
+
 bool ParseLdapTime(std::string_view s, SYSTEMTIME* utc) {
     int year, month, day, hour, minute, second = 0;
     size_t pos;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,9 @@ Syntax SyntaxFromLdapSyntax(std::string_view oid);
 bool ParseAttributeTypeDescription(std::string_view description, std::vector<std::string>* names,
                                    std::string* syntaxOid);
 ADSTYPE AdsTypeOf(Syntax syntax);
+// The syntax whose values a search hands out with that type; none for types the directory
+// never hands out.
+std::optional<Syntax> SyntaxOfAdsType(ADSTYPE type);
 
 // GeneralizedTime ("20040307140500.0Z", optional fraction and +hhmm offset) or UTCTime
 // ("040307140500Z"), always returned as UTC.

@@ -1,6 +1,8 @@
 // LDAP filter and DN value escaping.
 #include "lumivel/ldap_escape.h"
 
+#include "dn.h"
+
 #include "lumivel/text.h"
 #include "utf8_check.h"
 
@@ -102,5 +104,8 @@ std::u16string EscapeDnValue(std::u16string_view value) {
 std::optional<std::u16string> UnescapeDnValue(std::u16string_view escaped) {
     return Unescape(escaped, true);
 }
+
+std::u16string AdsPathDn(std::u16string_view ldapDn) { return directory::LdapToAdsDn(ldapDn); }
+std::u16string LdapDnOfAdsPath(std::u16string_view adsDn) { return directory::AdsToLdapDn(adsDn); }
 
 }  // namespace lumivel::ldap

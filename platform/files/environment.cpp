@@ -50,6 +50,11 @@ std::optional<std::u16string> WindowsDefault(std::u16string_view name) {
     } else if (is(u"USERPROFILE")) {
         if (auto home = Lookup(u"HOME")) return lumivel::FromUtf8(*home);
         if (struct passwd* pw = getpwuid(getuid())) return lumivel::FromUtf8(pw->pw_dir);
+    } else if (is(u"LOCALAPPDATA")) {
+        // Per-user data of this computer that may be rebuilt: the user's cache folder.
+        if (auto cache = Lookup(u"XDG_CACHE_HOME"); cache && !cache->empty() && (*cache)[0] == '/')
+            return lumivel::FromUtf8(*cache);
+        if (auto profile = WindowsDefault(u"USERPROFILE")) return *profile + u"/.cache";
     } else if (is(u"USERNAME")) {
         if (struct passwd* pw = getpwuid(getuid())) return lumivel::FromUtf8(pw->pw_name);
     } else if (is(u"COMPUTERNAME")) {

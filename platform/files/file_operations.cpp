@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "local_file.h"
@@ -81,20 +82,62 @@ DWORD Pump(lumivel::FileObject& from, lumivel::FileObject& to) {
     }
 }
 
+// A hidden name beside a UNC destination for the copy on its way there.
+std::u16string UncTemporaryBeside(const std::u16string& target) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    std::u16string suffix;
+    std::random_device device;
+    uint64_t random = static_cast<uint64_t>(device()) << 32 | device();
+    for (int i = 0; i < 12; ++i, random >>= 4) suffix.push_back(kHex[random & 15]);
+    const size_t cut = target.rfind(u'\\');
+    return target.substr(0, cut + 1) + u"." + target.substr(cut + 1) + u".copy-" + suffix;
+}
+
 // Copy through file objects, for any pair that involves a UNC path. A failed copy removes
-// its partial destination.
+// its partial destination. On a share the data goes into a hidden file beside the destination
+// first and is renamed into place, so that no reader of the share ever sees half a file.
 DWORD CopyByObjects(LPCWSTR from, LPCWSTR to, bool replace) {
     std::shared_ptr<lumivel::FileObject> source, target;
     bool created = false;
     if (DWORD e = lumivel::OpenFileObject(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0, &source, &created))
         return e;
-    if (DWORD e = lumivel::OpenFileObject(to, GENERIC_WRITE, 0, replace ? CREATE_ALWAYS : CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, &target, &created))
+    std::shared_ptr<lumivel::UncFileSystem> unc;
+    std::u16string final, written;
+    if (IsUnc(to)) {
+        DWORD error = ERROR_SUCCESS;
+        unc = Unc(&error);
+        if (!unc) return error;
+        final = lumivel::UncPath(to);
+        written = UncTemporaryBeside(final);
+    } else {
+        written = to;
+    }
+    const DWORD disposition = unc ? CREATE_NEW : replace ? CREATE_ALWAYS : CREATE_NEW;
+    if (DWORD e = lumivel::OpenFileObject(written.c_str(), GENERIC_WRITE, 0, disposition, FILE_ATTRIBUTE_NORMAL,
+                                          &target, &created))
         return e == ERROR_FILE_EXISTS && !replace ? ERROR_FILE_EXISTS : e;
     DWORD error = Pump(*source, *target);
     if (error == ERROR_SUCCESS) error = target->flush();
     target.reset();
-    if (error != ERROR_SUCCESS) DeleteFileW(to);
+    if (error == ERROR_SUCCESS && unc) {
+        error = unc->rename(written, final, replace);
+        if (error == ERROR_ALREADY_EXISTS) error = ERROR_FILE_EXISTS;
+        if (error == ERROR_NOT_SAME_DEVICE) {
+            // A file system that cannot rename gets the data under the final name directly.
+            DeleteFileW(written.c_str());
+            source.reset();
+            if (DWORD e = lumivel::OpenFileObject(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0, &source, &created))
+                return e;
+            written = final;
+            if (DWORD e = lumivel::OpenFileObject(written.c_str(), GENERIC_WRITE, 0, replace ? CREATE_ALWAYS : CREATE_NEW,
+                                                  FILE_ATTRIBUTE_NORMAL, &target, &created))
+                return e;
+            error = Pump(*source, *target);
+            if (error == ERROR_SUCCESS) error = target->flush();
+            target.reset();
+        }
+    }
+    if (error != ERROR_SUCCESS) DeleteFileW(written.c_str());
     return error;
 }
 
@@ -157,7 +200,9 @@ DWORD MoveLocal(const std::string& from, const std::string& to, DWORD flags, LPC
         return ERROR_SUCCESS;
     }
     if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
-    if (errno != EXDEV) return lumivel::PathError(errno, errno == ENOENT ? from : to);
+    // The source was there a moment ago: a missing name is the target's folder.
+    if (errno == ENOENT) return ::lstat(from.c_str(), &sourceState) != 0 ? lumivel::PathError(ENOENT, from) : ERROR_PATH_NOT_FOUND;
+    if (errno != EXDEV) return lumivel::PathError(errno, to);
     if (!(flags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(sourceState.st_mode)) return ERROR_NOT_SAME_DEVICE;
     // Across file systems: copy, then remove the original; if that fails, the copy goes again
     // so that the file exists exactly once.

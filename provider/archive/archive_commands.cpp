@@ -3,6 +3,7 @@
 #include <string>
 
 #include "provider/archive/zip_engine.h"
+#include "win/errors.h"
 #include "win/strings.h"
 
 namespace revivo {
@@ -34,6 +35,24 @@ public:
     EngineSession& operator=(const EngineSession&) = delete;
 };
 
+// A failed command leaves its reason as the thread's last error, as a system call would: the
+// file operation's own error, else one that says what kind of failure it was.
+int WithLastError(int result) {
+    if (result == zip::kZipOk) return result;
+    DWORD error = zip::ZipThreadLastError();
+    if (error == ERROR_SUCCESS) {
+        switch (result) {
+            case zip::kZipTooLarge: error = ERROR_FILE_TOO_LARGE; break;
+            case zip::kZipOutOfMemory: error = ERROR_NOT_ENOUGH_MEMORY; break;
+            case zip::kZipNoMatch: error = ERROR_FILE_NOT_FOUND; break;
+            case zip::kZipArchiveExists: error = ERROR_FILE_EXISTS; break;
+            default: error = ERROR_FILE_CORRUPT; break;
+        }
+    }
+    SetLastError(error);
+    return result;
+}
+
 }  // namespace
 
 int PackFile(LPCWSTR archivePath, LPCWSTR filePath) {
@@ -48,7 +67,7 @@ int PackFile(LPCWSTR archivePath, LPCWSTR filePath) {
     command.level = zip::kMediumCompression;
     command.messages = zip::EngineMessages::Suppressed;
     EngineSession session;
-    return zip::ZipEngineRun(command);
+    return WithLastError(zip::ZipEngineRun(command));
 }
 
 int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory) {
@@ -63,7 +82,7 @@ int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory) {
     command.destination = destination.c_str();
     command.messages = zip::EngineMessages::Suppressed;
     EngineSession session;
-    return zip::ZipEngineRun(command);
+    return WithLastError(zip::ZipEngineRun(command));
 }
 
 }  // namespace revivo

@@ -7,11 +7,13 @@
 namespace revivo {
 
 // Packs one file into a new archive under its bare name, at medium compression and with the
-// engine's messages off. The engine's result code, 0 on success (the backup writer ignores it).
+// engine's messages off. The engine's result code, 0 on success; on failure the thread's last
+// error says why.
 int PackFile(LPCWSTR archivePath, LPCWSTR filePath);
 
 // Extracts every member matching "*.inf" into the directory under its bare name: 0 on
-// success, non-zero when the archive cannot be read or holds no such member.
+// success, non-zero (with the last error set) when the archive cannot be read or holds no
+// such member.
 int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory);
 
 }  // namespace revivo

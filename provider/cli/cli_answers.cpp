@@ -7,6 +7,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "shared/text_helpers.h"
+#include "win/commctrl.h"
 
 namespace lumivel_cli {
 
@@ -34,6 +35,42 @@ void typeAndConfirm(HWND dialog, int edit, const std::u16string& text) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
 
+void press(HWND dialog, int button) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+
+std::u16string rowText(HWND list, int row) {
+    WCHAR text[MAX_PATH] = {};
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// Picks the archive in the list of dialog 204 and confirms it; false when it is not listed.
+bool chooseArchive(HWND dialog, const std::u16string& wanted) {
+    HWND list = GetDlgItem(dialog, IDC_BACKUP_LIST);
+    int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    size_t cut = wanted.find_last_of(u"/\\");
+    std::u16string name = cut == std::u16string::npos ? wanted : wanted.substr(cut + 1);
+    int chosen = -1;
+    if (lumivel::EqualsNoCase(wanted, u"latest")) {
+        chosen = rows > 0 ? 0 : -1;  // the list is newest first
+    } else {
+        for (int row = 0; row < rows && chosen < 0; ++row)
+            if (lumivel::EqualsNoCase(rowText(list, row), name)) chosen = row;
+    }
+    if (chosen < 0) return false;
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, chosen, reinterpret_cast<LPARAM>(&state));
+    press(dialog, IDOK);
+    return true;
+}
+
 void cancel(HWND dialog) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
@@ -52,6 +89,14 @@ INT_PTR answer(const Answers& answers, const Surface& surface) {
             } else if (surface.round == 0 && surface.resourceId == IDD_NEW_NAME && answers.newName &&
                        !g_newNameGiven.exchange(true)) {
                 typeAndConfirm(surface.window, IDC_NEW_NAME, *answers.newName);
+            } else if (surface.round == 0 && surface.resourceId == IDD_PERFORM_BACKUP && answers.confirmBackup) {
+                press(surface.window, IDOK);
+            } else if (surface.round == 0 && surface.resourceId == IDD_CHOOSE_BACKUP && answers.fromBackup) {
+                if (!chooseArchive(surface.window, *answers.fromBackup)) {
+                    std::cerr << "Restore: no archive " << lumivel::NarrowText(*answers.fromBackup)
+                              << " in the backup folder holds the object\n";
+                    cancel(surface.window);
+                }
             } else {
                 if (surface.resourceId == IDD_NEW_NAME && answers.newName)
                     std::cerr << "Name: " << lumivel::NarrowText(*answers.newName) << " is taken too\n";
@@ -71,7 +116,8 @@ bool InstallAnswers(const Answers& answers, std::string* error) {
     lumivel::ui::SetBackend(lumivel::ui::MakeTerminalBackend());
     // On a terminal with nothing given in advance the administrator answers there; otherwise
     // the answers come from the command line and every message box is printed.
-    bool needed = !answers.interactive || answers.connectDomain || answers.newName;
+    bool needed = !answers.interactive || answers.connectDomain || answers.newName || answers.confirmBackup ||
+                  answers.fromBackup;
     if (needed) lumivel::ui::SetTestHook([answers](const Surface& surface) { return answer(answers, surface); });
     (void)error;
     return true;

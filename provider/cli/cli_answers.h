@@ -15,6 +15,11 @@ struct Answers {
     // Typed into "Name" (dialog 206) when a restored name is taken; without it the question is
     // asked on a terminal, else cancelled.
     std::optional<std::u16string> newName;
+    // "Perform Backup" (dialog 109) is confirmed with OK.
+    bool confirmBackup = false;
+    // "Restore" (dialog 204) answered with the archive of this file name (a path's last part),
+    // or with the newest one for "latest"; an archive the list lacks cancels it.
+    std::optional<std::u16string> fromBackup;
     bool interactive = false;
 };
 

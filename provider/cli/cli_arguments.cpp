@@ -24,10 +24,24 @@ constexpr CommandName kCommands[] = {
      "the tombstone's distinguished name. PREFIX is the beginning of the name (Ann) or an\n"
      "LDAP filter prefix (CN=Ann); a filter the directory refuses is an error.\n"},
     {"restore", Command::Restore,
-     "usage: lumivel restore DOMAIN TOMBSTONE [--new-name NAME] [--yes]\n"
+     "usage: lumivel restore DOMAIN TOMBSTONE [--new-name NAME] [--from-backup ARCHIVE|latest] [--yes]\n"
      "Restores the deleted object whose tombstone DN or GUID is TOMBSTONE, deleted parents\n"
      "first. NAME answers the question for a new name when the old one is taken; --yes\n"
-     "skips the confirmation. Exits with 0 only when the object was restored.\n"},
+     "skips the confirmation. When a deleted parent is no longer listed, it is recreated\n"
+     "from a backup archive that holds the object: ARCHIVE names it (its file name or path in\n"
+     "the backup folder), latest takes the newest one. Exits with 0 only when the object was\n"
+     "restored.\n"},
+    {"backup", Command::Backup,
+     "usage: lumivel backup DOMAIN DN... [--server DC]\n"
+     "Backs up the objects (each with everything below it) into one archive in the backup\n"
+     "folder: the FileLocation policy's folder, else \\\\DC\\sysvol\\Tarvo Lumivel. DC is the\n"
+     "domain controller to read from (default: the domain node's, else the domain's).\n"
+     "Prints the archive's path; exits with 0 only when the archive reached the folder.\n"},
+    {"backups", Command::Backups,
+     "usage: lumivel backups DOMAIN [--object GUID|DN] [--server DC]\n"
+     "Lists the archives of the backup folder, newest first: file, date (UTC), origin and\n"
+     "number of objects; with --object also whether each archive holds that object (its\n"
+     "GUID, or the DN of the live object or of its tombstone).\n"},
 };
 
 constexpr const char* kProgramUsage =
@@ -37,6 +51,8 @@ constexpr const char* kProgramUsage =
     "  connect DOMAIN               connect to a domain and store it\n"
     "  list DOMAIN [options]        list a domain's deleted objects\n"
     "  restore DOMAIN TOMBSTONE     restore a deleted object\n"
+    "  backup DOMAIN DN...          back up objects into an archive\n"
+    "  backups DOMAIN               list the archives of the backup folder\n"
     "Run 'lumivel <command> --help' for the options of a command.\n";
 
 const CommandName* findCommand(const std::string& word) {
@@ -100,6 +116,15 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             if (!arguments.newName || arguments.newName->empty()) return failure("--new-name needs a name");
         } else if (word == "--yes" && command->command == Command::Restore) {
             arguments.yes = true;
+        } else if (word == "--from-backup" && command->command == Command::Restore) {
+            arguments.fromBackup = value("--from-backup");
+            if (!arguments.fromBackup || arguments.fromBackup->empty()) return failure("--from-backup needs an archive or latest");
+        } else if (word == "--server" && (command->command == Command::Backup || command->command == Command::Backups)) {
+            arguments.server = value("--server");
+            if (!arguments.server || arguments.server->empty()) return failure("--server needs a domain controller");
+        } else if (word == "--object" && command->command == Command::Backups) {
+            arguments.object = value("--object");
+            if (!arguments.object || arguments.object->empty()) return failure("--object needs a GUID or a DN");
         } else if (word == "--") {
             positional.insert(positional.end(), words.begin() + static_cast<long>(i) + 1, words.end());
             break;
@@ -110,6 +135,15 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         }
     }
 
+    if (command->command == Command::Backup) {
+        if (positional.size() < 2) return failure("backup takes DOMAIN and at least one DN");
+        arguments.domain = positional[0];
+        arguments.objects.assign(positional.begin() + 1, positional.end());
+        if (arguments.domain.empty()) return failure("DOMAIN must not be empty");
+        for (const std::string& dn : arguments.objects)
+            if (dn.empty()) return failure("a DN must not be empty");
+        return ParseResult{arguments, {}};
+    }
     size_t wanted = command->command == Command::Domains ? 0 : command->command == Command::Restore ? 2 : 1;
     if (positional.size() != wanted) {
         return failure(std::string(command->word) + " takes " +

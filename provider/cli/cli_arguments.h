@@ -7,7 +7,7 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Domains, Connect, List, Restore };
+enum class Command { Help, Domains, Connect, List, Restore, Backup, Backups };
 enum class OutputFormat { Table, Tsv, Json };
 
 struct Arguments {
@@ -16,6 +16,14 @@ struct Arguments {
     std::optional<Command> helpTopic;
     std::string domain;
     std::string tombstone;
+    // backup: the objects' distinguished names.
+    std::vector<std::string> objects;
+    // backup, backups: the domain controller to back up from and whose sysvol holds the backups.
+    std::optional<std::string> server;
+    // backups: the object (GUID or DN) whose backups are asked about.
+    std::optional<std::string> object;
+    // restore: the archive that answers the choice of a backup, or "latest".
+    std::optional<std::string> fromBackup;
     std::optional<std::string> filter;
     std::optional<std::string> newName;
     OutputFormat format = OutputFormat::Table;

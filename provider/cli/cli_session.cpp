@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "lumivel/ldap_escape.h"
+#include "provider/backup/backup_writer.h"
+#include "provider/backup/section_name.h"
 #include "shared/object_list.h"
+#include "win/adsi.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -148,6 +151,46 @@ HRESULT ProviderSession::restore(HWND owner, PropertySet* tombstone, std::vector
     }
     VariantClear(&answer);
     return status;
+}
+
+HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive) {
+    archive->clear();
+    VARIANT selection;
+    VariantInit(&selection);
+    HRESULT status = lumivel::BuildObjectList(records, &selection);
+    if (FAILED(status)) return status;
+    VARIANT answer;
+    VariantInit(&answer);
+    status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
+    VariantClear(&selection);
+    VariantClear(&answer);
+    if (!records.empty()) *archive = records.front()->getText(revivo::kBackupArchiveKey);
+    return status;
+}
+
+std::u16string DomainControllerOf(const std::u16string& domain) {
+    lumivel::ComPtr<IADs> object;
+    lumivel::ComPtr<IADsObjectOptions> options;
+    lumivel::VariantHolder name;
+    if (FAILED(ADsGetObject((u"LDAP://" + domain).c_str(), IID_IADs, object.putVoid())) ||
+        FAILED(object.queryInterface(IID_IADsObjectOptions, &options)) ||
+        FAILED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())) || name->vt != VT_BSTR)
+        return {};
+    return std::u16string(name->bstrVal, SysStringLen(name->bstrVal));
+}
+
+std::u16string SectionOfObject(const std::u16string& object, const std::u16string& server) {
+    if (revivo::IsSectionName(object)) return object;
+    std::u16string section = revivo::SectionNameOfGuidText(object);
+    if (section.empty()) section = revivo::SectionNameOfTombstone(object);
+    if (!section.empty() || object.find(u'=') == std::u16string::npos) return section;
+    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/";
+    lumivel::ComPtr<IADs> live;
+    lumivel::UniqueBstr guid;
+    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(object)).c_str(), IID_IADs, live.putVoid())) ||
+        FAILED(live->get_GUID(guid.put())))
+        return {};
+    return std::u16string(guid.view());
 }
 
 PropertySet* FindTombstone(const std::vector<PropertySet*>& tombstones, const std::u16string& wanted) {

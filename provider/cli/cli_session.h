@@ -44,6 +44,9 @@ public:
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
     // records the provider reports as brought back (records the caller already owns).
     HRESULT restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+    // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
+    // archive's path when it reached the backup folder, else empty.
+    HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);
 
 private:
     lumivel::ComPtr<IRevivo> m_revivo;
@@ -61,5 +64,13 @@ std::u16string FilterPrefixFor(std::u16string_view typed);
 
 // "DC=a,DC=b" for "a.b"; a text holding "=" is taken as a DN already.
 std::u16string NamingContextOfDomain(const std::u16string& domain);
+
+// The domain controller that answers for a domain (a DNS name), or empty.
+std::u16string DomainControllerOf(const std::u16string& domain);
+
+// The backup section an object is filed under: from a GUID (registry form, with or without
+// braces, or 32 digits in storage order), a tombstone's DN, or a live object's DN (read from
+// the directory through the server). Empty when it cannot be told.
+std::u16string SectionOfObject(const std::u16string& object, const std::u16string& server);
 
 }  // namespace lumivel_cli

@@ -10,6 +10,8 @@
 #include "provider/cli/cli_answers.h"
 #include "provider/cli/cli_arguments.h"
 #include "provider/cli/cli_output.h"
+#include "provider/backup/archive_index.h"
+#include "provider/backup/backup_folder.h"
 #include "provider/cli/cli_session.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -144,6 +146,77 @@ int runRestore(ProviderSession& session, const Arguments& arguments) {
     return kExitSuccess;
 }
 
+// The domain controller a backup command works with: the one asked for, else the stored
+// domain node's, else the one that answers for the domain.
+std::u16string serverFor(ProviderSession& session, const Arguments& arguments) {
+    if (arguments.server) return WidenText(*arguments.server);
+    RecordList keep;
+    PropertySet* node = session.nodeFor(WidenText(arguments.domain), &keep);
+    std::u16string server = node ? std::u16string(node->getText(u"FocusedDC")) : std::u16string();
+    if (server.empty() && arguments.domain.find('=') == std::string::npos)
+        server = DomainControllerOf(WidenText(arguments.domain));
+    return server;
+}
+
+int runBackup(ProviderSession& session, const Arguments& arguments) {
+    std::u16string server = serverFor(session, arguments);
+    if (server.empty()) return fail("no domain controller of " + arguments.domain + " answers; name one with --server");
+    RecordList records;
+    std::vector<PropertySet*> selection;
+    for (const std::string& dn : arguments.objects) {
+        PropertySet* record = PropertySet::create();
+        if (!record) return fail("out of memory");
+        records.add(record);
+        record->setText(u"path", WidenText(dn));
+        record->setText(u"distinguishedName", WidenText(dn));
+        record->setText(u"FocusedDC", server);
+        selection.push_back(record);
+    }
+    std::u16string archive;
+    HRESULT result;
+    {
+        Progress progress("Backing up");
+        result = session.backup(nullptr, selection, &archive);
+    }
+    if (result != S_OK || archive.empty()) return fail("no backup was stored");
+    std::cout << NarrowText(archive) << "\n";
+    return kExitSuccess;
+}
+
+// Fields from archives and the directory go onto one line each, control characters and all.
+std::string field(std::u16string_view text) {
+    std::string out;
+    for (char c : NarrowText(text)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    return out;
+}
+
+int runBackups(ProviderSession& session, const Arguments& arguments) {
+    std::u16string server = serverFor(session, arguments);
+    revivo::BackupFolder folder = revivo::BackupFolderFor(server);
+    std::u16string section;
+    if (arguments.object) {
+        section = SectionOfObject(WidenText(*arguments.object), server);
+        if (section.empty()) return fail("cannot tell the GUID of " + *arguments.object);
+    }
+    revivo::ArchiveIndex index;
+    std::vector<revivo::ArchiveSummary> archives;
+    DWORD error = ERROR_SUCCESS;
+    {
+        Progress progress("Reading the backup folder");
+        if (!revivo::ListBackupArchives(folder.path, index, &archives, &error))
+            return fail("cannot list " + NarrowText(folder.path) + ": " + errorText(HRESULT_FROM_WIN32(error)));
+    }
+    std::cout << "File\tDate (UTC)\tOrigin\tObjects" << (arguments.object ? "\tHolds object" : "") << "\n";
+    for (const revivo::ArchiveSummary& archive : archives) {
+        std::cout << field(archive.fileName) << "\t" << field(archive.dateTime) << "\t" << field(archive.origin) << "\t"
+                  << (archive.readable ? std::to_string(archive.sections.size()) : std::string("unreadable"));
+        if (arguments.object) std::cout << "\t" << (archive.Holds(section) ? "yes" : "no");
+        std::cout << "\n";
+    }
+    std::cout.flush();
+    return std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,6 +238,8 @@ int main(int argc, char** argv) {
     answers.interactive = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
     if (arguments.command == Command::Connect) answers.connectDomain = WidenText(arguments.domain);
     if (arguments.newName) answers.newName = WidenText(*arguments.newName);
+    if (arguments.fromBackup) answers.fromBackup = WidenText(*arguments.fromBackup);
+    answers.confirmBackup = arguments.command == Command::Backup;
     std::string problem;
     if (!InstallAnswers(answers, &problem)) return fail(problem);
 
@@ -180,6 +255,8 @@ int main(int argc, char** argv) {
                 case Command::Connect: status = runConnect(session, arguments); break;
                 case Command::List: status = runList(session, arguments); break;
                 case Command::Restore: status = runRestore(session, arguments); break;
+                case Command::Backup: status = runBackup(session, arguments); break;
+                case Command::Backups: status = runBackups(session, arguments); break;
                 case Command::Help: break;
             }
         }

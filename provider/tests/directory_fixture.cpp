@@ -225,6 +225,12 @@ std::vector<std::string> ObjectClasses(const std::string& dn) {
                       "objectClass");
 }
 
+bool PurgeTombstone(const std::string& dn) {
+    const char* source = std::getenv("LUMIVEL_SOURCE_DIR");
+    std::string testdc = std::string(source ? source : ".") + "/tests/testdc/testdc";
+    return std::system((shellQuote(testdc) + " purge " + shellQuote(dn) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 std::string Fact::get(const std::string& column) const {
     for (const auto& [name, value] : fields)
         if (name == column) return value;

@@ -1,4 +1,5 @@
-// Every provider test runs on private registry hives in a temporary folder, never the user's.
+// Every provider test runs on private registry hives and a private cache folder in a temporary
+// folder, never the user's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@ public:
         m_folder = folder;
         setenv("LUMIVEL_MACHINE_HIVE", (m_folder + "/machine.hive").c_str(), 1);
         setenv("LUMIVEL_USER_HIVE", (m_folder + "/user.hive").c_str(), 1);
+        // The index of backup archives is the user's cache: kept with the hives.
+        setenv("XDG_CACHE_HOME", (m_folder + "/cache").c_str(), 1);
     }
     void TearDown() override {
         std::error_code ignored;

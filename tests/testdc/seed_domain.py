@@ -3,6 +3,8 @@
 
     seed_domain.py seed --facts seed-facts.tsv --passwords FILE
     seed_domain.py bulk --count N [--first K] --smb-conf DC_SMB_CONF
+    seed_domain.py bulk-live --count N [--first K] --smb-conf DC_SMB_CONF
+    seed_domain.py purge --dn TOMBSTONE_DN --smb-conf DC_SMB_CONF
 
 Runs inside the test DC's namespace with the administrator's ticket (testdc exec's
 environment). The seed talks to the DC with the OpenLDAP tools over SASL GSSAPI, the path
@@ -372,6 +374,84 @@ def bulk(args):
     print("bulk: %d tombstones in %.1f s (%.0f per second)" % (args.count, elapsed, args.count / max(elapsed, 1e-6)))
 
 
+BULK_LIVE_OU = "OU=Bulk Live"
+
+
+def bulk_live(args):
+    """N more live contacts below OU=Bulk Live, in sub-OUs of 500, each with a few
+    attributes of the kinds a backup writes (strings, several values, an integer), written
+    straight into the DC's database like bulk."""
+    import ldb
+    from samba.auth import system_session
+    from samba.param import LoadParm
+    from samba.samdb import SamDB
+
+    lp = LoadParm()
+    lp.load(args.smb_conf)
+    db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp)
+    top = BULK_LIVE_OU + "," + str(db.get_default_basedn())
+    started = time.monotonic()
+    last = args.first + args.count
+    db.transaction_start()
+    try:
+        for i in range(args.first, last):
+            part = "OU=Batch %03d,%s" % ((i - 1) // 500, top)
+            for ou in ([top] if i == args.first else []) + ([part] if (i - 1) % 500 == 0 or i == args.first else []):
+                try:
+                    db.add({"dn": ou, "objectClass": "organizationalUnit", "description": "Live objects of testdc bulk-live"})
+                except ldb.LdbError as e:
+                    if e.args[0] != ldb.ERR_ENTRY_ALREADY_EXISTS:
+                        raise SeedError("creating %s: %s" % (ou, e.args[1]))
+            db.add({"dn": "CN=Live %07d,%s" % (i, part), "objectClass": "contact",
+                    "description": "Contact %d of the backup benchmark" % i,
+                    "mail": "live%07d@lumivel.test" % i, "telephoneNumber": "+358 9 %07d" % i,
+                    "otherTelephone": ["+358 40 %07d" % i, "+358 50 %07d" % i], "internationalISDNNumber": str(i)})
+            if (i - args.first + 1) % 1000 == 0:
+                db.transaction_commit()
+                db.transaction_start()
+    except ldb.LdbError as e:
+        db.transaction_cancel()
+        raise SeedError("bulk-live: %s" % e.args[1])
+    db.transaction_commit()
+    print("bulk-live: %d objects in %.1f s" % (args.count, time.monotonic() - started))
+
+
+def purge(args):
+    """Removes one tombstone for good, as the end of its lifetime does in Active Directory:
+    the tombstones of its children keep naming it as their last known parent (a phantom
+    there; Samba would drop the reference, so it is written back). A restore of such a
+    child must then find its parent in a backup."""
+    import ldb
+    from samba.auth import system_session
+    from samba.param import LoadParm
+    from samba.samdb import SamDB
+
+    lp = LoadParm()
+    lp.load(args.smb_conf)
+    db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp)
+    deleted = "CN=Deleted Objects," + str(db.get_default_basedn())
+    try:
+        dn = ldb.Dn(db, args.dn)
+    except ValueError as e:
+        raise SeedError("not a DN: %s" % e)
+    if dn.parent() is None or str(dn.parent()).lower() != deleted.lower():
+        raise SeedError("%s is not in %s" % (args.dn, deleted))
+    controls = ["relax:0", "show_recycled:1"]
+    children = db.search(base=deleted, scope=ldb.SCOPE_ONELEVEL, expression="(lastKnownParent=*)",
+                         attrs=["lastKnownParent"], controls=controls)
+    orphans = [m.dn for m in children
+               if "lastKnownParent" in m and any(same_dn(str(v), str(dn)) for v in m["lastKnownParent"])]
+    try:
+        db.delete(dn, controls)
+        for orphan in orphans:
+            m = ldb.Message()
+            m.dn = orphan
+            m["lastKnownParent"] = ldb.MessageElement([str(dn)], ldb.FLAG_MOD_REPLACE, "lastKnownParent")
+            db.modify(m, controls)
+    except ldb.LdbError as e:
+        raise SeedError("purging %s: %s" % (args.dn, e.args[1]))
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     sub = parser.add_subparsers(dest="command", required=True)
@@ -381,6 +461,13 @@ def main(argv):
     p = sub.add_parser("bulk")
     p.add_argument("--count", type=int, required=True)
     p.add_argument("--first", type=int, default=1)
+    p.add_argument("--smb-conf", required=True)
+    p = sub.add_parser("bulk-live")
+    p.add_argument("--count", type=int, required=True)
+    p.add_argument("--first", type=int, default=1)
+    p.add_argument("--smb-conf", required=True)
+    p = sub.add_parser("purge")
+    p.add_argument("--dn", required=True)
     p.add_argument("--smb-conf", required=True)
     p = sub.add_parser("check-facts")
     p.add_argument("--facts", required=True)
@@ -392,6 +479,12 @@ def main(argv):
             if not 0 < args.count <= 1000000 or args.first < 1:
                 raise SeedError("bulk count must lie between 1 and 1000000")
             bulk(args)
+        elif args.command == "bulk-live":
+            if not 0 < args.count <= 1000000 or args.first < 1:
+                raise SeedError("bulk-live count must lie between 1 and 1000000")
+            bulk_live(args)
+        elif args.command == "purge":
+            purge(args)
         else:
             rows = read_facts(args.facts)
             check_consistency(rows, "DC=example,DC=test")

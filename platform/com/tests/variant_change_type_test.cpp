@@ -147,6 +147,23 @@ TEST(VariantChangeType, DatesToText) {
         EXPECT_EQ(Convert(Date(38053.586805555555), VT_BSTR, VARIANT_NOUSEROVERRIDE, lcid), "03/07/2004 14:05:00");
 }
 
+// The direct text functions print as VariantChangeType does, booleans always as words.
+TEST(VariantChangeType, VarBstrFromDateAndBool) {
+    BSTR text = nullptr;
+    ASSERT_EQ(VarBstrFromDate(38053.586805555555, LOCALE_NEUTRAL, LOCALE_NOUSEROVERRIDE, &text), S_OK);
+    EXPECT_EQ(Narrow(text), "03/07/2004 14:05:00");
+    SysFreeString(text);
+    text = nullptr;
+    EXPECT_EQ(VarBstrFromDate(2958466.0, LOCALE_NEUTRAL, 0, &text), E_INVALIDARG);
+    EXPECT_EQ(text, nullptr);
+    for (auto [value, expected] : {std::pair{VARIANT_TRUE, "True"}, {VARIANT_FALSE, "False"}, {VARIANT_BOOL(1), "True"}}) {
+        ASSERT_EQ(VarBstrFromBool(value, LOCALE_NEUTRAL, 0, &text), S_OK);
+        EXPECT_EQ(Narrow(text), expected);
+        SysFreeString(text);
+    }
+    EXPECT_EQ(VarBstrFromBool(VARIANT_TRUE, 0, 0, nullptr), E_INVALIDARG);
+}
+
 TEST(VariantChangeType, TextToDates) {
     struct TextRow {
         const char16_t* text;

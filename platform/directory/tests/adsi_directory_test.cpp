@@ -192,6 +192,47 @@ TEST_F(AdsiDirectory, ValuesBySyntax) {
     EXPECT_TRUE(user);
 }
 
+// A name GetInfoEx asked for and did not get is answered from the cache: the value another
+// client writes afterwards stays unseen until the next load, as no second read took place.
+TEST_F(AdsiDirectory, AbsentNamesOfGetInfoExAreNotReadAgain) {
+    std::u16string path;
+    const std::u16string name = u"OU=absent-" + RandomSuffix();
+    ASSERT_EQ(CreateChild(s_ouPath, u"organizationalUnit", name, &path), S_OK);
+    Ptr<IADs> reader;
+    ASSERT_EQ(Bind(path, reader.put()), S_OK);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"description"), const_cast<LPWSTR>(u"ou")};
+    Variant list;
+    ASSERT_EQ(ADsBuildVarArrayStr(names, 2, list.put()), S_OK);
+    ASSERT_EQ(reader->GetInfoEx(list.v, 0), S_OK);
+
+    Ptr<IADs> writer;
+    ASSERT_EQ(Bind(path, writer.put()), S_OK);
+    Variant text;
+    text.v.vt = VT_BSTR;
+    text.v.bstrVal = SysAllocString(u"written later");
+    ASSERT_EQ(writer->Put(Bstr(u"description"), text.v), S_OK);
+    ASSERT_EQ(writer->SetInfo(), S_OK);
+
+    Variant value;
+    EXPECT_EQ(reader->Get(Bstr(u"description"), value.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(GetText(reader.p, u"ou"), name.substr(3));
+    // A name GetInfoEx never named still loads the whole object, and then the new value too.
+    Variant street;
+    EXPECT_EQ(reader->Get(Bstr(u"street"), street.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(GetText(reader.p, u"description"), u"written later");
+    // A caller's own Put of an absent name is what Get returns.
+    Ptr<IADs> other;
+    ASSERT_EQ(Bind(path, other.put()), S_OK);
+    LPWSTR street_[] = {const_cast<LPWSTR>(u"street")};
+    ASSERT_EQ(ADsBuildVarArrayStr(street_, 1, list.put()), S_OK);
+    ASSERT_EQ(other->GetInfoEx(list.v, 0), S_OK);
+    Variant put;
+    put.v.vt = VT_BSTR;
+    put.v.bstrVal = SysAllocString(u"Main Street 1");
+    ASSERT_EQ(other->Put(Bstr(u"street"), put.v), S_OK);
+    EXPECT_EQ(GetText(other.p, u"street"), u"Main Street 1");
+}
+
 TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
     std::u16string level1, level2;
     ASSERT_EQ(CreateChild(s_ouPath, u"organizationalUnit", u"OU=Level One", &level1), S_OK);

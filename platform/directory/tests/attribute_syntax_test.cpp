@@ -263,8 +263,34 @@ TEST(AttributeSyntax, ColumnValuesRoundTripToLdapValues) {
         ASSERT_EQ(AdsValueToRaw(storage.values[0], &back), S_OK);
         EXPECT_EQ(back, c.raw);
     }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.raw);
+        // A search column and a Get of the same values give the same VARIANT, for one value
+        // and for several.
+        for (size_t count : {1u, 3u}) {
+            std::vector<std::string> raw(count, c.raw);
+            ColumnStorage storage;
+            FillColumn(c.syntax, raw, &storage);
+            Variant fromColumn, fromGet;
+            ASSERT_EQ(AdsTypeToPropVariant(storage.values.data(), static_cast<DWORD>(count), &fromColumn.v), S_OK);
+            ASSERT_EQ(ValuesToVariant(c.syntax, raw, false, &fromGet.v), S_OK);
+            ASSERT_EQ(fromColumn.v.vt, fromGet.v.vt);
+            std::vector<std::string> columnBack, getBack;
+            ASSERT_EQ(VariantToValues(fromColumn.v, &columnBack), S_OK);
+            ASSERT_EQ(VariantToValues(fromGet.v, &getBack), S_OK);
+            EXPECT_EQ(columnBack, getBack);
+        }
+    }
+    ADSVALUE mixed[2]{};
+    mixed[0].dwType = ADSTYPE_BOOLEAN;
+    mixed[1].dwType = ADSTYPE_INTEGER;
+    Variant none;
+    EXPECT_EQ(AdsTypeToPropVariant(mixed, 2, &none.v), E_ADS_CANT_CONVERT_DATATYPE);
+    EXPECT_EQ(none.v.vt, VT_EMPTY);
+
     ADSVALUE unknown{};
     unknown.dwType = ADSTYPE_FAXNUMBER;
+    EXPECT_EQ(AdsTypeToPropVariant(&unknown, 1, &none.v), E_ADS_CANT_CONVERT_DATATYPE);
     std::string raw;
     EXPECT_EQ(AdsValueToRaw(unknown, &raw), E_ADS_CANT_CONVERT_DATATYPE);
     ADSVALUE noText{};

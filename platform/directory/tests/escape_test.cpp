@@ -53,6 +53,11 @@ TEST(Escape, Forms) {
     EXPECT_EQ(UnescapeDnValue(u"Z\\C3\\B6e"), u"Zöe");
     EXPECT_EQ(UnescapeDnValue(u"Semi\\3B \\3D"), u"Semi; =");
     EXPECT_EQ(UnescapeFilterValue(u"\\e7\\8e\\8b"), u"王");
+    // Slashes are escaped only inside ADsPaths; an escaped backslash before one stays whole.
+    EXPECT_EQ(AdsPathDn(u"OU=Sales/Marketing,DC=x"), u"OU=Sales\\/Marketing,DC=x");
+    EXPECT_EQ(AdsPathDn(u"CN=a\\\\/b,DC=x"), u"CN=a\\\\\\/b,DC=x");
+    for (const char16_t* dn : {u"OU=Sales/Marketing,DC=x", u"CN=a\\\\/b,DC=x", u"CN=\\#1 /\\, x,DC=y"})
+        EXPECT_EQ(LdapDnOfAdsPath(AdsPathDn(dn)), dn);
 }
 
 TEST(Escape, MalformedEscapesAreRejected) {

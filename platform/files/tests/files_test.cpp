@@ -219,6 +219,10 @@ TEST(MoveAndCopy, RefuseToOverwriteUnlessAsked) {
     EXPECT_EQ(GetFileAttributesW(a.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(MoveFileW(a.c_str(), c.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // A target folder that is not there is a missing path, as on Windows.
+    EXPECT_FALSE(MoveFileW(b.c_str(), dir.wide("missing/b").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ReadText(dir.path() + "/b"), "first");
     SetFileAttributesW(c.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(CopyFileW(b.c_str(), c.c_str(), FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -345,6 +349,17 @@ public:
     DWORD listDirectory(std::u16string_view, std::unique_ptr<lumivel::UncDirectoryListing>*) override {
         return ERROR_ACCESS_DENIED;
     }
+    bool canRename = false;
+    DWORD rename(std::u16string_view from, std::u16string_view to, bool replace) override {
+        if (!canRename) return ERROR_NOT_SAME_DEVICE;
+        calls.emplace_back(u"rename " + std::u16string(from) + u" " + std::u16string(to));
+        auto found = files.find(std::u16string(from));
+        if (found == files.end()) return ERROR_FILE_NOT_FOUND;
+        if (!replace && files.count(std::u16string(to))) return ERROR_ALREADY_EXISTS;
+        files[std::u16string(to)] = found->second;
+        files.erase(found);
+        return ERROR_SUCCESS;
+    }
 };
 
 TEST(UncPaths, GoToTheRegisteredFileSystemOrFailAsBadNetpath) {
@@ -376,6 +391,21 @@ TEST(UncPaths, GoToTheRegisteredFileSystemOrFailAsBadNetpath) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
     EXPECT_EQ(memory->files.count(u"\\\\dc1\\sysvol\\second.zip"), 0u);
     EXPECT_EQ(ReadText(dir.path() + "/second.zip"), "data");
+
+    // A share that renames gets the data under a hidden name beside the destination first, so
+    // that no reader sees half a file; nothing of it stays behind.
+    memory->failWrites = false;
+    memory->canRename = true;
+    memory->files.clear();
+    ASSERT_TRUE(MoveFileW(second.c_str(), u"\\\\dc1\\sysvol\\Tarvo Lumivel\\second.zip")) << GetLastError();
+    ASSERT_EQ(memory->files.size(), 1u);
+    EXPECT_EQ(memory->files[u"\\\\dc1\\sysvol\\Tarvo Lumivel\\second.zip"], "data");
+    const std::u16string& renamed = memory->calls.back();
+    EXPECT_EQ(renamed.rfind(u"rename \\\\dc1\\sysvol\\Tarvo Lumivel\\.second.zip.copy-", 0), 0u) << lumivel::ToUtf8(renamed);
+    WriteText(dir.path() + "/third.zip", "more");
+    memory->failWrites = true;
+    EXPECT_FALSE(MoveFileW(dir.wide("third.zip").c_str(), u"\\\\dc1\\sysvol\\Tarvo Lumivel\\third.zip"));
+    EXPECT_EQ(memory->files.size(), 1u) << "the hidden copy is removed again";
     lumivel::RegisterUncFileSystem(nullptr);
 }
 

@@ -154,6 +154,19 @@ TEST(Environment, ExpandsKnownVariablesAndKeepsUnknownOnes) {
     ASSERT_TRUE(ExpandEnvironmentStringsForUserW(nullptr, u"%SystemRoot%", windows, MAX_PATH));
     EXPECT_NE(windows[0], u'%');
 
+    // The user's local application data is the cache folder of the XDG rules.
+    std::string previousCache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("XDG_CACHE_HOME", "/var/tmp/cache-of-x", 1);
+    ASSERT_TRUE(ExpandEnvironmentStringsForUserW(nullptr, u"%LOCALAPPDATA%/lumivel", windows, MAX_PATH));
+    EXPECT_EQ(std::u16string(windows), u"/var/tmp/cache-of-x/lumivel");
+    setenv("XDG_CACHE_HOME", "relative/is/ignored", 1);
+    setenv("HOME", "/home/x", 1);
+    ASSERT_TRUE(ExpandEnvironmentStringsForUserW(nullptr, u"%LOCALAPPDATA%", windows, MAX_PATH));
+    EXPECT_EQ(std::u16string(windows), u"/home/x/.cache");
+    previousCache.empty() ? unsetenv("XDG_CACHE_HOME") : setenv("XDG_CACHE_HOME", previousCache.c_str(), 1);
+    previousHome.empty() ? unsetenv("HOME") : setenv("HOME", previousHome.c_str(), 1);
+
     WCHAR value[8];
     EXPECT_EQ(GetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", value, 8), 11u);
     ASSERT_TRUE(SetEnvironmentVariableW(u"LUMIVEL_TEST_DIR", u"x"));

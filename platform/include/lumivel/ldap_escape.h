@@ -26,4 +26,9 @@ LUMIVEL_EXPORT std::u16string EscapeDnValue(std::u16string_view value);
 // that are not UTF-8).
 LUMIVEL_EXPORT std::optional<std::u16string> UnescapeDnValue(std::u16string_view escaped);
 
+// A DN inside an ADsPath escapes "/" as "\/", which LDAP does not know: a DN from the directory
+// goes into a path with AdsPathDn, and one read from a path back out with LdapDnOfAdsPath.
+LUMIVEL_EXPORT std::u16string AdsPathDn(std::u16string_view ldapDn);
+LUMIVEL_EXPORT std::u16string LdapDnOfAdsPath(std::u16string_view adsDn);
+
 }  // namespace lumivel::ldap

@@ -386,6 +386,12 @@ WINBASEAPI HRESULT ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements,
 WINBASEAPI HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar);
 WINBASEAPI HRESULT ADsBuildVarArrayInt(LPDWORD lpdwObjectTypes, DWORD dwObjectTypes, VARIANT* pVar);
 
+// The values of a search column as IADs::Get gives the same attribute: one value as itself,
+// several as a VT_ARRAY|VT_VARIANT; strings as BSTRs, booleans, integers as VT_I4, times as
+// VT_DATE (UTC), octet strings and security descriptors as VT_ARRAY|VT_UI1, large integers
+// as IADsLargeInteger objects. E_ADS_CANT_CONVERT_DATATYPE for a type without a VARIANT form.
+WINBASEAPI HRESULT AdsTypeToPropVariant(PADSVALUE pAdsValues, DWORD dwNumValues, VARIANT* pVariant);
+
 WINBASEAPI LPVOID AllocADsMem(DWORD cb);
 WINBASEAPI BOOL FreeADsMem(LPVOID pMem);
 WINBASEAPI LPWSTR AllocADsStr(LPCWSTR pStr);

@@ -435,6 +435,12 @@ WINBASEAPI HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew);
 WINBASEAPI HRESULT SafeArrayLock(SAFEARRAY* psa);
 WINBASEAPI HRESULT SafeArrayUnlock(SAFEARRAY* psa);
 
+// Text of a date and of a boolean. Every locale converts as the invariant culture (dates as
+// "MM/dd/yyyy HH:mm:ss", the date alone at midnight); the boolean is "True" or "False".
+// dwFlags is accepted and has no effect.
+WINBASEAPI HRESULT VarBstrFromDate(DATE dateIn, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+WINBASEAPI HRESULT VarBstrFromBool(VARIANT_BOOL boolIn, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+
 WINBASEAPI INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime);
 WINBASEAPI INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime);
 }

@@ -3,6 +3,7 @@
 
 #include "win/datetime.h"
 #include "win/errors.h"
+#include "win/eventlog.h"
 #include "win/files.h"
 #include "win/guid.h"
 #include "win/memory.h"

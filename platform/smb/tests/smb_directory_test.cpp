@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "lumivel/text.h"
 #include "win/errors.h"
@@ -82,7 +83,22 @@ TEST_F(SmbDirectory, DirectoryCreatedAndLocalFileMovedThereAndReadBack) {
     close(mkstemp(other));
     EXPECT_FALSE(MoveFileW(FromUtf8(other).c_str(), target.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    unlink(other);
+    // Replacing it goes through a hidden copy on the share, renamed into place and then gone.
+    ASSERT_TRUE(MoveFileExW(FromUtf8(other).c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
+        << GetLastError();
+    EXPECT_EQ(access(other, F_OK), -1);
+    std::vector<std::u16string> names;
+    find = FindFirstFileW((m_folder + u"\\*").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << GetLastError();
+    do {
+        std::u16string name(found.cFileName);
+        if (name != u"." && name != u"..") names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    EXPECT_EQ(names, std::vector<std::u16string>{kName});
+    WIN32_FILE_ATTRIBUTE_DATA replaced{};
+    ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &replaced));
+    EXPECT_EQ(replaced.nFileSizeLow, 0u);
 
     ASSERT_TRUE(DeleteFileW(target.c_str()));
     EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);

@@ -9,8 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <filesystem>
+
+#include "provider/backup/backup_folder.h"
 #include "provider/tests/directory_fixture.h"
 #include "provider/tests/test_environment.h"
+#include "shared/registry_key.h"
+#include "shared/text_helpers.h"
 
 namespace {
 
@@ -81,7 +86,7 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
     Outcome help = lumivel({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: lumivel"), std::string::npos);
-    for (const char* command : {"domains", "connect", "list", "restore"}) {
+    for (const char* command : {"domains", "connect", "list", "restore", "backup", "backups"}) {
         Outcome usage = lumivel({command, "--help"});
         EXPECT_EQ(usage.exitCode, 0) << command;
         EXPECT_EQ(usage.out.rfind(std::string("usage: lumivel ") + command, 0), 0u) << command << usage.out;
@@ -210,6 +215,96 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
     EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
     revivo_test::LdapDeleteTree(root);
+}
+
+// Backups go into the FileLocation folder the hives name; the program inherits the hives.
+class BackupCommandLineTest : public CommandLineTest {
+protected:
+    void SetUp() override {
+        CommandLineTest::SetUp();
+        if (IsSkipped()) return;
+        m_suffix = revivo_test::UniqueSuffix();
+        m_root = "OU=RevivoCliBackup " + m_suffix + "," + revivo_test::TestDirectory().baseDn;
+        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        m_folder = "/tmp/revivo-cli-backups-" + m_suffix;
+        std::filesystem::create_directories(m_folder);
+        lumivel::RegistryKey policy;
+        ASSERT_EQ(policy.create(HKEY_CURRENT_USER, revivo::kBackupPolicyKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ASSERT_EQ(policy.writeString(revivo::kFileLocationValue, lumivel::WidenText(m_folder)), ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        std::error_code ignored;
+        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
+    }
+    std::string m_suffix, m_root, m_folder;
+};
+
+TEST_F(BackupCommandLineTest, BackupPrintsItsArchiveAndBackupsListsWhatEachHolds) {
+    std::string team = "OU=Team " + m_suffix + "," + m_root;
+    std::string ada = "CN=Ada " + m_suffix + "," + team;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(team));
+    ASSERT_TRUE(revivo_test::AddUser(ada, "Ada " + m_suffix));
+    Outcome both = lumivel({"backup", m_domain, team, ada, "--server", revivo_test::TestDirectory().server});
+    EXPECT_EQ(both.exitCode, 0) << both.err;
+    ASSERT_EQ(both.out.rfind(m_folder + "/{", 0), 0u) << both.out;
+    std::string archive = both.out.substr(0, both.out.size() - 1);
+    EXPECT_TRUE(std::filesystem::exists(archive));
+    EXPECT_NE(both.err.find("Success: Backup completed successfully"), std::string::npos) << both.err;
+    // Without --server the domain's controller is found.
+    Outcome other = lumivel({"backup", m_domain, m_root});
+    EXPECT_EQ(other.exitCode, 0) << other.err;
+
+    Outcome listed = lumivel({"backups", m_domain, "--object", ada});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    std::istringstream lines(listed.out);
+    std::string header, newest, older;
+    std::getline(lines, header);
+    std::getline(lines, newest);
+    std::getline(lines, older);
+    EXPECT_EQ(header, "File\tDate (UTC)\tOrigin\tObjects\tHolds object");
+    // Newest first: the second backup (the unit and both objects below it).
+    EXPECT_NE(newest.find("\t" + m_root + "\t3\tyes"), std::string::npos) << listed.out;
+    EXPECT_EQ(older.rfind(std::filesystem::path(archive).filename().string() + "\t", 0), 0u) << listed.out;
+    EXPECT_NE(older.find("\t" + team + "\t2\tyes"), std::string::npos) << "the unit and Ada, Ada once";
+    Outcome unrelated = lumivel({"backups", m_domain, "--object", "{00000000-0000-0000-0000-000000000001}"});
+    EXPECT_EQ(unrelated.exitCode, 0);
+    EXPECT_EQ(unrelated.out.find("\tyes"), std::string::npos);
+    EXPECT_EQ(lumivel({"backups", m_domain, "--object", "CN=Nobody " + m_suffix + "," + m_root}).exitCode, 1);
+
+    // A run that stores nothing says why and fails.
+    Outcome missing = lumivel({"backup", m_domain, "OU=Missing " + m_suffix + "," + m_root});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_NE(missing.err.find("There is no such object on the server."), std::string::npos) << missing.err;
+    EXPECT_EQ(lumivel({"backup", m_domain}).exitCode, 2);
+}
+
+TEST_F(BackupCommandLineTest, RestoreTakesTheDeletedParentFromTheBackupItIsTold) {
+    std::string dept = "OU=Dept " + m_suffix + "," + m_root;
+    std::string name = "Kid " + m_suffix;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(revivo_test::AddUser("CN=" + name + "," + dept, name));
+    Outcome backedUp = lumivel({"backup", m_domain, dept});
+    ASSERT_EQ(backedUp.exitCode, 0) << backedUp.err;
+    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + name + "," + dept));
+    ASSERT_TRUE(revivo_test::LdapDelete(dept));
+    std::vector<std::string> parent = revivo_test::TombstoneDns(revivo_test::TestDirectory().baseDn, "(ou=Dept " + m_suffix + "*)");
+    ASSERT_EQ(parent.size(), 1u);
+    ASSERT_TRUE(revivo_test::PurgeTombstone(parent[0]));
+    auto tombstones = revivo_test::TombstoneTimes(name);
+    ASSERT_EQ(tombstones.size(), 1u);
+
+    Outcome wrong = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--from-backup", "nosuch.zip"});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("no archive nosuch.zip"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("Could not create the container for this object."), std::string::npos) << wrong.err;
+    EXPECT_FALSE(revivo_test::LdapExists(dept));
+
+    Outcome restored = lumivel({"restore", m_domain, tombstones[0].first, "--yes", "--from-backup", "latest"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_TRUE(revivo_test::LdapExists(dept));
+    EXPECT_TRUE(revivo_test::LdapExists("CN=" + name + "," + dept));
 }
 
 }  // namespace

@@ -1,0 +1,135 @@
+#include "provider/backup/backup_choice_dialog.h"
+
+#include <string>
+#include <vector>
+
+#include "provider/backup/archive_index.h"
+#include "provider/backup/backup_folder.h"
+#include "provider/backup/section_name.h"
+#include "provider/dialog_helpers.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+
+namespace revivo {
+
+namespace {
+
+struct ChoiceState {
+    std::vector<ArchiveSummary> archives;  // the rows, in order
+    std::u16string chosen;
+};
+
+struct Column {
+    const char16_t* title;
+    int share;  // of the list's width, in percent
+};
+constexpr Column kColumns[] = {{u"Name", 43}, {u"Date", 22}, {u"Origin", 35}};
+
+HWND listOf(HWND dialog) { return GetDlgItem(dialog, IDC_BACKUP_LIST); }
+
+int selectedRow(HWND dialog) {
+    return static_cast<int>(SendMessageW(listOf(dialog), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void setCell(HWND list, int row, int column, const std::u16string& text) {
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<LPWSTR>(text.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+}
+
+void fill(HWND dialog, ChoiceState* state) {
+    HWND list = listOf(dialog);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    RECT client{};
+    GetClientRect(list, &client);
+    int width = client.right - client.left;
+    for (int i = 0; i < static_cast<int>(ARRAYSIZE(kColumns)); ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = width * kColumns[i].share / 100;
+        column.pszText = const_cast<LPWSTR>(kColumns[i].title);
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    for (size_t i = 0; i < state->archives.size(); ++i) {
+        const ArchiveSummary& archive = state->archives[i];
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.pszText = const_cast<LPWSTR>(archive.fileName.c_str());
+        item.lParam = static_cast<LPARAM>(i);
+        int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        setCell(list, row, 1, archive.dateTime);
+        setCell(list, row, 2, archive.origin);
+    }
+    // The newest backup is the likeliest choice.
+    LVITEMW selection{};
+    selection.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    selection.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&selection));
+}
+
+void confirm(HWND dialog, ChoiceState* state) {
+    int row = selectedRow(dialog);
+    if (row < 0) return;
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendMessageW(listOf(dialog), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (item.lParam < 0 || static_cast<size_t>(item.lParam) >= state->archives.size()) return;
+    state->chosen = state->archives[static_cast<size_t>(item.lParam)].path;
+    EndDialog(dialog, IDOK);
+}
+
+INT_PTR CALLBACK choiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
+    auto* state = reinterpret_cast<ChoiceState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            fill(dialog, reinterpret_cast<ChoiceState*>(lParam));
+            EnableWindow(GetDlgItem(dialog, IDOK), selectedRow(dialog) >= 0);
+            SetFocus(listOf(dialog));
+            return FALSE;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->idFrom != IDC_BACKUP_LIST) return FALSE;
+            if (header->code == LVN_ITEMCHANGED || header->code == NM_CLICK)
+                EnableWindow(GetDlgItem(dialog, IDOK), selectedRow(dialog) >= 0);
+            if (header->code == NM_DBLCLK) confirm(dialog, state);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK) {
+                confirm(dialog, state);
+                return TRUE;
+            }
+            return FALSE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool ChooseBackupArchive(HWND parent, PropertySet* record) {
+    std::u16string section = SectionNameOfTombstone(record->getText(u"distinguishedName"));
+    if (section.empty()) return false;
+    ChoiceState state;
+    {
+        // Archives seen before answer from their index; new ones are read once.
+        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        ArchiveIndex index;
+        std::vector<ArchiveSummary> archives;
+        ListBackupArchives(BackupFolderFor(record->getText(u"FocusedDC")).path, index, &archives);
+        for (ArchiveSummary& archive : archives)
+            if (archive.readable && archive.Holds(section)) state.archives.push_back(std::move(archive));
+        SetCursor(previous);
+    }
+    if (state.archives.empty()) return false;
+    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CHOOSE_BACKUP), parent, choiceDialogProc,
+                                     reinterpret_cast<LPARAM>(&state));
+    if (result != IDOK || state.chosen.empty()) return false;
+    return record->setText(kRestoreFromFileKey, state.chosen);
+}
+
+}  // namespace revivo

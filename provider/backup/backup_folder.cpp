@@ -1,0 +1,30 @@
+#include "provider/backup/backup_folder.h"
+
+#include "shared/registry_key.h"
+
+namespace revivo {
+
+namespace {
+
+bool isUnc(std::u16string_view path) {
+    return path.size() >= 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/');
+}
+
+}  // namespace
+
+BackupFolder BackupFolderFor(std::u16string_view server) {
+    lumivel::RegistryKey policy;
+    policy.create(HKEY_CURRENT_USER, kBackupPolicyKey, KEY_READ);
+    std::optional<std::u16string> location = policy ? policy.readString(kFileLocationValue) : std::nullopt;
+    if (location && !location->empty()) {
+        if (location->back() != u'\\' && location->back() != u'/') location->push_back(isUnc(*location) ? u'\\' : u'/');
+        return BackupFolder{*location, false};
+    }
+    return BackupFolder{u"\\\\" + std::u16string(server) + u"\\sysvol\\Tarvo Lumivel\\", true};
+}
+
+std::u16string ArchivePath(const BackupFolder& folder, std::u16string_view guidText) {
+    return folder.path + std::u16string(guidText) + u".zip";
+}
+
+}  // namespace revivo

@@ -1,0 +1,74 @@
+#include "provider/backup/backup_parent_path.h"
+
+#include "lumivel/private_temp_directory.h"
+#include "provider/archive/archive_commands.h"
+#include "provider/backup/attribute_lists.h"
+#include "provider/backup/inf_file.h"
+#include "provider/backup/text_hex.h"
+#include "shared/text_helpers.h"
+
+namespace revivo {
+
+namespace {
+
+// The fields of every line of a section; empty when the section cannot be read.
+class SectionFields {
+public:
+    SectionFields(InfFile& file, LPCWSTR section, DWORD field) {
+        if (!file.ReadSectionFieldRaw(section, field, &m_fields, &m_count)) {
+            m_fields = nullptr;
+            m_count = 0;
+        }
+    }
+    ~SectionFields() { FreeFieldArray(m_fields, m_count); }
+    SectionFields(const SectionFields&) = delete;
+    SectionFields& operator=(const SectionFields&) = delete;
+    LONG Count() const { return m_fields ? m_count : 0; }
+    LPCWSTR At(LONG index) const { return m_fields ? m_fields[index] : nullptr; }
+
+private:
+    LPWSTR* m_fields = nullptr;
+    LONG m_count = 0;
+};
+
+std::u16string_view baseNameWithoutExtension(std::u16string_view path) {
+    size_t cut = path.find_last_of(u"/\\");
+    if (cut != std::u16string_view::npos) path.remove_prefix(cut + 1);
+    size_t dot = path.rfind(u'.');
+    return dot == std::u16string_view::npos ? path : path.substr(0, dot);
+}
+
+
+}  // namespace
+
+std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u16string_view archivePath,
+                                                   std::u16string_view section) {
+    if (archivePath.empty() || section.empty()) return std::nullopt;
+    auto temporary = lumivel::PrivateTempDirectory::Create(u"lumivel-restore");
+    if (!temporary) return std::nullopt;
+    std::u16string archive(archivePath);
+    if (ExtractInfFiles(archive.c_str(), temporary->Path().c_str()) != 0) return std::nullopt;
+
+    std::u16string infPath = temporary->PathOf(std::u16string(baseNameWithoutExtension(archivePath)) + u".inf");
+    InfFile file(infPath.c_str());
+    std::u16string sectionName(section);
+    SectionFields keys(file, sectionName.c_str(), 0);
+    SectionFields values(file, sectionName.c_str(), 1);
+    for (LONG i = std::min(keys.Count(), values.Count()) - 1; i >= 0; --i) {
+        LPCWSTR key = keys.At(i);
+        LPCWSTR value = values.At(i);
+        if (!key || !value || IsRestrictedAttribute(lists, key) ||
+            !lumivel::EqualsNoCase(key, u"path"))
+            continue;
+        std::u16string_view field(value);
+        size_t tab = field.find(u'\t');
+        if (tab == std::u16string_view::npos || field.substr(0, tab) != u"8") continue;
+        // The line nearest the end decides; one that does not decode gives no name at all.
+        std::u16string parent;
+        if (!DecodeTextHex(field.substr(tab + 1), &parent, nullptr) || parent.empty()) return std::nullopt;
+        return parent;
+    }
+    return std::nullopt;
+}
+
+}  // namespace revivo

@@ -1,0 +1,142 @@
+#include "provider/backup/backup_writer.h"
+
+#include "lumivel/private_temp_directory.h"
+#include "provider/archive/archive_commands.h"
+#include "provider/backup/backup_folder.h"
+#include "provider/backup/backup_inf_file.h"
+#include "provider/revivo.h"
+#include "win/eventlog.h"
+#include "win/guid.h"
+
+namespace revivo {
+
+namespace {
+
+constexpr DWORD kMessageTextLimit = 260;
+
+std::u16string newGuidText() {
+    GUID guid{};
+    WCHAR text[40] = {};
+    if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, ARRAYSIZE(text)) == 0) return {};
+    return text;
+}
+
+// What a run without a window says about a failure: nobody may be there to press OK.
+void reportWindowless(LPCWSTR caption, std::u16string_view text) {
+    std::u16string message = std::u16string(caption) + u": " + std::u16string(text) + u"\n";
+    int size = WideCharToMultiByte(CP_ACP, 0, message.data(), static_cast<int>(message.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    if (size > 0) {
+        std::string bytes(static_cast<size_t>(size), '\0');
+        WideCharToMultiByte(CP_ACP, 0, message.data(), static_cast<int>(message.size()), bytes.data(), size, nullptr,
+                            nullptr);
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    if (HANDLE log = RegisterEventSourceW(nullptr, u"Tarvo Lumivel")) {
+        std::u16string line = std::u16string(caption) + u": " + std::u16string(text);
+        LPCWSTR strings[] = {line.c_str()};
+        ReportEventW(log, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+        DeregisterEventSource(log);
+    }
+}
+
+BackupRun failed(BackupRun run, BackupRun::Outcome outcome, DWORD error) {
+    run.outcome = outcome;
+    run.error = error;
+    return run;
+}
+
+}  // namespace
+
+std::u16string SystemErrorText(DWORD error) {
+    WCHAR text[kMessageTextLimit + 1] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  kMessageTextLimit, nullptr);
+    std::u16string out(text, length);
+    while (!out.empty() && (out.back() == u'\n' || out.back() == u'\r' || out.back() == u' ')) out.pop_back();
+    if (out.empty()) {
+        WCHAR code[32];
+        swprintf_s(code, ARRAYSIZE(code), u"Error 0x%08X", static_cast<unsigned>(error));
+        out = code;
+    }
+    return out;
+}
+
+void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16string_view text, UINT style) {
+    if (windowless) {
+        reportWindowless(caption, text);
+        return;
+    }
+    MessageBoxW(window, std::u16string(text).c_str(), caption, style);
+}
+
+BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+                    SubtreeReading reading) {
+    BackupRun run;
+    if (objects.empty()) return run;
+    const bool windowless = owner == nullptr;
+
+    // Everything is made in a folder of this run's own and goes with it, whatever happens.
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<lumivel::PrivateTempDirectory> temporary = lumivel::PrivateTempDirectory::Create(u"lumivel-backup", &error);
+    std::u16string guid = newGuidText();
+    if (!temporary || guid.empty()) {
+        run = failed(run, BackupRun::Outcome::Failed, temporary ? static_cast<DWORD>(E_FAIL) : error);
+        ReportBackupMessage(owner, windowless, u"Error", SystemErrorText(run.error), MB_OK | MB_ICONSTOP);
+        return run;
+    }
+    std::u16string infPath = temporary->PathOf(guid + u".inf");
+    std::u16string zipPath = temporary->PathOf(guid + u".zip");
+
+    BackupInfFile file;
+    SectionReport report;
+    if (file.Create(infPath)) {
+        SYSTEMTIME now{};
+        GetSystemTime(&now);
+        file.WriteHeader(now, objects.front()->getText(u"path"));
+        for (PropertySet* object : objects)
+            WriteObjectSections(provider, file, server, object->getText(u"path"), reading, &report);
+    }
+    bool written = file.Close();
+    run.sections = file.SectionCount();
+    // A backup that lacks objects it should hold is no backup: nothing half-done is stored.
+    if (!written)
+        run = failed(run, BackupRun::Outcome::Failed, file.Error());
+    else if (FAILED(report.incomplete))
+        run = failed(run, BackupRun::Outcome::Failed, static_cast<DWORD>(report.incomplete));
+    else if (run.sections == 0)
+        run = failed(run, BackupRun::Outcome::Failed,
+                     static_cast<DWORD>(FAILED(report.skipped) ? report.skipped : E_ADS_PROPERTY_NOT_FOUND));
+    else if (PackFile(zipPath.c_str(), infPath.c_str()) != 0)
+        run = failed(run, BackupRun::Outcome::Failed, GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
+    if (run.outcome == BackupRun::Outcome::Failed) {
+        ReportBackupMessage(owner, windowless, u"Error", SystemErrorText(run.error), MB_OK | MB_ICONSTOP);
+        return run;
+    }
+    DeleteFileW(infPath.c_str());
+
+    BackupFolder folder = BackupFolderFor(server);
+    run.archivePath = ArchivePath(folder, guid);
+    if (folder.onSysvol && !CreateDirectoryW(folder.path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        run = failed(run, BackupRun::Outcome::FolderNotCreated, GetLastError());
+        ReportBackupMessage(nullptr, windowless, u"Error Creating Revivo Directory", SystemErrorText(run.error), MB_OK);
+        return run;
+    }
+    if (!MoveFileExW(zipPath.c_str(), run.archivePath.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        run = failed(run, BackupRun::Outcome::NotMoved, GetLastError());
+        ReportBackupMessage(nullptr, windowless, u"Error Moving File", SystemErrorText(run.error), MB_OK);
+        return run;
+    }
+    run.outcome = BackupRun::Outcome::Stored;
+    for (PropertySet* object : objects) object->setText(kBackupArchiveKey, run.archivePath);
+    if (!windowless)
+        MessageBoxW(owner, u"Backup completed successfully", u"Success", MB_OK | MB_ICONINFORMATION);
+    return run;
+}
+
+int BackupToArchive(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects) {
+    return RunBackup(provider, owner, server, objects).outcome == BackupRun::Outcome::FolderNotCreated ? 1 : 0;
+}
+
+}  // namespace revivo

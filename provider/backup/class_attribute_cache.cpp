@@ -1,0 +1,172 @@
+#include "provider/backup/class_attribute_cache.h"
+
+#include "lumivel/ldap_escape.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::UniqueBstr;
+using lumivel::VariantHolder;
+
+namespace revivo {
+
+namespace {
+
+enum class Kind { Mandatory, Optional, Derivation };
+
+struct SchemaAttribute {
+    const char16_t* name;
+    Kind kind;
+};
+// Read with one search; taken in this order, so the superclass is followed before the
+// auxiliary classes.
+constexpr SchemaAttribute kSchemaAttributes[] = {
+    {u"mayContain", Kind::Optional},       {u"mustContain", Kind::Mandatory},
+    {u"systemMayContain", Kind::Optional}, {u"systemMustContain", Kind::Mandatory},
+    {u"subClassOf", Kind::Derivation},     {u"auxiliaryClass", Kind::Derivation},
+    {u"systemAuxiliaryClass", Kind::Derivation},
+};
+
+void addOnce(std::vector<std::u16string>* names, std::u16string_view name) {
+    for (const std::u16string& present : *names)
+        if (lumivel::EqualsNoCase(present, name)) return;
+    names->emplace_back(name);
+}
+
+std::u16string serverPrefix(std::u16string_view server) {
+    return server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
+}
+
+}  // namespace
+
+bool ClassAttributeCache::NoCaseLess::operator()(const std::u16string& left, const std::u16string& right) const {
+    return lumivel::CompareNoCase(left, right) < 0;
+}
+
+HRESULT ClassAttributeCache::OpenSchema(std::u16string_view server) {
+    if (m_schema) return S_OK;
+    ComPtr<IADs> rootDse;
+    HRESULT result = ADsGetObject((serverPrefix(server) + u"rootDSE").c_str(), IID_IADs, rootDse.putVoid());
+    if (FAILED(result)) return result;
+    VariantHolder configuration;
+    UniqueBstr name(u"configurationNamingContext");
+    result = rootDse->Get(name.get(), configuration.get());
+    if (FAILED(result)) return result;
+    if (configuration->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
+    std::u16string schemaPath = serverPrefix(server) + u"CN=Schema," +
+                                lumivel::ldap::AdsPathDn(std::u16string(configuration->bstrVal, SysStringLen(configuration->bstrVal)));
+    return ADsGetObject(schemaPath.c_str(), IID_IDirectorySearch, m_schema.putVoid());
+}
+
+bool ClassAttributeCache::Visited(std::u16string_view className) const {
+    for (const std::u16string& visited : m_visited)
+        if (lumivel::EqualsNoCase(visited, className)) return true;
+    return false;
+}
+
+std::vector<std::u16string> ClassAttributeCache::AddNamesOfClass(std::u16string_view className,
+                                                                  ClassAttributeEntry* entry, bool* found) {
+    std::vector<std::u16string> derivedFrom;
+    if (found) *found = false;
+    std::u16string filter = u"(ldapDisplayName=" + lumivel::ldap::EscapeFilterValue(className) + u")";
+    LPWSTR attributes[ARRAYSIZE(kSchemaAttributes)];
+    for (size_t i = 0; i < ARRAYSIZE(kSchemaAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kSchemaAttributes[i].name);
+    ADS_SEARCH_HANDLE handle = nullptr;
+    if (FAILED(m_schema->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle))) return derivedFrom;
+    if (m_schema->GetFirstRow(handle) == S_OK) {
+        if (found) *found = true;
+        for (const SchemaAttribute& attribute : kSchemaAttributes) {
+            ADS_SEARCH_COLUMN column{};
+            if (FAILED(m_schema->GetColumn(handle, const_cast<LPWSTR>(attribute.name), &column))) continue;
+            for (DWORD i = 0; i < column.dwNumValues; ++i) {
+                LPCWSTR value = column.pADsValues[i].CaseIgnoreString;
+                if (!value || !*value) continue;
+                switch (attribute.kind) {
+                    case Kind::Mandatory: addOnce(&entry->mandatory, value); break;
+                    case Kind::Optional: addOnce(&entry->optional, value); break;
+                    case Kind::Derivation: derivedFrom.emplace_back(value); break;
+                }
+            }
+            m_schema->FreeColumn(&column);
+        }
+    }
+    m_schema->CloseSearchHandle(handle);
+    return derivedFrom;
+}
+
+bool ClassAttributeCache::ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names) {
+    if (!m_constructedKnown) {
+        if (FAILED(OpenSchema(server))) return false;
+        ADS_SEARCHPREF_INFO paging{};
+        paging.dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+        paging.vValue.dwType = ADSTYPE_INTEGER;
+        paging.vValue.Integer = 1000;
+        m_schema->SetSearchPreference(&paging, 1);
+        // systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED.
+        std::u16string filter = u"(&(objectClass=attributeSchema)(systemFlags:1.2.840.113556.1.4.803:=4))";
+        LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName")};
+        ADS_SEARCH_HANDLE handle = nullptr;
+        if (FAILED(m_schema->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle))) return false;
+        std::vector<std::u16string> found;
+        HRESULT result;
+        while ((result = m_schema->GetNextRow(handle)) == S_OK) {
+            ADS_SEARCH_COLUMN column{};
+            if (FAILED(m_schema->GetColumn(handle, attributes[0], &column))) continue;
+            if (column.dwNumValues > 0 && column.pADsValues[0].CaseIgnoreString)
+                found.emplace_back(column.pADsValues[0].CaseIgnoreString);
+            m_schema->FreeColumn(&column);
+        }
+        m_schema->CloseSearchHandle(handle);
+        if (result != S_ADS_NOMORE_ROWS) return false;
+        m_constructed = std::move(found);
+        m_constructedKnown = true;
+    }
+    *names = m_constructed;
+    return true;
+}
+
+const ClassAttributeEntry& ClassAttributeCache::GetClassAttributeLists(std::u16string_view className,
+                                                                       std::u16string_view server) {
+    std::u16string key(className);
+    auto found = m_entries.find(key);
+    if (found != m_entries.end()) return *found->second;
+
+    auto entry = std::make_unique<ClassAttributeEntry>();
+    entry->className = key;
+    m_visited.clear();
+    if (FAILED(OpenSchema(server))) {
+        m_unanswered = ClassAttributeEntry{key, {}, {}};
+        return m_unanswered;
+    }
+    {
+        // Depth first through superclasses and auxiliary classes, as a recursion would go,
+        // but on a stack of our own: the schema's derivations are data, not a bound on depth.
+        struct Frame {
+            std::vector<std::u16string> derivedFrom;
+            size_t next = 0;
+        };
+        std::vector<Frame> stack;
+        bool known = false;
+        stack.push_back({AddNamesOfClass(key, entry.get(), &known)});
+        if (!known) {
+            // Unknown to the schema, or the schema did not answer: nothing to keep.
+            m_unanswered = std::move(*entry);
+            return m_unanswered;
+        }
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.derivedFrom.size()) {
+                stack.pop_back();
+                continue;
+            }
+            std::u16string next = frame.derivedFrom[frame.next++];
+            if (Visited(next)) continue;
+            m_visited.push_back(next);
+            stack.push_back({AddNamesOfClass(next, entry.get())});
+        }
+    }
+    const ClassAttributeEntry& stored = *entry;
+    m_entries.emplace(std::move(key), std::move(entry));
+    return stored;
+}
+
+}  // namespace revivo

@@ -1,0 +1,243 @@
+// A deleted parent that is gone from Deleted Objects comes back from a backup: the archive is
+// chosen in the "Restore" dialog, the parent is created empty under its old name, the child
+// lands in it, and a sibling restored afterwards finds it there.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "lumivel/ui_test_hook.h"
+#include "provider/backup/backup_choice_dialog.h"
+#include "provider/backup/backup_folder.h"
+#include "provider/backup/backup_writer.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "provider/tests/directory_fixture.h"
+#include "provider/tests/test_environment.h"
+#include "shared/object_list.h"
+#include "shared/registry_key.h"
+#include "shared/text_helpers.h"
+#include "win/commctrl.h"
+
+using lumivel::ComPtr;
+using lumivel::NarrowText;
+using lumivel::WidenText;
+using revivo::Revivo;
+using revivo_test::EscapeRdnValue;
+
+namespace {
+
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+
+class RestoreFromBackupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
+        ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
+        m_suffix = revivo_test::UniqueSuffix();
+        m_base = revivo_test::TestDirectory().baseDn;
+        m_root = "OU=RevivoRecover " + m_suffix + "," + m_base;
+        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        m_folder = "/tmp/revivo-recover-" + m_suffix;
+        std::filesystem::create_directories(m_folder);
+        lumivel::RegistryKey policy;
+        ASSERT_EQ(policy.create(HKEY_CURRENT_USER, revivo::kBackupPolicyKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ASSERT_EQ(policy.writeString(revivo::kFileLocationValue, WidenText(m_folder)), ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        lumivel::ui::SetTestHook({});
+        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        std::error_code ignored;
+        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
+        for (PropertySet* record : m_owned) record->release();
+        m_commands.reset();
+        m_revivo.reset();
+        CoUninitialize();
+    }
+
+    // Command 310 on one object with OK pressed; the archive's path.
+    std::string backUp(const std::string& dn) {
+        PropertySet* record = PropertySet::create();
+        m_owned.push_back(record);
+        record->setText(u"path", WidenText(dn));
+        record->setText(u"distinguishedName", WidenText(dn));
+        record->setText(u"FocusedDC", WidenText(revivo_test::TestDirectory().server));
+        lumivel::ui::SetTestHook([](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) return IDOK;
+            SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+            return 0;
+        });
+        VARIANT list, result;
+        VariantInit(&list);
+        VariantInit(&result);
+        lumivel::BuildObjectList({record}, &list);
+        m_commands->ExecuteCommand(nullptr, 1, ID_GENERATE_BACKUP, &list, &result);
+        VariantClear(&list);
+        lumivel::ui::SetTestHook({});
+        return NarrowText(record->getText(revivo::kBackupArchiveKey));
+    }
+
+    // Removes the tombstone for good, as the end of its lifetime would.
+    void purge(const std::string& filter) {
+        std::vector<std::string> tombstones = revivo_test::TombstoneDns(m_base, filter);
+        ASSERT_EQ(tombstones.size(), 1u) << filter;
+        ASSERT_TRUE(revivo_test::PurgeTombstone(tombstones[0]));
+        ASSERT_TRUE(revivo_test::TombstoneDns(m_base, filter).empty());
+    }
+
+    void listAll() {
+        VARIANT objects;
+        VariantInit(&objects);
+        ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
+        m_listing = lumivel::ReadObjectList(&objects);
+        VariantClear(&objects);
+        m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
+    }
+    PropertySet* tombstoneOf(const std::string& name) {
+        std::u16string prefix = WidenText(name) + u"\nDEL:";
+        for (PropertySet* record : m_listing)
+            if (record && record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
+        return nullptr;
+    }
+
+    struct Seen {
+        std::vector<std::u16string> rows;  // the archives dialog 204 offered
+        std::vector<std::pair<std::u16string, std::u16string>> boxes;
+        int dialogs = 0;
+    };
+    // Command 311 with dialog 204 answered: the row of the archive named, or Cancel.
+    HRESULT restore(PropertySet* record, const std::string& choose, Seen* seen) {
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) {
+                seen->boxes.emplace_back(surface.caption, surface.text);
+                return IDOK;
+            }
+            ++seen->dialogs;
+            if (surface.resourceId != IDD_CHOOSE_BACKUP || choose.empty()) {
+                SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+                return 0;
+            }
+            HWND list = GetDlgItem(surface.window, IDC_BACKUP_LIST);
+            int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+            int chosen = -1;
+            for (int row = 0; row < rows; ++row) {
+                WCHAR text[MAX_PATH] = {};
+                LVITEMW item{};
+                item.pszText = text;
+                item.cchTextMax = MAX_PATH;
+                SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+                seen->rows.push_back(text);
+                if (NarrowText(text) == std::filesystem::path(choose).filename().string()) chosen = row;
+            }
+            LVITEMW state{};
+            state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            state.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageW(list, LVM_SETITEMSTATE, chosen, reinterpret_cast<LPARAM>(&state));
+            SendMessageW(surface.window, WM_COMMAND, chosen >= 0 ? IDOK : IDCANCEL, 0);
+            return 0;
+        });
+        VARIANT selection, result;
+        VariantInit(&selection);
+        VariantInit(&result);
+        lumivel::RecordToVariant(record, &selection);
+        HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
+        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        if (!answer.empty() && answer[0]) answer[0]->release();
+        VariantClear(&result);
+        lumivel::ui::SetTestHook({});
+        return status;
+    }
+
+    ComPtr<IRevivo> m_revivo;
+    ComPtr<IProviderCommands> m_commands;
+    std::string m_suffix, m_base, m_root, m_folder;
+    std::vector<PropertySet*> m_listing, m_owned;
+};
+
+TEST_F(RestoreFromBackupTest, PurgedParentIsRecreatedFromTheChosenBackupAndSiblingsFollow) {
+    // A name that needs escaping and one character outside the BMP, to survive the round trip.
+    std::string deptName = "#Dept/\"x\", back\\slash Z\xc3\xbcrich \xf0\xa0\xae\xb7 " + m_suffix;
+    std::string dept = "OU=" + EscapeRdnValue(deptName) + "," + m_root;
+    std::string first = "First " + m_suffix, second = "Second " + m_suffix;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(revivo_test::AddUser("CN=" + first + "," + dept, first));
+    ASSERT_TRUE(revivo_test::AddUser("CN=" + second + "," + dept, second));
+    std::string older = backUp(dept);
+    std::string archive = backUp(dept);
+    ASSERT_FALSE(older.empty());
+    ASSERT_FALSE(archive.empty());
+    // A backup of something else is not offered.
+    ASSERT_FALSE(backUp(m_root).empty());
+    std::filesystem::remove(older);
+
+    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + first + "," + dept));
+    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + second + "," + dept));
+    ASSERT_TRUE(revivo_test::LdapDelete(dept));
+    purge("(ou=*" + m_suffix + "*)");
+    listAll();
+    PropertySet* firstTombstone = tombstoneOf(first);
+    PropertySet* secondTombstone = tombstoneOf(second);
+    ASSERT_TRUE(firstTombstone && secondTombstone);
+
+    Seen seen;
+    ASSERT_EQ(restore(firstTombstone, archive, &seen), S_OK);
+    EXPECT_EQ(seen.dialogs, 1);
+    EXPECT_EQ(seen.rows.size(), 2u) << "the subtree's backup holds the object too";
+    EXPECT_EQ(NarrowText(firstTombstone->getText(revivo::kRestoreFromFileKey)), archive);
+    ASSERT_EQ(seen.boxes.size(), 1u);
+    EXPECT_EQ(seen.boxes[0].second, u"The object was successfully restored.");
+    EXPECT_TRUE(revivo_test::LdapExists(dept));
+    EXPECT_EQ(revivo_test::ObjectClasses(dept).back(), "organizationalUnit");
+    EXPECT_TRUE(revivo_test::LdapExists("CN=" + first + "," + dept));
+    EXPECT_FALSE(revivo_test::LdapExists("CN=" + second + "," + dept)) << "the unit came back empty";
+
+    // The second child finds its parent there already.
+    Seen again;
+    ASSERT_EQ(restore(secondTombstone, archive, &again), S_OK);
+    EXPECT_EQ(again.dialogs, 1);
+    EXPECT_TRUE(revivo_test::LdapExists("CN=" + second + "," + dept));
+}
+
+TEST_F(RestoreFromBackupTest, WithoutAnArchiveThatHoldsTheObjectTheParentCannotBeCreated) {
+    std::string dept = "OU=Gone " + m_suffix + "," + m_root;
+    std::string child = "Kid " + m_suffix;
+    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(revivo_test::AddUser("CN=" + child + "," + dept, child));
+    std::string archive = backUp(dept);
+    ASSERT_FALSE(archive.empty());
+    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + child + "," + dept));
+    ASSERT_TRUE(revivo_test::LdapDelete(dept));
+    purge("(ou=Gone " + m_suffix + "*)");
+    listAll();
+    PropertySet* tombstone = tombstoneOf(child);
+    ASSERT_NE(tombstone, nullptr);
+    const std::u16string kMessage = u"Could not create the container for this object.";
+
+    // Cancelled: the Part's message, and the child stays deleted.
+    Seen cancelled;
+    EXPECT_EQ(restore(tombstone, "", &cancelled), S_FALSE);
+    EXPECT_EQ(cancelled.dialogs, 1);
+    ASSERT_FALSE(cancelled.boxes.empty());
+    EXPECT_EQ(cancelled.boxes[0].second, kMessage);
+
+    // Renamed, the archive no longer holds a backup file of its own name: not offered, and
+    // named explicitly it is not read either.
+    std::string renamed = m_folder + "/renamed.zip";
+    std::filesystem::rename(archive, renamed);
+    Seen none;
+    EXPECT_EQ(restore(tombstone, renamed, &none), S_FALSE);
+    EXPECT_EQ(none.dialogs, 0) << "no archive holds the object";
+    ASSERT_FALSE(none.boxes.empty());
+    EXPECT_EQ(none.boxes[0].second, kMessage);
+    tombstone->setText(revivo::kRestoreFromFileKey, WidenText(renamed));
+    Seen named;
+    EXPECT_EQ(restore(tombstone, renamed, &named), S_FALSE);
+    EXPECT_EQ(named.dialogs, 0);
+    EXPECT_EQ(named.boxes[0].second, kMessage);
+    EXPECT_FALSE(revivo_test::LdapExists(dept));
+    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + child + "*)").size(), 1u);
+}
+
+}  // namespace
