@@ -3,6 +3,7 @@
 
     dc_tool.py register --smb-conf DC_SMB_CONF --ip 127.0.0.2 --partner dc1.lumivel.test --priority 10
     dc_tool.py replicate --dcs dc1.lumivel.test dc2.lumivel.test --base-dn DC=lumivel,DC=test
+                         [--into dc2.lumivel.test] [--dns-only]
     dc_tool.py inbound --dc dc1.lumivel.test --disable | --enable
 
 register: a joined DC's A record, the CNAME by which its replication partners find it, the SRV
@@ -15,8 +16,8 @@ get the priority given, so that a test domain can prefer its first DC (as an adm
 does with a DC's locator priority) and serverless binds stay predictable until that DC is
 stopped. A record that exists already is left as it is.
 
-replicate: every naming context pulled by each DC from each other one, now, also where a DC
-holds its inbound replication.
+replicate: every naming context (or the DNS zones' only) pulled by each DC (or the one named)
+from each other one, now, also where a DC holds its inbound replication.
 
 inbound: a DC stops or resumes taking changes from its partners (the DC's
 DISABLE_INBOUND_REPL option), so that a test can see the other DC's change not arrive.
@@ -165,9 +166,10 @@ def drs(lp, *words):
 def replicate(args):
     lp = LoadParm()
     checked = set()
-    for nc in NAMING_CONTEXTS:
+    contexts = [nc for nc in NAMING_CONTEXTS if "DnsZones" in nc] if args.dns_only else NAMING_CONTEXTS
+    for nc in contexts:
         nc = nc.format(base=args.base_dn)
-        for destination in args.dcs:
+        for destination in [args.into] if args.into else args.dcs:
             for source in args.dcs:
                 if source == destination:
                     continue
@@ -184,7 +186,7 @@ def replicate(args):
                     except ToolError as e:
                         print("dc_tool: %s" % e, file=sys.stderr)
                     drs(lp, "replicate", destination, source, nc, "--sync-forced")
-    print("dc_tool: %d naming contexts replicated between %s" % (len(NAMING_CONTEXTS), " and ".join(args.dcs)))
+    print("dc_tool: %d naming contexts replicated between %s" % (len(contexts), " and ".join(args.dcs)))
 
 
 def inbound(args):
@@ -202,6 +204,8 @@ def main(argv):
     c = sub.add_parser("replicate")
     c.add_argument("--dcs", nargs="+", required=True)
     c.add_argument("--base-dn", required=True)
+    c.add_argument("--into", help="only this DC pulls")
+    c.add_argument("--dns-only", action="store_true", help="only the DNS zones' naming contexts")
     i = sub.add_parser("inbound")
     i.add_argument("--dc", required=True)
     g = i.add_mutually_exclusive_group(required=True)
