@@ -1,8 +1,9 @@
 # Helpers shared by every CMakeLists of the project.
 
 # lumivel_test(<name> LABEL unit|directory SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
-# A GoogleTest program run as one ctest entry. Directory tests run inside the test
-# directory's network namespace, with its Kerberos configuration and ticket.
+# A GoogleTest program run as one ctest entry, linked with the test-support library
+# (tests/support). Directory tests run inside the test directory's network namespace, with
+# its Kerberos configuration and ticket.
 function(lumivel_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
@@ -12,7 +13,7 @@ function(lumivel_test name)
     set(T_TIMEOUT 600)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} lumivel_test_support GTest::gtest GTest::gtest_main GTest::gmock)
   if(T_LABEL STREQUAL "directory")
     add_test(NAME ${name} COMMAND ${LUMIVEL_TESTDC} exec $<TARGET_FILE:${name}>)
   else()

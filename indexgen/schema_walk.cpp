@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "schemacache/index_format.h"
 #include "schemacache/index_freshness.h"
-#include "shared/com_helpers.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
 #include "win/com.h"

@@ -2,10 +2,10 @@
 // console's result list and context menus.
 #include <vector>
 
+#include "lumivel/registry_key.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::RegistryKey;
@@ -57,7 +57,7 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
     if (pvarColumns && !m_columns.empty()) {
         std::vector<LONG_PTR> addresses;
         for (LVCOLUMNW* column : m_columns) addresses.push_back(reinterpret_cast<LONG_PTR>(column));
-        lumivel::BuildAddressList(addresses, pvarColumns);
+        lumivel::shared::BuildAddressList(addresses, pvarColumns);
     }
     if (pvarKeys) {
         LPWSTR keys[ARRAYSIZE(kColumns)];
@@ -68,20 +68,21 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
 }
 
 STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMenu, HINSTANCE* phInstance) {
-    if (phInstance) *phInstance = ModuleInstance();
+    if (phInstance) *phInstance = lumivel::com::ThisModuleHandle();
     if (lMenuType != kMenuTypeContext || !phMenu) return S_OK;
-    std::vector<PropertySet*> selection = lumivel::ReadObjectList(pvarSelection, lumivel::ListForm::AnyArray);
+    std::vector<PropertySet*> selection = lumivel::shared::ReadObjectList(pvarSelection, lumivel::shared::ListForm::AnyArray);
     const PropertySet* first = selection.empty() ? nullptr : selection.front();
     if (!first) {
-        *phMenu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(IDR_MENU_ROOT));
+        *phMenu = LoadMenuW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDR_MENU_ROOT));
         return S_OK;
     }
     if (!first->getRaw(u"FromRevivoProvider")) return S_OK;
     BSTR className = first->className();
-    bool deletedObject = className && !lumivel::EqualsNoCase(lumivel::ViewOf(className), u"domainDNS") &&
+    bool deletedObject = className && !lumivel::EqualsNoCase(lumivel::shared::ViewOf(className), u"domainDNS") &&
                          !first->getRaw(u"Removable");
     bool several = selection.size() >= 2;
-    HMENU menu = LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(deletedObject ? IDR_MENU_DELETED_OBJECT : IDR_MENU_DOMAIN_NODE));
+    HMENU menu = LoadMenuW(lumivel::com::ThisModuleHandle(),
+                           MAKEINTRESOURCEW(deletedObject ? IDR_MENU_DELETED_OBJECT : IDR_MENU_DOMAIN_NODE));
     if (menu && several) grayItem(menu, deletedObject ? ID_RESTORE : ID_CONNECT_DC);
     *phMenu = menu;
     return S_OK;

@@ -1,7 +1,9 @@
 // IProviderCommands::ExecuteCommand and IRevivo::BackupObjects.
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/variant_holder.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/revivo.h"
@@ -30,14 +32,14 @@ void handOut(PropertySet* header, const std::vector<LONG_PTR>& records, VARIANT*
     }
     std::vector<LONG_PTR> list{reinterpret_cast<LONG_PTR>(header)};
     list.insert(list.end(), records.begin(), records.end());
-    if (FAILED(lumivel::BuildAddressList(list, result))) header->release();
+    if (FAILED(lumivel::shared::BuildAddressList(list, result))) header->release();
 }
 
 }  // namespace
 
 STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARIANT* pvarSelection,
                                     VARIANT* pvarResult) {
-    std::vector<PropertySet*> selection = lumivel::ReadObjectList(pvarSelection, lumivel::ListForm::VariantArrayOnly);
+    std::vector<PropertySet*> selection = lumivel::shared::ReadObjectList(pvarSelection, lumivel::shared::ListForm::VariantArrayOnly);
     PropertySet* single = selection.size() == 1 ? selection.front() : nullptr;
     if (single && !single->has(u"FocusedDC")) FillInFocusedDC(single);
 
@@ -46,7 +48,7 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             PropertySet* node = nullptr;
             if (ConnectToDomain(hwndParent, &node) == S_OK && node) {
                 if (pvarResult)
-                    lumivel::RecordToVariant(node, pvarResult);
+                    lumivel::shared::RecordToVariant(node, pvarResult);
                 else
                     node->release();
             }

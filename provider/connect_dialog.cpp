@@ -1,10 +1,11 @@
 #include "provider/connect_dialog.h"
 
-#include "provider/domain_nodes.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/system_messages.h"
 #include "provider/dialog_helpers.h"
+#include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "shared/com_helpers.h"
 
 using lumivel::ComPtr;
 
@@ -28,7 +29,7 @@ void confirmDomain(HWND dialog, std::u16string* entered) {
         EndDialog(dialog, IDOK);
         return;
     }
-    std::u16string message = SystemMessageText(result);
+    std::u16string message = lumivel::SystemMessageText(static_cast<DWORD>(result));
     if (MessageBoxW(dialog, message.c_str(), u"Active Directory", MB_RETRYCANCEL | MB_ICONSTOP) == IDRETRY) return;
     *entered = text;
     EndDialog(dialog, IDOK);
@@ -81,8 +82,8 @@ bool BrowseForDomain(HWND owner, std::u16string* domain) {
 }
 
 INT_PTR ShowConnectDialog(HWND parent, std::u16string* entered) {
-    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CONNECT_TO), parent, connectDialogProc,
-                           reinterpret_cast<LPARAM>(entered));
+    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CONNECT_TO), parent,
+                           connectDialogProc, reinterpret_cast<LPARAM>(entered));
 }
 
 }  // namespace revivo

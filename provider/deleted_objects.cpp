@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
@@ -43,7 +44,7 @@ bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text) {
     if (column.dwNumValues == 0 || !column.pADsValues) return false;
     const ADSVALUE& value = column.pADsValues[column.dwNumValues - 1];
     if (isTextType(value.dwType)) {
-        *text = lumivel::ViewOf(value.DNString);
+        *text = lumivel::shared::ViewOf(value.DNString);
         return true;
     }
     if (value.dwType == ADSTYPE_UTC_TIME) {
@@ -180,7 +181,7 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     if (FAILED(result)) return result;
 
     bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
-    result = pvarObjects ? lumivel::BuildObjectList(listed, pvarObjects) : S_OK;
+    result = pvarObjects ? lumivel::shared::BuildObjectList(listed, pvarObjects) : S_OK;
     bool handedOut = pvarObjects && SUCCEEDED(result);
     // Only records the receiver holds may be remembered; a filtered listing forgets the naming
     // context's tombstones, as it always has.

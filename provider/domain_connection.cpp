@@ -2,11 +2,15 @@
 // controller and the Deleted Objects container.
 #include <vector>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
+#include "lumivel/system_messages.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "provider/connect_dialog.h"
 #include "provider/domain_nodes.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -29,7 +33,7 @@ bool readDistinguishedName(IADs* object, std::u16string* text) {
     VariantHolder value;
     UniqueBstr name(u"distinguishedName");
     if (FAILED(object->Get(name.get(), value.get())) || value->vt != VT_BSTR) return false;
-    *text = lumivel::ViewOf(value->bstrVal);
+    *text = lumivel::shared::ViewOf(value->bstrVal);
     return true;
 }
 
@@ -60,7 +64,7 @@ STDMETHODIMP Revivo::GetNodes(LONG, LONG, LONG, VARIANT* pvarNodes) {
         for (PropertySet* node : nodes) node->release();
         return S_OK;
     }
-    if (FAILED(lumivel::BuildObjectList(nodes, pvarNodes))) {
+    if (FAILED(lumivel::shared::BuildObjectList(nodes, pvarNodes))) {
         for (PropertySet* node : nodes) node->release();
     }
     return S_OK;
@@ -85,7 +89,7 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     LONG stored = StoreNode(record);
     if (stored != ERROR_SUCCESS) {
         result = HRESULT_FROM_WIN32(stored);
-        MessageBoxW(parent, SystemMessageText(result).c_str(), u"Active Directory", MB_OK | MB_ICONSTOP);
+        MessageBoxW(parent, lumivel::SystemMessageText(static_cast<DWORD>(result)).c_str(), u"Active Directory", MB_OK | MB_ICONSTOP);
         record->release();
         return result;
     }
@@ -112,7 +116,7 @@ void Revivo::FillInFocusedDC(PropertySet* record) {
     if (server.empty()) return;
     // Stored paths stay serverless.
     std::u16string prefix = u"LDAP://" + server + u"/";
-    size_t at = lumivel::FindTextNoCase(path, prefix);
+    size_t at = lumivel::shared::FindTextNoCase(path, prefix);
     if (at != std::u16string::npos) record->setText(u"path", u"LDAP://" + path.substr(at + prefix.size()));
 }
 
@@ -136,7 +140,7 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
         result = rootDse->Get(name.get(), value.get());
         if (FAILED(result)) return result;
         if (value->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
-        context = lumivel::ViewOf(value->bstrVal);
+        context = lumivel::shared::ViewOf(value->bstrVal);
     }
     if (usedContext) *usedContext = context;
     std::u16string path = u"LDAP://<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";

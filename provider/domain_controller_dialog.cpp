@@ -1,9 +1,9 @@
 // Dialog 211 "Connect to Domain Controller": lists a domain's controllers with their sites.
+#include "lumivel/com_ptr.h"
 #include "provider/connect_dialog.h"
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "shared/com_helpers.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -83,7 +83,7 @@ void fillList(HWND dialog) {
             site.iSubItem = 1;
             site.pszText = LPSTR_TEXTCALLBACKW;
             SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&site));
-            if (row >= 0 && lumivel::EqualsNoCase(lumivel::ViewOf(host), state->currentDc)) {
+            if (row >= 0 && lumivel::EqualsNoCase(lumivel::shared::ViewOf(host), state->currentDc)) {
                 LVITEMW selection{};
                 selection.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
                 selection.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -141,7 +141,7 @@ void initialize(HWND dialog, DialogState* state) {
     addColumns(list);
     SetDlgItemTextW(dialog, IDC_DC_CURRENT, state->currentDc.c_str());
     if (state->nodeName.empty()) {
-        std::u16string_view domain = lumivel::TextAfter(state->currentDc, u".");
+        std::u16string_view domain = lumivel::shared::TextAfter(state->currentDc, u".");
         SetDlgItemTextW(dialog, IDC_DC_DOMAIN, std::u16string(domain).c_str());
         EnableWindow(GetDlgItem(dialog, IDC_BROWSE), TRUE);
     } else {
@@ -194,7 +194,7 @@ bool Revivo::ChooseDomainController(HWND parent, const PropertySet* node, std::u
     state.nodeName = node->getText(u"name");
     state.nodePath = node->getText(u"path");
     state.currentDc = node->getText(u"FocusedDC");
-    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CONNECT_DC), parent,
+    INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CONNECT_DC), parent,
                                      domainControllerDialogProc, reinterpret_cast<LPARAM>(&state));
     state.freeControllers();
     if (result != IDOK || state.chosenDc.empty()) return false;

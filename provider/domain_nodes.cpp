@@ -1,9 +1,11 @@
 #include "provider/domain_nodes.h"
 
-#include "win/adshlp_build.h"
-#include "shared/com_helpers.h"
-#include "shared/registry_key.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "shared/text_helpers.h"
+#include "win/adshlp_build.h"
 
 using lumivel::ComPtr;
 using lumivel::EqualsNoCase;
@@ -23,12 +25,12 @@ bool readString(IADs* object, LPCWSTR attribute, std::u16string* text) {
     UniqueBstr name(attribute);
     if (FAILED(object->Get(name.get(), value.get()))) return false;
     if (value->vt == VT_BSTR) {
-        *text = lumivel::ViewOf(value->bstrVal);
+        *text = lumivel::shared::ViewOf(value->bstrVal);
         return true;
     }
     VariantHolder converted;
     if (FAILED(VariantChangeType(converted.get(), value.get(), 0, VT_BSTR))) return false;
-    *text = lumivel::ViewOf(converted->bstrVal);
+    *text = lumivel::shared::ViewOf(converted->bstrVal);
     return true;
 }
 
@@ -57,7 +59,7 @@ std::u16string ServerOfBinding(IUnknown* object) {
     if (FAILED(object->QueryInterface(IID_IADsObjectOptions, options.putVoid())) || !options) return {};
     VariantHolder server;
     if (FAILED(options->GetOption(ADS_OPTION_SERVERNAME, server.get())) || server->vt != VT_BSTR) return {};
-    return std::u16string(lumivel::ViewOf(server->bstrVal));
+    return std::u16string(lumivel::shared::ViewOf(server->bstrVal));
 }
 
 PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {
@@ -141,15 +143,6 @@ std::u16string PathOfStoredNode(std::u16string_view valueName) {
     if (!domain.empty()) path += std::u16string(domain) + u"/";
     path += u"<GUID=" + std::u16string(guid) + u">";
     return path;
-}
-
-std::u16string SystemMessageText(HRESULT result) {
-    WCHAR buffer[1024] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  static_cast<DWORD>(result), 0, buffer, ARRAYSIZE(buffer), nullptr);
-    std::u16string text(buffer, length);
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    return text;
 }
 
 }  // namespace revivo

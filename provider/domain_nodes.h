@@ -32,7 +32,4 @@ LONG StoreNode(const PropertySet* node);
 // Splits a stored value name into the binding path "LDAP://[domain/]<GUID=...>".
 std::u16string PathOfStoredNode(std::u16string_view valueName);
 
-// The system's message text for an HRESULT, without its line end.
-std::u16string SystemMessageText(HRESULT result);
-
 }  // namespace revivo

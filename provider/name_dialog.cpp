@@ -1,7 +1,7 @@
 // Dialog 206 "Name": asks for another name when a restored object's name is taken.
 #include "lumivel/ldap_escape.h"
-#include "provider/reanimation.h"
 #include "provider/dialog_helpers.h"
+#include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 
@@ -58,8 +58,8 @@ bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* n
     // The user edits the name itself, not its escaped form.
     NameState state;
     state.shownValue = lumivel::ldap::UnescapeDnValue(escapedValue).value_or(escapedValue);
-    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_NEW_NAME), parent, nameDialogProc,
-                                     reinterpret_cast<LPARAM>(&state));
+    INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_NEW_NAME), parent,
+                                     nameDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return false;
     *newName = RenamedDistinguishedName(type, state.typedName, parentName);
     return true;

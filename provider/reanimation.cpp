@@ -4,7 +4,10 @@
 
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
@@ -118,7 +121,7 @@ std::u16string dnsDomainOf(std::u16string_view dn) {
     for (LONG i = 0; i < elements; ++i) {
         UniqueBstr element;
         if (FAILED(pathname->GetElement(i, element.put()))) return {};
-        if (!lumivel::StartsWithNoCase(element.view(), u"DC=")) continue;
+        if (!lumivel::shared::StartsWithNoCase(element.view(), u"DC=")) continue;
         if (!domain.empty()) domain += u'.';
         domain += element.view().substr(3);
     }
@@ -136,7 +139,7 @@ std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
     if (search->GetNextRow(handle) == S_OK &&
         SUCCEEDED(search->GetColumn(handle, const_cast<LPWSTR>(attribute), &column))) {
         if (column.dwNumValues > 0 && column.pADsValues && column.pADsValues[0].dwType == ADSTYPE_DN_STRING)
-            text = lumivel::ViewOf(column.pADsValues[0].DNString);
+            text = lumivel::shared::ViewOf(column.pADsValues[0].DNString);
         search->FreeColumn(&column);
     }
     search->CloseSearchHandle(handle);
@@ -172,7 +175,7 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* re
 
 std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
     // By the GUID of the tombstone's name: no DN to escape, and only that one object matches.
-    std::u16string_view guid = lumivel::MangledGuidText(record->getText(u"name"));
+    std::u16string_view guid = lumivel::shared::MangledGuidText(record->getText(u"name"));
     if (guid.empty()) return {};
     // The DC that restored the parent: another one may not have the parent back yet.
     std::u16string server(record->getText(u"FocusedDC"));
@@ -191,8 +194,8 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
     BSTR tombstoneValue = record->getString(u"distinguishedName");
     BSTR parentValue = record->getString(u"lastKnownParent");
     if (!tombstoneValue || !parentValue) return E_POINTER;
-    std::u16string tombstoneName(lumivel::ViewOf(tombstoneValue));
-    std::u16string lastKnownParent(lumivel::ViewOf(parentValue));
+    std::u16string tombstoneName(lumivel::shared::ViewOf(tombstoneValue));
+    std::u16string lastKnownParent(lumivel::shared::ViewOf(parentValue));
 
     // Last known parents that lead back to a tombstone already being restored, or a chain of
     // deleted parents beyond all reason, come from a damaged or hostile directory.
@@ -213,7 +216,7 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = lumivel::MangledGuidText(candidate->name());
+            std::u16string_view guidText = lumivel::shared::MangledGuidText(candidate->name());
             if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
             PropertySet* parentRecord = recordFromCopy(*candidate);
@@ -314,7 +317,7 @@ std::u16string containerPath(std::u16string_view server, std::u16string_view dn)
 int createContainer(std::u16string_view server, const std::u16string& relativeName, const std::u16string& parentName) {
     ComPtr<IADsContainer> container;
     if (FAILED(ADsGetObject(containerPath(server, parentName).c_str(), IID_IADsContainer, container.putVoid()))) return 0;
-    bool organizationalUnit = lumivel::StartsWithNoCase(relativeName, u"ou");
+    bool organizationalUnit = lumivel::shared::StartsWithNoCase(relativeName, u"ou");
     UniqueBstr className(organizationalUnit ? u"organizationalUnit" : u"container");
     UniqueBstr relative(lumivel::ldap::AdsPathDn(relativeName).c_str());
     ComPtr<IDispatch> created;

@@ -2,19 +2,16 @@
 // nothing by design.
 #include "provider/revivo.h"
 
-#include <new>
-
-#include "provider/revivo_dispatch.h"
 #include "shared/text_helpers.h"
 
 namespace revivo {
 
-Revivo::Revivo(IUnknown* outer) : m_inner(this), m_controllingUnknown(outer ? outer : &m_inner) {
+// The kit counts the object for DllCanUnloadNow from construction to destruction.
+Revivo::Revivo() {
     // Without the schema cache only friendly class names are lost.
     if (FAILED(CoCreateInstance(CLSID_SchemaCache, nullptr, CLSCTX_INPROC_SERVER, IID_ISchemaCache,
                                 reinterpret_cast<void**>(&m_schemaCache))))
         m_schemaCache = nullptr;
-    ModuleAddRef();
 }
 
 Revivo::~Revivo() {
@@ -24,52 +21,11 @@ Revivo::~Revivo() {
     // The column records are shared with the control for the provider's lifetime only.
     for (LVCOLUMNW* column : m_columns) CoTaskMemFree(column);
     m_columns.clear();
-    ModuleRelease();
 }
 
 HRESULT Revivo::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    // An aggregating outer object may only ask for the inner unknown.
-    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    Revivo* provider = new (std::nothrow) Revivo(outer);
-    if (!provider) return E_OUTOFMEMORY;
-    HRESULT result = provider->m_inner.QueryInterface(iid, object);
-    provider->m_inner.Release();
-    return result;
+    return lumivel::com::CreateComObject<Revivo>(outer, iid, object);
 }
-
-STDMETHODIMP Revivo::InnerUnknown::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown)) {
-        *object = static_cast<IUnknown*>(this);
-    } else if (IsEqualIID(iid, IID_IRevivo) || IsEqualIID(iid, IID_IDispatch)) {
-        *object = static_cast<IRevivo*>(m_owner);
-    } else if (IsEqualIID(iid, IID_IProviderData)) {
-        *object = static_cast<IProviderData*>(m_owner);
-    } else if (IsEqualIID(iid, IID_IProviderCommands)) {
-        *object = static_cast<IProviderCommands*>(m_owner);
-    } else {
-        return E_NOINTERFACE;
-    }
-    static_cast<IUnknown*>(*object)->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) Revivo::InnerUnknown::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_owner->m_refCount));
-}
-
-STDMETHODIMP_(ULONG) Revivo::InnerUnknown::Release() {
-    LONG count = InterlockedDecrement(&m_owner->m_refCount);
-    if (count == 0) delete m_owner;
-    return static_cast<ULONG>(count);
-}
-
-STDMETHODIMP Revivo::QueryInterface(REFIID iid, void** object) { return m_controllingUnknown->QueryInterface(iid, object); }
-STDMETHODIMP_(ULONG) Revivo::AddRef() { return m_controllingUnknown->AddRef(); }
-STDMETHODIMP_(ULONG) Revivo::Release() { return m_controllingUnknown->Release(); }
 
 TombstoneCopy::TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut)
     : m_handedOut(handedOut) {

@@ -1,8 +1,8 @@
 // The provider object: COM class Revivo of RevivoProvider.so.
 //
 // One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands.
-// It can be aggregated: an inner, non-delegating IUnknown owns the reference count, and
-// every interface's IUnknown goes to the controlling unknown.
+// It can be aggregated: the kit's inner, non-delegating IUnknown owns the reference count,
+// and every interface's IUnknown goes to the controlling unknown.
 #pragma once
 
 #include <cstdint>
@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "shared/com_helpers.h"
+#include "lumivel/com_object.h"
+#include "lumivel/dispatch_table.h"
+#include "provider/backup/attribute_lists.h"
+#include "provider/backup/class_attribute_cache.h"
+#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
-#include "provider/backup/attribute_lists.h"
-#include "provider/backup/class_attribute_cache.h"
-#include "lumivel/dispatch_table.h"
-#include "provider/platform_headers.h"
 
 namespace revivo {
 
@@ -72,19 +72,24 @@ using DeletedObjectsOpener =
 extern const lumivel::com::DispatchInterface kRevivoDispatch;
 extern const lumivel::com::TypeLibraryInfo kRevivoTypeLibrary;
 
-class Revivo final : public lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
-                     public IProviderData,
-                     public IProviderCommands {
+// The interfaces keep their slot order; IUnknown comes from the kit, IDispatch from the
+// dispatch table.
+class Revivo final : public lumivel::com::ComObject<Revivo, lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
+                                                    IProviderData, IProviderCommands> {
 public:
+    // The COM map, in its documented order.
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IRevivo),
+        lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IDispatch),
+        lumivel::com::InterfaceOf<Revivo, IProviderData>(IID_IProviderData),
+        lumivel::com::InterfaceOf<Revivo, IProviderCommands>(IID_IProviderCommands),
+    };
+
     // The class factory's creation; outer is the controlling unknown when aggregated.
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object);
 
-    // IUnknown, delegating to the controlling unknown.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
-    // IDispatch comes from the dispatch table.
+    Revivo();
+    ~Revivo() override;
 
     // IRevivo
     STDMETHODIMP EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) override;
@@ -138,21 +143,6 @@ public:
     void setDeletedObjectsOpener(DeletedObjectsOpener opener) { m_openDeletedObjects = std::move(opener); }
 
 private:
-    explicit Revivo(IUnknown* outer);
-    ~Revivo();
-
-    // The non-delegating unknown that aggregation requires.
-    class InnerUnknown : public IUnknown {
-    public:
-        explicit InnerUnknown(Revivo* owner) : m_owner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
-
-    private:
-        Revivo* m_owner;
-    };
-
     struct RestoreState;
     HRESULT restoreTombstone(HWND parent, PropertySet* record, RestoreState* state);
     // The tombstone's last known parent as the focused DC now holds it; empty when it cannot
@@ -160,6 +150,7 @@ private:
     std::u16string rereadLastKnownParent(const PropertySet* record);
 
     HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
+
     void clearDeletedObjectCache();
     void rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records);
     // Drops the tombstone from the cache; the address its record was handed out at, 0 when it
@@ -167,11 +158,8 @@ private:
     LONG_PTR forgetTombstone(std::u16string_view tombstoneName);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
-    InnerUnknown m_inner;
-    IUnknown* m_controllingUnknown;
-
-    // The object's state, in its documented order.
-    LONG m_refCount = 1;
+    // The object's state, in its documented order. The reference count, first of it, is the
+    // kit's (ComObjectRoot, the first base); the fields below follow it.
     IUnknown* m_secondInterface = nullptr;  // never set by the provider itself
     ISchemaCache* m_schemaCache = nullptr;
     std::vector<LVCOLUMNW*> m_columns;
@@ -188,13 +176,5 @@ private:
     DeletedObjectsOpener m_openDeletedObjects;
 };
 
-// The module's count of live objects and server locks, for DllCanUnloadNow.
-void ModuleAddRef();
-void ModuleRelease();
-enum class ModuleLock { Lock, Unlock };
-void LockModule(ModuleLock lock);
-LONG ModuleLockCount();
-// The handle of the module this code is linked into (its resources live there).
-HINSTANCE ModuleInstance();
 
 }  // namespace revivo

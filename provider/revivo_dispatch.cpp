@@ -1,6 +1,6 @@
 // IRevivo for scripts: EnumDeletedObjects and BackupObjects by name, with their help strings,
 // and the type library entries that describe the coclass's dual interface.
-#include "provider/revivo_dispatch.h"
+#include "provider/revivo.h"
 
 namespace revivo {
 

@@ -1,7 +1,7 @@
 #include "provider/revivo_registration.h"
 
 #include "lumivel/registrar.h"
-#include "provider/revivo_dispatch.h"
+#include "provider/revivo.h"
 
 using lumivel::com::RegistrarAction;
 

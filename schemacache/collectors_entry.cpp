@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "lumivel/registry_key.h"
 #include "schemacache/generator_start.h"
 #include "schemacache/index_location.h"
-#include "shared/registry_key.h"
 
 namespace glossar {
 namespace {

@@ -1,7 +1,9 @@
 #include "schemacache/index_freshness.h"
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "schemacache/index_format.h"
-#include "shared/com_helpers.h"
 #include "win/adsi.h"
 #include "win/datetime.h"
 #include "win/files.h"

@@ -4,7 +4,7 @@
 
 #include "win/adshlp_build.h"
 
-namespace lumivel {
+namespace lumivel::shared {
 
 namespace {
 
@@ -112,4 +112,4 @@ void FreeObjectListRecords(VARIANT* list) {
     VariantInit(list);
 }
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

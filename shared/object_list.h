@@ -12,7 +12,7 @@
 
 #include "shared/property_set.h"
 
-namespace lumivel {
+namespace lumivel::shared {
 
 // Which VARIANTs a reader takes as a list.
 enum class ListForm {
@@ -48,4 +48,4 @@ std::vector<LONG_PTR> ReadAddressList(const VARIANT* list, ListForm form = ListF
 // Frees every record of a list the caller owns and clears the VARIANT.
 void FreeObjectListRecords(VARIANT* list);
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

@@ -5,7 +5,7 @@
 
 #include "win/com.h"
 
-namespace lumivel {
+namespace lumivel::shared {
 
 PointerArray::PointerArray(PointerArray&& other) noexcept
     : m_items(std::exchange(other.m_items, nullptr)),
@@ -70,4 +70,4 @@ void PointerArray::clear() {
     m_room = 0;
 }
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

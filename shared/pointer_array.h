@@ -10,7 +10,7 @@
 
 #include "win/types.h"
 
-namespace lumivel {
+namespace lumivel::shared {
 
 class PointerArray {
 public:
@@ -54,4 +54,4 @@ private:
     DestroyProc m_destroy = nullptr;
 };
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

@@ -41,7 +41,7 @@ private:
 
 }  // namespace
 
-namespace lumivel {
+namespace lumivel::shared {
 
 int ComparePropertyNames(LPCWSTR left, LPCWSTR right, LONG compareOption) {
     UNREFERENCED_PARAMETER(compareOption);
@@ -49,7 +49,7 @@ int ComparePropertyNames(LPCWSTR left, LPCWSTR right, LONG compareOption) {
     return CompareNoCase(left, right);
 }
 
-}  // namespace lumivel
+}  // namespace lumivel::shared
 
 PropertySet* PropertySet::create() {
     void* memory = CoTaskMemAlloc(sizeof(PropertySet));
@@ -58,7 +58,7 @@ PropertySet* PropertySet::create() {
     record->Sorted = 1;
     record->CompareOption = 0;
     record->Ascending = 1;
-    record->Compare = &lumivel::ComparePropertyNames;
+    record->Compare = &lumivel::shared::ComparePropertyNames;
     record->DestroyEntry = &destroyEntryProc;
     record->Count = 0;
     record->Lock = nullptr;
@@ -71,7 +71,7 @@ PropertySet* PropertySet::create() {
 }
 
 int PropertySet::compare(LPCWSTR left, LPCWSTR right) const {
-    int result = lumivel::ComparePropertyNames(left, right, CompareOption);
+    int result = lumivel::shared::ComparePropertyNames(left, right, CompareOption);
     return Ascending ? result : -result;
 }
 
@@ -80,7 +80,7 @@ LONG PropertySet::find(LPCWSTR name, bool* found) const {
     LONG count = Entries.count();
     if (!Sorted) {
         for (LONG i = 0; i < count; ++i) {
-            if (lumivel::ComparePropertyNames(entryAt(i)->Name, name, CompareOption) == 0) {
+            if (lumivel::shared::ComparePropertyNames(entryAt(i)->Name, name, CompareOption) == 0) {
                 *found = true;
                 return i;
             }

@@ -38,7 +38,7 @@ struct PropertySet {
     LONG Ascending;
     PropertyCompareProc Compare;
     PropertyEntryDestroyProc DestroyEntry;
-    lumivel::PointerArray Entries;
+    lumivel::shared::PointerArray Entries;
     LONG Count;
     PropertySetLock* Lock;
     LONG Reserved1;
@@ -117,7 +117,7 @@ private:
     bool store(LPCWSTR name, VARIANT* value);
 };
 
-namespace lumivel {
+namespace lumivel::shared {
 
 // Destroys and frees a record handed over to the caller; null is ignored.
 inline void FreePropertySet(PropertySet* record) {
@@ -127,4 +127,4 @@ inline void FreePropertySet(PropertySet* record) {
 // The case-insensitive comparison of entry names; an absent name compares as less.
 int ComparePropertyNames(LPCWSTR left, LPCWSTR right, LONG compareOption);
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

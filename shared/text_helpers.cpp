@@ -2,13 +2,7 @@
 
 #include "win/strings.h"
 
-namespace lumivel {
-
-int CompareNoCase(WideView left, WideView right) {
-    int result = CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, left.data(), static_cast<int>(left.size()),
-                                right.data(), static_cast<int>(right.size()));
-    return result == 0 ? 0 : result - CSTR_EQUAL;
-}
+namespace lumivel::shared {
 
 bool StartsWithNoCase(WideView text, WideView prefix) {
     return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
@@ -53,4 +47,4 @@ WideString WidenText(std::string_view text) {
     return wide;
 }
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

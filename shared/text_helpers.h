@@ -1,28 +1,24 @@
-// Wide-string helpers shared by the provider, the snap-in and the control.
+// Wide-string helpers shared by the provider, the snap-in and the control, beside the
+// platform's case-insensitive comparisons (lumivel/wide_string.h), which they build on.
 //
 // Names, keys, class names and CLSID strings are compared without regard to case with the
-// platform's case folding (lstrcmpiW), the way the Windows shell of this system compares.
+// platform's case folding (lstrcmpiW's), the way the Windows shell of this system compares.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "lumivel/wide_string.h"
 #include "win/types.h"
 
-namespace lumivel {
+namespace lumivel::shared {
 
 using WideString = std::u16string;
 using WideView = std::u16string_view;
 
-// Null-safe length of a null-terminated wide string.
-inline size_t WideLength(LPCWSTR text) { return text ? std::char_traits<char16_t>::length(text) : 0; }
+// Null counts as the empty string.
 inline WideView ViewOf(LPCWSTR text) { return text ? WideView(text) : WideView(); }
 
-// <0, 0, >0 as lstrcmpiW; null counts as the empty string.
-int CompareNoCase(WideView left, WideView right);
-inline bool EqualsNoCase(WideView left, WideView right) {
-    return left.size() == right.size() && CompareNoCase(left, right) == 0;
-}
 bool StartsWithNoCase(WideView text, WideView prefix);
 // Position of the first occurrence, or npos. Case-sensitive and case-insensitive forms.
 size_t FindText(WideView text, WideView part);
@@ -40,4 +36,4 @@ WideView MangledGuidText(WideView name);
 std::string NarrowText(WideView text);
 WideString WidenText(std::string_view text);
 
-}  // namespace lumivel
+}  // namespace lumivel::shared

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "provider/backup/backup_folder.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 namespace {
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     {
         lumivel::RegistryKey policy;
         policy.create(HKEY_CURRENT_USER, revivo::kBackupPolicyKey, KEY_ALL_ACCESS);
-        policy.writeString(revivo::kFileLocationValue, lumivel::WidenText(folder + "/archives"));
+        policy.writeString(revivo::kFileLocationValue, lumivel::shared::WidenText(folder + "/archives"));
     }
     std::filesystem::create_directories(folder + "/archives");
 

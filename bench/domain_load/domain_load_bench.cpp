@@ -57,7 +57,7 @@ bool remove(const std::string& server, const std::string& dn) {
 }
 
 PropertySet* find(const std::vector<PropertySet*>& records, const std::string& name) {
-    std::u16string prefix = lumivel::WidenText(name) + u"\nDEL:";
+    std::u16string prefix = lumivel::shared::WidenText(name) + u"\nDEL:";
     for (PropertySet* record : records)
         if (record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
     return nullptr;
@@ -68,11 +68,11 @@ double timeRestore(IProviderCommands* commands, PropertySet* record) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(record, &selection);
+    lumivel::shared::RecordToVariant(record, &selection);
     auto start = Clock::now();
     HRESULT status = commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
     double elapsed = seconds(Clock::now() - start);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     if (!answer.empty()) answer[0]->release();
     VariantClear(&result);
     return status == S_OK ? elapsed : -1;
@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
     auto start = Clock::now();
     HRESULT listed = provider->EnumDeletedObjects(0, nullptr, &list);
     const double inProcess = seconds(Clock::now() - start);
-    const size_t records = lumivel::ReadObjectList(&list).size();
-    lumivel::FreeObjectListRecords(&list);
+    const size_t records = lumivel::shared::ReadObjectList(&list).size();
+    lumivel::shared::FreeObjectListRecords(&list);
     const size_t cacheOnly = heapInUse();
     if (FAILED(listed) || records == 0) {
         std::fprintf(stderr, "domain_load_bench: EnumDeletedObjects failed: 0x%08X\n", static_cast<unsigned>(listed));
@@ -153,10 +153,10 @@ int main(int argc, char** argv) {
         add(server, child, "user") && remove(server, leaf) && remove(server, child) && remove(server, parent)) {
         VariantInit(&list);
         if (SUCCEEDED(provider->EnumDeletedObjects(0, nullptr, &list))) {
-            std::vector<PropertySet*> listing = lumivel::ReadObjectList(&list);
+            std::vector<PropertySet*> listing = lumivel::shared::ReadObjectList(&list);
             if (PropertySet* record = find(listing, leafName)) leafSeconds = timeRestore(commands, record);
             if (PropertySet* record = find(listing, childName)) chainSeconds = timeRestore(commands, record);
-            lumivel::FreeObjectListRecords(&list);
+            lumivel::shared::FreeObjectListRecords(&list);
         }
     }
     for (const std::string& dn : {child, parent, leaf, root}) remove(server, dn);

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         size_t held = heapInUse();
-        records = lumivel::ReadObjectList(&list).size();
-        lumivel::FreeObjectListRecords(&list);
+        records = lumivel::shared::ReadObjectList(&list).size();
+        lumivel::shared::FreeObjectListRecords(&list);
         size_t cacheOnly = heapInUse();
         // Memory is measured on the first run, while the provider's cache starts empty.
         if (records && run == 0) {

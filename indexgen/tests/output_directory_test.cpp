@@ -4,7 +4,8 @@
 #include <filesystem>
 
 #include "indexgen/output_directory.h"
-#include "platform/files/tests/test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 #include "win/processes.h"
 
 namespace taxonis {

@@ -14,9 +14,10 @@
 #include <strings.h>
 #include <thread>
 
-#include "platform/files/tests/test_support.h"
+#include "lumivel/com_ptr.h"
 #include "schemacache/index_reader.h"
-#include "shared/com_helpers.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 #include "win/com.h"
 #include "win/dsclient.h"
 

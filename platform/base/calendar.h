@@ -1,7 +1,11 @@
-// Proleptic Gregorian calendar arithmetic shared by the time functions (base area only).
+// Proleptic Gregorian calendar arithmetic and variant dates, shared by the platform's time
+// functions (the base area, file times, hives and the directory's time syntaxes).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+
+#include "win/types.h"
 
 namespace lumivel {
 
@@ -57,5 +61,40 @@ constexpr int64_t kSecondsPerDay = 86400;
 // Seconds between 1601-01-01 (the FILETIME epoch) and 1970-01-01.
 constexpr int64_t kFileTimeEpochSeconds = 11644473600LL;
 constexpr int64_t kTicksPerSecond = 10000000LL;
+
+// Day 0 of a variant date, 1899-12-30, in days from 1970-01-01.
+constexpr int64_t kVariantDateEpochDays = -25569;
+
+// The SYSTEMTIME of a time in seconds from 1970-01-01 (negative before it).
+inline void FillSystemTime(int64_t seconds, unsigned milliseconds, SYSTEMTIME* st) {
+    int64_t days = seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0);
+    int64_t rest = seconds - days * kSecondsPerDay;
+    CivilDate date = CivilFromDays(days);
+    st->wYear = static_cast<WORD>(date.year);
+    st->wMonth = static_cast<WORD>(date.month);
+    st->wDay = static_cast<WORD>(date.day);
+    st->wDayOfWeek = static_cast<WORD>(WeekdayFromDays(days));
+    st->wHour = static_cast<WORD>(rest / 3600);
+    st->wMinute = static_cast<WORD>(rest / 60 % 60);
+    st->wSecond = static_cast<WORD>(rest % 60);
+    st->wMilliseconds = static_cast<WORD>(milliseconds);
+}
+
+// A variant date: the whole part counts days from 1899-12-30 (negative before it), the
+// fraction is the time of day, always counted forward, so -1.25 is 1899-12-29 06:00.
+constexpr double VariantDateFromDays(int64_t daysSince1970, double secondsOfDay) {
+    const int64_t days = daysSince1970 - kVariantDateEpochDays;
+    const double fraction = secondsOfDay / kSecondsPerDay;
+    return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+// The time of a (finite, in range) variant date since 1970-01-01 in units of 1/unitsPerSecond
+// seconds, the time of day rounded to the nearest unit.
+inline int64_t UnitsFromVariantDate(double date, int64_t unitsPerSecond) {
+    const double whole = std::trunc(date);
+    const double fraction = std::fabs(date - whole);
+    const int64_t units = static_cast<int64_t>(std::floor(fraction * kSecondsPerDay * unitsPerSecond + 0.5));
+    return (static_cast<int64_t>(whole) + kVariantDateEpochDays) * kSecondsPerDay * unitsPerSecond + units;
+}
 
 }  // namespace lumivel

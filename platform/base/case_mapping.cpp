@@ -1,6 +1,7 @@
 // Case mapping and the case-insensitive comparisons built on it.
 #include <algorithm>
 
+#include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 
 namespace lumivel {
@@ -20,33 +21,11 @@ char32_t Lookup(const CaseMapping (&table)[N], char32_t c) {
     return (it != std::end(table) && it->from == c) ? it->to : c;
 }
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Reads one code point at text[i], advancing i; an unpaired surrogate is its own value.
-char32_t Next(std::u16string_view text, size_t& i) {
-    char16_t c = text[i++];
-    if (IsHigh(c) && i < text.size() && IsLow(text[i])) {
-        return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
-    }
-    return c;
-}
-
-void Append(std::u16string& out, char32_t c) {
-    if (c >= 0x10000) {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(c));
-    }
-}
-
 template <class Map>
 std::u16string MapString(std::u16string_view text, Map map) {
     std::u16string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) Append(out, map(Next(text, i)));
+    for (size_t i = 0; i < text.size();) AppendUtf16(out, map(NextCodePoint(text, i)));
     return out;
 }
 
@@ -82,8 +61,8 @@ std::u16string ToLowerCase(std::u16string_view text) {
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        char32_t x = FoldCase(Next(a, i));
-        char32_t y = FoldCase(Next(b, j));
+        char32_t x = FoldCase(NextCodePoint(a, i));
+        char32_t y = FoldCase(NextCodePoint(b, j));
         if (x != y) return x < y ? -1 : 1;
     }
     if (i < a.size()) return 1;

@@ -1,4 +1,5 @@
 // WideCharToMultiByte and MultiByteToWideChar for the UTF-8 code pages of this platform.
+#include <optional>
 #include <string>
 
 #include "lumivel/text.h"
@@ -54,32 +55,19 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
         return 0;
     }
     size_t length = cchWideChar < 0 ? std::char_traits<char16_t>::length(lpWideCharStr) + 1 : size_t(cchWideChar);
-    std::string out;
-    out.reserve(length);
+    // UTF-8 writes U+FFFD for an unpaired surrogate; the "ANSI" code pages their default character.
+    const std::string defaultText = utf8 ? std::string("\xEF\xBF\xBD") : lpDefaultChar ? std::string(lpDefaultChar) : "?";
     bool usedDefault = false;
-    const std::string defaultText = lpDefaultChar ? std::string(lpDefaultChar) : std::string("?");
-    for (size_t i = 0; i < length; ++i) {
-        char32_t c = lpWideCharStr[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && lpWideCharStr[i + 1] >= 0xDC00 &&
-            lpWideCharStr[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (lpWideCharStr[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (dwFlags & WC_ERR_INVALID_CHARS) {
-                SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-                return 0;
-            }
-            if (utf8) {
-                c = 0xFFFD;
-            } else {
-                out += defaultText;
-                usedDefault = true;
-                continue;
-            }
-        }
-        lumivel::AppendUtf8(out, c);
+    std::optional<std::string> out =
+        lumivel::Utf16ToUtf8(std::u16string_view(lpWideCharStr, length),
+                             (dwFlags & WC_ERR_INVALID_CHARS) ? lumivel::IllFormed::Refuse : lumivel::IllFormed::Replace,
+                             defaultText, &usedDefault);
+    if (!out) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
     }
     if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
-    return Deliver(out, lpMultiByteStr, cbMultiByte);
+    return Deliver(*out, lpMultiByteStr, cbMultiByte);
 }
 
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
@@ -99,58 +87,14 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
         return 0;
     }
     size_t length = cbMultiByte < 0 ? std::char_traits<char>::length(lpMultiByteStr) + 1 : size_t(cbMultiByte);
-    const auto* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
-    std::u16string out;
-    out.reserve(length);
-    size_t i = 0;
-    while (i < length) {
-        unsigned char b = s[i];
-        char32_t c;
-        size_t extra;
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F, extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F, extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07, extra = 3;
-        } else {
-            c = 0, extra = 0;
-        }
-        size_t k = 1;
-        bool valid = extra > 0;
-        for (; valid && k <= extra; ++k) {
-            if (i + k >= length || (s[i + k] & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (s[i + k] & 0x3F);
-        }
-        static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (valid && (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
-        if (!valid) {
-            if (dwFlags & MB_ERR_INVALID_CHARS) {
-                SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-                return 0;
-            }
-            out.push_back(0xFFFD);
-            // A truncated sequence is replaced once; any other bad lead byte by itself.
-            i += (extra > 0 && k > 1 && k <= extra) ? k : 1;
-            continue;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+    std::optional<std::u16string> out =
+        lumivel::Utf8ToUtf16(std::string_view(lpMultiByteStr, length),
+                             (dwFlags & MB_ERR_INVALID_CHARS) ? lumivel::IllFormed::Refuse : lumivel::IllFormed::Replace);
+    if (!out) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
     }
-    return Deliver(out, lpWideCharStr, cchWideChar);
+    return Deliver(*out, lpWideCharStr, cchWideChar);
 }
 
 UINT GetACP() { return CP_UTF8; }

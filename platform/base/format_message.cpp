@@ -148,6 +148,13 @@ const char16_t* FindSystemMessage(DWORD code) {
     return nullptr;
 }
 
+std::u16string SystemMessageText(DWORD code) {
+    const char16_t* found = FindSystemMessage(code);
+    std::u16string text = found ? found : u"";
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    return text;
+}
+
 }  // namespace lumivel
 
 extern "C" DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,

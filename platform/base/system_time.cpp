@@ -19,8 +19,6 @@ constexpr ULONGLONG kMaxFileTime = 0x7FFFFFFFFFFFFFFFULL;
 // OLE dates run from 100-01-01 to 9999-12-31 23:59:59.
 constexpr double kMinVariantDate = -657434.0;
 constexpr double kMaxVariantDate = 2958466.0;
-// Days between 1899-12-30 (day 0 of an OLE date) and 1970-01-01.
-constexpr int64_t kVariantEpochDays = -25569;
 
 ULONGLONG Ticks(const FILETIME* ft) { return (ULONGLONG(ft->dwHighDateTime) << 32) | ft->dwLowDateTime; }
 
@@ -33,20 +31,6 @@ ULONGLONG NowTicks() {
     struct timespec ts {};
     clock_gettime(CLOCK_REALTIME, &ts);
     return ULONGLONG(ts.tv_sec + kFileTimeEpochSeconds) * kTicksPerSecond + ULONGLONG(ts.tv_nsec) / 100;
-}
-
-void FillSystemTime(int64_t seconds, unsigned milliseconds, SYSTEMTIME* st) {
-    int64_t days = seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0);
-    int64_t rest = seconds - days * kSecondsPerDay;
-    CivilDate date = CivilFromDays(days);
-    st->wYear = static_cast<WORD>(date.year);
-    st->wMonth = static_cast<WORD>(date.month);
-    st->wDay = static_cast<WORD>(date.day);
-    st->wDayOfWeek = static_cast<WORD>(WeekdayFromDays(days));
-    st->wHour = static_cast<WORD>(rest / 3600);
-    st->wMinute = static_cast<WORD>(rest / 60 % 60);
-    st->wSecond = static_cast<WORD>(rest % 60);
-    st->wMilliseconds = static_cast<WORD>(milliseconds);
 }
 
 bool ValidDate(const SYSTEMTIME* st) {
@@ -140,17 +124,11 @@ LONG CompareFileTime(const FILETIME* a, const FILETIME* b) {
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-// The integer part counts days from 1899-12-30 (negative before it); the fraction is the time
-// of day, always counted forward, so -1.25 is 1899-12-29 06:00. The time rounds to the nearest
-// second, as Windows does.
+// The time of day rounds to the nearest second, as Windows does.
 INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME st) {
     if (!st || !std::isfinite(vtime) || vtime <= kMinVariantDate - 1.0 || vtime >= kMaxVariantDate) return FALSE;
-    double whole = std::trunc(vtime);
-    double fraction = std::fabs(vtime - whole);
-    int64_t seconds = static_cast<int64_t>(std::floor(fraction * kSecondsPerDay + 0.5));
-    int64_t total = (static_cast<int64_t>(whole) + kVariantEpochDays) * kSecondsPerDay + seconds;
     SYSTEMTIME result;
-    FillSystemTime(total, 0, &result);
+    FillSystemTime(UnitsFromVariantDate(vtime, 1), 0, &result);
     if (result.wYear < 100 || result.wYear > 9999) return FALSE;
     *st = result;
     return TRUE;
@@ -159,9 +137,8 @@ INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME st) {
 // Milliseconds are ignored, as Windows does; an impossible date fails rather than rolling over.
 INT SystemTimeToVariantTime(LPSYSTEMTIME st, DOUBLE* vtime) {
     if (!st || !vtime || st->wYear < 100 || st->wYear > 9999 || !ValidDate(st)) return FALSE;
-    int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) - kVariantEpochDays;
-    double time = (st->wHour * 3600.0 + st->wMinute * 60.0 + st->wSecond) / kSecondsPerDay;
-    *vtime = days >= 0 ? static_cast<double>(days) + time : static_cast<double>(days) - time;
+    *vtime = VariantDateFromDays(DaysFromCivil(st->wYear, st->wMonth, st->wDay),
+                                 st->wHour * 3600.0 + st->wMinute * 60.0 + st->wSecond);
     return TRUE;
 }
 

@@ -1,6 +1,42 @@
 #include "lumivel/text.h"
 
 namespace lumivel {
+namespace {
+
+// Decodes the sequence at text[i]: its code point and length, or a length with no code point
+// for an ill-formed sequence (see text.h for how long that is).
+struct Decoded {
+    char32_t codePoint;
+    size_t length;
+    bool wellFormed;
+};
+
+Decoded DecodeAt(std::string_view text, size_t i) {
+    const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return {lead, 1, true};
+    char32_t c;
+    size_t extra;
+    if ((lead & 0xE0) == 0xC0) {
+        c = lead & 0x1F, extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+        c = lead & 0x0F, extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+        c = lead & 0x07, extra = 3;
+    } else {
+        return {0, 1, false};
+    }
+    size_t k = 1;
+    for (; k <= extra; ++k) {
+        if (i + k >= text.size() || (byte(i + k) & 0xC0) != 0x80) return {0, k, false};
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kMinimum[extra] || c > 0x10FFFF || IsSurrogate(c)) return {0, 1, false};
+    return {c, extra + 1, true};
+}
+
+}  // namespace
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -20,77 +56,37 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::string ToUtf8(std::u16string_view text) {
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text, IllFormed rule, std::string_view replacement,
+                                       bool* replaced) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                out.push_back('?');
-                continue;
-            }
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            out.push_back('?');
+    bool any = false;
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = NextCodePoint(text, i);
+        if (!IsSurrogate(c)) {
+            AppendUtf8(out, c);
             continue;
         }
-        AppendUtf8(out, c);
+        if (rule == IllFormed::Refuse) return std::nullopt;
+        out += replacement;
+        any = true;
     }
+    if (replaced) *replaced = any;
     return out;
 }
 
-std::u16string FromUtf8(std::string_view text) {
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text, IllFormed rule) {
     std::u16string out;
     out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        uint32_t c;
-        size_t extra;
-        if (b < 0x80) {
-            c = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            extra = 3;
+    for (size_t i = 0; i < text.size();) {
+        Decoded step = DecodeAt(text, i);
+        i += step.length;
+        if (step.wellFormed) {
+            AppendUtf16(out, step.codePoint);
+        } else if (rule == IllFormed::Refuse) {
+            return std::nullopt;
         } else {
             out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        size_t k = 1;
-        for (; k <= extra; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) break;
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        static constexpr uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (k <= extra) {
-            // A truncated sequence is replaced once, as its maximal valid prefix.
-            out.push_back(u'\uFFFD');
-            i += k;
-            continue;
-        }
-        if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
         }
     }
     return out;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "lumivel/system_messages.h"
 #include "win/errors.h"
 
 namespace lumivel::com {
@@ -69,12 +70,8 @@ void FillException(EXCEPINFO* info, const DispatchInterface& table, HRESULT hr) 
     std::memset(info, 0, sizeof(*info));
     info->scode = hr;
     info->bstrSource = SysAllocString(table.name);
-    WCHAR text[512];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(hr), 0,
-                                  text, ARRAYSIZE(text), nullptr);
-    // The system texts end in a line break, which a description does not carry.
-    while (length > 0 && (text[length - 1] == u'\n' || text[length - 1] == u'\r')) --length;
-    if (length) info->bstrDescription = SysAllocStringLen(text, length);
+    std::u16string text = SystemMessageText(DWORD(hr));
+    if (!text.empty()) info->bstrDescription = SysAllocStringLen(text.data(), UINT(text.size()));
 }
 
 }  // namespace

@@ -46,20 +46,19 @@ struct SharedBlock {
     }
 };
 
-class HGlobalStream final : public lumivel::com::ComObject<IStream> {
+class HGlobalStream final : public lumivel::com::ComObject<HGlobalStream, IStream> {
 public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<HGlobalStream, IStream>(IID_IStream),
+        lumivel::com::InterfaceOf<HGlobalStream, IStream>(IID_ISequentialStream),
+        lumivel::com::InterfaceOf<HGlobalStream, IStream>(kIID_HGlobalStream),
+    };
+
     void Attach(std::shared_ptr<SharedBlock> block, ULONGLONG position) {
         m_block = std::move(block);
         m_position = position;
     }
     SharedBlock& Block() { return *m_block; }
-
-    void* FindInterface(REFIID riid) override {
-        if (IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream) ||
-            IsEqualIID(riid, kIID_HGlobalStream))
-            return static_cast<IStream*>(this);
-        return nullptr;
-    }
 
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         if (!pv) return STG_E_INVALIDPOINTER;

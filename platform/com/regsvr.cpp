@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lumivel/module_loading.h"
+#include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "win/com.h"
 #include "win/errors.h"
@@ -15,18 +16,9 @@ namespace {
 
 typedef HRESULT (*RegistrationEntry)();
 
-// The system text for an error code, without its line break; empty when there is none.
-std::string MessageText(DWORD code) {
-    WCHAR buffer[1024];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                                  ARRAYSIZE(buffer), nullptr);
-    while (length > 0 && (buffer[length - 1] == u'\n' || buffer[length - 1] == u'\r')) --length;
-    return lumivel::ToUtf8(std::u16string_view(buffer, length));
-}
-
 // ": <text>" when the system knows the code, else ".".
 std::string Explanation(DWORD code) {
-    std::string text = MessageText(code);
+    std::string text = lumivel::ToUtf8(lumivel::SystemMessageText(code));
     return text.empty() ? std::string(".") : ": " + text;
 }
 

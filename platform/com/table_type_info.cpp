@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
 #include "table_type_info.h"
 
@@ -21,27 +22,14 @@ namespace {
 
 BSTR Copy(const WCHAR* text) { return text ? SysAllocString(text) : nullptr; }
 
-// IUnknown and the methods neither kind of type information supports.
-class TypeInfoBase : public ITypeInfo {
+// The interfaces and the methods neither kind of type information supports.
+template <typename Derived>
+class TypeInfoBase : public ComObject<Derived, ITypeInfo> {
 public:
-    virtual ~TypeInfoBase() = default;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeInfo) || IsEqualIID(riid, kIID_TableTypeInfo)) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {
+        InterfaceOf<Derived, ITypeInfo>(IID_ITypeInfo),
+        InterfaceOf<Derived, ITypeInfo>(kIID_TableTypeInfo),
+    };
 
     HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) override {
         if (ppTComp) *ppTComp = nullptr;
@@ -90,11 +78,9 @@ protected:
         return S_OK;
     }
 
-private:
-    std::atomic<ULONG> m_references{1};
 };
 
-class InterfaceTypeInfo final : public TypeInfoBase {
+class InterfaceTypeInfo final : public TypeInfoBase<InterfaceTypeInfo> {
 public:
     explicit InterfaceTypeInfo(const DispatchInterface& table) : m_table(table) {}
 
@@ -240,7 +226,7 @@ private:
     const DispatchInterface& m_table;
 };
 
-class CoclassTypeInfo final : public TypeInfoBase {
+class CoclassTypeInfo final : public TypeInfoBase<CoclassTypeInfo> {
 public:
     explicit CoclassTypeInfo(const CoclassDescription& coclass) : m_coclass(coclass) {}
 
@@ -308,13 +294,13 @@ private:
 
 HRESULT CreateTypeInfoFromTable(const DispatchInterface& table, ITypeInfo** result) {
     if (!result) return E_INVALIDARG;
-    *result = new (std::nothrow) InterfaceTypeInfo(table);
+    *result = NewComObject<InterfaceTypeInfo>(table).detach();
     return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CreateCoclassTypeInfo(const CoclassDescription& coclass, ITypeInfo** result) {
     if (!result) return E_INVALIDARG;
-    *result = new (std::nothrow) CoclassTypeInfo(coclass);
+    *result = NewComObject<CoclassTypeInfo>(coclass).detach();
     return *result ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -29,7 +29,7 @@ HRESULT FromStatus(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRE
 
 bool HasSubkeys(HKEY root, const std::u16string& subkey) {
     RegistryKey key;
-    if (OpenKeyForReading(root, subkey, &key) != ERROR_SUCCESS) return false;
+    if (key.open(root, subkey.c_str(), KEY_READ) != ERROR_SUCCESS) return false;
     DWORD subkeys = 0;
     if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr) != ERROR_SUCCESS)

@@ -8,45 +8,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "../base/calendar.h"
 #include "variant_text.h"
 
 namespace lumivel::com {
 
 namespace {
-
-constexpr int64_t kSecondsPerDay = 86400;
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    unsigned yoe = unsigned(y - era * 400);
-    unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int* year, int* month, int* day) {
-    z += 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    unsigned doe = unsigned(z - era * 146097);
-    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t y = int64_t(yoe) + era * 400;
-    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp = (5 * doy + 2) / 153;
-    *day = int(doy - (153 * mp + 2) / 5 + 1);
-    *month = int(mp < 10 ? mp + 3 : mp - 9);
-    *year = int(y + (*month <= 2));
-}
-
-const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
-
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
-}
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == 0xA0; }
@@ -141,17 +108,12 @@ bool ReadTime(Reader& in, Parts* parts) {
 
 HRESULT FormatDate(DATE date, std::u16string* text) {
     if (!(date >= kMinDate && date < kMaxDateExclusive)) return E_INVALIDARG;
-    // OLE dates count whole days toward zero and carry the time of day as the magnitude of the
-    // fraction, so -1.25 is 29 December 1899 06:00.
-    double whole = std::trunc(date);
-    int64_t days = int64_t(whole);
-    int64_t seconds = std::llround(std::fabs(date - whole) * kSecondsPerDay);
-    if (seconds >= kSecondsPerDay) {
-        seconds -= kSecondsPerDay;
-        days += date < 0 ? -1 : 1;
-    }
-    int year, month, day;
-    CivilFromDays(kEpochDays + days, &year, &month, &day);
+    // Seconds from 1899-12-30, the time of day rounded to the nearest second.
+    const int64_t sinceEpoch = UnitsFromVariantDate(date, 1) - kVariantDateEpochDays * kSecondsPerDay;
+    const int64_t days = sinceEpoch / kSecondsPerDay - (sinceEpoch % kSecondsPerDay < 0);
+    const int64_t seconds = sinceEpoch - days * kSecondsPerDay;
+    const CivilDate civil = CivilFromDays(days + kVariantDateEpochDays);
+    const int year = int(civil.year), month = int(civil.month), day = int(civil.day);
     if (year > 9999) return E_INVALIDARG;
 
     char buffer[32];
@@ -192,11 +154,11 @@ HRESULT ParseDate(std::u16string_view text, DATE* date) {
     }
 
     if (parts.year < 100 || parts.year > 9999 || parts.month < 1 || parts.month > 12 || parts.day < 1 ||
-        parts.day > DaysInMonth(parts.year, parts.month) || parts.hour > 23 || parts.minute > 59 || parts.second > 59)
+        unsigned(parts.day) > DaysInMonth(parts.year, unsigned(parts.month)) || parts.hour > 23 || parts.minute > 59 ||
+        parts.second > 59)
         return DISP_E_TYPEMISMATCH;
-    int64_t days = DaysFromCivil(parts.year, unsigned(parts.month), unsigned(parts.day)) - kEpochDays;
-    double time = double(parts.hour * 3600 + parts.minute * 60 + parts.second) / kSecondsPerDay;
-    *date = days >= 0 ? double(days) + time : double(days) - time;
+    *date = VariantDateFromDays(DaysFromCivil(parts.year, unsigned(parts.month), unsigned(parts.day)),
+                                double(parts.hour * 3600 + parts.minute * 60 + parts.second));
     return S_OK;
 }
 

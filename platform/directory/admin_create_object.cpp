@@ -6,15 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "com_support.h"
 #include "dn.h"
+#include "lumivel/com_object.h"
+#include "lumivel/unique_bstr.h"
 
 namespace lumivel::directory {
 namespace {
 
-class AdminCreateObject final : public ComObject<AdminCreateObject, IDsAdminCreateObj> {
+class AdminCreateObject final : public com::ComObject<AdminCreateObject, IDsAdminCreateObj> {
 public:
-    static bool Answers(REFIID riid) { return riid == IID_IDsAdminCreateObj; }
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<AdminCreateObject, IDsAdminCreateObj>(IID_IDsAdminCreateObj),
+    };
 
 
     HRESULT STDMETHODCALLTYPE Initialize(IADsContainer* container, IADs*, LPCWSTR className) override {
@@ -80,6 +83,8 @@ private:
 
 }  // namespace
 
-HRESULT CreateAdminCreateObjectInstance(REFIID riid, void** object) { return CreateInstance<AdminCreateObject>(riid, object); }
+HRESULT CreateAdminCreateObjectInstance(IUnknown* outer, REFIID riid, void** object) {
+    return com::CreateComObject<AdminCreateObject, com::Aggregation::Refused>(outer, riid, object);
+}
 
 }  // namespace lumivel::directory

@@ -4,5 +4,5 @@
 #include "win/dsadmin.h"
 
 namespace lumivel::directory {
-HRESULT CreateAdminCreateObjectInstance(REFIID riid, void** object);
+HRESULT CreateAdminCreateObjectInstance(IUnknown* outer, REFIID riid, void** object);
 }

@@ -14,11 +14,12 @@ constexpr int kEnumerationPageSize = 1000;
 }
 
 // Walks the children of a container one page at a time; only the current page is held.
-class ContainerEnumerator final : public ComObject<ContainerEnumerator, IEnumVARIANT> {
+class ContainerEnumerator final : public com::ComObject<ContainerEnumerator, IEnumVARIANT> {
 public:
-    static bool Answers(REFIID riid) { return riid == IID_IEnumVARIANT; }
-    explicit ContainerEnumerator(AdsObject* container) : m_container(container) { container->AddRef(); }
-    ~ContainerEnumerator() = default;
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<ContainerEnumerator, IEnumVARIANT>(IID_IEnumVARIANT),
+    };
+    explicit ContainerEnumerator(AdsObject* container) : m_container(container) {}
 
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
@@ -77,7 +78,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) override {
         if (!ppEnum) return E_POINTER;
-        *ppEnum = new (std::nothrow) ContainerEnumerator(m_container.get());
+        *ppEnum = com::NewComObject<ContainerEnumerator>(m_container.get()).detach();
         return *ppEnum ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -174,7 +175,7 @@ HRESULT AdsObject::get_Count(LONG*) { return E_NOTIMPL; }
 
 HRESULT AdsObject::get__NewEnum(IUnknown** retval) {
     if (!retval) return E_POINTER;
-    *retval = new (std::nothrow) ContainerEnumerator(this);
+    *retval = static_cast<IEnumVARIANT*>(com::NewComObject<ContainerEnumerator>(this).detach());
     return *retval ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -270,7 +271,7 @@ HRESULT AdsObject::Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObjec
     if (FAILED(hr)) return hr;
     std::u16string dn;
     if (!ChildDn(BstrText(RelativeName), m_dn, &dn)) return E_ADS_BAD_PATHNAME;
-    auto* child = new (std::nothrow) AdsObject();
+    AdsObject* child = com::NewComObject<AdsObject>().detach();
     if (!child) return E_OUTOFMEMORY;
     child->m_location = m_location;
     child->m_adsPath = AdsPathOf(dn);

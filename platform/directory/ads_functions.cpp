@@ -7,6 +7,7 @@
 #include "lumivel/text.h"
 
 using namespace lumivel::directory;
+using lumivel::ComPtr;
 
 extern "C" {
 

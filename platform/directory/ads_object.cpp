@@ -137,7 +137,7 @@ HRESULT AdsObject::Bind(const AdsPath& path, DWORD flags, AdsObject** object) {
     HRESULT hr = AcquireConnection(ToUtf8(path.server), path.port, role, &location.connection, ObjectDnOf(path));
     if (FAILED(hr)) return hr;
 
-    ComPtr<AdsObject> created(new (std::nothrow) AdsObject());
+    ComPtr<AdsObject> created = com::NewComObject<AdsObject>();
     if (!created) return E_OUTOFMEMORY;
     AdsObject& o = *created.get();
     o.m_location = location;
@@ -192,7 +192,7 @@ HRESULT AdsObject::Bind(const AdsPath& path, DWORD flags, AdsObject** object) {
 
 AdsObject* AdsObject::FromEntry(const Location& location, std::u16string dn, std::vector<std::u16string> classes,
                                 std::string guid, const std::vector<std::string>& preloaded, RawAttributes values) {
-    auto* o = new (std::nothrow) AdsObject();
+    AdsObject* o = com::NewComObject<AdsObject>().detach();
     if (!o) return nullptr;
     o->m_location = location;
     o->m_pathBase = ToUtf8(dn);
@@ -222,33 +222,9 @@ AdsObject::~AdsObject() {
     VariantClear(&m_hints);
 }
 
-ULONG AdsObject::Release() {
-    const ULONG left = m_refs.release();
-    if (left == 0) delete this;
-    return left;
-}
-
-HRESULT AdsObject::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs) {
-        *object = static_cast<IADs*>(static_cast<IADsClass*>(this));
-    } else if (riid == IID_IADsClass) {
-        if (m_form != ObjectForm::SchemaClass) return E_NOINTERFACE;
-        *object = static_cast<IADsClass*>(this);
-    } else if (riid == IID_IADsContainer) {
-        *object = static_cast<IADsContainer*>(this);
-    } else if (riid == IID_IDirectorySearch) {
-        *object = static_cast<IDirectorySearch*>(this);
-    } else if (riid == IID_IDirectoryObject) {
-        *object = static_cast<IDirectoryObject*>(this);
-    } else if (riid == IID_IADsObjectOptions) {
-        *object = static_cast<IADsObjectOptions*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+void* AdsObject::FindInterface(REFIID riid) {
+    if (riid == IID_IADsClass && m_form != ObjectForm::SchemaClass) return nullptr;
+    return com::FindInTable(kInterfaces, this, riid);
 }
 
 std::string AdsObject::SearchBase() { return m_identityKnown ? ToUtf8(m_dn) : m_pathBase; }

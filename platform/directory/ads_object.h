@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "ads_path.h"
-#include "com_support.h"
 #include "ldap_connection.h"
+#include "lumivel/com_object.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/dispatch_table.h"
+#include "lumivel/unique_bstr.h"
 #include "schema_syntax_cache.h"
 #include "win/adsi.h"
 
@@ -62,12 +65,24 @@ bool ChildDn(std::u16string_view relativeName, std::u16string_view parentDn, std
 // Hex of bytes, lower case.
 std::u16string HexText(std::string_view bytes);
 
-class AdsObject final : public IADsClass,
-                        public IADsContainer,
-                        public IDirectorySearch,
-                        public IDirectoryObject,
-                        public IADsObjectOptions {
+class AdsObject final : public com::ComObject<AdsObject, com::DispatchWithoutTypeInfo<IADsClass>,
+                                              com::DispatchWithoutTypeInfo<IADsContainer>, IDirectorySearch,
+                                              IDirectoryObject, com::DispatchWithoutTypeInfo<IADsObjectOptions>> {
 public:
+    // IDispatch and IADs are the IADsClass face; IADsClass itself only for schema classes.
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<AdsObject, IADsClass>(IID_IDispatch),
+        com::InterfaceOf<AdsObject, IADsClass>(IID_IADs),
+        com::InterfaceOf<AdsObject, IADsClass>(IID_IADsClass),
+        com::InterfaceOf<AdsObject, IADsContainer>(IID_IADsContainer),
+        com::InterfaceOf<AdsObject, IDirectorySearch>(IID_IDirectorySearch),
+        com::InterfaceOf<AdsObject, IDirectoryObject>(IID_IDirectoryObject),
+        com::InterfaceOf<AdsObject, IADsObjectOptions>(IID_IADsObjectOptions),
+    };
+
+    AdsObject() = default;
+    ~AdsObject() override;
+
     // Binds a parsed path; without ADS_FAST_BIND the object must exist (base search).
     static HRESULT Bind(const AdsPath& path, DWORD flags, AdsObject** object);
 
@@ -84,11 +99,7 @@ public:
                                 std::string guid, const std::vector<std::string>& preloaded = {},
                                 RawAttributes values = {});
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.add(); }
-    ULONG STDMETHODCALLTYPE Release() override;
-    LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
+    void* FindInterface(REFIID riid) override;
 
     // IADs
     HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override;
@@ -189,9 +200,6 @@ public:
     std::u16string AdsPathOf(std::u16string_view ldapDn) const;
 
 private:
-    AdsObject() = default;
-    ~AdsObject();
-
     struct Property {
         std::string name;
         std::vector<std::string> values;
@@ -210,7 +218,6 @@ private:
     HRESULT ClassAttribute(const char* attribute, VARIANT* out);
     HRESULT DeleteChild(std::u16string_view relativeName);
 
-    RefCount m_refs;
     Location m_location;
     ObjectForm m_form = ObjectForm::DistinguishedName;
     std::u16string m_adsPath;

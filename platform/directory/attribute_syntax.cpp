@@ -2,10 +2,9 @@
 #include "attribute_syntax.h"
 
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 
 #include "large_integer.h"
+#include "ldap_time.h"
 #include "lumivel/text.h"
 
 namespace lumivel::directory {
@@ -66,61 +65,6 @@ constexpr LdapSyntaxRow kLdapSyntaxes[] = {
     {"1.2.840.113556.1.4.907", Syntax::SecurityDescriptor},        // 2.5.5.15
     {"1.2.840.113556.1.4.906", Syntax::LargeInteger},              // 2.5.5.16
 };
-
-bool Digits(std::string_view s, size_t pos, size_t count, int* value) {
-    if (pos + count > s.size()) return false;
-    int v = 0;
-    for (size_t i = pos; i < pos + count; ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
-    }
-    *value = v;
-    return true;
-}
-
-// Days from 1970-01-01 for a proleptic Gregorian date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int* y, unsigned* m, unsigned* d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (*m <= 2));
-}
-
-constexpr int64_t kDaysFrom1899To1970 = 25569;
-
-void SetFromSeconds(int64_t seconds, int milliseconds, SYSTEMTIME* t) {
-    int64_t days = seconds / 86400;
-    int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    int y;
-    unsigned m, d;
-    CivilFromDays(days, &y, &m, &d);
-    t->wYear = static_cast<WORD>(y);
-    t->wMonth = static_cast<WORD>(m);
-    t->wDay = static_cast<WORD>(d);
-    t->wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-    t->wHour = static_cast<WORD>(rest / 3600);
-    t->wMinute = static_cast<WORD>(rest / 60 % 60);
-    t->wSecond = static_cast<WORD>(rest % 60);
-    t->wMilliseconds = static_cast<WORD>(milliseconds);
-}
 
 BSTR AllocBstr(std::string_view utf8) {
     const std::u16string text = FromUtf8(utf8);
@@ -216,88 +160,6 @@ std::optional<Syntax> SyntaxOfAdsType(ADSTYPE type) {
                           Syntax::LargeInteger, Syntax::SecurityDescriptor, Syntax::DnWithBinary, Syntax::DnWithString})
         if (AdsTypeOf(syntax) == type) return syntax;
     return std::nullopt;
-}
-
-bool ParseLdapTime(std::string_view s, SYSTEMTIME* utc) {
-    int year, month, day, hour, minute, second = 0;
-    size_t pos;
-    if (s.size() >= 14 && Digits(s, 0, 4, &year) && s.size() > 12 && s[12] >= '0' && s[12] <= '9' &&
-        s[13] >= '0' && s[13] <= '9' && (s.size() == 14 || s[14] == '.' || s[14] == ',' || s[14] == 'Z' ||
-                                         s[14] == '+' || s[14] == '-')) {
-        // GeneralizedTime with seconds.
-        if (!Digits(s, 4, 2, &month) || !Digits(s, 6, 2, &day) || !Digits(s, 8, 2, &hour) ||
-            !Digits(s, 10, 2, &minute) || !Digits(s, 12, 2, &second))
-            return false;
-        pos = 14;
-    } else if (s.size() >= 11 && Digits(s, 0, 2, &year)) {
-        // UTCTime: two-digit years below 50 are in the 2000s.
-        if (!Digits(s, 2, 2, &month) || !Digits(s, 4, 2, &day) || !Digits(s, 6, 2, &hour) || !Digits(s, 8, 2, &minute))
-            return false;
-        year += year < 50 ? 2000 : 1900;
-        pos = 10;
-        if (pos + 2 <= s.size() && s[pos] >= '0' && s[pos] <= '9') {
-            if (!Digits(s, pos, 2, &second)) return false;
-            pos += 2;
-        }
-    } else {
-        return false;
-    }
-    int milliseconds = 0;
-    if (pos < s.size() && (s[pos] == '.' || s[pos] == ',')) {
-        ++pos;
-        int scale = 100;
-        size_t start = pos;
-        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
-            milliseconds += (s[pos] - '0') * scale;
-            scale /= 10;
-            ++pos;
-        }
-        if (pos == start) return false;
-    }
-    int offsetMinutes = 0;
-    if (pos < s.size() && s[pos] == 'Z') {
-        ++pos;
-    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-        int oh, om = 0;
-        if (!Digits(s, pos + 1, 2, &oh)) return false;
-        if (pos + 5 <= s.size() && !Digits(s, pos + 3, 2, &om)) return false;
-        offsetMinutes = (oh * 60 + om) * (s[pos] == '-' ? -1 : 1);
-        pos += pos + 5 <= s.size() ? 5 : 3;
-    }
-    if (pos != s.size()) return false;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
-    const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + std::min(second, 59) - offsetMinutes * 60;
-    SetFromSeconds(seconds, milliseconds, utc);
-    return true;
-}
-
-std::string FormatGeneralizedTime(const SYSTEMTIME& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u%02u%02u%02u%02u%02u.0Z", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    return text;
-}
-
-DATE SystemTimeToDate(const SYSTEMTIME& t) {
-    const int64_t days = DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDaysFrom1899To1970;
-    const double fraction = (t.wHour * 3600.0 + t.wMinute * 60.0 + t.wSecond + t.wMilliseconds / 1000.0) / 86400.0;
-    // Before 1899-12-30 the fraction counts away from zero, as variant dates do.
-    return days >= 0 ? days + fraction : days - fraction;
-}
-
-bool DateToSystemTime(DATE date, SYSTEMTIME* t) {
-    if (!std::isfinite(date) || date < -657434.0 || date > 2958465.9999999) return false;
-    double whole = std::trunc(date);
-    double fraction = std::fabs(date - whole);
-    int64_t milliseconds = static_cast<int64_t>(std::llround(fraction * 86400000.0));
-    int64_t days = static_cast<int64_t>(whole) - kDaysFrom1899To1970;
-    if (milliseconds >= 86400000) {
-        milliseconds -= 86400000;
-        days += date >= 0 ? 1 : -1;
-    }
-    SetFromSeconds(days * 86400 + milliseconds / 1000, static_cast<int>(milliseconds % 1000), t);
-    return true;
 }
 
 HRESULT ValueToVariant(Syntax syntax, std::string_view raw, VARIANT* out) {

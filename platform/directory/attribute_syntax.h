@@ -44,14 +44,6 @@ ADSTYPE AdsTypeOf(Syntax syntax);
 // never hands out.
 std::optional<Syntax> SyntaxOfAdsType(ADSTYPE type);
 
-// GeneralizedTime ("20040307140500.0Z", optional fraction and +hhmm offset) or UTCTime
-// ("040307140500Z"), always returned as UTC.
-bool ParseLdapTime(std::string_view text, SYSTEMTIME* utc);
-std::string FormatGeneralizedTime(const SYSTEMTIME& utc);
-// Variant dates: days since 30 December 1899, time as the fraction.
-DATE SystemTimeToDate(const SYSTEMTIME& time);
-bool DateToSystemTime(DATE date, SYSTEMTIME* time);
-
 // One value as a VARIANT: BSTR, VT_I4, VT_BOOL, VT_DATE, VT_ARRAY|VT_UI1 or an
 // IADsLargeInteger in VT_DISPATCH. E_ADS_CANT_CONVERT_DATATYPE for a malformed value.
 HRESULT ValueToVariant(Syntax syntax, std::string_view raw, VARIANT* out);

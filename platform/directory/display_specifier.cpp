@@ -11,10 +11,10 @@
 #include <new>
 #include <vector>
 
-#include "com_support.h"
 #include "ads_object.h"
 #include "dn.h"
 #include "ldap_connection.h"
+#include "lumivel/com_object.h"
 #include "lumivel/ldap_escape.h"
 #include "lumivel/text.h"
 #include "schema_syntax_cache.h"
@@ -81,9 +81,11 @@ HRESULT CopyOut(std::u16string_view text, LPWSTR buffer, size_t capacity) {
     return S_OK;
 }
 
-class DisplaySpecifier final : public ComObject<DisplaySpecifier, IDsDisplaySpecifier> {
+class DisplaySpecifier final : public com::ComObject<DisplaySpecifier, IDsDisplaySpecifier> {
 public:
-    static bool Answers(REFIID riid) { return riid == IID_IDsDisplaySpecifier; }
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<DisplaySpecifier, IDsDisplaySpecifier>(IID_IDsDisplaySpecifier),
+    };
 
 
     HRESULT STDMETHODCALLTYPE SetServer(LPCWSTR server, LPCWSTR user, LPCWSTR password, DWORD) override {
@@ -317,6 +319,8 @@ int BuiltInIconId(std::u16string_view objectClass, unsigned state) {
     return 0;
 }
 
-HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object) { return CreateInstance<DisplaySpecifier>(riid, object); }
+HRESULT CreateDisplaySpecifierInstance(IUnknown* outer, REFIID riid, void** object) {
+    return com::CreateComObject<DisplaySpecifier, com::Aggregation::Refused>(outer, riid, object);
+}
 
 }  // namespace lumivel::directory

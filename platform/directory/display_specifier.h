@@ -7,7 +7,7 @@
 
 namespace lumivel::directory {
 
-HRESULT CreateDisplaySpecifierInstance(REFIID riid, void** object);
+HRESULT CreateDisplaySpecifierInstance(IUnknown* outer, REFIID riid, void** object);
 
 // Icon resource ids in dsicons.so, the platform's icon module beside libplatform.so, for classes whose display specifier
 // names no icon (state: DSGIF_ISNORMAL, DSGIF_ISOPEN or DSGIF_ISDISABLED); 0 when the class

@@ -4,7 +4,6 @@
 #include "dn.h"
 
 #include "lumivel/text.h"
-#include "utf8_check.h"
 
 namespace lumivel::ldap {
 namespace {
@@ -51,7 +50,7 @@ std::optional<std::u16string> Unescape(std::u16string_view escaped, bool allowCh
             return std::nullopt;
         }
     }
-    if (!IsValidUtf8(bytes)) return std::nullopt;
+    if (!IsWellFormedUtf8(bytes)) return std::nullopt;
     return FromUtf8(bytes);
 }
 

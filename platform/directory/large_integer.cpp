@@ -3,18 +3,20 @@
 
 #include <new>
 
-#include "com_support.h"
+#include "lumivel/com_object.h"
+#include "lumivel/dispatch_table.h"
 
 namespace lumivel::directory {
 namespace {
 
-class LargeInteger final : public ComObject<LargeInteger, IADsLargeInteger> {
+class LargeInteger final : public com::ComObject<LargeInteger, com::DispatchWithoutTypeInfo<IADsLargeInteger>> {
 public:
-    static bool Answers(REFIID riid) { return riid == IID_IDispatch || riid == IID_IADsLargeInteger; }
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<LargeInteger, IADsLargeInteger>(IID_IADsLargeInteger),
+        com::InterfaceOf<LargeInteger, IADsLargeInteger>(IID_IDispatch),
+    };
 
-    explicit LargeInteger(int64_t value) : m_value(value) {}
-
-    LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
+    explicit LargeInteger(int64_t value = 0) : m_value(value) {}
 
     HRESULT STDMETHODCALLTYPE get_HighPart(LONG* value) override {
         if (!value) return E_POINTER;
@@ -43,7 +45,7 @@ private:
 
 }  // namespace
 
-IDispatch* CreateLargeInteger(int64_t value) { return new (std::nothrow) LargeInteger(value); }
+IDispatch* CreateLargeInteger(int64_t value) { return com::NewComObject<LargeInteger>(value).detach(); }
 
 bool ReadLargeInteger(IUnknown* object, int64_t* value) {
     ComPtr<IADsLargeInteger> large;
@@ -54,6 +56,8 @@ bool ReadLargeInteger(IUnknown* object, int64_t* value) {
     return true;
 }
 
-HRESULT CreateLargeIntegerInstance(REFIID riid, void** object) { return CreateInstance<LargeInteger>(riid, object, 0); }
+HRESULT CreateLargeIntegerInstance(IUnknown* outer, REFIID riid, void** object) {
+    return com::CreateComObject<LargeInteger, com::Aggregation::Refused>(outer, riid, object);
+}
 
 }  // namespace lumivel::directory

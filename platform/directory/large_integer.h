@@ -11,6 +11,6 @@ namespace lumivel::directory {
 IDispatch* CreateLargeInteger(int64_t value);
 // True when object offers IADsLargeInteger; *value is HighPart:LowPart.
 bool ReadLargeInteger(IUnknown* object, int64_t* value);
-HRESULT CreateLargeIntegerInstance(REFIID riid, void** object);
+HRESULT CreateLargeIntegerInstance(IUnknown* outer, REFIID riid, void** object);
 
 }  // namespace lumivel::directory

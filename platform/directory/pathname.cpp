@@ -5,18 +5,21 @@
 #include <vector>
 
 #include "ads_path.h"
-#include "com_support.h"
 #include "dn.h"
+#include "lumivel/com_object.h"
+#include "lumivel/dispatch_table.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
 
 namespace lumivel::directory {
 namespace {
 
-class Pathname final : public ComObject<Pathname, IADsPathname> {
+class Pathname final : public com::ComObject<Pathname, com::DispatchWithoutTypeInfo<IADsPathname>> {
 public:
-    static bool Answers(REFIID riid) { return riid == IID_IDispatch || riid == IID_IADsPathname; }
-
-    LUMIVEL_DIRECTORY_NO_TYPEINFO_DISPATCH
+    static constexpr com::InterfaceEntry kInterfaces[] = {
+        com::InterfaceOf<Pathname, IADsPathname>(IID_IADsPathname),
+        com::InterfaceOf<Pathname, IADsPathname>(IID_IDispatch),
+    };
 
     HRESULT STDMETHODCALLTYPE Set(BSTR bstrADsPath, LONG lnSetType) override {
         const std::u16string text = BstrText(bstrADsPath);
@@ -103,9 +106,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE CopyPath(IDispatch** ppAdsPath) override {
         if (!ppAdsPath) return E_POINTER;
-        auto* copy = new (std::nothrow) Pathname(*this);
-        *ppAdsPath = copy;
-        return copy ? S_OK : E_OUTOFMEMORY;
+        ComPtr<Pathname> copy = com::NewComObject<Pathname>(*this);
+        *ppAdsPath = copy.detach();
+        return *ppAdsPath ? S_OK : E_OUTOFMEMORY;
     }
 
     HRESULT STDMETHODCALLTYPE GetEscapedElement(LONG, BSTR bstrInStr, BSTR* pbstrOutStr) override {
@@ -181,6 +184,8 @@ private:
 
 }  // namespace
 
-HRESULT CreatePathnameInstance(REFIID riid, void** object) { return CreateInstance<Pathname>(riid, object); }
+HRESULT CreatePathnameInstance(IUnknown* outer, REFIID riid, void** object) {
+    return com::CreateComObject<Pathname, com::Aggregation::Refused>(outer, riid, object);
+}
 
 }  // namespace lumivel::directory

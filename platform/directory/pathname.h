@@ -4,5 +4,5 @@
 #include "win/adsi.h"
 
 namespace lumivel::directory {
-HRESULT CreatePathnameInstance(REFIID riid, void** object);
+HRESULT CreatePathnameInstance(IUnknown* outer, REFIID riid, void** object);
 }

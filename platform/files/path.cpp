@@ -1,6 +1,7 @@
 // Path translation and the stat-to-Windows mappings of the file functions.
 #include "path.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "../base/calendar.h"
@@ -22,18 +23,11 @@ std::optional<std::string> LocalPath(LPCWSTR path, DWORD* error) {
         return std::nullopt;
     }
     std::u16string text(path);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            *error = ERROR_INVALID_NAME;
-            return std::nullopt;
-        } else if (c == u'\\') {
-            text[i] = u'/';
-        }
-    }
-    return ToUtf8(text);
+    std::replace(text.begin(), text.end(), u'\\', u'/');
+    // A name with half a surrogate pair has no file-system form.
+    std::optional<std::string> local = Utf16ToUtf8(text, IllFormed::Refuse);
+    if (!local) *error = ERROR_INVALID_NAME;
+    return local;
 }
 
 std::u16string UncPath(std::u16string_view path) {

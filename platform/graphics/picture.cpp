@@ -1,9 +1,8 @@
 // OLE picture objects over bitmaps: IPicture, saving as a BMP file, and stream persistence.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <new>
 
+#include "lumivel/com_object.h"
 #include "lumivel/gdi_objects.h"
 #include "win/errors.h"
 #include "win/olectl.h"
@@ -29,29 +28,15 @@ HRESULT WriteAll(IStream* stream, const void* data, ULONG size) {
     return written == size ? S_OK : STG_E_MEDIUMFULL;
 }
 
-class Picture final : public IPicture, public IPersistStream {
+class Picture final : public lumivel::com::ComObject<Picture, IPicture, IPersistStream> {
 public:
-    Picture(HBITMAP bitmap, bool own) : m_bitmap(bitmap), m_own(own) {}
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<Picture, IPicture>(IID_IPicture),
+        lumivel::com::InterfaceOf<Picture, IPersistStream>(IID_IPersistStream),
+        lumivel::com::InterfaceOf<Picture, IPersistStream>(IID_IPersist),
+    };
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IPicture) {
-            *ppv = static_cast<IPicture*>(this);
-        } else if (riid == IID_IPersistStream || riid == IID_IPersist) {
-            *ppv = static_cast<IPersistStream*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
+    Picture(HBITMAP bitmap, bool own) : m_bitmap(bitmap), m_own(own) {}
 
     // IPicture
     HRESULT STDMETHODCALLTYPE get_Handle(OLE_HANDLE* pHandle) override {
@@ -187,13 +172,12 @@ public:
     }
 
 private:
-    ~Picture() { ReleaseBitmap(); }
+    ~Picture() override { ReleaseBitmap(); }
     void ReleaseBitmap() {
         if (m_own && m_bitmap) DeleteObject(m_bitmap);
         m_bitmap = nullptr;
     }
 
-    std::atomic<ULONG> m_refs{1};
     HBITMAP m_bitmap;
     bool m_own;
     HDC m_dc = nullptr;
@@ -217,9 +201,6 @@ extern "C" HRESULT OleCreatePictureIndirect(LPPICTDESC lpPictDesc, REFIID riid, 
             return E_NOTIMPL;
         }
     }
-    auto* picture = new (std::nothrow) lumivel::gfx::Picture(bitmap, fOwn != FALSE);
-    if (picture == nullptr) return E_OUTOFMEMORY;
-    HRESULT hr = picture->QueryInterface(riid, lplpvObj);
-    picture->Release();
-    return hr;
+    return lumivel::com::CreateComObject<lumivel::gfx::Picture, lumivel::com::Aggregation::Refused>(
+        nullptr, riid, lplpvObj, bitmap, fOwn != FALSE);
 }

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 #include "win/errors.h"
@@ -78,10 +79,8 @@ int Fail(const std::string& message) {
 int FailWith(LSTATUS status) {
     if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)
         return Fail("The system was unable to find the specified registry key or value.");
-    WCHAR text[512] = {};
-    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | 0xFF, nullptr,
-                       static_cast<DWORD>(status), 0, text, ARRAYSIZE(text), nullptr) == 0)
-        return Fail("Error " + std::to_string(status) + ".");
+    std::u16string text = lumivel::SystemMessageText(static_cast<DWORD>(status));
+    if (text.empty()) return Fail("Error " + std::to_string(status) + ".");
     return Fail(ToUtf8(text));
 }
 

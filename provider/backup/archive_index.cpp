@@ -180,7 +180,7 @@ bool ReadArchiveSummary(const std::u16string& archivePath, ArchiveSummary* summa
     // The member a restore reads: the archive's name with ".inf" for its last extension.
     std::u16string_view name = fileNameOf(archivePath);
     size_t dot = name.rfind(u'.');
-    std::string member = lumivel::NarrowText(dot == std::u16string_view::npos ? name : name.substr(0, dot)) + ".inf";
+    std::string member = lumivel::shared::NarrowText(dot == std::u16string_view::npos ? name : name.substr(0, dot)) + ".inf";
     const zip::ZipEntry* found = nullptr;
     for (const zip::ZipEntry& entry : reader.Entries())
         if (zip::NamesEqualNoCase(entry.name, member)) found = &entry;
@@ -231,17 +231,17 @@ bool ArchiveIndex::Load(const std::u16string& indexFile, const std::u16string& a
         !field(3, "written", &written) || !field(4, "readable", &readable) || !field(5, "datetime", &dateTime) ||
         !field(6, "origin", &origin) || !field(7, "sections", &count))
         return false;
-    if (lumivel::WidenText(path) != archivePath || sizeText != std::to_string(size) ||
+    if (lumivel::shared::WidenText(path) != archivePath || sizeText != std::to_string(size) ||
         written != std::to_string(fileTimeValue(lastWrite)) || (readable != "0" && readable != "1") ||
         count != std::to_string(lines.size() - 8))
         return false;
     summary->readable = readable == "1";
-    summary->dateTime = lumivel::WidenText(dateTime);
-    summary->origin = lumivel::WidenText(origin);
+    summary->dateTime = lumivel::shared::WidenText(dateTime);
+    summary->origin = lumivel::shared::WidenText(origin);
     summary->sections.clear();
     summary->sections.reserve(lines.size() - 8);
     for (size_t i = 8; i < lines.size(); ++i) {
-        std::u16string section = lumivel::WidenText(lines[i]);
+        std::u16string section = lumivel::shared::WidenText(lines[i]);
         if (!IsSectionName(section) || lowerAscii(section) != section) return false;
         summary->sections.push_back(std::move(section));
     }
@@ -252,18 +252,18 @@ void ArchiveIndex::Store(const std::u16string& indexFile, const ArchiveSummary& 
     // A path that does not fit on one line is simply read again next time.
     for (char16_t c : summary.path)
         if (c < 0x20) return;
-    std::string content = std::string(kIndexSignature) + "\npath " + lumivel::NarrowText(summary.path) + "\nsize " +
+    std::string content = std::string(kIndexSignature) + "\npath " + lumivel::shared::NarrowText(summary.path) + "\nsize " +
                           std::to_string(summary.size) + "\nwritten " + std::to_string(fileTimeValue(summary.lastWrite)) +
                           "\nreadable " + (summary.readable ? "1" : "0") + "\ndatetime " +
-                          lumivel::NarrowText(summary.dateTime) + "\norigin " + lumivel::NarrowText(summary.origin) +
+                          lumivel::shared::NarrowText(summary.dateTime) + "\norigin " + lumivel::shared::NarrowText(summary.origin) +
                           "\nsections " + std::to_string(summary.sections.size()) + "\n";
-    for (const std::u16string& section : summary.sections) content += lumivel::NarrowText(section) + "\n";
+    for (const std::u16string& section : summary.sections) content += lumivel::shared::NarrowText(section) + "\n";
 
     // Written under a fresh name of its own and renamed into place, so that a reader in
     // another process never sees half an index and nobody can have planted the file.
     std::random_device random;
-    std::u16string temporary = m_folder + u".tmp-" + lumivel::WidenText(std::to_string(random())) + u"-" +
-                               lumivel::WidenText(std::to_string(random()));
+    std::u16string temporary = m_folder + u".tmp-" + lumivel::shared::WidenText(std::to_string(random())) + u"-" +
+                               lumivel::shared::WidenText(std::to_string(random()));
     zip::FileHandle file(
         CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return;

@@ -126,8 +126,8 @@ bool ChooseBackupArchive(HWND parent, PropertySet* record) {
         SetCursor(previous);
     }
     if (state.archives.empty()) return false;
-    INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_CHOOSE_BACKUP), parent, choiceDialogProc,
-                                     reinterpret_cast<LPARAM>(&state));
+    INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CHOOSE_BACKUP), parent,
+                                     choiceDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK || state.chosen.empty()) return false;
     return record->setText(kRestoreFromFileKey, state.chosen);
 }

@@ -1,6 +1,6 @@
 #include "provider/backup/backup_folder.h"
 
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 
 namespace revivo {
 

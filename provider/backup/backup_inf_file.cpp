@@ -28,12 +28,12 @@ std::u16string BackupTimeText(const SYSTEMTIME& utc) {
     char text[64];
     std::snprintf(text, sizeof text, "%i-%.2i-%.2i %.2i:%.2i:%.2i", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
                   utc.wMinute, utc.wSecond);
-    return lumivel::WidenText(text);
+    return lumivel::shared::WidenText(text);
 }
 
 std::u16string OriginText(std::u16string_view path) {
     // Records of the listing carry a bare DN; only a real prefix is cut.
-    if (lumivel::StartsWithNoCase(path, u"LDAP://")) path.remove_prefix(7);
+    if (lumivel::shared::StartsWithNoCase(path, u"LDAP://")) path.remove_prefix(7);
     std::u16string origin(path);
     // The value stands between double quotes on one line: a line break in it would start a
     // line (or a section) of its own.

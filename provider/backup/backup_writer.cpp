@@ -1,6 +1,7 @@
 #include "provider/backup/backup_writer.h"
 
 #include "lumivel/private_temp_directory.h"
+#include "lumivel/system_messages.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
@@ -50,11 +51,11 @@ BackupRun failed(BackupRun run, BackupRun::Outcome outcome, DWORD error) {
 }  // namespace
 
 std::u16string SystemErrorText(DWORD error) {
-    WCHAR text[kMessageTextLimit + 1] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  kMessageTextLimit, nullptr);
-    std::u16string out(text, length);
-    while (!out.empty() && (out.back() == u'\n' || out.back() == u'\r' || out.back() == u' ')) out.pop_back();
+    std::u16string out = lumivel::SystemMessageText(error);
+    // A text that would not fit the message buffer, line end and terminator included, reads
+    // as its code.
+    if (out.size() + 3 > kMessageTextLimit) out.clear();
+    while (!out.empty() && out.back() == u' ') out.pop_back();
     if (out.empty()) {
         WCHAR code[32];
         swprintf_s(code, ARRAYSIZE(code), u"Error 0x%08X", static_cast<unsigned>(error));

@@ -1,6 +1,9 @@
 #include "provider/backup/class_attribute_cache.h"
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
 #include "win/adsi.h"
 
 namespace revivo {

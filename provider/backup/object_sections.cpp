@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "provider/backup/backup_inf_file.h"
 #include "provider/backup/value_line.h"
 #include "provider/revivo.h"
@@ -240,7 +243,7 @@ HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16strin
 }  // namespace
 
 std::u16string ParentPathLine(std::u16string_view parentPath, std::u16string_view server) {
-    if (lumivel::StartsWithNoCase(parentPath, kLdapPrefix)) parentPath.remove_prefix(7);
+    if (lumivel::shared::StartsWithNoCase(parentPath, kLdapPrefix)) parentPath.remove_prefix(7);
     if (!server.empty() && parentPath.size() > server.size() && parentPath[server.size()] == u'/' &&
         lumivel::EqualsNoCase(parentPath.substr(0, server.size()), server))
         parentPath.remove_prefix(server.size() + 1);
@@ -274,7 +277,7 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
                          std::u16string_view objectPath, SubtreeReading reading, SectionReport* report) {
     // A DN from a record is put into an ADsPath with its slashes escaped; an ADsPath is taken
     // as it is.
-    bool isPath = lumivel::FindTextNoCase(objectPath, kLdapPrefix) != std::u16string_view::npos;
+    bool isPath = lumivel::shared::FindTextNoCase(objectPath, kLdapPrefix) != std::u16string_view::npos;
     std::u16string adsDn = isPath ? std::u16string(objectPath.substr(std::min<size_t>(7, objectPath.size())))
                                   : lumivel::ldap::AdsPathDn(objectPath);
     ComPtr<IADsContainer> container;

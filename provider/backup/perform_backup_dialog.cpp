@@ -52,8 +52,8 @@ INT_PTR CALLBACK performBackupDialogProc(HWND dialog, UINT message, WPARAM wPara
 }  // namespace
 
 INT_PTR ShowPerformBackupDialog(HWND parent, PerformBackupInput& input) {
-    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PERFORM_BACKUP), parent, performBackupDialogProc,
-                           reinterpret_cast<LPARAM>(&input));
+    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_PERFORM_BACKUP), parent,
+                           performBackupDialogProc, reinterpret_cast<LPARAM>(&input));
 }
 
 }  // namespace revivo

@@ -1,4 +1,5 @@
 // RestoreParentFromBackup: the reanimation's way to a deleted parent that is no longer listed.
+#include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/backup_parent_path.h"

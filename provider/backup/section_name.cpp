@@ -60,7 +60,7 @@ std::u16string SectionNameOfGuidText(std::u16string_view guid) {
 std::u16string SectionNameOfTombstone(std::u16string_view distinguishedName) {
     std::u16string_view rdn = firstRelativeName(distinguishedName);
     if (!holdsEscapedLineFeed(rdn)) return {};
-    return SectionNameOfGuidText(lumivel::MangledGuidText(rdn));
+    return SectionNameOfGuidText(lumivel::shared::MangledGuidText(rdn));
 }
 
 }  // namespace revivo

@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "provider/backup/text_hex.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
 #include "win/adsi.h"
 
 using lumivel::ComPtr;

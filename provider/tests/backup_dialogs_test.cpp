@@ -14,16 +14,16 @@
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/backup/text_hex.h"
 #include "provider/resource_ids.h"
-#include "provider/tests/test_environment.h"
-#include "shared/registry_key.h"
+#include "tests/support/private_hives.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string itemText(HWND dialog, int id) {
     WCHAR text[512] = {};

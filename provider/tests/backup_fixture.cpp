@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "provider/tests/directory_fixture.h"
+#include "tests/support/directory_fixture.h"
 
-namespace revivo_test {
+namespace lumivel::testing {
 
 namespace {
 
@@ -186,4 +186,4 @@ std::vector<std::string> FilesIn(const std::string& folder, const std::string& e
     return files;
 }
 
-}  // namespace revivo_test
+}  // namespace lumivel::testing

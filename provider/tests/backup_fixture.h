@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace revivo_test {
+namespace lumivel::testing {
 
 // One line of a section: "key=type<TAB>"value"".
 struct BackupLine {
@@ -46,4 +46,4 @@ std::vector<LdapEntry> LdapSubtree(const std::string& base);
 // Files of a folder with the extension, sorted.
 std::vector<std::string> FilesIn(const std::string& folder, const std::string& extension);
 
-}  // namespace revivo_test
+}  // namespace lumivel::testing

@@ -9,11 +9,13 @@
 #include <mutex>
 #include <thread>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/scripted_search.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -22,7 +24,7 @@ using namespace revivo_test;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string guidOf(int n) {
     std::u16string guid = u"00000000-0000-4000-8000-0000000000";
@@ -114,7 +116,7 @@ protected:
         if (FAILED(result)) {
             EXPECT_EQ(objects.vt, VT_EMPTY) << "a failed listing hands out nothing";
         }
-        *records = lumivel::ReadObjectList(&objects);
+        *records = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         for (PropertySet* record : *records) m_owned.emplace_back(record);
         return result;
@@ -148,13 +150,13 @@ TEST_F(DeletedObjectCacheTest, TwoWorkersListingTwoNamingContextsKeepBothLists) 
             VariantInit(&objects);
             if (m_revivo->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(nodes[index]), nullptr, &objects) != S_OK)
                 ++wrong;
-            std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+            std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
             if (records.size() != (index == 0 ? 40u : 25u)) ++wrong;
             for (PropertySet* record : records) {
                 std::u16string_view dc = record->getText(u"FocusedDC");
                 if (dc != controllers[0] && dc != controllers[1]) ++wrong;
             }
-            lumivel::FreeObjectListRecords(&objects);
+            lumivel::shared::FreeObjectListRecords(&objects);
         }
         CoUninitialize();
     };
@@ -242,7 +244,7 @@ TEST_F(DeletedObjectCacheTest, ParentChainsThatCircleOrNeverEndAreRefused) {
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(records[start], &selection);
+        lumivel::shared::RecordToVariant(records[start], &selection);
         EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_FALSE);
         EXPECT_EQ(result.vt, VT_EMPTY);
         ASSERT_EQ(shown.size(), 1u);

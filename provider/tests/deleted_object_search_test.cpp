@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
 #include "provider/tests/scripted_search.h"
-#include "shared/com_helpers.h"
 #include "shared/text_helpers.h"
 
 namespace {
@@ -61,7 +61,7 @@ TEST_F(TombstoneSearchTest, FilterPrefixIsCompletedWithAnAsterisk) {
     for (const Row& row : rows) {
         m_search = ScriptedSearch();
         ASSERT_EQ(search(row.given), S_OK);
-        EXPECT_EQ(m_search.filter, row.sent) << lumivel::NarrowText(row.given);
+        EXPECT_EQ(m_search.filter, row.sent) << lumivel::shared::NarrowText(row.given);
     }
 }
 
@@ -187,9 +187,9 @@ public:
     std::vector<std::u16string> asked;
 
     STDMETHODIMP LookupFriendlyClassName(BSTR className, BSTR* friendly) override {
-        asked.emplace_back(lumivel::ViewOf(className));
+        asked.emplace_back(lumivel::shared::ViewOf(className));
         // The string stays the cache's own.
-        *friendly = lumivel::EqualsNoCase(lumivel::ViewOf(className), u"user") ? m_user : nullptr;
+        *friendly = lumivel::EqualsNoCase(lumivel::shared::ViewOf(className), u"user") ? m_user : nullptr;
         return *friendly ? S_OK : S_FALSE;
     }
 

@@ -11,6 +11,8 @@
 #include <map>
 #include <set>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_folder.h"
@@ -21,25 +23,24 @@
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/backup_fixture.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
-using revivo_test::BackupFile;
-using revivo_test::BackupLine;
-using revivo_test::BackupSection;
-using revivo_test::EscapeRdnValue;
-using revivo_test::LdapEntry;
+using lumivel::testing::BackupFile;
+using lumivel::testing::BackupLine;
+using lumivel::testing::BackupSection;
+using lumivel::testing::EscapeRdnValue;
+using lumivel::testing::LdapEntry;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
@@ -67,17 +68,17 @@ std::string dateText(const std::string& generalized) {
 
 // Whether one line's text is an encoding of the directory's value.
 bool encodes(const BackupLine& line, const std::string& value) {
-    std::string decoded = revivo_test::DecodeTextHexUtf8(line.value);
+    std::string decoded = lumivel::testing::DecodeTextHexUtf8(line.value);
     std::string boolean = value == "TRUE" ? "True" : value == "FALSE" ? "False" : "";
     switch (line.type) {
         case 8:
         case 3: return decoded == value;
         case 11: return decoded == boolean;
-        case 8209: return line.value == revivo_test::ByteHex(value);
+        case 8209: return line.value == lumivel::testing::ByteHex(value);
         case 7: return line.value == dateText(value);
         case 8200:
         case 8204:
-            return decoded == value || (!boolean.empty() && decoded == boolean) || line.value == revivo_test::ByteHex(value) ||
+            return decoded == value || (!boolean.empty() && decoded == boolean) || line.value == lumivel::testing::ByteHex(value) ||
                    line.value == dateText(value);
         default: return false;
     }
@@ -86,14 +87,14 @@ bool encodes(const BackupLine& line, const std::string& value) {
 class BackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
         ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
-        m_suffix = revivo_test::UniqueSuffix();
-        m_server = revivo_test::TestDirectory().server;
-        m_root = "OU=RevivoBackup " + m_suffix + "," + revivo_test::TestDirectory().baseDn;
-        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        m_suffix = lumivel::testing::UniqueSuffix();
+        m_server = lumivel::testing::TestDirectory().server;
+        m_root = "OU=RevivoBackup " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
         m_folder = "/tmp/revivo-backups-" + m_suffix;
         std::filesystem::create_directories(m_folder);
         setFileLocation(m_folder);
@@ -103,7 +104,7 @@ protected:
     }
     void TearDown() override {
         lumivel::ui::SetTestHook({});
-        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
         std::error_code ignored;
         if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
         m_commands.reset();
@@ -145,7 +146,7 @@ protected:
         VARIANT list, result;
         VariantInit(&list);
         VariantInit(&result);
-        lumivel::BuildObjectList(selection, &list);
+        lumivel::shared::BuildObjectList(selection, &list);
         HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_GENERATE_BACKUP, &list, &result);
         VariantClear(&list);
         lumivel::ui::SetTestHook({});
@@ -157,8 +158,8 @@ protected:
     BackupFile readArchive(const std::string& archive) {
         BackupFile file;
         std::string base = std::filesystem::path(archive).stem().string();
-        EXPECT_EQ(revivo_test::ArchiveMembers(archive), std::vector<std::string>{base + ".inf"});
-        EXPECT_TRUE(revivo_test::ReadBackupFile(archive, base + ".inf", &file)) << archive;
+        EXPECT_EQ(lumivel::testing::ArchiveMembers(archive), std::vector<std::string>{base + ".inf"});
+        EXPECT_TRUE(lumivel::testing::ReadBackupFile(archive, base + ".inf", &file)) << archive;
         return file;
     }
 
@@ -169,7 +170,7 @@ protected:
         const BackupLine& path = section.lines.back();
         EXPECT_EQ(path.key, "path");
         EXPECT_EQ(path.type, 8);
-        EXPECT_EQ(revivo_test::DecodeTextHexUtf8(path.value), parentOf(entry.dn));
+        EXPECT_EQ(lumivel::testing::DecodeTextHexUtf8(path.value), parentOf(entry.dn));
         std::map<std::string, std::vector<const BackupLine*>> byAttribute;
         for (size_t i = 0; i + 1 < section.lines.size(); ++i) {
             const BackupLine& line = section.lines[i];
@@ -220,10 +221,10 @@ TEST_F(BackupTest, LeafAndSubtreeHoldWhatTheDirectoryHolds) {
     std::string ada = "CN=Ada Lovelace " + m_suffix + "," + team;
     std::string many = "CN=Many Numbers " + m_suffix + "," + m_root;
     std::string group = "CN=Engines " + m_suffix + "," + m_root;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(team));
-    ASSERT_TRUE(revivo_test::AddUser(ada, "Ada Lovelace " + m_suffix));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    ASSERT_TRUE(lumivel::testing::AddUser(ada, "Ada Lovelace " + m_suffix));
     std::string photo("\x00\x01\xff\x7f", 4);
-    ASSERT_TRUE(revivo_test::LdapModify("dn: " + ada + "\nchangetype: modify\nreplace: otherTelephone\n"
+    ASSERT_TRUE(lumivel::testing::LdapModify("dn: " + ada + "\nchangetype: modify\nreplace: otherTelephone\n"
                                         "otherTelephone: +44 1\notherTelephone: +44 2\notherTelephone: +44 3\n-\n"
                                         "replace: msNPAllowDialin\nmsNPAllowDialin: TRUE\n-\n"
                                         "replace: accountExpires\naccountExpires: 9223372036854775807\n-\n"
@@ -232,10 +233,10 @@ TEST_F(BackupTest, LeafAndSubtreeHoldWhatTheDirectoryHolds) {
     // More values than a server hands out at once are written whole.
     std::string numbers = "dn: " + many + "\nchangetype: add\nobjectClass: contact\n";
     for (int i = 1; i <= 1600; ++i) numbers += "otherTelephone: +358 " + std::to_string(100000 + i) + "\n";
-    ASSERT_TRUE(revivo_test::LdapModify(numbers + "\n"));
-    ASSERT_TRUE(revivo_test::LdapAdd(group, {"objectClass: group\n", "sAMAccountName: g" + m_suffix + "\n", "member: " + ada + "\n"}));
+    ASSERT_TRUE(lumivel::testing::LdapModify(numbers + "\n"));
+    ASSERT_TRUE(lumivel::testing::LdapAdd(group, {"objectClass: group\n", "sAMAccountName: g" + m_suffix + "\n", "member: " + ada + "\n"}));
 
-    std::vector<LdapEntry> entries = revivo_test::LdapSubtree(m_root);
+    std::vector<LdapEntry> entries = lumivel::testing::LdapSubtree(m_root);
     ASSERT_EQ(entries.size(), 5u);
     std::map<std::string, const LdapEntry*> byGuid;
     for (const LdapEntry& entry : entries) byGuid[entry.guidSection()] = &entry;
@@ -293,7 +294,7 @@ TEST_F(BackupTest, LeafAndSubtreeHoldWhatTheDirectoryHolds) {
 }
 
 TEST_F(BackupTest, BatchedReadingWritesWhatTheObjectByObjectReadingWrites) {
-    std::string seeded = "OU=Lumivel Corp," + revivo_test::TestDirectory().baseDn;
+    std::string seeded = "OU=Lumivel Corp," + lumivel::testing::TestDirectory().baseDn;
     auto* provider = static_cast<Revivo*>(m_revivo.get());
     std::string written[2];
     revivo::SubtreeReading readings[] = {revivo::SubtreeReading::PerObject, revivo::SubtreeReading::Batched};
@@ -326,11 +327,11 @@ TEST_F(BackupTest, HostileNamesKeepTheirParentsExactly) {
     std::string parent = m_root;
     for (const std::string& name : names) {
         parent = "OU=" + EscapeRdnValue(name) + "," + parent;
-        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(parent)) << name;
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parent)) << name;
     }
     std::string leaf = "CN=" + EscapeRdnValue("a/b, \"c\" " + m_suffix) + "," + parent;
-    ASSERT_TRUE(revivo_test::AddUser(leaf, "a/b, \"c\" " + m_suffix));
-    std::vector<LdapEntry> entries = revivo_test::LdapSubtree(m_root);
+    ASSERT_TRUE(lumivel::testing::AddUser(leaf, "a/b, \"c\" " + m_suffix));
+    std::vector<LdapEntry> entries = lumivel::testing::LdapSubtree(m_root);
     std::string archive;
     ASSERT_EQ(backUp({m_root}, &archive), S_OK);
     BackupFile file = readArchive(archive);
@@ -338,7 +339,7 @@ TEST_F(BackupTest, HostileNamesKeepTheirParentsExactly) {
     for (const LdapEntry& entry : entries) {
         const BackupSection* section = file.find(entry.guidSection());
         ASSERT_NE(section, nullptr) << entry.dn;
-        EXPECT_EQ(revivo_test::DecodeTextHexUtf8(section->lines.back().value), parentOf(entry.dn)) << entry.dn;
+        EXPECT_EQ(lumivel::testing::DecodeTextHexUtf8(section->lines.back().value), parentOf(entry.dn)) << entry.dn;
     }
     // The object with a slash in its own name also backs up on its own.
     std::string single;
@@ -434,7 +435,7 @@ TEST_F(BackupTest, ArchivesReachAFolderOnAnotherFileSystem) {
     EXPECT_EQ(backUp({m_root}, &archive), S_OK);
     previousTmp.empty() ? unsetenv("TMP") : setenv("TMP", previousTmp.c_str(), 1);
     EXPECT_EQ(std::filesystem::path(archive).parent_path(), std::filesystem::path(elsewhere));
-    EXPECT_EQ(revivo_test::FilesIn(elsewhere, ".zip").size(), 1u);
+    EXPECT_EQ(lumivel::testing::FilesIn(elsewhere, ".zip").size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(m_folder + "/tmp"));
     std::error_code ignored;
     std::filesystem::remove_all(elsewhere, ignored);
@@ -462,14 +463,14 @@ TEST_F(BackupTest, BackupObjectsThroughIDispatchByName) {
         return status;
     };
     EXPECT_EQ(invoke(m_root), S_OK);
-    std::vector<std::string> archives = revivo_test::FilesIn(m_folder, ".zip");
+    std::vector<std::string> archives = lumivel::testing::FilesIn(m_folder, ".zip");
     ASSERT_EQ(archives.size(), 1u);
     BackupFile file = readArchive(archives[0]);
     EXPECT_EQ(file.info["Origin"], m_root);
     EXPECT_EQ(file.sections.size(), 1u);
     // A failing run reports to stderr and the system log, never in a box nobody can press.
     EXPECT_EQ(invoke("OU=No Such Unit " + m_suffix + "," + m_root), S_OK);
-    EXPECT_EQ(revivo_test::FilesIn(m_folder, ".zip").size(), 1u);
+    EXPECT_EQ(lumivel::testing::FilesIn(m_folder, ".zip").size(), 1u);
     lumivel::ui::SetTestHook({});
     EXPECT_EQ(shown, 0);
 }

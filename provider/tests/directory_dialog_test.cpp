@@ -7,26 +7,27 @@
 #include <cstdlib>
 #include <functional>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using revivo::Revivo;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 constexpr const char16_t* kStoreKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
 
@@ -73,7 +74,7 @@ std::u16string itemText(HWND list, int item, int subItem) {
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
         ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
@@ -99,7 +100,7 @@ protected:
         VARIANT nodes;
         VariantInit(&nodes);
         EXPECT_EQ(m_commands->GetNodes(0, 0, 0, &nodes), S_OK);
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&nodes);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&nodes);
         VariantClear(&nodes);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         return records;
@@ -116,7 +117,7 @@ protected:
 };
 
 TEST_F(DialogTest, ConnectAddsANodeWithEveryKeyForEachFormOfDomain) {
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
     const std::string forms[] = {directory.domain, directory.baseDn, "LDAP://" + directory.baseDn};
     for (const std::string& form : forms) {
         clearStore();
@@ -204,7 +205,7 @@ TEST_F(DialogTest, ConnectReportsANodeThatCannotBeStored) {
             boxes.push_back(surface.text);
             return IDOK;
         }
-        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(revivo_test::TestDirectory().domain).c_str());
+        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(lumivel::testing::TestDirectory().domain).c_str());
         press(surface.window, IDOK);
         return 0;
     });
@@ -225,7 +226,7 @@ TEST_F(DialogTest, ConnectReportsANodeThatCannotBeStored) {
 TEST_F(DialogTest, StoredNodesBindByGuidServerlessOrAreSkipped) {
     // A node connected once gives the GUID to store by hand in the other forms.
     hook([&](const Surface& surface) -> INT_PTR {
-        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(revivo_test::TestDirectory().domain).c_str());
+        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(lumivel::testing::TestDirectory().domain).c_str());
         press(surface.window, IDOK);
         return 0;
     });
@@ -251,7 +252,7 @@ TEST_F(DialogTest, StoredNodesBindByGuidServerlessOrAreSkipped) {
 }
 
 TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocusedOne) {
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
     PropertySet* node = keep(PropertySet::create());
     node->IsNode = 1;
     node->setText(u"name", WidenText(directory.domain));
@@ -288,10 +289,10 @@ TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocused
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(node, &selection);
+    lumivel::shared::RecordToVariant(node, &selection);
     ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
     EXPECT_TRUE(checked);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     ASSERT_EQ(answer.size(), 1u);
     keep(answer[0]);
@@ -303,7 +304,7 @@ TEST_F(DialogTest, DomainControllerDialogListsControllersAndPreselectsTheFocused
 // Before every command a lone record learns its domain controller, and its path loses the
 // server so that stored paths stay serverless.
 TEST_F(DialogTest, CommandsFillInTheFocusedControllerAndKeepPathsServerless) {
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
     struct Row {
         std::string path;
         std::string expectedPath;
@@ -322,7 +323,7 @@ TEST_F(DialogTest, CommandsFillInTheFocusedControllerAndKeepPathsServerless) {
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
         EXPECT_EQ(result.vt, VT_EMPTY) << "a cancelled choice reports nothing";
         ASSERT_TRUE(record->has(u"FocusedDC"));
@@ -337,19 +338,19 @@ TEST_F(DialogTest, CommandsFillInTheFocusedControllerAndKeepPathsServerless) {
 }
 
 TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
-    const std::string suffix = revivo_test::UniqueSuffix();
-    const std::string root = "OU=RevivoTest " + suffix + "," + revivo_test::TestDirectory().baseDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(root));
+    const std::string suffix = lumivel::testing::UniqueSuffix();
+    const std::string root = "OU=RevivoTest " + suffix + "," + lumivel::testing::TestDirectory().baseDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(root));
     const std::string name = "Taken " + suffix;
     const std::string dn = "CN=" + name + "," + root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));  // someone took the name since
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));  // someone took the name since
 
     VARIANT objects;
     VariantInit(&objects);
     ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-    std::vector<PropertySet*> listing = lumivel::ReadObjectList(&objects);
+    std::vector<PropertySet*> listing = lumivel::shared::ReadObjectList(&objects);
     VariantClear(&objects);
     m_owned.insert(m_owned.end(), listing.begin(), listing.end());
     PropertySet* tombstone = nullptr;
@@ -379,17 +380,17 @@ TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(tombstone, &selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
     EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_OK);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     if (!answer.empty()) keep(answer[0]);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], u"Error: Please enter a valid name.");
     EXPECT_EQ(messages[1], u"Success: The object was successfully restored.");
-    EXPECT_TRUE(revivo_test::LdapExists("CN=" + revivo_test::EscapeRdnValue(newName) + "," + root));
-    EXPECT_TRUE(revivo_test::LdapExists(dn));
-    revivo_test::LdapDeleteTree(root);
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + lumivel::testing::EscapeRdnValue(newName) + "," + root));
+    EXPECT_TRUE(lumivel::testing::LdapExists(dn));
+    lumivel::testing::LdapDeleteTree(root);
 }
 
 TEST_F(DialogTest, ConnectBrowseFillsTheDomainFromTheDomainTree) {
@@ -418,7 +419,7 @@ TEST_F(DialogTest, ConnectBrowseFillsTheDomainFromTheDomainTree) {
     keep(node);
     EXPECT_EQ(browserRounds, 1);
     ASSERT_FALSE(listed.empty());
-    EXPECT_TRUE(lumivel::EqualsNoCase(listed, WidenText(revivo_test::TestDirectory().domain)));
+    EXPECT_TRUE(lumivel::EqualsNoCase(listed, WidenText(lumivel::testing::TestDirectory().domain)));
     EXPECT_EQ(shownAfterBrowse, listed);
     EXPECT_TRUE(okEnabledAfterBrowse);
     ASSERT_NE(node, nullptr);
@@ -428,7 +429,7 @@ TEST_F(DialogTest, ConnectBrowseFillsTheDomainFromTheDomainTree) {
 // Command 309 hands a new node back as one record; a cancelled or failed connection is no
 // failure of the command and adds nothing.
 TEST_F(DialogTest, ConnectCommandAnswersWithTheNewNodeOnly) {
-    const std::u16string domain = WidenText(revivo_test::TestDirectory().domain);
+    const std::u16string domain = WidenText(lumivel::testing::TestDirectory().domain);
     struct Row {
         const char* what;
         const char16_t* typed;  // null: Cancel
@@ -453,7 +454,7 @@ TEST_F(DialogTest, ConnectCommandAnswersWithTheNewNodeOnly) {
         EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_TO, nullptr, &result), S_OK) << row.what;
         if (row.added) {
             ASSERT_EQ(result.vt, VT_I8) << row.what;
-            PropertySet* node = keep(lumivel::RecordFromVariant(&result));
+            PropertySet* node = keep(lumivel::shared::RecordFromVariant(&result));
             ASSERT_NE(node, nullptr);
             EXPECT_EQ(node->getRaw(u"FromRevivoProvider"), 1);
             EXPECT_EQ(storedNodes().size(), 1u);
@@ -467,7 +468,7 @@ TEST_F(DialogTest, ConnectCommandAnswersWithTheNewNodeOnly) {
 // A node without a name takes its domain from the focused DC's name and may browse; a chosen
 // domain refills the list.
 TEST_F(DialogTest, DomainControllerBrowseRefillsTheListForTheChosenDomain) {
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
     PropertySet* node = keep(PropertySet::create());
     node->IsNode = 1;
     node->setText(u"FocusedDC", WidenText(directory.server));
@@ -505,7 +506,7 @@ TEST_F(DialogTest, DomainControllerBrowseRefillsTheListForTheChosenDomain) {
 // Only a controller whose DNS name matches apart from case is preselected; OK without a row
 // ends the dialog without a choice, and a controller that cannot be bound keeps it open.
 TEST_F(DialogTest, DomainControllerDialogChoosesOnlyWhatBinds) {
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
     PropertySet* node = keep(PropertySet::create());
     node->IsNode = 1;
     node->setText(u"name", WidenText(directory.domain));
@@ -524,7 +525,7 @@ TEST_F(DialogTest, DomainControllerDialogChoosesOnlyWhatBinds) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(node, &selection);
+    lumivel::shared::RecordToVariant(node, &selection);
     ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
     EXPECT_EQ(selected, -1) << "a short name is no match";
     EXPECT_FALSE(okEnabled);

@@ -6,21 +6,23 @@
 #include <set>
 #include <thread>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 class ListingTest : public ::testing::Test {
 protected:
@@ -43,7 +45,7 @@ protected:
         if (objects.vt != VT_EMPTY) {
             EXPECT_EQ(objects.vt, VT_ARRAY | VT_VARIANT);
         }
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         return records;
@@ -88,9 +90,9 @@ TEST_F(ListingTest, EverySeededTombstoneIsListedWithItsKeys) {
         }
         byName.emplace(readableName(name), record);
     }
-    const std::string baseDn = revivo_test::TestDirectory().baseDn;
+    const std::string baseDn = lumivel::testing::TestDirectory().baseDn;
     size_t checked = 0;
-    for (const revivo_test::Fact& fact : revivo_test::SeedFacts()) {
+    for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts()) {
         if (fact.get("deleted") != "1" && fact.get("deleted") != "yes") continue;
         std::string name = fact.get("name");
         auto range = byName.equal_range(name);
@@ -121,7 +123,7 @@ TEST_F(ListingTest, EverySeededTombstoneIsListedWithItsKeys) {
 TEST_F(ListingTest, DateDeletedIsTheLocalTimeOfWhenChanged) {
     REQUIRE_TEST_DIRECTORY();
     std::vector<PropertySet*> records = list(0, nullptr);
-    auto times = revivo_test::TombstoneTimes("");
+    auto times = lumivel::testing::TombstoneTimes("");
     ASSERT_FALSE(times.empty());
     std::map<std::string, std::string> byDn(times.begin(), times.end());
     tzset();
@@ -188,10 +190,10 @@ TEST_F(ListingTest, FilterPrefixSelectsByCommonNameAndEmptiesTheCache) {
     std::vector<PropertySet*> some = list(0, filter.c_str());
     EXPECT_EQ(m_provider->deletedObjectCacheSize(), 0u);
     ASSERT_FALSE(some.empty());
-    for (PropertySet* record : some) EXPECT_TRUE(lumivel::StartsWithNoCase(record->getText(u"name"), prefix));
+    for (PropertySet* record : some) EXPECT_TRUE(lumivel::shared::StartsWithNoCase(record->getText(u"name"), prefix));
     size_t expected = 0;
     for (PropertySet* record : all)
-        if (lumivel::StartsWithNoCase(record->getText(u"name"), prefix) && record->getText(u"name") != u"") ++expected;
+        if (lumivel::shared::StartsWithNoCase(record->getText(u"name"), prefix) && record->getText(u"name") != u"") ++expected;
     // Objects named by ou only do not match a CN= prefix.
     EXPECT_LE(some.size(), expected);
 
@@ -202,11 +204,11 @@ TEST_F(ListingTest, FilterPrefixSelectsByCommonNameAndEmptiesTheCache) {
 
 TEST_F(ListingTest, DeletedObjectsContainerOpensForTheNamingContextWithOrWithoutPrefix) {
     REQUIRE_TEST_DIRECTORY();
-    std::u16string baseDn = WidenText(revivo_test::TestDirectory().baseDn);
+    std::u16string baseDn = WidenText(lumivel::testing::TestDirectory().baseDn);
     // Others delete and restore on the same directory meanwhile: compare the seed's
     // tombstones, which stay, rather than whole counts.
     std::set<std::string> seeded;
-    for (const revivo_test::Fact& fact : revivo_test::SeedFacts())
+    for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts())
         if (fact.get("deleted") == "1" || fact.get("deleted") == "yes") seeded.insert(fact.get("name"));
     auto seededTombstones = [&](const std::vector<PropertySet*>& records) {
         std::set<std::string> names;
@@ -247,8 +249,8 @@ TEST_F(ListingTest, DeletedObjectsContainerOpensForTheNamingContextWithOrWithout
 TEST_F(ListingTest, EmptyContainerListsNothingAndSucceeds) {
     REQUIRE_TEST_DIRECTORY();
     // The configuration's Deleted Objects container stays empty unless someone deletes there.
-    std::string configuration = "CN=Configuration," + revivo_test::TestDirectory().baseDn;
-    if (!revivo_test::TombstoneDns(configuration, "(objectClass=*)").empty())
+    std::string configuration = "CN=Configuration," + lumivel::testing::TestDirectory().baseDn;
+    if (!lumivel::testing::TombstoneDns(configuration, "(objectClass=*)").empty())
         GTEST_SKIP() << "the configuration holds tombstones";
     PropertySet* node = PropertySet::create();
     m_owned.push_back(node);
@@ -267,7 +269,7 @@ TEST_F(ListingTest, RecordsTakeTheNodesFocusedController) {
     PropertySet* node = PropertySet::create();
     m_owned.push_back(node);
     node->IsNode = 1;
-    node->setText(u"NamingContext", WidenText(revivo_test::TestDirectory().baseDn));
+    node->setText(u"NamingContext", WidenText(lumivel::testing::TestDirectory().baseDn));
     node->setText(u"FocusedDC", u"elsewhere.lumivel.test");
     std::vector<PropertySet*> records = list(reinterpret_cast<LONG_PTR>(node), nullptr);
     ASSERT_FALSE(records.empty());
@@ -279,12 +281,12 @@ TEST_F(ListingTest, RecordsTakeTheNodesFocusedController) {
 // listing drops.
 TEST_F(ListingTest, TombstoneWithoutCnOrOuIsNotListed) {
     REQUIRE_TEST_DIRECTORY();
-    const revivo_test::Directory& directory = revivo_test::TestDirectory();
-    std::string name = "Town " + revivo_test::UniqueSuffix();
+    const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
+    std::string name = "Town " + lumivel::testing::UniqueSuffix();
     std::string dn = "L=" + name + "," + directory.baseDn;
-    ASSERT_TRUE(revivo_test::LdapAdd(dn, {"objectClass: locality\n"}));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    ASSERT_EQ(revivo_test::TombstoneDns(directory.baseDn, "(l=" + name + "*)").size(), 1u);
+    ASSERT_TRUE(lumivel::testing::LdapAdd(dn, {"objectClass: locality\n"}));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_EQ(lumivel::testing::TombstoneDns(directory.baseDn, "(l=" + name + "*)").size(), 1u);
     for (PropertySet* record : list(0, nullptr)) {
         ASSERT_EQ(record->getText(u"distinguishedName").find(WidenText("L=" + name)), std::u16string_view::npos);
         ASSERT_FALSE(record->getText(u"name").empty());
@@ -306,12 +308,12 @@ TEST_F(ConcurrentListingTest, TwoWorkersListingAtOnceLeaveOneWholeListing) {
             VARIANT objects;
             VariantInit(&objects);
             results[index] = m_revivo->EnumDeletedObjects(0, nullptr, &objects);
-            std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+            std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
             counts[index] = records.size();
             for (PropertySet* record : records)
                 if (!record || record->getText(u"name").empty() || record->getText(u"distinguishedName").empty())
                     whole[index] = false;
-            lumivel::FreeObjectListRecords(&objects);
+            lumivel::shared::FreeObjectListRecords(&objects);
         }
         CoUninitialize();
     };

@@ -17,20 +17,20 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
+#include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::string commandOutput(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
@@ -92,8 +92,8 @@ class OtherRealmTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         const char* cache = std::getenv("KRB5CCNAME");
-        if (revivo_test::TestDirectory().server.empty() || !cache) return;
-        const revivo_test::Directory& directory = revivo_test::TestDirectory();
+        if (lumivel::testing::TestDirectory().server.empty() || !cache) return;
+        const lumivel::testing::Directory& directory = lumivel::testing::TestDirectory();
         // The domain's GUID as a stored node names it, read with the test domain's own cache.
         s_domainGuid = commandOutput("ldapsearch -Q -Y GSSAPI -N -LLL -o ldif-wrap=no -H ldap://" + directory.server +
                                      " -b '" + directory.baseDn + "' -s base objectGUID 2>/dev/null |"
@@ -113,7 +113,7 @@ protected:
         if (!s_folder.empty()) std::filesystem::remove_all(s_folder, ignored);
     }
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
         ASSERT_TRUE(s_problem.empty()) << s_problem;
         ASSERT_EQ(s_domainGuid.size(), 32u) << "the test domain's GUID: " << s_domainGuid;
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -133,13 +133,13 @@ protected:
         lumivel::RegistryKey store;
         EXPECT_EQ(store.create(HKEY_CURRENT_USER, u"Software\\Tarvo Software\\Tarvo Lumivel", KEY_ALL_ACCESS),
                   ERROR_SUCCESS);
-        const std::string domain = revivo_test::TestDirectory().domain;
+        const std::string domain = lumivel::testing::TestDirectory().domain;
         std::u16string entry = WidenText(domain + "/" + s_domainGuid);
         EXPECT_EQ(store.writeString(entry.c_str(), WidenText(domain), lumivel::RegistryKey::StoreNull::No), ERROR_SUCCESS);
         VARIANT nodes;
         VariantInit(&nodes);
         EXPECT_EQ(m_commands->GetNodes(0, 0, 0, &nodes), S_OK);
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&nodes);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&nodes);
         VariantClear(&nodes);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         store.deleteValue(entry.c_str());
@@ -149,7 +149,7 @@ protected:
         VARIANT objects;
         VariantInit(&objects);
         *result = m_revivo->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(node), nullptr, &objects);
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), records.begin(), records.end());
         return records;
@@ -164,12 +164,12 @@ protected:
 TEST_F(OtherRealmTest, TheTestDomainsNodeComesBackAndListsItsTombstones) {
     PropertySet* node = storedNode();
     ASSERT_NE(node, nullptr) << "the stored node of the test domain vanished";
-    EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"NamingContext"), WidenText(revivo_test::TestDirectory().baseDn)));
+    EXPECT_TRUE(lumivel::EqualsNoCase(node->getText(u"NamingContext"), WidenText(lumivel::testing::TestDirectory().baseDn)));
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node, &listed);
     ASSERT_EQ(listed, S_OK);
     std::string seeded;
-    for (const revivo_test::Fact& fact : revivo_test::SeedFacts())
+    for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts())
         if (fact.get("deleted") == "1" && fact.get("flags") == "-") seeded = fact.get("name");
     bool found = false;
     for (PropertySet* record : records)
@@ -187,14 +187,14 @@ TEST_F(OtherRealmTest, TheDefaultDomainWithoutDcsIsAFailureNotAnEmptyListing) {
 // The name check of a restore asks the catalog of the forest the DN lies in: a taken name is
 // seen, and the user is asked for another one.
 TEST_F(OtherRealmTest, RestoreChecksTheNameInTheDomainsOwnCatalog) {
-    const std::string suffix = revivo_test::UniqueSuffix();
-    const std::string root = "OU=OtherRealm " + suffix + "," + revivo_test::TestDirectory().baseDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(root));
+    const std::string suffix = lumivel::testing::UniqueSuffix();
+    const std::string root = "OU=OtherRealm " + suffix + "," + lumivel::testing::TestDirectory().baseDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(root));
     const std::string name = "Realm Taken " + suffix;
     const std::string dn = "CN=" + name + "," + root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
 
     PropertySet* node = storedNode();
     ASSERT_NE(node, nullptr);
@@ -220,12 +220,12 @@ TEST_F(OtherRealmTest, RestoreChecksTheNameInTheDomainsOwnCatalog) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(tombstone, &selection);
+    lumivel::shared::RecordToVariant(tombstone, &selection);
     EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_FALSE);
     EXPECT_EQ(result.vt, VT_EMPTY);
     EXPECT_EQ(dialogs, std::vector<int>{IDD_NEW_NAME}) << "the taken name was seen";
     EXPECT_EQ(boxes, 0);
-    revivo_test::LdapDeleteTree(root);
+    lumivel::testing::LdapDeleteTree(root);
 }
 
 }  // namespace

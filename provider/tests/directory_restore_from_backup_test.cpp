@@ -6,40 +6,41 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "win/commctrl.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
-using revivo_test::EscapeRdnValue;
+using lumivel::testing::EscapeRdnValue;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 class RestoreFromBackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
         ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
-        m_suffix = revivo_test::UniqueSuffix();
-        m_base = revivo_test::TestDirectory().baseDn;
+        m_suffix = lumivel::testing::UniqueSuffix();
+        m_base = lumivel::testing::TestDirectory().baseDn;
         m_root = "OU=RevivoRecover " + m_suffix + "," + m_base;
-        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
         m_folder = "/tmp/revivo-recover-" + m_suffix;
         std::filesystem::create_directories(m_folder);
         lumivel::RegistryKey policy;
@@ -48,7 +49,7 @@ protected:
     }
     void TearDown() override {
         lumivel::ui::SetTestHook({});
-        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
         std::error_code ignored;
         if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
         for (PropertySet* record : m_owned) record->release();
@@ -63,7 +64,7 @@ protected:
         m_owned.push_back(record);
         record->setText(u"path", WidenText(dn));
         record->setText(u"distinguishedName", WidenText(dn));
-        record->setText(u"FocusedDC", WidenText(revivo_test::TestDirectory().server));
+        record->setText(u"FocusedDC", WidenText(lumivel::testing::TestDirectory().server));
         lumivel::ui::SetTestHook([](const lumivel::ui::Surface& surface) -> INT_PTR {
             if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) return IDOK;
             SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
@@ -72,7 +73,7 @@ protected:
         VARIANT list, result;
         VariantInit(&list);
         VariantInit(&result);
-        lumivel::BuildObjectList({record}, &list);
+        lumivel::shared::BuildObjectList({record}, &list);
         m_commands->ExecuteCommand(nullptr, 1, ID_GENERATE_BACKUP, &list, &result);
         VariantClear(&list);
         lumivel::ui::SetTestHook({});
@@ -81,17 +82,17 @@ protected:
 
     // Removes the tombstone for good, as the end of its lifetime would.
     void purge(const std::string& filter) {
-        std::vector<std::string> tombstones = revivo_test::TombstoneDns(m_base, filter);
+        std::vector<std::string> tombstones = lumivel::testing::TombstoneDns(m_base, filter);
         ASSERT_EQ(tombstones.size(), 1u) << filter;
-        ASSERT_TRUE(revivo_test::PurgeTombstone(tombstones[0]));
-        ASSERT_TRUE(revivo_test::TombstoneDns(m_base, filter).empty());
+        ASSERT_TRUE(lumivel::testing::PurgeTombstone(tombstones[0]));
+        ASSERT_TRUE(lumivel::testing::TombstoneDns(m_base, filter).empty());
     }
 
     void listAll() {
         VARIANT objects;
         VariantInit(&objects);
         ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-        m_listing = lumivel::ReadObjectList(&objects);
+        m_listing = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
@@ -141,9 +142,9 @@ protected:
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
         if (!answer.empty() && answer[0]) answer[0]->release();
         VariantClear(&result);
         lumivel::ui::SetTestHook({});
@@ -161,9 +162,9 @@ TEST_F(RestoreFromBackupTest, PurgedParentIsRecreatedFromTheChosenBackupAndSibli
     std::string deptName = "#Dept/\"x\", back\\slash Z\xc3\xbcrich \xf0\xa0\xae\xb7 " + m_suffix;
     std::string dept = "OU=" + EscapeRdnValue(deptName) + "," + m_root;
     std::string first = "First " + m_suffix, second = "Second " + m_suffix;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(dept));
-    ASSERT_TRUE(revivo_test::AddUser("CN=" + first + "," + dept, first));
-    ASSERT_TRUE(revivo_test::AddUser("CN=" + second + "," + dept, second));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + first + "," + dept, first));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + second + "," + dept, second));
     std::string older = backUp(dept);
     std::string archive = backUp(dept);
     ASSERT_FALSE(older.empty());
@@ -172,9 +173,9 @@ TEST_F(RestoreFromBackupTest, PurgedParentIsRecreatedFromTheChosenBackupAndSibli
     ASSERT_FALSE(backUp(m_root).empty());
     std::filesystem::remove(older);
 
-    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + first + "," + dept));
-    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + second + "," + dept));
-    ASSERT_TRUE(revivo_test::LdapDelete(dept));
+    ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + first + "," + dept));
+    ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + second + "," + dept));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
     purge("(ou=*" + m_suffix + "*)");
     listAll();
     PropertySet* firstTombstone = tombstoneOf(first);
@@ -188,27 +189,27 @@ TEST_F(RestoreFromBackupTest, PurgedParentIsRecreatedFromTheChosenBackupAndSibli
     EXPECT_EQ(NarrowText(firstTombstone->getText(revivo::kRestoreFromFileKey)), archive);
     ASSERT_EQ(seen.boxes.size(), 1u);
     EXPECT_EQ(seen.boxes[0].second, u"The object was successfully restored.");
-    EXPECT_TRUE(revivo_test::LdapExists(dept));
-    EXPECT_EQ(revivo_test::ObjectClasses(dept).back(), "organizationalUnit");
-    EXPECT_TRUE(revivo_test::LdapExists("CN=" + first + "," + dept));
-    EXPECT_FALSE(revivo_test::LdapExists("CN=" + second + "," + dept)) << "the unit came back empty";
+    EXPECT_TRUE(lumivel::testing::LdapExists(dept));
+    EXPECT_EQ(lumivel::testing::ObjectClasses(dept).back(), "organizationalUnit");
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + first + "," + dept));
+    EXPECT_FALSE(lumivel::testing::LdapExists("CN=" + second + "," + dept)) << "the unit came back empty";
 
     // The second child finds its parent there already.
     Seen again;
     ASSERT_EQ(restore(secondTombstone, archive, &again), S_OK);
     EXPECT_EQ(again.dialogs, 1);
-    EXPECT_TRUE(revivo_test::LdapExists("CN=" + second + "," + dept));
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + second + "," + dept));
 }
 
 TEST_F(RestoreFromBackupTest, WithoutAnArchiveThatHoldsTheObjectTheParentCannotBeCreated) {
     std::string dept = "OU=Gone " + m_suffix + "," + m_root;
     std::string child = "Kid " + m_suffix;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(dept));
-    ASSERT_TRUE(revivo_test::AddUser("CN=" + child + "," + dept, child));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + child + "," + dept, child));
     std::string archive = backUp(dept);
     ASSERT_FALSE(archive.empty());
-    ASSERT_TRUE(revivo_test::LdapDelete("CN=" + child + "," + dept));
-    ASSERT_TRUE(revivo_test::LdapDelete(dept));
+    ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + child + "," + dept));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
     purge("(ou=Gone " + m_suffix + "*)");
     listAll();
     PropertySet* tombstone = tombstoneOf(child);
@@ -236,8 +237,8 @@ TEST_F(RestoreFromBackupTest, WithoutAnArchiveThatHoldsTheObjectTheParentCannotB
     EXPECT_EQ(restore(tombstone, renamed, &named), S_FALSE);
     EXPECT_EQ(named.dialogs, 0);
     EXPECT_EQ(named.boxes[0].second, kMessage);
-    EXPECT_FALSE(revivo_test::LdapExists(dept));
-    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + child + "*)").size(), 1u);
+    EXPECT_FALSE(lumivel::testing::LdapExists(dept));
+    EXPECT_EQ(lumivel::testing::TombstoneDns(m_base, "(cn=" + child + "*)").size(), 1u);
 }
 
 }  // namespace

@@ -5,40 +5,42 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using revivo::Revivo;
-using revivo_test::EscapeRdnValue;
+using lumivel::testing::EscapeRdnValue;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 class RestoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
         ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
-        m_suffix = revivo_test::UniqueSuffix();
-        m_base = revivo_test::TestDirectory().baseDn;
+        m_suffix = lumivel::testing::UniqueSuffix();
+        m_base = lumivel::testing::TestDirectory().baseDn;
         m_root = "OU=RevivoTest " + m_suffix + "," + m_base;
-        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
     }
     void TearDown() override {
         lumivel::ui::SetTestHook({});
-        if (!m_root.empty()) revivo_test::LdapDeleteTree(m_root);
+        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
         m_listing.clear();
         for (PropertySet* record : m_owned) record->release();
         m_owned.clear();
@@ -51,7 +53,7 @@ protected:
         VARIANT objects;
         VariantInit(&objects);
         ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-        m_listing = lumivel::ReadObjectList(&objects);
+        m_listing = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
@@ -67,9 +69,9 @@ protected:
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
         VariantClear(&result);
         if (!answer.empty()) {
             EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
@@ -110,8 +112,8 @@ protected:
 TEST_F(RestoreTest, LeafReturnsToItsLiveParentUnderItsOldName) {
     std::string name = "Leaf " + m_suffix;
     std::string dn = "CN=" + name + "," + m_root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
     listAll();
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
@@ -123,7 +125,7 @@ TEST_F(RestoreTest, LeafReturnsToItsLiveParentUnderItsOldName) {
     ASSERT_EQ(restore(tombstone, &restored), S_OK);
     lumivel::ui::SetTestHook({});
     EXPECT_EQ(restored, std::vector<PropertySet*>{tombstone});
-    EXPECT_TRUE(revivo_test::LdapExists(dn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(dn));
     EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), cached - 1);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, u"Success");
@@ -137,12 +139,12 @@ TEST_F(RestoreTest, DeletedParentsComeBackFirstEvenWhenTheListWasFreed) {
     std::string outerDn = "OU=" + EscapeRdnValue(outer) + "," + m_root;
     std::string innerDn = "OU=" + EscapeRdnValue(inner) + "," + outerDn;
     std::string leafDn = "CN=" + EscapeRdnValue(leaf) + "," + innerDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(outerDn));
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(innerDn));
-    ASSERT_TRUE(revivo_test::AddUser(leafDn, leaf));
-    ASSERT_TRUE(revivo_test::LdapDelete(leafDn));
-    ASSERT_TRUE(revivo_test::LdapDelete(innerDn));
-    ASSERT_TRUE(revivo_test::LdapDelete(outerDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(outerDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(innerDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(leafDn, leaf));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(leafDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(innerDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(outerDn));
     listAll();
     PropertySet* outerTombstone = tombstoneOf(outer);
     PropertySet* innerTombstone = tombstoneOf(inner);
@@ -161,9 +163,9 @@ TEST_F(RestoreTest, DeletedParentsComeBackFirstEvenWhenTheListWasFreed) {
     std::vector<PropertySet*> restored;
     ASSERT_EQ(restore(selected, &restored), S_OK);
     EXPECT_EQ(restored, (std::vector<PropertySet*>{outerTombstone, innerTombstone, selected}));
-    EXPECT_TRUE(revivo_test::LdapExists(outerDn));
-    EXPECT_TRUE(revivo_test::LdapExists(innerDn));
-    EXPECT_TRUE(revivo_test::LdapExists(leafDn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(outerDn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(innerDn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(leafDn));
     // The three left the cache; the rest stay there for the next restore's parents.
     EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), m_listing.size() - 3);
 }
@@ -175,11 +177,11 @@ TEST_F(RestoreTest, ParentIsReportedAsTheLatestListingHandedItOut) {
     std::string parentName = "Relisted " + m_suffix, childName = "Relisted Child " + m_suffix;
     std::string parentDn = "OU=" + parentName + "," + m_root;
     std::string childDn = "CN=" + childName + "," + parentDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(parentDn));
-    ASSERT_TRUE(revivo_test::AddUser(childDn, childName));
-    ASSERT_TRUE(revivo_test::LdapDelete(childDn));
-    ASSERT_TRUE(revivo_test::LdapDelete(parentDn));
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(parentDn));  // the parent's name is taken meanwhile
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(childDn, childName));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(childDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parentDn));  // the parent's name is taken meanwhile
     listAll();
     PropertySet* child = tombstoneOf(childName);
     ASSERT_NE(child, nullptr);
@@ -195,7 +197,7 @@ TEST_F(RestoreTest, ParentIsReportedAsTheLatestListingHandedItOut) {
         VARIANT objects;
         VariantInit(&objects);
         EXPECT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-        relisted = lumivel::ReadObjectList(&objects);
+        relisted = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         for (PropertySet*& record : m_owned) {
             if (record != selected) {
@@ -217,7 +219,7 @@ TEST_F(RestoreTest, ParentIsReportedAsTheLatestListingHandedItOut) {
         if (record->getText(u"name").substr(0, parentPrefix.size()) == parentPrefix) relistedParent = record;
     ASSERT_NE(relistedParent, nullptr);
     EXPECT_EQ(restored, (std::vector<PropertySet*>{relistedParent, selected}));
-    EXPECT_TRUE(revivo_test::LdapExists("CN=" + childName + ",OU=" + renamed + "," + m_root));
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + childName + ",OU=" + renamed + "," + m_root));
 }
 
 TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
@@ -231,8 +233,8 @@ TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
     };
     for (const std::string& name : names) {
         std::string dn = "CN=" + EscapeRdnValue(name) + "," + m_root;
-        ASSERT_TRUE(revivo_test::AddUser(dn, name)) << name;
-        ASSERT_TRUE(revivo_test::LdapDelete(dn)) << name;
+        ASSERT_TRUE(lumivel::testing::AddUser(dn, name)) << name;
+        ASSERT_TRUE(lumivel::testing::LdapDelete(dn)) << name;
     }
     listAll();
     for (const std::string& name : names) {
@@ -240,15 +242,15 @@ TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
         ASSERT_NE(tombstone, nullptr) << name;
         std::vector<PropertySet*> restored;
         EXPECT_EQ(restore(tombstone, &restored), S_OK) << name;
-        EXPECT_TRUE(revivo_test::LdapExists("CN=" + EscapeRdnValue(name) + "," + m_root)) << name;
+        EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + EscapeRdnValue(name) + "," + m_root)) << name;
     }
 }
 
 TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     std::string name = "Unreached " + m_suffix;
     std::string dn = "CN=" + name + "," + m_root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
     listAll();
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
@@ -264,7 +266,7 @@ TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     EXPECT_FALSE(m_boxes[0].text.empty());
     EXPECT_EQ(m_boxes[0].buttons, static_cast<UINT>(MB_OK));
     EXPECT_EQ(m_boxes[0].icon, static_cast<UINT>(MB_ICONSTOP));
-    EXPECT_FALSE(revivo_test::LdapExists(dn));
+    EXPECT_FALSE(lumivel::testing::LdapExists(dn));
     listAll();
     EXPECT_NE(tombstoneOf(name), nullptr);
 }
@@ -276,8 +278,8 @@ TEST_F(RestoreTest, NonAdministratorIsRefusedAndSeesTheDirectorysText) {
     if (!user || !password || !realm) GTEST_SKIP() << "no non-administrator in this test directory";
     std::string name = "Guarded " + m_suffix;
     std::string dn = "CN=" + name + "," + m_root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
     listAll();
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
@@ -304,7 +306,7 @@ TEST_F(RestoreTest, NonAdministratorIsRefusedAndSeesTheDirectorysText) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first, u"Restore Object");
     EXPECT_FALSE(boxes[0].second.empty());
-    EXPECT_FALSE(revivo_test::LdapExists(dn));
+    EXPECT_FALSE(lumivel::testing::LdapExists(dn));
 }
 
 TEST_F(RestoreTest, RecordsThatAreNoTombstonesAreRefused) {
@@ -320,10 +322,10 @@ TEST_F(RestoreTest, RecordsThatAreNoTombstonesAreRefused) {
 TEST_F(RestoreTest, DeletedParentOutsideTheListingCannotBeRecreated) {
     std::string outer = "Gone " + m_suffix, leaf = "Orphan " + m_suffix;
     std::string outerDn = "OU=" + outer + "," + m_root, leafDn = "CN=" + leaf + "," + outerDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(outerDn));
-    ASSERT_TRUE(revivo_test::AddUser(leafDn, leaf));
-    ASSERT_TRUE(revivo_test::LdapDelete(leafDn));
-    ASSERT_TRUE(revivo_test::LdapDelete(outerDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(outerDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(leafDn, leaf));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(leafDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(outerDn));
     listAll();
     PropertySet* tombstone = tombstoneOf(leaf);
     ASSERT_NE(tombstone, nullptr);
@@ -346,18 +348,18 @@ TEST_F(RestoreTest, DeletedParentOutsideTheListingCannotBeRecreated) {
     EXPECT_EQ(m_boxes[1].caption, u"Restore Object");
     EXPECT_FALSE(m_boxes[1].text.empty());
     EXPECT_EQ(m_boxes[1].icon, static_cast<UINT>(MB_ICONSTOP));
-    EXPECT_FALSE(revivo_test::LdapExists(outerDn));
-    EXPECT_FALSE(revivo_test::LdapExists(leafDn));
-    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + leaf + "*)").size(), 1u)
+    EXPECT_FALSE(lumivel::testing::LdapExists(outerDn));
+    EXPECT_FALSE(lumivel::testing::LdapExists(leafDn));
+    EXPECT_EQ(lumivel::testing::TombstoneDns(m_base, "(cn=" + leaf + "*)").size(), 1u)
         << "still a tombstone, not a live object inside its deleted parent";
 }
 
 TEST_F(RestoreTest, CancelledNewNameAbandonsTheRestoreSilently) {
     std::string name = "Occupied " + m_suffix;
     std::string dn = "CN=" + name + "," + m_root;
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));
-    ASSERT_TRUE(revivo_test::LdapDelete(dn));
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));  // the name is taken again
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));  // the name is taken again
     listAll();
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
@@ -367,18 +369,18 @@ TEST_F(RestoreTest, CancelledNewNameAbandonsTheRestoreSilently) {
     lumivel::ui::SetTestHook({});
     EXPECT_EQ(m_dialogs, 1) << "the new-name question, cancelled";
     EXPECT_TRUE(m_boxes.empty()) << "a cancelled restore says nothing";
-    EXPECT_EQ(revivo_test::TombstoneDns(m_base, "(cn=" + name + "*)").size(), 1u);
+    EXPECT_EQ(lumivel::testing::TombstoneDns(m_base, "(cn=" + name + "*)").size(), 1u);
 }
 
 // Missing levels are made from the top down, each by the class its naming attribute implies;
 // a container that exists already cannot be made again.
 TEST_F(RestoreTest, ContainerPathIsCreatedFromTheTopDown) {
-    const std::string server = revivo_test::TestDirectory().server;
+    const std::string server = lumivel::testing::TestDirectory().server;
     std::string upper = "OU=Upper " + m_suffix + "," + m_root;
     std::string lower = "CN=Lower\\, Box " + m_suffix + "," + upper;
     EXPECT_EQ(revivo::CreateContainerPath(WidenText(server), WidenText(lower)), 1);
-    std::vector<std::string> upperClasses = revivo_test::ObjectClasses(upper);
-    std::vector<std::string> lowerClasses = revivo_test::ObjectClasses(lower);
+    std::vector<std::string> upperClasses = lumivel::testing::ObjectClasses(upper);
+    std::vector<std::string> lowerClasses = lumivel::testing::ObjectClasses(lower);
     ASSERT_FALSE(upperClasses.empty());
     ASSERT_FALSE(lowerClasses.empty());
     EXPECT_EQ(upperClasses.back(), "organizationalUnit");
@@ -387,7 +389,7 @@ TEST_F(RestoreTest, ContainerPathIsCreatedFromTheTopDown) {
     // Serverless works the same.
     std::string serverless = "OU=Serverless " + m_suffix + "," + upper;
     EXPECT_EQ(revivo::CreateContainerPath(u"", WidenText(serverless)), 1);
-    EXPECT_TRUE(revivo_test::LdapExists(serverless));
+    EXPECT_TRUE(lumivel::testing::LdapExists(serverless));
     EXPECT_EQ(revivo::CreateContainerPath(u"", u"DC=test"), 0) << "no parent to create it in";
 }
 

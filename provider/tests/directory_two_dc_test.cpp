@@ -14,23 +14,23 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/directory_fixture.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::NarrowText;
-using lumivel::WidenText;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using revivo::Revivo;
-using revivo_test::Harness;
-using revivo_test::WaitUntil;
+using lumivel::testing::Harness;
+using lumivel::testing::WaitUntil;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 // Replication between two DCs of one site takes seconds; a test gives it this long.
 constexpr int kReplicationSeconds = 90;
@@ -42,18 +42,18 @@ void press(HWND dialog, int button) {
 class TwoDcTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (revivo_test::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
-        if (revivo_test::SecondDc().empty()) GTEST_SKIP() << "the test domain has one DC (testdc up --dcs 2)";
+        if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+        if (lumivel::testing::SecondDc().empty()) GTEST_SKIP() << "the test domain has one DC (testdc up --dcs 2)";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_EQ(Revivo::CreateInstance(nullptr, IID_IRevivo, m_revivo.putVoid()), S_OK);
         ASSERT_EQ(m_revivo.queryInterface(IID_IProviderCommands, &m_commands), S_OK);
         m_provider = static_cast<Revivo*>(m_revivo.get());
-        m_first = revivo_test::TestDirectory().server;
-        m_second = revivo_test::SecondDc();
-        m_base = revivo_test::TestDirectory().baseDn;
-        m_suffix = revivo_test::UniqueSuffix();
+        m_first = lumivel::testing::TestDirectory().server;
+        m_second = lumivel::testing::SecondDc();
+        m_base = lumivel::testing::TestDirectory().baseDn;
+        m_suffix = lumivel::testing::UniqueSuffix();
         m_root = "OU=TwoDc " + m_suffix + "," + m_base;
-        ASSERT_TRUE(revivo_test::AddOrganizationalUnit(m_root));
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
     }
     void TearDown() override {
         lumivel::ui::SetTestHook({});
@@ -66,7 +66,7 @@ protected:
         if (m_held) {
             EXPECT_TRUE(Harness("release-replication " + shortName(m_first)));
         }
-        if (!m_root.empty() && !m_first.empty()) revivo_test::LdapDeleteTree(m_root);
+        if (!m_root.empty() && !m_first.empty()) lumivel::testing::LdapDeleteTree(m_root);
         for (PropertySet* record : m_owned) record->release();
         m_owned.clear();
         m_commands.reset();
@@ -84,7 +84,7 @@ protected:
         ASSERT_TRUE(Harness("hold-replication " + shortName(m_first)));
     }
     bool tombstoneOn(const std::string& server, const std::string& name) {
-        return !revivo_test::TombstoneDnsOn(server, m_base, "(cn=" + name + "*)").empty();
+        return !lumivel::testing::TombstoneDnsOn(server, m_base, "(cn=" + name + "*)").empty();
     }
     // Waits for the second DC to have what the first has; replication is forced when the DCs'
     // own notices are slow (after a DC was restarted they may take minutes).
@@ -94,8 +94,8 @@ protected:
     // A user made and deleted on the first DC, once the second has its tombstone too.
     std::string deletedUser(const std::string& name, const std::string& parentDn) {
         std::string dn = "CN=" + name + "," + parentDn;
-        EXPECT_TRUE(revivo_test::AddUser(dn, name)) << dn;
-        EXPECT_TRUE(revivo_test::LdapDelete(dn)) << dn;
+        EXPECT_TRUE(lumivel::testing::AddUser(dn, name)) << dn;
+        EXPECT_TRUE(lumivel::testing::LdapDelete(dn)) << dn;
         EXPECT_TRUE(replicated([&] { return tombstoneOn(m_second, name); })) << name;
         return dn;
     }
@@ -104,7 +104,7 @@ protected:
         PropertySet* record = keep(PropertySet::create());
         record->IsNode = 1;
         record->enableLock();
-        record->setText(u"name", WidenText(revivo_test::TestDirectory().domain));
+        record->setText(u"name", WidenText(lumivel::testing::TestDirectory().domain));
         record->setText(u"NamingContext", WidenText(m_base));
         record->setText(u"FocusedDC", WidenText(focusedDc));
         record->setInt(u"FromRevivoProvider", 1);
@@ -114,7 +114,7 @@ protected:
         VARIANT objects;
         VariantInit(&objects);
         *result = m_revivo->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(from), nullptr, &objects);
-        std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+        std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
         VariantClear(&objects);
         for (PropertySet* record : records) keep(record);
         return records;
@@ -130,9 +130,9 @@ protected:
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
         VariantClear(&result);
         restored->clear();
         if (!answer.empty()) {
@@ -189,11 +189,11 @@ TEST_F(TwoDcTest, EachRecordIsRestoredOnItsFocusedDc) {
     std::vector<PropertySet*> restored;
     ASSERT_EQ(restore(first, &restored), S_OK);
     EXPECT_EQ(restored, std::vector<PropertySet*>{first});
-    EXPECT_TRUE(revivo_test::LdapExistsOn(m_first, oneDn));
+    EXPECT_TRUE(lumivel::testing::LdapExistsOn(m_first, oneDn));
     ASSERT_EQ(restore(second, &restored), S_OK);
-    EXPECT_TRUE(revivo_test::LdapExistsOn(m_second, twoDn));
+    EXPECT_TRUE(lumivel::testing::LdapExistsOn(m_second, twoDn));
     EXPECT_TRUE(replicated([&] {
-        return revivo_test::LdapExistsOn(m_second, oneDn) && revivo_test::LdapExistsOn(m_first, twoDn);
+        return lumivel::testing::LdapExistsOn(m_second, oneDn) && lumivel::testing::LdapExistsOn(m_first, twoDn);
     }));
 }
 
@@ -227,9 +227,9 @@ TEST_F(TwoDcTest, WithTheFirstDcStoppedTheSecondIsChosenListedAndRestoredOn) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
-    lumivel::RecordToVariant(domain, &selection);
+    lumivel::shared::RecordToVariant(domain, &selection);
     ASSERT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_DC, &selection, &result), S_OK);
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     ASSERT_EQ(answer.size(), 1u);
     keep(answer[0]);
@@ -248,7 +248,7 @@ TEST_F(TwoDcTest, WithTheFirstDcStoppedTheSecondIsChosenListedAndRestoredOn) {
     watch();
     std::vector<PropertySet*> restored;
     ASSERT_EQ(restore(tombstone, &restored), S_OK);
-    EXPECT_TRUE(revivo_test::LdapExistsOn(m_second, dn));
+    EXPECT_TRUE(lumivel::testing::LdapExistsOn(m_second, dn));
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].text, u"The object was successfully restored.");
 }
@@ -261,13 +261,13 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
     std::string parentName = "Lag Parent " + m_suffix, childName = "Lag Child " + m_suffix;
     std::string parentDn = "OU=" + parentName + "," + m_root;
     std::string childDn = "CN=" + childName + "," + parentDn;
-    ASSERT_TRUE(revivo_test::AddOrganizationalUnit(parentDn));
-    ASSERT_TRUE(revivo_test::AddUser(childDn, childName));
-    ASSERT_TRUE(revivo_test::LdapDelete(childDn));
-    ASSERT_TRUE(revivo_test::LdapDelete(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(childDn, childName));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(childDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(parentDn));
     ASSERT_TRUE(replicated([&] {
         return tombstoneOn(m_second, childName) &&
-               !revivo_test::TombstoneDnsOn(m_second, m_base, "(ou=" + parentName + "*)").empty();
+               !lumivel::testing::TombstoneDnsOn(m_second, m_base, "(ou=" + parentName + "*)").empty();
     }));
     holdFirst();
 
@@ -281,17 +281,17 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
     std::vector<PropertySet*> restored;
     ASSERT_EQ(restore(child, &restored), S_OK);
     EXPECT_EQ(restored, (std::vector<PropertySet*>{parent, child}));
-    EXPECT_TRUE(revivo_test::LdapExistsOn(m_second, parentDn));
-    EXPECT_TRUE(revivo_test::LdapExistsOn(m_second, childDn));
-    EXPECT_FALSE(revivo_test::LdapExistsOn(m_first, parentDn)) << "the first DC has not taken the change";
-    EXPECT_FALSE(revivo_test::LdapExistsOn(m_first, childDn));
+    EXPECT_TRUE(lumivel::testing::LdapExistsOn(m_second, parentDn));
+    EXPECT_TRUE(lumivel::testing::LdapExistsOn(m_second, childDn));
+    EXPECT_FALSE(lumivel::testing::LdapExistsOn(m_first, parentDn)) << "the first DC has not taken the change";
+    EXPECT_FALSE(lumivel::testing::LdapExistsOn(m_first, childDn));
     EXPECT_TRUE(tombstoneOn(m_first, childName));
     // Both left the cache; the next restore finds nothing of them there.
     EXPECT_EQ(m_provider->deletedObjectCacheSize(), records.size() - 2);
 
     m_held = false;
     ASSERT_TRUE(Harness("release-replication " + shortName(m_first)));
-    EXPECT_TRUE(WaitUntil([&] { return revivo_test::LdapExistsOn(m_first, childDn); }, kReplicationSeconds));
+    EXPECT_TRUE(WaitUntil([&] { return lumivel::testing::LdapExistsOn(m_first, childDn); }, kReplicationSeconds));
 }
 
 // The second DC alone serves a large Deleted Objects container and is stopped while workers
@@ -300,7 +300,7 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
 TEST_F(TwoDcTest, ListingWhoseDcStopsMidWayFailsWholeAndKeepsTheCache) {
     // More than two pages, so that a stop falls between pages as often as not.
     const size_t wanted = 2500;
-    size_t there = revivo_test::TombstoneDnsOn(m_first, m_base, "(objectClass=*)").size();
+    size_t there = lumivel::testing::TombstoneDnsOn(m_first, m_base, "(objectClass=*)").size();
     if (there < wanted) {
         ASSERT_TRUE(Harness("bulk " + std::to_string(wanted - there)));
     }
@@ -321,7 +321,7 @@ TEST_F(TwoDcTest, ListingWhoseDcStopsMidWayFailsWholeAndKeepsTheCache) {
             VariantInit(&objects);
             started = true;
             HRESULT result = m_revivo->EnumDeletedObjects(0, nullptr, &objects);
-            std::vector<PropertySet*> records = lumivel::ReadObjectList(&objects);
+            std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
             if (FAILED(result)) {
                 if (!records.empty()) ++partial;
                 failure = result;
@@ -330,7 +330,7 @@ TEST_F(TwoDcTest, ListingWhoseDcStopsMidWayFailsWholeAndKeepsTheCache) {
             } else {
                 ++partial;
             }
-            lumivel::FreeObjectListRecords(&objects);
+            lumivel::shared::FreeObjectListRecords(&objects);
         }
         CoUninitialize();
     });
@@ -351,7 +351,7 @@ TEST_F(TwoDcTest, ListingWhoseDcStopsMidWayFailsWholeAndKeepsTheCache) {
 TEST_F(TwoDcTest, RestoreWhoseDcStopsMidWayShowsTheErrorAndChangesNothing) {
     std::string name = "Midway " + m_suffix;
     std::string dn = deletedUser(name, m_root);
-    ASSERT_TRUE(revivo_test::AddUser(dn, name));  // the name is taken meanwhile
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));  // the name is taken meanwhile
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node(m_second), &listed);
     ASSERT_EQ(listed, S_OK);
@@ -375,7 +375,7 @@ TEST_F(TwoDcTest, RestoreWhoseDcStopsMidWayShowsTheErrorAndChangesNothing) {
     EXPECT_EQ(m_boxes[0].style & 0xF0u, static_cast<UINT>(MB_ICONSTOP));
     EXPECT_EQ(m_provider->deletedObjectCacheSize(), cached);
     EXPECT_TRUE(tombstoneOn(m_first, name));
-    EXPECT_FALSE(revivo_test::LdapExistsOn(m_first, "CN=" + renamed + "," + m_root));
+    EXPECT_FALSE(lumivel::testing::LdapExistsOn(m_first, "CN=" + renamed + "," + m_root));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST(NamingTest, MangledGuidIsTheTextAfterTheLastDelMarker) {
         {u"Live name", u""},
         {u"", u""},
     };
-    for (const Row& row : rows) EXPECT_EQ(lumivel::MangledGuidText(row.name), row.guid) << lumivel::NarrowText(row.name);
+    for (const Row& row : rows) EXPECT_EQ(lumivel::shared::MangledGuidText(row.name), row.guid) << lumivel::shared::NarrowText(row.name);
 }
 
 }  // namespace

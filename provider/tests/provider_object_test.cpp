@@ -4,20 +4,21 @@
 
 #include <vector>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/ui_test_hook.h"
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
-#include "provider/tests/test_environment.h"
+#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
-#include "shared/registry_key.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 ComPtr<IRevivo> createProvider() {
     ComPtr<IRevivo> provider;
@@ -38,7 +39,7 @@ struct Selection {
     VARIANT list;
     explicit Selection(std::vector<PropertySet*> chosen) : records(std::move(chosen)) {
         VariantInit(&list);
-        lumivel::BuildObjectList(records, &list);
+        lumivel::shared::BuildObjectList(records, &list);
     }
     ~Selection() {
         VariantClear(&list);
@@ -169,7 +170,7 @@ TEST(ProviderObjectTest, ColumnsComeOnceWithRegistryWidthsAndAreShared) {
     EXPECT_EQ(keys.vt, VT_EMPTY);
 
     ASSERT_EQ(data->GetColumns(1, &columns, &keys), S_OK);
-    std::vector<LONG_PTR> first = lumivel::ReadAddressList(&columns);
+    std::vector<LONG_PTR> first = lumivel::shared::ReadAddressList(&columns);
     ASSERT_EQ(first.size(), 4u);
     const char16_t* titles[] = {u"Name", u"Last Known Parent", u"Class", u"Date Deleted"};
     const char16_t* keyNames[] = {u"name", u"parent", u"FriendlyClassName", u"dateDeleted"};
@@ -196,7 +197,7 @@ TEST(ProviderObjectTest, ColumnsComeOnceWithRegistryWidthsAndAreShared) {
         widths.writeDword(u"Date Deleted", 999);
     }
     ASSERT_EQ(data->GetColumns(1, &columns, nullptr), S_OK);
-    std::vector<LONG_PTR> second = lumivel::ReadAddressList(&columns);
+    std::vector<LONG_PTR> second = lumivel::shared::ReadAddressList(&columns);
     EXPECT_EQ(second, first);
     EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[0])->cx, 321);
     EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[3])->cx, 100);
@@ -240,7 +241,7 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
         HMENU menu = nullptr;
         HINSTANCE instance = nullptr;
         EXPECT_EQ(commands->GetMenu(row.menuType, &selection.list, &menu, &instance), S_OK) << row.what;
-        EXPECT_EQ(instance, revivo::ModuleInstance()) << row.what;
+        EXPECT_EQ(instance, lumivel::com::ThisModuleHandle()) << row.what;
         EXPECT_EQ(menu != nullptr, row.menu) << row.what;
         if (menu) {
             EXPECT_EQ(menuItems(menu), row.items) << row.what;
@@ -261,7 +262,7 @@ TEST(ProviderObjectTest, StringTableHoldsTheNameAndTheMenuStatusTexts) {
                 {ID_REMOVE, u""}};
     for (const Row& row : rows) {
         WCHAR buffer[128] = {};
-        int length = LoadStringW(revivo::ModuleInstance(), row.id, buffer, ARRAYSIZE(buffer));
+        int length = LoadStringW(lumivel::com::ThisModuleHandle(), row.id, buffer, ARRAYSIZE(buffer));
         EXPECT_EQ(std::u16string(buffer, static_cast<size_t>(length)), row.text) << row.id;
     }
 }
@@ -311,7 +312,7 @@ TEST(ProviderObjectTest, RemovingAStoredNodeDeletesItsValueOnce) {
     VariantInit(&result);
     ASSERT_EQ(commands->ExecuteCommand(nullptr, 1, ID_REMOVE, &selection.list, &result), S_OK);
     EXPECT_FALSE(store.readString(u"lumivel.test/abc").has_value());
-    std::vector<PropertySet*> answer = lumivel::ReadObjectList(&result);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     ASSERT_EQ(answer.size(), 2u);
     EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
     EXPECT_EQ(answer[1], node);
@@ -366,7 +367,7 @@ TEST(ProviderObjectTest, RestoreRefusesWhatItCannotStartWithoutAWord) {
         VARIANT selection, result;
         VariantInit(&selection);
         VariantInit(&result);
-        lumivel::RecordToVariant(record, &selection);
+        lumivel::shared::RecordToVariant(record, &selection);
         auto commands = query<IProviderCommands>(provider.get(), IID_IProviderCommands);
         EXPECT_EQ(commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result), S_FALSE) << row.what;
         EXPECT_EQ(result.vt, VT_EMPTY) << row.what;
@@ -418,10 +419,10 @@ TEST(ProviderObjectTest, NodesAreStoredByTheirEntryWithTheirName) {
         node->removeValue(u"name");
         if (row.name) node->setString(u"name", row.name);
         node->setString(u"RegEntry", row.entry);
-        EXPECT_EQ(revivo::StoreNode(node) == ERROR_SUCCESS, row.stored) << lumivel::NarrowText(row.entry);
+        EXPECT_EQ(revivo::StoreNode(node) == ERROR_SUCCESS, row.stored) << lumivel::shared::NarrowText(row.entry);
         DWORD type = 0, bytes = 99;
         LONG status = RegQueryValueExW(store.get(), row.entry, nullptr, &type, nullptr, &bytes);
-        EXPECT_EQ(status == ERROR_SUCCESS, row.stored) << lumivel::NarrowText(row.entry);
+        EXPECT_EQ(status == ERROR_SUCCESS, row.stored) << lumivel::shared::NarrowText(row.entry);
         if (row.stored) {
             EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
             EXPECT_EQ(bytes, row.bytes);

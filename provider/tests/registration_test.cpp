@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "provider/tests/test_environment.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
+#include "tests/support/private_hives.h"
 #include "shared/provider_interfaces.h"
-#include "shared/registry_key.h"
 #include "win/com.h"
 
 using lumivel::ComPtr;
@@ -16,7 +16,7 @@ using lumivel::RegistryKey;
 
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new revivo_test::PrivateHives);
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 constexpr const char16_t* kClsid = u"{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}";
 

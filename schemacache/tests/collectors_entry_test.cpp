@@ -1,30 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "lumivel/registry_key.h"
 #include "schemacache/collectors_entry.h"
 #include "schemacache/index_location.h"
 #include "schemacache/tests/index_test_support.h"
-#include "shared/registry_key.h"
+#include "tests/support/private_hives.h"
 
 namespace glossar {
 namespace {
 
-using testing::TemporaryDirectory;
-
-// The registry opens its hives once per process: every test of the suite shares one private
+// The registry opens its hives once per process: every test of the program shares one private
 // pair.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
+
 class CollectorsEntryTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        s_folder = new TemporaryDirectory;
-        setenv("LUMIVEL_MACHINE_HIVE", (s_folder->path() + "/machine.hive").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (s_folder->path() + "/user.hive").c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        delete s_folder;
-        s_folder = nullptr;
-    }
     void SetUp() override {
         const std::u16string program = ModuleFileName(nullptr);
         m_directory = program.substr(0, program.find_last_of(u'/'));
@@ -39,7 +29,6 @@ protected:
         return key.open(HKEY_LOCAL_MACHINE, kCollectorsKey, KEY_READ) == ERROR_SUCCESS;
     }
 
-    static inline TemporaryDirectory* s_folder = nullptr;
     std::u16string m_directory;  // without its final separator
 };
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "lumivel/text.h"
-#include "platform/files/tests/test_support.h"
+#include "tests/support/temporary_directory.h"
 
 namespace glossar::testing {
 

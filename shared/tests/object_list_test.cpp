@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-using lumivel::BuildObjectList;
-using lumivel::ListForm;
-using lumivel::ReadObjectList;
+using lumivel::shared::BuildObjectList;
+using lumivel::shared::ListForm;
+using lumivel::shared::ReadObjectList;
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST(ObjectListFreeTest, FreeingAListReleasesEveryRecordAndEmptiesTheVariant) {
     VARIANT list;
     VariantInit(&list);
     ASSERT_EQ(BuildObjectList(records, 2, &list), S_OK);
-    lumivel::FreeObjectListRecords(&list);
+    lumivel::shared::FreeObjectListRecords(&list);
     EXPECT_EQ(list.vt, VT_EMPTY);
     EXPECT_EQ(records[0]->RefCount, 1);
     records[0]->release();

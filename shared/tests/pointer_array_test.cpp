@@ -6,7 +6,7 @@
 
 namespace {
 
-using lumivel::PointerArray;
+using lumivel::shared::PointerArray;
 
 std::vector<int*> g_destroyed;
 void recordDestroy(void* element) { g_destroyed.push_back(static_cast<int*>(element)); }

@@ -132,7 +132,7 @@ TEST(PropertySetTest, EntriesAreKeptInNameOrderOrInInsertionOrder) {
             for (const char16_t* name : inserted) {
                 std::u16string upper(name);
                 for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? c - 32 : c;
-                EXPECT_TRUE(form->has(upper.c_str())) << lumivel::NarrowText(upper);
+                EXPECT_TRUE(form->has(upper.c_str())) << lumivel::shared::NarrowText(upper);
             }
         }
         // A name added to the copy goes where the copy's order puts it, and is found.

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/text.h"
 #include "win/adsi.h"
 #include "win/com.h"
@@ -278,14 +279,6 @@ struct Listed {
   bool operator==(const Listed&) const = default;
 };
 
-template <class T>
-struct Released {
-  T* p = nullptr;
-  ~Released() {
-    if (p) p->Release();
-  }
-};
-
 std::string column_text(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, const char16_t* name, bool last) {
   ADS_SEARCH_COLUMN column{};
   if (search->GetColumn(handle, const_cast<LPWSTR>(name), &column) != S_OK) return "";
@@ -305,9 +298,9 @@ std::string column_text(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, cons
 HRESULT adsi_listing(const std::string& base_dn, bool tombstones, int page_size, std::map<std::string, Listed>* out) {
   std::u16string path = u"LDAP://<WKGUID=" + lumivel::FromUtf8(kDeletedObjectsWkGuid) + u"," +
                         lumivel::FromUtf8(base_dn) + u">";
-  Released<IDirectorySearch> search;
+  lumivel::ComPtr<IDirectorySearch> search;
   HRESULT hr = ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_USE_SEALING | ADS_FAST_BIND,
-                             IID_IDirectorySearch, reinterpret_cast<void**>(&search.p));
+                             IID_IDirectorySearch, search.putVoid());
   if (FAILED(hr)) return hr;
   ADS_SEARCHPREF_INFO prefs[3] = {};
   prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
@@ -319,20 +312,20 @@ HRESULT adsi_listing(const std::string& base_dn, bool tombstones, int page_size,
   prefs[2].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
   prefs[2].vValue.dwType = ADSTYPE_BOOLEAN;
   prefs[2].vValue.Boolean = TRUE;
-  hr = search.p->SetSearchPreference(prefs, tombstones ? 3 : 2);
+  hr = search->SetSearchPreference(prefs, tombstones ? 3 : 2);
   if (FAILED(hr)) return hr;
   LPWSTR attributes[] = {const_cast<LPWSTR>(u"distinguishedName"), const_cast<LPWSTR>(u"lastKnownParent"),
                          const_cast<LPWSTR>(u"objectClass")};
   ADS_SEARCH_HANDLE handle = nullptr;
-  hr = search.p->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 3, &handle);
+  hr = search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 3, &handle);
   if (FAILED(hr)) return hr;
-  while ((hr = search.p->GetNextRow(handle)) == S_OK) {
-    std::string dn = lower(column_text(search.p, handle, u"distinguishedName", false));
-    Listed row{column_text(search.p, handle, u"objectClass", true),
-               lower(column_text(search.p, handle, u"lastKnownParent", false))};
+  while ((hr = search->GetNextRow(handle)) == S_OK) {
+    std::string dn = lower(column_text(search.get(), handle, u"distinguishedName", false));
+    Listed row{column_text(search.get(), handle, u"objectClass", true),
+               lower(column_text(search.get(), handle, u"lastKnownParent", false))};
     if (!out->emplace(dn, row).second) ADD_FAILURE() << "listed twice: " << dn;
   }
-  search.p->CloseSearchHandle(handle);
+  search->CloseSearchHandle(handle);
   return hr == S_ADS_NOMORE_ROWS ? S_OK : hr;
 }
 

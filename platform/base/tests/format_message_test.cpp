@@ -3,9 +3,13 @@
 #include <string>
 
 #include "lumivel/system_messages.h"
+#include "tests/support/private_hives.h"
 #include "win/errors.h"
 
 namespace {
+
+// Every test of this program reads and writes private hives only.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string SystemText(DWORD code, DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS) {
     WCHAR buffer[1024];
@@ -43,7 +47,12 @@ TEST(FormatMessage, GivesTheWindowsTexts) {
         {static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)), u"The system cannot find the file specified.\r\n"},
         {static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE)), u"The user name or password is incorrect.\r\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(SystemText(c.code), c.text) << std::hex << c.code;
+    for (const auto& c : cases) {
+        EXPECT_EQ(SystemText(c.code), c.text) << std::hex << c.code;
+        // Messages shown in a box, a description or on a terminal carry no line end.
+        EXPECT_EQ(lumivel::SystemMessageText(c.code) + u"\r\n", c.text) << std::hex << c.code;
+    }
+    EXPECT_EQ(lumivel::SystemMessageText(0x2FFF1234u), u"") << "no text, not a made-up one";
 }
 
 // Every failure the platform can hand out must read as a sentence, not as "<none>".

@@ -143,4 +143,31 @@ TEST(CodePages, MultiByteToWideReplacesOrRejectsBadBytes) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+// The platform's own UTF-8 text and the Windows conversions share one rule for broken input,
+// so a name read through one and written through the other comes out the same.
+TEST(CodePages, PlatformTextAndWindowsConversionsAgreeOnBrokenInput) {
+    const std::string cases[] = {
+        "plain",          "\xC3",          "\xE2\x82",        "\xE2\x82" "A",   "\xF0\x9F\x98",
+        "\xC0\xAF",       "\xED\xA0\x80",   "\xF4\x90\x80\x80", "\xF8\x88\x80\x80", "\x80\x80",
+        "\xE4\xB8\xAD\xFF", std::string("a\0b", 3),
+    };
+    for (const std::string& bytes : cases) {
+        WCHAR buffer[32];
+        int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), buffer, 32);
+        ASSERT_GT(n, 0) << bytes;
+        EXPECT_EQ(lumivel::FromUtf8(bytes), std::u16string(buffer, static_cast<size_t>(n))) << bytes;
+        bool strict = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                          buffer, 32) > 0;
+        EXPECT_EQ(lumivel::IsWellFormedUtf8(bytes), strict) << bytes;
+    }
+    const std::u16string texts[] = {u"h\u00E9", std::u16string{u'a', 0xDC00}, std::u16string{0xD800, 0xD800, u'x'},
+                                    u"\U0001F600"};
+    for (const std::u16string& text : texts) {
+        char buffer[32];
+        int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, 32, nullptr, nullptr);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(lumivel::ToUtf8(text), std::string(buffer, static_cast<size_t>(n)));
+    }
+}
+
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include "lumivel/builtin_classes.h"
 #include "lumivel/com_object.h"
-#include "registry_fixture.h"
+#include "tests/support/private_hives.h"
 
 namespace {
 
-const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::test::TemporaryHives);
+const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 DEFINE_GUID(CLSID_BuiltinProbe, 0x6a1e2f30, 0x51c4, 0x4d0e, 0x9b, 0x11, 0x2c, 0x7d, 0x80, 0x41, 0x5e, 0x01);
 DEFINE_GUID(CLSID_Unserved, 0x6a1e2f30, 0x51c4, 0x4d0e, 0x9b, 0x11, 0x2c, 0x7d, 0x80, 0x41, 0x5e, 0x02);

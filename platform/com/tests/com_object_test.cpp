@@ -17,10 +17,10 @@ struct ICounter : IUnknown {
 
 int g_destroyed = 0;
 
-class Counter : public ComObject<ICounter> {
+class Counter : public ComObject<Counter, ICounter> {
 public:
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Counter, ICounter>(IID_ICounter)};
     ~Counter() override { ++g_destroyed; }
-    void* FindInterface(REFIID riid) override { return riid == IID_ICounter ? static_cast<ICounter*>(this) : nullptr; }
     LONG STDMETHODCALLTYPE Next() override { return ++m_value; }
 
 private:
@@ -28,8 +28,9 @@ private:
 };
 
 // An outer object that aggregates a Counter and hands out its ICounter as its own.
-class Outer : public ComObject<IDispatch> {
+class Outer : public ComObject<Outer, IDispatch> {
 public:
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Outer, IDispatch>(IID_IDispatch)};
     IUnknown* inner = nullptr;
     HRESULT FinalConstruct() override {
         return CreateComObject<Counter>(ControllingUnknown(), IID_IUnknown, reinterpret_cast<void**>(&inner));
@@ -38,7 +39,7 @@ public:
         if (inner) inner->Release();
     }
     void* FindInterface(REFIID riid) override {
-        if (riid == IID_IDispatch) return static_cast<IDispatch*>(this);
+        if (void* own = FindInTable(kInterfaces, this, riid)) return own;
         if (riid == IID_ICounter) {
             // Delegation: the inner object's interface, whose IUnknown leads back here.
             void* counter = nullptr;

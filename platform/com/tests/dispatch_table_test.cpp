@@ -7,6 +7,7 @@
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
 #include "lumivel/thread_queue.h"
+#include "tests/support/variant_builders.h"
 #include "win/objidl.h"
 
 namespace {
@@ -56,11 +57,10 @@ constexpr DispatchMember kCalcMembers[] = {
 constexpr DispatchInterface kCalcTable = {&IID_ICalc, u"ICalc", u"ICalc Interface", kCalcMembers,
                                           std::size(kCalcMembers)};
 
-class Calc : public ComObject<DispatchFromTable<ICalc, kCalcTable>> {
+class Calc : public ComObject<Calc, DispatchFromTable<ICalc, kCalcTable>> {
 public:
-    void* FindInterface(REFIID riid) override {
-        return riid == IID_ICalc || riid == IID_IDispatch ? static_cast<ICalc*>(this) : nullptr;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Calc, ICalc>(IID_ICalc),
+                                                     InterfaceOf<Calc, ICalc>(IID_IDispatch)};
     HRESULT STDMETHODCALLTYPE Add(LONG a, LONG b, LONG* sum) override {
         *sum = a + b;
         return S_OK;
@@ -111,18 +111,8 @@ protected:
     IDispatch* m_dispatch = nullptr;
 };
 
-VARIANT Text(const char16_t* text) {
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
-}
-VARIANT Number(LONG n) {
-    VARIANT v;
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
+using lumivel::testing::I4;
+using lumivel::testing::Text;
 
 TEST_F(DispatchTable, NamesIgnoreCase) {
     EXPECT_EQ(IdOf(u"add"), 1);
@@ -155,19 +145,19 @@ TEST_F(DispatchTable, InvokeCoercesArguments) {
 
     UINT argErr = 99;
     VARIANT bad = Text(u"two");
-    EXPECT_EQ(Call(1, DISPATCH_METHOD, {Number(1), bad}, &result, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(1, DISPATCH_METHOD, {I4(1), bad}, &result, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u) << "rgvarg index of the second argument";
     VariantClear(&bad);
     VARIANT big;
     big.vt = VT_R8;
     big.dblVal = 1e12;
-    EXPECT_EQ(Call(1, DISPATCH_METHOD, {big, Number(1)}, &result, &argErr), DISP_E_OVERFLOW);
+    EXPECT_EQ(Call(1, DISPATCH_METHOD, {big, I4(1)}, &result, &argErr), DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 1u);
 
-    EXPECT_EQ(Call(1, DISPATCH_METHOD, {Number(1)}, &result), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Call(1, DISPATCH_METHOD, {Number(1), Number(2), Number(3)}, &result), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(1, DISPATCH_METHOD, {I4(1)}, &result), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(1, DISPATCH_METHOD, {I4(1), I4(2), I4(3)}, &result), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(77, DISPATCH_METHOD, {}, &result), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Call(1, DISPATCH_PROPERTYGET, {Number(1), Number(2)}, &result), DISP_E_MEMBERNOTFOUND)
+    EXPECT_EQ(Call(1, DISPATCH_PROPERTYGET, {I4(1), I4(2)}, &result), DISP_E_MEMBERNOTFOUND)
         << "Add is a method, not a property";
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     EXPECT_EQ(m_dispatch->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
@@ -298,7 +288,7 @@ TEST_F(DispatchTable, TypeInformationDescribesTheTable) {
     EXPECT_EQ(id, 1);
     ICalc* calc = nullptr;
     ASSERT_EQ(m_dispatch->QueryInterface(IID_ICalc, reinterpret_cast<void**>(&calc)), S_OK);
-    VARIANT args[2] = {Number(5), Text(u"37")};
+    VARIANT args[2] = {I4(5), Text(u"37")};
     DISPPARAMS params = {args, nullptr, 2, 0};
     VARIANT result;
     VariantInit(&result);

@@ -15,14 +15,14 @@ namespace {
 using namespace lumivel::com;
 
 // Records on which thread each Invoke runs; DISPID 1 answers the id of that thread.
-class ThreadReporter : public ComObject<IDispatch> {
+class ThreadReporter : public ComObject<ThreadReporter, IDispatch> {
 public:
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<ThreadReporter, IDispatch>(IID_IDispatch)};
     static std::atomic<int> s_alive;
     std::function<void()> onInvoke;
 
     ThreadReporter() { ++s_alive; }
     ~ThreadReporter() override { --s_alive; }
-    void* FindInterface(REFIID riid) override { return riid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
         return S_OK;

@@ -6,14 +6,14 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/text.h"
-#include "registry_fixture.h"
+#include "tests/support/private_hives.h"
 #include "test_server/test_widget.h"
 #include "win/objidl.h"
 #include "win/winreg.h"
 
 namespace {
 
-const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::test::TemporaryHives);
+const ::testing::Environment* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::string BinDir() {
     const char* dir = std::getenv("LUMIVEL_BIN_DIR");
@@ -204,8 +204,10 @@ TEST_F(ComServer, LiveObjectsAndLocksKeepTheModuleLoaded) {
 }
 
 // An outer object that aggregates the widget.
-class Outer : public lumivel::com::ComObject<IPersist> {
+class Outer : public lumivel::com::ComObject<Outer, IPersist> {
 public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<Outer, IPersist>(IID_IPersist)};
     IUnknown* inner = nullptr;
     HRESULT FinalConstruct() override {
         return CoCreateInstance(CLSID_TestWidget, ControllingUnknown(), CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -215,7 +217,7 @@ public:
         if (inner) inner->Release();
     }
     void* FindInterface(REFIID riid) override {
-        if (riid == IID_IPersist) return static_cast<IPersist*>(this);
+        if (void* own = lumivel::com::FindInTable(kInterfaces, this, riid)) return own;
         void* delegated = nullptr;
         if (riid == IID_ITestWidget && SUCCEEDED(inner->QueryInterface(riid, &delegated))) {
             static_cast<IUnknown*>(delegated)->Release();

@@ -4,57 +4,12 @@
 #include <string>
 
 #include "counted_object.h"
+#include "tests/support/variant_builders.h"
 
 namespace {
 
 using lumivel::test::CountedDispatch;
-
-VARIANT Text(const char16_t* text) {
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
-}
-VARIANT Date(double d) {
-    VARIANT v;
-    v.vt = VT_DATE;
-    v.date = d;
-    return v;
-}
-VARIANT Bool(bool b) {
-    VARIANT v;
-    v.vt = VT_BOOL;
-    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-VARIANT I4(LONG n) {
-    VARIANT v;
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
-VARIANT I8(LONGLONG n) {
-    VARIANT v;
-    v.vt = VT_I8;
-    v.llVal = n;
-    return v;
-}
-VARIANT R8(double d) {
-    VARIANT v;
-    v.vt = VT_R8;
-    v.dblVal = d;
-    return v;
-}
-VARIANT Empty() {
-    VARIANT v;
-    VariantInit(&v);
-    return v;
-}
-VARIANT Null() {
-    VARIANT v;
-    v.vt = VT_NULL;
-    return v;
-}
+using namespace lumivel::testing;
 
 // Converts and returns the result as text: a BSTR's characters, a number in decimal, or
 // "hr=0x..." on failure, so that every row of a table reads as one comparison.
@@ -134,6 +89,7 @@ TEST(VariantChangeType, DatesToText) {
         {1.0, "12/31/1899"},
         {-1.25, "12/29/1899 06:00:00"},                // negative dates carry the time as magnitude
         {-0.5, "12:00:00"},                            // still day 0
+        {-2.0 + kSecond / 4, "00:00:00"},              // rounds forward out of 12/29/1899, to day 0
         {2958465.5, "12/31/9999 12:00:00"},
         {2958465.99999999, "hr=0x80070057"},           // rounds into the year 10000
         {-657434.0, "01/01/0100"},

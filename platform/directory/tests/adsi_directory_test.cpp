@@ -30,8 +30,8 @@ HRESULT Bind(const std::u16string& path, IADs** object) {
 
 std::u16string GetText(IADs* object, std::u16string_view name) {
     Variant value;
-    if (FAILED(object->Get(Bstr(name), value.put())) || value.v.vt != VT_BSTR) return u"<none>";
-    return std::u16string(value.v.bstrVal, SysStringLen(value.v.bstrVal));
+    if (FAILED(object->Get(Bstr(name).get(), value.put())) || value->vt != VT_BSTR) return u"<none>";
+    return std::u16string(value->bstrVal, SysStringLen(value->bstrVal));
 }
 
 std::u16string Unescaped(std::u16string_view rdn) {
@@ -70,37 +70,37 @@ std::u16string AdsiDirectory::s_ouPath;
 TEST_F(AdsiDirectory, RootDseAndDomainIdentity) {
     Ptr<IADs> rootDse;
     ASSERT_EQ(Bind(u"LDAP://rootDSE", rootDse.put()), S_OK);
-    EXPECT_EQ(GetText(rootDse.p, u"defaultNamingContext"), BaseDn());
+    EXPECT_EQ(GetText(rootDse.get(), u"defaultNamingContext"), BaseDn());
 
     Ptr<IADs> domain;
     ASSERT_EQ(Bind(Ldap(BaseDn()), domain.put()), S_OK);
-    EXPECT_EQ(Text(domain.p, &IADs::get_Class), u"domainDNS");
-    EXPECT_EQ(Text(domain.p, &IADs::get_ADsPath), Ldap(BaseDn()));
+    EXPECT_EQ(Text(domain.get(), &IADs::get_Class), u"domainDNS");
+    EXPECT_EQ(Text(domain.get(), &IADs::get_ADsPath), Ldap(BaseDn()));
     const std::u16string firstRdn = BaseDn().substr(0, BaseDn().find(u','));
-    EXPECT_EQ(Text(domain.p, &IADs::get_Name), firstRdn);
-    EXPECT_EQ(Text(domain.p, &IADs::get_Parent), Ldap(BaseDn().substr(BaseDn().find(u',') + 1)));
+    EXPECT_EQ(Text(domain.get(), &IADs::get_Name), firstRdn);
+    EXPECT_EQ(Text(domain.get(), &IADs::get_Parent), Ldap(BaseDn().substr(BaseDn().find(u',') + 1)));
 
     Ptr<IADsObjectOptions> options;
     ASSERT_EQ(domain->QueryInterface(IID_IADsObjectOptions, options.putVoid()), S_OK);
     Variant server;
     ASSERT_EQ(options->GetOption(ADS_OPTION_SERVERNAME, server.put()), S_OK);
-    ASSERT_EQ(server.v.vt, VT_BSTR);
-    EXPECT_TRUE(lumivel::directory::testing::Bstr(u"").text().empty());
-    std::u16string serverName(server.v.bstrVal);
+    ASSERT_EQ(server->vt, VT_BSTR);
+    EXPECT_TRUE(lumivel::BstrText(lumivel::directory::testing::Bstr(u"").get()).empty());
+    std::u16string serverName(server->bstrVal);
     for (auto& c : serverName) c = static_cast<char16_t>(std::tolower(c));
     EXPECT_EQ(serverName, DcName());
 
     // objectGUID bytes in storage order are what get_GUID spells.
-    const std::u16string guid = Text(domain.p, &IADs::get_GUID);
+    const std::u16string guid = Text(domain.get(), &IADs::get_GUID);
     ASSERT_EQ(guid.size(), 32u);
     Variant bytes;
-    ASSERT_EQ(domain->Get(Bstr(u"objectGUID"), bytes.put()), S_OK);
-    ASSERT_EQ(bytes.v.vt, VT_ARRAY | VT_UI1);
-    ASSERT_EQ(bytes.v.parray->rgsabound[0].cElements, 16u);
+    ASSERT_EQ(domain->Get(Bstr(u"objectGUID").get(), bytes.put()), S_OK);
+    ASSERT_EQ(bytes->vt, VT_ARRAY | VT_UI1);
+    ASSERT_EQ(bytes->parray->rgsabound[0].cElements, 16u);
     std::u16string hex;
     for (int i = 0; i < 16; ++i) {
         char pair[3];
-        snprintf(pair, sizeof pair, "%02x", static_cast<const unsigned char*>(bytes.v.parray->pvData)[i]);
+        snprintf(pair, sizeof pair, "%02x", static_cast<const unsigned char*>(bytes->parray->pvData)[i]);
         hex += FromUtf8(pair);
     }
     EXPECT_EQ(hex, guid);
@@ -108,10 +108,10 @@ TEST_F(AdsiDirectory, RootDseAndDomainIdentity) {
     // The GUID form binds the same object.
     Ptr<IADs> byGuid;
     ASSERT_EQ(Bind(u"LDAP://<GUID=" + guid + u">", byGuid.put()), S_OK);
-    EXPECT_EQ(GetText(byGuid.p, u"distinguishedName"), BaseDn());
+    EXPECT_EQ(GetText(byGuid.get(), u"distinguishedName"), BaseDn());
     Ptr<IADs> byServerAndGuid;
     ASSERT_EQ(Bind(u"LDAP://" + DomainName() + u"/<GUID=" + guid + u">", byServerAndGuid.put()), S_OK);
-    EXPECT_EQ(Text(byServerAndGuid.p, &IADs::get_Class), u"domainDNS");
+    EXPECT_EQ(Text(byServerAndGuid.get(), &IADs::get_Class), u"domainDNS");
 }
 
 TEST_F(AdsiDirectory, DeletedObjectsThroughWellKnownGuid) {
@@ -131,10 +131,10 @@ TEST_F(AdsiDirectory, ValuesBySyntax) {
     Ptr<IADs> ou;
     ASSERT_EQ(Bind(s_ouPath, ou.put()), S_OK);
     Variant changed;
-    ASSERT_EQ(ou->Get(Bstr(u"uSNChanged"), changed.put()), S_OK);
-    ASSERT_EQ(changed.v.vt, VT_DISPATCH);
+    ASSERT_EQ(ou->Get(Bstr(u"uSNChanged").get(), changed.put()), S_OK);
+    ASSERT_EQ(changed->vt, VT_DISPATCH);
     Ptr<IADsLargeInteger> large;
-    ASSERT_EQ(changed.v.pdispVal->QueryInterface(IID_IADsLargeInteger, large.putVoid()), S_OK);
+    ASSERT_EQ(changed->pdispVal->QueryInterface(IID_IADsLargeInteger, large.putVoid()), S_OK);
     LONG high = -1, low = 0;
     large->get_HighPart(&high);
     large->get_LowPart(&low);
@@ -142,52 +142,52 @@ TEST_F(AdsiDirectory, ValuesBySyntax) {
     EXPECT_GT(low, 0);
 
     Variant created;
-    ASSERT_EQ(ou->Get(Bstr(u"whenCreated"), created.put()), S_OK);
-    ASSERT_EQ(created.v.vt, VT_DATE);
+    ASSERT_EQ(ou->Get(Bstr(u"whenCreated").get(), created.put()), S_OK);
+    ASSERT_EQ(created->vt, VT_DATE);
     const double nowDays = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
-    EXPECT_LT(std::fabs(created.v.date - nowDays), 1.0 / 24);  // UTC, within the hour
+    EXPECT_LT(std::fabs(created->date - nowDays), 1.0 / 24);  // UTC, within the hour
 
     Variant classes;
-    ASSERT_EQ(ou->Get(Bstr(u"objectClass"), classes.put()), S_OK);
-    ASSERT_EQ(classes.v.vt, VT_ARRAY | VT_VARIANT);
-    EXPECT_EQ(classes.v.parray->rgsabound[0].cElements, 2u);
+    ASSERT_EQ(ou->Get(Bstr(u"objectClass").get(), classes.put()), S_OK);
+    ASSERT_EQ(classes->vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(classes->parray->rgsabound[0].cElements, 2u);
 
     Variant single;
-    ASSERT_EQ(ou->GetEx(Bstr(u"ou"), single.put()), S_OK);
-    ASSERT_EQ(single.v.vt, VT_ARRAY | VT_VARIANT);
-    EXPECT_EQ(single.v.parray->rgsabound[0].cElements, 1u);
+    ASSERT_EQ(ou->GetEx(Bstr(u"ou").get(), single.put()), S_OK);
+    ASSERT_EQ(single->vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(single->parray->rgsabound[0].cElements, 1u);
 
     Variant instanceType;
-    ASSERT_EQ(ou->Get(Bstr(u"instanceType"), instanceType.put()), S_OK);
-    EXPECT_EQ(instanceType.v.vt, VT_I4);
+    ASSERT_EQ(ou->Get(Bstr(u"instanceType").get(), instanceType.put()), S_OK);
+    EXPECT_EQ(instanceType->vt, VT_I4);
 
     Variant missing;
-    EXPECT_EQ(ou->Get(Bstr(u"description"), missing.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(ou->Get(Bstr(u"description").get(), missing.put()), E_ADS_PROPERTY_NOT_FOUND);
 
     // Constructed attributes come only when asked for by name.
     Variant canonical;
-    EXPECT_EQ(ou->Get(Bstr(u"canonicalName"), canonical.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(ou->Get(Bstr(u"canonicalName").get(), canonical.put()), E_ADS_PROPERTY_NOT_FOUND);
     LPWSTR names[] = {const_cast<LPWSTR>(u"canonicalName"), const_cast<LPWSTR>(u"allowedChildClassesEffective")};
     Variant list;
     ASSERT_EQ(ADsBuildVarArrayStr(names, 2, list.put()), S_OK);
     Ptr<IADs> fresh;
     ASSERT_EQ(Bind(s_ouPath, fresh.put()), S_OK);
-    ASSERT_EQ(fresh->GetInfoEx(list.v, 0), S_OK);
+    ASSERT_EQ(fresh->GetInfoEx(*list.get(), 0), S_OK);
     // The first plain Get loads the rest without losing what GetInfoEx brought.
     Variant ouName;
-    ASSERT_EQ(fresh->Get(Bstr(u"ou"), ouName.put()), S_OK);
-    ASSERT_EQ(fresh->Get(Bstr(u"canonicalName"), canonical.put()), S_OK);
-    ASSERT_EQ(canonical.v.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(canonical.v.bstrVal), DomainName() + u"/" + s_ouName.substr(3));
+    ASSERT_EQ(fresh->Get(Bstr(u"ou").get(), ouName.put()), S_OK);
+    ASSERT_EQ(fresh->Get(Bstr(u"canonicalName").get(), canonical.put()), S_OK);
+    ASSERT_EQ(canonical->vt, VT_BSTR);
+    EXPECT_EQ(std::u16string(canonical->bstrVal), DomainName() + u"/" + s_ouName.substr(3));
     Variant allowed;
-    ASSERT_EQ(fresh->GetEx(Bstr(u"allowedChildClassesEffective"), allowed.put()), S_OK);
+    ASSERT_EQ(fresh->GetEx(Bstr(u"allowedChildClassesEffective").get(), allowed.put()), S_OK);
     // An explicit GetInfo refreshes: constructed values go until asked for again.
     ASSERT_EQ(fresh->GetInfo(), S_OK);
     Variant gone;
-    EXPECT_EQ(fresh->Get(Bstr(u"canonicalName"), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(fresh->Get(Bstr(u"canonicalName").get(), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
     bool user = false;
-    auto* elements = static_cast<VARIANT*>(allowed.v.parray->pvData);
-    for (ULONG i = 0; i < allowed.v.parray->rgsabound[0].cElements; ++i)
+    auto* elements = static_cast<VARIANT*>(allowed->parray->pvData);
+    for (ULONG i = 0; i < allowed->parray->rgsabound[0].cElements; ++i)
         user = user || std::u16string(elements[i].bstrVal) == u"user";
     EXPECT_TRUE(user);
 }
@@ -203,34 +203,34 @@ TEST_F(AdsiDirectory, AbsentNamesOfGetInfoExAreNotReadAgain) {
     LPWSTR names[] = {const_cast<LPWSTR>(u"description"), const_cast<LPWSTR>(u"ou")};
     Variant list;
     ASSERT_EQ(ADsBuildVarArrayStr(names, 2, list.put()), S_OK);
-    ASSERT_EQ(reader->GetInfoEx(list.v, 0), S_OK);
+    ASSERT_EQ(reader->GetInfoEx(*list.get(), 0), S_OK);
 
     Ptr<IADs> writer;
     ASSERT_EQ(Bind(path, writer.put()), S_OK);
     Variant text;
-    text.v.vt = VT_BSTR;
-    text.v.bstrVal = SysAllocString(u"written later");
-    ASSERT_EQ(writer->Put(Bstr(u"description"), text.v), S_OK);
+    text->vt = VT_BSTR;
+    text->bstrVal = SysAllocString(u"written later");
+    ASSERT_EQ(writer->Put(Bstr(u"description").get(), *text.get()), S_OK);
     ASSERT_EQ(writer->SetInfo(), S_OK);
 
     Variant value;
-    EXPECT_EQ(reader->Get(Bstr(u"description"), value.put()), E_ADS_PROPERTY_NOT_FOUND);
-    EXPECT_EQ(GetText(reader.p, u"ou"), name.substr(3));
+    EXPECT_EQ(reader->Get(Bstr(u"description").get(), value.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(GetText(reader.get(), u"ou"), name.substr(3));
     // A name GetInfoEx never named still loads the whole object, and then the new value too.
     Variant street;
-    EXPECT_EQ(reader->Get(Bstr(u"street"), street.put()), E_ADS_PROPERTY_NOT_FOUND);
-    EXPECT_EQ(GetText(reader.p, u"description"), u"written later");
+    EXPECT_EQ(reader->Get(Bstr(u"street").get(), street.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(GetText(reader.get(), u"description"), u"written later");
     // A caller's own Put of an absent name is what Get returns.
     Ptr<IADs> other;
     ASSERT_EQ(Bind(path, other.put()), S_OK);
     LPWSTR street_[] = {const_cast<LPWSTR>(u"street")};
     ASSERT_EQ(ADsBuildVarArrayStr(street_, 1, list.put()), S_OK);
-    ASSERT_EQ(other->GetInfoEx(list.v, 0), S_OK);
+    ASSERT_EQ(other->GetInfoEx(*list.get(), 0), S_OK);
     Variant put;
-    put.v.vt = VT_BSTR;
-    put.v.bstrVal = SysAllocString(u"Main Street 1");
-    ASSERT_EQ(other->Put(Bstr(u"street"), put.v), S_OK);
-    EXPECT_EQ(GetText(other.p, u"street"), u"Main Street 1");
+    put->vt = VT_BSTR;
+    put->bstrVal = SysAllocString(u"Main Street 1");
+    ASSERT_EQ(other->Put(Bstr(u"street").get(), *put.get()), S_OK);
+    EXPECT_EQ(GetText(other.get(), u"street"), u"Main Street 1");
 }
 
 TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
@@ -251,10 +251,10 @@ TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
         Ptr<IADs> object;
         ASSERT_EQ(Bind(path, object.put()), S_OK);
         // The server may spell escapes its own way; the value must survive.
-        const std::u16string name = Text(object.p, &IADs::get_Name);
+        const std::u16string name = Text(object.get(), &IADs::get_Name);
         EXPECT_EQ(Unescaped(name), Unescaped(rdn)) << ToUtf8(name);
-        EXPECT_EQ(Text(object.p, &IADs::get_Parent), level2);
-        EXPECT_EQ(Text(object.p, &IADs::get_Class), u"container");
+        EXPECT_EQ(Text(object.get(), &IADs::get_Parent), level2);
+        EXPECT_EQ(Text(object.get(), &IADs::get_Class), u"container");
     }
 
     // Enumeration with a class filter returns the children as IDispatch VARIANTs.
@@ -263,9 +263,9 @@ TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
     LPWSTR filterNames[] = {const_cast<LPWSTR>(u"container")};
     Variant filter;
     ASSERT_EQ(ADsBuildVarArrayStr(filterNames, 1, filter.put()), S_OK);
-    ASSERT_EQ(container->put_Filter(filter.v), S_OK);
+    ASSERT_EQ(container->put_Filter(*filter.get()), S_OK);
     IEnumVARIANT* e = nullptr;
-    ASSERT_EQ(ADsBuildEnumerator(container.p, &e), S_OK);
+    ASSERT_EQ(ADsBuildEnumerator(container.get(), &e), S_OK);
     VARIANT batch[4];
     ULONG got = 0;
     EXPECT_EQ(ADsEnumerateNext(e, 4, batch, &got), S_FALSE);
@@ -273,7 +273,7 @@ TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
     ASSERT_EQ(batch[0].vt, VT_DISPATCH);
     Ptr<IADs> child;
     ASSERT_EQ(batch[0].pdispVal->QueryInterface(IID_IADs, child.putVoid()), S_OK);
-    EXPECT_EQ(Text(child.p, &IADs::get_ADsPath), level2);
+    EXPECT_EQ(Text(child.get(), &IADs::get_ADsPath), level2);
     VariantClear(&batch[0]);
     ADsFreeEnumerator(e);
 
@@ -283,7 +283,7 @@ TEST_F(AdsiDirectory, ContainerChainAndHostileNames) {
 
 const ADS_ATTR_INFO* FindAttribute(const ADS_ATTR_INFO* infos, DWORD count, std::u16string_view name) {
     for (DWORD i = 0; i < count; ++i)
-        if (lumivel::directory::testing::Bstr(infos[i].pszAttrName).text() == name) return &infos[i];
+        if (lumivel::BstrText(lumivel::directory::testing::Bstr(infos[i].pszAttrName).get()) == name) return &infos[i];
     return nullptr;
 }
 
@@ -323,7 +323,7 @@ TEST_F(AdsiDirectory, DirectoryObjectAttributesAndChildren) {
         snprintf(pair, sizeof pair, "%02x", a->pADsValues[0].OctetString.lpValue[i]);
         hex += FromUtf8(pair);
     }
-    EXPECT_EQ(hex, Text(object.p, &IADs::get_GUID));
+    EXPECT_EQ(hex, Text(object.get(), &IADs::get_GUID));
     a = FindAttribute(attributes, count, u"whenCreated");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->dwADsType, ADSTYPE_UTC_TIME);
@@ -356,8 +356,8 @@ TEST_F(AdsiDirectory, DirectoryObjectAttributesAndChildren) {
     ASSERT_EQ(ou->CreateDSObject(const_cast<LPWSTR>(u"CN=made\\, directly"), create, 2, created.put()), S_OK);
     Ptr<IADs> child;
     ASSERT_EQ(created->QueryInterface(IID_IADs, child.putVoid()), S_OK);
-    EXPECT_EQ(Text(child.p, &IADs::get_Class), u"container");
-    EXPECT_EQ(GetText(child.p, u"description"), text);
+    EXPECT_EQ(Text(child.get(), &IADs::get_Class), u"container");
+    EXPECT_EQ(GetText(child.get(), u"description"), text);
     EXPECT_EQ(ou->CreateDSObject(const_cast<LPWSTR>(u"CN=made\\, directly"), create, 2, nullptr),
               static_cast<HRESULT>(0x80071392));
 
@@ -369,24 +369,24 @@ TEST_F(AdsiDirectory, DirectoryObjectAttributesAndChildren) {
     DWORD modified = 0;
     ASSERT_EQ(direct->SetObjectAttributes(&update, 1, &modified), S_OK);
     EXPECT_EQ(modified, 1u);
-    EXPECT_EQ(GetText(child.p, u"description"), u"second");  // not the cached first value
+    EXPECT_EQ(GetText(child.get(), u"description"), u"second");  // not the cached first value
     ADS_ATTR_INFO clear{const_cast<LPWSTR>(u"description"), ADS_ATTR_CLEAR, ADSTYPE_CASE_IGNORE_STRING, nullptr, 0};
     ASSERT_EQ(direct->SetObjectAttributes(&clear, 1, &modified), S_OK);
     // Clearing what is not there is no error, through either interface.
     ASSERT_EQ(direct->SetObjectAttributes(&clear, 1, &modified), S_OK);
     Variant none;
-    ASSERT_EQ(child->PutEx(ADS_PROPERTY_CLEAR, Bstr(u"description"), none.v), S_OK);
+    ASSERT_EQ(child->PutEx(ADS_PROPERTY_CLEAR, Bstr(u"description").get(), *none.get()), S_OK);
     EXPECT_EQ(child->SetInfo(), S_OK);
     Ptr<IADs> fresh;
-    ASSERT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), S_OK);
+    ASSERT_EQ(Bind(Text(child.get(), &IADs::get_ADsPath), fresh.put()), S_OK);
     Variant gone;
-    EXPECT_EQ(fresh->Get(Bstr(u"description"), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
+    EXPECT_EQ(fresh->Get(Bstr(u"description").get(), gone.put()), E_ADS_PROPERTY_NOT_FOUND);
     ADS_ATTR_INFO badType{const_cast<LPWSTR>(u"description"), ADS_ATTR_UPDATE, ADSTYPE_FAXNUMBER, &descriptionValue, 1};
     descriptionValue.dwType = ADSTYPE_FAXNUMBER;
     EXPECT_EQ(direct->SetObjectAttributes(&badType, 1, &modified), E_ADS_CANT_CONVERT_DATATYPE);
 
     ASSERT_EQ(ou->DeleteDSObject(const_cast<LPWSTR>(u"CN=made\\, directly")), S_OK);
-    EXPECT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), static_cast<HRESULT>(0x80072030));
+    EXPECT_EQ(Bind(Text(child.get(), &IADs::get_ADsPath), fresh.put()), static_cast<HRESULT>(0x80072030));
     EXPECT_EQ(ou->DeleteDSObject(const_cast<LPWSTR>(u"CN=a,CN=b")), E_ADS_BAD_PATHNAME);
 }
 
@@ -544,10 +544,10 @@ TEST_F(AdsiDirectory, SchemaClassContainmentAndCreatability) {
     ASSERT_EQ(ADsGetObject(u"LDAP://organizationalUnit,schema", IID_IADsClass, ouClass.putVoid()), S_OK);
     Variant containment;
     ASSERT_EQ(ouClass->get_Containment(containment.put()), S_OK);
-    ASSERT_EQ(containment.v.vt, VT_ARRAY | VT_VARIANT);
+    ASSERT_EQ(containment->vt, VT_ARRAY | VT_VARIANT);
     bool user = false;
-    auto* elements = static_cast<VARIANT*>(containment.v.parray->pvData);
-    for (ULONG i = 0; i < containment.v.parray->rgsabound[0].cElements; ++i)
+    auto* elements = static_cast<VARIANT*>(containment->parray->pvData);
+    for (ULONG i = 0; i < containment->parray->rgsabound[0].cElements; ++i)
         user = user || std::u16string(elements[i].bstrVal) == u"user";
     EXPECT_TRUE(user);
     IADsClass* missing = nullptr;
@@ -570,22 +570,22 @@ std::vector<std::u16string> Strings(const VARIANT& value) {
 TEST_F(AdsiDirectory, EnumerationHintsAndNamedLoads) {
     Ptr<IADs> rootDse;
     ASSERT_EQ(Bind(u"LDAP://RootDSE", rootDse.put()), S_OK);
-    const std::u16string schemaDn = GetText(rootDse.p, u"schemaNamingContext");
+    const std::u16string schemaDn = GetText(rootDse.get(), u"schemaNamingContext");
     Ptr<IADsContainer> schema;
     ASSERT_EQ(ADsGetObject(Ldap(schemaDn).c_str(), IID_IADsContainer, schema.putVoid()), S_OK);
     Variant filter, hints;
     LPWSTR classSchema[] = {const_cast<LPWSTR>(u"classSchema")};
     ASSERT_EQ(ADsBuildVarArrayStr(classSchema, 1, filter.put()), S_OK);
-    ASSERT_EQ(schema->put_Filter(filter.v), S_OK);
+    ASSERT_EQ(schema->put_Filter(*filter.get()), S_OK);
     LPWSTR hinted[] = {const_cast<LPWSTR>(u"lDAPDisplayName"), const_cast<LPWSTR>(u"possibleInferiors")};
     ASSERT_EQ(ADsBuildVarArrayStr(hinted, 2, hints.put()), S_OK);
-    ASSERT_EQ(schema->put_Hints(hints.v), S_OK);
+    ASSERT_EQ(schema->put_Hints(*hints.get()), S_OK);
     Variant readBack;
     ASSERT_EQ(schema->get_Hints(readBack.put()), S_OK);
-    EXPECT_EQ(readBack.v.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(readBack->vt, VT_ARRAY | VT_VARIANT);
 
     IEnumVARIANT* enumerator = nullptr;
-    ASSERT_EQ(ADsBuildEnumerator(schema.p, &enumerator), S_OK);
+    ASSERT_EQ(ADsBuildEnumerator(schema.get(), &enumerator), S_OK);
     size_t classes = 0, withInferiors = 0, withoutInferiors = 0;
     VARIANT batch[100];
     ULONG fetched = 0;
@@ -596,18 +596,18 @@ TEST_F(AdsiDirectory, EnumerationHintsAndNamedLoads) {
             VariantClear(&batch[i]);
             ++classes;
             Variant inferiors;
-            const HRESULT hinted = child->Get(Bstr(u"possibleInferiors"), inferiors.put());
+            const HRESULT hinted = child->Get(Bstr(u"possibleInferiors").get(), inferiors.put());
             // Only a sample is held against a bind of its own: one request each.
             if (classes % 25 != 1) continue;
             Ptr<IADs> fresh;
-            ASSERT_EQ(Bind(Text(child.p, &IADs::get_ADsPath), fresh.put()), S_OK);
-            EXPECT_EQ(GetText(child.p, u"lDAPDisplayName"), GetText(fresh.p, u"lDAPDisplayName"));
+            ASSERT_EQ(Bind(Text(child.get(), &IADs::get_ADsPath), fresh.put()), S_OK);
+            EXPECT_EQ(GetText(child.get(), u"lDAPDisplayName"), GetText(fresh.get(), u"lDAPDisplayName"));
             Variant names;
             LPWSTR constructed[] = {const_cast<LPWSTR>(u"possibleInferiors")};
             ASSERT_EQ(ADsBuildVarArrayStr(constructed, 1, names.put()), S_OK);
-            ASSERT_EQ(fresh->GetInfoEx(names.v, 0), S_OK);
+            ASSERT_EQ(fresh->GetInfoEx(*names.get(), 0), S_OK);
             Variant loaded;
-            const HRESULT named = fresh->Get(Bstr(u"possibleInferiors"), loaded.put());
+            const HRESULT named = fresh->Get(Bstr(u"possibleInferiors").get(), loaded.put());
             EXPECT_EQ(hinted, named);
             if (FAILED(named)) {
                 EXPECT_EQ(named, E_ADS_PROPERTY_NOT_FOUND);
@@ -615,10 +615,10 @@ TEST_F(AdsiDirectory, EnumerationHintsAndNamedLoads) {
                 continue;
             }
             ++withInferiors;
-            EXPECT_EQ(Strings(inferiors.v), Strings(loaded.v));
-            EXPECT_FALSE(Strings(loaded.v).empty());
+            EXPECT_EQ(Strings(*inferiors.get()), Strings(*loaded.get()));
+            EXPECT_FALSE(Strings(*loaded.get()).empty());
             // Attributes that were not hinted are still read, with one load of the entry.
-            EXPECT_NE(GetText(child.p, u"cn"), u"<none>");
+            EXPECT_NE(GetText(child.get(), u"cn"), u"<none>");
         }
     }
     ADsFreeEnumerator(enumerator);

@@ -3,6 +3,7 @@
 
 #include "../attribute_syntax.h"
 #include "../large_integer.h"
+#include "../ldap_time.h"
 
 using namespace lumivel::directory;
 
@@ -112,6 +113,14 @@ TEST(AttributeSyntax, DatesRoundTrip) {
     EXPECT_EQ(FormatGeneralizedTime(back), "20040307140500.0Z");
     EXPECT_DOUBLE_EQ(SystemTimeToDate(SYSTEMTIME{1899, 12, 6, 30, 0, 0, 0, 0}), 0.0);
     EXPECT_FALSE(DateToSystemTime(1e12, &back));
+    // Before 1899-12-30 the time of day still runs forward: rounding up to midnight ends the
+    // day, as the variant-date functions of the platform have it.
+    const double almostMidnight = -2.0 + 1.0 / (86400.0 * 1000.0 * 4.0);
+    ASSERT_TRUE(DateToSystemTime(almostMidnight, &back));
+    EXPECT_EQ(FormatGeneralizedTime(back), "18991230000000.0Z");
+    SYSTEMTIME platform{};
+    ASSERT_TRUE(VariantTimeToSystemTime(almostMidnight, &platform));
+    EXPECT_EQ(FormatGeneralizedTime(platform), "18991230000000.0Z");
 }
 
 TEST(AttributeSyntax, ValuesBecomeVariants) {

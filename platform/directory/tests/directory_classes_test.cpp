@@ -3,43 +3,22 @@
 // intact) and the LargeInteger class.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "lumivel/unique_bstr.h"
+#include "tests/support/private_hives.h"
 #include "win/adsi.h"
 #include "win/com.h"
 
 namespace {
 
+using lumivel::BstrText;
+using lumivel::UniqueBstr;
+
 // The built-in classes never reach the registry; the hives still point at a scratch folder so
 // that a fault could not touch the user's own.
-class ComEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        char folder[] = "/tmp/lumivel-directory-classes-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        m_folder = folder;
-        setenv("LUMIVEL_MACHINE_HIVE", (m_folder + "/machine.db").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (m_folder + "/user.db").c_str(), 1);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        CoUninitialize();
-        std::system(("rm -rf '" + m_folder + "'").c_str());
-    }
-
-private:
-    std::string m_folder;
-};
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
-
-struct Bstr {
-    BSTR b = nullptr;
-    explicit Bstr(const char16_t* text = nullptr) : b(text ? SysAllocString(text) : nullptr) {}
-    ~Bstr() { SysFreeString(b); }
-    BSTR* put() { SysFreeString(b); b = nullptr; return &b; }
-    std::u16string text() const { return b ? std::u16string(b, SysStringLen(b)) : u""; }
-};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(
+    new lumivel::testing::PrivateHives(lumivel::testing::PrivateHives::Com::Initialize));
 
 IADsPathname* NewPathname() {
     IADsPathname* p = nullptr;
@@ -67,48 +46,48 @@ TEST(Pathname, SplitsLeafAndParentWithEscapesIntact) {
     };
     for (const auto& c : cases) {
         IADsPathname* p = NewPathname();
-        ASSERT_EQ(p->Set(Bstr(c.dn).b, ADS_SETTYPE_DN), S_OK);
+        ASSERT_EQ(p->Set(UniqueBstr(c.dn).get(), ADS_SETTYPE_DN), S_OK);
         LONG count = 0;
         ASSERT_EQ(p->GetNumElements(&count), S_OK);
         EXPECT_EQ(count, c.count);
-        Bstr leaf, parent;
+        UniqueBstr leaf, parent;
         ASSERT_EQ(p->GetElement(0, leaf.put()), S_OK);
-        EXPECT_EQ(leaf.text(), c.leaf);
+        EXPECT_EQ(BstrText(leaf.get()), c.leaf);
         ASSERT_EQ(p->RemoveLeafElement(), S_OK);
         ASSERT_EQ(p->Retrieve(ADS_FORMAT_X500_DN, parent.put()), S_OK);
-        EXPECT_EQ(parent.text(), c.parent);
+        EXPECT_EQ(BstrText(parent.get()), c.parent);
         p->Release();
     }
 }
 
 TEST(Pathname, FullPathsAndOtherFormats) {
     IADsPathname* p = NewPathname();
-    ASSERT_EQ(p->Set(Bstr(u"LDAP://dc1.lumivel.test/CN=a\\/b,OU=x,DC=y").b, ADS_SETTYPE_FULL), S_OK);
-    Bstr out;
+    ASSERT_EQ(p->Set(UniqueBstr(u"LDAP://dc1.lumivel.test/CN=a\\/b,OU=x,DC=y").get(), ADS_SETTYPE_FULL), S_OK);
+    UniqueBstr out;
     ASSERT_EQ(p->Retrieve(ADS_FORMAT_SERVER, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"dc1.lumivel.test");
+    EXPECT_EQ(BstrText(out.get()), u"dc1.lumivel.test");
     ASSERT_EQ(p->Retrieve(ADS_FORMAT_X500, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"LDAP://dc1.lumivel.test/CN=a\\/b,OU=x,DC=y");
+    EXPECT_EQ(BstrText(out.get()), u"LDAP://dc1.lumivel.test/CN=a\\/b,OU=x,DC=y");
     ASSERT_EQ(p->Retrieve(ADS_FORMAT_X500_PARENT, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"LDAP://dc1.lumivel.test/OU=x,DC=y");
+    EXPECT_EQ(BstrText(out.get()), u"LDAP://dc1.lumivel.test/OU=x,DC=y");
     ASSERT_EQ(p->Retrieve(ADS_FORMAT_WINDOWS_DN, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"DC=y/OU=x/CN=a\\/b");
-    ASSERT_EQ(p->AddLeafElement(Bstr(u"CN=new\\, leaf").b), S_OK);
+    EXPECT_EQ(BstrText(out.get()), u"DC=y/OU=x/CN=a\\/b");
+    ASSERT_EQ(p->AddLeafElement(UniqueBstr(u"CN=new\\, leaf").get()), S_OK);
     ASSERT_EQ(p->Retrieve(ADS_FORMAT_LEAF, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"CN=new\\, leaf");
+    EXPECT_EQ(BstrText(out.get()), u"CN=new\\, leaf");
     ASSERT_EQ(p->SetDisplayType(ADS_DISPLAY_VALUE_ONLY), S_OK);
     ASSERT_EQ(p->put_EscapedMode(ADS_ESCAPEDMODE_OFF_EX), S_OK);
     ASSERT_EQ(p->GetElement(0, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"new, leaf");
-    ASSERT_EQ(p->GetEscapedElement(0, Bstr(u"CN=Smith, John/Jr").b, out.put()), S_OK);
-    EXPECT_EQ(out.text(), u"CN=Smith\\, John\\/Jr");
-    EXPECT_EQ(p->AddLeafElement(Bstr(u"CN=a,CN=b").b), E_ADS_BAD_PATHNAME);
-    EXPECT_EQ(p->Set(Bstr(u"CN=a,,DC=x").b, ADS_SETTYPE_DN), E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(BstrText(out.get()), u"new, leaf");
+    ASSERT_EQ(p->GetEscapedElement(0, UniqueBstr(u"CN=Smith, John/Jr").get(), out.put()), S_OK);
+    EXPECT_EQ(BstrText(out.get()), u"CN=Smith\\, John\\/Jr");
+    EXPECT_EQ(p->AddLeafElement(UniqueBstr(u"CN=a,CN=b").get()), E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(p->Set(UniqueBstr(u"CN=a,,DC=x").get(), ADS_SETTYPE_DN), E_ADS_BAD_PATHNAME);
     EXPECT_EQ(p->GetElement(99, out.put()), E_ADS_BAD_PARAMETER);
     p->Release();
 
     IADsPathname* empty = NewPathname();
-    ASSERT_EQ(empty->Set(Bstr(u"DC=x").b, ADS_SETTYPE_DN), S_OK);
+    ASSERT_EQ(empty->Set(UniqueBstr(u"DC=x").get(), ADS_SETTYPE_DN), S_OK);
     ASSERT_EQ(empty->RemoveLeafElement(), S_OK);
     EXPECT_EQ(empty->RemoveLeafElement(), E_ADS_BAD_PARAMETER);
     IUnknown* aggregated = nullptr;

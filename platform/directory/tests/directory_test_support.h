@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "lumivel/com_ptr.h"
 #include "lumivel/text.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
 #include "win/adsi.h"
 
 namespace lumivel::directory::testing {
@@ -23,35 +26,11 @@ inline std::u16string DcName() { return Env("TESTDC_DC"); }
 inline std::u16string DomainName() { return Env("TESTDC_DOMAIN"); }
 
 template <class T>
-struct Ptr {
-    T* p = nullptr;
-    Ptr() = default;
-    Ptr(const Ptr&) = delete;
-    ~Ptr() { if (p) p->Release(); }
-    T* operator->() const { return p; }
-    T** put() { if (p) p->Release(); p = nullptr; return &p; }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    explicit operator bool() const { return p != nullptr; }
-};
+using Ptr = ComPtr<T>;
+using Variant = VariantHolder;
 
-struct Bstr {
-    BSTR b = nullptr;
-    Bstr() = default;
-    explicit Bstr(std::u16string_view text) : b(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    Bstr(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(b); }
-    BSTR* put() { SysFreeString(b); b = nullptr; return &b; }
-    std::u16string text() const { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
-    operator BSTR() const { return b; }
-};
-
-struct Variant {
-    VARIANT v;
-    Variant() { VariantInit(&v); }
-    Variant(const Variant&) = delete;
-    ~Variant() { VariantClear(&v); }
-    VARIANT* put() { VariantClear(&v); return &v; }
-};
+// A BSTR argument for the length of one call.
+inline UniqueBstr Bstr(std::u16string_view text) { return UniqueBstr(text.data(), text.size()); }
 
 inline std::u16string RandomSuffix() {
     std::random_device device;
@@ -62,9 +41,9 @@ inline std::u16string RandomSuffix() {
 }
 
 inline std::u16string Text(IADs* object, HRESULT (STDMETHODCALLTYPE IADs::*getter)(BSTR*)) {
-    Bstr value;
+    UniqueBstr value;
     if (FAILED((object->*getter)(value.put()))) return u"<failed>";
-    return value.text();
+    return std::u16string(value.view());
 }
 
 // Deletes the object at the ADsPath with its whole subtree, leaves first.
@@ -73,13 +52,13 @@ inline void DeleteTree(const std::u16string& path) {
     if (FAILED(ADsGetObject(path.c_str(), IID_IADsContainer, container.putVoid()))) return;
     std::vector<std::u16string> children;
     IEnumVARIANT* e = nullptr;
-    if (SUCCEEDED(ADsBuildEnumerator(container.p, &e))) {
+    if (SUCCEEDED(ADsBuildEnumerator(container.get(), &e))) {
         VARIANT v;
         ULONG got = 0;
         while (ADsEnumerateNext(e, 1, &v, &got) == S_OK && got == 1) {
             Ptr<IADs> child;
             if (v.vt == VT_DISPATCH && SUCCEEDED(v.pdispVal->QueryInterface(IID_IADs, child.putVoid())))
-                children.push_back(Text(child.p, &IADs::get_ADsPath));
+                children.push_back(Text(child.get(), &IADs::get_ADsPath));
             VariantClear(&v);
         }
         ADsFreeEnumerator(e);
@@ -87,13 +66,13 @@ inline void DeleteTree(const std::u16string& path) {
     for (const auto& child : children) DeleteTree(child);
     Ptr<IADs> self;
     if (FAILED(container->QueryInterface(IID_IADs, self.putVoid()))) return;
-    Bstr name;
+    UniqueBstr name;
     self->get_Name(name.put());
-    Bstr parentPath;
+    UniqueBstr parentPath;
     self->get_Parent(parentPath.put());
     Ptr<IADsContainer> parent;
-    if (SUCCEEDED(ADsGetObject(parentPath.text().c_str(), IID_IADsContainer, parent.putVoid())))
-        parent->Delete(nullptr, name);
+    if (SUCCEEDED(ADsGetObject(BstrText(parentPath.get()).c_str(), IID_IADsContainer, parent.putVoid())))
+        parent->Delete(nullptr, name.get());
 }
 
 // Creates class/rdn below the container at parentPath and commits it; returns its ADsPath.
@@ -103,13 +82,13 @@ inline HRESULT CreateChild(const std::u16string& parentPath, std::u16string_view
     HRESULT hr = ADsGetObject(parentPath.c_str(), IID_IADsContainer, parent.putVoid());
     if (FAILED(hr)) return hr;
     Ptr<IDispatch> created;
-    hr = parent->Create(Bstr(className), Bstr(rdn), created.put());
+    hr = parent->Create(Bstr(className).get(), Bstr(rdn).get(), created.put());
     if (FAILED(hr)) return hr;
     Ptr<IADs> object;
     hr = created->QueryInterface(IID_IADs, object.putVoid());
     if (FAILED(hr)) return hr;
     hr = object->SetInfo();
-    if (SUCCEEDED(hr) && childPath) *childPath = Text(object.p, &IADs::get_ADsPath);
+    if (SUCCEEDED(hr) && childPath) *childPath = Text(object.get(), &IADs::get_ADsPath);
     return hr;
 }
 

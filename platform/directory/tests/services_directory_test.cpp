@@ -6,6 +6,7 @@
 
 #include "../attribute_syntax.h"
 #include "directory_test_support.h"
+#include "tests/support/private_hives.h"
 #include "win/com.h"
 #include "lumivel/ldap_escape.h"
 #include "win/dsadmin.h"
@@ -21,6 +22,10 @@ using lumivel::FromUtf8;
 using lumivel::ToUtf8;
 
 namespace {
+
+// The directory's classes are built in and never read the registry; the hives still point
+// away from the user's own.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::u16string Ldap(std::u16string_view dn) { return u"LDAP://" + std::u16string(dn); }
 
@@ -97,13 +102,6 @@ class ServicesDirectory : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_FALSE(BaseDn().empty()) << "run inside testdc exec";
-        // The directory's classes are built in and never read the registry; the hives still
-        // point away from the user's own.
-        char folder[] = "/tmp/lumivel-d-hives-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        s_hives = folder;
-        setenv("LUMIVEL_MACHINE_HIVE", (s_hives + "/machine.db").c_str(), 1);
-        setenv("LUMIVEL_USER_HIVE", (s_hives + "/user.db").c_str(), 1);
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         s_tag = u"lumivel-d-" + RandomSuffix();
         ASSERT_EQ(CreateChild(Ldap(BaseDn()), u"organizationalUnit", u"OU=" + s_tag, &s_ouPath), S_OK);
@@ -111,15 +109,12 @@ protected:
     static void TearDownTestSuite() {
         if (!s_ouPath.empty()) DeleteTree(s_ouPath);
         CoUninitialize();
-        std::system(("rm -rf '" + s_hives + "'").c_str());
     }
     static std::u16string s_tag;
     static std::u16string s_ouPath;
-    static std::string s_hives;
 };
 std::u16string ServicesDirectory::s_tag;
 std::u16string ServicesDirectory::s_ouPath;
-std::string ServicesDirectory::s_hives;
 
 TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
     std::u16string bulk;
@@ -142,22 +137,22 @@ TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
         for (auto& m : members) pointers.push_back(m.data());
         Variant list;
         ASSERT_EQ(ADsBuildVarArrayStr(pointers.data(), static_cast<DWORD>(pointers.size()), list.put()), S_OK);
-        ASSERT_EQ(group->PutEx(ADS_PROPERTY_APPEND, Bstr(u"member"), list.v), S_OK);
+        ASSERT_EQ(group->PutEx(ADS_PROPERTY_APPEND, Bstr(u"member").get(), *list.get()), S_OK);
         ASSERT_EQ(group->SetInfo(), S_OK);
         Ptr<IADs> fresh;
         ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IADs, fresh.putVoid()), S_OK);
         Variant ranged;
-        ranged.v.vt = VT_BSTR;
-        ranged.v.bstrVal = SysAllocString(u"member;range=0-999");
-        ASSERT_EQ(fresh->GetInfoEx(ranged.v, 0), S_OK);
+        ranged->vt = VT_BSTR;
+        ranged->bstrVal = SysAllocString(u"member;range=0-999");
+        ASSERT_EQ(fresh->GetInfoEx(*ranged.get(), 0), S_OK);
         Variant all;
-        ASSERT_EQ(fresh->GetEx(Bstr(u"member"), all.put()), S_OK);
-        EXPECT_EQ(all.v.parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
+        ASSERT_EQ(fresh->GetEx(Bstr(u"member").get(), all.put()), S_OK);
+        EXPECT_EQ(all->parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
         Ptr<IADs> implicit;
         ASSERT_EQ(ADsGetObject(groupPath.c_str(), IID_IADs, implicit.putVoid()), S_OK);
         Variant whole;
-        ASSERT_EQ(implicit->GetEx(Bstr(u"member"), whole.put()), S_OK);
-        EXPECT_EQ(whole.v.parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
+        ASSERT_EQ(implicit->GetEx(Bstr(u"member").get(), whole.put()), S_OK);
+        EXPECT_EQ(whole->parray->rgsabound[0].cElements, static_cast<ULONG>(kCount));
 
         // A search row reads the whole list too, and starts again from its first row.
         Ptr<IDirectorySearch> search;
@@ -189,7 +184,7 @@ TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
         Ptr<IADsContainer> container;
         ASSERT_EQ(ADsGetObject(bulk.c_str(), IID_IADsContainer, container.putVoid()), S_OK);
         IEnumVARIANT* e = nullptr;
-        ASSERT_EQ(ADsBuildEnumerator(container.p, &e), S_OK);
+        ASSERT_EQ(ADsBuildEnumerator(container.get(), &e), S_OK);
         std::set<std::u16string> names;
         for (;;) {
             VARIANT batch[100];
@@ -200,7 +195,7 @@ TEST_F(ServicesDirectory, PagedShowDeletedSearchReturnsEveryTombstone) {
                 ASSERT_EQ(batch[i].vt, VT_DISPATCH);
                 Ptr<IADs> child;
                 ASSERT_EQ(batch[i].pdispVal->QueryInterface(IID_IADs, child.putVoid()), S_OK);
-                names.insert(Text(child.p, &IADs::get_Name));
+                names.insert(Text(child.get(), &IADs::get_Name));
                 VariantClear(&batch[i]);
             }
             if (got == 0) break;
@@ -369,12 +364,14 @@ TEST_F(ServicesDirectory, DomainControllersWithTheirSite) {
     EXPECT_EQ(ds, nullptr);
     EXPECT_EQ(DsBindW(nullptr, u"no-such-domain.test", &ds), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
 
+    Ptr<IDsBrowseDomainTree> browser;
+    ASSERT_EQ(CreateClass(CLSID_DsDomainTreeBrowser, IID_IDsBrowseDomainTree, browser.put()), S_OK);
     PDOMAIN_TREE tree = nullptr;
-    ASSERT_EQ(LumivelGetDomainTree(nullptr, &tree), S_OK);
+    ASSERT_EQ(browser->GetDomains(&tree, DBDTF_RETURNFQDN), S_OK);
     ASSERT_EQ(tree->dwCount, 1u);
     EXPECT_EQ(std::u16string(tree->aDomains[0].pszName), DomainName());
     EXPECT_EQ(std::u16string(tree->aDomains[0].pszNCName), BaseDn());
-    LumivelFreeDomainTree(tree);
+    EXPECT_EQ(browser->FreeDomains(&tree), S_OK);
 }
 
 TEST_F(ServicesDirectory, DisplaySpecifiers) {
@@ -425,9 +422,9 @@ TEST_F(ServicesDirectory, AttributeTypesAgreeWithTheSchemaObjects) {
     Ptr<IADs> rootDse;
     ASSERT_EQ(ADsGetObject(u"LDAP://RootDSE", IID_IADs, rootDse.putVoid()), S_OK);
     Variant schemaDn;
-    ASSERT_EQ(rootDse->Get(Bstr(u"schemaNamingContext"), schemaDn.put()), S_OK);
+    ASSERT_EQ(rootDse->Get(Bstr(u"schemaNamingContext").get(), schemaDn.put()), S_OK);
     Ptr<IDirectorySearch> search;
-    ASSERT_EQ(ADsGetObject(Ldap(schemaDn.v.bstrVal).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    ASSERT_EQ(ADsGetObject(Ldap(schemaDn->bstrVal).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
     ADS_SEARCHPREF_INFO prefs[2] = {};
     prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
     prefs[0].vValue.dwType = ADSTYPE_INTEGER;
@@ -478,17 +475,17 @@ TEST_F(ServicesDirectory, CreatabilityInAContainer) {
     ASSERT_EQ(CreateClass(CLSID_DsAdminCreateObj, IID_IDsAdminCreateObj, create.put()), S_OK);
     Ptr<IADsContainer> ou;
     ASSERT_EQ(ADsGetObject(s_ouPath.c_str(), IID_IADsContainer, ou.putVoid()), S_OK);
-    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"user"), S_OK);
-    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"organizationalUnit"), S_OK);
-    EXPECT_TRUE(FAILED(create->Initialize(ou.p, nullptr, u"domainDNS")));
+    EXPECT_EQ(create->Initialize(ou.get(), nullptr, u"user"), S_OK);
+    EXPECT_EQ(create->Initialize(ou.get(), nullptr, u"organizationalUnit"), S_OK);
+    EXPECT_TRUE(FAILED(create->Initialize(ou.get(), nullptr, u"domainDNS")));
     EXPECT_EQ(create->Initialize(nullptr, nullptr, u"user"), E_INVALIDARG);
     // The answer belongs to the container asked about: a contact holds no users.
     std::u16string contactPath;
     ASSERT_EQ(CreateChild(s_ouPath, u"contact", u"CN=holds-nothing", &contactPath), S_OK);
     Ptr<IADsContainer> contact;
     ASSERT_EQ(ADsGetObject(contactPath.c_str(), IID_IADsContainer, contact.putVoid()), S_OK);
-    EXPECT_TRUE(FAILED(create->Initialize(contact.p, nullptr, u"user")));
-    EXPECT_EQ(create->Initialize(ou.p, nullptr, u"user"), S_OK);
+    EXPECT_TRUE(FAILED(create->Initialize(contact.get(), nullptr, u"user")));
+    EXPECT_EQ(create->Initialize(ou.get(), nullptr, u"user"), S_OK);
 }
 
 }  // namespace

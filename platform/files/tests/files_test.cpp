@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "lumivel/unc_file_system.h"
-#include "test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "lumivel/private_temp_directory.h"
-#include "test_support.h"
+#include "tests/support/temporary_directory.h"
 #include "win/errors.h"
 
 namespace {

@@ -4,7 +4,8 @@
 
 #include <cstdlib>
 
-#include "test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 
 namespace {
 

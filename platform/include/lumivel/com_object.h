@@ -1,25 +1,35 @@
-// Building blocks for COM servers (header-only, compiled into each module): reference
-// counting with optional aggregation, the module's object and lock counts for DllCanUnloadNow,
-// and a class factory table for DllGetClassObject.
+// The one kit for COM objects, header-only and compiled into each module: reference counting,
+// QueryInterface from a table of interfaces, aggregation, the module's object and lock counts
+// for DllCanUnloadNow, the module's own handle, one class factory and DllGetClassObject over a
+// table of classes. Dual interfaces take their IDispatch half from dispatch_table.h.
 //
-// A coclass derives from ComObject<Interfaces...>, implements FindInterface for the IIDs it
-// answers (IUnknown is answered by the base) and is created with CreateComObject<T>:
+// A coclass derives from ComObject<itself, its interfaces...> and lists what it answers:
 //
-//     class Widget : public lumivel::com::ComObject<IWidget, IDispatch> {
-//         void* FindInterface(REFIID riid) override {
-//             if (riid == IID_IWidget || riid == IID_IDispatch) return static_cast<IWidget*>(this);
-//             return nullptr;
-//         }
+//     class Widget final : public lumivel::com::ComObject<Widget, IWidget, IOther> {
+//     public:
+//         static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+//             lumivel::com::InterfaceOf<Widget, IWidget>(IID_IWidget),
+//             lumivel::com::InterfaceOf<Widget, IWidget>(IID_IDispatch),
+//             lumivel::com::InterfaceOf<Widget, IOther>(IID_IOther),
+//         };
 //         ...
 //     };
 //
-// When created aggregated, every interface's IUnknown methods go to the outer object and the
+// IUnknown is answered by the kit. An object that answers an interface only in some states
+// overrides FindInterface. Classes are created by a class factory (CreateComObject<Widget>
+// in the module's ClassEntry table) or, inside the module, with NewComObject<Widget>(...).
+//
+// When created aggregated, every interface's IUnknown methods go to the outer object, and the
 // outer object holds the inner, non-delegating IUnknown that CreateComObject hands out.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <new>
+#include <utility>
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/module_loading.h"
 #include "win/com.h"
 
 namespace lumivel::com {
@@ -41,7 +51,40 @@ inline HRESULT CanUnloadThisModule() {
     return ThisModule().objects.load() == 0 && ThisModule().locks.load() == 0 ? S_OK : S_FALSE;
 }
 
+// The handle of the module this code is compiled into, where its resources are registered;
+// null inside the main program, as GetModuleHandleExW gives it.
+inline HMODULE ThisModuleHandle() {
+    static const HMODULE module = ModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleHandle));
+    return module;
+}
+
 enum class Aggregation { Allowed, Refused };
+
+// One row of a class's interface table: the IID and how to reach that interface from the
+// object (the most derived class's address).
+struct InterfaceEntry {
+    const IID* iid;
+    void* (*reach)(void* object);
+};
+
+template <typename Class, typename Interface>
+void* ReachInterface(void* object) {
+    return static_cast<Interface*>(static_cast<Class*>(object));
+}
+
+// Only the function's address is taken here, so the table may stand inside the class itself.
+template <typename Class, typename Interface>
+constexpr InterfaceEntry InterfaceOf(const IID& iid) {
+    return {&iid, &ReachInterface<Class, Interface>};
+}
+
+// The interface pointer for riid in a table, or null.
+template <size_t N>
+void* FindInTable(const InterfaceEntry (&table)[N], void* object, REFIID riid) {
+    for (const InterfaceEntry& entry : table)
+        if (IsEqualIID(*entry.iid, riid)) return entry.reach(object);
+    return nullptr;
+}
 
 // Identity and lifetime of one COM object.
 class ComObjectRoot {
@@ -69,7 +112,8 @@ protected:
     ULONG DelegatingRelease() { return ControllingUnknown()->Release(); }
 
 private:
-    // The object's own IUnknown, which never delegates.
+    // The object's own IUnknown, which never delegates. It holds the reference count, the
+    // first state of every object.
     class Inner final : public IUnknown {
     public:
         explicit Inner(ComObjectRoot* root) : m_root(root) {}
@@ -105,8 +149,9 @@ private:
     IUnknown* m_outer = nullptr;
 };
 
-// Implements IUnknown once for all of the object's interfaces, delegating as aggregation needs.
-template <typename... Interfaces>
+// Implements IUnknown once for all of the object's interfaces, delegating as aggregation
+// needs, and answers QueryInterface from Class::kInterfaces.
+template <typename Class, typename... Interfaces>
 class ComObject : public ComObjectRoot, public Interfaces... {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -114,17 +159,21 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return DelegatingAddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return DelegatingRelease(); }
+
+    void* FindInterface(REFIID riid) override {
+        return FindInTable(Class::kInterfaces, static_cast<Class*>(this), riid);
+    }
 };
 
-// Creates a T and returns its riid (the inner IUnknown when aggregated). T is default
-// constructible; construction does not throw (allocation failure gives E_OUTOFMEMORY).
-template <typename T, Aggregation kAggregation = Aggregation::Allowed>
-HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
+// Creates a T and returns its riid (the inner IUnknown when aggregated). Construction does
+// not throw (allocation failure gives E_OUTOFMEMORY); args go to T's constructor.
+template <typename T, Aggregation kAggregation = Aggregation::Allowed, typename... Args>
+HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv, Args&&... args) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer && (kAggregation == Aggregation::Refused || !IsEqualIID(riid, IID_IUnknown)))
         return CLASS_E_NOAGGREGATION;
-    T* object = new (std::nothrow) T();
+    T* object = new (std::nothrow) T(std::forward<Args>(args)...);
     if (!object) return E_OUTOFMEMORY;
     ComObjectRoot* root = object;
     root->SetOuter(outer);
@@ -137,15 +186,27 @@ HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
     return hr;
 }
 
+// A new T for use inside its module, holding the one reference; null when out of memory or
+// when FinalConstruct fails.
+template <typename T, typename... Args>
+ComPtr<T> NewComObject(Args&&... args) {
+    T* object = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (!object) return nullptr;
+    ComObjectRoot* root = object;
+    root->InnerUnknown()->AddRef();
+    ComPtr<T> held = ComPtr<T>::Adopt(object);
+    if (FAILED(root->FinalConstruct())) return nullptr;
+    return held;
+}
+
 using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
 
 // A class object that creates instances with a CreateFunction; counted as a live object.
-class ClassFactory final : public ComObject<IClassFactory> {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
-    void SetCreator(CreateFunction create) { m_create = create; }
-    void* FindInterface(REFIID riid) override {
-        return IsEqualIID(riid, IID_IClassFactory) ? static_cast<IClassFactory*>(this) : nullptr;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<ClassFactory, IClassFactory>(IID_IClassFactory)};
+
+    explicit ClassFactory(CreateFunction create) : m_create(create) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         return m_create(pUnkOuter, riid, ppvObject);
     }
@@ -158,7 +219,7 @@ public:
     }
 
 private:
-    CreateFunction m_create = nullptr;
+    CreateFunction m_create;
 };
 
 struct ClassEntry {
@@ -174,10 +235,7 @@ HRESULT GetClassObjectFromTable(const ClassEntry (&classes)[N], REFCLSID rclsid,
     for (const ClassEntry& entry : classes) {
         if (!IsEqualCLSID(*entry.clsid, rclsid)) continue;
         if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        ClassFactory* factory = new (std::nothrow) ClassFactory();
-        if (!factory) return E_OUTOFMEMORY;
-        factory->SetCreator(entry.create);
-        return factory->InnerUnknown()->QueryInterface(riid, ppv);
+        return CreateComObject<ClassFactory, Aggregation::Refused>(nullptr, riid, ppv, entry.create);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }

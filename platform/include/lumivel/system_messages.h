@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "win/types.h"
 
@@ -23,5 +24,9 @@ LUMIVEL_EXPORT void RegisterSystemMessages(const SystemMessage* table, size_t co
 
 // The text for a code, or null.
 LUMIVEL_EXPORT const char16_t* FindSystemMessage(DWORD code);
+
+// The text for a code without its line end, as a message box, a description or a terminal
+// line shows it; empty when the system has none.
+LUMIVEL_EXPORT std::u16string SystemMessageText(DWORD code);
 
 }  // namespace lumivel

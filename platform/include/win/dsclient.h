@@ -1,6 +1,7 @@
 // Directory display specifiers (friendly names and icons of classes and attributes) and the
-// domain tree browser's types. IDsDisplaySpecifier is a COM class of the platform
-// (CLSID_DsDisplaySpecifier, created in-process); its answers are cached per process.
+// domain tree browser's types. IDsDisplaySpecifier and IDsBrowseDomainTree are COM classes of
+// the platform (CLSID_DsDisplaySpecifier, CLSID_DsDomainTreeBrowser, created in-process); the
+// display specifiers' answers are cached per process.
 #pragma once
 
 #include "win/oleauto.h"
@@ -90,11 +91,3 @@ struct IDsBrowseDomainTree : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetComputer(LPCWSTR pszComputerName, LPCWSTR pszUserName,
                                                   LPCWSTR pszPassword) = 0;
 };
-
-extern "C" {
-// The forest's domains (crossRef objects of the configuration partition) as one allocation that
-// LumivelFreeDomainTree releases: the data behind IDsBrowseDomainTree::GetDomains. pszServer
-// may name a DC or a domain; null means the default domain. Returns an HRESULT.
-WINBASEAPI HRESULT LumivelGetDomainTree(LPCWSTR pszServer, PDOMAIN_TREE* ppDomainTree);
-WINBASEAPI void LumivelFreeDomainTree(PDOMAIN_TREE pDomainTree);
-}

@@ -7,7 +7,8 @@
 #include <set>
 #include <vector>
 
-#include "../../files/tests/test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
 #include "win/com.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "lumivel/registry_key.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/attribute_lists.h"
@@ -17,10 +18,13 @@
 #include "provider/backup/backup_parent_path.h"
 #include "provider/backup/tests/test_files.h"
 #include "provider/backup/text_hex.h"
-#include "shared/registry_key.h"
+#include "tests/support/private_hives.h"
 
 namespace revivo {
 namespace {
+
+// The backup folder policy is read from the registry: private hives for the whole program.
+const auto* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 using testing::TempDirectory;
 
@@ -185,9 +189,6 @@ TEST(BackupParentPath, TheLastQualifyingPathLineAndNothingElse) {
 }
 
 TEST(BackupFolder, PolicyFolderElseTheDomainControllersSysvol) {
-    TempDirectory dir;
-    setenv("LUMIVEL_USER_HIVE", (dir.path() / "user.hive").c_str(), 1);
-    setenv("LUMIVEL_MACHINE_HIVE", (dir.path() / "machine.hive").c_str(), 1);
     BackupFolder folder = BackupFolderFor(u"dc1.lumivel.test");
     EXPECT_EQ(folder.path, u"\\\\dc1.lumivel.test\\sysvol\\Tarvo Lumivel\\");
     EXPECT_TRUE(folder.onSysvol);

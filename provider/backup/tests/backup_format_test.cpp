@@ -12,7 +12,8 @@
 #include "provider/backup/tests/test_files.h"
 #include "provider/backup/text_hex.h"
 #include "provider/backup/value_line.h"
-#include "shared/com_helpers.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/variant_holder.h"
 #include "win/adsi.h"
 #include "win/com.h"
 

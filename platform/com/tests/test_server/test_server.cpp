@@ -5,7 +5,6 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
-#include "lumivel/module_loading.h"
 #include "lumivel/registrar.h"
 #include "test_widget.h"
 #include "win/processes.h"
@@ -37,14 +36,10 @@ const DispatchInterface* const kLibraryInterfaces[] = {&kWidgetTable};
 constexpr TypeLibraryInfo kLibrary = {&LIBID_TestWidgetLib, 1, 0, u"TESTWIDGETLib", u"TestWidget 1.0 Type Library",
                                       kLibraryInterfaces, 1};
 
-HMODULE ThisModuleHandle() { return lumivel::ModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleHandle)); }
-
-class Widget : public ComObject<DispatchFromTable<ITestWidget, kWidgetTable>> {
+class Widget : public ComObject<Widget, DispatchFromTable<ITestWidget, kWidgetTable>> {
 public:
-    void* FindInterface(REFIID riid) override {
-        if (riid == IID_ITestWidget || riid == IID_IDispatch) return static_cast<ITestWidget*>(this);
-        return nullptr;
-    }
+    static constexpr InterfaceEntry kInterfaces[] = {InterfaceOf<Widget, ITestWidget>(IID_ITestWidget),
+                                                     InterfaceOf<Widget, ITestWidget>(IID_IDispatch)};
     HRESULT STDMETHODCALLTYPE Multiply(LONG a, LONG b, LONG* product) override {
         if (!product) return E_POINTER;
         *product = a * b;
