@@ -5,7 +5,6 @@
 namespace glossar {
 namespace {
 
-constexpr char16_t kWindowClass[] = u"LumivelSchemaIndexStatus";
 constexpr int kWidth = 380;
 constexpr int kHeight = 110;
 constexpr int kMargin = 16;
@@ -18,7 +17,7 @@ void RegisterWindowClass() {
         windowClass.lpfnWndProc = DefWindowProcW;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_WAIT);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kWindowClass;
+        windowClass.lpszClassName = kGeneratorStatusWindowClass;
         RegisterClassExW(&windowClass);
     });
 }
@@ -30,7 +29,7 @@ void GeneratorStatusWindow::Started() {
     RegisterWindowClass();
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-    m_window = CreateWindowExW(WS_EX_TOPMOST, kWindowClass, m_caption.c_str(), WS_POPUP | WS_CAPTION | WS_VISIBLE,
+    m_window = CreateWindowExW(WS_EX_TOPMOST, kGeneratorStatusWindowClass, m_caption.c_str(), WS_POPUP | WS_CAPTION | WS_VISIBLE,
                                x > 0 ? x : 0, y > 0 ? y : 0, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
     if (!m_window) return;
     RECT client{};

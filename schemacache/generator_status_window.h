@@ -9,6 +9,8 @@
 
 namespace glossar {
 
+inline constexpr char16_t kGeneratorStatusWindowClass[] = u"LumivelSchemaIndexStatus";
+
 class GeneratorStatusWindow final : public GeneratorWatch {
 public:
     // The texts come from the caller's resources.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "schemacache/file_replacement.h"
+
 namespace glossar {
 
 // Each list goes into a temporary file created exclusively beside its target; only when every
@@ -14,7 +16,6 @@ class IndexFileWriter {
 public:
     // The file names are appended to the directory as it stands.
     explicit IndexFileWriter(std::u16string directory) : m_directory(std::move(directory)) {}
-    ~IndexFileWriter();
     IndexFileWriter(const IndexFileWriter&) = delete;
     IndexFileWriter& operator=(const IndexFileWriter&) = delete;
 
@@ -30,12 +31,8 @@ public:
     static std::vector<unsigned char> Encode(const std::vector<std::u16string>& records);
 
 private:
-    struct Staged {
-        std::u16string temporary;
-        std::u16string target;
-    };
     std::u16string m_directory;
-    std::vector<Staged> m_staged;
+    std::vector<FileReplacement> m_staged;
 };
 
 }  // namespace glossar

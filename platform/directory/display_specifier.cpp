@@ -16,6 +16,7 @@
 #include "ldap_connection.h"
 #include "lumivel/com_object.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/module_loading.h"
 #include "lumivel/text.h"
 #include "schema_syntax_cache.h"
 #include "win/processes.h"
@@ -62,16 +63,6 @@ struct Specifier {
     std::vector<std::u16string> iconPaths;
     std::vector<std::pair<std::u16string, std::u16string>> attributeNames;  // attribute, friendly
 };
-
-// dsicons.so lies beside libplatform.so.
-std::u16string IconModulePath() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&IconModulePath), &info) || !info.dli_fname) return {};
-    std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "dsicons.so";
-    return FromUtf8(path);
-}
 
 HRESULT CopyOut(std::u16string_view text, LPWSTR buffer, size_t capacity) {
     if (!buffer || capacity == 0) return E_INVALIDARG;
@@ -141,7 +132,7 @@ public:
             id = (flags & DSGIF_DEFAULTISCONTAINER) ? kDefaultContainerIconId : kDefaultLeafIconId;
         if (id == 0) return S_OK;
         *resid = -id;
-        return CopyOut(IconModulePath(), buffer, static_cast<size_t>(cch));
+        return CopyOut(BuiltInIconModule(), buffer, static_cast<size_t>(cch));
     }
 
     HICON STDMETHODCALLTYPE GetIcon(LPCWSTR objectClass, DWORD flags, INT cx, INT cy) override {
@@ -151,6 +142,9 @@ public:
         // The caller owns the icon; it keeps its pixels after the module is let go.
         if (id == 0)
             return static_cast<HICON>(LoadImageW(nullptr, location, IMAGE_ICON, cx, cy, LR_LOADFROMFILE));
+        // Loading a module runs its code: one that a display specifier names is loaded only
+        // when it is this installation's own.
+        if (!IsInstallationModule(location)) return nullptr;
         HMODULE module = LoadLibraryExW(location, nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (!module) return nullptr;
         HICON icon = static_cast<HICON>(
@@ -311,6 +305,16 @@ private:
 };
 
 }  // namespace
+
+// dsicons.so lies beside libplatform.so.
+std::u16string BuiltInIconModule() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&BuiltInIconModule), &info) || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "dsicons.so";
+    return FromUtf8(path);
+}
 
 int BuiltInIconId(std::u16string_view objectClass, unsigned state) {
     for (const auto& row : kIcons)

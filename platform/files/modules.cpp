@@ -5,11 +5,14 @@
 // address is that same base.
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +122,26 @@ std::string PlatformDirectory() {
     if (dladdr(reinterpret_cast<void*>(&PlatformDirectory), &info) && info.dli_fname)
         return ParentDirectory(info.dli_fname[0] == '/' ? std::string(info.dli_fname) : ExecutablePath());
     return ParentDirectory(ExecutablePath());
+}
+
+bool IsInstallationModule(std::u16string_view path) {
+    if (path.empty()) return false;
+    const std::u16string text(path);
+    DWORD error = ERROR_SUCCESS;
+    const auto local = LocalPath(text.c_str(), &error);
+    if (!local) return false;
+    auto canonical = [](const std::string& name) -> std::optional<std::string> {
+        char* resolved = ::realpath(name.c_str(), nullptr);
+        if (!resolved) return std::nullopt;
+        std::string result = resolved;
+        std::free(resolved);
+        return result;
+    };
+    const auto file = canonical(*local);
+    const auto folder = canonical(PlatformDirectory());
+    struct stat status {};
+    if (!file || !folder || ::stat(file->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    return ParentDirectory(*file) == *folder;
 }
 }  // namespace lumivel
 

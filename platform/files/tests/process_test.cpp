@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
+#include "lumivel/module_loading.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temporary_directory.h"
 
@@ -227,6 +229,36 @@ TEST(Modules, HandlesAndFileNames) {
     WCHAR windows[MAX_PATH];
     UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_EQ(std::u16string(windows, length), path.substr(0, path.rfind(u'/')));
+}
+
+// Only files of the program folder pass, however a path reaches them: loading a module runs
+// its code, so a module named by outside data must be one of ours.
+TEST(Modules, InstallationModulesAreTheProgramFolderFilesOnly) {
+    WCHAR name[MAX_PATH];
+    HMODULE platform = GetModuleHandleW(u"libplatform.so");
+    ASSERT_NE(platform, nullptr);
+    const std::u16string path(name, GetModuleFileNameW(platform, name, MAX_PATH));
+    const std::u16string folder = path.substr(0, path.rfind(u'/'));
+    EXPECT_TRUE(lumivel::IsInstallationModule(path));
+    EXPECT_TRUE(lumivel::IsInstallationModule(folder + u"/../" + folder.substr(folder.rfind(u'/') + 1) + u"/libplatform.so"));
+    EXPECT_TRUE(lumivel::IsInstallationModule(folder + u"\\libplatform.so")) << "a backslash separates too";
+    EXPECT_FALSE(lumivel::IsInstallationModule(folder)) << "a folder is no module";
+    EXPECT_FALSE(lumivel::IsInstallationModule(folder + u"/no-such-module.so"));
+    EXPECT_FALSE(lumivel::IsInstallationModule(u""));
+    EXPECT_FALSE(lumivel::IsInstallationModule(u"%SystemRoot%\\system32\\dsadmin.dll"));
+
+    TemporaryDirectory elsewhere;
+    const std::string copy = elsewhere.path() + "/libplatform.so";
+    std::filesystem::copy_file(lumivel::ToUtf8(path), copy);
+    EXPECT_FALSE(lumivel::IsInstallationModule(lumivel::FromUtf8(copy))) << "the same file name outside the folder";
+    // A link in another folder that leads into the program folder names a file of ours; a
+    // link in the program folder that leads out does not.
+    std::filesystem::create_symlink(lumivel::ToUtf8(path), elsewhere.path() + "/link.so");
+    EXPECT_TRUE(lumivel::IsInstallationModule(elsewhere.wide("link.so")));
+    const std::string outward = lumivel::ToUtf8(folder) + "/.outward-" + std::to_string(getpid()) + ".so";
+    std::filesystem::create_symlink(copy, outward);
+    EXPECT_FALSE(lumivel::IsInstallationModule(lumivel::FromUtf8(outward)));
+    std::filesystem::remove(outward);
 }
 
 }  // namespace

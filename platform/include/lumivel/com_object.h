@@ -17,7 +17,8 @@
 //
 // IUnknown is answered by the kit. An object that answers an interface only in some states
 // overrides FindInterface. Classes are created by a class factory (CreateComObject<Widget>
-// in the module's ClassEntry table) or, inside the module, with NewComObject<Widget>(...).
+// in the module's ClassEntry table, or Singleton<Widget>::Create for a class with one object
+// per process) or, inside the module, with NewComObject<Widget>(...).
 //
 // When created aggregated, every interface's IUnknown methods go to the outer object, and the
 // outer object holds the inner, non-delegating IUnknown that CreateComObject hands out.
@@ -25,6 +26,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -239,5 +241,49 @@ HRESULT GetClassObjectFromTable(const ClassEntry (&classes)[N], REFCLSID rclsid,
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }
+
+// A class with one object per process: every creation hands out the same object, made on
+// first use and held by the module until ReleaseIfUnused finds nobody else holding it.
+// Singleton<T>::Create stands in the module's ClassEntry table; aggregation is refused.
+template <typename T>
+class Singleton {
+public:
+    static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        std::lock_guard guard(Mutex());
+        if (!Held()) {
+            ComPtr<T> object = NewComObject<T>();
+            if (!object) return E_OUTOFMEMORY;
+            Held() = static_cast<ComObjectRoot*>(object.detach())->InnerUnknown();
+        }
+        return Held()->QueryInterface(riid, ppv);
+    }
+
+    // For DllCanUnloadNow: lets the module's reference go when it is the only one left. True
+    // when no object is held afterwards.
+    static bool ReleaseIfUnused() {
+        std::lock_guard guard(Mutex());
+        IUnknown* held = Held();
+        if (!held) return true;
+        held->AddRef();
+        if (held->Release() > 1) return false;
+        Held() = nullptr;
+        held->Release();
+        return true;
+    }
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    // Never destroyed with the process's statics: the object may outlive them.
+    static IUnknown*& Held() {
+        static IUnknown* held = nullptr;
+        return held;
+    }
+};
 
 }  // namespace lumivel::com

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "win/types.h"
 
@@ -29,5 +30,11 @@ LUMIVEL_EXPORT DWORD Win32ErrorFromLoaderMessage(const char* message);
 // The module handle (ELF load base) of the object that holds `address`; null for the main
 // program, as GetModuleHandleExW gives it, and when unknown.
 LUMIVEL_EXPORT HMODULE ModuleOfAddress(const void* address);
+
+// Whether the path names a regular file directly inside this installation's program folder
+// (the folder of libplatform.so), links and "..", resolved. Loading a shared object runs its
+// code, so a module named by data from outside (a directory's icon paths) is loaded only
+// when this holds.
+LUMIVEL_EXPORT bool IsInstallationModule(std::u16string_view path);
 
 }  // namespace lumivel
