@@ -1,5 +1,11 @@
 #include "cli/cli_arguments.h"
 
+#include <algorithm>
+
+#ifndef LUMIVEL_VERSION
+#define LUMIVEL_VERSION "unknown"
+#endif
+
 namespace lumivel_cli {
 
 namespace {
@@ -13,35 +19,54 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"domains", Command::Domains,
      "usage: lumivel domains\n"
-     "Lists the stored domain nodes: name, domain and focused domain controller.\n"},
+     "Lists the stored domain nodes, one a line: name, domain and focused domain controller,\n"
+     "separated by tabs. Says so on stderr when none is stored.\n"
+     "Example: lumivel domains\n"},
     {"connect", Command::Connect,
      "usage: lumivel connect DOMAIN\n"
      "Connects to DOMAIN (a DNS name, a distinguished name or an LDAP:// path) and stores it\n"
-     "as a domain node.\n"},
+     "as a domain node.\n"
+     "Example: lumivel connect lumivel.test\n"},
     {"list", Command::List,
      "usage: lumivel list DOMAIN [--filter PREFIX] [--format table|tsv|json]\n"
-     "Lists the deleted objects of DOMAIN: name, last known parent, class, date deleted and\n"
-     "the tombstone's distinguished name. PREFIX is the beginning of the name (Ann) or an\n"
-     "LDAP filter prefix (CN=Ann); a filter the directory refuses is an error.\n"},
+     "Lists the deleted objects of DOMAIN (a stored domain's name, a DNS name or a\n"
+     "distinguished name). PREFIX is the beginning of the name (Ann) or an LDAP filter\n"
+     "prefix (CN=Ann); a filter the directory refuses is an error.\n"
+     "Columns: name, last known parent, class, date deleted (local time with seconds and\n"
+     "zone), GUID and the tombstone's distinguished name. TSV and JSON also carry the\n"
+     "tombstone's own name (the name, a line feed, DEL: and the GUID) and the date deleted\n"
+     "in ISO 8601 UTC. In TSV a backslash, tab, line feed and carriage return are written\n"
+     "\\\\, \\t, \\n and \\r, and any other control character as \\x and two hex digits;\n"
+     "restore takes the tombstone and guid fields as printed.\n"
+     "Options: -f FORMAT is --format FORMAT; --format=FORMAT works too.\n"
+     "Example: lumivel list lumivel.test --filter CN=Carol --format json\n"},
     {"restore", Command::Restore,
-     "usage: lumivel restore DOMAIN TOMBSTONE [--new-name NAME] [--from-backup ARCHIVE|latest] [--yes]\n"
-     "Restores the deleted object whose tombstone DN or GUID is TOMBSTONE, deleted parents\n"
-     "first. NAME answers the question for a new name when the old one is taken; --yes\n"
-     "skips the confirmation. When a deleted parent is no longer listed, it is recreated\n"
-     "from a backup archive that holds the object: ARCHIVE names it (its file name or path in\n"
-     "the backup folder), latest takes the newest one. Exits with 0 only when the object was\n"
-     "restored.\n"},
+     "usage: lumivel restore DOMAIN TOMBSTONE... [--from FILE|-] [--new-name NAME]\n"
+     "                       [--from-backup ARCHIVE|latest] [--yes]\n"
+     "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
+     "first. --from reads more of them from a file, one a line (- for standard input);\n"
+     "a TSV heading line is skipped. Before anything is restored, the plan is shown and\n"
+     "confirmed: the deleted parents that come back first and the DN each object gets.\n"
+     "--yes confirms it and never waits for input: a name that is taken then fails unless\n"
+     "NAME answers it, and a deleted parent that is no longer listed is recreated only from\n"
+     "the archive --from-backup names (its file name or path in the backup folder; latest:\n"
+     "the newest that holds the object). Without a terminal on standard input nothing is\n"
+     "asked either. Prints one line per object: Restored, Not restored, Already restored or\n"
+     "Not found. Exits with 0 only when every object was restored.\n"
+     "Example: lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes\n"},
     {"backup", Command::Backup,
      "usage: lumivel backup DOMAIN DN... [--server DC]\n"
      "Backs up the objects (each with everything below it) into one archive in the backup\n"
      "folder: the FileLocation policy's folder, else \\\\DC\\sysvol\\Tarvo Lumivel. DC is the\n"
      "domain controller to read from (default: the domain node's, else the domain's).\n"
-     "Prints the archive's path; exits with 0 only when the archive reached the folder.\n"},
+     "Prints the archive's path; exits with 0 only when the archive reached the folder.\n"
+     "Example: lumivel backup lumivel.test 'OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test'\n"},
     {"backups", Command::Backups,
      "usage: lumivel backups DOMAIN [--object GUID|DN] [--server DC]\n"
      "Lists the archives of the backup folder, newest first: file, date (UTC), origin and\n"
      "number of objects; with --object also whether each archive holds that object (its\n"
-     "GUID, or the DN of the live object or of its tombstone).\n"},
+     "GUID, or the DN of the live object or of its tombstone).\n"
+     "Example: lumivel backups lumivel.test\n"},
 };
 
 constexpr const char* kProgramUsage =
@@ -50,10 +75,11 @@ constexpr const char* kProgramUsage =
     "  domains                      list the stored domain nodes\n"
     "  connect DOMAIN               connect to a domain and store it\n"
     "  list DOMAIN [options]        list a domain's deleted objects\n"
-    "  restore DOMAIN TOMBSTONE     restore a deleted object\n"
+    "  restore DOMAIN TOMBSTONE...  restore deleted objects\n"
     "  backup DOMAIN DN...          back up objects into an archive\n"
     "  backups DOMAIN               list the archives of the backup folder\n"
-    "Run 'lumivel <command> --help' for the options of a command.\n";
+    "Run 'lumivel <command> --help' for the options of a command, 'lumivel --version' for\n"
+    "the version. Exit status: 0 success, 1 failure, 2 a mistake in the command line.\n";
 
 const CommandName* findCommand(const std::string& word) {
     for (const CommandName& entry : kCommands)
@@ -61,7 +87,34 @@ const CommandName* findCommand(const std::string& word) {
     return nullptr;
 }
 
-ParseResult failure(std::string message) { return ParseResult{std::nullopt, std::move(message)}; }
+// An option that takes a value, the sub-commands it belongs to, and where the value goes.
+struct ValueOption {
+    const char* name;
+    const char* shortName;
+    std::vector<Command> commands;
+    std::optional<std::string> Arguments::*target;
+    const char* missing;
+};
+
+const std::vector<ValueOption>& valueOptions() {
+    static const std::vector<ValueOption> options = {
+        {"--filter", nullptr, {Command::List}, &Arguments::filter, "--filter needs a prefix"},
+        {"--new-name", nullptr, {Command::Restore}, &Arguments::newName, "--new-name needs a name"},
+        {"--from-backup", nullptr, {Command::Restore}, &Arguments::fromBackup, "--from-backup needs an archive or latest"},
+        {"--from", nullptr, {Command::Restore}, &Arguments::tombstoneFile, "--from needs a file or -"},
+        {"--server", nullptr, {Command::Backup, Command::Backups}, &Arguments::server, "--server needs a domain controller"},
+        {"--object", nullptr, {Command::Backups}, &Arguments::object, "--object needs a GUID or a DN"},
+    };
+    return options;
+}
+
+bool parseFormat(const std::string& text, OutputFormat* format) {
+    if (text == "table") *format = OutputFormat::Table;
+    else if (text == "tsv") *format = OutputFormat::Tsv;
+    else if (text == "json") *format = OutputFormat::Json;
+    else return false;
+    return true;
+}
 
 }  // namespace
 
@@ -73,66 +126,75 @@ std::string UsageText(std::optional<Command> topic) {
     return kProgramUsage;
 }
 
+std::string VersionText() { return std::string("lumivel ") + LUMIVEL_VERSION + "\n"; }
+
 ParseResult ParseArguments(const std::vector<std::string>& words) {
     Arguments arguments;
     if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         if (words.size() >= 2) {
             if (const CommandName* topic = findCommand(words[1])) arguments.helpTopic = topic->command;
         }
-        return ParseResult{arguments, {}};
+        return ParseResult{arguments, {}, {}};
+    }
+    if (words[0] == "--version") {
+        arguments.command = Command::Version;
+        return ParseResult{arguments, {}, {}};
     }
     const CommandName* command = findCommand(words[0]);
-    if (!command) return failure("unknown command '" + words[0] + "'");
+    if (!command) return ParseResult{std::nullopt, "unknown command '" + words[0] + "'", {}};
     arguments.command = command->command;
+    auto failure = [&](std::string message) { return ParseResult{std::nullopt, std::move(message), command->command}; };
+    auto belongs = [&](const std::vector<Command>& commands) {
+        return std::find(commands.begin(), commands.end(), command->command) != commands.end();
+    };
 
     std::vector<std::string> positional;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
-        auto value = [&](const char* option) -> std::optional<std::string> {
-            if (i + 1 >= words.size()) return std::nullopt;
-            (void)option;
-            return words[++i];
-        };
+        if (word == "--") {
+            positional.insert(positional.end(), words.begin() + static_cast<long>(i) + 1, words.end());
+            break;
+        }
         if (word == "--help" || word == "-h") {
             arguments.command = Command::Help;
             arguments.helpTopic = command->command;
-            return ParseResult{arguments, {}};
+            return ParseResult{arguments, {}, {}};
         }
-        if (word == "--filter" && command->command == Command::List) {
-            arguments.filter = value("--filter");
-            if (!arguments.filter) return failure("--filter needs a prefix");
-        } else if (word == "--format" && command->command == Command::List) {
-            std::optional<std::string> format = value("--format");
-            if (format == "table")
-                arguments.format = OutputFormat::Table;
-            else if (format == "tsv")
-                arguments.format = OutputFormat::Tsv;
-            else if (format == "json")
-                arguments.format = OutputFormat::Json;
-            else
-                return failure("--format takes table, tsv or json");
-        } else if (word == "--new-name" && command->command == Command::Restore) {
-            arguments.newName = value("--new-name");
-            if (!arguments.newName || arguments.newName->empty()) return failure("--new-name needs a name");
-        } else if (word == "--yes" && command->command == Command::Restore) {
-            arguments.yes = true;
-        } else if (word == "--from-backup" && command->command == Command::Restore) {
-            arguments.fromBackup = value("--from-backup");
-            if (!arguments.fromBackup || arguments.fromBackup->empty()) return failure("--from-backup needs an archive or latest");
-        } else if (word == "--server" && (command->command == Command::Backup || command->command == Command::Backups)) {
-            arguments.server = value("--server");
-            if (!arguments.server || arguments.server->empty()) return failure("--server needs a domain controller");
-        } else if (word == "--object" && command->command == Command::Backups) {
-            arguments.object = value("--object");
-            if (!arguments.object || arguments.object->empty()) return failure("--object needs a GUID or a DN");
-        } else if (word == "--") {
-            positional.insert(positional.end(), words.begin() + static_cast<long>(i) + 1, words.end());
-            break;
-        } else if (word.size() > 1 && word[0] == '-') {
-            return failure("unknown option '" + word + "' for " + command->word);
-        } else {
+        if (word.size() < 2 || word[0] != '-') {
             positional.push_back(word);
+            continue;
         }
+        // "--name=value" and "--name value" alike; a lone "-" is a value (standard input).
+        size_t equals = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
+        std::string name = word.substr(0, equals);
+        std::optional<std::string> inlineValue;
+        if (equals != std::string::npos) inlineValue = word.substr(equals + 1);
+        auto takeValue = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 >= words.size()) return std::nullopt;
+            return words[++i];
+        };
+
+        if ((name == "--format" || name == "-f") && command->command == Command::List) {
+            std::optional<std::string> format = takeValue();
+            if (!format || !parseFormat(*format, &arguments.format)) return failure("--format takes table, tsv or json");
+            continue;
+        }
+        if (name == "--yes" && !inlineValue && command->command == Command::Restore) {
+            arguments.yes = true;
+            continue;
+        }
+        bool known = false;
+        for (const ValueOption& option : valueOptions()) {
+            if (name != option.name && !(option.shortName && name == option.shortName)) continue;
+            if (!belongs(option.commands)) break;
+            std::optional<std::string> value = takeValue();
+            if (!value || value->empty()) return failure(option.missing);
+            arguments.*option.target = std::move(value);
+            known = true;
+            break;
+        }
+        if (!known) return failure("unknown option '" + word + "' for " + command->word);
     }
 
     if (command->command == Command::Backup) {
@@ -142,18 +204,26 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         if (arguments.domain.empty()) return failure("DOMAIN must not be empty");
         for (const std::string& dn : arguments.objects)
             if (dn.empty()) return failure("a DN must not be empty");
-        return ParseResult{arguments, {}};
+        return ParseResult{arguments, {}, {}};
     }
-    size_t wanted = command->command == Command::Domains ? 0 : command->command == Command::Restore ? 2 : 1;
-    if (positional.size() != wanted) {
-        return failure(std::string(command->word) + " takes " +
-                       (wanted == 0 ? "no arguments" : wanted == 1 ? "one DOMAIN" : "DOMAIN and TOMBSTONE"));
+    if (command->command == Command::Restore) {
+        if (positional.empty() || (positional.size() < 2 && !arguments.tombstoneFile))
+            return failure("restore takes DOMAIN and at least one TOMBSTONE (or --from FILE)");
+        arguments.domain = positional[0];
+        arguments.tombstones.assign(positional.begin() + 1, positional.end());
+        if (arguments.domain.empty()) return failure("DOMAIN must not be empty");
+        for (const std::string& tombstone : arguments.tombstones)
+            if (tombstone.empty()) return failure("TOMBSTONE must not be empty");
+        return ParseResult{arguments, {}, {}};
     }
-    if (wanted >= 1) arguments.domain = positional[0];
-    if (wanted == 2) arguments.tombstone = positional[1];
-    if (arguments.domain.empty() && wanted >= 1) return failure("DOMAIN must not be empty");
-    if (command->command == Command::Restore && arguments.tombstone.empty()) return failure("TOMBSTONE must not be empty");
-    return ParseResult{arguments, {}};
+    size_t wanted = command->command == Command::Domains ? 0 : 1;
+    if (positional.size() != wanted)
+        return failure(std::string(command->word) + " takes " + (wanted == 0 ? "no arguments" : "one DOMAIN"));
+    if (wanted == 1) {
+        arguments.domain = positional[0];
+        if (arguments.domain.empty()) return failure("DOMAIN must not be empty");
+    }
+    return ParseResult{arguments, {}, {}};
 }
 
 }  // namespace lumivel_cli

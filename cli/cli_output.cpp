@@ -3,123 +3,114 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
+
+#include "cli/terminal_text.h"
 
 namespace lumivel_cli {
 
 namespace {
 
-constexpr std::array<const char*, 5> kHeadings = {"Name", "Last Known Parent", "Class", "Date Deleted", "Tombstone"};
+constexpr size_t kTableColumns = 6;
+constexpr std::array<const char*, kTableColumns> kHeadings = {"Name", "Last Known Parent", "Class", "Date Deleted",
+                                                              "GUID", "Tombstone"};
 
-std::array<std::string, 5> fieldsOf(const DeletedRow& row, bool readable) {
-    return {readable ? ReadableName(row.name) : row.name, row.lastKnownParent, row.className, row.dateDeleted,
-            row.tombstone};
+std::array<std::string, kTableColumns> tableFields(const DeletedRow& row) {
+    return {row.name, row.lastKnownParent, row.className, row.dateDeleted, row.guid, row.tombstone};
 }
 
-// Columns are measured in code points, which is what a terminal advances for most text.
-size_t displayWidth(const std::string& text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-// Control characters would break a table line.
-std::string printable(const std::string& text) {
-    std::string out;
-    for (char c : text) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
-    return out;
-}
-
-std::string tsvField(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (byte < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-                    out += escape;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
+// In FieldNames() order.
+std::vector<const std::string*> scriptFields(const DeletedRow& row) {
+    return {&row.name,     &row.lastKnownParent, &row.className,     &row.dateDeleted,
+            &row.deletedUtc, &row.guid,          &row.tombstoneName, &row.tombstone};
 }
 
 std::string table(const std::vector<DeletedRow>& rows) {
-    std::array<size_t, 5> widths{};
-    for (size_t i = 0; i < kHeadings.size(); ++i) widths[i] = displayWidth(kHeadings[i]);
-    std::vector<std::array<std::string, 5>> cells;
+    std::array<size_t, kTableColumns> widths{};
+    for (size_t i = 0; i < kTableColumns; ++i) widths[i] = DisplayWidth(kHeadings[i]);
+    std::vector<std::array<std::string, kTableColumns>> cells;
     cells.reserve(rows.size());
     for (const DeletedRow& row : rows) {
-        auto fields = fieldsOf(row, true);
-        for (auto& field : fields) field = printable(field);
-        for (size_t i = 0; i < fields.size(); ++i) widths[i] = std::max(widths[i], displayWidth(fields[i]));
+        auto fields = tableFields(row);
+        for (size_t i = 0; i < kTableColumns; ++i) {
+            fields[i] = TerminalText(fields[i]);
+            widths[i] = std::max(widths[i], DisplayWidth(fields[i]));
+        }
         cells.push_back(std::move(fields));
     }
     std::string out;
-    auto line = [&](const std::array<std::string, 5>& fields) {
-        for (size_t i = 0; i < fields.size(); ++i) {
+    auto line = [&](const std::array<std::string, kTableColumns>& fields) {
+        for (size_t i = 0; i < kTableColumns; ++i) {
             out += fields[i];
-            if (i + 1 < fields.size()) out.append(widths[i] - displayWidth(fields[i]) + 2, ' ');
+            if (i + 1 < kTableColumns) out.append(widths[i] - DisplayWidth(fields[i]) + 2, ' ');
         }
         out += '\n';
     };
-    line({kHeadings[0], kHeadings[1], kHeadings[2], kHeadings[3], kHeadings[4]});
+    line({kHeadings[0], kHeadings[1], kHeadings[2], kHeadings[3], kHeadings[4], kHeadings[5]});
     for (const auto& fields : cells) line(fields);
     return out;
 }
 
+std::string tsv(const std::vector<DeletedRow>& rows) {
+    std::string out;
+    const std::vector<std::string>& names = FieldNames();
+    for (size_t i = 0; i < names.size(); ++i) out += names[i] + (i + 1 < names.size() ? "\t" : "\n");
+    for (const DeletedRow& row : rows) {
+        std::vector<const std::string*> fields = scriptFields(row);
+        for (size_t i = 0; i < fields.size(); ++i)
+            out += TerminalText(*fields[i], Escaping::Reversible) + (i + 1 < fields.size() ? "\t" : "\n");
+    }
+    return out;
+}
+
+std::string json(const std::vector<DeletedRow>& rows) {
+    std::string out = "[";
+    const std::vector<std::string>& names = FieldNames();
+    for (size_t r = 0; r < rows.size(); ++r) {
+        std::vector<const std::string*> fields = scriptFields(rows[r]);
+        out += r == 0 ? "\n  {" : ",\n  {";
+        for (size_t i = 0; i < fields.size(); ++i)
+            out += std::string(i ? ", " : "") + "\"" + names[i] + "\": " + JsonString(*fields[i]);
+        out += "}";
+    }
+    return out + (rows.empty() ? "]\n" : "\n]\n");
+}
+
 }  // namespace
+
+const std::vector<std::string>& FieldNames() {
+    static const std::vector<std::string> names = {"name", "lastKnownParent", "class",         "dateDeleted",
+                                                   "deletedUtc", "guid",        "tombstoneName", "tombstone"};
+    return names;
+}
 
 std::string ReadableName(const std::string& name) {
     size_t lineFeed = name.find('\n');
     return lineFeed == std::string::npos ? name : name.substr(0, lineFeed);
 }
 
+std::string LocalTimeText(const std::string& isoUtc) {
+    std::tm utc{};
+    char zulu = 0;
+    int consumed = 0;
+    if (std::sscanf(isoUtc.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &utc.tm_year, &utc.tm_mon, &utc.tm_mday,
+                    &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &zulu, &consumed) != 7 ||
+        zulu != 'Z' || static_cast<size_t>(consumed) != isoUtc.size())
+        return isoUtc;
+    utc.tm_year -= 1900;
+    utc.tm_mon -= 1;
+    std::time_t when = timegm(&utc);
+    std::tm local{};
+    if (when == static_cast<std::time_t>(-1) || !localtime_r(&when, &local)) return isoUtc;
+    char text[64];
+    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) ? text : isoUtc;
+}
+
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format) {
     switch (format) {
         case OutputFormat::Table: return table(rows);
-        case OutputFormat::Tsv: {
-            std::string out = "name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n";
-            for (const DeletedRow& row : rows) {
-                auto fields = fieldsOf(row, false);
-                for (size_t i = 0; i < fields.size(); ++i) out += tsvField(fields[i]) + (i + 1 < fields.size() ? "\t" : "\n");
-            }
-            return out;
-        }
-        case OutputFormat::Json: {
-            std::string out = "[";
-            const char* keys[] = {"name", "lastKnownParent", "class", "dateDeleted", "tombstone"};
-            for (size_t r = 0; r < rows.size(); ++r) {
-                auto fields = fieldsOf(rows[r], false);
-                out += r == 0 ? "\n  {" : ",\n  {";
-                for (size_t i = 0; i < fields.size(); ++i)
-                    out += std::string(i ? ", " : "") + "\"" + keys[i] + "\": " + jsonString(fields[i]);
-                out += "}";
-            }
-            return out + (rows.empty() ? "]\n" : "\n]\n");
-        }
+        case OutputFormat::Tsv: return tsv(rows);
+        case OutputFormat::Json: return json(rows);
     }
     return {};
 }

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "cli/tombstone_index.h"
+
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
-#include "provider/backup/backup_writer.h"
-#include "provider/backup/section_name.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
@@ -16,6 +17,31 @@
 using lumivel::EqualsNoCase;
 
 namespace lumivel_cli {
+
+namespace {
+
+std::u16string stringOf(const VARIANT& value) {
+    return value.vt == VT_BSTR && value.bstrVal ? std::u16string(value.bstrVal, SysStringLen(value.bstrVal))
+                                                : std::u16string();
+}
+
+std::u16string serverOf(IADs* object) {
+    lumivel::ComPtr<IADsObjectOptions> options;
+    lumivel::VariantHolder name;
+    if (FAILED(lumivel::ComPtr<IADs>(object).queryInterface(IID_IADsObjectOptions, &options)) ||
+        FAILED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())))
+        return {};
+    return stringOf(*name.get());
+}
+
+std::u16string distinguishedNameOf(IADs* object) {
+    lumivel::UniqueBstr attribute(u"distinguishedName");
+    lumivel::VariantHolder value;
+    if (FAILED(object->Get(attribute.get(), value.get()))) return {};
+    return stringOf(*value.get());
+}
+
+}  // namespace
 
 void RecordList::adopt(VARIANT* list) {
     for (PropertySet* record : lumivel::shared::ReadObjectList(list, lumivel::shared::ListForm::AnyArray))
@@ -95,30 +121,63 @@ std::u16string NamingContextOfDomain(const std::u16string& domain) {
     return dn;
 }
 
-PropertySet* ProviderSession::nodeFor(const std::u16string& domain, RecordList* keep) {
+HRESULT ProviderSession::resolveDomain(const std::u16string& domain, RecordList* keep, DomainNode* found) {
+    *found = DomainNode{};
     RecordList nodes;
     storedNodes(&nodes);
-    PropertySet* found = nullptr;
     for (PropertySet* node : nodes.records()) {
         if (EqualsNoCase(node->getText(u"name"), domain) || EqualsNoCase(node->getText(u"DomainName"), domain) ||
             EqualsNoCase(node->getText(u"NamingContext"), domain)) {
-            found = node;
-            break;
+            node->addRef();
+            keep->add(node);
+            *found = DomainNode{node, true};
+            return S_OK;
         }
     }
-    if (found) {
-        found->addRef();
-        keep->add(found);
-        return found;
-    }
+    // Not stored (or not answering): the directory must know the domain, or the listing would
+    // look like an empty Deleted Objects container. A DNS name is bound as a server name, so
+    // that a domain nobody answers for fails as such rather than on whichever DC serves the
+    // default domain.
+    bool isPath = lumivel::shared::ContainsText(domain, u"LDAP://");
+    bool isDn = !isPath && domain.find(u'=') != std::u16string::npos;
+    std::u16string path = isPath ? domain : u"LDAP://" + (isDn ? lumivel::ldap::AdsPathDn(domain) : domain);
+    lumivel::ComPtr<IADs> object;
+    HRESULT result = ADsGetObject(path.c_str(), IID_IADs, object.putVoid());
+    if (FAILED(result)) return result;
+    std::u16string dn = distinguishedNameOf(object.get());
     PropertySet* node = PropertySet::create();
-    if (!node) return nullptr;
+    if (!node) return E_OUTOFMEMORY;
+    keep->add(node);
     node->IsNode = 1;
     node->setText(u"name", domain);
-    node->setText(u"NamingContext", NamingContextOfDomain(domain));
+    // An LDAP path keeps the server it names.
+    node->setText(u"NamingContext", isPath ? domain : !dn.empty() ? dn : NamingContextOfDomain(domain));
+    node->setText(u"FocusedDC", serverOf(object.get()));
     node->setInt(u"FromRevivoProvider", 1);
-    keep->add(node);
-    return node;
+    *found = DomainNode{node, false};
+    return S_OK;
+}
+
+bool IsStoredDomain(const std::u16string& domain) {
+    lumivel::RegistryKey store;
+    if (store.open(HKEY_CURRENT_USER, kLumivelKey, KEY_READ) != ERROR_SUCCESS) return false;
+    for (const std::u16string& name : store.valueNames()) {
+        size_t slash = name.find(u'/');
+        std::optional<std::u16string> shownName = store.readString(name.c_str());
+        if ((slash != std::u16string::npos && EqualsNoCase(std::u16string_view(name).substr(0, slash), domain)) ||
+            (shownName && EqualsNoCase(*shownName, domain)))
+            return true;
+    }
+    return false;
+}
+
+size_t StoredDomainCount() {
+    lumivel::RegistryKey store;
+    if (store.open(HKEY_CURRENT_USER, kLumivelKey, KEY_READ) != ERROR_SUCCESS) return 0;
+    size_t count = 0;
+    for (const std::u16string& name : store.valueNames())
+        count += store.readString(name.c_str()).has_value() ? 1 : 0;
+    return count;
 }
 
 HRESULT ProviderSession::connect(HWND owner, RecordList* added) {
@@ -167,49 +226,77 @@ HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& rec
     status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
     VariantClear(&selection);
     VariantClear(&answer);
-    if (!records.empty()) *archive = records.front()->getText(revivo::kBackupArchiveKey);
+    if (!records.empty()) *archive = records.front()->getText(kBackupArchiveKey);
+    return status;
+}
+
+HRESULT ProviderSession::listBackups(const std::u16string& server, const std::optional<std::u16string>& object,
+                                     BackupListing* listing) {
+    RecordList request;
+    PropertySet* record = PropertySet::create();
+    if (!record) return E_OUTOFMEMORY;
+    request.add(record);
+    record->setText(u"FocusedDC", server);
+    if (object) record->setText(kBackupObjectKey, *object);
+    VARIANT selection;
+    VariantInit(&selection);
+    HRESULT status = lumivel::shared::BuildObjectList(request.records(), &selection);
+    if (FAILED(status)) return status;
+    VARIANT answer;
+    VariantInit(&answer);
+    status = m_commands->ExecuteCommand(nullptr, 1, kCommandListBackups, &selection, &answer);
+    VariantClear(&selection);
+    RecordList result;
+    result.adopt(&answer);
+    if (!result.records().empty()) {
+        listing->folder = result.records().front()->getText(kBackupFolderKey);
+        listing->section = result.records().front()->getText(kBackupSectionKey);
+    }
+    for (size_t i = 1; i < result.records().size(); ++i) {
+        const PropertySet* entry = result.records()[i];
+        BackupArchive archive{std::u16string(entry->getText(u"name")), std::u16string(entry->getText(u"path")),
+                              std::u16string(entry->getText(kBackupDateKey)),
+                              std::u16string(entry->getText(kBackupOriginKey)),
+                              static_cast<long>(entry->getRaw(kObjectCountKey)), std::nullopt};
+        if (entry->has(kHoldsObjectKey)) archive.holdsObject = entry->getRaw(kHoldsObjectKey) != 0;
+        listing->archives.push_back(std::move(archive));
+    }
     return status;
 }
 
 std::u16string DomainControllerOf(const std::u16string& domain) {
     lumivel::ComPtr<IADs> object;
-    lumivel::ComPtr<IADsObjectOptions> options;
-    lumivel::VariantHolder name;
-    if (FAILED(ADsGetObject((u"LDAP://" + domain).c_str(), IID_IADs, object.putVoid())) ||
-        FAILED(object.queryInterface(IID_IADsObjectOptions, &options)) ||
-        FAILED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())) || name->vt != VT_BSTR)
-        return {};
-    return std::u16string(name->bstrVal, SysStringLen(name->bstrVal));
+    if (FAILED(ADsGetObject((u"LDAP://" + domain).c_str(), IID_IADs, object.putVoid()))) return {};
+    return serverOf(object.get());
 }
 
-std::u16string SectionOfObject(const std::u16string& object, const std::u16string& server) {
-    if (revivo::IsSectionName(object)) return object;
-    std::u16string section = revivo::SectionNameOfGuidText(object);
-    if (section.empty()) section = revivo::SectionNameOfTombstone(object);
-    if (!section.empty() || object.find(u'=') == std::u16string::npos) return section;
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/";
-    lumivel::ComPtr<IADs> live;
-    lumivel::UniqueBstr guid;
-    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(object)).c_str(), IID_IADs, live.putVoid())) ||
-        FAILED(live->get_GUID(guid.put())))
-        return {};
-    return std::u16string(guid.view());
+std::u16string LiveObjectDn(const std::u16string& guid, std::u16string_view server) {
+    if (!IsGuidText(guid)) return {};
+    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
+    lumivel::ComPtr<IADs> object;
+    if (FAILED(ADsGetObject((path + u"<GUID=" + guid + u">").c_str(), IID_IADs, object.putVoid()))) return {};
+    return distinguishedNameOf(object.get());
 }
 
-PropertySet* FindTombstone(const std::vector<PropertySet*>& tombstones, const std::u16string& wanted) {
-    std::u16string guid = wanted;
-    if (guid.size() >= 2 && guid.front() == u'{' && guid.back() == u'}') guid = guid.substr(1, guid.size() - 2);
-    PropertySet* match = nullptr;
-    for (PropertySet* record : tombstones) {
-        std::u16string_view name = record->getText(u"name");
-        std::u16string_view recordGuid = lumivel::shared::MangledGuidText(name);
-        bool same = EqualsNoCase(record->getText(u"distinguishedName"), wanted) ||
-                    (!recordGuid.empty() && EqualsNoCase(recordGuid, guid));
-        if (!same) continue;
-        if (match) return nullptr;
-        match = record;
-    }
-    return match;
+bool SplitLeaf(const std::u16string& dn, std::u16string* type, std::u16string* value, std::u16string* parent) {
+    lumivel::ComPtr<IADsPathname> pathname;
+    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
+        return false;
+    lumivel::UniqueBstr path(dn.c_str());
+    LONG elements = 0;
+    lumivel::UniqueBstr leaf, rest;
+    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
+        elements < 2 || FAILED(pathname->GetElement(0, leaf.put())) || FAILED(pathname->RemoveLeafElement()) ||
+        FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
+        return false;
+    std::u16string_view relative = leaf.view();
+    size_t equals = relative.find(u'=');
+    if (equals == std::u16string_view::npos) return false;
+    *type = relative.substr(0, equals + 1);
+    std::u16string_view escaped = relative.substr(equals + 1);
+    *value = lumivel::ldap::UnescapeDnValue(escaped).value_or(std::u16string(escaped));
+    *parent = rest.view();
+    return true;
 }
 
 }  // namespace lumivel_cli

@@ -1,6 +1,8 @@
-// What `lumivel` does with the provider: the same COM calls the console makes.
+// What `lumivel` does with the provider: the COM calls the console makes, and the few
+// directory reads through the platform's ADSI that tell the administrator where things are.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,25 @@ private:
     std::vector<PropertySet*> m_records;
 };
 
+// The domain a command works on, as a node record the provider lists.
+struct DomainNode {
+    PropertySet* node = nullptr;  // owned by the RecordList given to ResolveDomain
+    bool stored = false;
+};
+
+// One archive of the backup folder (command 314).
+struct BackupArchive {
+    std::u16string name, path, date, origin;
+    long objects = -1;  // -1: unreadable
+    std::optional<bool> holdsObject;
+};
+
+struct BackupListing {
+    std::u16string folder;
+    std::u16string section;  // of the object asked about, once it was told
+    std::vector<BackupArchive> archives;
+};
+
 class ProviderSession {
 public:
     // Creates the provider by its CLSID; an HRESULT failure when it is not registered.
@@ -34,9 +55,10 @@ public:
 
     // GetNodes.
     HRESULT storedNodes(RecordList* nodes);
-    // The stored node whose name, domain or naming context is the given text; else a node
-    // record made for the domain (its DN from the DNS name), which is not stored.
-    PropertySet* nodeFor(const std::u16string& domain, RecordList* keep);
+    // The stored node whose name, domain or naming context is the given text; else the domain
+    // bound through the directory (a DNS name, a DN or an LDAP:// path), as a node that is not
+    // stored. The bind's failure when it is neither.
+    HRESULT resolveDomain(const std::u16string& domain, RecordList* keep, DomainNode* found);
     // ExecuteCommand 309; the dialog is answered by the installed answers.
     HRESULT connect(HWND owner, RecordList* added);
     // EnumDeletedObjects for the node.
@@ -47,15 +69,20 @@ public:
     // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
     // archive's path when it reached the backup folder, else empty.
     HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);
+    // ExecuteCommand 314: the archives of the server's backup folder, and the folder.
+    HRESULT listBackups(const std::u16string& server, const std::optional<std::u16string>& object,
+                        BackupListing* listing);
 
 private:
     lumivel::ComPtr<IRevivo> m_revivo;
     lumivel::ComPtr<IProviderCommands> m_commands;
 };
 
-// The tombstone whose distinguished name, or GUID (after "DEL:" in its name, with or without
-// braces), is the given text; null when none or several match.
-PropertySet* FindTombstone(const std::vector<PropertySet*>& tombstones, const std::u16string& wanted);
+// Whether the user's registry stores a domain node of that display name or domain, whether
+// or not it can be bound now; and how many it stores (the provider lists only the ones it
+// can bind).
+bool IsStoredDomain(const std::u16string& domain);
+size_t StoredDomainCount();
 
 // The filter prefix that a typed --filter stands for: an LDAP prefix (an attribute name or OID,
 // "=" and a value, such as CN=Bob) as typed; anything else a prefix of the name, its filter
@@ -68,9 +95,12 @@ std::u16string NamingContextOfDomain(const std::u16string& domain);
 // The domain controller that answers for a domain (a DNS name), or empty.
 std::u16string DomainControllerOf(const std::u16string& domain);
 
-// The backup section an object is filed under: from a GUID (registry form, with or without
-// braces, or 32 digits in storage order), a tombstone's DN, or a live object's DN (read from
-// the directory through the server). Empty when it cannot be told.
-std::u16string SectionOfObject(const std::u16string& object, const std::u16string& server);
+// The distinguished name of the live object with that GUID ("8-4-4-4-12"), read from the
+// server (empty: any); empty when there is none.
+std::u16string LiveObjectDn(const std::u16string& guid, std::u16string_view server);
+
+// A DN's first relative name split into its type with "=" ("CN="), its value without the
+// DN escaping, and the parent's DN; false when the DN has no parent.
+bool SplitLeaf(const std::u16string& dn, std::u16string* type, std::u16string* value, std::u16string* parent);
 
 }  // namespace lumivel_cli

@@ -1,22 +1,17 @@
 // `lumivel`: the restore provider for administrators on a shell.
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <iostream>
-#include <thread>
 
 #include "cli/cli_answers.h"
 #include "cli/cli_arguments.h"
+#include "cli/cli_errors.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
-#include "lumivel/system_messages.h"
-#include "provider/backup/archive_index.h"
-#include "provider/backup/backup_folder.h"
+#include "cli/domain_listing.h"
+#include "cli/progress.h"
+#include "cli/restore_command.h"
+#include "cli/terminal_text.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
-#include "win/errors.h"
 
 using namespace lumivel_cli;
 using lumivel::shared::NarrowText;
@@ -28,61 +23,44 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-std::string errorText(HRESULT result) {
-    std::string text = NarrowText(lumivel::SystemMessageText(static_cast<DWORD>(result)));
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-    return text.empty() ? std::string("error ") + code : text + " (" + code + ")";
-}
-
 int fail(const std::string& message) {
     std::cerr << "lumivel: " << message << "\n";
     return kExitFailure;
 }
 
-// Shows that a long listing is still running, on a terminal only.
-class Progress {
-public:
-    explicit Progress(const char* what) : m_enabled(isatty(STDERR_FILENO) == 1) {
-        if (!m_enabled) return;
-        std::fprintf(stderr, "%s...", what);
-        m_thread = std::thread([this, what] {
-            auto start = std::chrono::steady_clock::now();
-            while (!m_done.load()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
-                if (seconds.count() >= 1) std::fprintf(stderr, "\r%s... %llds", what, static_cast<long long>(seconds.count()));
-            }
-            std::fprintf(stderr, "\r\033[K");
-        });
-    }
-    ~Progress() {
-        m_done = true;
-        if (m_thread.joinable()) m_thread.join();
-    }
-
-private:
-    bool m_enabled;
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
+std::string shown(std::u16string_view text) { return TerminalText(NarrowText(text)); }
 
 DeletedRow rowOf(const PropertySet* record) {
     // Without the schema cache there is no friendly class name: the class itself then.
     std::u16string_view className = record->getText(u"FriendlyClassName");
     if (className.empty()) className = record->getText(u"class");
-    return DeletedRow{NarrowText(record->getText(u"name")), NarrowText(record->getText(u"Parent")),
-                      NarrowText(className), NarrowText(record->getText(u"dateDeleted")),
+    std::string tombstoneName = NarrowText(record->getText(u"name"));
+    std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
+    return DeletedRow{ReadableName(tombstoneName),
+                      tombstoneName,
+                      NarrowText(record->getText(u"Parent")),
+                      NarrowText(className),
+                      deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc),
+                      deletedUtc,
+                      NarrowText(lumivel::shared::MangledGuidText(record->getText(u"name"))),
                       NarrowText(record->getText(u"distinguishedName"))};
 }
 
 int runDomains(ProviderSession& session) {
     RecordList nodes;
     HRESULT result = session.storedNodes(&nodes);
-    if (FAILED(result)) return fail("cannot read the stored domains: " + errorText(result));
+    if (FAILED(result)) return fail("cannot read the stored domains: " + ErrorText(result));
+    if (nodes.records().empty()) {
+        size_t stored = StoredDomainCount();
+        if (stored == 0)
+            std::cerr << "lumivel: no domain is stored; store one with lumivel connect DOMAIN\n";
+        else
+            std::cerr << "lumivel: " << stored << (stored == 1 ? " domain is" : " domains are")
+                      << " stored, but none can be bound now (without a Kerberos ticket, get one with kinit first)\n";
+    }
     for (const PropertySet* node : nodes.records()) {
-        std::cout << NarrowText(node->getText(u"name")) << "\t" << NarrowText(node->getText(u"DomainName")) << "\t"
-                  << NarrowText(node->getText(u"FocusedDC")) << "\n";
+        std::cout << shown(node->getText(u"name")) << "\t" << shown(node->getText(u"DomainName")) << "\t"
+                  << shown(node->getText(u"FocusedDC")) << "\n";
     }
     return kExitSuccess;
 }
@@ -90,57 +68,24 @@ int runDomains(ProviderSession& session) {
 int runConnect(ProviderSession& session, const Arguments& arguments) {
     RecordList added;
     HRESULT result = session.connect(nullptr, &added);
-    if (FAILED(result)) return fail(errorText(result));
-    if (added.records().empty()) return fail("not connected to " + arguments.domain);
-    std::cout << "Connected to " << NarrowText(added.records()[0]->getText(u"name")) << "\n";
+    if (FAILED(result)) return fail(ExplainedError(result));
+    if (added.records().empty()) return fail("not connected to " + TerminalText(arguments.domain));
+    std::cout << "Connected to " << shown(added.records()[0]->getText(u"name")) << "\n";
     return kExitSuccess;
-}
-
-HRESULT listTombstones(ProviderSession& session, const Arguments& arguments, RecordList* keep, RecordList* tombstones) {
-    PropertySet* node = session.nodeFor(WidenText(arguments.domain), keep);
-    if (!node) return E_OUTOFMEMORY;
-    Progress progress("Listing deleted objects");
-    return session.list(node, arguments.filter ? FilterPrefixFor(WidenText(*arguments.filter)) : std::u16string(),
-                        tombstones);
 }
 
 int runList(ProviderSession& session, const Arguments& arguments) {
-    RecordList node, tombstones;
-    HRESULT result = listTombstones(session, arguments, &node, &tombstones);
-    if (FAILED(result)) return fail("cannot list the deleted objects of " + arguments.domain + ": " + errorText(result));
+    Listing listing;
+    std::string error;
+    if (!ListDomain(session, arguments.domain, arguments.filter, &listing, &error)) return fail(TerminalText(error));
     std::vector<DeletedRow> rows;
-    rows.reserve(tombstones.records().size());
-    for (const PropertySet* record : tombstones.records()) rows.push_back(rowOf(record));
+    rows.reserve(listing.tombstones.records().size());
+    for (const PropertySet* record : listing.tombstones.records()) rows.push_back(rowOf(record));
+    if (rows.empty() && !arguments.filter)
+        std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
     std::cout << FormatRows(rows, arguments.format);
     std::cout.flush();
     return std::cout.good() ? kExitSuccess : kExitFailure;
-}
-
-bool confirmed(const Arguments& arguments, const PropertySet* tombstone) {
-    if (arguments.yes) return true;
-    if (isatty(STDIN_FILENO) != 1) return false;
-    std::cerr << "Restore " << ReadableName(NarrowText(tombstone->getText(u"name"))) << " into "
-              << NarrowText(tombstone->getText(u"lastKnownParent")) << "? [y/N] ";
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
-}
-
-int runRestore(ProviderSession& session, const Arguments& arguments) {
-    RecordList node, tombstones;
-    HRESULT result = listTombstones(session, arguments, &node, &tombstones);
-    if (FAILED(result)) return fail("cannot list the deleted objects of " + arguments.domain + ": " + errorText(result));
-    PropertySet* tombstone = FindTombstone(tombstones.records(), WidenText(arguments.tombstone));
-    if (!tombstone) return fail("no single deleted object matches " + arguments.tombstone);
-    if (!confirmed(arguments, tombstone)) return fail("not restored: confirm with --yes");
-    std::vector<PropertySet*> restored;
-    result = session.restore(nullptr, tombstone, &restored);
-    if (result != S_OK) return fail("the object was not restored");
-    for (const PropertySet* record : restored) {
-        std::cout << "Restored " << ReadableName(NarrowText(record->getText(u"name"))) << " into "
-                  << NarrowText(record->getText(u"lastKnownParent")) << "\n";
-    }
-    return kExitSuccess;
 }
 
 // The domain controller a backup command works with: the one asked for, else the stored
@@ -148,8 +93,10 @@ int runRestore(ProviderSession& session, const Arguments& arguments) {
 std::u16string serverFor(ProviderSession& session, const Arguments& arguments) {
     if (arguments.server) return WidenText(*arguments.server);
     RecordList keep;
-    PropertySet* node = session.nodeFor(WidenText(arguments.domain), &keep);
-    std::u16string server = node ? std::u16string(node->getText(u"FocusedDC")) : std::u16string();
+    DomainNode domain;
+    std::u16string server;
+    if (SUCCEEDED(session.resolveDomain(WidenText(arguments.domain), &keep, &domain)))
+        server = domain.node->getText(u"FocusedDC");
     if (server.empty() && arguments.domain.find('=') == std::string::npos)
         server = DomainControllerOf(WidenText(arguments.domain));
     return server;
@@ -157,7 +104,8 @@ std::u16string serverFor(ProviderSession& session, const Arguments& arguments) {
 
 int runBackup(ProviderSession& session, const Arguments& arguments) {
     std::u16string server = serverFor(session, arguments);
-    if (server.empty()) return fail("no domain controller of " + arguments.domain + " answers; name one with --server");
+    if (server.empty())
+        return fail("no domain controller of " + TerminalText(arguments.domain) + " answers; name one with --server");
     RecordList records;
     std::vector<PropertySet*> selection;
     for (const std::string& dn : arguments.objects) {
@@ -176,51 +124,59 @@ int runBackup(ProviderSession& session, const Arguments& arguments) {
         result = session.backup(nullptr, selection, &archive);
     }
     if (result != S_OK || archive.empty()) return fail("no backup was stored");
-    std::cout << NarrowText(archive) << "\n";
+    std::cout << shown(archive) << "\n";
     return kExitSuccess;
-}
-
-// Fields from archives and the directory go onto one line each, control characters and all.
-std::string field(std::u16string_view text) {
-    std::string out;
-    for (char c : NarrowText(text)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    return out;
 }
 
 int runBackups(ProviderSession& session, const Arguments& arguments) {
     std::u16string server = serverFor(session, arguments);
-    revivo::BackupFolder folder = revivo::BackupFolderFor(server);
-    std::u16string section;
-    if (arguments.object) {
-        section = SectionOfObject(WidenText(*arguments.object), server);
-        if (section.empty()) return fail("cannot tell the GUID of " + *arguments.object);
-    }
-    revivo::ArchiveIndex index;
-    std::vector<revivo::ArchiveSummary> archives;
-    DWORD error = ERROR_SUCCESS;
+    std::optional<std::u16string> object;
+    if (arguments.object) object = WidenText(*arguments.object);
+    BackupListing listing;
+    HRESULT result;
     {
         Progress progress("Reading the backup folder");
-        if (!revivo::ListBackupArchives(folder.path, index, &archives, &error))
-            return fail("cannot list " + NarrowText(folder.path) + ": " + errorText(HRESULT_FROM_WIN32(error)));
+        result = session.listBackups(server, object, &listing);
     }
+    if (FAILED(result) && arguments.object && listing.section.empty())
+        return fail("cannot tell the GUID of " + TerminalText(*arguments.object) + ": " + ExplainedError(result));
+    if (FAILED(result)) return fail("cannot list " + shown(listing.folder) + ": " + ErrorText(result));
     std::cout << "File\tDate (UTC)\tOrigin\tObjects" << (arguments.object ? "\tHolds object" : "") << "\n";
-    for (const revivo::ArchiveSummary& archive : archives) {
-        std::cout << field(archive.fileName) << "\t" << field(archive.dateTime) << "\t" << field(archive.origin) << "\t"
-                  << (archive.readable ? std::to_string(archive.sections.size()) : std::string("unreadable"));
-        if (arguments.object) std::cout << "\t" << (archive.Holds(section) ? "yes" : "no");
+    for (const BackupArchive& archive : listing.archives) {
+        std::cout << shown(archive.name) << "\t" << shown(archive.date) << "\t" << shown(archive.origin) << "\t"
+                  << (archive.objects >= 0 ? std::to_string(archive.objects) : std::string("unreadable"));
+        if (archive.holdsObject) std::cout << "\t" << (*archive.holdsObject ? "yes" : "no");
         std::cout << "\n";
     }
     std::cout.flush();
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
+int runCommand(ProviderSession& session, const Arguments& arguments, Interaction interaction) {
+    switch (arguments.command) {
+        case Command::Domains: return runDomains(session);
+        case Command::Connect: return runConnect(session, arguments);
+        case Command::List: return runList(session, arguments);
+        case Command::Restore: return RunRestore(session, arguments, interaction);
+        case Command::Backup: return runBackup(session, arguments);
+        case Command::Backups: return runBackups(session, arguments);
+        case Command::Help:
+        case Command::Version: break;
+    }
+    return kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::cerr << UsageText(std::nullopt);
+        return kExitUsage;
+    }
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
-        std::cerr << "lumivel: " << parsed.error << "\n" << UsageText(std::nullopt);
+        std::cerr << "lumivel: " << TerminalText(parsed.error) << "\n" << UsageText(parsed.usageOf);
         return kExitUsage;
     }
     const Arguments& arguments = *parsed.arguments;
@@ -228,35 +184,28 @@ int main(int argc, char** argv) {
         std::cout << UsageText(arguments.helpTopic);
         return kExitSuccess;
     }
+    if (arguments.command == Command::Version) {
+        std::cout << VersionText();
+        return kExitSuccess;
+    }
 
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(result)) return fail("cannot start COM: " + errorText(result));
+    if (FAILED(result)) return fail("cannot start COM: " + ErrorText(result));
     Answers answers;
-    answers.interactive = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
+    answers.interaction = InteractionFor(arguments.yes);
+    const char* ui = std::getenv("LUMIVEL_UI");
+    answers.headless = ui && std::string(ui) == "headless";
     if (arguments.command == Command::Connect) answers.connectDomain = WidenText(arguments.domain);
     if (arguments.newName) answers.newName = WidenText(*arguments.newName);
     if (arguments.fromBackup) answers.fromBackup = WidenText(*arguments.fromBackup);
     answers.confirmBackup = arguments.command == Command::Backup;
-    std::string problem;
-    if (!InstallAnswers(answers, &problem)) return fail(problem);
+    InstallAnswers(answers);
 
     int status = kExitFailure;
     {
         ProviderSession session;
         result = session.open();
-        if (FAILED(result)) {
-            status = fail("the restore provider is not available: " + errorText(result));
-        } else {
-            switch (arguments.command) {
-                case Command::Domains: status = runDomains(session); break;
-                case Command::Connect: status = runConnect(session, arguments); break;
-                case Command::List: status = runList(session, arguments); break;
-                case Command::Restore: status = runRestore(session, arguments); break;
-                case Command::Backup: status = runBackup(session, arguments); break;
-                case Command::Backups: status = runBackups(session, arguments); break;
-                case Command::Help: break;
-            }
-        }
+        status = FAILED(result) ? fail(ProviderAdvice(result)) : runCommand(session, arguments, answers.interaction);
     }
     CoUninitialize();
     return status;

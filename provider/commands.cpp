@@ -4,6 +4,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
 #include "lumivel/variant_holder.h"
+#include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/revivo.h"
@@ -103,6 +104,10 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             if (!single || RemoveStoredNode(single) != 0) return S_FALSE;
             handOut(resultHeader(u"ObjectsDeleted"), {reinterpret_cast<LONG_PTR>(single)}, pvarResult);
             return S_OK;
+        }
+        case kCommandListBackups: {
+            if (!single) return S_FALSE;
+            return ListBackups(single, pvarResult);
         }
         default:
             return S_FALSE;

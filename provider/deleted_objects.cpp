@@ -39,8 +39,9 @@ bool isTextType(ADSTYPE type) {
            type == ADSTYPE_NUMERIC_STRING;
 }
 
-// The last value of a column as record text; false for types the listing ignores.
-bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text) {
+// The last value of a column as record text; false for types the listing ignores. A time
+// also gives its exact UTC text, for callers that need more than the column's minutes.
+bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text, std::u16string* utcText) {
     if (column.dwNumValues == 0 || !column.pADsValues) return false;
     const ADSVALUE& value = column.pADsValues[column.dwNumValues - 1];
     if (isTextType(value.dwType)) {
@@ -49,6 +50,7 @@ bool columnText(const ADS_SEARCH_COLUMN& column, std::u16string* text) {
     }
     if (value.dwType == ADSTYPE_UTC_TIME) {
         *text = FormatDeletionDate(value.UTCTime);
+        *utcText = FormatUtcTime(value.UTCTime);
         return true;
     }
     return false;
@@ -76,10 +78,11 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
     for (const AttributeKeys& keys : kAttributes) {
         ADS_SEARCH_COLUMN column{};
         if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(keys.attribute), &column))) continue;
-        std::u16string text;
-        if (columnText(column, &text)) {
+        std::u16string text, utcText;
+        if (columnText(column, &text, &utcText)) {
             record->setText(keys.firstKey, text);
             if (keys.secondKey) record->setText(keys.secondKey, text);
+            if (!utcText.empty()) record->setText(kDateDeletedUtcKey, utcText);
         }
         search->FreeColumn(&column);
     }
@@ -102,6 +105,13 @@ std::u16string FormatDeletionDate(const SYSTEMTIME& utc) {
     WCHAR text[64] = {};
     swprintf_s(text, ARRAYSIZE(text), u"%.2i/%.2i/%.2i - %.2i:%.2i", local.wMonth, local.wDay, local.wYear,
                local.wHour, local.wMinute);
+    return text;
+}
+
+std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
+    WCHAR text[64] = {};
+    swprintf_s(text, ARRAYSIZE(text), u"%.4i-%.2i-%.2iT%.2i:%.2i:%.2iZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+               utc.wMinute, utc.wSecond);
     return text;
 }
 

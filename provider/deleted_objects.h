@@ -12,6 +12,8 @@ namespace revivo {
 
 // A UTC time as the "Date Deleted" column shows it: local time, "MM/DD/YYYY - hh:mm".
 std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
+// The same time as ISO 8601 UTC to the second, "YYYY-MM-DDThh:mm:ssZ" (kDateDeletedUtcKey).
+std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 
 // Sets a search that shows deleted objects: its scope, and pages of the size given (none for
 // 0), with one SetSearchPreference call; that call's result.

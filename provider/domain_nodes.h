@@ -5,12 +5,14 @@
 
 #include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 
 namespace revivo {
 
-// HKEY_CURRENT_USER key that stores one REG_SZ value per domain node.
-inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
+// HKEY_CURRENT_USER key that stores one REG_SZ value per domain node (with the provider's
+// interfaces, as the command line reads which domains are stored).
+using ::kLumivelKey;
 
 // Builds a node record from a bound directory object; null when memory runs out.
 PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache);

@@ -12,21 +12,8 @@
 #define IDR_MENU_DELETED_OBJECT 202
 #define IDR_MENU_DOMAIN_NODE 203
 
-// Dialogs and their controls.
-#define IDD_CONNECT_TO 201
-#define IDC_CONNECT_DOMAIN 201
-#define IDD_NEW_NAME 206
-#define IDC_NEW_NAME 205
-#define IDD_CONNECT_DC 211
-#define IDC_DC_LIST 201
-#define IDC_DC_CURRENT 205
-#define IDC_DC_DOMAIN 307
-#define IDC_BROWSE 308
-#define IDD_PERFORM_BACKUP 109
-#define IDC_BACKUP_OBJECT 201
-#define IDC_SCHEDULE 205
-#define IDD_CHOOSE_BACKUP 204
-#define IDC_BACKUP_LIST 203
+// Dialogs and their controls: in the provider's interface, since callers answer them.
+#include "shared/provider_dialog_ids.h"
 
 // Menu commands.
 #define ID_CONNECT_TO 309

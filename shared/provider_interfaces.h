@@ -56,3 +56,33 @@ inline constexpr LONG kCommandBackup = 310;
 inline constexpr LONG kCommandRestore = 311;
 inline constexpr LONG kCommandChooseDomainController = 312;
 inline constexpr LONG kCommandRemove = 313;
+
+// Command 314, which no menu offers: the archives of the backup folder, for callers that
+// show them (the command line). The selection is one record: "FocusedDC" names the domain
+// controller whose sysvol holds the folder (the "FileLocation" policy comes first), and
+// kBackupObjectKey, when set, an object (a GUID, or the DN of a live object or of its
+// tombstone) each archive is checked for. The result is a header record with
+// kBackupFolderKey (and kBackupSectionKey, the object's section name, once it is known), then
+// one record per archive, newest first: "name" (file name), "path",
+// kBackupDateKey (as recorded, UTC), kBackupOriginKey, kObjectCountKey (int, -1 when the
+// archive cannot be read) and, when asked, kHoldsObjectKey (int 0 or 1). The return is S_OK,
+// or the failure of listing the folder or of telling the object's GUID; the header comes
+// back in every case.
+inline constexpr LONG kCommandListBackups = 314;
+
+// The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
+// "DomainName/guid" (or the guid alone) and holding the node's display name.
+inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
+
+// Keys of the records this provider hands to callers other than the console.
+// A deleted object's deletion time (its whenChanged) in ISO 8601 UTC, "2026-12-08T13:57:53Z".
+inline constexpr char16_t kDateDeletedUtcKey[] = u"DateDeletedUtc";
+// Set by a backup (command 310) on every record it backed up: the stored archive's path.
+inline constexpr char16_t kBackupArchiveKey[] = u"BackupArchive";
+inline constexpr char16_t kBackupObjectKey[] = u"BackupObject";
+inline constexpr char16_t kBackupFolderKey[] = u"BackupFolder";
+inline constexpr char16_t kBackupSectionKey[] = u"BackupSection";
+inline constexpr char16_t kBackupDateKey[] = u"BackupDate";
+inline constexpr char16_t kBackupOriginKey[] = u"BackupOrigin";
+inline constexpr char16_t kObjectCountKey[] = u"ObjectCount";
+inline constexpr char16_t kHoldsObjectKey[] = u"HoldsObject";

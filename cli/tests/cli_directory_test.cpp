@@ -10,12 +10,16 @@
 #include <sstream>
 
 #include <filesystem>
+#include <map>
+#include <regex>
 
 #include "lumivel/registry_key.h"
 #include "provider/backup/backup_folder.h"
 #include "shared/text_helpers.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/temporary_directory.h"
 
 namespace {
 
@@ -62,11 +66,42 @@ Outcome run(std::string command) {
     return outcome;
 }
 
-// Runs lumivel with the words.
-Outcome lumivel(const std::vector<std::string>& words) {
-    std::string command = binaryFolder() + "/lumivel";
+// Runs lumivel with the words; `environment` holds assignments put before the program.
+Outcome lumivelWith(const std::string& environment, const std::vector<std::string>& words) {
+    std::string command = (environment.empty() ? std::string() : "env " + environment + " ") + binaryFolder() + "/lumivel";
     for (const std::string& word : words) command += " " + quote(word);
     return run(command);
+}
+
+Outcome lumivel(const std::vector<std::string>& words) { return lumivelWith({}, words); }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) out.push_back(line.substr(start, tab - start));
+    out.push_back(line.substr(start));
+    return out;
+}
+
+// The GUID of the one tombstone whose cn begins with the name.
+std::string tombstoneGuid(const std::string& name) {
+    auto tombstones = lumivel::testing::TombstoneTimes(name);
+    if (tombstones.size() != 1) return {};
+    size_t del = tombstones[0].first.find("DEL:");
+    return del == std::string::npos ? std::string() : tombstones[0].first.substr(del + 4, 36);
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
 }
 
 class CommandLineTest : public ::testing::Test {
@@ -92,10 +127,16 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
         EXPECT_EQ(usage.out.rfind(std::string("usage: lumivel ") + command, 0), 0u) << command << usage.out;
         EXPECT_TRUE(usage.err.empty()) << command;
     }
+    // Alone it is a mistake too: the commands on stderr, nothing a script would take as output.
+    Outcome alone = lumivel({});
+    EXPECT_EQ(alone.exitCode, 2);
+    EXPECT_TRUE(alone.out.empty());
+    EXPECT_NE(alone.err.find("usage: lumivel"), std::string::npos) << alone.err;
     Outcome missing = lumivel({"list"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.out.empty());
     EXPECT_NE(missing.err.find("list takes one DOMAIN"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("usage: lumivel list"), std::string::npos) << missing.err;
     Outcome wrong = lumivel({"purge", m_domain});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("unknown command"), std::string::npos);
@@ -116,18 +157,21 @@ TEST_F(CommandLineTest, ConnectStoresTheDomainAndReportsFailures) {
 }
 
 TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
+    // Other tests restore seeded tombstones: one still deleted, whichever ran before.
     std::string seeded;
     for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts())
-        if (fact.get("deleted") == "1" && fact.get("flags") == "-") seeded = fact.get("name");
+        if (seeded.empty() && fact.get("deleted") == "1" && fact.get("flags") == "-" &&
+            !lumivel::testing::TombstoneTimes(fact.get("name")).empty())
+            seeded = fact.get("name");
     ASSERT_FALSE(seeded.empty());
     Outcome tsv = lumivel({"list", m_domain, "--format", "tsv"});
     EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
-    EXPECT_EQ(tsv.out.rfind("name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n", 0), 0u);
-    EXPECT_NE(tsv.out.find("\n" + seeded + "\\nDEL:"), std::string::npos);
+    EXPECT_EQ(tsv.out.rfind("name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n", 0), 0u);
+    EXPECT_NE(tsv.out.find("\t" + seeded + "\\nDEL:"), std::string::npos);
     Outcome json = lumivel({"list", m_domain, "--format", "json", "--filter", "CN=" + seeded.substr(0, 3)});
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_EQ(json.out.rfind("[", 0), 0u);
-    EXPECT_NE(json.out.find("\"name\": \"" + seeded + "\\nDEL:"), std::string::npos);
+    EXPECT_NE(json.out.find("\"tombstoneName\": \"" + seeded + "\\nDEL:"), std::string::npos);
     EXPECT_EQ(tsv.err.find("Listing deleted objects"), std::string::npos) << "no progress into a file";
     // On a terminal the listing says what it is doing while it runs, and clears the line after.
     std::string listing = quote(binaryFolder() + "/lumivel") + " list " + quote(m_domain) + " --format tsv >/dev/null";
@@ -141,7 +185,7 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     // A domain nobody can reach lists nothing (or fails), never somebody else's tombstones.
     Outcome nowhere = lumivel({"list", "nowhere-zz9.invalid", "--format", "tsv"});
     if (nowhere.exitCode == 0) {
-        EXPECT_EQ(nowhere.out, "name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n");
+        EXPECT_EQ(nowhere.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n");
     } else {
         EXPECT_EQ(nowhere.exitCode, 1);
     }
@@ -195,7 +239,9 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     EXPECT_NE(restored.out.find("Restored " + name), std::string::npos);
     EXPECT_NE(restored.err.find("Success: The object was successfully restored."), std::string::npos);
     EXPECT_TRUE(lumivel::testing::LdapExists(dn));
-    EXPECT_EQ(lumivel({"restore", m_domain, tombstone, "--yes"}).exitCode, 1);
+    Outcome again = lumivel({"restore", m_domain, tombstone, "--yes"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.out, "Already restored " + tombstone + ": it is live as " + dn + "\n");
 
     // Deleted again while a new object takes the name: the new name comes from the command line.
     ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
@@ -215,6 +261,243 @@ TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
     EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + lumivel::testing::EscapeRdnValue(newName) + "," + root));
     lumivel::testing::LdapDeleteTree(root);
+}
+
+// Each test works below an organizational unit of its own.
+class RestoreCommandLineTest : public CommandLineTest {
+protected:
+    void SetUp() override {
+        CommandLineTest::SetUp();
+        if (IsSkipped()) return;
+        m_suffix = lumivel::testing::UniqueSuffix();
+        m_root = "OU=RevivoCliRestore " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
+    }
+    void TearDown() override {
+        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
+    }
+    // A user below the root made and deleted; its tombstone's GUID.
+    std::string deletedUser(const std::string& name, const std::string& parent = {}) {
+        std::string dn = "CN=" + lumivel::testing::EscapeRdnValue(name) + "," + (parent.empty() ? m_root : parent);
+        if (!lumivel::testing::AddUser(dn, name) || !lumivel::testing::LdapDelete(dn)) return {};
+        return tombstoneGuid(name);
+    }
+    std::string m_suffix, m_root;
+};
+
+TEST_F(CommandLineTest, FailuresNameTheirCause) {
+    const std::string nowhere = "nowhere-zz9.invalid";
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"list", nowhere},
+                                                  {"restore", nowhere, "11111111-2222-3333-4444-555555555555", "--yes"}}) {
+        Outcome failed = lumivel(words);
+        EXPECT_EQ(failed.exitCode, 1) << words[0];
+        EXPECT_TRUE(failed.out.empty()) << failed.out;
+        EXPECT_NE(failed.err.find(nowhere + " is not a stored domain"), std::string::npos) << failed.err;
+        EXPECT_NE(failed.err.find("The server is not operational."), std::string::npos) << failed.err;
+    }
+    Outcome unknownContext = lumivel({"list", "DC=nowhere-zz9," + lumivel::testing::TestDirectory().baseDn});
+    EXPECT_EQ(unknownContext.exitCode, 1);
+    EXPECT_NE(unknownContext.err.find("There is no such object on the server."), std::string::npos) << unknownContext.err;
+
+    // A stored domain without a Kerberos ticket: named as stored, and kinit suggested.
+    ASSERT_EQ(lumivel({"connect", m_domain}).exitCode, 0);
+    std::string noTicket = "KRB5CCNAME=FILE:/tmp/lumivel-cli-no-ticket-" + lumivel::testing::UniqueSuffix();
+    Outcome withoutTicket = lumivelWith(noTicket, {"list", m_domain});
+    EXPECT_EQ(withoutTicket.exitCode, 1);
+    EXPECT_NE(withoutTicket.err.find(m_domain + " is a stored domain but cannot be bound now"), std::string::npos)
+        << withoutTicket.err;
+    EXPECT_NE(withoutTicket.err.find("kinit"), std::string::npos);
+    Outcome domains = lumivelWith(noTicket, {"domains"});
+    EXPECT_EQ(domains.exitCode, 0);
+    EXPECT_TRUE(domains.out.empty());
+    EXPECT_NE(domains.err.find("stored, but none can be bound now"), std::string::npos) << domains.err;
+
+    // Hives where nothing is registered: the regsvr command and the hive variables are named.
+    lumivel::testing::TemporaryDirectory hives("lumivel-cli-hives");
+    std::string fresh = "LUMIVEL_MACHINE_HIVE=" + hives.path() + "/machine.hive LUMIVEL_USER_HIVE=" + hives.path() + "/user.hive";
+    Outcome unregistered = lumivelWith(fresh, {"list", m_domain});
+    EXPECT_EQ(unregistered.exitCode, 1);
+    EXPECT_NE(unregistered.err.find("register it with regsvr "), std::string::npos) << unregistered.err;
+    EXPECT_NE(unregistered.err.find("/RevivoProvider.so"), std::string::npos);
+    EXPECT_NE(unregistered.err.find("LUMIVEL_MACHINE_HIVE=" + hives.path() + "/machine.hive"), std::string::npos);
+    std::string registration = "env " + fresh + " " + binaryFolder() + "/regsvr /s " + quote(binaryFolder() + "/RevivoProvider.so");
+    ASSERT_EQ(std::system(registration.c_str()), 0);
+    Outcome none = lumivelWith(fresh, {"domains"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_NE(none.err.find("no domain is stored; store one with lumivel connect DOMAIN"), std::string::npos) << none.err;
+}
+
+TEST_F(CommandLineTest, AnAccountWithoutRightsIsToldWhyNothingIsListed) {
+    const char* user = std::getenv("TESTDC_USER_NAME");
+    const char* password = std::getenv("TESTDC_USER_PASSWORD");
+    const char* realm = std::getenv("TESTDC_REALM");
+    if (!user || !password || !realm) GTEST_SKIP() << "no non-administrator in this test directory";
+    std::string cache = "/tmp/lumivel-cli-reader-" + lumivel::testing::UniqueSuffix();
+    std::string kinit = "printf '%s\\n' " + quote(password) + " | KRB5CCNAME=FILE:" + cache + " kinit " +
+                        quote(std::string(user) + "@" + realm) + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(kinit.c_str()), 0);
+    std::string asReader = "KRB5CCNAME=FILE:" + cache;
+
+    Outcome listed = lumivelWith(asReader, {"list", m_domain, "--format", "tsv"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(lines(listed.out).size(), 1u) << "the heading alone: " << listed.out;
+    EXPECT_NE(listed.err.find("listing Deleted Objects normally needs administrator rights"), std::string::npos) << listed.err;
+
+    std::vector<std::string> administrators = lines(lumivel({"list", m_domain, "--format", "tsv"}).out);
+    ASSERT_GE(administrators.size(), 2u);
+    std::string guid = fields(administrators[1]).at(5);
+    Outcome restore = lumivelWith(asReader, {"restore", m_domain, guid, "--yes"});
+    EXPECT_EQ(restore.exitCode, 1);
+    EXPECT_EQ(restore.out.rfind("Not found " + guid, 0), 0u) << restore.out;
+    EXPECT_NE(restore.err.find("administrator rights"), std::string::npos) << restore.err;
+    std::remove(cache.c_str());
+}
+
+TEST_F(RestoreCommandLineTest, RestoredLinesNameTheNameAndTheParentEachObjectGot) {
+    // A deleted parent whose name needs escaping, and its deleted child.
+    std::string deptName = "Dept, " + m_suffix;
+    std::string dept = "OU=" + lumivel::testing::EscapeRdnValue(deptName) + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    std::string kid = "Kid " + m_suffix;
+    std::string kidGuid = deletedUser(kid, dept);
+    ASSERT_FALSE(kidGuid.empty());
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
+    Outcome chain = lumivel({"restore", m_domain, kidGuid, "--yes"});
+    EXPECT_EQ(chain.exitCode, 0) << chain.err;
+    EXPECT_EQ(chain.out, "Restored " + deptName + " into " + m_root + "\nRestored " + kid + " into " + dept + "\n");
+    EXPECT_EQ(occurrences(chain.err, "successfully restored"), 1u) << chain.err;
+
+    // A taken name: under --yes without --new-name it says so; with one, the line names it.
+    std::string smith = "Smith " + m_suffix;
+    std::string smithGuid = deletedUser(smith);
+    ASSERT_FALSE(smithGuid.empty());
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + smith + "," + m_root, smith));
+    Outcome taken = lumivel({"restore", m_domain, smithGuid, "--yes"});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_EQ(taken.out, "Not restored " + smith + ": the name " + smith + " is taken; give another with --new-name NAME\n");
+    EXPECT_NE(taken.err.find("Name: " + smith + " is taken; give another with --new-name NAME"), std::string::npos)
+        << taken.err;
+    std::string newName = "Smith, John \"" + m_suffix + "\"";
+    Outcome renamed = lumivel({"restore", m_domain, smithGuid, "--yes", "--new-name", newName});
+    EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
+    EXPECT_EQ(renamed.out, "Restored " + newName + " into " + m_root + " (renamed: " + smith + " was taken)\n");
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + lumivel::testing::EscapeRdnValue(newName) + "," + m_root));
+
+    // A --new-name the restore did not need is reported as not used.
+    std::string free = "Free " + m_suffix;
+    std::string freeGuid = deletedUser(free);
+    Outcome unused = lumivel({"restore", m_domain, freeGuid, "--yes", "--new-name", "Other"});
+    EXPECT_EQ(unused.exitCode, 0) << unused.err;
+    EXPECT_EQ(unused.out, "Restored " + free + " into " + m_root + " (--new-name Other not used: the name was free)\n");
+}
+
+TEST_F(RestoreCommandLineTest, OnATerminalYesNeverWaitsAndTheQuestionStatesThePlan) {
+    std::string team = "OU=Team " + m_suffix + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    std::string name = "Term " + m_suffix;
+    std::string guid = deletedUser(name, team);
+    ASSERT_FALSE(guid.empty());
+    ASSERT_TRUE(lumivel::testing::LdapDelete(team));
+    const std::string program = binaryFolder() + "/lumivel";
+    const auto limit = std::chrono::seconds(90);
+
+    lumivel::testing::TerminalRun declined = lumivel::testing::RunOnTerminal({program, "restore", m_domain, guid}, limit, "n\n");
+    EXPECT_FALSE(declined.timedOut) << declined.output;
+    EXPECT_EQ(declined.exitCode, 1) << declined.output;
+    EXPECT_NE(declined.output.find("deleted parent Team " + m_suffix + " (organizationalUnit) first, as " + team),
+              std::string::npos) << declined.output;
+    EXPECT_NE(declined.output.find(name + " (user) as CN=" + name + "," + team), std::string::npos) << declined.output;
+    EXPECT_NE(declined.output.find("Left alone: the object was not restored."), std::string::npos);
+    EXPECT_FALSE(lumivel::testing::LdapExists(team));
+
+    // Under LUMIVEL_UI=headless nobody is asked, at a terminal too.
+    lumivel::testing::TerminalRun headless =
+        lumivel::testing::RunOnTerminal({"/usr/bin/env", "LUMIVEL_UI=headless", program, "restore", m_domain, guid}, limit);
+    EXPECT_FALSE(headless.timedOut) << headless.output;
+    EXPECT_EQ(headless.exitCode, 1);
+    EXPECT_NE(headless.output.find("confirm with --yes"), std::string::npos) << headless.output;
+
+    // --yes: nothing typed, nothing waited for, success said once.
+    lumivel::testing::TerminalRun confirmed =
+        lumivel::testing::RunOnTerminal({program, "restore", m_domain, guid, "--yes"}, limit);
+    EXPECT_FALSE(confirmed.timedOut) << confirmed.output;
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.output;
+    EXPECT_NE(confirmed.output.find("Restored " + name + " into " + team), std::string::npos) << confirmed.output;
+    EXPECT_EQ(occurrences(confirmed.output, "successfully restored"), 1u) << confirmed.output;
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + name + "," + team));
+}
+
+TEST_F(RestoreCommandLineTest, ListedFieldsGoBackToRestoreAndSeveralRestoreInOneCall) {
+    const std::string prefix = "Multi " + m_suffix + " ";
+    const std::string names[] = {prefix + "A", prefix + "\xe7\x8e\x8b\xe5\xb0\x8f\xe6\x98\x8e",  // 王小明
+                                 prefix + "\xf0\xa0\xae\xb7\xe9\x87\x8e", prefix + "D"};           // 𠮷野
+    std::map<std::string, std::string> guids;
+    for (const std::string& name : names) {
+        guids[name] = deletedUser(name);
+        ASSERT_FALSE(guids[name].empty()) << name;
+    }
+
+    Outcome tsv = lumivel({"list", m_domain, "-f", "tsv", "--filter", "CN=" + prefix});
+    ASSERT_EQ(tsv.exitCode, 0) << tsv.err;
+    std::vector<std::string> rows = lines(tsv.out);
+    ASSERT_EQ(rows.size(), 5u) << tsv.out;
+    EXPECT_EQ(rows[0], "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone");
+    std::map<std::string, std::vector<std::string>> byName;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        std::vector<std::string> row = fields(rows[i]);
+        ASSERT_EQ(row.size(), 8u) << rows[i];
+        byName[row[0]] = row;
+        EXPECT_EQ(row[1], m_root);
+        EXPECT_EQ(row[5], guids[row[0]]);
+        EXPECT_EQ(row[6], row[0] + "\\nDEL:" + row[5]);
+        EXPECT_TRUE(std::regex_match(row[3], std::regex("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} \\S+"))) << row[3];
+        EXPECT_TRUE(std::regex_match(row[4], std::regex("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z"))) << row[4];
+    }
+    ASSERT_EQ(byName.size(), 4u);
+
+    Outcome json = lumivel({"list", m_domain, "--format=json", "--filter", "CN=" + prefix + "A"});
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_NE(json.out.find("\"name\": \"" + names[0] + "\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"guid\": \"" + guids[names[0]] + "\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"deletedUtc\": \"" + byName[names[0]][4] + "\""), std::string::npos) << json.out;
+
+    // In the table, wide names keep the next column in line: Ann-like ASCII names get more blanks.
+    Outcome table = lumivel({"list", m_domain, "--filter", "CN=" + prefix});
+    std::map<std::string, size_t> blanks;
+    for (const std::string& line : lines(table.out)) {
+        for (const std::string& name : names) {
+            if (line.rfind(name + " ", 0) != 0) continue;
+            size_t parent = line.find(m_root);
+            ASSERT_NE(parent, std::string::npos) << line;
+            blanks[name] = parent - name.size();
+        }
+    }
+    ASSERT_EQ(blanks.size(), 4u) << table.out;
+    EXPECT_EQ(blanks[names[0]] - blanks[names[1]], 5u) << table.out;  // 1 column against 6
+    EXPECT_EQ(blanks[names[0]] - blanks[names[2]], 3u) << table.out;  // 1 column against 4
+
+    // Two tombstone fields as printed, from a file with the heading, beside a GUID on the command
+    // line and one that names nothing: a line each, and a failing exit status for the one.
+    lumivel::testing::TemporaryDirectory folder("lumivel-cli-from");
+    std::string file = folder.path() + "/tombstones.tsv";
+    lumivel::testing::WriteText(file, "tombstone\n" + byName[names[0]][7] + "\n" + byName[names[1]][7] + "\n");
+    const std::string nobody = "00000000-0000-0000-0000-00000000abcd";
+    Outcome several = lumivel({"restore", m_domain, guids[names[2]], nobody, "--from", file, "--yes"});
+    EXPECT_EQ(several.exitCode, 1) << several.err;
+    std::vector<std::string> reported = lines(several.out);
+    ASSERT_EQ(reported.size(), 4u) << several.out;
+    EXPECT_EQ(reported[0], "Restored " + names[2] + " into " + m_root);
+    EXPECT_EQ(reported[1].rfind("Not found " + nobody + ": no deleted object", 0), 0u) << reported[1];
+    EXPECT_EQ(reported[2], "Restored " + names[0] + " into " + m_root);
+    EXPECT_EQ(reported[3], "Restored " + names[1] + " into " + m_root);
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + names[i] + "," + m_root)) << names[i];
+
+    // The listing piped in whole as standard input; every one restored, so success.
+    std::string piped = binaryFolder() + "/lumivel list " + quote(m_domain) + " -f tsv --filter " + quote("CN=" + names[3]) +
+                        " | " + binaryFolder() + "/lumivel restore " + quote(m_domain) + " --from - --yes";
+    Outcome fromInput = run("sh -c " + quote(piped));
+    EXPECT_EQ(fromInput.exitCode, 0) << fromInput.err;
+    EXPECT_EQ(fromInput.out, "Restored " + names[3] + " into " + m_root + "\n");
 }
 
 // Backups go into the FileLocation folder the hives name; the program inherits the hives.

@@ -6,6 +6,7 @@
 #include "cli/cli_arguments.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
+#include "cli/tombstone_index.h"
 #include "shared/text_helpers.h"
 
 using namespace lumivel_cli;
@@ -50,28 +51,36 @@ TEST(CliArgumentsTest, AcceptsEachCommandWithItsOptions) {
     ParseResult restore = ParseArguments({"restore", "d", "t", "--new-name", "Smith, John", "--yes"});
     EXPECT_EQ(restore.arguments->newName, "Smith, John");
     EXPECT_TRUE(restore.arguments->yes);
-    EXPECT_EQ(restore.arguments->tombstone, "t");
-    EXPECT_EQ(ParseArguments({"restore", "d", "--", "-dash-named"}).arguments->tombstone, "-dash-named");
+    EXPECT_EQ(restore.arguments->tombstones, std::vector<std::string>{"t"});
+    EXPECT_EQ(ParseArguments({"restore", "d", "--", "-dash-named"}).arguments->tombstones,
+              std::vector<std::string>{"-dash-named"});
     EXPECT_EQ(ParseArguments({"list", "--help"}).arguments->helpTopic, Command::List);
     EXPECT_NE(UsageText(Command::Restore).find("--new-name"), std::string::npos);
 }
 
 const std::vector<DeletedRow> kRows = {
-    {"Pat (Ops) *lead*\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f", "OU=Sales,DC=x", "User", "03/07/2004 - 14:05",
+    {"Pat (Ops) *lead*", "Pat (Ops) *lead*\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f", "OU=Sales,DC=x", "User",
+     "2004-03-07 14:05:09 CET", "2004-03-07T13:05:09Z", "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f",
      "CN=Pat (Ops) *lead*\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x"},
-    {"Tab\there \"q\" \\", "OU=\xc3\x9c,DC=x", "Contact", "12/31/2026 - 23:30", "CN=t"},
+    {"Tab\there \"q\" \\", "Tab\there \"q\" \\", "OU=\xc3\x9c,DC=x", "Contact", "2026-12-31 23:30:00 UTC",
+     "2026-12-31T23:30:00Z", "", "CN=t"},
 };
 
 TEST(CliOutputTest, EveryFormatKeepsEachFieldWhole) {
     std::string tsv = FormatRows(kRows, OutputFormat::Tsv);
     EXPECT_EQ(tsv,
-              "name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n"
-              "Pat (Ops) *lead*\\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\tOU=Sales,DC=x\tUser\t03/07/2004 - 14:05\t"
+              "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n"
+              "Pat (Ops) *lead*\tOU=Sales,DC=x\tUser\t2004-03-07 14:05:09 CET\t2004-03-07T13:05:09Z\t"
+              "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\tPat (Ops) *lead*\\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\t"
               "CN=Pat (Ops) *lead*\\\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f,CN=Deleted Objects,DC=x\n"
-              "Tab\\there \"q\" \\\\\tOU=\xc3\x9c,DC=x\tContact\t12/31/2026 - 23:30\tCN=t\n");
+              "Tab\\there \"q\" \\\\\tOU=\xc3\x9c,DC=x\tContact\t2026-12-31 23:30:00 UTC\t2026-12-31T23:30:00Z\t\t"
+              "Tab\\there \"q\" \\\\\tCN=t\n");
 
     std::string json = FormatRows(kRows, OutputFormat::Json);
-    EXPECT_NE(json.find("\"name\": \"Pat (Ops) *lead*\\nDEL:6c1f4a5e"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\": \"Pat (Ops) *lead*\", "), std::string::npos) << json;
+    EXPECT_NE(json.find("\"tombstoneName\": \"Pat (Ops) *lead*\\nDEL:6c1f4a5e"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"guid\": \"6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"deletedUtc\": \"2004-03-07T13:05:09Z\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"Tab\\there \\\"q\\\" \\\\\""), std::string::npos) << json;
     EXPECT_EQ(FormatRows({}, OutputFormat::Json), "[]\n");
 
@@ -143,6 +152,72 @@ TEST(CliSessionTest, DomainNamesBecomeNamingContexts) {
     EXPECT_EQ(NamingContextOfDomain(u"a.b.c."), u"DC=a,DC=b,DC=c");
     EXPECT_EQ(NamingContextOfDomain(u"DC=lumivel,DC=test"), u"DC=lumivel,DC=test");
     EXPECT_EQ(NamingContextOfDomain(u"single"), u"DC=single");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliArgumentsTest, ScriptsGetTheUsualOptionFormsAndTheHelpOfTheirSubCommand) {
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"list", "d", "--format=json"}, {"list", "d", "-f", "json"}, {"list", "-f=json", "d"}}) {
+        ParseResult parsed = ParseArguments(words);
+        if (words[1] == "-f=json") {
+            // Short options take their value as the next word only.
+            EXPECT_FALSE(parsed.arguments.has_value());
+            continue;
+        }
+        ASSERT_TRUE(parsed.arguments.has_value()) << parsed.error;
+        EXPECT_EQ(parsed.arguments->format, OutputFormat::Json);
+    }
+    EXPECT_EQ(ParseArguments({"--version"}).arguments->command, Command::Version);
+    EXPECT_EQ(VersionText().rfind("lumivel ", 0), 0u);
+
+    ParseResult several = ParseArguments({"restore", "d", "a", "{b}", "--from", "-", "--new-name=N", "--yes"});
+    ASSERT_TRUE(several.arguments.has_value()) << several.error;
+    EXPECT_EQ(several.arguments->tombstones, (std::vector<std::string>{"a", "{b}"}));
+    EXPECT_EQ(several.arguments->tombstoneFile, "-");
+    EXPECT_EQ(several.arguments->newName, "N");
+    EXPECT_TRUE(ParseArguments({"restore", "d", "--from", "list.txt"}).arguments.has_value());
+
+    // A mistake names the sub-command whose usage follows it; "--yes" takes no value, and an
+    // option of another sub-command is a mistake here.
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"restore", "d", "t", "--yes=1"}, {"restore", "d", "t", "--filter", "x"},
+          {"list", "d", "--from", "-"}, {"backups", "d", "--new-name", "x"}, {"list", "d", "--format="}}) {
+        ParseResult parsed = ParseArguments(words);
+        EXPECT_FALSE(parsed.arguments.has_value()) << words.back();
+        ASSERT_TRUE(parsed.usageOf.has_value()) << words.back();
+        EXPECT_EQ(UsageText(parsed.usageOf).rfind("usage: lumivel " + words[0], 0), 0u);
+    }
+    EXPECT_FALSE(ParseArguments({"nosuch"}).usageOf.has_value());
+}
+
+TEST(CliSessionTest, TsvFieldsAndGuidsFindTheirTombstone) {
+    std::vector<PropertySet*> records = {
+        tombstone(u"Back\\slash\nDEL:11111111-2222-3333-4444-555555555555",
+                  u"CN=Back\\\\slash\\0ADEL:11111111-2222-3333-4444-555555555555,CN=Deleted Objects,DC=x"),
+        tombstone(u"Smith, John\nDEL:22222222-2222-3333-4444-555555555555",
+                  u"CN=Smith\\, John\\0ADEL:22222222-2222-3333-4444-555555555555,CN=Deleted Objects,DC=x"),
+    };
+    TombstoneIndex index(records);
+    // The DN as TSV prints it: every backslash doubled.
+    EXPECT_EQ(index.find(u"CN=Back\\\\\\\\slash\\\\0ADEL:11111111-2222-3333-4444-555555555555,CN=Deleted Objects,DC=x"),
+              records[0]);
+    EXPECT_EQ(index.find(u"cn=smith\\\\, john\\\\0adel:22222222-2222-3333-4444-555555555555,cn=deleted objects,dc=x"),
+              records[1]);
+    EXPECT_EQ(index.find(u"{22222222-2222-3333-4444-555555555555}"), records[1]);
+    EXPECT_EQ(index.byGuid(u"22222222-2222-3333-4444-555555555555"), records[1]);
+    EXPECT_EQ(index.find(u"CN=Smith\\\\"), nullptr);
+
+    EXPECT_EQ(GuidOfTombstoneArgument(u"{AAAAAAAA-2222-3333-4444-555555555555}"), u"AAAAAAAA-2222-3333-4444-555555555555");
+    EXPECT_EQ(GuidOfTombstoneArgument(u"CN=Ops DEL:x\\, y\\0ADEL:33333333-2222-3333-4444-555555555555,CN=Deleted Objects"),
+              u"33333333-2222-3333-4444-555555555555");
+    // A "DEL:" further up the DN is not this object's.
+    EXPECT_EQ(GuidOfTombstoneArgument(u"CN=Kid,OU=A\\0ADEL:33333333-2222-3333-4444-555555555555,CN=Deleted Objects"),
+              u"");
+    EXPECT_EQ(GuidOfTombstoneArgument(u"33333333-2222-3333-4444"), u"");
+    for (PropertySet* record : records) record->release();
 }
 
 }  // namespace

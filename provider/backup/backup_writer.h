@@ -8,13 +8,15 @@
 #include "provider/backup/object_sections.h"
 #include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
 
 namespace revivo {
 
 class Revivo;
 
-// The record key that receives the archive's full path once it is in the backup folder.
-inline constexpr char16_t kBackupArchiveKey[] = u"BackupArchive";
+// The record key that receives the archive's full path once it is in the backup folder; its
+// callers read it too, so it is declared with the provider's interfaces.
+using ::kBackupArchiveKey;
 
 struct BackupRun {
     enum class Outcome {

@@ -1,0 +1,30 @@
+// The first step of `list` and `restore`: the domain named on the command line, and its
+// deleted objects, or a message that names what went wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/cli_session.h"
+
+namespace lumivel_cli {
+
+struct Listing {
+    RecordList keep;  // the node record
+    DomainNode domain;
+    RecordList tombstones;
+};
+
+// Resolves the domain and lists its deleted objects (filtered when a prefix is given). False
+// with a message naming the cause when the domain cannot be found, reached or listed.
+bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
+                Listing* listing, std::string* error);
+
+// Lists the resolved domain again, all of it (the provider's view of deleted parents is
+// rebuilt by an unfiltered listing).
+bool ListAgain(ProviderSession& session, const std::string& domain, Listing* listing, std::string* error);
+
+// Said after a listing that shows nothing: why that may be, when it may be rights.
+std::string EmptyListingAdvice(const std::string& domain);
+
+}  // namespace lumivel_cli
