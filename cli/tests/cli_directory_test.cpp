@@ -197,7 +197,7 @@ TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalforme
     Outcome typed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "Pat (Ops) *"});
     EXPECT_EQ(typed.exitCode, 0) << typed.err;
     // The seeded tombstone, and those of other tests that borrowed its name: all begin so.
-    EXPECT_NE(typed.out.find("\nPat (Ops) *lead*\\nDEL:"), std::string::npos) << typed.out;
+    EXPECT_NE(typed.out.find("\tPat (Ops) *lead*\\nDEL:"), std::string::npos) << typed.out;
     std::istringstream lines(typed.out);
     std::string line;
     std::getline(lines, line);
@@ -209,7 +209,7 @@ TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalforme
 
     Outcome none = lumivel({"list", m_domain, "--format", "tsv", "--filter", "No such name zz9"});
     EXPECT_EQ(none.exitCode, 0) << none.err;
-    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\ttombstone\n");
+    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n");
 
     Outcome malformed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=x)(cn=y"});
     EXPECT_EQ(malformed.exitCode, 1);
