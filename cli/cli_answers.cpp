@@ -6,6 +6,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "cli/cli_schedule.h"
 #include "cli/terminal_text.h"
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_test_hook.h"
@@ -225,6 +226,8 @@ INT_PTR answer(const Surface& surface) {
                 answerNewName(answers, surface);
             } else if (surface.resourceId == IDD_PERFORM_BACKUP && answers.confirmBackup) {
                 press(surface.window, IDOK);
+            } else if (surface.resourceId == IDD_PERFORM_BACKUP && answers.schedule) {
+                press(surface.window, IDC_SCHEDULE);
             } else if (surface.resourceId == IDD_CHOOSE_BACKUP) {
                 answerArchiveChoice(answers, surface);
             } else {
@@ -234,7 +237,11 @@ INT_PTR answer(const Surface& surface) {
             }
             return 0;
         case SurfaceKind::PropertySheet:
-            SendMessageW(surface.window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            // A form that refused its answers stays open: it is cancelled, not asked again.
+            if (surface.round == 0 && answers.schedule && answers.password)
+                FillScheduleForm(surface.window, *answers.schedule, *answers.password);
+            else
+                SendMessageW(surface.window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
             return 0;
         case SurfaceKind::PopupMenu: return 0;
     }

@@ -5,9 +5,12 @@
 // unless it offers a real choice to a person at the terminal.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/cli_arguments.h"
 
 namespace lumivel_cli {
 
@@ -26,6 +29,9 @@ struct Answers {
     // "Restore" (dialog 204) answered with the archive of this file name (a path's last part),
     // or with the newest one for "latest"; an archive the list lacks cancels it.
     std::optional<std::u16string> fromBackup;
+    // "Perform Backup" answered with "&Schedule", and the schedule form filled with these.
+    std::optional<ScheduleRequest> schedule;
+    std::shared_ptr<const std::u16string> password;
     Interaction interaction = Interaction::Unattended;
     // Message boxes also go to the system log, as the headless user interface sends them.
     bool headless = false;

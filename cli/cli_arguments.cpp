@@ -1,6 +1,8 @@
 #include "cli/cli_arguments.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 
 #ifndef LUMIVEL_VERSION
 #define LUMIVEL_VERSION "unknown"
@@ -67,6 +69,28 @@ constexpr CommandName kCommands[] = {
      "number of objects; with --object also whether each archive holds that object (its\n"
      "GUID, or the DN of the live object or of its tombstone).\n"
      "Example: lumivel backups lumivel.test\n"},
+    {"schedule", Command::Schedule,
+     "usage: lumivel schedule DOMAIN DN SCHEDULE --at HH:MM --account USER [--password-file FILE]\n"
+     "                        [--server DC]\n"
+     "SCHEDULE is one of\n"
+     "  --daily N                                   every N days (1-365)\n"
+     "  --weekly N --days mon,...,sun               every N weeks (1-52) on those days\n"
+     "  --monthly-day D --months jan,...,dec|all    on day D (1-31) of those months\n"
+     "  --monthly-week first|second|third|fourth|last --weekday mon..sun --months ...\n"
+     "  --once YYYY-MM-DD                           once, on that day\n"
+     "Schedules a backup of the object DN (with everything below it) as a job of the task\n"
+     "scheduler, run as USER (DOMAIN\\user, user@REALM or user) at HH:MM local time, the\n"
+     "schedule starting today. The password is read from FILE (its first line), else asked\n"
+     "on the terminal; it is checked with the domain and kept only as a key. The form's own\n"
+     "checks apply. Exits with 0 only when the job was made; an object scheduled already\n"
+     "keeps its job.\n"
+     "Example: lumivel schedule lumivel.test 'OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test' --daily 1\n"
+     "         --at 02:00 --account backup@LUMIVEL.TEST --password-file ~/.backup-password\n"},
+    {"jobs", Command::Jobs,
+     "usage: lumivel jobs | jobs delete NAME | jobs run NAME\n"
+     "Lists the jobs of the task scheduler: name, object, schedule, next run, last run and\n"
+     "its result. 'delete' removes a job; 'run' asks the scheduler service to run it now.\n"
+     "Example: lumivel jobs\n"},
 };
 
 constexpr const char* kProgramUsage =
@@ -78,6 +102,8 @@ constexpr const char* kProgramUsage =
     "  restore DOMAIN TOMBSTONE...  restore deleted objects\n"
     "  backup DOMAIN DN...          back up objects into an archive\n"
     "  backups DOMAIN               list the archives of the backup folder\n"
+    "  schedule DOMAIN DN ...       schedule a backup of an object\n"
+    "  jobs [delete|run NAME]       list, delete or run the scheduled jobs\n"
     "Run 'lumivel <command> --help' for the options of a command, 'lumivel --version' for\n"
     "the version. Exit status: 0 success, 1 failure, 2 a mistake in the command line.\n";
 
@@ -102,7 +128,7 @@ const std::vector<ValueOption>& valueOptions() {
         {"--new-name", nullptr, {Command::Restore}, &Arguments::newName, "--new-name needs a name"},
         {"--from-backup", nullptr, {Command::Restore}, &Arguments::fromBackup, "--from-backup needs an archive or latest"},
         {"--from", nullptr, {Command::Restore}, &Arguments::tombstoneFile, "--from needs a file or -"},
-        {"--server", nullptr, {Command::Backup, Command::Backups}, &Arguments::server, "--server needs a domain controller"},
+        {"--server", nullptr, {Command::Backup, Command::Backups, Command::Schedule}, &Arguments::server, "--server needs a domain controller"},
         {"--object", nullptr, {Command::Backups}, &Arguments::object, "--object needs a GUID or a DN"},
     };
     return options;
@@ -114,6 +140,98 @@ bool parseFormat(const std::string& text, OutputFormat* format) {
     else if (text == "json") *format = OutputFormat::Json;
     else return false;
     return true;
+}
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+bool digits(const std::string& text) {
+    return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// The index of a name in a list, by its first three letters or whole; -1 when none.
+int nameIndex(const std::string& word, const std::vector<std::string>& names) {
+    const std::string w = lower(word);
+    for (size_t i = 0; i < names.size(); ++i)
+        if (w == names[i] || (w.size() >= 3 && names[i].compare(0, w.size(), w) == 0)) return static_cast<int>(i);
+    return -1;
+}
+
+const std::vector<std::string> kDayNames = {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+const std::vector<std::string> kMonthNames = {"january", "february", "march",     "april",   "may",      "june",
+                                              "july",    "august",   "september", "october", "november", "december"};
+const std::vector<std::string> kWeekNames = {"first", "second", "third", "fourth", "last"};
+
+// A comma-separated list of names as a bit mask; 0 for an unknown name.
+unsigned nameMask(const std::string& list, const std::vector<std::string>& names) {
+    if (lower(list) == "all") return (1u << names.size()) - 1;
+    unsigned mask = 0;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string word = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        int index = nameIndex(word, names);
+        if (index < 0) return 0;
+        mask |= 1u << index;
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return mask;
+}
+
+// The schedule options; an error message, or empty when the option was taken.
+std::string scheduleOption(const std::string& word, const std::optional<std::string>& value, ScheduleRequest& r,
+                           int* kinds) {
+    using Kind = ScheduleRequest::Kind;
+    if (!value) return word + " needs a value";
+    if (word == "--daily" || word == "--weekly" || word == "--monthly-day") {
+        if (!digits(*value)) return word + " needs a number";
+        r.kind = word == "--daily" ? Kind::Daily : word == "--weekly" ? Kind::Weekly : Kind::MonthlyDay;
+        r.count = *value;
+        ++*kinds;
+    } else if (word == "--monthly-week") {
+        r.week = nameIndex(*value, kWeekNames);
+        if (r.week < 0) return "--monthly-week takes first, second, third, fourth or last";
+        r.kind = Kind::MonthlyWeek;
+        ++*kinds;
+    } else if (word == "--once") {
+        char rest = 0;
+        if (std::sscanf(value->c_str(), "%4d-%2d-%2d%c", &r.year, &r.month, &r.day, &rest) != 3)
+            return "--once needs a date as YYYY-MM-DD";
+        r.kind = Kind::Once;
+        ++*kinds;
+    } else if (word == "--days") {
+        r.days = nameMask(*value, kDayNames);
+        if (!r.days) return "--days takes days such as mon,sun";
+    } else if (word == "--months") {
+        r.months = nameMask(*value, kMonthNames);
+        if (!r.months) return "--months takes months such as jan,jul, or all";
+    } else if (word == "--weekday") {
+        r.weekday = nameIndex(*value, kDayNames);
+        if (r.weekday < 0) return "--weekday takes a day such as mon";
+    } else if (word == "--at") {
+        char rest = 0;
+        if (std::sscanf(value->c_str(), "%2d:%2d%c", &r.hour, &r.minute, &rest) != 2 || r.hour < 0 || r.hour > 23 ||
+            r.minute < 0 || r.minute > 59)
+            return "--at needs a time as HH:MM";
+    } else if (word == "--account") {
+        if (value->empty()) return "--account needs a user";
+        r.account = *value;
+    } else if (word == "--password-file") {
+        r.passwordFile = value;
+    } else {
+        return "unknown option '" + word + "' for schedule";
+    }
+    return {};
+}
+
+bool isScheduleOption(const std::string& word) {
+    for (const char* option : {"--daily", "--weekly", "--monthly-day", "--monthly-week", "--once", "--days", "--months",
+                               "--weekday", "--at", "--account", "--password-file"})
+        if (word == option) return true;
+    return false;
 }
 
 }  // namespace
@@ -149,6 +267,7 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
     };
 
     std::vector<std::string> positional;
+    int scheduleKinds = 0;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word == "--") {
@@ -184,6 +303,11 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
             arguments.yes = true;
             continue;
         }
+        if (command->command == Command::Schedule && isScheduleOption(name)) {
+            std::string problem = scheduleOption(name, takeValue(), arguments.schedule, &scheduleKinds);
+            if (!problem.empty()) return failure(problem);
+            continue;
+        }
         bool known = false;
         for (const ValueOption& option : valueOptions()) {
             if (name != option.name && !(option.shortName && name == option.shortName)) continue;
@@ -205,6 +329,31 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         for (const std::string& dn : arguments.objects)
             if (dn.empty()) return failure("a DN must not be empty");
         return ParseResult{arguments, {}, {}};
+    }
+    if (command->command == Command::Schedule) {
+        using Kind = ScheduleRequest::Kind;
+        const ScheduleRequest& r = arguments.schedule;
+        if (positional.size() != 2 || positional[0].empty() || positional[1].empty())
+            return failure("schedule takes DOMAIN and DN");
+        if (scheduleKinds != 1)
+            return failure("schedule takes one of --daily, --weekly, --monthly-day, --monthly-week and --once");
+        if (r.kind == Kind::Weekly && !r.days) return failure("--weekly needs --days");
+        if ((r.kind == Kind::MonthlyDay || r.kind == Kind::MonthlyWeek) && !r.months)
+            return failure("a monthly schedule needs --months");
+        if (r.hour < 0) return failure("schedule needs --at HH:MM");
+        if (r.account.empty()) return failure("schedule needs --account USER");
+        arguments.domain = positional[0];
+        arguments.objects = {positional[1]};
+        return ParseResult{arguments, {}, {}};
+    }
+    if (command->command == Command::Jobs) {
+        if (positional.empty()) return ParseResult{arguments, {}, {}};
+        if (positional.size() == 2 && (positional[0] == "delete" || positional[0] == "run") && !positional[1].empty()) {
+            arguments.jobAction = positional[0] == "delete" ? JobAction::Delete : JobAction::Run;
+            arguments.jobName = positional[1];
+            return ParseResult{arguments, {}, {}};
+        }
+        return failure("jobs takes nothing, 'delete NAME' or 'run NAME'");
     }
     if (command->command == Command::Restore) {
         if (positional.empty() || (positional.size() < 2 && !arguments.tombstoneFile))

@@ -7,8 +7,25 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Version, Domains, Connect, List, Restore, Backup, Backups };
+enum class Command { Help, Version, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs };
 enum class OutputFormat { Table, Tsv, Json };
+
+// `schedule`: what goes into the schedule form. Numbers are taken as typed (digits only), so
+// that the form's own checks judge them.
+struct ScheduleRequest {
+    enum class Kind { Daily, Weekly, MonthlyDay, MonthlyWeek, Once } kind = Kind::Daily;
+    std::string count;           // --daily N, --weekly N, --monthly-day D
+    unsigned days = 0;           // --days: bit 0 Monday ... bit 6 Sunday
+    unsigned months = 0;         // --months: bit 0 January ... bit 11 December
+    int week = 0;                // --monthly-week: 0 first ... 4 last
+    int weekday = 0;             // --weekday: 0 Monday ... 6 Sunday
+    int year = 0, month = 0, day = 0;  // --once
+    int hour = -1, minute = -1;  // --at
+    std::string account;
+    std::optional<std::string> passwordFile;
+};
+
+enum class JobAction { List, Delete, Run };
 
 struct Arguments {
     Command command = Command::Help;
@@ -31,6 +48,9 @@ struct Arguments {
     std::optional<std::string> newName;
     OutputFormat format = OutputFormat::Table;
     bool yes = false;
+    ScheduleRequest schedule;
+    JobAction jobAction = JobAction::List;
+    std::string jobName;
 };
 
 struct ParseResult {

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "cli/terminal_text.h"
+#include "shared/text_helpers.h"
 
 namespace lumivel_cli {
 
@@ -77,6 +78,10 @@ std::string json(const std::vector<DeletedRow>& rows) {
 }
 
 }  // namespace
+
+std::string OneLine(std::u16string_view text) {
+    return TerminalText(lumivel::shared::NarrowText(text));
+}
 
 const std::vector<std::string>& FieldNames() {
     static const std::vector<std::string> names = {"name", "lastKnownParent", "class",         "dateDeleted",

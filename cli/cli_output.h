@@ -25,6 +25,10 @@ struct DeletedRow {
 // readably, TSV reversibly, JSON with \u escapes (see terminal_text.h).
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format);
 
+// A field from an archive, the directory or a task file on one line of UTF-8: control
+// characters become '?'.
+std::string OneLine(std::u16string_view text);
+
 // The TSV and JSON field names, in column order.
 const std::vector<std::string>& FieldNames();
 

@@ -264,6 +264,17 @@ HRESULT ProviderSession::listBackups(const std::u16string& server, const std::op
     return status;
 }
 
+HRESULT ProviderSession::schedule(HWND owner, PropertySet* record) {
+    VARIANT selection;
+    VariantInit(&selection);
+    lumivel::shared::RecordToVariant(record, &selection);
+    VARIANT answer;
+    VariantInit(&answer);
+    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
+    VariantClear(&answer);
+    return status;
+}
+
 std::u16string DomainControllerOf(const std::u16string& domain) {
     lumivel::ComPtr<IADs> object;
     if (FAILED(ADsGetObject((u"LDAP://" + domain).c_str(), IID_IADs, object.putVoid()))) return {};
@@ -276,6 +287,16 @@ std::u16string LiveObjectDn(const std::u16string& guid, std::u16string_view serv
     lumivel::ComPtr<IADs> object;
     if (FAILED(ADsGetObject((path + u"<GUID=" + guid + u">").c_str(), IID_IADs, object.putVoid()))) return {};
     return distinguishedNameOf(object.get());
+}
+
+std::u16string GuidOfLiveObject(const std::u16string& dn, const std::u16string& server) {
+    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/";
+    lumivel::ComPtr<IADs> live;
+    lumivel::UniqueBstr guid;
+    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, live.putVoid())) ||
+        FAILED(live->get_GUID(guid.put())))
+        return {};
+    return std::u16string(guid.view());
 }
 
 bool SplitLeaf(const std::u16string& dn, std::u16string* type, std::u16string* value, std::u16string* parent) {

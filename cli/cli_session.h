@@ -69,6 +69,8 @@ public:
     // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
     // archive's path when it reached the backup folder, else empty.
     HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);
+    // ExecuteCommand 310 on one record, whose dialog the installed answers turn into a schedule.
+    HRESULT schedule(HWND owner, PropertySet* record);
     // ExecuteCommand 314: the archives of the server's backup folder, and the folder.
     HRESULT listBackups(const std::u16string& server, const std::optional<std::u16string>& object,
                         BackupListing* listing);
@@ -94,6 +96,10 @@ std::u16string NamingContextOfDomain(const std::u16string& domain);
 
 // The domain controller that answers for a domain (a DNS name), or empty.
 std::u16string DomainControllerOf(const std::u16string& domain);
+
+// The GUID of a live object as ADSI gives it (32 hexadecimal digits), read through the server;
+// empty when it cannot be read.
+std::u16string GuidOfLiveObject(const std::u16string& dn, const std::u16string& server);
 
 // The distinguished name of the live object with that GUID ("8-4-4-4-12"), read from the
 // server (empty: any); empty when there is none.

@@ -4,12 +4,15 @@
 #include "cli/cli_answers.h"
 #include "cli/cli_arguments.h"
 #include "cli/cli_errors.h"
+#include "cli/cli_jobs.h"
 #include "cli/cli_output.h"
+#include "cli/cli_schedule.h"
 #include "cli/cli_session.h"
 #include "cli/domain_listing.h"
 #include "cli/progress.h"
 #include "cli/restore_command.h"
 #include "cli/terminal_text.h"
+#include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -152,6 +155,60 @@ int runBackups(ProviderSession& session, const Arguments& arguments) {
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
+int runSchedule(ProviderSession& session, const Arguments& arguments) {
+    std::u16string server = serverFor(session, arguments);
+    if (server.empty()) return fail("no domain controller of " + arguments.domain + " answers; name one with --server");
+    const std::u16string dn = WidenText(arguments.objects.front());
+    const std::u16string guid = GuidOfLiveObject(dn, server);
+    if (guid.empty()) return fail("cannot read the object " + TerminalText(arguments.objects.front()) + " on " + shown(server));
+    PropertySet* record = PropertySet::create();
+    if (!record) return fail("out of memory");
+    RecordList keep;
+    keep.add(record);
+    record->setText(u"path", dn);
+    record->setText(u"distinguishedName", dn);
+    record->setText(u"FocusedDC", server);
+    record->setText(u"guid", guid);
+    TakeTranscript();
+    session.schedule(nullptr, record);
+    const Transcript transcript = TakeTranscript();
+    const std::u16string name = lumivel::shared::BackupTaskName(guid);
+    JobRow job;
+    // A job that was there before is told apart by the message its second making showed.
+    if (!transcript.messages.empty() || FAILED(DescribeJob(name, &job)))
+        return fail("no backup of " + TerminalText(arguments.objects.front()) + " was scheduled");
+    std::cout << "Scheduled " << job.name << ": " << job.schedule << "; next run " << job.nextRun << "\n";
+    return kExitSuccess;
+}
+
+int runJobs(const Arguments& arguments) {
+    const std::u16string name = WidenText(arguments.jobName);
+    switch (arguments.jobAction) {
+        case JobAction::Delete: {
+            HRESULT result = DeleteJob(name);
+            if (FAILED(result)) return fail("cannot delete the job " + TerminalText(arguments.jobName) + ": " + ErrorText(result));
+            std::cout << "Deleted " << OneLine(name) << "\n";
+            return kExitSuccess;
+        }
+        case JobAction::Run: {
+            HRESULT result = RunJob(name);
+            if (FAILED(result)) return fail("cannot run the job " + TerminalText(arguments.jobName) + ": " + ErrorText(result));
+            std::cout << "The scheduler service runs " << OneLine(name) << " now\n";
+            return kExitSuccess;
+        }
+        case JobAction::List: break;
+    }
+    std::vector<JobRow> rows;
+    HRESULT result = ListJobs(&rows);
+    if (FAILED(result)) return fail("cannot read the scheduled jobs: " + ErrorText(result));
+    std::cout << "Name\tObject\tSchedule\tNext run\tLast run\tResult\n";
+    for (const JobRow& row : rows)
+        std::cout << row.name << "\t" << row.object << "\t" << row.schedule << "\t" << row.nextRun << "\t" << row.lastRun
+                  << "\t" << row.result << "\n";
+    std::cout.flush();
+    return std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
 int runCommand(ProviderSession& session, const Arguments& arguments, Interaction interaction) {
     switch (arguments.command) {
         case Command::Domains: return runDomains(session);
@@ -160,6 +217,8 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Restore: return RunRestore(session, arguments, interaction);
         case Command::Backup: return runBackup(session, arguments);
         case Command::Backups: return runBackups(session, arguments);
+        case Command::Schedule: return runSchedule(session, arguments);
+        case Command::Jobs:
         case Command::Help:
         case Command::Version: break;
     }
@@ -191,7 +250,23 @@ int main(int argc, char** argv) {
 
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + ErrorText(result));
+    if (arguments.command == Command::Jobs) {
+        int status = runJobs(arguments);
+        CoUninitialize();
+        return status;
+    }
     Answers answers;
+    std::shared_ptr<std::u16string> password;
+    if (arguments.command == Command::Schedule) {
+        password = std::make_shared<std::u16string>();
+        std::string problem;
+        if (!ReadPassword(arguments.schedule, password.get(), &problem)) {
+            CoUninitialize();
+            return fail(problem);
+        }
+        answers.schedule = arguments.schedule;
+        answers.password = password;
+    }
     answers.interaction = InteractionFor(arguments.yes);
     const char* ui = std::getenv("LUMIVEL_UI");
     answers.headless = ui && std::string(ui) == "headless";
@@ -207,6 +282,8 @@ int main(int argc, char** argv) {
         result = session.open();
         status = FAILED(result) ? fail(ProviderAdvice(result)) : runCommand(session, arguments, answers.interaction);
     }
+    // The answers hold the password as long as the process: wiped here, once it is done with.
+    if (password) Forget(*password);
     CoUninitialize();
     return status;
 }

@@ -18,3 +18,33 @@
 #define IDD_CHOOSE_BACKUP 204
 #define IDC_BACKUP_LIST 203
 
+// The schedule form: page 1014 and the panels of its four schedules.
+#define IDD_SCHEDULE 1014
+#define IDD_SCHEDULE_DAILY 1015
+#define IDD_SCHEDULE_MONTHLY 1017
+#define IDD_SCHEDULE_ONCE 1018
+#define IDD_SCHEDULE_WEEKLY 1019
+#define IDC_SCHEDULE_LIST 219
+#define IDC_START_TIME 1763
+#define IDC_ACCOUNT 211
+#define IDC_PASSWORD 213
+#define IDC_CONFIRM_PASSWORD 215
+#define IDC_DAILY_EVERY 252
+#define IDC_DAILY_SPIN 234
+#define IDC_WEEKLY_EVERY 231
+#define IDC_WEEKLY_SPIN 270
+#define IDC_WEEKLY_MONDAY 235
+#define IDC_WEEKLY_SUNDAY 241
+#define IDC_MONTHLY_DAY 268
+#define IDC_MONTHLY_DAY_NUMBER 1733
+#define IDC_MONTHLY_THE 269
+#define IDC_MONTHLY_WEEK 1737
+#define IDC_MONTHLY_WEEKDAY 1738
+#define IDC_MONTHLY_JANUARY 254
+#define IDC_MONTHLY_DECEMBER 265
+#define IDC_ONCE_DATE 253
+// The schedule list's items, in this order; the item is also the schedule's "Schedule" value.
+#define SCHEDULE_ITEM_DAILY 0
+#define SCHEDULE_ITEM_WEEKLY 1
+#define SCHEDULE_ITEM_MONTHLY 2
+#define SCHEDULE_ITEM_ONCE 3

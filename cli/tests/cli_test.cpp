@@ -58,6 +58,76 @@ TEST(CliArgumentsTest, AcceptsEachCommandWithItsOptions) {
     EXPECT_NE(UsageText(Command::Restore).find("--new-name"), std::string::npos);
 }
 
+TEST(CliArgumentsTest, ScheduleTakesOneScheduleAndWhatItNeeds) {
+    const std::vector<std::string> base = {"schedule", "lumivel.test", "OU=Staff,DC=lumivel,DC=test"};
+    auto parse = [&](std::vector<std::string> more) {
+        std::vector<std::string> words = base;
+        words.insert(words.end(), more.begin(), more.end());
+        return ParseArguments(words);
+    };
+    const std::vector<std::string> tail = {"--at", "09:05", "--account", "LUMIVEL\\backup"};
+    auto with = [&](std::vector<std::string> schedule) {
+        schedule.insert(schedule.end(), tail.begin(), tail.end());
+        return parse(schedule);
+    };
+    ParseResult daily = with({"--daily", "3"});
+    ASSERT_TRUE(daily.arguments) << daily.error;
+    EXPECT_EQ(daily.arguments->command, Command::Schedule);
+    EXPECT_EQ(daily.arguments->objects, std::vector<std::string>{"OU=Staff,DC=lumivel,DC=test"});
+    EXPECT_EQ(daily.arguments->schedule.count, "3");
+    EXPECT_EQ(daily.arguments->schedule.hour, 9);
+    EXPECT_EQ(daily.arguments->schedule.minute, 5);
+    EXPECT_FALSE(daily.arguments->schedule.passwordFile);
+
+    ParseResult weekly = with({"--weekly", "2", "--days", "mon,Sunday"});
+    ASSERT_TRUE(weekly.arguments) << weekly.error;
+    EXPECT_EQ(weekly.arguments->schedule.days, 0x41u);
+    ParseResult dow = with({"--monthly-week", "last", "--weekday", "fri", "--months", "jan,dec"});
+    ASSERT_TRUE(dow.arguments) << dow.error;
+    EXPECT_EQ(dow.arguments->schedule.kind, ScheduleRequest::Kind::MonthlyWeek);
+    EXPECT_EQ(dow.arguments->schedule.week, 4);
+    EXPECT_EQ(dow.arguments->schedule.weekday, 4);
+    EXPECT_EQ(dow.arguments->schedule.months, 0x801u);
+    EXPECT_EQ(with({"--monthly-day", "15", "--months", "all"}).arguments->schedule.months, 0xFFFu);
+    ParseResult once = with({"--once", "2026-03-10", "--password-file", "/run/pw"});
+    ASSERT_TRUE(once.arguments) << once.error;
+    EXPECT_EQ(once.arguments->schedule.day, 10);
+    EXPECT_EQ(once.arguments->schedule.passwordFile, "/run/pw");
+    // Out-of-range counts are the form's to refuse, in its own words.
+    EXPECT_TRUE(with({"--daily", "0"}).arguments);
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--at", "09:05", "--account", "a"},                                  // no schedule
+        {"--daily", "1", "--weekly", "1", "--days", "mon", "--at", "09:05", "--account", "a"},  // two
+        {"--daily", "one", "--at", "09:05", "--account", "a"},
+        {"--weekly", "1", "--at", "09:05", "--account", "a"},                 // no days
+        {"--weekly", "1", "--days", "mon,funday", "--at", "09:05", "--account", "a"},
+        {"--monthly-day", "1", "--at", "09:05", "--account", "a"},            // no months
+        {"--monthly-week", "fifth", "--months", "all", "--at", "09:05", "--account", "a"},
+        {"--once", "10.03.2026", "--at", "09:05", "--account", "a"},
+        {"--daily", "1", "--at", "24:00", "--account", "a"},
+        {"--daily", "1", "--account", "a"},                                   // no time
+        {"--daily", "1", "--at", "09:05"},                                    // no account
+        {"--daily", "1", "--at", "09:05", "--account", "a", "--password", "secret"},
+    };
+    for (const auto& words : refused) {
+        ParseResult result = parse(words);
+        EXPECT_FALSE(result.arguments) << words.front() << " " << words.size();
+        EXPECT_FALSE(result.error.empty());
+    }
+}
+
+TEST(CliArgumentsTest, JobsListsDeletesAndRuns) {
+    EXPECT_EQ(ParseArguments({"jobs"}).arguments->jobAction, JobAction::List);
+    ParseResult run = ParseArguments({"jobs", "run", "BackupObjects (0123)"});
+    ASSERT_TRUE(run.arguments);
+    EXPECT_EQ(run.arguments->jobAction, JobAction::Run);
+    EXPECT_EQ(run.arguments->jobName, "BackupObjects (0123)");
+    EXPECT_EQ(ParseArguments({"jobs", "delete", "x"}).arguments->jobAction, JobAction::Delete);
+    EXPECT_FALSE(ParseArguments({"jobs", "delete"}).arguments);
+    EXPECT_FALSE(ParseArguments({"jobs", "stop", "x"}).arguments);
+}
+
 const std::vector<DeletedRow> kRows = {
     {"Pat (Ops) *lead*", "Pat (Ops) *lead*\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f", "OU=Sales,DC=x", "User",
      "2004-03-07 14:05:09 CET", "2004-03-07T13:05:09Z", "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f",

@@ -549,6 +549,19 @@ DWORD Hive::writable(bool* canWrite) {
     return ERROR_SUCCESS;
 }
 
+namespace {
+std::string Absolute(std::string path) {
+    if (path.empty() || path.front() == '/') return path;
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string absolute = cwd ? std::string(cwd) + "/" + path : path;
+    std::free(cwd);
+    return absolute;
+}
+}  // namespace
+
+std::string MachineHivePath() { return Absolute(FromEnvironment("LUMIVEL_MACHINE_HIVE", DefaultMachineHive)); }
+std::string UserHivePath() { return Absolute(FromEnvironment("LUMIVEL_USER_HIVE", DefaultUserHive)); }
+
 Hive& MachineHive() {
     static Hive* hive = new Hive([] { return FromEnvironment("LUMIVEL_MACHINE_HIVE", DefaultMachineHive); });
     return *hive;

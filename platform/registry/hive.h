@@ -94,6 +94,9 @@ private:
 // the path it names changes.
 Hive& MachineHive();
 Hive& UserHive();
+// The files the two hives of this process live in, as absolute paths.
+std::string MachineHivePath();
+std::string UserHivePath();
 
 
 }  // namespace lumivel

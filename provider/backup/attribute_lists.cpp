@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "provider/backup/inf_file.h"
+#include "provider/backup/module_directory.h"
 #include "win/processes.h"
 #include "win/strings.h"
 
@@ -70,26 +71,6 @@ bool IsRestrictedAttribute(AttributeLists& lists, LPCWSTR attribute) {
 
 void LoadAttributeLists(AttributeLists& lists) { lists.Load(); }
 
-std::u16string ConfigurationFilePath() {
-    HMODULE module = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&ConfigurationFilePath), &module)) {
-        std::u16string path(MAX_PATH, u'\0');
-        for (;;) {
-            DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-            if (length == 0) break;
-            if (length < path.size()) {
-                path.resize(length);
-                size_t cut = path.find_last_of(u"/\\");
-                if (cut == std::u16string::npos) break;
-                path.resize(cut + 1);
-                return path + kConfigurationFileName;
-            }
-            if (path.size() >= 32768) break;
-            path.resize(path.size() * 2);
-        }
-    }
-    return kConfigurationFileName;
-}
+std::u16string ConfigurationFilePath() { return ModuleDirectory() + kConfigurationFileName; }
 
 }  // namespace revivo

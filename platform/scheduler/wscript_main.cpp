@@ -1,0 +1,147 @@
+// wscript: the script host that runs the generated backup scripts.
+//
+//     wscript [//B] [//NoLogo] SCRIPT.vbs
+//
+// The script must be a plain file of this account or root that not everybody may change, in
+// a folder of the same kind (or one with the sticky bit): a job runs whatever its script says
+// under the job's account. A script outside the language of script_parser.h, or
+// a statement that fails, is reported with the file, line, column, error number and text as a
+// message box (the headless user interface shows it on stderr and in the system log; //B
+// writes one line on stderr instead), and ends the host with exit status 1; a script that
+// cannot be read ends it with 2. Exit status 0 means every statement ran.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "lumivel/text.h"
+#include "lumivel/wide_string.h"
+#include "script_parser.h"
+#include "script_runner.h"
+#include "win/com.h"
+#include "win/errors.h"
+#include "win/user.h"
+
+namespace {
+
+using lumivel::scheduler::ScriptError;
+
+constexpr int kExitScriptError = 1;
+constexpr int kExitCannotRun = 2;
+constexpr off_t kLargestScript = 1 << 20;
+
+// Group write is left to the account's own group, as user-private groups have it.
+bool MayOnlyBeChangedByOwner(const struct stat& st) {
+    return (st.st_uid == ::geteuid() || st.st_uid == 0) && !(st.st_mode & S_IWOTH);
+}
+
+// The script's bytes, or why it is not run.
+bool ReadScript(const std::string& path, std::string* bytes, std::string* problem) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *problem = errno == ELOOP ? "is a symbolic link" : std::string("cannot be opened: ") + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) *problem = std::string("cannot be read: ") + std::strerror(errno);
+    else if (!S_ISREG(st.st_mode)) ok = false, *problem = "is not a plain file";
+    else if (!MayOnlyBeChangedByOwner(st)) ok = false, *problem = "may be changed by another account";
+    else if (st.st_size > kLargestScript) ok = false, *problem = "is larger than 1 MiB";
+    if (ok) {
+        std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
+        struct stat dir {};
+        if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0 ||
+            (!MayOnlyBeChangedByOwner(dir) && !(dir.st_mode & S_ISVTX))) {
+            ok = false;
+            *problem = "lies in a folder that another account may change";
+        }
+    }
+    if (ok) {
+        bytes->resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes->size()) {
+            ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        bytes->resize(done);
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Control characters of a name or message would forge lines in the log.
+std::u16string Printable(std::u16string text) {
+    for (char16_t& c : text)
+        if (c < 0x20 || c == 0x7F) c = u'?';
+    return text;
+}
+
+void Report(const std::u16string& script, const ScriptError& error, bool compiling, bool batch) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(error.code));
+    const std::u16string source = compiling ? u"script compilation error" : u"script runtime error";
+    const std::u16string description = Printable(error.description);
+    if (batch) {
+        std::fprintf(stderr, "%s(%d, %d) %s: %s (0x%s)\n", lumivel::ToUtf8(Printable(script)).c_str(), error.line,
+                     error.column, lumivel::ToUtf8(source).c_str(), lumivel::ToUtf8(description).c_str(), code);
+        return;
+    }
+    std::u16string text = u"Script:\t" + Printable(script) + u"\nLine:\t" + lumivel::FromUtf8(std::to_string(error.line)) +
+                          u"\nChar:\t" + lumivel::FromUtf8(std::to_string(error.column)) + u"\nError:\t" + description +
+                          u"\nCode:\t" + lumivel::FromUtf8(code) + u"\nSource:\t" + source;
+    MessageBoxW(nullptr, text.c_str(), u"Script Host", MB_OK | MB_ICONERROR);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: wscript [//B] [//NoLogo] SCRIPT.vbs\n");
+    return kExitCannotRun;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool batch = false;
+    std::string path;
+    for (int i = 1; i < argc; ++i) {
+        const std::u16string argument = lumivel::FromUtf8(argv[i]);
+        if (lumivel::AsciiEqualsNoCase(argument, u"//B")) {
+            batch = true;
+        } else if (lumivel::AsciiEqualsNoCase(argument, u"//NoLogo")) {
+        } else if (argument.rfind(u"//", 0) == 0 || !path.empty()) {
+            return Usage();
+        } else {
+            path = argv[i];
+        }
+    }
+    if (path.empty()) return Usage();
+
+    std::string bytes, problem;
+    if (!ReadScript(path, &bytes, &problem)) {
+        std::fprintf(stderr, "wscript: the script %s %s; it is not run\n",
+                     lumivel::ToUtf8(Printable(lumivel::FromUtf8(path))).c_str(), problem.c_str());
+        return kExitCannotRun;
+    }
+    const std::u16string script = lumivel::FromUtf8(path);
+    auto parsed = lumivel::scheduler::ParseScript(bytes);
+    if (parsed.error) {
+        Report(script, *parsed.error, true, batch);
+        return kExitScriptError;
+    }
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "wscript: COM cannot start (0x%08X)\n", static_cast<unsigned>(hr));
+        return kExitCannotRun;
+    }
+    auto failure = lumivel::scheduler::RunScript(parsed.statements);
+    if (failure) Report(script, *failure, false, batch);
+    CoUninitialize();
+    return failure ? kExitScriptError : 0;
+}
