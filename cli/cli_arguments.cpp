@@ -94,7 +94,8 @@ constexpr CommandName kCommands[] = {
 };
 
 constexpr const char* kProgramUsage =
-    "usage: lumivel <command> [arguments]\n"
+    "usage: lumivel [<command> [arguments]]\n"
+    "Without a command the console opens (it needs a display).\n"
     "Commands:\n"
     "  domains                      list the stored domain nodes\n"
     "  connect DOMAIN               connect to a domain and store it\n"
@@ -248,7 +249,12 @@ std::string VersionText() { return std::string("lumivel ") + LUMIVEL_VERSION + "
 
 ParseResult ParseArguments(const std::vector<std::string>& words) {
     Arguments arguments;
-    if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    if (words.empty()) {
+        // No arguments: the console, when a display is there to show it.
+        arguments.command = Command::Console;
+        return ParseResult{arguments, {}, {}};
+    }
+    if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         if (words.size() >= 2) {
             if (const CommandName* topic = findCommand(words[1])) arguments.helpTopic = topic->command;
         }

@@ -7,7 +7,7 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Version, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs };
+enum class Command { Help, Version, Console, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs };
 enum class OutputFormat { Table, Tsv, Json };
 
 // `schedule`: what goes into the schedule form. Numbers are taken as typed (digits only), so

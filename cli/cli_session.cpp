@@ -108,7 +108,8 @@ std::u16string FilterPrefixFor(std::u16string_view typed) {
 }
 
 std::u16string NamingContextOfDomain(const std::u16string& domain) {
-    if (domain.find(u'=') != std::u16string::npos) return domain;
+    // An LDAP path keeps the server it names; the provider binds through it.
+    if (domain.find(u'=') != std::u16string::npos || lumivel::shared::StartsWithNoCase(domain, u"LDAP://")) return domain;
     std::u16string dn;
     size_t start = 0;
     while (start <= domain.size()) {

@@ -1,4 +1,9 @@
-// `lumivel`: the restore provider for administrators on a shell.
+// `lumivel`: the console without arguments; with them, the restore provider for
+// administrators on a shell.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "cli/cli_answers.h"
@@ -12,6 +17,8 @@
 #include "cli/progress.h"
 #include "cli/restore_command.h"
 #include "cli/terminal_text.h"
+#include "lumivel/console_host.h"
+#include "lumivel/standard_output.h"
 #include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
@@ -25,6 +32,9 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// The snap-in the console shows: {B979019D-5037-44E0-835B-3CD84BDDA491}.
+constexpr CLSID kSnapinClsid = {0xB979019D, 0x5037, 0x44E0, {0x83, 0x5B, 0x3C, 0xD8, 0x4B, 0xDD, 0xA4, 0x91}};
 
 int fail(const std::string& message) {
     std::cerr << "lumivel: " << message << "\n";
@@ -220,19 +230,14 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Schedule: return runSchedule(session, arguments);
         case Command::Jobs:
         case Command::Help:
-        case Command::Version: break;
+        case Command::Version:
+        case Command::Console: break;
     }
     return kExitFailure;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
-    if (words.empty()) {
-        std::cerr << UsageText(std::nullopt);
-        return kExitUsage;
-    }
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
         std::cerr << "lumivel: " << TerminalText(parsed.error) << "\n" << UsageText(parsed.usageOf);
@@ -246,6 +251,23 @@ int main(int argc, char** argv) {
     if (arguments.command == Command::Version) {
         std::cout << VersionText();
         return kExitSuccess;
+    }
+    if (arguments.command == Command::Console) {
+        if (!lumivel::console::ConsoleCanShow()) {
+            std::cerr << "lumivel: there is no display to show the console on (DISPLAY and WAYLAND_DISPLAY are "
+                         "not set); its work is done on a terminal with a command:\n"
+                      << UsageText(std::nullopt);
+            return kExitUsage;
+        }
+        lumivel::console::ConsoleOptions options;
+        options.snapin = kSnapinClsid;
+        int status = lumivel::console::RunConsole(options);
+        // A domain's fetch may still be running on its worker when the window closes; the
+        // process ends here rather than run static destructors under it.
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        _exit(status);
     }
 
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -285,5 +307,18 @@ int main(int argc, char** argv) {
     // The answers hold the password as long as the process: wiped here, once it is done with.
     if (password) Forget(*password);
     CoUninitialize();
+    return status;
+}
+
+}  // namespace
+
+// Output that could not be written (a full disk, a closed pipe) fails the run, whatever the
+// command did.
+int main(int argc, char** argv) {
+    int status = run(argc, argv);
+    if (int error = lumivel::FlushStandardOutput()) {
+        std::cerr << "lumivel: the output could not be written: " << std::strerror(error) << "\n";
+        return kExitFailure;
+    }
     return status;
 }

@@ -1,7 +1,7 @@
 #include "provider/connect_dialog.h"
 
 #include "lumivel/com_ptr.h"
-#include "lumivel/system_messages.h"
+#include "provider/backup/backup_writer.h"
 #include "provider/dialog_helpers.h"
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
@@ -29,7 +29,7 @@ void confirmDomain(HWND dialog, std::u16string* entered) {
         EndDialog(dialog, IDOK);
         return;
     }
-    std::u16string message = lumivel::SystemMessageText(static_cast<DWORD>(result));
+    std::u16string message = SystemErrorText(static_cast<DWORD>(result));
     if (MessageBoxW(dialog, message.c_str(), u"Active Directory", MB_RETRYCANCEL | MB_ICONSTOP) == IDRETRY) return;
     *entered = text;
     EndDialog(dialog, IDOK);

@@ -124,16 +124,28 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
                                             std::u16string* usedContext) {
     *container = nullptr;
     std::u16string context;
+    // "LDAP://server/DN" names the server to ask: with the prefix merely dropped, the server
+    // would become part of the DN and the bind go elsewhere.
+    std::u16string server;
     if (namingContext) {
         std::u16string_view given(namingContext);
-        context = given.find(u"LDAP://") != std::u16string_view::npos ? given.substr(std::min<size_t>(7, given.size()))
-                                                                        : given;
-    } else {
+        bool isPath = given.find(u"LDAP://") != std::u16string_view::npos;
+        context = isPath ? given.substr(std::min<size_t>(7, given.size())) : given;
+        // A server name holds no '=', the first part of a DN always does.
+        size_t slash = context.find(u'/');
+        size_t equals = context.find(u'=');
+        if (isPath && equals == std::u16string::npos) slash = context.size();
+        if (isPath && slash > 0 && slash < equals) {
+            server = context.substr(0, slash) + u"/";
+            context.erase(0, std::min(slash + 1, context.size()));
+        }
+    }
+    if (context.empty()) {
         // Only the default naming context needs the rootDSE: the default domain's DCs need not
         // answer for a node of another domain to be listed.
         ComPtr<IADs> rootDse;
-        HRESULT result = ADsOpenObject(u"LDAP://rootDSE", nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                                       rootDse.putVoid());
+        HRESULT result = ADsOpenObject((u"LDAP://" + server + u"rootDSE").c_str(), nullptr, nullptr,
+                                       ADS_SECURE_AUTHENTICATION, IID_IADs, rootDse.putVoid());
         if (FAILED(result)) return result;
         VariantHolder value;
         UniqueBstr name(u"defaultNamingContext");
@@ -143,7 +155,8 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
         context = lumivel::shared::ViewOf(value->bstrVal);
     }
     if (usedContext) *usedContext = context;
-    std::u16string path = u"LDAP://<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
+    std::u16string path =
+        u"LDAP://" + server + u"<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
     return ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
                          IID_IADsContainer, reinterpret_cast<void**>(container));
 }

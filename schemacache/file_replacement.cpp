@@ -3,48 +3,29 @@
 #include <algorithm>
 #include <utility>
 
+#include "lumivel/temporary_file.h"
 #include "win/errors.h"
 #include "win/files.h"
-#include "win/guid.h"
 #include "win/threads.h"
 
 namespace glossar {
 namespace {
 
-constexpr int kNameAttempts = 16;
 constexpr DWORD kLargestWrite = 1u << 30;
-
-std::u16string Hex(unsigned long long value, int digits) {
-    static constexpr char16_t kDigits[] = u"0123456789abcdef";
-    std::u16string text(static_cast<size_t>(digits), u'0');
-    for (int i = digits - 1; i >= 0; --i, value >>= 4) text[static_cast<size_t>(i)] = kDigits[value & 0xF];
-    return text;
-}
-
-// A hidden name beside the target that no other writer picks: its own random part.
-std::u16string TemporaryName(const std::u16string& target) {
-    GUID random{};
-    CoCreateGuid(&random);
-    const unsigned long long bits = (static_cast<unsigned long long>(random.Data1) << 32) |
-                                    (static_cast<unsigned long long>(random.Data2) << 16) | random.Data3;
-    const size_t cut = target.find_last_of(u"/\\");
-    const size_t nameStart = cut == std::u16string::npos ? 0 : cut + 1;
-    return target.substr(0, nameStart) + u"." + target.substr(nameStart) + u"." + Hex(bits, 16) + u".tmp";
-}
 
 }  // namespace
 
 FileReplacement::FileReplacement(std::u16string target) : m_target(std::move(target)) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::u16string temporary = TemporaryName(m_target);
-        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            m_file = file;
-            m_temporary = std::move(temporary);
-            return;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS) return;
-    }
+    // A hidden name beside the target, readable by every user of a shared folder as the file
+    // it replaces is.
+    const size_t cut = m_target.find_last_of(u"/\\");
+    const std::u16string folder = cut == std::u16string::npos ? u"." : m_target.substr(0, cut + 1);
+    const std::u16string prefix = u"." + m_target.substr(cut == std::u16string::npos ? 0 : cut + 1) + u".";
+    HANDLE file = lumivel::CreateExclusiveTemporaryFile(folder.c_str(), prefix, &m_temporary, 0644);
+    if (file != INVALID_HANDLE_VALUE)
+        m_file = file;
+    else
+        m_temporary.clear();
 }
 
 FileReplacement::FileReplacement(FileReplacement&& other) noexcept
@@ -85,11 +66,17 @@ bool FileReplacement::close() {
 
 bool FileReplacement::commit() {
     if (m_temporary.empty() || !close()) return false;
-    const DWORD attributes = GetFileAttributesW(m_target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(m_target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (!MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return false;
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!MoveFileExW(m_temporary.c_str(), m_target.c_str(), flags)) {
+        // Only a read-only file itself refuses the move: a link in its place is replaced, and
+        // whatever it points at keeps its attributes.
+        if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+        const DWORD attributes = GetFileAttributesW(m_target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+            !SetFileAttributesW(m_target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) ||
+            !MoveFileExW(m_temporary.c_str(), m_target.c_str(), flags))
+            return false;
+    }
     m_temporary.clear();
     return true;
 }

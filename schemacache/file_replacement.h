@@ -1,6 +1,7 @@
 // A file that replaces another as a whole: written under a name of its own beside the target,
-// created exclusively (never through a link or over another writer's file), and renamed over
-// the target only once it is complete, so that a reader sees the old file or the new one.
+// created by the exclusive temporary-file helper (never through a link or over another
+// writer's file), and renamed over the target only once it is complete, so that a reader sees
+// the old file or the new one.
 #pragma once
 
 #include <string>

@@ -132,8 +132,9 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
         EXPECT_EQ(usage.out.rfind(std::string("usage: lumivel ") + command, 0), 0u) << command << usage.out;
         EXPECT_TRUE(usage.err.empty()) << command;
     }
-    // Alone it is a mistake too: the commands on stderr, nothing a script would take as output.
-    Outcome alone = lumivel({});
+    // Alone and without a display (where it would open the console) it is a mistake too: the
+    // commands on stderr, nothing a script would take as output.
+    Outcome alone = lumivelWith("-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", {});
     EXPECT_EQ(alone.exitCode, 2);
     EXPECT_TRUE(alone.out.empty());
     EXPECT_NE(alone.err.find("usage: lumivel"), std::string::npos) << alone.err;
@@ -146,6 +147,10 @@ TEST_F(CommandLineTest, UsageAndMistakes) {
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("unknown command"), std::string::npos);
     EXPECT_TRUE(wrong.out.empty());
+    // Help that cannot be written is no success.
+    Outcome full = run(binaryFolder() + "/lumivel --help >/dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("could not be written"), std::string::npos) << full.err;
 }
 
 TEST_F(CommandLineTest, ConnectStoresTheDomainAndReportsFailures) {
@@ -330,6 +335,77 @@ TEST_F(CommandLineTest, FailuresNameTheirCause) {
     Outcome none = lumivelWith(fresh, {"domains"});
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_NE(none.err.find("no domain is stored; store one with lumivel connect DOMAIN"), std::string::npos) << none.err;
+}
+
+// A name can hold escape sequences; whoever named the object must not get to drive the
+// administrator's terminal through any line the program prints.
+TEST_F(CommandLineTest, NamesWithEscapeSequencesNeverReachTheTerminalRaw) {
+    std::string suffix = lumivel::testing::UniqueSuffix();
+    std::string root = "OU=RevivoCliEsc " + suffix + "," + lumivel::testing::TestDirectory().baseDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(root));
+    std::string name = "Esc" + suffix + "\x1b]0;owned\x07\x1b[31m\xc2\x9b" "2J";
+    std::string dn = "CN=" + lumivel::testing::EscapeRdnValue(name) + "," + root;
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    auto tombstones = lumivel::testing::TombstoneTimes("Esc" + suffix);
+    ASSERT_EQ(tombstones.size(), 1u);
+    auto raw = [](const std::string& text) {
+        return text.find('\x1b') != std::string::npos || text.find('\x07') != std::string::npos ||
+               text.find("\xc2\x9b") != std::string::npos;
+    };
+    for (const char* format : {"tsv", "json", "table"}) {
+        Outcome listed = lumivel({"list", m_domain, "--format", format, "--filter", "CN=Esc" + suffix});
+        EXPECT_EQ(listed.exitCode, 0) << format << listed.err;
+        EXPECT_NE(listed.out.find("Esc" + suffix), std::string::npos) << format << listed.out;
+        EXPECT_FALSE(raw(listed.out)) << format << listed.out;
+    }
+    const std::string program = binaryFolder() + "/lumivel";
+    const auto limit = std::chrono::seconds(90);
+    lumivel::testing::TerminalRun declined =
+        lumivel::testing::RunOnTerminal({program, "restore", m_domain, tombstones[0].first}, limit, "n\n");
+    EXPECT_NE(declined.output.find("Esc" + suffix), std::string::npos) << declined.output;
+    // The progress line's own clearing sequence is the program's, not the name's.
+    std::string prompted = declined.output;
+    for (size_t at; (at = prompted.find("\x1b[K")) != std::string::npos;) prompted.erase(at, 3);
+    EXPECT_FALSE(raw(prompted)) << declined.output;
+    EXPECT_FALSE(lumivel::testing::LdapExists(dn));
+
+    Outcome restored = lumivel({"restore", m_domain, tombstones[0].first, "--yes"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_NE(restored.out.find("Restored Esc" + suffix), std::string::npos) << restored.out;
+    EXPECT_FALSE(raw(restored.out)) << restored.out;
+    EXPECT_FALSE(raw(restored.err)) << restored.err;
+    lumivel::testing::LdapDeleteTree(root);
+}
+
+// Paths refused before any bind still say why; a domain named by an LDAP path is asked on
+// the server the path names; output that cannot be written fails the run.
+TEST_F(CommandLineTest, RefusedPathsAndServersNamedInPathsAreReported) {
+    for (const char* domain : {"%s", "LDAP:///", "<GUID=zz>"}) {
+        Outcome failed = lumivel({"connect", domain});
+        EXPECT_EQ(failed.exitCode, 1) << domain;
+        EXPECT_TRUE(failed.out.empty()) << domain << failed.out;
+        ASSERT_FALSE(failed.err.empty()) << domain;
+        // Never a heading without its message.
+        for (const std::string& line : lines(failed.err)) {
+            if (!line.empty()) {
+                EXPECT_NE(line.back(), ':') << domain << failed.err;
+            }
+        }
+    }
+    Outcome elsewhere = lumivelWith("LUMIVEL_LDAP_CONNECT_TIMEOUT=3",
+                                    {"list", "LDAP://127.0.0.9/" + lumivel::testing::TestDirectory().baseDn, "--format", "tsv"});
+    EXPECT_EQ(elsewhere.exitCode, 1) << elsewhere.out;
+    EXPECT_TRUE(elsewhere.out.empty()) << elsewhere.out.substr(0, 300);
+    EXPECT_NE(elsewhere.err.find("127.0.0.9"), std::string::npos) << elsewhere.err;
+    Outcome there = lumivel({"list", "LDAP://" + lumivel::testing::TestDirectory().server + "/" +
+                                         lumivel::testing::TestDirectory().baseDn, "--format", "tsv"});
+    EXPECT_EQ(there.exitCode, 0) << there.err;
+    EXPECT_GT(lines(there.out).size(), 1u) << there.out;
+
+    Outcome full = run(binaryFolder() + "/lumivel list " + quote(m_domain) + " >/dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
 }
 
 TEST_F(CommandLineTest, AnAccountWithoutRightsIsToldWhyNothingIsListed) {

@@ -19,7 +19,7 @@ TEST(CliArgumentsTest, AcceptsEachCommandWithItsOptions) {
         bool accepted;
         Command command;
     } rows[] = {
-        {{}, true, Command::Help},
+        {{}, true, Command::Console},
         {{"--help"}, true, Command::Help},
         {{"list", "--help"}, true, Command::Help},
         {{"domains"}, true, Command::Domains},

@@ -4,6 +4,7 @@
 
 #include "ads_object.h"
 #include "attribute_syntax.h"
+#include "error_table.h"
 #include "lumivel/text.h"
 
 using namespace lumivel::directory;
@@ -15,6 +16,8 @@ WINBASEAPI HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
                                  REFIID riid, void** ppObject) {
     if (!ppObject) return E_POINTER;
     *ppObject = nullptr;
+    // A path refused before any bind is reported too: FormatMessageW must know its text.
+    RegisterDirectoryMessages();
     if (!lpszPathName) return E_ADS_BAD_PATHNAME;
     // Only the logged-on user's credentials exist on this platform.
     if ((lpszUserName && *lpszUserName) || (lpszPassword && *lpszPassword)) return E_INVALIDARG;

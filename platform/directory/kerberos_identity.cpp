@@ -1,12 +1,20 @@
 // Kerberos credential cache inspection.
 #include "kerberos_identity.h"
 
+#include <gssapi/gssapi.h>
+#include <gssapi/gssapi_krb5.h>
 #include <krb5.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "win/dserror.h"
+#include "win/errors.h"
 
 namespace lumivel::directory {
 namespace {
@@ -80,6 +88,52 @@ HRESULT CheckCredentials() {
     if (principal) krb5_free_principal(k.context, principal);
     krb5_cc_close(k.context, cache);
     return result;
+}
+
+namespace {
+
+// What the request thread and the waiting caller share; the thread may outlive the caller.
+struct TicketRequest {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+};
+
+// The first step of the context a SASL GSSAPI bind sets up ("ldap@host", Kerberos), which
+// fetches and caches the service ticket; the context itself is thrown away.
+void RequestTicket(const std::string& host) {
+    OM_uint32 minor = 0;
+    std::string service = "ldap@" + host;
+    gss_buffer_desc serviceName{service.size(), service.data()};
+    gss_name_t target = GSS_C_NO_NAME;
+    if (gss_import_name(&minor, &serviceName, GSS_C_NT_HOSTBASED_SERVICE, &target) != GSS_S_COMPLETE) return;
+    gss_ctx_id_t context = GSS_C_NO_CONTEXT;
+    gss_buffer_desc token{0, nullptr};
+    gss_init_sec_context(&minor, GSS_C_NO_CREDENTIAL, &context, target, const_cast<gss_OID>(gss_mech_krb5),
+                         GSS_C_MUTUAL_FLAG | GSS_C_INTEG_FLAG | GSS_C_CONF_FLAG, 0, GSS_C_NO_CHANNEL_BINDINGS,
+                         GSS_C_NO_BUFFER, nullptr, &token, nullptr, nullptr);
+    gss_release_buffer(&minor, &token);
+    if (context != GSS_C_NO_CONTEXT) gss_delete_sec_context(&minor, &context, GSS_C_NO_BUFFER);
+    gss_release_name(&minor, &target);
+}
+
+}  // namespace
+
+HRESULT RequestServiceTicket(const std::string& host, std::chrono::steady_clock::time_point deadline) {
+    auto request = std::make_shared<TicketRequest>();
+    try {
+        std::thread([request, host] {
+            RequestTicket(host);
+            std::lock_guard lock(request->mutex);
+            request->done = true;
+            request->answered.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES);
+    }
+    std::unique_lock lock(request->mutex);
+    return request->answered.wait_until(lock, deadline, [&] { return request->done; }) ? S_OK
+                                                                                       : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 }
 
 }  // namespace lumivel::directory

@@ -6,7 +6,7 @@
 #include <sys/time.h>
 
 #include <cerrno>
-
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -64,6 +64,11 @@ DnReferral AskForReferral(const std::string& defaultDomain, const std::string& d
 
 }  // namespace
 
+int SecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::seconds::rep>(left.count(), 1));
+}
+
 ConnectionTimeouts CurrentTimeouts() {
     ConnectionTimeouts t;
     t.connectSeconds = EnvSeconds("LUMIVEL_LDAP_CONNECT_TIMEOUT", t.connectSeconds);
@@ -84,14 +89,18 @@ HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared
         return HresultFromLdap(rc ? rc : LDAP_LOCAL_ERROR);
     }
     const ConnectionTimeouts timeouts = CurrentTimeouts();
+    // Until the connection is set up a server that does not answer is as good as absent: the
+    // whole set-up, Kerberos included, gets the connect time-out rather than the longer
+    // operation one.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeouts.connectSeconds);
+    const HRESULT ticket = RequestServiceTicket(host, deadline);
+    if (FAILED(ticket)) return ticket;
     int version = LDAP_VERSION3;
     ldap_set_option(c->m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(c->m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    timeval connectTimeout{timeouts.connectSeconds, 0};
+    timeval connectTimeout{SecondsLeft(deadline), 0};
     ldap_set_option(c->m_ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
-    // Until the connection is set up a server that does not answer is as good as absent, so the
-    // bind and the rootDSE read get the connect time-out rather than the longer operation one.
-    timeval setupTimeout{timeouts.connectSeconds, 0};
+    timeval setupTimeout{SecondsLeft(deadline), 0};
     ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &setupTimeout);
     ldap_set_option(c->m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     // Sealing: AD refuses simple and unprotected SASL binds on ldap://.
@@ -111,7 +120,7 @@ HRESULT LdapConnection::Open(const std::string& host, uint16_t port, std::shared
     rc = SearchSync(*c, "", LDAP_SCOPE_BASE, "(objectClass=*)",
                     {"defaultNamingContext", "configurationNamingContext", "schemaNamingContext",
                      "rootDomainNamingContext", "dnsHostName", "subschemaSubentry"},
-                    nullptr, &result, timeouts.connectSeconds);
+                    nullptr, &result, SecondsLeft(deadline));
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     timeval operationTimeout{timeouts.operationSeconds, 0};
     ldap_set_option(c->m_ld, LDAP_OPT_TIMEOUT, &operationTimeout);

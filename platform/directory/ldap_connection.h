@@ -2,6 +2,8 @@
 // and operation time-outs, and the rootDSE facts every bind needs.
 #pragma once
 
+#include <chrono>
+
 #include <ldap.h>
 
 #include <atomic>
@@ -40,6 +42,8 @@ struct ConnectionTimeouts {
 };
 // Overridable through LUMIVEL_LDAP_CONNECT_TIMEOUT / LUMIVEL_LDAP_OPERATION_TIMEOUT (seconds).
 ConnectionTimeouts CurrentTimeouts();
+// Whole seconds left until the deadline, at least one: libldap takes whole time-outs.
+int SecondsLeft(std::chrono::steady_clock::time_point deadline);
 
 class LdapConnection {
 public:

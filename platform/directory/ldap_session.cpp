@@ -4,6 +4,7 @@
 #include <ldap.h>
 #include <sasl/sasl.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "dc_locator.h"
@@ -101,10 +102,12 @@ ULONG SessionBindNegotiate(LdapSession* s) {
         if (rc) return rc;
     }
     if (FAILED(CheckCredentials())) return WindowsLdapCode(LDAP_INVALID_CREDENTIALS);
-    // A server that takes the connection but never answers the bind must not hold the caller
-    // for the whole operation time-out.
+    // A server or a KDC that never answers must not hold the caller for the whole operation
+    // time-out: the bind, Kerberos included, gets the connect time-out.
     const ConnectionTimeouts timeouts = CurrentTimeouts();
-    timeval setup{timeouts.connectSeconds, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeouts.connectSeconds);
+    if (FAILED(RequestServiceTicket(s->connectedHost, deadline))) return WindowsLdapCode(LDAP_TIMEOUT);
+    timeval setup{SecondsLeft(deadline), 0};
     ldap_set_option(s->ld, LDAP_OPT_TIMEOUT, &setup);
     const int rc = ldap_sasl_interactive_bind_s(s->ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, Interact,
                                                 nullptr);

@@ -11,6 +11,7 @@
 
 #include "local_file.h"
 #include "lumivel/errno_map.h"
+#include "lumivel/temporary_file.h"
 #include "lumivel/text.h"
 #include "lumivel/unc_file_system.h"
 #include "path.h"
@@ -157,23 +158,20 @@ DWORD CopyLocal(const std::string& to, bool replace, LPCWSTR wideFrom) {
         if (S_ISDIR(targetState.st_mode) || lumivel::IsReadOnlyMode(targetState.st_mode)) return ERROR_ACCESS_DENIED;
         if (DWORD e = CheckReplaceSharing(to)) return e;
     }
-    std::string temporary = lumivel::ParentDirectory(to) + "/." + std::string(lumivel::BaseName(to)) + ".copy-XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return lumivel::PathError(errno, to);
-    lumivel::LocalFile target(fd, GENERIC_WRITE, std::string());
+    lumivel::ExclusiveTemporaryFile temporary;
+    if (DWORD e = temporary.createBeside(to)) return e;
+    int fd = temporary.descriptor();
+    lumivel::LocalFile target(::dup(fd), GENERIC_WRITE, std::string());
     DWORD error = Pump(*source, target);
     if (error == ERROR_SUCCESS) {
         ::fchmod(fd, sourceState.st_mode & 07777);
         struct timespec times[2] = {sourceState.st_atim, sourceState.st_mtim};
         ::futimens(fd, times);
-        if (::fsync(fd) != 0) error = lumivel::Win32ErrorFromErrno(errno);
     }
     if (error == ERROR_SUCCESS) {
-        int r = replace ? ::rename(temporary.c_str(), to.c_str())
-                        : ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-        if (r != 0) error = errno == EEXIST ? ERROR_FILE_EXISTS : lumivel::PathError(errno, to);
+        error = temporary.commit(to, replace ? lumivel::ExistingFile::Replace : lumivel::ExistingFile::Keep);
+        if (error == ERROR_ALREADY_EXISTS) error = ERROR_FILE_EXISTS;
     }
-    if (error != ERROR_SUCCESS) ::unlink(temporary.c_str());
     return error;
 }
 

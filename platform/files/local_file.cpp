@@ -176,7 +176,9 @@ DWORD OpenFileObject(LPCWSTR path, DWORD access, DWORD share, DWORD disposition,
     bool replaces = exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
     if (exists && IsReadOnlyMode(existing.st_mode) && (write || replaces)) return ERROR_ACCESS_DENIED;
 
-    int flags = O_CLOEXEC | O_NOCTTY;
+    // Opening never waits, as CreateFileW does not: a FIFO would block until its other end is
+    // opened. Reads and writes wait as usual afterwards.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) flags |= O_DSYNC;
     if (disposition == CREATE_NEW || (!exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)))
         flags |= O_CREAT | O_EXCL;
@@ -198,6 +200,7 @@ DWORD OpenFileObject(LPCWSTR path, DWORD access, DWORD share, DWORD disposition,
         if (errno == EEXIST) return disposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_SHARING_VIOLATION;
         return PathError(errno, *local);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     bool madeNew = (flags & O_CREAT) != 0;
     DWORD shareError = AcquireShare(fd, ShareRequestFrom(access, share), readable);
     if (shareError != ERROR_SUCCESS) {

@@ -23,6 +23,8 @@ std::u16string UncPath(std::u16string_view path);
 DWORD PathError(int error, const std::string& path);
 
 std::string ParentDirectory(const std::string& path);
+// TMP, TEMP or TMPDIR, else /tmp, without a trailing '/'.
+std::string TemporaryBaseFolder();
 std::string_view BaseName(std::string_view path);
 
 // Windows attributes of a file: directory, read-only when no write bit is set, else archive.

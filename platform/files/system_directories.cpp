@@ -1,10 +1,12 @@
 // The temporary, Windows and system directories of this platform.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "lumivel/temporary_file.h"
 #include "lumivel/text.h"
 #include "path.h"
 #include "win/errors.h"
@@ -37,16 +39,12 @@ std::u16string WindowsDirectory() {
 
 extern "C" {
 
+// A shared folder such as /tmp lets anyone plant names or links for the files written there,
+// so the path handed out is a private folder of this process inside it unless the folder is
+// the user's own; a folder that does not exist is named as it is, as Windows does.
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
     std::string dir;
-    for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) {
-            dir = value;
-            break;
-        }
-    }
-    if (dir.empty()) dir = "/tmp";
+    if (DWORD e = lumivel::TemporaryPathFolder(&dir)) return Fail(e, DWORD(0));
     if (dir.back() != '/') dir += '/';
     return CopyOut(lumivel::FromUtf8(dir), lpBuffer, nBufferLength);
 }

@@ -2,16 +2,22 @@
 #include "hive.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "../base/calendar.h"
 #include "lumivel/errno_map.h"
+#include "lumivel/temporary_file.h"
 #include "lumivel/wide_string.h"
 #include "sqlite_errors.h"
 #include "win/winerror.h"
@@ -23,6 +29,11 @@ namespace {
 constexpr int kApplicationId = 0x4C4D5652;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 30000;
+// After a checkpoint the log is cut back to this size, so that it does not keep the space of
+// one large change for ever.
+constexpr int kJournalSizeLimit = 1 << 20;
+// Free pages worth giving back to the file system after a deletion.
+constexpr int kFreePagesWorthReleasing = 16;
 
 constexpr const char* kSchema =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name BLOB NOT NULL,"
@@ -38,24 +49,21 @@ int64_t NowTicks() {
     return (int64_t(ts.tv_sec) + kFileTimeEpochSeconds) * kTicksPerSecond + ts.tv_nsec / 100;
 }
 
-// A prepared statement that finalises itself.
+// A prepared statement that finalises itself. A value that cannot be bound (too big for the
+// hive) fails the step with the bind's own result, rather than running with the value unset.
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) { m_result = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr); }
     ~Statement() { sqlite3_finalize(m_statement); }
     int prepared() const { return m_result; }
-    Statement& bind(int index, int64_t value) {
-        sqlite3_bind_int64(m_statement, index, value);
-        return *this;
-    }
+    Statement& bind(int index, int64_t value) { return check(sqlite3_bind_int64(m_statement, index, value)); }
     Statement& bind(int index, std::u16string_view text) {
-        sqlite3_bind_blob(m_statement, index, text.empty() ? "" : static_cast<const void*>(text.data()),
-                          static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
-        return *this;
+        return check(sqlite3_bind_blob64(m_statement, index, text.empty() ? "" : static_cast<const void*>(text.data()),
+                                         text.size() * sizeof(char16_t), SQLITE_TRANSIENT));
     }
     Statement& bind(int index, const BYTE* data, size_t size) {
-        sqlite3_bind_blob64(m_statement, index, size ? static_cast<const void*>(data) : "", size, SQLITE_TRANSIENT);
-        return *this;
+        return check(
+            sqlite3_bind_blob64(m_statement, index, size ? static_cast<const void*>(data) : "", size, SQLITE_TRANSIENT));
     }
     int step() { return m_result == SQLITE_OK ? sqlite3_step(m_statement) : m_result; }
     int64_t integer(int column) { return sqlite3_column_int64(m_statement, column); }
@@ -71,6 +79,11 @@ public:
     }
 
 private:
+    Statement& check(int result) {
+        if (m_result == SQLITE_OK && result != SQLITE_OK) m_result = result;
+        return *this;
+    }
+
     sqlite3_stmt* m_statement = nullptr;
     int m_result;
 };
@@ -110,12 +123,54 @@ std::vector<std::u16string_view> Components(std::u16string_view path) {
 
 std::string DefaultMachineHive() { return "/var/lib/lumivel/machine.hive"; }
 
+std::string HomeFromPasswordDatabase() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return found && found->pw_dir && *found->pw_dir == '/' ? std::string(found->pw_dir) : std::string();
+}
+
+// Without either variable (a service, cron, the scheduler) the home folder comes from the
+// password database: a shared fallback such as /tmp would let any user make the hive first.
 std::string DefaultUserHive() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && *config == '/') return std::string(config) + "/lumivel/user.hive";
     const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config/lumivel/user.hive";
+    if (home && *home) return std::string(home) + "/.config/lumivel/user.hive";
+    std::string passwordHome = HomeFromPasswordDatabase();
+    return passwordHome.empty() ? std::string() : passwordHome + "/.config/lumivel/user.hive";
 }
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Why another user could have made or changed the file or folder; empty when nobody could. A
+// folder writable by the user's own group is accepted, as a umask of 002 makes them.
+std::string UntrustedBecause(const struct stat& st, const char* what) {
+    if (st.st_uid != ::geteuid()) return std::string(what) + " belongs to user " + std::to_string(st.st_uid);
+    if (st.st_mode & S_IWOTH) return std::string(what) + " may be written by every user";
+    if ((st.st_mode & S_IWGRP) && st.st_gid != ::getegid())
+        return std::string(what) + " may be written by group " + std::to_string(st.st_gid);
+    return {};
+}
+
+void ReportRefusedHive(const std::string& path, const std::string& reason) {
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    std::lock_guard lock(mutex);
+    if (!reported.insert(path + "\n" + reason).second) return;
+    std::fprintf(stderr, "lumivel: the registry hive %s is not used: %s\n", path.c_str(), reason.c_str());
+    ::syslog(LOG_AUTH | LOG_WARNING, "the registry hive %s is not used: %s", path.c_str(), reason.c_str());
+}
+
+// The hive file is created when missing, so a path that cannot be found is its folder's.
+DWORD HiveFileError(DWORD error) { return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error; }
 
 std::string FromEnvironment(const char* name, std::string (*fallback)()) {
     const char* value = std::getenv(name);
@@ -170,30 +225,40 @@ DWORD Hive::exec(const char* sql) {
     return r == SQLITE_OK ? ERROR_SUCCESS : Win32ErrorFromSqlite(r);
 }
 
-// A new hive is built under a temporary name and linked into place, so that no process ever
+// A new hive is built under a temporary name and moved into place, so that no process ever
 // sees a half-made file and an existing file is never replaced.
 DWORD Hive::createFile(const std::string& path) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     bool machine = path == DefaultMachineHive();
-    if (DWORD e = MakeDirectories(dir, machine ? 0755 : 0700)) return e;
-    std::string temporary = path + ".new-XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return Win32ErrorFromErrno(errno);
-    ::fchmod(fd, machine ? 0644 : 0600);
-    ::close(fd);
+    if (DWORD e = MakeDirectories(FolderOf(path), machine ? 0755 : 0700)) return e;
+    ExclusiveTemporaryFile temporary;
+    if (DWORD e = temporary.createBeside(path, machine ? 0644 : 0600)) return e;
     sqlite3* db = nullptr;
-    int r = sqlite3_open_v2(temporary.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::string setup = std::string("PRAGMA application_id=") + std::to_string(kApplicationId) +
-                        ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";BEGIN;" + kSchema +
-                        "COMMIT;PRAGMA journal_mode=WAL;";
+    int r = sqlite3_open_v2(temporary.path().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // Incremental vacuum must be chosen before the first table exists.
+    std::string setup = std::string("PRAGMA auto_vacuum=INCREMENTAL;PRAGMA application_id=") +
+                        std::to_string(kApplicationId) + ";PRAGMA user_version=" + std::to_string(kSchemaVersion) +
+                        ";BEGIN;" + kSchema + "COMMIT;PRAGMA journal_mode=WAL;";
     if (r == SQLITE_OK) r = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);
-    DWORD error = r == SQLITE_OK ? ERROR_SUCCESS : Win32ErrorFromSqlite(r);
-    if (error == ERROR_SUCCESS && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST)
-        error = Win32ErrorFromErrno(errno);
-    ::unlink(temporary.c_str());
-    return error;
+    if (r != SQLITE_OK) return Win32ErrorFromSqlite(r);
+    DWORD error = temporary.commit(path, ExistingFile::Keep);
+    return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : error;
+}
+
+DWORD Hive::checkOwner(const std::string& path) {
+    std::string folder = FolderOf(path);
+    DWORD made = MakeDirectories(folder, 0700);
+    // A user without a home to write (a service account) has no hive: it reads as empty, as
+    // a machine hive that cannot be made does.
+    if (made == ERROR_ACCESS_DENIED || made == ERROR_WRITE_PROTECT) return ERROR_SUCCESS;
+    if (made) return HiveFileError(made);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return HiveFileError(Win32ErrorFromErrno(errno));
+    std::string reason = UntrustedBecause(st, "its folder");
+    if (reason.empty() && ::stat(path.c_str(), &st) == 0) reason = UntrustedBecause(st, "the file");
+    if (reason.empty()) return ERROR_SUCCESS;
+    ReportRefusedHive(path, reason);
+    return ERROR_ACCESS_DENIED;
 }
 
 // An empty hive in memory that refuses writes.
@@ -214,6 +279,7 @@ DWORD Hive::openAbsent(const std::string& path) {
 
 DWORD Hive::open() {
     std::string path = m_pathSource();
+    if (path.empty()) return ERROR_PATH_NOT_FOUND;  // no home folder to keep a user hive in
     struct stat st {};
     if (m_db && path == m_openPath) {
         // An absent hive is looked for again, so that one installed meanwhile is used.
@@ -224,12 +290,14 @@ DWORD Hive::open() {
         m_db = nullptr;
         m_absent = false;
     }
+    if (m_owner == HiveOwner::CurrentUser)
+        if (DWORD e = checkOwner(path)) return e;
     if (::stat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT) return Win32ErrorFromErrno(errno);
+        if (errno != ENOENT) return HiveFileError(Win32ErrorFromErrno(errno));
         DWORD e = createFile(path);
         if (e == ERROR_ACCESS_DENIED || e == ERROR_WRITE_PROTECT) return openAbsent(path);
-        if (e) return e;
-        if (::stat(path.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
+        if (e) return HiveFileError(e);
+        if (::stat(path.c_str(), &st) != 0) return HiveFileError(Win32ErrorFromErrno(errno));
     }
     if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
     m_readOnly = !MayWrite(path);
@@ -268,7 +336,9 @@ DWORD Hive::open() {
         if (result != SQLITE_ROW || tables != "2") error = ERROR_BADDB;
     }
     if (error == ERROR_SUCCESS && !m_readOnly) {
-        int w = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        std::string pragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=" +
+                              std::to_string(kJournalSizeLimit) + ";";
+        int w = sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr);
         if (w != SQLITE_OK && (w & 0xFF) != SQLITE_BUSY) error = Win32ErrorFromSqlite(w);
     }
     if (error != ERROR_SUCCESS) {
@@ -317,6 +387,23 @@ DWORD Hive::checkKey(int64_t key) {
     return r == SQLITE_DONE ? ERROR_KEY_DELETED : Win32ErrorFromSqlite(r);
 }
 
+// The number of keys from the root down to this one; more than kMaxKeyDepth (SIZE_MAX) when
+// the chain of parents is longer than that, or never reaches the root of a damaged hive.
+DWORD Hive::depthOf(int64_t key, size_t* depth) {
+    Statement s(m_db,
+                "WITH RECURSIVE up(id, n) AS (SELECT ?, 0 UNION ALL SELECT k.parent, up.n + 1 FROM keys k "
+                "JOIN up ON k.id = up.id WHERE up.id <> 1 AND up.n <= ?) SELECT n FROM up WHERE id = 1");
+    s.bind(1, key).bind(2, static_cast<int64_t>(kMaxKeyDepth));
+    int r = s.step();
+    if (r == SQLITE_ROW) {
+        *depth = static_cast<size_t>(s.integer(0));
+        return ERROR_SUCCESS;
+    }
+    if (r != SQLITE_DONE) return Win32ErrorFromSqlite(r);
+    *depth = SIZE_MAX;
+    return ERROR_SUCCESS;
+}
+
 DWORD Hive::keyExists(int64_t key) {
     std::lock_guard lock(m_mutex);
     if (DWORD e = open()) return e;
@@ -360,7 +447,12 @@ DWORD Hive::createPath(int64_t from, std::u16string_view path, int64_t* key, boo
     int64_t current = from;
     DWORD error = checkKey(current);
     int64_t now = NowTicks();
-    for (auto part : Components(path)) {
+    std::vector<std::u16string_view> parts = Components(path);
+    size_t depth = 0;
+    if (error == ERROR_SUCCESS) error = depthOf(from, &depth);
+    if (error == ERROR_SUCCESS && (depth > kMaxKeyDepth || parts.size() > kMaxKeyDepth - depth))
+        error = ERROR_INVALID_PARAMETER;
+    for (auto part : parts) {
         if (error != ERROR_SUCCESS) break;
         Statement find(m_db, "SELECT id FROM keys WHERE parent=? AND fold=?");
         find.bind(1, current).bind(2, Folded(part));
@@ -398,8 +490,9 @@ DWORD Hive::listSubkeys(int64_t key, std::vector<HiveSubkey>* subkeys) {
     if (DWORD e = open()) return e;
     if (DWORD e = checkKey(key)) return e;
     subkeys->clear();
-    Statement s(m_db, "SELECT name, written FROM keys WHERE parent=? ORDER BY id");
-    s.bind(1, key);
+    // A damaged hive may make a key its own parent; it is never its own subkey.
+    Statement s(m_db, "SELECT name, written FROM keys WHERE parent=? AND id<>? ORDER BY id");
+    s.bind(1, key).bind(2, key);
     int r;
     while ((r = s.step()) == SQLITE_ROW) subkeys->push_back({s.text(0), s.integer(1)});
     return StepError(r);
@@ -460,7 +553,9 @@ DWORD Hive::deleteValue(int64_t key, std::u16string_view name) {
         if (error == ERROR_SUCCESS && sqlite3_changes(m_db) == 0) error = ERROR_FILE_NOT_FOUND;
     }
     if (error == ERROR_SUCCESS) error = touch(key);
-    return finish(error);
+    error = finish(error);
+    if (error == ERROR_SUCCESS) releaseFreePages();
+    return error;
 }
 
 DWORD Hive::deleteKey(int64_t key, bool tree) {
@@ -482,11 +577,12 @@ DWORD Hive::deleteKey(int64_t key, bool tree) {
         else if (r != SQLITE_DONE) error = Win32ErrorFromSqlite(r);
     }
     if (error == ERROR_SUCCESS) {
-        // The tree's ids, breadth first, then its values and keys in one statement each.
+        // The tree's ids, breadth first, then its values and keys in one statement each. UNION,
+        // not UNION ALL: keys whose parents form a loop in a damaged hive end the walk.
         error = exec("CREATE TEMP TABLE IF NOT EXISTS doomed(id INTEGER PRIMARY KEY); DELETE FROM doomed;");
         if (error == ERROR_SUCCESS) {
             Statement seed(m_db,
-                           "WITH RECURSIVE t(id) AS (SELECT ? UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent=t.id) "
+                           "WITH RECURSIVE t(id) AS (SELECT ? UNION SELECT k.id FROM keys k JOIN t ON k.parent=t.id) "
                            "INSERT INTO doomed SELECT id FROM t");
             seed.bind(1, key);
             error = StepError(seed.step());
@@ -496,7 +592,27 @@ DWORD Hive::deleteKey(int64_t key, bool tree) {
         if (error == ERROR_SUCCESS) error = exec("DELETE FROM doomed");
     }
     if (error == ERROR_SUCCESS && parent) error = touch(parent);
-    return finish(error);
+    error = finish(error);
+    if (error == ERROR_SUCCESS) releaseFreePages();
+    return error;
+}
+
+// Deleted keys and values leave free pages in the file; they go back to the file system, so
+// that a hive shrinks again after large deletions. A hive made before incremental vacuum is
+// converted by one full vacuum once it holds many free pages. Failures (a busy hive) only
+// postpone this to a later deletion.
+void Hive::releaseFreePages() {
+    int result = SQLITE_OK;
+    long long freePages = std::atoll(FirstText(m_db, "PRAGMA freelist_count", &result).c_str());
+    if (result != SQLITE_ROW || freePages < kFreePagesWorthReleasing) return;
+    if (FirstText(m_db, "PRAGMA auto_vacuum", &result) == "2") {
+        sqlite3_exec(m_db, "PRAGMA incremental_vacuum", nullptr, nullptr, nullptr);
+    } else {
+        long long pages = std::atoll(FirstText(m_db, "PRAGMA page_count", &result).c_str());
+        if (freePages * 4 < pages) return;
+        sqlite3_exec(m_db, "PRAGMA auto_vacuum=INCREMENTAL; VACUUM", nullptr, nullptr, nullptr);
+    }
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 DWORD Hive::info(int64_t key, HiveKeyInfo* info) {
@@ -568,7 +684,8 @@ Hive& MachineHive() {
 }
 
 Hive& UserHive() {
-    static Hive* hive = new Hive([] { return FromEnvironment("LUMIVEL_USER_HIVE", DefaultUserHive); });
+    static Hive* hive =
+        new Hive([] { return FromEnvironment("LUMIVEL_USER_HIVE", DefaultUserHive); }, HiveOwner::CurrentUser);
     return *hive;
 }
 

@@ -7,6 +7,11 @@
 // A hive file that does not exist and that this process may not create (a machine hive for an
 // ordinary user before installation) reads as an empty hive and refuses writes with
 // ERROR_ACCESS_DENIED, as HKEY_LOCAL_MACHINE does for a user without rights.
+//
+// A user hive, whose classes HKEY_CLASSES_ROOT reads before the machine's, is only used when
+// it and its folder belong to the user and nobody else may write them: otherwise another user
+// could have planted classes that this process would load. Such a hive is refused with
+// ERROR_ACCESS_DENIED and the reason is logged.
 #pragma once
 
 #include <cstdint>
@@ -37,18 +42,25 @@ struct HiveKeyInfo {
     int64_t lastWrite = 0;
 };
 
+// How deep keys may nest below the root of a hive, as on Windows.
+inline constexpr size_t kMaxKeyDepth = 512;
+
+enum class HiveOwner { Anyone, CurrentUser };
+
 class Hive {
 public:
     static constexpr int64_t kRoot = 1;
 
-    explicit Hive(std::function<std::string()> pathSource) : m_pathSource(std::move(pathSource)) {}
+    explicit Hive(std::function<std::string()> pathSource, HiveOwner owner = HiveOwner::Anyone)
+        : m_pathSource(std::move(pathSource)), m_owner(owner) {}
     ~Hive();
 
     // Each returns a Win32 error code. Key ids stay valid until the key is deleted; an
     // operation on a deleted key gives ERROR_KEY_DELETED.
     DWORD findChild(int64_t parent, std::u16string_view name, int64_t* child);
     DWORD findPath(int64_t from, std::u16string_view path, int64_t* key);
-    // Creates the missing keys along a path in one transaction.
+    // Creates the missing keys along a path in one transaction; ERROR_INVALID_PARAMETER when
+    // the new key would lie deeper than kMaxKeyDepth.
     DWORD createPath(int64_t from, std::u16string_view path, int64_t* key, bool* created);
     DWORD keyExists(int64_t key);
     DWORD listSubkeys(int64_t key, std::vector<HiveSubkey>* subkeys);
@@ -79,8 +91,12 @@ private:
     DWORD finish(DWORD error);
     DWORD touch(int64_t key);
     DWORD checkKey(int64_t key);
+    DWORD depthOf(int64_t key, size_t* depth);
+    DWORD checkOwner(const std::string& path);
+    void releaseFreePages();
 
     std::function<std::string()> m_pathSource;
+    HiveOwner m_owner;
     std::recursive_mutex m_mutex;
     sqlite3* m_db = nullptr;
     std::string m_openPath;
@@ -91,7 +107,8 @@ private:
 };
 
 // The two hives of this process; each follows its environment variable, reopening when
-// the path it names changes.
+// the path it names changes. Without LUMIVEL_USER_HIVE the user hive lies under
+// $XDG_CONFIG_HOME, else $HOME/.config, else the home folder the password database names.
 Hive& MachineHive();
 Hive& UserHive();
 // The files the two hives of this process live in, as absolute paths.

@@ -5,6 +5,7 @@
 
 #include "hive.h"
 #include "lumivel/kernel_object.h"
+#include "lumivel/registry_hive_file.h"
 #include "lumivel/wide_string.h"
 #include "win/errors.h"
 #include "win/winreg.h"
@@ -82,11 +83,13 @@ DWORD ValidateSubkey(LPCWSTR subKey) {
     if (!subKey) return ERROR_SUCCESS;
     std::u16string_view path(subKey);
     if (!path.empty() && path[0] == u'\\') return ERROR_BAD_PATHNAME;
-    size_t start = 0;
+    size_t start = 0, levels = 0;
     while (start <= path.size()) {
         size_t end = path.find(u'\\', start);
         if (end == std::u16string_view::npos) end = path.size();
         if (end - start > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+        // No key lies deeper than that below any other, so a longer path names none.
+        if (end > start && ++levels > lumivel::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
         start = end + 1;
     }
     return ERROR_SUCCESS;
@@ -572,3 +575,13 @@ LSTATUS RegFlushKey(HKEY hKey) {
 }
 
 }  // extern "C"
+
+namespace lumivel {
+
+std::string RegistryHiveFile(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return MachineHive().path();
+    if (root == HKEY_CURRENT_USER || root == HKEY_CLASSES_ROOT) return UserHive().path();
+    return {};
+}
+
+}  // namespace lumivel

@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "../directory/kerberos_identity.h"
-#include "../files/atomic_file.h"
+#include "lumivel/temporary_file.h"
 #include "kerberos_errors.h"
 #include "keytab_file.h"
-#include "lumivel/private_temp_directory.h"
+#include "lumivel/temporary_file.h"
 #include "lumivel/text.h"
 #include "win/winerror.h"
 
@@ -30,7 +30,7 @@ std::string Upper(std::string text) {
 class SecretText {
 public:
     explicit SecretText(std::u16string_view text) : m_text(ToUtf8(text)) {}
-    ~SecretText() { explicit_bzero(m_text.data(), m_text.size()); }
+    ~SecretText() { if (!m_text.empty()) explicit_bzero(m_text.data(), m_text.size()); }
     SecretText(const SecretText&) = delete;
     SecretText& operator=(const SecretText&) = delete;
     const char* c_str() const { return m_text.c_str(); }
@@ -148,12 +148,12 @@ HRESULT DeriveKeytab(const std::string& principal, std::u16string_view password,
     entry.key.assign(key.contents, key.contents + key.length);
     krb5_free_keyblock_contents(k.context(), &key);
     std::vector<uint8_t> bytes = EncodeKeytab({entry});
-    explicit_bzero(entry.key.data(), entry.key.size());
+    if (!entry.key.empty()) explicit_bzero(entry.key.data(), entry.key.size());
 
     DWORD error = ERROR_SUCCESS;
     auto scratch = PrivateTempDirectory::Create(u"lumivel-keytab-", &error);
     if (!scratch) {
-        explicit_bzero(bytes.data(), bytes.size());
+        if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
         return HRESULT_FROM_WIN32(error);
     }
     const std::string file = ToUtf8(scratch->PathOf(u"keytab"));
@@ -166,7 +166,7 @@ HRESULT DeriveKeytab(const std::string& principal, std::u16string_view password,
         if (SUCCEEDED(hr)) krb5_free_cred_contents(k.context(), &check);
     }
     if (FAILED(hr)) {
-        explicit_bzero(bytes.data(), bytes.size());
+        if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
         return hr;
     }
     *keytab = std::move(bytes);

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "../files/atomic_file.h"
+#include "lumivel/temporary_file.h"
 #include "account_keys.h"
 #include "lumivel/text.h"
 #include "win/errors.h"

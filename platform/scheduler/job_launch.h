@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "lumivel/private_temp_directory.h"
+#include "lumivel/temporary_file.h"
 #include "work_item_file.h"
 
 namespace lumivel::scheduler {

@@ -34,7 +34,7 @@ std::vector<uint8_t> EncodeKeytab(const std::vector<KeytabEntry>& entries) {
         PutWord(body, entry.version, 4);
         PutWord(out, static_cast<uint32_t>(body.size()), 4);
         out.insert(out.end(), body.begin(), body.end());
-        explicit_bzero(body.data(), body.size());
+        if (!body.empty()) explicit_bzero(body.data(), body.size());
     }
     return out;
 }

@@ -73,7 +73,7 @@ Task::Task(std::u16string name, Origin origin, WorkItemRecord record)
     for (size_t i = 0; i < m_record.triggers.size(); ++i) m_triggerIds.push_back(m_nextTriggerId++);
 }
 
-Task::~Task() { explicit_bzero(m_record.keytab.data(), m_record.keytab.size()); }
+Task::~Task() { if (!m_record.keytab.empty()) explicit_bzero(m_record.keytab.data(), m_record.keytab.size()); }
 
 HRESULT Task::GetTriggerById(uint32_t id, TASK_TRIGGER* trigger) {
     auto it = std::find(m_triggerIds.begin(), m_triggerIds.end(), id);
@@ -336,7 +336,7 @@ HRESULT Task::SetAccountInformation(LPCWSTR pwszAccountName, LPCWSTR pwszPasswor
         if (HRESULT hr = PrincipalOfAccount(account, &principal); FAILED(hr)) return hr;
         if (HRESULT hr = DeriveKeytab(principal, pwszPassword, &keytab); FAILED(hr)) return hr;
     }
-    explicit_bzero(m_record.keytab.data(), m_record.keytab.size());
+    if (!m_record.keytab.empty()) explicit_bzero(m_record.keytab.data(), m_record.keytab.size());
     m_record.accountSet = true;
     m_record.account = std::move(account);
     m_record.principal = std::move(principal);
@@ -421,7 +421,7 @@ HRESULT Task::Load(LPCOLESTR pszFileName, DWORD) {
     if (ToUtf8(pszFileName) != folder.itemPath(m_name)) return E_INVALIDARG;
     WorkItemRecord record;
     if (HRESULT hr = folder.read(m_name, &record); FAILED(hr)) return hr;
-    explicit_bzero(m_record.keytab.data(), m_record.keytab.size());
+    if (!m_record.keytab.empty()) explicit_bzero(m_record.keytab.data(), m_record.keytab.size());
     m_record = std::move(record);
     m_triggerIds.clear();
     for (size_t i = 0; i < m_record.triggers.size(); ++i) m_triggerIds.push_back(m_nextTriggerId++);

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "../files/atomic_file.h"
+#include "lumivel/temporary_file.h"
 #include "lumivel/errno_map.h"
 #include "lumivel/text.h"
 

@@ -1,36 +1,12 @@
 #include "inf_document.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
+#include "lumivel/wide_string.h"
 
 namespace lumivel::setupapi {
 
-namespace {
-
-// Non-ASCII letters fold through the C library's UTF-8 tables; the locale object is made
-// once and never freed, as it is shared by every thread.
-locale_t FoldingLocale() {
-    static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
-char16_t FoldUnit(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 0x20) : c;
-    if (c >= 0xD800 && c <= 0xDFFF) return c;  // surrogates compare exactly
-    locale_t locale = FoldingLocale();
-    if (!locale) return c;
-    wint_t lower = towlower_l(static_cast<wint_t>(c), locale);
-    return lower <= 0xFFFF && (lower < 0xD800 || lower > 0xDFFF) ? static_cast<char16_t>(lower) : c;
-}
-
-}  // namespace
-
-std::u16string InfDocument::Fold(std::u16string_view name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded) c = FoldUnit(c);
-    return folded;
-}
+// The platform's one case folding, which CompareStringW and CompareStringOrdinal use too, so
+// that a reader comparing section names with those finds the sections the parser finds.
+std::u16string InfDocument::Fold(std::u16string_view name) { return FoldCase(name); }
 
 size_t InfDocument::OpenSection(std::u16string_view name) {
     std::u16string key = Fold(name);

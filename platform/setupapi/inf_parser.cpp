@@ -113,6 +113,15 @@ private:
         for (;;) {
             int c = At(m_pos);
             if (c == kEnd || c == u'\n') break;  // an open quote ends with its line
+            if (inQuotes && c == u'\r') {
+                // Carriage returns before the line feed end the line, even inside an open quote.
+                size_t q = m_pos;
+                while (At(q) == u'\r') ++q;
+                if (At(q) == u'\n' || At(q) == kEnd) {
+                    m_pos = q;
+                    continue;
+                }
+            }
             if (inQuotes) {
                 if (c == u'"') {
                     if (At(m_pos + 1) == u'"') {

@@ -39,7 +39,7 @@ bool MatchesPattern(std::u16string_view name, std::u16string_view pattern) {
     return p == pattern.size();
 }
 
-bool NamesEqualNoCase(const std::string& left, const std::string& right) {
+int CompareNamesNoCase(const std::string& left, const std::string& right) {
     auto wide = [](const std::string& text) {
         std::u16string out(text.size(), u'\0');
         int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
@@ -49,7 +49,10 @@ bool NamesEqualNoCase(const std::string& left, const std::string& right) {
     };
     std::u16string a = wide(left), b = wide(right);
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_EQUAL;
+                          static_cast<int>(b.size())) -
+           CSTR_EQUAL;
 }
+
+bool NamesEqualNoCase(const std::string& left, const std::string& right) { return CompareNamesNoCase(left, right) == 0; }
 
 }  // namespace revivo::zip

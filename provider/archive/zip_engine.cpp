@@ -1,9 +1,10 @@
 #include "provider/archive/zip_engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "provider/archive/member_pattern.h"
 #include "provider/archive/zip_reader.h"
 #include "provider/archive/zip_writer.h"
+#include "lumivel/temporary_file.h"
 #include "win/datetime.h"
+#include "win/processes.h"
 #include "win/errors.h"
 #include "win/strings.h"
 
@@ -44,11 +47,19 @@ constexpr struct {
     {Status::OutOfMemory, kZipOutOfMemory, "out of memory"},
 };
 
+// Member names come from the archive: their control characters never reach a terminal.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
 int Fail(Status status, const std::string& subject) {
     for (const auto& entry : kStatusResults) {
         if (entry.status != status) continue;
         if (status != Status::Ok && t_state.messages == EngineMessages::Shown) {
-            std::fprintf(stderr, "zip: %s: %s\n", subject.c_str(), entry.text);
+            std::fprintf(stderr, "zip: %s: %s\n", Printable(subject).c_str(), entry.text);
         }
         return entry.result;
     }
@@ -56,7 +67,7 @@ int Fail(Status status, const std::string& subject) {
 }
 
 int Fail(int result, const std::string& subject, const char* text) {
-    if (t_state.messages == EngineMessages::Shown) std::fprintf(stderr, "zip: %s: %s\n", subject.c_str(), text);
+    if (t_state.messages == EngineMessages::Shown) std::fprintf(stderr, "zip: %s: %s\n", Printable(subject).c_str(), text);
     return result;
 }
 
@@ -73,6 +84,27 @@ std::u16string Wide(const char* ansi) {
 }
 
 std::u16string Wide(const std::string& utf8) { return Wide(utf8.c_str()); }
+
+// A FIFO or a device would be read without end (or never answer): only regular files are
+// archives or files to pack.
+bool IsRegularFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+uint64_t ExtractLimit(const ZipCommand& command) {
+    if (command.extractLimit) return command.extractLimit;
+    WCHAR text[32] = {};
+    DWORD length = GetEnvironmentVariableW(u"LUMIVEL_ZIP_EXTRACT_LIMIT_MB", text, 32);
+    if (length == 0 || length >= 32) return kDefaultExtractLimit;
+    uint64_t megabytes = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (text[i] < u'0' || text[i] > u'9' || megabytes > (UINT64_MAX >> 20) / 10) return kDefaultExtractLimit;
+        megabytes = megabytes * 10 + static_cast<uint64_t>(text[i] - u'0');
+    }
+    return megabytes ? megabytes << 20 : kDefaultExtractLimit;
+}
 
 std::string BareName(const std::string& path) {
     size_t cut = path.find_last_of("/\\");
@@ -128,6 +160,7 @@ int Pack(const ZipCommand& command) {
             RecordLastError();
             return abandon(Fail(kZipCannotReadFile, command.items[i], "cannot open"));
         }
+        if (!IsRegularFile(input.Get())) return abandon(Fail(kZipCannotReadFile, command.items[i], "not a regular file"));
         FileInput stream(input.Get());
         Status added = writer.AddMember(names[static_cast<size_t>(i)], stream, LastWriteStamp(input.Get()));
         if (added != Status::Ok) {
@@ -156,25 +189,49 @@ private:
     FileOutput m_output;
 };
 
-// A new, exclusive file beside the final one, so a failed extraction never touches the final
-// name and nobody can have planted the temporary one.
-std::optional<std::u16string> CreateTemporary(const std::u16string& directory, const std::string& bare,
+// A new, exclusive file in the destination, so that nobody can have planted its name.
+std::optional<std::u16string> CreateTemporary(const std::u16string& directory, const std::string& bare, const char* kind,
                                               FileHandle& file) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-        std::u16string path = directory + u".~" + Wide(bare.substr(0, 200)) + Wide(suffix) + u".part";
-        HANDLE handle =
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            file.Reset(handle);
-            return path;
-        }
-        DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    std::u16string path;
+    HANDLE handle = lumivel::CreateExclusiveTemporaryFile(directory.c_str(), u".~" + Wide(bare.substr(0, 200)) + Wide(kind), &path);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    file.Reset(handle);
+    return path;
+}
+
+bool IsDirectoryEntry(const std::string& name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// One extracted member on its way to its final name.
+struct Placement {
+    std::u16string temporary;
+    std::u16string final;
+    std::u16string setAside;  // the file the member replaces, while the extraction may still fail
+    bool placed = false;
+};
+
+// Puts the placed members' predecessors back, newest first, and removes what is left over.
+void Undo(std::vector<Placement>& placements) {
+    for (auto it = placements.rbegin(); it != placements.rend(); ++it) {
+        if (it->placed) DeleteFileW(it->final.c_str());
+        else DeleteFileW(it->temporary.c_str());
+        if (!it->setAside.empty()) MoveFileExW(it->setAside.c_str(), it->final.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
-    return std::nullopt;
+}
+
+// Moves an existing final file aside under a new name of its own; false when that fails.
+bool SetAside(const std::u16string& directory, const std::string& bare, Placement& placement) {
+    FileHandle holder;
+    std::optional<std::u16string> aside = CreateTemporary(directory, bare, ".old.", holder);
+    if (!aside) return false;
+    holder.Close();
+    if (MoveFileExW(placement.final.c_str(), aside->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        placement.setAside = *aside;
+        return true;
+    }
+    DWORD error = GetLastError();
+    DeleteFileW(aside->c_str());
+    SetLastError(error);
+    return error == ERROR_FILE_NOT_FOUND;  // gone meanwhile: nothing to keep
 }
 
 int Extract(const ZipCommand& command) {
@@ -196,6 +253,7 @@ int Extract(const ZipCommand& command) {
         RecordLastError();
         return Fail(kZipCannotOpenArchive, command.archive, "cannot open");
     }
+    if (!IsRegularFile(archive.Get())) return Fail(kZipCannotOpenArchive, command.archive, "not a regular file");
     FileSource source(archive.Get());
     if (!source.SizeKnown()) {
         RecordLastError();
@@ -210,34 +268,49 @@ int Extract(const ZipCommand& command) {
         std::string bare;
     };
     std::vector<Chosen> chosen;
+    const uint64_t limit = ExtractLimit(command);
+    uint64_t total = 0;
     for (const ZipEntry& entry : reader.Entries()) {
         std::u16string name = Wide(entry.name);
         bool matches = false;
         for (const std::u16string& pattern : patterns) matches = matches || MatchesPattern(name, pattern);
-        if (!matches) continue;
+        if (!matches || IsDirectoryEntry(entry.name)) continue;
+        // A member that cannot be written under its name fails the whole extraction: leaving
+        // it out would hand the caller an incomplete result as a complete one.
         std::optional<std::string> bare = SafeBareName(entry.name);
-        if (!bare) continue;  // directories and names that cannot be a file here
+        if (!bare) return Fail(kZipBadName, entry.name, "the name cannot be a file name here");
         Status supported = ZipReader::CheckSupported(entry);
         if (supported != Status::Ok) return Fail(supported, entry.name);
+        total += entry.uncompressedSize;
+        if (total > limit) return Fail(kZipOverLimit, command.archive, "would unpack to more than the extraction limit");
         chosen.push_back({&entry, *bare});
     }
     if (chosen.empty()) return Fail(kZipNoMatch, command.archive, "no member matches");
+    // Two members under one name would leave only the last one: which one the caller reads
+    // would depend on the order inside the archive.
+    std::vector<const std::string*> names;
+    for (const Chosen& member : chosen) names.push_back(&member.bare);
+    std::sort(names.begin(), names.end(),
+              [](const std::string* a, const std::string* b) { return CompareNamesNoCase(*a, *b) < 0; });
+    for (size_t i = 1; i < names.size(); ++i)
+        if (CompareNamesNoCase(*names[i - 1], *names[i]) == 0)
+            return Fail(kZipDuplicateName, *names[i], "two members would take this name");
 
-    // Everything is unpacked and checked into temporary files first; only then do the
-    // members take their names, so a bad member leaves no file of this extraction behind.
-    std::vector<std::u16string> temporaries;
-    auto discard = [&](int result) {
-        for (const std::u16string& path : temporaries) DeleteFileW(path.c_str());
+    // Everything is unpacked and checked into new files first; only then do the members take
+    // their names.
+    std::vector<Placement> placements;
+    auto abandon = [&](int result) {
+        Undo(placements);
         return result;
     };
     for (const Chosen& member : chosen) {
         FileHandle file;
-        std::optional<std::u16string> temporary = CreateTemporary(directory, member.bare, file);
+        std::optional<std::u16string> temporary = CreateTemporary(directory, member.bare, ".", file);
         if (!temporary) {
             RecordLastError();
-            return discard(Fail(kZipCannotWrite, member.bare, "cannot create"));
+            return abandon(Fail(kZipCannotWrite, member.bare, "cannot create"));
         }
-        temporaries.push_back(*temporary);
+        placements.push_back({*temporary, directory + Wide(member.bare), {}, false});
         FileSink sink(file.Get());
         Status extracted = reader.Extract(*member.entry, sink);
         if (extracted == Status::WriteFailed) RecordLastError();
@@ -245,16 +318,31 @@ int Extract(const ZipCommand& command) {
             RecordLastError();
             extracted = Status::WriteFailed;
         }
-        if (extracted != Status::Ok) return discard(Fail(extracted, member.entry->name));
+        if (extracted != Status::Ok) return abandon(Fail(extracted, member.entry->name));
     }
+    // What cannot be replaced at all is found before anything moves.
     for (size_t i = 0; i < chosen.size(); ++i) {
-        std::u16string final = directory + Wide(chosen[i].bare);
-        if (!MoveFileExW(temporaries[i].c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DWORD attributes = GetFileAttributesW(placements[i].final.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+            SetLastError(ERROR_ACCESS_DENIED);
             RecordLastError();
-            temporaries.erase(temporaries.begin(), temporaries.begin() + static_cast<std::ptrdiff_t>(i));
-            return discard(Fail(kZipCannotWrite, chosen[i].bare, "cannot move into place"));
+            return abandon(Fail(kZipCannotWrite, chosen[i].bare, "an existing file of that name cannot be replaced"));
         }
     }
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        Placement& placement = placements[i];
+        // Whatever holds the name goes aside first, a planted link included (moved, never
+        // written through).
+        if (!SetAside(directory, chosen[i].bare, placement) ||
+            !MoveFileExW(placement.temporary.c_str(), placement.final.c_str(), 0)) {
+            RecordLastError();
+            return abandon(Fail(kZipCannotWrite, chosen[i].bare, "cannot move into place"));
+        }
+        placement.placed = true;
+    }
+    for (const Placement& placement : placements)
+        if (!placement.setAside.empty()) DeleteFileW(placement.setAside.c_str());
     return kZipOk;
 }
 

@@ -2,7 +2,14 @@
 // archive, function 8 extracts the members matching patterns into a directory under their
 // bare names. The engine is started per process and prepared per thread; a command runs on
 // the calling thread and finishes before it returns.
+//
+// Extraction is all or nothing: every member is unpacked into a new file of its own first,
+// and only when all are complete do they take their names; should one of them fail to, the
+// ones already placed go again and the files they replaced come back. Archives and files to
+// pack must be regular files.
 #pragma once
+
+#include <cstdint>
 
 #include "win/types.h"
 
@@ -24,7 +31,12 @@ struct ZipCommand {
     const char* destination = nullptr;  // extract: an existing directory
     int level = kMediumCompression;     // pack: 0 stores, 1-9 deflate
     EngineMessages messages = EngineMessages::Shown;
+    // Extract: the most that all chosen members may unpack to together, in bytes; 0 takes
+    // LUMIVEL_ZIP_EXTRACT_LIMIT_MB from the environment, else kDefaultExtractLimit.
+    uint64_t extractLimit = 0;
 };
+
+inline constexpr uint64_t kDefaultExtractLimit = uint64_t(2048) << 20;
 
 // Results of ZipEngineRun.
 enum ZipResult : int {
@@ -42,7 +54,9 @@ enum ZipResult : int {
     kZipNoMatch = 11,         // no member matched any pattern
     kZipTooLarge = 12,        // would need zip64
     kZipOutOfMemory = 13,
-    kZipDuplicateName = 14,   // two files to pack with the same bare name
+    kZipDuplicateName = 14,   // two files to pack, or two members to extract, with the same bare name
+    kZipBadName = 15,         // a chosen member's name cannot be a file name here
+    kZipOverLimit = 16,       // the chosen members would unpack to more than the extraction limit
 };
 
 // Reference-counted: every start needs its stop.

@@ -1,8 +1,8 @@
 #include "provider/backup/archive_index.h"
 
 #include <algorithm>
-#include <random>
 
+#include "lumivel/temporary_file.h"
 #include "provider/archive/archive_files.h"
 #include "provider/archive/member_pattern.h"
 #include "provider/archive/zip_reader.h"
@@ -261,11 +261,8 @@ void ArchiveIndex::Store(const std::u16string& indexFile, const ArchiveSummary& 
 
     // Written under a fresh name of its own and renamed into place, so that a reader in
     // another process never sees half an index and nobody can have planted the file.
-    std::random_device random;
-    std::u16string temporary = m_folder + u".tmp-" + lumivel::shared::WidenText(std::to_string(random())) + u"-" +
-                               lumivel::shared::WidenText(std::to_string(random()));
-    zip::FileHandle file(
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::u16string temporary;
+    zip::FileHandle file(lumivel::CreateExclusiveTemporaryFile(m_folder.c_str(), u".tmp-", &temporary));
     if (!file.Valid()) return;
     DWORD written = 0;
     bool ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&

@@ -1,6 +1,6 @@
 #include "provider/backup/backup_parent_path.h"
 
-#include "lumivel/private_temp_directory.h"
+#include "lumivel/temporary_file.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/inf_file.h"

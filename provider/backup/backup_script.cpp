@@ -1,5 +1,6 @@
 #include "provider/backup/backup_script.h"
 
+#include "lumivel/temporary_file.h"
 #include "provider/backup/module_directory.h"
 #include "provider/platform_headers.h"
 #include "win/files.h"
@@ -69,14 +70,13 @@ std::u16string BackupScriptFileName(std::u16string_view guid) {
 
 DWORD WriteBackupScript(const std::u16string& path, std::u16string_view distinguishedName) {
     const std::string text = BackupScriptText(distinguishedName);
-    GUID random{};
-    CoCreateGuid(&random);
-    WCHAR suffix[40] = {};
-    StringFromGUID2(random, suffix, 40);
     // Written beside its place under a name of its own and then renamed, so that a job never
     // reads half a script and nothing written here follows a link left in the folder.
-    const std::u16string temporary = path + u".new-" + suffix;
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const size_t cut = path.find_last_of(u"/\\");
+    const std::u16string folder = cut == std::u16string::npos ? u"." : path.substr(0, cut + 1);
+    std::u16string temporary;
+    HANDLE file = lumivel::CreateExclusiveTemporaryFile(
+        folder.c_str(), u"." + path.substr(cut == std::u16string::npos ? 0 : cut + 1) + u".", &temporary, 0644);
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD written = 0;
     BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();

@@ -1,6 +1,6 @@
 #include "provider/backup/backup_writer.h"
 
-#include "lumivel/private_temp_directory.h"
+#include "lumivel/temporary_file.h"
 #include "lumivel/system_messages.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_folder.h"

@@ -1,10 +1,11 @@
 #include "provider/backup/raw_inf_field.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace revivo {
 
-std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index) {
+std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index, const std::vector<size_t>& joins) {
     std::vector<std::u16string> fields;
     std::optional<std::u16string> key;
     std::u16string token;
@@ -29,7 +30,8 @@ std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD in
         if (inQuotes) {
             if (c != u'"') {
                 keep(c == 0 ? u' ' : c);
-            } else if (i + 1 < line.size() && line[i + 1] == u'"') {
+            } else if (i + 1 < line.size() && line[i + 1] == u'"' &&
+                       !std::binary_search(joins.begin(), joins.end(), i + 1)) {
                 keep(u'"');
                 ++i;
             } else {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "win/types.h"
 
@@ -12,9 +13,11 @@ namespace revivo {
 
 // Key before the first '=' that precedes any comma, fields at commas outside quotes, quotes
 // removed with "" as a literal quote, blanks around fields dropped, ';' starting a comment;
-// field `index`, 0 being the key (a line of one field is its own key). Line continuations
-// are not followed: the line is taken as it stands.
-std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index);
+// field `index`, 0 being the key (a line of one field is its own key). `joins` are the
+// positions (ascending) where a continued line was joined on: a quote that ends right before
+// one is never the first half of a "" pair, as the parser never sees the two side by side.
+std::optional<std::u16string> ExtractRawField(std::u16string_view line, DWORD index,
+                                              const std::vector<size_t>& joins = {});
 
 // The blanks the parser skips around fields; a NUL counts as one.
 inline bool IsInfBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0; }

@@ -18,11 +18,6 @@ std::u16string_view TrimLeadingBlanks(std::u16string_view line) {
     return line.substr(start);
 }
 
-bool EqualsNoCase(std::u16string_view left, std::u16string_view right) {
-    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, left.data(), static_cast<int>(left.size()),
-                          right.data(), static_cast<int>(right.size())) == CSTR_EQUAL;
-}
-
 }  // namespace
 
 RawInfSection::~RawInfSection() {
@@ -98,15 +93,24 @@ bool RawInfSection::ReadLine(std::u16string& line) {
     return true;
 }
 
-// A header is "[" name "]" after leading blanks, anything after the bracket ignored, as the
-// parser reads it.
-bool RawInfSection::IsOwnHeader(std::u16string_view line, bool& isHeader) const {
+RawInfLines::Kind RawInfSection::NextLine() {
+    std::u16string line;
+    while (!m_lines.ended() && ReadLine(line)) {
+        RawInfLines::Kind kind = m_lines.add(line);
+        if (kind != RawInfLines::Kind::None) return kind;
+    }
+    return m_lines.finish();
+}
+
+// A header is "[" name "]" after leading blanks, anything after the bracket ignored, and its
+// name compares as the parser compares section names (case folded, all of it).
+bool RawInfSection::IsOwnHeader(std::u16string_view line) const {
     std::u16string_view text = TrimLeadingBlanks(line);
-    isHeader = !text.empty() && text.front() == u'[';
-    if (!isHeader) return false;
     size_t close = text.find(u']');
-    if (close == std::u16string_view::npos) return false;
-    return EqualsNoCase(text.substr(1, close - 1), m_section);
+    if (text.empty() || text.front() != u'[' || close == std::u16string_view::npos) return false;
+    std::u16string_view name = text.substr(1, close - 1);
+    return CompareStringOrdinal(name.data(), static_cast<int>(name.size()), m_section.data(),
+                                static_cast<int>(m_section.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool RawInfSection::Open(LPCWSTR path, LPCWSTR section) {
@@ -131,11 +135,11 @@ bool RawInfSection::Open(LPCWSTR path, LPCWSTR section) {
     }
     m_bufferPos = static_cast<size_t>(start);
 
-    std::u16string line;
-    while (ReadLine(line)) {
-        bool isHeader = false;
-        if (IsOwnHeader(line, isHeader)) {
+    for (RawInfLines::Kind kind; (kind = NextLine()) != RawInfLines::Kind::None;) {
+        if (kind == RawInfLines::Kind::Header && IsOwnHeader(m_lines.text())) {
+            // A header line never continues, so the joiner holds nothing across this point.
             m_sectionStart = m_bufferOffset + m_bufferPos;
+            m_linesAtStart = m_lines;
             m_nextLine = 0;
             m_inSection = true;
             return true;
@@ -150,22 +154,15 @@ std::optional<std::u16string> RawInfSection::ReadField(DWORD lineIndex, DWORD fi
         if (!Seek(m_sectionStart)) return std::nullopt;
         m_nextLine = 0;
         m_inSection = true;
+        m_lines = m_linesAtStart;
     }
-    std::u16string line;
-    while (ReadLine(line)) {
-        bool isHeader = false;
-        if (IsOwnHeader(line, isHeader)) {
-            m_inSection = true;
-            continue;
-        }
-        if (isHeader) {
-            m_inSection = false;
+    for (RawInfLines::Kind kind; (kind = NextLine()) != RawInfLines::Kind::None;) {
+        if (kind == RawInfLines::Kind::Header) {
+            m_inSection = IsOwnHeader(m_lines.text());
             continue;
         }
         if (!m_inSection) continue;
-        std::u16string_view text = TrimLeadingBlanks(line);
-        if (text.empty() || text.front() == u';') continue;
-        if (m_nextLine++ == lineIndex) return ExtractRawField(line, fieldIndex);
+        if (m_nextLine++ == lineIndex) return ExtractRawField(m_lines.text(), fieldIndex, m_lines.joins());
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "provider/backup/raw_inf_field.h"
+#include "provider/backup/raw_inf_lines.h"
 #include "win/types.h"
 
 namespace revivo {
@@ -24,7 +25,8 @@ public:
     bool Open(LPCWSTR path, LPCWSTR section);
 
     // Field `fieldIndex` of the section's line `lineIndex`, counted as the parser counts lines
-    // (blank and comment lines are not lines; same-named sections continue the section).
+    // (blank and comment lines are not lines, continued lines are one, same-named sections
+    // continue the section, nothing after the end-of-file mark counts).
     // Lines are read whole, whatever their length. Reading forward from the last line read,
     // so a pass over the section reads the file once.
     std::optional<std::u16string> ReadField(DWORD lineIndex, DWORD fieldIndex);
@@ -36,7 +38,9 @@ private:
     bool FillBuffer();
     // The next raw line without its CR/LF ending; false at the end of the file.
     bool ReadLine(std::u16string& line);
-    bool IsOwnHeader(std::u16string_view line, bool& isHeader) const;
+    // The next header or entry, raw lines joined as the parser joins them.
+    RawInfLines::Kind NextLine();
+    bool IsOwnHeader(std::u16string_view line) const;
 
     HANDLE m_file = nullptr;
     Encoding m_encoding = Encoding::Ansi;
@@ -45,6 +49,8 @@ private:
 
     DWORD m_nextLine = 0;  // parser index of the next entry the cursor reaches
     bool m_inSection = true;
+    RawInfLines m_lines;
+    RawInfLines m_linesAtStart;  // as it was right after the section header
 
     std::vector<char> m_buffer;
     size_t m_bufferPos = 0;

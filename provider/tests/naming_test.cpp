@@ -1,6 +1,7 @@
 // The provider's text rules: binding paths, registry entry names, reanimated and renamed DNs.
 #include <gtest/gtest.h>
 
+#include "provider/backup/backup_writer.h"
 #include "provider/domain_nodes.h"
 #include "provider/reanimation.h"
 #include "shared/text_helpers.h"
@@ -22,6 +23,16 @@ TEST(NamingTest, EnteredDomainBecomesAnLdapPath) {
         {u"GC://lumivel.test", u"LDAP://GC://lumivel.test"},
     };
     for (const Row& row : rows) EXPECT_EQ(DomainPathFromText(row.entered), row.path);
+}
+
+// A bind failure is shown in a message box: it always says something, and a path refused
+// before any bind has its text too.
+TEST(NamingTest, SystemTextOfAFailureIsNeverEmpty) {
+    IADs* object = nullptr;
+    HRESULT refused = ADsGetObject(u"LDAP:///", IID_IADs, reinterpret_cast<void**>(&object));
+    EXPECT_EQ(refused, E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(SystemErrorText(static_cast<DWORD>(refused)), u"An invalid directory pathname was passed.");
+    EXPECT_EQ(SystemErrorText(0x8FFF1234), u"Error 0x8FFF1234");
 }
 
 TEST(NamingTest, StoredValueNamesSplitAtTheirFirstSlash) {

@@ -230,6 +230,29 @@ TEST(IndexFileWriter, ReplacesAReadOnlyFileAndOneThatIsBeingRead) {
     EXPECT_EQ(testing::Listing(folder.path()), std::vector<std::string>{"ClassIndex.txt"});
 }
 
+// Index files lie under names anyone can work out: a link planted in their place is replaced,
+// and what it points at keeps its content and its attributes.
+TEST(IndexFileWriter, APlantedLinkIsReplacedNotWrittenThrough) {
+    TemporaryDirectory folder;
+    const std::string victim = folder.path() + "/victim";
+    WriteBytes(victim, {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(chmod(victim.c_str(), 0444), 0);
+    const std::string path = folder.path() + "/ClassIndex.txt";
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+
+    IndexFileWriter writer(DirectoryOf(folder));
+    ASSERT_TRUE(writer.stage(kClassIndexFile, {u"CN=New|new|New|" + kGuid + u"|0||"}));
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(ReadBytes(victim), (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "readable by every user of the index";
+    ASSERT_EQ(LoadClasses(folder).size(), 1u);
+}
+
 TEST(IndexFileWriter, TheDirectoryIsAPrefixOfTheFileNames) {
     TemporaryDirectory folder;
     // "dir" without its separator: the files land beside it, their names run together with it.

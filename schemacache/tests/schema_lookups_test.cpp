@@ -30,9 +30,12 @@ protected:
     }
 
     std::pair<HRESULT, std::u16string> Guid(const char16_t* name) {
-        BSTR guid = SysAllocString(u"untouched");
+        BSTR untouched = SysAllocString(u"untouched");
+        BSTR guid = untouched;
         const HRESULT result = m_cache->LookupObjectGuid(name ? Text(name).get() : nullptr, &guid);
         const lumivel::UniqueBstr owned(guid, SysStringLen(guid));
+        // An out parameter: a found name replaces the string without freeing it.
+        if (guid != untouched) SysFreeString(untouched);
         SysFreeString(guid);
         return {result, std::u16string(owned.view())};
     }

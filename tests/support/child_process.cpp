@@ -1,5 +1,9 @@
 #include "tests/support/child_process.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
+
 #include "lumivel/text.h"
 #include "tests/support/temporary_directory.h"
 
@@ -39,6 +43,27 @@ ChildResult RunChild(const std::u16string& commandLine, DWORD timeoutMs) {
     CloseHandle(info.hThread);
     result.output = ReadText(ToUtf8(outputPath));
     return result;
+}
+
+ChildResult RunShell(const std::string& command) {
+    ChildResult result;
+    FILE* pipe = popen(("( " + command + " ) </dev/null 2>&1").c_str(), "r");
+    if (!pipe) {
+        result.exitCode = 0xFFFFFFFF;
+        return result;
+    }
+    char buffer[4096];
+    size_t read;
+    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, read);
+    int status = pclose(pipe);
+    result.exitCode = static_cast<DWORD>(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    return result;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 }  // namespace lumivel::testing

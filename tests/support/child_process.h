@@ -18,4 +18,10 @@ struct ChildResult {
 // at most timeoutMs before ending it.
 ChildResult RunChild(const std::u16string& commandLine, DWORD timeoutMs = 30000);
 
+// Runs a shell command line (stdin from /dev/null) with the test's environment; the output
+// holds standard output and error together, the exit code is 128 + the signal of a crash.
+ChildResult RunShell(const std::string& command);
+// A word quoted for the shell.
+std::string ShellQuote(const std::string& text);
+
 }  // namespace lumivel::testing

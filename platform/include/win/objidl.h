@@ -115,3 +115,60 @@ WINBASEAPI HRESULT GetHGlobalFromStream(LPSTREAM pstm, HGLOBAL* phglobal);
 WINBASEAPI HRESULT CoMarshalInterThreadInterfaceInStream(REFIID riid, LPUNKNOWN pUnk, LPSTREAM* ppStm);
 WINBASEAPI HRESULT CoGetInterfaceAndReleaseStream(LPSTREAM pStm, REFIID iid, LPVOID* ppv);
 }
+
+// Data transfer: the subset the console and its snap-ins use (GetDataHere into an HGLOBAL).
+typedef WORD CLIPFORMAT;
+
+typedef struct tagDVTARGETDEVICE DVTARGETDEVICE;
+
+typedef enum tagTYMED {
+    TYMED_HGLOBAL = 1,
+    TYMED_FILE = 2,
+    TYMED_ISTREAM = 4,
+    TYMED_ISTORAGE = 8,
+    TYMED_NULL = 0,
+} TYMED;
+
+typedef enum tagDVASPECT {
+    DVASPECT_CONTENT = 1,
+    DVASPECT_THUMBNAIL = 2,
+    DVASPECT_ICON = 4,
+    DVASPECT_DOCPRINT = 8,
+} DVASPECT;
+
+typedef struct tagFORMATETC {
+    CLIPFORMAT cfFormat;
+    DVTARGETDEVICE* ptd;
+    DWORD dwAspect;
+    LONG lindex;
+    DWORD tymed;
+} FORMATETC, *LPFORMATETC;
+
+typedef struct tagSTGMEDIUM {
+    DWORD tymed;
+    union {
+        HGLOBAL hGlobal;
+        LPOLESTR lpszFileName;
+        IStream* pstm;
+    };
+    IUnknown* pUnkForRelease;
+} STGMEDIUM, *LPSTGMEDIUM;
+
+struct IEnumFORMATETC;
+struct IAdviseSink;
+struct IEnumSTATDATA;
+
+struct IDataObject : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pformatetc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
+                                              DWORD* pdwConnection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** ppenumAdvise) = 0;
+};
+typedef IDataObject* LPDATAOBJECT;
+EXTERN_GUID(IID_IDataObject);

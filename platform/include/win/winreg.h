@@ -2,7 +2,8 @@
 //
 // HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are two hive files: $LUMIVEL_MACHINE_HIVE, else
 // /var/lib/lumivel/machine.hive; $LUMIVEL_USER_HIVE, else $XDG_CONFIG_HOME/lumivel/user.hive
-// (~/.config when XDG_CONFIG_HOME is unset). HKEY_CLASSES_ROOT is the merged view of
+// (~/.config when XDG_CONFIG_HOME is unset, HOME or else the password database giving ~).
+// HKEY_CLASSES_ROOT is the merged view of
 // HKCU\Software\Classes over HKLM\Software\Classes; new keys and values written through it go
 // to the machine's side unless the key exists only on the user's side.
 // Key and value names compare without regard to case (Unicode simple case folding) and keep

@@ -107,6 +107,9 @@ const LineCase kLineCases[] = {
     {"ba=c \\ \n \\ \n a", "ba", {"ca"}},
     {"ab=cd\",ef\\\nab", "ab", {"cd,ef\\"}},
     {"ab=c\x1a" "d", "ab", {"c"}},
+    // An open quote ends with its line, whose carriage returns are no part of the text.
+    {"ab=\"cd\r\r\nef=gh", "ab", {"cd"}},
+    {"ab=\"c\rd\r\n", "ab", {"c\rd"}},
     {"abcd=ef\0gh", "abcd", {"ef gh"}},
     {"na\xc3\xafve=\xf0\x9f\x98\x80", "na\xc3\xafve", {"\xf0\x9f\x98\x80"}},
 };

@@ -1,8 +1,10 @@
 #include "provider/archive/zip_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -142,7 +144,7 @@ TEST_F(ArchiveFixture, HostileNamesLandInsideTheDestinationOrNowhere) {
     ASSERT_EQ(Python("import zipfile\n"
                      "z = zipfile.ZipFile('hostile.zip', 'w')\n"
                      "for n in ['../../escape1.inf', '/tmp/escape2.inf', 'C:\\\\win\\\\escape3.inf', 'x/../../escape4.inf',\n"
-                     "          '..', 'dir/', 'ctl\\x01.inf', 'nl\\n.inf', 'ok.inf']:\n"
+                     "          '..', 'dir/', 'ok.inf']:\n"
                      "    z.writestr(n, 'payload ' + n)\n"
                      "z.close()\n"),
               0);
@@ -152,6 +154,119 @@ TEST_F(ArchiveFixture, HostileNamesLandInsideTheDestinationOrNowhere) {
     EXPECT_EQ(Read(m_root / "out" / "escape1.inf"), "payload ../../escape1.inf");
     EXPECT_FALSE(fs::exists(m_root / "escape1.inf"));
     EXPECT_FALSE(fs::exists(m_root.parent_path() / "escape1.inf"));
+}
+
+// A chosen member that cannot take its name, or two that would take the same one, fail the
+// extraction with nothing written, rather than a silent gap or the last one winning.
+TEST_F(ArchiveFixture, MembersThatCannotTakeTheirNamesFailTheWholeExtraction) {
+    ASSERT_EQ(Python("import zipfile\n"
+                     "def make(name, members):\n"
+                     "    z = zipfile.ZipFile(name, 'w')\n"
+                     "    for n in members: z.writestr(n, 'payload ' + n)\n"
+                     "    z.close()\n"
+                     "make('control.zip', ['ok.inf', 'ctl\\x01.inf'])\n"
+                     "make('linefeed.zip', ['ok.inf', 'nl\\n.inf'])\n"
+                     "make('escape.zip', ['ok.inf', 'esc\\x1b[31m.inf'])\n"
+                     "make('long.zip', ['ok.inf', 'x' * 300 + '.inf'])\n"
+                     "make('folders.zip', ['a/same.inf', 'b/same.inf'])\n"
+                     "make('case.zip', ['Same.inf', 'sub/SAME.INF'])\n"),
+              0);
+    Write("out/ok.inf", "previous");
+    for (const char* archive : {"control.zip", "linefeed.zip", "escape.zip", "long.zip"}) {
+        SCOPED_TRACE(archive);
+        EXPECT_EQ(Extract(archive), zip::kZipBadName);
+        EXPECT_EQ(Listing(m_root / "out"), std::set<std::string>{"ok.inf"});
+        EXPECT_EQ(Read(m_root / "out/ok.inf"), "previous");
+    }
+    for (const char* archive : {"folders.zip", "case.zip"}) {
+        SCOPED_TRACE(archive);
+        EXPECT_EQ(Extract(archive), zip::kZipDuplicateName);
+        EXPECT_EQ(Listing(m_root / "out"), std::set<std::string>{"ok.inf"});
+    }
+}
+
+// Every member is ready before any takes its name; when one cannot, the files the others
+// replaced are back as they were and nothing of the extraction is left.
+TEST_F(ArchiveFixture, ASecondMemberThatCannotBePlacedUndoesTheFirst) {
+    Write("a.inf", "new a");
+    Write("b.inf", "new b");
+    ASSERT_EQ(Shell("zip -q both.zip a.inf b.inf"), 0);
+    Write("out/a.inf", "old a");
+    fs::create_directories(m_root / "out/b.inf");  // a folder holds the second name
+    EXPECT_EQ(Extract("both.zip"), zip::kZipCannotWrite);
+    EXPECT_EQ(Read(m_root / "out/a.inf"), "old a");
+    EXPECT_EQ(Listing(m_root / "out"), (std::set<std::string>{"a.inf", "b.inf"}));
+
+    // A read-only file is not replaced either, not even by moving it aside.
+    fs::remove(m_root / "out/b.inf");
+    Write("out/b.inf", "old b");
+    fs::permissions(m_root / "out/b.inf", fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(Extract("both.zip"), zip::kZipCannotWrite);
+    EXPECT_EQ(Read(m_root / "out/a.inf"), "old a");
+    EXPECT_EQ(Read(m_root / "out/b.inf"), "old b");
+    EXPECT_EQ(Listing(m_root / "out"), (std::set<std::string>{"a.inf", "b.inf"}));
+
+    // A link planted under a member's name is replaced, never written through.
+    fs::permissions(m_root / "out/b.inf", fs::perms::owner_all);
+    fs::remove(m_root / "out/b.inf");
+    Write("victim", "untouched");
+    fs::create_symlink(m_root / "victim", m_root / "out/b.inf");
+    ASSERT_EQ(Extract("both.zip"), 0);
+    EXPECT_EQ(Read(m_root / "victim"), "untouched");
+    EXPECT_FALSE(fs::is_symlink(m_root / "out/b.inf"));
+    EXPECT_EQ(Read(m_root / "out/b.inf"), "new b");
+    EXPECT_EQ(Listing(m_root / "out"), (std::set<std::string>{"a.inf", "b.inf"}));
+}
+
+// A FIFO (or any file that is not a regular file) is neither read as an archive nor packed:
+// either would wait for a writer for ever.
+TEST_F(ArchiveFixture, FifosAndDevicesAreRefusedWithoutWaiting) {
+    ASSERT_EQ(::mkfifo((m_root / "fifo.zip").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_root / "fifo.inf").c_str(), 0600), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Extract("fifo.zip"), zip::kZipCannotOpenArchive);
+    EXPECT_EQ(PackFile(W(m_root / "fifo-packed.zip").c_str(), W(m_root / "fifo.inf").c_str()), zip::kZipCannotReadFile);
+    EXPECT_EQ(PackFile(W(m_root / "zero.zip").c_str(), u"/dev/zero"), zip::kZipCannotReadFile);
+    EXPECT_EQ(ExtractInfFiles(u"/dev/zero", W(m_root / "out").c_str()), zip::kZipCannotOpenArchive);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(fs::exists(m_root / "fifo-packed.zip"));
+    EXPECT_FALSE(fs::exists(m_root / "zero.zip"));
+    EXPECT_TRUE(Listing(m_root / "out").empty());
+}
+
+// Members that would unpack to more than the limit together fail before anything is written,
+// however well each compresses on its own.
+TEST_F(ArchiveFixture, ExtractionStopsAtTheTotalSizeLimit) {
+    ASSERT_EQ(Python("import zipfile\n"
+                     "z = zipfile.ZipFile('bomb.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                     "for i in range(3): z.writestr('part%d.inf' % i, b'0' * (1 << 20))\n"
+                     "z.close()\n"),
+              0);
+    ASSERT_LT(fs::file_size(m_root / "bomb.zip"), 20000u);
+    setenv("LUMIVEL_ZIP_EXTRACT_LIMIT_MB", "2", 1);
+    EXPECT_EQ(Extract("bomb.zip"), zip::kZipOverLimit);
+    EXPECT_TRUE(Listing(m_root / "out").empty());
+    setenv("LUMIVEL_ZIP_EXTRACT_LIMIT_MB", "3", 1);
+    EXPECT_EQ(Extract("bomb.zip"), 0);
+    unsetenv("LUMIVEL_ZIP_EXTRACT_LIMIT_MB");
+
+    // The command block's own limit comes first.
+    std::string archive = (m_root / "bomb.zip").string(), out = (m_root / "out").string();
+    const char* patterns[] = {"*.inf"};
+    zip::ZipCommand command;
+    command.function = zip::kFunctionExtract;
+    command.archive = archive.c_str();
+    command.items = patterns;
+    command.itemCount = 1;
+    command.destination = out.c_str();
+    command.messages = zip::EngineMessages::Suppressed;
+    command.extractLimit = (1 << 20) + 1;
+    zip::ZipEngineStart();
+    zip::ZipThreadAttach();
+    EXPECT_EQ(zip::ZipEngineRun(command), zip::kZipOverLimit);
+    zip::ZipThreadDetach();
+    zip::ZipEngineStop();
+    EXPECT_EQ(zip::kDefaultExtractLimit, uint64_t(2048) << 20);
 }
 
 // Broken archives fail the whole extraction and leave the destination as it was.

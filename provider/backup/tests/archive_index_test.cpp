@@ -138,6 +138,36 @@ TEST(ArchiveIndex, NewestFirstAndEachArchiveReadOnceWhileItStaysTheSame) {
         EXPECT_EQ(entry.path().extension(), ".idx") << entry.path();
 }
 
+// The index lives under names anyone can work out: one that has become a link is replaced,
+// never written through.
+TEST(ArchiveIndex, PlantedLinksAreReplacedNotWrittenThrough) {
+    TempDirectory dir;
+    makeArchive(dir, "share", "{A}", at(2026, 1, 1), {{kAnn, pathLine(u"OU=x")}});
+    const std::u16string folder = dir.Path("share") + u"/";
+    std::vector<ArchiveSummary> archives;
+    ArchiveIndex first(dir.Path("index"));
+    ASSERT_TRUE(ListBackupArchives(folder, first, &archives));
+    const std::string victim = (dir.path() / "victim").string();
+    dir.Write("victim", "precious");
+    size_t planted = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "index")) {
+        std::filesystem::remove(entry.path());
+        std::filesystem::create_symlink(victim, entry.path());
+        ++planted;
+    }
+    ASSERT_EQ(planted, 1u);
+
+    ArchiveIndex second(dir.Path("index"));
+    ASSERT_TRUE(ListBackupArchives(folder, second, &archives));
+    EXPECT_EQ(second.ArchivesRead(), 1u);
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_TRUE(archives[0].Holds(kAnn));
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "precious");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "index"))
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(entry.path()))) << entry.path();
+}
+
 TEST(ArchiveIndex, MissingFolderFailsAndEmptyFolderIsEmpty) {
     TempDirectory dir;
     ArchiveIndex index(dir.Path("index"));

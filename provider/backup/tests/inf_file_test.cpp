@@ -172,6 +172,46 @@ TEST(InfFile, RawLinesThatAreNotTheParsersLineGiveWayToTheParser) {
     }
 }
 
+// Continued lines before long fields of the same length: the raw re-reading must count the
+// continued line as the one line the parser sees, or it hands out the next line's text with
+// nothing to tell it apart. Headers inside a continued entry and text after the end-of-file
+// mark are no lines either.
+TEST(InfFile, ContinuedLinesNeverShiftTheRawRereading) {
+    auto run = [](char digit) { return std::u16string(600, static_cast<char16_t>(digit)); };
+    std::u16string text = std::u16string(u"[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[S]\r\n") +
+                          u"a=8\t\"" + run('1') + u"\",\\\r\n" +      // continued by the next raw line
+                          u"x=8\t\"" + run('2') + u"\"\r\n" +
+                          u"b=8\t\"" + run('3') + u"\"\r\n" +
+                          u"c=8\t\"" + run('4') + u"\" \\ \\ ; a comment after the backslashes\r\n" +
+                          u"   [T]\r\n" +                                     // part of c, not a header
+                          u"d=8\t\"" + run('5') + u"\"\r\n" +
+                          u"e=\"q\\\" \\\r\n" +                          // a backslash in quotes is text
+                          u"   f\r\n" +
+                          u"g=8\t\"" + run('6') + u"\"\r\n" +
+                          u"h=8\t\"" + run('7') + u"\"\x1a\r\n" +
+                          u"i=8\t\"" + run('8') + u"\"\r\n";            // after the end-of-file mark
+    for (bool utf16 : {false, true}) {
+        TempDirectory dir;
+        InfFile file(dir.Write("c.inf", utf16 ? Utf16File(text) : Ascii(text)).c_str());
+        ASSERT_TRUE(file.IsOpen());
+        for (Variant variant : {Variant::Configuration, Variant::Backup}) {
+            SCOPED_TRACE(::testing::Message() << "utf16 " << utf16 << " variant " << static_cast<int>(variant));
+            Result keys = Read(file, variant, u"S", 0);
+            ASSERT_TRUE(keys.ok);
+            EXPECT_EQ(keys.entries, (std::vector<std::optional<std::u16string>>{u"a", u"b", u"c", u"d", u"e", u"g", u"h"}));
+            Result values = Read(file, variant, u"S", 1);
+            ASSERT_TRUE(values.ok);
+            EXPECT_EQ(values.entries, (std::vector<std::optional<std::u16string>>{
+                                          u"8\t" + run('1'), u"8\t" + run('3'), u"8\t" + run('4') + u"[T]",
+                                          u"8\t" + run('5'), u"q\\f", u"8\t" + run('6'), u"8\t" + run('7')}));
+            Result continued = Read(file, variant, u"S", 2);
+            ASSERT_TRUE(continued.ok);
+            ASSERT_EQ(continued.entries.size(), 7u);
+            EXPECT_EQ(continued.entries[0], std::optional<std::u16string>(u"x=8\t" + run('2')));
+        }
+    }
+}
+
 TEST(InfFile, FailsWhenTheRawFileIsGoneAndLeavesNoArray) {
     TempDirectory dir;
     std::u16string path = dir.Write("gone.inf", std::string(kInfHeader) + "[S]\na=1\nb=" + Ascii(Hex(600)) + "\n");

@@ -1,0 +1,150 @@
+#include "snapin/node_worker.h"
+
+#include <thread>
+
+#include "lumivel/unique_bstr.h"
+#include "shared/object_list.h"
+#include "snapin/snapin_module.h"
+#include "win/errors.h"
+
+namespace snapin {
+
+namespace {
+
+void SetItemImage(IConsoleNameSpace2* names, HSCOPEITEM item, int image) {
+    if (!names || !item) return;
+    SCOPEDATAITEM data{};
+    data.mask = SDI_IMAGE | SDI_OPENIMAGE;
+    data.ID = item;
+    data.nImage = data.nOpenImage = image;
+    names->SetItem(&data);
+}
+
+void SetStatus(IConsoleNameSpace2* names, const std::u16string& text) {
+    lumivel::ComPtr<IConsole2> console;
+    if (!names || FAILED(names->QueryInterface(IID_IConsole2, console.putVoid()))) return;
+    std::u16string copy = text;
+    console->SetStatusText(copy.data());
+}
+
+std::u16string NumberText(size_t number) {
+    std::string digits = std::to_string(number);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string FailureText(const std::u16string& name, HRESULT hr) {
+    WCHAR* message = nullptr;
+    std::u16string text = u"The deleted objects of " + name + u" could not be read";
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, DWORD(hr), 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    if (length && message) {
+        std::u16string detail(message, length);
+        while (!detail.empty() && (detail.back() == u'\n' || detail.back() == u'\r' || detail.back() == u' '))
+            detail.pop_back();
+        text += u": " + detail;
+    } else {
+        text += u".";
+    }
+    LocalFree(message);
+    return text;
+}
+
+// On the console's thread: the fetch is over.
+void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list) {
+    ScopeNode* node = fetch->node;
+    if (!node) {
+        lumivel::shared::FreeObjectListRecords(list);
+        return;
+    }
+    node->m_fetch.reset();
+    if (PropertySet* record = node->record()) record->ImageIndex = fetch->savedImage;
+    node->m_imageIndex = fetch->savedImage;
+    SetItemImage(fetch->names.get(), node->scopeItem(), int(fetch->savedImage));
+    std::u16string name = node->displayName() ? node->displayName() : u"";
+    if (SUCCEEDED(hr)) {
+        for (PropertySet* record : lumivel::shared::ReadObjectList(list))
+            if (record) record->setInt(u"FromRevivoProvider", 1);
+        node->replaceObjects(list);
+        size_t count = node->objects().size();
+        SetStatus(fetch->names.get(), NumberText(count) + (count == 1 ? u" deleted object in " : u" deleted objects in ") +
+                                          name + u".");
+        node->AfterObjectsShown();
+    } else {
+        // A failed fetch leaves the list as it was.
+        lumivel::shared::FreeObjectListRecords(list);
+        SetStatus(fetch->names.get(), FailureText(name, hr));
+    }
+}
+
+}  // namespace
+
+NodeFetch::NodeFetch() { HoldModule(); }
+
+NodeFetch::~NodeFetch() {
+    if (record) record->release();
+    ReleaseModule();
+}
+
+HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, bool refreshing) {
+    if (!node || node->fetching()) return S_OK;
+    PropertySet* record = node->record();
+    if (!record) return S_OK;
+    IUnknown* provider = node->m_providers.find(DefaultProviderClsid());
+    if (!provider) return S_OK;
+    auto fetch = std::make_shared<NodeFetch>();
+    HRESULT hr = provider->QueryInterface(IID_IRevivo, fetch->provider.putVoid());
+    if (FAILED(hr)) return hr;
+    fetch->node = node;
+    fetch->names = lumivel::ComPtr<IConsoleNameSpace2>(names);
+    fetch->refreshing = refreshing;
+    fetch->consoleThread = lumivel::CurrentThreadQueue();
+    record->addRef();
+    fetch->record = record;
+
+    // The busy icon of the record's class; without one the fallback's index stands in the
+    // record while the fetch runs.
+    fetch->savedImage = node->m_imageIndex;
+    IconLookup busy = IconIndexOf(std::u16string(record->getText(u"class")) + u"Busy");
+    if (busy.hr != S_OK) {
+        busy = IconIndexOf(u"");
+        record->ImageIndex = busy.index;
+    }
+    SetItemImage(names, node->scopeItem(), int(busy.index));
+    SetStatus(names, u"Reading the deleted objects of " + std::u16string(node->displayName() ? node->displayName() : u"") +
+                         u"...");
+    node->m_fetch = fetch;
+
+    HoldModule();
+    try {
+        std::thread([fetch]() mutable {
+            CoInitialize(nullptr);
+            VARIANT list;
+            VariantInit(&list);
+            // An empty filter asks for a fresh list; none lets the provider reuse what it has.
+            lumivel::UniqueBstr filter(fetch->refreshing ? u"" : nullptr);
+            HRESULT result = fetch->provider->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(fetch->record),
+                                                                 filter.get(), &list);
+            auto delivered = std::make_shared<VARIANT>(list);
+            lumivel::ThreadQueuePtr consoleThread = fetch->consoleThread;
+            // The fetch goes with the result, so that its interfaces are let go on the
+            // console's thread.
+            bool posted = lumivel::PostThreadWork(
+                *consoleThread,
+                [fetch = std::move(fetch), result, delivered] { ApplyFetch(fetch, result, delivered.get()); },
+                [delivered] { lumivel::shared::FreeObjectListRecords(delivered.get()); });
+            if (!posted) lumivel::shared::FreeObjectListRecords(delivered.get());
+            CoUninitialize();
+            ReleaseModule();
+        }).detach();
+    } catch (const std::system_error&) {
+        ReleaseModule();
+        node->m_fetch.reset();
+        record->ImageIndex = fetch->savedImage;
+        SetItemImage(names, node->scopeItem(), int(fetch->savedImage));
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return S_OK;
+}
+
+}  // namespace snapin

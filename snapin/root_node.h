@@ -1,0 +1,32 @@
+// The static root "Tarvo Lumivel": its children are the connected domains that the default
+// provider lists.
+#pragma once
+
+#include "snapin/scope_node.h"
+
+namespace snapin {
+
+class RootNode final : public ScopeNode {
+public:
+    RootNode(LPCWSTR displayName, const std::u16string& nodeType, std::u16string registryBase);
+
+    HRESULT AfterPropertyPages() override { return S_OK; }
+    HRESULT AddMenuItems(LPCONTEXTMENUCALLBACK callback, long* allowed) override;
+    HRESULT Command(LONG providerIndex, LONG commandId, SnapinData* data) override;
+    HRESULT Enumerate(HSCOPEITEM item, IConsoleNameSpace2* names) override;
+    HRESULT Expand(IDataObject* object, BOOL expanding, HSCOPEITEM parent, IConsoleNameSpace2* names) override;
+
+    // Creates the default provider and those listed under "<registry base>\Interfaces".
+    void discoverProviders();
+    // A domain node for a record with the node flag, inserted below the root's item. The node
+    // holds a reference to the record of its own.
+    HRESULT insertDomainNode(PropertySet* record, IConsoleNameSpace2* names);
+
+    const std::u16string& registryBase() const { return m_registryBase; }
+
+private:
+    std::u16string m_registryBase;
+    bool m_domainsInserted = false;
+};
+
+}  // namespace snapin
