@@ -289,6 +289,17 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
     // Both left the cache; the next restore finds nothing of them there.
     EXPECT_EQ(m_provider->deletedObjectCacheSize(), records.size() - 2);
 
+    // A naming context given as a path with a server is listed on that server, and cached
+    // under the naming context alone.
+    for (const std::string& server : {m_first, m_second}) {
+        PropertySet* onServer = node(server);
+        onServer->setText(u"NamingContext", WidenText("LDAP://" + server + "/" + m_base));
+        records = list(onServer, &listed);
+        ASSERT_EQ(listed, S_OK) << server;
+        EXPECT_EQ(tombstoneOf(records, childName) != nullptr, server == m_first) << server;
+        EXPECT_EQ(m_provider->deletedObjectCacheSize(WidenText(m_base)), records.size()) << server;
+    }
+
     m_held = false;
     ASSERT_TRUE(Harness("release-replication " + shortName(m_first)));
     EXPECT_TRUE(WaitUntil([&] { return lumivel::testing::LdapExistsOn(m_first, childDn); }, kReplicationSeconds));
