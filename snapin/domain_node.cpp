@@ -1,12 +1,14 @@
 #include "snapin/domain_node.h"
 
 #include "shared/object_list.h"
+#include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
+#include "snapin/command_result.h"
 #include "snapin/menu_merge.h"
 #include "snapin/node_worker.h"
+#include "snapin/root_node.h"
 #include "snapin/snapin_data.h"
 #include "snapin/snapin_module.h"
-#include "win/strings.h"
 
 namespace snapin {
 
@@ -31,13 +33,11 @@ HRESULT DomainNode::Expand(IDataObject*, BOOL expanding, HSCOPEITEM parent, ICon
     setScopeItem(parent);
     // A collapse, or an expansion while a fetch runs, starts nothing.
     if (!expanding) return S_OK;
-    m_fetchedOnce = true;
     return StartNodeFetch(this, names, false);
 }
 
 HRESULT DomainNode::Enumerate(HSCOPEITEM item, IConsoleNameSpace2* names) {
     setScopeItem(item);
-    m_fetchedOnce = true;
     bool refreshing = m_refreshPending;
     m_refreshPending = false;
     return StartNodeFetch(this, names, refreshing);
@@ -45,21 +45,31 @@ HRESULT DomainNode::Enumerate(HSCOPEITEM item, IConsoleNameSpace2* names) {
 
 HRESULT DomainNode::Show(IDataObject* object, BOOL selecting, HSCOPEITEM item, IConsole2* console,
                          IConsoleNameSpace2* names) {
-    HRESULT hr = ScopeNode::Show(object, selecting, item, console, names);
-    // Shown before it was ever expanded: the one fetch starts here. Otherwise the list is the
-    // last fetch's, or the running fetch delivers it.
-    if (selecting && !m_fetchedOnce && !fetching()) {
-        m_fetchedOnce = true;
-        StartNodeFetch(this, names, false);
-    }
+    if (!selecting) return ScopeNode::Show(object, selecting, item, console, names);
+    ComPtr<IPanorel> control = attachControl(item, console, names);
+    // The list is read anew, by the worker: the pane stays empty behind the busy icon until it
+    // comes. A fetch that runs already (an expansion) delivers it.
+    if (control) control->SetObjects(kPanorelTopPane, nullptr);
+    HRESULT hr = fetching() ? S_OK : StartNodeFetch(this, names, false);
+    if (control) control->SetMode(kPanorelModeTopOnly);
     return hr;
 }
 
 HRESULT DomainNode::Refresh(IDataObject*, IConsole* console, IConsoleNameSpace2* names) {
     if (fetching()) return S_OK;
-    if (console && m_scopeItem) console->SelectScopeItem(m_scopeItem);
+    // Selected anew only when another node is shown: the control showing this one stays.
+    if (console && m_scopeItem && !shownInControl()) console->SelectScopeItem(m_scopeItem);
+    // Both panes let go of the old records before the new list replaces them.
+    IUnknown* view = nullptr;
+    if (console && SUCCEEDED(console->QueryResultView(&view)) && view) {
+        ComPtr<IPanorel> control;
+        if (SUCCEEDED(view->QueryInterface(IID_IPanorel, control.putVoid()))) {
+            control->SetObjects(kPanorelTopPane, nullptr);
+            control->SetObjects(kPanorelBottomPane, nullptr);
+        }
+        view->Release();
+    }
     if (names && m_scopeItem) names->DeleteItem(m_scopeItem, FALSE);
-    m_fetchedOnce = true;
     m_refreshPending = false;
     return StartNodeFetch(this, names, true);
 }
@@ -89,7 +99,8 @@ HRESULT DomainNode::AddMenuItems(LPCONTEXTMENUCALLBACK callback, long*) {
 
 HRESULT DomainNode::Command(LONG providerIndex, LONG commandId, SnapinData* data) {
     const auto& entries = m_providers.entries();
-    if (providerIndex < 0 || size_t(providerIndex) >= entries.size()) return S_FALSE;
+    if (providerIndex < 0 || size_t(providerIndex) >= entries.size() || !entries[size_t(providerIndex)].provider)
+        return S_FALSE;
     ComPtr<IProviderCommands> commands;
     if (FAILED(entries[size_t(providerIndex)].provider->QueryInterface(IID_IProviderCommands, commands.putVoid())))
         return S_FALSE;
@@ -99,23 +110,22 @@ HRESULT DomainNode::Command(LONG providerIndex, LONG commandId, SnapinData* data
     lumivel::shared::RecordToVariant(m_record, &selection);
     HWND owner = data ? data->ownerWindow() : nullptr;
     HRESULT hr = commands->ExecuteCommand(owner, kMenuTypeContext, commandId, &selection, &result);
-    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&result);
-    PropertySet* head = hr == S_OK && !records.empty() ? records.front() : nullptr;
-    std::u16string reason = head ? std::u16string(head->getText(u"RefreshReason")) : std::u16string();
-    std::u16string view = head ? std::u16string(head->getText(u"AlternateView")) : std::u16string();
-    lumivel::shared::FreeObjectListRecords(&result);
+    CommandResult outcome = TakeCommandResult(&result);
+    if (hr != S_OK) return S_FALSE;
 
-    auto same = [](const std::u16string& a, const char16_t* b) { return lstrcmpiW(a.c_str(), b) == 0; };
     IConsole2* console = data ? data->console() : nullptr;
     IConsoleNameSpace2* names = data ? data->names() : nullptr;
-    if (same(reason, u"ViewChanged")) {
-        m_alternateView = view;
+    if (IsReason(outcome, u"ViewChanged")) {
+        m_alternateView = outcome.alternateView;
         if (console && m_scopeItem) console->SelectScopeItem(m_scopeItem);
-    } else if (same(reason, u"ObjectsDeleted") && names && m_scopeItem) {
+    } else if (IsReason(outcome, u"ObjectsDeleted") && names && m_scopeItem) {
         HSCOPEITEM parentItem = 0;
         MMC_COOKIE parentCookie = 0;
-        if (SUCCEEDED(names->GetParentItem(m_scopeItem, &parentItem, &parentCookie)) && parentCookie && m_record)
-            reinterpret_cast<ScopeNode*>(parentCookie)->removeObject(m_record);
+        // The static root's item carries no cookie.
+        ScopeNode* parent = nullptr;
+        if (SUCCEEDED(names->GetParentItem(m_scopeItem, &parentItem, &parentCookie)))
+            parent = parentCookie ? reinterpret_cast<ScopeNode*>(parentCookie) : data->root();
+        if (parent && m_record) parent->removeObject(m_record);
         names->DeleteItem(m_scopeItem, TRUE);
         // The node went with its item; nothing of it may be touched after this.
         delete this;

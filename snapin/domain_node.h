@@ -1,5 +1,5 @@
-// A connected domain: its result view lists the domain's deleted objects, fetched by a
-// NodeWorker.
+// A connected domain: its result view lists the domain's deleted objects, read anew by a
+// NodeWorker whenever the node is shown or refreshed.
 #pragma once
 
 #include "snapin/scope_node.h"
@@ -23,9 +23,6 @@ public:
     HRESULT Refresh(IDataObject* object, IConsole* console, IConsoleNameSpace2* names) override;
 
     bool m_refreshPending = false;
-
-private:
-    bool m_fetchedOnce = false;
 };
 
 }  // namespace snapin

@@ -15,9 +15,9 @@ constexpr int kMaxDepth = 8;
 // Submenus need ids of their own that no provider command can have: above the 16 bits that
 // provider commands and their indexes use.
 LONG NextSubmenuId() {
-    static std::atomic<LONG> next{0x10000};
+    static std::atomic<LONG> next{kFirstSubmenuId};
     LONG id = next++;
-    if (id >= 0x7FFF0000) next = 0x10000;
+    if (id >= 0x7FFF0000) next = kFirstSubmenuId;
     return id;
 }
 
@@ -34,6 +34,9 @@ HRESULT Merge(ScopeNode* node, HMENU menu, HINSTANCE module, LPCONTEXTMENUCALLBA
         info.cch = ARRAYSIZE(text);
         if (!GetMenuItemInfoW(menu, position, TRUE, &info)) break;
         if (info.fType & MF_SEPARATOR) continue;
+        // A command id that does not fit beside the provider's index would reach another
+        // command, or another provider; such an item is left out.
+        if (!info.hSubMenu && (info.wID == 0 || info.wID > UINT(kCommandMask))) continue;
         UINT state = info.fState;
         node->AdjustMenuItem(info.wID, text, &state);
         WCHAR status[256] = {};

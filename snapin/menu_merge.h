@@ -13,12 +13,16 @@ inline constexpr LONG kCommandMask = 0xFFF;
 inline constexpr int kProviderShift = 12;
 inline constexpr LONG kMaxProviders = 16;
 
+// Ids at or above this are submenus, never commands.
+inline constexpr LONG kFirstSubmenuId = 0x10000;
+
 inline LONG MenuCommandId(UINT providerCommand, LONG providerIndex) {
     return LONG(providerCommand & kCommandMask) | ((providerIndex & 0xF) << kProviderShift);
 }
 
 // Adds the string items of `menu` (and its submenus beneath popup items) at the insertion
-// point; separators and other kinds are skipped. Returns the last AddItem result.
+// point; separators, other kinds and commands with ids that do not fit in 12 bits are
+// skipped. Returns the last AddItem result.
 HRESULT MergeProviderMenu(ScopeNode* node, HMENU menu, HINSTANCE module, LPCONTEXTMENUCALLBACK callback,
                           LONG insertionPoint, LONG providerIndex);
 

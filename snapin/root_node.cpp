@@ -3,6 +3,7 @@
 #include "lumivel/registry_key.h"
 #include "shared/object_list.h"
 #include "shared/provider_interfaces.h"
+#include "snapin/command_result.h"
 #include "snapin/domain_node.h"
 #include "snapin/menu_merge.h"
 #include "snapin/resource_ids.h"
@@ -116,30 +117,18 @@ HRESULT RootNode::Command(LONG, LONG commandId, SnapinData* data) {
     VariantInit(&result);
     lumivel::shared::RecordToVariant(m_record, &selection);
     HWND owner = data ? data->ownerWindow() : nullptr;
-    if (FAILED(commands->ExecuteCommand(owner, kMenuTypeContext, commandId, &selection, &result))) return S_FALSE;
-    PropertySet* record = lumivel::shared::RecordFromVariant(&result);
-    if (!record || !record->IsNode || !data || !data->names()) {
-        // Anything but one new domain record leaves the console as it was.
-        lumivel::shared::FreeObjectListRecords(&result);
-        return S_OK;
+    HRESULT hr = commands->ExecuteCommand(owner, kMenuTypeContext, commandId, &selection, &result);
+    PropertySet* record = result.vt == VT_I8 || result.vt == VT_I4 ? lumivel::shared::RecordFromVariant(&result) : nullptr;
+    if (FAILED(hr) || !record || !record->IsNode || !data || !data->names()) {
+        // Anything but one new domain record leaves the console as it was; a list's header
+        // is the command's own, its other records are not.
+        TakeCommandResult(&result);
+        return FAILED(hr) ? S_FALSE : S_OK;
     }
-    HRESULT hr = insertDomainNode(record, data->names());
-    if (FAILED(hr)) {
-        record->release();
-        return hr;
-    }
-    // The root's list takes over the reference the result carried.
-    std::vector<PropertySet*> records = objects();
-    records.push_back(record);
-    VARIANT list;
-    VariantInit(&list);
-    if (SUCCEEDED(lumivel::shared::BuildObjectList(records, &list))) {
-        VariantClear(&m_objects);
-        m_objects = list;
-    } else {
-        record->release();
-    }
-    return S_OK;
+    // The new domain record came with a reference of its own, which the root's list takes.
+    hr = insertDomainNode(record, data->names());
+    if (FAILED(hr) || !appendObject(record)) record->release();
+    return FAILED(hr) ? hr : S_OK;
 }
 
 }  // namespace snapin

@@ -2,6 +2,7 @@
 
 #include "lumivel/com_ptr.h"
 #include "shared/object_list.h"
+#include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
 #include "snapin/node_worker.h"
 #include "snapin/snapin_module.h"
@@ -52,9 +53,47 @@ bool ScopeNode::setDisplayName(LPCWSTR name) {
 std::vector<PropertySet*> ScopeNode::objects() const { return lumivel::shared::ReadObjectList(&m_objects); }
 
 void ScopeNode::replaceObjects(VARIANT* list) {
-    lumivel::shared::FreeObjectListRecords(&m_objects);
+    VARIANT old = m_objects;
     m_objects = *list;
     VariantInit(list);
+    // The control lets go of the old records before they are freed.
+    showObjects();
+    lumivel::shared::FreeObjectListRecords(&old);
+}
+
+bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {
+    VARIANT list;
+    VariantInit(&list);
+    if (FAILED(lumivel::shared::BuildObjectList(records, &list))) return false;
+    // Only the array goes: its references move to the new one.
+    VariantClear(&m_objects);
+    m_objects = list;
+    return true;
+}
+
+bool ScopeNode::appendObject(PropertySet* record) {
+    std::vector<PropertySet*> records = objects();
+    records.push_back(record);
+    if (!rebuildObjects(records)) return false;
+    showObjects();
+    return true;
+}
+
+lumivel::ComPtr<IPanorel> ScopeNode::panorel() const {
+    lumivel::ComPtr<IPanorel> control;
+    if (m_control) m_control->QueryInterface(IID_IPanorel, control.putVoid());
+    return control;
+}
+
+bool ScopeNode::shownInControl() const {
+    lumivel::ComPtr<IPanorel> control = panorel();
+    LONG_PTR shown = 0;
+    return control && m_scopeItem && SUCCEEDED(control->get_HSCOPEITEM(&shown)) && shown == LONG_PTR(m_scopeItem);
+}
+
+void ScopeNode::showObjects() {
+    if (!shownInControl()) return;
+    panorel()->SetObjects(kPanorelTopPane, m_objects.vt == VT_EMPTY ? nullptr : &m_objects);
 }
 
 bool ScopeNode::removeObject(PropertySet* record) {
@@ -62,12 +101,8 @@ bool ScopeNode::removeObject(PropertySet* record) {
     auto it = std::find(records.begin(), records.end(), record);
     if (it == records.end()) return false;
     records.erase(it);
-    VARIANT rebuilt;
-    VariantInit(&rebuilt);
-    if (FAILED(lumivel::shared::BuildObjectList(records, &rebuilt))) return false;
-    // The old list's references move to the new one, except the one taken out.
-    VariantClear(&m_objects);
-    m_objects = rebuilt;
+    if (!rebuildObjects(records)) return false;
+    // The one reference the list held for the record taken out.
     record->release();
     return true;
 }
@@ -132,22 +167,57 @@ HRESULT ScopeNode::Delete(IConsoleNameSpace2* names) {
     return console->SelectScopeItem(parentItem);
 }
 
-HRESULT ScopeNode::Show(IDataObject*, BOOL selecting, HSCOPEITEM, IConsole2* console, IConsoleNameSpace2*) {
+HRESULT ScopeNode::Show(IDataObject*, BOOL selecting, HSCOPEITEM item, IConsole2* console,
+                        IConsoleNameSpace2* names) {
     if (!selecting) {
-        if (m_control) {
-            m_control->Release();
-            m_control = nullptr;
-        }
+        hideObjects();
         return S_OK;
     }
-    if (!console) return S_OK;
-    IUnknown* control = nullptr;
-    if (FAILED(console->QueryResultView(&control)) || !control) return S_OK;
-    if (m_control) m_control->Release();
-    // FIXME: the node's interfaces and objects are handed to the result-pane control once
-    // its interface exists; until then the node only keeps the view.
-    m_control = control;
+    lumivel::ComPtr<IPanorel> control = attachControl(item, console, names);
+    if (!control) return S_OK;
+    showObjects();
+    control->SetMode(kPanorelModeTopOnly);
     return S_OK;
+}
+
+lumivel::ComPtr<IPanorel> ScopeNode::attachControl(HSCOPEITEM item, IConsole2* console, IConsoleNameSpace2* names) {
+    setScopeItem(item);
+    lumivel::ComPtr<IPanorel> control;
+    IUnknown* view = nullptr;
+    if (!console || FAILED(console->QueryResultView(&view)) || !view) return control;
+    // Another view than the control is left alone.
+    if (FAILED(view->QueryInterface(IID_IPanorel, control.putVoid()))) {
+        view->Release();
+        return control;
+    }
+    if (m_control) m_control->Release();
+    m_control = view;
+
+    std::vector<LONG_PTR> providers;
+    for (const ProviderCache::Entry& entry : m_providers.entries())
+        providers.push_back(reinterpret_cast<LONG_PTR>(entry.provider.get()));
+    VARIANT menuProviders;
+    VariantInit(&menuProviders);
+    lumivel::shared::BuildAddressList(providers, &menuProviders);
+
+    control->put_HSCOPEITEM(LONG_PTR(m_scopeItem));
+    control->put_SelectedNode(reinterpret_cast<LONG_PTR>(m_record));
+    lumivel::ComPtr<ISchemaCache> cache = SchemaCache();
+    control->SetInterfaces(m_providers.find(DefaultProviderClsid()), cache.get(), console, names);
+    control->SetMenuInterfaces(&menuProviders);
+    VariantClear(&menuProviders);
+    return control;
+}
+
+void ScopeNode::hideObjects() {
+    if (!m_control) return;
+    if (lumivel::ComPtr<IPanorel> control = panorel()) {
+        control->put_HSCOPEITEM(0);
+        control->put_SelectedNode(0);
+        control->ReleaseInterfaces();
+    }
+    m_control->Release();
+    m_control = nullptr;
 }
 
 HRESULT ScopeNode::Refresh(IDataObject*, IConsole*, IConsoleNameSpace2*) { return S_OK; }

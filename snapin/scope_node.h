@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "lumivel/com_ptr.h"
 #include "shared/property_set.h"
 #include "snapin/provider_cache.h"
 #include "win/mmc.h"
@@ -17,6 +18,11 @@ namespace snapin {
 
 class SnapinData;
 struct NodeFetch;
+}  // namespace snapin
+
+struct IPanorel;
+
+namespace snapin {
 
 // Verbs a node offers, bit i for entry i of this table.
 inline constexpr MMC_CONSOLE_VERB kVerbTable[] = {
@@ -69,8 +75,14 @@ public:
     bool fetching() const { return m_fetch != nullptr; }
     // The node's objects, in list order.
     std::vector<PropertySet*> objects() const;
-    // Takes over a list: the old list's records that are no scope nodes are freed.
+    // Takes over a list and shows it when the node is shown; the old list's records are let
+    // go after the control has let go of them.
     void replaceObjects(VARIANT* list);
+    // Appends a record, taking over the reference the caller holds; false when the list
+    // could not be rebuilt (the reference stays the caller's).
+    bool appendObject(PropertySet* record);
+    // Hands the node's list to the control when the control shows this node.
+    void showObjects();
     // Takes the record out of the node's object list (the first match); true when it was there.
     bool removeObject(PropertySet* record);
 
@@ -88,6 +100,21 @@ public:
     LONG m_resultIsControl = 1;
     DWORD m_verbMask = 0;
     IUnknown* m_control = nullptr;
+
+protected:
+    // The control, when the node holds the result-pane control.
+    lumivel::ComPtr<IPanorel> panorel() const;
+    // The node holds the control and the control shows this node's scope item.
+    bool shownInControl() const;
+    // The node is shown: takes the console's result view when it is the control and hands it
+    // the node's scope item, record, interfaces and menu providers. Null for another view.
+    lumivel::ComPtr<IPanorel> attachControl(HSCOPEITEM item, IConsole2* console, IConsoleNameSpace2* names);
+    // The node hides: the control forgets it and lets go of its interfaces.
+    void hideObjects();
+
+private:
+    // The list becomes these records, each keeping the reference the old list held.
+    bool rebuildObjects(const std::vector<PropertySet*>& records);
 };
 
 }  // namespace snapin

@@ -155,13 +155,10 @@ HRESULT SnapinData::Notify(LPDATAOBJECT lpDataObject, MMC_NOTIFY_TYPE event, LPA
         return m_console ? m_console->SelectScopeItem(node->scopeItem()) : S_OK;
     case MMCN_DELETE:
         return node->Delete(m_names.get());
-    case MMCN_EXPAND: {
-        HRESULT hr = node->Expand(lpDataObject, BOOL(arg), HSCOPEITEM(param), m_names.get());
-        ComPtr<IConsole2> console;
-        if (m_names && SUCCEEDED(m_names->QueryInterface(IID_IConsole2, console.putVoid())))
-            node->Show(lpDataObject, BOOL(arg), HSCOPEITEM(param), console.get(), m_names.get());
-        return hr;
-    }
+    case MMCN_EXPAND:
+        // Not shown from here: the node expanded need not be the one the result pane shows,
+        // and a collapse would take the pane from a node still on screen. MMCN_SHOW shows.
+        return node->Expand(lpDataObject, BOOL(arg), HSCOPEITEM(param), m_names.get());
     case MMCN_REMOVE_CHILDREN: {
         HSCOPEITEM start = HSCOPEITEM(arg) ? HSCOPEITEM(arg) : node->scopeItem();
         destroyNodes(start);
@@ -269,6 +266,8 @@ HRESULT SnapinData::AddMenuItems(LPDATAOBJECT piDataObject, LPCONTEXTMENUCALLBAC
 HRESULT SnapinData::Command(long lCommandID, LPDATAOBJECT piDataObject) {
     ScopeNode* node = NodeOfDataObject(piDataObject);
     if (!node) return S_OK;
+    // A submenu's id, or one no merge made, names no provider's command.
+    if (lCommandID < 0 || lCommandID >= kFirstSubmenuId || !(lCommandID & kCommandMask)) return S_FALSE;
     return node->Command((lCommandID >> kProviderShift) & 0xF, lCommandID & kCommandMask, this);
 }
 

@@ -8,6 +8,8 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QMessageBox>
 #include <QTreeWidgetItem>
 
@@ -75,6 +77,13 @@ std::filesystem::path ScreenshotFolder() {
     const char* bin = std::getenv("LUMIVEL_BIN_DIR");
     return bin ? std::filesystem::path(bin).parent_path() / "screenshots"
                : std::filesystem::temp_directory_path() / "lumivel-screenshots";
+}
+
+bool SavePicture(const QPixmap& picture, const std::string& name) {
+    std::filesystem::path folder = ScreenshotFolder();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return picture.save(QString::fromStdString((folder / (name + ".png")).string()));
 }
 
 void CollectActions(QMenu* menu, const QString& prefix, std::vector<std::pair<QString, QAction*>>* out, int depth) {
@@ -169,6 +178,12 @@ void ConsoleDriver::select(HSCOPEITEM item) {
 }
 
 void ConsoleDriver::pressRefresh() {
+    // A person presses the key in the console's window: it is the active one then, whatever
+    // dialog or menu had the focus before.
+    if (QApplication::activeWindow() != m_window.get()) {
+        m_window->activateWindow();
+        QApplication::processEvents();
+    }
     QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
     // Through the shortcut map, as a key press in the window is.
@@ -235,11 +250,19 @@ void ConsoleDriver::close() {
 bool ConsoleDriver::screenshot(const std::string& name) { return screenshot(m_window.get(), name); }
 
 bool ConsoleDriver::screenshot(QWidget* widget, const std::string& name) {
-    std::filesystem::path folder = ScreenshotFolder();
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
     QApplication::processEvents();
-    return widget->grab().save(QString::fromStdString((folder / (name + ".png")).string()));
+    return SavePicture(widget->grab(), name);
+}
+
+bool ConsoleDriver::screenshotWithPopup(const std::string& name) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (!popup) return false;
+    // A popup is a window of its own: it is painted over the console where it stands.
+    QPixmap picture = m_window->grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(popup->mapToGlobal(QPoint()) - m_window->mapToGlobal(QPoint()), popup->grab());
+    painter.end();
+    return SavePicture(picture, name);
 }
 
 }  // namespace lumivel::console

@@ -4,6 +4,7 @@
 #include "console_object.h"
 #include "console_verbs.h"
 #include "context_menu_items.h"
+#include "hosted_control.h"
 #include "lumivel/com_ptr.h"
 #include "scope_tree.h"
 #include "win/memory.h"
@@ -24,7 +25,7 @@ struct ConsoleSession::State {
     ComPtr<IComponent> component;
     HSCOPEITEM selected = 0;
     std::u16string resultViewType;
-    ComPtr<IUnknown> resultView;
+    std::unique_ptr<HostedControl> control;
     HRESULT resultViewError = S_OK;
     std::u16string statusText;
     std::u16string name;
@@ -73,7 +74,7 @@ ConsoleSession::ConsoleSession(SessionView* view) : m(std::make_unique<State>())
         if (change == ScopeChange::Deleted && item == m->selected) {
             // The snap-in removed what was shown; its node is gone, so no MMCN_SHOW follows.
             m->selected = 0;
-            m->resultView.reset();
+            closeResultView();
             m->resultViewType.clear();
             if (m->verbs) m->verbs->reset();
             if (m->view) m->view->resultViewChanged();
@@ -132,7 +133,7 @@ void ConsoleSession::close() {
             m->component->Notify(object.get(), MMCN_SHOW, FALSE, m->selected);
     }
     m->selected = 0;
-    m->resultView.reset();
+    closeResultView();
     m->resultViewType.clear();
     if (m->data && root) {
         ComPtr<IDataObject> object;
@@ -157,7 +158,31 @@ HSCOPEITEM ConsoleSession::selectedItem() const { return m->selected; }
 const ConsoleImageList& ConsoleSession::scopeImages() const { return *m->scopeImages.get(); }
 HIMAGELIST ConsoleSession::smallScopeImages() const { return m->scopeImages ? m->scopeImages->small() : nullptr; }
 const std::u16string& ConsoleSession::resultViewType() const { return m->resultViewType; }
-IUnknown* ConsoleSession::resultView() const { return m->resultView.get(); }
+IUnknown* ConsoleSession::resultView() const { return m->control ? m->control->control() : nullptr; }
+HWND ConsoleSession::resultViewWindow() const { return m->control ? m->control->controlWindow() : nullptr; }
+
+void ConsoleSession::resizeResultView(const RECT& area) {
+    if (m->control) m->control->resize(area);
+}
+
+void ConsoleSession::closeResultView() {
+    // Taken out first: a control that calls back while it goes finds no view.
+    std::unique_ptr<HostedControl> control = std::move(m->control);
+    if (control) control->close();
+}
+
+HRESULT ConsoleSession::createResultView(const CLSID& clsid, IDataObject* item) {
+    auto control = std::make_unique<HostedControl>([this](const std::u16string& text) { setStatusText(text); });
+    HRESULT hr = control->create(clsid);
+    if (FAILED(hr)) return hr;
+    m->control = std::move(control);
+    m->component->Notify(item, MMCN_INITOCX, 0, LPARAM(m->control->control()));
+    RECT area{};
+    HWND host = m->view ? m->view->resultHost(&area) : nullptr;
+    hr = m->control ? m->control->activate(host, mainWindow(), area) : E_UNEXPECTED;
+    if (FAILED(hr)) closeResultView();
+    return hr;
+}
 HRESULT ConsoleSession::resultViewError() const { return m->resultViewError; }
 const std::u16string& ConsoleSession::statusText() const { return m->statusText; }
 
@@ -234,14 +259,15 @@ HRESULT ConsoleSession::consoleExpand(HSCOPEITEM id, bool expandIt) {
     return hr;
 }
 
-HRESULT ConsoleSession::select(HSCOPEITEM id) {
+HRESULT ConsoleSession::select(HSCOPEITEM id, bool again) {
     if (!m->component || !m->tree.find(id)) return E_INVALIDARG;
-    if (id == m->selected) return S_OK;
+    if (id == m->selected && !again) return S_OK;
     if (m->selected) {
         Target previous = DataObjectOf(*m, m->selected);
         if (SUCCEEDED(previous.hr)) m->component->Notify(previous.object.get(), MMCN_SHOW, FALSE, m->selected);
     }
-    m->resultView.reset();
+    // The node hid while its control still existed; now the control goes.
+    closeResultView();
     m->resultViewType.clear();
     m->resultViewError = S_OK;
     m->selected = id;
@@ -262,10 +288,9 @@ HRESULT ConsoleSession::select(HSCOPEITEM id) {
     if (!m->resultViewType.empty() && m->resultViewType.front() != u'{') m->resultViewError = E_NOTIMPL;
     if (!m->resultViewType.empty() && m->resultViewType.front() == u'{') {
         m->resultViewError = CLSIDFromString(m->resultViewType.c_str(), &control);
-        if (SUCCEEDED(m->resultViewError))
-            m->resultViewError =
-                CoCreateInstance(control, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, m->resultView.putVoid());
-        if (m->resultView) m->component->Notify(DOBJ_CUSTOMOCX, MMCN_INITOCX, 0, LPARAM(m->resultView.get()));
+        if (SUCCEEDED(m->resultViewError)) m->resultViewError = createResultView(control, target.object.get());
+        // The snap-in may have changed the selection while the control came up.
+        if (m->selected != id) return S_OK;
     }
     if (m->view) m->view->resultViewChanged();
     m->component->Notify(target.object.get(), MMCN_ADD_IMAGES, LPARAM(m->resultImages.get()), LPARAM(id));

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -72,6 +73,7 @@ ConsoleWindow::ConsoleWindow() : m_session(std::make_unique<ConsoleSession>(this
     resize(900, 600);
     m_splitter->setSizes({250, 650});
     m_hostWindow = qtui::CreateHostWindow(m_controlHost);
+    m_controlHost->installEventFilter(this);
 
     connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
         HSCOPEITEM id = itemOf(item);
@@ -275,7 +277,13 @@ void ConsoleWindow::scopeChanged(ScopeChange change, HSCOPEITEM item) {
 
 void ConsoleWindow::selectRequested(HSCOPEITEM item) {
     // Not inside the snap-in's own notification: the selection runs when it has returned.
-    QTimer::singleShot(0, this, [this, item] { selectItem(item); });
+    // Asked for the item shown already, the snap-in wants it shown anew.
+    QTimer::singleShot(0, this, [this, item] {
+        if (item == m_session->selectedItem())
+            m_session->select(item, true);
+        else
+            selectItem(item);
+    });
 }
 
 void ConsoleWindow::statusTextChanged(const std::u16string& text) { m_status->setText(qtui::ToQString(text)); }
@@ -305,6 +313,19 @@ void ConsoleWindow::imagesChanged() {
 }
 
 HWND ConsoleWindow::mainWindow() { return m_hostWindow; }
+
+HWND ConsoleWindow::resultHost(RECT* area) {
+    if (area) *area = RECT{0, 0, m_controlHost->width(), m_controlHost->height()};
+    return m_hostWindow;
+}
+
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_controlHost && event->type() == QEvent::Resize && !m_closing) {
+        QSize size = static_cast<QResizeEvent*>(event)->size();
+        m_session->resizeResultView(RECT{0, 0, size.width(), size.height()});
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 QString ConsoleWindow::resultPaneText() const {
     return m_resultPane->currentWidget() == m_resultMessage ? m_resultMessage->text() : QString();

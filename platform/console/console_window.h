@@ -56,9 +56,12 @@ public:
     void resultViewChanged() override;
     void imagesChanged() override;
     HWND mainWindow() override;
+    HWND resultHost(RECT* area) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The result pane's size goes on to the control active in it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();

@@ -157,7 +157,10 @@ public:
     void windowCreated(HWND hwnd) override {
         if (!OnGuiThread()) return;
         auto window = ui::FindWindowObject(hwnd);
-        if (!window) return;
+        if (!window || PeerOf(hwnd)) return;
+        // A child made in its parent's WM_CREATE comes before the parent has a widget: it gets
+        // its own once the parent has one (below), inside it rather than as a window of its own.
+        if (!t_adoptNext && window->isChild() && window->parent && !PeerOf(window->parent)) return;
         auto peer = std::make_unique<Peer>();
         peer->hwnd = hwnd;
         peer->kind = window->kind();
@@ -183,13 +186,19 @@ public:
         window->peer = peer.get();
         bool adopted = peer->adopted;
         g_peers[hwnd] = std::move(peer);
-        if (!widget || adopted) return;
-        SyncGuard guard;
-        ApplyCommonState(hwnd, widget, ui::WindowChange::Geometry);
-        ApplyCommonState(hwnd, widget, ui::WindowChange::Enabled);
-        Peer* p = PeerOf(hwnd);
-        if (p && p->sync) p->sync(ui::WindowChange::State);
-        ApplyCommonState(hwnd, widget, ui::WindowChange::Visibility);
+        if (widget && !adopted) {
+            SyncGuard guard;
+            ApplyCommonState(hwnd, widget, ui::WindowChange::Geometry);
+            ApplyCommonState(hwnd, widget, ui::WindowChange::Enabled);
+            Peer* p = PeerOf(hwnd);
+            if (p && p->sync) p->sync(ui::WindowChange::State);
+            ApplyCommonState(hwnd, widget, ui::WindowChange::Visibility);
+        }
+        if (!widget) return;
+        for (HWND child : ui::ChildWindows(hwnd)) {
+            auto made = ui::FindWindowObject(child);
+            if (made && made->created && !PeerOf(child)) windowCreated(child);
+        }
     }
 
     void windowChanged(HWND hwnd, ui::WindowChange change) override {

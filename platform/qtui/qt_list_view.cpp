@@ -28,6 +28,14 @@ ui::ListViewState* StateOf(HWND hwnd) {
     return window ? window->state<ui::ListViewState>() : nullptr;
 }
 
+// A list view draws each cell on one line, so a line break inside a value (a tombstone's
+// name carries one before its "DEL:" tail) shows as a space instead of doubling the row.
+QString SingleLine(QString text) {
+    for (QChar& c : text)
+        if (c == u'\n' || c == u'\r') c = u' ';
+    return text;
+}
+
 class ListModel final : public QAbstractTableModel {
 public:
     explicit ListModel(HWND hwnd) : m_hwnd(hwnd) {}
@@ -42,7 +50,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= m_rows) return {};
         int subItem = size_t(index.column()) < m_columns.size() ? m_columns[size_t(index.column())].subItem : 0;
-        if (role == Qt::DisplayRole) return ToQString(ui::ListViewCellText(m_hwnd, index.row(), subItem));
+        if (role == Qt::DisplayRole) return SingleLine(ToQString(ui::ListViewCellText(m_hwnd, index.row(), subItem)));
         if (role == Qt::DecorationRole && index.column() == 0) {
             auto* state = StateOf(m_hwnd);
             if (!state || !state->smallImages) return {};

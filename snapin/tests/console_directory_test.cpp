@@ -23,15 +23,6 @@ using namespace snapin_test;
 const auto* const g_hives =
     ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives(lumivel::testing::PrivateHives::Com::Initialize));
 
-// The number at the start of "N deleted objects in ...", or -1.
-long CountIn(const std::u16string& status) {
-    std::string text = lumivel::ToUtf8(status);
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        text.find(" deleted object") == std::string::npos)
-        return -1;
-    return std::strtol(text.c_str(), nullptr, 10);
-}
-
 TEST(ConsoleDirectory, ShowsTheConnectedDomainAndFetchesItsTombstones) {
     REQUIRE_TEST_DIRECTORY();
     const std::string& domain = lumivel::testing::TestDirectory().domain;

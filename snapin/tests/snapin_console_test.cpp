@@ -12,7 +12,7 @@
 #include "lumivel/registry_key.h"
 #include "lumivel/text.h"
 #include "shared/provider_interfaces.h"
-#include "snapin_test_support.h"
+#include "snapin_console_fixture.h"
 #include "tests/support/private_hives.h"
 #include "win/guid.h"
 #include "win/commctrl.h"
@@ -23,50 +23,6 @@ namespace {
 
 using lumivel::console::ConsoleDriver;
 using namespace snapin_test;
-
-const auto* const g_hives =
-    ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives(lumivel::testing::PrivateHives::Com::Initialize));
-
-CLSID SnapinClsid() {
-    CLSID clsid{};
-    CLSIDFromString(kSnapinClsid, &clsid);
-    return clsid;
-}
-
-class SnapinConsoleTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        ASSERT_EQ(Regsvr("/s \"" + BinDir() + "/RevivoSnapin.so\""), 0u);
-        s_control = RegisterFakes();
-        ASSERT_NE(s_control, nullptr);
-    }
-    void SetUp() override {
-        std::strcpy(s_control->nodes, "alpha:1;beta:0");
-        s_control->block = false;
-        s_control->noBusyIcon = false;
-        s_control->objectCount = 2;
-        s_control->enumerationFailure = 0;
-        SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductInterfaces);
-    }
-    void TearDown() override { s_control->block = false; }
-
-    // A console on the snap-in with the root expanded.
-    std::unique_ptr<ConsoleDriver> openConsole() {
-        auto driver = std::make_unique<ConsoleDriver>();
-        EXPECT_EQ(driver->open(SnapinClsid()), S_OK);
-        driver->expand(driver->root());
-        return driver;
-    }
-    HSCOPEITEM childNamed(ConsoleDriver& driver, HSCOPEITEM parent, const std::u16string& name) {
-        for (HSCOPEITEM child : driver.children(parent))
-            if (driver.name(child) == name) return child;
-        return 0;
-    }
-
-    static FakeProviderControl* s_control;
-};
-
-FakeProviderControl* SnapinConsoleTest::s_control = nullptr;
 
 TEST_F(SnapinConsoleTest, RootShowsOneNodePerDomainRecordOnce) {
     std::strcpy(s_control->nodes, "alpha:1;beta:0;delta:1");

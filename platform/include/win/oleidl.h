@@ -68,6 +68,7 @@ struct IOleInPlaceUIWindow;
 #define OLEOBJ_E_INVALIDVERB ((HRESULT)0x80040181L)
 #define OLEOBJ_S_INVALIDVERB ((HRESULT)0x00040180L)
 #define VIEW_E_DRAW ((HRESULT)0x80040140L)
+#define INPLACE_E_NOTOOLSPACE ((HRESULT)0x800401A1L)
 
 struct IParseDisplayName : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx* pbc, LPOLESTR pszDisplayName, ULONG* pchEaten,

@@ -316,4 +316,35 @@ TEST_F(QtBackend, HostWindowFollowsTheProgramsWidget) {
     EXPECT_FALSE(host.isHidden()) << "the program's widget stays";
 }
 
+// A window that makes its children while it handles WM_CREATE (as a control does) has them
+// inside it, not as windows of their own.
+LRESULT CALLBACK MakesChildrenOnCreate(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE)
+        CreateWindowExW(0, WC_LISTVIEWW, u"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 5, 6, 80, 40, hwnd,
+                        reinterpret_cast<HMENU>(100), nullptr, nullptr);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST_F(QtBackend, ChildrenMadeDuringCreationAppearInsideTheirParent) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MakesChildrenOnCreate;
+    wc.lpszClassName = u"LumivelEarlyChildren";
+    RegisterClassW(&wc);
+    QWidget host;
+    host.resize(200, 120);
+    host.show();
+    HWND site = lumivel::qtui::CreateHostWindow(&host);
+    HWND control = CreateWindowExW(0, u"LumivelEarlyChildren", u"", WS_CHILD | WS_VISIBLE, 0, 0, 150, 100, site, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_NE(control, nullptr);
+    QWidget* list = lumivel::qtui::WidgetForWindow(GetDlgItem(control, 100));
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(list->isWindow());
+    EXPECT_EQ(list->parentWidget(), lumivel::qtui::WidgetForWindow(control));
+    EXPECT_EQ(list->geometry(), QRect(5, 6, 80, 40));
+    EXPECT_TRUE(list->isVisible());
+    DestroyWindow(site);
+    qttest::Settle();
+}
+
 }  // namespace

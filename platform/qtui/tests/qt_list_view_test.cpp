@@ -194,3 +194,13 @@ TEST_F(QtListView, ScreenshotWithIcons) {
 }
 
 }  // namespace
+
+TEST_F(QtListView, ALineBreakInACellShowsAsASpaceOnOneRow) {
+    m_parent.names = {u"Bob\nDEL:6f0c2a51-0e4b-4c2b-9a55-2d1f7b1f3e10", u"Ann"};
+    ListView_SetItemCount(m_list, 2);
+    qttest::Settle();
+    QModelIndex first = m_view->model()->index(0, 0);
+    EXPECT_EQ(m_view->model()->data(first, Qt::DisplayRole).toString(),
+              QString("Bob DEL:6f0c2a51-0e4b-4c2b-9a55-2d1f7b1f3e10"));
+    EXPECT_EQ(m_view->visualRect(first).height(), m_view->visualRect(m_view->model()->index(1, 0)).height());
+}

@@ -5,8 +5,10 @@
 #include <thread>
 
 #include "fake_provider_control.h"
+#include "no_dispatch.h"
 #include "lumivel/com_object.h"
 #include "shared/object_list.h"
+#include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
@@ -17,20 +19,6 @@ namespace {
 using namespace lumivel::com;
 
 FakeProviderControl g_control;
-
-template <typename I>
-class NoDispatch : public I {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-};
 
 PropertySet* MakeRecord(const std::u16string& name, const char16_t* className, bool node) {
     PropertySet* record = PropertySet::create();
@@ -49,7 +37,7 @@ public:
         InterfaceOf<FakeProvider, IProviderCommands>(IID_IProviderCommands),
         InterfaceOf<FakeProvider, IProviderData>(IID_IProviderData),
     };
-    FakeProvider() { ++g_control.providersCreated; }
+    FakeProvider() : m_ordinal(++g_control.providersCreated) {}
 
     HRESULT STDMETHODCALLTYPE EnumDeletedObjects(LONG_PTR, BSTR, VARIANT* objects) override {
         ++g_control.enumerations;
@@ -91,6 +79,9 @@ public:
         *menu = CreatePopupMenu();
         if (lumivel::shared::RecordFromVariant(selection)) {
             AppendMenuW(*menu, MF_STRING, kCommandRemove, u"&Remove");
+            AppendMenuW(*menu, MF_STRING, kCommandChangeView, u"&Other View");
+            // An id that does not fit beside a provider index.
+            AppendMenuW(*menu, MF_STRING, 0x1234, u"&Too Big");
         } else {
             AppendMenuW(*menu, MF_STRING, kCommandConnect, u"&Connect To...");
             AppendMenuW(*menu, MF_SEPARATOR, 0, nullptr);
@@ -101,6 +92,8 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG command, VARIANT* selection, VARIANT* result) override {
+        g_control.lastCommandProvider = m_ordinal;
+        g_control.lastCommand = command;
         if (command == kCommandConnect) {
             lumivel::shared::RecordToVariant(MakeRecord(u"gamma", u"domainDNS", true), result);
             return S_OK;
@@ -113,8 +106,17 @@ public:
                 g_control.nodeHandleType = handle.vt;
                 g_control.nodeHandle = handle.vt == VT_I8 ? handle.llVal : handle.lVal;
             }
+            // As the provider answers: the header, then the removed node's record, which the
+            // receiver holds already.
             PropertySet* head = PropertySet::create();
             head->setString(u"RefreshReason", u"ObjectsDeleted");
+            PropertySet* list[] = {head, record};
+            lumivel::shared::BuildObjectList(list, record ? 2 : 1, result);
+        }
+        if (command == kCommandChangeView) {
+            PropertySet* head = PropertySet::create();
+            head->setString(u"RefreshReason", u"viewchanged");
+            head->setString(u"AlternateView", u"Backups");
             lumivel::shared::RecordToVariant(head, result);
         }
         return S_OK;
@@ -130,6 +132,11 @@ public:
     HRESULT STDMETHODCALLTYPE ShowProperties(HWND, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDetails(VARIANT*, LONG*, VARIANT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE LinkClicked(HWND, VARIANT*, BSTR, VARIANT*) override { return E_NOTIMPL; }
+
+private:
+    // A command the real provider does not have.
+    static constexpr LONG kCommandChangeView = 399;
+    int m_ordinal;
 };
 
 // Indexes: "domainDNS" 3, its busy icon 7; the lists hold 9 images of each size.
@@ -179,9 +186,12 @@ constexpr ClassEntry kClasses[] = {
     {&CLSID_Revivo, CreateComObject<FakeProvider>},
     {&CLSID_FakeSecondProvider, CreateComObject<FakeProvider>},
     {&CLSID_SchemaCache, CreateComObject<FakeSchemaCache>},
+    {&CLSID_Panorel, CreateFakePanorel},
 };
 
 }  // namespace
+
+FakeProviderControl& FakeControl() { return g_control; }
 
 extern "C" LUMIVEL_EXPORT FakeProviderControl* FakeProviderControlBlock() { return &g_control; }
 

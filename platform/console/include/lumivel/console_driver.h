@@ -59,6 +59,8 @@ public:
     // Writes a picture of the window (or of a dialog) to <build>/screenshots/<name>.png.
     bool screenshot(const std::string& name);
     static bool screenshot(QWidget* widget, const std::string& name);
+    // The window with the popup menu open over it; false when no popup is open.
+    bool screenshotWithPopup(const std::string& name);
 
 private:
     std::unique_ptr<ConsoleWindow> m_window;

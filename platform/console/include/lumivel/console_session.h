@@ -9,10 +9,13 @@
 //   expand:  MMCN_EXPAND once per item, on first expansion (IConsoleNameSpace2::Expand and
 //            IConsole2::Expand send MMCN_EXPANDSYNC first and MMCN_EXPAND only when the
 //            snap-in did not handle it).
-//   select:  MMCN_SHOW off for the item shown before; GetResultViewType; the control it names
-//            is created and MMCN_INITOCX sent; MMCN_SHOW on; MMCN_SELECT.
+//   select:  MMCN_SHOW off for the item shown before, then its control is deactivated and
+//            let go; GetResultViewType; the control it names is created and given its site,
+//            MMCN_INITOCX sent with the item's data object, and the control activated in
+//            place in the result pane;
+//            MMCN_SHOW on; MMCN_SELECT.
 //   refresh: MMCN_REFRESH for the selection when it offers the Refresh verb.
-//   close:   MMCN_SHOW off, MMCN_REMOVE_CHILDREN on the root item, IComponent::Destroy,
+//   close:   MMCN_SHOW off, the control deactivated, MMCN_REMOVE_CHILDREN on the root item, IComponent::Destroy,
 //            IComponentData::Destroy, and the snap-in's objects are released.
 #pragma once
 
@@ -53,6 +56,12 @@ public:
     virtual void resultViewChanged() = 0;
     virtual void imagesChanged() = 0;
     virtual HWND mainWindow() = 0;
+    // The window a result-pane control is activated in, and the area it fills (client
+    // coordinates); null when the view hosts no control.
+    virtual HWND resultHost(RECT* area) {
+        (void)area;
+        return nullptr;
+    }
 };
 
 struct SnapinAboutInfo {
@@ -92,7 +101,8 @@ public:
 
     HRESULT expand(HSCOPEITEM item);
     HRESULT expandSync(HSCOPEITEM item);
-    HRESULT select(HSCOPEITEM item);
+    // Selecting the selected item does nothing unless `again` asks to show it anew.
+    HRESULT select(HSCOPEITEM item, bool again = false);
     HSCOPEITEM selectedItem() const;
     bool refreshOffered() const;
     bool deleteOffered() const;
@@ -105,10 +115,14 @@ public:
     HRESULT command(HSCOPEITEM item, LONG commandId);
 
     // The result view the selection names: its CLSID string (empty for none), and the
-    // created control, or the failure to create it.
+    // control active in the result pane, or the failure to create or activate it.
     const std::u16string& resultViewType() const;
     IUnknown* resultView() const;
     HRESULT resultViewError() const;
+    // The result pane changed size: the active control follows.
+    void resizeResultView(const RECT& area);
+    // The window the active control made for itself (null without one).
+    HWND resultViewWindow() const;
 
     const std::u16string& statusText() const;
     SnapinAboutInfo about();
@@ -124,6 +138,9 @@ public:
     struct State;
 
 private:
+    HRESULT createResultView(const CLSID& clsid, IDataObject* item);
+    void closeResultView();
+
     std::unique_ptr<State> m;
 };
 

@@ -1,0 +1,266 @@
+// Context menus from every provider, the id scheme, and what command results do to the list
+// and the scope tree.
+#include "resultpane/menu_ids.h"
+#include "resultpane/tests/control_fixture.h"
+
+namespace panoreltest {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct MenuItem {
+    std::u16string text;
+    UINT id = 0;
+    UINT state = 0;
+    std::vector<MenuItem> children;
+};
+
+std::vector<MenuItem> ReadMenu(HMENU menu) {
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        WCHAR text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 256;
+        GetMenuItemInfoW(menu, UINT(i), TRUE, &info);
+        MenuItem item{(info.fType & MFT_SEPARATOR) ? u"-" : std::u16string(text), info.wID, info.fState, {}};
+        if (info.hSubMenu) item.children = ReadMenu(info.hSubMenu);
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<std::u16string> Texts(const std::vector<MenuItem>& items) {
+    std::vector<std::u16string> texts;
+    for (const MenuItem& item : items) texts.push_back(item.text);
+    return texts;
+}
+
+// A provider whose one command answers with new records under "ObjectsAdded".
+class AddingProvider final : public lumivel::com::ComObject<AddingProvider, IProviderCommands> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<AddingProvider, IProviderCommands>(IID_IProviderCommands)};
+    HRESULT STDMETHODCALLTYPE GetNodes(LONG, LONG, LONG, VARIANT*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetMenu(LONG kind, VARIANT*, HMENU* menu, HINSTANCE*) override {
+        if (kind != 1) return S_OK;
+        *menu = CreatePopupMenu();
+        AppendMenuW(*menu, MF_STRING, 20, u"&Add");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG, VARIANT* selection, VARIANT* result) override {
+        PropertySet* header = PropertySet::create();
+        header->setString(u"RefreshReason", u"ObjectsAdded");
+        PropertySet* scope = MakeRecord(u"new domain", u"domainDNS");
+        scope->IsNode = 1;
+        std::vector<PropertySet*> list{header, MakeRecord(u"added"), scope};
+        for (PropertySet* each : lumivel::shared::ReadObjectList(selection)) list.push_back(each);
+        lumivel::shared::BuildObjectList(list, result);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG, LONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
+};
+
+class CommandsTest : public ControlTest {
+protected:
+    // Right-clicks the list and chooses the item `choose` names (by text, in the menu or its
+    // submenus); the menu is kept for a look.
+    void rightClick(HWND list, const std::u16string& choose = u"") {
+        menu.clear();
+        shown = false;
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.kind != lumivel::ui::SurfaceKind::PopupMenu) return 0;
+            shown = true;
+            menu = ReadMenu(surface.menu);
+            return INT_PTR(find(menu, choose));
+        });
+        lumivel::ui::UserListClick(list, 0, 0, NM_RCLICK, POINT{5, 30});
+        lumivel::ui::SetTestHook({});
+    }
+    static UINT find(const std::vector<MenuItem>& items, const std::u16string& text) {
+        for (const MenuItem& item : items) {
+            if (!text.empty() && item.text == text && item.children.empty()) return item.id;
+            if (UINT inner = find(item.children, text)) return inner;
+        }
+        return 0;
+    }
+
+    std::vector<MenuItem> menu;
+    bool shown = false;
+};
+
+TEST_F(CommandsTest, OneSelectedRecordGetsProviderItemsDeleteAndPropertiesAsDefault) {
+    connect();
+    provider->menus[1] = {{311, u"&Restore"}};
+    PropertySet* carol = keep(MakeRecord(u"Carol"));
+    show({carol});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    rightClick(control->topList());
+    EXPECT_THAT(Texts(menu), ElementsAre(u"&Restore", u"-", u"&Delete", u"-", u"P&roperties"));
+    EXPECT_EQ(menu[4].id, panorel::kMenuProperties);
+    EXPECT_TRUE(menu[4].state & MFS_DEFAULT);
+    EXPECT_EQ(provider->callsOf("GetMenu")[0]->kind, 1);
+    EXPECT_THAT(provider->callsOf("GetMenu")[0]->selection, ElementsAre(carol));
+}
+
+TEST_F(CommandsTest, TwoSelectedRecordsGreyPropertiesAndNoDeleteHidesDelete) {
+    connect();
+    show({keep(MakeRecord(u"a", u"user", {{u"NoDelete", u"1"}})), keep(MakeRecord(u"b"))});
+    lumivel::ui::UserSetListSelection(control->topList(), {0, 1}, 1);
+    rightClick(control->topList());
+    EXPECT_THAT(Texts(menu), ElementsAre(u"P&roperties"));
+    EXPECT_EQ(menu[0].state & MFS_GRAYED, UINT(MFS_GRAYED));
+}
+
+TEST_F(CommandsTest, EmptySpaceOffersOnlyTheProvidersItemsForTheNode) {
+    connect();
+    provider->menus[0x401] = {{309, u"&Connect To..."}};
+    PropertySet* node = keep(MakeRecord(u"root", u""));
+    control->put_SelectedNode(reinterpret_cast<LONG_PTR>(node));
+    show({keep(MakeRecord(u"a"))});
+    rightClick(control->topList(), u"&Connect To...");
+    EXPECT_THAT(Texts(menu), ElementsAre(u"&Connect To..."));
+    auto executed = provider->callsOf("ExecuteCommand");
+    ASSERT_EQ(executed.size(), 1u);
+    EXPECT_EQ(executed[0]->command, 309);
+    EXPECT_EQ(executed[0]->kind, 0x401);
+    EXPECT_THAT(executed[0]->selection, ElementsAre(node));
+}
+
+TEST_F(CommandsTest, NoProvidersAndNoSelectionShowNoMenu) {
+    show({keep(MakeRecord(u"a"))});
+    rightClick(control->topList());
+    EXPECT_FALSE(shown);
+}
+
+TEST_F(CommandsTest, CommandsReachOnlyTheProviderTheyCameFrom) {
+    connect();
+    std::vector<ComPtr<FakeProvider>> providers;
+    std::vector<IUnknown*> addresses;
+    for (int i = 0; i < 10; ++i) {
+        providers.push_back(lumivel::com::NewComObject<FakeProvider>());
+        providers.back()->menus[1] = {{UINT(300 + i), u"Item " + std::u16string(1, char16_t(u'0' + i))}};
+        addresses.push_back(static_cast<IProviderData*>(providers.back().get()));
+    }
+    providers[1]->menus[1].push_back({904, u"Clashes with Delete"});
+    providers[1]->menus[8] = {{55, u"&User"}};
+    setMenuProviders(addresses);
+    PropertySet* node = keep(MakeRecord(u"node", u"domainDNS"));
+    control->put_SelectedNode(reinterpret_cast<LONG_PTR>(node));
+    PropertySet* carol = keep(MakeRecord(u"Carol"));
+    show({carol});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+
+    rightClick(control->topList(), u"Item 9");
+    EXPECT_EQ(find(menu, u"Clashes with Delete"), 0u) << "an id that would be taken for a built-in one is left out";
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(providers[size_t(i)]->callsOf("ExecuteCommand").size(), i == 9 ? 1u : 0u) << "provider " << i;
+    EXPECT_EQ(providers[9]->callsOf("ExecuteCommand")[0]->command, 309);
+
+    rightClick(control->topList(), u"&User");
+    auto created = providers[1]->callsOf("ExecuteCommand");
+    ASSERT_EQ(created.size(), 1u) << "a \"&New\" item goes to its own provider";
+    EXPECT_EQ(created[0]->command, 55);
+    EXPECT_EQ(created[0]->kind, 1);
+    EXPECT_THAT(created[0]->selection, ElementsAre(node));
+    EXPECT_TRUE(providers[9]->callsOf("ExecuteCommand").size() == 1u);
+
+    rightClick(control->topList(), u"&Delete");
+    EXPECT_EQ(provider->callsOf("DeleteObjects").size(), 1u);
+    EXPECT_EQ(providers[1]->callsOf("ExecuteCommand").size(), 1u);
+}
+
+// A restore: the provider's result heads the records with "ObjectsDeleted"; they leave the
+// list and the node, each freed once (the sanitizer run checks the once).
+TEST_F(CommandsTest, ObjectsDeletedTakesTheRecordsOutOfTheNodeAndTheScopeTree) {
+    connect();
+    FakeNode node;
+    console->nodes[0x5000000001] = &node;
+    control->put_HSCOPEITEM(0x5000000001);
+    PropertySet* restored = MakeRecord(u"restored");
+    PropertySet* stays = MakeRecord(u"stays");
+    PropertySet* child = MakeRecord(u"child", u"domainDNS");
+    child->IsNode = 1;
+    VARIANT handle;
+    handle.vt = VT_I8;
+    handle.llVal = 0x5000000002;
+    child->setValue(u"NodeHandle", &handle);
+    node.take({restored, stays, child});
+    control->SetObjects(kPanorelTopPane, &node.m_objects);
+    provider->menus[1] = {{311, u"&Restore"}};
+    provider->resultReason = u"ObjectsDeleted";
+
+    lumivel::ui::UserSetListSelection(control->topList(), {1}, 1);
+    ASSERT_EQ(lumivel::ui::ListViewCellText(control->topList(), 1, 0), u"restored");
+    rightClick(control->topList(), u"&Restore");
+    EXPECT_THAT(column(0), ElementsAre(u"child", u"stays"));
+    EXPECT_THAT(node.objects(), ElementsAre(stays, child));
+
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    rightClick(control->topList(), u"&Restore");
+    EXPECT_THAT(console->deleted, ElementsAre(HSCOPEITEM(0x5000000002)));
+    EXPECT_THAT(column(0), ElementsAre(u"stays"));
+    EXPECT_EQ(stays->RefCount, 2) << "the node's reference and the control's";
+}
+
+TEST_F(CommandsTest, ObjectsDeletedWithoutNamespaceChangesNothingAndFreesTheHeader) {
+    ASSERT_EQ(control->SetInterfaces(static_cast<IProviderData*>(provider.get()), nullptr, nullptr, nullptr), S_OK);
+    setMenuProviders({static_cast<IProviderData*>(provider.get())});
+    provider->resultReason = u"ObjectsDeleted";
+    PropertySet* carol = keep(MakeRecord(u"Carol"));
+    show({carol});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    lumivel::ui::UserListKeyDown(control->topList(), VK_DELETE);
+    EXPECT_THAT(column(0), ElementsAre(u"Carol"));
+    EXPECT_EQ(carol->RefCount, 2);
+}
+
+TEST_F(CommandsTest, ObjectsAddedAppendsNewRecordsAndOffersScopeRecordsToTheNode) {
+    connect();
+    FakeNode node;
+    console->nodes[7] = &node;
+    control->put_HSCOPEITEM(7);
+    PropertySet* existing = MakeRecord(u"existing");
+    node.take({existing});
+    control->SetObjects(kPanorelTopPane, &node.m_objects);
+
+    auto adding = lumivel::com::NewComObject<AddingProvider>();
+    setMenuProviders({static_cast<IProviderCommands*>(adding.get())});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    rightClick(control->topList(), u"&Add");
+    EXPECT_THAT(column(0), ElementsAre(u"new domain", u"added", u"existing"));
+    EXPECT_EQ(node.objects().size(), 3u) << "a record already there is not added twice";
+    ASSERT_EQ(node.offered.size(), 1u);
+    EXPECT_EQ(node.offered[0]->getText(u"name"), u"new domain");
+}
+
+TEST_F(CommandsTest, ResetBottomPaneReloadsTheBottomColumns) {
+    connect();
+    provider->menus[1] = {{40, u"&Switch"}};
+    provider->resultReason = u"ResetBottomPane";
+    show({keep(MakeRecord(u"a"))});
+    provider->addColumn(u"Attribute", u"name", 70, true);
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    rightClick(control->topList(), u"&Switch");
+    EXPECT_EQ(SendMessageW(control->bottomList(), LVM_GETCOLUMNWIDTH, 0, 0), 70);
+}
+
+TEST_F(CommandsTest, LinkClickHandsTheLinkTextAndSelection) {
+    connect();
+    provider->detailsText = u"See https://lumivel.test/help for ";
+    control->SetMode(kPanorelModeBottomText);
+    PropertySet* carol = keep(MakeRecord(u"Carol"));
+    show({carol});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    lumivel::ui::UserClickRichEdit(control->textPane(), 8, WM_LBUTTONDOWN);
+    auto clicks = provider->callsOf("LinkClicked");
+    ASSERT_EQ(clicks.size(), 1u);
+    EXPECT_EQ(clicks[0]->text, u"https://lumivel.test/help");
+    EXPECT_THAT(clicks[0]->selection, ElementsAre(carol));
+}
+
+}  // namespace
+}  // namespace panoreltest

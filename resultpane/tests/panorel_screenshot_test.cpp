@@ -1,0 +1,70 @@
+// The control as a person sees it, painted by the Qt backend offscreen: sorted records with
+// their icons above the details text. The picture lands in <build>/screenshots/.
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "lumivel/qt_ui.h"
+#include "lumivel/thread_queue.h"
+#include "resultpane/tests/control_fixture.h"
+
+namespace panoreltest {
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        lumivel::RunPendingThreadWork();
+    }
+}
+
+std::string ScreenshotPath(const std::string& name) {
+    const char* bin = std::getenv("LUMIVEL_BIN_DIR");
+    std::filesystem::path dir = bin ? std::filesystem::path(bin).parent_path() / "screenshots"
+                                    : std::filesystem::temp_directory_path() / "lumivel-screenshots";
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+class Screenshot : public ControlTest {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static std::shared_ptr<lumivel::ui::Backend> backend = lumivel::qtui::MakeQtBackend();
+        lumivel::ui::SetBackend(backend);
+        headless = false;
+        ControlTest::SetUp();
+    }
+};
+
+TEST_F(Screenshot, RecordsWithIconsSortedAboveTheDetailsText) {
+    cache->colours = {RGB(40, 90, 200), RGB(200, 140, 30), RGB(60, 160, 80)};
+    cache->icons = {{u"user", 0}, {u"organizationalUnit", 1}, {u"group", 2}};
+    provider->topColumns[2]->cx = 180;
+    provider->topKeys[2] = u"parent";
+    connect();
+    control->SetMode(kPanorelModeBottomText);
+    std::vector<PropertySet*> records;
+    for (auto [name, className, parent] :
+         {std::tuple{u"Dave Dunn", u"user", u"OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test"},
+          std::tuple{u"Projects", u"organizationalUnit", u"OU=Lumivel Corp,DC=lumivel,DC=test"},
+          std::tuple{u"Alice Archer", u"user", u"OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test"},
+          std::tuple{u"Auditors", u"group", u"OU=Groups,OU=Lumivel Corp,DC=lumivel,DC=test"},
+          std::tuple{u"Carol Cole", u"user", u"OU=Projects,OU=Lumivel Corp,DC=lumivel,DC=test"}})
+        records.push_back(keep(MakeRecord(name, className, {{u"parent", parent}})));
+    show(records);
+    provider->detailsText = u"Deleted object, restorable: see https://lumivel.test/help\n\n";
+    lumivel::ui::UserSetListSelection(control->topList(), {1}, 1);
+    EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 1, 0), u"Auditors");
+    EXPECT_EQ(lumivel::ui::ListViewCellImage(control->topList(), 1), 2);
+    ShowWindow(host, SW_SHOW);
+    Settle();
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-result-pane.png")));
+    EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-result-pane.png")), 1000u);
+}
+
+}  // namespace
+}  // namespace panoreltest
