@@ -32,7 +32,8 @@ constexpr CommandName kCommands[] = {
     {"list", Command::List,
      "usage: lumivel list DOMAIN [--filter PREFIX] [--expiring-within Nd|Nh] [--format table|tsv|json]\n"
      "Lists the deleted objects of DOMAIN (a stored domain's name, a DNS name or a\n"
-     "distinguished name). PREFIX is an LDAP filter prefix such as CN=Ann.\n"
+     "distinguished name). PREFIX is the beginning of the name (Ann) or an LDAP filter\n"
+     "prefix (CN=Ann); a filter the directory refuses is an error.\n"
      "Columns: name, last known parent, class, date deleted (local time with seconds and\n"
      "zone), GUID and the tombstone's distinguished name. TSV and JSON also carry the\n"
      "tombstone's own name (the name, a line feed, DEL: and the GUID) and the date deleted\n"

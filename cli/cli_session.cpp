@@ -1,5 +1,7 @@
 #include "cli/cli_session.h"
 
+#include <algorithm>
+
 #include "cli/tombstone_index.h"
 
 #include "lumivel/com_ptr.h"
@@ -67,6 +69,42 @@ HRESULT ProviderSession::storedNodes(RecordList* nodes) {
     // The snap-in marks the nodes it got as this provider's.
     for (PropertySet* node : nodes->records()) node->setInt(u"FromRevivoProvider", 1);
     return result;
+}
+
+namespace {
+
+bool isLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// An attribute description before "=": a name (letter, then letters, digits, "-") or an OID.
+bool startsWithAttributeAssertion(std::u16string_view text) {
+    size_t equals = text.find(u'=');
+    if (equals == std::u16string_view::npos || equals == 0) return false;
+    std::u16string_view attribute = text.substr(0, equals);
+    if (isLetter(attribute.front())) {
+        return std::all_of(attribute.begin(), attribute.end(),
+                           [](char16_t c) { return isLetter(c) || isDigit(c) || c == u'-'; });
+    }
+    bool lastWasDot = true;
+    for (char16_t c : attribute) {
+        if (c == u'.') {
+            if (lastWasDot) return false;
+            lastWasDot = true;
+        } else if (isDigit(c)) {
+            lastWasDot = false;
+        } else {
+            return false;
+        }
+    }
+    return !lastWasDot;
+}
+
+}  // namespace
+
+std::u16string FilterPrefixFor(std::u16string_view typed) {
+    if (typed.empty() || startsWithAttributeAssertion(typed)) return std::u16string(typed);
+    // The relative name of every tombstone, whichever attribute names its class.
+    return u"name=" + lumivel::ldap::EscapeFilterValue(typed);
 }
 
 std::u16string NamingContextOfDomain(const std::u16string& domain) {

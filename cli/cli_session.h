@@ -110,6 +110,11 @@ private:
 bool IsStoredDomain(const std::u16string& domain);
 size_t StoredDomainCount();
 
+// The filter prefix that a typed --filter stands for: an LDAP prefix (an attribute name or OID,
+// "=" and a value, such as CN=Bob) as typed; anything else a prefix of the name, its filter
+// characters escaped ("name=" and the escaped text).
+std::u16string FilterPrefixFor(std::u16string_view typed);
+
 // "DC=a,DC=b" for "a.b"; a text holding "=" is taken as a DN already.
 std::u16string NamingContextOfDomain(const std::u16string& domain);
 

@@ -16,7 +16,8 @@ bool listResolved(ProviderSession& session, const std::string& domain, const std
     HRESULT result;
     {
         Progress progress("Listing deleted objects");
-        result = session.list(listing->domain.node, filter ? WidenText(*filter) : std::u16string(), &listing->tombstones);
+        result = session.list(listing->domain.node, filter ? FilterPrefixFor(WidenText(*filter)) : std::u16string(),
+                              &listing->tombstones);
     }
     if (FAILED(result)) {
         *error = "cannot list the deleted objects of " + domain + ": " + ExplainedError(result);

@@ -10,6 +10,7 @@
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
+#include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
 using lumivel::VariantHolder;
@@ -84,27 +85,33 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
         case kCommandRestore:
         case kCommandRestoreTo: {
             if (!single) return S_FALSE;
-            std::vector<RestoredObject> restored;
+            RestoredTombstones restored;
             m_lastRestoreError.clear();
-            HRESULT outcome = lCommandId == kCommandRestoreTo
-                                  ? RestoreTo(hwndParent, single, &restored)
-                                  : Restore(hwndParent, single, reinterpret_cast<LONG_PTR>(single), &restored);
+            HRESULT result = lCommandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, &restored)
+                                                             : Restore(hwndParent, single, &restored);
             const char* command = lCommandId == kCommandRestoreTo ? "restore-to" : "restore";
-            for (const RestoredObject& object : restored)
-                AuditAction(hwndParent, AuditEntryOf(command, object.tombstoneName, guidOfTombstone(object.tombstoneName),
-                                                     single->getText(u"FocusedDC"), true));
-            if (outcome != S_OK) {
+            std::u16string_view server = single->getText(u"FocusedDC");
+            for (const std::u16string& name : restored)
+                AuditAction(hwndParent, AuditEntryOf(command, name, guidOfTombstone(name), server, true));
+            if (result != S_OK) {
                 std::u16string_view tombstone = single->getText(u"distinguishedName");
-                AuditAction(hwndParent,
-                            AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), single->getText(u"FocusedDC"),
-                                         false, lastRestoreError().empty() ? u"not restored" : lastRestoreError()));
-                return S_FALSE;
+                AuditAction(hwndParent, AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), server, false,
+                                                     m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
             }
+            // What came back is no longer a tombstone, also when a later step failed.
             std::vector<LONG_PTR> records;
-            for (const RestoredObject& object : restored) {
-                forgetTombstone(object.tombstoneName);
-                records.push_back(object.record);
+            std::u16string selectedName(single->getText(u"distinguishedName"));
+            for (const std::u16string& name : restored) {
+                LONG_PTR listed = forgetTombstone(name);
+                // The selection is the caller's own record; a parent is reported at the address
+                // the latest listing of its naming context handed out, which the receiver still
+                // holds, and not at all when that listing no longer has it.
+                if (lumivel::EqualsNoCase(name, selectedName))
+                    records.push_back(reinterpret_cast<LONG_PTR>(single));
+                else if (listed)
+                    records.push_back(listed);
             }
+            if (result != S_OK) return S_FALSE;
             handOut(resultHeader(u"ObjectsDeleted"), records, pvarResult);
             MessageBoxW(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
             return S_OK;

@@ -103,16 +103,27 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
     return record;
 }
 
-// The server an "LDAP://server/DN" naming context names; empty for a plain DN, which the
-// listing binds without a server too.
-std::u16string serverOfNamingContext(BSTR namingContext) {
-    std::u16string_view text = lumivel::shared::ViewOf(namingContext);
-    if (!lumivel::shared::StartsWithNoCase(text, u"LDAP://")) return {};
-    text.remove_prefix(7);
-    size_t slash = text.find(u'/');
-    size_t equals = text.find(u'=');
-    if (slash == std::u16string_view::npos || (equals != std::u16string_view::npos && equals < slash)) return {};
-    return std::u16string(text.substr(0, slash));
+// Where to ask for the forest's lifetimes: the server an "LDAP://server/DN" naming context
+// names, else the domain of the naming context listed (its DNS name), as the listing binds.
+std::u16string lifetimeServer(const std::optional<std::u16string>& namingContext, std::u16string_view usedContext) {
+    if (namingContext && lumivel::shared::StartsWithNoCase(*namingContext, u"LDAP://")) {
+        std::u16string_view rest = std::u16string_view(*namingContext).substr(7);
+        size_t slash = rest.find(u'/');
+        size_t equals = rest.find(u'=');
+        if (slash != std::u16string_view::npos && (equals == std::u16string_view::npos || slash < equals))
+            return std::u16string(rest.substr(0, slash));
+    }
+    std::u16string domain;
+    for (size_t start = 0; start < usedContext.size();) {
+        size_t comma = usedContext.find(u',', start);
+        std::u16string_view part = usedContext.substr(start, comma == std::u16string_view::npos ? std::u16string_view::npos
+                                                                                             : comma - start);
+        if (part.size() > 3 && lumivel::shared::StartsWithNoCase(part, u"DC="))
+            domain += (domain.empty() ? u"" : u".") + std::u16string(part.substr(3));
+        if (comma == std::u16string_view::npos) break;
+        start = comma + 1;
+    }
+    return domain;
 }
 
 }  // namespace
@@ -136,19 +147,23 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
     return text;
 }
 
-HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
-                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
+HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize) {
     ADS_SEARCHPREF_INFO preferences[3] = {};
     preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
     preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
+    preferences[0].vValue.Integer = scope;
     preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
     preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
     preferences[1].vValue.Boolean = TRUE;
     preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
     preferences[2].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[2].vValue.Integer = kPageSize;
-    HRESULT result = search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+    preferences[2].vValue.Integer = pageSize;
+    return search->SetSearchPreference(preferences, pageSize > 0 ? 3 : 2);
+}
+
+HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
+    HRESULT result = SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
     if (FAILED(result)) return result;
 
     bool filtered = filter && SysStringLen(filter) > 0;
@@ -161,59 +176,64 @@ HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16stri
     LPWSTR attributes[ARRAYSIZE(kAttributes)];
     for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
     ADS_SEARCH_HANDLE handle = nullptr;
-    if (FAILED(search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes),
-                                     &handle)))
-        return S_OK;
-    while (search->GetNextRow(handle) == S_OK) {
+    result = search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes), &handle);
+    if (FAILED(result)) return result;
+    // A search that breaks off part-way (a DC gone, a time limit) fails whole: a partial list
+    // would pass for all the tombstones there are.
+    const size_t before = records->size();
+    for (;;) {
+        result = search->GetNextRow(handle);
+        if (result != S_OK) break;
         if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache, lifetimeDays)) records->push_back(record);
     }
     search->CloseSearchHandle(handle);
+    if (FAILED(result)) {
+        for (size_t i = before; i < records->size(); ++i) (*records)[i]->release();
+        records->resize(before);
+        return result;
+    }
     return S_OK;
+}
+
+HRESULT Revivo::openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search) {
+    *search = nullptr;
+    if (m_openDeletedObjects) return m_openDeletedObjects(namingContext, usedContext, search);
+    ComPtr<IADsContainer> container;
+    HRESULT result = OpenDeletedObjectsContainer(namingContext, container.put(), usedContext);
+    if (FAILED(result)) return result;
+    result = container->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search));
+    return FAILED(result) ? result : (*search ? S_OK : E_NOINTERFACE);
 }
 
 STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) {
-    clearDeletedObjectCache();
     const auto* node = reinterpret_cast<const PropertySet*>(lEntry);
-    BSTR namingContext = node ? node->getString(u"NamingContext") : nullptr;
-    ComPtr<IADsContainer> container;
-    HRESULT result = OpenDeletedObjectsContainer(namingContext, container.put());
+    // Copies taken under the node's lock: command 312 may set its DC on the console thread
+    // while a worker lists here.
+    std::optional<std::u16string> namingContext = node ? node->copyString(u"NamingContext") : std::nullopt;
+    std::u16string focusedDc = node ? node->copyText(u"FocusedDC") : std::u16string();
+    std::u16string usedContext;
+    ComPtr<IDirectorySearch> search;
+    HRESULT result = openDeletedObjects(namingContext ? namingContext->c_str() : nullptr, &usedContext, search.put());
     if (FAILED(result)) return result;
-    std::u16string focusedDc = node ? std::u16string(node->getText(u"FocusedDC")) : std::u16string();
-    bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
 
     std::vector<PropertySet*> listed;
-    ComPtr<IDirectorySearch> search;
-    if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
-        result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed,
-                                      TombstoneLifetimeDays(serverOfNamingContext(namingContext)));
-        if (FAILED(result)) {
-            for (PropertySet* record : listed) record->release();
-            return result;
-        }
-    }
+    // A scripted directory has no forest to ask for its lifetime.
+    LONG lifetime = m_openDeletedObjects ? 0 : TombstoneLifetimeDays(lifetimeServer(namingContext, usedContext));
+    result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed, lifetime);
     search.reset();
-    container.reset();
+    // A listing that failed leaves the cache as the last whole one left it.
+    if (FAILED(result)) return result;
 
-    if (!filtered) rememberTombstones(listed);
-    if (!pvarObjects || FAILED(lumivel::shared::BuildObjectList(listed, pvarObjects))) {
-        clearDeletedObjectCache();
+    bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
+    result = pvarObjects ? lumivel::shared::BuildObjectList(listed, pvarObjects) : S_OK;
+    bool handedOut = pvarObjects && SUCCEEDED(result);
+    // Only records the receiver holds may be remembered; a filtered listing forgets the naming
+    // context's tombstones, as it always has.
+    rememberTombstones(usedContext, handedOut && !filtered ? &listed : nullptr);
+    if (!handedOut) {
         for (PropertySet* record : listed) record->release();
     }
-    return S_OK;
-}
-
-void Revivo::rememberTombstones(const std::vector<PropertySet*>& records) {
-    std::vector<TombstoneRef> cache;
-    cache.reserve(records.size());
-    for (PropertySet* record : records) {
-        const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
-            record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
-            record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
-            record->getText(kExpiresKey)};
-        cache.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
-    }
-    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    m_deletedObjectCache.swap(cache);
+    return SUCCEEDED(result) ? S_OK : result;
 }
 
 }  // namespace revivo

@@ -4,6 +4,7 @@
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
+#include "lumivel/system_messages.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "provider/connect_dialog.h"
@@ -84,7 +85,14 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     record->setInt(u"FromRevivoProvider", 1);
 
     record->setText(u"RegEntry", RegistryEntryName(record));
-    StoreNode(record);
+    // A node that is not stored would be shown now and lost at the next start without a word.
+    LONG stored = StoreNode(record);
+    if (stored != ERROR_SUCCESS) {
+        result = HRESULT_FROM_WIN32(stored);
+        MessageBoxW(parent, lumivel::SystemMessageText(static_cast<DWORD>(result)).c_str(), u"Active Directory", MB_OK | MB_ICONSTOP);
+        record->release();
+        return result;
+    }
     *node = record;
     return S_OK;
 }
@@ -112,7 +120,8 @@ void Revivo::FillInFocusedDC(PropertySet* record) {
     if (at != std::u16string::npos) record->setText(u"path", u"LDAP://" + path.substr(at + prefix.size()));
 }
 
-HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container) {
+HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container,
+                                            std::u16string* usedContext) {
     *container = nullptr;
     std::u16string context;
     // "LDAP://server/DN" names the server to ask: with the prefix merely dropped, the server
@@ -131,11 +140,13 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
             context.erase(0, std::min(slash + 1, context.size()));
         }
     }
-    ComPtr<IADs> rootDse;
-    HRESULT result = ADsOpenObject((u"LDAP://" + server + u"rootDSE").c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION,
-                                   IID_IADs, rootDse.putVoid());
-    if (FAILED(result)) return result;
     if (context.empty()) {
+        // Only the default naming context needs the rootDSE: the default domain's DCs need not
+        // answer for a node of another domain to be listed.
+        ComPtr<IADs> rootDse;
+        HRESULT result = ADsOpenObject((u"LDAP://" + server + u"rootDSE").c_str(), nullptr, nullptr,
+                                       ADS_SECURE_AUTHENTICATION, IID_IADs, rootDse.putVoid());
+        if (FAILED(result)) return result;
         VariantHolder value;
         UniqueBstr name(u"defaultNamingContext");
         result = rootDse->Get(name.get(), value.get());
@@ -143,6 +154,7 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
         if (value->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
         context = lumivel::shared::ViewOf(value->bstrVal);
     }
+    if (usedContext) *usedContext = context;
     std::u16string path =
         u"LDAP://" + server + u"<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
     return ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,

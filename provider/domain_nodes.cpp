@@ -66,6 +66,11 @@ PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {
     PropertySet* node = PropertySet::create();
     if (!node) return nullptr;
     node->IsNode = 1;
+    // A node is shared with its worker thread, which lists while command 312 may set its DC.
+    if (!node->enableLock()) {
+        node->release();
+        return nullptr;
+    }
     loadCanonicalName(object);
 
     std::u16string server = ServerOfBinding(object);
@@ -120,13 +125,14 @@ std::u16string RegistryEntryName(const PropertySet* node) {
     return std::u16string(domain) + u"/" + std::u16string(guid);
 }
 
-bool StoreNode(const PropertySet* node) {
+LONG StoreNode(const PropertySet* node) {
     // A node whose name was never read is not kept: it would come back nameless.
     BSTR entry = node->getString(u"RegEntry");
-    if (!entry || !node->has(u"name")) return false;
+    if (!entry || !node->has(u"name")) return ERROR_INVALID_DATA;
     lumivel::RegistryKey key;
-    if (key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
-    return key.writeString(entry, node->getText(u"name"), lumivel::RegistryKey::StoreNull::No) == ERROR_SUCCESS;
+    LONG result = key.create(HKEY_CURRENT_USER, kLumivelKey, KEY_ALL_ACCESS);
+    if (result != ERROR_SUCCESS) return result;
+    return key.writeString(entry, node->getText(u"name"), lumivel::RegistryKey::StoreNull::No);
 }
 
 std::u16string PathOfStoredNode(std::u16string_view valueName) {

@@ -27,8 +27,9 @@ std::u16string DomainPathFromText(std::u16string_view text);
 std::u16string RegistryEntryName(const PropertySet* node);
 
 // Writes the node's registry value: named by its "RegEntry", holding its "name" without a
-// terminating null. Nothing is written for a node without a name value.
-bool StoreNode(const PropertySet* node);
+// terminating null. ERROR_SUCCESS, or the registry's error; a node without a "RegEntry" or a
+// name value cannot be stored (ERROR_INVALID_DATA).
+LONG StoreNode(const PropertySet* node);
 
 // Splits a stored value name into the binding path "LDAP://[domain/]<GUID=...>".
 std::u16string PathOfStoredNode(std::u16string_view valueName);

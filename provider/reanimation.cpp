@@ -9,6 +9,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
+#include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "win/dsadmin.h"
 #include "shared/object_list.h"
@@ -19,6 +20,19 @@ using lumivel::UniqueBstr;
 using lumivel::VariantHolder;
 
 namespace revivo {
+
+// Deleted parents restored ahead of one object: a chain this long is taken for hostile data,
+// as a cycle is.
+constexpr size_t kDeepestParentChain = 64;
+
+struct Revivo::RestoreState {
+    RestoredTombstones* restored;
+    // The DC the whole restore goes to, deleted parents included: the selected record's. A
+    // parent brought back on another DC could still be deleted where the child is restored.
+    std::u16string focusedDc;
+    // The tombstones whose restore is under way, outermost first.
+    std::vector<std::u16string> underWay;
+};
 
 namespace {
 
@@ -72,6 +86,13 @@ ULONG reanimate(PLDAP session, const std::u16string& tombstoneName, const std::u
     return ldap_modify_ext_s(session, tombstoneName.c_str(), modifications, serverControls, nullptr);
 }
 
+// Shows the LDAP error and gives its text back, for the audit log.
+std::u16string showLdapError(HWND parent, ULONG ldapResult) {
+    const WCHAR* text = ldap_err2string(ldapResult);
+    MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
+    return text ? text : u"";
+}
+
 bool nameIsTaken(const std::u16string& dn) {
     ComPtr<IADs> existing;
     return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
@@ -89,6 +110,43 @@ PropertySet* recordFromCopy(const TombstoneCopy& copy) {
     record->setText(u"class", copy.className());
     record->setText(u"FocusedDC", copy.focusedDc());
     return record;
+}
+
+// The DNS domain that a DN's DC= components name, through the platform's DN parser.
+std::u16string dnsDomainOf(std::u16string_view dn) {
+    ComPtr<IADsPathname> pathname;
+    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
+        return {};
+    UniqueBstr text(dn.data(), dn.size());
+    LONG elements = 0;
+    if (FAILED(pathname->Set(text.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements))) return {};
+    std::u16string domain;
+    for (LONG i = 0; i < elements; ++i) {
+        UniqueBstr element;
+        if (FAILED(pathname->GetElement(i, element.put()))) return {};
+        if (!lumivel::shared::StartsWithNoCase(element.view(), u"DC=")) continue;
+        if (!domain.empty()) domain += u'.';
+        domain += element.view().substr(3);
+    }
+    return domain;
+}
+
+// The one row of a base search on a show-deleted search interface: a DN attribute's text.
+std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
+    if (SetShowDeletedSearch(search, ADS_SCOPE_BASE, 0) != S_OK) return {};
+    LPWSTR attributes[] = {const_cast<LPWSTR>(attribute)};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    if (FAILED(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 1, &handle))) return {};
+    std::u16string text;
+    ADS_SEARCH_COLUMN column{};
+    if (search->GetNextRow(handle) == S_OK &&
+        SUCCEEDED(search->GetColumn(handle, const_cast<LPWSTR>(attribute), &column))) {
+        if (column.dwNumValues > 0 && column.pADsValues && column.pADsValues[0].dwType == ADSTYPE_DN_STRING)
+            text = lumivel::shared::ViewOf(column.pADsValues[0].DNString);
+        search->FreeColumn(&column);
+    }
+    search->CloseSearchHandle(handle);
+    return text;
 }
 
 }  // namespace
@@ -120,48 +178,89 @@ std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
 }
 
-HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored) {
+HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored) {
+    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}};
+    return restoreTombstone(parent, record, &state);
+}
+
+std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
+    // By the GUID of the tombstone's name: no DN to escape, and only that one object matches.
+    std::u16string_view guid = lumivel::shared::MangledGuidText(record->getText(u"name"));
+    if (guid.empty()) return {};
+    // The DC that restored the parent: another one may not have the parent back yet.
+    std::u16string server(record->getText(u"FocusedDC"));
+    if (server.empty()) server = dnsDomainOf(record->getText(u"distinguishedName"));
+    std::u16string path = u"LDAP://" + (server.empty() ? std::u16string() : server + u"/") + u"<GUID=" +
+                          std::u16string(guid) + u">";
+    ComPtr<IDirectorySearch> search;
+    if (FAILED(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
+                             IID_IDirectorySearch, search.putVoid())) ||
+        !search)
+        return {};
+    return readDnAttribute(search.get(), u"lastKnownParent");
+}
+
+HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState* state) {
     BSTR tombstoneValue = record->getString(u"distinguishedName");
     BSTR parentValue = record->getString(u"lastKnownParent");
     if (!tombstoneValue || !parentValue) return E_POINTER;
     std::u16string tombstoneName(lumivel::shared::ViewOf(tombstoneValue));
     std::u16string lastKnownParent(lumivel::shared::ViewOf(parentValue));
 
+    // Last known parents that lead back to a tombstone already being restored, or a chain of
+    // deleted parents beyond all reason, come from a damaged or hostile directory.
+    bool looped = state->underWay.size() >= kDeepestParentChain;
+    for (const std::u16string& underWay : state->underWay) looped = looped || lumivel::EqualsNoCase(underWay, tombstoneName);
+    if (looped) {
+        m_lastRestoreError = showLdapError(parent, LDAP_LOOP_DETECT);
+        return S_FALSE;
+    }
+    state->underWay.push_back(tombstoneName);
+    struct Leave {
+        RestoreState* state;
+        ~Leave() { state->underWay.pop_back(); }
+    } leave{state};
+
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-        // A snapshot: restoring the parent and re-reading this tombstone empty the cache.
+        // A snapshot: a listing on another thread may replace the cache meanwhile.
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
         for (const TombstoneRef& candidate : cache) {
             std::u16string_view guidText = lumivel::shared::MangledGuidText(candidate->name());
             if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
             foundParent = true;
-            if (PropertySet* parentRecord = recordFromCopy(*candidate)) {
-                Restore(parent, parentRecord, candidate->handedOut(), restored);
-                parentRecord->release();
+            PropertySet* parentRecord = recordFromCopy(*candidate);
+            if (!parentRecord || !parentRecord->setText(u"FocusedDC", state->focusedDc)) {
+                if (parentRecord) parentRecord->release();
+                return E_OUTOFMEMORY;
             }
+            HRESULT parentResult = restoreTombstone(parent, parentRecord, state);
+            parentRecord->release();
+            // The user has been told why; this object stays deleted rather than half restored.
+            if (parentResult != S_OK) return parentResult;
             // The parent's restore moved this tombstone's last known parent: read it again.
-            std::u16string prefix = lumivel::EqualsNoCase(record->getText(u"class"), u"organizationalUnit") ? u"OU=" : u"CN=";
-            UniqueBstr filter((prefix + lumivel::ldap::EscapeFilterValue(record->getText(u"name"))).c_str());
-            VARIANT reread;
-            VariantInit(&reread);
-            if (SUCCEEDED(EnumDeletedObjects(reinterpret_cast<LONG_PTR>(record), filter.get(), &reread))) {
-                std::vector<PropertySet*> matches = lumivel::shared::ReadObjectList(&reread);
-                if (matches.size() == 1 && matches[0]) {
-                    record->setText(u"lastKnownParent", matches[0]->getText(u"lastKnownParent"));
-                    lastKnownParent = record->getText(u"lastKnownParent");
-                }
+            std::u16string moved = rereadLastKnownParent(record);
+            if (!moved.empty()) {
+                record->setText(u"lastKnownParent", moved);
+                lastKnownParent = moved;
             }
-            lumivel::shared::FreeObjectListRecords(&reread);
             break;
         }
         if (!foundParent) {
-            // Without an archive named for it, the user picks one that holds this object.
-            if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
-            if (RestoreParentFromBackup(this, record))
-                lastKnownParent = record->getText(u"lastKnownParent");
-            else {
-                m_lastRestoreError = u"Could not create the container for this object.";
-                MessageBoxW(parent, m_lastRestoreError.c_str(), u"Error", MB_OK);
+            // A parent brought back earlier is no longer listed; the directory then names it live.
+            std::u16string current = rereadLastKnownParent(record);
+            if (!current.empty() && !DsIsMangledDnW(current.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+                record->setText(u"lastKnownParent", current);
+                lastKnownParent = current;
+            } else {
+                // Without an archive named for it, the user picks one that holds this object.
+                if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
+                if (RestoreParentFromBackup(this, record))
+                    lastKnownParent = record->getText(u"lastKnownParent");
+                else {
+                    m_lastRestoreError = u"Could not create the container for this object.";
+                    MessageBoxW(parent, m_lastRestoreError.c_str(), u"Error", MB_OK);
+                }
             }
         }
     }
@@ -172,9 +271,7 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
     // Some directories accept an object brought back under a parent that is still deleted and
     // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-        const WCHAR* text = ldap_err2string(LDAP_NO_SUCH_OBJECT);
-        m_lastRestoreError = text ? text : u"";
-        MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
+        m_lastRestoreError = showLdapError(parent, LDAP_NO_SUCH_OBJECT);
         return S_FALSE;
     }
 
@@ -189,12 +286,10 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std
         ldapResult = reanimate(session.get(), tombstoneName, newName);
     }
     if (ldapResult != LDAP_SUCCESS) {
-        const WCHAR* text = ldap_err2string(ldapResult);
-        m_lastRestoreError = text ? text : u"";
-        MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
+        m_lastRestoreError = showLdapError(parent, ldapResult);
         return S_FALSE;
     }
-    restored->push_back({tombstoneName, handBack});
+    state->restored->push_back(tombstoneName);
     return S_OK;
 }
 

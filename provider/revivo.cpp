@@ -4,6 +4,8 @@
 
 #include <unordered_set>
 
+#include "shared/text_helpers.h"
+
 namespace revivo {
 
 // The kit counts the object for DllCanUnloadNow from construction to destruction.
@@ -40,36 +42,85 @@ TombstoneCopy::TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], L
 }
 
 void Revivo::clearDeletedObjectCache() {
-    std::vector<TombstoneRef> dropped;
+    std::vector<NamingContextTombstones> dropped;
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
     dropped.swap(m_deletedObjectCache);
 }
 
-void Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {
-    std::unordered_set<std::u16string_view> names(tombstoneNames.begin(), tombstoneNames.end());
+void Revivo::rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records) {
+    std::vector<TombstoneRef> tombstones;
+    if (records) {
+        tombstones.reserve(records->size());
+        for (PropertySet* record : *records) {
+            const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
+                record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
+                record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
+                record->getText(kExpiresKey)};
+            tombstones.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
+        }
+    }
+    // The list this one replaces is released outside the lock.
+    std::vector<TombstoneRef> replaced;
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    std::erase_if(m_deletedObjectCache,
-                  [&](const TombstoneRef& copy) { return names.count(copy->distinguishedName()) != 0; });
-}
-
-void Revivo::forgetTombstone(std::u16string_view tombstoneName) {
-    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    for (auto it = m_deletedObjectCache.begin(); it != m_deletedObjectCache.end(); ++it) {
-        if ((*it)->distinguishedName() == tombstoneName) {
-            m_deletedObjectCache.erase(it);
+    for (NamingContextTombstones& list : m_deletedObjectCache) {
+        if (lumivel::EqualsNoCase(list.namingContext, namingContext)) {
+            replaced.swap(list.tombstones);
+            list.tombstones.swap(tombstones);
             return;
         }
     }
+    if (!tombstones.empty()) m_deletedObjectCache.push_back({namingContext, std::move(tombstones)});
+}
+
+void Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {
+    std::unordered_set<std::u16string> names;
+    for (const std::u16string& name : tombstoneNames) names.insert(lumivel::FoldCase(name));
+    std::vector<TombstoneRef> dropped;
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    for (NamingContextTombstones& list : m_deletedObjectCache) {
+        std::erase_if(list.tombstones, [&](const TombstoneRef& copy) {
+            if (!names.count(lumivel::FoldCase(copy->distinguishedName()))) return false;
+            dropped.push_back(copy);
+            return true;
+        });
+    }
+}
+
+LONG_PTR Revivo::forgetTombstone(std::u16string_view tombstoneName) {
+    TombstoneRef dropped;
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    for (NamingContextTombstones& list : m_deletedObjectCache) {
+        for (auto it = list.tombstones.begin(); it != list.tombstones.end(); ++it) {
+            if (lumivel::EqualsNoCase((*it)->distinguishedName(), tombstoneName)) {
+                dropped = *it;
+                list.tombstones.erase(it);
+                return dropped->handedOut();
+            }
+        }
+    }
+    return 0;
 }
 
 std::vector<TombstoneRef> Revivo::deletedObjectCacheSnapshot() const {
+    std::vector<TombstoneRef> all;
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    return m_deletedObjectCache;
+    for (const NamingContextTombstones& list : m_deletedObjectCache)
+        all.insert(all.end(), list.tombstones.begin(), list.tombstones.end());
+    return all;
 }
 
 size_t Revivo::deletedObjectCacheSize() const {
+    size_t total = 0;
     std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
-    return m_deletedObjectCache.size();
+    for (const NamingContextTombstones& list : m_deletedObjectCache) total += list.tombstones.size();
+    return total;
+}
+
+size_t Revivo::deletedObjectCacheSize(std::u16string_view namingContext) const {
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    for (const NamingContextTombstones& list : m_deletedObjectCache)
+        if (lumivel::EqualsNoCase(list.namingContext, namingContext)) return list.tombstones.size();
+    return 0;
 }
 
 // IProviderData: the slots the console calls that this provider answers without doing anything.

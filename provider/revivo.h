@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,11 +55,20 @@ private:
 };
 using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
 
-// One object brought back by a restore: its tombstone name and the address to report.
-struct RestoredObject {
-    std::u16string tombstoneName;
-    LONG_PTR record;
+// What one restore brought back, parents first: the tombstone names, which command 311 turns
+// into the addresses to report.
+using RestoredTombstones = std::vector<std::u16string>;
+
+// The tombstones of one naming context's last full listing.
+struct NamingContextTombstones {
+    std::u16string namingContext;
+    std::vector<TombstoneRef> tombstones;
 };
+
+// How EnumDeletedObjects reaches a naming context's Deleted Objects container (null: the
+// default one): the search interface on it and the naming context it lies in.
+using DeletedObjectsOpener =
+    std::function<HRESULT(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search)>;
 
 // The dispatch table of IRevivo, with its help strings (revivo_dispatch.cpp).
 extern const lumivel::com::DispatchInterface kRevivoDispatch;
@@ -111,22 +121,24 @@ public:
     HRESULT ConnectToDomain(HWND parent, PropertySet** node);
     // Remove a stored node: 0 when its registry value was deleted, 1 otherwise.
     LONG RemoveStoredNode(const PropertySet* node);
-    // The Deleted Objects container of a naming context (null: the default one), serverless.
-    HRESULT OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container);
+    // The Deleted Objects container of a naming context (null: the default one), serverless;
+    // usedContext receives the naming context it belongs to.
+    HRESULT OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container,
+                                        std::u16string* usedContext = nullptr);
     // Gives a record without "FocusedDC" the server that answers a binding of its path.
     void FillInFocusedDC(PropertySet* record);
     // The "Connect to Domain Controller" dialog: true with the chosen DNS name when one was
     // chosen and confirmed.
     bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
-    // Reanimates one tombstone, a deleted parent first; appends what was restored.
-    // handBack is the address reported for the record in the result list.
-    HRESULT Restore(HWND parent, PropertySet* record, LONG_PTR handBack, std::vector<RestoredObject>* restored);
+    // Reanimates one tombstone, a deleted parent first; appends the tombstone names of what
+    // was restored, also when a later step fails.
+    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored);
     // Command 315: what Restore would do for the record, as a result list; nothing changes.
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
     // Command 316: the deleted container and its listed descendants, parents first.
     HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
     // Command 317: into another live container; S_OK with what was restored, else S_FALSE.
-    HRESULT RestoreTo(HWND parent, PropertySet* record, std::vector<RestoredObject>* restored);
+    HRESULT RestoreTo(HWND parent, PropertySet* record, RestoredTombstones* restored);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
 
@@ -136,13 +148,27 @@ public:
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
     ClassAttributeCache& classAttributes() { return m_classAttributes; }
-    // How many tombstones the last unfiltered listing left for reanimation to consult.
+    // How many tombstones the last unfiltered listings left for reanimation to consult, of all
+    // naming contexts or of one.
     size_t deletedObjectCacheSize() const;
+    size_t deletedObjectCacheSize(std::u16string_view namingContext) const;
+    // Listings reach the directory through this instead (a scripted directory in tests).
+    void setDeletedObjectsOpener(DeletedObjectsOpener opener) { m_openDeletedObjects = std::move(opener); }
 
 private:
+    struct RestoreState;
+    HRESULT restoreTombstone(HWND parent, PropertySet* record, RestoreState* state);
+    // The tombstone's last known parent as the focused DC now holds it; empty when it cannot
+    // be read there.
+    std::u16string rereadLastKnownParent(const PropertySet* record);
+
+    HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
+
     void clearDeletedObjectCache();
-    void rememberTombstones(const std::vector<PropertySet*>& records);
-    void forgetTombstone(std::u16string_view tombstoneName);
+    void rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records);
+    // Drops the tombstone from the cache; the address its record was handed out at, 0 when it
+    // is not in the cache (any more).
+    LONG_PTR forgetTombstone(std::u16string_view tombstoneName);
     // Many at once, in one pass over the cache.
     void forgetTombstones(const std::vector<std::u16string>& tombstoneNames);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
@@ -156,10 +182,13 @@ private:
     ClassAttributeCache m_classAttributes;
     // The restricted and the second ("Post") attribute sets of the configuration file.
     AttributeLists m_attributeLists;
-    std::vector<TombstoneRef> m_deletedObjectCache;
-    // Workers of two domain nodes may list on one provider object at once: the cache is
-    // swapped whole under this lock, so the last listing to finish is the one remembered.
+    std::vector<std::u16string> m_visitedClasses;
+    // One list per naming context: workers of two domain nodes list on one provider object at
+    // once, and neither may throw away the other's parents. A list is swapped whole under the
+    // lock, so of two listings of one naming context the last to finish is remembered.
+    std::vector<NamingContextTombstones> m_deletedObjectCache;
     mutable std::mutex m_deletedObjectCacheLock;
+    DeletedObjectsOpener m_openDeletedObjects;
     std::u16string m_lastRestoreError;
 };
 

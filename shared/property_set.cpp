@@ -141,6 +141,19 @@ bool PropertySet::getValue(LPCWSTR name, VARIANT* value) const {
 
 bool PropertySet::has(LPCWSTR name) const { return getValue(name, nullptr); }
 
+std::optional<std::u16string> PropertySet::copyString(LPCWSTR name) const {
+    if (!name) return std::nullopt;
+    RecordGuard guard(this);
+    bool found = false;
+    LONG position = find(name, &found);
+    if (!found) return std::nullopt;
+    const VARIANT& value = entryAt(position)->Value;
+    if (value.vt != VT_BSTR) return std::nullopt;
+    return value.bstrVal ? std::u16string(value.bstrVal, SysStringLen(value.bstrVal)) : std::u16string();
+}
+
+std::u16string PropertySet::copyText(LPCWSTR name) const { return copyString(name).value_or(std::u16string()); }
+
 LONG_PTR PropertySet::getRaw(LPCWSTR name) const {
     VARIANT value;
     if (!getValue(name, &value)) return 0;
@@ -234,6 +247,10 @@ bool PropertySet::removeValue(LPCWSTR name) {
 PropertySet* PropertySet::clone() const {
     PropertySet* copy = create();
     if (!copy) return nullptr;
+    // The copy keeps the original's order below, so it must search the same way.
+    copy->Sorted = Sorted;
+    copy->CompareOption = CompareOption;
+    copy->Ascending = Ascending;
     copy->Disabled = Disabled;
     copy->IsNode = IsNode;
     copy->Reserved2 = Reserved2;

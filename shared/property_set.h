@@ -14,6 +14,8 @@
 //    through a pointer into an unloaded module would crash.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "shared/pointer_array.h"
@@ -61,6 +63,11 @@ struct PropertySet {
     // The string value, or "" when the name is absent or does not hold a string.
     std::u16string_view getText(LPCWSTR name) const;
     bool has(LPCWSTR name) const;
+    // Copies of a string value taken while the record's lock is held, for a record that another
+    // thread may change meanwhile (getString and getText hand out the stored string itself).
+    // copyText gives "" and copyString nothing when the name is absent or holds no string.
+    std::u16string copyText(LPCWSTR name) const;
+    std::optional<std::u16string> copyString(LPCWSTR name) const;
 
     // A null name does nothing. A null text stores an empty VARIANT. Each returns false when
     // memory runs out (the record is then unchanged).
@@ -82,8 +89,9 @@ struct PropertySet {
     bool setPath(LPCWSTR text) { return setString(u"path", text); }
     bool setGuid(LPCWSTR text) { return setString(u"guid", text); }
 
-    // A new record with the same fixed fields (Disabled through ImageIndex) and copies of
-    // every entry; null when memory runs out.
+    // A new record with the same fixed fields (Disabled through ImageIndex), the same order
+    // (Sorted, CompareOption, Ascending, so that its entries are found as in the original) and
+    // copies of every entry; null when memory runs out.
     PropertySet* clone() const;
 
     // Turns on the lock: from then on every lookup and insertion holds it. False when the

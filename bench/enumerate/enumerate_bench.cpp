@@ -10,10 +10,7 @@
 // Run inside the test directory after seeding many tombstones, for example:
 //   tests/testdc/testdc bulk 10000
 //   tests/testdc/testdc exec build-P/bin/enumerate_bench [runs]
-#include <fcntl.h>
 #include <malloc.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,14 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/timed_process.h"
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/schema_cache_interface.h"
 #include "shared/text_helpers.h"
-
-extern char** environ;
 
 namespace {
 
@@ -42,27 +38,7 @@ size_t heapInUse() { return mallinfo2().uordblks; }
 
 // One timed ldapsearch run with its output thrown away; negative when it failed.
 double timeLdapsearch(const std::string& server, const std::string& baseDn) {
-    std::string base = "<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + baseDn + ">";
-    std::string uri = "ldap://" + server;
-    std::vector<std::string> words = {"ldapsearch", "-Q", "-LLL", "-N", "-Y", "GSSAPI", "-O", "minssf=56", "-H", uri,
-                                      "-b", base, "-s", "one", "-E", "!1.2.840.113556.1.4.417", "-E",
-                                      "pr=1000/noprompt", "(objectClass=*)", "cn", "ou", "distinguishedName",
-                                      "lastKnownParent", "objectClass", "whenChanged"};
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    auto start = Clock::now();
-    pid_t child = 0;
-    int spawned = posix_spawnp(&child, "ldapsearch", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(child, &status, 0);
-    double elapsed = seconds(Clock::now() - start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
+    return bench::TimeProcess(bench::TombstoneLdapsearch(server, baseDn));
 }
 
 // Private hives and Glossar.so registered from a copy beside a copy of the generator; all of

@@ -203,6 +203,32 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     }
 }
 
+// --filter takes the beginning of a name as users type it, special characters and all, or an
+// LDAP prefix; a filter the directory cannot take is an error, never an empty listing.
+TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalformedOne) {
+    Outcome typed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "Pat (Ops) *"});
+    EXPECT_EQ(typed.exitCode, 0) << typed.err;
+    // The seeded tombstone, and those of other tests that borrowed its name: all begin so.
+    EXPECT_NE(typed.out.find("\tPat (Ops) *lead*\\nDEL:"), std::string::npos) << typed.out;
+    std::istringstream lines(typed.out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) EXPECT_EQ(line.rfind("Pat (Ops) *", 0), 0u) << line;
+
+    Outcome ldap = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=Pat \\28Ops"});
+    EXPECT_EQ(ldap.exitCode, 0) << ldap.err;
+    EXPECT_EQ(ldap.out, typed.out);
+
+    Outcome none = lumivel({"list", m_domain, "--format", "tsv", "--filter", "No such name zz9"});
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n");
+
+    Outcome malformed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=x)(cn=y"});
+    EXPECT_EQ(malformed.exitCode, 1);
+    EXPECT_EQ(malformed.out, "");
+    EXPECT_NE(malformed.err.find("cannot list the deleted objects"), std::string::npos) << malformed.err;
+}
+
 TEST_F(CommandLineTest, RestoreNeedsConsentRestoresOnceAndTakesANewName) {
     std::string suffix = lumivel::testing::UniqueSuffix();
     std::string root = "OU=RevivoCli " + suffix + "," + lumivel::testing::TestDirectory().baseDn;

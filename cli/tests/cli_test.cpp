@@ -7,6 +7,7 @@
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
 #include "cli/tombstone_index.h"
+#include "shared/text_helpers.h"
 
 using namespace lumivel_cli;
 
@@ -230,6 +231,31 @@ TEST(CliSessionTest, TombstoneIsFoundByItsNameOrGuidAndNeverByGuess) {
     records.push_back(tombstone(u"Ann again\nDEL:11111111-2222-3333-4444-555555555555", u"CN=other"));
     EXPECT_EQ(FindTombstone(records, u"11111111-2222-3333-4444-555555555555"), nullptr);
     for (PropertySet* record : records) record->release();
+}
+
+// A name as users type it lists the names that begin with it, whatever its characters; an
+// LDAP prefix goes to the directory as typed, which refuses one that is malformed.
+TEST(CliSessionTest, FilterIsANamePrefixOrAnLdapPrefix) {
+    struct Row {
+        const char16_t* typed;
+        const char16_t* prefix;
+    } rows[] = {
+        {u"Bob", u"name=Bob"},
+        {u"CN=Bob", u"CN=Bob"},
+        {u"ou=Sales", u"ou=Sales"},
+        {u"msDS-Name=x", u"msDS-Name=x"},
+        {u"2.5.4.3=Bob", u"2.5.4.3=Bob"},
+        {u"Pat (Ops) *lead*", u"name=Pat \\28Ops\\29 \\2alead\\2a"},
+        {u"back\\slash", u"name=back\\5cslash"},
+        {u"a=b c", u"a=b c"},
+        {u"=Bob", u"name==Bob"},
+        {u"Smith, John", u"name=Smith, John"},
+        {u"2.5..4=x", u"name=2.5..4=x"},
+        {u"-x=y", u"name=-x=y"},
+        {u"(cn=x)(", u"name=\\28cn=x\\29\\28"},
+        {u"", u""},
+    };
+    for (const Row& row : rows) EXPECT_EQ(FilterPrefixFor(row.typed), row.prefix) << lumivel::shared::NarrowText(row.typed);
 }
 
 TEST(CliSessionTest, DomainNamesBecomeNamingContexts) {

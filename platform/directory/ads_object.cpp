@@ -41,6 +41,18 @@ std::vector<std::string> VariantNames(const VARIANT& names) {
     return out;
 }
 
+// The DN a path names, where it names one: a serverless bind goes to that DN's domain.
+std::string ObjectDnOf(const AdsPath& path) {
+    if (path.form == ObjectForm::DistinguishedName) return ToUtf8(AdsToLdapDn(path.object));
+    if (path.form == ObjectForm::WellKnownGuid) {
+        // "<WKGUID=guid,DN>"
+        const size_t comma = path.object.find(u',');
+        if (comma != std::u16string::npos && path.object.size() > comma + 2)
+            return ToUtf8(std::u16string_view(path.object).substr(comma + 1, path.object.size() - comma - 2));
+    }
+    return {};
+}
+
 }  // namespace
 
 std::u16string HexText(std::string_view bytes) {
@@ -122,7 +134,7 @@ HRESULT AdsObject::Bind(const AdsPath& path, DWORD flags, AdsObject** object) {
     location.server = path.server;
     location.port = path.port;
     const ServerRole role = path.provider == Provider::GlobalCatalog ? ServerRole::GlobalCatalog : ServerRole::DomainController;
-    HRESULT hr = AcquireConnection(ToUtf8(path.server), path.port, role, &location.connection);
+    HRESULT hr = AcquireConnection(ToUtf8(path.server), path.port, role, &location.connection, ObjectDnOf(path));
     if (FAILED(hr)) return hr;
 
     ComPtr<AdsObject> created = com::NewComObject<AdsObject>();

@@ -8,7 +8,20 @@
 #include <algorithm>
 #include <random>
 
+#include "dn.h"
+#include "lumivel/text.h"
+
 namespace lumivel::directory {
+
+bool IsDnsName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char ch : name) {
+        const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' ||
+                        ch == '-' || ch == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
 
 std::vector<SrvRecord> OrderSrvRecords(std::vector<SrvRecord> records,
                                        const std::function<uint32_t(uint32_t bound)>& random) {
@@ -121,6 +134,29 @@ std::vector<SrvRecord> BindCandidates(const std::string& name, bool named, bool 
     }
     if (candidates.empty() && named) candidates.push_back(SrvRecord{0, 0, 0, name});
     return candidates;
+}
+
+std::string DomainOfDn(const std::string& dn, const std::string& defaultDomain) {
+    std::string domain = ToUtf8(LowerAscii(DnToDnsName(FromUtf8(dn))));
+    return domain.empty() ? defaultDomain : domain;
+}
+
+std::vector<SrvRecord> ServerlessCandidates(const std::string& dn, const std::string& defaultDomain,
+                                            bool globalCatalog, const Locator& locator) {
+    const std::string domain = DomainOfDn(dn, defaultDomain);
+    if (domain == defaultDomain) return BindCandidates(defaultDomain, false, globalCatalog, locator);
+    std::vector<SrvRecord> controllers = locator.domainControllers(domain);
+    if (!controllers.empty()) {
+        if (!globalCatalog) return controllers;
+        std::vector<SrvRecord> catalogs = BindCandidates(domain, false, true, locator);
+        if (!catalogs.empty()) return catalogs;
+    }
+    // An application partition, or a domain whose DNS zone this client cannot see: the default
+    // domain's DCs know every naming context of the forest and refer to the one that holds it.
+    const DnReferral referral = locator.referralOf ? locator.referralOf(dn) : DnReferral{};
+    if (referral.kind == DnReferral::Kind::Referred && !referral.host.empty())
+        return BindCandidates(referral.host, true, globalCatalog, locator);
+    return BindCandidates(defaultDomain, false, globalCatalog, locator);
 }
 
 }  // namespace lumivel::directory

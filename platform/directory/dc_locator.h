@@ -5,9 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lumivel::directory {
+
+// True for a name made of DNS host-name characters only (letters, digits, ".", "-", "_"), as
+// servers named by a caller or by the directory must be before they are dialled.
+bool IsDnsName(std::string_view name);
 
 struct SrvRecord {
     uint16_t priority = 0;
@@ -31,12 +36,23 @@ std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain);
 // Global catalog servers of a forest (port 3268 unless the record says otherwise).
 std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName);
 
+// What a DC of the default domain answers for a DN: it holds the object's naming context
+// itself, it refers the caller to another server (a DC of a domain it knows in the forest),
+// or it cannot tell (no such object, or no DC answered).
+struct DnReferral {
+    enum class Kind { Unknown, HeldThere, Referred };
+    Kind kind = Kind::Unknown;
+    std::string host;  // Referred: the host name of the referral's URL
+};
+
 // The lookups BindCandidates rests on, replaceable for tests.
 struct Locator {
     std::function<std::vector<SrvRecord>(const std::string& dnsDomain)> domainControllers;
     std::function<std::vector<SrvRecord>(const std::string& forestDnsName)> globalCatalogs;
     // The forest root's DNS name for a domain or DC name; empty when it cannot be found out.
     std::function<std::string(const std::string& name)> forestOf;
+    // A DC of the default domain asked about a DN (UTF-8).
+    std::function<DnReferral(const std::string& dn)> referralOf;
 };
 
 // The servers a bind tries, in order. `name` is what the caller named (a DC's host name or a
@@ -45,5 +61,16 @@ struct Locator {
 // to the catalog servers of that domain's forest. Port 0 means the role's default port.
 std::vector<SrvRecord> BindCandidates(const std::string& name, bool named, bool globalCatalog,
                                       const Locator& locator);
+
+// The domain a bind without a server goes to for an object: the one its DN's DC= components
+// name (lower case), or the default domain when the DN names none (a GUID, the rootDSE).
+std::string DomainOfDn(const std::string& dn, const std::string& defaultDomain);
+
+// The servers a bind without a server tries for the object named by a DN (UTF-8; empty for a
+// GUID or the rootDSE): the DCs (or the forest's catalog servers) of the domain the DN names,
+// whatever the default domain is; where DNS knows no DCs of that name, the server that a DC of
+// the default domain refers the DN to; else the default domain's servers.
+std::vector<SrvRecord> ServerlessCandidates(const std::string& dn, const std::string& defaultDomain,
+                                            bool globalCatalog, const Locator& locator);
 
 }  // namespace lumivel::directory

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "dc_locator.h"
 #include "dn.h"
 #include "error_table.h"
 #include "ldap_connection.h"
@@ -78,11 +79,7 @@ WINBASEAPI DWORD DsBindW(LPCWSTR DomainControllerName, LPCWSTR DnsDomainName, HA
                                                                           : (DnsDomainName ? DnsDomainName : u"");
     // "\\dc1" names a DC the Windows way.
     while (!server.empty() && server.front() == u'\\') server.erase(0, 1);
-    for (char16_t ch : server) {
-        const bool ok = (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') || (ch >= u'0' && ch <= u'9') ||
-                        ch == u'.' || ch == u'-' || ch == u'_';
-        if (!ok) return ERROR_INVALID_PARAMETER;
-    }
+    if (!server.empty() && !IsDnsName(ToUtf8(server))) return ERROR_INVALID_PARAMETER;
     auto* handle = new (std::nothrow) DsHandle();
     if (!handle) return ERROR_NOT_ENOUGH_MEMORY;
     const HRESULT hr = AcquireConnection(ToUtf8(server), 0, ServerRole::DomainController, &handle->connection);

@@ -2,8 +2,10 @@
 #include "ldap_connection.h"
 
 #include <sasl/sasl.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -57,6 +59,8 @@ ThreadCache& Cache() {
 }
 
 std::string HostKey(const std::string& host, uint16_t port) { return Lower(host) + ":" + std::to_string(port); }
+
+DnReferral AskForReferral(const std::string& defaultDomain, const std::string& dn);
 
 }  // namespace
 
@@ -142,18 +146,32 @@ void LdapConnection::NoteResult(int rc) {
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) m_broken = true;
 }
 
+bool LdapConnection::ServerHasClosed() {
+    if (m_broken) return true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int socket = -1;
+    if (ldap_get_option(m_ld, LDAP_OPT_DESC, &socket) != LDAP_OPT_SUCCESS || socket < 0) return false;
+    char byte = 0;
+    const ssize_t peeked = recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) m_broken = true;
+    return m_broken;
+}
+
 HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
-                          std::shared_ptr<LdapConnection>* connection) {
+                          std::shared_ptr<LdapConnection>* connection, const std::string& objectDn) {
     ThreadCache& cache = Cache();
     const bool gc = role == ServerRole::GlobalCatalog;
     const uint16_t defaultPort = gc ? 3268 : 389;
-    std::string name = server.empty() ? DefaultDomainName() : server;
+    const std::string defaultDomain = server.empty() ? DefaultDomainName() : std::string();
+    std::string name = server.empty() ? DomainOfDn(objectDn, defaultDomain) : server;
     if (name.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
     const std::string aliasKey = Lower(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
 
+    // A DC stopped since the connection's last use is passed over for the next candidate at once,
+    // rather than failing the caller's first operation.
     if (auto alias = cache.aliases.find(aliasKey); alias != cache.aliases.end()) {
         auto found = cache.byHost.find(alias->second);
-        if (found != cache.byHost.end() && !found->second->Broken()) {
+        if (found != cache.byHost.end() && !found->second->ServerHasClosed()) {
             *connection = found->second;
             return S_OK;
         }
@@ -167,14 +185,16 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
         if (FAILED(AcquireConnection(domain, 0, ServerRole::DomainController, &dc))) return std::string();
         return ToUtf8(DnToDnsName(FromUtf8(dc->RootDse().rootDomainNamingContext)));
     };
-    const std::vector<SrvRecord> candidates = BindCandidates(name, !server.empty(), gc, locator);
+    locator.referralOf = [&defaultDomain](const std::string& dn) { return AskForReferral(defaultDomain, dn); };
+    const std::vector<SrvRecord> candidates = server.empty() ? ServerlessCandidates(objectDn, defaultDomain, gc, locator)
+                                                             : BindCandidates(name, true, gc, locator);
     if (candidates.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
 
     HRESULT last = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
     for (const auto& candidate : candidates) {
         const uint16_t candidatePort = port ? port : (candidate.port ? candidate.port : defaultPort);
         const std::string key = HostKey(candidate.target, candidatePort);
-        if (auto found = cache.byHost.find(key); found != cache.byHost.end() && !found->second->Broken()) {
+        if (auto found = cache.byHost.find(key); found != cache.byHost.end() && !found->second->ServerHasClosed()) {
             cache.aliases[aliasKey] = key;
             *connection = found->second;
             return S_OK;
@@ -265,5 +285,41 @@ std::string EntryDn(LDAP* ld, LDAPMessage* entry) {
     if (dn) ldap_memfree(dn);
     return out;
 }
+
+namespace {
+
+// A base read of the DN on a DC of the default domain, referrals not chased: a DC answers for
+// the naming contexts it holds and refers to a DC of the domain that holds any other one.
+DnReferral AskForReferral(const std::string& defaultDomain, const std::string& dn) {
+    DnReferral answer;
+    std::shared_ptr<LdapConnection> dc;
+    if (defaultDomain.empty() || FAILED(AcquireConnection(defaultDomain, 0, ServerRole::DomainController, &dc)))
+        return answer;
+    std::lock_guard<std::mutex> lock(dc->Mutex());
+    LdapMessagePtr result;
+    const int rc = SearchSync(*dc, dn, LDAP_SCOPE_BASE, "(objectClass=*)", {"1.1"}, nullptr, &result,
+                              CurrentTimeouts().connectSeconds);
+    if (rc == LDAP_SUCCESS) {
+        answer.kind = DnReferral::Kind::HeldThere;
+        return answer;
+    }
+    if (rc != LDAP_REFERRAL || !result) return answer;
+    char** referrals = nullptr;
+    int code = LDAP_SUCCESS;
+    if (ldap_parse_result(dc->Handle(), result.get(), &code, nullptr, nullptr, &referrals, nullptr, 0) != LDAP_SUCCESS)
+        return answer;
+    for (char** url = referrals; url && *url && answer.host.empty(); ++url) {
+        LDAPURLDesc* parsed = nullptr;
+        if (ldap_url_parse(*url, &parsed) != LDAP_URL_SUCCESS) continue;
+        // A referral names a DNS host or domain; anything else in it is not followed.
+        if (parsed->lud_host && *parsed->lud_host && IsDnsName(parsed->lud_host)) answer.host = Lower(parsed->lud_host);
+        ldap_free_urldesc(parsed);
+    }
+    if (referrals) ldap_memvfree(reinterpret_cast<void**>(referrals));
+    if (!answer.host.empty()) answer.kind = DnReferral::Kind::Referred;
+    return answer;
+}
+
+}  // namespace
 
 }  // namespace lumivel::directory

@@ -64,6 +64,9 @@ public:
     // A failure that means the connection is gone; the cache then stops handing it out.
     void NoteResult(int rc);
     bool Broken() const { return m_broken; }
+    // True (and from then on Broken) when the server has closed the connection: a DC stopped
+    // since the last use. Costs one non-blocking peek at the socket.
+    bool ServerHasClosed();
 
 private:
     LdapConnection() = default;
@@ -76,11 +79,12 @@ private:
 };
 
 // The calling thread's connection for a server name (a DC's DNS name or a domain name) and
-// port, or for the default domain when server is empty; GC selects global catalog servers.
-// Candidates from the locator are tried in order until one connects.
+// port; GC selects global catalog servers. Without a server, the domain that objectDn (UTF-8)
+// names, or the default domain when it names none. Candidates from the locator are tried in
+// order until one connects.
 enum class ServerRole { DomainController, GlobalCatalog };
 HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole role,
-                          std::shared_ptr<LdapConnection>* connection);
+                          std::shared_ptr<LdapConnection>* connection, const std::string& objectDn = {});
 
 // Connections this process has opened (for tests of the connection cache).
 size_t ConnectionsOpened();

@@ -12,107 +12,13 @@
 #include "provider/deleted_objects.h"
 #include "provider/tombstone_lifetime.h"
 #include "shared/provider_interfaces.h"
+#include "provider/tests/scripted_search.h"
 #include "shared/text_helpers.h"
 
 namespace {
 
+using namespace revivo_test;
 using revivo::SearchDeletedObjects;
-
-struct Value {
-    ADSTYPE type;
-    std::u16string text;
-    SYSTEMTIME time{};
-};
-using Row = std::map<std::u16string, std::vector<Value>>;
-
-Value text(ADSTYPE type, std::u16string value) { return Value{type, std::move(value)}; }
-Value ignoreCase(std::u16string value) { return text(ADSTYPE_CASE_IGNORE_STRING, std::move(value)); }
-Value dn(std::u16string value) { return text(ADSTYPE_DN_STRING, std::move(value)); }
-Value utc(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
-    Value value{ADSTYPE_UTC_TIME, {}};
-    value.time.wYear = year;
-    value.time.wMonth = month;
-    value.time.wDay = day;
-    value.time.wHour = hour;
-    value.time.wMinute = minute;
-    return value;
-}
-
-// Serves the rows it is given and records what the caller asked for.
-class ScriptedSearch final : public IDirectorySearch {
-public:
-    std::vector<Row> rows;
-    HRESULT preferenceResult = S_OK;
-    HRESULT executeResult = S_OK;
-
-    int preferenceCalls = 0;
-    std::vector<ADS_SEARCHPREF_INFO> preferences;
-    bool executed = false;
-    std::optional<std::u16string> filter;
-    std::vector<std::u16string> attributes;
-    int openColumns = 0;
-    bool closed = false;
-
-    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-    STDMETHODIMP SetSearchPreference(PADS_SEARCHPREF_INFO given, DWORD count) override {
-        ++preferenceCalls;
-        preferences.assign(given, given + count);
-        return preferenceResult;
-    }
-    STDMETHODIMP ExecuteSearch(LPWSTR givenFilter, LPWSTR* names, DWORD count, PADS_SEARCH_HANDLE handle) override {
-        executed = true;
-        if (givenFilter) filter = std::u16string(givenFilter);
-        for (DWORD i = 0; i < count; ++i) attributes.emplace_back(names[i]);
-        if (FAILED(executeResult)) return executeResult;
-        *handle = reinterpret_cast<ADS_SEARCH_HANDLE>(this);
-        return S_OK;
-    }
-    STDMETHODIMP AbandonSearch(ADS_SEARCH_HANDLE) override { return S_OK; }
-    STDMETHODIMP GetFirstRow(ADS_SEARCH_HANDLE) override { return E_NOTIMPL; }
-    STDMETHODIMP GetNextRow(ADS_SEARCH_HANDLE) override {
-        if (m_next >= rows.size()) return S_ADS_NOMORE_ROWS;
-        m_current = &rows[m_next++];
-        return S_OK;
-    }
-    STDMETHODIMP GetPreviousRow(ADS_SEARCH_HANDLE) override { return E_NOTIMPL; }
-    STDMETHODIMP GetNextColumnName(ADS_SEARCH_HANDLE, LPWSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetColumn(ADS_SEARCH_HANDLE, LPWSTR name, PADS_SEARCH_COLUMN column) override {
-        auto found = m_current ? m_current->find(name) : Row::iterator();
-        if (!m_current || found == m_current->end()) return E_ADS_COLUMN_NOT_SET;
-        auto* values = new ADSVALUE[found->second.size()]();
-        for (size_t i = 0; i < found->second.size(); ++i) {
-            Value& value = found->second[i];
-            values[i].dwType = value.type;
-            if (value.type == ADSTYPE_UTC_TIME)
-                values[i].UTCTime = value.time;
-            else
-                values[i].DNString = value.text.data();
-        }
-        column->pszAttrName = name;
-        column->dwADsType = found->second.empty() ? ADSTYPE_INVALID : found->second.front().type;
-        column->pADsValues = values;
-        column->dwNumValues = static_cast<DWORD>(found->second.size());
-        ++openColumns;
-        return S_OK;
-    }
-    STDMETHODIMP FreeColumn(PADS_SEARCH_COLUMN column) override {
-        delete[] column->pADsValues;
-        column->pADsValues = nullptr;
-        --openColumns;
-        return S_OK;
-    }
-    STDMETHODIMP CloseSearchHandle(ADS_SEARCH_HANDLE) override {
-        closed = true;
-        return S_OK;
-    }
-
-private:
-    size_t m_next = 0;
-    Row* m_current = nullptr;
-};
 
 class TombstoneSearchTest : public ::testing::Test {
 protected:
@@ -161,7 +67,9 @@ TEST_F(TombstoneSearchTest, FilterPrefixIsCompletedWithAnAsterisk) {
     }
 }
 
-TEST_F(TombstoneSearchTest, RefusedOptionsFailAndASearchThatCannotStartListsNothing) {
+// Refused options, a search that cannot start and one that breaks off part-way all fail with
+// their HRESULT and list nothing: never a partial list that passes for the whole.
+TEST_F(TombstoneSearchTest, SearchesThatFailAnywhereFailWhole) {
     m_search.preferenceResult = E_ADS_BAD_PARAMETER;
     m_search.rows.push_back({{u"cn", {ignoreCase(u"Ann\nDEL:1")}}});
     EXPECT_EQ(search(nullptr), E_ADS_BAD_PARAMETER);
@@ -170,8 +78,22 @@ TEST_F(TombstoneSearchTest, RefusedOptionsFailAndASearchThatCannotStartListsNoth
 
     m_search.preferenceResult = S_OK;
     m_search.executeResult = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
-    EXPECT_EQ(search(nullptr), S_OK);
+    EXPECT_EQ(search(nullptr), HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN));
     EXPECT_TRUE(m_records.empty());
+
+    // Records the caller had before the call stay; those of the broken search are released.
+    PropertySet* earlier = PropertySet::create();
+    m_records.push_back(earlier);
+    for (const HRESULT broken : {HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN), HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED)}) {
+        m_search = ScriptedSearch();
+        for (int i = 0; i < 5; ++i) m_search.rows.push_back({{u"cn", {ignoreCase(u"Row\nDEL:" + std::u16string(1, u'a' + i))}}});
+        m_search.breakAfter = 3;
+        m_search.rowResult = broken;
+        EXPECT_EQ(search(nullptr), broken);
+        EXPECT_EQ(m_records, std::vector<PropertySet*>{earlier});
+        EXPECT_TRUE(m_search.closed);
+        EXPECT_EQ(m_search.openColumns, 0);
+    }
 }
 
 // Sets TZ for the scope; the platform reads it on every time-zone lookup.
@@ -313,7 +235,6 @@ TEST_F(TombstoneSearchTest, FriendlyClassNameFallsBackToTheClass) {
 }
 
 }  // namespace
-
 namespace {
 
 TEST_F(TombstoneSearchTest, PurgeTimeIsTheDeletionPlusTheLifetimeAcrossMonthYearAndLeapDay) {

@@ -2,6 +2,9 @@
 // "Connect to", "Connect to Domain Controller" and the new-name question of a restore.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <functional>
 
 #include "lumivel/com_ptr.h"
@@ -187,6 +190,37 @@ TEST_F(DialogTest, ConnectReportsAnUnreachableDomainWithRetryAndCancel) {
         return 0;
     });
     EXPECT_EQ(m_provider->ConnectToDomain(nullptr, &node), S_FALSE);
+}
+
+// A domain that binds but cannot be stored (the user's registry is read-only) is reported
+// with the registry's text and not handed out: it would vanish at the next start unsaid.
+TEST_F(DialogTest, ConnectReportsANodeThatCannotBeStored) {
+    const char* hive = std::getenv("LUMIVEL_USER_HIVE");
+    ASSERT_NE(hive, nullptr);
+    std::vector<std::u16string> boxes;
+    hook([&](const Surface& surface) -> INT_PTR {
+        if (surface.kind == SurfaceKind::MessageBox) {
+            EXPECT_EQ(surface.caption, u"Active Directory");
+            EXPECT_EQ(surface.style & 0xF0, static_cast<UINT>(MB_ICONSTOP));
+            boxes.push_back(surface.text);
+            return IDOK;
+        }
+        SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, WidenText(lumivel::testing::TestDirectory().domain).c_str());
+        press(surface.window, IDOK);
+        return 0;
+    });
+    struct stat before {};
+    ASSERT_EQ(stat(hive, &before), 0);
+    ASSERT_EQ(chmod(hive, 0444), 0);
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_CONNECT_TO, nullptr, &result);
+    chmod(hive, before.st_mode & 07777);
+    EXPECT_EQ(status, S_OK);
+    EXPECT_EQ(result.vt, VT_EMPTY) << "no node for the console to show";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(boxes[0].empty());
+    EXPECT_TRUE(storedNodes().empty());
 }
 
 TEST_F(DialogTest, StoredNodesBindByGuidServerlessOrAreSkipped) {

@@ -166,8 +166,60 @@ TEST_F(RestoreTest, DeletedParentsComeBackFirstEvenWhenTheListWasFreed) {
     EXPECT_TRUE(lumivel::testing::LdapExists(outerDn));
     EXPECT_TRUE(lumivel::testing::LdapExists(innerDn));
     EXPECT_TRUE(lumivel::testing::LdapExists(leafDn));
-    // The filtered re-read of the leaf left the cache empty.
-    EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), 0u);
+    // The three left the cache; the rest stay there for the next restore's parents.
+    EXPECT_EQ(static_cast<Revivo*>(m_revivo.get())->deletedObjectCacheSize(), m_listing.size() - 3);
+}
+
+// A worker lists again while the restore waits for the user (here: a new name for the deleted
+// parent) and the console frees the list it replaces: the parent is reported at the address
+// the new listing gave it, never at one the console has freed.
+TEST_F(RestoreTest, ParentIsReportedAsTheLatestListingHandedItOut) {
+    std::string parentName = "Relisted " + m_suffix, childName = "Relisted Child " + m_suffix;
+    std::string parentDn = "OU=" + parentName + "," + m_root;
+    std::string childDn = "CN=" + childName + "," + parentDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(childDn, childName));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(childDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(parentDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(parentDn));  // the parent's name is taken meanwhile
+    listAll();
+    PropertySet* child = tombstoneOf(childName);
+    ASSERT_NE(child, nullptr);
+    PropertySet* selected = child->clone();
+    m_owned.push_back(selected);
+    const std::string renamed = "Relisted Again " + m_suffix;
+
+    std::vector<PropertySet*> relisted;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) return IDOK;
+        // What a worker and the console do meanwhile: a new listing replaces the old one,
+        // whose records the console frees.
+        VARIANT objects;
+        VariantInit(&objects);
+        EXPECT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
+        relisted = lumivel::shared::ReadObjectList(&objects);
+        VariantClear(&objects);
+        for (PropertySet*& record : m_owned) {
+            if (record != selected) {
+                record->release();
+                record = PropertySet::create();
+            }
+        }
+        m_owned.insert(m_owned.end(), relisted.begin(), relisted.end());
+        SetDlgItemTextW(surface.window, IDC_NEW_NAME, WidenText(renamed).c_str());
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        return 0;
+    });
+    std::vector<PropertySet*> restored;
+    ASSERT_EQ(restore(selected, &restored), S_OK);
+    lumivel::ui::SetTestHook({});
+    PropertySet* relistedParent = nullptr;
+    std::u16string parentPrefix = WidenText(parentName) + u"\nDEL:";
+    for (PropertySet* record : relisted)
+        if (record->getText(u"name").substr(0, parentPrefix.size()) == parentPrefix) relistedParent = record;
+    ASSERT_NE(relistedParent, nullptr);
+    EXPECT_EQ(restored, (std::vector<PropertySet*>{relistedParent, selected}));
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + childName + ",OU=" + renamed + "," + m_root));
 }
 
 TEST_F(RestoreTest, HostileAndNonAsciiNamesRoundTrip) {
@@ -203,7 +255,7 @@ TEST_F(RestoreTest, UnreachableDomainControllerChangesNothing) {
     PropertySet* tombstone = tombstoneOf(name);
     ASSERT_NE(tombstone, nullptr);
     // Nothing listens there: the session cannot connect, as with a stopped DC.
-    tombstone->setString(u"FocusedDC", u"127.0.0.2");
+    tombstone->setString(u"FocusedDC", u"127.0.0.9");
     watchBoxes();
     std::vector<PropertySet*> restored;
     EXPECT_EQ(restore(tombstone, &restored), S_FALSE);

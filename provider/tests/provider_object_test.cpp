@@ -359,9 +359,8 @@ TEST(ProviderObjectTest, RestoreRefusesWhatItCannotStartWithoutAWord) {
         if (row.hasDn) record->setString(u"distinguishedName", row.dn);
         if (row.hasParent) record->setString(u"lastKnownParent", row.parent);
         record->setString(u"FocusedDC", row.focusedDc);
-        std::vector<revivo::RestoredObject> restored;
-        EXPECT_EQ(revivo->Restore(nullptr, record, reinterpret_cast<LONG_PTR>(record), &restored), row.expected)
-            << row.what;
+        revivo::RestoredTombstones restored;
+        EXPECT_EQ(revivo->Restore(nullptr, record, &restored), row.expected) << row.what;
         EXPECT_TRUE(restored.empty()) << row.what;
 
         // The command says S_FALSE and hands back nothing.
@@ -392,8 +391,8 @@ TEST(ProviderObjectTest, NameThatIsNotMangledIsRefusedEvenUnderADeletedParent) {
     record->setString(u"distinguishedName", u"CN=Ann,OU=Sales,DC=x");
     record->setString(u"lastKnownParent",
                       u"OU=Sales\\0ADEL:0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0,CN=Deleted Objects,DC=x");
-    std::vector<revivo::RestoredObject> restored;
-    EXPECT_EQ(revivo->Restore(nullptr, record, reinterpret_cast<LONG_PTR>(record), &restored), E_INVALIDARG);
+    revivo::RestoredTombstones restored;
+    EXPECT_EQ(revivo->Restore(nullptr, record, &restored), E_INVALIDARG);
     lumivel::ui::SetTestHook({});
     EXPECT_TRUE(restored.empty());
     EXPECT_EQ(texts, std::vector<std::u16string>{u"Could not create the container for this object."});
@@ -420,7 +419,7 @@ TEST(ProviderObjectTest, NodesAreStoredByTheirEntryWithTheirName) {
         node->removeValue(u"name");
         if (row.name) node->setString(u"name", row.name);
         node->setString(u"RegEntry", row.entry);
-        EXPECT_EQ(revivo::StoreNode(node), row.stored) << lumivel::shared::NarrowText(row.entry);
+        EXPECT_EQ(revivo::StoreNode(node) == ERROR_SUCCESS, row.stored) << lumivel::shared::NarrowText(row.entry);
         DWORD type = 0, bytes = 99;
         LONG status = RegQueryValueExW(store.get(), row.entry, nullptr, &type, nullptr, &bytes);
         EXPECT_EQ(status == ERROR_SUCCESS, row.stored) << lumivel::shared::NarrowText(row.entry);

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "shared/text_helpers.h"
 #include "win/com.h"
 
 namespace {
@@ -122,15 +123,45 @@ TEST(PropertySetTest, EntriesAreKeptInNameOrderOrInInsertionOrder) {
     EXPECT_EQ(namesOf(unsorted), insertionOrder);
     std::vector<std::u16string> descendingOrder(ascendingOrder.rbegin(), ascendingOrder.rend());
     EXPECT_EQ(namesOf(descending), descendingOrder);
-    // Every form still finds every name, in any case.
+    // Every form, and a copy of it, still finds every name, in any case; the copy keeps the order.
     for (PropertySet* record : {sorted, unsorted, descending}) {
-        for (const char16_t* name : inserted) {
-            std::u16string upper(name);
-            for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? c - 32 : c;
-            EXPECT_TRUE(record->has(upper.c_str()));
+        PropertySet* copy = record->clone();
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(namesOf(copy), namesOf(record));
+        for (PropertySet* form : {record, copy}) {
+            for (const char16_t* name : inserted) {
+                std::u16string upper(name);
+                for (auto& c : upper) c = (c >= u'a' && c <= u'z') ? c - 32 : c;
+                EXPECT_TRUE(form->has(upper.c_str())) << lumivel::shared::NarrowText(upper);
+            }
         }
+        // A name added to the copy goes where the copy's order puts it, and is found.
+        copy->setInt(u"k", 2);
+        EXPECT_EQ(copy->getRaw(u"K"), 2);
+        EXPECT_EQ(copy->Count, record->Count + 1);
+        copy->release();
         record->release();
     }
+}
+
+// Copies of a value stay whole after the record replaces or removes it; absent names and
+// values that are no strings copy as nothing.
+TEST(PropertySetTest, CopiedValuesOutliveTheirReplacement) {
+    PropertySet* record = PropertySet::create();
+    ASSERT_TRUE(record->enableLock());
+    record->setString(u"FocusedDC", u"dc1.lumivel.test");
+    record->setInt(u"Removable", 1);
+    std::u16string copied = record->copyText(u"focuseddc");
+    record->setString(u"FocusedDC", u"dc2.lumivel.test");
+    record->removeValue(u"FocusedDC");
+    EXPECT_EQ(copied, u"dc1.lumivel.test");
+    EXPECT_FALSE(record->copyString(u"FocusedDC").has_value());
+    EXPECT_FALSE(record->copyString(u"Removable").has_value());
+    EXPECT_EQ(record->copyText(u"Removable"), u"");
+    record->setString(u"Empty", u"");
+    EXPECT_EQ(record->copyString(u"Empty"), std::optional<std::u16string>(u""));
+    EXPECT_FALSE(record->copyString(nullptr).has_value());
+    record->release();
 }
 
 TEST(PropertySetTest, CloneCopiesFixedFieldsAndEntriesDeeply) {

@@ -1,11 +1,13 @@
 #include "tests/support/directory_fixture.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace lumivel::testing {
 
@@ -48,7 +50,8 @@ std::string ldifLine(const std::string& attribute, const std::string& value) {
     return attribute + ":: " + base64(value) + "\n";
 }
 
-std::string ldapOptions() { return "-Q -Y GSSAPI -N -O minssf=56 -H ldap://" + TestDirectory().server; }
+std::string ldapOptions(const std::string& server) { return "-Q -Y GSSAPI -N -O minssf=56 -H ldap://" + server; }
+std::string ldapOptions() { return ldapOptions(TestDirectory().server); }
 
 int runWithInput(const std::string& command, const std::string& input) {
     FILE* pipe = popen((command + " >/dev/null 2>&1").c_str(), "w");
@@ -80,6 +83,23 @@ const Directory& TestDirectory() {
     static const Directory directory{environment("TESTDC_DC"), environment("TESTDC_DOMAIN"),
                                      environment("TESTDC_BASEDN"), environment("TESTDC_FACTS")};
     return directory;
+}
+
+std::string SecondDc() { return environment("TESTDC_DC2"); }
+
+bool Harness(const std::string& arguments) {
+    std::string control = environment("TESTDC_CONTROL");
+    if (control.empty()) return false;
+    return std::system((shellQuote(control) + " " + arguments + " >/dev/null").c_str()) == 0;
+}
+
+bool WaitUntil(const std::function<bool()>& answer, int seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!answer()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return true;
 }
 
 std::string UniqueSuffix() {
@@ -136,11 +156,13 @@ void LdapDeleteTree(const std::string& dn) {
     for (const std::string& child : dns) LdapDelete(child);
 }
 
-bool LdapExists(const std::string& dn) {
-    std::string out = runForOutput("ldapsearch " + ldapOptions() + " -LLL -b " + shellQuote(dn) +
+bool LdapExistsOn(const std::string& server, const std::string& dn) {
+    std::string out = runForOutput("ldapsearch " + ldapOptions(server) + " -LLL -b " + shellQuote(dn) +
                                    " -s base 1.1 >/dev/null 2>&1; echo $?");
     return out.rfind("0", 0) == 0;
 }
+
+bool LdapExists(const std::string& dn) { return LdapExistsOn(TestDirectory().server, dn); }
 
 std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::string& cnPrefix) {
     const Directory& directory = TestDirectory();
@@ -186,8 +208,13 @@ std::vector<std::string> ldifValues(const std::string& ldif, const std::string& 
 }  // namespace
 
 std::vector<std::string> TombstoneDns(const std::string& namingContext, const std::string& filter) {
+    return TombstoneDnsOn(TestDirectory().server, namingContext, filter);
+}
+
+std::vector<std::string> TombstoneDnsOn(const std::string& server, const std::string& namingContext,
+                                        const std::string& filter) {
     std::string base = "<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + namingContext + ">";
-    return ldifValues(runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
+    return ldifValues(runForOutput("ldapsearch " + ldapOptions(server) + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
                                    shellQuote(base) + " -s one " + shellQuote(filter) + " 1.1 2>/dev/null"),
                       "dn");
 }

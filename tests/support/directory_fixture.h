@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ const Directory& TestDirectory();
         if (lumivel::testing::TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec"; \
     } while (0)
 
+// The test domain's second DC (TESTDC_DC2), empty in a domain of one DC.
+std::string SecondDc();
+// Runs a test domain command ("stop-dc dc2", "replicate", ...) and tells whether it succeeded.
+bool Harness(const std::string& arguments);
+// Asks until the answer is yes or the seconds are spent; the last answer.
+bool WaitUntil(const std::function<bool()>& answer, int seconds);
+
 // A short random suffix for names nobody else uses.
 std::string UniqueSuffix();
 
@@ -38,14 +46,17 @@ bool AddUser(const std::string& dn, const std::string& cn);
 bool LdapDelete(const std::string& dn);
 // Deletes the subtree, children first; no failure when it is already gone.
 void LdapDeleteTree(const std::string& dn);
-// Whether a live object of that DN exists.
+// Whether a live object of that DN exists (on the first DC, or on the one named).
 bool LdapExists(const std::string& dn);
+bool LdapExistsOn(const std::string& server, const std::string& dn);
 // The whenChanged values of tombstones by cn prefix, as "YYYYMMDDhhmmss" texts.
 std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::string& cnPrefix);
 
 // The distinguished names of the tombstones in a naming context's Deleted Objects container
 // that match an LDAP filter.
 std::vector<std::string> TombstoneDns(const std::string& namingContext, const std::string& filter);
+std::vector<std::string> TombstoneDnsOn(const std::string& server, const std::string& namingContext,
+                                        const std::string& filter);
 // The objectClass values of a live object, most general first; empty when it does not exist.
 std::vector<std::string> ObjectClasses(const std::string& dn);
 // Removes a tombstone for good, as the end of its lifetime does (testdc purge); its children

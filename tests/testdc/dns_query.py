@@ -3,6 +3,7 @@
 
     dns_query.py A dc1.lumivel.test        -> one address per line
     dns_query.py SRV _ldap._tcp.lumivel.test -> "priority weight port target" per line
+    dns_query.py --server 127.0.0.2 A ...  -> asks that server instead of resolv.conf's first
 
 The test DC's readiness check uses it because no DNS client tool is among the packages the
 harness needs. Exits 1 when the server does not answer or returns no record.
@@ -94,11 +95,15 @@ def query(qtype, name, server, timeout=2.0):
 
 
 def main(argv):
+    server = None
+    if len(argv) > 2 and argv[1] == "--server":
+        server = argv[2]
+        argv = argv[:1] + argv[3:]
     if len(argv) != 3 or argv[1] not in TYPES:
-        print("usage: dns_query.py A|SRV NAME", file=sys.stderr)
+        print("usage: dns_query.py [--server ADDRESS] A|SRV NAME", file=sys.stderr)
         return 2
     try:
-        answers = query(argv[1], argv[2], nameserver())
+        answers = query(argv[1], argv[2], server or nameserver())
     except (OSError, ValueError, struct.error) as e:
         print("dns_query: %s" % e, file=sys.stderr)
         return 1

@@ -330,6 +330,15 @@ def seed(args):
         len(rows), sum(r["deleted"] for r in rows), count))
 
 
+def ordered_guid(number):
+    """The GUID of bulk object number: its first eight bytes 0xff, then the number, big-endian,
+    so that its stored bytes sort after every random GUID and after every earlier bulk one."""
+    from samba.dcerpc import misc
+    from samba.ndr import ndr_pack
+    text = "ffffffff-ffff-ffff-%04x-%012x" % (number >> 48 & 0xffff, number & 0xffffffffffff)
+    return ndr_pack(misc.GUID(text))
+
+
 def bulk(args):
     """N tombstones of contacts in their own OU, written straight into the DC's database.
 
@@ -337,7 +346,12 @@ def bulk(args):
     tombstone (objectClass=top and the like), so one LDAP operation per object costs time
     in proportion to the tombstones already there, plus a synced commit each. Local
     transactions of a thousand objects leave only the first cost; contacts carry the
-    fewest indexed attributes of the classes a tombstone can have."""
+    fewest indexed attributes of the classes a tombstone can have.
+
+    Those index lists are sorted by GUID, and a random GUID lands in the middle of them:
+    each insertion moves half of a list that holds every tombstone. The bulk objects get
+    GUIDs above any random one, in the order they are made, so that each lands at the end;
+    the directory takes a given GUID only with the relax control."""
     import ldb
     from samba.auth import system_session
     from samba.param import LoadParm
@@ -356,13 +370,16 @@ def bulk(args):
     batch = 1000
     last = args.first + args.count
     for chunk in range(args.first, last, batch):
-        names = ["CN=Bulk %07d,%s" % (i, ou) for i in range(chunk, min(chunk + batch, last))]
-        for step, op in (("creating", lambda dn: db.add({"dn": dn, "objectClass": "contact"})),
-                         ("deleting", db.delete)):
+        numbers = range(chunk, min(chunk + batch, last))
+        names = ["CN=Bulk %07d,%s" % (i, ou) for i in numbers]
+        objects = [{"dn": dn, "objectClass": "contact", "objectGUID": ordered_guid(i)} for dn, i in zip(names, numbers)]
+        for step, items, op in (("creating", objects, lambda o: db.add(o, controls=["relax:0"])),
+                                ("deleting", names, db.delete)):
             db.transaction_start()
             try:
-                for dn in names:
-                    op(dn)
+                for item in items:
+                    dn = item["dn"] if isinstance(item, dict) else item
+                    op(item)
             except ldb.LdbError as e:
                 db.transaction_cancel()
                 raise SeedError("%s %s: %s" % (step, dn, e.args[1]))

@@ -96,6 +96,72 @@ TEST(DcLocator, BindCandidatesByRoleAndName) {
     EXPECT_EQ(BindCandidates("dc2.corp.test", true, true, FakeLocator()).front().port, 0);
 }
 
+// The default domain is "home.test" (DC hdc1, catalog hgc1, forest "home.test"); "corp.test" lies
+// in the forest "root.test". "apps.corp.test" has no DCs of its own in DNS: the home DC refers its
+// DNs to "corp.test" or to a host, holds "DC=Zones" itself, and knows nothing of the rest.
+Locator TwoForestLocator(std::vector<std::string>* asked) {
+    Locator l = FakeLocator();
+    auto corp = l.domainControllers;
+    l.domainControllers = [corp](const std::string& d) {
+        return d == "home.test" ? std::vector<SrvRecord>{{0, 0, 389, "hdc1.home.test"}} : corp(d);
+    };
+    auto catalogs = l.globalCatalogs;
+    l.globalCatalogs = [catalogs](const std::string& f) {
+        return f == "home.test" ? std::vector<SrvRecord>{{0, 0, 3268, "hgc1.home.test"}} : catalogs(f);
+    };
+    auto forest = l.forestOf;
+    l.forestOf = [forest](const std::string& n) { return n == "home.test" ? std::string("home.test") : forest(n); };
+    l.referralOf = [asked](const std::string& dn) {
+        asked->push_back(dn);
+        if (dn.find("DC=apps,DC=corp") != std::string::npos) return DnReferral{DnReferral::Kind::Referred, "corp.test"};
+        if (dn.find("DC=far") != std::string::npos) return DnReferral{DnReferral::Kind::Referred, "dc9.far.test"};
+        if (dn.find("DC=Zones") != std::string::npos) return DnReferral{DnReferral::Kind::HeldThere, ""};
+        return DnReferral{};
+    };
+    return l;
+}
+
+TEST(DcLocator, ServerlessBindsGoToTheDomainTheDnNames) {
+    struct Case {
+        const char* dn;
+        bool gc;
+        std::vector<std::string> targets;
+        bool referralAsked;
+    };
+    const Case cases[] = {
+        // Objects of another domain of the forest: its own DCs, not the default domain's.
+        {"CN=Deleted Objects,DC=corp,DC=test", false, {"dc1.corp.test", "dc2.corp.test"}, false},
+        {"dc=CORP,dc=Test", false, {"dc1.corp.test", "dc2.corp.test"}, false},
+        // The catalog of that domain's forest.
+        {"OU=Sales,DC=corp,DC=test", true, {"gc1.root.test", "gc2.root.test"}, false},
+        // The default domain, and names without DC= components.
+        {"CN=Users,DC=home,DC=test", false, {"hdc1.home.test"}, false},
+        {"", false, {"hdc1.home.test"}, false},
+        {"", true, {"hgc1.home.test"}, false},
+        {"CN=Partitions,CN=Configuration", false, {"hdc1.home.test"}, false},
+        // A name DNS does not know: the default domain's DC refers to the domain or the host.
+        {"CN=x,DC=apps,DC=corp,DC=test", false, {"dc1.corp.test", "dc2.corp.test"}, true},
+        {"CN=x,DC=far,DC=test", false, {"dc9.far.test"}, true},
+        // It holds the naming context itself, or cannot tell: the default domain then.
+        {"DC=Zones,DC=home,DC=test", false, {"hdc1.home.test"}, true},
+        {"CN=x,DC=nowhere,DC=test", false, {"hdc1.home.test"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.dn) + (c.gc ? " gc" : " dc"));
+        std::vector<std::string> asked;
+        EXPECT_EQ(Targets(ServerlessCandidates(c.dn, "home.test", c.gc, TwoForestLocator(&asked))), c.targets);
+        EXPECT_EQ(!asked.empty(), c.referralAsked);
+    }
+    EXPECT_EQ(DomainOfDn("CN=a\\,DC=b,DC=Corp,DC=test", "home.test"), "corp.test");
+    EXPECT_EQ(DomainOfDn("<GUID=x>", "home.test"), "home.test");
+}
+
+TEST(DcLocator, OnlyDnsNamesAreDialled) {
+    for (const char* good : {"dc1.corp.test", "DC-2.Corp.TEST", "_msdcs.x", "corp"}) EXPECT_TRUE(IsDnsName(good)) << good;
+    for (const char* bad : {"", "dc1 corp", "dc1/evil", "dc1:389", "h\xc3\xa9te", "a@b", "dc1.corp.test\n"})
+        EXPECT_FALSE(IsDnsName(bad)) << bad;
+}
+
 TEST(DcLocator, EmptyInputs) {
     EXPECT_TRUE(OrderSrvRecords({}, [](uint32_t) { return 0u; }).empty());
     EXPECT_TRUE(LocateDomainControllers("").empty());

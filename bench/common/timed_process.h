@@ -1,0 +1,17 @@
+// Timing programs that benchmarks hold the product against.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Runs the program (found on PATH) with its output thrown away and returns the seconds it
+// took; negative when it could not run or did not exit with 0.
+double TimeProcess(const std::vector<std::string>& words);
+
+// ldapsearch doing the Deleted Objects listing of the domain: one level, the show-deleted
+// control, pages of 1000, the six attributes of the listing; on the server given.
+std::vector<std::string> TombstoneLdapsearch(const std::string& server, const std::string& baseDn);
+
+}  // namespace bench

@@ -1,0 +1,177 @@
+// The listing and the restore at the size of a large domain: the command line's listing beside
+// ldapsearch doing the same search, the provider's own memory per tombstone once the receiver
+// has freed its records, and restores among all those tombstones (a leaf, and a child whose
+// deleted parent comes back first). Prints each figure beside its target.
+//
+// Run inside the test directory after adding the tombstones, for example:
+//   tests/testdc/testdc bulk 100000
+//   tests/testdc/testdc exec build/bin/domain_load_bench [runs]
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/common/timed_process.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::duration elapsed) { return std::chrono::duration<double>(elapsed).count(); }
+size_t heapInUse() { return mallinfo2().uordblks; }
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string binaryFolder() { return std::filesystem::canonical("/proc/self/exe").parent_path().string(); }
+
+bool ldapModify(const std::string& server, const std::string& ldif) {
+    std::string command = "ldapmodify -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + server + " >/dev/null 2>&1";
+    FILE* pipe = popen(command.c_str(), "w");
+    if (!pipe) return false;
+    fwrite(ldif.data(), 1, ldif.size(), pipe);
+    return pclose(pipe) == 0;
+}
+
+bool add(const std::string& server, const std::string& dn, const std::string& objectClass) {
+    std::string ldif = "dn: " + dn + "\nchangetype: add\nobjectClass: " + objectClass + "\n";
+    if (objectClass == "user") ldif += "sAMAccountName: lb" + dn.substr(3, 10) + "\n";
+    return ldapModify(server, ldif + "\n");
+}
+
+bool remove(const std::string& server, const std::string& dn) {
+    return ldapModify(server, "dn: " + dn + "\nchangetype: delete\n\n");
+}
+
+PropertySet* find(const std::vector<PropertySet*>& records, const std::string& name) {
+    std::u16string prefix = lumivel::shared::WidenText(name) + u"\nDEL:";
+    for (PropertySet* record : records)
+        if (record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
+    return nullptr;
+}
+
+// Command 311 on the record: the seconds it took, negative when it failed.
+double timeRestore(IProviderCommands* commands, PropertySet* record) {
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::shared::RecordToVariant(record, &selection);
+    auto start = Clock::now();
+    HRESULT status = commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
+    double elapsed = seconds(Clock::now() - start);
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
+    if (!answer.empty()) answer[0]->release();
+    VariantClear(&result);
+    return status == S_OK ? elapsed : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::string server = environment("TESTDC_DC"), baseDn = environment("TESTDC_BASEDN"),
+                      domain = environment("TESTDC_DOMAIN");
+    if (server.empty() || baseDn.empty() || domain.empty()) {
+        std::fprintf(stderr, "domain_load_bench: run inside the test directory (testdc exec)\n");
+        return 1;
+    }
+    // The command line finds the provider through a registry of its own, and no display.
+    char folder[] = "/tmp/domain-load-XXXXXX";
+    if (!mkdtemp(folder)) return 1;
+    setenv("LUMIVEL_MACHINE_HIVE", (std::string(folder) + "/machine.hive").c_str(), 1);
+    setenv("LUMIVEL_USER_HIVE", (std::string(folder) + "/user.hive").c_str(), 1);
+    setenv("LUMIVEL_UI", "headless", 1);
+    const std::string bin = binaryFolder();
+    if (bench::TimeProcess({bin + "/regsvr", "/s", bin + "/RevivoProvider.so"}) < 0) {
+        std::fprintf(stderr, "domain_load_bench: cannot register %s/RevivoProvider.so\n", bin.c_str());
+        return 1;
+    }
+
+    // The command line's listing beside ldapsearch, alternating, the best run of each.
+    std::vector<double> commandLine, ldapsearch;
+    for (int run = 0; run < runs; ++run) {
+        double listed = bench::TimeProcess({bin + "/lumivel", "list", domain, "--format", "tsv"});
+        double searched = bench::TimeProcess(bench::TombstoneLdapsearch(server, baseDn));
+        if (listed < 0 || searched < 0) {
+            std::fprintf(stderr, "domain_load_bench: %s failed\n", listed < 0 ? "lumivel list" : "ldapsearch");
+            return 1;
+        }
+        commandLine.push_back(listed);
+        ldapsearch.push_back(searched);
+    }
+    const double bestList = *std::min_element(commandLine.begin(), commandLine.end());
+    const double bestSearch = *std::min_element(ldapsearch.begin(), ldapsearch.end());
+
+    // The provider's own memory: what stays once the receiver has freed the records it got.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IRevivo* provider = nullptr;
+    IProviderCommands* commands = nullptr;
+    if (FAILED(revivo::Revivo::CreateInstance(nullptr, IID_IRevivo, reinterpret_cast<void**>(&provider))) ||
+        FAILED(provider->QueryInterface(IID_IProviderCommands, reinterpret_cast<void**>(&commands)))) {
+        std::fprintf(stderr, "domain_load_bench: cannot create the provider\n");
+        return 1;
+    }
+    const size_t before = heapInUse();
+    VARIANT list;
+    VariantInit(&list);
+    auto start = Clock::now();
+    HRESULT listed = provider->EnumDeletedObjects(0, nullptr, &list);
+    const double inProcess = seconds(Clock::now() - start);
+    const size_t records = lumivel::shared::ReadObjectList(&list).size();
+    lumivel::shared::FreeObjectListRecords(&list);
+    const size_t cacheOnly = heapInUse();
+    if (FAILED(listed) || records == 0) {
+        std::fprintf(stderr, "domain_load_bench: EnumDeletedObjects failed: 0x%08X\n", static_cast<unsigned>(listed));
+        return 1;
+    }
+    const double bytesPerRecord =
+        static_cast<double>(cacheOnly > before ? cacheOnly - before : 0) / static_cast<double>(records);
+
+    // Restores among them: a leaf, and a child whose deleted parent is restored first.
+    std::random_device device;
+    const std::string suffix = std::to_string(device() % 100000000);
+    const std::string root = "OU=Load Bench " + suffix + "," + baseDn;
+    const std::string leafName = "Load Leaf " + suffix, parentName = "Load Parent " + suffix,
+                      childName = "Load Child " + suffix;
+    const std::string leaf = "CN=" + leafName + "," + root, parent = "OU=" + parentName + "," + root,
+                      child = "CN=" + childName + "," + parent;
+    double leafSeconds = -1, chainSeconds = -1;
+    if (add(server, root, "organizationalUnit") && add(server, leaf, "user") && add(server, parent, "organizationalUnit") &&
+        add(server, child, "user") && remove(server, leaf) && remove(server, child) && remove(server, parent)) {
+        VariantInit(&list);
+        if (SUCCEEDED(provider->EnumDeletedObjects(0, nullptr, &list))) {
+            std::vector<PropertySet*> listing = lumivel::shared::ReadObjectList(&list);
+            if (PropertySet* record = find(listing, leafName)) leafSeconds = timeRestore(commands, record);
+            if (PropertySet* record = find(listing, childName)) chainSeconds = timeRestore(commands, record);
+            lumivel::shared::FreeObjectListRecords(&list);
+        }
+    }
+    for (const std::string& dn : {child, parent, leaf, root}) remove(server, dn);
+    commands->Release();
+    provider->Release();
+    CoUninitialize();
+    std::filesystem::remove_all(folder);
+
+    std::printf("tombstones listed:                      %zu\n", records);
+    std::printf("lumivel list (best of %d):               %.3f s\n", runs, bestList);
+    std::printf("ldapsearch (best of %d):                 %.3f s\n", runs, bestSearch);
+    std::printf("ratio lumivel list / ldapsearch:        %.2f (target <= 1.30)\n", bestList / bestSearch);
+    std::printf("EnumDeletedObjects in process:          %.3f s\n", inProcess);
+    std::printf("provider memory per tombstone:          %.0f bytes (target <= 1024)\n", bytesPerRecord);
+    std::printf("restore of a leaf:                      %.3f s (target well under 1 s)\n", leafSeconds);
+    std::printf("restore of a child, its parent first:   %.3f s (target well under 1 s)\n", chainSeconds);
+    return leafSeconds < 0 || chainSeconds < 0 ? 1 : 0;
+}
