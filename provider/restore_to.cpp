@@ -6,7 +6,7 @@
 
 namespace revivo {
 
-HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, std::vector<RestoredObject>* restored) {
+HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, RestoredTombstones* restored) {
     std::u16string container(record->getText(kRestoreTargetKey));
     std::u16string className(record->getText(u"class"));
     if (container.empty() || className.empty()) return E_INVALIDARG;
@@ -25,7 +25,7 @@ HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, std::vector<Restored
     PropertySet* moved = record->clone();
     if (!moved) return E_OUTOFMEMORY;
     moved->setText(u"lastKnownParent", container);
-    HRESULT result = Restore(parent, moved, reinterpret_cast<LONG_PTR>(record), restored);
+    HRESULT result = Restore(parent, moved, restored);
     moved->release();
     return result;
 }

@@ -84,10 +84,9 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     }
 
     // The root as a single restore brings it back, deleted parents and all.
-    std::vector<RestoredObject> restoredFirst;
-    std::vector<std::u16string> forgotten;
-    HRESULT rootResult = Restore(parent, record, reinterpret_cast<LONG_PTR>(record), &restoredFirst);
-    for (const RestoredObject& object : restoredFirst) forgotten.push_back(object.tombstoneName);
+    RestoredTombstones restoredFirst;
+    HRESULT rootResult = Restore(parent, record, &restoredFirst);
+    std::vector<std::u16string> forgotten = restoredFirst;
     Entry& root = entries.front();
     if (rootResult == S_OK) {
         root.target = liveDn(server, rootGuid);
@@ -133,11 +132,11 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
 
     // Deleted parents that had to come back before the container head the report.
     std::vector<Entry> reported;
-    for (const RestoredObject& object : restoredFirst) {
-        if (object.tombstoneName == rootDn) continue;
-        Entry first{{}, {}, object.tombstoneName, {}, {}, {}, 0, Outcome::Restored};
+    for (const std::u16string& tombstoneName : restoredFirst) {
+        if (tombstoneName == rootDn) continue;
+        Entry first{{}, {}, tombstoneName, {}, {}, {}, 0, Outcome::Restored};
         for (const TombstoneRef& copy : cache) {
-            if (copy->distinguishedName() != object.tombstoneName) continue;
+            if (copy->distinguishedName() != tombstoneName) continue;
             first.name = copy->name();
             first.className = copy->className();
             first.target = liveDn(server, lumivel::FoldCase(lumivel::shared::MangledGuidText(copy->name())));
