@@ -130,6 +130,16 @@ inline constexpr char16_t kReapplyOutcomeKey[] = u"ReapplyOutcome";
 inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
 inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
 
+// The console's forms of the commands above, offered on a single tombstone's context menu after
+// "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command
+// 315's plan in a dialog from which the administrator may restore (optionally re-applying
+// the latest backup, as 318). 317, "Restore &To...", asks for the container in a chooser when
+// the record carries no kRestoreTargetKey. 320, "Restore &Subtree...", runs command 316 and
+// shows its report. 319 and 320 answer as command 311 does: an "ObjectsDeleted" header
+// followed by the records that are no longer tombstones.
+inline constexpr LONG kCommandShowRestorePlan = 319;
+inline constexpr LONG kCommandRestoreSubtreeReport = 320;
+
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.
 inline constexpr const char16_t* kLumivelKey = u"Software\\Tarvo Software\\Tarvo Lumivel";
