@@ -83,39 +83,9 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             return ShowPerformBackupDialog(hwndParent, input) == 1 ? S_OK : S_FALSE;
         }
         case kCommandRestore:
-        case kCommandRestoreTo: {
+        case kCommandRestoreTo:
             if (!single) return S_FALSE;
-            RestoredTombstones restored;
-            m_lastRestoreError.clear();
-            HRESULT result = lCommandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, &restored)
-                                                             : Restore(hwndParent, single, &restored);
-            const char* command = lCommandId == kCommandRestoreTo ? "restore-to" : "restore";
-            std::u16string_view server = single->getText(u"FocusedDC");
-            for (const std::u16string& name : restored)
-                AuditAction(hwndParent, AuditEntryOf(command, name, guidOfTombstone(name), server, true));
-            if (result != S_OK) {
-                std::u16string_view tombstone = single->getText(u"distinguishedName");
-                AuditAction(hwndParent, AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), server, false,
-                                                     m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
-            }
-            // What came back is no longer a tombstone, also when a later step failed.
-            std::vector<LONG_PTR> records;
-            std::u16string selectedName(single->getText(u"distinguishedName"));
-            for (const std::u16string& name : restored) {
-                LONG_PTR listed = forgetTombstone(name);
-                // The selection is the caller's own record; a parent is reported at the address
-                // the latest listing of its naming context handed out, which the receiver still
-                // holds, and not at all when that listing no longer has it.
-                if (lumivel::EqualsNoCase(name, selectedName))
-                    records.push_back(reinterpret_cast<LONG_PTR>(single));
-                else if (listed)
-                    records.push_back(listed);
-            }
-            if (result != S_OK) return S_FALSE;
-            handOut(resultHeader(u"ObjectsDeleted"), records, pvarResult);
-            MessageBoxW(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
-            return S_OK;
-        }
+            return RunRestoreCommand(hwndParent, lCommandId, single, pvarResult);
         case kCommandChooseDomainController: {
             if (!single) return S_OK;
             std::u16string chosen;
@@ -147,21 +117,19 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             if (!single) return S_FALSE;
             return PlanRestore(single, pvarResult);
         }
-        case kCommandReapplyBackup: {
+        case kCommandReapplyBackup:
             if (!single) return S_FALSE;
-            HRESULT reapplied = ReapplyBackup(single, pvarResult);
-            std::u16string_view tombstone = single->getText(u"distinguishedName");
-            AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, guidOfTombstone(tombstone),
-                                                 single->getText(u"FocusedDC"), reapplied == S_OK,
-                                                 reapplied == S_OK    ? u""
-                                                 : reapplied == S_FALSE ? u"some values were refused"
-                                                                        : u"the backup or the object could not be read"));
-            return reapplied;
-        }
+            return RunReapplyCommand(hwndParent, single, pvarResult);
         case kCommandRestoreSubtree: {
             if (!single) return S_FALSE;
             return RestoreSubtree(hwndParent, single, pvarResult);
         }
+        case kCommandShowRestorePlan:
+            if (!single) return S_FALSE;
+            return ShowRestorePlan(hwndParent, single, pvarResult);
+        case kCommandRestoreSubtreeReport:
+            if (!single) return S_FALSE;
+            return RestoreSubtreeWithReport(hwndParent, single, pvarResult);
         default:
             return S_FALSE;
     }
@@ -187,6 +155,54 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
     RunBackup(this, nullptr, server, {record});
     record->release();
     return S_OK;
+}
+
+HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* single, VARIANT* pvarResult) {
+    RestoredTombstones restored;
+    m_lastRestoreError.clear();
+    HRESULT result = commandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, &restored)
+                                                    : Restore(hwndParent, single, &restored);
+    const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
+    std::u16string_view server = single->getText(u"FocusedDC");
+    for (const std::u16string& name : restored)
+        AuditAction(hwndParent, AuditEntryOf(command, name, guidOfTombstone(name), server, true));
+    if (result != S_OK) {
+        std::u16string_view tombstone = single->getText(u"distinguishedName");
+        AuditAction(hwndParent, AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), server, false,
+                                             m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
+    }
+    // What came back is no longer a tombstone, also when a later step failed.
+    std::vector<LONG_PTR> records;
+    std::u16string selectedName(single->getText(u"distinguishedName"));
+    for (const std::u16string& name : restored) {
+        LONG_PTR listed = forgetTombstone(name);
+        // The selection is the caller's own record; a parent is reported at the address
+        // the latest listing of its naming context handed out, which the receiver still
+        // holds, and not at all when that listing no longer has it.
+        if (lumivel::EqualsNoCase(name, selectedName))
+            records.push_back(reinterpret_cast<LONG_PTR>(single));
+        else if (listed)
+            records.push_back(listed);
+    }
+    if (result != S_OK) return S_FALSE;
+    HandOutObjectsDeleted(records, pvarResult);
+    MessageBoxW(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
+    return S_OK;
+}
+
+HRESULT Revivo::RunReapplyCommand(HWND hwndParent, PropertySet* record, VARIANT* pvarResult) {
+    HRESULT reapplied = ReapplyBackup(record, pvarResult);
+    std::u16string_view tombstone = record->getText(u"distinguishedName");
+    AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, guidOfTombstone(tombstone),
+                                         record->getText(u"FocusedDC"), reapplied == S_OK,
+                                         reapplied == S_OK    ? u""
+                                         : reapplied == S_FALSE ? u"some values were refused"
+                                                                : u"the backup or the object could not be read"));
+    return reapplied;
+}
+
+void Revivo::HandOutObjectsDeleted(const std::vector<LONG_PTR>& records, VARIANT* result) {
+    handOut(resultHeader(u"ObjectsDeleted"), records, result);
 }
 
 }  // namespace revivo

@@ -29,4 +29,16 @@ inline std::u16string DialogItemText(HWND dialog, int id, int limit) {
     return text;
 }
 
+// The wait cursor while directory work runs on the caller's thread.
+class BusyCursor {
+public:
+    BusyCursor() : m_previous(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~BusyCursor() { SetCursor(m_previous); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    HCURSOR m_previous;
+};
+
 }  // namespace revivo

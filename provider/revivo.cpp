@@ -72,7 +72,7 @@ void Revivo::rememberTombstones(const std::u16string& namingContext, const std::
     if (!tombstones.empty()) m_deletedObjectCache.push_back({namingContext, std::move(tombstones)});
 }
 
-void Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {
+std::vector<TombstoneRef> Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {
     std::unordered_set<std::u16string> names;
     for (const std::u16string& name : tombstoneNames) names.insert(lumivel::FoldCase(name));
     std::vector<TombstoneRef> dropped;
@@ -84,6 +84,7 @@ void Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames)
             return true;
         });
     }
+    return dropped;
 }
 
 LONG_PTR Revivo::forgetTombstone(std::u16string_view tombstoneName) {

@@ -135,12 +135,30 @@ public:
     HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored);
     // Command 315: what Restore would do for the record, as a result list; nothing changes.
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
-    // Command 316: the deleted container and its listed descendants, parents first.
-    HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
+    // Command 316: the deleted container and its listed descendants, parents first. When
+    // asked, *forgotten receives the cache's copies of what came back, with the addresses the
+    // listing handed them out at.
+    HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result,
+                           std::vector<TombstoneRef>* forgotten = nullptr);
+    // How many tombstones command 316 would take on for the record: it and its listed
+    // descendants.
+    size_t ListedSubtreeSize(const PropertySet* record) const;
     // Command 317: into another live container; S_OK with what was restored, else S_FALSE.
     HRESULT RestoreTo(HWND parent, PropertySet* record, RestoredTombstones* restored);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
+
+    // Commands 311 and 317 as a menu runs them: the restore, its audit lines and message box,
+    // and the "ObjectsDeleted" result.
+    HRESULT RunRestoreCommand(HWND parent, LONG commandId, PropertySet* record, VARIANT* result);
+    // Command 318 with its audit line.
+    HRESULT RunReapplyCommand(HWND parent, PropertySet* record, VARIANT* result);
+    // Command 319: the plan in a dialog, from which the administrator may restore.
+    HRESULT ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result);
+    // Command 320: command 316 after a confirmation, then its report in a dialog.
+    HRESULT RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIANT* result);
+    // An "ObjectsDeleted" header followed by the records, as the console takes them.
+    static void HandOutObjectsDeleted(const std::vector<LONG_PTR>& records, VARIANT* result);
 
     // The text of the last failure a restore showed, for the audit log.
     const std::u16string& lastRestoreError() const { return m_lastRestoreError; }
@@ -169,8 +187,8 @@ private:
     // Drops the tombstone from the cache; the address its record was handed out at, 0 when it
     // is not in the cache (any more).
     LONG_PTR forgetTombstone(std::u16string_view tombstoneName);
-    // Many at once, in one pass over the cache.
-    void forgetTombstones(const std::vector<std::u16string>& tombstoneNames);
+    // Many at once, in one pass over the cache; the copies dropped.
+    std::vector<TombstoneRef> forgetTombstones(const std::vector<std::u16string>& tombstoneNames);
     std::vector<TombstoneRef> deletedObjectCacheSnapshot() const;
 
     // The object's state, in its documented order. The reference count, first of it, is the

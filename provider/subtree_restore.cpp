@@ -49,19 +49,10 @@ std::u16string ldapErrorText(ULONG result) {
     return text ? std::u16string(text) : std::u16string();
 }
 
-}  // namespace
-
-HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result) {
-    std::u16string rootDn(record->getText(u"distinguishedName"));
-    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
-    std::u16string probe;
-    if (rootDn.empty() || rootGuid.empty() || !ReanimatedName(rootDn, u"x", &probe)) return E_INVALIDARG;
-    bool keepGoing = record->getRaw(kKeepGoingKey) != 0;
-    std::u16string server(record->getText(u"FocusedDC"));
-
-    // The tree, from the listing as it was before anything came back: restoring the root
-    // may re-read and so empty the provider's cache.
-    std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
+// The record's entry and, breadth first, those of every listed tombstone whose chain of last
+// known parents leads to it.
+std::vector<Entry> subtreeOf(const PropertySet* record, const std::u16string& rootGuid,
+                             const std::vector<TombstoneRef>& cache) {
     std::unordered_map<std::u16string, std::vector<const TombstoneCopy*>> children;
     for (const TombstoneRef& copy : cache) {
         std::u16string parentGuid = GuidOfMangledDn(copy->lastKnownParent());
@@ -69,7 +60,8 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     }
     std::vector<Entry> entries;
     entries.push_back(Entry{std::u16string(lumivel::shared::ViewOf(record->getString(u"name"))),
-                            std::u16string(record->getText(u"class")), rootDn, {}, {}, rootGuid, 0});
+                            std::u16string(record->getText(u"class")),
+                            std::u16string(record->getText(u"distinguishedName")), {}, {}, rootGuid, 0});
     std::unordered_set<std::u16string> visited{rootGuid};
     for (size_t next = 0; next < entries.size(); ++next) {
         auto found = children.find(entries[next].guid);
@@ -82,6 +74,30 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
                                     std::u16string(child->distinguishedName()), {}, {}, guid, next});
         }
     }
+    return entries;
+}
+
+}  // namespace
+
+size_t Revivo::ListedSubtreeSize(const PropertySet* record) const {
+    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
+    if (rootGuid.empty()) return 0;
+    return subtreeOf(record, rootGuid, deletedObjectCacheSnapshot()).size();
+}
+
+HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result,
+                               std::vector<TombstoneRef>* forgottenCopies) {
+    std::u16string rootDn(record->getText(u"distinguishedName"));
+    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
+    std::u16string probe;
+    if (rootDn.empty() || rootGuid.empty() || !ReanimatedName(rootDn, u"x", &probe)) return E_INVALIDARG;
+    bool keepGoing = record->getRaw(kKeepGoingKey) != 0;
+    std::u16string server(record->getText(u"FocusedDC"));
+
+    // The tree, from the listing as it was before anything came back: restoring the root
+    // may re-read and so empty the provider's cache.
+    std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
+    std::vector<Entry> entries = subtreeOf(record, rootGuid, cache);
 
     // The root as a single restore brings it back, deleted parents and all.
     RestoredTombstones restoredFirst;
@@ -128,7 +144,8 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
             stopped = !keepGoing;
         }
     }
-    forgetTombstones(forgotten);
+    std::vector<TombstoneRef> dropped = forgetTombstones(forgotten);
+    if (forgottenCopies) *forgottenCopies = std::move(dropped);
 
     // Deleted parents that had to come back before the container head the report.
     std::vector<Entry> reported;

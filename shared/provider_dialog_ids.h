@@ -48,3 +48,15 @@
 #define SCHEDULE_ITEM_WEEKLY 1
 #define SCHEDULE_ITEM_MONTHLY 2
 #define SCHEDULE_ITEM_ONCE 3
+
+// "Restore Plan" (command 319) and the "Restore Subtree" report (command 320).
+#define IDD_RESTORE_PLAN 401
+#define IDC_PLAN_RIGHTS 4010
+#define IDC_PLAN_LIST 4011
+#define IDC_PLAN_NOTE 4012
+#define IDC_PLAN_REAPPLY 4013
+#define IDC_PLAN_ARCHIVE 4014
+#define IDC_PLAN_RESTORE 4015
+#define IDD_SUBTREE_REPORT 402
+#define IDC_SUBTREE_SUMMARY 4020
+#define IDC_SUBTREE_LIST 4021

@@ -14,6 +14,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/backup_fixture.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "tests/support/directory_fixture.h"
@@ -239,6 +240,62 @@ TEST_F(RestoreFromBackupTest, WithoutAnArchiveThatHoldsTheObjectTheParentCannotB
     EXPECT_EQ(named.boxes[0].second, kMessage);
     EXPECT_FALSE(lumivel::testing::LdapExists(dept));
     EXPECT_EQ(lumivel::testing::TombstoneDns(m_base, "(cn=" + child + "*)").size(), 1u);
+}
+
+// "Restore Plan" with the re-apply box checked: the object comes back as "&Restore" brings it
+// back, then the newest archive that holds it writes back what the tombstone lost, and the
+// administrator is told what was written.
+TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
+    std::string name = "Reapplied " + m_suffix, dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    ASSERT_TRUE(lumivel::testing::LdapModify("dn: " + dn + "\nchangetype: modify\nreplace: description\ndescription: kept in the backup\n"));
+    std::string archive = backUp(dn);
+    ASSERT_FALSE(archive.empty());
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    listAll();
+    PropertySet* record = tombstoneOf(name);
+    ASSERT_NE(record, nullptr);
+
+    std::u16string archiveText;
+    std::vector<std::pair<std::u16string, std::u16string>> boxes;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) {
+            boxes.emplace_back(surface.caption, surface.text);
+            return IDOK;
+        }
+        EXPECT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+        WCHAR text[1024] = {};
+        GetDlgItemTextW(surface.window, IDC_PLAN_ARCHIVE, text, 1024);
+        archiveText = text;
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY)));
+        CheckDlgButton(surface.window, IDC_PLAN_REAPPLY, BST_CHECKED);
+        SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+        return 0;
+    });
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::shared::RecordToVariant(record, &selection);
+    EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE_PLAN_DIALOG, &selection, &result), S_OK);
+    lumivel::ui::SetTestHook({});
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
+    ASSERT_EQ(answer.size(), 2u) << "the header and the restored record";
+    EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
+    EXPECT_EQ(answer[1], record);
+    answer[0]->release();
+    VariantClear(&result);
+
+    std::string archiveName = std::filesystem::path(archive).filename().string();
+    EXPECT_NE(NarrowText(archiveText).find(archiveName), std::string::npos) << NarrowText(archiveText);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].second, u"The object was successfully restored.");
+    EXPECT_EQ(boxes[1].first, u"Re-apply Attributes");
+    std::string report = NarrowText(boxes[1].second);
+    EXPECT_NE(report.find("Re-applied from " + archiveName), std::string::npos) << report;
+    EXPECT_NE(report.find("description"), std::string::npos) << report;
+    std::vector<lumivel::testing::LdapEntry> entries = lumivel::testing::LdapSubtree(dn);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries[0].attributes["description"], (std::vector<std::string>{"kept in the backup"}));
 }
 
 }  // namespace

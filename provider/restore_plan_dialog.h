@@ -1,0 +1,47 @@
+// Command 319: command 315's plan shown in the "Restore Plan" dialog, from which the
+// administrator restores (and may re-apply the latest backup holding the object).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "provider/platform_headers.h"
+#include "shared/property_set.h"
+
+namespace revivo {
+
+struct PlanRow {
+    std::u16string name, className, tombstone, target, expires;
+    int nameTaken = -1;  // 1 taken, 0 free, -1 not known (no target yet)
+};
+
+struct RestorePlanView {
+    int mayReanimate = -1;  // 1, 0, or -1 when the directory would not tell
+    std::u16string rights, missingParent;
+    std::vector<PlanRow> rows;  // in the order they come back, deleted parents first
+    // The newest backup archive holding the object; empty when none does.
+    std::u16string archivePath, archiveName, archiveDate;
+};
+
+// The view of command 315's result (header record first).
+RestorePlanView RestorePlanViewOf(const std::vector<PropertySet*>& plan);
+// Takes from command 314's answer (header, then archives newest first) the newest archive
+// that holds the object.
+void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestorePlanView* view);
+
+// The dialog's texts, also what the dialog's test reads.
+std::u16string PlanRightsText(const RestorePlanView& view);
+std::u16string PlanNoteText(const RestorePlanView& view);
+std::u16string PlanArchiveText(const RestorePlanView& view);
+// A tombstone's name as a person reads it: without the "DEL:" line its mangling appends.
+std::u16string ShownTombstoneName(std::u16string_view name);
+
+// IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *reapply the check box),
+// otherwise IDCANCEL or 0.
+INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, bool* reapply);
+
+// What a message box says after command 318: what was written and what refused.
+std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESULT result,
+                                 std::u16string_view archiveName);
+
+}  // namespace revivo

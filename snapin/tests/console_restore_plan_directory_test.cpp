@@ -1,0 +1,193 @@
+// "Restore Plan..." and "Restore Subtree..." from a tombstone's context menu in the console, on
+// the test domain: the plan shows the deleted parents first with the DNs they will get, Close
+// changes nothing, Restore brings them all back; a deleted OU comes back with everything
+// deleted below it, each object in the report, and all of them leave the list.
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console_list_helpers.h"
+#include "lumivel/console_driver.h"
+#include "lumivel/qt_ui.h"
+#include "lumivel/text.h"
+#include "lumivel/ui_test_hook.h"
+#include "shared/provider_dialog_ids.h"
+#include "snapin_test_support.h"
+#include "tests/support/directory_fixture.h"
+
+namespace {
+
+using lumivel::console::ConsoleDriver;
+using lumivel::testing::EscapeRdnValue;
+using namespace snapin_test;
+
+constexpr int kTopList = 100;
+
+std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
+    std::vector<std::vector<std::string>> rows;
+    int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        rows.emplace_back();
+        for (int column = 0; column < columns; ++column) rows.back().push_back(lumivel::ToUtf8(ItemText(list, row, column)));
+    }
+    return rows;
+}
+
+std::string Trimmed(const std::string& text) { return text.substr(std::min(text.find_first_not_of(' '), text.size())); }
+
+class ConsolePlanAndSubtreeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_TEST_DIRECTORY();
+        for (const char* module : {"RevivoProvider.so", "RevivoSnapin.so", "Glossar.so", "Panorel.so"})
+            ASSERT_EQ(Regsvr("/s \"" + BinDir() + "/" + module + "\""), 0u) << module;
+        m_suffix = lumivel::testing::UniqueSuffix();
+        m_root = "OU=ConsolePlan " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
+        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
+    }
+    void TearDown() override {
+        lumivel::ui::SetTestHook({});
+        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
+    }
+
+    void rightClick(HWND list, int row) {
+        auto* view = qobject_cast<QTreeView*>(lumivel::qtui::WidgetForWindow(list));
+        ASSERT_NE(view, nullptr);
+        QModelIndex index = view->model()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(index).center());
+    }
+
+    // Connects the test domain from the Action menu and waits for its whole listing.
+    HWND connectAndList(ConsoleDriver& console, long* listed) {
+        const std::string& domain = lumivel::testing::TestDirectory().domain;
+        console.expand(console.root());
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.resourceId == IDD_CONNECT_TO) {
+                SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());
+                SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+            }
+            return IDOK;
+        });
+        bool connected = console.chooseAction(console.root(), u"&Connect To...");
+        lumivel::ui::SetTestHook({});
+        if (!connected || console.children(console.root()).empty()) return nullptr;
+        console.select(console.children(console.root()).back());
+        if (!console.runUntil([&] { return CountIn(console.statusText()) >= 0; }, 180000)) return nullptr;
+        *listed = CountIn(console.statusText());
+        HWND control = console.session().resultViewWindow();
+        HWND list = control ? GetDlgItem(control, kTopList) : nullptr;
+        if (!list || !console.runUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == *listed; }, 5000))
+            return nullptr;
+        return list;
+    }
+
+    // Chooses the menu item; message boxes are answered with answer and their texts kept;
+    // the dialog goes to onDialog.
+    void answer(const std::u16string& item, INT_PTR boxAnswer, std::function<void(const lumivel::ui::Surface&)> onDialog) {
+        m_boxes.clear();
+        lumivel::ui::SetTestHook([=, this](const lumivel::ui::Surface& surface) -> INT_PTR {
+            switch (surface.kind) {
+            case lumivel::ui::SurfaceKind::PopupMenu: return INT_PTR(MenuItemId(surface.menu, item));
+            case lumivel::ui::SurfaceKind::MessageBox: m_boxes.push_back(surface.text); return boxAnswer;
+            default: onDialog(surface); return 0;
+            }
+        });
+    }
+
+    std::string m_suffix, m_root;
+    std::vector<std::u16string> m_boxes;
+};
+
+TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
+    std::string outer = "Outer " + m_suffix, inner = "Inner " + m_suffix, leaf = "Leaf, Ada " + m_suffix;
+    std::string outerDn = "OU=" + outer + "," + m_root, innerDn = "OU=" + inner + "," + outerDn;
+    std::string leafDn = "CN=" + EscapeRdnValue(leaf) + "," + innerDn;
+    std::string tree = "Tree " + m_suffix, kid = "Kid " + m_suffix, sub = "Sub " + m_suffix, grandkid = "Grandkid " + m_suffix;
+    std::string treeDn = "OU=" + tree + "," + m_root, kidDn = "CN=" + kid + "," + treeDn;
+    std::string subDn = "OU=" + sub + "," + treeDn, grandkidDn = "CN=" + grandkid + "," + subDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(outerDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(innerDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(leafDn, leaf));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(treeDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(kidDn, kid));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(subDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(grandkidDn, grandkid));
+    for (const std::string* dn : {&leafDn, &innerDn, &outerDn, &grandkidDn, &subDn, &kidDn, &treeDn})
+        ASSERT_TRUE(lumivel::testing::LdapDelete(*dn)) << *dn;
+
+    ConsoleDriver console;
+    CLSID snapin{};
+    CLSIDFromString(kSnapinClsid, &snapin);
+    ASSERT_EQ(console.open(snapin), S_OK);
+    long listed = -1;
+    HWND list = connectAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    ASSERT_GE(RowNamed(list, leaf), 0);
+
+    // The plan: parents first, each with the DN it gets; "Close" changes nothing.
+    std::vector<std::vector<std::string>> planRows;
+    int plans = 0;
+    answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
+        ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+        ++plans;
+        planRows = RowsOf(GetDlgItem(surface.window, IDC_PLAN_LIST), 4);
+        ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_restore_plan");
+        SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+    });
+    rightClick(list, RowNamed(list, leaf));
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(plans, 1);
+    ASSERT_EQ(planRows.size(), 3u);
+    EXPECT_EQ(planRows[0][0], outer);
+    EXPECT_EQ(planRows[1][0], "    " + inner) << "one level below its parent";
+    EXPECT_EQ(Trimmed(planRows[2][0]), leaf);
+    EXPECT_EQ(planRows[0][2], outerDn);
+    EXPECT_EQ(planRows[1][2], innerDn);
+    EXPECT_EQ(planRows[2][2], leafDn);
+    for (const auto& row : planRows) EXPECT_EQ(row[3], "No") << row[0];
+    EXPECT_TRUE(m_boxes.empty());
+    for (const std::string* dn : {&outerDn, &innerDn, &leafDn}) EXPECT_FALSE(lumivel::testing::LdapExists(*dn)) << *dn;
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed);
+
+    // "&Restore" in the plan does what "&Restore" does: all three back and off the list.
+    answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY))) << "no backup holds the object";
+        SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+    });
+    rightClick(list, RowNamed(list, leaf));
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.back(), u"The object was successfully restored.");
+    for (const std::string* dn : {&outerDn, &innerDn, &leafDn}) EXPECT_TRUE(lumivel::testing::LdapExists(*dn)) << *dn;
+    for (const std::string* name : {&outer, &inner, &leaf}) EXPECT_EQ(RowNamed(list, *name), -1) << *name;
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 3);
+
+    // The subtree: asked with the count first, then reported object by object.
+    std::vector<std::vector<std::string>> reportRows;
+    answer(u"Restore &Subtree...", IDYES, [&](const lumivel::ui::Surface& surface) {
+        ASSERT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
+        reportRows = RowsOf(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
+        ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_subtree_report");
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+    });
+    rightClick(list, RowNamed(list, tree));
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_NE(m_boxes[0].find(u"and the 3 deleted objects listed below it, 4 objects in all"), std::u16string::npos)
+        << lumivel::ToUtf8(m_boxes[0]);
+    ASSERT_EQ(reportRows.size(), 4u);
+    EXPECT_EQ(reportRows[0][0], tree) << "the container first";
+    EXPECT_EQ(reportRows[0][2], treeDn);
+    for (const auto& row : reportRows) EXPECT_EQ(row[3], "Restored") << row[0] << ": " << row[4];
+    for (const std::string* dn : {&treeDn, &kidDn, &subDn, &grandkidDn}) EXPECT_TRUE(lumivel::testing::LdapExists(*dn)) << *dn;
+    for (const std::string* name : {&tree, &kid, &sub, &grandkid}) EXPECT_EQ(RowNamed(list, *name), -1) << *name;
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 7);
+    console.screenshot("console_after_subtree_restore");
+}
+
+}  // namespace
