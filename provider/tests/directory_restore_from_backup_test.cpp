@@ -292,7 +292,9 @@ TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
     EXPECT_EQ(boxes[1].first, u"Re-apply Attributes");
     std::string report = NarrowText(boxes[1].second);
     EXPECT_NE(report.find("Re-applied from " + archiveName), std::string::npos) << report;
-    EXPECT_NE(report.find("description"), std::string::npos) << report;
+    size_t written = report.find("Written: ");
+    ASSERT_NE(written, std::string::npos) << report;
+    EXPECT_NE(report.substr(written, report.find('\n', written) - written).find("description"), std::string::npos) << report;
     std::vector<lumivel::testing::LdapEntry> entries = lumivel::testing::LdapSubtree(dn);
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries[0].attributes["description"], (std::vector<std::string>{"kept in the backup"}));

@@ -2,6 +2,7 @@
 // restores them through command 311 and removes what it made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -391,6 +392,77 @@ TEST_F(RestoreTest, ContainerPathIsCreatedFromTheTopDown) {
     EXPECT_EQ(revivo::CreateContainerPath(u"", WidenText(serverless)), 1);
     EXPECT_TRUE(lumivel::testing::LdapExists(serverless));
     EXPECT_EQ(revivo::CreateContainerPath(u"", u"DC=test"), 0) << "no parent to create it in";
+}
+
+// "Restore Subtree..." where one child cannot come back (its name is taken by a sibling that
+// returned first): the report says so, the rest stops, and the console is handed exactly what
+// did come back, so the failed tombstone stays on its list.
+TEST_F(RestoreTest, SubtreeReportHandsBackWhatCameBackWhenAChildFails) {
+    std::string box = "Box " + m_suffix, boxDn = "OU=" + box + "," + m_root;
+    std::string kid = "Kid " + m_suffix, kidDn = "CN=" + kid + "," + boxDn;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(boxDn));
+    for (int twice = 0; twice < 2; ++twice) {
+        ASSERT_TRUE(lumivel::testing::AddUser(kidDn, kid));
+        ASSERT_TRUE(lumivel::testing::LdapDelete(kidDn));
+    }
+    ASSERT_TRUE(lumivel::testing::LdapDelete(boxDn));
+    listAll();
+    PropertySet* container = tombstoneOf(box);
+    ASSERT_NE(container, nullptr);
+
+    std::vector<std::u16string> questions;
+    std::vector<std::vector<std::u16string>> rows;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) {
+            questions.push_back(surface.text);
+            return IDYES;
+        }
+        EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
+        HWND list = GetDlgItem(surface.window, IDC_SUBTREE_LIST);
+        for (int row = 0; row < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
+            rows.emplace_back();
+            for (int column : {0, 3}) {
+                WCHAR text[512] = {};
+                LVITEMW item{};
+                item.iSubItem = column;
+                item.pszText = text;
+                item.cchTextMax = 512;
+                SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+                rows.back().push_back(text);
+            }
+        }
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        return 0;
+    });
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::shared::RecordToVariant(container, &selection);
+    EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE_SUBTREE_REPORT, &selection, &result), S_OK);
+    lumivel::ui::SetTestHook({});
+    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
+    VariantClear(&result);
+
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find(u"and the 2 deleted objects listed below it"), std::u16string::npos);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(NarrowText(rows[0][0]), box);
+    EXPECT_EQ(rows[0][1], u"Restored");
+    EXPECT_EQ(rows[1][1], u"Restored");
+    EXPECT_EQ(rows[2][1], u"Failed") << "the second Kid finds the first one in its place";
+    EXPECT_TRUE(lumivel::testing::LdapExists(boxDn));
+    EXPECT_TRUE(lumivel::testing::LdapExists(kidDn));
+
+    ASSERT_EQ(answer.size(), 3u) << "the header, the container and the kid that came back";
+    EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
+    answer[0]->release();
+    EXPECT_EQ(answer[1], container) << "the caller's own record";
+    size_t kids = 0;
+    for (PropertySet* record : m_listing)
+        if (record && NarrowText(record->getText(u"name")).rfind(kid + "\n", 0) == 0) ++kids;
+    ASSERT_EQ(kids, 2u);
+    EXPECT_EQ(NarrowText(answer[2]->getText(u"name")).rfind(kid + "\n", 0), 0u) << "a listed record, not a copy";
+    EXPECT_NE(std::find(m_listing.begin(), m_listing.end(), answer[2]), m_listing.end());
 }
 
 }  // namespace
