@@ -221,7 +221,7 @@ TEST_F(CommandLineTest, FilterTakesANameAsTypedOrAnLdapPrefixAndRefusesAMalforme
 
     Outcome none = lumivel({"list", m_domain, "--format", "tsv", "--filter", "No such name zz9"});
     EXPECT_EQ(none.exitCode, 0) << none.err;
-    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\n");
+    EXPECT_EQ(none.out, "name\tlastKnownParent\tclass\tdateDeleted\tdeletedUtc\tguid\ttombstoneName\ttombstone\texpires\texpiresUtc\n");
 
     Outcome malformed = lumivel({"list", m_domain, "--format", "tsv", "--filter", "CN=x)(cn=y"});
     EXPECT_EQ(malformed.exitCode, 1);
