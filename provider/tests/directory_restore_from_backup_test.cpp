@@ -268,18 +268,10 @@ TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
         SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
         return 0;
     });
-    VARIANT selection, result;
-    VariantInit(&selection);
-    VariantInit(&result);
-    lumivel::shared::RecordToVariant(record, &selection);
-    EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE_PLAN_DIALOG, &selection, &result), S_OK);
+    std::vector<PropertySet*> restored;
+    EXPECT_EQ(lumivel::testing::RestoreRecord(m_commands.get(), record, &restored, ID_RESTORE_PLAN_DIALOG), S_OK);
     lumivel::ui::SetTestHook({});
-    std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
-    ASSERT_EQ(answer.size(), 2u) << "the header and the restored record";
-    EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
-    EXPECT_EQ(answer[1], record);
-    answer[0]->release();
-    VariantClear(&result);
+    EXPECT_EQ(restored, (std::vector<PropertySet*>{record}));
 
     std::string archiveName = std::filesystem::path(archive).filename().string();
     EXPECT_NE(NarrowText(archiveText).find(archiveName), std::string::npos) << NarrowText(archiveText);

@@ -22,14 +22,15 @@ inline PropertySet* TombstoneNamed(const std::vector<PropertySet*>& records, con
     return nullptr;
 }
 
-// Command 311 on one record: its status, and the records its answer names after the header.
-// The restored records are the caller's to release.
-inline HRESULT RestoreRecord(IProviderCommands* commands, PropertySet* record, std::vector<PropertySet*>* restored) {
+// Command 311 (or another that answers as it does) on one record: its status, and the records
+// its answer names after the header. The restored records are the caller's to release.
+inline HRESULT RestoreRecord(IProviderCommands* commands, PropertySet* record, std::vector<PropertySet*>* restored,
+                             LONG command = ID_RESTORE) {
     VARIANT selection, result;
     VariantInit(&selection);
     VariantInit(&result);
     lumivel::shared::RecordToVariant(record, &selection);
-    HRESULT status = commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
+    HRESULT status = commands->ExecuteCommand(nullptr, 1, command, &selection, &result);
     std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
     VariantClear(&result);
     restored->clear();
