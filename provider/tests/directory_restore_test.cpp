@@ -12,6 +12,7 @@
 #include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/list_view_texts.h"
 #include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
@@ -398,19 +399,7 @@ TEST_F(RestoreTest, SubtreeReportHandsBackWhatCameBackWhenAChildFails) {
             return IDYES;
         }
         EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
-        HWND list = GetDlgItem(surface.window, IDC_SUBTREE_LIST);
-        for (int row = 0; row < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
-            rows.emplace_back();
-            for (int column : {0, 3}) {
-                WCHAR text[512] = {};
-                LVITEMW item{};
-                item.iSubItem = column;
-                item.pszText = text;
-                item.cchTextMax = 512;
-                SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-                rows.back().push_back(text);
-            }
-        }
+        rows = revivo_test::ListViewTexts(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 4);
         SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
         return 0;
     });
@@ -422,9 +411,9 @@ TEST_F(RestoreTest, SubtreeReportHandsBackWhatCameBackWhenAChildFails) {
     EXPECT_NE(questions[0].find(u"and the 2 deleted objects listed below it"), std::u16string::npos);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(NarrowText(rows[0][0]), box);
-    EXPECT_EQ(rows[0][1], u"Restored");
-    EXPECT_EQ(rows[1][1], u"Restored");
-    EXPECT_EQ(rows[2][1], u"Failed") << "the second Kid finds the first one in its place";
+    EXPECT_EQ(rows[0][3], u"Restored");
+    EXPECT_EQ(rows[1][3], u"Restored");
+    EXPECT_EQ(rows[2][3], u"Failed") << "the second Kid finds the first one in its place";
     EXPECT_TRUE(lumivel::testing::LdapExists(boxDn));
     EXPECT_TRUE(lumivel::testing::LdapExists(kidDn));
 

@@ -12,6 +12,7 @@
 #include "provider/restore_plan_dialog.h"
 #include "provider/revivo.h"
 #include "provider/subtree_report_dialog.h"
+#include "provider/tests/list_view_texts.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "tests/support/private_hives.h"
@@ -24,24 +25,6 @@ std::u16string itemText(HWND dialog, int id) {
     WCHAR text[1024] = {};
     GetDlgItemTextW(dialog, id, text, 1024);
     return text;
-}
-
-std::vector<std::vector<std::u16string>> rowsOf(HWND list, int columns) {
-    std::vector<std::vector<std::u16string>> rows;
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        rows.emplace_back();
-        for (int column = 0; column < columns; ++column) {
-            WCHAR text[512] = {};
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = 512;
-            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-            rows.back().push_back(text);
-        }
-    }
-    return rows;
 }
 
 // Records as the provider's commands hand them out, freed with the test.
@@ -108,7 +91,7 @@ TEST_F(RestoreDialogs, PlanShowsParentsFirstAsATreeAndRestoreReportsTheCheckBox)
         EXPECT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
         EXPECT_EQ(surface.caption, u"Restore Plan");
         HWND dialog = surface.window;
-        auto rows = rowsOf(GetDlgItem(dialog, IDC_PLAN_LIST), 5);
+        auto rows = revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 5);
         EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{
                             {u"Outer", u"organizationalUnit", u"OU=Outer,OU=Corp,DC=lumivel,DC=test", u"No", u"12/31/2026 10:00 AM"},
                             {u"    Inner", u"organizationalUnit", u"OU=Inner,OU=Outer,OU=Corp,DC=lumivel,DC=test", u"No",
@@ -157,7 +140,7 @@ TEST_F(RestoreDialogs, PlanBelowAMissingParentWithoutABackupOffersNoReapply) {
 
     lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
         HWND dialog = surface.window;
-        auto rows = rowsOf(GetDlgItem(dialog, IDC_PLAN_LIST), 4);
+        auto rows = revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 4);
         EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{
                             {u"    Ada", u"user", u"(below the parent a backup recreates)", u""}}));
         EXPECT_NE(itemText(dialog, IDC_PLAN_NOTE).find(u"OU=Gone\\0ADEL:0009"), std::u16string::npos);
@@ -217,7 +200,7 @@ TEST_F(RestoreDialogs, SubtreeReportListsEachOutcomeAndTheQuestionCountsTheObjec
     lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
         EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
         EXPECT_EQ(surface.caption, u"Restore Subtree");
-        auto shown = rowsOf(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
+        auto shown = revivo_test::ListViewTexts(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
         EXPECT_EQ(shown, (std::vector<std::vector<std::u16string>>{
                              {u"Outer", u"organizationalUnit", u"OU=Outer,DC=lumivel,DC=test", u"Restored", u""},
                              {u"Inner", u"organizationalUnit", u"OU=Inner,OU=Outer,DC=lumivel,DC=test", u"Failed",

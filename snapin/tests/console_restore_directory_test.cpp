@@ -16,7 +16,7 @@
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
 #include "lumivel/ui_test_hook.h"
-#include "console_list_helpers.h"
+#include "console_restore_fixture.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
 #include "tests/support/directory_fixture.h"
@@ -31,29 +31,9 @@ using namespace snapin_test;
 
 constexpr int kTopList = 100;
 
-class ConsoleRestoreTest : public ::testing::Test {
+class ConsoleRestoreTest : public ConsoleRestoreFixture {
 protected:
-    void SetUp() override {
-        REQUIRE_TEST_DIRECTORY();
-        for (const char* module : {"RevivoProvider.so", "RevivoSnapin.so", "Glossar.so", "Panorel.so"})
-            ASSERT_EQ(Regsvr("/s \"" + BinDir() + "/" + module + "\""), 0u) << module;
-        m_suffix = lumivel::testing::UniqueSuffix();
-        m_root = "OU=ConsoleTest " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
-        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
-    }
-    void TearDown() override {
-        lumivel::ui::SetTestHook({});
-        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
-    }
-
-    // Right-clicks the row as a person would; the hook or the person answers the menu.
-    void rightClick(HWND list, int row) {
-        auto* view = qobject_cast<QTreeView*>(lumivel::qtui::WidgetForWindow(list));
-        ASSERT_NE(view, nullptr);
-        QModelIndex index = view->model()->index(row, 0);
-        view->scrollTo(index);
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(index).center());
-    }
+    ConsoleRestoreTest() : ConsoleRestoreFixture("ConsoleTest") {}
 
     // Answers what a restore asks: the menu with "&Restore", the name dialog with a new name,
     // the message boxes with OK (their texts kept).
@@ -76,7 +56,6 @@ protected:
         });
     }
 
-    std::string m_suffix, m_root;
     std::vector<std::u16string> m_boxes;
     int m_nameQuestions = 0;
 };

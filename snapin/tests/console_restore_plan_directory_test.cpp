@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console_list_helpers.h"
+#include "console_restore_fixture.h"
 #include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
@@ -39,28 +39,9 @@ std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
 
 std::string Trimmed(const std::string& text) { return text.substr(std::min(text.find_first_not_of(' '), text.size())); }
 
-class ConsolePlanAndSubtreeTest : public ::testing::Test {
+class ConsolePlanAndSubtreeTest : public ConsoleRestoreFixture {
 protected:
-    void SetUp() override {
-        REQUIRE_TEST_DIRECTORY();
-        for (const char* module : {"RevivoProvider.so", "RevivoSnapin.so", "Glossar.so", "Panorel.so"})
-            ASSERT_EQ(Regsvr("/s \"" + BinDir() + "/" + module + "\""), 0u) << module;
-        m_suffix = lumivel::testing::UniqueSuffix();
-        m_root = "OU=ConsolePlan " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
-        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
-    }
-    void TearDown() override {
-        lumivel::ui::SetTestHook({});
-        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
-    }
-
-    void rightClick(HWND list, int row) {
-        auto* view = qobject_cast<QTreeView*>(lumivel::qtui::WidgetForWindow(list));
-        ASSERT_NE(view, nullptr);
-        QModelIndex index = view->model()->index(row, 0);
-        view->scrollTo(index);
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(index).center());
-    }
+    ConsolePlanAndSubtreeTest() : ConsoleRestoreFixture("ConsolePlan") {}
 
     // Connects the test domain from the Action menu and waits for its whole listing.
     HWND connectAndList(ConsoleDriver& console, long* listed) {
@@ -99,7 +80,6 @@ protected:
         });
     }
 
-    std::string m_suffix, m_root;
     std::vector<std::u16string> m_boxes;
 };
 
