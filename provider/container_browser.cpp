@@ -69,6 +69,21 @@ bool deletedPlace(std::u16string_view dn) {
            lumivel::shared::ContainsTextNoCase(dn, u",CN=Deleted Objects,");
 }
 
+// What follows the first comma that is not escaped (a backslash escapes the character after it,
+// which also covers hex pairs); empty for a single relative name.
+std::u16string parentOf(std::u16string_view dn) {
+    for (size_t i = 0; i < dn.size(); ++i) {
+        if (dn[i] == u'\\') {
+            ++i;
+        } else if (dn[i] == u',') {
+            std::u16string_view rest = dn.substr(i + 1);
+            size_t start = rest.find_first_not_of(u' ');
+            return start == std::u16string_view::npos ? std::u16string() : std::u16string(rest.substr(start));
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 HRESULT DirectoryContainers::ListChildContainers(std::u16string_view dn, size_t limit,
@@ -127,9 +142,7 @@ HRESULT ContainerBrowser::OpenNear(std::u16string_view start) {
     for (size_t level = 0; level < kMaxLevels && withinNamingContext(dn, m_namingContext); ++level) {
         if (lumivel::EqualsNoCase(dn, m_namingContext)) break;
         if (!deletedPlace(dn) && SUCCEEDED(Open(dn))) return S_OK;
-        std::u16string relativeName, parent;
-        if (!SplitDistinguishedName(dn, &relativeName, &parent)) break;
-        dn = std::move(parent);
+        dn = parentOf(dn);
     }
     return Open(m_namingContext);
 }
@@ -140,15 +153,12 @@ HRESULT ContainerBrowser::Enter(size_t index) {
 }
 
 bool ContainerBrowser::CanGoUp() const {
-    std::u16string relativeName, parent;
-    return !m_current.empty() && !lumivel::EqualsNoCase(m_current, m_namingContext) &&
-           SplitDistinguishedName(m_current, &relativeName, &parent);
+    return !m_current.empty() && !lumivel::EqualsNoCase(m_current, m_namingContext) && !parentOf(m_current).empty();
 }
 
 HRESULT ContainerBrowser::Up() {
-    std::u16string relativeName, parent;
-    if (!CanGoUp() || !SplitDistinguishedName(m_current, &relativeName, &parent)) return E_INVALIDARG;
-    return Open(parent);
+    if (!CanGoUp()) return E_INVALIDARG;
+    return Open(parentOf(m_current));
 }
 
 std::u16string NamingContextOfTombstone(std::u16string_view tombstone, std::u16string_view lastKnownParent) {
