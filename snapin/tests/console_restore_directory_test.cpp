@@ -267,6 +267,8 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
     ASSERT_TRUE(lumivel::testing::LdapDelete(subDn));
     ASSERT_TRUE(lumivel::testing::LdapDelete(lostDn));
     std::string auditLog = "/tmp/lumivel-restore-to-audit-" + m_suffix + ".log";
+    const char* usualLog = std::getenv("LUMIVEL_AUDIT_LOG");
+    std::string usual = usualLog ? usualLog : "";
     setenv("LUMIVEL_AUDIT_LOG", auditLog.c_str(), 1);
     auto auditedRestoresTo = [&] {
         std::ifstream file(auditLog);
@@ -328,6 +330,7 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
             LVITEMW selected{};
             selected.stateMask = selected.state = LVIS_SELECTED | LVIS_FOCUSED;
             SendMessageW(rows, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&selected));
+            if (!shot.empty()) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(dialog), shot);
             if (enterRow) {
                 NMITEMACTIVATE click{};
                 click.hdr = {rows, UINT_PTR(IDC_RESTORE_TO_LIST), UINT(NM_DBLCLK)};
@@ -336,7 +339,6 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
             }
             GetDlgItemTextW(dialog, IDC_RESTORE_TO_STATUS, text, 1024);
             seenStatus.push_back(text);
-            if (!shot.empty()) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(dialog), shot);
             SetFocus(GetDlgItem(dialog, IDC_RESTORE_TO_CONTAINER));
             SendMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0);
             return 0;
@@ -379,7 +381,10 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
     EXPECT_GE(RowNamed(list, sub), 0);
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 1);
 
-    unsetenv("LUMIVEL_AUDIT_LOG");
+    if (usual.empty())
+        unsetenv("LUMIVEL_AUDIT_LOG");
+    else
+        setenv("LUMIVEL_AUDIT_LOG", usual.c_str(), 1);
     std::remove(auditLog.c_str());
     ASSERT_TRUE(console.chooseAction(node, u"&Remove"));
 }
