@@ -36,6 +36,12 @@ struct ChooserState {
     std::map<std::u16string, HRESULT, NoCaseLess> verdicts;
 };
 
+// Each search and check blocks the dialog for at most its time limit; the cursor says so.
+struct BusyCursor {
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    ~BusyCursor() { SetCursor(previous); }
+};
+
 ChooserState* stateOf(HWND dialog) { return reinterpret_cast<ChooserState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 HWND listOf(HWND dialog) { return GetDlgItem(dialog, IDC_RESTORE_TO_LIST); }
@@ -49,8 +55,10 @@ void setStatus(HWND dialog, const std::u16string& text) { SetDlgItemTextW(dialog
 void sayVerdict(HWND dialog, const std::u16string& dn, const std::u16string& note = {}) {
     ChooserState* state = stateOf(dialog);
     auto known = state->verdicts.find(dn);
-    if (known == state->verdicts.end())
+    if (known == state->verdicts.end()) {
+        BusyCursor busy;
         known = state->verdicts.emplace(dn, state->browser->AcceptsClass(dn, state->choice->className)).first;
+    }
     setStatus(dialog, CreationVerdictText(dn, state->choice->className, known->second) + note);
 }
 
@@ -109,6 +117,7 @@ void enterRow(HWND dialog, int row) {
     ChooserState* state = stateOf(dialog);
     if (row < 0 || static_cast<size_t>(row) >= state->browser->Children().size()) return;
     std::u16string target = state->browser->Children()[static_cast<size_t>(row)].dn;
+    BusyCursor busy;
     showMove(dialog, state->browser->Enter(static_cast<size_t>(row)), target);
 }
 
@@ -165,6 +174,7 @@ INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             return TRUE;
         case kOpenFirstMessage: {
             ChooserState* state = stateOf(dialog);
+            BusyCursor busy;
             showMove(dialog, state->browser->OpenNear(state->choice->startDn), state->browser->NamingContext());
             return TRUE;
         }
@@ -184,6 +194,7 @@ INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             switch (LOWORD(wParam)) {
                 case IDC_RESTORE_TO_UP: {
                     ChooserState* state = stateOf(dialog);
+                    BusyCursor busy;
                     if (state->browser->CanGoUp()) showMove(dialog, state->browser->Up(), u"the parent of " + state->browser->Current());
                     return TRUE;
                 }
@@ -191,8 +202,10 @@ INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                     std::u16string typed = typedContainer(dialog);
                     if (typed.empty())
                         setStatus(dialog, u"Choose a container or type its distinguished name.");
-                    else
+                    else {
+                        BusyCursor busy;
                         showMove(dialog, stateOf(dialog)->browser->Open(typed), typed);
+                    }
                     return TRUE;
                 }
                 case IDOK:
