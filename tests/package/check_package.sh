@@ -40,7 +40,7 @@ grep -q "^Package: tarvo-lumivel$" "$work/control/control" || fail "the control 
 grep -q "^Depends: .*libldap" "$work/control/control" || fail "the control file lacks the directory library"
 grep -q 'regsvr /s "/usr/lib/lumivel/$server"' "$work/control/postinst" || fail "postinst registers nothing"
 grep -q 'RevivoProvider.so' "$work/control/postinst" || fail "postinst leaves the provider out"
-grep -q 'regsvr /s /u "/usr/lib/lumivel/$server"' "$work/control/prerm" || fail "prerm unregisters nothing"
+grep -q 'regsvr" /s /u "$lib/$server"' "$work/control/prerm" || fail "prerm unregisters nothing"
 for script in postinst prerm postrm; do
   [ -x "$work/control/$script" ] || fail "$script is not executable"
   sh -n "$work/control/$script" || fail "$script is no valid shell script"
@@ -58,5 +58,7 @@ provider_key='HKLM\Software\Classes\CLSID\{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}
 "$reg" query "$provider_key" >/dev/null 2>&1 || fail "postinst did not register the provider"
 "$work/root/usr/lib/lumivel/lumivel" --help >/dev/null || fail "the packaged lumivel does not run"
 sh "$work/prerm" remove || fail "prerm failed"
+# Nothing but the product's registration was in this hive: emptied, it goes with the product.
+[ ! -e "$hive" ] || fail "prerm left the machine hive, emptied of its keys, behind"
 if "$reg" query "$provider_key" >/dev/null 2>&1; then fail "prerm left the provider registered"; fi
 echo "check_package: $(basename "$package") is complete"
