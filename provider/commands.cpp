@@ -158,9 +158,13 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
 }
 
 HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* single, VARIANT* pvarResult) {
+    // The console names no container: a choice cancelled restores, and audits, nothing.
+    std::u16string target(commandId == kCommandRestoreTo ? single->getText(kRestoreTargetKey) : u"");
+    if (commandId == kCommandRestoreTo && target.empty() && ChooseRestoreTarget(hwndParent, single, &target) != S_OK)
+        return S_FALSE;
     RestoredTombstones restored;
     m_lastRestoreError.clear();
-    HRESULT result = commandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, &restored)
+    HRESULT result = commandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, target, &restored)
                                                     : Restore(hwndParent, single, &restored);
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");

@@ -60,3 +60,13 @@
 #define IDD_SUBTREE_REPORT 402
 #define IDC_SUBTREE_SUMMARY 4020
 #define IDC_SUBTREE_LIST 4021
+
+// "Restore To": the live container a tombstone is restored into, browsed or typed.
+#define IDD_RESTORE_TO 410
+#define IDC_RESTORE_TO_CONTAINER 4100
+#define IDC_RESTORE_TO_LIST 4101
+#define IDC_RESTORE_TO_UP 4102
+#define IDC_RESTORE_TO_OPEN 4103
+#define IDC_RESTORE_TO_STATUS 4104
+#define IDC_RESTORE_TO_OBJECT 4105
+#define IDC_RESTORE_TO_LOCATION 4106

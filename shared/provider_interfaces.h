@@ -109,6 +109,8 @@ inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
 // live container kRestoreTargetKey on the record names instead of its last known parent. The
 // container must exist and the caller must be able to create the object's class in it (the
 // directory's creation check); otherwise a message box says which, and nothing changes.
+// Without kRestoreTargetKey the container is asked for in dialog IDD_RESTORE_TO; a cancelled
+// choice returns S_FALSE and changes, audits and sets nothing on the record.
 // Result and return as command 311.
 inline constexpr LONG kCommandRestoreTo = 317;
 inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
