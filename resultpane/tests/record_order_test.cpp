@@ -94,19 +94,18 @@ TEST_F(RecordOrder, DateDeletedOrdersByItsUtcTimeAndUntimedRecordsStayLast) {
     PropertySet* scope = add(u"scope", u"domainDNS");
     scope->IsNode = 1;
     TopRecords top;
+    auto shown = [&top] {
+        std::vector<PropertySet*> order;
+        for (long i = 0; i < long(top.size()); ++i) order.push_back(top.at(i));
+        return order;
+    };
     top.assign(records, u"dateDeleted");
-    EXPECT_EQ(top.at(0), scope);
-    EXPECT_EQ(top.at(1), old);
-    EXPECT_EQ(top.at(2), recent);
-    EXPECT_EQ(top.at(3), unknown);
+    EXPECT_EQ(shown(), (std::vector<PropertySet*>{scope, old, recent, unknown}));
     top.setAscending(false);
-    EXPECT_EQ(top.at(0), scope);
-    EXPECT_EQ(top.at(1), recent);
-    EXPECT_EQ(top.at(2), old);
-    EXPECT_EQ(top.at(3), unknown);
+    EXPECT_EQ(shown(), (std::vector<PropertySet*>{scope, recent, old, unknown}));
     top.sortBy(u"class");
-    EXPECT_EQ(top.at(1), unknown) << "a column without times is read wholly from the end";
-    EXPECT_EQ(top.at(3), old);
+    EXPECT_EQ(shown(), (std::vector<PropertySet*>{scope, unknown, recent, old}))
+        << "a column without times is read wholly from the end";
 }
 
 TEST_F(RecordOrder, ShowsScopeRecordsFirstAndReadsDescendingFromTheEnd) {
