@@ -227,15 +227,20 @@ HRESULT ProviderSession::restoreWith(HWND owner, LONG command, PropertySet* tomb
     return status;
 }
 
-HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview) {
+HRESULT ProviderSession::commandOn(HWND owner, LONG command, PropertySet* record, RecordList* answer) {
     VARIANT selection;
     VariantInit(&selection);
-    lumivel::shared::RecordToVariant(tombstone, &selection);
-    VARIANT answer;
-    VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, kCommandPlanRestore, &selection, &answer);
+    lumivel::shared::RecordToVariant(record, &selection);
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT status = m_commands->ExecuteCommand(owner, 1, command, &selection, &result);
+    answer->adopt(&result);
+    return status;
+}
+
+HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview) {
     RecordList result;
-    result.adopt(&answer);
+    HRESULT status = commandOn(nullptr, kCommandPlanRestore, tombstone, &result);
     if (status != S_OK) return FAILED(status) ? status : E_FAIL;
     if (result.records().empty()) return E_FAIL;
     using lumivel::shared::NarrowText;
@@ -263,14 +268,8 @@ HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* pre
 HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing,
                                         std::vector<SubtreeObject>* objects) {
     tombstone->setInt(kKeepGoingKey, keepGoing ? 1 : 0);
-    VARIANT selection;
-    VariantInit(&selection);
-    lumivel::shared::RecordToVariant(tombstone, &selection);
-    VARIANT answer;
-    VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandRestoreSubtree, &selection, &answer);
     RecordList result;
-    result.adopt(&answer);
+    HRESULT status = commandOn(owner, kCommandRestoreSubtree, tombstone, &result);
     for (const PropertySet* record : result.records())
         objects->push_back(SubtreeObject{std::u16string(record->getText(u"name")), std::u16string(record->getText(u"class")),
                                          std::u16string(record->getText(u"distinguishedName")),
@@ -283,14 +282,8 @@ HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool
 HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& archive,
                                  std::vector<ReappliedValue>* values) {
     tombstone->setText(kReapplyArchiveKey, archive);
-    VARIANT selection;
-    VariantInit(&selection);
-    lumivel::shared::RecordToVariant(tombstone, &selection);
-    VARIANT answer;
-    VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, kCommandReapplyBackup, &selection, &answer);
     RecordList result;
-    result.adopt(&answer);
+    HRESULT status = commandOn(nullptr, kCommandReapplyBackup, tombstone, &result);
     for (const PropertySet* record : result.records())
         values->push_back(ReappliedValue{std::u16string(record->getText(u"name")),
                                          std::u16string(record->getText(kReapplyOutcomeKey)),

@@ -99,6 +99,8 @@ public:
 
 private:
     HRESULT restoreWith(HWND owner, LONG command, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+    // A command on one record; the list takes the records of its answer.
+    HRESULT commandOn(HWND owner, LONG command, PropertySet* record, RecordList* answer);
 
     lumivel::ComPtr<IRevivo> m_revivo;
     lumivel::ComPtr<IProviderCommands> m_commands;

@@ -38,6 +38,21 @@ void grayItem(HMENU menu, UINT command) {
     SetMenuItemInfoW(menu, command, FALSE, &info);
 }
 
+// Our own items follow the Part's one so that "&Restore" keeps its place and accelerator.
+void appendItems(HMENU target, HMENU source) {
+    if (!target || !source) return;
+    for (int i = 0; i < GetMenuItemCount(source); ++i) {
+        WCHAR text[128] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = ARRAYSIZE(text);
+        if (GetMenuItemInfoW(source, UINT(i), TRUE, &info))
+            InsertMenuItemW(target, UINT(GetMenuItemCount(target)), TRUE, &info);
+    }
+}
+
 }  // namespace
 
 STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) {
@@ -88,7 +103,17 @@ STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMe
     bool several = selection.size() >= 2;
     HMENU menu = LoadMenuW(lumivel::com::ThisModuleHandle(),
                            MAKEINTRESOURCEW(deletedObject ? IDR_MENU_DELETED_OBJECT : IDR_MENU_DOMAIN_NODE));
-    if (menu && several) grayItem(menu, deletedObject ? ID_RESTORE : ID_CONNECT_DC);
+    if (menu && deletedObject) {
+        HMENU extras = LoadMenuW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDR_MENU_RESTORE_EXTRAS));
+        appendItems(menu, extras);
+        if (extras) DestroyMenu(extras);
+    }
+    if (menu && several) {
+        grayItem(menu, deletedObject ? ID_RESTORE : ID_CONNECT_DC);
+        // Each of these works on one tombstone, as "&Restore" does.
+        if (deletedObject)
+            for (UINT command : {ID_RESTORE_PLAN_DIALOG, ID_RESTORE_TO, ID_RESTORE_SUBTREE_REPORT}) grayItem(menu, command);
+    }
     *phMenu = menu;
     return S_OK;
 }

@@ -85,9 +85,13 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
         case kCommandRestore:
         case kCommandRestoreTo: {
             if (!single) return S_FALSE;
+            // The console names no container: a choice cancelled restores, and audits, nothing.
+            std::u16string target(lCommandId == kCommandRestoreTo ? single->getText(kRestoreTargetKey) : u"");
+            if (lCommandId == kCommandRestoreTo && target.empty() && ChooseRestoreTarget(hwndParent, single, &target) != S_OK)
+                return S_FALSE;
             RestoredTombstones restored;
             m_lastRestoreError.clear();
-            HRESULT result = lCommandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, &restored)
+            HRESULT result = lCommandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, target, &restored)
                                                              : Restore(hwndParent, single, &restored);
             const char* command = lCommandId == kCommandRestoreTo ? "restore-to" : "restore";
             std::u16string_view server = single->getText(u"FocusedDC");

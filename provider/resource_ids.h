@@ -11,6 +11,8 @@
 #define IDR_MENU_ROOT 114
 #define IDR_MENU_DELETED_OBJECT 202
 #define IDR_MENU_DOMAIN_NODE 203
+// Our own additions to a tombstone's menu, appended after IDR_MENU_DELETED_OBJECT's items.
+#define IDR_MENU_RESTORE_EXTRAS 400
 
 // Dialogs and their controls: in the provider's interface, since callers answer them.
 #include "shared/provider_dialog_ids.h"
@@ -21,6 +23,9 @@
 #define ID_RESTORE 311
 #define ID_CONNECT_DC 312
 #define ID_REMOVE 313
+#define ID_RESTORE_SUBTREE_REPORT 320
+#define ID_RESTORE_TO 317
+#define ID_RESTORE_PLAN_DIALOG 319
 
 // The registrar script.
 #define IDR_REVIVO 101

@@ -1,24 +1,21 @@
 // Command 317: a tombstone brought back into a live container of the administrator's choice,
 // for when its old parent is gone for good.
-#include "provider/backup/backup_writer.h"
+#include "provider/container_chooser.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
 
 namespace revivo {
 
-HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, RestoredTombstones* restored) {
-    std::u16string container(record->getText(kRestoreTargetKey));
+HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, std::u16string_view container,
+                          RestoredTombstones* restored) {
     std::u16string className(record->getText(u"class"));
     if (container.empty() || className.empty()) return E_INVALIDARG;
     std::u16string server(record->getText(u"FocusedDC"));
     // Whether it can be bound at all, and then whether it takes the class, each said apart.
     HRESULT allowed = CheckCreationIn(server, container, className);
     if (allowed != S_OK) {
-        std::u16string text =
-            allowed == E_ACCESSDENIED
-                ? u"The container " + container + u" does not accept an object of class " + className + u"."
-                : u"The container " + container + u" cannot be used: " + SystemErrorText(static_cast<DWORD>(allowed));
-        MessageBoxW(parent, text.c_str(), u"Restore Object", MB_OK | MB_ICONSTOP);
+        m_lastRestoreError = CreationVerdictText(container, className, allowed);
+        MessageBoxW(parent, m_lastRestoreError.c_str(), u"Restore Object", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
     // The caller's record keeps its last known parent; the restore works on a copy.

@@ -138,7 +138,9 @@ public:
     // Command 316: the deleted container and its listed descendants, parents first.
     HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result);
     // Command 317: into another live container; S_OK with what was restored, else S_FALSE.
-    HRESULT RestoreTo(HWND parent, PropertySet* record, RestoredTombstones* restored);
+    HRESULT RestoreTo(HWND parent, PropertySet* record, std::u16string_view container, RestoredTombstones* restored);
+    // Command 317's container when the record names none: S_OK with it, S_FALSE when cancelled.
+    HRESULT ChooseRestoreTarget(HWND parent, const PropertySet* record, std::u16string* container);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
 

@@ -48,3 +48,13 @@
 #define SCHEDULE_ITEM_WEEKLY 1
 #define SCHEDULE_ITEM_MONTHLY 2
 #define SCHEDULE_ITEM_ONCE 3
+
+// "Restore To": the live container a tombstone is restored into, browsed or typed.
+#define IDD_RESTORE_TO 410
+#define IDC_RESTORE_TO_CONTAINER 4100
+#define IDC_RESTORE_TO_LIST 4101
+#define IDC_RESTORE_TO_UP 4102
+#define IDC_RESTORE_TO_OPEN 4103
+#define IDC_RESTORE_TO_STATUS 4104
+#define IDC_RESTORE_TO_OBJECT 4105
+#define IDC_RESTORE_TO_LOCATION 4106

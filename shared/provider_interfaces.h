@@ -109,6 +109,8 @@ inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
 // live container kRestoreTargetKey on the record names instead of its last known parent. The
 // container must exist and the caller must be able to create the object's class in it (the
 // directory's creation check); otherwise a message box says which, and nothing changes.
+// Without kRestoreTargetKey the container is asked for in dialog IDD_RESTORE_TO; a cancelled
+// choice returns S_FALSE and changes, audits and sets nothing on the record.
 // Result and return as command 311.
 inline constexpr LONG kCommandRestoreTo = 317;
 inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
@@ -129,6 +131,16 @@ inline constexpr char16_t kReapplyArchiveKey[] = u"ReapplyArchive";
 inline constexpr char16_t kReapplyOutcomeKey[] = u"ReapplyOutcome";
 inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
 inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
+
+// The console's forms of the commands above, offered on a single tombstone's context menu after
+// "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command
+// 315's plan in a dialog from which the administrator may restore (optionally re-applying
+// the latest backup, as 318). 317, "Restore &To...", asks for the container in a chooser when
+// the record carries no kRestoreTargetKey. 320, "Restore &Subtree...", runs command 316 and
+// shows its report. 319 and 320 answer as command 311 does: an "ObjectsDeleted" header
+// followed by the records that are no longer tombstones.
+inline constexpr LONG kCommandShowRestorePlan = 319;
+inline constexpr LONG kCommandRestoreSubtreeReport = 320;
 
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/shell_command.h"
 #include "provider/backup/backup_folder.h"
 #include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
@@ -25,18 +26,15 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::CommandOutput;
+using bench::LdapToolOptions;
+using bench::ShellQuote;
 
 struct Run {
     bool ok = false;
     double seconds = 0;
     long peakKilobytes = 0;
 };
-
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // One bash command with its output thrown away, timed, with the peak memory of its processes.
 Run timed(const std::string& command) {
@@ -57,21 +55,9 @@ Run timed(const std::string& command) {
     return run;
 }
 
-std::string output(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t read;
-    while (pipe && (read = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, read);
-    if (pipe) pclose(pipe);
-    return out;
-}
-
-std::string ldapOptions(const std::string& server) { return "-Q -Y GSSAPI -N -O minssf=56 -H ldap://" + server; }
-
 size_t countObjects(const std::string& server, const std::string& base) {
-    std::string listing = output("ldapsearch " + ldapOptions(server) + " -LLL -E pr=1000/noprompt -b " + quote(base) +
-                                 " -s sub '(objectClass=*)' 1.1 2>/dev/null");
+    std::string listing = CommandOutput("ldapsearch " + LdapToolOptions(server) + " -LLL -E pr=1000/noprompt -b " +
+                                        ShellQuote(base) + " -s sub '(objectClass=*)' 1.1 2>/dev/null");
     size_t count = 0;
     for (size_t at = listing.find("dn:"); at != std::string::npos; at = listing.find("\ndn:", at + 1)) ++count;
     return count;
@@ -87,12 +73,12 @@ Measured measure(const std::string& bin, const std::string& domain, const std::s
     Measured best;
     best.objects = countObjects(server, base);
     for (int i = 0; i < runs; ++i) {
-        Run backup = timed(quote(bin + "/lumivel") + " backup " + quote(domain) + " " + quote(base) + " --server " +
-                           quote(server));
+        Run backup = timed(ShellQuote(bin + "/lumivel") + " backup " + ShellQuote(domain) + " " + ShellQuote(base) +
+                           " --server " + ShellQuote(server));
         std::string dump = folder + "/ldapsearch.zip";
         std::filesystem::remove(dump);
-        Run zip = timed("set -o pipefail; ldapsearch " + ldapOptions(server) + " -LLL -E pr=1000/noprompt -b " + quote(base) +
-                        " -s sub '(objectClass=*)' '*' | zip -q -5 " + quote(dump) + " -");
+        Run zip = timed("set -o pipefail; ldapsearch " + LdapToolOptions(server) + " -LLL -E pr=1000/noprompt -b " +
+                        ShellQuote(base) + " -s sub '(objectClass=*)' '*' | zip -q -5 " + ShellQuote(dump) + " -");
         if (!backup.ok || !zip.ok) return Measured{best.objects, backup, zip};
         if (!best.backup.ok || backup.seconds < best.backup.seconds) best.backup = backup;
         if (!best.dump.ok || zip.seconds < best.dump.seconds) best.dump = zip;
@@ -122,7 +108,7 @@ int main(int argc, char** argv) {
     setenv("LUMIVEL_MACHINE_HIVE", (folder + "/machine.hive").c_str(), 1);
     setenv("LUMIVEL_USER_HIVE", (folder + "/user.hive").c_str(), 1);
     setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), 1);
-    if (std::system((quote(bin + "/regsvr") + " /s " + quote(bin + "/RevivoProvider.so")).c_str()) != 0) {
+    if (std::system((ShellQuote(bin + "/regsvr") + " /s " + ShellQuote(bin + "/RevivoProvider.so")).c_str()) != 0) {
         std::fprintf(stderr, "backup_bench: cannot register the provider\n");
         return 1;
     }

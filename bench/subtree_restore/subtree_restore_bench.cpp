@@ -17,39 +17,28 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/shell_command.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::CommandOutput;
+using bench::LdapToolOptions;
+using bench::ShellQuote;
 
 struct Run {
     bool ok = false;
     double seconds = 0;
 };
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 Run timed(const std::string& command) {
     auto start = Clock::now();
-    int status = std::system(("bash -c " + quote(command + " >/dev/null 2>/tmp/subtree-bench.err")).c_str());
+    int status = std::system(("bash -c " + ShellQuote(command + " >/dev/null 2>/tmp/subtree-bench.err")).c_str());
     return Run{status == 0, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 
-std::string output(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t read;
-    while (pipe && (read = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, read);
-    if (pipe) pclose(pipe);
-    return out;
-}
-
 std::string g_server;
-std::string ldap(const char* tool) { return std::string(tool) + " -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + g_server; }
+std::string ldap(const char* tool) { return std::string(tool) + " " + LdapToolOptions(g_server); }
 
 bool writeFile(const std::string& path, const std::string& text) {
     std::ofstream file(path);
@@ -68,15 +57,16 @@ bool makeTombstones(const std::string& ou, size_t count, const std::string& fold
     }
     deletes += ou + "\n";
     return writeFile(folder + "/add.ldif", adds) && writeFile(folder + "/delete.txt", deletes) &&
-           timed(ldap("ldapadd") + " -f " + quote(folder + "/add.ldif")).ok &&
-           timed(ldap("ldapdelete") + " -f " + quote(folder + "/delete.txt")).ok;
+           timed(ldap("ldapadd") + " -f " + ShellQuote(folder + "/add.ldif")).ok &&
+           timed(ldap("ldapdelete") + " -f " + ShellQuote(folder + "/delete.txt")).ok;
 }
 
 // The tombstones whose last known parent is the OU's tombstone, and the OU's own, as
 // "dn<TAB>name" lines of ldapsearch's unwrapped LDIF.
 std::vector<std::string> tombstoneDns(const std::string& base, const std::string& filter) {
-    std::string listing = output(ldap("ldapsearch") + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -E pr=1000/noprompt -b " +
-                                 quote("CN=Deleted Objects," + base) + " -s one " + quote(filter) + " 1.1 2>/dev/null");
+    std::string listing =
+        CommandOutput(ldap("ldapsearch") + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -E pr=1000/noprompt -b " +
+                      ShellQuote("CN=Deleted Objects," + base) + " -s one " + ShellQuote(filter) + " 1.1 2>/dev/null");
     std::vector<std::string> dns;
     size_t start = 0;
     while (start < listing.size()) {
@@ -113,7 +103,7 @@ int main(int argc, char** argv) {
     std::string folder = pattern;
     setenv("LUMIVEL_MACHINE_HIVE", (folder + "/machine.hive").c_str(), 1);
     setenv("LUMIVEL_USER_HIVE", (folder + "/user.hive").c_str(), 1);
-    if (std::system((quote(bin + "/regsvr") + " /s " + quote(bin + "/RevivoProvider.so")).c_str()) != 0) {
+    if (std::system((ShellQuote(bin + "/regsvr") + " /s " + ShellQuote(bin + "/RevivoProvider.so")).c_str()) != 0) {
         std::fprintf(stderr, "subtree_restore_bench: cannot register the provider\n");
         return 1;
     }
@@ -128,14 +118,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> ouTombstones = tombstoneDns(base, "(ou=" + name + "*)");
     if (ouTombstones.size() != 1) return 1;
     std::string guid = ouTombstones[0].substr(ouTombstones[0].find("DEL:") + 4, 36);
-    Run listing = timed(quote(bin + "/lumivel") + " list " + quote(domain) + " -f tsv");
-    Run lumivel = timed(quote(bin + "/lumivel") + " restore " + quote(domain) + " " + guid + " --subtree --yes");
-    size_t restored = std::stoul("0" + output(ldap("ldapsearch") + " -LLL -E pr=1000/noprompt -b " + quote(ou) +
+    Run listing = timed(ShellQuote(bin + "/lumivel") + " list " + ShellQuote(domain) + " -f tsv");
+    Run lumivel = timed(ShellQuote(bin + "/lumivel") + " restore " + ShellQuote(domain) + " " + guid + " --subtree --yes");
+    size_t restored = std::stoul("0" + CommandOutput(ldap("ldapsearch") + " -LLL -E pr=1000/noprompt -b " + ShellQuote(ou) +
                                               " -s one '(objectClass=contact)' 1.1 2>/dev/null | grep -c '^dn:'"));
 
     // The same again by hand: the OU first, then every child below its new name.
     std::fprintf(stderr, "deleting them again for ldapmodify...\n");
-    if (!timed(ldap("ldapdelete") + " -f " + quote(folder + "/delete.txt")).ok) return 1;
+    if (!timed(ldap("ldapdelete") + " -f " + ShellQuote(folder + "/delete.txt")).ok) return 1;
     ouTombstones = tombstoneDns(base, "(ou=" + name + "*)");
     // An object keeps its GUID through a restore: the OU's second tombstone carries the first one's.
     if (ouTombstones.size() != 1) return 1;
@@ -151,9 +141,9 @@ int main(int argc, char** argv) {
     reanimate(ouTombstone, ou);
     for (const std::string& child : children) reanimate(child, rdnBeforeMangling(child) + "," + ou);
     if (!writeFile(folder + "/reanimate.ldif", ldif)) return 1;
-    Run raw = timed(ldap("ldapmodify") + " -f " + quote(folder + "/reanimate.ldif"));
+    Run raw = timed(ldap("ldapmodify") + " -f " + ShellQuote(folder + "/reanimate.ldif"));
 
-    timed(ldap("ldapdelete") + " -f " + quote(folder + "/delete.txt"));
+    timed(ldap("ldapdelete") + " -f " + ShellQuote(folder + "/delete.txt"));
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
     if (!lumivel.ok || !raw.ok || restored != count || children.size() != count) {

@@ -13,6 +13,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -353,9 +354,7 @@ TEST_F(DialogTest, TakenNameAsksForAnotherAndRefusesAnEmptyOne) {
     std::vector<PropertySet*> listing = lumivel::shared::ReadObjectList(&objects);
     VariantClear(&objects);
     m_owned.insert(m_owned.end(), listing.begin(), listing.end());
-    PropertySet* tombstone = nullptr;
-    for (PropertySet* record : listing)
-        if (NarrowText(record->getText(u"name")).rfind(name + "\nDEL:", 0) == 0) tombstone = record;
+    PropertySet* tombstone = lumivel::testing::TombstoneNamed(listing, name);
     ASSERT_NE(tombstone, nullptr);
 
     const std::string newName = "Smith, John " + suffix;

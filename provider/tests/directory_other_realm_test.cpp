@@ -17,6 +17,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -24,7 +25,6 @@
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::shared::NarrowText;
 using lumivel::shared::WidenText;
 using revivo::Revivo;
 
@@ -171,10 +171,8 @@ TEST_F(OtherRealmTest, TheTestDomainsNodeComesBackAndListsItsTombstones) {
     std::string seeded;
     for (const lumivel::testing::Fact& fact : lumivel::testing::SeedFacts())
         if (fact.get("deleted") == "1" && fact.get("flags") == "-") seeded = fact.get("name");
-    bool found = false;
-    for (PropertySet* record : records)
-        found = found || NarrowText(record->getText(u"name")).rfind(seeded + "\nDEL:", 0) == 0;
-    EXPECT_TRUE(found) << seeded << " among " << records.size() << " tombstones";
+    EXPECT_NE(lumivel::testing::TombstoneNamed(records, seeded), nullptr)
+        << seeded << " among " << records.size() << " tombstones";
 }
 
 // The default domain is the primary cache's realm, which has no DCs: its listing fails.
@@ -201,9 +199,7 @@ TEST_F(OtherRealmTest, RestoreChecksTheNameInTheDomainsOwnCatalog) {
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node, &listed);
     ASSERT_EQ(listed, S_OK);
-    PropertySet* tombstone = nullptr;
-    for (PropertySet* record : records)
-        if (NarrowText(record->getText(u"name")).rfind(name + "\nDEL:", 0) == 0) tombstone = record;
+    PropertySet* tombstone = lumivel::testing::TombstoneNamed(records, name);
     ASSERT_NE(tombstone, nullptr);
 
     std::vector<int> dialogs;

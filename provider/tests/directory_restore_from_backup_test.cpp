@@ -16,6 +16,7 @@
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "win/commctrl.h"
@@ -96,12 +97,7 @@ protected:
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
-    PropertySet* tombstoneOf(const std::string& name) {
-        std::u16string prefix = WidenText(name) + u"\nDEL:";
-        for (PropertySet* record : m_listing)
-            if (record && record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
-        return nullptr;
-    }
+    PropertySet* tombstoneOf(const std::string& name) { return lumivel::testing::TombstoneNamed(m_listing, name); }
 
     struct Seen {
         std::vector<std::u16string> rows;  // the archives dialog 204 offered

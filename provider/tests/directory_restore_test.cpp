@@ -11,6 +11,7 @@
 #include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -57,30 +58,9 @@ protected:
         VariantClear(&objects);
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
-    // The listed tombstone of the object whose cn or ou was the given name.
-    PropertySet* tombstoneOf(const std::string& name) {
-        std::u16string prefix = WidenText(name) + u"\nDEL:";
-        for (PropertySet* record : m_listing)
-            if (record && record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
-        return nullptr;
-    }
-    // Command 311 on one record; the answer's records after its header.
+    PropertySet* tombstoneOf(const std::string& name) { return lumivel::testing::TombstoneNamed(m_listing, name); }
     HRESULT restore(PropertySet* record, std::vector<PropertySet*>* restored) {
-        VARIANT selection, result;
-        VariantInit(&selection);
-        VariantInit(&result);
-        lumivel::shared::RecordToVariant(record, &selection);
-        HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
-        VariantClear(&result);
-        if (!answer.empty()) {
-            EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
-            answer[0]->release();
-            restored->assign(answer.begin() + 1, answer.end());
-        } else {
-            EXPECT_NE(status, S_OK) << "a restore that succeeded returned no result";
-        }
-        return status;
+        return lumivel::testing::RestoreRecord(m_commands.get(), record, restored);
     }
 
     // Message boxes are recorded and answered with OK; dialogs are cancelled.

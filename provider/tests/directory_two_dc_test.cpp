@@ -14,6 +14,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -26,6 +27,7 @@ using lumivel::ui::Surface;
 using lumivel::ui::SurfaceKind;
 using revivo::Revivo;
 using lumivel::testing::Harness;
+using lumivel::testing::TombstoneNamed;
 using lumivel::testing::WaitUntil;
 
 namespace {
@@ -119,28 +121,9 @@ protected:
         for (PropertySet* record : records) keep(record);
         return records;
     }
-    static PropertySet* tombstoneOf(const std::vector<PropertySet*>& records, const std::string& name) {
-        std::u16string prefix = WidenText(name) + u"\nDEL:";
-        for (PropertySet* record : records)
-            if (record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
-        return nullptr;
-    }
     // Command 311: its status, and the records its answer names after the header.
     HRESULT restore(PropertySet* record, std::vector<PropertySet*>* restored) {
-        VARIANT selection, result;
-        VariantInit(&selection);
-        VariantInit(&result);
-        lumivel::shared::RecordToVariant(record, &selection);
-        HRESULT status = m_commands->ExecuteCommand(nullptr, 1, ID_RESTORE, &selection, &result);
-        std::vector<PropertySet*> answer = lumivel::shared::ReadObjectList(&result);
-        VariantClear(&result);
-        restored->clear();
-        if (!answer.empty()) {
-            EXPECT_EQ(answer[0]->getText(u"RefreshReason"), u"ObjectsDeleted");
-            keep(answer[0]);
-            restored->assign(answer.begin() + 1, answer.end());
-        }
-        return status;
+        return lumivel::testing::RestoreRecord(m_commands.get(), record, restored);
     }
     // Message boxes are recorded and answered with OK; any dialog goes to the handler given.
     void watch(std::function<void(const Surface&)> dialogs = {}) {
@@ -180,8 +163,8 @@ TEST_F(TwoDcTest, EachRecordIsRestoredOnItsFocusedDc) {
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node(m_first), &listed);
     ASSERT_EQ(listed, S_OK);
-    PropertySet* first = tombstoneOf(records, one);
-    PropertySet* second = tombstoneOf(records, two);
+    PropertySet* first = TombstoneNamed(records, one);
+    PropertySet* second = TombstoneNamed(records, two);
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->getText(u"FocusedDC"), WidenText(m_first));
     second->setText(u"FocusedDC", WidenText(m_second));
@@ -209,7 +192,7 @@ TEST_F(TwoDcTest, WithTheFirstDcStoppedTheSecondIsChosenListedAndRestoredOn) {
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(domain, &listed);
     ASSERT_EQ(listed, S_OK) << "the listing finds the DC that answers";
-    ASSERT_NE(tombstoneOf(records, name), nullptr);
+    ASSERT_NE(TombstoneNamed(records, name), nullptr);
 
     std::vector<std::u16string> offered;
     watch([&](const Surface& surface) {
@@ -241,7 +224,7 @@ TEST_F(TwoDcTest, WithTheFirstDcStoppedTheSecondIsChosenListedAndRestoredOn) {
 
     records = list(domain, &listed);
     ASSERT_EQ(listed, S_OK);
-    PropertySet* tombstone = tombstoneOf(records, name);
+    PropertySet* tombstone = TombstoneNamed(records, name);
     ASSERT_NE(tombstone, nullptr);
     EXPECT_TRUE(lumivel::EqualsNoCase(tombstone->getText(u"FocusedDC"), WidenText(m_second)));
     m_boxes.clear();
@@ -274,8 +257,8 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node(m_second), &listed);
     ASSERT_EQ(listed, S_OK);
-    PropertySet* child = tombstoneOf(records, childName);
-    PropertySet* parent = tombstoneOf(records, parentName);
+    PropertySet* child = TombstoneNamed(records, childName);
+    PropertySet* parent = TombstoneNamed(records, parentName);
     ASSERT_TRUE(child && parent);
     watch();
     std::vector<PropertySet*> restored;
@@ -296,7 +279,7 @@ TEST_F(TwoDcTest, ChildIsReadAgainOnTheRestoringDcWhileTheOtherLagsBehind) {
         onServer->setText(u"NamingContext", WidenText("LDAP://" + server + "/" + m_base));
         records = list(onServer, &listed);
         ASSERT_EQ(listed, S_OK) << server;
-        EXPECT_EQ(tombstoneOf(records, childName) != nullptr, server == m_first) << server;
+        EXPECT_EQ(TombstoneNamed(records, childName) != nullptr, server == m_first) << server;
         EXPECT_EQ(m_provider->deletedObjectCacheSize(WidenText(m_base)), records.size()) << server;
     }
 
@@ -373,7 +356,7 @@ TEST_F(TwoDcTest, RestoreWhoseDcStopsMidWayShowsTheErrorAndChangesNothing) {
     HRESULT listed = E_FAIL;
     std::vector<PropertySet*> records = list(node(m_second), &listed);
     ASSERT_EQ(listed, S_OK);
-    PropertySet* tombstone = tombstoneOf(records, name);
+    PropertySet* tombstone = TombstoneNamed(records, name);
     ASSERT_NE(tombstone, nullptr);
     const size_t cached = m_provider->deletedObjectCacheSize();
     const std::string renamed = "Midway Renamed " + m_suffix;

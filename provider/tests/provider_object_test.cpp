@@ -275,9 +275,12 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
     foreign->removeValue(u"FromRevivoProvider");
     Row rows[] = {
         {"no selection", {}, 1, true, Items{{ID_CONNECT_TO, false}}},
-        {"one deleted object", {deletedObject(u"a")}, 1, true, Items{{ID_RESTORE, false}}},
+        {"one deleted object", {deletedObject(u"a")}, 1, true,
+         Items{{ID_RESTORE, false}, {ID_RESTORE_PLAN_DIALOG, false}, {ID_RESTORE_TO, false},
+               {ID_RESTORE_SUBTREE_REPORT, false}}},
         {"three deleted objects", {deletedObject(u"a"), deletedObject(u"b"), deletedObject(u"c")}, 1, true,
-         Items{{ID_RESTORE, true}}},
+         Items{{ID_RESTORE, true}, {ID_RESTORE_PLAN_DIALOG, true}, {ID_RESTORE_TO, true},
+               {ID_RESTORE_SUBTREE_REPORT, true}}},
         {"a domain node", {domainNode()}, 1, true, Items{{ID_CONNECT_DC, false}, {ID_REMOVE, false}}},
         {"two domain nodes", {domainNode(), domainNode()}, 1, true, Items{{ID_CONNECT_DC, true}, {ID_REMOVE, false}}},
         {"a record from elsewhere", {foreign}, 1, false, {}},

@@ -10,6 +10,9 @@
 #include <QTreeView>
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "lumivel/console_driver.h"
@@ -268,6 +271,147 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
     // The node goes again with "&Remove".
     ASSERT_TRUE(console.chooseAction(node, u"&Remove"));
     ASSERT_TRUE(console.runUntil([&] { return console.children(console.root()).size() == before; }, 5000));
+}
+
+// "Restore To..." on a tombstone whose parent is gone: the chooser picks another live OU and
+// the object comes back there; a container that does not take the class is refused and nothing
+// changes; a cancelled choice restores and audits nothing.
+TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
+    const std::string& domain = lumivel::testing::TestDirectory().domain;
+    std::string lost = "Lost " + m_suffix, orphan = "Orphan " + m_suffix, sub = "Sub " + m_suffix;
+    std::string haven = "Haven " + m_suffix, box = "Box " + m_suffix;
+    std::string lostDn = "OU=" + lost + "," + m_root, orphanDn = "CN=" + orphan + "," + lostDn;
+    std::string subDn = "OU=" + sub + "," + lostDn;
+    std::string havenDn = "OU=" + haven + "," + m_root, boxDn = "CN=" + box + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(lostDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(orphanDn, orphan));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(subDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(havenDn));
+    ASSERT_TRUE(lumivel::testing::LdapAdd(boxDn, {"objectClass: container\n"}));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(orphanDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(subDn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(lostDn));
+    std::string auditLog = "/tmp/lumivel-restore-to-audit-" + m_suffix + ".log";
+    const char* usualLog = std::getenv("LUMIVEL_AUDIT_LOG");
+    std::string usual = usualLog ? usualLog : "";
+    setenv("LUMIVEL_AUDIT_LOG", auditLog.c_str(), 1);
+    auto auditedRestoresTo = [&] {
+        std::ifstream file(auditLog);
+        int lines = 0;
+        for (std::string line; std::getline(file, line);)
+            if (line.find("\"restore-to\"") != std::string::npos) ++lines;
+        return lines;
+    };
+
+    ConsoleDriver console;
+    CLSID snapin{};
+    CLSIDFromString(kSnapinClsid, &snapin);
+    ASSERT_EQ(console.open(snapin), S_OK);
+    console.expand(console.root());
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.resourceId == IDD_CONNECT_TO) {
+            SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());
+            SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        }
+        return IDOK;
+    });
+    ASSERT_TRUE(console.chooseAction(console.root(), u"&Connect To..."));
+    lumivel::ui::SetTestHook({});
+    HSCOPEITEM node = console.children(console.root()).back();
+    console.select(node);
+    ASSERT_TRUE(console.runUntil([&] { return CountIn(console.statusText()) >= 0; }, 180000))
+        << lumivel::ToUtf8(console.statusText());
+    long listed = CountIn(console.statusText());
+    HWND list = GetDlgItem(console.session().resultViewWindow(), kTopList);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(console.runUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == listed; }, 5000));
+
+    // The chooser, worked as a person would: the test's OU typed and opened, a row entered.
+    // open(): what the chooser showed; then how it is left (0: cancelled, else OK).
+    std::vector<std::u16string> seenStatus;
+    std::u16string seenLocation;
+    auto answerChooser = [&](const std::string& rowToChoose, bool enterRow, bool confirm, const std::string& shot) {
+        m_boxes.clear();
+        seenStatus.clear();
+        lumivel::ui::SetTestHook([&, rowToChoose, enterRow, confirm, shot](const lumivel::ui::Surface& surface) -> INT_PTR {
+            switch (surface.kind) {
+            case lumivel::ui::SurfaceKind::PopupMenu: return INT_PTR(MenuItemId(surface.menu, u"Restore &To..."));
+            case lumivel::ui::SurfaceKind::MessageBox: m_boxes.push_back(surface.text); return IDOK;
+            default: break;
+            }
+            HWND dialog = surface.window;
+            if (surface.resourceId != IDD_RESTORE_TO) {
+                SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                return 0;
+            }
+            WCHAR text[1024] = {};
+            GetDlgItemTextW(dialog, IDC_RESTORE_TO_LOCATION, text, 1024);
+            seenLocation = text;
+            SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, lumivel::FromUtf8(m_root).c_str());
+            SendMessageW(dialog, WM_COMMAND, IDC_RESTORE_TO_OPEN, 0);
+            HWND rows = GetDlgItem(dialog, IDC_RESTORE_TO_LIST);
+            int row = RowNamed(rows, rowToChoose);
+            EXPECT_GE(row, 0) << rowToChoose << " is listed in the chooser";
+            LVITEMW selected{};
+            selected.stateMask = selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageW(rows, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&selected));
+            if (!shot.empty()) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(dialog), shot);
+            if (enterRow) {
+                NMITEMACTIVATE click{};
+                click.hdr = {rows, UINT_PTR(IDC_RESTORE_TO_LIST), UINT(NM_DBLCLK)};
+                click.iItem = row;
+                SendMessageW(dialog, WM_NOTIFY, IDC_RESTORE_TO_LIST, LPARAM(&click));
+            }
+            GetDlgItemTextW(dialog, IDC_RESTORE_TO_STATUS, text, 1024);
+            seenStatus.push_back(text);
+            SetFocus(GetDlgItem(dialog, IDC_RESTORE_TO_CONTAINER));
+            SendMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0);
+            return 0;
+        });
+    };
+
+    // Cancelled: nothing restored, nothing audited, and the next "Restore To..." asks again.
+    answerChooser(haven, true, false, "console_restore_to_chooser");
+    rightClick(list, RowNamed(list, orphan));
+    EXPECT_EQ(lumivel::ToUtf8(seenLocation), lumivel::testing::TestDirectory().baseDn)
+        << "the parent is deleted: the chooser opens at the domain";
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_GE(RowNamed(list, orphan), 0);
+    EXPECT_FALSE(lumivel::testing::LdapExists("CN=" + orphan + "," + havenDn));
+    EXPECT_EQ(auditedRestoresTo(), 0);
+
+    // Into the live OU chosen: back there, off the list, audited.
+    answerChooser(haven, true, true, "");
+    rightClick(list, RowNamed(list, orphan));
+    ASSERT_EQ(seenStatus.size(), 1u);
+    EXPECT_EQ(lumivel::ToUtf8(seenStatus[0]), "An object of class user can be created in " + havenDn + ".");
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_EQ(m_boxes.back(), u"The object was successfully restored.");
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + orphan + "," + havenDn));
+    EXPECT_EQ(RowNamed(list, orphan), -1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 1);
+    EXPECT_EQ(auditedRestoresTo(), 1);
+    console.screenshot("console_after_restore_to");
+
+    // An OU into a plain container: said in the chooser, refused by the restore, nothing moves.
+    answerChooser(box, false, true, "");
+    rightClick(list, RowNamed(list, sub));
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(seenStatus.size(), 1u);
+    std::string refusal = "The container " + boxDn + " does not accept an object of class organizationalUnit.";
+    EXPECT_EQ(lumivel::ToUtf8(seenStatus[0]), refusal);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(lumivel::ToUtf8(m_boxes[0]), refusal);
+    EXPECT_FALSE(lumivel::testing::LdapExists("OU=" + sub + "," + boxDn));
+    EXPECT_GE(RowNamed(list, sub), 0);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 1);
+
+    if (usual.empty())
+        unsetenv("LUMIVEL_AUDIT_LOG");
+    else
+        setenv("LUMIVEL_AUDIT_LOG", usual.c_str(), 1);
+    std::remove(auditLog.c_str());
+    ASSERT_TRUE(console.chooseAction(node, u"&Remove"));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ grep -q "^Package: tarvo-lumivel$" "$work/control/control" || fail "the control 
 grep -q "^Depends: .*libldap" "$work/control/control" || fail "the control file lacks the directory library"
 grep -q 'regsvr /s "/usr/lib/lumivel/$server"' "$work/control/postinst" || fail "postinst registers nothing"
 grep -q 'RevivoProvider.so' "$work/control/postinst" || fail "postinst leaves the provider out"
-grep -q 'regsvr /s /u "/usr/lib/lumivel/$server"' "$work/control/prerm" || fail "prerm unregisters nothing"
+grep -q 'regsvr" /s /u "$lib/$server"' "$work/control/prerm" || fail "prerm unregisters nothing"
 for script in postinst prerm postrm; do
   [ -x "$work/control/$script" ] || fail "$script is not executable"
   sh -n "$work/control/$script" || fail "$script is no valid shell script"
@@ -58,5 +58,22 @@ provider_key='HKLM\Software\Classes\CLSID\{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}
 "$reg" query "$provider_key" >/dev/null 2>&1 || fail "postinst did not register the provider"
 "$work/root/usr/lib/lumivel/lumivel" --help >/dev/null || fail "the packaged lumivel does not run"
 sh "$work/prerm" remove || fail "prerm failed"
+# Nothing but the product's registration was in this hive: emptied, it goes with the product.
+[ ! -e "$hive" ] || fail "prerm left the machine hive, emptied of its keys, behind"
 if "$reg" query "$provider_key" >/dev/null 2>&1; then fail "prerm left the provider registered"; fi
+
+# Other software's keys beside the product's, in the shared branches: removal keeps them, and
+# the hive with them.
+other_class='HKLM\Software\Classes\CLSID\{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}'
+other_interfaces='HKLM\Software\Tarvo Software\Tarvo Halcyra\AD\Interfaces'
+"$reg" add "$other_class\InprocServer32" /ve /d /opt/other/other.so /f >/dev/null
+"$reg" add "$other_interfaces" /v '{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}' /d '' /f >/dev/null
+"$reg" add 'HKLM\Software\Microsoft\MMC\Snapins\Other' /f >/dev/null
+sh "$work/postinst" configure || fail "postinst failed beside other software's keys"
+sh "$work/prerm" remove || fail "prerm failed beside other software's keys"
+"$reg" query "$other_class\InprocServer32" /ve 2>&1 | grep -q /opt/other/other.so || fail "prerm deleted another class"
+"$reg" query "$other_interfaces" /v '{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}' >/dev/null 2>&1 ||
+  fail "prerm deleted another provider's interface entry"
+"$reg" query 'HKLM\Software\Microsoft\MMC\Snapins\Other' >/dev/null 2>&1 || fail "prerm deleted another snap-in's key"
+if "$reg" query "$provider_key" >/dev/null 2>&1; then fail "prerm left the provider registered beside other classes"; fi
 echo "check_package: $(basename "$package") is complete"
