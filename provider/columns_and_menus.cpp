@@ -14,7 +14,6 @@ namespace revivo {
 
 namespace {
 
-constexpr const char16_t* kColumnWidthsKey = u"Software\\Tarvo Software\\Tarvo Lumivel\\Columns\\Top";
 constexpr DWORD kDefaultColumnWidth = 100;
 
 struct ColumnDefinition {
@@ -26,7 +25,10 @@ constexpr ColumnDefinition kColumns[] = {
     {u"Last Known Parent", u"parent"},
     {u"Class", u"FriendlyClassName"},
     {u"Date Deleted", u"dateDeleted"},
+    // Only in the view type that asks for it; the first four stay the result list's own.
+    {kExpiresKey, kExpiresKey},
 };
+constexpr size_t kResultListColumns = 4;
 
 void grayItem(HMENU menu, UINT command) {
     MENUITEMINFOW info{};
@@ -54,10 +56,11 @@ void appendItems(HMENU target, HMENU source) {
 }  // namespace
 
 STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) {
-    if (lViewType != 1) return S_OK;
+    if (lViewType != 1 && lViewType != kViewTypeResultWithExpires) return S_OK;
+    const size_t count = lViewType == 1 ? kResultListColumns : ARRAYSIZE(kColumns);
     RegistryKey widths;
-    widths.create(HKEY_CURRENT_USER, kColumnWidthsKey, KEY_ALL_ACCESS);
-    // Built once: the control writes its widths back into these records.
+    widths.create(HKEY_CURRENT_USER, kResultColumnsKey, KEY_ALL_ACCESS);
+    // Built once for both view types: the control writes its widths back into these records.
     if (m_columns.empty()) {
         for (const ColumnDefinition& definition : kColumns) {
             auto* column = static_cast<LVCOLUMNW*>(CoTaskMemAlloc(sizeof(LVCOLUMNW)));
@@ -69,15 +72,17 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
             m_columns.push_back(column);
         }
     }
+    // Records that could not all be made are handed out as far as they go.
     if (pvarColumns && !m_columns.empty()) {
         std::vector<LONG_PTR> addresses;
-        for (LVCOLUMNW* column : m_columns) addresses.push_back(reinterpret_cast<LONG_PTR>(column));
+        for (size_t i = 0; i < count && i < m_columns.size(); ++i)
+            addresses.push_back(reinterpret_cast<LONG_PTR>(m_columns[i]));
         lumivel::shared::BuildAddressList(addresses, pvarColumns);
     }
     if (pvarKeys) {
         LPWSTR keys[ARRAYSIZE(kColumns)];
-        for (size_t i = 0; i < ARRAYSIZE(kColumns); ++i) keys[i] = const_cast<LPWSTR>(kColumns[i].key);
-        ADsBuildVarArrayStr(keys, ARRAYSIZE(keys), pvarKeys);
+        for (size_t i = 0; i < count; ++i) keys[i] = const_cast<LPWSTR>(kColumns[i].key);
+        ADsBuildVarArrayStr(keys, DWORD(count), pvarKeys);
     }
     return S_OK;
 }

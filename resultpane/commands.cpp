@@ -110,6 +110,11 @@ void Panorel::contextMenu(HWND list) {
             popup.appendItem(u"P&roperties", kMenuProperties, selection.size() > 1 ? MFS_GRAYED : MFS_DEFAULT);
         }
     }
+    // A view choice, so it belongs to the list rather than to a selection.
+    if (list == m_topList && m_expiresOffered) {
+        if (popup.itemCount() > 0) popup.appendSeparator();
+        popup.appendItem(u"Show &Expires Column", kMenuShowExpires, expiresColumnShown() ? MFS_CHECKED : MFS_ENABLED);
+    }
     if (popup.itemCount() == 0) return;
 
     const DWORD position = GetMessagePos();
@@ -117,6 +122,10 @@ void Panorel::contextMenu(HWND list) {
                                             GET_X_LPARAM(LPARAM(position)), GET_Y_LPARAM(LPARAM(position)), 0, list,
                                             nullptr));
     if (chosen == 0) return;
+    if (chosen == kMenuShowExpires) {
+        showExpiresColumn(!expiresColumnShown());
+        return;
+    }
     VariantHolder result;
     HRESULT hr = E_FAIL;
     if (chosen == kMenuDelete || chosen == kMenuReserved || chosen == kMenuProperties) {

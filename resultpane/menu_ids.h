@@ -1,7 +1,8 @@
 // Command ids of the control's context menu. A provider's item carries the provider's index in
 // bits 12-15 and its own command in bits 0-11; items of a "&New" submenu add bit 16, which no
 // provider index reaches. The built-in items keep 5000-5002; the one provider item that would
-// land on them (provider 1, commands 904-906) is left out rather than mistaken for them.
+// land on them (provider 1, commands 904-906) is left out rather than mistaken for them. The
+// control's own view item lies above every merged id.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@ inline constexpr UINT kMenuDelete = 5000;
 inline constexpr UINT kMenuReserved = 5001;
 inline constexpr UINT kMenuProperties = 5002;
 inline constexpr UINT kMenuNewFlag = 0x10000;
+inline constexpr UINT kMenuShowExpires = 0x20000;
 inline constexpr size_t kMaxMenuProviders = 16;
 
 struct MenuCommand {

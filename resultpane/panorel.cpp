@@ -120,13 +120,7 @@ HRESULT Panorel::SetInterfaces(IUnknown* ipProvider, IUnknown* ipIconCache, IUnk
             m_provider = provider;
             m_topKeys.clear();
             m_bottomKeys.clear();
-            VariantHolder columns, keys;
-            if (SUCCEEDED(m_provider->GetColumns(kPanorelTopPane, columns.get(), keys.get())) &&
-                columns->vt != VT_EMPTY) {
-                DeleteAllColumns(m_topList);
-                insertColumns(m_topList, columns.get());
-                m_topKeys = ReadKeys(keys.get());
-            }
+            loadTopColumns();
             loadBottomColumns(false);
         }
     }
@@ -164,6 +158,17 @@ HRESULT Panorel::SetInterfaces(IUnknown* ipProvider, IUnknown* ipIconCache, IUnk
     return S_OK;
 }
 
+bool Panorel::showTopColumns(LONG viewType) {
+    VariantHolder columns, keys;
+    if (!m_provider || FAILED(m_provider->GetColumns(viewType, columns.get(), keys.get())) || columns->vt == VT_EMPTY)
+        return false;
+    DeleteAllColumns(m_topList);
+    insertColumns(m_topList, columns.get());
+    m_topKeys = ReadKeys(keys.get());
+    m_topViewType = viewType;
+    return true;
+}
+
 void Panorel::loadBottomColumns(bool refreshDetails) {
     m_bottomKeys.clear();
     DeleteAllColumns(m_bottomList);
@@ -198,7 +203,7 @@ void Panorel::saveColumnWidths(HWND list, IProviderData* provider, LONG pane) {
 HRESULT Panorel::ReleaseInterfaces() {
     m_schemaCache.reset();
     if (m_provider) {
-        saveColumnWidths(m_topList, m_provider.get(), kPanorelTopPane);
+        saveColumnWidths(m_topList, m_provider.get(), m_topViewType);
         VariantHolder bottom;
         if (SUCCEEDED(m_provider->GetColumns(kPanorelBottomPane, bottom.get(), nullptr)) && bottom->vt != VT_EMPTY) {
             saveColumnWidths(m_bottomList, m_provider.get(), kPanorelBottomPane);
@@ -220,6 +225,8 @@ HRESULT Panorel::ReleaseInterfaces() {
     DeleteAllColumns(m_bottomList);
     m_topKeys.clear();
     m_bottomKeys.clear();
+    m_topViewType = kPanorelTopPane;
+    m_expiresOffered = false;
     m_menuProviders.clear();
     m_console.reset();
     m_namespace.reset();

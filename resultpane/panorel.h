@@ -200,6 +200,11 @@ public:
     LONG mode() const { return m_mode; }
     int sortColumn() const { return m_sortColumn; }
     bool sortAscending() const { return m_records.ascending(); }
+    // The provider's optional "Expires" column: whether it has one and whether it is shown.
+    bool expiresColumnOffered() const { return m_expiresOffered; }
+    bool expiresColumnShown() const { return m_topViewType == kViewTypeResultWithExpires; }
+    // Shows or hides it at once over the shown records, keeping the choice for the user.
+    void showExpiresColumn(bool show);
     // Makes the control's window as a child of `parent`; false when it cannot.
     bool createWindow(HWND parent, const RECT& position);
 
@@ -220,6 +225,10 @@ private:
     void destroyed();
 
     // Data side (panorel.cpp).
+    // The top columns of the view type the user's choice asks for, from the main provider.
+    void loadTopColumns();
+    // Puts the main provider's columns of a view type into the top list; false when it has none.
+    bool showTopColumns(LONG viewType);
     void loadBottomColumns(bool refreshDetails);
     void insertColumns(HWND list, const VARIANT* columns);
     void saveColumnWidths(HWND list, IProviderData* provider, LONG pane);
@@ -262,6 +271,9 @@ private:
     std::vector<std::u16string> m_topKeys;
     std::vector<std::u16string> m_bottomKeys;
     std::vector<lumivel::ComPtr<IUnknown>> m_menuProviders;
+    // The view type of the top columns shown, and whether the provider has the one with "Expires".
+    LONG m_topViewType = kPanorelTopPane;
+    bool m_expiresOffered = false;
 
     LONG_PTR m_selectedNode = 0;
     LONG_PTR m_scopeItem = 0;

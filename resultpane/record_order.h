@@ -1,7 +1,9 @@
 // The top pane's records in display order: scope records first, then the other objects, each
 // group ordered by the sort column's text without regard to case (ties on another column
-// decided by "name"). A descending list keeps the ascending order and is read from the end,
-// so turning the direction costs nothing.
+// decided by "name"); a column whose records carry times (see TimeKeyOf) is ordered by
+// time instead, the records without one last. A descending list keeps the ascending
+// order and is read from the end (the records without a time still last), so turning the
+// direction costs nothing.
 #pragma once
 
 #include <string>
@@ -17,11 +19,19 @@ inline constexpr char16_t kNameKey[] = u"name";
 // What a cell shows for a key: the string value, else empty.
 std::u16string_view KeyText(const PropertySet* record, const std::u16string& key);
 
-// Orders records ascending by the key, keeping the given order among equals, in O(n log n).
+// Orders records ascending by the key (by time where the records have one), keeping the
+// given order among equals, in O(n log n).
 void SortRecords(std::vector<PropertySet*>& records, const std::u16string& key);
 
-// <0, 0, >0: the order SortRecords gives, for one pair.
-int CompareRecords(const PropertySet* left, const PropertySet* right, const std::u16string& key);
+// The key whose times order a column over these records: the key and the time suffix when the
+// first record showing a value in the column carries a time with it, else empty (the column
+// orders by its text). A provider gives a column's times with every value it shows or never.
+std::u16string TimeKeyOf(const std::vector<PropertySet*>& records, const std::u16string& key);
+
+// <0, 0, >0: the order SortRecords gives, for one pair, with the time key TimeKeyOf gives
+// for the records in name order.
+int CompareRecords(const PropertySet* left, const PropertySet* right, const std::u16string& key,
+                   const std::u16string& timeKey = {});
 
 class TopRecords {
 public:
@@ -51,6 +61,9 @@ private:
     // Both groups in name order, kept so that another column sorts only by its own text.
     std::vector<PropertySet*> m_scopesByName;
     std::vector<PropertySet*> m_objectsByName;
+    // How many records at the end of each group have no time in a column ordered by time.
+    size_t m_scopesUntimed = 0;
+    size_t m_objectsUntimed = 0;
     bool m_ascending = true;
 };
 

@@ -28,6 +28,13 @@ enum PanorelDispid : DISPID {
 inline constexpr LONG kPanorelTopPane = 1;
 inline constexpr LONG kPanorelBottomPane = 2;
 
+// A top-list column keyed K sorts by time when its records hold K followed by this suffix
+// (record keys ignore case) as ISO 8601 UTC, "YYYY-MM-DDThh:mm:ssZ": "dateDeleted" by
+// "DateDeletedUtc", "Expires" by "ExpiresUtc". A provider gives such a time with every value
+// it shows in the column, so the first record showing a value tells whether the column has
+// times. Records without one come last, read either way.
+inline constexpr char16_t kPanorelTimeKeySuffix[] = u"Utc";
+
 // Modes of SetMode: the top list alone, with the bottom list, with the details text.
 inline constexpr LONG kPanorelModeTopOnly = 0;
 inline constexpr LONG kPanorelModeBottomList = 1;

@@ -153,6 +153,15 @@ inline constexpr char16_t kDateDeletedUtcKey[] = u"DateDeletedUtc";
 // as ISO 8601 UTC: the deletion time plus the forest's lifetime of deleted objects.
 inline constexpr char16_t kExpiresKey[] = u"Expires";
 inline constexpr char16_t kExpiresUtcKey[] = u"ExpiresUtc";
+
+// GetColumns view type 3: the result list's four columns (the very records view type 1 hands
+// out, so a width written into one counts for both) followed by "Expires" (key kExpiresKey,
+// width from the value "Expires" of kResultColumnsKey, default 100). A caller that shows it
+// on request keeps the request per user as the DWORD kExpiresShownValue (1 shown) beside the
+// widths. A provider that leaves both outputs empty has no such column.
+inline constexpr LONG kViewTypeResultWithExpires = 3;
+inline constexpr const char16_t* kResultColumnsKey = u"Software\\Tarvo Software\\Tarvo Lumivel\\Columns\\Top";
+inline constexpr char16_t kExpiresShownValue[] = u"ExpiresShown";
 // Set by a backup (command 310) on every record it backed up: the stored archive's path.
 inline constexpr char16_t kBackupArchiveKey[] = u"BackupArchive";
 inline constexpr char16_t kBackupObjectKey[] = u"BackupObject";

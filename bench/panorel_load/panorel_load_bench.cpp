@@ -1,6 +1,7 @@
 // The result-pane control on 100,000 generated deleted-object records, under the headless
 // backend, with a provider that answers columns and nothing else:
-//   - SetObjects of the whole list (sorted by name) and a click on another column;
+//   - SetObjects of the whole list (sorted by name), a click on another column and one on the
+//     date column, which orders by the deletion time;
 //   - select-all (every record becomes the selection handed to the provider);
 //   - resident memory after each of ten refreshes with fresh records.
 // Beside each sort: the same records ordered by inserting each one in place (binary search,
@@ -92,9 +93,12 @@ std::vector<PropertySet*> Generate(size_t count, unsigned seed) {
         std::snprintf(buffer, sizeof(buffer), "OU=Unit %03u,OU=Lumivel Corp,DC=lumivel,DC=test", unsigned(random() % 400));
         record->setText(u"parent", lumivel::FromUtf8(buffer));
         record->setString(u"FriendlyClassName", kClasses[random() % 5]);
-        std::snprintf(buffer, sizeof(buffer), "2026-%02u-%02u %02u:%02u", unsigned(1 + random() % 12),
-                      unsigned(1 + random() % 28), unsigned(random() % 24), unsigned(random() % 60));
+        const unsigned month = unsigned(1 + random() % 12), day = unsigned(1 + random() % 28),
+                       hour = unsigned(random() % 24), minute = unsigned(random() % 60);
+        std::snprintf(buffer, sizeof(buffer), "%02u/%02u/2026 - %02u:%02u", month, day, hour, minute);
         record->setText(u"dateDeleted", lumivel::FromUtf8(buffer));
+        std::snprintf(buffer, sizeof(buffer), "2026-%02u-%02uT%02u:%02u:00Z", month, day, hour, minute);
+        record->setText(u"DateDeletedUtc", lumivel::FromUtf8(buffer));
         record->ImageIndex = -1;
         records.push_back(record);
     }
@@ -102,10 +106,11 @@ std::vector<PropertySet*> Generate(size_t count, unsigned seed) {
 }
 
 std::vector<PropertySet*> InsertOneByOne(const std::vector<PropertySet*>& records, const std::u16string& key) {
+    const std::u16string timeKey = panorel::TimeKeyOf(records, key);
     std::vector<PropertySet*> sorted;
     for (PropertySet* record : records) {
         auto at = std::upper_bound(sorted.begin(), sorted.end(), record, [&](PropertySet* a, PropertySet* b) {
-            return panorel::CompareRecords(a, b, key) < 0;
+            return panorel::CompareRecords(a, b, key, timeKey) < 0;
         });
         sorted.insert(at, record);
     }
@@ -153,6 +158,10 @@ int main(int argc, char** argv) {
     const double resorted = Seconds(start);
 
     start = Clock::now();
+    lumivel::ui::UserListColumnClick(list, 3);
+    const double resortedByTime = Seconds(start);
+
+    start = Clock::now();
     LVITEMW all{};
     all.stateMask = LVIS_SELECTED;
     all.state = LVIS_SELECTED;
@@ -169,14 +178,23 @@ int main(int argc, char** argv) {
     std::vector<PropertySet*> check = records;
     panorel::SortRecords(check, u"FriendlyClassName");
     const bool same = check == byClass;
+    start = Clock::now();
+    std::vector<PropertySet*> byTime = InsertOneByOne(records, u"dateDeleted");
+    const double insertTime = Seconds(start);
+    check = records;
+    panorel::SortRecords(check, u"dateDeleted");
+    const bool sameTime = check == byTime;
 
     std::printf("%-34s %10s %12s %s\n", "operation", "control", "target", "one-by-one insertion (reference)");
     std::printf("%-34s %9.3fs %11s %9.3fs\n", "SetObjects, shown sorted by name", shown, "<= 0.300s", insertName);
     std::printf("%-34s %9.3fs %11s %9.3fs\n", "column click, re-sort by class", resorted, "<= 0.200s", insertClass);
+    std::printf("%-34s %9.3fs %11s %9.3fs\n", "column click, re-sort by time", resortedByTime, "<= 0.200s",
+                insertTime);
     std::printf("%-34s %9.3fs %11s %s\n", "select-all, selection to provider", selected, "<= 0.100s",
                 "(no sort involved)");
-    std::printf("\nfirst rows in name order: %s; class order equal to the reference's: %s; selection handed over: %zu\n",
-                ordered ? "yes" : "NO", same ? "yes" : "NO", handed);
+    std::printf("\nfirst rows in name order: %s; class and time orders equal to the reference's: %s, %s; "
+                "selection handed over: %zu\n",
+                ordered ? "yes" : "NO", same ? "yes" : "NO", sameTime ? "yes" : "NO", handed);
     Free(records);
     objects.clear();
 

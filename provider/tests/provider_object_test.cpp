@@ -2,11 +2,13 @@
 // columns, menus and the command preconditions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
 #include "lumivel/ui_test_hook.h"
+#include "lumivel/variant_holder.h"
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
@@ -202,6 +204,51 @@ TEST(ProviderObjectTest, ColumnsComeOnceWithRegistryWidthsAndAreShared) {
     EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[0])->cx, 321);
     EXPECT_EQ(reinterpret_cast<LVCOLUMNW*>(second[3])->cx, 100);
     VariantClear(&columns);
+}
+
+// View type 3 adds "Expires" after the result list's own columns, over the same records, so a
+// width the control stores counts whichever view it showed; view type 1 stays as it was.
+TEST(ProviderObjectTest, ExpiresViewTypeAddsItsColumnAfterTheSameFour) {
+    {
+        lumivel::RegistryKey widths;
+        ASSERT_EQ(widths.create(HKEY_CURRENT_USER, kResultColumnsKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        widths.writeDword(u"Expires", 170);
+    }
+    ComPtr<IRevivo> provider = createProvider();
+    auto data = query<IProviderData>(provider.get(), IID_IProviderData);
+    lumivel::VariantHolder withExpires, expiresKeys, plain, plainKeys;
+    ASSERT_EQ(data->GetColumns(kViewTypeResultWithExpires, withExpires.get(), expiresKeys.get()), S_OK);
+    ASSERT_EQ(data->GetColumns(1, plain.get(), plainKeys.get()), S_OK);
+    std::vector<LONG_PTR> five = lumivel::shared::ReadAddressList(withExpires.get());
+    std::vector<LONG_PTR> four = lumivel::shared::ReadAddressList(plain.get());
+    ASSERT_EQ(five.size(), 5u);
+    ASSERT_EQ(four.size(), 4u);
+    EXPECT_TRUE(std::equal(four.begin(), four.end(), five.begin()));
+    auto* expires = reinterpret_cast<LVCOLUMNW*>(five[4]);
+    EXPECT_EQ(expires->mask, static_cast<UINT>(LVCF_WIDTH | LVCF_TEXT));
+    EXPECT_EQ(std::u16string(expires->pszText), u"Expires");
+    EXPECT_EQ(expires->cx, 170);
+
+    auto keysOf = [](VARIANT* keys) {
+        std::vector<std::u16string> names;
+        LONG upper = -1;
+        if (keys->vt != (VT_ARRAY | VT_VARIANT) || FAILED(SafeArrayGetUBound(keys->parray, 1, &upper))) return names;
+        for (LONG i = 0; i <= upper; ++i) {
+            lumivel::VariantHolder key;
+            if (SUCCEEDED(SafeArrayGetElement(keys->parray, &i, key.get())) && key->vt == VT_BSTR)
+                names.emplace_back(key->bstrVal);
+        }
+        return names;
+    };
+    EXPECT_EQ(keysOf(expiresKeys.get()),
+              (std::vector<std::u16string>{u"name", u"parent", u"FriendlyClassName", u"dateDeleted", u"Expires"}));
+    EXPECT_EQ(keysOf(plainKeys.get()),
+              (std::vector<std::u16string>{u"name", u"parent", u"FriendlyClassName", u"dateDeleted"}));
+
+    lumivel::VariantHolder other, otherKeys;
+    EXPECT_EQ(data->GetColumns(4, other.get(), otherKeys.get()), S_OK);
+    EXPECT_EQ(other->vt, VT_EMPTY);
+    EXPECT_EQ(otherKeys->vt, VT_EMPTY);
 }
 
 std::vector<std::pair<UINT, bool>> menuItems(HMENU menu) {

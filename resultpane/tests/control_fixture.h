@@ -26,6 +26,36 @@ inline HWND MakeHostWindow(int width, int height) {
                            nullptr, nullptr, nullptr, nullptr);
 }
 
+struct MenuItem {
+    std::u16string text;
+    UINT id = 0;
+    UINT state = 0;
+    std::vector<MenuItem> children;
+};
+
+inline std::vector<MenuItem> ReadMenu(HMENU menu) {
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        WCHAR text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 256;
+        GetMenuItemInfoW(menu, UINT(i), TRUE, &info);
+        MenuItem item{(info.fType & MFT_SEPARATOR) ? u"-" : std::u16string(text), info.wID, info.fState, {}};
+        if (info.hSubMenu) item.children = ReadMenu(info.hSubMenu);
+        items.push_back(item);
+    }
+    return items;
+}
+
+inline std::vector<std::u16string> Texts(const std::vector<MenuItem>& items) {
+    std::vector<std::u16string> texts;
+    for (const MenuItem& item : items) texts.push_back(item.text);
+    return texts;
+}
+
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,6 +134,28 @@ protected:
         return buffer;
     }
 
+    // Right-clicks the list and chooses the item `choose` names (by text, in the menu or its
+    // submenus); the menu is kept for a look.
+    void rightClick(HWND list, const std::u16string& choose = u"") {
+        menu.clear();
+        shown = false;
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.kind != lumivel::ui::SurfaceKind::PopupMenu) return 0;
+            shown = true;
+            menu = ReadMenu(surface.menu);
+            return INT_PTR(find(menu, choose));
+        });
+        lumivel::ui::UserListClick(list, 0, 0, NM_RCLICK, POINT{5, 30});
+        lumivel::ui::SetTestHook({});
+    }
+    static UINT find(const std::vector<MenuItem>& items, const std::u16string& text) {
+        for (const MenuItem& item : items) {
+            if (!text.empty() && item.text == text && item.children.empty()) return item.id;
+            if (UINT inner = find(item.children, text)) return inner;
+        }
+        return 0;
+    }
+
     static RECT windowRect(HWND window) {
         RECT rect{};
         GetWindowRect(window, &rect);
@@ -120,6 +172,9 @@ protected:
     ComPtr<FakeSchemaCache> cache;
     ComPtr<FakeConsole> console;
     std::vector<PropertySet*> owned;
+    // The last context menu shown by rightClick, and whether one was.
+    std::vector<MenuItem> menu;
+    bool shown = false;
 };
 
 }  // namespace panoreltest

@@ -8,36 +8,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-struct MenuItem {
-    std::u16string text;
-    UINT id = 0;
-    UINT state = 0;
-    std::vector<MenuItem> children;
-};
-
-std::vector<MenuItem> ReadMenu(HMENU menu) {
-    std::vector<MenuItem> items;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        WCHAR text[256] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 256;
-        GetMenuItemInfoW(menu, UINT(i), TRUE, &info);
-        MenuItem item{(info.fType & MFT_SEPARATOR) ? u"-" : std::u16string(text), info.wID, info.fState, {}};
-        if (info.hSubMenu) item.children = ReadMenu(info.hSubMenu);
-        items.push_back(item);
-    }
-    return items;
-}
-
-std::vector<std::u16string> Texts(const std::vector<MenuItem>& items) {
-    std::vector<std::u16string> texts;
-    for (const MenuItem& item : items) texts.push_back(item.text);
-    return texts;
-}
-
 // A provider whose one command answers with new records under "ObjectsAdded".
 class AddingProvider final : public lumivel::com::ComObject<AddingProvider, IProviderCommands> {
 public:
@@ -64,33 +34,7 @@ public:
     HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
 };
 
-class CommandsTest : public ControlTest {
-protected:
-    // Right-clicks the list and chooses the item `choose` names (by text, in the menu or its
-    // submenus); the menu is kept for a look.
-    void rightClick(HWND list, const std::u16string& choose = u"") {
-        menu.clear();
-        shown = false;
-        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
-            if (surface.kind != lumivel::ui::SurfaceKind::PopupMenu) return 0;
-            shown = true;
-            menu = ReadMenu(surface.menu);
-            return INT_PTR(find(menu, choose));
-        });
-        lumivel::ui::UserListClick(list, 0, 0, NM_RCLICK, POINT{5, 30});
-        lumivel::ui::SetTestHook({});
-    }
-    static UINT find(const std::vector<MenuItem>& items, const std::u16string& text) {
-        for (const MenuItem& item : items) {
-            if (!text.empty() && item.text == text && item.children.empty()) return item.id;
-            if (UINT inner = find(item.children, text)) return inner;
-        }
-        return 0;
-    }
-
-    std::vector<MenuItem> menu;
-    bool shown = false;
-};
+class CommandsTest : public ControlTest {};
 
 TEST_F(CommandsTest, OneSelectedRecordGetsProviderItemsDeleteAndPropertiesAsDefault) {
     connect();

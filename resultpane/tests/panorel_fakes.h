@@ -55,6 +55,7 @@ public:
     ~FakeProvider() override {
         for (LVCOLUMNW* column : topColumns) delete column;
         for (LVCOLUMNW* column : bottomColumns) delete column;
+        delete expiresColumn;
     }
 
     void addColumn(const char16_t* title, const char16_t* key, int width, bool bottom = false) {
@@ -66,10 +67,23 @@ public:
         (bottom ? bottomKeys : topKeys).push_back(key);
     }
 
+    // View type 3, as the restore provider answers it: the top columns' own records, then "Expires".
+    void offerExpiresColumn(int width) {
+        expiresColumn = new LVCOLUMNW{};
+        expiresColumn->mask = LVCF_WIDTH | LVCF_TEXT;
+        expiresColumn->cx = width;
+        expiresColumn->pszText = const_cast<LPWSTR>(u"Expires");
+    }
+
     // IProviderData
     HRESULT STDMETHODCALLTYPE GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) override {
-        const auto& columns = lViewType == 1 ? topColumns : bottomColumns;
-        const auto& keys = lViewType == 1 ? topKeys : bottomKeys;
+        if (lViewType < 1 || lViewType > 3 || (lViewType == 3 && !expiresColumn)) return S_OK;
+        std::vector<LVCOLUMNW*> columns = lViewType == 2 ? bottomColumns : topColumns;
+        std::vector<std::u16string> keys = lViewType == 2 ? bottomKeys : topKeys;
+        if (lViewType == 3) {
+            columns.push_back(expiresColumn);
+            keys.push_back(u"Expires");
+        }
         if (columns.empty()) return S_OK;
         std::vector<LONG_PTR> addresses;
         for (LVCOLUMNW* column : columns) addresses.push_back(reinterpret_cast<LONG_PTR>(column));
@@ -152,6 +166,7 @@ public:
 
     std::vector<LVCOLUMNW*> topColumns, bottomColumns;
     std::vector<std::u16string> topKeys, bottomKeys;
+    LVCOLUMNW* expiresColumn = nullptr;
     std::map<LONG, std::vector<std::pair<UINT, std::u16string>>> menus;
     HRESULT detailsResult = S_OK;
     LONG detailsMode = 2;

@@ -9,9 +9,13 @@
 #include "lumivel/qt_ui.h"
 #include "lumivel/thread_queue.h"
 #include "resultpane/tests/control_fixture.h"
+#include "tests/support/private_hives.h"
 
 namespace panoreltest {
 namespace {
+
+// The column choice the control keeps per user goes to a private hive, not the user's own.
+const auto* const kHives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 void Settle() {
     for (int i = 0; i < 5; ++i) {
@@ -64,6 +68,34 @@ TEST_F(Screenshot, RecordsWithIconsSortedAboveTheDetailsText) {
     Settle();
     ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-result-pane.png")));
     EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-result-pane.png")), 1000u);
+}
+
+TEST_F(Screenshot, TombstonesSortedByTheirPurgeTimeInTheExpiresColumn) {
+    cache->colours = {RGB(40, 90, 200), RGB(60, 160, 80)};
+    cache->icons = {{u"user", 0}, {u"group", 1}};
+    provider->topColumns[0]->cx = 110;
+    provider->topColumns[1]->cx = 60;
+    provider->topColumns[2]->cx = 95;
+    provider->offerExpiresColumn(125);
+    connect();
+    std::vector<PropertySet*> records;
+    for (auto [name, className, parent, expires, expiresUtc] :
+         {std::tuple{u"Dave Dunn", u"user", u"OU=Staff", u"06/02/2027 - 09:14", u"2027-06-02T09:14:00Z"},
+          std::tuple{u"Auditors", u"group", u"OU=Groups", u"12/20/2026 - 17:40", u"2026-12-20T17:40:00Z"},
+          std::tuple{u"Alice Archer", u"user", u"OU=Staff", u"01/11/2027 - 08:05", u"2027-01-11T08:05:00Z"},
+          std::tuple{u"Carol Cole", u"user", u"OU=Projects", u"", u""}})
+        records.push_back(keep(MakeRecord(
+            name, className, {{u"parent", parent}, {u"Expires", expires}, {u"ExpiresUtc", expiresUtc}})));
+    show(records);
+    rightClick(control->topList(), u"Show &Expires Column");
+    ASSERT_TRUE(control->expiresColumnShown());
+    lumivel::ui::UserListColumnClick(control->topList(), 3);
+    EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 0, 0), u"Auditors");
+    EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 3, 3), u"") << "no purge time, last";
+    ShowWindow(host, SW_SHOW);
+    Settle();
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-expires-column.png")));
+    EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-expires-column.png")), 1000u);
 }
 
 }  // namespace

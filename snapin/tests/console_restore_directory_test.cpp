@@ -145,6 +145,31 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
     rightClick(list, leafRow);
     EXPECT_TRUE(menuSeen) << "the menu offers \"&Restore\"";
 
+    // The purge times on request, from the control's own item, and away again.
+    auto toggleExpires = [&] {
+        lumivel::ui::SetTestHook([](const lumivel::ui::Surface& surface) -> INT_PTR {
+            return surface.kind == lumivel::ui::SurfaceKind::PopupMenu
+                       ? INT_PTR(MenuItemId(surface.menu, u"Show &Expires Column"))
+                       : 0;
+        });
+        rightClick(list, RowNamed(list, leaf));
+        lumivel::ui::SetTestHook({});
+    };
+    toggleExpires();
+    WCHAR title[64] = {};
+    LVCOLUMNW expiresColumn{};
+    expiresColumn.mask = LVCF_TEXT;
+    expiresColumn.pszText = title;
+    expiresColumn.cchTextMax = 64;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, WPARAM(columns), LPARAM(&expiresColumn)));
+    EXPECT_EQ(std::u16string(title), u"Expires");
+    const std::u16string expires = ItemText(list, RowNamed(list, leaf), columns);
+    EXPECT_FALSE(expires.empty()) << "a tombstone of this domain has its purge time";
+    EXPECT_NE(expires, ItemText(list, RowNamed(list, leaf), columns - 1)) << "not the date it was deleted";
+    console.screenshot("console_expires_column");
+    toggleExpires();
+    EXPECT_FALSE(SendMessageW(list, LVM_GETCOLUMNW, WPARAM(columns), LPARAM(&expiresColumn)));
+
     // "&Restore": the parents come back first, and all three leave the list.
     answerRestore("");
     rightClick(list, RowNamed(list, leaf));
