@@ -32,8 +32,6 @@ using lumivel::console::ConsoleDriver;
 using lumivel::testing::EscapeRdnValue;
 using namespace snapin_test;
 
-constexpr int kTopList = 100;
-
 class ConsoleRestoreTest : public ConsoleRestoreFixture {
 protected:
     ConsoleRestoreTest() : ConsoleRestoreFixture("ConsoleTest") {}
@@ -219,7 +217,6 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
 // the object comes back there; a container that does not take the class is refused and nothing
 // changes; a cancelled choice restores and audits nothing.
 TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
-    const std::string& domain = lumivel::testing::TestDirectory().domain;
     std::string lost = "Lost " + m_suffix, orphan = "Orphan " + m_suffix, sub = "Sub " + m_suffix;
     std::string haven = "Haven " + m_suffix, box = "Box " + m_suffix;
     std::string lostDn = "OU=" + lost + "," + m_root, orphanDn = "CN=" + orphan + "," + lostDn;
@@ -249,24 +246,9 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
     CLSID snapin{};
     CLSIDFromString(kSnapinClsid, &snapin);
     ASSERT_EQ(console.open(snapin), S_OK);
-    console.expand(console.root());
-    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
-        if (surface.resourceId == IDD_CONNECT_TO) {
-            SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());
-            SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
-        }
-        return IDOK;
-    });
-    ASSERT_TRUE(console.chooseAction(console.root(), u"&Connect To..."));
-    lumivel::ui::SetTestHook({});
-    HSCOPEITEM node = console.children(console.root()).back();
-    console.select(node);
-    ASSERT_TRUE(console.runUntil([&] { return CountIn(console.statusText()) >= 0; }, 180000))
-        << lumivel::ToUtf8(console.statusText());
-    long listed = CountIn(console.statusText());
-    HWND list = GetDlgItem(console.session().resultViewWindow(), kTopList);
-    ASSERT_NE(list, nullptr);
-    ASSERT_TRUE(console.runUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == listed; }, 5000));
+    long listed = -1;
+    HWND list = connectAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
 
     // The chooser, worked as a person would: the test's OU typed and opened, a row entered.
     // open(): what the chooser showed; then how it is left (0: cancelled, else OK).
@@ -353,7 +335,7 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
     else
         setenv("LUMIVEL_AUDIT_LOG", usual.c_str(), 1);
     std::remove(auditLog.c_str());
-    ASSERT_TRUE(console.chooseAction(node, u"&Remove"));
+    ASSERT_TRUE(console.chooseAction(console.children(console.root()).back(), u"&Remove"));
 }
 
 }  // namespace

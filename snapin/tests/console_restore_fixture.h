@@ -10,9 +10,11 @@
 
 #include <string>
 
+#include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
 #include "lumivel/ui_test_hook.h"
+#include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
 #include "tests/support/directory_fixture.h"
 #include "win/commctrl.h"
@@ -58,6 +60,9 @@ inline UINT MenuItemId(HMENU menu, const std::u16string& text) {
     return 0;
 }
 
+// The control's list of the top pane.
+inline constexpr int kTopList = 100;
+
 // Registers the modules and makes an OU named after the test, taken away again afterwards.
 class ConsoleRestoreFixture : public ::testing::Test {
 protected:
@@ -83,6 +88,30 @@ protected:
         QModelIndex index = view->model()->index(row, 0);
         view->scrollTo(index);
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(index).center());
+    }
+
+    // Connects the test domain from the Action menu and waits for its whole listing.
+    HWND connectAndList(lumivel::console::ConsoleDriver& console, long* listed) {
+        const std::string& domain = lumivel::testing::TestDirectory().domain;
+        console.expand(console.root());
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            if (surface.resourceId == IDD_CONNECT_TO) {
+                SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());
+                SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+            }
+            return IDOK;
+        });
+        bool connected = console.chooseAction(console.root(), u"&Connect To...");
+        lumivel::ui::SetTestHook({});
+        if (!connected || console.children(console.root()).empty()) return nullptr;
+        console.select(console.children(console.root()).back());
+        if (!console.runUntil([&] { return CountIn(console.statusText()) >= 0; }, 180000)) return nullptr;
+        *listed = CountIn(console.statusText());
+        HWND control = console.session().resultViewWindow();
+        HWND list = control ? GetDlgItem(control, kTopList) : nullptr;
+        if (!list || !console.runUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == *listed; }, 5000))
+            return nullptr;
+        return list;
     }
 
     std::string m_rootName, m_suffix, m_root;

@@ -25,8 +25,6 @@ using lumivel::console::ConsoleDriver;
 using lumivel::testing::EscapeRdnValue;
 using namespace snapin_test;
 
-constexpr int kTopList = 100;
-
 std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
     std::vector<std::vector<std::string>> rows;
     int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -42,30 +40,6 @@ std::string Trimmed(const std::string& text) { return text.substr(std::min(text.
 class ConsolePlanAndSubtreeTest : public ConsoleRestoreFixture {
 protected:
     ConsolePlanAndSubtreeTest() : ConsoleRestoreFixture("ConsolePlan") {}
-
-    // Connects the test domain from the Action menu and waits for its whole listing.
-    HWND connectAndList(ConsoleDriver& console, long* listed) {
-        const std::string& domain = lumivel::testing::TestDirectory().domain;
-        console.expand(console.root());
-        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
-            if (surface.resourceId == IDD_CONNECT_TO) {
-                SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());
-                SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
-            }
-            return IDOK;
-        });
-        bool connected = console.chooseAction(console.root(), u"&Connect To...");
-        lumivel::ui::SetTestHook({});
-        if (!connected || console.children(console.root()).empty()) return nullptr;
-        console.select(console.children(console.root()).back());
-        if (!console.runUntil([&] { return CountIn(console.statusText()) >= 0; }, 180000)) return nullptr;
-        *listed = CountIn(console.statusText());
-        HWND control = console.session().resultViewWindow();
-        HWND list = control ? GetDlgItem(control, kTopList) : nullptr;
-        if (!list || !console.runUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == *listed; }, 5000))
-            return nullptr;
-        return list;
-    }
 
     // Chooses the menu item; message boxes are answered with answer and their texts kept;
     // the dialog goes to onDialog.
