@@ -243,11 +243,8 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
     };
 
     ConsoleDriver console;
-    CLSID snapin{};
-    CLSIDFromString(kSnapinClsid, &snapin);
-    ASSERT_EQ(console.open(snapin), S_OK);
     long listed = -1;
-    HWND list = connectAndList(console, &listed);
+    HWND list = openAndList(console, &listed);
     ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
 
     // The chooser, worked as a person would: the test's OU typed and opened, a row entered.

@@ -90,9 +90,13 @@ protected:
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(index).center());
     }
 
-    // Connects the test domain from the Action menu and waits for its whole listing.
-    HWND connectAndList(lumivel::console::ConsoleDriver& console, long* listed) {
+    // Opens the console, connects the test domain from the Action menu and waits for its whole
+    // listing; the control's list, null when any step failed.
+    HWND openAndList(lumivel::console::ConsoleDriver& console, long* listed) {
         const std::string& domain = lumivel::testing::TestDirectory().domain;
+        CLSID snapin{};
+        CLSIDFromString(kSnapinClsid, &snapin);
+        if (console.open(snapin) != S_OK) return nullptr;
         console.expand(console.root());
         lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
             if (surface.resourceId == IDD_CONNECT_TO) {

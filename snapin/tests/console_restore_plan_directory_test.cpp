@@ -75,11 +75,8 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
         ASSERT_TRUE(lumivel::testing::LdapDelete(*dn)) << *dn;
 
     ConsoleDriver console;
-    CLSID snapin{};
-    CLSIDFromString(kSnapinClsid, &snapin);
-    ASSERT_EQ(console.open(snapin), S_OK);
     long listed = -1;
-    HWND list = connectAndList(console, &listed);
+    HWND list = openAndList(console, &listed);
     ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
     ASSERT_GE(RowNamed(list, leaf), 0);
 
