@@ -3,6 +3,7 @@
 #include "provider/subtree_report_dialog.h"
 
 #include "lumivel/variant_holder.h"
+#include "provider/backup/backup_writer.h"
 #include "provider/dialog_helpers.h"
 #include "provider/list_view_rows.h"
 #include "provider/resource_ids.h"
@@ -111,7 +112,8 @@ HRESULT Revivo::RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIA
     std::vector<SubtreeReportRow> rows = SubtreeReportRowsOf(reported);
     lumivel::shared::FreeObjectListRecords(report.get());
     if (FAILED(restored) && rows.empty()) {
-        MessageBoxW(parent, u"The subtree could not be restored.", u"Restore Subtree", MB_OK | MB_ICONSTOP);
+        std::u16string text = u"The subtree could not be restored: " + SystemErrorText(static_cast<DWORD>(restored));
+        MessageBoxW(parent, text.c_str(), u"Restore Subtree", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
     ShowSubtreeReportDialog(parent, rows);
