@@ -36,12 +36,6 @@ struct ChooserState {
     std::map<std::u16string, HRESULT, NoCaseLess> verdicts;
 };
 
-// Each search and check blocks the dialog for at most its time limit; the cursor says so.
-struct BusyCursor {
-    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    ~BusyCursor() { SetCursor(previous); }
-};
-
 ChooserState* stateOf(HWND dialog) { return reinterpret_cast<ChooserState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 HWND listOf(HWND dialog) { return GetDlgItem(dialog, IDC_RESTORE_TO_LIST); }

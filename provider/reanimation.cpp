@@ -93,11 +93,6 @@ std::u16string showLdapError(HWND parent, ULONG ldapResult) {
     return text ? text : u"";
 }
 
-bool nameIsTaken(const std::u16string& dn) {
-    ComPtr<IADs> existing;
-    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
-}
-
 // A tombstone of the cache as a record reanimation can work on.
 PropertySet* recordFromCopy(const TombstoneCopy& copy) {
     PropertySet* record = PropertySet::create();
@@ -150,6 +145,11 @@ std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
 }
 
 }  // namespace
+
+bool NameIsTaken(const std::u16string& dn) {
+    ComPtr<IADs> existing;
+    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
+}
 
 bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName) {
     // Escape pairs are stepped over whole, so an escaped backslash followed by "0A" is not
@@ -280,7 +280,7 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
     if (!session.get()) return E_FAIL;
     ULONG ldapResult = connectAndBind(session.get());
     if (ldapResult == LDAP_SUCCESS) {
-        while (nameIsTaken(newName)) {
+        while (NameIsTaken(newName)) {
             if (!AskForNewName(parent, newName, &newName)) return E_FAIL;
         }
         ldapResult = reanimate(session.get(), tombstoneName, newName);

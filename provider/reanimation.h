@@ -26,6 +26,9 @@ std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u
                                         std::u16string_view parent);
 
 // Dialog 206: true with the new DN when the user entered a name.
+// Whether an object of that DN exists anywhere in the forest (through the global catalog).
+bool NameIsTaken(const std::u16string& dn);
+
 bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* newName);
 
 // Makes sure the parent of dn exists, creating missing containers from the top down, then

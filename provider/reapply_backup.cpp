@@ -1,6 +1,7 @@
 // Command 318: a reanimated object keeps only what its tombstone kept; its backup holds the
 // rest. Written back where the directory lets the caller write it, and reported either way.
 #include <cstring>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -58,7 +59,8 @@ HRESULT bindByGuid(std::u16string_view server, const std::u16string& guid, ComPt
     return ADsGetObject((prefixOf(server) + u"<GUID=" + guid + u">").c_str(), IID_IADs, object->putVoid());
 }
 
-std::set<std::u16string> writableAttributes(IADs* object) {
+// Nothing when the directory would not say: that is not the same as "none may be written".
+std::optional<std::set<std::u16string>> writableAttributes(IADs* object) {
     std::set<std::u16string> names;
     UniqueBstr name(u"allowedAttributesEffective");
     VARIANT wanted;
@@ -66,7 +68,10 @@ std::set<std::u16string> writableAttributes(IADs* object) {
     wanted.vt = VT_BSTR;
     wanted.bstrVal = name.get();
     VariantHolder values;
-    if (FAILED(object->GetInfoEx(wanted, 0)) || FAILED(object->GetEx(name.get(), values.get()))) return names;
+    if (FAILED(object->GetInfoEx(wanted, 0))) return std::nullopt;
+    HRESULT read = object->GetEx(name.get(), values.get());
+    if (read == E_ADS_PROPERTY_NOT_FOUND) return names;
+    if (FAILED(read)) return std::nullopt;
     if (values->vt == (VT_ARRAY | VT_VARIANT) && values->parray) {
         auto* elements = static_cast<VARIANT*>(values->parray->pvData);
         for (ULONG i = 0; i < values->parray->rgsabound[0].cElements; ++i)
@@ -148,8 +153,10 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     UniqueBstr dnName(u"distinguishedName");
     if (FAILED(live->Get(dnName.get(), liveName.get())) || liveName->vt != VT_BSTR) return E_FAIL;
     std::u16string liveDn(lumivel::shared::ViewOf(liveName->bstrVal));
-    std::set<std::u16string> writable = writableAttributes(live.get());
+    std::optional<std::set<std::u16string>> allowed = writableAttributes(live.get());
     live.reset();
+    if (!allowed) return E_FAIL;
+    const std::set<std::u16string>& writable = *allowed;
     LoadAttributeLists(attributeLists());
 
     std::vector<Report> reports;
@@ -240,8 +247,11 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         if (report.membership) item->setInt(kReapplyMembershipKey, 1);
         refused = refused || report.outcome == u"Refused";
     }
-    if (records.empty() || !result || FAILED(lumivel::shared::BuildObjectList(records, result)))
+    // A report that cannot be handed over is a failure, not an empty report.
+    HRESULT built = records.empty() || !result ? S_OK : lumivel::shared::BuildObjectList(records, result);
+    if (records.empty() || !result || FAILED(built))
         for (PropertySet* made : records) made->release();
+    if (FAILED(built)) return built;
     return refused ? S_FALSE : S_OK;
 }
 

@@ -22,11 +22,6 @@ namespace {
 // Deeper than any container nesting a directory allows; a longer chain is hostile data.
 constexpr size_t kMaxChain = 256;
 
-bool nameIsTaken(const std::u16string& dn) {
-    ComPtr<IADs> existing;
-    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
-}
-
 // The naming context a tombstone lives in: what follows its Deleted Objects container.
 std::u16string namingContextOf(std::u16string_view tombstoneDn) {
     size_t at = lumivel::shared::FindTextNoCase(tombstoneDn, u",CN=Deleted Objects,");
@@ -109,7 +104,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
         planned->setText(kExpiresKey, step->expires);
         planned->setText(kExpiresUtcKey, step->expiresUtc);
         if (!target.empty()) {
-            planned->setInt(kPlanNameTakenKey, nameIsTaken(target) ? 1 : 0);
+            planned->setInt(kPlanNameTakenKey, NameIsTaken(target) ? 1 : 0);
             if (step == chain.rbegin()) {
                 HRESULT may = CheckCreationIn(server, parent, step->className);
                 if (may == S_OK || may == E_ACCESSDENIED) planned->setInt(kPlanMayCreateKey, may == S_OK ? 1 : 0);
@@ -117,11 +112,11 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
         }
         parent = target;
     }
-    if (failed || !result || FAILED(lumivel::shared::BuildObjectList(records, result))) {
+    // A plan that cannot be handed over is a failure, not an empty plan.
+    HRESULT built = failed ? E_OUTOFMEMORY : result ? lumivel::shared::BuildObjectList(records, result) : S_OK;
+    if (failed || !result || FAILED(built))
         for (PropertySet* planned : records) planned->release();
-        return failed ? E_OUTOFMEMORY : S_OK;
-    }
-    return S_OK;
+    return FAILED(built) ? built : S_OK;
 }
 
 }  // namespace revivo

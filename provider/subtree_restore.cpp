@@ -101,6 +101,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
 
     // The root as a single restore brings it back, deleted parents and all.
     RestoredTombstones restoredFirst;
+    m_lastRestoreError.clear();
     HRESULT rootResult = Restore(parent, record, &restoredFirst);
     std::vector<std::u16string> forgotten = restoredFirst;
     Entry& root = entries.front();
@@ -110,8 +111,10 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
         if (root.target.empty()) root.error = u"restored, but its new name cannot be read back";
     } else {
         root.outcome = Outcome::Failed;
-        root.error = rootResult == E_FAIL ? u"no new name was given for a name that is taken"
-                                          : u"the container could not be restored";
+        // The restore knows why it stopped; E_FAIL without a reason is a name left untaken.
+        root.error = !m_lastRestoreError.empty()   ? m_lastRestoreError
+                     : rootResult == E_FAIL        ? u"no new name was given for a name that is taken"
+                                                   : u"the container could not be restored";
     }
 
     ReanimationSession session(server);
@@ -188,8 +191,11 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
         reported->setText(kSubtreeErrorKey, entry.error);
         complete = complete && entry.outcome == Outcome::Restored;
     }
-    if (!result || FAILED(lumivel::shared::BuildObjectList(records, result)))
+    // A report that cannot be handed over is a failure, not an empty report.
+    HRESULT built = result ? lumivel::shared::BuildObjectList(records, result) : S_OK;
+    if (!result || FAILED(built))
         for (PropertySet* made : records) made->release();
+    if (FAILED(built)) return built;
     return complete ? S_OK : S_FALSE;
 }
 

@@ -1,5 +1,6 @@
 #include "shared/audit_log.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -43,7 +44,13 @@ std::string AuditLogPath() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && *state == '/') return std::string(state) + "/lumivel/audit.log";
     const char* home = std::getenv("HOME");
-    return std::string(home && *home == '/' ? home : "/tmp") + "/.local/state/lumivel/audit.log";
+    // Never a shared folder such as /tmp, where another user could lay out the file first.
+    if (!home || *home != '/') {
+        const struct passwd* account = getpwuid(geteuid());
+        home = account && account->pw_dir && account->pw_dir[0] == '/' ? account->pw_dir : nullptr;
+    }
+    // No place at all: the write fails and says so.
+    return home ? std::string(home) + "/.local/state/lumivel/audit.log" : std::string();
 }
 
 std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal) {
