@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "cli/cli_arguments.h"
 #include "cli/cli_output.h"
 #include "cli/terminal_text.h"
 #include "shared/audit_log.h"
@@ -32,14 +33,7 @@ std::optional<long long> SinceSeconds(const std::string& text, long long now) {
     if (std::optional<long long> exact = SecondsOfIsoUtc(text)) return exact;
     if (text.size() == 10)
         if (std::optional<long long> day = SecondsOfIsoUtc(text + "T00:00:00Z")) return day;
-    if (text.size() >= 2 && text.size() <= 10 && (text.back() == 'd' || text.back() == 'h')) {
-        long long count = 0;
-        for (size_t i = 0; i + 1 < text.size(); ++i) {
-            if (text[i] < '0' || text[i] > '9') return std::nullopt;
-            count = count * 10 + (text[i] - '0');
-        }
-        return now - count * (text.back() == 'd' ? 86400LL : 3600LL);
-    }
+    if (std::optional<long long> ago = DurationSeconds(text)) return now - *ago;
     return std::nullopt;
 }
 

@@ -81,10 +81,8 @@ void select(HWND list, int row) {
 int archiveRow(HWND list, const std::u16string& wanted) {
     int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     if (lumivel::EqualsNoCase(wanted, u"latest")) return rows > 0 ? 0 : -1;
-    size_t cut = wanted.find_last_of(u"/\\");
-    std::u16string name = cut == std::u16string::npos ? wanted : wanted.substr(cut + 1);
     for (int row = 0; row < rows; ++row)
-        if (lumivel::EqualsNoCase(cellText(list, row, 0), name)) return row;
+        if (NamesArchive(wanted, cellText(list, row, 0))) return row;
     return -1;
 }
 
@@ -274,6 +272,12 @@ Interaction InteractionFor(bool yes) {
     bool headless = ui && std::string(ui) == "headless";
     if (yes || headless || isatty(STDIN_FILENO) != 1 || isatty(STDERR_FILENO) != 1) return Interaction::Unattended;
     return Interaction::Terminal;
+}
+
+bool NamesArchive(const std::u16string& wanted, std::u16string_view fileName) {
+    size_t cut = wanted.find_last_of(u"/\\");
+    std::u16string_view name = cut == std::u16string::npos ? std::u16string_view(wanted) : std::u16string_view(wanted).substr(cut + 1);
+    return !fileName.empty() && lumivel::EqualsNoCase(name, fileName);
 }
 
 }  // namespace lumivel_cli

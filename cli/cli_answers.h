@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_arguments.h"
@@ -57,5 +58,9 @@ Transcript TakeTranscript();
 
 // Whether the run may ask the person at the terminal, from its options and environment.
 Interaction InteractionFor(bool yes);
+
+// Whether the archive answer of --from-backup names this archive file: "latest" is not a
+// name; otherwise the answer's last path part, in any letter case.
+bool NamesArchive(const std::u16string& wanted, std::u16string_view fileName);
 
 }  // namespace lumivel_cli

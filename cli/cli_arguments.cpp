@@ -263,15 +263,18 @@ std::string scheduleOption(const std::string& word, const std::optional<std::str
     return {};
 }
 
-// "7d" or "12h" in seconds; nothing for any other text. At most 9 digits, so the product
-// stays far inside a 64-bit count.
-std::optional<long long> durationSeconds(const std::string& text) {
+}  // namespace
+
+// At most 9 digits, so the product stays far inside a 64-bit count.
+std::optional<long long> DurationSeconds(const std::string& text) {
     if (text.size() < 2) return std::nullopt;
     std::string number = text.substr(0, text.size() - 1);
     char unit = static_cast<char>(std::tolower(static_cast<unsigned char>(text.back())));
     if (!digits(number) || (unit != 'd' && unit != 'h')) return std::nullopt;
     return std::stoll(number) * (unit == 'd' ? 86400LL : 3600LL);
 }
+
+namespace {
 
 bool isScheduleOption(const std::string& word) {
     for (const char* option : {"--daily", "--weekly", "--monthly-day", "--monthly-week", "--once", "--days", "--months",
@@ -438,7 +441,7 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         return ParseResult{arguments, {}, {}};
     }
     if (arguments.expiringWithinText) {
-        arguments.expiringWithin = durationSeconds(*arguments.expiringWithinText);
+        arguments.expiringWithin = DurationSeconds(*arguments.expiringWithinText);
         if (!arguments.expiringWithin) return failure("--expiring-within takes days or hours, such as 7d or 12h");
     }
     size_t wanted = command->command == Command::Domains || command->command == Command::Log ? 0 : 1;

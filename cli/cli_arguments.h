@@ -76,6 +76,9 @@ struct ParseResult {
 
 ParseResult ParseArguments(const std::vector<std::string>& words);
 
+// "7d" or "12h" (either case) in seconds; nothing for any other text.
+std::optional<long long> DurationSeconds(const std::string& text);
+
 // The usage text of a sub-command, or of the program.
 std::string UsageText(std::optional<Command> topic);
 

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <set>
 
+#include "cli/cli_answers.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_output.h"
 #include "cli/domain_listing.h"
@@ -304,12 +305,18 @@ void RestoreRun::reapply(PropertySet* tombstone) {
     std::u16string guid = guidOf(tombstone);
     // The archive the question of --from-backup would be answered with.
     BackupListing listing;
-    m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guid, &listing);
+    HRESULT listed = m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guid, &listing);
+    if (FAILED(listed)) {
+        m_outcome.allRestored = false;
+        std::cout << "Not re-applied " << name << ": the backup folder cannot be read (" << shown(ErrorText(listed))
+                  << ")\n";
+        return;
+    }
     std::u16string wanted = WidenText(*m_arguments.fromBackup);
     std::u16string archive;
     for (const BackupArchive& candidate : listing.archives) {
         if (!candidate.holdsObject || !*candidate.holdsObject) continue;
-        if (lumivel::EqualsNoCase(wanted, u"latest") || candidate.name == wanted || candidate.path == wanted) {
+        if (lumivel::EqualsNoCase(wanted, u"latest") || NamesArchive(wanted, candidate.name)) {
             archive = candidate.path;
             break;
         }

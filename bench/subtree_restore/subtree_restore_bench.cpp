@@ -33,7 +33,7 @@ struct Run {
 
 Run timed(const std::string& command) {
     auto start = Clock::now();
-    int status = std::system(("bash -c " + ShellQuote(command + " >/dev/null 2>/tmp/subtree-bench.err")).c_str());
+    int status = std::system(("bash -c " + ShellQuote(command + " >/dev/null 2>&1")).c_str());
     return Run{status == 0, std::chrono::duration<double>(Clock::now() - start).count()};
 }
 
