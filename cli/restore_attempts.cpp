@@ -3,8 +3,8 @@
 #include <iostream>
 #include <optional>
 
-#include "cli/cli_output.h"
 #include "cli/terminal_text.h"
+#include "shared/directory_operations.h"
 #include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
 
@@ -113,7 +113,7 @@ std::string FailureReason(const RestoreAttempts& attempts, const Arguments& argu
     const CommandOutcome& outcome = attempts.last;
     if (attempts.nameUnanswered) {
         if (arguments.newName)
-            return "the name " + shown(ReadableName(NarrowText(tombstoneName))) + " is taken, and so is " +
+            return "the name " + shown(lumivel::shared::PlainTombstoneName(tombstoneName)) + " is taken, and so is " +
                    shown(*arguments.newName);
         return "the name " + shown(leafName(outcome.takenName)) + " is taken" +
                (interaction == Interaction::Unattended ? "; give another with --new-name NAME" : "");

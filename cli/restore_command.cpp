@@ -14,6 +14,7 @@
 #include "cli/restore_preview.h"
 #include "cli/terminal_text.h"
 #include "cli/tombstone_index.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace lumivel_cli {
@@ -21,6 +22,7 @@ namespace lumivel_cli {
 namespace {
 
 using lumivel::shared::NarrowText;
+using lumivel::shared::PlainTombstoneName;
 using lumivel::shared::WidenText;
 
 constexpr int kExitSuccess = 0;
@@ -30,12 +32,7 @@ std::string shown(std::u16string_view text) { return TerminalText(NarrowText(tex
 std::string shown(const std::string& text) { return TerminalText(text); }
 
 std::u16string guidOf(const PropertySet* tombstone) {
-    return lumivel::FoldCase(lumivel::shared::MangledGuidText(tombstone->getText(u"name")));
-}
-
-// The name a person knows the object by: its tombstone name without "\nDEL:<guid>".
-std::u16string plainName(std::u16string_view tombstoneName) {
-    return WidenText(ReadableName(NarrowText(tombstoneName)));
+    return lumivel::FoldCase(lumivel::shared::TombstoneGuid(tombstone->getText(u"name")));
 }
 
 // One tombstone named on the command line or in the --from file.
@@ -160,7 +157,7 @@ bool RestoreRun::confirmed() {
         RestorePreview plan;
         HRESULT planned = m_session.planRestore(request.tombstone, &plan, into);
         if (FAILED(planned)) {
-            std::cerr << "  " << shown(plainName(request.tombstone->getText(u"name"))) << ": no plan ("
+            std::cerr << "  " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": no plan ("
                       << shown(ErrorText(planned)) << ")\n";
             continue;
         }
@@ -170,7 +167,7 @@ bool RestoreRun::confirmed() {
         for (size_t i = 0; i < plan.objects.size(); ++i) {
             const PreviewObject& object = plan.objects[i];
             bool parent = i + 1 < plan.objects.size();
-            std::cerr << "  " << (parent ? "deleted parent " : "") << shown(ReadableName(object.name)) << " ("
+            std::cerr << "  " << (parent ? "deleted parent " : "") << shown(PlainTombstoneName(WidenText(object.name))) << " ("
                       << shown(object.className) << ")";
             if (object.target.empty())
                 std::cerr << " below the recreated parent\n";
@@ -191,7 +188,7 @@ void RestoreRun::reportRestored(const PropertySet* record, const std::u16string&
                                 const CommandOutcome& outcome) {
     std::u16string guid = guidOf(record);
     m_outcome.restoredGuids.insert(guid);
-    std::u16string oldName = plainName(record->getText(u"name"));
+    std::u16string oldName = PlainTombstoneName(record->getText(u"name"));
     // Where it really is now, read back by its GUID from the controller that restored it.
     std::u16string dn = LiveObjectDn(guid, record->getText(u"FocusedDC"));
     std::u16string type, name, parent;
@@ -231,7 +228,7 @@ void RestoreRun::restoreOne(Request& request) {
         return;
     }
     m_outcome.allRestored = false;
-    std::cout << "Not restored " << shown(plainName(request.tombstone->getText(u"name"))) << ": "
+    std::cout << "Not restored " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": "
               << shown(FailureReason(attempts, m_arguments, m_interaction, request.tombstone->getText(u"name")))
               << "\n";
 }
@@ -259,7 +256,7 @@ int RestoreRun::dryRun() {
 }
 
 void RestoreRun::reapply(PropertySet* tombstone) {
-    std::string name = shown(plainName(tombstone->getText(u"name")));
+    std::string name = shown(PlainTombstoneName(tombstone->getText(u"name")));
     std::u16string guid = guidOf(tombstone);
     // The archive the question of --from-backup would be answered with.
     BackupListing listing;
@@ -323,7 +320,7 @@ int RestoreRun::restoreSubtree() {
         notFound(request);
         return kExitFailure;
     }
-    std::string name = shown(plainName(request.tombstone->getText(u"name")));
+    std::string name = shown(PlainTombstoneName(request.tombstone->getText(u"name")));
     if (!m_arguments.yes) {
         if (m_interaction != Interaction::Terminal) {
             std::cerr << "lumivel: nothing restored: nobody can confirm here (standard input is not a terminal, or "
@@ -358,7 +355,7 @@ int RestoreRun::restoreSubtree() {
     size_t restored = 0;
     for (const SubtreeObject& object : objects) {
         std::u16string type, newName, parent;
-        std::string plain = shown(plainName(object.name));
+        std::string plain = shown(PlainTombstoneName(object.name));
         if (object.outcome == u"Restored") {
             ++restored;
             if (!object.target.empty() && SplitLeaf(object.target, &type, &newName, &parent))

@@ -7,6 +7,7 @@
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -118,7 +119,7 @@ void supplySiteText(NMLVDISPINFOW* info) {
 // A controller is taken only when it answers a bind; otherwise the owner is told so.
 bool controllerAnswers(HWND owner, const std::u16string& host) {
     ComPtr<IADs> object;
-    HRESULT bound = ADsGetObject((u"LDAP://" + host).c_str(), IID_IADs, object.putVoid());
+    HRESULT bound = lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(host), IID_IADs, object.putVoid());
     if (SUCCEEDED(bound)) return true;
     ShowFailure(owner, bound, u"Error binding to specified domain controller", u"Error", MB_OK | MB_ICONSTOP);
     return false;

@@ -11,6 +11,7 @@
 #include "provider/reanimation.h"
 #include "provider/restore_plan.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -43,12 +44,12 @@ RestoreChain PlanRestoreChain(const PlannedStep& object, const std::vector<Tombs
         std::unordered_map<std::u16string, const TombstoneCopy*> byGuid;
         byGuid.reserve(listed.size());
         for (const TombstoneRef& copy : listed) {
-            std::u16string_view guid = lumivel::shared::MangledGuidText(copy->name());
+            std::u16string guid = lumivel::shared::TombstoneGuid(copy->name());
             if (!guid.empty()) byGuid.emplace(lumivel::FoldCase(guid), copy.get());
         }
         std::unordered_set<std::u16string> seen{lumivel::FoldCase(object.distinguishedName)};
         while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-            auto found = byGuid.find(GuidOfMangledDn(parent));
+            auto found = byGuid.find(lumivel::FoldCase(lumivel::shared::TombstoneGuidOfDn(parent)));
             if (found == byGuid.end() || chain.size() >= kDeepestPlannedChain ||
                 !seen.insert(lumivel::FoldCase(found->second->distinguishedName())).second) {
                 plan.missingParent = parent;
@@ -61,7 +62,7 @@ RestoreChain PlanRestoreChain(const PlannedStep& object, const std::vector<Tombs
     if (plan.missingParent.empty()) plan.liveParent = parent;
     // Down again: each object goes below the DN its parent gets.
     for (auto step = chain.rbegin(); step != chain.rend(); ++step) {
-        if (plan.missingParent.empty()) ReanimatedName(step->distinguishedName, parent, &step->target);
+        if (plan.missingParent.empty()) step->target = lumivel::shared::ReanimatedDn(step->distinguishedName, parent);
         parent = step->target;
         plan.steps.push_back(std::move(*step));
     }
@@ -76,9 +77,8 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
                       std::u16string(record->getText(kExpiresKey)),
                       std::u16string(record->getText(kExpiresUtcKey)),
                       {}};
-    std::u16string probe;
     if (first.distinguishedName.empty() || first.lastKnownParent.empty() ||
-        !ReanimatedName(first.distinguishedName, u"x", &probe))
+        lumivel::shared::ReanimatedDn(first.distinguishedName, u"x").empty())
         return E_INVALIDARG;
     RestoreChain plan = PlanRestoreChain(first, deletedObjectCacheSnapshot(), record->getText(kRestoreTargetKey));
 

@@ -1,72 +1,22 @@
-// `lumivel restore` at a terminal, against the test directory: what the provider would ask in a
-// dialog (a name that is taken, the archive a deleted parent comes back from) it hands back,
-// the command line asks the person, and the restore runs again with the answer.
-#include <gtest/gtest.h>
+// `lumivel restore` at a terminal: what the provider would ask in a dialog (a name that is
+// taken, the archive a deleted parent comes back from) it hands back, the command line asks the
+// person, and the restore runs again with the answer.
+#include "cli/tests/cli_directory_fixture.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 
-#include "lumivel/registry_key.h"
-#include "provider/backup/backup_folder.h"
-#include "shared/text_helpers.h"
-#include "tests/support/child_process.h"
 #include "tests/support/directory_fixture.h"
-#include "tests/support/private_hives.h"
 #include "tests/support/pseudo_terminal.h"
 
+namespace lumivel_cli::tests {
 namespace {
 
-::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
-
-using lumivel::testing::ShellQuote;
-
-std::string binaryFolder() {
-    const char* folder = std::getenv("LUMIVEL_BIN_DIR");
-    return folder ? folder : ".";
-}
-
-size_t occurrences(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
-class TerminalQuestionsTest : public ::testing::Test {
+class TerminalQuestionsTest : public BackupCommandLineTest {
 protected:
-    static void SetUpTestSuite() {
-        std::string command = binaryFolder() + "/regsvr /s " + ShellQuote(binaryFolder() + "/RevivoProvider.so");
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-    void SetUp() override {
-        REQUIRE_TEST_DIRECTORY();
-        m_domain = lumivel::testing::TestDirectory().domain;
-        m_suffix = lumivel::testing::UniqueSuffix();
-        m_root = "OU=RevivoCliAsks " + m_suffix + "," + lumivel::testing::TestDirectory().baseDn;
-        ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(m_root));
-        m_folder = "/tmp/revivo-cli-asks-" + m_suffix;
-        std::filesystem::create_directories(m_folder);
-        lumivel::RegistryKey policy;
-        ASSERT_EQ(policy.create(HKEY_CURRENT_USER, revivo::kBackupPolicyKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
-        ASSERT_EQ(policy.writeString(revivo::kFileLocationValue, lumivel::shared::WidenText(m_folder)), ERROR_SUCCESS);
-    }
-    void TearDown() override {
-        if (!m_root.empty()) lumivel::testing::LdapDeleteTree(m_root);
-        std::error_code ignored;
-        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
-    }
-    // The GUID of the one tombstone whose cn begins with the name.
-    static std::string tombstoneGuid(const std::string& name) {
-        auto tombstones = lumivel::testing::TombstoneTimes(name);
-        if (tombstones.size() != 1) return {};
-        size_t del = tombstones[0].first.find("DEL:");
-        return del == std::string::npos ? std::string() : tombstones[0].first.substr(del + 4, 36);
-    }
     lumivel::testing::TerminalRun restoreTyping(const std::string& guid, const std::string& typed) {
-        return lumivel::testing::RunOnTerminal({binaryFolder() + "/lumivel", "restore", m_domain, guid},
-                                               std::chrono::seconds(90), typed);
+        return lumivel::testing::RunOnTerminal({lumivelProgram(), "restore", m_domain, guid}, std::chrono::seconds(90),
+                                               typed);
     }
-    std::string m_domain, m_suffix, m_root, m_folder;
 };
 
 TEST_F(TerminalQuestionsTest, ATakenNameIsAskedUntilAFreeOneIsTyped) {
@@ -111,9 +61,8 @@ TEST_F(TerminalQuestionsTest, TheArchiveOfADeletedParentIsChosenFromTheOnesThatH
     std::string dept = "OU=Dept " + m_suffix + "," + m_root, kid = "Kid " + m_suffix;
     ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
     ASSERT_TRUE(lumivel::testing::AddUser("CN=" + kid + "," + dept, kid));
-    lumivel::testing::ChildResult backedUp =
-        lumivel::testing::RunShell(binaryFolder() + "/lumivel backup " + ShellQuote(m_domain) + " " + ShellQuote(dept));
-    ASSERT_EQ(backedUp.exitCode, 0u) << backedUp.output;
+    Outcome backedUp = lumivel({"backup", m_domain, dept});
+    ASSERT_EQ(backedUp.exitCode, 0) << backedUp.err;
     ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + kid + "," + dept));
     ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
     std::vector<std::string> parent =
@@ -136,3 +85,4 @@ TEST_F(TerminalQuestionsTest, TheArchiveOfADeletedParentIsChosenFromTheOnesThatH
 }
 
 }  // namespace
+}  // namespace lumivel_cli::tests
