@@ -21,12 +21,6 @@ namespace revivo {
 
 namespace {
 
-// The naming context a tombstone lives in: what follows its Deleted Objects container.
-std::u16string namingContextOf(std::u16string_view tombstoneDn) {
-    size_t at = lumivel::shared::FindTextNoCase(tombstoneDn, u",CN=Deleted Objects,");
-    return at == std::u16string_view::npos ? std::u16string() : std::u16string(tombstoneDn.substr(at + 20));
-}
-
 PlannedStep stepOf(const TombstoneCopy& copy) {
     return PlannedStep{std::u16string(copy.name()),       std::u16string(copy.className()),
                        std::u16string(copy.distinguishedName()), std::u16string(copy.lastKnownParent()),
@@ -85,7 +79,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::u16string server(record->getText(u"FocusedDC"));
     PropertySet* header = PropertySet::create();
     if (!header) return E_OUTOFMEMORY;
-    ReanimateRights rights = CheckReanimateRights(server, namingContextOf(first.distinguishedName));
+    ReanimateRights rights = CheckReanimateRights(server, lumivel::shared::NamingContextOfTombstone(first.distinguishedName));
     if (rights.mayReanimate) header->setInt(kPlanMayReanimateKey, *rights.mayReanimate ? 1 : 0);
     header->setText(kPlanRightsKey, rights.note);
     if (!plan.missingParent.empty()) header->setText(kPlanMissingParentKey, plan.missingParent);
