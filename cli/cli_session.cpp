@@ -365,23 +365,14 @@ std::u16string GuidOfLiveObject(const std::u16string& dn, const std::u16string& 
 }
 
 bool SplitLeaf(const std::u16string& dn, std::u16string* type, std::u16string* value, std::u16string* parent) {
-    lumivel::ComPtr<IADsPathname> pathname;
-    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
-        return false;
-    lumivel::UniqueBstr path(dn.c_str());
-    LONG elements = 0;
-    lumivel::UniqueBstr leaf, rest;
-    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
-        elements < 2 || FAILED(pathname->GetElement(0, leaf.put())) || FAILED(pathname->RemoveLeafElement()) ||
-        FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
-        return false;
-    std::u16string_view relative = leaf.view();
+    std::u16string relative, rest;
+    if (!lumivel::shared::SplitDistinguishedName(dn, &relative, &rest)) return false;
     size_t equals = relative.find(u'=');
-    if (equals == std::u16string_view::npos) return false;
+    if (equals == std::u16string::npos) return false;
     *type = relative.substr(0, equals + 1);
-    std::u16string_view escaped = relative.substr(equals + 1);
-    *value = lumivel::ldap::UnescapeDnValue(escaped).value_or(std::u16string(escaped));
-    *parent = rest.view();
+    std::u16string escaped = relative.substr(equals + 1);
+    *value = lumivel::ldap::UnescapeDnValue(escaped).value_or(escaped);
+    *parent = rest;
     return true;
 }
 

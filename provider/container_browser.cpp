@@ -151,15 +151,8 @@ HRESULT ContainerBrowser::Up() {
 }
 
 std::u16string NamingContextOfTombstone(std::u16string_view tombstone, std::u16string_view lastKnownParent) {
-    constexpr std::u16string_view kDeletedObjects = u",CN=Deleted Objects,";
-    // The last one: a tombstone's own name may hold the text, its container never does.
-    size_t found = std::u16string_view::npos;
-    for (size_t at = lumivel::FindNoCase(tombstone, kDeletedObjects); at != std::u16string_view::npos;) {
-        found = at;
-        size_t next = lumivel::FindNoCase(tombstone.substr(at + 1), kDeletedObjects);
-        at = next == std::u16string_view::npos ? next : at + 1 + next;
-    }
-    if (found != std::u16string_view::npos) return std::u16string(tombstone.substr(found + kDeletedObjects.size()));
+    std::u16string namingContext = lumivel::shared::NamingContextOfTombstone(tombstone);
+    if (!namingContext.empty()) return namingContext;
     // The trailing run of DC= parts.
     size_t keep = std::u16string_view::npos, end = lastKnownParent.size();
     while (end > 0) {

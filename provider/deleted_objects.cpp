@@ -110,17 +110,7 @@ std::u16string lifetimeServer(const std::optional<std::u16string>& namingContext
     std::optional<lumivel::shared::LdapPath> path;
     if (namingContext) path = lumivel::shared::SplitLdapPath(*namingContext);
     if (path && !path->server.empty()) return path->server;
-    std::u16string domain;
-    for (size_t start = 0; start < usedContext.size();) {
-        size_t comma = usedContext.find(u',', start);
-        std::u16string_view part = usedContext.substr(start, comma == std::u16string_view::npos ? std::u16string_view::npos
-                                                                                             : comma - start);
-        if (part.size() > 3 && lumivel::shared::StartsWithNoCase(part, u"DC="))
-            domain += (domain.empty() ? u"" : u".") + std::u16string(part.substr(3));
-        if (comma == std::u16string_view::npos) break;
-        start = comma + 1;
-    }
-    return domain;
+    return lumivel::shared::DnsNameOfDn(usedContext);
 }
 
 }  // namespace

@@ -108,25 +108,6 @@ PropertySet* recordFromCopy(const TombstoneCopy& copy) {
     return record;
 }
 
-// The DNS domain that a DN's DC= components name, through the platform's DN parser.
-std::u16string dnsDomainOf(std::u16string_view dn) {
-    ComPtr<IADsPathname> pathname;
-    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
-        return {};
-    UniqueBstr text(dn.data(), dn.size());
-    LONG elements = 0;
-    if (FAILED(pathname->Set(text.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements))) return {};
-    std::u16string domain;
-    for (LONG i = 0; i < elements; ++i) {
-        UniqueBstr element;
-        if (FAILED(pathname->GetElement(i, element.put()))) return {};
-        if (!lumivel::shared::StartsWithNoCase(element.view(), u"DC=")) continue;
-        if (!domain.empty()) domain += u'.';
-        domain += element.view().substr(3);
-    }
-    return domain;
-}
-
 // The one row of a base search on a show-deleted search interface: a DN attribute's text.
 std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
     if (lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_BASE, 0) != S_OK) return {};
@@ -169,7 +150,7 @@ std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
     if (guid.empty()) return {};
     // The DC that restored the parent: another one may not have the parent back yet.
     std::u16string server(record->getText(u"FocusedDC"));
-    if (server.empty()) server = dnsDomainOf(record->getText(u"distinguishedName"));
+    if (server.empty()) server = lumivel::shared::DnsNameOfDn(record->getText(u"distinguishedName"));
     ComPtr<IDirectorySearch> search;
     if (FAILED(lumivel::shared::BindByGuid(server, guid, IID_IDirectorySearch, search.putVoid(),
                                            lumivel::shared::BindSpeed::Fast)) ||
@@ -300,27 +281,6 @@ HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view containe
     return check->Initialize(target.get(), nullptr, name.c_str());
 }
 
-HRESULT createPathname(ComPtr<IADsPathname>* pathname) {
-    return CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname->putVoid());
-}
-
-bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent) {
-    ComPtr<IADsPathname> pathname;
-    if (FAILED(createPathname(&pathname))) return false;
-    UniqueBstr path(dn.data(), dn.size());
-    LONG elements = 0;
-    UniqueBstr first;
-    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
-        elements < 2 || FAILED(pathname->GetElement(0, first.put())))
-        return false;
-    UniqueBstr rest;
-    if (FAILED(pathname->RemoveLeafElement()) || FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
-        return false;
-    *relativeName = first.view();
-    *parent = rest.view();
-    return true;
-}
-
 namespace {
 
 // Levels a container path may be created through; deeper names come from no real directory.
@@ -352,7 +312,7 @@ int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
     std::u16string current(dn);
     for (;;) {
         Level level;
-        if (!SplitDistinguishedName(current, &level.relativeName, &level.parentName)) {
+        if (!lumivel::shared::SplitDistinguishedName(current, &level.relativeName, &level.parentName)) {
             if (missing.empty()) return 0;
             break;
         }

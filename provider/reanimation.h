@@ -10,9 +10,6 @@ namespace revivo {
 
 class Revivo;
 
-// Splits a DN into its first relative name ("CN=x", escaped as stored) and its parent.
-bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent);
-
 // A name the user typed as an RDN: type and "=" kept from the old name, value escaped.
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent);

@@ -23,12 +23,6 @@ namespace {
 // Deeper than any container nesting a directory allows; a longer chain is hostile data.
 constexpr size_t kMaxChain = 256;
 
-// The naming context a tombstone lives in: what follows its Deleted Objects container.
-std::u16string namingContextOf(std::u16string_view tombstoneDn) {
-    size_t at = lumivel::shared::FindTextNoCase(tombstoneDn, u",CN=Deleted Objects,");
-    return at == std::u16string_view::npos ? std::u16string() : std::u16string(tombstoneDn.substr(at + 20));
-}
-
 struct Step {
     std::u16string name, className, distinguishedName, lastKnownParent, expires, expiresUtc;
 };
@@ -79,7 +73,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::u16string server(record->getText(u"FocusedDC"));
     PropertySet* header = PropertySet::create();
     if (!header) return E_OUTOFMEMORY;
-    ReanimateRights rights = CheckReanimateRights(server, namingContextOf(first.distinguishedName));
+    ReanimateRights rights = CheckReanimateRights(server, lumivel::shared::NamingContextOfTombstone(first.distinguishedName));
     if (rights.mayReanimate) header->setInt(kPlanMayReanimateKey, *rights.mayReanimate ? 1 : 0);
     header->setText(kPlanRightsKey, rights.note);
     if (!missingParent.empty()) header->setText(kPlanMissingParentKey, missingParent);

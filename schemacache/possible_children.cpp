@@ -54,9 +54,8 @@ bool Containment(std::u16string_view className, std::vector<std::u16string>* cla
 // Those of the classes that the creation check allows in the container.
 std::vector<std::u16string> CreatableIn(std::u16string_view containerPath, const std::vector<std::u16string>& classes) {
     std::vector<std::u16string> creatable;
-    const std::u16string path(containerPath);
     lumivel::ComPtr<IADsContainer> container;
-    if (FAILED(ADsGetObject(path.c_str(), IID_IADsContainer, container.putVoid()))) return creatable;
+    if (FAILED(lumivel::shared::BindPath(containerPath, IID_IADsContainer, container.putVoid()))) return creatable;
     lumivel::ComPtr<IDsAdminCreateObj> creation;
     if (FAILED(CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
                                 creation.putVoid())))

@@ -4,6 +4,7 @@
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
+#include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "win/dsapi.h"
 #include "win/guid.h"
@@ -136,6 +137,48 @@ HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWOR
                                          {ADS_SEARCHPREF_PAGESIZE, pageSize}});
 }
 
+namespace {
+
+// The platform's DN parser holding the DN; null when it cannot read it.
+lumivel::ComPtr<IADsPathname> parsedDn(WideView dn, LONG* elements) {
+    lumivel::ComPtr<IADsPathname> pathname;
+    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())) ||
+        !pathname)
+        return {};
+    lumivel::UniqueBstr text(dn.data(), dn.size());
+    if (FAILED(pathname->Set(text.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(elements))) return {};
+    return pathname;
+}
+
+}  // namespace
+
+bool SplitDistinguishedName(WideView dn, WideString* relativeName, WideString* parent) {
+    LONG elements = 0;
+    lumivel::ComPtr<IADsPathname> pathname = parsedDn(dn, &elements);
+    lumivel::UniqueBstr first, rest;
+    if (!pathname || elements < 2 || FAILED(pathname->GetElement(0, first.put())) ||
+        FAILED(pathname->RemoveLeafElement()) || FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
+        return false;
+    *relativeName = first.view();
+    *parent = rest.view();
+    return true;
+}
+
+WideString DnsNameOfDn(WideView dn) {
+    LONG elements = 0;
+    lumivel::ComPtr<IADsPathname> pathname = parsedDn(dn, &elements);
+    if (!pathname) return {};
+    WideString domain;
+    for (LONG i = 0; i < elements; ++i) {
+        lumivel::UniqueBstr element;
+        if (FAILED(pathname->GetElement(i, element.put()))) return {};
+        if (!StartsWithNoCase(element.view(), u"DC=")) continue;
+        if (!domain.empty()) domain += u'.';
+        domain += element.view().substr(3);
+    }
+    return domain;
+}
+
 bool IsGuidText(WideView text) {
     if (text.size() != kGuidLength) return false;
     IID parsed{};
@@ -165,6 +208,17 @@ WideString TombstoneGuidOfDn(WideView dn) {
 WideString PlainTombstoneName(WideView name) {
     size_t mangling = name.rfind(kDeletionMarker);
     return WideString(mangling == WideView::npos ? name : name.substr(0, mangling));
+}
+
+WideString NamingContextOfTombstone(WideView tombstoneDn) {
+    constexpr WideView kDeletedObjects = u",CN=Deleted Objects,";
+    size_t found = WideView::npos;
+    for (size_t at = FindTextNoCase(tombstoneDn, kDeletedObjects); at != WideView::npos;) {
+        found = at;
+        size_t next = FindTextNoCase(tombstoneDn.substr(at + 1), kDeletedObjects);
+        at = next == WideView::npos ? next : at + 1 + next;
+    }
+    return found == WideView::npos ? WideString() : WideString(tombstoneDn.substr(found + kDeletedObjects.size()));
 }
 
 WideString ReanimatedDn(WideView tombstoneDn, WideView parent) {

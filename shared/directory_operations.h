@@ -75,6 +75,15 @@ HRESULT SetSearchPreferences(IDirectorySearch* search, std::initializer_list<Sea
 // Scope and the show-deleted control, then pages of pageSize rows (none when 0).
 HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize);
 
+// ---- Distinguished names ------------------------------------------------------------------
+
+// A DN's first relative name ("CN=x", escaped as stored) and its parent, through the
+// platform's DN parser; false for a DN of fewer than two parts or one it cannot read.
+bool SplitDistinguishedName(WideView dn, WideString* relativeName, WideString* parent);
+// The DNS name its DC= parts spell ("DC=lumivel,DC=test": "lumivel.test"); empty without any
+// or when the DN cannot be read.
+WideString DnsNameOfDn(WideView dn);
+
 // ---- Tombstone names ----------------------------------------------------------------------
 
 // "8-4-4-4-12" hexadecimal digits, either case.
@@ -94,6 +103,10 @@ WideString TombstoneGuidOfDn(WideView dn);
 // The name a person knows the object by: the tombstone's name before its last "\nDEL:"; any
 // other name as it is.
 WideString PlainTombstoneName(WideView name);
+
+// The naming context a tombstone lies in: what follows its Deleted Objects container, the last
+// one in the DN (the name before it may spell one too); empty when it names none.
+WideString NamingContextOfTombstone(WideView tombstoneDn);
 
 // The DN a tombstone gets back under a parent: its first relative name before the last escaped
 // line feed that "DEL:" follows, ",", the parent. Empty when there is no such line feed.

@@ -127,6 +127,45 @@ TEST(DirectoryOperationsTest, FirstRelativeNameStepsOverEscapes) {
     for (const Row& row : rows) EXPECT_EQ(FirstRelativeName(row.dn), row.first) << lumivel::shared::NarrowText(row.dn);
 }
 
+TEST(DirectoryOperationsTest, DistinguishedNamesTakenApart) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    struct Row {
+        std::u16string dn;
+        bool splits;
+        std::u16string relativeName, parent, dnsName;
+    } rows[] = {
+        {u"CN=Smith\\, John,OU=Sales,DC=lumivel,DC=test", true, u"CN=Smith\\, John", u"OU=Sales,DC=lumivel,DC=test",
+         u"lumivel.test"},
+        {u"CN=Ann\\0ADEL:" + kGuid + kTail, true, u"CN=Ann\\0ADEL:" + kGuid, kTail.substr(1), u"lumivel.test"},
+        {u"OU=a\\+b,DC=x", true, u"OU=a\\+b", u"DC=x", u"x"},
+        {u"DC=test", false, u"", u"", u"test"},
+        {u"CN=Users", false, u"", u"", u""},
+        {u"not a DN", false, u"", u"", u""},
+        {u"", false, u"", u"", u""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(NarrowText(row.dn));
+        std::u16string relativeName, parent;
+        ASSERT_EQ(SplitDistinguishedName(row.dn, &relativeName, &parent), row.splits);
+        if (row.splits) {
+            EXPECT_EQ(relativeName, row.relativeName);
+            EXPECT_EQ(parent, row.parent);
+        }
+        EXPECT_EQ(DnsNameOfDn(row.dn), row.dnsName);
+    }
+    CoUninitialize();
+}
+
+TEST(DirectoryOperationsTest, NamingContextOfATombstone) {
+    EXPECT_EQ(NamingContextOfTombstone(u"CN=Ann\\0ADEL:" + kGuid + kTail), u"DC=lumivel,DC=test");
+    EXPECT_EQ(NamingContextOfTombstone(u"CN=Ann\\0ADEL:" + kGuid + u",cn=deleted objects,DC=x"), u"DC=x");
+    // A name that spells a Deleted Objects container does not end the name early.
+    EXPECT_EQ(NamingContextOfTombstone(u"CN=x,CN=Deleted Objects,DC=evil\\0ADEL:" + kGuid + kTail),
+              u"DC=lumivel,DC=test");
+    EXPECT_EQ(NamingContextOfTombstone(u"CN=Live,OU=Sales,DC=x"), u"");
+    EXPECT_EQ(NamingContextOfTombstone(u""), u"");
+}
+
 TEST(DirectoryOperationsTest, GuidTexts) {
     EXPECT_TRUE(IsGuidText(kGuid));
     EXPECT_TRUE(IsGuidText(u"AAAAAAAA-2222-3333-4444-555555555555"));
