@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 #include "bounded_read.h"
@@ -99,10 +100,8 @@ bool ReadScript(const std::string& path, std::string* bytes, std::string* proble
 }
 
 // Control characters of a name or message would forge lines in the log.
-std::u16string Printable(std::u16string text) {
-    for (char16_t& c : text)
-        if (c < 0x20 || c == 0x7F) c = u'?';
-    return text;
+std::u16string Printable(const std::u16string& text) {
+    return lumivel::FromUtf8(lumivel::TerminalText(lumivel::ToUtf8(text)));
 }
 
 void Report(const std::u16string& script, const ScriptError& error, bool compiling, bool batch) {
