@@ -7,6 +7,7 @@
 
 #include "cli/cli_arguments.h"
 #include "cli/cli_output.h"
+#include "cli/output_schemas.h"
 #include "cli/terminal_text.h"
 #include "shared/audit_log.h"
 
@@ -37,16 +38,38 @@ std::optional<long long> SinceSeconds(const std::string& text, long long now) {
     return std::nullopt;
 }
 
-std::string AuditLinesSince(std::istream& log, std::optional<long long> since) {
-    std::string out, line;
+std::vector<std::string> AuditLinesSince(std::istream& log, std::optional<long long> since) {
+    std::vector<std::string> out;
+    std::string line;
     while (std::getline(log, line)) {
         if (line.empty()) continue;
         std::optional<long long> when = lineTime(line);
         if (since && when && *when < *since) continue;
-        // The writer escapes every control character; a line that holds one was not written by it.
-        out += TerminalText(line) + "\n";
+        out.push_back(std::move(line));
     }
     return out;
+}
+
+std::string FormatAuditLines(const std::vector<std::string>& lines, OutputFormat format) {
+    std::vector<Record> records;
+    records.reserve(lines.size());
+    for (const std::string& line : lines) {
+        Record record;
+        Json parsed = Json::parse(line, nullptr, false);
+        if (parsed.is_object()) {
+            record.values = std::move(parsed);
+            // Only a time of the writer's form is a time; anything else is said as it stands.
+            if (auto time = record.values.find("time"); time != record.values.end() && time->is_string() &&
+                                                         UtcTime(time->get<std::string>()).is_null()) {
+                record.shown["time"] = time->get<std::string>();
+                *time = nullptr;
+            }
+        } else {
+            record.set("result", "unreadable").set("error", line);
+        }
+        records.push_back(std::move(record));
+    }
+    return FormatRecords(kLogSchema, records, format);
 }
 
 int RunLog(const Arguments& arguments) {
@@ -54,7 +77,8 @@ int RunLog(const Arguments& arguments) {
     if (arguments.since) {
         since = SinceSeconds(*arguments.since, static_cast<long long>(std::time(nullptr)));
         if (!since) {
-            std::cerr << "lumivel: --since takes YYYY-MM-DD, YYYY-MM-DDThh:mm:ssZ, Nd or Nh\n";
+            std::cerr << MistakeText(ParseResult{std::nullopt, "--since takes YYYY-MM-DD, YYYY-MM-DDThh:mm:ssZ, Nd or Nh",
+                                                 Command::Log});
             return kExitUsage;
         }
     }
@@ -65,7 +89,7 @@ int RunLog(const Arguments& arguments) {
                   << "is not yours to read)\n";
         return kExitFailure;
     }
-    std::cout << AuditLinesSince(log, since);
+    std::cout << FormatAuditLines(AuditLinesSince(log, since), arguments.format);
     std::cout.flush();
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }

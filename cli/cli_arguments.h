@@ -23,6 +23,7 @@ struct ScheduleRequest {
     int hour = -1, minute = -1;  // --at
     std::string account;
     std::optional<std::string> passwordFile;
+    int kinds = 0;  // how many of --daily ... --once were given: exactly one is wanted
 };
 
 enum class JobAction { List, Delete, Run };
@@ -48,12 +49,14 @@ struct Arguments {
     // log: entries from this time on ("2026-12-08", "2026-12-08T10:00:00Z", or "7d"/"12h" ago).
     std::optional<std::string> since;
     // list: only tombstones purged within this many seconds (--expiring-within 7d or 12h).
-    std::optional<std::string> expiringWithinText;
     std::optional<long long> expiringWithin;
     std::optional<std::string> newName;
     // restore: the live container to restore into instead of the last known parent.
     std::optional<std::string> restoreTo;
     OutputFormat format = OutputFormat::Table;
+    bool formatGiven = false;
+    // -v: the platform's trace (LDAP operations, which domain controller and why) on stderr.
+    bool verbose = false;
     bool yes = false;
     // restore: show the plan only, change nothing.
     bool dryRun = false;
@@ -69,17 +72,24 @@ struct Arguments {
 
 struct ParseResult {
     std::optional<Arguments> arguments;
-    std::string error;  // set when arguments is empty
-    // The sub-command the mistake was made in, whose usage the program prints with the error.
+    std::string error;  // set when arguments is empty: one line
+    // The sub-command the mistake was made in, whose --help the program points to.
     std::optional<Command> usageOf;
 };
 
+// Options go before or after the positional words; "--name=value" and "--name value" alike,
+// a short option takes the next word; "--" ends the options. -v may also come before the
+// sub-command.
 ParseResult ParseArguments(const std::vector<std::string>& words);
+
+// What the program prints for a mistake: the error and where the help is, two lines.
+std::string MistakeText(const ParseResult& result);
 
 // "7d" or "12h" (either case) in seconds; nothing for any other text.
 std::optional<long long> DurationSeconds(const std::string& text);
 
-// The usage text of a sub-command, or of the program.
+// The usage text of a sub-command (its synopsis, description, options and an example), or
+// of the program (its commands).
 std::string UsageText(std::optional<Command> topic);
 
 // What --version prints.

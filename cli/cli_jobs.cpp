@@ -29,6 +29,10 @@ std::string timeText(const SYSTEMTIME& t) {
     return text;
 }
 
+std::string utcText(const SYSTEMTIME& t) {
+    return IsoUtcOfLocalTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
 std::string codeText(DWORD code) {
     char text[64];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
@@ -52,20 +56,23 @@ std::string objectOf(const std::u16string& application, const std::u16string& pa
         BOOL ok = ReadFile(file, text.data(), kLongestScript, &read, nullptr);
         CloseHandle(file);
         text.resize(ok ? read : 0);
-        if (auto dn = lumivel::shared::ObjectOfBackupScript(text)) return OneLine(*dn);
+        if (auto dn = lumivel::shared::ObjectOfBackupScript(text)) return lumivel::shared::NarrowText(*dn);
     }
-    return OneLine(application + (parameters.empty() ? u"" : u" " + parameters));
+    return lumivel::shared::NarrowText(application + (parameters.empty() ? u"" : u" " + parameters));
 }
 
-std::string nextRunOf(ITask* task) {
+void readNextRun(ITask* task, JobRow* row) {
     SYSTEMTIME next{};
-    switch (HRESULT hr = task->GetNextRunTime(&next)) {
-        case S_OK: return timeText(next);
-        case SCHED_S_TASK_DISABLED: return "disabled";
-        case SCHED_S_TASK_NO_VALID_TRIGGERS: return "no schedule";
-        case SCHED_S_TASK_NO_MORE_RUNS: return "none";
-        default: return systemText(hr);
+    HRESULT hr = task->GetNextRunTime(&next);
+    row->nextRunUtc = hr == S_OK ? utcText(next) : std::string();
+    switch (hr) {
+        case S_OK: row->nextRun = timeText(next); break;
+        case SCHED_S_TASK_DISABLED: row->nextRun = "disabled"; break;
+        case SCHED_S_TASK_NO_VALID_TRIGGERS: row->nextRun = "no schedule"; break;
+        case SCHED_S_TASK_NO_MORE_RUNS: row->nextRun = "none"; break;
+        default: row->nextRun = systemText(hr); break;
     }
+    row->nextRunState = hr == S_OK ? "scheduled" : row->nextRun;
 }
 
 std::string resultOf(ITask* task) {
@@ -102,16 +109,18 @@ HRESULT DescribeJob(const std::u16string& name, JobRow* row) {
     std::u16string application = takeText(text);
     task->GetParameters(&text);
     std::u16string parameters = takeText(text);
-    row->name = OneLine(name);
+    row->name = lumivel::shared::NarrowText(name);
     row->object = objectOf(application, parameters);
     WORD triggers = 0;
     task->GetTriggerCount(&triggers);
     row->schedule.clear();
     for (WORD i = 0; i < triggers; ++i)
-        if (SUCCEEDED(task->GetTriggerString(i, &text))) row->schedule += (i ? "; " : "") + OneLine(takeText(text));
-    row->nextRun = nextRunOf(task.get());
+        if (SUCCEEDED(task->GetTriggerString(i, &text))) row->schedule += (i ? "; " : "") + lumivel::shared::NarrowText(takeText(text));
+    readNextRun(task.get(), row);
     SYSTEMTIME last{};
-    row->lastRun = task->GetMostRecentRunTime(&last) == S_OK ? timeText(last) : "never";
+    const bool ran = task->GetMostRecentRunTime(&last) == S_OK;
+    row->lastRun = ran ? timeText(last) : "never";
+    row->lastRunUtc = ran ? utcText(last) : std::string();
     row->result = resultOf(task.get());
     return S_OK;
 }
@@ -131,13 +140,28 @@ HRESULT ListJobs(std::vector<JobRow>* rows) {
             JobRow row;
             // An item that cannot be read is still listed, with why.
             if (HRESULT described = DescribeJob(name, &row); FAILED(described)) {
-                row = JobRow{OneLine(name), "-", "-", "-", "-", systemText(described)};
+                row = JobRow{lumivel::shared::NarrowText(name), "-", "-", "-", "", "unreadable", "-", "", systemText(described)};
             }
             rows->push_back(std::move(row));
         }
         CoTaskMemFree(names);
         if (hr != S_OK) return SUCCEEDED(hr) ? S_OK : hr;
     }
+}
+
+Record JobRecord(const JobRow& row) {
+    Record record;
+    record.set("name", row.name)
+        .set("object", row.object)
+        .set("schedule", row.schedule)
+        .set("nextRun", UtcTime(row.nextRunUtc))
+        .set("nextRunState", row.nextRunState)
+        .set("lastRun", UtcTime(row.lastRunUtc))
+        .set("result", row.result);
+    // A table shows the local times the scheduler keeps, and why a job has none.
+    record.shown["nextRun"] = row.nextRun;
+    if (row.lastRunUtc.empty()) record.shown["lastRun"] = row.lastRun;
+    return record;
 }
 
 HRESULT DeleteJob(const std::u16string& name) {

@@ -1,10 +1,10 @@
 #include "cli/cli_output.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <ctime>
 
+#include "cli/output_schemas.h"
 #include "cli/terminal_text.h"
 #include "shared/text_helpers.h"
 
@@ -12,69 +12,22 @@ namespace lumivel_cli {
 
 namespace {
 
-constexpr size_t kTableColumns = 7;
-constexpr std::array<const char*, kTableColumns> kHeadings = {"Name", "Last Known Parent", "Class", "Date Deleted",
-                                                              "Expires", "GUID", "Tombstone"};
-
-std::array<std::string, kTableColumns> tableFields(const DeletedRow& row) {
-    return {row.name, row.lastKnownParent, row.className, row.dateDeleted, row.expires, row.guid, row.tombstone};
-}
-
-// In FieldNames() order.
-std::vector<const std::string*> scriptFields(const DeletedRow& row) {
-    return {&row.name,       &row.lastKnownParent, &row.className,     &row.dateDeleted, &row.deletedUtc,
-            &row.guid,       &row.tombstoneName,   &row.tombstone,     &row.expires,     &row.expiresUtc};
-}
-
-std::string table(const std::vector<DeletedRow>& rows) {
-    std::array<size_t, kTableColumns> widths{};
-    for (size_t i = 0; i < kTableColumns; ++i) widths[i] = DisplayWidth(kHeadings[i]);
-    std::vector<std::array<std::string, kTableColumns>> cells;
-    cells.reserve(rows.size());
-    for (const DeletedRow& row : rows) {
-        auto fields = tableFields(row);
-        for (size_t i = 0; i < kTableColumns; ++i) {
-            fields[i] = TerminalText(fields[i]);
-            widths[i] = std::max(widths[i], DisplayWidth(fields[i]));
-        }
-        cells.push_back(std::move(fields));
-    }
-    std::string out;
-    auto line = [&](const std::array<std::string, kTableColumns>& fields) {
-        for (size_t i = 0; i < kTableColumns; ++i) {
-            out += fields[i];
-            if (i + 1 < kTableColumns) out.append(widths[i] - DisplayWidth(fields[i]) + 2, ' ');
-        }
-        out += '\n';
-    };
-    line({kHeadings[0], kHeadings[1], kHeadings[2], kHeadings[3], kHeadings[4], kHeadings[5], kHeadings[6]});
-    for (const auto& fields : cells) line(fields);
-    return out;
-}
-
-std::string tsv(const std::vector<DeletedRow>& rows) {
-    std::string out;
-    const std::vector<std::string>& names = FieldNames();
-    for (size_t i = 0; i < names.size(); ++i) out += names[i] + (i + 1 < names.size() ? "\t" : "\n");
-    for (const DeletedRow& row : rows) {
-        std::vector<const std::string*> fields = scriptFields(row);
-        for (size_t i = 0; i < fields.size(); ++i)
-            out += TerminalText(*fields[i], Escaping::Reversible) + (i + 1 < fields.size() ? "\t" : "\n");
-    }
-    return out;
-}
-
-std::string json(const std::vector<DeletedRow>& rows) {
-    std::string out = "[";
-    const std::vector<std::string>& names = FieldNames();
-    for (size_t r = 0; r < rows.size(); ++r) {
-        std::vector<const std::string*> fields = scriptFields(rows[r]);
-        out += r == 0 ? "\n  {" : ",\n  {";
-        for (size_t i = 0; i < fields.size(); ++i)
-            out += std::string(i ? ", " : "") + "\"" + names[i] + "\": " + JsonString(*fields[i]);
-        out += "}";
-    }
-    return out + (rows.empty() ? "]\n" : "\n]\n");
+Record recordOf(const DeletedRow& row) {
+    Record record;
+    record.set("name", row.name)
+        .set("lastKnownParent", row.lastKnownParent)
+        .set("class", row.className)
+        .set("dateDeleted", UtcTime(row.deletedUtc))
+        .set("deletedUtc", UtcTime(row.deletedUtc))
+        .set("guid", row.guid)
+        .set("tombstoneName", row.tombstoneName)
+        .set("tombstone", row.tombstone)
+        .set("expires", UtcTime(row.expiresUtc))
+        .set("expiresUtc", UtcTime(row.expiresUtc));
+    // Tables and TSV keep the local times they have always shown.
+    record.shown["dateDeleted"] = row.dateDeleted;
+    record.shown["expires"] = row.expires;
+    return record;
 }
 
 }  // namespace
@@ -84,10 +37,11 @@ std::string OneLine(std::u16string_view text) {
 }
 
 const std::vector<std::string>& FieldNames() {
-    // Scripts cut fields by number: new ones go after the tombstone.
-    static const std::vector<std::string> names = {"name",          "lastKnownParent", "class",   "dateDeleted",
-                                                   "deletedUtc",    "guid",            "tombstoneName", "tombstone",
-                                                   "expires",       "expiresUtc"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> keys;
+        for (const Column& column : kListSchema.columns) keys.push_back(column.key);
+        return keys;
+    }();
     return names;
 }
 
@@ -122,6 +76,32 @@ std::string LocalTimeText(const std::string& isoUtc) {
     return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) ? text : isoUtc;
 }
 
+std::string IsoUtcOfLocalTime(int year, int month, int day, int hour, int minute, int second) {
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 60)
+        return {};
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    std::time_t when = std::mktime(&local);
+    std::tm utc{};
+    if (when == static_cast<std::time_t>(-1) || !gmtime_r(&when, &utc)) return {};
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) ? text : std::string();
+}
+
+nlohmann::ordered_json BackupDateUtc(const std::string& recorded) {
+    if (recorded.size() != 19 || recorded[10] != ' ') return nullptr;
+    std::string iso = recorded;
+    iso[10] = 'T';
+    return UtcTime(iso + "Z");
+}
+
 std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long seconds, long long now) {
     std::erase_if(rows, [&](const DeletedRow& row) {
         std::optional<long long> expires = SecondsOfIsoUtc(row.expiresUtc);
@@ -131,12 +111,10 @@ std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long s
 }
 
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Table: return table(rows);
-        case OutputFormat::Tsv: return tsv(rows);
-        case OutputFormat::Json: return json(rows);
-    }
-    return {};
+    std::vector<Record> records;
+    records.reserve(rows.size());
+    for (const DeletedRow& row : rows) records.push_back(recordOf(row));
+    return FormatRecords(kListSchema, records, format);
 }
 
 }  // namespace lumivel_cli

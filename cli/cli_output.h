@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_arguments.h"
+#include "cli/record_output.h"
 
 namespace lumivel_cli {
 
@@ -44,6 +45,14 @@ constexpr size_t kTombstoneField = 7;
 // "2026-12-08T13:57:53Z" as local time with seconds and zone ("2026-12-08 14:57:53 CET");
 // the text itself when it is not of that form.
 std::string LocalTimeText(const std::string& isoUtc);
+
+// A local wall-clock time (as the task scheduler gives it) as ISO 8601 UTC; empty when the
+// fields name no time. An hour that a change to summer time skips is taken as after it.
+std::string IsoUtcOfLocalTime(int year, int month, int day, int hour, int minute, int second);
+
+// A backup's recorded date ("2026-12-08 13:57:53", UTC) as ISO 8601 UTC; null when the archive
+// records no such time.
+nlohmann::ordered_json BackupDateUtc(const std::string& recorded);
 
 // "2026-12-08T13:57:53Z" as seconds since 1970; nothing when it is not of that form.
 std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc);

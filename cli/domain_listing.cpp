@@ -2,6 +2,7 @@
 
 #include "cli/cli_errors.h"
 #include "cli/progress.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace lumivel_cli {
@@ -26,10 +27,24 @@ bool listResolved(ProviderSession& session, const std::string& domain, const std
     return true;
 }
 
+// The node's naming context bound on that server, and the server its focused DC.
+void pointAt(PropertySet* node, const std::string& server) {
+    std::u16string context(node->getText(u"NamingContext"));
+    if (std::optional<lumivel::shared::LdapPath> path = lumivel::shared::SplitLdapPath(context)) context = path->object;
+    node->setText(u"NamingContext", lumivel::shared::LdapPathOfDn(WidenText(server), context));
+    node->setText(u"FocusedDC", WidenText(server));
+}
+
 }  // namespace
 
-bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
-                Listing* listing, std::string* error) {
+std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server) {
+    if (!server) return domain;
+    return lumivel::shared::NarrowText(
+        lumivel::shared::LdapPathOfDn(WidenText(*server), NamingContextOfDomain(WidenText(domain))));
+}
+
+bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
+                const std::optional<std::string>& filter, Listing* listing, std::string* error) {
     HRESULT result = session.resolveDomain(WidenText(domain), &listing->keep, &listing->domain);
     if (FAILED(result)) {
         *error = IsStoredDomain(WidenText(domain))
@@ -38,6 +53,7 @@ bool ListDomain(ProviderSession& session, const std::string& domain, const std::
                            ExplainedError(result);
         return false;
     }
+    if (server) pointAt(listing->domain.node, *server);
     return listResolved(session, domain, filter, listing, error);
 }
 

@@ -15,10 +15,14 @@ struct Listing {
     RecordList tombstones;
 };
 
-// Resolves the domain and lists its deleted objects (filtered when a prefix is given). False
-// with a message naming the cause when the domain cannot be found, reached or listed.
-bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
-                Listing* listing, std::string* error);
+// Resolves the domain and lists its deleted objects (filtered when a prefix is given), through
+// the server when one is named (restores of its tombstones then go there too). False with a
+// message naming the cause when the domain cannot be found, reached or listed.
+bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
+                const std::optional<std::string>& filter, Listing* listing, std::string* error);
+
+// The domain as `connect` names it to the provider: through the server, when one is named.
+std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server);
 
 // Said after a listing that shows nothing: why that may be, when it may be rights.
 std::string EmptyListingAdvice(const std::string& domain);

@@ -14,8 +14,11 @@
 #include "cli/cli_output.h"
 #include "cli/cli_schedule.h"
 #include "cli/cli_session.h"
+#include "cli/command_records.h"
 #include "cli/domain_listing.h"
+#include "cli/output_schemas.h"
 #include "cli/progress.h"
+#include "cli/record_output.h"
 #include "cli/restore_command.h"
 #include "cli/terminal_questions.h"
 #include "cli/terminal_text.h"
@@ -69,7 +72,13 @@ DeletedRow rowOf(const PropertySet* record) {
                       expiresUtc};
 }
 
-int runDomains(ProviderSession& session) {
+int printed(const std::string& text) {
+    std::cout << text;
+    std::cout.flush();
+    return std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
+int runDomains(ProviderSession& session, const Arguments& arguments) {
     RecordList nodes;
     HRESULT result = session.storedNodes(&nodes);
     if (FAILED(result)) return fail("cannot read the stored domains: " + ErrorText(result));
@@ -81,17 +90,15 @@ int runDomains(ProviderSession& session) {
             std::cerr << "lumivel: " << stored << (stored == 1 ? " domain is" : " domains are")
                       << " stored, but none can be bound now (without a Kerberos ticket, get one with kinit first)\n";
     }
-    for (const PropertySet* node : nodes.records()) {
-        std::cout << shown(node->getText(u"name")) << "\t" << shown(node->getText(u"DomainName")) << "\t"
-                  << shown(node->getText(u"FocusedDC")) << "\n";
-    }
-    return kExitSuccess;
+    std::vector<Record> records;
+    for (const PropertySet* node : nodes.records()) records.push_back(DomainRecord(node));
+    return printed(FormatRecords(kDomainsSchema, records, arguments.format));
 }
 
 int runConnect(ProviderSession& session, const Arguments& arguments) {
     RecordList added;
     CommandOutcome outcome;
-    HRESULT result = session.connect(WidenText(arguments.domain), &added, &outcome);
+    HRESULT result = session.connect(WidenText(DomainThrough(arguments.domain, arguments.server)), &added, &outcome);
     PrintProviderMessages(outcome.messages);
     if (FAILED(result)) return fail(ExplainedError(result));
     if (added.records().empty()) return fail("not connected to " + TerminalText(arguments.domain));
@@ -102,16 +109,15 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
 int runList(ProviderSession& session, const Arguments& arguments) {
     Listing listing;
     std::string error;
-    if (!ListDomain(session, arguments.domain, arguments.filter, &listing, &error)) return fail(TerminalText(error));
+    if (!ListDomain(session, arguments.domain, arguments.server, arguments.filter, &listing, &error))
+        return fail(TerminalText(error));
     std::vector<DeletedRow> rows;
     rows.reserve(listing.tombstones.records().size());
     for (const PropertySet* record : listing.tombstones.records()) rows.push_back(rowOf(record));
     if (arguments.expiringWithin) rows = ExpiringWithin(std::move(rows), *arguments.expiringWithin, std::time(nullptr));
     if (rows.empty() && !arguments.filter)
         std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
-    std::cout << FormatRows(rows, arguments.format);
-    std::cout.flush();
-    return std::cout.good() ? kExitSuccess : kExitFailure;
+    return printed(FormatRows(rows, arguments.format));
 }
 
 // The domain controller a backup command works with: the one asked for, else the stored
@@ -152,8 +158,8 @@ int runBackup(ProviderSession& session, const Arguments& arguments) {
     }
     PrintProviderMessages(outcome.messages);
     if (result != S_OK || archive.empty()) return fail("no backup was stored");
-    std::cout << shown(archive) << "\n";
-    return kExitSuccess;
+    if (arguments.format == OutputFormat::Table) return printed(shown(archive) + "\n");
+    return printed(FormatRecords(kBackupSchema, {BackupRecord(archive, server, arguments.objects)}, arguments.format));
 }
 
 int runBackups(ProviderSession& session, const Arguments& arguments) {
@@ -169,15 +175,9 @@ int runBackups(ProviderSession& session, const Arguments& arguments) {
     if (FAILED(result) && arguments.object && listing.section.empty())
         return fail("cannot tell the GUID of " + TerminalText(*arguments.object) + ": " + ExplainedError(result));
     if (FAILED(result)) return fail("cannot list " + shown(listing.folder) + ": " + ErrorText(result));
-    std::cout << "File\tDate (UTC)\tOrigin\tObjects" << (arguments.object ? "\tHolds object" : "") << "\n";
-    for (const BackupArchive& archive : listing.archives) {
-        std::cout << shown(archive.name) << "\t" << shown(archive.date) << "\t" << shown(archive.origin) << "\t"
-                  << (archive.objects >= 0 ? std::to_string(archive.objects) : std::string("unreadable"));
-        if (archive.holdsObject) std::cout << "\t" << (*archive.holdsObject ? "yes" : "no");
-        std::cout << "\n";
-    }
-    std::cout.flush();
-    return std::cout.good() ? kExitSuccess : kExitFailure;
+    std::vector<Record> records;
+    for (const BackupArchive& archive : listing.archives) records.push_back(BackupArchiveRecord(archive));
+    return printed(FormatRecords(kBackupsSchema, records, arguments.format, BackupListingFields(listing, arguments.object)));
 }
 
 int runSchedule(ProviderSession& session, const Arguments& arguments, std::u16string& password) {
@@ -213,8 +213,10 @@ int runSchedule(ProviderSession& session, const Arguments& arguments, std::u16st
     // A job that was there before is told apart by the provider's refusal to make it again.
     if (result != S_OK || outcome.result != S_OK || FAILED(DescribeJob(name, &job)))
         return fail("no backup of " + TerminalText(object) + " was scheduled");
-    std::cout << "Scheduled " << job.name << ": " << job.schedule << "; next run " << job.nextRun << "\n";
-    return kExitSuccess;
+    if (arguments.format != OutputFormat::Table)
+        return printed(FormatRecords(kScheduleSchema, {JobRecord(job)}, arguments.format));
+    return printed("Scheduled " + TerminalText(job.name) + ": " + TerminalText(job.schedule) + "; next run " +
+                   TerminalText(job.nextRun) + "\n");
 }
 
 int runJobs(const Arguments& arguments) {
@@ -240,18 +242,15 @@ int runJobs(const Arguments& arguments) {
     std::vector<JobRow> rows;
     HRESULT result = ListJobs(&rows);
     if (FAILED(result)) return fail("cannot read the scheduled jobs: " + ErrorText(result));
-    std::cout << "Name\tObject\tSchedule\tNext run\tLast run\tResult\n";
-    for (const JobRow& row : rows)
-        std::cout << row.name << "\t" << row.object << "\t" << row.schedule << "\t" << row.nextRun << "\t" << row.lastRun
-                  << "\t" << row.result << "\n";
-    std::cout.flush();
-    return std::cout.good() ? kExitSuccess : kExitFailure;
+    std::vector<Record> records;
+    for (const JobRow& row : rows) records.push_back(JobRecord(row));
+    return printed(FormatRecords(kJobsSchema, records, arguments.format));
 }
 
 int runCommand(ProviderSession& session, const Arguments& arguments, Interaction interaction,
                std::u16string& password) {
     switch (arguments.command) {
-        case Command::Domains: return runDomains(session);
+        case Command::Domains: return runDomains(session, arguments);
         case Command::Connect: return runConnect(session, arguments);
         case Command::List: return runList(session, arguments);
         case Command::Restore: return RunRestore(session, arguments, interaction);
@@ -271,10 +270,14 @@ int run(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
-        std::cerr << "lumivel: " << TerminalText(parsed.error) << "\n" << UsageText(parsed.usageOf);
+        parsed.error = TerminalText(parsed.error);
+        std::cerr << MistakeText(parsed);
         return kExitUsage;
     }
     const Arguments& arguments = *parsed.arguments;
+    // The platform's trace reads the switch from the environment, as the programs this one
+    // starts do.
+    if (arguments.verbose) setenv("LUMIVEL_TRACE", "1", 1);
     if (arguments.command == Command::Help) {
         std::cout << UsageText(arguments.helpTopic);
         return kExitSuccess;

@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/restore_attempts.h"
 #include "cli/restore_preview.h"
+#include "cli/restore_report.h"
 #include "cli/terminal_text.h"
 #include "cli/tombstone_index.h"
 #include "shared/directory_operations.h"
@@ -50,7 +51,7 @@ struct Outcome {
 class RestoreRun {
 public:
     RestoreRun(ProviderSession& session, const Arguments& arguments, Interaction interaction)
-        : m_session(session), m_arguments(arguments), m_interaction(interaction) {}
+        : m_session(session), m_arguments(arguments), m_interaction(interaction), m_report(arguments.format) {}
 
     int run();
 
@@ -65,6 +66,9 @@ private:
     void reportRestored(const PropertySet* record, const std::u16string& newDn, bool requested,
                         const CommandOutcome& outcome);
     void notFound(const Request& request);
+    // What the command line named the tombstone as.
+    std::string requestedText(const PropertySet* record) const;
+    int finished(bool succeeded);
 
     ProviderSession& m_session;
     const Arguments& m_arguments;
@@ -73,22 +77,31 @@ private:
     Listing m_listing;
     std::unique_ptr<TombstoneIndex> m_index;
     Outcome m_outcome;
+    RestoreReport m_report;
     bool m_adviceGiven = false;
 };
 
 void RestoreRun::notFound(const Request& request) {
     m_outcome.allRestored = false;
     if (request.guid.empty()) {
-        std::cout << "Not found " << shown(request.given) << ": not a tombstone's DN or GUID\n";
+        const std::string reason = "not a tombstone's DN or GUID";
+        m_report.add(RestoreRecord("notFound", request.given, {}).set("reason", reason),
+                     "Not found " + shown(request.given) + ": " + reason);
         return;
     }
     std::u16string live = LiveObjectDn(request.guid, m_listing.domain.node->getText(u"FocusedDC"));
+    const std::string guid = NarrowText(request.guid);
     if (!live.empty()) {
-        std::cout << "Already restored " << shown(request.given) << ": it is live as " << shown(live) << "\n";
+        std::u16string type, name, parent;
+        Record record = RestoreRecord("alreadyRestored", request.given, {});
+        record.set("guid", guid).set("dn", NarrowText(live));
+        if (SplitLeaf(live, &type, &name, &parent)) record.set("name", NarrowText(name)).set("parent", NarrowText(parent));
+        m_report.add(std::move(record), "Already restored " + shown(request.given) + ": it is live as " + shown(live));
         return;
     }
-    std::cout << "Not found " << shown(request.given) << ": no deleted object with GUID " << shown(request.guid)
-              << " in the Deleted Objects of " << shown(m_arguments.domain) << "\n";
+    const std::string reason = "no deleted object with GUID " + guid + " in the Deleted Objects of " + m_arguments.domain;
+    m_report.add(RestoreRecord("notFound", request.given, {}).set("guid", guid).set("reason", reason),
+                 "Not found " + shown(request.given) + ": " + shown(reason));
     if (m_listing.tombstones.records().empty() && !m_adviceGiven) {
         std::cerr << "lumivel: " << EmptyListingAdvice(m_arguments.domain) << "\n";
         m_adviceGiven = true;
@@ -189,22 +202,35 @@ void RestoreRun::reportRestored(const PropertySet* record, const std::u16string&
     std::u16string guid = guidOf(record);
     m_outcome.restoredGuids.insert(guid);
     std::u16string oldName = PlainTombstoneName(record->getText(u"name"));
+    const std::string given = requested ? requestedText(record) : std::string();
+    Record result = RestoreRecord("restored", given, NarrowText(oldName));
+    result.set("guid", NarrowText(guid)).set("tombstone", NarrowText(record->getText(u"distinguishedName")));
     // Where it really is now, read back by its GUID from the controller that restored it.
     std::u16string dn = LiveObjectDn(guid, record->getText(u"FocusedDC"));
     std::u16string type, name, parent;
     if (dn.empty() || !SplitLeaf(dn, &type, &name, &parent)) {
-        std::cout << "Restored " << shown(oldName);
-        if (!newDn.empty()) std::cout << " as " << shown(newDn);
-        std::cout << " (not yet readable back by its GUID)\n";
+        const std::string note = "not yet readable back by its GUID";
+        if (!newDn.empty()) result.set("dn", NarrowText(newDn));
+        result.set("reason", note);
+        m_report.add(std::move(result), "Restored " + shown(oldName) + (newDn.empty() ? "" : " as " + shown(newDn)) +
+                                            " (" + note + ")");
         return;
     }
-    std::cout << "Restored " << shown(name) << " into " << shown(parent);
+    result.set("name", NarrowText(name)).set("dn", NarrowText(dn)).set("parent", NarrowText(parent));
+    std::string line = "Restored " + shown(name) + " into " + shown(parent);
     if (name != oldName) {
-        std::cout << " (renamed: " << shown(oldName) << " was taken)";
+        result.set("renamedFrom", NarrowText(oldName));
+        line += " (renamed: " + shown(oldName) + " was taken)";
     } else if (requested && m_arguments.newName && outcome.takenName.empty()) {
-        std::cout << " (--new-name " << shown(*m_arguments.newName) << " not used: the name was free)";
+        line += " (--new-name " + shown(*m_arguments.newName) + " not used: the name was free)";
     }
-    std::cout << "\n";
+    m_report.add(std::move(result), line);
+}
+
+std::string RestoreRun::requestedText(const PropertySet* record) const {
+    for (const Request& request : m_requests)
+        if (request.tombstone == record) return request.given;
+    return {};
 }
 
 void RestoreRun::restoreOne(Request& request) {
@@ -228,9 +254,13 @@ void RestoreRun::restoreOne(Request& request) {
         return;
     }
     m_outcome.allRestored = false;
-    std::cout << "Not restored " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": "
-              << shown(FailureReason(attempts, m_arguments, m_interaction, request.tombstone->getText(u"name")))
-              << "\n";
+    const std::string name = NarrowText(PlainTombstoneName(request.tombstone->getText(u"name")));
+    const std::string reason = FailureReason(attempts, m_arguments, m_interaction, request.tombstone->getText(u"name"));
+    Record record = RestoreRecord("notRestored", request.given, name);
+    record.set("guid", NarrowText(request.guid))
+        .set("tombstone", NarrowText(request.tombstone->getText(u"distinguishedName")))
+        .set("reason", reason);
+    m_report.add(std::move(record), "Not restored " + shown(name) + ": " + shown(reason));
 }
 
 int RestoreRun::dryRun() {
@@ -263,8 +293,8 @@ void RestoreRun::reapply(PropertySet* tombstone) {
     HRESULT listed = m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guid, &listing);
     if (FAILED(listed)) {
         m_outcome.allRestored = false;
-        std::cout << "Not re-applied " << name << ": the backup folder cannot be read (" << shown(ErrorText(listed))
-                  << ")\n";
+        const std::string reason = "the backup folder cannot be read (" + ErrorText(listed) + ")";
+        m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
         return;
     }
     std::u16string wanted = WidenText(*m_arguments.fromBackup);
@@ -278,8 +308,8 @@ void RestoreRun::reapply(PropertySet* tombstone) {
     }
     if (archive.empty()) {
         m_outcome.allRestored = false;
-        std::cout << "Not re-applied " << name << ": no archive " << shown(*m_arguments.fromBackup)
-                  << " in the backup folder holds the object\n";
+        const std::string reason = "no archive " + *m_arguments.fromBackup + " in the backup folder holds the object";
+        m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
         return;
     }
     std::vector<ReappliedValue> values;
@@ -288,14 +318,19 @@ void RestoreRun::reapply(PropertySet* tombstone) {
     PrintProviderMessages(said.messages);
     if (FAILED(result)) {
         m_outcome.allRestored = false;
-        std::cout << "Not re-applied " << name << ": the archive, its section for the object or the object cannot be "
-                     "read ("
-                  << shown(ErrorText(result)) << ")\n";
+        const std::string reason =
+            "the archive, its section for the object or the object cannot be read (" + ErrorText(result) + ")";
+        m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
         return;
     }
     std::string written, details;
     size_t leftAlone = 0;
+    Json handled = Json::array();
     for (const ReappliedValue& value : values) {
+        handled.push_back({{"name", NarrowText(value.name)},
+                           {"outcome", NarrowText(value.outcome)},
+                           {"error", NarrowText(value.error)},
+                           {"membership", value.membership}});
         if (value.outcome == u"LeftAlone") {
             ++leftAlone;
         } else if (value.outcome == u"Written") {
@@ -308,9 +343,11 @@ void RestoreRun::reapply(PropertySet* tombstone) {
                        shown(value.error) + "\n";
         }
     }
-    std::cout << "Re-applied to " << name << ": " << (written.empty() ? std::string("nothing written") : "written " + written)
-              << "; " << leftAlone << " left alone (restricted, set by the restore, or not writable)\n"
-              << details;
+    m_report.addReapplied(std::move(handled),
+                          "Re-applied to " + name + ": " +
+                              (written.empty() ? std::string("nothing written") : "written " + written) + "; " +
+                              std::to_string(leftAlone) + " left alone (restricted, set by the restore, or not writable)\n" +
+                              details);
     if (result != S_OK) m_outcome.allRestored = false;
 }
 
@@ -318,7 +355,7 @@ int RestoreRun::restoreSubtree() {
     const Request& request = m_requests.front();
     if (!request.tombstone) {
         notFound(request);
-        return kExitFailure;
+        return finished(false);
     }
     std::string name = shown(PlainTombstoneName(request.tombstone->getText(u"name")));
     if (!m_arguments.yes) {
@@ -348,39 +385,59 @@ int RestoreRun::restoreSubtree() {
     HRESULT result = attempts.result;
     std::u16string_view tombstoneName = request.tombstone->getText(u"name");
     if (FAILED(result) || objects.empty()) {
-        std::cout << "Not restored " << name << ": "
-                  << shown(FailureReason(attempts, m_arguments, m_interaction, tombstoneName)) << "\n";
-        return kExitFailure;
+        const std::string reason = FailureReason(attempts, m_arguments, m_interaction, tombstoneName);
+        Record record = RestoreRecord("notRestored", request.given, NarrowText(PlainTombstoneName(tombstoneName)));
+        record.set("guid", NarrowText(request.guid))
+            .set("tombstone", NarrowText(request.tombstone->getText(u"distinguishedName")))
+            .set("reason", reason);
+        m_report.add(std::move(record), "Not restored " + name + ": " + shown(reason));
+        return finished(false);
     }
     size_t restored = 0;
     for (const SubtreeObject& object : objects) {
         std::u16string type, newName, parent;
-        std::string plain = shown(PlainTombstoneName(object.name));
+        const std::string plainText = NarrowText(PlainTombstoneName(object.name));
+        const std::string plain = shown(plainText);
+        const bool container = object.tombstone == request.tombstone->getText(u"distinguishedName");
+        auto recordOf = [&](const char* outcome) {
+            Record record = RestoreRecord(outcome, container ? request.given : std::string(), plainText);
+            record.set("guid", NarrowText(lumivel::FoldCase(lumivel::shared::TombstoneGuid(object.name))))
+                .set("tombstone", NarrowText(object.tombstone));
+            return record;
+        };
         if (object.outcome == u"Restored") {
             ++restored;
-            if (!object.target.empty() && SplitLeaf(object.target, &type, &newName, &parent))
-                std::cout << "Restored " << shown(newName) << " into " << shown(parent) << "\n";
-            else
-                std::cout << "Restored " << plain << " (its new name cannot be read back)\n";
+            Record record = recordOf("restored");
+            if (!object.target.empty() && SplitLeaf(object.target, &type, &newName, &parent)) {
+                record.set("name", NarrowText(newName)).set("dn", NarrowText(object.target)).set("parent", NarrowText(parent));
+                if (newName != PlainTombstoneName(object.name)) record.set("renamedFrom", plainText);
+                m_report.add(std::move(record), "Restored " + shown(newName) + " into " + shown(parent));
+            } else {
+                record.set("reason", "its new name cannot be read back");
+                m_report.add(std::move(record), "Restored " + plain + " (its new name cannot be read back)");
+            }
         } else if (object.outcome == u"Failed") {
             // The container itself failed as a single restore does: the provider said why.
-            bool container = object.tombstone == request.tombstone->getText(u"distinguishedName");
             std::string reason =
                 container ? FailureReason(attempts, m_arguments, m_interaction, tombstoneName) : NarrowText(object.error);
-            std::cout << "Not restored " << plain << ": " << shown(reason) << "\n";
+            m_report.add(recordOf("notRestored").set("reason", reason), "Not restored " + plain + ": " + shown(reason));
         } else {
-            std::cout << "Not attempted " << plain << ": " << shown(object.error) << "\n";
+            m_report.add(recordOf("notAttempted").set("reason", NarrowText(object.error)),
+                         "Not attempted " + plain + ": " + shown(object.error));
         }
     }
-    std::cout << restored << " of " << objects.size() << " objects restored\n";
-    std::cout.flush();
-    return result == S_OK && restored == objects.size() ? kExitSuccess : kExitFailure;
+    m_report.note(std::to_string(restored) + " of " + std::to_string(objects.size()) + " objects restored");
+    return finished(result == S_OK && restored == objects.size());
+}
+
+int RestoreRun::finished(bool succeeded) {
+    return m_report.finish() && succeeded ? kExitSuccess : kExitFailure;
 }
 
 int RestoreRun::run() {
     if (!collectRequests()) return kExitFailure;
     std::string error;
-    if (!ListDomain(m_session, m_arguments.domain, std::nullopt, &m_listing, &error)) {
+    if (!ListDomain(m_session, m_arguments.domain, m_arguments.server, std::nullopt, &m_listing, &error)) {
         std::cerr << "lumivel: " << error << "\n";
         return kExitFailure;
     }
@@ -389,8 +446,7 @@ int RestoreRun::run() {
     if (m_arguments.subtree) return restoreSubtree();
     if (!confirmed()) return kExitFailure;
     for (Request& request : m_requests) restoreOne(request);
-    std::cout.flush();
-    return m_outcome.allRestored ? kExitSuccess : kExitFailure;
+    return finished(m_outcome.allRestored);
 }
 
 }  // namespace

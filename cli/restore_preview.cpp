@@ -1,15 +1,16 @@
 #include "cli/restore_preview.h"
 
 #include "cli/cli_output.h"
+#include "cli/output_schemas.h"
+#include "cli/record_output.h"
 #include "cli/terminal_text.h"
 
 namespace lumivel_cli {
 
 namespace {
 
-std::string optionalJson(const std::optional<bool>& value) {
-    return value ? (*value ? "true" : "false") : "null";
-}
+Json optional(const std::optional<bool>& value) { return value ? Json(*value) : Json(); }
+Json textOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
 std::string rightsLine(const RestorePreview& preview) {
     std::string verdict = !preview.mayReanimate ? "unknown" : *preview.mayReanimate ? "yes" : "NO";
@@ -47,39 +48,59 @@ std::string tree(const std::vector<RestorePreview>& previews) {
     return out;
 }
 
-std::string json(const std::vector<RestorePreview>& previews) {
-    std::string out = "{\"dryRun\": true, \"plans\": [";
-    for (size_t p = 0; p < previews.size(); ++p) {
-        const RestorePreview& preview = previews[p];
-        out += p ? ",\n  {" : "\n  {";
-        out += "\"requested\": " + JsonString(preview.requested) + ", \"found\": " + (preview.found ? "true" : "false");
-        if (preview.found) {
-            out += ", \"mayReanimate\": " + optionalJson(preview.mayReanimate) + ", \"rights\": " +
-                   JsonString(preview.rights) + ", \"missingParent\": " +
-                   (preview.missingParent.empty() ? std::string("null") : JsonString(preview.missingParent)) +
-                   ", \"objects\": [";
-            for (size_t i = 0; i < preview.objects.size(); ++i) {
-                const PreviewObject& object = preview.objects[i];
-                out += std::string(i ? ", " : "") + "{\"name\": " + JsonString(object.name) +
-                       ", \"class\": " + JsonString(object.className) + ", \"tombstone\": " +
-                       JsonString(object.tombstone) + ", \"target\": " +
-                       (object.target.empty() ? std::string("null") : JsonString(object.target)) +
-                       ", \"deletedParent\": " + (i + 1 < preview.objects.size() ? "true" : "false") +
-                       ", \"nameTaken\": " + (object.nameTaken ? "true" : "false") +
-                       ", \"mayCreate\": " + optionalJson(object.mayCreate) + ", \"expiresUtc\": " +
-                       (object.expiresUtc.empty() ? std::string("null") : JsonString(object.expiresUtc)) + "}";
-            }
-            out += "]";
-        }
-        out += "}";
+Record planRecord(const RestorePreview& preview) {
+    Record record;
+    record.set("requested", preview.requested).set("found", preview.found);
+    if (!preview.found) return record;
+    Json objects = Json::array();
+    for (size_t i = 0; i < preview.objects.size(); ++i) {
+        const PreviewObject& object = preview.objects[i];
+        objects.push_back({{"name", object.name},
+                           {"class", object.className},
+                           {"tombstone", object.tombstone},
+                           {"target", textOrNull(object.target)},
+                           {"deletedParent", i + 1 < preview.objects.size()},
+                           {"nameTaken", object.nameTaken},
+                           {"mayCreate", optional(object.mayCreate)},
+                           {"expiresUtc", UtcTime(object.expiresUtc)}});
     }
-    return out + (previews.empty() ? "]}\n" : "\n]}\n");
+    record.set("mayReanimate", optional(preview.mayReanimate))
+        .set("rights", preview.rights)
+        .set("missingParent", textOrNull(preview.missingParent))
+        .set("objects", std::move(objects));
+    return record;
+}
+
+// A row per object of each plan, the plan's own fields repeated; a plan of a tombstone that
+// is not listed is one row without an object.
+std::vector<Record> stepRecords(const std::vector<RestorePreview>& previews) {
+    std::vector<Record> steps;
+    for (const RestorePreview& preview : previews) {
+        Record plan = planRecord(preview);
+        Json objects = plan.values.contains("objects") ? plan.values["objects"] : Json::array();
+        plan.values.erase("objects");
+        plan.values.erase("rights");
+        if (objects.empty()) steps.push_back(plan);
+        for (const Json& object : objects) {
+            Record step = plan;
+            for (const auto& [key, value] : object.items()) step.set(key.c_str(), value);
+            steps.push_back(std::move(step));
+        }
+    }
+    return steps;
 }
 
 }  // namespace
 
 std::string FormatPreviews(const std::vector<RestorePreview>& previews, OutputFormat format) {
-    return format == OutputFormat::Json ? json(previews) : tree(previews);
+    switch (format) {
+        case OutputFormat::Table: return tree(previews);
+        case OutputFormat::Tsv: return FormatRecords(kDryRunStepSchema, stepRecords(previews), format);
+        case OutputFormat::Json: break;
+    }
+    std::vector<Record> plans;
+    for (const RestorePreview& preview : previews) plans.push_back(planRecord(preview));
+    return FormatRecords(kDryRunSchema, plans, format, Json{{"dryRun", true}});
 }
 
 }  // namespace lumivel_cli

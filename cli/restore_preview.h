@@ -30,8 +30,9 @@ struct RestorePreview {
     std::vector<PreviewObject> objects;  // deleted parents first, the requested object last
 };
 
-// The plans as a tree (a line per object, children indented below their parent) or as JSON
-// (an object with "dryRun" and "plans"); tables and trees escape what came from the directory.
+// The plans as a tree (a line per object, children indented below their parent), as TSV (a row
+// per object) or as JSON (an object with "dryRun" and "plans"); trees and TSV escape what
+// came from the directory.
 std::string FormatPreviews(const std::vector<RestorePreview>& previews, OutputFormat format);
 
 }  // namespace lumivel_cli

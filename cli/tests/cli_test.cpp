@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/cli_arguments.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
@@ -148,14 +150,14 @@ TEST(CliOutputTest, EveryFormatKeepsEachFieldWhole) {
               "Tab\\there \"q\" \\\\\tOU=\xc3\x9c,DC=x\tContact\t2026-12-31 23:30:00 UTC\t2026-12-31T23:30:00Z\t\t"
               "Tab\\there \"q\" \\\\\tCN=t\t\t\n");
 
-    std::string json = FormatRows(kRows, OutputFormat::Json);
-    EXPECT_NE(json.find("\"name\": \"Pat (Ops) *lead*\", "), std::string::npos) << json;
-    EXPECT_NE(json.find("\"tombstoneName\": \"Pat (Ops) *lead*\\nDEL:6c1f4a5e"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"guid\": \"6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"deletedUtc\": \"2004-03-07T13:05:09Z\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"expiresUtc\": \"2004-09-03T12:05:09Z\"}"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"name\": \"Tab\\there \\\"q\\\" \\\\\""), std::string::npos) << json;
-    EXPECT_EQ(FormatRows({}, OutputFormat::Json), "[]\n");
+    nlohmann::json json = nlohmann::json::parse(FormatRows(kRows, OutputFormat::Json));
+    const nlohmann::json& pat = json["tombstones"][0];
+    EXPECT_EQ(pat["name"], "Pat (Ops) *lead*");
+    EXPECT_EQ(pat["tombstoneName"], "Pat (Ops) *lead*\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f");
+    EXPECT_EQ(pat["guid"], "6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f");
+    EXPECT_EQ(pat["deletedUtc"], "2004-03-07T13:05:09Z");
+    EXPECT_EQ(pat["expiresUtc"], "2004-09-03T12:05:09Z");
+    EXPECT_EQ(json["tombstones"][1]["name"], "Tab\there \"q\" \\");
 
     std::string table = FormatRows(kRows, OutputFormat::Table);
     // One line per record plus the header, names without their mangled tail, columns aligned.
