@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "provider/audit.h"
+#include "provider/common/audit.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
