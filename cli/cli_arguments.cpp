@@ -4,10 +4,7 @@
 #include <cctype>
 
 #include "cli/command_table.h"
-
-#ifndef LUMIVEL_VERSION
-#define LUMIVEL_VERSION "unknown"
-#endif
+#include "lumivel/program_information.h"
 
 namespace lumivel_cli {
 
@@ -157,7 +154,7 @@ std::string UsageText(std::optional<Command> topic) {
     return programUsage();
 }
 
-std::string VersionText() { return std::string("lumivel (Tarvo Lumivel) ") + LUMIVEL_VERSION + "\n"; }
+std::string VersionText() { return lumivel::ProgramVersionText("lumivel"); }
 
 std::string MistakeText(const ParseResult& result) {
     const std::string help = result.usageOf ? std::string("lumivel ") + RowOf(*result.usageOf).word + " --help"

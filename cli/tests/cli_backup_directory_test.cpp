@@ -24,21 +24,21 @@ TEST_F(BackupCommandLineTest, BackupPrintsItsArchiveAndBackupsListsWhatEachHolds
     Outcome other = lumivel({"backup", m_domain, m_root});
     EXPECT_EQ(other.exitCode, 0) << other.err;
 
-    Outcome listed = lumivel({"backups", m_domain, "--object", ada});
+    Outcome listed = lumivel({"backups", m_domain, "--object", ada, "--format", "tsv"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     std::istringstream lines(listed.out);
     std::string header, newest, older;
     std::getline(lines, header);
     std::getline(lines, newest);
     std::getline(lines, older);
-    EXPECT_EQ(header, "File\tDate (UTC)\tOrigin\tObjects\tHolds object");
+    EXPECT_EQ(header, "name\tpath\tdate\torigin\tobjects\tholdsObject");
     // Newest first: the second backup (the unit and both objects below it).
-    EXPECT_NE(newest.find("\t" + m_root + "\t3\tyes"), std::string::npos) << listed.out;
+    EXPECT_NE(newest.find("\t" + m_root + "\t3\ttrue"), std::string::npos) << listed.out;
     EXPECT_EQ(older.rfind(std::filesystem::path(archive).filename().string() + "\t", 0), 0u) << listed.out;
-    EXPECT_NE(older.find("\t" + team + "\t2\tyes"), std::string::npos) << "the unit and Ada, Ada once";
-    Outcome unrelated = lumivel({"backups", m_domain, "--object", "{00000000-0000-0000-0000-000000000001}"});
+    EXPECT_NE(older.find("\t" + team + "\t2\ttrue"), std::string::npos) << "the unit and Ada, Ada once";
+    Outcome unrelated = lumivel({"backups", m_domain, "--object", "{00000000-0000-0000-0000-000000000001}", "-f", "tsv"});
     EXPECT_EQ(unrelated.exitCode, 0);
-    EXPECT_EQ(unrelated.out.find("\tyes"), std::string::npos);
+    EXPECT_EQ(unrelated.out.find("\ttrue"), std::string::npos);
     EXPECT_EQ(lumivel({"backups", m_domain, "--object", "CN=Nobody " + m_suffix + "," + m_root}).exitCode, 1);
 
     // A run that stores nothing says why and fails.

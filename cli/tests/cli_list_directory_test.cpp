@@ -30,7 +30,7 @@ TEST_F(CommandLineTest, ListPrintsTheSeededTombstonesInEachFormat) {
     EXPECT_NE(tsv.out.find("\t" + seeded + "\\nDEL:"), std::string::npos);
     Outcome json = lumivel({"list", m_domain, "--format", "json", "--filter", "CN=" + seeded.substr(0, 3)});
     EXPECT_EQ(json.exitCode, 0);
-    EXPECT_EQ(json.out.rfind("[", 0), 0u);
+    EXPECT_EQ(json.out.rfind("{", 0), 0u);
     EXPECT_NE(json.out.find("\"tombstoneName\": \"" + seeded + "\\nDEL:"), std::string::npos);
     EXPECT_EQ(tsv.err.find("Listing deleted objects"), std::string::npos) << "no progress into a file";
     // On a terminal the listing says what it is doing while it runs, and clears the line after.

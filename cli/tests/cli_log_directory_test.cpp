@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/support/directory_fixture.h"
 
 namespace lumivel_cli::tests {
@@ -36,21 +38,30 @@ TEST_F(AuditCommandLineTest, EveryRestoreLeavesALineAndALogThatCannotBeWrittenIs
     ASSERT_TRUE(lumivel::testing::AddUser("CN=" + taken + "," + m_root, taken));
     ASSERT_EQ(lumivel({"restore", m_domain, takenGuid, "--yes"}).exitCode, 1);
 
-    Outcome log = lumivel({"log", "--since", "1h"});
+    Outcome log = lumivel({"log", "--since", "1h", "--format", "json"});
     ASSERT_EQ(log.exitCode, 0) << log.err;
-    std::vector<std::string> entries = lines(log.out);
+    const nlohmann::json document = nlohmann::json::parse(log.out);
+    EXPECT_EQ(document["version"], 1);
+    const nlohmann::json& entries = document["entries"];
     ASSERT_EQ(entries.size(), 2u) << log.out;
     const char* realm = std::getenv("TESTDC_REALM");
-    EXPECT_NE(entries[0].find("@" + std::string(realm ? realm : "") + "\", \"command\""), std::string::npos) << entries[0];
-    EXPECT_NE(entries[0].find("\"command\": \"restore\", \"object\": \"CN=" + name + "\\\\0ADEL:" + guid), std::string::npos)
-        << entries[0];
-    EXPECT_NE(entries[0].find("\"guid\": \"" + guid + "\", \"dc\": \"" + lumivel::testing::TestDirectory().server),
-              std::string::npos)
-        << entries[0];
-    EXPECT_NE(entries[0].find("\"result\": \"success\", \"error\": \"\"}"), std::string::npos) << entries[0];
-    EXPECT_NE(entries[1].find("\"result\": \"failure\""), std::string::npos) << entries[1];
-    EXPECT_EQ(lumivel({"log", "--since", "2999-01-01"}).out, "");
-    EXPECT_EQ(lumivel({"log", "--since", "soon"}).exitCode, 2);
+    const std::string principal = entries[0]["principal"];
+    EXPECT_EQ(principal.substr(principal.find('@')), "@" + std::string(realm ? realm : "")) << principal;
+    EXPECT_EQ(entries[0]["command"], "restore");
+    EXPECT_EQ(entries[0]["object"].get<std::string>().rfind("CN=" + name + "\\0ADEL:" + guid, 0), 0u) << entries[0];
+    EXPECT_EQ(entries[0]["guid"], guid);
+    EXPECT_EQ(entries[0]["dc"].get<std::string>().rfind(lumivel::testing::TestDirectory().server, 0), 0u) << entries[0];
+    EXPECT_EQ(entries[0]["result"], "success");
+    EXPECT_EQ(entries[0]["error"], "");
+    EXPECT_EQ(entries[1]["result"], "failure");
+    // The table says the same, a line per entry below its heading.
+    Outcome table = lumivel({"log", "--since", "1h"});
+    EXPECT_EQ(lines(table.out).size(), 3u) << table.out;
+    EXPECT_NE(table.out.find("restore"), std::string::npos) << table.out;
+    EXPECT_EQ(nlohmann::json::parse(lumivel({"log", "--since", "2999-01-01", "-f", "json"}).out)["entries"].size(), 0u);
+    Outcome soon = lumivel({"log", "--since", "soon"});
+    EXPECT_EQ(soon.exitCode, 2);
+    EXPECT_NE(soon.err.find("Try 'lumivel log --help'"), std::string::npos) << soon.err;
 
     // A log that cannot be written: the restore is done and said, and so is the log's failure.
     std::string other = "Unlogged " + m_suffix;

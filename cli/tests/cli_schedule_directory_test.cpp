@@ -71,7 +71,7 @@ protected:
 
     // The job lines of `lumivel jobs` for the object.
     std::vector<std::string> jobsOfObject() {
-        Outcome jobs = lumivel({"jobs"});
+        Outcome jobs = lumivel({"jobs", "--format", "tsv"});
         EXPECT_EQ(jobs.exitCode, 0) << jobs.err;
         std::vector<std::string> found;
         std::istringstream lines(jobs.out);
@@ -140,9 +140,9 @@ TEST_F(ScheduleCommandLineTest, AOnceJobFiresUnderTheServiceLeavesAnArchiveAndGo
     EXPECT_GE(std::time(nullptr), at) << "not before its time";
 
     // The archive is in the backup folder of the user who scheduled it, and holds the object.
-    Outcome listed = lumivel({"backups", m_domain, "--object", m_object});
+    Outcome listed = lumivel({"backups", m_domain, "--object", m_object, "--format", "tsv"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_NE(listed.out.find("\t" + m_object + "\t2\tyes"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\t" + m_object + "\t2\ttrue"), std::string::npos) << listed.out;
     // Written by the job account, not by root.
     for (const auto& entry : std::filesystem::directory_iterator(m_folder)) {
         struct stat st {};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lumivel/module_loading.h"
+#include "lumivel/program_information.h"
 #include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "win/com.h"
@@ -34,7 +35,14 @@ bool IsOption(const char* argument, char letter) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: regsvr [/u] [/s] <module.so>\n"
+    "Registers an in-process COM server by loading it and calling its DllRegisterServer;\n"
+    "/u calls DllUnregisterServer instead, /s prints nothing. Exit status 0 on success, 1 on\n"
+    "failure.\n";
+
 int main(int argc, char** argv) {
+    if (std::optional<int> answered = lumivel::AnswerHelpOrVersion(argc, argv, "regsvr", kUsage)) return *answered;
     bool unregister = false, silent = false;
     const char* module = nullptr;
     bool usage = false;

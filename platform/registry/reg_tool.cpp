@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/program_information.h"
 #include "lumivel/registry_hive_file.h"
 #include "lumivel/system_messages.h"
 #include "lumivel/temporary_file.h"
@@ -51,6 +52,7 @@ constexpr const char* kUsage =
     "          [/se SEPARATOR] [/d DATA] [/f]\n"
     "  reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "  reg export KEY FILE [/y]\n"
+    "  reg --help | --version\n"
     "\n"
     "KEY is ROOT\\Subkey, ROOT one of HKLM (HKEY_LOCAL_MACHINE), HKCU (HKEY_CURRENT_USER) or\n"
     "HKCR (HKEY_CLASSES_ROOT). Without /f, add and delete ask before they overwrite or delete.\n"
@@ -604,6 +606,10 @@ int Run(int argc, char** argv) {
     }
     std::string verb = argv[1];
     auto isVerb = [&](const char* v) { return lumivel::AsciiEqualsNoCase(FromUtf8(verb), FromUtf8(v)); };
+    if (argc == 2 && verb == "--version") {
+        std::cout << lumivel::ProgramVersionText("reg");
+        return 0;
+    }
     if (isVerb("--help") || isVerb("-h") || isVerb("/?") || isVerb("help")) {
         std::cout << kUsage;
         return 0;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/program_information.h"
 #include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
@@ -127,7 +128,15 @@ int Usage() {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: wscript [//B] [//NoLogo] SCRIPT.vbs\n"
+    "Runs a generated backup script (CreateObject, IsObject and method calls with a string).\n"
+    "A failing statement is shown in a message box, or with //B on one line of stderr.\n"
+    "Exit status: 0 every statement ran, 1 a script error, 2 the script cannot be run,\n"
+    "3 out of memory.\n";
+
 int main(int argc, char** argv) {
+    if (std::optional<int> answered = lumivel::AnswerHelpOrVersion(argc, argv, "wscript", kUsage)) return *answered;
     g_reserve = new char[64 << 10];
     std::set_new_handler(OutOfMemory);
     bool batch = false;
