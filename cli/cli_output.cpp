@@ -91,11 +91,6 @@ const std::vector<std::string>& FieldNames() {
     return names;
 }
 
-std::string ReadableName(const std::string& name) {
-    size_t lineFeed = name.find('\n');
-    return lineFeed == std::string::npos ? name : name.substr(0, lineFeed);
-}
-
 std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc) {
     std::tm utc{};
     char zulu = 0;

@@ -41,9 +41,6 @@ const std::vector<std::string>& FieldNames();
 // Where the tombstone's DN stands among them (fields added later follow it).
 constexpr size_t kTombstoneField = 7;
 
-// The name as a person reads it: the mangled part after the line feed left out.
-std::string ReadableName(const std::string& name);
-
 // "2026-12-08T13:57:53Z" as local time with seconds and zone ("2026-12-08 14:57:53 CET");
 // the text itself when it is not of that form.
 std::string LocalTimeText(const std::string& isoUtc);

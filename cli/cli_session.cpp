@@ -9,6 +9,7 @@
 #include "lumivel/registry_key.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
@@ -23,15 +24,6 @@ namespace {
 std::u16string stringOf(const VARIANT& value) {
     return value.vt == VT_BSTR && value.bstrVal ? std::u16string(value.bstrVal, SysStringLen(value.bstrVal))
                                                 : std::u16string();
-}
-
-std::u16string serverOf(IADs* object) {
-    lumivel::ComPtr<IADsObjectOptions> options;
-    lumivel::VariantHolder name;
-    if (FAILED(lumivel::ComPtr<IADs>(object).queryInterface(IID_IADsObjectOptions, &options)) ||
-        FAILED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())))
-        return {};
-    return stringOf(*name.get());
 }
 
 std::u16string distinguishedNameOf(IADs* object) {
@@ -140,10 +132,8 @@ HRESULT ProviderSession::resolveDomain(const std::u16string& domain, RecordList*
     // that a domain nobody answers for fails as such rather than on whichever DC serves the
     // default domain.
     bool isPath = lumivel::shared::ContainsText(domain, u"LDAP://");
-    bool isDn = !isPath && domain.find(u'=') != std::u16string::npos;
-    std::u16string path = isPath ? domain : u"LDAP://" + (isDn ? lumivel::ldap::AdsPathDn(domain) : domain);
     lumivel::ComPtr<IADs> object;
-    HRESULT result = ADsGetObject(path.c_str(), IID_IADs, object.putVoid());
+    HRESULT result = lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(domain), IID_IADs, object.putVoid());
     if (FAILED(result)) return result;
     std::u16string dn = distinguishedNameOf(object.get());
     PropertySet* node = PropertySet::create();
@@ -153,7 +143,7 @@ HRESULT ProviderSession::resolveDomain(const std::u16string& domain, RecordList*
     node->setText(u"name", domain);
     // An LDAP path keeps the server it names.
     node->setText(u"NamingContext", isPath ? domain : !dn.empty() ? dn : NamingContextOfDomain(domain));
-    node->setText(u"FocusedDC", serverOf(object.get()));
+    node->setText(u"FocusedDC", lumivel::shared::ServerOfBinding(object.get()));
     node->setInt(u"FromRevivoProvider", 1);
     *found = DomainNode{node, false};
     return S_OK;
@@ -252,7 +242,7 @@ HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* pre
     for (size_t i = 1; i < result.records().size(); ++i) {
         const PropertySet* record = result.records()[i];
         PreviewObject object;
-        object.name = NarrowText(record->getText(u"name"));
+        object.name = NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name")));
         object.className = NarrowText(record->getText(u"class"));
         object.tombstone = NarrowText(record->getText(u"distinguishedName"));
         object.target = NarrowText(record->getText(kPlanTargetKey));
@@ -354,46 +344,35 @@ HRESULT ProviderSession::schedule(HWND owner, PropertySet* record) {
 
 std::u16string DomainControllerOf(const std::u16string& domain) {
     lumivel::ComPtr<IADs> object;
-    if (FAILED(ADsGetObject((u"LDAP://" + domain).c_str(), IID_IADs, object.putVoid()))) return {};
-    return serverOf(object.get());
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(domain), IID_IADs, object.putVoid())))
+        return {};
+    return lumivel::shared::ServerOfBinding(object.get());
 }
 
 std::u16string LiveObjectDn(const std::u16string& guid, std::u16string_view server) {
-    if (!IsGuidText(guid)) return {};
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
+    if (!lumivel::shared::IsGuidText(guid)) return {};
     lumivel::ComPtr<IADs> object;
-    if (FAILED(ADsGetObject((path + u"<GUID=" + guid + u">").c_str(), IID_IADs, object.putVoid()))) return {};
+    if (FAILED(lumivel::shared::BindByGuid(server, guid, IID_IADs, object.putVoid()))) return {};
     return distinguishedNameOf(object.get());
 }
 
 std::u16string GuidOfLiveObject(const std::u16string& dn, const std::u16string& server) {
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + server + u"/";
     lumivel::ComPtr<IADs> live;
     lumivel::UniqueBstr guid;
-    if (FAILED(ADsGetObject((path + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, live.putVoid())) ||
-        FAILED(live->get_GUID(guid.put())))
+    if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, live.putVoid())) || FAILED(live->get_GUID(guid.put())))
         return {};
     return std::u16string(guid.view());
 }
 
 bool SplitLeaf(const std::u16string& dn, std::u16string* type, std::u16string* value, std::u16string* parent) {
-    lumivel::ComPtr<IADsPathname> pathname;
-    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
-        return false;
-    lumivel::UniqueBstr path(dn.c_str());
-    LONG elements = 0;
-    lumivel::UniqueBstr leaf, rest;
-    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
-        elements < 2 || FAILED(pathname->GetElement(0, leaf.put())) || FAILED(pathname->RemoveLeafElement()) ||
-        FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
-        return false;
-    std::u16string_view relative = leaf.view();
+    std::u16string relative, rest;
+    if (!lumivel::shared::SplitDistinguishedName(dn, &relative, &rest)) return false;
     size_t equals = relative.find(u'=');
-    if (equals == std::u16string_view::npos) return false;
+    if (equals == std::u16string::npos) return false;
     *type = relative.substr(0, equals + 1);
-    std::u16string_view escaped = relative.substr(equals + 1);
-    *value = lumivel::ldap::UnescapeDnValue(escaped).value_or(std::u16string(escaped));
-    *parent = rest.view();
+    std::u16string escaped = relative.substr(equals + 1);
+    *value = lumivel::ldap::UnescapeDnValue(escaped).value_or(escaped);
+    *parent = rest;
     return true;
 }
 

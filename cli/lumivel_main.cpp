@@ -25,6 +25,7 @@
 #include "lumivel/trace.h"
 #include "shared/audit_log.h"
 #include "shared/backup_job.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -55,13 +56,13 @@ DeletedRow rowOf(const PropertySet* record) {
     std::string tombstoneName = NarrowText(record->getText(u"name"));
     std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
     std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
-    return DeletedRow{ReadableName(tombstoneName),
+    return DeletedRow{NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name"))),
                       tombstoneName,
                       NarrowText(record->getText(u"Parent")),
                       NarrowText(className),
                       deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc),
                       deletedUtc,
-                      NarrowText(lumivel::shared::MangledGuidText(record->getText(u"name"))),
+                      NarrowText(lumivel::shared::TombstoneGuid(record->getText(u"name"))),
                       NarrowText(record->getText(u"distinguishedName")),
                       expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : LocalTimeText(expiresUtc),
                       expiresUtc};

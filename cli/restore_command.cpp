@@ -14,6 +14,7 @@
 #include "cli/restore_plan.h"
 #include "cli/restore_preview.h"
 #include "cli/terminal_text.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace lumivel_cli {
@@ -21,6 +22,8 @@ namespace lumivel_cli {
 namespace {
 
 using lumivel::shared::NarrowText;
+using lumivel::shared::PlainTombstoneName;
+using lumivel::shared::ReanimatedDn;
 using lumivel::shared::WidenText;
 
 constexpr int kExitSuccess = 0;
@@ -30,7 +33,7 @@ std::string shown(std::u16string_view text) { return TerminalText(NarrowText(tex
 std::string shown(const std::string& text) { return TerminalText(text); }
 
 std::u16string guidOf(const PropertySet* tombstone) {
-    return lumivel::FoldCase(lumivel::shared::MangledGuidText(tombstone->getText(u"name")));
+    return lumivel::FoldCase(lumivel::shared::TombstoneGuid(tombstone->getText(u"name")));
 }
 
 // One tombstone named on the command line or in the --from file.
@@ -181,8 +184,9 @@ bool RestoreRun::confirmed() {
                       << " is no longer listed: it is recreated from a backup archive first\n";
         for (const PlannedObject& object : plan.chain) {
             bool parent = object.tombstone != request.tombstone;
-            std::cerr << "  " << (parent ? "deleted parent " : "") << shown(PlainName(object.tombstone->getText(u"name")))
-                      << " (" << shown(object.tombstone->getText(u"class")) << ")";
+            std::cerr << "  " << (parent ? "deleted parent " : "")
+                      << shown(PlainTombstoneName(object.tombstone->getText(u"name"))) << " ("
+                      << shown(object.tombstone->getText(u"class")) << ")";
             if (object.target.empty())
                 std::cerr << " below the recreated parent\n";
             else
@@ -218,7 +222,7 @@ void RestoreRun::reportRestored(const PropertySet* record, const std::u16string&
                                 const Transcript& transcript) {
     std::u16string guid = guidOf(record);
     m_outcome.restoredGuids.insert(guid);
-    std::u16string oldName = PlainName(record->getText(u"name"));
+    std::u16string oldName = PlainTombstoneName(record->getText(u"name"));
     // Where it really is now, read back by its GUID from the controller that restored it.
     std::u16string dn = LiveObjectDn(guid, record->getText(u"FocusedDC"));
     std::u16string type, name, parent;
@@ -274,7 +278,7 @@ void RestoreRun::restoreOne(Request& request) {
         return;
     }
     m_outcome.allRestored = false;
-    std::cout << "Not restored " << shown(PlainName(request.tombstone->getText(u"name"))) << ": "
+    std::cout << "Not restored " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": "
               << shown(failureReason(transcript, result)) << "\n";
 }
 
@@ -301,7 +305,7 @@ int RestoreRun::dryRun() {
 }
 
 void RestoreRun::reapply(PropertySet* tombstone) {
-    std::string name = shown(PlainName(tombstone->getText(u"name")));
+    std::string name = shown(PlainTombstoneName(tombstone->getText(u"name")));
     std::u16string guid = guidOf(tombstone);
     // The archive the question of --from-backup would be answered with.
     BackupListing listing;
@@ -363,7 +367,7 @@ int RestoreRun::restoreSubtree() {
         notFound(request);
         return kExitFailure;
     }
-    std::string name = shown(PlainName(request.tombstone->getText(u"name")));
+    std::string name = shown(PlainTombstoneName(request.tombstone->getText(u"name")));
     if (!m_arguments.yes) {
         if (m_interaction != Interaction::Terminal) {
             std::cerr << "lumivel: nothing restored: nobody can confirm here (standard input is not a terminal, or "
@@ -393,7 +397,7 @@ int RestoreRun::restoreSubtree() {
     size_t restored = 0;
     for (const SubtreeObject& object : objects) {
         std::u16string type, newName, parent;
-        std::string plain = shown(PlainName(object.name));
+        std::string plain = shown(PlainTombstoneName(object.name));
         if (object.outcome == u"Restored") {
             ++restored;
             if (!object.target.empty() && SplitLeaf(object.target, &type, &newName, &parent))

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "shared/directory_operations.h"
+
 namespace lumivel_cli {
 
 namespace {
@@ -12,23 +14,6 @@ constexpr size_t kMaxChain = 256;
 bool isMangled(std::u16string_view dn) { return !GuidOfTombstoneArgument(dn).empty(); }
 
 }  // namespace
-
-std::u16string ReanimatedDn(std::u16string_view tombstoneDn, std::u16string_view parent) {
-    // Escape pairs are stepped over whole, so an escaped backslash before "0A" is not taken
-    // for the escaped line feed.
-    for (size_t i = 0; i + 2 < tombstoneDn.size(); ++i) {
-        if (tombstoneDn[i] != u'\\') continue;
-        if (tombstoneDn[i + 1] == u'0' && (tombstoneDn[i + 2] == u'A' || tombstoneDn[i + 2] == u'a'))
-            return std::u16string(tombstoneDn.substr(0, i)) + u"," + std::u16string(parent);
-        ++i;
-    }
-    return {};
-}
-
-std::u16string PlainName(std::u16string_view tombstoneName) {
-    size_t lineFeed = tombstoneName.find(u'\n');
-    return std::u16string(lineFeed == std::u16string_view::npos ? tombstoneName : tombstoneName.substr(0, lineFeed));
-}
 
 RestorePlan PlanRestore(PropertySet* tombstone, const TombstoneIndex& index) {
     RestorePlan plan;
@@ -47,7 +32,8 @@ RestorePlan PlanRestore(PropertySet* tombstone, const TombstoneIndex& index) {
     // Down again: each object goes below the DN its parent gets.
     for (auto record = chain.rbegin(); record != chain.rend(); ++record) {
         std::u16string target;
-        if (plan.missingParent.empty()) target = ReanimatedDn((*record)->getText(u"distinguishedName"), parent);
+        if (plan.missingParent.empty())
+            target = lumivel::shared::ReanimatedDn((*record)->getText(u"distinguishedName"), parent);
         plan.chain.push_back(PlannedObject{*record, target});
         parent = target;
     }

@@ -27,11 +27,4 @@ struct RestorePlan {
 // nests, or one that loops, ends as if its next parent were missing.
 RestorePlan PlanRestore(PropertySet* tombstone, const TombstoneIndex& index);
 
-// The DN a tombstone gets under a parent: its relative name before the escaped line feed,
-// ",", the parent; empty when the DN holds no "\0A".
-std::u16string ReanimatedDn(std::u16string_view tombstoneDn, std::u16string_view parent);
-
-// The name a person knows the object by: its tombstone name without "\nDEL:<guid>".
-std::u16string PlainName(std::u16string_view tombstoneName);
-
 }  // namespace lumivel_cli

@@ -32,7 +32,7 @@ std::string tree(const std::vector<RestorePreview>& previews) {
         for (size_t i = 0; i < preview.objects.size(); ++i) {
             const PreviewObject& object = preview.objects[i];
             bool last = i + 1 == preview.objects.size();
-            out += indent + (i ? "`- " : "") + TerminalText(ReadableName(object.name)) + " (" +
+            out += indent + (i ? "`- " : "") + TerminalText(object.name) + " (" +
                    TerminalText(object.className) + ")" + (last ? "" : ", a deleted parent, comes back first") + "\n";
             std::string detail = indent + (i ? "   " : "") + "  ";
             out += detail + "as " + (object.target.empty() ? std::string("(below the recreated parent)")
@@ -60,7 +60,7 @@ std::string json(const std::vector<RestorePreview>& previews) {
                    ", \"objects\": [";
             for (size_t i = 0; i < preview.objects.size(); ++i) {
                 const PreviewObject& object = preview.objects[i];
-                out += std::string(i ? ", " : "") + "{\"name\": " + JsonString(ReadableName(object.name)) +
+                out += std::string(i ? ", " : "") + "{\"name\": " + JsonString(object.name) +
                        ", \"class\": " + JsonString(object.className) + ", \"tombstone\": " +
                        JsonString(object.tombstone) + ", \"target\": " +
                        (object.target.empty() ? std::string("null") : JsonString(object.target)) +

@@ -12,7 +12,7 @@ namespace lumivel_cli {
 
 // One object of a plan, in UTF-8 as the directory gave it.
 struct PreviewObject {
-    std::string name;  // the tombstone's name with its "\nDEL:" tail
+    std::string name;  // the name a person knows, without the tombstone's "\nDEL:" tail
     std::string className;
     std::string tombstone;
     std::string target;  // empty below a parent recreated from a backup

@@ -1,13 +1,12 @@
 #include "cli/tombstone_index.h"
 
 #include "cli/terminal_text.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace lumivel_cli {
 
 namespace {
-
-bool isHex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
 void insert(std::unordered_map<std::u16string, PropertySet*>& map, std::u16string_view key, PropertySet* record) {
     if (key.empty()) return;
@@ -22,34 +21,11 @@ PropertySet* lookUp(const std::unordered_map<std::u16string, PropertySet*>& map,
 
 }  // namespace
 
-bool IsGuidText(std::u16string_view text) {
-    if (text.size() != 36) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-        if (hyphen ? text[i] != u'-' : !isHex(text[i])) return false;
-    }
-    return true;
-}
-
 std::u16string GuidOfTombstoneArgument(std::u16string_view text) {
     std::u16string_view guid = text;
     if (guid.size() == 38 && guid.front() == u'{' && guid.back() == u'}') guid = guid.substr(1, 36);
-    if (IsGuidText(guid)) return std::u16string(guid);
-    // The first relative name ends at the first comma that is not escaped.
-    size_t end = text.size();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\') {
-            ++i;
-        } else if (text[i] == u',') {
-            end = i;
-            break;
-        }
-    }
-    std::u16string_view relativeName = text.substr(0, end);
-    size_t del = relativeName.rfind(u"DEL:");
-    if (del == std::u16string_view::npos) return {};
-    std::u16string_view candidate = relativeName.substr(del + 4);
-    return IsGuidText(candidate) ? std::u16string(candidate) : std::u16string();
+    if (lumivel::shared::IsGuidText(guid)) return std::u16string(guid);
+    return lumivel::shared::TombstoneGuidOfDn(text);
 }
 
 TombstoneIndex::TombstoneIndex(const std::vector<PropertySet*>& tombstones) {
@@ -57,7 +33,7 @@ TombstoneIndex::TombstoneIndex(const std::vector<PropertySet*>& tombstones) {
     m_byGuid.reserve(tombstones.size());
     for (PropertySet* record : tombstones) {
         insert(m_byDn, record->getText(u"distinguishedName"), record);
-        insert(m_byGuid, lumivel::shared::MangledGuidText(record->getText(u"name")), record);
+        insert(m_byGuid, lumivel::shared::TombstoneGuid(record->getText(u"name")), record);
     }
 }
 

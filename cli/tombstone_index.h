@@ -10,12 +10,8 @@
 
 namespace lumivel_cli {
 
-// "8-4-4-4-12" hexadecimal digits.
-bool IsGuidText(std::u16string_view text);
-
 // The GUID a tombstone argument names: the text itself when it is a GUID (braces dropped),
-// else the GUID after the last "DEL:" of a tombstone DN's first relative name; empty when it
-// names none.
+// else the GUID of the tombstone DN it is; empty when it names none.
 std::u16string GuidOfTombstoneArgument(std::u16string_view text);
 
 // The listed tombstones by DN and by GUID, without regard to case; built once, so that

@@ -7,7 +7,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "schemacache/index_format.h"
-#include "schemacache/index_freshness.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
 #include "win/com.h"
@@ -105,8 +105,7 @@ HRESULT BuildStringArray(std::initializer_list<const char16_t*> names, VARIANT* 
 // A container bound for enumeration whose children bring the named attributes along.
 HRESULT BindContainer(const std::u16string& distinguishedName, std::initializer_list<const char16_t*> hints,
                       ComPtr<IADsContainer>* container) {
-    const std::u16string path = glossar::LdapPathOf(distinguishedName);
-    HRESULT result = ADsGetObject(path.c_str(), IID_IADsContainer, container->putVoid());
+    HRESULT result = lumivel::shared::BindByDn(u"", distinguishedName, IID_IADsContainer, container->putVoid());
     if (FAILED(result)) return result;
     if (!*container) return E_FAIL;
     VariantHolder names;
@@ -125,7 +124,9 @@ public:
             !m_specifiers)
             return false;
         ComPtr<IADs> rootDse;
-        if (FAILED(ADsGetObject(u"LDAP://RootDSE", IID_IADs, rootDse.putVoid())) || !rootDse) return false;
+        if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(u""), IID_IADs, rootDse.putVoid())) ||
+            !rootDse)
+            return false;
         std::u16string configuration;
         if (FAILED(GetText(rootDse.get(), u"configurationNamingContext", &configuration)) || configuration.empty())
             return false;

@@ -2,29 +2,20 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
-#include "lumivel/variant_holder.h"
 #include "provider/audit.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
-using lumivel::VariantHolder;
 
 namespace revivo {
 
 namespace {
-
-std::u16string guidOfTombstone(std::u16string_view tombstone) {
-    size_t marker = tombstone.rfind(u"DEL:");
-    if (marker == std::u16string_view::npos) return {};
-    std::u16string_view rest = tombstone.substr(marker + 4);
-    return std::u16string(rest.substr(0, rest.find(u',')));
-}
 
 // A command result's header record.
 PropertySet* resultHeader(LPCWSTR reason) {
@@ -139,18 +130,13 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
     std::u16string dn = bstrPath ? std::u16string(bstrPath, SysStringLen(bstrPath)) : std::u16string();
     PropertySet* record = PropertySet::create();
     if (!record) return S_OK;
-    std::u16string path = u"LDAP://" + lumivel::ldap::AdsPathDn(dn);
+    std::u16string path = lumivel::shared::LdapPathOfDn(u"", dn);
     record->setText(u"path", path);
     std::u16string server;
     ComPtr<IADs> object;
-    ComPtr<IADsObjectOptions> options;
-    VariantHolder name;
-    if (SUCCEEDED(ADsGetObject(path.c_str(), IID_IADs, object.putVoid())) &&
-        SUCCEEDED(object.queryInterface(IID_IADsObjectOptions, &options)) &&
-        SUCCEEDED(options->GetOption(ADS_OPTION_SERVERNAME, name.get())) && name->vt == VT_BSTR)
-        server.assign(name->bstrVal, SysStringLen(name->bstrVal));
+    if (SUCCEEDED(lumivel::shared::BindPath(path, IID_IADs, object.putVoid())))
+        server = lumivel::shared::ServerOfBinding(object.get());
     object.reset();
-    options.reset();
     // A script has no window: the writer reports its failures to stderr and the system log.
     RunBackup(this, nullptr, server, {record});
     record->release();
@@ -169,11 +155,11 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");
     for (const std::u16string& name : restored)
-        AuditAction(hwndParent, AuditEntryOf(command, name, guidOfTombstone(name), server, true));
+        AuditAction(hwndParent, AuditEntryOf(command, name, lumivel::shared::TombstoneGuidOfDn(name), server, true));
     if (result != S_OK) {
         std::u16string_view tombstone = single->getText(u"distinguishedName");
-        AuditAction(hwndParent, AuditEntryOf(command, tombstone, guidOfTombstone(tombstone), server, false,
-                                             m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
+        AuditAction(hwndParent, AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server,
+                                             false, m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
     }
     // What came back is no longer a tombstone, also when a later step failed.
     std::vector<LONG_PTR> records;
@@ -197,7 +183,7 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
 HRESULT Revivo::RunReapplyCommand(HWND hwndParent, PropertySet* record, VARIANT* pvarResult) {
     HRESULT reapplied = ReapplyBackup(record, pvarResult);
     std::u16string_view tombstone = record->getText(u"distinguishedName");
-    AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, guidOfTombstone(tombstone),
+    AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone),
                                          record->getText(u"FocusedDC"), reapplied == S_OK,
                                          reapplied == S_OK    ? u""
                                          : reapplied == S_FALSE ? u"some values were refused"

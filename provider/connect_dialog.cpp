@@ -6,6 +6,7 @@
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 
 using lumivel::ComPtr;
 
@@ -23,7 +24,7 @@ void enableOkForText(HWND dialog) {
 void confirmDomain(HWND dialog, std::u16string* entered) {
     std::u16string text = DialogItemText(dialog, IDC_CONNECT_DOMAIN, kDomainTextLimit);
     ComPtr<IADs> object;
-    HRESULT result = ADsGetObject(DomainPathFromText(text).c_str(), IID_IADs, object.putVoid());
+    HRESULT result = lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(text), IID_IADs, object.putVoid());
     if (SUCCEEDED(result)) {
         *entered = text;
         EndDialog(dialog, IDOK);

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
 #include "provider/reanimation.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -25,20 +25,11 @@ constexpr DWORD kSearchSeconds = 30;
 constexpr size_t kMaxLevels = 128;
 
 HRESULT setOneLevelPreferences(IDirectorySearch* search, size_t limit) {
-    ADS_SEARCHPREF_INFO preferences[5] = {};
-    const std::pair<ADS_SEARCHPREF_ENUM, DWORD> values[] = {
-        {ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_ONELEVEL},
-        {ADS_SEARCHPREF_PAGESIZE, kPageSize},
-        {ADS_SEARCHPREF_SIZE_LIMIT, static_cast<DWORD>(limit + 1)},
-        {ADS_SEARCHPREF_TIME_LIMIT, kSearchSeconds},
-        {ADS_SEARCHPREF_TIMEOUT, kSearchSeconds},
-    };
-    for (size_t i = 0; i < ARRAYSIZE(values); ++i) {
-        preferences[i].dwSearchPref = values[i].first;
-        preferences[i].vValue.dwType = ADSTYPE_INTEGER;
-        preferences[i].vValue.Integer = values[i].second;
-    }
-    return search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+    return lumivel::shared::SetSearchPreferences(search, {{ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_ONELEVEL},
+                                                          {ADS_SEARCHPREF_PAGESIZE, kPageSize},
+                                                          {ADS_SEARCHPREF_SIZE_LIMIT, static_cast<DWORD>(limit + 1)},
+                                                          {ADS_SEARCHPREF_TIME_LIMIT, kSearchSeconds},
+                                                          {ADS_SEARCHPREF_TIMEOUT, kSearchSeconds}});
 }
 
 // The last value of a text column: the most specific class is objectClass's last value.
@@ -90,10 +81,8 @@ HRESULT DirectoryContainers::ListChildContainers(std::u16string_view dn, size_t 
                                                  std::vector<ContainerEntry>* children, bool* more) {
     children->clear();
     *more = false;
-    std::u16string path = u"LDAP://" + (m_server.empty() ? std::u16string() : m_server + u"/") +
-                          lumivel::ldap::AdsPathDn(dn);
     ComPtr<IDirectorySearch> search;
-    HRESULT result = ADsGetObject(path.c_str(), IID_IDirectorySearch, search.putVoid());
+    HRESULT result = lumivel::shared::BindByDn(m_server, dn, IID_IDirectorySearch, search.putVoid());
     if (FAILED(result)) return result;
     if (!search) return E_NOINTERFACE;
     if (FAILED(result = setOneLevelPreferences(search.get(), limit))) return result;
@@ -162,15 +151,8 @@ HRESULT ContainerBrowser::Up() {
 }
 
 std::u16string NamingContextOfTombstone(std::u16string_view tombstone, std::u16string_view lastKnownParent) {
-    constexpr std::u16string_view kDeletedObjects = u",CN=Deleted Objects,";
-    // The last one: a tombstone's own name may hold the text, its container never does.
-    size_t found = std::u16string_view::npos;
-    for (size_t at = lumivel::FindNoCase(tombstone, kDeletedObjects); at != std::u16string_view::npos;) {
-        found = at;
-        size_t next = lumivel::FindNoCase(tombstone.substr(at + 1), kDeletedObjects);
-        at = next == std::u16string_view::npos ? next : at + 1 + next;
-    }
-    if (found != std::u16string_view::npos) return std::u16string(tombstone.substr(found + kDeletedObjects.size()));
+    std::u16string namingContext = lumivel::shared::NamingContextOfTombstone(tombstone);
+    if (!namingContext.empty()) return namingContext;
     // The trailing run of DC= parts.
     size_t keep = std::u16string_view::npos, end = lastKnownParent.size();
     while (end > 0) {

@@ -10,6 +10,7 @@
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/provider_dialog_ids.h"
 #include "shared/text_helpers.h"
 
@@ -238,9 +239,7 @@ HRESULT Revivo::ChooseRestoreTarget(HWND parent, const PropertySet* record, std:
     std::u16string lastKnownParent(record->getText(u"lastKnownParent"));
     ContainerChoice choice;
     choice.className = record->getText(u"class");
-    // A tombstone's name carries its "\nDEL:" tail.
-    std::u16string_view name = record->getText(u"name");
-    choice.objectName = name.substr(0, name.find(u'\n'));
+    choice.objectName = lumivel::shared::PlainTombstoneName(record->getText(u"name"));
     choice.startDn = lastKnownParent;
     std::u16string namingContext = NamingContextOfTombstone(tombstone, lastKnownParent);
     if (choice.className.empty() || namingContext.empty()) return E_INVALIDARG;

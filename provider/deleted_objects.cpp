@@ -9,6 +9,7 @@
 #include "lumivel/com_ptr.h"
 #include "provider/revivo.h"
 #include "provider/tombstone_lifetime.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -106,24 +107,10 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
 // Where to ask for the forest's lifetimes: the server an "LDAP://server/DN" naming context
 // names, else the domain of the naming context listed (its DNS name), as the listing binds.
 std::u16string lifetimeServer(const std::optional<std::u16string>& namingContext, std::u16string_view usedContext) {
-    if (namingContext && lumivel::shared::StartsWithNoCase(*namingContext, u"LDAP://")) {
-        std::u16string_view rest = std::u16string_view(*namingContext).substr(7);
-        size_t slash = rest.find(u'/');
-        size_t equals = rest.find(u'=');
-        if (slash != std::u16string_view::npos && (equals == std::u16string_view::npos || slash < equals))
-            return std::u16string(rest.substr(0, slash));
-    }
-    std::u16string domain;
-    for (size_t start = 0; start < usedContext.size();) {
-        size_t comma = usedContext.find(u',', start);
-        std::u16string_view part = usedContext.substr(start, comma == std::u16string_view::npos ? std::u16string_view::npos
-                                                                                             : comma - start);
-        if (part.size() > 3 && lumivel::shared::StartsWithNoCase(part, u"DC="))
-            domain += (domain.empty() ? u"" : u".") + std::u16string(part.substr(3));
-        if (comma == std::u16string_view::npos) break;
-        start = comma + 1;
-    }
-    return domain;
+    std::optional<lumivel::shared::LdapPath> path;
+    if (namingContext) path = lumivel::shared::SplitLdapPath(*namingContext);
+    if (path && !path->server.empty()) return path->server;
+    return lumivel::shared::DnsNameOfDn(usedContext);
 }
 
 }  // namespace
@@ -147,23 +134,9 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
     return text;
 }
 
-HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize) {
-    ADS_SEARCHPREF_INFO preferences[3] = {};
-    preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = scope;
-    preferences[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
-    preferences[1].vValue.dwType = ADSTYPE_BOOLEAN;
-    preferences[1].vValue.Boolean = TRUE;
-    preferences[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-    preferences[2].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[2].vValue.Integer = pageSize;
-    return search->SetSearchPreference(preferences, pageSize > 0 ? 3 : 2);
-}
-
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
                              ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
-    HRESULT result = SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
+    HRESULT result = lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
     if (FAILED(result)) return result;
 
     bool filtered = filter && SysStringLen(filter) > 0;

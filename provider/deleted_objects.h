@@ -15,10 +15,6 @@ std::u16string FormatDeletionDate(const SYSTEMTIME& utc);
 // The same time as ISO 8601 UTC to the second, "YYYY-MM-DDThh:mm:ssZ" (kDateDeletedUtcKey).
 std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 
-// Sets a search that shows deleted objects: its scope, and pages of the size given (none for
-// 0), with one SetSearchPreference call; that call's result.
-HRESULT SetShowDeletedSearch(IDirectorySearch* search, ADS_SCOPEENUM scope, DWORD pageSize);
-
 // The tombstone search on a Deleted Objects container's search interface: one level, deleted
 // objects shown, pages of 1000, the six listed attributes; a non-empty filter is completed
 // with "*". Appends one record per named tombstone, in server order. With a lifetime in days

@@ -10,6 +10,7 @@
 #include "provider/connect_dialog.h"
 #include "provider/domain_nodes.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -22,11 +23,8 @@ namespace revivo {
 
 namespace {
 
-// Well-known GUID of a domain's Deleted Objects container.
-constexpr const char16_t* kDeletedObjectsWellKnownGuid = u"18e2ea80684f11d2b9aa00c04f79f805";
-
 HRESULT bindObject(const std::u16string& path, ComPtr<IADs>* object) {
-    return ADsGetObject(path.c_str(), IID_IADs, object->putVoid());
+    return lumivel::shared::BindPath(path, IID_IADs, object->putVoid());
 }
 
 bool readDistinguishedName(IADs* object, std::u16string* text) {
@@ -50,7 +48,7 @@ STDMETHODIMP Revivo::GetNodes(LONG, LONG, LONG, VARIANT* pvarNodes) {
         std::u16string distinguishedName;
         if (!readDistinguishedName(byGuid.get(), &distinguishedName)) continue;
         ComPtr<IADs> object;
-        if (FAILED(bindObject(u"LDAP://" + distinguishedName, &object))) continue;
+        if (FAILED(bindObject(lumivel::shared::LdapPathOfDn(u"", distinguishedName), &object))) continue;
         PropertySet* node = BuildNodeRecord(object.get(), m_schemaCache);
         if (!node) continue;
         node->setText(u"NamingContext", distinguishedName);
@@ -76,7 +74,7 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     if (ShowConnectDialog(parent, &entered) != IDOK) return S_FALSE;
 
     ComPtr<IADs> object;
-    HRESULT result = bindObject(DomainPathFromText(entered), &object);
+    HRESULT result = bindObject(lumivel::shared::LdapPathOfDomain(entered), &object);
     if (FAILED(result)) return result;
     PropertySet* record = BuildNodeRecord(object.get(), m_schemaCache);
     if (!record) return E_OUTOFMEMORY;
@@ -111,13 +109,13 @@ void Revivo::FillInFocusedDC(PropertySet* record) {
     std::u16string server;
     std::u16string path(record->getText(u"path"));
     ComPtr<IADs> object;
-    if (!path.empty() && SUCCEEDED(bindObject(path, &object))) server = ServerOfBinding(object.get());
+    if (!path.empty() && SUCCEEDED(bindObject(path, &object))) server = lumivel::shared::ServerOfBinding(object.get());
     record->setText(u"FocusedDC", server);
     if (server.empty()) return;
     // Stored paths stay serverless.
-    std::u16string prefix = u"LDAP://" + server + u"/";
-    size_t at = lumivel::shared::FindTextNoCase(path, prefix);
-    if (at != std::u16string::npos) record->setText(u"path", u"LDAP://" + path.substr(at + prefix.size()));
+    std::optional<lumivel::shared::LdapPath> parts = lumivel::shared::SplitLdapPath(path);
+    if (parts && lumivel::EqualsNoCase(parts->server, server))
+        record->setText(u"path", lumivel::shared::LdapPathPrefix(u"") + parts->object);
 }
 
 HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer** container,
@@ -128,24 +126,20 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
     // would become part of the DN and the bind go elsewhere.
     std::u16string server;
     if (namingContext) {
-        std::u16string_view given(namingContext);
-        bool isPath = given.find(u"LDAP://") != std::u16string_view::npos;
-        context = isPath ? given.substr(std::min<size_t>(7, given.size())) : given;
-        // A server name holds no '=', the first part of a DN always does.
-        size_t slash = context.find(u'/');
-        size_t equals = context.find(u'=');
-        if (isPath && equals == std::u16string::npos) slash = context.size();
-        if (isPath && slash > 0 && slash < equals) {
-            server = context.substr(0, slash) + u"/";
-            context.erase(0, std::min(slash + 1, context.size()));
+        std::optional<lumivel::shared::LdapPath> parts = lumivel::shared::SplitLdapPath(namingContext);
+        if (parts) {
+            server = parts->server;
+            context = parts->object;
+        } else {
+            context = namingContext;
         }
     }
     if (context.empty()) {
         // Only the default naming context needs the rootDSE: the default domain's DCs need not
         // answer for a node of another domain to be listed.
         ComPtr<IADs> rootDse;
-        HRESULT result = ADsOpenObject((u"LDAP://" + server + u"rootDSE").c_str(), nullptr, nullptr,
-                                       ADS_SECURE_AUTHENTICATION, IID_IADs, rootDse.putVoid());
+        HRESULT result =
+            lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(server), IID_IADs, rootDse.putVoid());
         if (FAILED(result)) return result;
         VariantHolder value;
         UniqueBstr name(u"defaultNamingContext");
@@ -155,10 +149,8 @@ HRESULT Revivo::OpenDeletedObjectsContainer(LPCWSTR namingContext, IADsContainer
         context = lumivel::shared::ViewOf(value->bstrVal);
     }
     if (usedContext) *usedContext = context;
-    std::u16string path =
-        u"LDAP://" + server + u"<WKGUID=" + std::u16string(kDeletedObjectsWellKnownGuid) + u"," + context + u">";
-    return ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
-                         IID_IADsContainer, reinterpret_cast<void**>(container));
+    return lumivel::shared::BindPath(lumivel::shared::DeletedObjectsPath(server, context), IID_IADsContainer,
+                                     reinterpret_cast<void**>(container), lumivel::shared::BindSpeed::Fast);
 }
 
 }  // namespace revivo

@@ -4,6 +4,7 @@
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -126,7 +127,7 @@ void confirmChoice(HWND dialog) {
     const auto* controller = reinterpret_cast<const DS_DOMAIN_CONTROLLER_INFO_1W*>(item.lParam);
     std::u16string host(controller && controller->DnsHostName ? controller->DnsHostName : u"");
     ComPtr<IADs> object;
-    if (FAILED(ADsGetObject((u"LDAP://" + host).c_str(), IID_IADs, object.putVoid()))) {
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(host), IID_IADs, object.putVoid()))) {
         MessageBoxW(dialog, u"Error binding to specified domain controller", u"Error", MB_OK | MB_ICONSTOP);
         return;
     }

@@ -4,6 +4,7 @@
 #include "lumivel/registry_key.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 #include "win/adshlp_build.h"
 
@@ -53,15 +54,6 @@ void loadCanonicalName(IADs* object) {
 
 }  // namespace
 
-std::u16string ServerOfBinding(IUnknown* object) {
-    if (!object) return {};
-    ComPtr<IADsObjectOptions> options;
-    if (FAILED(object->QueryInterface(IID_IADsObjectOptions, options.putVoid())) || !options) return {};
-    VariantHolder server;
-    if (FAILED(options->GetOption(ADS_OPTION_SERVERNAME, server.get())) || server->vt != VT_BSTR) return {};
-    return std::u16string(lumivel::shared::ViewOf(server->bstrVal));
-}
-
 PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {
     PropertySet* node = PropertySet::create();
     if (!node) return nullptr;
@@ -73,7 +65,7 @@ PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {
     }
     loadCanonicalName(object);
 
-    std::u16string server = ServerOfBinding(object);
+    std::u16string server = lumivel::shared::ServerOfBinding(object);
     size_t dot = server.find(u'.');
     if (dot != std::u16string::npos) node->setText(u"DomainName", std::u16string_view(server).substr(dot + 1));
 
@@ -113,11 +105,6 @@ PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache) {
     return node;
 }
 
-std::u16string DomainPathFromText(std::u16string_view text) {
-    if (text.find(u"LDAP://") != std::u16string_view::npos) return std::u16string(text);
-    return u"LDAP://" + std::u16string(text);
-}
-
 std::u16string RegistryEntryName(const PropertySet* node) {
     std::u16string_view domain = node->getText(u"DomainName");
     std::u16string_view guid = node->getText(u"guid");
@@ -139,10 +126,7 @@ std::u16string PathOfStoredNode(std::u16string_view valueName) {
     size_t slash = valueName.find(u'/');
     std::u16string_view domain = slash == std::u16string_view::npos ? std::u16string_view() : valueName.substr(0, slash);
     std::u16string_view guid = slash == std::u16string_view::npos ? valueName : valueName.substr(slash + 1);
-    std::u16string path = u"LDAP://";
-    if (!domain.empty()) path += std::u16string(domain) + u"/";
-    path += u"<GUID=" + std::u16string(guid) + u">";
-    return path;
+    return lumivel::shared::LdapPathOfGuid(domain, guid);
 }
 
 }  // namespace revivo

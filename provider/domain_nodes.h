@@ -17,12 +17,6 @@ using ::kLumivelKey;
 // Builds a node record from a bound directory object; null when memory runs out.
 PropertySet* BuildNodeRecord(IADs* object, ISchemaCache* schemaCache);
 
-// The server that answered a binding (ADS_OPTION_SERVERNAME); empty when unavailable.
-std::u16string ServerOfBinding(IUnknown* object);
-
-// "LDAP://" + text unless the text already holds "LDAP://" (case-sensitive).
-std::u16string DomainPathFromText(std::u16string_view text);
-
 // The registry value name of a node: DomainName "/" guid, or the guid alone.
 std::u16string RegistryEntryName(const PropertySet* node);
 

@@ -4,6 +4,7 @@
 #include "provider/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 
 namespace revivo {
 
@@ -50,7 +51,7 @@ INT_PTR CALLBACK nameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* newName) {
     std::u16string relativeName, parentName;
-    if (!SplitDistinguishedName(takenName, &relativeName, &parentName)) return false;
+    if (!lumivel::shared::SplitDistinguishedName(takenName, &relativeName, &parentName)) return false;
     size_t equals = relativeName.find(u'=');
     if (equals == std::u16string::npos) return false;
     std::u16string type = relativeName.substr(0, equals + 1);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
+#include "shared/directory_operations.h"
 
 using lumivel::ComPtr;
 
@@ -110,25 +110,16 @@ AccessVerdict ControlAccessOf(const std::vector<uint8_t>& sd, const std::vector<
 
 namespace {
 
-std::u16string prefixOf(std::u16string_view server) {
-    return server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
-}
-
 // The octet-string values of one attribute of a base search; false when the search failed.
 bool readOctets(const std::u16string& path, const char16_t* attribute, DWORD securityMask,
                 std::vector<std::vector<uint8_t>>* values) {
     ComPtr<IDirectorySearch> search;
-    if (FAILED(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IDirectorySearch,
-                             search.putVoid())))
-        return false;
-    ADS_SEARCHPREF_INFO preferences[2] = {};
-    preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = ADS_SCOPE_BASE;
-    preferences[1].dwSearchPref = ADS_SEARCHPREF_SECURITY_MASK;
-    preferences[1].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[1].vValue.Integer = securityMask;
-    if (FAILED(search->SetSearchPreference(preferences, securityMask ? 2 : 1))) return false;
+    if (FAILED(lumivel::shared::BindPath(path, IID_IDirectorySearch, search.putVoid()))) return false;
+    using lumivel::shared::SetSearchPreferences;
+    HRESULT set = securityMask ? SetSearchPreferences(search.get(), {{ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_BASE},
+                                                                     {ADS_SEARCHPREF_SECURITY_MASK, securityMask}})
+                               : SetSearchPreferences(search.get(), {{ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_BASE}});
+    if (FAILED(set)) return false;
     LPWSTR names[] = {const_cast<LPWSTR>(attribute)};
     ADS_SEARCH_HANDLE handle = nullptr;
     if (FAILED(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), names, 1, &handle))) return false;
@@ -153,13 +144,12 @@ bool readOctets(const std::u16string& path, const char16_t* attribute, DWORD sec
 }  // namespace
 
 ReanimateRights CheckReanimateRights(std::u16string_view server, std::u16string_view namingContext) {
-    std::u16string prefix = prefixOf(server);
     std::vector<SidBytes> token;
-    if (!readOctets(prefix + u"rootDSE", u"tokenGroups", 0, &token) || token.empty())
+    if (!readOctets(lumivel::shared::LdapPathOfRootDse(server), u"tokenGroups", 0, &token) || token.empty())
         return {std::nullopt, u"the directory does not tell which groups the caller is in"};
     std::vector<std::vector<uint8_t>> descriptor;
-    if (!readOctets(prefix + lumivel::ldap::AdsPathDn(namingContext), u"nTSecurityDescriptor", kDaclSecurityInformation,
-                    &descriptor) ||
+    if (!readOctets(lumivel::shared::LdapPathOfDn(server, namingContext), u"nTSecurityDescriptor",
+                    kDaclSecurityInformation, &descriptor) ||
         descriptor.empty())
         return {std::nullopt, u"the domain's access control list cannot be read"};
     switch (ControlAccessOf(descriptor.front(), token, kReanimateTombstonesRight)) {

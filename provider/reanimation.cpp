@@ -12,6 +12,7 @@
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "win/dsadmin.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -107,28 +108,9 @@ PropertySet* recordFromCopy(const TombstoneCopy& copy) {
     return record;
 }
 
-// The DNS domain that a DN's DC= components name, through the platform's DN parser.
-std::u16string dnsDomainOf(std::u16string_view dn) {
-    ComPtr<IADsPathname> pathname;
-    if (FAILED(CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname.putVoid())))
-        return {};
-    UniqueBstr text(dn.data(), dn.size());
-    LONG elements = 0;
-    if (FAILED(pathname->Set(text.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements))) return {};
-    std::u16string domain;
-    for (LONG i = 0; i < elements; ++i) {
-        UniqueBstr element;
-        if (FAILED(pathname->GetElement(i, element.put()))) return {};
-        if (!lumivel::shared::StartsWithNoCase(element.view(), u"DC=")) continue;
-        if (!domain.empty()) domain += u'.';
-        domain += element.view().substr(3);
-    }
-    return domain;
-}
-
 // The one row of a base search on a show-deleted search interface: a DN attribute's text.
 std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
-    if (SetShowDeletedSearch(search, ADS_SCOPE_BASE, 0) != S_OK) return {};
+    if (lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_BASE, 0) != S_OK) return {};
     LPWSTR attributes[] = {const_cast<LPWSTR>(attribute)};
     ADS_SEARCH_HANDLE handle = nullptr;
     if (FAILED(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), attributes, 1, &handle))) return {};
@@ -148,29 +130,8 @@ std::u16string readDnAttribute(IDirectorySearch* search, LPCWSTR attribute) {
 
 bool NameIsTaken(const std::u16string& dn) {
     ComPtr<IADs> existing;
-    return SUCCEEDED(ADsGetObject((u"GC://" + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
-}
-
-bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName) {
-    // Escape pairs are stepped over whole, so an escaped backslash followed by "0A" is not
-    // taken for the escaped line feed.
-    for (size_t i = 0; i + 1 < tombstoneName.size(); ++i) {
-        if (tombstoneName[i] != u'\\') continue;
-        if (i + 2 < tombstoneName.size() && tombstoneName[i + 1] == u'0' &&
-            (tombstoneName[i + 2] == u'A' || tombstoneName[i + 2] == u'a')) {
-            *newName = std::u16string(tombstoneName.substr(0, i)) + u"," + std::u16string(parent);
-            return true;
-        }
-        ++i;
-    }
-    return false;
-}
-
-std::u16string GuidOfMangledDn(std::u16string_view dn) {
-    size_t marker = dn.find(u"DEL:");
-    if (marker == std::u16string_view::npos) return {};
-    std::u16string_view rest = dn.substr(marker + 4);
-    return lumivel::FoldCase(rest.substr(0, rest.find(u',')));
+    return SUCCEEDED(
+        lumivel::shared::BindPath(lumivel::shared::GlobalCatalogPathOfDn(dn), IID_IADs, existing.putVoid()));
 }
 
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
@@ -185,16 +146,14 @@ HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* re
 
 std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
     // By the GUID of the tombstone's name: no DN to escape, and only that one object matches.
-    std::u16string_view guid = lumivel::shared::MangledGuidText(record->getText(u"name"));
+    std::u16string guid = lumivel::shared::TombstoneGuid(record->getText(u"name"));
     if (guid.empty()) return {};
     // The DC that restored the parent: another one may not have the parent back yet.
     std::u16string server(record->getText(u"FocusedDC"));
-    if (server.empty()) server = dnsDomainOf(record->getText(u"distinguishedName"));
-    std::u16string path = u"LDAP://" + (server.empty() ? std::u16string() : server + u"/") + u"<GUID=" +
-                          std::u16string(guid) + u">";
+    if (server.empty()) server = lumivel::shared::DnsNameOfDn(record->getText(u"distinguishedName"));
     ComPtr<IDirectorySearch> search;
-    if (FAILED(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
-                             IID_IDirectorySearch, search.putVoid())) ||
+    if (FAILED(lumivel::shared::BindByGuid(server, guid, IID_IDirectorySearch, search.putVoid(),
+                                           lumivel::shared::BindSpeed::Fast)) ||
         !search)
         return {};
     return readDnAttribute(search.get(), u"lastKnownParent");
@@ -225,9 +184,11 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         // A snapshot: a listing on another thread may replace the cache meanwhile.
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;
+        const std::u16string parentGuid = lumivel::shared::TombstoneGuidOfDn(lastKnownParent);
         for (const TombstoneRef& candidate : cache) {
-            std::u16string_view guidText = lumivel::shared::MangledGuidText(candidate->name());
-            if (guidText.empty() || lastKnownParent.find(guidText) == std::u16string::npos) continue;
+            if (parentGuid.empty() ||
+                !lumivel::EqualsNoCase(lumivel::shared::TombstoneGuid(candidate->name()), parentGuid))
+                continue;
             foundParent = true;
             PropertySet* parentRecord = recordFromCopy(*candidate);
             if (!parentRecord || !parentRecord->setText(u"FocusedDC", state->focusedDc)) {
@@ -265,8 +226,8 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         }
     }
 
-    std::u16string newName;
-    if (!ReanimatedName(tombstoneName, lastKnownParent, &newName)) return E_INVALIDARG;
+    std::u16string newName = lumivel::shared::ReanimatedDn(tombstoneName, lastKnownParent);
+    if (newName.empty()) return E_INVALIDARG;
 
     // Some directories accept an object brought back under a parent that is still deleted and
     // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
@@ -309,10 +270,8 @@ ULONG ReanimationSession::Reanimate(const std::u16string& tombstoneName, const s
 }
 
 HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view container, std::u16string_view className) {
-    std::u16string path = (server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/") +
-                          lumivel::ldap::AdsPathDn(container);
     ComPtr<IADsContainer> target;
-    HRESULT result = ADsGetObject(path.c_str(), IID_IADsContainer, target.putVoid());
+    HRESULT result = lumivel::shared::BindByDn(server, container, IID_IADsContainer, target.putVoid());
     if (FAILED(result)) return result;
     ComPtr<IDsAdminCreateObj> check;
     result = CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
@@ -322,42 +281,15 @@ HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view containe
     return check->Initialize(target.get(), nullptr, name.c_str());
 }
 
-HRESULT createPathname(ComPtr<IADsPathname>* pathname) {
-    return CoCreateInstance(CLSID_Pathname, nullptr, CLSCTX_INPROC_SERVER, IID_IADsPathname, pathname->putVoid());
-}
-
-bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent) {
-    ComPtr<IADsPathname> pathname;
-    if (FAILED(createPathname(&pathname))) return false;
-    UniqueBstr path(dn.data(), dn.size());
-    LONG elements = 0;
-    UniqueBstr first;
-    if (FAILED(pathname->Set(path.get(), ADS_SETTYPE_DN)) || FAILED(pathname->GetNumElements(&elements)) ||
-        elements < 2 || FAILED(pathname->GetElement(0, first.put())))
-        return false;
-    UniqueBstr rest;
-    if (FAILED(pathname->RemoveLeafElement()) || FAILED(pathname->Retrieve(ADS_FORMAT_X500_DN, rest.put())))
-        return false;
-    *relativeName = first.view();
-    *parent = rest.view();
-    return true;
-}
-
 namespace {
 
 // Levels a container path may be created through; deeper names come from no real directory.
 constexpr size_t kMaxCreatedLevels = 128;
 
-std::u16string containerPath(std::u16string_view server, std::u16string_view dn) {
-    std::u16string path = u"LDAP://";
-    if (!server.empty()) path += std::u16string(server) + u"/";
-    return path + lumivel::ldap::AdsPathDn(dn);
-}
-
 // Creates one container below an existing parent: 1 when the commit succeeded.
 int createContainer(std::u16string_view server, const std::u16string& relativeName, const std::u16string& parentName) {
     ComPtr<IADsContainer> container;
-    if (FAILED(ADsGetObject(containerPath(server, parentName).c_str(), IID_IADsContainer, container.putVoid()))) return 0;
+    if (FAILED(lumivel::shared::BindByDn(server, parentName, IID_IADsContainer, container.putVoid()))) return 0;
     bool organizationalUnit = lumivel::shared::StartsWithNoCase(relativeName, u"ou");
     UniqueBstr className(organizationalUnit ? u"organizationalUnit" : u"container");
     UniqueBstr relative(lumivel::ldap::AdsPathDn(relativeName).c_str());
@@ -380,14 +312,13 @@ int CreateContainerPath(std::u16string_view server, std::u16string_view dn) {
     std::u16string current(dn);
     for (;;) {
         Level level;
-        if (!SplitDistinguishedName(current, &level.relativeName, &level.parentName)) {
+        if (!lumivel::shared::SplitDistinguishedName(current, &level.relativeName, &level.parentName)) {
             if (missing.empty()) return 0;
             break;
         }
         missing.push_back(level);
         ComPtr<IADsContainer> parent;
-        if (SUCCEEDED(ADsGetObject(containerPath(server, level.parentName).c_str(), IID_IADsContainer,
-                                   parent.putVoid())) ||
+        if (SUCCEEDED(lumivel::shared::BindByDn(server, level.parentName, IID_IADsContainer, parent.putVoid())) ||
             missing.size() >= kMaxCreatedLevels)
             break;
         current = level.parentName;

@@ -10,17 +10,6 @@ namespace revivo {
 
 class Revivo;
 
-// Splits a DN into its first relative name ("CN=x", escaped as stored) and its parent.
-bool SplitDistinguishedName(std::u16string_view dn, std::u16string* relativeName, std::u16string* parent);
-
-// The new DN of a tombstone: its relative name before the escaped line feed, ",", the parent.
-// False when the tombstone name holds no "\0A".
-bool ReanimatedName(std::u16string_view tombstoneName, std::u16string_view parent, std::u16string* newName);
-
-// The GUID a mangled DN's first relative name carries ("...\0ADEL:<guid>,..."), case-folded;
-// empty without one.
-std::u16string GuidOfMangledDn(std::u16string_view dn);
-
 // A name the user typed as an RDN: type and "=" kept from the old name, value escaped.
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent);

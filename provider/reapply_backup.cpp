@@ -16,6 +16,7 @@
 #include "provider/backup/text_hex.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -40,10 +41,6 @@ struct Report {
     bool membership = false;
 };
 
-std::u16string prefixOf(std::u16string_view server) {
-    return server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
-}
-
 // "8-4-4-4-12" from a section name (the first three groups' byte pairs reversed back).
 std::u16string guidTextOfSection(std::u16string_view section) {
     auto reversed = [&](size_t at, size_t length) {
@@ -56,7 +53,7 @@ std::u16string guidTextOfSection(std::u16string_view section) {
 }
 
 HRESULT bindByGuid(std::u16string_view server, const std::u16string& guid, ComPtr<IADs>* object) {
-    return ADsGetObject((prefixOf(server) + u"<GUID=" + guid + u">").c_str(), IID_IADs, object->putVoid());
+    return lumivel::shared::BindByGuid(server, guid, IID_IADs, object->putVoid());
 }
 
 // Nothing when the directory would not say: that is not the same as "none may be written".
@@ -200,8 +197,9 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     }
 
     // Its memberships: the groups of the same backup whose member lists held its old name.
-    std::u16string backupDn;
-    if (!backupParent.empty() && ReanimatedName(tombstone, backupParent, &backupDn)) {
+    std::u16string backupDn =
+        backupParent.empty() ? std::u16string() : lumivel::shared::ReanimatedDn(tombstone, backupParent);
+    if (!backupDn.empty()) {
         for (const std::u16string& other : archive->SectionNames()) {
             if (lumivel::EqualsNoCase(other, section)) continue;
             for (const BackupAttribute& attribute : archive->Attributes(other)) {

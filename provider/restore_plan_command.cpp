@@ -10,6 +10,7 @@
 #include "provider/reanimate_rights.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -21,12 +22,6 @@ namespace {
 
 // Deeper than any container nesting a directory allows; a longer chain is hostile data.
 constexpr size_t kMaxChain = 256;
-
-// The naming context a tombstone lives in: what follows its Deleted Objects container.
-std::u16string namingContextOf(std::u16string_view tombstoneDn) {
-    size_t at = lumivel::shared::FindTextNoCase(tombstoneDn, u",CN=Deleted Objects,");
-    return at == std::u16string_view::npos ? std::u16string() : std::u16string(tombstoneDn.substr(at + 20));
-}
 
 struct Step {
     std::u16string name, className, distinguishedName, lastKnownParent, expires, expiresUtc;
@@ -47,9 +42,8 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
                std::u16string(record->getText(u"lastKnownParent")),
                std::u16string(record->getText(kExpiresKey)),
                std::u16string(record->getText(kExpiresUtcKey))};
-    std::u16string probe;
     if (first.distinguishedName.empty() || first.lastKnownParent.empty() ||
-        !ReanimatedName(first.distinguishedName, u"x", &probe))
+        lumivel::shared::ReanimatedDn(first.distinguishedName, u"x").empty())
         return E_INVALIDARG;
 
     // Up the chain of deleted parents the last listing holds, as reanimation finds them; a
@@ -58,7 +52,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::unordered_map<std::u16string, const TombstoneCopy*> byGuid;
     byGuid.reserve(cache.size());
     for (const TombstoneRef& copy : cache) {
-        std::u16string_view guid = lumivel::shared::MangledGuidText(copy->name());
+        std::u16string guid = lumivel::shared::TombstoneGuid(copy->name());
         if (!guid.empty()) byGuid.emplace(lumivel::FoldCase(guid), copy.get());
     }
     std::vector<Step> chain{first};
@@ -66,7 +60,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::u16string parent = first.lastKnownParent;
     std::u16string missingParent;
     while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-        auto found = byGuid.find(GuidOfMangledDn(parent));
+        auto found = byGuid.find(lumivel::FoldCase(lumivel::shared::TombstoneGuidOfDn(parent)));
         if (found == byGuid.end() || chain.size() >= kMaxChain ||
             !seen.insert(lumivel::FoldCase(found->second->distinguishedName())).second) {
             missingParent = parent;
@@ -79,7 +73,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     std::u16string server(record->getText(u"FocusedDC"));
     PropertySet* header = PropertySet::create();
     if (!header) return E_OUTOFMEMORY;
-    ReanimateRights rights = CheckReanimateRights(server, namingContextOf(first.distinguishedName));
+    ReanimateRights rights = CheckReanimateRights(server, lumivel::shared::NamingContextOfTombstone(first.distinguishedName));
     if (rights.mayReanimate) header->setInt(kPlanMayReanimateKey, *rights.mayReanimate ? 1 : 0);
     header->setText(kPlanRightsKey, rights.note);
     if (!missingParent.empty()) header->setText(kPlanMissingParentKey, missingParent);
@@ -95,7 +89,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
         }
         records.push_back(planned);
         std::u16string target;
-        if (missingParent.empty()) ReanimatedName(step->distinguishedName, parent, &target);
+        if (missingParent.empty()) target = lumivel::shared::ReanimatedDn(step->distinguishedName, parent);
         planned->setText(u"name", step->name);
         planned->setText(u"class", step->className);
         planned->setText(u"distinguishedName", step->distinguishedName);

@@ -9,6 +9,7 @@
 #include "provider/list_view_rows.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -43,7 +44,8 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
     for (const PlanRow& row : view.rows) {
         std::u16string taken = row.nameTaken < 0 ? u"" : row.nameTaken ? u"Yes" : u"No";
         std::u16string target = row.target.empty() ? u"(below the parent a backup recreates)" : row.target;
-        AddListRow(list, {indented(ShownTombstoneName(row.name), depth++), row.className, target, taken, row.expires});
+        AddListRow(list, {indented(lumivel::shared::PlainTombstoneName(row.name), depth++), row.className, target,
+                          taken, row.expires});
     }
 }
 
@@ -89,11 +91,6 @@ std::vector<PropertySet*> readList(VARIANT* list) {
 }
 
 }  // namespace
-
-std::u16string ShownTombstoneName(std::u16string_view name) {
-    size_t mangled = name.rfind(u"\nDEL:");
-    return std::u16string(mangled == std::u16string_view::npos ? name : name.substr(0, mangled));
-}
 
 RestorePlanView RestorePlanViewOf(const std::vector<PropertySet*>& plan) {
     RestorePlanView view;

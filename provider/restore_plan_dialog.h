@@ -33,8 +33,6 @@ void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestoreP
 std::u16string PlanRightsText(const RestorePlanView& view);
 std::u16string PlanNoteText(const RestorePlanView& view);
 std::u16string PlanArchiveText(const RestorePlanView& view);
-// A tombstone's name as a person reads it: without the "DEL:" line its mangling appends.
-std::u16string ShownTombstoneName(std::u16string_view name);
 
 // IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *reapply the check box),
 // otherwise IDCANCEL or 0.

@@ -9,6 +9,7 @@
 #include "provider/resource_ids.h"
 #include "provider/restore_plan_dialog.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -30,7 +31,8 @@ INT_PTR CALLBACK reportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             HWND list = GetDlgItem(dialog, IDC_SUBTREE_LIST);
             AddListColumns(list, kReportColumns, static_cast<int>(ARRAYSIZE(kReportColumns)));
             for (const SubtreeReportRow& row : rows)
-                AddListRow(list, {ShownTombstoneName(row.name), row.className, row.target, row.outcome, row.error});
+                AddListRow(list, {lumivel::shared::PlainTombstoneName(row.name), row.className, row.target, row.outcome,
+                                  row.error});
             SetFocus(GetDlgItem(dialog, IDOK));
             return FALSE;
         }
@@ -75,7 +77,7 @@ std::u16string SubtreeSummaryText(const std::vector<SubtreeReportRow>& rows) {
 }
 
 std::u16string SubtreeConfirmationText(std::u16string_view containerName, size_t count) {
-    std::u16string name = u"\"" + ShownTombstoneName(containerName) + u"\"";
+    std::u16string name = u"\"" + lumivel::shared::PlainTombstoneName(containerName) + u"\"";
     if (count <= 1)
         return u"Nothing deleted is listed below " + name + u". Restore just " + name +
                u" (and any deleted parent it needs)?";

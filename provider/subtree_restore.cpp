@@ -12,6 +12,7 @@
 #include "provider/audit.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -34,10 +35,8 @@ struct Entry {
 
 // The live DN of a restored object, read back by its GUID: it may have been renamed.
 std::u16string liveDn(std::u16string_view server, std::u16string_view guid) {
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
     ComPtr<IADs> object;
-    if (FAILED(ADsGetObject((path + u"<GUID=" + std::u16string(guid) + u">").c_str(), IID_IADs, object.putVoid())))
-        return {};
+    if (FAILED(lumivel::shared::BindByGuid(server, guid, IID_IADs, object.putVoid()))) return {};
     lumivel::VariantHolder value;
     lumivel::UniqueBstr name(u"distinguishedName");
     if (FAILED(object->Get(name.get(), value.get())) || value->vt != VT_BSTR) return {};
@@ -55,7 +54,7 @@ std::vector<Entry> subtreeOf(const PropertySet* record, const std::u16string& ro
                              const std::vector<TombstoneRef>& cache) {
     std::unordered_map<std::u16string, std::vector<const TombstoneCopy*>> children;
     for (const TombstoneRef& copy : cache) {
-        std::u16string parentGuid = GuidOfMangledDn(copy->lastKnownParent());
+        std::u16string parentGuid = lumivel::FoldCase(lumivel::shared::TombstoneGuidOfDn(copy->lastKnownParent()));
         if (!parentGuid.empty()) children[parentGuid].push_back(copy.get());
     }
     std::vector<Entry> entries;
@@ -67,7 +66,7 @@ std::vector<Entry> subtreeOf(const PropertySet* record, const std::u16string& ro
         auto found = children.find(entries[next].guid);
         if (found == children.end()) continue;
         for (const TombstoneCopy* child : found->second) {
-            std::u16string guid = lumivel::FoldCase(lumivel::shared::MangledGuidText(child->name()));
+            std::u16string guid = lumivel::FoldCase(lumivel::shared::TombstoneGuid(child->name()));
             // A tombstone named twice, or a chain of last known parents that loops, is taken once.
             if (guid.empty() || !visited.insert(guid).second) continue;
             entries.push_back(Entry{std::u16string(child->name()), std::u16string(child->className()),
@@ -80,7 +79,7 @@ std::vector<Entry> subtreeOf(const PropertySet* record, const std::u16string& ro
 }  // namespace
 
 size_t Revivo::ListedSubtreeSize(const PropertySet* record) const {
-    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
+    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::TombstoneGuid(record->getText(u"name")));
     if (rootGuid.empty()) return 0;
     return subtreeOf(record, rootGuid, deletedObjectCacheSnapshot()).size();
 }
@@ -88,9 +87,8 @@ size_t Revivo::ListedSubtreeSize(const PropertySet* record) const {
 HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result,
                                std::vector<TombstoneRef>* forgottenCopies) {
     std::u16string rootDn(record->getText(u"distinguishedName"));
-    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::MangledGuidText(record->getText(u"name")));
-    std::u16string probe;
-    if (rootDn.empty() || rootGuid.empty() || !ReanimatedName(rootDn, u"x", &probe)) return E_INVALIDARG;
+    std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::TombstoneGuid(record->getText(u"name")));
+    if (rootDn.empty() || rootGuid.empty() || lumivel::shared::ReanimatedDn(rootDn, u"x").empty()) return E_INVALIDARG;
     bool keepGoing = record->getRaw(kKeepGoingKey) != 0;
     std::u16string server(record->getText(u"FocusedDC"));
 
@@ -128,7 +126,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
             entry.error = u"its parent was not restored";
             continue;
         }
-        ReanimatedName(entry.tombstone, above.target, &entry.target);
+        entry.target = lumivel::shared::ReanimatedDn(entry.tombstone, above.target);
         if (stopped) {
             entry.error = u"the restore stopped at the first failure";
             continue;
@@ -159,7 +157,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
             if (copy->distinguishedName() != tombstoneName) continue;
             first.name = copy->name();
             first.className = copy->className();
-            first.target = liveDn(server, lumivel::FoldCase(lumivel::shared::MangledGuidText(copy->name())));
+            first.target = liveDn(server, lumivel::FoldCase(lumivel::shared::TombstoneGuid(copy->name())));
             break;
         }
         reported.push_back(std::move(first));
@@ -169,7 +167,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     std::vector<lumivel::shared::AuditEntry> audit;
     for (const Entry& entry : reported) {
         if (entry.outcome == Outcome::NotAttempted) continue;
-        audit.push_back(AuditEntryOf("restore-subtree", entry.tombstone, lumivel::shared::MangledGuidText(entry.name),
+        audit.push_back(AuditEntryOf("restore-subtree", entry.tombstone, lumivel::shared::TombstoneGuid(entry.name),
                                      server, entry.outcome == Outcome::Restored, entry.error));
     }
     AuditActions(parent, audit);

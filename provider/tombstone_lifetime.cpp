@@ -3,6 +3,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -34,10 +35,6 @@ std::optional<LONG> readInteger(IADs* object, const char16_t* attribute) {
     return std::nullopt;
 }
 
-std::u16string prefixOf(std::u16string_view server) {
-    return server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
-}
-
 }  // namespace
 
 LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<LONG> deletedObjectLifetime) {
@@ -47,19 +44,17 @@ LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<
 }
 
 LONG TombstoneLifetimeDays(std::u16string_view server) {
-    std::u16string prefix = prefixOf(server);
     ComPtr<IADs> rootDse;
-    if (FAILED(ADsOpenObject((prefix + u"rootDSE").c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs,
-                             rootDse.putVoid())))
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(server), IID_IADs, rootDse.putVoid())))
         return kDefaultTombstoneLifetimeDays;
     VariantHolder configuration;
     UniqueBstr name(u"configurationNamingContext");
     if (FAILED(rootDse->Get(name.get(), configuration.get())) || configuration->vt != VT_BSTR)
         return kDefaultTombstoneLifetimeDays;
-    std::u16string path = prefix + u"CN=Directory Service,CN=Windows NT,CN=Services," +
-                          std::u16string(lumivel::shared::ViewOf(configuration->bstrVal));
+    std::u16string dn = u"CN=Directory Service,CN=Windows NT,CN=Services," +
+                        std::u16string(lumivel::shared::ViewOf(configuration->bstrVal));
     ComPtr<IADs> service;
-    if (FAILED(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADs, service.putVoid())))
+    if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, service.putVoid())))
         return kDefaultTombstoneLifetimeDays;
     return EffectiveLifetimeDays(readInteger(service.get(), u"tombstoneLifetime"),
                                  readInteger(service.get(), u"msDS-DeletedObjectLifetime"));

@@ -4,6 +4,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "schemacache/index_format.h"
+#include "shared/directory_operations.h"
 #include "win/adsi.h"
 #include "win/datetime.h"
 #include "win/files.h"
@@ -26,31 +27,17 @@ bool ReadString(IADs* object, const char16_t* name, std::u16string* value) {
 
 }  // namespace
 
-std::u16string LdapPathOf(std::u16string_view distinguishedName) {
-    std::u16string path = u"LDAP://";
-    for (size_t i = 0; i < distinguishedName.size(); ++i) {
-        const char16_t c = distinguishedName[i];
-        // A slash the DN already escapes stays as it is.
-        if (c == u'\\' && i + 1 < distinguishedName.size()) {
-            path.push_back(c);
-            path.push_back(distinguishedName[++i]);
-            continue;
-        }
-        if (c == u'/') path.push_back(u'\\');
-        path.push_back(c);
-    }
-    return path;
-}
-
 FILETIME SchemaChangeTime() {
     FILETIME none{};
     ComPtr<IADs> rootDse;
-    if (FAILED(ADsGetObject(u"LDAP://rootdse", IID_IADs, rootDse.putVoid())) || !rootDse) return none;
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(u""), IID_IADs, rootDse.putVoid())) ||
+        !rootDse)
+        return none;
     std::u16string configuration;
     if (!ReadString(rootDse.get(), u"configurationNamingContext", &configuration)) return none;
     ComPtr<IADs> schema;
-    const std::u16string path = LdapPathOf(u"CN=Schema," + configuration);
-    if (FAILED(ADsGetObject(path.c_str(), IID_IADs, schema.putVoid())) || !schema) return none;
+    if (FAILED(lumivel::shared::BindByDn(u"", u"CN=Schema," + configuration, IID_IADs, schema.putVoid())) || !schema)
+        return none;
     UniqueBstr name(u"whenChanged");
     VariantHolder changed;
     if (FAILED(schema->Get(name.get(), changed.get())) || changed->vt != VT_DATE) return none;

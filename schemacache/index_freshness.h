@@ -9,10 +9,6 @@
 
 namespace glossar {
 
-// The ADsPath of a DN read from the directory: "LDAP://" and the DN with "/" escaped, so that
-// a DN cannot name a server of its own.
-std::u16string LdapPathOf(std::u16string_view distinguishedName);
-
 // The schema container's whenChanged as a file time (UTC), through the rootDSE's
 // configurationNamingContext; zero when any step fails, so the index is never stale by date.
 FILETIME SchemaChangeTime();

@@ -4,6 +4,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
 #include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
 #include "win/adsi.h"
 #include "win/dsadmin.h"
 
@@ -41,9 +42,10 @@ std::vector<std::u16string> Strings(const VARIANT& value) {
 
 // The classes the schema lets objects of the class contain; none when it cannot be bound.
 bool Containment(std::u16string_view className, std::vector<std::u16string>* classes) {
-    const std::u16string path = u"LDAP://" + std::u16string(className) + u",schema";
     lumivel::ComPtr<IADsClass> schemaClass;
-    if (FAILED(ADsGetObject(path.c_str(), IID_IADsClass, schemaClass.putVoid()))) return false;
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::SchemaClassPath(className), IID_IADsClass,
+                                         schemaClass.putVoid())))
+        return false;
     lumivel::VariantHolder containment;
     if (SUCCEEDED(schemaClass->get_Containment(containment.get()))) *classes = Strings(*containment.get());
     return true;
@@ -52,9 +54,8 @@ bool Containment(std::u16string_view className, std::vector<std::u16string>* cla
 // Those of the classes that the creation check allows in the container.
 std::vector<std::u16string> CreatableIn(std::u16string_view containerPath, const std::vector<std::u16string>& classes) {
     std::vector<std::u16string> creatable;
-    const std::u16string path(containerPath);
     lumivel::ComPtr<IADsContainer> container;
-    if (FAILED(ADsGetObject(path.c_str(), IID_IADsContainer, container.putVoid()))) return creatable;
+    if (FAILED(lumivel::shared::BindPath(containerPath, IID_IADsContainer, container.putVoid()))) return creatable;
     lumivel::ComPtr<IDsAdminCreateObj> creation;
     if (FAILED(CoCreateInstance(CLSID_DsAdminCreateObj, nullptr, CLSCTX_INPROC_SERVER, IID_IDsAdminCreateObj,
                                 creation.putVoid())))

@@ -24,11 +24,6 @@ WideView TextAfter(WideView text, WideView separator) {
     return position == WideView::npos ? WideView() : text.substr(position + separator.size());
 }
 
-WideView MangledGuidText(WideView name) {
-    size_t marker = name.rfind(u"DEL:");
-    return marker == WideView::npos ? WideView() : name.substr(marker + 4);
-}
-
 std::string NarrowText(WideView text) {
     if (text.empty()) return {};
     int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);

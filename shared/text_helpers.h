@@ -28,9 +28,6 @@ inline bool ContainsTextNoCase(WideView text, WideView part) { return FindTextNo
 
 // The text after the first occurrence of the separator, or empty when there is none.
 WideView TextAfter(WideView text, WideView separator);
-// The GUID text of a tombstone's mangled name, after its last "DEL:" (the name before it may
-// hold "DEL:" too); empty without one.
-WideView MangledGuidText(WideView name);
 
 // UTF-8 conversions for messages and the command line (no code page rules).
 std::string NarrowText(WideView text);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lumivel/text.h"
+#include "shared/directory_operations.h"
 #include "win/adsi.h"
 
 using lumivel::FromUtf8;
@@ -27,27 +28,16 @@ double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::dura
 // Returns the number of rows, or -1 on failure.
 long SearchThroughAdsi(const std::u16string& baseDn, size_t* values) {
     IDirectorySearch* search = nullptr;
-    const std::u16string path = u"LDAP://<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + baseDn + u">";
-    if (FAILED(ADsOpenObject(path.c_str(), nullptr, nullptr, ADS_SECURE_AUTHENTICATION | ADS_FAST_BIND,
-                             IID_IDirectorySearch, reinterpret_cast<void**>(&search))))
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::DeletedObjectsPath(u"", baseDn), IID_IDirectorySearch,
+                                         reinterpret_cast<void**>(&search), lumivel::shared::BindSpeed::Fast)))
         return -1;
-    ADS_SEARCHPREF_INFO prefs[3] = {};
-    prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    prefs[0].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
-    prefs[1].dwSearchPref = ADS_SEARCHPREF_TOMBSTONE;
-    prefs[1].vValue.dwType = ADSTYPE_BOOLEAN;
-    prefs[1].vValue.Boolean = TRUE;
-    prefs[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-    prefs[2].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[2].vValue.Integer = 1000;
     std::vector<std::u16string> names;
     for (const char* a : kAttributes) names.push_back(FromUtf8(a));
     std::vector<LPWSTR> pointers;
     for (auto& n : names) pointers.push_back(n.data());
     ADS_SEARCH_HANDLE handle = nullptr;
     long rows = -1;
-    if (SUCCEEDED(search->SetSearchPreference(prefs, 3)) &&
+    if (SUCCEEDED(lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, 1000)) &&
         SUCCEEDED(search->ExecuteSearch(nullptr, pointers.data(), static_cast<DWORD>(pointers.size()), &handle))) {
         rows = 0;
         HRESULT hr;

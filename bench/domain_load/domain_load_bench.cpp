@@ -21,6 +21,7 @@
 #include "bench/common/timed_process.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 
@@ -57,9 +58,11 @@ bool remove(const std::string& server, const std::string& dn) {
 }
 
 PropertySet* find(const std::vector<PropertySet*>& records, const std::string& name) {
-    std::u16string prefix = lumivel::shared::WidenText(name) + u"\nDEL:";
+    const std::u16string wanted = lumivel::shared::WidenText(name);
     for (PropertySet* record : records)
-        if (record->getText(u"name").substr(0, prefix.size()) == prefix) return record;
+        if (!lumivel::shared::TombstoneGuid(record->getText(u"name")).empty() &&
+            lumivel::shared::PlainTombstoneName(record->getText(u"name")) == wanted)
+            return record;
     return nullptr;
 }
 

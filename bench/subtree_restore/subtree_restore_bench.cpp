@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/common/shell_command.h"
+#include "shared/directory_operations.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 using bench::CommandOutput;
 using bench::LdapToolOptions;
 using bench::ShellQuote;
+using lumivel::shared::NarrowText;
+using lumivel::shared::WidenText;
 
 struct Run {
     bool ok = false;
@@ -79,11 +82,6 @@ std::vector<std::string> tombstoneDns(const std::string& base, const std::string
     return dns;
 }
 
-std::string rdnBeforeMangling(const std::string& dn) {
-    size_t cut = dn.find("\\0A");
-    return cut == std::string::npos ? std::string() : dn.substr(0, cut);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,7 +115,8 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> ouTombstones = tombstoneDns(base, "(ou=" + name + "*)");
     if (ouTombstones.size() != 1) return 1;
-    std::string guid = ouTombstones[0].substr(ouTombstones[0].find("DEL:") + 4, 36);
+    std::string guid = NarrowText(lumivel::shared::TombstoneGuidOfDn(WidenText(ouTombstones[0])));
+    if (guid.empty()) return 1;
     Run listing = timed(ShellQuote(bin + "/lumivel") + " list " + ShellQuote(domain) + " -f tsv");
     Run lumivel = timed(ShellQuote(bin + "/lumivel") + " restore " + ShellQuote(domain) + " " + guid + " --subtree --yes");
     size_t restored = std::stoul("0" + CommandOutput(ldap("ldapsearch") + " -LLL -E pr=1000/noprompt -b " + ShellQuote(ou) +
@@ -139,7 +138,8 @@ int main(int argc, char** argv) {
                 "replace: distinguishedName\ndistinguishedName: " + target + "\n-\n\n";
     };
     reanimate(ouTombstone, ou);
-    for (const std::string& child : children) reanimate(child, rdnBeforeMangling(child) + "," + ou);
+    for (const std::string& child : children)
+        reanimate(child, NarrowText(lumivel::shared::ReanimatedDn(WidenText(child), WidenText(ou))));
     if (!writeFile(folder + "/reanimate.ldif", ldif)) return 1;
     Run raw = timed(ldap("ldapmodify") + " -f " + ShellQuote(folder + "/reanimate.ldif"));
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/restore_plan.h"
+#include "shared/directory_operations.h"
 
 using namespace lumivel_cli;
 
@@ -73,6 +74,8 @@ TEST_F(RestorePlanTest, AParentNoLongerListedOrAChainThatLoopsEndsTheWalk) {
 }
 
 TEST(ReanimatedDnTest, OnlyTheEscapedLineFeedEndsTheOldName) {
+    using lumivel::shared::ReanimatedDn;
+    auto PlainName = lumivel::shared::PlainTombstoneName;
     EXPECT_EQ(ReanimatedDn(u"CN=Back\\\\0A\\0ADEL:x,CN=Deleted Objects", u"OU=P"), u"CN=Back\\\\0A,OU=P");
     EXPECT_EQ(ReanimatedDn(u"CN=a\\0aDEL:x,CN=Deleted Objects", u"OU=P"), u"CN=a,OU=P");
     EXPECT_EQ(ReanimatedDn(u"CN=live,OU=P", u"OU=Q"), u"");

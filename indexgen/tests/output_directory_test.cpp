@@ -44,7 +44,12 @@ lumivel::testing::ChildResult RunWithoutADomain(const TemporaryDirectory& folder
     setenv("KRB5CCNAME", ("FILE:" + home.path() + "/no-ticket").c_str(), 1);
     setenv("LUMIVEL_LDAP_CONNECT_TIMEOUT", "2", 1);
     const char* bin = std::getenv("LUMIVEL_BIN_DIR");
-    if (!bin) return {0xFFFFFFFF, "LUMIVEL_BIN_DIR is not set"};
+    if (!bin) {
+        lumivel::testing::ChildResult unset;
+        unset.exitCode = 0xFFFFFFFF;
+        unset.output = "LUMIVEL_BIN_DIR is not set";
+        return unset;
+    }
     return lumivel::testing::RunChild(u"\"" + lumivel::FromUtf8(bin) + u"/Taxonis\" \"" + folder.wide() + u"/\"",
                                       120000);
 }

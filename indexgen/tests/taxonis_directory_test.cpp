@@ -25,6 +25,7 @@ namespace {
 
 using lumivel::FromUtf8;
 using lumivel::ToUtf8;
+using lumivel::testing::ShellOutput;
 using lumivel::testing::TemporaryDirectory;
 
 std::string Env(const char* name) {
@@ -54,21 +55,10 @@ std::string DecodeBase64(std::string_view text) {
     return out;
 }
 
-std::string Shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return output;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    pclose(pipe);
-    return output;
-}
-
 std::vector<Entry> Ldapsearch(const std::string& base, const std::string& filter, const std::string& attributes) {
-    const std::string output = Shell("ldapsearch -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") +
-                                   " -LLL -o ldif-wrap=no -E pr=1000/noprompt -s one -b '" + base + "' '" + filter +
-                                   "' " + attributes + " 2>/dev/null");
+    const std::string output = ShellOutput("ldapsearch -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") +
+                                           " -LLL -o ldif-wrap=no -E pr=1000/noprompt -s one -b '" + base + "' '" +
+                                           filter + "' " + attributes + " 2>/dev/null");
     std::vector<Entry> entries;
     size_t start = 0;
     while (start < output.size()) {
@@ -184,12 +174,12 @@ public:
         std::ofstream(path) << "dn: " << m_withoutGuid << "\nobjectClass: controlAccessRight\ndisplayName: No GUID\n\n"
                             << "dn: " << m_withoutName << "\nobjectClass: controlAccessRight\nrightsGuid: " << m_guid
                             << "\n";
-        m_added = Shell("ldapadd -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " -f '" + path + "' 2>&1");
+        m_added = ShellOutput("ldapadd -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " -f '" + path + "' 2>&1");
         std::filesystem::remove(path);
     }
     ~OddExtendedRights() {
-        Shell("ldapdelete -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " '" + m_withoutGuid + "' '" + m_withoutName +
-              "' 2>&1");
+        ShellOutput("ldapdelete -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " '" + m_withoutGuid + "' '" +
+                    m_withoutName + "' 2>&1");
     }
     const std::string& added() const { return m_added; }
     // The record the right without a display name gets.
@@ -341,7 +331,8 @@ TEST_F(TaxonisDirectory, RewritesOnlyAfterTheSchemaChanged) {
                              "\nattributeSyntax: 2.5.5.12\noMSyntax: 64\nisSingleValued: TRUE\n";
     const std::string path = m_folder.path() + "/attribute.ldif";
     std::ofstream(path) << ldif;
-    const std::string added = Shell("ldapadd -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " -f '" + path + "' 2>&1");
+    const std::string added =
+        ShellOutput("ldapadd -Q -Y GSSAPI -H ldap://" + Env("TESTDC_DC") + " -f '" + path + "' 2>&1");
     ASSERT_NE(added.find("adding new entry"), std::string::npos) << added;
     std::filesystem::remove(path);
 

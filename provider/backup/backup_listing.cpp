@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
 #include "lumivel/unique_bstr.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/section_name.h"
+#include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/provider_interfaces.h"
 
@@ -49,10 +49,9 @@ std::u16string SectionOfObject(std::u16string_view object, std::u16string_view s
         *result = E_INVALIDARG;
         return {};
     }
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
     lumivel::ComPtr<IADs> live;
     lumivel::UniqueBstr guid;
-    *result = ADsGetObject((path + lumivel::ldap::AdsPathDn(object)).c_str(), IID_IADs, live.putVoid());
+    *result = lumivel::shared::BindByDn(server, object, IID_IADs, live.putVoid());
     if (SUCCEEDED(*result)) *result = live->get_GUID(guid.put());
     if (FAILED(*result)) return {};
     return std::u16string(guid.view());

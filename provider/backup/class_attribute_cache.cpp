@@ -4,6 +4,7 @@
 #include "lumivel/ldap_escape.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -35,10 +36,6 @@ void addOnce(std::vector<std::u16string>* names, std::u16string_view name) {
     names->emplace_back(name);
 }
 
-std::u16string serverPrefix(std::u16string_view server) {
-    return server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
-}
-
 }  // namespace
 
 bool ClassAttributeCache::NoCaseLess::operator()(const std::u16string& left, const std::u16string& right) const {
@@ -48,16 +45,16 @@ bool ClassAttributeCache::NoCaseLess::operator()(const std::u16string& left, con
 HRESULT ClassAttributeCache::OpenSchema(std::u16string_view server) {
     if (m_schema) return S_OK;
     ComPtr<IADs> rootDse;
-    HRESULT result = ADsGetObject((serverPrefix(server) + u"rootDSE").c_str(), IID_IADs, rootDse.putVoid());
+    HRESULT result = lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(server), IID_IADs, rootDse.putVoid());
     if (FAILED(result)) return result;
     VariantHolder configuration;
     UniqueBstr name(u"configurationNamingContext");
     result = rootDse->Get(name.get(), configuration.get());
     if (FAILED(result)) return result;
     if (configuration->vt != VT_BSTR) return E_ADS_CANT_CONVERT_DATATYPE;
-    std::u16string schemaPath = serverPrefix(server) + u"CN=Schema," +
-                                lumivel::ldap::AdsPathDn(std::u16string(configuration->bstrVal, SysStringLen(configuration->bstrVal)));
-    return ADsGetObject(schemaPath.c_str(), IID_IDirectorySearch, m_schema.putVoid());
+    std::u16string schemaDn =
+        u"CN=Schema," + std::u16string(configuration->bstrVal, SysStringLen(configuration->bstrVal));
+    return lumivel::shared::BindByDn(server, schemaDn, IID_IDirectorySearch, m_schema.putVoid());
 }
 
 bool ClassAttributeCache::Visited(std::u16string_view className) const {
@@ -99,11 +96,7 @@ std::vector<std::u16string> ClassAttributeCache::AddNamesOfClass(std::u16string_
 bool ClassAttributeCache::ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names) {
     if (!m_constructedKnown) {
         if (FAILED(OpenSchema(server))) return false;
-        ADS_SEARCHPREF_INFO paging{};
-        paging.dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-        paging.vValue.dwType = ADSTYPE_INTEGER;
-        paging.vValue.Integer = 1000;
-        m_schema->SetSearchPreference(&paging, 1);
+        lumivel::shared::SetSearchPreferences(m_schema.get(), {{ADS_SEARCHPREF_PAGESIZE, 1000}});
         // systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED.
         std::u16string filter = u"(&(objectClass=attributeSchema)(systemFlags:1.2.840.113556.1.4.803:=4))";
         LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName")};

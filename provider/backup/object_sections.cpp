@@ -10,6 +10,7 @@
 #include "provider/backup/backup_inf_file.h"
 #include "provider/backup/value_line.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -25,10 +26,6 @@ constexpr DWORD kListPageSize = 10;
 // Pages of whole objects: large enough to keep the server busy, small enough that memory
 // does not grow with the subtree.
 constexpr DWORD kBatchPageSize = 1000;
-
-std::u16string serverPrefix(std::u16string_view server) {
-    return server.empty() ? std::u16string(kLdapPrefix) : kLdapPrefix + std::u16string(server) + u"/";
-}
 
 // The parent of a distinguished name: everything after its first unescaped comma.
 std::u16string parentDn(std::u16string_view dn) {
@@ -86,7 +83,8 @@ void writeAttributeList(Revivo* provider, BackupInfFile& file, IADs* object, con
 void writeBoundObject(Revivo* provider, BackupInfFile& file, std::u16string_view server, std::u16string_view adsDn,
                       SectionReport* report) {
     ComPtr<IADs> object;
-    HRESULT result = ADsGetObject((serverPrefix(server) + std::u16string(adsDn)).c_str(), IID_IADs, object.putVoid());
+    HRESULT result = lumivel::shared::BindPath(lumivel::shared::LdapPathPrefix(server) + std::u16string(adsDn),
+                                               IID_IADs, object.putVoid());
     if (FAILED(result)) return noteFailure(&report->skipped, result);
     UniqueBstr className, guid;
     if (FAILED(result = object->get_Class(className.put())) || className.empty())
@@ -104,14 +102,8 @@ void writeBoundObject(Revivo* provider, BackupInfFile& file, std::u16string_view
 }
 
 HRESULT setSubtreePreferences(IDirectorySearch* search, DWORD pageSize) {
-    ADS_SEARCHPREF_INFO preferences[2] = {};
-    preferences[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    preferences[0].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[0].vValue.Integer = ADS_SCOPE_SUBTREE;
-    preferences[1].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-    preferences[1].vValue.dwType = ADSTYPE_INTEGER;
-    preferences[1].vValue.Integer = pageSize;
-    return search->SetSearchPreference(preferences, ARRAYSIZE(preferences));
+    return lumivel::shared::SetSearchPreferences(
+        search, {{ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE}, {ADS_SEARCHPREF_PAGESIZE, pageSize}});
 }
 
 // The last value of a text column (the structural class is the last objectClass value).
@@ -281,7 +273,8 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
     std::u16string adsDn = isPath ? std::u16string(objectPath.substr(std::min<size_t>(7, objectPath.size())))
                                   : lumivel::ldap::AdsPathDn(objectPath);
     ComPtr<IADsContainer> container;
-    if (FAILED(ADsGetObject((serverPrefix(server) + adsDn).c_str(), IID_IADsContainer, container.putVoid())) ||
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathPrefix(server) + adsDn, IID_IADsContainer,
+                                         container.putVoid())) ||
         !container) {
         writeBoundObject(provider, file, server, adsDn, report);
         return 1;

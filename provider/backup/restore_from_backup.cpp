@@ -1,11 +1,11 @@
 // RestoreParentFromBackup: the reanimation's way to a deleted parent that is no longer listed.
 #include "lumivel/com_ptr.h"
-#include "lumivel/ldap_escape.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/backup_parent_path.h"
 #include "provider/backup/section_name.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
+#include "shared/directory_operations.h"
 
 using lumivel::ComPtr;
 
@@ -14,9 +14,8 @@ namespace revivo {
 namespace {
 
 bool containerExists(std::u16string_view server, const std::u16string& dn) {
-    std::u16string path = server.empty() ? std::u16string(u"LDAP://") : u"LDAP://" + std::u16string(server) + u"/";
     ComPtr<IADs> existing;
-    return SUCCEEDED(ADsGetObject((path + lumivel::ldap::AdsPathDn(dn)).c_str(), IID_IADs, existing.putVoid()));
+    return SUCCEEDED(lumivel::shared::BindByDn(server, dn, IID_IADs, existing.putVoid()));
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace revivo {
 // ("d4c3b2a1f6e5b8a7c9d0e1f2a3b4c5d6"). Empty unless the text is exactly 8-4-4-4-12 hex digits.
 std::u16string SectionNameOfGuidText(std::u16string_view guidText);
 
-// From a tombstone's distinguished name: the GUID after the last "DEL:" of its first relative
-// name, which must hold the escaped line feed. Empty when there is none or it is no GUID.
+// From a tombstone's distinguished name: the GUID its mangled first relative name ends with.
+// Empty for any other DN.
 std::u16string SectionNameOfTombstone(std::u16string_view distinguishedName);
 
 // Whether a text is a section name: 32 hexadecimal digits.

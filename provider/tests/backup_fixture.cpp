@@ -5,28 +5,12 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/support/child_process.h"
 #include "tests/support/directory_fixture.h"
 
 namespace lumivel::testing {
 
 namespace {
-
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string output(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string out;
-    char buffer[65536];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, read);
-    pclose(pipe);
-    return out;
-}
 
 std::string base64Decode(const std::string& text) {
     auto value = [](char c) -> int {
@@ -81,7 +65,7 @@ const BackupSection* BackupFile::find(const std::string& name) const {
 
 std::vector<std::string> ArchiveMembers(const std::string& archive) {
     std::vector<std::string> members;
-    std::istringstream lines(output("unzip -Z1 " + quote(archive) + " 2>/dev/null"));
+    std::istringstream lines(ShellOutput("unzip -Z1 " + ShellQuote(archive) + " 2>/dev/null"));
     std::string line;
     while (std::getline(lines, line))
         if (!line.empty()) members.push_back(line);
@@ -89,7 +73,7 @@ std::vector<std::string> ArchiveMembers(const std::string& archive) {
 }
 
 bool ReadBackupFile(const std::string& archive, const std::string& member, BackupFile* file) {
-    file->bytes = output("unzip -p " + quote(archive) + " " + quote(member) + " 2>/dev/null");
+    file->bytes = ShellOutput("unzip -p " + ShellQuote(archive) + " " + ShellQuote(member) + " 2>/dev/null");
     if (file->bytes.empty()) return false;
     std::string section;
     size_t start = 0;
@@ -155,8 +139,9 @@ std::string LdapEntry::guidSection() const {
 }
 
 std::vector<LdapEntry> LdapSubtree(const std::string& base) {
-    std::string ldif = output("ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + TestDirectory().server +
-                              " -LLL -o ldif-wrap=no -b " + quote(base) + " -s sub '(objectClass=*)' '*' objectGUID nTSecurityDescriptor 2>/dev/null");
+    std::string ldif = ShellOutput("ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + TestDirectory().server +
+                                   " -LLL -o ldif-wrap=no -b " + ShellQuote(base) +
+                                   " -s sub '(objectClass=*)' '*' objectGUID nTSecurityDescriptor 2>/dev/null");
     std::vector<LdapEntry> entries;
     std::istringstream lines(ldif);
     std::string line;

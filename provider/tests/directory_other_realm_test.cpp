@@ -18,6 +18,7 @@
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/tombstone_records.h"
+#include "tests/support/child_process.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -33,13 +34,7 @@ namespace {
 ::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
 
 std::string commandOutput(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string out;
-    char buffer[512];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, read);
-    pclose(pipe);
+    std::string out = lumivel::testing::ShellOutput(command);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     return out;
 }

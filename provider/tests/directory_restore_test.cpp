@@ -53,11 +53,7 @@ protected:
     }
 
     void listAll() {
-        VARIANT objects;
-        VariantInit(&objects);
-        ASSERT_EQ(m_revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
-        m_listing = lumivel::shared::ReadObjectList(&objects);
-        VariantClear(&objects);
+        m_listing = lumivel::testing::ListAllTombstones(m_revivo.get());
         m_owned.insert(m_owned.end(), m_listing.begin(), m_listing.end());
     }
     PropertySet* tombstoneOf(const std::string& name) { return lumivel::testing::TombstoneNamed(m_listing, name); }

@@ -4,6 +4,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/domain_nodes.h"
 #include "provider/reanimation.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace {
@@ -22,7 +23,7 @@ TEST(NamingTest, EnteredDomainBecomesAnLdapPath) {
         {u"ldap://lumivel.test", u"LDAP://ldap://lumivel.test"},
         {u"GC://lumivel.test", u"LDAP://GC://lumivel.test"},
     };
-    for (const Row& row : rows) EXPECT_EQ(DomainPathFromText(row.entered), row.path);
+    for (const Row& row : rows) EXPECT_EQ(lumivel::shared::LdapPathOfDomain(row.entered), row.path);
 }
 
 // A bind failure is shown in a message box: it always says something, and a path refused
@@ -77,8 +78,8 @@ TEST(NamingTest, ReanimatedNameIsTheRelativeNameBeforeTheLineFeedUnderTheParent)
         {u"CN=Back\\\\0A,DC=x", u"DC=x", false, nullptr},
     };
     for (const Row& row : rows) {
-        std::u16string result;
-        EXPECT_EQ(ReanimatedName(row.tombstone, row.parent, &result), row.mangled);
+        std::u16string result = lumivel::shared::ReanimatedDn(row.tombstone, row.parent);
+        EXPECT_EQ(!result.empty(), row.mangled);
         if (row.mangled && row.expected) {
             EXPECT_EQ(result, row.expected);
         }
@@ -115,7 +116,8 @@ TEST(NamingTest, MangledGuidIsTheTextAfterTheLastDelMarker) {
         {u"Live name", u""},
         {u"", u""},
     };
-    for (const Row& row : rows) EXPECT_EQ(lumivel::shared::MangledGuidText(row.name), row.guid) << lumivel::shared::NarrowText(row.name);
+    for (const Row& row : rows)
+        EXPECT_EQ(lumivel::shared::TombstoneGuid(row.name), row.guid) << lumivel::shared::NarrowText(row.name);
 }
 
 }  // namespace

@@ -22,6 +22,17 @@ inline PropertySet* TombstoneNamed(const std::vector<PropertySet*>& records, con
     return nullptr;
 }
 
+// A full listing (which also fills the provider's cache of deleted parents); the records are
+// the caller's to release.
+inline std::vector<PropertySet*> ListAllTombstones(IRevivo* revivo) {
+    VARIANT objects;
+    VariantInit(&objects);
+    EXPECT_EQ(revivo->EnumDeletedObjects(0, nullptr, &objects), S_OK);
+    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&objects);
+    VariantClear(&objects);
+    return records;
+}
+
 // Command 311 (or another that answers as it does) on one record: its status, and the records
 // its answer names after the header. The restored records are the caller's to release.
 inline HRESULT RestoreRecord(IProviderCommands* commands, PropertySet* record, std::vector<PropertySet*>* restored,

@@ -10,6 +10,7 @@
 #include "schemacache/index_reader.h"
 #include "schemacache/index_writer.h"
 #include "schemacache/tests/index_test_support.h"
+#include "shared/directory_operations.h"
 #include "win/datetime.h"
 #include "win/files.h"
 #include "win/threads.h"
@@ -311,7 +312,9 @@ TEST(IndexFreshness, StaleMissingAndEmptyFiles) {
     EXPECT_TRUE(ClassIndexIsStale(directory, never));
 }
 
+// The generator and the cache bind schema DNs through the shared paths.
 TEST(IndexFreshness, PathsOfDistinguishedNames) {
+    auto LdapPathOf = [](std::u16string_view dn) { return lumivel::shared::LdapPathOfDn(u"", dn); };
     EXPECT_EQ(LdapPathOf(u"CN=Schema,CN=Configuration,DC=x"), u"LDAP://CN=Schema,CN=Configuration,DC=x");
     // A slash would otherwise make the DN's head a server name.
     EXPECT_EQ(LdapPathOf(u"CN=Schema,DC=evil.example/DC=x"), u"LDAP://CN=Schema,DC=evil.example\\/DC=x");

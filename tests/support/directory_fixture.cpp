@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
+
+#include "tests/support/child_process.h"
 
 namespace lumivel::testing {
 
@@ -53,28 +54,11 @@ std::string ldifLine(const std::string& attribute, const std::string& value) {
 std::string ldapOptions(const std::string& server) { return "-Q -Y GSSAPI -N -O minssf=56 -H ldap://" + server; }
 std::string ldapOptions() { return ldapOptions(TestDirectory().server); }
 
-int runWithInput(const std::string& command, const std::string& input) {
-    FILE* pipe = popen((command + " >/dev/null 2>&1").c_str(), "w");
-    if (!pipe) return -1;
-    fwrite(input.data(), 1, input.size(), pipe);
-    return pclose(pipe);
-}
-
-std::string runForOutput(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string out;
-    char buffer[4096];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, read);
-    pclose(pipe);
-    return out;
-}
-
-std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+// The LDAP tools read their LDIF from standard input; whether they took it all is their exit code.
+bool runWithInput(const std::string& command, const std::string& input) {
+    ShellOptions options;
+    options.input = input;
+    return RunShell(command + " >/dev/null 2>&1", options).exitCode == 0;
 }
 
 }  // namespace
@@ -90,7 +74,7 @@ std::string SecondDc() { return environment("TESTDC_DC2"); }
 bool Harness(const std::string& arguments) {
     std::string control = environment("TESTDC_CONTROL");
     if (control.empty()) return false;
-    return std::system((shellQuote(control) + " " + arguments + " >/dev/null").c_str()) == 0;
+    return std::system((ShellQuote(control) + " " + arguments + " >/dev/null").c_str()) == 0;
 }
 
 bool SecondSiteForSuite::s_split = false;
@@ -141,7 +125,7 @@ std::string EscapeRdnValue(const std::string& value) {
     return out;
 }
 
-bool LdapModify(const std::string& ldif) { return runWithInput("ldapmodify " + ldapOptions(), ldif) == 0; }
+bool LdapModify(const std::string& ldif) { return runWithInput("ldapmodify " + ldapOptions(), ldif); }
 
 bool LdapAdd(const std::string& dn, const std::vector<std::string>& attributeLines) {
     std::string ldif = ldifLine("dn", dn) + "changetype: add\n";
@@ -160,15 +144,15 @@ bool LdapDelete(const std::string& dn) { return LdapModify(ldifLine("dn", dn) + 
 
 void LdapDeleteTree(const std::string& dn) {
     // Children first: the deepest DNs are the longest ones below dn.
-    std::string listing = runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -b " + shellQuote(dn) +
-                                       " -s sub 1.1 2>/dev/null");
+    std::string listing = ShellOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -b " + ShellQuote(dn) +
+                                      " -s sub 1.1 2>/dev/null");
     std::vector<std::string> dns;
     std::istringstream lines(listing);
     std::string line;
     while (std::getline(lines, line)) {
         if (line.rfind("dn: ", 0) == 0) dns.push_back(line.substr(4));
         if (line.rfind("dn:: ", 0) == 0) {
-            std::string decoded = runForOutput("printf %s " + shellQuote(line.substr(5)) + " | base64 -d");
+            std::string decoded = ShellOutput("printf %s " + ShellQuote(line.substr(5)) + " | base64 -d");
             dns.push_back(decoded);
         }
     }
@@ -177,8 +161,8 @@ void LdapDeleteTree(const std::string& dn) {
 }
 
 bool LdapExistsOn(const std::string& server, const std::string& dn) {
-    std::string out = runForOutput("ldapsearch " + ldapOptions(server) + " -LLL -b " + shellQuote(dn) +
-                                   " -s base 1.1 >/dev/null 2>&1; echo $?");
+    std::string out = ShellOutput("ldapsearch " + ldapOptions(server) + " -LLL -b " + ShellQuote(dn) +
+                                  " -s base 1.1 >/dev/null 2>&1; echo $?");
     return out.rfind("0", 0) == 0;
 }
 
@@ -187,9 +171,9 @@ bool LdapExists(const std::string& dn) { return LdapExistsOn(TestDirectory().ser
 std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::string& cnPrefix) {
     const Directory& directory = TestDirectory();
     std::string base = "<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + directory.baseDn + ">";
-    std::string out = runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
-                                   shellQuote(base) + " -s one " + shellQuote("(cn=" + cnPrefix + "*)") +
-                                   " distinguishedName whenChanged 2>/dev/null");
+    std::string out = ShellOutput(
+        "ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " + ShellQuote(base) +
+        " -s one " + ShellQuote("(cn=" + cnPrefix + "*)") + " distinguishedName whenChanged 2>/dev/null");
     std::vector<std::pair<std::string, std::string>> times;
     std::istringstream lines(out);
     std::string line, dn, when;
@@ -203,7 +187,7 @@ std::vector<std::pair<std::string, std::string>> TombstoneTimes(const std::strin
         if (line.empty()) endEntry();
         if (line.rfind("distinguishedName: ", 0) == 0) dn = line.substr(19);
         if (line.rfind("distinguishedName:: ", 0) == 0)
-            dn = runForOutput("printf %s " + shellQuote(line.substr(20)) + " | base64 -d");
+            dn = ShellOutput("printf %s " + ShellQuote(line.substr(20)) + " | base64 -d");
         if (line.rfind("whenChanged: ", 0) == 0) when = line.substr(13, 14);
     }
     endEntry();
@@ -220,7 +204,8 @@ std::vector<std::string> ldifValues(const std::string& ldif, const std::string& 
     while (std::getline(lines, line)) {
         if (line.rfind(attribute + ": ", 0) == 0) values.push_back(line.substr(attribute.size() + 2));
         if (line.rfind(attribute + ":: ", 0) == 0)
-            values.push_back(runForOutput("printf %s " + shellQuote(line.substr(attribute.size() + 3)) + " | base64 -d"));
+            values.push_back(
+                ShellOutput("printf %s " + ShellQuote(line.substr(attribute.size() + 3)) + " | base64 -d"));
     }
     return values;
 }
@@ -234,21 +219,22 @@ std::vector<std::string> TombstoneDns(const std::string& namingContext, const st
 std::vector<std::string> TombstoneDnsOn(const std::string& server, const std::string& namingContext,
                                         const std::string& filter) {
     std::string base = "<WKGUID=18e2ea80684f11d2b9aa00c04f79f805," + namingContext + ">";
-    return ldifValues(runForOutput("ldapsearch " + ldapOptions(server) + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
-                                   shellQuote(base) + " -s one " + shellQuote(filter) + " 1.1 2>/dev/null"),
-                      "dn");
+    return ldifValues(
+        ShellOutput("ldapsearch " + ldapOptions(server) + " -LLL -o ldif-wrap=no -E '!1.2.840.113556.1.4.417' -b " +
+                    ShellQuote(base) + " -s one " + ShellQuote(filter) + " 1.1 2>/dev/null"),
+        "dn");
 }
 
 std::vector<std::string> ObjectClasses(const std::string& dn) {
-    return ldifValues(runForOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -b " + shellQuote(dn) +
-                                   " -s base objectClass 2>/dev/null"),
+    return ldifValues(ShellOutput("ldapsearch " + ldapOptions() + " -LLL -o ldif-wrap=no -b " + ShellQuote(dn) +
+                                  " -s base objectClass 2>/dev/null"),
                       "objectClass");
 }
 
 bool PurgeTombstone(const std::string& dn) {
     const char* source = std::getenv("LUMIVEL_SOURCE_DIR");
     std::string testdc = std::string(source ? source : ".") + "/tests/testdc/testdc";
-    return std::system((shellQuote(testdc) + " purge " + shellQuote(dn) + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system((ShellQuote(testdc) + " purge " + ShellQuote(dn) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 std::string Fact::get(const std::string& column) const {

@@ -6,6 +6,7 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/text.h"
+#include "tests/support/child_process.h"
 #include "tests/support/private_hives.h"
 #include "test_server/test_widget.h"
 #include "win/objidl.h"
@@ -27,16 +28,9 @@ struct RunResult {
 };
 
 // Runs regsvr with the arguments; output is stdout and stderr together.
-RunResult Regsvr(const std::string& arguments, const std::string& environment = "") {
-    std::string command = environment + " " + BinDir() + "/regsvr " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    RunResult result{-1, ""};
-    if (!pipe) return result;
-    char buffer[512];
-    while (fgets(buffer, sizeof(buffer), pipe)) result.output += buffer;
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+RunResult Regsvr(const std::string& arguments, const lumivel::testing::ShellOptions& options = {}) {
+    lumivel::testing::ChildResult run = lumivel::testing::RunShell(BinDir() + "/regsvr " + arguments, options);
+    return RunResult{static_cast<int>(run.exitCode), run.output};
 }
 
 std::string ReadString(HKEY root, const char16_t* path, const char16_t* name = nullptr) {
@@ -321,7 +315,7 @@ TEST(Regsvr, ReportsEachFailureInOneLine) {
     EXPECT_EQ(entry.output,
               "The module \"" + noEntry + "\" was loaded but the entry-point DllUnregisterServer was not found.\n");
 
-    RunResult failing = Regsvr(ServerPath(), "LUMIVEL_TEST_SERVER_FAIL=1");
+    RunResult failing = Regsvr(ServerPath(), {.environment = {{"LUMIVEL_TEST_SERVER_FAIL", "1"}}});
     EXPECT_EQ(failing.exitCode, 1);
     EXPECT_EQ(failing.output.rfind("The module \"" + ServerPath() +
                                        "\" was loaded but the call to DllRegisterServer failed with error code "
