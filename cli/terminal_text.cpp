@@ -1,46 +1,14 @@
 #include "cli/terminal_text.h"
 
-#include "shared/json_text.h"
-
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
+
+#include "lumivel/text.h"
+#include "shared/json_text.h"
 
 namespace lumivel_cli {
 
 namespace {
-
-// U+0080-U+009F in UTF-8: some terminals act on these as on escape sequences.
-bool isC1Control(std::string_view text, size_t i) {
-    return static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
-           static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-}
-
-bool isC0Control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
-std::string hexEscape(const char* form, unsigned code) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, form, code);
-    return escape;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The code point starting at text[i] (valid UTF-8 assumed; a stray byte counts as itself),
-// advancing i.
-char32_t nextCodePoint(std::string_view text, size_t& i) {
-    auto byte = static_cast<unsigned char>(text[i++]);
-    int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
-    char32_t c = extra == 3 ? byte & 0x07 : extra == 2 ? byte & 0x0F : extra == 1 ? byte & 0x1F : byte;
-    for (; extra > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; --extra)
-        c = (c << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
-    return c;
-}
 
 struct Range {
     char32_t first, last;
@@ -86,77 +54,14 @@ bool within(const Range (&ranges)[N], char32_t c) {
 
 }  // namespace
 
-std::string TerminalText(std::string_view text, Escaping escaping) {
-    std::string out;
-    out.reserve(text.size());
-    bool keepLines = escaping == Escaping::ReadableLines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (keepLines && (c == '\n' || c == '\t')) {
-            out += c;
-        } else if (keepLines && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\\') {
-            out += escaping == Escaping::Reversible ? "\\\\" : "\\";
-        } else if (isC1Control(text, i)) {
-            out += hexEscape("\\x%02x", static_cast<unsigned char>(text[++i]));
-        } else if (isC0Control(c)) {
-            out += hexEscape("\\x%02x", static_cast<unsigned char>(c));
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> UnescapeField(std::string_view field) {
-    std::string out;
-    out.reserve(field.size());
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i >= field.size()) return std::nullopt;
-        switch (field[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 'x': {
-                int high = i + 1 < field.size() ? hexDigit(field[i + 1]) : -1;
-                int low = i + 2 < field.size() ? hexDigit(field[i + 2]) : -1;
-                if (high < 0 || low < 0) return std::nullopt;
-                unsigned code = static_cast<unsigned>(high * 16 + low);
-                if (code >= 0x80 && code <= 0x9F) {
-                    out += static_cast<char>(0xC2);
-                    out += static_cast<char>(code);
-                } else if (code < 0x20 || code == 0x7F) {
-                    out += static_cast<char>(code);
-                } else {
-                    return std::nullopt;  // only control characters are written this way
-                }
-                i += 2;
-                break;
-            }
-            default: return std::nullopt;
-        }
-    }
-    return out;
-}
-
 std::string JsonString(std::string_view text) { return lumivel::shared::JsonString(text); }
 
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
-        char32_t c = nextCodePoint(text, i);
+        const lumivel::Utf8Step step = lumivel::DecodeUtf8At(text, i);
+        i += step.length;
+        const char32_t c = step.wellFormed ? step.codePoint : 0xFFFD;
         if (within(kZeroWidth, c)) continue;
         width += within(kWide, c) ? 2 : 1;
     }

@@ -1,9 +1,6 @@
 #include "shared/audit_log.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include <cstdio>
 #include <vector>
 
 #include "lumivel/audit_sinks.h"
@@ -38,20 +35,7 @@ std::string failureText(HRESULT result) {
 
 }  // namespace
 
-std::string AuditLogPath() {
-    if (const char* chosen = std::getenv("LUMIVEL_AUDIT_LOG"); chosen && *chosen) return chosen;
-    if (geteuid() == 0) return "/var/log/lumivel/audit.log";
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state == '/') return std::string(state) + "/lumivel/audit.log";
-    const char* home = std::getenv("HOME");
-    // Never a shared folder such as /tmp, where another user could lay out the file first.
-    if (!home || *home != '/') {
-        const struct passwd* account = getpwuid(geteuid());
-        home = account && account->pw_dir && account->pw_dir[0] == '/' ? account->pw_dir : nullptr;
-    }
-    // No place at all: the write fails and says so.
-    return home ? std::string(home) + "/.local/state/lumivel/audit.log" : std::string();
-}
+std::string AuditLogPath() { return lumivel::AuditLogFilePath(); }
 
 std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal) {
     return "{\"time\": " + JsonString(time) + ", \"principal\": " + JsonString(principal) +

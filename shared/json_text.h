@@ -6,8 +6,8 @@
 
 namespace lumivel::shared {
 
-// A JSON string literal of UTF-8 text; control characters (C1 included) as \u escapes, so
-// the literal is harmless on a terminal too.
+// A JSON string literal of UTF-8 text; control characters (C1 included) and bidirectional
+// controls as \u escapes, so that the literal is harmless on a terminal too.
 std::string JsonString(std::string_view text);
 
 }  // namespace lumivel::shared

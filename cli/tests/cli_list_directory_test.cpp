@@ -83,7 +83,8 @@ TEST_F(CommandLineTest, NamesWithEscapeSequencesNeverReachTheTerminalRaw) {
     std::string suffix = lumivel::testing::UniqueSuffix();
     std::string root = "OU=RevivoCliEsc " + suffix + "," + lumivel::testing::TestDirectory().baseDn;
     ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(root));
-    std::string name = "Esc" + suffix + "\x1b]0;owned\x07\x1b[31m\xc2\x9b" "2J";
+    // With a right-to-left override and an isolate, which would reorder the rest of the line.
+    std::string name = "Esc" + suffix + "\x1b]0;owned\x07\x1b[31m\xc2\x9b" "2J \xe2\x80\xae" "exe.txt \xe2\x81\xa7x";
     std::string dn = "CN=" + lumivel::testing::EscapeRdnValue(name) + "," + root;
     ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
     ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
@@ -91,7 +92,8 @@ TEST_F(CommandLineTest, NamesWithEscapeSequencesNeverReachTheTerminalRaw) {
     ASSERT_EQ(tombstones.size(), 1u);
     auto raw = [](const std::string& text) {
         return text.find('\x1b') != std::string::npos || text.find('\x07') != std::string::npos ||
-               text.find("\xc2\x9b") != std::string::npos;
+               text.find("\xc2\x9b") != std::string::npos || text.find("\xe2\x80\xae") != std::string::npos ||
+               text.find("\xe2\x81\xa7") != std::string::npos;
     };
     for (const char* format : {"tsv", "json", "table"}) {
         Outcome listed = lumivel({"list", m_domain, "--format", format, "--filter", "CN=Esc" + suffix});

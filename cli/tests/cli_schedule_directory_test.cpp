@@ -2,6 +2,7 @@
 #include "cli/tests/cli_directory_fixture.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,11 +10,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "shared/backup_job.h"
 #include "shared/text_helpers.h"
 #include "tests/support/directory_fixture.h"
+#include "tests/support/job_account.h"
 
 namespace lumivel_cli::tests {
 namespace {
@@ -49,12 +52,21 @@ protected:
         std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     }
 
-    Outcome schedule(const std::vector<std::string>& when, const std::string& passwordFile) {
+    Outcome schedule(const std::vector<std::string>& when, const std::string& passwordFile,
+                     const Environment& environment = {}) {
         std::vector<std::string> words = {"schedule", m_domain, m_object};
         words.insert(words.end(), when.begin(), when.end());
         for (const std::string& word : {std::string("--account"), m_user, std::string("--password-file"), passwordFile})
             words.push_back(word);
-        return lumivel(words);
+        return lumivelWith(environment, words);
+    }
+
+    // The service runs as root here, so it hands the job to the account lumivel, which may
+    // write the backup folder as an administrator would let it.
+    void handJobsToTheJobAccount() {
+        m_account.emplace();
+        if (!m_account->problem().empty()) GTEST_SKIP() << m_account->problem();
+        ASSERT_EQ(chown(m_folder.c_str(), m_account->uid(), m_account->gid()), 0);
     }
 
     // The job lines of `lumivel jobs` for the object.
@@ -88,6 +100,7 @@ protected:
     std::string m_tasks, m_password, m_user, m_object, m_serviceLog;
     std::vector<std::string> m_scripts;
     pid_t m_service = -1;
+    std::optional<lumivel::testing::JobAccountForTest> m_account;
 };
 
 std::string clockText(std::time_t when, const char* format) {
@@ -99,6 +112,7 @@ std::string clockText(std::time_t when, const char* format) {
 }
 
 TEST_F(ScheduleCommandLineTest, AOnceJobFiresUnderTheServiceLeavesAnArchiveAndGoes) {
+    handJobsToTheJobAccount();
     startService();
     // The next full minute at least 40 seconds away, so that scheduling is done before it.
     std::time_t now = std::time(nullptr);
@@ -120,7 +134,7 @@ TEST_F(ScheduleCommandLineTest, AOnceJobFiresUnderTheServiceLeavesAnArchiveAndGo
     while (!jobsOfObject().empty() && std::chrono::steady_clock::now() < deadline) sleep(2);
     const std::string log = readFile(m_serviceLog);
     EXPECT_TRUE(jobsOfObject().empty()) << log;
-    EXPECT_NE(log.find("\"BackupObjects (" + guid + ")\" started"), std::string::npos) << log;
+    EXPECT_NE(log.find("\"BackupObjects (" + guid + ")\" started as the account lumivel"), std::string::npos) << log;
     EXPECT_NE(log.find("\"BackupObjects (" + guid + ")\" ended with exit code 0"), std::string::npos) << log;
     EXPECT_NE(log.find("\"BackupObjects (" + guid + ")\" has no further run time and was deleted"), std::string::npos) << log;
     EXPECT_GE(std::time(nullptr), at) << "not before its time";
@@ -129,6 +143,47 @@ TEST_F(ScheduleCommandLineTest, AOnceJobFiresUnderTheServiceLeavesAnArchiveAndGo
     Outcome listed = lumivel({"backups", m_domain, "--object", m_object});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_NE(listed.out.find("\t" + m_object + "\t2\tyes"), std::string::npos) << listed.out;
+    // Written by the job account, not by root.
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder)) {
+        struct stat st {};
+        ASSERT_EQ(stat(entry.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, m_account->uid()) << entry.path();
+    }
+}
+
+TEST_F(ScheduleCommandLineTest, AJobWhoseOwnersHiveCannotBeReadFailsCleanly) {
+    handJobsToTheJobAccount();
+    startService();
+    // Scheduled with a hive of its own, which another account then takes over: the registry
+    // would not read it for its owner, and neither is it handed to the job.
+    const std::string owner = m_tasks + "-owner";
+    ASSERT_EQ(mkdir(owner.c_str(), 0700), 0);
+    const std::string hive = owner + "/user.hive";
+    Outcome scheduled = schedule({"--daily", "1", "--at", "03:00"}, m_password, {{"LUMIVEL_USER_HIVE", hive}});
+    ASSERT_EQ(scheduled.exitCode, 0) << scheduled.err;
+    const std::string name = "BackupObjects (" + scheduled.out.substr(25, 32) + ")";
+    m_scripts.push_back(binaryFolder() + "/Scheduled Backups/" + name + ".vbs");
+    ASSERT_EQ(chown(hive.c_str(), m_account->uid(), m_account->gid()), 0);
+
+    Outcome ran = lumivel({"jobs", "run", name});
+    EXPECT_EQ(ran.exitCode, 0) << ran.err;
+    std::vector<std::string> jobs;
+    for (int i = 0; i < 60; ++i) {
+        jobs = jobsOfObject();
+        if (jobs.size() == 1 && jobs[0].find("did not start") != std::string::npos) break;
+        usleep(250000);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(owner, ignored);
+    const std::string log = readFile(m_serviceLog);
+    ASSERT_EQ(jobs.size(), 1u) << log;
+    EXPECT_NE(jobs[0].find("\tdid not start: Access is denied."), std::string::npos) << jobs[0] << "\n" << log;
+    EXPECT_NE(log.find("\"" + name + "\" could not start: the user hive " + hive +
+                       " of the user who saved it cannot be handed to the run: Access is denied."),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("\"" + name + "\" started"), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder)) << "no backup was made";
 }
 
 TEST_F(ScheduleCommandLineTest, AWrongPasswordIsRefusedAndNothingIsMade) {

@@ -1,11 +1,13 @@
 #include "lumivel/audit_sinks.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #define SD_JOURNAL_SUPPRESS_LOCATION
@@ -44,6 +46,21 @@ HRESULT SendToJournal(std::string_view message, const std::vector<std::pair<std:
     // No journal daemon on this host: its socket is not there, or nobody listens on it.
     if (result == -ENOENT || result == -ECONNREFUSED) return S_FALSE;
     return fromErrno(-result);
+}
+
+std::string AuditLogFilePath() {
+    if (const char* chosen = std::getenv("LUMIVEL_AUDIT_LOG"); chosen && *chosen) return chosen;
+    if (geteuid() == 0) return "/var/log/lumivel/audit.log";
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/') return std::string(state) + "/lumivel/audit.log";
+    const char* home = std::getenv("HOME");
+    // Never a shared folder such as /tmp, where another user could lay out the file first.
+    if (!home || *home != '/') {
+        const struct passwd* account = getpwuid(geteuid());
+        home = account && account->pw_dir && account->pw_dir[0] == '/' ? account->pw_dir : nullptr;
+    }
+    // No place at all: the write fails and says so.
+    return home ? std::string(home) + "/.local/state/lumivel/audit.log" : std::string();
 }
 
 HRESULT AppendLineToFile(const std::string& path, std::string_view line) {

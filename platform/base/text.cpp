@@ -1,17 +1,8 @@
 #include "lumivel/text.h"
 
 namespace lumivel {
-namespace {
 
-// Decodes the sequence at text[i]: its code point and length, or a length with no code point
-// for an ill-formed sequence (see text.h for how long that is).
-struct Decoded {
-    char32_t codePoint;
-    size_t length;
-    bool wellFormed;
-};
-
-Decoded DecodeAt(std::string_view text, size_t i) {
+Utf8Step DecodeUtf8At(std::string_view text, size_t i) {
     const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
     const unsigned char lead = byte(i);
     if (lead < 0x80) return {lead, 1, true};
@@ -35,8 +26,6 @@ Decoded DecodeAt(std::string_view text, size_t i) {
     if (c < kMinimum[extra] || c > 0x10FFFF || IsSurrogate(c)) return {0, 1, false};
     return {c, extra + 1, true};
 }
-
-}  // namespace
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -79,7 +68,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, IllFormed rule)
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        Decoded step = DecodeAt(text, i);
+        Utf8Step step = DecodeUtf8At(text, i);
         i += step.length;
         if (step.wellFormed) {
             AppendUtf16(out, step.codePoint);

@@ -1,6 +1,7 @@
 // Child processes from Windows command lines, and process handles.
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
 #include "path.h"
+#include "process_launch.h"
 #include "win/errors.h"
 #include "win/memory.h"
 #include "win/processes.h"
@@ -37,13 +39,20 @@ constexpr DWORD kSignalledExit = 0xC000013A;
 
 class ProcessObject : public lumivel::WaitableObject {
 public:
-    explicit ProcessObject(pid_t pid) : m_pid(pid) {}
+    ProcessObject(pid_t pid, bool sessionLeader) : m_pid(pid), m_sessionLeader(sessionLeader) {}
     pid_t pid() const { return m_pid; }
+    bool sessionLeader() const { return m_sessionLeader; }
     bool isSignaled() const override { return m_finished; }
 
     DWORD exitCode() {
         std::lock_guard lock(this->lock());
         return m_finished ? m_exitCode : STILL_ACTIVE;
+    }
+
+    bool end(lumivel::ProcessEnd* end) {
+        std::lock_guard lock(this->lock());
+        if (m_finished) *end = m_end;
+        return m_finished;
     }
 
     bool terminate(UINT code) {
@@ -52,11 +61,12 @@ public:
             if (m_finished) return true;
             m_terminateCode = code;
         }
-        return ::kill(m_pid, SIGKILL) == 0 || errno == ESRCH;
+        // Until it is waited for, the leader's ID cannot be taken by another process.
+        return ::kill(m_sessionLeader ? -m_pid : m_pid, SIGKILL) == 0 || errno == ESRCH;
     }
 
     // Runs on the reaper thread once the child is gone.
-    void finished(int status) {
+    void finished(int status, const struct rusage& usage) {
         {
             std::lock_guard lock(this->lock());
             if (m_terminateCode) {
@@ -69,6 +79,9 @@ public:
                              : signal == SIGABRT                     ? kAbortExit
                                                                      : kSignalledExit;
             }
+            m_end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            m_end.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
             m_finished = true;
         }
         notifyWaiters();
@@ -76,8 +89,10 @@ public:
 
 private:
     pid_t m_pid;
+    bool m_sessionLeader;
     bool m_finished = false;
     DWORD m_exitCode = STILL_ACTIVE;
+    lumivel::ProcessEnd m_end;
     std::optional<UINT> m_terminateCode;
 };
 
@@ -185,7 +200,107 @@ int DescriptorOf(HANDLE handle) {
     return file ? file->descriptor() : -1;
 }
 
+// Waits for the child and records its end. A session leader's session goes with it: what
+// it left running is stopped while its ID is still held by the unreaped leader.
+void Reap(const std::shared_ptr<ProcessObject>& process) {
+    if (process->sessionLeader()) {
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(process->pid()), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        ::kill(-process->pid(), SIGKILL);
+    }
+    int status = 0;
+    struct rusage usage {};
+    while (::wait4(process->pid(), &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    process->finished(status, usage);
+}
+
+// Hands out the handles of a started child and starts waiting for it.
+BOOL HandOut(pid_t pid, bool sessionLeader, LPPROCESS_INFORMATION information) {
+    auto process = std::make_shared<ProcessObject>(pid, sessionLeader);
+    try {
+        std::thread([process] { Reap(process); }).detach();
+    } catch (const std::system_error&) {
+        // Without a thread to wait for it the child's end could never be seen: stop it now.
+        process->terminate(ERROR_NO_SYSTEM_RESOURCES);
+        Reap(process);
+        return Fail(ERROR_NO_SYSTEM_RESOURCES, FALSE);
+    }
+    HANDLE processHandle = lumivel::InsertHandle(process);
+    HANDLE threadHandle = lumivel::InsertHandle(process);
+    if (!processHandle || !threadHandle) {
+        process->terminate(ERROR_NOT_ENOUGH_MEMORY);
+        if (processHandle) lumivel::RemoveHandle(processHandle);
+        if (threadHandle) lumivel::RemoveHandle(threadHandle);
+        return Fail(ERROR_NO_SYSTEM_RESOURCES, FALSE);
+    }
+    *information = {processHandle, threadHandle, static_cast<DWORD>(pid), static_cast<DWORD>(pid)};
+    return TRUE;
+}
+
+// Reads CreateProcessW's arguments into a launch; a Win32 error when they name no program or
+// no folder.
+DWORD PrepareLaunch(LPCWSTR applicationName, LPWSTR commandLine, DWORD creationFlags, LPVOID environment,
+                    LPCWSTR currentDirectory, lumivel::ProcessLaunch* launch) {
+    std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
+    DWORD error = ERROR_SUCCESS;
+    std::optional<std::string> program;
+    if (applicationName) {
+        program = ResolveProgram(applicationName, &error, false);
+        if (line.empty()) line = lumivel::JoinCommandLine({applicationName});
+    } else {
+        program = ProgramFromCommandLine(line, &error);
+    }
+    if (!program) return error;
+    launch->program = *program;
+    for (const auto& argument : lumivel::SplitCommandLine(line)) launch->arguments.push_back(lumivel::ToUtf8(argument));
+    if (environment) launch->environment = EnvironmentFrom(environment, creationFlags & CREATE_UNICODE_ENVIRONMENT);
+    if (currentDirectory) {
+        auto dir = lumivel::LocalPath(currentDirectory, &error);
+        struct stat st {};
+        if (!dir || ::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return dir ? ERROR_DIRECTORY : error;
+        launch->directory = *dir;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD SpawnError(int error) {
+    return error == ENOEXEC ? ERROR_BAD_EXE_FORMAT : error == ENOENT ? ERROR_FILE_NOT_FOUND : lumivel::Win32ErrorFromErrno(error);
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 }  // namespace
+
+namespace lumivel {
+
+BOOL CreateConfinedProcessW(LPWSTR commandLine, LPVOID unicodeEnvironment, LPCWSTR currentDirectory,
+                            const ProcessConfinement& confinement, PROCESS_INFORMATION* information,
+                            std::string* failedStep) {
+    failedStep->clear();
+    if (!information || !commandLine) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    ProcessLaunch launch;
+    if (DWORD e = PrepareLaunch(nullptr, commandLine, CREATE_UNICODE_ENVIRONMENT, unicodeEnvironment, currentDirectory,
+                                &launch))
+        return Fail(e, FALSE);
+    pid_t pid = 0;
+    if (int e = SpawnConfined(launch, confinement, &pid, failedStep)) return Fail(SpawnError(e), FALSE);
+    return HandOut(pid, true, information);
+}
+
+BOOL GetProcessEnd(HANDLE process, ProcessEnd* end) {
+    auto object = LookupHandleAs<ProcessObject>(process);
+    if (!object || !end) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    return object->end(end) ? TRUE : Fail(ERROR_INVALID_STATE, FALSE);
+}
+
+}  // namespace lumivel
 
 extern "C" {
 
@@ -194,30 +309,13 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
                     LPSTARTUPINFOW lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation) {
     if (!lpProcessInformation || (!lpApplicationName && !lpCommandLine)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     if (dwCreationFlags & (CREATE_SUSPENDED | DEBUG_PROCESS)) return Fail(ERROR_NOT_SUPPORTED, FALSE);
-    std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string();
-    DWORD error = ERROR_SUCCESS;
-    std::optional<std::string> program;
-    if (lpApplicationName) {
-        program = ResolveProgram(lpApplicationName, &error, false);
-        if (line.empty()) line = lumivel::JoinCommandLine({lpApplicationName});
-    } else {
-        program = ProgramFromCommandLine(line, &error);
-    }
-    if (!program) return Fail(error, FALSE);
-
-    std::vector<std::string> arguments;
-    for (const auto& argument : lumivel::SplitCommandLine(line)) arguments.push_back(lumivel::ToUtf8(argument));
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> environment;
+    lumivel::ProcessLaunch launch;
+    if (DWORD e = PrepareLaunch(lpApplicationName, lpCommandLine, dwCreationFlags, lpEnvironment, lpCurrentDirectory,
+                                &launch))
+        return Fail(e, FALSE);
+    std::vector<char*> argv = Pointers(launch.arguments);
     std::vector<char*> envp;
-    if (lpEnvironment) {
-        environment = EnvironmentFrom(lpEnvironment, dwCreationFlags & CREATE_UNICODE_ENVIRONMENT);
-        for (auto& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
-    }
+    if (launch.environment) envp = Pointers(*launch.environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -228,15 +326,7 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
             if (fd >= 0 && fd != target) posix_spawn_file_actions_adddup2(&actions, fd, target);
         }
     }
-    if (lpCurrentDirectory) {
-        auto dir = lumivel::LocalPath(lpCurrentDirectory, &error);
-        struct stat st {};
-        if (!dir || ::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            posix_spawn_file_actions_destroy(&actions);
-            return Fail(dir ? ERROR_DIRECTORY : error, FALSE);
-        }
-        posix_spawn_file_actions_addchdir_np(&actions, dir->c_str());
-    }
+    if (launch.directory) posix_spawn_file_actions_addchdir_np(&actions, launch.directory->c_str());
     // Handles are not inherited: the child gets only its three standard streams.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attributes;
@@ -250,42 +340,12 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = 0;
-    int spawned = posix_spawn(&pid, program->c_str(), &actions, &attributes, argv.data(),
-                              lpEnvironment ? envp.data() : environ);
+    int spawned = posix_spawn(&pid, launch.program.c_str(), &actions, &attributes, argv.data(),
+                              launch.environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        return Fail(spawned == ENOEXEC ? ERROR_BAD_EXE_FORMAT
-                    : spawned == ENOENT ? ERROR_FILE_NOT_FOUND
-                                        : lumivel::Win32ErrorFromErrno(spawned),
-                    FALSE);
-    }
-
-    auto process = std::make_shared<ProcessObject>(pid);
-    auto reap = [process] {
-        int status = 0;
-        while (::waitpid(process->pid(), &status, 0) < 0 && errno == EINTR) {
-        }
-        process->finished(status);
-    };
-    try {
-        std::thread(reap).detach();
-    } catch (const std::system_error&) {
-        // Without a thread to wait for it the child's end could never be seen: stop it now.
-        ::kill(pid, SIGKILL);
-        reap();
-        return Fail(ERROR_NO_SYSTEM_RESOURCES, FALSE);
-    }
-    HANDLE processHandle = lumivel::InsertHandle(process);
-    HANDLE threadHandle = lumivel::InsertHandle(process);
-    if (!processHandle || !threadHandle) {
-        process->terminate(ERROR_NOT_ENOUGH_MEMORY);
-        if (processHandle) lumivel::RemoveHandle(processHandle);
-        if (threadHandle) lumivel::RemoveHandle(threadHandle);
-        return Fail(ERROR_NO_SYSTEM_RESOURCES, FALSE);
-    }
-    *lpProcessInformation = {processHandle, threadHandle, static_cast<DWORD>(pid), static_cast<DWORD>(pid)};
-    return TRUE;
+    if (spawned != 0) return Fail(SpawnError(spawned), FALSE);
+    return HandOut(pid, false, lpProcessInformation);
 }
 
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -120,30 +121,62 @@ std::unique_ptr<PrivateTempDirectory> PrivateTempDirectory::Create(std::u16strin
     return std::unique_ptr<PrivateTempDirectory>(new PrivateTempDirectory(pattern, std::move(path)));
 }
 
-PrivateTempDirectory::~PrivateTempDirectory() {
-    // Entries are unlinked by name relative to the folder opened without following a link, so
-    // a link inside is removed itself and its target is never touched. Nothing here makes
-    // nested folders, so only empty ones are removed and no recursion is needed.
-    int folder = ::open(m_local.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder >= 0) {
-        int listing = ::dup(folder);
-        DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
-        if (!entries && listing >= 0) ::close(listing);
-        std::vector<std::string> names;
-        while (entries) {
-            dirent* entry = ::readdir(entries);
-            if (!entry) break;
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(std::move(name));
-        }
-        if (entries) ::closedir(entries);
-        for (const std::string& name : names) {
-            if (::unlinkat(folder, name.c_str(), 0) != 0 && errno == EISDIR)
-                ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
-        }
-        ::close(folder);
+PrivateTempDirectory::~PrivateTempDirectory() { RemoveFolderTree(m_local); }
+
+namespace {
+
+// Passes over a folder before RemoveFolderTree gives up on entries that keep coming back.
+constexpr int kRemovalPasses = 100000;
+
+std::vector<std::string> EntriesOf(int folder) {
+    std::vector<std::string> names;
+    int listing = ::dup(folder);
+    DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) ::close(listing);
+        return names;
     }
-    ::rmdir(m_local.c_str());
+    // The duplicate shares the folder's offset, which an earlier listing left at the end.
+    ::rewinddir(entries);
+    while (dirent* entry = ::readdir(entries)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    ::closedir(entries);
+    return names;
+}
+
+}  // namespace
+
+// Entries are removed by name relative to folders opened without following a link, so a link
+// is removed itself and its target never touched. A folder that is not empty has its entries
+// moved up into the top folder and is removed then: however deep a tree someone made, the
+// work needs neither recursion nor a descriptor per level.
+void RemoveFolderTree(const std::string& path) {
+    int top = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (top < 0) return;
+    uint64_t hoisted = 0;
+    for (int pass = 0; pass < kRemovalPasses; ++pass) {
+        std::vector<std::string> names = EntriesOf(top);
+        if (names.empty()) break;
+        for (const std::string& name : names) {
+            if (::unlinkat(top, name.c_str(), 0) == 0 || errno != EISDIR) continue;
+            if (::unlinkat(top, name.c_str(), AT_REMOVEDIR) == 0) continue;
+            int inner = ::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner < 0) continue;
+            for (const std::string& child : EntriesOf(inner)) {
+                for (int attempt = 0; attempt < kAttempts; ++attempt) {
+                    std::string moved = ".removed-" + std::to_string(hoisted++);
+                    if (::renameat2(inner, child.c_str(), top, moved.c_str(), RENAME_NOREPLACE) == 0 || errno != EEXIST)
+                        break;
+                }
+            }
+            ::close(inner);
+            ::unlinkat(top, name.c_str(), AT_REMOVEDIR);
+        }
+    }
+    ::close(top);
+    ::rmdir(path.c_str());
 }
 
 ExclusiveTemporaryFile::~ExclusiveTemporaryFile() { discard(); }

@@ -212,6 +212,29 @@ DWORD CheckFileShape(const std::string& path, off_t size) {
     return size % pageSize == 0 ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
+// The marker, the schema and a quick integrity check, which also catches a truncated file.
+DWORD CheckContents(sqlite3* db) {
+    int result = SQLITE_OK;
+    std::string marker = FirstText(db, "PRAGMA application_id", &result);
+    if (result != SQLITE_ROW) return (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
+    if (marker != std::to_string(kApplicationId)) return ERROR_BADDB;
+    std::string verdict = FirstText(db, "PRAGMA quick_check", &result);
+    if (result != SQLITE_ROW) return (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
+    if (verdict != "ok") return ERROR_BADDB;
+    std::string tables = FirstText(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')", &result);
+    return result == SQLITE_ROW && tables == "2" ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+// Why the user hive at `path` may not be used by this process, as checkOwner decides, without
+// making anything; empty when it may.
+std::string UserHiveDistrust(const std::string& path) {
+    struct stat st {};
+    if (::stat(FolderOf(path).c_str(), &st) != 0) return {};
+    std::string reason = UntrustedBecause(st, "its folder");
+    if (reason.empty() && ::stat(path.c_str(), &st) == 0) reason = UntrustedBecause(st, "the file");
+    return reason;
+}
+
 }  // namespace
 
 Hive::~Hive() {
@@ -254,8 +277,7 @@ DWORD Hive::checkOwner(const std::string& path) {
     if (made) return HiveFileError(made);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return HiveFileError(Win32ErrorFromErrno(errno));
-    std::string reason = UntrustedBecause(st, "its folder");
-    if (reason.empty() && ::stat(path.c_str(), &st) == 0) reason = UntrustedBecause(st, "the file");
+    std::string reason = UserHiveDistrust(path);
     if (reason.empty()) return ERROR_SUCCESS;
     ReportRefusedHive(path, reason);
     return ERROR_ACCESS_DENIED;
@@ -319,22 +341,8 @@ DWORD Hive::open() {
         int persist = 1;
         sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     }
-    // Check the file before anything is written to it: the marker, the schema and a quick
-    // integrity check, which also catches a truncated file.
-    DWORD error = ERROR_SUCCESS;
-    int result = SQLITE_OK;
-    std::string marker = FirstText(db, "PRAGMA application_id", &result);
-    if (result != SQLITE_ROW) error = (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
-    else if (marker != std::to_string(kApplicationId)) error = ERROR_BADDB;
-    if (error == ERROR_SUCCESS) {
-        std::string verdict = FirstText(db, "PRAGMA quick_check", &result);
-        if (result != SQLITE_ROW) error = (result & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
-        else if (verdict != "ok") error = ERROR_BADDB;
-    }
-    if (error == ERROR_SUCCESS) {
-        std::string tables = FirstText(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')", &result);
-        if (result != SQLITE_ROW || tables != "2") error = ERROR_BADDB;
-    }
+    // Check the file before anything is written to it.
+    DWORD error = CheckContents(db);
     if (error == ERROR_SUCCESS && !m_readOnly) {
         std::string pragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=" +
                               std::to_string(kJournalSizeLimit) + ";";
@@ -674,6 +682,48 @@ std::string Absolute(std::string path) {
     return absolute;
 }
 }  // namespace
+
+DWORD SnapshotHive(const std::string& source, HiveOwner owner, const std::string& target) {
+    struct stat st {};
+    if (::lstat(source.c_str(), &st) != 0) return Win32ErrorFromErrno(errno);
+    if (S_ISLNK(st.st_mode)) return ERROR_ACCESS_DENIED;
+    if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+    if (owner == HiveOwner::CurrentUser) {
+        if (std::string reason = UserHiveDistrust(source); !reason.empty()) {
+            ReportRefusedHive(source, reason);
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    if (DWORD e = CheckFileShape(source, st.st_size)) return e;
+    int made = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (made < 0) return Win32ErrorFromErrno(errno);
+    ::close(made);
+    sqlite3* from = nullptr;
+    sqlite3* to = nullptr;
+    int r = sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (r == SQLITE_OK) sqlite3_busy_timeout(from, kBusyTimeoutMs);
+    DWORD error = r == SQLITE_OK ? CheckContents(from) : Win32ErrorFromSqlite(r);
+    if (error == ERROR_SUCCESS) {
+        r = sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+        // One step copies the whole hive inside one read transaction: a consistent moment.
+        sqlite3_backup* copy = r == SQLITE_OK ? sqlite3_backup_init(to, "main", from, "main") : nullptr;
+        if (copy) {
+            r = sqlite3_backup_step(copy, -1);
+            int finished = sqlite3_backup_finish(copy);
+            r = r == SQLITE_DONE ? finished : r;
+        } else if (r == SQLITE_OK) {
+            r = sqlite3_errcode(to);
+        }
+        // A reader without write access needs no -shm file beside a rollback-journal database.
+        if (r == SQLITE_OK) r = sqlite3_exec(to, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+        if (r != SQLITE_OK) error = (r & 0xFF) == SQLITE_BUSY ? ERROR_BUSY : Win32ErrorFromSqlite(r);
+    }
+    sqlite3_close_v2(to);
+    sqlite3_close_v2(from);
+    if (error == ERROR_SUCCESS && ::chmod(target.c_str(), 0400) != 0) error = Win32ErrorFromErrno(errno);
+    if (error != ERROR_SUCCESS) ::unlink(target.c_str());
+    return error;
+}
 
 std::string MachineHivePath() { return Absolute(FromEnvironment("LUMIVEL_MACHINE_HIVE", DefaultMachineHive)); }
 std::string UserHivePath() { return Absolute(FromEnvironment("LUMIVEL_USER_HIVE", DefaultUserHive)); }

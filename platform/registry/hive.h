@@ -115,5 +115,13 @@ Hive& UserHive();
 std::string MachineHivePath();
 std::string UserHivePath();
 
+// Copies the hive in `source` into the new file `target` as it stood at one moment, for a
+// process that only reads it: the copy has no write permission bit and no write-ahead log, so
+// it opens read-only with nothing beside it. A user hive (HiveOwner::CurrentUser) is held to
+// the rule this process would use it by. ERROR_FILE_NOT_FOUND without a source, ERROR_BADDB
+// for a file that is not a sound hive, ERROR_ACCESS_DENIED for a link or a user hive that
+// another account could have changed; nothing is left at `target` on failure.
+DWORD SnapshotHive(const std::string& source, HiveOwner owner, const std::string& target);
+
 
 }  // namespace lumivel

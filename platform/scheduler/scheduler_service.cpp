@@ -18,7 +18,10 @@
 #include <thread>
 
 #include "../base/time_zone.h"
+#include "job_audit.h"
 #include "job_launch.h"
+#include "job_limits.h"
+#include "lumivel/audit_sinks.h"
 #include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "run_times.h"
@@ -114,6 +117,8 @@ private:
     void scan();
     void fire(const std::u16string& name, const WorkItemRecord& record, bool requested);
     void finish(const std::u16string& name);
+    // Adds the audit lines a run of the job account wrote to the machine's audit log.
+    void relayAudit(const std::u16string& name, const JobFolder& folder);
     void stopAll();
     bool finishedSoon();
     // The plan of an item, made when its schedule is new to the service.
@@ -232,7 +237,10 @@ void Service::fire(const std::u16string& name, const WorkItemRecord& record, boo
         return;
     }
     auto job = std::make_unique<RunningJob>();
-    HRESULT hr = LaunchJob(record, &job->launched);
+    std::string problem;
+    HRESULT hr = LaunchJob(record, &job->launched, &problem);
+    // A run that could not start leaves nothing behind.
+    if (FAILED(hr)) job->launched.folder.reset();
     SYSTEMTIME started{};
     GetLocalTime(&started);
     started.wMilliseconds = 0;
@@ -248,10 +256,12 @@ void Service::fire(const std::u16string& name, const WorkItemRecord& record, boo
     });
     if (FAILED(written)) m_log.error("work item " + Quoted(name) + " cannot record its run: " + HresultText(written));
     if (FAILED(hr)) {
-        m_log.error("work item " + Quoted(name) + " could not start: " + HresultText(hr));
+        m_log.error("work item " + Quoted(name) + " could not start: " + (problem.empty() ? "" : problem + ": ") +
+                    HresultText(hr));
         return;
     }
-    m_log.info("work item " + Quoted(name) + " started");
+    m_log.info("work item " + Quoted(name) + " started" +
+               (job->launched.account.empty() ? std::string() : " as the account " + job->launched.account));
     // The watcher waits no longer than the item may run, then stops the run.
     const DWORD limit = record.maxRunTime;
     RunningJob* watched = job.get();
@@ -276,8 +286,14 @@ void Service::finish(const std::u16string& name) {
     job.watcher.join();
     DWORD code = 0;
     GetExitCodeProcess(job.launched.process, &code);
+    ProcessEnd end;
+    GetProcessEnd(job.launched.process, &end);
     CloseHandle(job.launched.process);
-    const bool stopped = job.outlived || job.stopRequested;
+    bool processorLimit = false;
+    const std::string limit = LimitThatEndedRun(job.launched.limits, end, code, job.launched.applicationName,
+                                                &processorLimit);
+    const bool stopped = job.outlived || job.stopRequested || processorLimit;
+    if (job.launched.folder && !job.launched.account.empty()) relayAudit(name, *job.launched.folder);
     m_running.erase(it);
     UpdateItem(m_folder, name, [&](WorkItemRecord& r) {
         r.running = false;
@@ -287,9 +303,24 @@ void Service::finish(const std::u16string& name) {
     });
     char text[64];
     std::snprintf(text, sizeof text, "%s with exit code %u", stopped ? "was stopped" : "ended", code);
-    m_log.info("work item " + Quoted(name) + " " + text);
+    if (limit.empty()) m_log.info("work item " + Quoted(name) + " " + text);
+    else m_log.error("work item " + Quoted(name) + " " + text + ": " + limit);
     WorkItemRecord record;
     if (SUCCEEDED(m_folder.read(name, &record))) deleteIfDone(name, record, Now());
+}
+
+void Service::relayAudit(const std::u16string& name, const JobFolder& folder) {
+    RelayedAudit relayed;
+    const std::string log = AuditLogFilePath();
+    HRESULT hr = RelayAuditLines(folder.pathOf("audit.log"), log, &relayed);
+    if (FAILED(hr))
+        m_log.error("the audit lines of work item " + Quoted(name) + " could not be added to " + log + ": " +
+                    HresultText(hr));
+    if (relayed.refused)
+        m_log.warning("work item " + Quoted(name) + " wrote " + std::to_string(relayed.refused) +
+                      " audit lines that are not a backup's; they were left out");
+    if (relayed.cutShort)
+        m_log.warning("work item " + Quoted(name) + " wrote more audit lines than a backup writes; the rest were left out");
 }
 
 bool Service::finishedSoon() {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "bounded_read.h"
 #include "lumivel/temporary_file.h"
 #include "lumivel/errno_map.h"
 #include "lumivel/text.h"
@@ -97,17 +98,7 @@ HRESULT TaskFolder::read(std::u16string_view name, WorkItemRecord* record) const
     if (SUCCEEDED(hr)) hr = CheckOwnership(st);
     if (SUCCEEDED(hr) && st.st_size > kLargestItem) hr = SCHED_E_INVALID_TASK;
     std::string text;
-    if (SUCCEEDED(hr)) {
-        text.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        text.resize(done);
-    }
+    if (SUCCEEDED(hr)) text = ReadUpTo(fd, static_cast<size_t>(st.st_size));
     ::close(fd);
     if (FAILED(hr)) return hr;
     auto decoded = DecodeWorkItem(text, &hr);

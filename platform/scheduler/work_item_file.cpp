@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "run_times.h"
 
@@ -25,51 +26,6 @@ constexpr TriggerTypeName kTriggerTypeNames[] = {
     {TASK_TIME_TRIGGER_MONTHLYDATE, "monthly-date"},
     {TASK_TIME_TRIGGER_MONTHLYDOW, "monthly-dow"},
 };
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> Unescape(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i >= text.size()) return std::nullopt;
-        if (text[i] == '\\') {
-            out += '\\';
-        } else if (text[i] == 'n') {
-            out += '\n';
-        } else if (text[i] == 'x' && i + 2 < text.size()) {
-            unsigned value = 0;
-            auto [end, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
-            if (ec != std::errc() || end != text.data() + i + 3) return std::nullopt;
-            out += static_cast<char>(value);
-            i += 2;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
-}
 
 template <typename T>
 std::optional<T> Number(std::string_view text) {
@@ -238,7 +194,9 @@ std::string EncodeWorkItem(const WorkItemRecord& r) {
     auto line = [&](std::string_view key, std::string_view value) {
         out += key;
         out += '=';
-        out += Escape(value);
+        // Stored as reversible terminal text: one line a value, and nothing in it steers a
+        // terminal that shows the file.
+        out += TerminalText(value, TerminalEscaping::Reversible);
         out += '\n';
     };
     auto text = [&](std::string_view key, const std::u16string& value) { line(key, ToUtf8(value)); };
@@ -295,7 +253,7 @@ std::optional<WorkItemRecord> DecodeWorkItem(std::string_view text, HRESULT* err
         size_t equals = row.find('=');
         if (equals == std::string_view::npos) return std::nullopt;
         std::string_view key = row.substr(0, equals);
-        auto value = Unescape(row.substr(equals + 1));
+        auto value = UnescapeTerminalText(row.substr(equals + 1));
         if (!value) return std::nullopt;
         auto wide = [&] { return FromUtf8(*value); };
         auto dword = [&](DWORD* target) {

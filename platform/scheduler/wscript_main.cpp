@@ -2,25 +2,33 @@
 //
 //     wscript [//B] [//NoLogo] SCRIPT.vbs
 //
-// The script must be a plain file of this account or root that not everybody may change, in
-// a folder of the same kind (or one with the sticky bit): a job runs whatever its script says
-// under the job's account. A script outside the language of script_parser.h, or
+// The script must be a plain file of this account or root that no other account may change:
+// neither everybody nor a group other than this account's own may write it, nor the folder it
+// lies in (unless that folder has the sticky bit): a job runs whatever its script says under
+// the job's account. A script outside the language of script_parser.h, or
 // a statement that fails, is reported with the file, line, column, error number and text as a
 // message box (the headless user interface shows it on stderr and in the system log; //B
 // writes one line on stderr instead), and ends the host with exit status 1; a script that
-// cannot be read ends it with 2. Exit status 0 means every statement ran.
+// cannot be read ends it with 2. A host that runs out of memory (a run's address space is
+// bounded) says so and ends with 3. Exit status 0 means every statement ran.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "lumivel/wide_string.h"
+#include "bounded_read.h"
+#include "job_limits.h"
 #include "script_parser.h"
 #include "script_runner.h"
 #include "win/com.h"
@@ -35,10 +43,34 @@ constexpr int kExitScriptError = 1;
 constexpr int kExitCannotRun = 2;
 constexpr off_t kLargestScript = 1 << 20;
 
-// Group write is left to the account's own group, as user-private groups have it.
+// Group write is left to the account's own group, as user-private groups have it: any other
+// group's members could change what the job runs.
 bool MayOnlyBeChangedByOwner(const struct stat& st) {
-    return (st.st_uid == ::geteuid() || st.st_uid == 0) && !(st.st_mode & S_IWOTH);
+    if (st.st_uid != ::geteuid() && st.st_uid != 0) return false;
+    if (st.st_mode & S_IWOTH) return false;
+    return !(st.st_mode & S_IWGRP) || st.st_gid == ::getegid();
 }
+
+// Room given back when memory runs out, so that the host can still say so.
+char* g_reserve = nullptr;
+
+[[noreturn]] void OutOfMemory() {
+    delete[] g_reserve;
+    g_reserve = nullptr;
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_AS, &limit);
+    char text[160];
+    if (limit.rlim_cur == RLIM_INFINITY)
+        std::snprintf(text, sizeof text, "wscript: the script ran out of memory; it was ended\n");
+    else
+        std::snprintf(text, sizeof text, "wscript: the script ran out of memory (a run may use %llu MiB); it was ended\n",
+                      static_cast<unsigned long long>(limit.rlim_cur >> 20));
+    [[maybe_unused]] ssize_t n = ::write(2, text, std::strlen(text));
+    ::syslog(LOG_ERR, "%s", text);
+    ::_exit(static_cast<int>(lumivel::scheduler::kScriptHostOutOfMemory));
+}
+
+bool IsOutOfMemory(HRESULT hr) { return hr == E_OUTOFMEMORY || hr == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY); }
 
 // The script's bytes, or why it is not run.
 bool ReadScript(const std::string& path, std::string* bytes, std::string* problem) {
@@ -62,26 +94,14 @@ bool ReadScript(const std::string& path, std::string* bytes, std::string* proble
             *problem = "lies in a folder that another account may change";
         }
     }
-    if (ok) {
-        bytes->resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (done < bytes->size()) {
-            ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        bytes->resize(done);
-    }
+    if (ok) *bytes = lumivel::scheduler::ReadUpTo(fd, static_cast<size_t>(st.st_size));
     ::close(fd);
     return ok;
 }
 
 // Control characters of a name or message would forge lines in the log.
-std::u16string Printable(std::u16string text) {
-    for (char16_t& c : text)
-        if (c < 0x20 || c == 0x7F) c = u'?';
-    return text;
+std::u16string Printable(const std::u16string& text) {
+    return lumivel::FromUtf8(lumivel::TerminalText(lumivel::ToUtf8(text)));
 }
 
 void Report(const std::u16string& script, const ScriptError& error, bool compiling, bool batch) {
@@ -108,6 +128,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    g_reserve = new char[64 << 10];
+    std::set_new_handler(OutOfMemory);
     bool batch = false;
     std::string path;
     for (int i = 1; i < argc; ++i) {
@@ -142,6 +164,7 @@ int main(int argc, char** argv) {
     }
     auto failure = lumivel::scheduler::RunScript(parsed.statements);
     if (failure) Report(script, *failure, false, batch);
+    if (failure && IsOutOfMemory(failure->code)) OutOfMemory();
     CoUninitialize();
     return failure ? kExitScriptError : 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "lumivel/thread_queue.h"
 #include "ui_internal.h"
@@ -30,8 +31,8 @@ public:
 
     int messageBox(HWND, const std::u16string& text, const std::u16string& caption, UINT type) override {
         std::string captionUtf8 = ToUtf8(caption), textUtf8 = ToUtf8(text);
-        std::fprintf(stderr, "%s: %s\n", ToUtf8(PrintableOnTerminal(caption)).c_str(),
-                     ToUtf8(PrintableOnTerminal(text)).c_str());
+        std::fprintf(stderr, "%s: %s\n", TerminalText(captionUtf8, TerminalEscaping::ReadableLines).c_str(),
+                     TerminalText(textUtf8, TerminalEscaping::ReadableLines).c_str());
         std::fflush(stderr);
         static std::once_flag opened;
         std::call_once(opened, [] { openlog("lumivel", LOG_PID, LOG_USER); });

@@ -13,6 +13,7 @@
 #include <deque>
 #include <mutex>
 
+#include "lumivel/terminal_text.h"
 #include "lumivel/text.h"
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_controls.h"
@@ -73,7 +74,10 @@ public:
         if (m_owned) std::fclose(m_owned);
     }
 
-    void print(const std::u16string& text) { std::fputs(ToUtf8(PrintableOnTerminal(text)).c_str(), m_out); }
+    // Text from callers is often a server's: it must not steer the terminal it is shown on.
+    void print(const std::u16string& text) {
+        std::fputs(TerminalText(ToUtf8(text), TerminalEscaping::ReadableLines).c_str(), m_out);
+    }
     void line(const std::u16string& text) {
         print(text);
         std::fputc('\n', m_out);

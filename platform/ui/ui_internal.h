@@ -91,21 +91,6 @@ inline void CutToLimit(std::u16string& text, size_t limit) {
     text.resize(limit);
 }
 
-// Text from callers (often from a server) made safe to write to a terminal: line feeds and
-// tabs stay, a carriage return before a line feed goes, every other control character (an
-// escape sequence would steer the terminal) shows as U+FFFD.
-inline std::u16string PrintableOnTerminal(std::u16string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
-        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        out.push_back(control && c != u'\n' && c != u'\t' ? u'\xFFFD' : c);
-    }
-    return out;
-}
-
 // The test hook, when one is installed: calls it and returns its answer.
 std::optional<INT_PTR> CallTestHook(const Surface& surface);
 

@@ -46,13 +46,44 @@ for script in postinst prerm postrm; do
   sh -n "$work/control/$script" || fail "$script is no valid shell script"
 done
 
+# The account tools, as the maintainer scripts call them, answer from a file of the accounts
+# that exist and log every change: the machine's own accounts stay as they are.
+stubs="$work/stubs"
+accounts="$work/accounts"
+mkdir -p "$stubs"
+: >"$accounts"
+cat >"$stubs/getent" <<'STUB'
+#!/bin/sh
+grep -qx "$1 $2" "$ACCOUNTS"
+STUB
+cat >"$stubs/account-tool" <<'STUB'
+#!/bin/sh
+tool="$(basename "$0")"
+for name; do :; done
+echo "$tool $*" >>"$ACCOUNTS.log"
+case "$tool" in
+  groupadd) echo "group $name" >>"$ACCOUNTS" ;;
+  useradd) echo "passwd $name" >>"$ACCOUNTS" ;;
+  groupdel) sed -i "/^group $name\$/d" "$ACCOUNTS" ;;
+  userdel) sed -i "/^passwd $name\$/d" "$ACCOUNTS" ;;
+esac
+STUB
+chmod 0755 "$stubs/account-tool"
+for tool in groupadd useradd groupdel userdel; do ln -s account-tool "$stubs/$tool"; done
+chmod 0755 "$stubs/getent"
+export ACCOUNTS="$accounts"
+with_stubs() { PATH="$stubs:$PATH" "$@"; }
+
 # The maintainer scripts against the extracted tree and a private registry: registered by
 # postinst, gone again after prerm.
 hive="$work/machine.hive"
 sed "s|/usr/lib/lumivel|$work/root/usr/lib/lumivel|g" "$work/control/postinst" > "$work/postinst"
 sed "s|/usr/lib/lumivel|$work/root/usr/lib/lumivel|g" "$work/control/prerm" > "$work/prerm"
 export LUMIVEL_MACHINE_HIVE="$hive" LUMIVEL_USER_HIVE="$work/user.hive"
-sh "$work/postinst" configure || fail "postinst failed"
+with_stubs sh "$work/postinst" configure || fail "postinst failed"
+grep -qx "group lumivel" "$accounts" && grep -qx "passwd lumivel" "$accounts" || fail "postinst made no account lumivel"
+grep -q "^useradd --system --gid lumivel --home-dir /var/lib/lumivel --no-create-home --shell /usr/sbin/nologin" \
+  "$accounts.log" || fail "postinst made the account lumivel other than as a system account without a login: $(cat "$accounts.log")"
 reg="$work/root/usr/lib/lumivel/reg"
 provider_key='HKLM\Software\Classes\CLSID\{499BFD0C-BB2D-4ACC-9FD2-C52C1D8C2236}'
 "$reg" query "$provider_key" >/dev/null 2>&1 || fail "postinst did not register the provider"
@@ -69,11 +100,33 @@ other_interfaces='HKLM\Software\Tarvo Software\Tarvo Halcyra\AD\Interfaces'
 "$reg" add "$other_class\InprocServer32" /ve /d /opt/other/other.so /f >/dev/null
 "$reg" add "$other_interfaces" /v '{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}' /d '' /f >/dev/null
 "$reg" add 'HKLM\Software\Microsoft\MMC\Snapins\Other' /f >/dev/null
-sh "$work/postinst" configure || fail "postinst failed beside other software's keys"
+: >"$accounts.log"
+with_stubs sh "$work/postinst" configure || fail "postinst failed beside other software's keys"
+[ ! -s "$accounts.log" ] || fail "postinst changed the account lumivel that was there: $(cat "$accounts.log")"
 sh "$work/prerm" remove || fail "prerm failed beside other software's keys"
 "$reg" query "$other_class\InprocServer32" /ve 2>&1 | grep -q /opt/other/other.so || fail "prerm deleted another class"
 "$reg" query "$other_interfaces" /v '{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}' >/dev/null 2>&1 ||
   fail "prerm deleted another provider's interface entry"
 "$reg" query 'HKLM\Software\Microsoft\MMC\Snapins\Other' >/dev/null 2>&1 || fail "prerm deleted another snap-in's key"
 if "$reg" query "$provider_key" >/dev/null 2>&1; then fail "prerm left the provider registered beside other classes"; fi
+# A purge takes the account with the last job; a job left behind (an installation in
+# /usr/local keeps them) keeps it, and so does a removal that is no purge.
+purge_root="$work/purge"
+sed -e "s|/usr/local/lib/lumivel|@ROOT@/usr/local/lib/lumivel|g" -e "s|/var/|@ROOT@/var/|g" \
+  -e "s|/etc/systemd|@ROOT@/etc/systemd|g" -e "s|@ROOT@|$purge_root|g" "$work/control/postrm" >"$work/postrm"
+purge() {
+  mkdir -p "$purge_root/var/lib/lumivel/tasks" "$purge_root/var/cache/lumivel"
+  with_stubs sh "$work/postrm" "$1" || fail "postrm $1 failed"
+}
+purge remove
+grep -qx "passwd lumivel" "$accounts" || fail "a removal that is no purge took the account lumivel"
+mkdir -p "$purge_root/usr/local/lib/lumivel" && : >"$purge_root/usr/local/lib/lumivel/lumivel"
+: >"$purge_root/var/lib/lumivel/tasks/Kept.job"
+purge purge
+grep -qx "passwd lumivel" "$accounts" || fail "the purge took the account lumivel while a job is left for it"
+[ -e "$purge_root/var/lib/lumivel/tasks/Kept.job" ] || fail "the purge took the jobs of the installation in /usr/local"
+rm -rf "$purge_root/usr/local"
+purge purge
+if grep -q "lumivel" "$accounts"; then fail "the purge left the account lumivel without a job for it"; fi
+[ ! -e "$purge_root/var/lib/lumivel/tasks" ] || fail "the purge left the task folder"
 echo "check_package: $(basename "$package") is complete"

@@ -315,7 +315,9 @@ TEST(Regsvr, ReportsEachFailureInOneLine) {
     EXPECT_EQ(entry.output,
               "The module \"" + noEntry + "\" was loaded but the entry-point DllUnregisterServer was not found.\n");
 
-    RunResult failing = Regsvr(ServerPath(), {.environment = {{"LUMIVEL_TEST_SERVER_FAIL", "1"}}});
+    lumivel::testing::ShellOptions failingServer;
+    failingServer.environment = {{"LUMIVEL_TEST_SERVER_FAIL", "1"}};
+    RunResult failing = Regsvr(ServerPath(), failingServer);
     EXPECT_EQ(failing.exitCode, 1);
     EXPECT_EQ(failing.output.rfind("The module \"" + ServerPath() +
                                        "\" was loaded but the call to DllRegisterServer failed with error code "

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "lumivel/confined_process.h"
 #include "lumivel/module_loading.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temporary_directory.h"
@@ -259,6 +261,41 @@ TEST(Modules, InstallationModulesAreTheProgramFolderFilesOnly) {
     std::filesystem::create_symlink(copy, outward);
     EXPECT_FALSE(lumivel::IsInstallationModule(lumivel::FromUtf8(outward)));
     std::filesystem::remove(outward);
+}
+
+}  // namespace
+
+namespace {
+
+// A confined child whose set-up fails runs nothing of its program, and says which step failed:
+// here entering a folder that is closed to it (to an account without root's rights, or to
+// anyone without them).
+TEST(CreateConfinedProcess, AStepThatFailsRunsNothingAndIsNamed) {
+    TemporaryDirectory dir;
+    const std::string closed = dir.path() + "/closed";
+    ASSERT_EQ(mkdir(closed.c_str(), 0700), 0);
+    lumivel::ProcessConfinement confinement;
+    if (geteuid() == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        if (!nobody) GTEST_SKIP() << "there is no account nobody to confine the child to";
+        confinement.account = lumivel::ProcessAccount{nobody->pw_uid, nobody->pw_gid, {nobody->pw_gid}};
+        ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+    } else {
+        ASSERT_EQ(chmod(closed.c_str(), 0), 0);
+    }
+    const std::string marker = dir.path() + "/ran";
+    std::u16string line = u"/bin/touch " + lumivel::FromUtf8(marker);
+    std::u16string environment = u"PATH=/usr/bin:/bin";
+    environment += u'\0';
+    environment += u'\0';
+    PROCESS_INFORMATION info{};
+    std::string step;
+    EXPECT_FALSE(lumivel::CreateConfinedProcessW(line.data(), environment.data(), lumivel::FromUtf8(closed).c_str(),
+                                                 confinement, &info, &step));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(step, "chdir");
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    chmod(closed.c_str(), 0700);
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 #include "win/errors.h"
 #include "win/winbase.h"
 
+// After the platform headers: it defines LOCK_WRITE, a name objidl.h uses.
+#include <fcntl.h>
+
 namespace {
 
 using lumivel::ExclusiveTemporaryFile;
@@ -221,6 +224,39 @@ TEST(PrivateTempDirectory, LinksInsideAreRemovedNotFollowed) {
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(ReadText(outsideFile), "keep me");
     EXPECT_EQ(ReadText(outsideFolder + "/inner.txt"), "keep me too");
+}
+
+// What another account's run leaves in its folder: a tree deeper than any path can name, with
+// links out of it at the bottom and names like the ones removal moves entries to.
+TEST(PrivateTempDirectory, TreesOfAnyDepthGoWholeWithoutFollowingLinks) {
+    TemporaryDirectory shared;
+    TemporaryFolderVariables variables;
+    setenv("TMP", shared.path().c_str(), 1);
+    const std::string outsideFolder = shared.path() + "/precious";
+    ASSERT_EQ(mkdir(outsideFolder.c_str(), 0700), 0);
+    WriteText(outsideFolder + "/inner.txt", "keep me");
+    std::string path;
+    {
+        auto folder = PrivateTempDirectory::Create(u"deep");
+        ASSERT_TRUE(folder);
+        path = ToUtf8(folder->Path());
+        int level = open(path.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(level, 0);
+        const std::string longName(150, 'd');
+        for (int depth = 0; depth < 40; ++depth) {
+            const char* name = depth % 7 ? longName.c_str() : ".removed-0";
+            ASSERT_EQ(mkdirat(level, name, 0700), 0);
+            int next = openat(level, name, O_RDONLY | O_DIRECTORY);
+            close(level);
+            ASSERT_GE(next, 0);
+            level = next;
+        }
+        ASSERT_EQ(symlinkat(outsideFolder.c_str(), level, "out"), 0);
+        close(openat(level, "file", O_WRONLY | O_CREAT, 0600));
+        close(level);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(ReadText(outsideFolder + "/inner.txt"), "keep me");
 }
 
 TEST(PrivateTempDirectory, PrefixCannotLeaveTheTemporaryPathAndMissingPathFails) {

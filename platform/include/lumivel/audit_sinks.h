@@ -22,6 +22,12 @@ LUMIVEL_EXPORT HRESULT SendToJournal(std::string_view message,
 // The line goes in with one write of an O_APPEND descriptor, so writers never interleave.
 LUMIVEL_EXPORT HRESULT AppendLineToFile(const std::string& path, std::string_view line);
 
+// The audit log file of this process: $LUMIVEL_AUDIT_LOG when set, else
+// /var/log/lumivel/audit.log for root, else $XDG_STATE_HOME/lumivel/audit.log
+// ($HOME/.local/state, or the password database's home, when XDG_STATE_HOME is unset); empty
+// when there is no place for one.
+LUMIVEL_EXPORT std::string AuditLogFilePath();
+
 // The Kerberos principal of the caller's credential cache ("user@REALM"); empty without one.
 LUMIVEL_EXPORT std::string CurrentPrincipalName();
 

@@ -76,6 +76,10 @@ LUMIVEL_EXPORT DWORD WriteFileAtomically(const std::string& path, std::string_vi
 LUMIVEL_EXPORT HANDLE CreateExclusiveTemporaryFile(LPCWSTR folder, std::u16string_view prefix, std::u16string* path,
                                                    unsigned mode = 0600);
 
+// Removes the folder and everything in it, never following a link and never recursing, so that
+// neither links nor the depth of a tree that someone else made there can lead it astray.
+LUMIVEL_EXPORT void RemoveFolderTree(const std::string& path);
+
 // A folder of the caller's own inside the temporary path, for files that need names of their
 // own: created under a fresh random name with mode 0700 (never through a link), removed with
 // everything in it when the owner lets go. Not a Windows API.

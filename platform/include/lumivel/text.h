@@ -56,6 +56,15 @@ LUMIVEL_EXPORT std::optional<std::string> Utf16ToUtf8(std::u16string_view text, 
 LUMIVEL_EXPORT std::optional<std::u16string> Utf8ToUtf16(std::string_view text, IllFormed rule);
 inline bool IsWellFormedUtf8(std::string_view text) { return Utf8ToUtf16(text, IllFormed::Refuse).has_value(); }
 
+// One step through UTF-8 from text[i] (i < text.size()): a code point and its length, or an
+// ill-formed sequence, without a code point, as long as the rule above makes it.
+struct Utf8Step {
+    char32_t codePoint;
+    size_t length;
+    bool wellFormed;
+};
+LUMIVEL_EXPORT Utf8Step DecodeUtf8At(std::string_view text, size_t i);
+
 // The platform's own UTF-8 text (its "ANSI" code page): an unpaired surrogate becomes '?'.
 inline std::string ToUtf8(std::u16string_view text) { return *Utf16ToUtf8(text, IllFormed::Replace); }
 inline std::string ToUtf8(const WCHAR* text) { return text ? ToUtf8(std::u16string_view(text)) : std::string(); }

@@ -2,113 +2,10 @@
 // process sees, one run of an item at a time, items that delete themselves, runs that outlive
 // their time, and the service's own start and stop. Runs are asked for with ITask::Run; runs at
 // their time are the directory test's, which waits for a real minute.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <thread>
-
-#include "scheduler_test_support.h"
-#include "win/errors.h"
-
-// After the platform headers: it defines LOCK_WRITE, a name objidl.h uses.
-#include <fcntl.h>
-
-extern char** environ;
+#include "service_fixture.h"
 
 namespace scheduler_test {
 namespace {
-
-using namespace std::chrono_literals;
-
-// Waits for a condition, at most the given time.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class SchedulerServiceTest : public TaskFolderTest {
-protected:
-    void SetUp() override {
-        TaskFolderTest::SetUp();
-        m_log = m_root.path() + "/service.log";
-        // Only what a run needs reaches it, never the rest of the service's environment.
-        setenv("SCHEDULER_TEST_PRIVATE", "1", 1);
-        m_service = Start();
-        ASSERT_GT(m_service, 0);
-        ASSERT_TRUE(Eventually([&] { return ReadFile(m_log).find("serving the task folder") != std::string::npos; }))
-            << ReadFile(m_log);
-    }
-    void TearDown() override {
-        if (m_service > 0) {
-            kill(m_service, SIGKILL);
-            waitpid(m_service, nullptr, 0);
-        }
-        TaskFolderTest::TearDown();
-    }
-
-    pid_t Start() {
-        const std::string program = std::string(std::getenv("LUMIVEL_BIN_DIR")) + "/lumivel-scheduler";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, m_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--foreground"), nullptr};
-        pid_t pid = 0;
-        int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        return spawned == 0 ? pid : -1;
-    }
-
-    // Stops the service with SIGTERM; its exit status, or -1 when it did not stop in time.
-    int Stop() {
-        kill(m_service, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 300; ++i) {
-            if (waitpid(m_service, &status, WNOHANG) == m_service) {
-                m_service = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
-    }
-
-    HRESULT RunNow(const std::u16string& name) {
-        Held<ITask> task;
-        HRESULT hr = m_scheduler->Activate(name.c_str(), IID_ITask, task.putUnknown());
-        return SUCCEEDED(hr) ? task->Run() : hr;
-    }
-
-    HRESULT Status(const std::u16string& name) {
-        Held<ITask> task;
-        HRESULT status = E_FAIL;
-        if (SUCCEEDED(m_scheduler->Activate(name.c_str(), IID_ITask, task.putUnknown()))) task->GetStatus(&status);
-        return status;
-    }
-
-    std::string Output(const std::string& name) { return m_root.path() + "/" + name; }
-    std::u16string Wide(const std::string& text) { return lumivel::FromUtf8(text); }
-
-    std::string m_log;
-    pid_t m_service = -1;
-};
 
 TEST_F(SchedulerServiceTest, ARunRecordsItsExitCodeAndRunsWithTheSavedEnvironment) {
     const std::string out = Output("environment");
@@ -121,11 +18,23 @@ TEST_F(SchedulerServiceTest, ARunRecordsItsExitCodeAndRunsWithTheSavedEnvironmen
                task->GetExitCode(&code) == S_OK && code == 3 && Status(u"Environment") == SCHED_S_TASK_READY;
     })) << ReadFile(m_log);
     const std::string environment = ReadFile(out);
-    EXPECT_NE(environment.find("LUMIVEL_UI=headless\n"), std::string::npos);
-    EXPECT_NE(environment.find("LUMIVEL_USER_HIVE=" + m_root.path() + "/user.hive\n"), std::string::npos);
-    EXPECT_NE(environment.find("LUMIVEL_TASK_FOLDER=" + m_tasks + "\n"), std::string::npos);
-    EXPECT_NE(environment.find("\nHOME="), std::string::npos);
+    EXPECT_EQ(ValueIn(environment, "LUMIVEL_UI"), "headless");
+    EXPECT_EQ(ValueIn(environment, "LUMIVEL_TASK_FOLDER"), m_tasks);
     EXPECT_EQ(environment.find("SCHEDULER_TEST_PRIVATE"), std::string::npos);
+    const std::string home = ValueIn(environment, "HOME");
+    if (HandsRunsOver()) {
+        // Its own folder, holding copies of the saver's hives; gone with the run.
+        EXPECT_EQ(home.rfind("/lumivel-job-"), home.find_last_of('/')) << home;
+        EXPECT_EQ(ValueIn(environment, "LUMIVEL_USER_HIVE"), home + "/user.hive");
+        EXPECT_EQ(ValueIn(environment, "LUMIVEL_MACHINE_HIVE"), home + "/machine.hive");
+        EXPECT_EQ(ValueIn(environment, "TMPDIR"), home + "/tmp");
+        EXPECT_EQ(ValueIn(environment, "USER"), kTestJobAccount);
+        EXPECT_EQ(ValueIn(environment, "KRB5CCNAME"), "") << "root's own ticket is not the run's";
+        EXPECT_TRUE(Eventually([&] { return access(home.c_str(), F_OK) != 0; })) << home;
+    } else {
+        EXPECT_EQ(ValueIn(environment, "LUMIVEL_USER_HIVE"), m_root.path() + "/user.hive");
+        EXPECT_FALSE(home.empty());
+    }
 
     Held<ITask> task;
     ASSERT_EQ(m_scheduler->Activate(u"Environment", IID_ITask, task.putUnknown()), S_OK);

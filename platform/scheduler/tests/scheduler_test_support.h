@@ -74,6 +74,11 @@ protected:
     // A new item that runs a shell command as the service's own account.
     HRESULT MakeItem(const std::u16string& name, const std::u16string& command, const TASK_TRIGGER& trigger,
                      DWORD flags = 0, DWORD maxRunTime = 0) {
+        return MakeProgramItem(name, u"/bin/sh", u"-c \"" + command + u"\"", trigger, flags, maxRunTime);
+    }
+
+    HRESULT MakeProgramItem(const std::u16string& name, const std::u16string& program, const std::u16string& parameters,
+                            const TASK_TRIGGER& trigger, DWORD flags = 0, DWORD maxRunTime = 0) {
         Held<ITask> task;
         HRESULT hr = m_scheduler->NewWorkItem(name.c_str(), CLSID_CTask, IID_ITask, task.putUnknown());
         if (FAILED(hr)) return hr;
@@ -84,8 +89,8 @@ protected:
         if (FAILED(hr = added->SetTrigger(&copy))) return hr;
         task->SetAccountInformation(u"", nullptr);
         task->SetFlags(flags);
-        task->SetApplicationName(u"/bin/sh");
-        task->SetParameters((u"-c \"" + command + u"\"").c_str());
+        task->SetApplicationName(program.c_str());
+        task->SetParameters(parameters.c_str());
         if (maxRunTime) task->SetMaxRunTime(maxRunTime);
         Held<IPersistFile> file;
         task->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));

@@ -166,4 +166,36 @@ TEST_F(ScriptHostTest, AScriptOthersCouldChangeIsNotRun) {
     EXPECT_EQ(access(m_probe.c_str(), F_OK), -1);
 }
 
+TEST_F(ScriptHostTest, AScriptOrFolderAnotherGroupMayWriteIsNotRun) {
+    if (geteuid() != 0) GTEST_SKIP() << "giving a file to another group needs root";
+    const gid_t other = getegid() == 65534 ? 65533 : 65534;
+    const std::string text = "Set o = CreateObject(\"LumivelTest.ScriptProbe\")\no.Record \"ran\"\n";
+    struct Case {
+        const char* what;
+        gid_t fileGroup, folderGroup;
+        int exitCode;
+    } cases[] = {
+        {"a script its own group may write", getegid(), getegid(), 0},
+        {"a script another group may write", other, getegid(), 2},
+        {"a folder another group may write", getegid(), other, 2},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string folder = m_root.path() + "/group " + std::to_string(++n);
+        ASSERT_EQ(mkdir(folder.c_str(), 0775), 0);
+        const std::string script = folder + "/x.vbs";
+        std::ofstream(script) << text;
+        ASSERT_EQ(chown(script.c_str(), 0, c.fileGroup), 0);
+        ASSERT_EQ(chmod(script.c_str(), 0664), 0);
+        ASSERT_EQ(chown(folder.c_str(), 0, c.folderGroup), 0);
+        ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+        HostResult result = Host(script);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.what << ": " << result.errors;
+        if (c.exitCode == 2) {
+            EXPECT_NE(result.errors.find("another account"), std::string::npos) << result.errors;
+        }
+    }
+    EXPECT_EQ(ReadFile(m_probe), "ran\n") << "only the script of the account's own group ran";
+}
+
 }  // namespace

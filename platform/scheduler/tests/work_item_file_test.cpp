@@ -116,6 +116,27 @@ TEST(WorkItemFile, NoValueCanStartAnotherLine) {
     EXPECT_FALSE(back->accountSet);
 }
 
+// An item file may be shown with cat: its values hold nothing that steers a terminal, and a
+// hive path that is no UTF-8 comes back byte for byte.
+TEST(WorkItemFile, ValuesAreStoredHarmlessAndComeBackWhole) {
+    WorkItemRecord r;
+    r.comment = u"\x1b]0;owned\x07 \u009b2J txt.\u202eexe \u2066x\u2069";
+    r.userHive = "/home/Ren\xe9/\x9b" "2J/user.hive";
+    const std::string text = EncodeWorkItem(r);
+    for (const char* raw : {"\x1b", "\x07", "\xc2\x9b", "\xe2\x80\xae", "\xe2\x81\xa6", "\xe9", "\x9b"})
+        EXPECT_EQ(text.find(raw), std::string::npos) << text;
+    HRESULT error = E_FAIL;
+    auto back = DecodeWorkItem(text, &error);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->comment, r.comment);
+    EXPECT_EQ(back->userHive, r.userHive);
+
+    // Items written before spelt tabs, carriage returns and DEL as \x and capitals.
+    auto old = DecodeWorkItem(EncodeWorkItem(WorkItemRecord{}) + "Comment=a\\x09b\\x0Dc\\x7F\\\\n\n", &error);
+    ASSERT_TRUE(old.has_value());
+    EXPECT_EQ(old->comment, u"a\tb\rc\x7f\\n");
+}
+
 TEST(WorkItemFile, RefusesFilesThatAreNoItems) {
     const std::string good = EncodeWorkItem(WorkItemRecord{});
     struct Case {

@@ -1,8 +1,14 @@
 // A scriptable COM class for the script host's tests: Record appends its text and a line end
-// to the file $LUMIVEL_SCRIPT_PROBE_FILE, Refuse fails with E_ACCESSDENIED.
+// to the file $LUMIVEL_SCRIPT_PROBE_FILE, Refuse fails with E_ACCESSDENIED, Credentials appends
+// the process's status (its IDs, groups, capabilities and no-new-privs) to the file, Exhaust
+// allocates memory until there is none.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
@@ -22,6 +28,8 @@ constexpr IID IID_IScriptProbe = {0x5B0E7C12, 0x6A2D, 0x4C3B, {0x9E, 0x4F, 0x1A,
 struct IScriptProbe : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE Record(BSTR text) = 0;
     virtual HRESULT STDMETHODCALLTYPE Refuse(BSTR text) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Credentials(BSTR text) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Exhaust(BSTR text) = 0;
 };
 
 constexpr DispatchParam kTextParam[] = {{u"text", VT_BSTR}};
@@ -32,6 +40,12 @@ constexpr DispatchMember kProbeMembers[] = {
     {u"Refuse", 2, DISPATCH_METHOD, kTextParam, 1, VT_EMPTY,
      [](void* self, VARIANT* args, VARIANT*) { return static_cast<IScriptProbe*>(self)->Refuse(args[0].bstrVal); },
      u"method Refuse"},
+    {u"Credentials", 3, DISPATCH_METHOD, kTextParam, 1, VT_EMPTY,
+     [](void* self, VARIANT* args, VARIANT*) { return static_cast<IScriptProbe*>(self)->Credentials(args[0].bstrVal); },
+     u"method Credentials"},
+    {u"Exhaust", 4, DISPATCH_METHOD, kTextParam, 1, VT_EMPTY,
+     [](void* self, VARIANT* args, VARIANT*) { return static_cast<IScriptProbe*>(self)->Exhaust(args[0].bstrVal); },
+     u"method Exhaust"},
 };
 constexpr DispatchInterface kProbeTable = {&IID_IScriptProbe, u"IScriptProbe", u"IScriptProbe Interface", kProbeMembers,
                                            std::size(kProbeMembers)};
@@ -50,6 +64,16 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Refuse(BSTR) override { return E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE Credentials(BSTR) override {
+        std::ifstream status("/proc/self/status");
+        std::stringstream text;
+        text << status.rdbuf();
+        return Record(lumivel::FromUtf8(text.str()).data());
+    }
+    HRESULT STDMETHODCALLTYPE Exhaust(BSTR) override {
+        std::vector<std::unique_ptr<char[]>> held;
+        for (;;) held.emplace_back(new char[16 << 20]);
+    }
 };
 
 constexpr ClassEntry kClasses[] = {{&CLSID_ScriptProbe, CreateComObject<Probe>}};
