@@ -1,5 +1,6 @@
 #include "provider/audit.h"
 
+#include "provider/command_report.h"
 #include "shared/text_helpers.h"
 
 namespace revivo {
@@ -8,7 +9,7 @@ void AuditAction(HWND owner, const lumivel::shared::AuditEntry& entry) {
     std::string problem = lumivel::shared::WriteAudit(entry);
     if (problem.empty()) return;
     std::u16string text = u"The audit log could not be written: " + lumivel::shared::WidenText(problem) + u".";
-    MessageBoxW(owner, text.c_str(), u"Audit Log", MB_OK | MB_ICONWARNING);
+    ShowMessage(owner, text, u"Audit Log", MB_OK | MB_ICONWARNING);
 }
 
 void AuditActions(HWND owner, const std::vector<lumivel::shared::AuditEntry>& entries) {
@@ -23,7 +24,7 @@ void AuditActions(HWND owner, const std::vector<lumivel::shared::AuditEntry>& en
     std::u16string text = lumivel::shared::WidenText(std::to_string(failed)) + u" of " +
                           lumivel::shared::WidenText(std::to_string(entries.size())) +
                           u" entries of the audit log could not be written: " + lumivel::shared::WidenText(first) + u".";
-    MessageBoxW(owner, text.c_str(), u"Audit Log", MB_OK | MB_ICONWARNING);
+    ShowMessage(owner, text, u"Audit Log", MB_OK | MB_ICONWARNING);
 }
 
 lumivel::shared::AuditEntry AuditEntryOf(const char* command, std::u16string_view object, std::u16string_view guid,

@@ -1,5 +1,8 @@
 // Dialog 211 "Connect to Domain Controller": lists a domain's controllers with their sites.
+#include <optional>
+
 #include "lumivel/com_ptr.h"
+#include "provider/command_report.h"
 #include "provider/connect_dialog.h"
 #include "provider/dialog_helpers.h"
 #include "provider/resource_ids.h"
@@ -113,6 +116,15 @@ void supplySiteText(NMLVDISPINFOW* info) {
     info->item.pszText[length] = u'\0';
 }
 
+// A controller is taken only when it answers a bind; otherwise the owner is told so.
+bool controllerAnswers(HWND owner, const std::u16string& host) {
+    ComPtr<IADs> object;
+    HRESULT bound = lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(host), IID_IADs, object.putVoid());
+    if (SUCCEEDED(bound)) return true;
+    ShowFailure(owner, bound, u"Error binding to specified domain controller", u"Error", MB_OK | MB_ICONSTOP);
+    return false;
+}
+
 void confirmChoice(HWND dialog) {
     DialogState* state = stateOf(dialog);
     int row = selectedRow(dialog);
@@ -126,11 +138,7 @@ void confirmChoice(HWND dialog) {
     SendMessageW(listOf(dialog), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     const auto* controller = reinterpret_cast<const DS_DOMAIN_CONTROLLER_INFO_1W*>(item.lParam);
     std::u16string host(controller && controller->DnsHostName ? controller->DnsHostName : u"");
-    ComPtr<IADs> object;
-    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfDomain(host), IID_IADs, object.putVoid()))) {
-        MessageBoxW(dialog, u"Error binding to specified domain controller", u"Error", MB_OK | MB_ICONSTOP);
-        return;
-    }
+    if (!controllerAnswers(dialog, host)) return;
     state->chosenDc = host;
     EndDialog(dialog, IDOK);
 }
@@ -191,6 +199,17 @@ INT_PTR CALLBACK domainControllerDialogProc(HWND dialog, UINT message, WPARAM wP
 }  // namespace
 
 bool Revivo::ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen) {
+    if (std::optional<std::u16string> answer = node->copyString(kDomainControllerKey)) {
+        if (answer->empty() || !controllerAnswers(parent, *answer)) return false;
+        *chosen = *answer;
+        return true;
+    }
+    if (!MayAskInDialogs()) {
+        AskCaller(kDomainControllerKey);
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Connect to Domain Controller",
+                    u"No domain controller was named.");
+        return false;
+    }
     DialogState state;
     state.nodeName = node->getText(u"name");
     state.nodePath = node->getText(u"path");

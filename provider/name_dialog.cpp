@@ -33,7 +33,7 @@ INT_PTR CALLBACK nameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 case IDOK: {
                     std::u16string text = DialogItemText(dialog, IDC_NEW_NAME, kNameLimit);
                     if (text.empty()) {
-                        MessageBoxW(dialog, u"Please enter a valid name.", u"Error", MB_OK | MB_ICONSTOP);
+                        MessageBoxW(dialog, kValidNamePrompt, u"Error", MB_OK | MB_ICONSTOP);
                         return TRUE;
                     }
                     state->typedName = text;
@@ -54,7 +54,6 @@ bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* n
     if (!lumivel::shared::SplitDistinguishedName(takenName, &relativeName, &parentName)) return false;
     size_t equals = relativeName.find(u'=');
     if (equals == std::u16string::npos) return false;
-    std::u16string type = relativeName.substr(0, equals + 1);
     std::u16string escapedValue = relativeName.substr(equals + 1);
     // The user edits the name itself, not its escaped form.
     NameState state;
@@ -62,8 +61,7 @@ bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* n
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_NEW_NAME), parent,
                                      nameDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return false;
-    *newName = RenamedDistinguishedName(type, state.typedName, parentName);
-    return true;
+    return NewNameFor(takenName, state.typedName, newName);
 }
 
 }  // namespace revivo

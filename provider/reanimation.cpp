@@ -2,6 +2,7 @@
 // the focused domain controller with the critical show-deleted control.
 #include "provider/reanimation.h"
 
+#include <optional>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
@@ -9,6 +10,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
+#include "provider/command_report.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "win/dsadmin.h"
@@ -33,6 +35,9 @@ struct Revivo::RestoreState {
     std::u16string focusedDc;
     // The tombstones whose restore is under way, outermost first.
     std::vector<std::u16string> underWay;
+    // The record's answer to dialog 206: it renames the first object whose name is taken.
+    std::optional<std::u16string> newName;
+    bool newNameUsed = false;
 };
 
 namespace {
@@ -90,8 +95,10 @@ ULONG reanimate(PLDAP session, const std::u16string& tombstoneName, const std::u
 // Shows the LDAP error and gives its text back, for the audit log.
 std::u16string showLdapError(HWND parent, ULONG ldapResult) {
     const WCHAR* text = ldap_err2string(ldapResult);
-    MessageBoxW(parent, text ? text : u"", u"Restore Object", MB_OK | MB_ICONSTOP);
-    return text ? text : u"";
+    std::u16string shown = text ? text : u"";
+    ShowFailure(parent, HRESULT_FROM_WIN32(LdapMapErrorToWin32(ldapResult)), shown, u"Restore Object",
+                MB_OK | MB_ICONSTOP);
+    return shown;
 }
 
 // A tombstone of the cache as a record reanimation can work on.
@@ -139,9 +146,41 @@ std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
 }
 
+bool NewNameFor(std::u16string_view takenDn, std::u16string_view typedName, std::u16string* newDn) {
+    std::u16string relativeName, parentName;
+    if (typedName.empty() || !lumivel::shared::SplitDistinguishedName(takenDn, &relativeName, &parentName))
+        return false;
+    size_t equals = relativeName.find(u'=');
+    if (equals == std::u16string::npos) return false;
+    *newDn = RenamedDistinguishedName(std::u16string_view(relativeName).substr(0, equals + 1), typedName, parentName);
+    return true;
+}
+
 HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored) {
-    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}};
+    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}, record->copyString(kNewNameKey)};
     return restoreTombstone(parent, record, &state);
+}
+
+HRESULT Revivo::renameTakenName(HWND parent, RestoreState* state, std::u16string* newName) {
+    if (state->newName && !state->newNameUsed) {
+        state->newNameUsed = true;
+        std::u16string taken = *newName;
+        if (!NewNameFor(taken, *state->newName, newName)) {
+            m_lastRestoreError = kValidNamePrompt;
+            ShowFailure(parent, E_INVALIDARG, m_lastRestoreError, u"Error", MB_OK | MB_ICONSTOP);
+            return E_FAIL;
+        }
+        if (CommandReport* report = CommandReport::Active())
+            if (report->details()) report->details()->setText(kTakenNameKey, taken);
+        return S_OK;
+    }
+    if (!MayAskInDialogs()) {
+        m_lastRestoreError = u"An object named " + *newName + u" exists already: the restored object needs another name.";
+        if (PropertySet* question = AskCaller(kNewNameKey)) question->setText(kTakenNameKey, *newName);
+        NoteFailure(E_ADS_OBJECT_EXISTS, u"Name", m_lastRestoreError);
+        return E_FAIL;
+    }
+    return AskForNewName(parent, *newName, newName) ? S_OK : E_FAIL;
 }
 
 std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
@@ -220,7 +259,7 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
                     lastKnownParent = record->getText(u"lastKnownParent");
                 else {
                     m_lastRestoreError = u"Could not create the container for this object.";
-                    MessageBoxW(parent, m_lastRestoreError.c_str(), u"Error", MB_OK);
+                    ShowMessage(parent, m_lastRestoreError, u"Error", MB_OK);
                 }
             }
         }
@@ -242,7 +281,8 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
     ULONG ldapResult = connectAndBind(session.get());
     if (ldapResult == LDAP_SUCCESS) {
         while (NameIsTaken(newName)) {
-            if (!AskForNewName(parent, newName, &newName)) return E_FAIL;
+            HRESULT renamed = renameTakenName(parent, state, &newName);
+            if (renamed != S_OK) return renamed;
         }
         ldapResult = reanimate(session.get(), tombstoneName, newName);
     }
@@ -250,7 +290,7 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         m_lastRestoreError = showLdapError(parent, ldapResult);
         return S_FALSE;
     }
-    state->restored->push_back(tombstoneName);
+    state->restored->push_back(RestoredTombstone{tombstoneName, newName});
     return S_OK;
 }
 

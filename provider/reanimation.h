@@ -14,10 +14,17 @@ class Revivo;
 std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u16string_view typedName,
                                         std::u16string_view parent);
 
-// Dialog 206: true with the new DN when the user entered a name.
+// The DN a taken one becomes under a name typed for it (dialog 206 or a record's kNewNameKey):
+// the relative name's type and the parent kept. False for an empty name or a DN without parent.
+bool NewNameFor(std::u16string_view takenDn, std::u16string_view typedName, std::u16string* newDn);
+
+// What dialog 206 says of an empty name, and what a record's empty kNewNameKey is refused with.
+inline constexpr char16_t kValidNamePrompt[] = u"Please enter a valid name.";
+
 // Whether an object of that DN exists anywhere in the forest (through the global catalog).
 bool NameIsTaken(const std::u16string& dn);
 
+// Dialog 206: true with the new DN when the user entered a name.
 bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* newName);
 
 // Makes sure the parent of dn exists, creating missing containers from the top down, then

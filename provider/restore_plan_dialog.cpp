@@ -5,6 +5,7 @@
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
+#include "provider/command_report.h"
 #include "provider/dialog_helpers.h"
 #include "provider/list_view_rows.h"
 #include "provider/resource_ids.h"
@@ -186,39 +187,63 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
     return text;
 }
 
+namespace {
+
+// The newest archive of the record's backup folder that holds the object; an unreadable folder
+// only means there is nothing to re-apply from.
+void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+    PropertySet* request = PropertySet::create();
+    if (!request) return;
+    request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
+    request->setText(kBackupObjectKey, record->getText(u"distinguishedName"));
+    lumivel::VariantHolder listing;
+    ListBackups(request, listing.get());
+    TakeNewestHoldingArchive(readList(listing.get()), view);
+    lumivel::shared::FreeObjectListRecords(listing.get());
+    request->release();
+}
+
+}  // namespace
+
 HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
     RestorePlanView view;
-    {
-        BusyCursor busy;
-        lumivel::VariantHolder plan;
-        HRESULT planned = PlanRestore(record, plan.get());
-        if (FAILED(planned)) {
-            lumivel::shared::FreeObjectListRecords(plan.get());
-            std::u16string text = u"The restore plan could not be worked out: " +
-                                  SystemErrorText(static_cast<DWORD>(planned));
-            MessageBoxW(parent, text.c_str(), u"Restore Plan", MB_OK | MB_ICONSTOP);
-            return S_FALSE;
-        }
-        view = RestorePlanViewOf(readList(plan.get()));
-        lumivel::shared::FreeObjectListRecords(plan.get());
-
-        PropertySet* request = PropertySet::create();
-        if (request) {
-            request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
-            request->setText(kBackupObjectKey, record->getText(u"distinguishedName"));
-            lumivel::VariantHolder listing;
-            // An unreadable backup folder only means there is nothing to re-apply from.
-            ListBackups(request, listing.get());
-            TakeNewestHoldingArchive(readList(listing.get()), &view);
-            lumivel::shared::FreeObjectListRecords(listing.get());
-            request->release();
-        }
-    }
     bool reapply = false;
-    if (ShowRestorePlanDialog(parent, view, &reapply) != IDC_PLAN_RESTORE) return S_FALSE;
+    if (record->has(kReapplyKey)) {
+        // The record answers the dialog: no plan to show, the same restore to run.
+        reapply = record->getRaw(kReapplyKey) != 0;
+        view.archivePath = record->getText(kReapplyArchiveKey);
+        if (reapply && view.archivePath.empty()) findNewestArchive(record, &view);
+        view.archiveName = view.archivePath.substr(view.archivePath.find_last_of(u"/\\") + 1);
+    } else if (!MayAskInDialogs()) {
+        AskCaller(kReapplyKey);
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Restore Plan", u"The plan was not confirmed.");
+        return S_FALSE;
+    } else {
+        {
+            BusyCursor busy;
+            lumivel::VariantHolder plan;
+            HRESULT planned = PlanRestore(record, plan.get());
+            if (FAILED(planned)) {
+                lumivel::shared::FreeObjectListRecords(plan.get());
+                std::u16string text = u"The restore plan could not be worked out: " +
+                                      SystemErrorText(static_cast<DWORD>(planned));
+                MessageBoxW(parent, text.c_str(), u"Restore Plan", MB_OK | MB_ICONSTOP);
+                return S_FALSE;
+            }
+            view = RestorePlanViewOf(readList(plan.get()));
+            lumivel::shared::FreeObjectListRecords(plan.get());
+            findNewestArchive(record, &view);
+        }
+        if (ShowRestorePlanDialog(parent, view, &reapply) != IDC_PLAN_RESTORE) return S_FALSE;
+    }
 
     HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result);
     if (restored != S_OK || !reapply) return restored;
+    if (view.archivePath.empty()) {
+        ShowMessage(parent, u"No backup archive holds this object: nothing was re-applied.", u"Re-apply Attributes",
+                    MB_OK | MB_ICONWARNING);
+        return restored;
+    }
     PropertySet* request = PropertySet::create();
     if (!request) return restored;
     request->setText(u"distinguishedName", record->getText(u"distinguishedName"));
@@ -233,8 +258,7 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
     request->release();
     std::u16string text = ReapplyReportText(readList(report.get()), reapplied, view.archiveName);
     lumivel::shared::FreeObjectListRecords(report.get());
-    MessageBoxW(parent, text.c_str(), u"Re-apply Attributes",
-                MB_OK | (reapplied == S_OK ? MB_ICONINFORMATION : MB_ICONWARNING));
+    ShowMessage(parent, text, u"Re-apply Attributes", MB_OK | (reapplied == S_OK ? MB_ICONINFORMATION : MB_ICONWARNING));
     return restored;
 }
 

@@ -1,5 +1,6 @@
 // Command 317: a tombstone brought back into a live container of the administrator's choice,
 // for when its old parent is gone for good.
+#include "provider/command_report.h"
 #include "provider/container_chooser.h"
 #include "provider/reanimation.h"
 #include "provider/revivo.h"
@@ -15,7 +16,8 @@ HRESULT Revivo::RestoreTo(HWND parent, PropertySet* record, std::u16string_view 
     HRESULT allowed = CheckCreationIn(server, container, className);
     if (allowed != S_OK) {
         m_lastRestoreError = CreationVerdictText(container, className, allowed);
-        MessageBoxW(parent, m_lastRestoreError.c_str(), u"Restore Object", MB_OK | MB_ICONSTOP);
+        ShowFailure(parent, allowed == S_FALSE ? E_FAIL : allowed, m_lastRestoreError, u"Restore Object",
+                    MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
     // The caller's record keeps its last known parent; the restore works on a copy.

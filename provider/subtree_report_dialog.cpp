@@ -4,6 +4,7 @@
 
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_writer.h"
+#include "provider/command_report.h"
 #include "provider/dialog_helpers.h"
 #include "provider/list_view_rows.h"
 #include "provider/resource_ids.h"
@@ -94,12 +95,13 @@ void ShowSubtreeReportDialog(HWND parent, const std::vector<SubtreeReportRow>& r
 HRESULT Revivo::RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIANT* result) {
     size_t count = ListedSubtreeSize(record);
     if (count == 0) {
-        MessageBoxW(parent, u"This object is not a listed tombstone and cannot be restored with what is below it.",
+        ShowFailure(parent, E_INVALIDARG,
+                    u"This object is not a listed tombstone and cannot be restored with what is below it.",
                     u"Restore Subtree", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
     std::u16string question = SubtreeConfirmationText(record->getText(u"name"), count);
-    if (MessageBoxW(parent, question.c_str(), u"Restore Subtree", MB_YESNO | MB_ICONQUESTION) != IDYES) return S_FALSE;
+    if (ShowMessage(parent, question, u"Restore Subtree", MB_YESNO | MB_ICONQUESTION) != IDYES) return S_FALSE;
 
     lumivel::VariantHolder report;
     std::vector<TombstoneRef> forgotten;
@@ -115,7 +117,7 @@ HRESULT Revivo::RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIA
     lumivel::shared::FreeObjectListRecords(report.get());
     if (FAILED(restored) && rows.empty()) {
         std::u16string text = u"The subtree could not be restored: " + SystemErrorText(static_cast<DWORD>(restored));
-        MessageBoxW(parent, text.c_str(), u"Restore Subtree", MB_OK | MB_ICONSTOP);
+        ShowFailure(parent, restored, text, u"Restore Subtree", MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
     ShowSubtreeReportDialog(parent, rows);

@@ -101,7 +101,8 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     RestoredTombstones restoredFirst;
     m_lastRestoreError.clear();
     HRESULT rootResult = Restore(parent, record, &restoredFirst);
-    std::vector<std::u16string> forgotten = restoredFirst;
+    std::vector<std::u16string> forgotten;
+    for (const RestoredTombstone& object : restoredFirst) forgotten.push_back(object.tombstone);
     Entry& root = entries.front();
     if (rootResult == S_OK) {
         root.target = liveDn(server, rootGuid);
@@ -150,7 +151,8 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
 
     // Deleted parents that had to come back before the container head the report.
     std::vector<Entry> reported;
-    for (const std::u16string& tombstoneName : restoredFirst) {
+    for (const RestoredTombstone& object : restoredFirst) {
+        const std::u16string& tombstoneName = object.tombstone;
         if (tombstoneName == rootDn) continue;
         Entry first{{}, {}, tombstoneName, {}, {}, {}, 0, Outcome::Restored};
         for (const TombstoneRef& copy : cache) {
