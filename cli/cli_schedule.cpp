@@ -90,7 +90,9 @@ bool PutScheduleAnswers(const ScheduleRequest& r, const std::u16string& password
     if (entries.byWeekday) put = put && record->setInt(kCycleOfWeekKey, r.weekday);
     if (r.kind == ScheduleRequest::Kind::Once) {
         SYSTEMTIME day{};
-        day.wYear = static_cast<WORD>(r.year), day.wMonth = static_cast<WORD>(r.month), day.wDay = static_cast<WORD>(r.day);
+        day.wYear = static_cast<WORD>(r.year);
+        day.wMonth = static_cast<WORD>(r.month);
+        day.wDay = static_cast<WORD>(r.day);
         put = put && setDate(record, kDaysOrMonthsKey, day);
     }
     // Today is the schedule's first day, as on the form's time picker.

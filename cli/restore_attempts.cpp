@@ -28,7 +28,8 @@ std::u16string leafName(const std::u16string& dn) {
 
 class Answerer {
 public:
-    Answerer(const Arguments& arguments, Interaction interaction) : m_arguments(arguments), m_interaction(interaction) {}
+    Answerer(const Arguments& arguments, Interaction interaction)
+        : m_arguments(arguments), m_interaction(interaction) {}
 
     // Answers the question a run ended in; false when it cannot be (the run's failure stands).
     bool answer(const CommandOutcome& outcome, RestoreAnswers* answers, RestoreAttempts* attempts) const {

@@ -167,7 +167,8 @@ bool RestoreRun::confirmed() {
         for (size_t i = 0; i < plan.objects.size(); ++i) {
             const PreviewObject& object = plan.objects[i];
             bool parent = i + 1 < plan.objects.size();
-            std::cerr << "  " << (parent ? "deleted parent " : "") << shown(PlainTombstoneName(WidenText(object.name))) << " ("
+            std::cerr << "  " << (parent ? "deleted parent " : "")
+                      << shown(PlainTombstoneName(WidenText(object.name))) << " ("
                       << shown(object.className) << ")";
             if (object.target.empty())
                 std::cerr << " below the recreated parent\n";

@@ -4,16 +4,16 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "provider/audit.h"
+#include "provider/common/audit.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
-#include "shared/text_list.h"
 #include "shared/text_helpers.h"
+#include "shared/text_list.h"
 
 using lumivel::ComPtr;
 
@@ -186,8 +186,8 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");
     for (const RestoredTombstone& object : restored)
-        AuditAction(hwndParent, AuditEntryOf(command, object.tombstone, lumivel::shared::TombstoneGuidOfDn(object.tombstone),
-                                             server, true));
+        AuditAction(hwndParent, AuditEntryOf(command, object.tombstone,
+                                             lumivel::shared::TombstoneGuidOfDn(object.tombstone), server, true));
     if (result != S_OK) {
         std::u16string_view tombstone = single->getText(u"distinguishedName");
         AuditAction(hwndParent, AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server,

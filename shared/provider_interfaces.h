@@ -255,7 +255,8 @@ inline constexpr char16_t kCommandMessagesKey[] = u"CommandMessages";
 // kPerformBackupKey, kReapplyKey).
 inline constexpr char16_t kQuestionKey[] = u"Question";
 // With kNewNameKey: the DN that is taken (a new name given on the record that is taken too
-// names that DN).
+// names that DN). In the header of a restore that succeeded: the DN that was taken and that the
+// record's kNewNameKey replaced; absent when no name was taken.
 inline constexpr char16_t kTakenNameKey[] = u"TakenName";
 // With kRestoreFromFileKey: the archives of the backup folder that hold the object, newest
 // first, as dialog 204 lists them: full paths, and in the same order their backup dates and

@@ -4,7 +4,7 @@
 
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schedule_check.h"
 #include "shared/text_helpers.h"

@@ -286,4 +286,70 @@ TEST_F(RecordAnswersDirectoryTest, AScheduledBackupIsMadeFromTheRecordsAnswersAl
     std::filesystem::remove(script, ignored);
 }
 
+TEST_F(RecordAnswersDirectoryTest, DomainAndControllerAnswersAreBoundAsTheirDialogsBindThem) {
+    const std::string domain = lumivel::testing::TestDirectory().domain;
+    const std::string server = lumivel::testing::TestDirectory().server;
+    PropertySet* request = PropertySet::create();
+    m_owned.push_back(request);
+    request->setText(kConnectDomainKey, WidenText(domain));
+    Answer connected = run(kCommandConnect, request);
+    EXPECT_EQ(connected.status, S_OK);
+    EXPECT_EQ(connected.header->getRaw(kCommandResultKey), S_OK);
+    ASSERT_EQ(connected.records.size(), 1u);
+    PropertySet* node = connected.records[0];
+    m_owned.push_back(node);
+    EXPECT_EQ(node->IsNode, 1);
+
+    request->setText(kConnectDomainKey, u"nowhere-zz9.invalid");
+    Answer nowhere = run(kCommandConnect, request);
+    EXPECT_EQ(nowhere.status, S_OK) << "as the Parts have it: S_OK, and no node";
+    EXPECT_TRUE(nowhere.records.empty());
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(nowhere.header->getRaw(kCommandResultKey))));
+    EXPECT_EQ(nowhere.header->getText(kCommandErrorCaptionKey), u"Active Directory");
+    EXPECT_FALSE(nowhere.header->getText(kCommandErrorKey).empty());
+
+    node->setText(kDomainControllerKey, u"nowhere-zz9.invalid");
+    Answer refused = run(kCommandChooseDomainController, node);
+    EXPECT_EQ(refused.header->getText(kCommandErrorKey), u"Error binding to specified domain controller");
+    EXPECT_FALSE(refused.header->has(u"RefreshReason"));
+    node->setText(kDomainControllerKey, WidenText(server));
+    Answer chosen = run(kCommandChooseDomainController, node);
+    EXPECT_EQ(chosen.header->getText(u"RefreshReason"), u"ChangeFocusedDC");
+    EXPECT_EQ(NarrowText(chosen.header->getText(u"FocusedDC")), server);
+    EXPECT_EQ(NarrowText(node->getText(u"FocusedDC")), server);
+
+    // The stored node goes again, so that the hives stay as they were.
+    Answer removed = run(kCommandRemove, node);
+    EXPECT_EQ(removed.status, S_OK);
+    EXPECT_EQ(removed.header->getText(u"RefreshReason"), u"ObjectsDeleted");
+}
+
+TEST_F(RecordAnswersDirectoryTest, ThePlansAnswerRestoresAndReappliesWithoutTheDialog) {
+    std::string name = "Planned " + m_suffix, user = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::LdapAdd(user, {"objectClass: user\n", "cn: " + name + "\n",
+                                                 "sAMAccountName: p" + m_suffix + "\n",
+                                                 "description: Kept in the archive\n"}));
+    PropertySet* live = liveRecord(m_root);
+    live->setText(kPerformBackupKey, kPerformBackupNow);
+    ASSERT_EQ(run(kCommandBackup, live).status, S_OK);
+    ASSERT_TRUE(lumivel::testing::LdapDelete(user));
+    listAll();
+    PropertySet* tombstone = tombstoneOf(name);
+    ASSERT_NE(tombstone, nullptr);
+
+    // The re-apply answer on the record: restored as command 311 restores, then re-applied from
+    // the newest archive that holds it.
+    tombstone->setInt(kReapplyKey, 1);
+    Answer restored = run(kCommandShowRestorePlan, tombstone);
+    ASSERT_EQ(restored.status, S_OK) << NarrowText(restored.header->getText(kCommandErrorKey));
+    EXPECT_EQ(restored.header->getText(u"RefreshReason"), u"ObjectsDeleted");
+    std::vector<std::u16string> said = restored.messages();
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0], u"Success: The object was successfully restored.");
+    EXPECT_EQ(said[1].rfind(u"Re-apply Attributes: Re-applied from {", 0), 0u) << NarrowText(said[1]);
+    std::vector<lumivel::testing::LdapEntry> entries = lumivel::testing::LdapSubtree(user);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.front().attributes["description"], std::vector<std::string>{"Kept in the archive"});
+}
+
 }  // namespace

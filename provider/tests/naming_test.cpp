@@ -3,7 +3,7 @@
 
 #include "provider/backup/backup_writer.h"
 #include "provider/domain_nodes.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 

@@ -11,7 +11,7 @@
 #include "lumivel/ui_backend.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
-#include "provider/restore_plan.h"
+#include "provider/restore/restore_plan.h"
 #include "provider/revivo.h"
 #include "provider/tests/scripted_search.h"
 #include "shared/object_list.h"

@@ -2,9 +2,9 @@
 #include <optional>
 
 #include "lumivel/com_ptr.h"
-#include "provider/command_report.h"
-#include "provider/connect_dialog.h"
-#include "provider/dialog_helpers.h"
+#include "provider/common/command_report.h"
+#include "provider/dialogs/connect_dialog.h"
+#include "provider/common/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"

@@ -1,6 +1,6 @@
 // Reanimation of one tombstone: deleted parents first, a free name, then one LDAP modify on
 // the focused domain controller with the critical show-deleted control.
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 
 #include <optional>
 #include <vector>
@@ -10,7 +10,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_choice_dialog.h"
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "win/dsadmin.h"

@@ -6,8 +6,8 @@
 
 #include "../../platform/qtui/tests/qt_test_support.h"
 #include "lumivel/ui_test_hook.h"
-#include "provider/container_browser.h"
-#include "provider/container_chooser.h"
+#include "provider/dialogs/container_browser.h"
+#include "provider/dialogs/container_chooser.h"
 #include "shared/provider_dialog_ids.h"
 #include "shared/text_helpers.h"
 

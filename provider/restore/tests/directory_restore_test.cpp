@@ -9,7 +9,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/unique_bstr.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/list_view_texts.h"

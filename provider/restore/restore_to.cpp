@@ -1,8 +1,8 @@
 // Command 317: a tombstone brought back into a live container of the administrator's choice,
 // for when its old parent is gone for good.
-#include "provider/command_report.h"
-#include "provider/container_chooser.h"
-#include "provider/reanimation.h"
+#include "provider/common/command_report.h"
+#include "provider/dialogs/container_chooser.h"
+#include "provider/restore/reanimation.h"
 #include "provider/revivo.h"
 
 namespace revivo {

@@ -1,6 +1,6 @@
-#include "provider/audit.h"
+#include "provider/common/audit.h"
 
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 #include "shared/text_helpers.h"
 
 namespace revivo {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "provider/container_browser.h"
+#include "provider/dialogs/container_browser.h"
 
 namespace revivo {
 

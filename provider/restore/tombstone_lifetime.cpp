@@ -1,4 +1,4 @@
-#include "provider/tombstone_lifetime.h"
+#include "provider/restore/tombstone_lifetime.h"
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"

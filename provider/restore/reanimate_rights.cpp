@@ -1,4 +1,4 @@
-#include "provider/reanimate_rights.h"
+#include "provider/restore/reanimate_rights.h"
 
 #include <algorithm>
 #include <cstring>

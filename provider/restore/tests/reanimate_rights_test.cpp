@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "provider/reanimate_rights.h"
+#include "provider/restore/reanimate_rights.h"
 
 namespace {
 

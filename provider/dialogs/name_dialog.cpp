@@ -1,7 +1,7 @@
 // Dialog 206 "Name": asks for another name when a restored object's name is taken.
 #include "lumivel/ldap_escape.h"
-#include "provider/dialog_helpers.h"
-#include "provider/reanimation.h"
+#include "provider/common/dialog_helpers.h"
+#include "provider/restore/reanimation.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"

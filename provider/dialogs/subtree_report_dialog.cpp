@@ -1,14 +1,14 @@
 // Command 320: a deleted container and what is listed below it, restored after the
 // administrator confirmed how many objects come back, with a report of each one.
-#include "provider/subtree_report_dialog.h"
+#include "provider/dialogs/subtree_report_dialog.h"
 
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_writer.h"
-#include "provider/command_report.h"
-#include "provider/dialog_helpers.h"
-#include "provider/list_view_rows.h"
+#include "provider/common/command_report.h"
+#include "provider/common/dialog_helpers.h"
+#include "provider/dialogs/list_view_rows.h"
 #include "provider/resource_ids.h"
-#include "provider/restore_plan_dialog.h"
+#include "provider/dialogs/restore_plan_dialog.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"

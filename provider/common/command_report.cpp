@@ -1,4 +1,4 @@
-#include "provider/command_report.h"
+#include "provider/common/command_report.h"
 
 #include "lumivel/ui_backend.h"
 #include "provider/backup/backup_writer.h"

@@ -2,12 +2,12 @@
 // child containers, goes down on a double click or Enter and up with "Up", and takes a typed DN.
 // Whether the object's class may be created is said for the container in view; the restore
 // itself checks again.
-#include "provider/container_chooser.h"
+#include "provider/dialogs/container_chooser.h"
 
 #include <map>
 
 #include "provider/backup/backup_writer.h"
-#include "provider/dialog_helpers.h"
+#include "provider/common/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"

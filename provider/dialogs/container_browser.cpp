@@ -1,10 +1,10 @@
 // The "Restore To" chooser's browsing: one-level searches, bounded in rows and time.
-#include "provider/container_browser.h"
+#include "provider/dialogs/container_browser.h"
 
 #include <algorithm>
 
 #include "lumivel/com_ptr.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 

@@ -14,7 +14,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/text_hex.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"

@@ -1,13 +1,13 @@
 // Command 319: the plan of command 315 in a dialog, and the restore it may lead to, done as
 // command 311 does it, followed by command 318 when the administrator asked for it.
-#include "provider/restore_plan_dialog.h"
+#include "provider/dialogs/restore_plan_dialog.h"
 
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
-#include "provider/command_report.h"
-#include "provider/dialog_helpers.h"
-#include "provider/list_view_rows.h"
+#include "provider/common/command_report.h"
+#include "provider/common/dialog_helpers.h"
+#include "provider/dialogs/list_view_rows.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"

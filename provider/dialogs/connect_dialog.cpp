@@ -1,8 +1,8 @@
-#include "provider/connect_dialog.h"
+#include "provider/dialogs/connect_dialog.h"
 
 #include "lumivel/com_ptr.h"
 #include "provider/backup/backup_writer.h"
-#include "provider/dialog_helpers.h"
+#include "provider/common/dialog_helpers.h"
 #include "provider/domain_nodes.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
