@@ -7,12 +7,14 @@ namespace lumivel_cli {
 
 using lumivel::shared::NarrowText;
 
-Record DomainRecord(const PropertySet* node) {
+Record DomainRecord(const PropertySet* node, const DomainSites& sites) {
     Record record;
     record.set("name", NarrowText(node->getText(u"name")))
         .set("domain", NarrowText(node->getText(u"DomainName")))
         .set("domainController", NarrowText(node->getText(u"FocusedDC")))
-        .set("namingContext", NarrowText(node->getText(u"NamingContext")));
+        .set("namingContext", NarrowText(node->getText(u"NamingContext")))
+        .set("controllerSite", NarrowText(sites.controllerSite))
+        .set("clientSite", NarrowText(sites.clientSite));
     return record;
 }
 

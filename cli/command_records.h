@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "cli/cli_session.h"
+#include "cli/domain_sites.h"
 #include "cli/record_output.h"
 #include "shared/property_set.h"
 
 namespace lumivel_cli {
 
-Record DomainRecord(const PropertySet* node);
+// A stored domain node, with where its controller stands.
+Record DomainRecord(const PropertySet* node, const DomainSites& sites);
 
 // The archive a backup stored, the controller it read from and the objects it was asked for.
 Record BackupRecord(const std::u16string& archive, const std::u16string& server, const std::vector<std::string>& objects);

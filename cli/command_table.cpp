@@ -12,8 +12,10 @@ using C = Command;
 
 const std::vector<CommandRow> kCommandRows = {
     {"domains", C::Domains, "domains [--format table|tsv|json]", "list the stored domain nodes",
-     "Lists the stored domain nodes: name, domain and focused domain controller. Says so on\n"
-     "stderr when none is stored.\n",
+     "Lists the stored domain nodes: name, domain, focused domain controller, that\n"
+     "controller's site and the site of this machine (as the domain's controllers see it).\n"
+     "The locator prefers the controllers of this machine's site; -v shows how it chose.\n"
+     "Says so on stderr when none is stored.\n",
      "lumivel domains"},
     {"connect", C::Connect, "connect DOMAIN [--server DC]", "connect to a domain and store it",
      "Connects to DOMAIN (a DNS name, a distinguished name or an LDAP:// path) and stores it\n"

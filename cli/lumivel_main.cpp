@@ -17,6 +17,7 @@
 #include "cli/command_records.h"
 #include "cli/domain_listing.h"
 #include "cli/output_schemas.h"
+#include "cli/domain_sites.h"
 #include "cli/progress.h"
 #include "cli/record_output.h"
 #include "cli/restore_command.h"
@@ -24,6 +25,7 @@
 #include "cli/terminal_text.h"
 #include "lumivel/console_host.h"
 #include "lumivel/standard_output.h"
+#include "lumivel/trace.h"
 #include "lumivel/ui_backend.h"
 #include "shared/audit_log.h"
 #include "shared/backup_job.h"
@@ -91,7 +93,10 @@ int runDomains(ProviderSession& session, const Arguments& arguments) {
                       << " stored, but none can be bound now (without a Kerberos ticket, get one with kinit first)\n";
     }
     std::vector<Record> records;
-    for (const PropertySet* node : nodes.records()) records.push_back(DomainRecord(node));
+    for (const PropertySet* node : nodes.records()) {
+        const DomainSites sites = SitesOf(std::u16string(node->getText(u"DomainName")), std::u16string(node->getText(u"FocusedDC")));
+        records.push_back(DomainRecord(node, sites));
+    }
     return printed(FormatRecords(kDomainsSchema, records, arguments.format));
 }
 
@@ -275,9 +280,7 @@ int run(int argc, char** argv) {
         return kExitUsage;
     }
     const Arguments& arguments = *parsed.arguments;
-    // The platform's trace reads the switch from the environment, as the programs this one
-    // starts do.
-    if (arguments.verbose) setenv("LUMIVEL_TRACE", "1", 1);
+    if (arguments.verbose) lumivel::EnableTrace();
     if (arguments.command == Command::Help) {
         std::cout << UsageText(arguments.helpTopic);
         return kExitSuccess;

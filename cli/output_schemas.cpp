@@ -17,8 +17,10 @@ const std::vector<TableColumn> kJobTable = {{"name", "Name"},         {"object",
 
 const RecordSchema kDomainsSchema = {
     "domains", 1, "domains",
-    {{"name", K::Text}, {"domain", K::Text}, {"domainController", K::Text}, {"namingContext", K::Text}},
-    {{"name", "Name"}, {"domain", "Domain"}, {"domainController", "Domain controller"}}};
+    {{"name", K::Text}, {"domain", K::Text}, {"domainController", K::Text}, {"namingContext", K::Text},
+     {"controllerSite", K::Text}, {"clientSite", K::Text}},
+    {{"name", "Name"}, {"domain", "Domain"}, {"domainController", "Domain controller"}, {"controllerSite", "Its site"},
+     {"clientSite", "This machine's site"}}};
 
 // The first eight keys are those of the listings scripts have cut by field number; new keys
 // go after them.

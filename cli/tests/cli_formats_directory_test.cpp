@@ -108,7 +108,33 @@ TEST_F(RestoreCommandLineTest, ListingsAndDomainsAsRecordsThroughTheNamedServer)
         }
     EXPECT_TRUE(found) << domains.dump();
     Outcome tsv = lumivel({"domains", "-f", "tsv"});
-    EXPECT_EQ(lines(tsv.out).at(0), "name\tdomain\tdomainController\tnamingContext");
+    EXPECT_EQ(lines(tsv.out).at(0), "name\tdomain\tdomainController\tnamingContext\tcontrollerSite\tclientSite");
+}
+
+// -v: the LDAP operations on stderr, names and never values; the records on stdout as without it.
+TEST_F(RestoreCommandLineTest, VerboseTracesTheLdapOperationsOnStderr) {
+    const std::string server = lower(lumivel::testing::TestDirectory().server);
+    std::string name = "Traced " + m_suffix;
+    std::string guid = deletedUser(name);
+    ASSERT_FALSE(guid.empty());
+    Outcome quiet = lumivel({"list", m_domain, "--filter", name, "-f", "json"});
+    EXPECT_EQ(quiet.err.find("trace:"), std::string::npos) << quiet.err;
+
+    Outcome traced = lumivel({"-v", "restore", m_domain, guid, "--yes", "-f", "json"});
+    ASSERT_EQ(traced.exitCode, 0) << traced.err;
+    EXPECT_EQ(Json::parse(traced.out)["results"][0]["outcome"], "restored");
+    const std::string err = lower(traced.err);
+    EXPECT_NE(err.find("trace: ldap: " + server + ": search <wkguid=18e2ea80684f11d2b9aa00c04f79f805,"), std::string::npos)
+        << traced.err;
+    // The reanimating modify: its tombstone, the attributes it changes, the server's answer.
+    const std::string modify = "trace: ldap: " + server + ": modify cn=" + lower(name) + "\\0adel:" + lower(guid);
+    size_t at = err.find(modify);
+    ASSERT_NE(at, std::string::npos) << traced.err;
+    const std::string line = err.substr(at, err.find('\n', at) - at);
+    EXPECT_NE(line.find("delete isdeleted"), std::string::npos) << line;
+    EXPECT_NE(line.find("replace distinguishedname"), std::string::npos) << line;
+    EXPECT_NE(line.find(": 0 (success)"), std::string::npos) << line;
+    EXPECT_EQ(line.find("cn=" + lower(name) + "," + lower(m_root) + ":"), std::string::npos) << "no values: " << line;
 }
 
 TEST_F(BackupCommandLineTest, BackupAndBackupsAsRecords) {

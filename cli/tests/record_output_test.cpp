@@ -195,7 +195,7 @@ TEST(RecordOutputTest, BackupsDomainsAndTheLogFollowTheirSchemas) {
     node->setString(u"name", u"lumivel.test");
     node->setString(u"DomainName", u"lumivel.test");
     node->setString(u"FocusedDC", u"dc1.lumivel.test");
-    Parsed domains = checkedRecords(FormatRecords(kDomainsSchema, {DomainRecord(node)}, OutputFormat::Json), kDomainsSchema);
+    Parsed domains = checkedRecords(FormatRecords(kDomainsSchema, {DomainRecord(node, {u"Default-First-Site-Name", u""})}, OutputFormat::Json), kDomainsSchema);
     node->release();
     ASSERT_EQ(domains.size(), 1u);
     EXPECT_EQ(domains[0]["domainController"], "dc1.lumivel.test");
@@ -277,7 +277,7 @@ TEST(RecordOutputTest, RestoreResultsAndPlansParseBack) {
 TEST(RecordOutputTest, HostileTextIsEscapedInEveryFormat) {
     const std::string hostile = "Eve\x1b]0;owned\x07 \xc2\x9b" "2J \xe2\x80\xae" "gnp.exe \x7f \xff\xfe end \xc3\xbc";
     Record record;
-    record.set("name", hostile).set("domain", "x").set("domainController", "dc1").set("namingContext", "DC=x");
+    record.set("name", hostile).set("domain", "x").set("domainController", "dc1").set("controllerSite", "s");
     const std::string json = FormatRecords(kDomainsSchema, {record}, OutputFormat::Json);
     for (const char* raw : {"\x1b", "\x07", "\xc2\x9b", "\xe2\x80\xae", "\x7f", "\xff"})
         EXPECT_EQ(json.find(raw), std::string::npos) << json;

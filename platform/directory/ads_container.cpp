@@ -2,6 +2,7 @@
 #include <new>
 
 #include "ads_object.h"
+#include "ldap_trace.h"
 #include "dn.h"
 #include "error_table.h"
 #include "lumivel/ldap_escape.h"
@@ -296,6 +297,7 @@ HRESULT AdsObject::DeleteChild(std::u16string_view relativeName) {
     std::lock_guard<std::mutex> lock(c.Mutex());
     const int rc = ldap_delete_ext_s(c.Handle(), ToUtf8(dn).c_str(), nullptr, nullptr);
     c.NoteResult(rc);
+    TraceDelete(c.ServerName(), ToUtf8(dn), rc);
     return HresultFromLdap(rc);
 }
 

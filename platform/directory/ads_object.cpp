@@ -1,5 +1,6 @@
 // Directory objects: binding, identity and the property cache.
 #include "ads_object.h"
+#include "ldap_trace.h"
 
 #include <new>
 
@@ -449,6 +450,7 @@ HRESULT AdsObject::SetInfo() {
         rc = m_isNew ? ldap_add_ext_s(c.Handle(), dn.c_str(), list.data(), nullptr, nullptr)
                      : ldap_modify_ext_s(c.Handle(), dn.c_str(), list.data(), nullptr, nullptr);
         c.NoteResult(rc);
+        TraceChange(c.ServerName(), m_isNew ? "add" : "modify", dn, list.data(), rc);
     }
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     for (auto it = m_properties.begin(); it != m_properties.end();) {

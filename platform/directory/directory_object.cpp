@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ads_object.h"
+#include "ldap_trace.h"
 #include "dn.h"
 #include "error_table.h"
 #include "lumivel/ldap_escape.h"
@@ -289,6 +290,7 @@ HRESULT AdsObject::SetObjectAttributes(PADS_ATTR_INFO entries, DWORD count, DWOR
         std::lock_guard<std::mutex> lock(c.Mutex());
         rc = ldap_modify_ext_s(c.Handle(), ToUtf8(m_dn).c_str(), mods.List(), nullptr, nullptr);
         c.NoteResult(rc);
+        TraceChange(c.ServerName(), "modify", ToUtf8(m_dn), mods.List(), rc);
     }
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     // Cached values of what changed are read again on demand.
@@ -322,6 +324,7 @@ HRESULT AdsObject::CreateDSObject(LPWSTR rdn, PADS_ATTR_INFO entries, DWORD coun
         std::lock_guard<std::mutex> lock(c.Mutex());
         rc = ldap_add_ext_s(c.Handle(), ToUtf8(dn).c_str(), mods.List(), nullptr, nullptr);
         c.NoteResult(rc);
+        TraceChange(c.ServerName(), "add", ToUtf8(dn), mods.List(), rc);
     }
     if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
     if (!object) return S_OK;

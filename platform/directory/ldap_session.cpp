@@ -1,5 +1,6 @@
 // Sessions of the Windows-named LDAP API on libldap.
 #include "ldap_session.h"
+#include "ldap_trace.h"
 
 #include <ldap.h>
 #include <sasl/sasl.h>
@@ -146,6 +147,7 @@ ULONG SessionModify(LdapSession* s, const std::string& dn, const std::vector<Ses
     }
     controlList.push_back(nullptr);
     const int rc = ldap_modify_ext_s(s->ld, dn.c_str(), modList.data(), controlList.data(), nullptr);
+    TraceChange(s->connectedHost.empty() ? s->host : s->connectedHost, "modify", dn, modList.data(), rc);
     return WindowsLdapCode(rc);
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "ads_object.h"
+#include "ldap_trace.h"
 #include "error_table.h"
 #include "lumivel/text.h"
 
@@ -129,6 +130,8 @@ int SendRequest(SearchState& s) {
                          s.preferences.sizeLimit, &s.messageId);
     ldap_set_option(ld, LDAP_OPT_DEREF, &previousDeref);
     c.NoteResult(rc);
+    // A request the server answers is traced with its answer; one that could not be sent here.
+    if (rc != LDAP_SUCCESS) TraceSearch(c.ServerName(), s.base, s.preferences.scope, s.filter, rc);
     return rc;
 }
 
@@ -384,6 +387,7 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
             }
         }
         ldap_controls_free(response);
+        TraceSearch(c.ServerName(), s->base, s->preferences.scope, s->filter, code);
         if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) {
             s->done = true;
             break;
