@@ -7,9 +7,10 @@
 #include <fstream>
 #include <iostream>
 
-#include "shared/provider_dialog_ids.h"
+#include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
-#include "win/commctrl.h"
+#include "win/datetime.h"
+#include "win/oleauto.h"
 
 namespace lumivel_cli {
 
@@ -17,20 +18,12 @@ namespace {
 
 constexpr std::streamsize kLongestPasswordFile = 64 * 1024;
 
-// The panel among the page's children that holds the control.
-HWND panelWith(HWND page, int control) {
-    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (GetDlgItem(child, control)) return child;
-    return nullptr;
-}
-
-void choose(HWND dialog, int list, int index) {
-    SendDlgItemMessageW(dialog, list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(dialog, list)));
-}
-
-void tick(HWND panel, int first, unsigned mask, int count) {
-    for (int i = 0; i < count; ++i) CheckDlgButton(panel, first + i, (mask & (1u << i)) ? BST_CHECKED : BST_UNCHECKED);
+// A day and time of the local clock as a VARIANT date.
+bool setDate(PropertySet* record, LPCWSTR key, SYSTEMTIME time) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_DATE;
+    return SystemTimeToVariantTime(&time, &value.date) && record->setValue(key, &value);
 }
 
 std::string lineOf(std::string text) {
@@ -57,56 +50,58 @@ bool askHidden(const char* prompt, std::string* answer) {
 
 }  // namespace
 
-void FillScheduleForm(HWND sheet, const ScheduleRequest& r, const std::u16string& password) {
+lumivel::shared::ScheduleEntries ScheduleEntriesFor(const ScheduleRequest& r, const std::u16string& account,
+                                                    const std::u16string& password) {
     using Kind = ScheduleRequest::Kind;
-    HWND page = PropSheet_GetCurrentPageHwnd(sheet);
-    const std::u16string count = lumivel::shared::WidenText(r.count);
+    lumivel::shared::ScheduleEntries entries;
+    // Numbers as the form's fields read what is typed into them.
+    const LONG count = lumivel::shared::ScheduleNumber(lumivel::shared::WidenText(r.count));
     switch (r.kind) {
-        case Kind::Daily: {
-            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_DAILY);
-            SetDlgItemTextW(panelWith(page, IDC_DAILY_EVERY), IDC_DAILY_EVERY, count.c_str());
+        case Kind::Daily:
+            entries.schedule = lumivel::shared::kScheduleDaily;
+            entries.count = count;
             break;
-        }
-        case Kind::Weekly: {
-            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_WEEKLY);
-            HWND panel = panelWith(page, IDC_WEEKLY_EVERY);
-            SetDlgItemTextW(panel, IDC_WEEKLY_EVERY, count.c_str());
-            tick(panel, IDC_WEEKLY_MONDAY, r.days, 7);
+        case Kind::Weekly:
+            entries.schedule = lumivel::shared::kScheduleWeekly;
+            entries.count = count;
+            entries.mask = static_cast<LONG>(r.days);
             break;
-        }
         case Kind::MonthlyDay:
-        case Kind::MonthlyWeek: {
-            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_MONTHLY);
-            HWND panel = panelWith(page, IDC_MONTHLY_DAY);
-            if (r.kind == Kind::MonthlyDay) {
-                SendDlgItemMessageW(panel, IDC_MONTHLY_DAY, BM_CLICK, 0, 0);
-                SetDlgItemTextW(panel, IDC_MONTHLY_DAY_NUMBER, count.c_str());
-            } else {
-                SendDlgItemMessageW(panel, IDC_MONTHLY_THE, BM_CLICK, 0, 0);
-                choose(panel, IDC_MONTHLY_WEEK, r.week);
-                choose(panel, IDC_MONTHLY_WEEKDAY, r.weekday);
-            }
-            tick(panel, IDC_MONTHLY_JANUARY, r.months, 12);
+        case Kind::MonthlyWeek:
+            entries.schedule = lumivel::shared::kScheduleMonthly;
+            entries.byWeekday = r.kind == Kind::MonthlyWeek;
+            entries.count = entries.byWeekday ? r.week : count;
+            entries.mask = static_cast<LONG>(r.months);
             break;
-        }
-        case Kind::Once: {
-            choose(page, IDC_SCHEDULE_LIST, SCHEDULE_ITEM_ONCE);
-            SYSTEMTIME day{};
-            day.wYear = static_cast<WORD>(r.year), day.wMonth = static_cast<WORD>(r.month), day.wDay = static_cast<WORD>(r.day);
-            SendDlgItemMessageW(panelWith(page, IDC_ONCE_DATE), IDC_ONCE_DATE, DTM_SETSYSTEMTIME, GDT_VALID,
-                                reinterpret_cast<LPARAM>(&day));
-            break;
-        }
+        case Kind::Once: entries.schedule = lumivel::shared::kScheduleOnce; break;
     }
-    // The time picker keeps today as the schedule's first day; only the time is set.
+    entries.account = account;
+    entries.password = password;
+    entries.confirmation = password;
+    return entries;
+}
+
+bool PutScheduleAnswers(const ScheduleRequest& r, const std::u16string& password, PropertySet* record) {
+    const std::u16string account = lumivel::shared::WidenText(r.account);
+    const lumivel::shared::ScheduleEntries entries = ScheduleEntriesFor(r, account, password);
+    bool put = record->setInt(kScheduleKey, entries.schedule);
+    if (entries.schedule != lumivel::shared::kScheduleOnce) put = put && record->setInt(kTimeSliceKey, entries.count);
+    if (entries.mask) put = put && record->setInt(kDaysOrMonthsKey, entries.mask);
+    if (entries.byWeekday) put = put && record->setInt(kCycleOfWeekKey, r.weekday);
+    if (r.kind == ScheduleRequest::Kind::Once) {
+        SYSTEMTIME day{};
+        day.wYear = static_cast<WORD>(r.year);
+        day.wMonth = static_cast<WORD>(r.month);
+        day.wDay = static_cast<WORD>(r.day);
+        put = put && setDate(record, kDaysOrMonthsKey, day);
+    }
+    // Today is the schedule's first day, as on the form's time picker.
     SYSTEMTIME start{};
-    SendDlgItemMessageW(page, IDC_START_TIME, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&start));
-    start.wHour = static_cast<WORD>(r.hour), start.wMinute = static_cast<WORD>(r.minute), start.wSecond = 0;
-    SendDlgItemMessageW(page, IDC_START_TIME, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&start));
-    SetDlgItemTextW(page, IDC_ACCOUNT, lumivel::shared::WidenText(r.account).c_str());
-    SetDlgItemTextW(page, IDC_PASSWORD, password.c_str());
-    SetDlgItemTextW(page, IDC_CONFIRM_PASSWORD, password.c_str());
-    SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    GetLocalTime(&start);
+    start.wHour = static_cast<WORD>(r.hour), start.wMinute = static_cast<WORD>(r.minute);
+    start.wSecond = 0, start.wMilliseconds = 0;
+    put = put && setDate(record, kStartTimeKey, start);
+    return put && record->setText(kAccountKey, account) && record->setText(kPasswordKey, password);
 }
 
 bool ReadPassword(const ScheduleRequest& request, std::u16string* password, std::string* problem) {

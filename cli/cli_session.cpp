@@ -11,6 +11,7 @@
 #include "lumivel/variant_holder.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
+#include "shared/text_list.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
 #include "win/com.h"
@@ -171,11 +172,16 @@ size_t StoredDomainCount() {
     return count;
 }
 
-HRESULT ProviderSession::connect(HWND owner, RecordList* added) {
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandConnect, nullptr, &result);
-    added->adopt(&result);
+HRESULT ProviderSession::connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome) {
+    PropertySet* request = PropertySet::create();
+    if (!request) return E_OUTOFMEMORY;
+    RecordList keep;
+    keep.add(request);
+    request->setText(kConnectDomainKey, domain);
+    std::vector<PropertySet*> node;
+    HRESULT status = command(kCommandConnect, {request}, &node, outcome);
+    // The new node record is the command line's now.
+    for (PropertySet* record : node) added->add(record);
     return status;
 }
 
@@ -189,48 +195,114 @@ HRESULT ProviderSession::list(PropertySet* node, const std::u16string& filter, R
     return result;
 }
 
-HRESULT ProviderSession::restoreTo(HWND owner, PropertySet* tombstone, const std::u16string& container,
-                                   std::vector<PropertySet*>* restored) {
+HRESULT ProviderSession::restoreTo(PropertySet* tombstone, const std::u16string& container,
+                                   const RestoreAnswers& answers, std::vector<PropertySet*>* restored,
+                                   CommandOutcome* outcome) {
     tombstone->setText(kRestoreTargetKey, container);
-    return restoreWith(owner, kCommandRestoreTo, tombstone, restored);
+    return restoreWith(kCommandRestoreTo, tombstone, answers, restored, outcome);
 }
 
-HRESULT ProviderSession::restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored) {
-    return restoreWith(owner, kCommandRestore, tombstone, restored);
+HRESULT ProviderSession::restore(PropertySet* tombstone, const RestoreAnswers& answers,
+                                 std::vector<PropertySet*>* restored, CommandOutcome* outcome) {
+    return restoreWith(kCommandRestore, tombstone, answers, restored, outcome);
 }
 
-HRESULT ProviderSession::restoreWith(HWND owner, LONG command, PropertySet* tombstone,
-                                     std::vector<PropertySet*>* restored) {
+namespace {
+
+// The answers of the dialogs a restore may ask, put on the record (or taken off it, when an
+// earlier run left one the command line no longer gives).
+void putAnswers(PropertySet* record, const RestoreAnswers& answers) {
+    record->removeValue(kNewNameKey);
+    record->removeValue(kRestoreFromFileKey);
+    if (answers.newName) record->setText(kNewNameKey, *answers.newName);
+    if (answers.restoreFromFile) record->setText(kRestoreFromFileKey, *answers.restoreFromFile);
+}
+
+std::vector<std::u16string> texts(const PropertySet* header, LPCWSTR key) {
+    return lumivel::shared::TextListOf(header, key);
+}
+
+void readOutcome(const PropertySet* header, CommandOutcome* outcome) {
+    *outcome = CommandOutcome{};
+    if (!header) {
+        outcome->result = E_UNEXPECTED;
+        return;
+    }
+    VARIANT result;
+    if (header->getValue(kCommandResultKey, &result) && result.vt == VT_I4) outcome->result = result.lVal;
+    outcome->errorCaption = header->getText(kCommandErrorCaptionKey);
+    outcome->errorText = header->getText(kCommandErrorKey);
+    outcome->messages = texts(header, kCommandMessagesKey);
+    outcome->question = header->getText(kQuestionKey);
+    outcome->takenName = header->getText(kTakenNameKey);
+    outcome->restoredAs = texts(header, kRestoredAsKey);
+    std::vector<std::u16string> paths = texts(header, kArchivesKey), dates = texts(header, kArchiveDatesKey),
+                                origins = texts(header, kArchiveOriginsKey);
+    for (size_t i = 0; i < paths.size(); ++i)
+        outcome->archives.push_back(ArchiveChoice{paths[i], i < dates.size() ? dates[i] : std::u16string(),
+                                                  i < origins.size() ? origins[i] : std::u16string()});
+}
+
+}  // namespace
+
+bool CommandOutcome::asks(const char16_t* key) const { return lumivel::EqualsNoCase(question, key); }
+
+std::string CommandOutcome::failureLine() const {
+    if (errorCaption.empty()) return {};
+    return lumivel::shared::NarrowText(errorCaption) + ": " + lumivel::shared::NarrowText(errorText);
+}
+
+HRESULT ProviderSession::command(LONG id, const std::vector<PropertySet*>& records, std::vector<PropertySet*>* answer,
+                                 CommandOutcome* outcome) {
+    answer->clear();
+    if (!records.empty() && records.front()) records.front()->setInt(kNoDialogsKey, 1);
+    VARIANT selection;
+    VariantInit(&selection);
+    HRESULT status = lumivel::shared::BuildObjectList(records, &selection);
+    if (FAILED(status)) return status;
+    VARIANT result;
+    VariantInit(&result);
+    status = m_commands->ExecuteCommand(nullptr, 1, id, &selection, &result);
+    VariantClear(&selection);
+    std::vector<PropertySet*> listed = lumivel::shared::ReadObjectList(&result, lumivel::shared::ListForm::AnyArray);
+    VariantClear(&result);
+    PropertySet* header = listed.empty() ? nullptr : listed.front();
+    readOutcome(header, outcome);
+    if (header) header->release();
+    for (size_t i = 1; i < listed.size(); ++i)
+        if (listed[i]) answer->push_back(listed[i]);
+    return status;
+}
+
+HRESULT ProviderSession::restoreWith(LONG id, PropertySet* tombstone, const RestoreAnswers& answers,
+                                     std::vector<PropertySet*>* restored, CommandOutcome* outcome) {
+    putAnswers(tombstone, answers);
+    // The records after the header are ones the caller holds already.
+    return command(id, {tombstone}, restored, outcome);
+}
+
+HRESULT ProviderSession::commandOn(LONG id, PropertySet* record, RecordList* answer, CommandOutcome* outcome) {
+    std::vector<PropertySet*> made;
+    HRESULT status = command(id, {record}, &made, outcome);
+    for (PropertySet* each : made) answer->add(each);
+    return status;
+}
+
+HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview,
+                                     const std::optional<std::u16string>& container) {
+    // The plan's header is the command's, as are the steps after it: the list frees them all.
+    if (container)
+        tombstone->setText(kRestoreTargetKey, *container);
+    else
+        tombstone->removeValue(kRestoreTargetKey);
     VARIANT selection;
     VariantInit(&selection);
     lumivel::shared::RecordToVariant(tombstone, &selection);
     VARIANT answer;
     VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, command, &selection, &answer);
-    // The answer names a new header and then records the caller already holds.
-    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&answer);
-    if (!records.empty()) {
-        if (records[0]) records[0]->release();
-        restored->assign(records.begin() + 1, records.end());
-    }
-    VariantClear(&answer);
-    return status;
-}
-
-HRESULT ProviderSession::commandOn(HWND owner, LONG command, PropertySet* record, RecordList* answer) {
-    VARIANT selection;
-    VariantInit(&selection);
-    lumivel::shared::RecordToVariant(record, &selection);
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, command, &selection, &result);
-    answer->adopt(&result);
-    return status;
-}
-
-HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview) {
+    HRESULT status = m_commands->ExecuteCommand(nullptr, 1, kCommandPlanRestore, &selection, &answer);
     RecordList result;
-    HRESULT status = commandOn(nullptr, kCommandPlanRestore, tombstone, &result);
+    result.adopt(&answer);
     if (status != S_OK) return FAILED(status) ? status : E_FAIL;
     if (result.records().empty()) return E_FAIL;
     using lumivel::shared::NarrowText;
@@ -255,11 +327,12 @@ HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* pre
     return S_OK;
 }
 
-HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing,
-                                        std::vector<SubtreeObject>* objects) {
+HRESULT ProviderSession::restoreSubtree(PropertySet* tombstone, bool keepGoing, const RestoreAnswers& answers,
+                                        std::vector<SubtreeObject>* objects, CommandOutcome* outcome) {
     tombstone->setInt(kKeepGoingKey, keepGoing ? 1 : 0);
+    putAnswers(tombstone, answers);
     RecordList result;
-    HRESULT status = commandOn(owner, kCommandRestoreSubtree, tombstone, &result);
+    HRESULT status = commandOn(kCommandRestoreSubtree, tombstone, &result, outcome);
     for (const PropertySet* record : result.records())
         objects->push_back(SubtreeObject{std::u16string(record->getText(u"name")), std::u16string(record->getText(u"class")),
                                          std::u16string(record->getText(u"distinguishedName")),
@@ -270,10 +343,10 @@ HRESULT ProviderSession::restoreSubtree(HWND owner, PropertySet* tombstone, bool
 }
 
 HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& archive,
-                                 std::vector<ReappliedValue>* values) {
+                                 std::vector<ReappliedValue>* values, CommandOutcome* outcome) {
     tombstone->setText(kReapplyArchiveKey, archive);
     RecordList result;
-    HRESULT status = commandOn(nullptr, kCommandReapplyBackup, tombstone, &result);
+    HRESULT status = commandOn(kCommandReapplyBackup, tombstone, &result, outcome);
     for (const PropertySet* record : result.records())
         values->push_back(ReappliedValue{std::u16string(record->getText(u"name")),
                                          std::u16string(record->getText(kReapplyOutcomeKey)),
@@ -282,18 +355,14 @@ HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& a
     return status;
 }
 
-HRESULT ProviderSession::backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive) {
+HRESULT ProviderSession::backup(const std::vector<PropertySet*>& records, std::u16string* archive,
+                                CommandOutcome* outcome) {
     archive->clear();
-    VARIANT selection;
-    VariantInit(&selection);
-    HRESULT status = lumivel::shared::BuildObjectList(records, &selection);
-    if (FAILED(status)) return status;
-    VARIANT answer;
-    VariantInit(&answer);
-    status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
-    VariantClear(&selection);
-    VariantClear(&answer);
-    if (!records.empty()) *archive = records.front()->getText(kBackupArchiveKey);
+    if (records.empty()) return S_FALSE;
+    records.front()->setText(kPerformBackupKey, kPerformBackupNow);
+    std::vector<PropertySet*> none;
+    HRESULT status = command(kCommandBackup, records, &none, outcome);
+    *archive = records.front()->getText(kBackupArchiveKey);
     return status;
 }
 
@@ -331,15 +400,10 @@ HRESULT ProviderSession::listBackups(const std::u16string& server, const std::op
     return status;
 }
 
-HRESULT ProviderSession::schedule(HWND owner, PropertySet* record) {
-    VARIANT selection;
-    VariantInit(&selection);
-    lumivel::shared::RecordToVariant(record, &selection);
-    VARIANT answer;
-    VariantInit(&answer);
-    HRESULT status = m_commands->ExecuteCommand(owner, 1, kCommandBackup, &selection, &answer);
-    VariantClear(&answer);
-    return status;
+HRESULT ProviderSession::schedule(PropertySet* record, CommandOutcome* outcome) {
+    record->setText(kPerformBackupKey, kPerformBackupSchedule);
+    std::vector<PropertySet*> none;
+    return command(kCommandBackup, {record}, &none, outcome);
 }
 
 std::u16string DomainControllerOf(const std::u16string& domain) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/restore_preview.h"
+#include "cli/terminal_questions.h"
 #include "lumivel/com_ptr.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
@@ -49,6 +50,29 @@ struct BackupListing {
     std::vector<BackupArchive> archives;
 };
 
+// What a command told the command line in its result header: the command line asks the
+// provider for no dialogs, so its messages, its failure and its questions all come back here.
+struct CommandOutcome {
+    HRESULT result = S_OK;
+    std::u16string errorCaption, errorText;
+    std::vector<std::u16string> messages;  // "Caption: text", in the order they were said
+    // The answer key the command needed (kNewNameKey ...), and what goes with its question.
+    std::u16string question;
+    std::u16string takenName;  // kNewNameKey: the DN that is taken (after a success: the one renamed)
+    std::vector<ArchiveChoice> archives;  // kRestoreFromFileKey
+    std::vector<std::u16string> restoredAs;  // the DN each restored record got
+
+    bool asks(const char16_t* key) const;
+    // The failure as its message box reads ("Caption: text"); empty when no box says it.
+    std::string failureLine() const;
+};
+
+// The answers a restore's dialogs would collect.
+struct RestoreAnswers {
+    std::optional<std::u16string> newName;
+    std::optional<std::u16string> restoreFromFile;  // present and empty: none
+};
+
 // One object of a subtree restore, as the provider reports it.
 struct SubtreeObject {
     std::u16string name, className, tombstone, target, outcome, error;
@@ -71,36 +95,48 @@ public:
     // bound through the directory (a DNS name, a DN or an LDAP:// path), as a node that is not
     // stored. The bind's failure when it is neither.
     HRESULT resolveDomain(const std::u16string& domain, RecordList* keep, DomainNode* found);
-    // ExecuteCommand 309; the dialog is answered by the installed answers.
-    HRESULT connect(HWND owner, RecordList* added);
+    // ExecuteCommand 309 on the domain as typed; added receives the new node.
+    HRESULT connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome);
     // EnumDeletedObjects for the node.
     HRESULT list(PropertySet* node, const std::u16string& filter, RecordList* tombstones);
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
-    // records the provider reports as brought back (records the caller already owns).
-    HRESULT restore(HWND owner, PropertySet* tombstone, std::vector<PropertySet*>* restored);
+    // records the provider reports as brought back (records the caller already owns), also
+    // those that came back before a failure.
+    HRESULT restore(PropertySet* tombstone, const RestoreAnswers& answers, std::vector<PropertySet*>* restored,
+                    CommandOutcome* outcome);
     // ExecuteCommand 317: the same, into the live container instead of the last known parent.
-    HRESULT restoreTo(HWND owner, PropertySet* tombstone, const std::u16string& container,
-                      std::vector<PropertySet*>* restored);
-    // ExecuteCommand 315 on one record: what restoring it would do; nothing is changed.
-    HRESULT planRestore(PropertySet* tombstone, RestorePreview* preview);
+    HRESULT restoreTo(PropertySet* tombstone, const std::u16string& container, const RestoreAnswers& answers,
+                      std::vector<PropertySet*>* restored, CommandOutcome* outcome);
+    // ExecuteCommand 315 on one record: what restoring it would do (with a container, restoring
+    // it there); nothing is changed.
+    HRESULT planRestore(PropertySet* tombstone, RestorePreview* preview,
+                        const std::optional<std::u16string>& container = std::nullopt);
     // ExecuteCommand 316 on one deleted container: it and everything deleted below it.
     // S_OK when every object came back, S_FALSE when some did not; objects says which.
-    HRESULT restoreSubtree(HWND owner, PropertySet* tombstone, bool keepGoing, std::vector<SubtreeObject>* objects);
+    HRESULT restoreSubtree(PropertySet* tombstone, bool keepGoing, const RestoreAnswers& answers,
+                           std::vector<SubtreeObject>* objects, CommandOutcome* outcome);
     // ExecuteCommand 318: the archive's values for the restored object written back.
-    HRESULT reapply(PropertySet* tombstone, const std::u16string& archive, std::vector<ReappliedValue>* values);
-    // ExecuteCommand 310 on the records (the first one's focused DC is the server); the
-    // archive's path when it reached the backup folder, else empty.
-    HRESULT backup(HWND owner, const std::vector<PropertySet*>& records, std::u16string* archive);
-    // ExecuteCommand 310 on one record, whose dialog the installed answers turn into a schedule.
-    HRESULT schedule(HWND owner, PropertySet* record);
+    HRESULT reapply(PropertySet* tombstone, const std::u16string& archive, std::vector<ReappliedValue>* values,
+                    CommandOutcome* outcome);
+    // ExecuteCommand 310 on the records, backed up now (the first one's focused DC is the
+    // server); the archive's path when it reached the backup folder, else empty.
+    HRESULT backup(const std::vector<PropertySet*>& records, std::u16string* archive, CommandOutcome* outcome);
+    // ExecuteCommand 310 on one record that carries the schedule form's answers.
+    HRESULT schedule(PropertySet* record, CommandOutcome* outcome);
     // ExecuteCommand 314: the archives of the server's backup folder, and the folder.
     HRESULT listBackups(const std::u16string& server, const std::optional<std::u16string>& object,
                         BackupListing* listing);
 
 private:
-    HRESULT restoreWith(HWND owner, LONG command, PropertySet* tombstone, std::vector<PropertySet*>* restored);
-    // A command on one record; the list takes the records of its answer.
-    HRESULT commandOn(HWND owner, LONG command, PropertySet* record, RecordList* answer);
+    HRESULT restoreWith(LONG command, PropertySet* tombstone, const RestoreAnswers& answers,
+                        std::vector<PropertySet*>* restored, CommandOutcome* outcome);
+    // A command on the records, asked for no dialogs: its header read into the outcome, and the
+    // records after the header into answer (the caller's own records, which it must not free,
+    // or new ones, which it must).
+    HRESULT command(LONG id, const std::vector<PropertySet*>& records, std::vector<PropertySet*>* answer,
+                    CommandOutcome* outcome);
+    // The same for a command whose records after the header are new: the list takes them.
+    HRESULT commandOn(LONG id, PropertySet* record, RecordList* answer, CommandOutcome* outcome);
 
     lumivel::ComPtr<IRevivo> m_revivo;
     lumivel::ComPtr<IProviderCommands> m_commands;

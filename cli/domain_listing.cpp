@@ -41,10 +41,6 @@ bool ListDomain(ProviderSession& session, const std::string& domain, const std::
     return listResolved(session, domain, filter, listing, error);
 }
 
-bool ListAgain(ProviderSession& session, const std::string& domain, Listing* listing, std::string* error) {
-    return listResolved(session, domain, std::nullopt, listing, error);
-}
-
 std::string EmptyListingAdvice(const std::string& domain) {
     return "no deleted objects are visible in " + domain + ": either none are left, or this account may not see them; " +
            kRightsAdvice;

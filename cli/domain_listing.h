@@ -20,10 +20,6 @@ struct Listing {
 bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
                 Listing* listing, std::string* error);
 
-// Lists the resolved domain again, all of it (the provider's view of deleted parents is
-// rebuilt by an unfiltered listing).
-bool ListAgain(ProviderSession& session, const std::string& domain, Listing* listing, std::string* error);
-
 // Said after a listing that shows nothing: why that may be, when it may be rights.
 std::string EmptyListingAdvice(const std::string& domain);
 

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "cli/audit_log_command.h"
-#include "cli/cli_answers.h"
 #include "cli/cli_arguments.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_jobs.h"
@@ -18,12 +17,16 @@
 #include "cli/domain_listing.h"
 #include "cli/progress.h"
 #include "cli/restore_command.h"
+#include "cli/terminal_questions.h"
 #include "cli/terminal_text.h"
 #include "lumivel/console_host.h"
 #include "lumivel/standard_output.h"
+#include "lumivel/ui_backend.h"
 #include "shared/audit_log.h"
 #include "shared/backup_job.h"
 #include "shared/directory_operations.h"
+#include "shared/provider_interfaces.h"
+#include "shared/schedule_check.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -87,7 +90,9 @@ int runDomains(ProviderSession& session) {
 
 int runConnect(ProviderSession& session, const Arguments& arguments) {
     RecordList added;
-    HRESULT result = session.connect(nullptr, &added);
+    CommandOutcome outcome;
+    HRESULT result = session.connect(WidenText(arguments.domain), &added, &outcome);
+    PrintProviderMessages(outcome.messages);
     if (FAILED(result)) return fail(ExplainedError(result));
     if (added.records().empty()) return fail("not connected to " + TerminalText(arguments.domain));
     std::cout << "Connected to " << shown(added.records()[0]->getText(u"name")) << "\n";
@@ -140,10 +145,12 @@ int runBackup(ProviderSession& session, const Arguments& arguments) {
     }
     std::u16string archive;
     HRESULT result;
+    CommandOutcome outcome;
     {
         Progress progress("Backing up");
-        result = session.backup(nullptr, selection, &archive);
+        result = session.backup(selection, &archive, &outcome);
     }
+    PrintProviderMessages(outcome.messages);
     if (result != S_OK || archive.empty()) return fail("no backup was stored");
     std::cout << shown(archive) << "\n";
     return kExitSuccess;
@@ -173,12 +180,21 @@ int runBackups(ProviderSession& session, const Arguments& arguments) {
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
-int runSchedule(ProviderSession& session, const Arguments& arguments) {
+int runSchedule(ProviderSession& session, const Arguments& arguments, std::u16string& password) {
+    const std::string& object = arguments.objects.front();
+    // The form's checks first, in the form's words: nothing is asked of the directory for a
+    // schedule the form would refuse.
+    const std::u16string account = WidenText(arguments.schedule.account);
+    if (std::optional<lumivel::shared::ScheduleRefusal> refused =
+            lumivel::shared::CheckScheduleEntries(ScheduleEntriesFor(arguments.schedule, account, password))) {
+        PrintProviderMessages({std::u16string(refused->caption) + u": " + refused->text});
+        return fail("no backup of " + TerminalText(object) + " was scheduled");
+    }
     std::u16string server = serverFor(session, arguments);
     if (server.empty()) return fail("no domain controller of " + arguments.domain + " answers; name one with --server");
-    const std::u16string dn = WidenText(arguments.objects.front());
+    const std::u16string dn = WidenText(object);
     const std::u16string guid = GuidOfLiveObject(dn, server);
-    if (guid.empty()) return fail("cannot read the object " + TerminalText(arguments.objects.front()) + " on " + shown(server));
+    if (guid.empty()) return fail("cannot read the object " + TerminalText(object) + " on " + shown(server));
     PropertySet* record = PropertySet::create();
     if (!record) return fail("out of memory");
     RecordList keep;
@@ -187,14 +203,16 @@ int runSchedule(ProviderSession& session, const Arguments& arguments) {
     record->setText(u"distinguishedName", dn);
     record->setText(u"FocusedDC", server);
     record->setText(u"guid", guid);
-    TakeTranscript();
-    session.schedule(nullptr, record);
-    const Transcript transcript = TakeTranscript();
+    bool put = PutScheduleAnswers(arguments.schedule, password, record);
+    CommandOutcome outcome;
+    HRESULT result = put ? session.schedule(record, &outcome) : E_OUTOFMEMORY;
+    lumivel::shared::ForgetPassword(*record);
+    PrintProviderMessages(outcome.messages);
     const std::u16string name = lumivel::shared::BackupTaskName(guid);
     JobRow job;
-    // A job that was there before is told apart by the message its second making showed.
-    if (!transcript.messages.empty() || FAILED(DescribeJob(name, &job)))
-        return fail("no backup of " + TerminalText(arguments.objects.front()) + " was scheduled");
+    // A job that was there before is told apart by the provider's refusal to make it again.
+    if (result != S_OK || outcome.result != S_OK || FAILED(DescribeJob(name, &job)))
+        return fail("no backup of " + TerminalText(object) + " was scheduled");
     std::cout << "Scheduled " << job.name << ": " << job.schedule << "; next run " << job.nextRun << "\n";
     return kExitSuccess;
 }
@@ -230,7 +248,8 @@ int runJobs(const Arguments& arguments) {
     return std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
-int runCommand(ProviderSession& session, const Arguments& arguments, Interaction interaction) {
+int runCommand(ProviderSession& session, const Arguments& arguments, Interaction interaction,
+               std::u16string& password) {
     switch (arguments.command) {
         case Command::Domains: return runDomains(session);
         case Command::Connect: return runConnect(session, arguments);
@@ -238,7 +257,7 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Restore: return RunRestore(session, arguments, interaction);
         case Command::Backup: return runBackup(session, arguments);
         case Command::Backups: return runBackups(session, arguments);
-        case Command::Schedule: return runSchedule(session, arguments);
+        case Command::Schedule: return runSchedule(session, arguments, password);
         case Command::Log:
         case Command::Jobs:
         case Command::Help:
@@ -291,35 +310,26 @@ int run(int argc, char** argv) {
         CoUninitialize();
         return status;
     }
-    Answers answers;
-    std::shared_ptr<std::u16string> password;
+    std::u16string password;
     if (arguments.command == Command::Schedule) {
-        password = std::make_shared<std::u16string>();
         std::string problem;
-        if (!ReadPassword(arguments.schedule, password.get(), &problem)) {
+        if (!ReadPassword(arguments.schedule, &password, &problem)) {
             CoUninitialize();
             return fail(problem);
         }
-        answers.schedule = arguments.schedule;
-        answers.password = password;
     }
-    answers.interaction = InteractionFor(arguments.yes);
-    const char* ui = std::getenv("LUMIVEL_UI");
-    answers.headless = ui && std::string(ui) == "headless";
-    if (arguments.command == Command::Connect) answers.connectDomain = WidenText(arguments.domain);
-    if (arguments.newName) answers.newName = WidenText(*arguments.newName);
-    if (arguments.fromBackup) answers.fromBackup = WidenText(*arguments.fromBackup);
-    answers.confirmBackup = arguments.command == Command::Backup;
-    InstallAnswers(answers);
+    const Interaction interaction = InteractionFor(arguments.yes);
+    // The provider asks this program nothing in a window (it hands its questions back), so
+    // nothing it shows may wait for one either.
+    lumivel::ui::SetBackend(lumivel::ui::MakeHeadlessBackend());
 
     int status = kExitFailure;
     {
         ProviderSession session;
         result = session.open();
-        status = FAILED(result) ? fail(ProviderAdvice(result)) : runCommand(session, arguments, answers.interaction);
+        status = FAILED(result) ? fail(ProviderAdvice(result)) : runCommand(session, arguments, interaction, password);
     }
-    // The answers hold the password as long as the process: wiped here, once it is done with.
-    if (password) Forget(*password);
+    Forget(password);
     CoUninitialize();
     return status;
 }

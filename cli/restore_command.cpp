@@ -2,18 +2,18 @@
 
 #include <algorithm>
 #include <fstream>
-#include <memory>
 #include <iostream>
+#include <memory>
 #include <set>
 
-#include "cli/cli_answers.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_output.h"
 #include "cli/domain_listing.h"
 #include "cli/progress.h"
-#include "cli/restore_plan.h"
+#include "cli/restore_attempts.h"
 #include "cli/restore_preview.h"
 #include "cli/terminal_text.h"
+#include "cli/tombstone_index.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
@@ -23,7 +23,6 @@ namespace {
 
 using lumivel::shared::NarrowText;
 using lumivel::shared::PlainTombstoneName;
-using lumivel::shared::ReanimatedDn;
 using lumivel::shared::WidenText;
 
 constexpr int kExitSuccess = 0;
@@ -46,7 +45,6 @@ struct Request {
 struct Outcome {
     bool allRestored = true;
     std::set<std::u16string> restoredGuids;  // case-folded
-    bool cacheSpent = false;                 // a restore re-read a tombstone since the last full listing
 };
 
 class RestoreRun {
@@ -60,15 +58,12 @@ private:
     bool collectRequests();
     void findRequests();
     bool confirmed();
-    RestorePlan planFor(PropertySet* tombstone) const;
     int dryRun();
     int restoreSubtree();
     void reapply(PropertySet* tombstone);
     void restoreOne(Request& request);
-    bool refreshListing();
-    void reportRestored(const PropertySet* record, const std::u16string& plannedTarget, bool requested,
-                        const Transcript& transcript);
-    std::string failureReason(const Transcript& transcript, HRESULT result) const;
+    void reportRestored(const PropertySet* record, const std::u16string& newDn, bool requested,
+                        const CommandOutcome& outcome);
     void notFound(const Request& request);
 
     ProviderSession& m_session;
@@ -143,28 +138,6 @@ void RestoreRun::findRequests() {
     m_requests = std::move(unique);
 }
 
-bool RestoreRun::refreshListing() {
-    std::string error;
-    if (!ListAgain(m_session, m_arguments.domain, &m_listing, &error)) {
-        std::cerr << "lumivel: " << error << "\n";
-        return false;
-    }
-    m_index = std::make_unique<TombstoneIndex>(m_listing.tombstones.records());
-    // The old records are gone: every request is found again in the new listing.
-    for (Request& request : m_requests) request.tombstone = request.guid.empty() ? nullptr : m_index->byGuid(request.guid);
-    m_outcome.cacheSpent = false;
-    return true;
-}
-
-RestorePlan RestoreRun::planFor(PropertySet* tombstone) const {
-    // Into another container the object comes back alone, whatever became of its old parent.
-    if (m_arguments.restoreTo)
-        return RestorePlan{{PlannedObject{tombstone, ReanimatedDn(tombstone->getText(u"distinguishedName"),
-                                                                   WidenText(*m_arguments.restoreTo))}},
-                           {}};
-    return PlanRestore(tombstone, *m_index);
-}
-
 bool RestoreRun::confirmed() {
     size_t count = 0;
     for (const Request& request : m_requests) count += request.tombstone ? 1 : 0;
@@ -176,17 +149,27 @@ bool RestoreRun::confirmed() {
         return false;
     }
     std::cerr << "Restore plan:\n";
+    // The provider's plan, command 315's: the one the restore itself follows.
+    std::optional<std::u16string> into;
+    if (m_arguments.restoreTo) into = WidenText(*m_arguments.restoreTo);
     for (const Request& request : m_requests) {
         if (!request.tombstone) continue;
-        RestorePlan plan = planFor(request.tombstone);
+        RestorePreview plan;
+        HRESULT planned = m_session.planRestore(request.tombstone, &plan, into);
+        if (FAILED(planned)) {
+            std::cerr << "  " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": no plan ("
+                      << shown(ErrorText(planned)) << ")\n";
+            continue;
+        }
         if (!plan.missingParent.empty())
             std::cerr << "  the deleted parent " << shown(plan.missingParent)
                       << " is no longer listed: it is recreated from a backup archive first\n";
-        for (const PlannedObject& object : plan.chain) {
-            bool parent = object.tombstone != request.tombstone;
+        for (size_t i = 0; i < plan.objects.size(); ++i) {
+            const PreviewObject& object = plan.objects[i];
+            bool parent = i + 1 < plan.objects.size();
             std::cerr << "  " << (parent ? "deleted parent " : "")
-                      << shown(PlainTombstoneName(object.tombstone->getText(u"name"))) << " ("
-                      << shown(object.tombstone->getText(u"class")) << ")";
+                      << shown(PlainTombstoneName(WidenText(object.name))) << " ("
+                      << shown(object.className) << ")";
             if (object.target.empty())
                 std::cerr << " below the recreated parent\n";
             else
@@ -202,24 +185,8 @@ bool RestoreRun::confirmed() {
     return false;
 }
 
-std::string RestoreRun::failureReason(const Transcript& transcript, HRESULT result) const {
-    if (transcript.nameUnanswered) {
-        std::string taken = transcript.takenName ? shown(*transcript.takenName) : std::string("its name");
-        if (m_arguments.newName) return "the name " + taken + " is taken, and so is " + shown(*m_arguments.newName);
-        return "the name " + taken + " is taken" +
-               (m_interaction == Interaction::Unattended ? "; give another with --new-name NAME" : "");
-    }
-    if (transcript.archiveUnanswered)
-        return "its deleted parent is no longer listed, and no backup archive was chosen to recreate it from "
-               "(--from-backup ARCHIVE|latest)";
-    // What the provider said last, the reason it gave up.
-    for (auto message = transcript.messages.rbegin(); message != transcript.messages.rend(); ++message)
-        if (message->rfind("Success:", 0) != 0 && message->rfind("Audit Log:", 0) != 0) return *message;
-    return result == S_FALSE ? "the provider did not restore it" : ErrorText(result);
-}
-
-void RestoreRun::reportRestored(const PropertySet* record, const std::u16string& plannedTarget, bool requested,
-                                const Transcript& transcript) {
+void RestoreRun::reportRestored(const PropertySet* record, const std::u16string& newDn, bool requested,
+                                const CommandOutcome& outcome) {
     std::u16string guid = guidOf(record);
     m_outcome.restoredGuids.insert(guid);
     std::u16string oldName = PlainTombstoneName(record->getText(u"name"));
@@ -228,14 +195,14 @@ void RestoreRun::reportRestored(const PropertySet* record, const std::u16string&
     std::u16string type, name, parent;
     if (dn.empty() || !SplitLeaf(dn, &type, &name, &parent)) {
         std::cout << "Restored " << shown(oldName);
-        if (!plannedTarget.empty()) std::cout << " as " << shown(plannedTarget);
+        if (!newDn.empty()) std::cout << " as " << shown(newDn);
         std::cout << " (not yet readable back by its GUID)\n";
         return;
     }
     std::cout << "Restored " << shown(name) << " into " << shown(parent);
     if (name != oldName) {
         std::cout << " (renamed: " << shown(oldName) << " was taken)";
-    } else if (requested && m_arguments.newName && !transcript.takenName) {
+    } else if (requested && m_arguments.newName && outcome.takenName.empty()) {
         std::cout << " (--new-name " << shown(*m_arguments.newName) << " not used: the name was free)";
     }
     std::cout << "\n";
@@ -243,43 +210,28 @@ void RestoreRun::reportRestored(const PropertySet* record, const std::u16string&
 
 void RestoreRun::restoreOne(Request& request) {
     if (!request.guid.empty() && m_outcome.restoredGuids.count(request.guid)) return;  // came back as a parent
-    if (m_outcome.cacheSpent && request.tombstone) {
-        // The provider forgets the listing once it re-read a tombstone; a deleted parent is
-        // found only in a fresh one.
-        RestorePlan plan = PlanRestore(request.tombstone, *m_index);
-        if (plan.chain.size() > 1) {
-            if (!refreshListing()) {
-                m_outcome.allRestored = false;
-                return;
-            }
-        }
-    }
     if (!request.tombstone) {
         notFound(request);
         return;
     }
-    RestorePlan plan = planFor(request.tombstone);
-    TakeTranscript();
-    std::vector<PropertySet*> restored;
-    HRESULT result = m_arguments.restoreTo
-                         ? m_session.restoreTo(nullptr, request.tombstone, WidenText(*m_arguments.restoreTo), &restored)
-                         : m_session.restore(nullptr, request.tombstone, &restored);
-    Transcript transcript = TakeTranscript();
-    if (plan.chain.size() > 1 || !plan.missingParent.empty()) m_outcome.cacheSpent = true;
-    for (const PropertySet* record : restored) {
-        if (!record) continue;
-        std::u16string planned;
-        for (const PlannedObject& object : plan.chain)
-            if (object.tombstone == record) planned = object.target;
-        reportRestored(record, planned, record == request.tombstone, transcript);
-    }
-    if (result == S_OK) {
+    RestoreAttempts attempts = RunWithAnswers(
+        [&](const RestoreAnswers& answers, std::vector<PropertySet*>* restored, CommandOutcome* outcome) {
+            if (!m_arguments.restoreTo) return m_session.restore(request.tombstone, answers, restored, outcome);
+            return m_session.restoreTo(request.tombstone, WidenText(*m_arguments.restoreTo), answers, restored,
+                                       outcome);
+        },
+        m_arguments, m_interaction);
+    if (attempts.result == S_OK) {
+        for (size_t i = 0; i < attempts.restored.size(); ++i)
+            reportRestored(attempts.restored[i], attempts.restoredAs[i], attempts.restored[i] == request.tombstone,
+                           attempts.last);
         if (m_arguments.reapply) reapply(request.tombstone);
         return;
     }
     m_outcome.allRestored = false;
     std::cout << "Not restored " << shown(PlainTombstoneName(request.tombstone->getText(u"name"))) << ": "
-              << shown(failureReason(transcript, result)) << "\n";
+              << shown(FailureReason(attempts, m_arguments, m_interaction, request.tombstone->getText(u"name")))
+              << "\n";
 }
 
 int RestoreRun::dryRun() {
@@ -332,7 +284,9 @@ void RestoreRun::reapply(PropertySet* tombstone) {
         return;
     }
     std::vector<ReappliedValue> values;
-    HRESULT result = m_session.reapply(tombstone, archive, &values);
+    CommandOutcome said;
+    HRESULT result = m_session.reapply(tombstone, archive, &values, &said);
+    PrintProviderMessages(said.messages);
     if (FAILED(result)) {
         m_outcome.allRestored = false;
         std::cout << "Not re-applied " << name << ": the archive, its section for the object or the object cannot be "
@@ -382,16 +336,21 @@ int RestoreRun::restoreSubtree() {
         }
     }
     std::vector<SubtreeObject> objects;
-    HRESULT result;
-    TakeTranscript();
+    RestoreAttempts attempts;
     {
         Progress progress("Restoring the subtree");
-        result = m_session.restoreSubtree(nullptr, request.tombstone, m_arguments.keepGoing, &objects);
+        attempts = RunWithAnswers(
+            [&](const RestoreAnswers& answers, std::vector<PropertySet*>*, CommandOutcome* outcome) {
+                objects.clear();
+                return m_session.restoreSubtree(request.tombstone, m_arguments.keepGoing, answers, &objects, outcome);
+            },
+            m_arguments, m_interaction);
     }
-    Transcript transcript = TakeTranscript();
+    HRESULT result = attempts.result;
+    std::u16string_view tombstoneName = request.tombstone->getText(u"name");
     if (FAILED(result) || objects.empty()) {
-        std::cout << "Not restored " << name << ": " << shown(failureReason(transcript, FAILED(result) ? result : S_FALSE))
-                  << "\n";
+        std::cout << "Not restored " << name << ": "
+                  << shown(FailureReason(attempts, m_arguments, m_interaction, tombstoneName)) << "\n";
         return kExitFailure;
     }
     size_t restored = 0;
@@ -407,7 +366,8 @@ int RestoreRun::restoreSubtree() {
         } else if (object.outcome == u"Failed") {
             // The container itself failed as a single restore does: the provider said why.
             bool container = object.tombstone == request.tombstone->getText(u"distinguishedName");
-            std::string reason = container ? failureReason(transcript, S_FALSE) : NarrowText(object.error);
+            std::string reason =
+                container ? FailureReason(attempts, m_arguments, m_interaction, tombstoneName) : NarrowText(object.error);
             std::cout << "Not restored " << plain << ": " << shown(reason) << "\n";
         } else {
             std::cout << "Not attempted " << plain << ": " << shown(object.error) << "\n";

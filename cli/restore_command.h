@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_answers.h"
 #include "cli/cli_arguments.h"
 #include "cli/cli_session.h"
+#include "cli/terminal_questions.h"
 
 namespace lumivel_cli {
 

@@ -1,15 +1,19 @@
 // IProviderCommands::ExecuteCommand and IRevivo::BackupObjects.
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "provider/audit.h"
+#include "provider/common/audit.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
+#include "provider/common/command_report.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "shared/text_list.h"
 
 using lumivel::ComPtr;
 
@@ -35,18 +39,38 @@ void handOut(PropertySet* header, const std::vector<LONG_PTR>& records, VARIANT*
     if (FAILED(lumivel::shared::BuildAddressList(list, result))) header->release();
 }
 
+// Commands whose result list starts with a header record of their own whenever they hand one out.
+constexpr LONG kCommandsWithHeaders[] = {kCommandRestore,     kCommandChooseDomainController, kCommandRemove,
+                                         kCommandListBackups, kCommandPlanRestore,            kCommandRestoreTo,
+                                         kCommandShowRestorePlan, kCommandRestoreSubtreeReport};
+
+bool headsItsResult(LONG command) {
+    return std::find(std::begin(kCommandsWithHeaders), std::end(kCommandsWithHeaders), command) !=
+           std::end(kCommandsWithHeaders);
+}
+
 }  // namespace
 
 STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARIANT* pvarSelection,
                                     VARIANT* pvarResult) {
     std::vector<PropertySet*> selection = lumivel::shared::ReadObjectList(pvarSelection, lumivel::shared::ListForm::VariantArrayOnly);
+    const PropertySet* first = selection.empty() ? nullptr : selection.front();
+    if (!first || first->getRaw(kNoDialogsKey) == 0) return runCommand(hwndParent, lCommandId, selection, pvarResult);
+    CommandReport report;
+    HRESULT status = runCommand(hwndParent, lCommandId, selection, pvarResult);
+    report.handOut(headsItsResult(lCommandId), status, pvarResult);
+    return status;
+}
+
+HRESULT Revivo::runCommand(HWND hwndParent, LONG lCommandId, const std::vector<PropertySet*>& selection,
+                           VARIANT* pvarResult) {
     PropertySet* single = selection.size() == 1 ? selection.front() : nullptr;
     if (single && !single->has(u"FocusedDC")) FillInFocusedDC(single);
 
     switch (lCommandId) {
         case kCommandConnect: {
             PropertySet* node = nullptr;
-            HRESULT connected = ConnectToDomain(hwndParent, &node);
+            HRESULT connected = ConnectToDomain(hwndParent, &node, single);
             if (connected == S_OK && node)
                 AuditAction(hwndParent, AuditEntryOf("connect-domain", node->getText(u"NamingContext"),
                                                      node->getText(u"guid"), node->getText(u"FocusedDC"), true));
@@ -71,7 +95,7 @@ STDMETHODIMP Revivo::ExecuteCommand(HWND hwndParent, LONG, LONG lCommandId, VARI
             for (PropertySet* record : selection)
                 if (record) input.selection.push_back(record);
             if (input.server.empty()) return S_FALSE;
-            return ShowPerformBackupDialog(hwndParent, input) == 1 ? S_OK : S_FALSE;
+            return PerformBackup(hwndParent, input);
         }
         case kCommandRestore:
         case kCommandRestoreTo:
@@ -146,16 +170,24 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
 HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* single, VARIANT* pvarResult) {
     // The console names no container: a choice cancelled restores, and audits, nothing.
     std::u16string target(commandId == kCommandRestoreTo ? single->getText(kRestoreTargetKey) : u"");
-    if (commandId == kCommandRestoreTo && target.empty() && ChooseRestoreTarget(hwndParent, single, &target) != S_OK)
-        return S_FALSE;
+    if (commandId == kCommandRestoreTo && target.empty()) {
+        if (!MayAskInDialogs()) {
+            AskCaller(kRestoreTargetKey);
+            NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Restore To",
+                        u"No container was named to restore the object into.");
+            return S_FALSE;
+        }
+        if (ChooseRestoreTarget(hwndParent, single, &target) != S_OK) return S_FALSE;
+    }
     RestoredTombstones restored;
     m_lastRestoreError.clear();
     HRESULT result = commandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, target, &restored)
                                                     : Restore(hwndParent, single, &restored);
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");
-    for (const std::u16string& name : restored)
-        AuditAction(hwndParent, AuditEntryOf(command, name, lumivel::shared::TombstoneGuidOfDn(name), server, true));
+    for (const RestoredTombstone& object : restored)
+        AuditAction(hwndParent, AuditEntryOf(command, object.tombstone,
+                                             lumivel::shared::TombstoneGuidOfDn(object.tombstone), server, true));
     if (result != S_OK) {
         std::u16string_view tombstone = single->getText(u"distinguishedName");
         AuditAction(hwndParent, AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server,
@@ -163,20 +195,29 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     }
     // What came back is no longer a tombstone, also when a later step failed.
     std::vector<LONG_PTR> records;
+    std::vector<std::u16string> restoredAs;
     std::u16string selectedName(single->getText(u"distinguishedName"));
-    for (const std::u16string& name : restored) {
-        LONG_PTR listed = forgetTombstone(name);
+    for (const RestoredTombstone& object : restored) {
+        LONG_PTR listed = forgetTombstone(object.tombstone);
         // The selection is the caller's own record; a parent is reported at the address
         // the latest listing of its naming context handed out, which the receiver still
         // holds, and not at all when that listing no longer has it.
-        if (lumivel::EqualsNoCase(name, selectedName))
-            records.push_back(reinterpret_cast<LONG_PTR>(single));
-        else if (listed)
-            records.push_back(listed);
+        LONG_PTR reported = lumivel::EqualsNoCase(object.tombstone, selectedName) ? reinterpret_cast<LONG_PTR>(single)
+                                                                                : listed;
+        if (!reported) continue;
+        records.push_back(reported);
+        restoredAs.push_back(object.newName);
     }
-    if (result != S_OK) return S_FALSE;
+    if (CommandReport* report = CommandReport::Active())
+        if (report->details()) lumivel::shared::SetTextList(report->details(), kRestoredAsKey, restoredAs);
+    if (result != S_OK) {
+        NoteFailureUnlessNoted(result);
+        // A caller that asks again needs to know what came back before the question.
+        if (CommandReport::Active()) handOut(PropertySet::create(), records, pvarResult);
+        return S_FALSE;
+    }
     HandOutObjectsDeleted(records, pvarResult);
-    MessageBoxW(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
+    ShowMessage(hwndParent, u"The object was successfully restored.", u"Success", MB_OK | MB_ICONINFORMATION);
     return S_OK;
 }
 

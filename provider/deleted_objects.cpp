@@ -8,7 +8,7 @@
 
 #include "lumivel/com_ptr.h"
 #include "provider/revivo.h"
-#include "provider/tombstone_lifetime.h"
+#include "provider/restore/tombstone_lifetime.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"

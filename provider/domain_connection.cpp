@@ -1,5 +1,6 @@
 // The provider's domain nodes: GetNodes, "Connect to", removal, the focused domain
 // controller and the Deleted Objects container.
+#include <optional>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
@@ -7,7 +8,8 @@
 #include "lumivel/system_messages.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
-#include "provider/connect_dialog.h"
+#include "provider/common/command_report.h"
+#include "provider/dialogs/connect_dialog.h"
 #include "provider/domain_nodes.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
@@ -68,14 +70,26 @@ STDMETHODIMP Revivo::GetNodes(LONG, LONG, LONG, VARIANT* pvarNodes) {
     return S_OK;
 }
 
-HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
+HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node, const PropertySet* request) {
     *node = nullptr;
-    std::u16string entered;
-    if (ShowConnectDialog(parent, &entered) != IDOK) return S_FALSE;
+    std::optional<std::u16string> answer = request ? request->copyString(kConnectDomainKey) : std::nullopt;
+    std::u16string entered = answer.value_or(std::u16string());
+    if (!answer && !MayAskInDialogs()) {
+        AskCaller(kConnectDomainKey);
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Connect to", u"No domain was named to connect to.");
+        return S_FALSE;
+    }
+    if (!answer && ShowConnectDialog(parent, &entered) != IDOK) return S_FALSE;
 
     ComPtr<IADs> object;
     HRESULT result = bindObject(lumivel::shared::LdapPathOfDomain(entered), &object);
-    if (FAILED(result)) return result;
+    if (FAILED(result)) {
+        // The dialog said so before it closed; a domain the record names is told here.
+        if (answer)
+            ShowFailure(parent, result, lumivel::SystemMessageText(static_cast<DWORD>(result)), u"Active Directory",
+                        MB_OK | MB_ICONSTOP);
+        return result;
+    }
     PropertySet* record = BuildNodeRecord(object.get(), m_schemaCache);
     if (!record) return E_OUTOFMEMORY;
     record->setText(u"NamingContext", record->getText(u"distinguishedName"));
@@ -87,7 +101,8 @@ HRESULT Revivo::ConnectToDomain(HWND parent, PropertySet** node) {
     LONG stored = StoreNode(record);
     if (stored != ERROR_SUCCESS) {
         result = HRESULT_FROM_WIN32(stored);
-        MessageBoxW(parent, lumivel::SystemMessageText(static_cast<DWORD>(result)).c_str(), u"Active Directory", MB_OK | MB_ICONSTOP);
+        ShowFailure(parent, result, lumivel::SystemMessageText(static_cast<DWORD>(result)), u"Active Directory",
+                    MB_OK | MB_ICONSTOP);
         record->release();
         return result;
     }

@@ -14,7 +14,7 @@
 // Our own additions to a tombstone's menu, appended after IDR_MENU_DELETED_OBJECT's items.
 #define IDR_MENU_RESTORE_EXTRAS 400
 
-// Dialogs and their controls: in the provider's interface, since callers answer them.
+// Dialogs and their controls, which the provider's dialog tests work as well.
 #include "shared/provider_dialog_ids.h"
 
 // Menu commands.

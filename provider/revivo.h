@@ -55,9 +55,14 @@ private:
 };
 using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
 
-// What one restore brought back, parents first: the tombstone names, which command 311 turns
-// into the addresses to report.
-using RestoredTombstones = std::vector<std::u16string>;
+// One object a restore brought back: its tombstone name, which command 311 turns into the
+// address to report, and the DN it got.
+struct RestoredTombstone {
+    std::u16string tombstone;
+    std::u16string newName;
+};
+// What one restore brought back, parents first.
+using RestoredTombstones = std::vector<RestoredTombstone>;
 
 // The tombstones of one naming context's last full listing.
 struct NamingContextTombstones {
@@ -117,8 +122,8 @@ public:
 
     // Internal operations reached through the commands.
     // Connect to a domain: S_OK with a new node record, S_FALSE when cancelled, else the
-    // binding's HRESULT.
-    HRESULT ConnectToDomain(HWND parent, PropertySet** node);
+    // binding's HRESULT. The domain is the request's kConnectDomainKey, else asked in dialog 201.
+    HRESULT ConnectToDomain(HWND parent, PropertySet** node, const PropertySet* request = nullptr);
     // Remove a stored node: 0 when its registry value was deleted, 1 otherwise.
     LONG RemoveStoredNode(const PropertySet* node);
     // The Deleted Objects container of a naming context (null: the default one), serverless;
@@ -128,7 +133,7 @@ public:
     // Gives a record without "FocusedDC" the server that answers a binding of its path.
     void FillInFocusedDC(PropertySet* record);
     // The "Connect to Domain Controller" dialog: true with the chosen DNS name when one was
-    // chosen and confirmed.
+    // chosen and confirmed. A node record that carries kDomainControllerKey answers it.
     bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
     // Reanimates one tombstone, a deleted parent first; appends the tombstone names of what
     // was restored, also when a later step fails.
@@ -177,7 +182,13 @@ public:
 
 private:
     struct RestoreState;
+    // ExecuteCommand's work, for every caller alike; ExecuteCommand adds the report of a caller
+    // that asked for no dialogs.
+    HRESULT runCommand(HWND parent, LONG commandId, const std::vector<PropertySet*>& selection, VARIANT* result);
     HRESULT restoreTombstone(HWND parent, PropertySet* record, RestoreState* state);
+    // A name taken in the forest renamed: by the record's answer, in dialog 206, or (for a caller
+    // that asked for no dialogs) handed back as the question. S_OK with the new DN, else E_FAIL.
+    HRESULT renameTakenName(HWND parent, RestoreState* state, std::u16string* newName);
     // The tombstone's last known parent as the focused DC now holds it; empty when it cannot
     // be read there.
     std::u16string rereadLastKnownParent(const PropertySet* record);

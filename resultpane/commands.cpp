@@ -156,9 +156,12 @@ void Panorel::contextMenu(HWND list) {
 }
 
 void Panorel::handleResult(HRESULT hr, VARIANT* list) {
-    if (FAILED(hr) || !list || !(list->vt & VT_ARRAY)) return;
+    if (!list || !(list->vt & VT_ARRAY)) return;
+    // A failed command may still hand back a header (its account of the failure): it is freed,
+    // and nothing in the view changes.
     CommandResult result = TakeResult(list);
     VariantClear(list);
+    if (FAILED(hr)) return;
     if (result.reason == u"ResetBottomPane") {
         m_lastShown = nullptr;
         loadBottomColumns(true);

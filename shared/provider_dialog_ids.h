@@ -1,6 +1,6 @@
-// The provider's dialogs and the controls in them that a caller fills in or presses: the
-// console's user works them, the command line answers them from its arguments (through the
-// UI hook), and the provider's resource source builds them from these numbers.
+// The provider's dialogs and the controls in them: the provider's resource source builds them
+// from these numbers and its dialog tests work them. A caller that shows no dialogs answers
+// their questions with the record keys of shared/provider_interfaces.h instead.
 #pragma once
 
 #define IDD_CONNECT_TO 201

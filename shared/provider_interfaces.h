@@ -48,7 +48,9 @@ struct IProviderCommands : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG lReserved1, LONG lReserved2, LONG lReserved3) = 0;
 };
 
-// Menu types of GetMenu and the provider's command ids.
+// Menu types of GetMenu and the provider's command ids. Besides the selection, a command's
+// record may carry the answers its dialogs would collect (the keys after the commands below);
+// the provider then shows the dialog only for an answer the record does not carry.
 inline constexpr LONG kMenuTypeContext = 1;
 inline constexpr LONG kMenuTypeNew = 8;
 inline constexpr LONG kCommandConnect = 309;
@@ -111,7 +113,8 @@ inline constexpr char16_t kSubtreeErrorKey[] = u"SubtreeError";
 // directory's creation check); otherwise a message box says which, and nothing changes.
 // Without kRestoreTargetKey the container is asked for in dialog IDD_RESTORE_TO; a cancelled
 // choice returns S_FALSE and changes, audits and sets nothing on the record.
-// Result and return as command 311.
+// Result and return as command 311. Command 315 on a record that carries kRestoreTargetKey
+// plans this restore: the object alone, into that container.
 inline constexpr LONG kCommandRestoreTo = 317;
 inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
 
@@ -135,10 +138,12 @@ inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
 // The console's forms of the commands above, offered on a single tombstone's context menu after
 // "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command
 // 315's plan in a dialog from which the administrator may restore (optionally re-applying
-// the latest backup, as 318). 317, "Restore &To...", asks for the container in a chooser when
-// the record carries no kRestoreTargetKey. 320, "Restore &Subtree...", runs command 316 and
-// shows its report. 319 and 320 answer as command 311 does: an "ObjectsDeleted" header
-// followed by the records that are no longer tombstones.
+// the latest backup, as 318); a record that carries kReapplyKey carries the dialog's answer,
+// and is restored (and re-applied) without it. 317, "Restore &To...", asks for the container
+// in a chooser when the record carries no kRestoreTargetKey. 320, "Restore &Subtree...", asks
+// before it runs command 316 and shows its report (without dialogs it restores nothing).
+// 319 and 320 answer as command 311 does: an "ObjectsDeleted" header followed by the records
+// that are no longer tombstones.
 inline constexpr LONG kCommandShowRestorePlan = 319;
 inline constexpr LONG kCommandRestoreSubtreeReport = 320;
 
@@ -171,3 +176,94 @@ inline constexpr char16_t kBackupDateKey[] = u"BackupDate";
 inline constexpr char16_t kBackupOriginKey[] = u"BackupOrigin";
 inline constexpr char16_t kObjectCountKey[] = u"ObjectCount";
 inline constexpr char16_t kHoldsObjectKey[] = u"HoldsObject";
+
+// ---- The answers a command's record may carry, one per dialog question ----
+// Dialog 206 "Name" of a restore (commands 311, 316, 317, 319): the new name, as a person types
+// it (not DN-escaped), for the first object of the restore whose name the global catalog holds
+// already; the relative name's type ("CN=", "OU=") and the parent stay. It answers once: a new
+// name that is taken as well is asked for again. Empty is no name (dialog 206 refuses it too).
+inline constexpr char16_t kNewNameKey[] = u"NewName";
+// Dialog 204 "Restore" of a restore: the full path of the backup archive that recreates a deleted
+// parent no longer listed. Present but empty, it answers "none" (the dialog's Cancel): the
+// restore goes on without the parent and fails as the Parts say.
+inline constexpr char16_t kRestoreFromFileKey[] = u"RestoreFromFile";
+// Dialog 201 "Connect to" of command 309: the domain, as typed there (a DNS name, a DN or an
+// "LDAP://" path). The selection of 309 is then one record carrying it.
+inline constexpr char16_t kConnectDomainKey[] = u"ConnectDomain";
+// Dialog 211 "Connect to Domain Controller" of command 312: the chosen controller's DNS name.
+// It must answer a bind, as a row chosen in the dialog must.
+inline constexpr char16_t kDomainControllerKey[] = u"DomainController";
+// Dialog 109 "Perform Backup" of command 310, on its first record: kPerformBackupNow (its OK:
+// the selection is backed up at once) or kPerformBackupSchedule (its "&Schedule": the schedule
+// form's answers are the keys below, checked as the form checks them). On this record path the
+// command returns S_OK when the archive was stored or the job was made, else S_FALSE; the
+// dialog's own path keeps its Part's return (S_OK after OK, S_FALSE after Cancel or "&Schedule").
+inline constexpr char16_t kPerformBackupKey[] = u"PerformBackup";
+inline constexpr char16_t kPerformBackupNow[] = u"Now";
+inline constexpr char16_t kPerformBackupSchedule[] = u"Schedule";
+// The schedule form's answers, as the form stores them in the schedule settings.
+// int: 0 daily, 1 weekly, 2 monthly, 3 once.
+inline constexpr char16_t kScheduleKey[] = u"Schedule";
+// int: daily every N days (1-365); weekly every N weeks (1-52); monthly by day the day (1-31);
+// monthly by weekday the week (0 first ... 4 last).
+inline constexpr char16_t kTimeSliceKey[] = u"TimeSlice";
+// int: weekly the days (bit 0 Monday ... bit 6 Sunday); monthly the months (bit 0 January ...
+// bit 11 December). Once: the run date (VT_DATE).
+inline constexpr char16_t kDaysOrMonthsKey[] = u"DaysOrMonths";
+// int, monthly by weekday only (its absence means by day): 0 Monday ... 6 Sunday.
+inline constexpr char16_t kCycleOfWeekKey[] = u"CycleOfWeek";
+// VT_DATE: the time of day the job starts; its date is the schedule's first day.
+inline constexpr char16_t kStartTimeKey[] = u"StartTime";
+// The account the job runs as, and its password. The password is checked against the domain
+// when the job is made, never written to the audit log or a message, and the provider wipes it
+// from the record once the job is made or refused; a caller wipes its own copies as well.
+inline constexpr char16_t kAccountKey[] = u"Account";
+inline constexpr char16_t kPasswordKey[] = u"Password";
+// Dialog 401 "Restore Plan" of command 319: int 1 restores and then re-applies (as command 318)
+// from kReapplyArchiveKey, else from the newest archive that holds the object; int 0 restores
+// only.
+inline constexpr char16_t kReapplyKey[] = u"Reapply";
+
+// ---- A caller that asks no person through the provider ----
+// int 1 on the selection's first record: the caller asks its questions and shows its messages
+// itself (the command line). The provider then shows no dialog and no message box for the
+// command. Every message box it would show comes back in the result header's
+// kCommandMessagesKey; an answer the record does not carry ends the command as the dialog's
+// Cancel would, with kQuestionKey naming the key that would answer it and what the caller needs
+// to ask it (so that it can ask and run the command again with the answer). The result is then
+// always a list headed by a header record with kCommandResultKey (commands 309, 310, 316 and
+// 318, whose results have no header of their own, get one in front of what they hand out, and a
+// failure gets one where the Parts hand out nothing); after a failed restore the header is
+// followed by the records that came back all the same (deleted parents). Without this key the
+// results stay as the Parts and the commands above describe them.
+inline constexpr char16_t kNoDialogsKey[] = u"NoDialogs";
+// int: S_OK when the command did what it was asked; otherwise the HRESULT of the failure (the
+// directory's error for a refused modify, the bind's for a domain that cannot be bound,
+// E_ADS_OBJECT_EXISTS for a name that is taken, HRESULT_FROM_WIN32(ERROR_CANCELLED) for another
+// question left open), or S_FALSE when nothing was done for no error of its own (a selection
+// the command does not take).
+inline constexpr char16_t kCommandResultKey[] = u"CommandResult";
+// The failure in the provider's own words: the text and caption of the message box that says it
+// (a question's text when no box would), or the system's text for the HRESULT and no caption.
+inline constexpr char16_t kCommandErrorKey[] = u"CommandError";
+inline constexpr char16_t kCommandErrorCaptionKey[] = u"CommandErrorCaption";
+// Every message box the command would have shown, in order, as "Caption: text": an array of
+// strings (VT_ARRAY|VT_VARIANT of VT_BSTR), absent when there was none.
+inline constexpr char16_t kCommandMessagesKey[] = u"CommandMessages";
+// The answer the command needed: one of the answer keys above (kNewNameKey,
+// kRestoreFromFileKey, kRestoreTargetKey, kConnectDomainKey, kDomainControllerKey,
+// kPerformBackupKey, kReapplyKey).
+inline constexpr char16_t kQuestionKey[] = u"Question";
+// With kNewNameKey: the DN that is taken (a new name given on the record that is taken too
+// names that DN). In the header of a restore that succeeded: the DN that was taken and that the
+// record's kNewNameKey replaced; absent when no name was taken.
+inline constexpr char16_t kTakenNameKey[] = u"TakenName";
+// With kRestoreFromFileKey: the archives of the backup folder that hold the object, newest
+// first, as dialog 204 lists them: full paths, and in the same order their backup dates and
+// origins (arrays of strings). Absent when no archive holds it (the dialog would not open).
+inline constexpr char16_t kArchivesKey[] = u"Archives";
+inline constexpr char16_t kArchiveDatesKey[] = u"ArchiveDates";
+inline constexpr char16_t kArchiveOriginsKey[] = u"ArchiveOrigins";
+// In the header of a restore that succeeded, for such a caller: the DN each record after the
+// header got, in their order (an array of strings).
+inline constexpr char16_t kRestoredAsKey[] = u"RestoredAs";

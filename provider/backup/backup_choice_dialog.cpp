@@ -6,9 +6,11 @@
 #include "provider/backup/archive_index.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/section_name.h"
-#include "provider/dialog_helpers.h"
+#include "provider/common/command_report.h"
+#include "provider/common/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
+#include "shared/text_list.h"
 
 namespace revivo {
 
@@ -109,6 +111,21 @@ INT_PTR CALLBACK choiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
+// The dialog's question handed to a caller that asks it itself: the archives as the list shows them.
+void askCaller(const std::vector<ArchiveSummary>& archives) {
+    PropertySet* question = AskCaller(kRestoreFromFileKey);
+    if (!question) return;
+    std::vector<std::u16string> paths, dates, origins;
+    for (const ArchiveSummary& archive : archives) {
+        paths.push_back(archive.path);
+        dates.push_back(archive.dateTime);
+        origins.push_back(archive.origin);
+    }
+    lumivel::shared::SetTextList(question, kArchivesKey, paths);
+    lumivel::shared::SetTextList(question, kArchiveDatesKey, dates);
+    lumivel::shared::SetTextList(question, kArchiveOriginsKey, origins);
+}
+
 }  // namespace
 
 bool ChooseBackupArchive(HWND parent, PropertySet* record) {
@@ -117,15 +134,18 @@ bool ChooseBackupArchive(HWND parent, PropertySet* record) {
     ChoiceState state;
     {
         // Archives seen before answer from their index; new ones are read once.
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        BusyCursor busy;
         ArchiveIndex index;
         std::vector<ArchiveSummary> archives;
         ListBackupArchives(BackupFolderFor(record->getText(u"FocusedDC")).path, index, &archives);
         for (ArchiveSummary& archive : archives)
             if (archive.readable && archive.Holds(section)) state.archives.push_back(std::move(archive));
-        SetCursor(previous);
     }
     if (state.archives.empty()) return false;
+    if (!MayAskInDialogs()) {
+        askCaller(state.archives);
+        return false;
+    }
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CHOOSE_BACKUP), parent,
                                      choiceDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK || state.chosen.empty()) return false;

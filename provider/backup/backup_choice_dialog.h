@@ -4,16 +4,18 @@
 
 #include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
 
 namespace revivo {
 
 // The record key a restore from backup reads the archive's full path from.
-inline constexpr char16_t kRestoreFromFileKey[] = u"RestoreFromFile";
+using ::kRestoreFromFileKey;
 
 // Lists the archives of the record's backup folder (its "FocusedDC"'s, or the policy's) that
 // hold the object named by the record's tombstone DN and lets the user pick one. True with
 // the archive's full path stored under "RestoreFromFile"; false when the user cancelled or no
-// archive holds the object (the dialog is then not shown).
+// archive holds the object (the dialog is then not shown). For a caller that asked for no
+// dialogs the choice is handed back as the question, with the archives, and false returned.
 bool ChooseBackupArchive(HWND parent, PropertySet* record);
 
 }  // namespace revivo

@@ -5,7 +5,8 @@
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
-#include "provider/audit.h"
+#include "provider/common/audit.h"
+#include "provider/common/command_report.h"
 #include "provider/revivo.h"
 #include "win/eventlog.h"
 #include "win/guid.h"
@@ -65,12 +66,20 @@ std::u16string SystemErrorText(DWORD error) {
     return out;
 }
 
+LPCWSTR BackupFailureCaption(BackupRun::Outcome outcome) {
+    switch (outcome) {
+        case BackupRun::Outcome::FolderNotCreated: return u"Error Creating Revivo Directory";
+        case BackupRun::Outcome::NotMoved: return u"Error Moving File";
+        default: return u"Error";
+    }
+}
+
 void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16string_view text, UINT style) {
     if (windowless) {
         reportWindowless(caption, text);
         return;
     }
-    MessageBoxW(window, std::u16string(text).c_str(), caption, style);
+    ShowMessage(window, text, caption, style);
 }
 
 namespace {
@@ -101,7 +110,8 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
                     SubtreeReading reading) {
     BackupRun run;
     if (objects.empty()) return run;
-    const bool windowless = owner == nullptr;
+    // A caller that reads the command's messages itself gets them all, as a window would.
+    const bool windowless = owner == nullptr && !CommandReport::Active();
 
     // Everything is made in a folder of this run's own and goes with it, whatever happens.
     DWORD error = ERROR_SUCCESS;
@@ -109,7 +119,8 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
     std::u16string guid = newGuidText();
     if (!temporary || guid.empty()) {
         run = failed(run, BackupRun::Outcome::Failed, temporary ? static_cast<DWORD>(E_FAIL) : error);
-        ReportBackupMessage(owner, windowless, u"Error", SystemErrorText(run.error), MB_OK | MB_ICONSTOP);
+        ReportBackupMessage(owner, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error),
+                            MB_OK | MB_ICONSTOP);
         return run;
     }
     std::u16string infPath = temporary->PathOf(guid + u".inf");
@@ -137,7 +148,8 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
     else if (PackFile(zipPath.c_str(), infPath.c_str()) != 0)
         run = failed(run, BackupRun::Outcome::Failed, GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
     if (run.outcome == BackupRun::Outcome::Failed) {
-        ReportBackupMessage(owner, windowless, u"Error", SystemErrorText(run.error), MB_OK | MB_ICONSTOP);
+        ReportBackupMessage(owner, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error),
+                            MB_OK | MB_ICONSTOP);
         return run;
     }
     DeleteFileW(infPath.c_str());
@@ -146,18 +158,18 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
     run.archivePath = ArchivePath(folder, guid);
     if (folder.onSysvol && !CreateDirectoryW(folder.path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         run = failed(run, BackupRun::Outcome::FolderNotCreated, GetLastError());
-        ReportBackupMessage(nullptr, windowless, u"Error Creating Revivo Directory", SystemErrorText(run.error), MB_OK);
+        ReportBackupMessage(nullptr, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error), MB_OK);
         return run;
     }
     if (!MoveFileExW(zipPath.c_str(), run.archivePath.c_str(), MOVEFILE_COPY_ALLOWED)) {
         run = failed(run, BackupRun::Outcome::NotMoved, GetLastError());
-        ReportBackupMessage(nullptr, windowless, u"Error Moving File", SystemErrorText(run.error), MB_OK);
+        ReportBackupMessage(nullptr, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error), MB_OK);
         return run;
     }
     run.outcome = BackupRun::Outcome::Stored;
     for (PropertySet* object : objects) object->setText(kBackupArchiveKey, run.archivePath);
     if (!windowless)
-        MessageBoxW(owner, u"Backup completed successfully", u"Success", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(owner, u"Backup completed successfully", u"Success", MB_OK | MB_ICONINFORMATION);
     return run;
 }
 

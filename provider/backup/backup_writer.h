@@ -42,6 +42,9 @@ BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, co
 // The same with the result callers see: 1 when the backup folder could not be created, else 0.
 int BackupToArchive(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects);
 
+// The caption of the message that says why a run failed.
+LPCWSTR BackupFailureCaption(BackupRun::Outcome outcome);
+
 // Shown or logged: with a window a message box (owned as given), without one a line on stderr
 // and an entry in the system log.
 void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16string_view text, UINT style);

@@ -1,7 +1,7 @@
 #include "provider/backup/perform_backup_dialog.h"
 
 #include "provider/backup/backup_writer.h"
-#include "provider/dialog_helpers.h"
+#include "provider/common/dialog_helpers.h"
 #include "provider/resource_ids.h"
 #include "provider/revivo.h"
 

@@ -2,23 +2,10 @@
 // back the selection up at once, "&Schedule" to turn the backup into a scheduled job.
 #pragma once
 
-#include <string>
-#include <vector>
-
+#include "provider/backup/perform_backup.h"
 #include "provider/platform_headers.h"
-#include "shared/property_set.h"
 
 namespace revivo {
-
-class Revivo;
-
-// What command 310 hands the dialog, in the order it hands it over.
-struct PerformBackupInput {
-    Revivo* provider = nullptr;
-    std::u16string server;  // the focused domain controller of the selection
-    PropertySet* record = nullptr;  // the first selected object
-    std::vector<PropertySet*> selection;
-};
 
 // The dialog's result: 1 after OK, 0 after Cancel, closing, or scheduling.
 INT_PTR ShowPerformBackupDialog(HWND parent, PerformBackupInput& input);

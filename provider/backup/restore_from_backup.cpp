@@ -3,7 +3,7 @@
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/backup_parent_path.h"
 #include "provider/backup/section_name.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 

@@ -6,6 +6,7 @@
 
 #include "provider/backup/schedule_settings.h"
 #include "provider/resource_ids.h"
+#include "shared/schedule_check.h"
 #include "lumivel/com_object.h"
 
 namespace revivo {
@@ -111,12 +112,6 @@ bool createPanels(HWND page, FormState& state) {
     return true;
 }
 
-// Says what is wrong and keeps the form open; always false.
-bool refuse(HWND page, LPCWSTR text, LPCWSTR caption, UINT icon) {
-    MessageBoxW(page, text, caption, MB_OK | icon);
-    return false;
-}
-
 bool setDate(PropertySet* settings, LPCWSTR key, SYSTEMTIME time) {
     VARIANT value;
     VariantInit(&value);
@@ -125,82 +120,61 @@ bool setDate(PropertySet* settings, LPCWSTR key, SYSTEMTIME time) {
     return SystemTimeToVariantTime(&time, &value.date) && settings->setValue(key, &value);
 }
 
-// The checks and the storing of the form's OK, in the order of the page's fields.
+LONG tickedMask(HWND panel, int first, int last) {
+    LONG mask = 0;
+    for (int id = first; id <= last; ++id)
+        if (IsDlgButtonChecked(panel, id) == BST_CHECKED) mask |= 1 << (id - first);
+    return mask;
+}
+
+// The form's OK: its fields checked as every maker of a backup job checks them, then stored.
 bool confirm(HWND page, FormState& state) {
     PropertySet* settings = state.settings;
     const LRESULT schedule = SendDlgItemMessageW(page, IDC_SCHEDULE_LIST, CB_GETCURSEL, 0, 0);
     HWND panel = schedule >= 0 && schedule < 4 ? state.panels[static_cast<size_t>(schedule)] : nullptr;
-    settings->removeValue(kCycleOfWeekKey);
-    switch (schedule) {
-        case kDaily: {
-            LONG days = number(panel, IDC_DAILY_EVERY);
-            if (days < 1 || days > kMostDays) return refuse(page, u"The maximum allowed value is 365 days.", u"Value", MB_ICONSTOP);
-            settings->setInt(kScheduleKey, kDaily);
-            settings->setInt(kTimeSliceKey, days);
-            break;
-        }
-        case kWeekly: {
-            // A count of 0 would never advance to another week.
-            LONG weeks = number(panel, IDC_WEEKLY_EVERY);
-            if (weeks < 1 || weeks > kMostWeeks) return refuse(page, u"The maximum allowed value is 52 weeks.", u"Value", MB_ICONSTOP);
-            LONG mask = 0;
-            for (int id = IDC_WEEKLY_MONDAY; id <= IDC_WEEKLY_SUNDAY; ++id)
-                if (IsDlgButtonChecked(panel, id) == BST_CHECKED) mask |= 1 << (id - IDC_WEEKLY_MONDAY);
-            if (!mask)
-                return refuse(page, u"You must select at least one day for the collection to run before you can continue",
-                              u"Invalid Data", MB_ICONEXCLAMATION);
-            settings->setInt(kScheduleKey, kWeekly);
-            settings->setInt(kTimeSliceKey, weeks);
-            settings->setInt(kDaysOrMonthsKey, mask);
-            break;
-        }
-        case kMonthly: {
-            LONG mask = 0;
-            for (int id = IDC_MONTHLY_JANUARY; id <= IDC_MONTHLY_DECEMBER; ++id)
-                if (IsDlgButtonChecked(panel, id) == BST_CHECKED) mask |= 1 << (id - IDC_MONTHLY_JANUARY);
-            if (!mask)
-                return refuse(page, u"You must select at least one month for the collection to run before you can continue",
-                              u"Invalid Data", MB_ICONEXCLAMATION);
-            LONG slice;
-            if (IsDlgButtonChecked(panel, IDC_MONTHLY_THE) == BST_CHECKED) {
-                slice = static_cast<LONG>(SendDlgItemMessageW(panel, IDC_MONTHLY_WEEK, CB_GETCURSEL, 0, 0));
-                LONG weekday = static_cast<LONG>(SendDlgItemMessageW(panel, IDC_MONTHLY_WEEKDAY, CB_GETCURSEL, 0, 0));
-                settings->setInt(kCycleOfWeekKey, weekday);
-            } else {
-                // A day outside 1-31 would shift out of the month's day flags.
-                slice = number(panel, IDC_MONTHLY_DAY_NUMBER);
-                if (slice < 1 || slice > kMostMonthDays)
-                    return refuse(page, u"The maximum allowed value is 31 days.", u"Value", MB_ICONSTOP);
-            }
-            settings->setInt(kScheduleKey, kMonthly);
-            settings->setInt(kTimeSliceKey, slice);
-            settings->setInt(kDaysOrMonthsKey, mask);
-            break;
-        }
-        case kOnce: {
-            settings->setInt(kScheduleKey, kOnce);
-            SYSTEMTIME day{};
-            if (SendDlgItemMessageW(panel, IDC_ONCE_DATE, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&day)) == GDT_VALID)
-                setDate(settings, kDaysOrMonthsKey, day);
-            break;
-        }
-    }
-    SYSTEMTIME start{};
-    if (SendDlgItemMessageW(page, IDC_START_TIME, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&start)) == GDT_VALID)
-        setDate(settings, kStartTimeKey, start);
-
     std::u16string account = wholeText(page, IDC_ACCOUNT);
-    if (account.empty()) return refuse(page, u"Please enter a valid account.", u"Invalid Account", MB_ICONSTOP);
-    settings->setText(kAccountKey, account);
     std::u16string password = wholeText(page, IDC_PASSWORD);
     std::u16string confirmation = wholeText(page, IDC_CONFIRM_PASSWORD);
-    bool accepted = false;
-    if (password.empty())
-        refuse(page, u"You cannot specify an empty password.", u"Invalid Password", MB_ICONSTOP);
-    else if (password != confirmation)
-        refuse(page, u"The passwords do not match.", u"Invalid Password", MB_ICONSTOP);
-    else
+    lumivel::shared::ScheduleEntries entries;
+    entries.schedule = static_cast<LONG>(schedule);
+    entries.account = account;
+    entries.password = password;
+    entries.confirmation = confirmation;
+    switch (schedule) {
+        case kDaily: entries.count = number(panel, IDC_DAILY_EVERY); break;
+        case kWeekly:
+            entries.count = number(panel, IDC_WEEKLY_EVERY);
+            entries.mask = tickedMask(panel, IDC_WEEKLY_MONDAY, IDC_WEEKLY_SUNDAY);
+            break;
+        case kMonthly:
+            entries.mask = tickedMask(panel, IDC_MONTHLY_JANUARY, IDC_MONTHLY_DECEMBER);
+            entries.byWeekday = IsDlgButtonChecked(panel, IDC_MONTHLY_THE) == BST_CHECKED;
+            entries.count = entries.byWeekday
+                                ? static_cast<LONG>(SendDlgItemMessageW(panel, IDC_MONTHLY_WEEK, CB_GETCURSEL, 0, 0))
+                                : number(panel, IDC_MONTHLY_DAY_NUMBER);
+            break;
+    }
+    std::optional<lumivel::shared::ScheduleRefusal> refused = lumivel::shared::CheckScheduleEntries(entries);
+    bool accepted = !refused && schedule >= kDaily && schedule <= kOnce;
+    if (refused) MessageBoxW(page, refused->text, refused->caption, MB_OK | refused->icon);
+    if (accepted) {
+        settings->removeValue(kCycleOfWeekKey);
+        settings->setInt(kScheduleKey, entries.schedule);
+        if (schedule != kOnce) settings->setInt(kTimeSliceKey, entries.count);
+        if (schedule == kWeekly || schedule == kMonthly) settings->setInt(kDaysOrMonthsKey, entries.mask);
+        if (schedule == kMonthly && entries.byWeekday)
+            settings->setInt(kCycleOfWeekKey,
+                             static_cast<LONG>(SendDlgItemMessageW(panel, IDC_MONTHLY_WEEKDAY, CB_GETCURSEL, 0, 0)));
+        SYSTEMTIME day{};
+        if (schedule == kOnce &&
+            SendDlgItemMessageW(panel, IDC_ONCE_DATE, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&day)) == GDT_VALID)
+            setDate(settings, kDaysOrMonthsKey, day);
+        SYSTEMTIME start{};
+        if (SendDlgItemMessageW(page, IDC_START_TIME, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&start)) == GDT_VALID)
+            setDate(settings, kStartTimeKey, start);
+        settings->setText(kAccountKey, account);
         accepted = settings->setText(kPasswordKey, password);
+    }
     wipe(password);
     wipe(confirmation);
     return accepted;

@@ -95,10 +95,4 @@ HRESULT TriggerFromSettings(const PropertySet& settings, TASK_TRIGGER* trigger) 
     return E_INVALIDARG;
 }
 
-void ForgetPassword(PropertySet& settings) {
-    BSTR password = settings.getString(kPasswordKey);
-    if (password) std::fill(password, password + SysStringLen(password), u'\0');
-    settings.removeValue(kPasswordKey);
-}
-
 }  // namespace revivo

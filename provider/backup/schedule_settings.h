@@ -7,6 +7,8 @@
 #include "provider/platform_headers.h"
 #include "shared/backup_job.h"
 #include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
+#include "shared/schedule_check.h"
 #include "shared/provider_dialog_ids.h"
 #include "win/mstask.h"
 
@@ -15,26 +17,28 @@ namespace revivo {
 inline constexpr char16_t kScheduleNameKey[] = u"name";
 inline constexpr char16_t kSchedulePathKey[] = u"path";
 inline constexpr char16_t kScheduleParameterKey[] = u"parameter";
-inline constexpr char16_t kScheduleKey[] = u"Schedule";
-inline constexpr char16_t kTimeSliceKey[] = u"TimeSlice";
-inline constexpr char16_t kDaysOrMonthsKey[] = u"DaysOrMonths";
-inline constexpr char16_t kCycleOfWeekKey[] = u"CycleOfWeek";
-inline constexpr char16_t kStartTimeKey[] = u"StartTime";
-inline constexpr char16_t kAccountKey[] = u"Account";
-inline constexpr char16_t kPasswordKey[] = u"Password";
+// The form's answers keep the names a caller gives them on command 310's record.
+using ::kAccountKey;
+using ::kCycleOfWeekKey;
+using ::kDaysOrMonthsKey;
+using ::kPasswordKey;
+using ::kScheduleKey;
+using ::kStartTimeKey;
+using ::kTimeSliceKey;
 
+// The form's list items are the settings' schedules.
 enum ScheduleKind : LONG {
-    kDaily = SCHEDULE_ITEM_DAILY,
-    kWeekly = SCHEDULE_ITEM_WEEKLY,
-    kMonthly = SCHEDULE_ITEM_MONTHLY,
-    kOnce = SCHEDULE_ITEM_ONCE
+    kDaily = lumivel::shared::kScheduleDaily,
+    kWeekly = lumivel::shared::kScheduleWeekly,
+    kMonthly = lumivel::shared::kScheduleMonthly,
+    kOnce = lumivel::shared::kScheduleOnce
 };
+static_assert(kDaily == SCHEDULE_ITEM_DAILY && kWeekly == SCHEDULE_ITEM_WEEKLY && kMonthly == SCHEDULE_ITEM_MONTHLY &&
+              kOnce == SCHEDULE_ITEM_ONCE);
 
-// Ranges the form holds the schedule to; a month day or week count outside them has no
-// trigger (the day would shift out of the day mask, a week count of 0 never advances).
-inline constexpr LONG kMostDays = 365;
-inline constexpr LONG kMostWeeks = 52;
-inline constexpr LONG kMostMonthDays = 31;
+using lumivel::shared::kMostDays;
+using lumivel::shared::kMostMonthDays;
+using lumivel::shared::kMostWeeks;
 
 using lumivel::shared::BackupTaskName;
 // Whether a record's "guid" can name a file: 32 hexadecimal digits, as ADSI gives them.
@@ -48,6 +52,6 @@ WORD DayOfWeekFlag(LONG day);
 HRESULT TriggerFromSettings(const PropertySet& settings, TASK_TRIGGER* trigger);
 
 // Overwrites the password held by the settings before the record is let go.
-void ForgetPassword(PropertySet& settings);
+using lumivel::shared::ForgetPassword;
 
 }  // namespace revivo

@@ -10,7 +10,7 @@
 
 #include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
-#include "provider/tombstone_lifetime.h"
+#include "provider/restore/tombstone_lifetime.h"
 #include "shared/provider_interfaces.h"
 #include "provider/tests/scripted_search.h"
 #include "shared/text_helpers.h"

@@ -3,7 +3,7 @@
 
 #include "provider/backup/backup_writer.h"
 #include "provider/domain_nodes.h"
-#include "provider/reanimation.h"
+#include "provider/restore/reanimation.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
@@ -76,6 +76,8 @@ TEST(NamingTest, ReanimatedNameIsTheRelativeNameBeforeTheLineFeedUnderTheParent)
         {u"CN=Live,OU=Sales,DC=x", u"DC=x", false, nullptr},
         {u"CN=Back\\5c0A,DC=x", u"DC=x", false, nullptr},
         {u"CN=Back\\\\0A,DC=x", u"DC=x", false, nullptr},
+        // An escaped backslash before "0A" is no line feed; the one that follows is.
+        {u"CN=Back\\\\0A\\0ADEL:x,CN=Deleted Objects", u"OU=P", true, u"CN=Back\\\\0A,OU=P"},
     };
     for (const Row& row : rows) {
         std::u16string result = lumivel::shared::ReanimatedDn(row.tombstone, row.parent);

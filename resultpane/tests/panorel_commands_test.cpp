@@ -34,6 +34,34 @@ public:
     HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
 };
 
+// A provider whose one command fails and still hands back a header, naming the selection.
+class FailingProvider final : public lumivel::com::ComObject<FailingProvider, IProviderCommands> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<FailingProvider, IProviderCommands>(IID_IProviderCommands)};
+    PropertySet* header = nullptr;  // the test's own reference, beside the one handed out
+    HRESULT STDMETHODCALLTYPE GetNodes(LONG, LONG, LONG, VARIANT*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetMenu(LONG kind, VARIANT*, HMENU* menu, HINSTANCE*) override {
+        if (kind != 1) return S_OK;
+        *menu = CreatePopupMenu();
+        AppendMenuW(*menu, MF_STRING, 21, u"&Fail");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG, VARIANT* selection, VARIANT* result) override {
+        header = PropertySet::create();
+        header->setString(u"RefreshReason", u"ObjectsDeleted");
+        header->setInt(kCommandResultKey, E_ACCESSDENIED);
+        header->setString(kCommandErrorKey, u"Access is denied.");
+        header->addRef();
+        std::vector<PropertySet*> list{header};
+        for (PropertySet* each : lumivel::shared::ReadObjectList(selection)) list.push_back(each);
+        lumivel::shared::BuildObjectList(list, result);
+        return E_ACCESSDENIED;
+    }
+    HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG, LONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
+};
+
 class CommandsTest : public ControlTest {};
 
 TEST_F(CommandsTest, OneSelectedRecordGetsProviderItemsDeleteAndPropertiesAsDefault) {
@@ -160,6 +188,27 @@ TEST_F(CommandsTest, ObjectsDeletedWithoutNamespaceChangesNothingAndFreesTheHead
     lumivel::ui::UserListKeyDown(control->topList(), VK_DELETE);
     EXPECT_THAT(column(0), ElementsAre(u"Carol"));
     EXPECT_EQ(carol->RefCount, 2);
+}
+
+// A failed command's header, whatever it says, changes nothing in the view and is freed.
+TEST_F(CommandsTest, AFailedCommandsHeaderIsFreedAndChangesNothing) {
+    connect();
+    FakeNode node;
+    console->nodes[9] = &node;
+    control->put_HSCOPEITEM(9);
+    PropertySet* kept = MakeRecord(u"kept");
+    node.take({kept});
+    control->SetObjects(kPanorelTopPane, &node.m_objects);
+
+    auto failing = lumivel::com::NewComObject<FailingProvider>();
+    setMenuProviders({static_cast<IProviderCommands*>(failing.get())});
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    rightClick(control->topList(), u"&Fail");
+    ASSERT_NE(failing->header, nullptr);
+    EXPECT_EQ(failing->header->RefCount, 1) << "only the test's reference is left";
+    failing->header->release();
+    EXPECT_THAT(column(0), ElementsAre(u"kept"));
+    EXPECT_THAT(node.objects(), ElementsAre(kept));
 }
 
 TEST_F(CommandsTest, ObjectsAddedAppendsNewRecordsAndOffersScopeRecordsToTheNode) {

@@ -1,0 +1,265 @@
+// Command 319: the plan of command 315 in a dialog, and the restore it may lead to, done as
+// command 311 does it, followed by command 318 when the administrator asked for it.
+#include "provider/dialogs/restore_plan_dialog.h"
+
+#include "lumivel/variant_holder.h"
+#include "provider/backup/backup_listing.h"
+#include "provider/backup/backup_writer.h"
+#include "provider/common/command_report.h"
+#include "provider/common/dialog_helpers.h"
+#include "provider/dialogs/list_view_rows.h"
+#include "provider/resource_ids.h"
+#include "provider/revivo.h"
+#include "shared/directory_operations.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+
+namespace revivo {
+
+namespace {
+
+// More names than this in one message box are summed up.
+constexpr size_t kNamesShown = 30;
+
+constexpr ListColumn kPlanColumns[] = {
+    {u"Name", 20}, {u"Class", 15}, {u"Target DN", 35}, {u"Name taken", 11}, {u"Expires", 19}};
+
+int intOrUnknown(const PropertySet* record, LPCWSTR key) {
+    return record->has(key) ? (record->getRaw(key) != 0 ? 1 : 0) : -1;
+}
+
+// The list reads as a tree: each object one level below the parent that comes back before it.
+std::u16string indented(std::u16string_view name, size_t depth) {
+    return std::u16string(depth * 4, u' ') + std::u16string(name);
+}
+
+void fillPlan(HWND dialog, const RestorePlanView& view) {
+    SetDlgItemTextW(dialog, IDC_PLAN_RIGHTS, PlanRightsText(view).c_str());
+    SetDlgItemTextW(dialog, IDC_PLAN_NOTE, PlanNoteText(view).c_str());
+    SetDlgItemTextW(dialog, IDC_PLAN_ARCHIVE, PlanArchiveText(view).c_str());
+    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), !view.archivePath.empty());
+    HWND list = GetDlgItem(dialog, IDC_PLAN_LIST);
+    AddListColumns(list, kPlanColumns, static_cast<int>(ARRAYSIZE(kPlanColumns)));
+    // Below a parent a backup recreates, the chain starts one level down.
+    size_t depth = view.missingParent.empty() ? 0 : 1;
+    for (const PlanRow& row : view.rows) {
+        std::u16string taken = row.nameTaken < 0 ? u"" : row.nameTaken ? u"Yes" : u"No";
+        std::u16string target = row.target.empty() ? u"(below the parent a backup recreates)" : row.target;
+        AddListRow(list, {indented(lumivel::shared::PlainTombstoneName(row.name), depth++), row.className, target,
+                          taken, row.expires});
+    }
+}
+
+struct PlanState {
+    const RestorePlanView* view;
+    bool reapply = false;
+};
+
+INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
+    switch (message) {
+        case WM_INITDIALOG: {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            fillPlan(dialog, *reinterpret_cast<PlanState*>(lParam)->view);
+            SetFocus(GetDlgItem(dialog, IDCANCEL));
+            return FALSE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_PLAN_RESTORE) {
+                auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+                state->reapply = !state->view->archivePath.empty() &&
+                                 IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
+                EndDialog(dialog, IDC_PLAN_RESTORE);
+                return TRUE;
+            }
+            return FALSE;
+    }
+    return FALSE;
+}
+
+std::u16string joined(const std::vector<std::u16string>& names) {
+    std::u16string text;
+    for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) text += (i ? u", " : u"") + names[i];
+    if (names.size() > kNamesShown) text += u" and " + lumivel::shared::WidenText(std::to_string(names.size() - kNamesShown)) + u" more";
+    return text;
+}
+
+std::vector<PropertySet*> readList(VARIANT* list) {
+    std::vector<PropertySet*> records;
+    for (PropertySet* record : lumivel::shared::ReadObjectList(list, lumivel::shared::ListForm::AnyArray))
+        if (record) records.push_back(record);
+    return records;
+}
+
+}  // namespace
+
+RestorePlanView RestorePlanViewOf(const std::vector<PropertySet*>& plan) {
+    RestorePlanView view;
+    if (plan.empty() || !plan.front()) return view;
+    const PropertySet* header = plan.front();
+    view.mayReanimate = intOrUnknown(header, kPlanMayReanimateKey);
+    view.rights = header->getText(kPlanRightsKey);
+    view.missingParent = header->getText(kPlanMissingParentKey);
+    for (size_t i = 1; i < plan.size(); ++i) {
+        const PropertySet* step = plan[i];
+        if (!step) continue;
+        view.rows.push_back(PlanRow{std::u16string(step->getText(u"name")), std::u16string(step->getText(u"class")),
+                                    std::u16string(step->getText(u"distinguishedName")),
+                                    std::u16string(step->getText(kPlanTargetKey)),
+                                    std::u16string(step->getText(kExpiresKey)), intOrUnknown(step, kPlanNameTakenKey)});
+    }
+    return view;
+}
+
+void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestorePlanView* view) {
+    for (size_t i = 1; i < listing.size(); ++i) {
+        const PropertySet* archive = listing[i];
+        if (!archive || archive->getRaw(kHoldsObjectKey) == 0 || archive->getText(u"path").empty()) continue;
+        view->archivePath = archive->getText(u"path");
+        view->archiveName = archive->getText(u"name");
+        view->archiveDate = archive->getText(kBackupDateKey);
+        return;
+    }
+}
+
+std::u16string PlanRightsText(const RestorePlanView& view) {
+    std::u16string verdict = view.mayReanimate == 1   ? u"You may restore these objects"
+                             : view.mayReanimate == 0 ? u"You may not restore these objects"
+                                                      : u"Whether you may restore these objects is not known";
+    return view.rights.empty() ? verdict + u"." : verdict + u": " + view.rights + u".";
+}
+
+std::u16string PlanNoteText(const RestorePlanView& view) {
+    std::u16string note;
+    if (!view.missingParent.empty())
+        note = u"The deleted parent " + view.missingParent +
+               u" is no longer listed: a backup would recreate it, and the objects below it get their names then. ";
+    size_t taken = 0;
+    for (const PlanRow& row : view.rows) taken += row.nameTaken == 1;
+    if (taken == 1) note += u"1 name is taken already: the restore will ask for another one.";
+    if (taken > 1)
+        note += lumivel::shared::WidenText(std::to_string(taken)) +
+                u" names are taken already: the restore will ask for another one each.";
+    if (note.empty()) note = u"No name is taken.";
+    while (!note.empty() && note.back() == u' ') note.pop_back();
+    return note;
+}
+
+std::u16string PlanArchiveText(const RestorePlanView& view) {
+    if (view.archivePath.empty()) return u"No backup archive holds this object.";
+    return u"Latest backup holding the object: " + view.archiveName +
+           (view.archiveDate.empty() ? u"" : u" (" + view.archiveDate + u")");
+}
+
+INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, bool* reapply) {
+    PlanState state{&view};
+    INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_PLAN), parent,
+                                     planDialogProc, reinterpret_cast<LPARAM>(&state));
+    if (reapply) *reapply = result == IDC_PLAN_RESTORE && state.reapply;
+    return result;
+}
+
+std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESULT result,
+                                 std::u16string_view archiveName) {
+    if (FAILED(result))
+        return u"The attributes could not be re-applied from " + std::u16string(archiveName) +
+               u": the backup or the restored object could not be read. Nothing was written.";
+    std::vector<std::u16string> written, refused;
+    size_t leftAlone = 0;
+    for (const PropertySet* record : report) {
+        if (!record) continue;
+        std::u16string_view outcome = record->getText(kReapplyOutcomeKey);
+        std::u16string name(record->getText(u"name"));
+        if (record->getRaw(kReapplyMembershipKey)) name = u"member of " + name;
+        if (outcome == u"Written")
+            written.push_back(name);
+        else if (outcome == u"Refused")
+            refused.push_back(name + u" (" + std::u16string(record->getText(kReapplyErrorKey)) + u")");
+        else
+            ++leftAlone;
+    }
+    std::u16string text = u"Re-applied from " + std::u16string(archiveName) + u".\n\nWritten: " +
+                          (written.empty() ? u"nothing" : joined(written)) + u".";
+    if (!refused.empty()) text += u"\n\nRefused: " + joined(refused) + u".";
+    if (leftAlone)
+        text += u"\n\nLeft alone (restricted, or not writable by you): " +
+                lumivel::shared::WidenText(std::to_string(leftAlone)) + u".";
+    return text;
+}
+
+namespace {
+
+// The newest archive of the record's backup folder that holds the object; an unreadable folder
+// only means there is nothing to re-apply from.
+void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+    PropertySet* request = PropertySet::create();
+    if (!request) return;
+    request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
+    request->setText(kBackupObjectKey, record->getText(u"distinguishedName"));
+    lumivel::VariantHolder listing;
+    ListBackups(request, listing.get());
+    TakeNewestHoldingArchive(readList(listing.get()), view);
+    lumivel::shared::FreeObjectListRecords(listing.get());
+    request->release();
+}
+
+}  // namespace
+
+HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
+    RestorePlanView view;
+    bool reapply = false;
+    if (record->has(kReapplyKey)) {
+        // The record answers the dialog: no plan to show, the same restore to run.
+        reapply = record->getRaw(kReapplyKey) != 0;
+        view.archivePath = record->getText(kReapplyArchiveKey);
+        if (reapply && view.archivePath.empty()) findNewestArchive(record, &view);
+        view.archiveName = view.archivePath.substr(view.archivePath.find_last_of(u"/\\") + 1);
+    } else if (!MayAskInDialogs()) {
+        AskCaller(kReapplyKey);
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Restore Plan", u"The plan was not confirmed.");
+        return S_FALSE;
+    } else {
+        {
+            BusyCursor busy;
+            lumivel::VariantHolder plan;
+            HRESULT planned = PlanRestore(record, plan.get());
+            if (FAILED(planned)) {
+                lumivel::shared::FreeObjectListRecords(plan.get());
+                std::u16string text = u"The restore plan could not be worked out: " +
+                                      SystemErrorText(static_cast<DWORD>(planned));
+                MessageBoxW(parent, text.c_str(), u"Restore Plan", MB_OK | MB_ICONSTOP);
+                return S_FALSE;
+            }
+            view = RestorePlanViewOf(readList(plan.get()));
+            lumivel::shared::FreeObjectListRecords(plan.get());
+            findNewestArchive(record, &view);
+        }
+        if (ShowRestorePlanDialog(parent, view, &reapply) != IDC_PLAN_RESTORE) return S_FALSE;
+    }
+
+    HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result);
+    if (restored != S_OK || !reapply) return restored;
+    if (view.archivePath.empty()) {
+        ShowMessage(parent, u"No backup archive holds this object: nothing was re-applied.", u"Re-apply Attributes",
+                    MB_OK | MB_ICONWARNING);
+        return restored;
+    }
+    PropertySet* request = PropertySet::create();
+    if (!request) return restored;
+    request->setText(u"distinguishedName", record->getText(u"distinguishedName"));
+    request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
+    request->setText(kReapplyArchiveKey, view.archivePath);
+    lumivel::VariantHolder report;
+    HRESULT reapplied;
+    {
+        BusyCursor busy;
+        reapplied = RunReapplyCommand(parent, request, report.get());
+    }
+    request->release();
+    std::u16string text = ReapplyReportText(readList(report.get()), reapplied, view.archiveName);
+    lumivel::shared::FreeObjectListRecords(report.get());
+    ShowMessage(parent, text, u"Re-apply Attributes", MB_OK | (reapplied == S_OK ? MB_ICONINFORMATION : MB_ICONWARNING));
+    return restored;
+}
+
+}  // namespace revivo

@@ -1,0 +1,260 @@
+// "Restore Plan" and the "Restore Subtree" report on the Qt backend, offscreen: what they show
+// of the provider's results, what their buttons answer, and a screenshot of each.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../../platform/qtui/tests/qt_test_support.h"
+#include "lumivel/com_ptr.h"
+#include "lumivel/ui_test_hook.h"
+#include "lumivel/variant_holder.h"
+#include "provider/resource_ids.h"
+#include "provider/dialogs/restore_plan_dialog.h"
+#include "provider/revivo.h"
+#include "provider/dialogs/subtree_report_dialog.h"
+#include "provider/tests/list_view_texts.h"
+#include "shared/object_list.h"
+#include "shared/text_helpers.h"
+#include "tests/support/private_hives.h"
+
+namespace {
+
+::testing::Environment* const g_hives = ::testing::AddGlobalTestEnvironment(new lumivel::testing::PrivateHives);
+
+std::u16string itemText(HWND dialog, int id) {
+    WCHAR text[1024] = {};
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+// Records as the provider's commands hand them out, freed with the test.
+class Records {
+public:
+    PropertySet* add(std::initializer_list<std::pair<const char16_t*, std::u16string>> texts) {
+        PropertySet* record = PropertySet::create();
+        for (const auto& [key, text] : texts) record->setText(key, text);
+        m_owned.emplace_back(record);
+        m_list.push_back(record);
+        return record;
+    }
+    const std::vector<PropertySet*>& list() const { return m_list; }
+
+private:
+    struct Release {
+        void operator()(PropertySet* record) const { record->release(); }
+    };
+    std::vector<std::unique_ptr<PropertySet, Release>> m_owned;
+    std::vector<PropertySet*> m_list;
+};
+
+const std::u16string kBase = u",CN=Deleted Objects,DC=lumivel,DC=test";
+
+// Command 315's answer for a user two deleted OUs down: Outer, Inner, then the user.
+void planOfTwoDeletedLevels(Records* plan, bool nameTaken) {
+    PropertySet* header = plan->add({{kPlanRightsKey, u"the domain grants the caller the right to reanimate tombstones"}});
+    header->setInt(kPlanMayReanimateKey, 1);
+    struct Step {
+        std::u16string name, className, target;
+    } steps[] = {{u"Outer\nDEL:0001", u"organizationalUnit", u"OU=Outer,OU=Corp,DC=lumivel,DC=test"},
+                 {u"Inner\nDEL:0002", u"organizationalUnit", u"OU=Inner,OU=Outer,OU=Corp,DC=lumivel,DC=test"},
+                 {u"Ada\nDEL:0003", u"user", u"CN=Ada,OU=Inner,OU=Outer,OU=Corp,DC=lumivel,DC=test"}};
+    for (const Step& step : steps) {
+        PropertySet* row = plan->add({{u"name", step.name},
+                                      {u"class", step.className},
+                                      {u"distinguishedName", u"X=" + step.name + kBase},
+                                      {kPlanTargetKey, step.target},
+                                      {kExpiresKey, u"12/31/2026 10:00 AM"}});
+        row->setInt(kPlanNameTakenKey, nameTaken && step.className == u"user" ? 1 : 0);
+    }
+}
+
+class RestoreDialogs : public ::testing::Test {
+protected:
+    void SetUp() override { qttest::UseQtBackend(); }
+    void TearDown() override { lumivel::ui::SetTestHook({}); }
+};
+
+TEST_F(RestoreDialogs, PlanShowsParentsFirstAsATreeAndRestoreReportsTheCheckBox) {
+    Records plan, backups;
+    planOfTwoDeletedLevels(&plan, true);
+    backups.add({{kBackupFolderKey, u"\\\\dc1\\sysvol\\backups"}});
+    // Newest first: the newest archive lacks the object, so the one before it is taken.
+    backups.add({{u"name", u"{3}.zip"}, {u"path", u"/b/{3}.zip"}})->setInt(kHoldsObjectKey, 0);
+    PropertySet* holding = backups.add({{u"name", u"{2}.zip"}, {u"path", u"/b/{2}.zip"}, {kBackupDateKey, u"2026-12-01 09:00:00"}});
+    holding->setInt(kHoldsObjectKey, 1);
+    backups.add({{u"name", u"{1}.zip"}, {u"path", u"/b/{1}.zip"}})->setInt(kHoldsObjectKey, 1);
+    revivo::RestorePlanView view = revivo::RestorePlanViewOf(plan.list());
+    revivo::TakeNewestHoldingArchive(backups.list(), &view);
+    EXPECT_EQ(view.archivePath, u"/b/{2}.zip");
+
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        EXPECT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+        EXPECT_EQ(surface.caption, u"Restore Plan");
+        HWND dialog = surface.window;
+        auto rows = revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 5);
+        EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{
+                            {u"Outer", u"organizationalUnit", u"OU=Outer,OU=Corp,DC=lumivel,DC=test", u"No", u"12/31/2026 10:00 AM"},
+                            {u"    Inner", u"organizationalUnit", u"OU=Inner,OU=Outer,OU=Corp,DC=lumivel,DC=test", u"No",
+                             u"12/31/2026 10:00 AM"},
+                            {u"        Ada", u"user", u"CN=Ada,OU=Inner,OU=Outer,OU=Corp,DC=lumivel,DC=test", u"Yes",
+                             u"12/31/2026 10:00 AM"}}));
+        EXPECT_EQ(itemText(dialog, IDC_PLAN_RIGHTS),
+                  u"You may restore these objects: the domain grants the caller the right to reanimate tombstones.");
+        EXPECT_EQ(itemText(dialog, IDC_PLAN_NOTE), u"1 name is taken already: the restore will ask for another one.");
+        EXPECT_EQ(itemText(dialog, IDC_PLAN_ARCHIVE), u"Latest backup holding the object: {2}.zip (2026-12-01 09:00:00)");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY)));
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY), BST_UNCHECKED) << "writing more is asked for, not assumed";
+        SendMessageW(GetDlgItem(dialog, IDC_PLAN_REAPPLY), BM_CLICK, 0, 0);
+        qttest::Settle();
+        EXPECT_TRUE(lumivel::ui::RenderWindowToPng(dialog, qttest::ScreenshotPath("restore-plan.png")));
+        SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+        return 0;
+    });
+    bool reapply = false;
+    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
+    EXPECT_TRUE(reapply);
+
+    // Close, and closing the window, restore nothing.
+    for (UINT close : {UINT(WM_COMMAND), UINT(WM_CLOSE)}) {
+        lumivel::ui::SetTestHook([close](const lumivel::ui::Surface& surface) -> INT_PTR {
+            SendMessageW(GetDlgItem(surface.window, IDC_PLAN_REAPPLY), BM_CLICK, 0, 0);
+            SendMessageW(surface.window, close, close == WM_COMMAND ? IDCANCEL : 0, 0);
+            return 0;
+        });
+        reapply = true;
+        EXPECT_NE(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
+        EXPECT_FALSE(reapply);
+    }
+}
+
+TEST_F(RestoreDialogs, PlanBelowAMissingParentWithoutABackupOffersNoReapply) {
+    Records plan;
+    plan.add({{kPlanRightsKey, u"the domain's access control list cannot be read"},
+              {kPlanMissingParentKey, u"OU=Gone\\0ADEL:0009" + kBase}});
+    plan.add({{u"name", u"Ada\nDEL:0003"}, {u"class", u"user"}, {u"distinguishedName", u"CN=Ada" + kBase}});
+    revivo::RestorePlanView view = revivo::RestorePlanViewOf(plan.list());
+    revivo::TakeNewestHoldingArchive({}, &view);
+    EXPECT_EQ(view.mayReanimate, -1);
+    EXPECT_EQ(revivo::PlanRightsText(view),
+              u"Whether you may restore these objects is not known: the domain's access control list cannot be read.");
+
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        HWND dialog = surface.window;
+        auto rows = revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 4);
+        EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{
+                            {u"    Ada", u"user", u"(below the parent a backup recreates)", u""}}));
+        EXPECT_NE(itemText(dialog, IDC_PLAN_NOTE).find(u"OU=Gone\\0ADEL:0009"), std::u16string::npos);
+        EXPECT_EQ(itemText(dialog, IDC_PLAN_ARCHIVE), u"No backup archive holds this object.");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY)));
+        // Even a check forced onto the disabled box asks for nothing to be written.
+        CheckDlgButton(dialog, IDC_PLAN_REAPPLY, BST_CHECKED);
+        SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+        return 0;
+    });
+    bool reapply = true;
+    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
+    EXPECT_FALSE(reapply);
+}
+
+TEST_F(RestoreDialogs, ReapplyReportSaysWhatWasWrittenAndWhatRefused) {
+    Records report;
+    auto outcome = [&](const std::u16string& name, const std::u16string& what, const std::u16string& error) {
+        return report.add({{u"name", name}, {kReapplyOutcomeKey, what}, {kReapplyErrorKey, error}});
+    };
+    outcome(u"description", u"Written", u"");
+    outcome(u"telephoneNumber", u"Written", u"");
+    outcome(u"CN=Staff,DC=lumivel,DC=test", u"Written", u"")->setInt(kReapplyMembershipKey, 1);
+    outcome(u"info", u"Refused", u"Insufficient access rights");
+    outcome(u"objectSid", u"LeftAlone", u"restricted");
+    EXPECT_EQ(revivo::ReapplyReportText(report.list(), S_FALSE, u"{2}.zip"),
+              u"Re-applied from {2}.zip.\n\nWritten: description, telephoneNumber, member of CN=Staff,DC=lumivel,DC=test."
+              u"\n\nRefused: info (Insufficient access rights).\n\nLeft alone (restricted, or not writable by you): 1.");
+    EXPECT_EQ(revivo::ReapplyReportText({}, S_OK, u"{2}.zip"), u"Re-applied from {2}.zip.\n\nWritten: nothing.");
+    std::u16string failed = revivo::ReapplyReportText(report.list(), E_FAIL, u"{2}.zip");
+    EXPECT_NE(failed.find(u"Nothing was written."), std::u16string::npos) << "a failure is not reported as values written";
+
+    // A long list is summed up rather than growing the box past the screen.
+    Records many;
+    for (int i = 0; i < 40; ++i)
+        many.add({{u"name", u"otherTelephone" + std::u16string(1, char16_t(u'A' + i % 26))}, {kReapplyOutcomeKey, u"Written"}});
+    EXPECT_NE(revivo::ReapplyReportText(many.list(), S_OK, u"a.zip").find(u" and 10 more."), std::u16string::npos);
+}
+
+TEST_F(RestoreDialogs, SubtreeReportListsEachOutcome) {
+    Records report;
+    auto entry = [&](const std::u16string& name, const std::u16string& target, const std::u16string& outcome,
+                     const std::u16string& error) {
+        report.add({{u"name", name},
+                    {u"class", u"organizationalUnit"},
+                    {u"distinguishedName", u"OU=" + name + kBase},
+                    {kPlanTargetKey, target},
+                    {kSubtreeOutcomeKey, outcome},
+                    {kSubtreeErrorKey, error}});
+    };
+    entry(u"Outer\nDEL:0001", u"OU=Outer,DC=lumivel,DC=test", u"Restored", u"");
+    entry(u"Inner\nDEL:0002", u"OU=Inner,OU=Outer,DC=lumivel,DC=test", u"Failed", u"Already exists");
+    entry(u"Deep\nDEL:0004", u"OU=Deep,OU=Inner,OU=Outer,DC=lumivel,DC=test", u"NotAttempted", u"its parent was not restored");
+    std::vector<revivo::SubtreeReportRow> rows = revivo::SubtreeReportRowsOf(report.list());
+    EXPECT_EQ(revivo::SubtreeSummaryText(rows), u"1 object restored, 1 failed, 1 not attempted.");
+
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
+        EXPECT_EQ(surface.caption, u"Restore Subtree");
+        auto shown = revivo_test::ListViewTexts(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
+        EXPECT_EQ(shown, (std::vector<std::vector<std::u16string>>{
+                             {u"Outer", u"organizationalUnit", u"OU=Outer,DC=lumivel,DC=test", u"Restored", u""},
+                             {u"Inner", u"organizationalUnit", u"OU=Inner,OU=Outer,DC=lumivel,DC=test", u"Failed",
+                              u"Already exists"},
+                             {u"Deep", u"organizationalUnit", u"OU=Deep,OU=Inner,OU=Outer,DC=lumivel,DC=test",
+                              u"Not attempted", u"its parent was not restored"}}));
+        EXPECT_EQ(itemText(surface.window, IDC_SUBTREE_SUMMARY), u"1 object restored, 1 failed, 1 not attempted.");
+        qttest::Settle();
+        EXPECT_TRUE(lumivel::ui::RenderWindowToPng(surface.window, qttest::ScreenshotPath("restore-subtree-report.png")));
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        return 0;
+    });
+    revivo::ShowSubtreeReportDialog(nullptr, rows);
+}
+
+// Before anything changes: a "No" to the question, or a record that names no tombstone, leaves
+// the directory alone and hands the console nothing to take off its list.
+TEST_F(RestoreDialogs, CommandsThatStopBeforeTheDirectoryHandOutNothing) {
+    lumivel::ComPtr<IProviderCommands> commands;
+    ASSERT_EQ(revivo::Revivo::CreateInstance(nullptr, IID_IProviderCommands, commands.putVoid()), S_OK);
+    Records selection;
+    PropertySet* record = selection.add({{u"name", u"Ada\nDEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f"},
+                                         {u"distinguishedName", u"CN=Ada\\0ADEL:6c1f4a5e-1b1c-4c57-9d2e-0a1b2c3d4e5f" + kBase},
+                                         {u"lastKnownParent", u"OU=Staff,DC=lumivel,DC=test"},
+                                         {u"class", u"user"},
+                                         {u"FocusedDC", u"dc1.lumivel.test"}});
+    std::vector<std::u16string> boxes;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        EXPECT_EQ(surface.kind, lumivel::ui::SurfaceKind::MessageBox) << "no dialog opens";
+        boxes.push_back(surface.text);
+        return IDNO;
+    });
+    auto run = [&](LONG command) {
+        lumivel::VariantHolder list, result;
+        lumivel::shared::BuildObjectList(std::vector<PropertySet*>{record}, list.get());
+        HRESULT status = commands->ExecuteCommand(nullptr, 1, command, list.get(), result.get());
+        EXPECT_EQ(result->vt, VT_EMPTY) << command;
+        VariantClear(list.get());
+        return status;
+    };
+    // Nothing deleted is listed below this user: the question says so.
+    EXPECT_EQ(run(kCommandRestoreSubtreeReport), S_FALSE);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], u"Nothing deleted is listed below \"Ada\". Restore just \"Ada\" (and any deleted parent it needs)?");
+
+    // A live object's DN is no tombstone: neither command gets as far as the directory.
+    boxes.clear();
+    record->setText(u"name", u"Ada");
+    record->setText(u"distinguishedName", u"CN=Ada,OU=Staff,DC=lumivel,DC=test");
+    EXPECT_EQ(run(kCommandShowRestorePlan), S_FALSE);
+    EXPECT_EQ(run(kCommandRestoreSubtreeReport), S_FALSE);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].rfind(u"The restore plan could not be worked out: ", 0), 0u) << lumivel::shared::NarrowText(boxes[0]);
+    EXPECT_NE(boxes[1].find(u"not a listed tombstone"), std::u16string::npos);
+}
+
+}  // namespace

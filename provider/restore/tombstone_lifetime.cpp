@@ -1,0 +1,74 @@
+#include "provider/restore/tombstone_lifetime.h"
+
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
+#include "shared/directory_operations.h"
+#include "shared/text_helpers.h"
+
+using lumivel::ComPtr;
+using lumivel::UniqueBstr;
+using lumivel::VariantHolder;
+
+namespace revivo {
+
+namespace {
+
+constexpr ULONGLONG kFileTimeTicksPerDay = 10'000'000ULL * 60 * 60 * 24;
+
+std::optional<LONG> readInteger(IADs* object, const char16_t* attribute) {
+    VariantHolder value;
+    UniqueBstr name(attribute);
+    if (FAILED(object->Get(name.get(), value.get()))) return std::nullopt;
+    if (value->vt == VT_I4) return value->lVal;
+    // Some servers hand integers over as text.
+    if (value->vt == VT_BSTR && value->bstrVal) {
+        std::u16string_view text = lumivel::shared::ViewOf(value->bstrVal);
+        LONG number = 0;
+        if (text.empty() || text.size() > 9) return std::nullopt;
+        for (char16_t c : text) {
+            if (c < u'0' || c > u'9') return std::nullopt;
+            number = number * 10 + (c - u'0');
+        }
+        return number;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<LONG> deletedObjectLifetime) {
+    if (deletedObjectLifetime && *deletedObjectLifetime > 0) return *deletedObjectLifetime;
+    if (tombstoneLifetime && *tombstoneLifetime > 0) return *tombstoneLifetime;
+    return kDefaultTombstoneLifetimeDays;
+}
+
+LONG TombstoneLifetimeDays(std::u16string_view server) {
+    ComPtr<IADs> rootDse;
+    if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(server), IID_IADs, rootDse.putVoid())))
+        return kDefaultTombstoneLifetimeDays;
+    VariantHolder configuration;
+    UniqueBstr name(u"configurationNamingContext");
+    if (FAILED(rootDse->Get(name.get(), configuration.get())) || configuration->vt != VT_BSTR)
+        return kDefaultTombstoneLifetimeDays;
+    std::u16string dn = u"CN=Directory Service,CN=Windows NT,CN=Services," +
+                        std::u16string(lumivel::shared::ViewOf(configuration->bstrVal));
+    ComPtr<IADs> service;
+    if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, service.putVoid())))
+        return kDefaultTombstoneLifetimeDays;
+    return EffectiveLifetimeDays(readInteger(service.get(), u"tombstoneLifetime"),
+                                 readInteger(service.get(), u"msDS-DeletedObjectLifetime"));
+}
+
+bool AddDays(const SYSTEMTIME& utc, LONG days, SYSTEMTIME* later) {
+    FILETIME start{};
+    if (days < 0 || !SystemTimeToFileTime(&utc, &start)) return false;
+    ULARGE_INTEGER ticks{};
+    ticks.LowPart = start.dwLowDateTime;
+    ticks.HighPart = start.dwHighDateTime;
+    ticks.QuadPart += static_cast<ULONGLONG>(days) * kFileTimeTicksPerDay;
+    FILETIME end{ticks.LowPart, ticks.HighPart};
+    return FileTimeToSystemTime(&end, later) != FALSE;
+}
+
+}  // namespace revivo
