@@ -21,8 +21,10 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"domains", Command::Domains,
      "usage: lumivel domains\n"
-     "Lists the stored domain nodes, one a line: name, domain and focused domain controller,\n"
-     "separated by tabs. Says so on stderr when none is stored.\n"
+     "Lists the stored domain nodes, one a line: name, domain, focused domain controller, that\n"
+     "controller's site and the site of this machine (as the domain's controllers see it),\n"
+     "separated by tabs. The locator prefers the controllers of this machine's site; -v shows\n"
+     "how it chose. Says so on stderr when none is stored.\n"
      "Example: lumivel domains\n"},
     {"connect", Command::Connect,
      "usage: lumivel connect DOMAIN\n"
@@ -137,7 +139,8 @@ constexpr const char* kProgramUsage =
     "  jobs [delete|run NAME]       list, delete or run the scheduled jobs\n"
     "  log [--since TIME]           print the audit log\n"
     "Run 'lumivel <command> --help' for the options of a command, 'lumivel --version' for\n"
-    "the version. Exit status: 0 success, 1 failure, 2 a mistake in the command line.\n";
+    "the version. -v (before or after the command) traces on stderr which domain controller\n"
+    "is used and why. Exit status: 0 success, 1 failure, 2 a mistake in the command line.\n";
 
 const CommandName* findCommand(const std::string& word) {
     for (const CommandName& entry : kCommands)
@@ -295,8 +298,15 @@ std::string UsageText(std::optional<Command> topic) {
 
 std::string VersionText() { return std::string("lumivel ") + LUMIVEL_VERSION + "\n"; }
 
-ParseResult ParseArguments(const std::vector<std::string>& words) {
+ParseResult ParseArguments(const std::vector<std::string>& given) {
     Arguments arguments;
+    // -v before the command holds for it as -v among its options does.
+    std::vector<std::string> words = given;
+    while (!words.empty() && (words.front() == "-v" || words.front() == "--verbose")) {
+        arguments.verbose = true;
+        words.erase(words.begin());
+    }
+    if (words.empty() && arguments.verbose) return ParseResult{std::nullopt, "-v goes with a command", {}};
     if (words.empty()) {
         // No arguments: the console, when a display is there to show it.
         arguments.command = Command::Console;
@@ -328,6 +338,10 @@ ParseResult ParseArguments(const std::vector<std::string>& words) {
         if (word == "--") {
             positional.insert(positional.end(), words.begin() + static_cast<long>(i) + 1, words.end());
             break;
+        }
+        if (word == "-v" || word == "--verbose") {
+            arguments.verbose = true;
+            continue;
         }
         if (word == "--help" || word == "-h") {
             arguments.command = Command::Help;

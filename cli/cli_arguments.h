@@ -54,6 +54,8 @@ struct Arguments {
     // restore: the live container to restore into instead of the last known parent.
     std::optional<std::string> restoreTo;
     OutputFormat format = OutputFormat::Table;
+    // -v: the platform's trace (which domain controller, and why) on stderr.
+    bool verbose = false;
     bool yes = false;
     // restore: show the plan only, change nothing.
     bool dryRun = false;
@@ -74,7 +76,7 @@ struct ParseResult {
     std::optional<Command> usageOf;
 };
 
-ParseResult ParseArguments(const std::vector<std::string>& words);
+ParseResult ParseArguments(const std::vector<std::string>& given);
 
 // "7d" or "12h" (either case) in seconds; nothing for any other text.
 std::optional<long long> DurationSeconds(const std::string& text);

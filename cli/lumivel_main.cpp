@@ -15,12 +15,14 @@
 #include "cli/cli_schedule.h"
 #include "cli/cli_session.h"
 #include "cli/domain_listing.h"
+#include "cli/domain_sites.h"
 #include "cli/progress.h"
 #include "cli/restore_command.h"
 #include "cli/terminal_questions.h"
 #include "cli/terminal_text.h"
 #include "lumivel/console_host.h"
 #include "lumivel/standard_output.h"
+#include "lumivel/trace.h"
 #include "lumivel/ui_backend.h"
 #include "shared/audit_log.h"
 #include "shared/backup_job.h"
@@ -82,8 +84,10 @@ int runDomains(ProviderSession& session) {
                       << " stored, but none can be bound now (without a Kerberos ticket, get one with kinit first)\n";
     }
     for (const PropertySet* node : nodes.records()) {
+        const DomainSites sites = SitesOf(std::u16string(node->getText(u"DomainName")), std::u16string(node->getText(u"FocusedDC")));
         std::cout << shown(node->getText(u"name")) << "\t" << shown(node->getText(u"DomainName")) << "\t"
-                  << shown(node->getText(u"FocusedDC")) << "\n";
+                  << shown(node->getText(u"FocusedDC")) << "\t" << shown(sites.controllerSite) << "\t"
+                  << shown(sites.clientSite) << "\n";
     }
     return kExitSuccess;
 }
@@ -275,6 +279,7 @@ int run(int argc, char** argv) {
         return kExitUsage;
     }
     const Arguments& arguments = *parsed.arguments;
+    if (arguments.verbose) lumivel::EnableTrace();
     if (arguments.command == Command::Help) {
         std::cout << UsageText(arguments.helpTopic);
         return kExitSuccess;

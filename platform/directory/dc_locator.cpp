@@ -7,21 +7,17 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
+#include "client_site.h"
 #include "dn.h"
+#include "lumivel/dns_name.h"
 #include "lumivel/text.h"
+#include "lumivel/trace.h"
 
 namespace lumivel::directory {
 
-bool IsDnsName(std::string_view name) {
-    if (name.empty()) return false;
-    for (char ch : name) {
-        const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '.' ||
-                        ch == '-' || ch == '_';
-        if (!ok) return false;
-    }
-    return true;
-}
+bool IsDnsName(std::string_view name) { return IsDnsNameText(name, true); }
 
 std::vector<SrvRecord> OrderSrvRecords(std::vector<SrvRecord> records,
                                        const std::function<uint32_t(uint32_t bound)>& random) {
@@ -104,19 +100,117 @@ uint32_t RandomUpTo(uint32_t bound) {
     return std::uniform_int_distribution<uint32_t>(0, bound)(generator);
 }
 
+std::string Targets(const std::vector<SrvRecord>& records) {
+    std::string text;
+    for (const auto& r : records) text += (text.empty() ? "" : ", ") + r.target;
+    return text.empty() ? "none" : text;
+}
+
+std::vector<std::string> Hosts(const std::vector<SrvRecord>& records) {
+    std::vector<std::string> hosts;
+    for (const auto& r : records) hosts.push_back(r.target);
+    return hosts;
+}
+
+// The servers of `all` (records of `serviceName` under DOMAIN) put in the client's order;
+// `siteName` makes the name of the site's records from a site. `pingDomain` is the domain
+// whose DCs are asked for the site, and `pingHosts` those DCs.
+std::vector<SrvRecord> InClientOrder(const std::string& what, std::vector<SrvRecord> all, const std::string& pingDomain,
+                                     const std::vector<std::string>& pingHosts,
+                                     const std::function<std::string(const std::string& site)>& siteName,
+                                     const SiteAwareSources& sources) {
+    Trace("locator", what + ": " + (all.empty() ? std::string("none in DNS") : std::to_string(all.size()) + " in DNS: " + Targets(all)));
+    const std::vector<std::string> preferred = sources.preferred ? sources.preferred() : std::vector<std::string>{};
+    // With one server (or none) there is nothing to choose, and no reason to ask for the site.
+    if (all.size() < 2) return all;
+    std::vector<SrvRecord> inSite;
+    const std::string site = sources.clientSite ? sources.clientSite(pingDomain, pingHosts) : std::string();
+    if (!site.empty()) {
+        inSite = sources.srv(siteName(site));
+        Trace("locator", what + ": site " + site + " has " + Targets(inSite));
+    }
+    std::vector<SrvRecord> ordered = PreferredFirst(all, inSite, preferred);
+    if (!preferred.empty() || !inSite.empty()) Trace("locator", what + ": tried in the order " + Targets(ordered));
+    return ordered;
+}
+
 }  // namespace
 
-std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain) {
+std::vector<SrvRecord> PreferredFirst(const std::vector<SrvRecord>& domainServers,
+                                      const std::vector<SrvRecord>& siteServers,
+                                      const std::vector<std::string>& preferred) {
+    std::vector<SrvRecord> ordered;
+    std::set<std::string> taken;
+    auto take = [&](const SrvRecord& r) {
+        if (taken.insert(LowerAsciiUtf8(r.target)).second) ordered.push_back(r);
+    };
+    for (const std::string& name : preferred) {
+        const std::string wanted = LowerAsciiUtf8(name);
+        for (const auto& list : {&siteServers, &domainServers})
+            for (const auto& r : *list)
+                if (LowerAsciiUtf8(r.target) == wanted) take(r);
+    }
+    for (const auto& r : siteServers) take(r);
+    for (const auto& r : domainServers) take(r);
+    return ordered;
+}
+
+SiteAwareSources SystemSiteAwareSources() {
+    SiteAwareSources sources;
+    sources.srv = [](const std::string& name) { return OrderSrvRecords(QuerySrv(name), RandomUpTo); };
+    sources.clientSite = [](const std::string& domain, const std::vector<std::string>& hosts) {
+        const ClientSite site = ClientSiteOf(domain, hosts);
+        if (site.configured)
+            Trace("locator", domain + ": the configuration puts this machine in site " + site.site);
+        else if (!site.asked)
+            Trace("locator", domain + ": no DC answered the site ping; the domain's order stands");
+        else if (site.kept)
+            Trace("locator", domain + ": this machine is in site " + (site.site.empty() ? std::string("none") : site.site) +
+                                 ", as " + site.answeredBy + " said at the last ping");
+        else if (site.site.empty())
+            Trace("locator", domain + ": " + site.answeredBy + " knows no site for this machine (no subnet holds its address)");
+        else
+            Trace("locator", domain + ": " + site.answeredBy + " (site " + (site.dcSite.empty() ? "unknown" : site.dcSite) +
+                                 ") puts this machine in site " + site.site);
+        return site.site;
+    };
+    return sources;
+}
+
+std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain, const SiteAwareSources& sources) {
     if (dnsDomain.empty()) return {};
-    return OrderSrvRecords(QuerySrv("_ldap._tcp.dc._msdcs." + dnsDomain), RandomUpTo);
+    std::vector<SrvRecord> all = sources.srv("_ldap._tcp.dc._msdcs." + dnsDomain);
+    const std::vector<std::string> hosts = Hosts(all);
+    return InClientOrder(
+        "domain controllers of " + dnsDomain, std::move(all), dnsDomain, hosts,
+        [&](const std::string& site) { return "_ldap._tcp." + site + "._sites.dc._msdcs." + dnsDomain; }, sources);
+}
+
+std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain) {
+    return LocateDomainControllers(dnsDomain, SystemSiteAwareSources());
+}
+
+std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName, const SiteAwareSources& sources) {
+    if (forestDnsName.empty()) return {};
+    std::vector<SrvRecord> all = sources.srv("_gc._tcp." + forestDnsName);
+    std::vector<SrvRecord> ordered;
+    if (all.size() < 2) {
+        ordered = std::move(all);
+    } else {
+        // The forest root's DCs know the client's site as well as any, and answer a ping for
+        // the forest's name, which a catalog server of another domain would not.
+        const std::vector<std::string> rootDcs = Hosts(sources.srv("_ldap._tcp.dc._msdcs." + forestDnsName));
+        ordered = InClientOrder(
+            "global catalogs of " + forestDnsName, std::move(all), forestDnsName, rootDcs,
+            [&](const std::string& site) { return "_gc._tcp." + site + "._sites." + forestDnsName; }, sources);
+    }
+    for (auto& r : ordered)
+        if (r.port == 0) r.port = 3268;
+    return ordered;
 }
 
 std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName) {
-    if (forestDnsName.empty()) return {};
-    auto records = OrderSrvRecords(QuerySrv("_gc._tcp." + forestDnsName), RandomUpTo);
-    for (auto& r : records)
-        if (r.port == 0) r.port = 3268;
-    return records;
+    return LocateGlobalCatalogs(forestDnsName, SystemSiteAwareSources());
 }
 
 std::vector<SrvRecord> BindCandidates(const std::string& name, bool named, bool globalCatalog,

@@ -31,9 +31,33 @@ std::vector<SrvRecord> OrderSrvRecords(std::vector<SrvRecord> records,
 // with a bounded time-out; an empty list when there is no answer.
 std::vector<SrvRecord> QuerySrv(const std::string& name);
 
-// The domain controllers of a DNS domain in the order they should be tried.
+// The servers of a domain for a client: those the machine's configuration prefers, in its
+// order, when the domain has them; then the ones registered for the client's site; then the
+// rest of the domain's, in their own order. Each server once (names compared without regard
+// to case).
+std::vector<SrvRecord> PreferredFirst(const std::vector<SrvRecord>& domainServers,
+                                      const std::vector<SrvRecord>& siteServers,
+                                      const std::vector<std::string>& preferred);
+
+// What the site-aware look-ups rest on, replaceable for tests.
+struct SiteAwareSources {
+    // SRV records of a name, in the order RFC 2782 gives.
+    std::function<std::vector<SrvRecord>(const std::string& name)> srv;
+    // The client's site in a domain's forest; the hosts are the domain's DCs to ask.
+    std::function<std::string(const std::string& domain, const std::vector<std::string>& hosts)> clientSite;
+    // DNS names of the DCs the machine's configuration prefers.
+    std::function<std::vector<std::string>()> preferred;
+};
+SiteAwareSources SystemSiteAwareSources();
+
+// The domain controllers of a DNS domain in the order they should be tried: with more than
+// one to choose from, a DC is asked for the client's site, and that site's DCs
+// (_ldap._tcp.SITE._sites.dc._msdcs.DOMAIN) come before the domain's others.
+std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain, const SiteAwareSources& sources);
 std::vector<SrvRecord> LocateDomainControllers(const std::string& dnsDomain);
-// Global catalog servers of a forest (port 3268 unless the record says otherwise).
+// Global catalog servers of a forest (port 3268 unless the record says otherwise), those of
+// the client's site (_gc._tcp.SITE._sites.FOREST) first.
+std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName, const SiteAwareSources& sources);
 std::vector<SrvRecord> LocateGlobalCatalogs(const std::string& forestDnsName);
 
 // What a DC of the default domain answers for a DN: it holds the object's naming context

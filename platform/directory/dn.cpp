@@ -180,4 +180,11 @@ std::u16string LowerAscii(std::u16string_view text) {
     return out;
 }
 
+std::string LowerAsciiUtf8(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return out;
+}
+
 }  // namespace lumivel::directory

@@ -35,5 +35,6 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
 std::u16string LowerAscii(std::u16string_view text);
+std::string LowerAsciiUtf8(std::string_view text);
 
 }  // namespace lumivel::directory

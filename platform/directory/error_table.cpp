@@ -16,6 +16,7 @@
 
 #include "lumivel/system_messages.h"
 
+#include "win/dsapi.h"
 #include "win/dserror.h"
 #include "win/winldap.h"
 
@@ -162,6 +163,7 @@ constexpr MessageText kMessages[] = {
     {ERROR_DS_CANT_FIND_DC_FOR_SRC_DOMAIN, u"The source domain controller cannot be found."},
     {ERROR_OBJECT_ALREADY_EXISTS, u"The object already exists."},
     {ERROR_NO_SUCH_DOMAIN, u"The specified domain either does not exist or could not be contacted."},
+    {ERROR_NO_SITENAME, u"No site name is available for this machine."},
     {static_cast<DWORD>(S_ADS_ERRORSOCCURRED), u"During a query, one or more errors occurred."},
     {static_cast<DWORD>(S_ADS_NOMORE_ROWS), u"The search operation has reached the last row."},
     {static_cast<DWORD>(S_ADS_NOMORE_COLUMNS), u"The search operation has reached the last column for the current row."},

@@ -14,7 +14,9 @@
 #include "dn.h"
 #include "error_table.h"
 #include "kerberos_identity.h"
+#include "lumivel/system_messages.h"
 #include "lumivel/text.h"
+#include "lumivel/trace.h"
 #include "win/dserror.h"
 
 namespace lumivel::directory {
@@ -38,11 +40,6 @@ int SaslInteract(LDAP*, unsigned, void*, void* interactions) {
     return LDAP_SUCCESS;
 }
 
-std::string Lower(std::string text) {
-    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string FirstValue(LDAP* ld, LDAPMessage* entry, const char* attribute) {
     auto values = EntryValues(ld, entry, attribute);
     return values.empty() ? std::string() : values.front();
@@ -58,7 +55,7 @@ ThreadCache& Cache() {
     return cache;
 }
 
-std::string HostKey(const std::string& host, uint16_t port) { return Lower(host) + ":" + std::to_string(port); }
+std::string HostKey(const std::string& host, uint16_t port) { return LowerAsciiUtf8(host) + ":" + std::to_string(port); }
 
 DnReferral AskForReferral(const std::string& defaultDomain, const std::string& dn);
 
@@ -165,7 +162,7 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
     const std::string defaultDomain = server.empty() ? DefaultDomainName() : std::string();
     std::string name = server.empty() ? DomainOfDn(objectDn, defaultDomain) : server;
     if (name.empty()) return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
-    const std::string aliasKey = Lower(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
+    const std::string aliasKey = LowerAsciiUtf8(name) + ":" + std::to_string(port) + (gc ? ":gc" : ":dc");
 
     // A DC stopped since the connection's last use is passed over for the next candidate at once,
     // rather than failing the caller's first operation.
@@ -178,8 +175,8 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
     }
 
     Locator locator;
-    locator.domainControllers = LocateDomainControllers;
-    locator.globalCatalogs = LocateGlobalCatalogs;
+    locator.domainControllers = [](const std::string& domain) { return LocateDomainControllers(domain); };
+    locator.globalCatalogs = [](const std::string& forest) { return LocateGlobalCatalogs(forest); };
     locator.forestOf = [](const std::string& domain) {
         std::shared_ptr<LdapConnection> dc;
         if (FAILED(AcquireConnection(domain, 0, ServerRole::DomainController, &dc))) return std::string();
@@ -201,6 +198,11 @@ HRESULT AcquireConnection(const std::string& server, uint16_t port, ServerRole r
         }
         std::shared_ptr<LdapConnection> opened;
         last = LdapConnection::Open(candidate.target, candidatePort, &opened);
+        if (TraceEnabled()) {
+            Trace("ldap", (SUCCEEDED(last) ? "bound to " : "could not bind to ") + candidate.target + ":" +
+                              std::to_string(candidatePort) + " for " + (server.empty() ? "a serverless bind" : name) +
+                              (SUCCEEDED(last) ? std::string() : ": " + ToUtf8(SystemMessageText(static_cast<DWORD>(last)))));
+        }
         if (SUCCEEDED(last)) {
             cache.byHost[key] = opened;
             cache.byHost[HostKey(opened->ServerName(), candidatePort)] = opened;
@@ -312,7 +314,7 @@ DnReferral AskForReferral(const std::string& defaultDomain, const std::string& d
         LDAPURLDesc* parsed = nullptr;
         if (ldap_url_parse(*url, &parsed) != LDAP_URL_SUCCESS) continue;
         // A referral names a DNS host or domain; anything else in it is not followed.
-        if (parsed->lud_host && *parsed->lud_host && IsDnsName(parsed->lud_host)) answer.host = Lower(parsed->lud_host);
+        if (parsed->lud_host && *parsed->lud_host && IsDnsName(parsed->lud_host)) answer.host = LowerAsciiUtf8(parsed->lud_host);
         ldap_free_urldesc(parsed);
     }
     if (referrals) ldap_memvfree(reinterpret_cast<void**>(referrals));

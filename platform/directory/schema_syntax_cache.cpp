@@ -8,13 +8,6 @@
 
 namespace lumivel::directory {
 
-std::string LowerAsciiUtf8(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
-}
-
 std::string_view AttributeBaseName(std::string_view descriptor) {
     return descriptor.substr(0, descriptor.find(';'));
 }

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "attribute_syntax.h"
+#include "dn.h"
 #include "ldap_connection.h"
 
 namespace lumivel::directory {
@@ -30,7 +31,6 @@ private:
     std::unordered_map<std::string, Syntax> m_syntaxes;  // lower-case lDAPDisplayName
 };
 
-std::string LowerAsciiUtf8(std::string_view text);
 // "member;range=0-1499" -> "member".
 std::string_view AttributeBaseName(std::string_view descriptor);
 

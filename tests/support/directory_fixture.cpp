@@ -77,6 +77,26 @@ bool Harness(const std::string& arguments) {
     return std::system((ShellQuote(control) + " " + arguments + " >/dev/null").c_str()) == 0;
 }
 
+bool SecondSiteForSuite::s_split = false;
+
+void SecondSiteForSuite::Split() {
+    if (TestDirectory().server.empty() || SecondDc().empty()) return;
+    s_split = Harness("second-site on");
+}
+
+void SecondSiteForSuite::Join() {
+    if (s_split) {
+        EXPECT_TRUE(Harness("second-site off"));
+    }
+    s_split = false;
+}
+
+void SecondSiteForSuite::Require() {
+    if (TestDirectory().server.empty()) GTEST_SKIP() << "not inside testdc exec";
+    if (SecondDc().empty()) GTEST_SKIP() << "the test domain has one DC";
+    ASSERT_TRUE(s_split) << "testdc second-site on failed";
+}
+
 bool WaitUntil(const std::function<bool()>& answer, int seconds) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!answer()) {

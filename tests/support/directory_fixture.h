@@ -29,6 +29,22 @@ const Directory& TestDirectory();
 std::string SecondDc();
 // Runs a test domain command ("stop-dc dc2", "replicate", ...) and tells whether it succeeded.
 bool Harness(const std::string& arguments);
+// A test suite's domain of two sites: dc2 in a site of its own whose subnet holds the test's
+// address (testdc second-site on), put back when the suite ends. Nothing happens outside the
+// test directory or in a domain of one DC.
+class SecondSiteForSuite {
+public:
+    // In SetUpTestSuite and TearDownTestSuite.
+    static void Split();
+    static void Join();
+    // In SetUp: skips the test where the domain cannot have two sites, fails it where the
+    // split failed.
+    static void Require();
+
+private:
+    static bool s_split;
+};
+
 // Asks until the answer is yes or the seconds are spent; the last answer.
 bool WaitUntil(const std::function<bool()>& answer, int seconds);
 

@@ -5,6 +5,8 @@
     dc_tool.py replicate --dcs dc1.lumivel.test dc2.lumivel.test --base-dn DC=lumivel,DC=test
                          [--into dc2.lumivel.test] [--dns-only]
     dc_tool.py inbound --dc dc1.lumivel.test --disable | --enable
+    dc_tool.py site --smb-conf DC_SMB_CONF --partner dc1.lumivel.test --site Second-Site --subnet 127.0.0.0/8
+    dc_tool.py site --smb-conf DC_SMB_CONF --partner dc1.lumivel.test --home
 
 register: a joined DC's A record, the CNAME by which its replication partners find it, the SRV
 records of the locator, the KDC and the global catalog, and its LDAP service names, all
@@ -21,6 +23,12 @@ from each other one, now, also where a DC holds its inbound replication.
 
 inbound: a DC stops or resumes taking changes from its partners (the DC's
 DISABLE_INBOUND_REPL option), so that a test can see the other DC's change not arrive.
+
+site: the DC of DC_SMB_CONF moves into a site of its own, which the site link joins to the
+others, with a subnet that holds the clients' addresses, as an administrator sets up a branch
+office: its server object moves, and its site's SRV records follow it. With --home it moves
+back into the partner's site, and the site and subnet go again. Both are written on the
+partner, which then replicates.
 
 Runs as the domain's administrator (its Kerberos ticket) inside the test namespace.
 """
@@ -148,6 +156,104 @@ def register(args):
     print("dc_tool: %d of %d DNS records and %d service names added for %s" % (added, len(records), names, host))
 
 
+def site_dn(db, site):
+    return "CN=%s,CN=Sites,%s" % (site, db.get_config_basedn())
+
+
+def site_records(host, domain, site, domain_guid, is_gc, priority):
+    """The SRV records of a DC that name its site."""
+    records = []
+    for name, port, gc_only in SERVICES:
+        if "{site}" not in name or (gc_only and not is_gc):
+            continue
+        fqdn = name.format(site=site, domain_guid=domain_guid) + "." + domain
+        records.append(("SRV", fqdn, "%s %d %d 100" % (host, port, priority)))
+    return records
+
+
+def update_records(conn, partner, domain, records, add):
+    for rtype, fqdn, data in records:
+        zone, name = zone_and_name(fqdn.lower(), domain)
+        buf = dnsserver.DNS_RPC_RECORD_BUF()
+        buf.rec = record_from_string(rtype, data)
+        try:
+            conn.DnssrvUpdateRecord2(dnsserver.DNS_CLIENT_VERSION_LONGHORN, 0, partner, zone, name,
+                                     buf if add else None, None if add else buf)
+        except WERRORError as e:
+            # Adding what is there, or removing what is gone, leaves the zone as wanted.
+            if e.args[0] not in (werror.WERR_DNS_ERROR_RECORD_ALREADY_EXISTS, werror.WERR_DNS_ERROR_RECORD_DOES_NOT_EXIST,
+                                 werror.WERR_DNS_ERROR_NAME_DOES_NOT_EXIST):
+                raise ToolError("%s %s %s: %s" % (rtype, fqdn, data, e.args[1]))
+
+
+def site(args):
+    from samba import sites, subnets
+    lp = LoadParm()
+    lp.load(args.smb_conf)
+    domain = lp.get("realm").lower()
+    netbios = lp.get("netbios name").upper()
+    host = netbios.lower() + "." + domain
+    remote = SamDB(url="ldap://" + args.partner, credentials=admin_credentials(lp), lp=lp)
+    config = remote.get_config_basedn()
+    home = remote.server_site_name()
+    found = remote.search(base=str(config), scope=ldb.SCOPE_SUBTREE,
+                          expression="(&(objectClass=server)(cn=%s))" % ldb.binary_encode(netbios), attrs=["cn"])
+    if len(found) != 1:
+        raise ToolError("no server object of %s in %s" % (netbios, config))
+    server = found[0].dn
+    current = server.parent().parent().get_rdn_value()
+    wanted = home if args.home else args.site
+    service = "CN=NTDS Settings," + str(server)
+    is_gc = bool(int(remote.searchone("options", service, scope=0) or 0) & 1)
+    domain_guid = guid_of(remote, remote.get_default_basedn())
+    priority = args.priority
+    link = "CN=DEFAULTIPSITELINK,CN=IP,CN=Inter-Site Transports,CN=Sites,%s" % config
+    if not args.home:
+        try:
+            sites.create_site(remote, config, wanted)
+        except sites.SiteAlreadyExistsException:
+            pass
+        have = {str(v).lower() for v in remote.search(base=link, scope=0, attrs=["siteList"])[0].get("siteList", [])}
+        if site_dn(remote, wanted).lower() not in have:
+            msg = ldb.Message(ldb.Dn(remote, link))
+            msg["siteList"] = ldb.MessageElement(site_dn(remote, wanted), ldb.FLAG_MOD_ADD, "siteList")
+            remote.modify(msg)
+        try:
+            subnets.create_subnet(remote, config, args.subnet, wanted)
+        except subnets.SubnetAlreadyExists:
+            pass
+    conn = dnsserver.dnsserver("ncacn_ip_tcp:%s[sign]" % args.partner, lp, admin_credentials(lp))
+    if current.lower() != wanted.lower():
+        remote.rename(server, ldb.Dn(remote, "CN=%s,CN=Servers,%s" % (netbios, site_dn(remote, wanted))))
+    update_records(conn, args.partner, domain, site_records(host, domain, wanted, domain_guid, is_gc, priority), True)
+    # The records of every other site this DC was in go.
+    for other in remote.search(base="CN=Sites,%s" % config, scope=ldb.SCOPE_ONELEVEL, expression="(objectClass=site)",
+                               attrs=["cn"]):
+        name = str(other["cn"][0])
+        if name.lower() != wanted.lower():
+            update_records(conn, args.partner, domain, site_records(host, domain, name, domain_guid, is_gc, priority), False)
+    if args.home:
+        for other in remote.search(base="CN=Subnets,CN=Sites,%s" % config, scope=ldb.SCOPE_ONELEVEL,
+                                   expression="(objectClass=subnet)", attrs=["cn", "siteObject"]):
+            if str(other.get("siteObject", [""])[0]).lower() != site_dn(remote, home).lower():
+                remote.delete(other.dn)
+        for other in remote.search(base="CN=Sites,%s" % config, scope=ldb.SCOPE_ONELEVEL, expression="(objectClass=site)",
+                                   attrs=["cn"]):
+            name = str(other["cn"][0])
+            if name.lower() == home.lower():
+                continue
+            have = {str(v).lower() for v in remote.search(base=link, scope=0, attrs=["siteList"])[0].get("siteList", [])}
+            if str(other.dn).lower() in have:
+                msg = ldb.Message(ldb.Dn(remote, link))
+                msg["siteList"] = ldb.MessageElement(str(other.dn), ldb.FLAG_MOD_DELETE, "siteList")
+                remote.modify(msg)
+            try:
+                sites.delete_site(remote, config, name)
+            except sites.SiteServerNotEmptyException:
+                print("dc_tool: site %s still holds servers; it stays" % name, file=sys.stderr)
+    print("dc_tool: %s is in site %s%s" % (host, wanted, "" if args.home else " with the subnet " + args.subnet))
+
+
 def drs(lp, *words):
     """One samba-tool drs command in this process, its output kept for an error report."""
     from samba.netcmd import CommandError
@@ -211,9 +317,17 @@ def main(argv):
     g = i.add_mutually_exclusive_group(required=True)
     g.add_argument("--disable", action="store_true")
     g.add_argument("--enable", action="store_true")
+    t = sub.add_parser("site")
+    t.add_argument("--smb-conf", required=True, help="the smb.conf of the DC that moves")
+    t.add_argument("--partner", required=True, help="the DC to write to, by name (Kerberos)")
+    t.add_argument("--priority", type=int, default=0, help="of the DC's SRV records")
+    w = t.add_mutually_exclusive_group(required=True)
+    w.add_argument("--site")
+    w.add_argument("--home", action="store_true", help="back into the partner's site")
+    t.add_argument("--subnet", default="127.0.0.0/8")
     args = p.parse_args(argv[1:])
     try:
-        {"register": register, "replicate": replicate, "inbound": inbound}[args.command](args)
+        {"register": register, "replicate": replicate, "inbound": inbound, "site": site}[args.command](args)
     except (ToolError, WERRORError, RuntimeError, ldb.LdbError) as e:
         print("dc_tool: %s" % (e,), file=sys.stderr)
         return 1

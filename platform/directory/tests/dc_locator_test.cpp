@@ -162,6 +162,90 @@ TEST(DcLocator, OnlyDnsNamesAreDialled) {
         EXPECT_FALSE(IsDnsName(bad)) << bad;
 }
 
+TEST(DcLocator, PreferredThenSiteThenTheRestOfTheDomain) {
+    const std::vector<SrvRecord> domain = {{0, 0, 389, "dc1.corp.test"}, {0, 0, 389, "dc2.corp.test"}, {10, 0, 389, "dc3.corp.test"}};
+    const std::vector<SrvRecord> site = {{0, 0, 389, "DC3.corp.test"}, {0, 0, 389, "branch.corp.test"}};
+    struct Case {
+        const char* what;
+        std::vector<SrvRecord> site;
+        std::vector<std::string> preferred;
+        std::vector<std::string> targets;
+    };
+    const Case cases[] = {
+        {"no site, nothing preferred", {}, {}, {"dc1.corp.test", "dc2.corp.test", "dc3.corp.test"}},
+        // The site's DCs first, each server once whatever the case of its name.
+        {"site", site, {}, {"DC3.corp.test", "branch.corp.test", "dc1.corp.test", "dc2.corp.test"}},
+        {"preferred", {}, {"DC2.CORP.TEST"}, {"dc2.corp.test", "dc1.corp.test", "dc3.corp.test"}},
+        {"preferred before the site", site, {"dc2.corp.test"},
+         {"dc2.corp.test", "DC3.corp.test", "branch.corp.test", "dc1.corp.test"}},
+        // A preferred DC that this domain does not have is no reason to leave the domain.
+        {"preferred elsewhere", {}, {"dc9.other.test"}, {"dc1.corp.test", "dc2.corp.test", "dc3.corp.test"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Targets(PreferredFirst(domain, c.site, c.preferred)), c.targets);
+    }
+}
+
+// DNS of "corp.test" in the forest "corp.test": two DCs, dc1 in the main site and dc2 in
+// "Branch", with catalog servers gc1 (main) and gc2 (Branch). The client-site answer and the
+// names asked for are recorded.
+struct SiteDns {
+    std::string clientSite;
+    std::vector<std::string> asked;
+    std::vector<std::string> pinged;
+    SiteAwareSources Sources() {
+        SiteAwareSources s;
+        s.srv = [this](const std::string& name) {
+            asked.push_back(name);
+            const std::map<std::string, std::vector<SrvRecord>> zone = {
+                {"_ldap._tcp.dc._msdcs.corp.test", {{0, 0, 389, "dc1.corp.test"}, {10, 0, 389, "dc2.corp.test"}}},
+                {"_ldap._tcp.Branch._sites.dc._msdcs.corp.test", {{0, 0, 389, "dc2.corp.test"}}},
+                {"_ldap._tcp.dc._msdcs.solo.test", {{0, 0, 389, "dc1.solo.test"}}},
+                {"_gc._tcp.corp.test", {{0, 0, 3268, "gc1.corp.test"}, {0, 0, 0, "gc2.corp.test"}}},
+                {"_gc._tcp.Branch._sites.corp.test", {{0, 0, 3268, "gc2.corp.test"}}},
+            };
+            auto found = zone.find(name);
+            return found == zone.end() ? std::vector<SrvRecord>{} : found->second;
+        };
+        s.clientSite = [this](const std::string& domain, const std::vector<std::string>& hosts) {
+            pinged.push_back(domain + ":" + (hosts.empty() ? std::string() : hosts.front()));
+            return clientSite;
+        };
+        return s;
+    }
+};
+
+TEST(DcLocator, TheClientsSiteComesFirst) {
+    SiteDns branch{"Branch"};
+    EXPECT_EQ(Targets(LocateDomainControllers("corp.test", branch.Sources())),
+              (std::vector<std::string>{"dc2.corp.test", "dc1.corp.test"}));
+    EXPECT_EQ(branch.pinged, (std::vector<std::string>{"corp.test:dc1.corp.test"}));
+
+    // No site, or a site without DCs of its own: the domain's order.
+    SiteDns nowhere{""};
+    EXPECT_EQ(Targets(LocateDomainControllers("corp.test", nowhere.Sources())),
+              (std::vector<std::string>{"dc1.corp.test", "dc2.corp.test"}));
+    SiteDns empty{"Empty"};
+    EXPECT_EQ(Targets(LocateDomainControllers("corp.test", empty.Sources())),
+              (std::vector<std::string>{"dc1.corp.test", "dc2.corp.test"}));
+    EXPECT_EQ(empty.asked.back(), "_ldap._tcp.Empty._sites.dc._msdcs.corp.test");
+
+    // One DC leaves nothing to choose: nobody is pinged.
+    SiteDns solo{"Branch"};
+    EXPECT_EQ(Targets(LocateDomainControllers("solo.test", solo.Sources())), (std::vector<std::string>{"dc1.solo.test"}));
+    EXPECT_TRUE(solo.pinged.empty());
+}
+
+TEST(DcLocator, CatalogsOfTheClientsSiteComeFirst) {
+    SiteDns branch{"Branch"};
+    const auto catalogs = LocateGlobalCatalogs("corp.test", branch.Sources());
+    EXPECT_EQ(Targets(catalogs), (std::vector<std::string>{"gc2.corp.test", "gc1.corp.test"}));
+    for (const auto& c : catalogs) EXPECT_EQ(c.port, 3268) << c.target;
+    // The forest root's DCs are the ones asked for the site.
+    EXPECT_EQ(branch.pinged, (std::vector<std::string>{"corp.test:dc1.corp.test"}));
+}
+
 TEST(DcLocator, EmptyInputs) {
     EXPECT_TRUE(OrderSrvRecords({}, [](uint32_t) { return 0u; }).empty());
     EXPECT_TRUE(LocateDomainControllers("").empty());
