@@ -269,6 +269,23 @@ grep -qx "passwd lumivel" "$accounts" || fail "the purge took the account lumive
 [ -e "$tasks/Kept.job" ] || fail "the purge took the jobs of the installation in /usr/local"
 rm -rf "$root/usr/local" "$state" "$root/var/cache/lumivel"
 
+# Installed again after a removal, before any purge: the first note holds, so the job of the
+# first installation is still the package's. A first installation that failed leaves nothing.
+run preinst install
+run postinst configure
+mkdir -p "$tasks"
+: >"$tasks/First.job"
+run prerm remove
+run postrm remove
+run preinst install "$version_installed"
+run postinst configure
+run prerm remove
+run postrm purge
+[ ! -e "$state" ] || fail "a purge after a second installation left $(find "$state" | sed "s|$root||" | tr '\n' ' ')"
+run preinst install
+run postrm abort-install
+[ ! -e "$state" ] || fail "a failed first installation left its note behind"
+
 # A package from before preinst noted anything: what is there is taken as the package's.
 mkdir -p "$tasks" "$root/var/cache/lumivel"
 : >"$tasks/Old.job"
