@@ -1,6 +1,10 @@
 // `lumivel schedule` and `lumivel jobs`, with the scheduler service and the script host.
 #include "cli/tests/cli_directory_fixture.h"
 
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -210,6 +214,20 @@ TEST_F(ScheduleCommandLineTest, TheSameObjectTwiceKeepsOneJobAndSaysSo) {
     std::vector<std::string> jobs = jobsOfObject();
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_NE(jobs[0].find("At 03:00 every week on Mon, Sun"), std::string::npos) << "the first job stays: " << jobs[0];
+    // As a script reads it: the next run in UTC, and why.
+    Outcome listed = lumivel({"jobs", "--format", "json"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    const nlohmann::json document = nlohmann::json::parse(listed.out);
+    EXPECT_EQ(document["version"], 1);
+    size_t matching = 0;
+    for (const nlohmann::json& job : document["jobs"]) {
+        if (job["object"] != m_object) continue;
+        ++matching;
+        EXPECT_EQ(job["nextRunState"], "scheduled") << job.dump();
+        EXPECT_TRUE(std::regex_match(job["nextRun"].get<std::string>(), std::regex(R"([0-9-]{10}T[0-9:]{8}Z)"))) << job.dump();
+        EXPECT_TRUE(job["lastRun"].is_null()) << job.dump();
+    }
+    EXPECT_EQ(matching, 1u) << listed.out;
 
     // The form's checks hold on the command line too.
     Outcome zero = schedule({"--daily", "0", "--at", "04:00"}, m_password);

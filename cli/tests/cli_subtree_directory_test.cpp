@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/support/directory_fixture.h"
 
 namespace lumivel_cli::tests {
@@ -50,6 +52,33 @@ TEST_F(SubtreeCommandLineTest, ADeletedOuComesBackWithEverythingBelowItParentsFi
     EXPECT_EQ(report.back(), "6 of 7 objects restored");
     EXPECT_TRUE(lumivel::testing::LdapExists("CN=U3,OU=Sub," + tree));
     EXPECT_TRUE(lumivel::testing::LdapExists("CN=U1," + tree));
+}
+
+TEST_F(SubtreeCommandLineTest, TheSubtreesOutcomesAsRecords) {
+    std::string name = "Records " + m_suffix;
+    std::string guid = deletedTree(name);
+    ASSERT_FALSE(guid.empty());
+    Outcome restored = lumivel({"restore", m_domain, guid, "--subtree", "--keep-going", "-y", "--format", "json"});
+    EXPECT_EQ(restored.exitCode, 1) << restored.err;
+    const nlohmann::json document = nlohmann::json::parse(restored.out, nullptr, false);
+    ASSERT_TRUE(document.is_object()) << restored.out;
+    EXPECT_EQ(document["version"], 1);
+    EXPECT_EQ(document["dryRun"], false);
+    const nlohmann::json& results = document["results"];
+    ASSERT_EQ(results.size(), 7u) << restored.out;
+    size_t restoredCount = 0, requested = 0;
+    for (const nlohmann::json& result : results) {
+        restoredCount += result["outcome"] == "restored" ? 1 : 0;
+        requested += result["requested"].is_null() ? 0 : 1;
+        if (result["outcome"] == "notRestored") {
+            EXPECT_EQ(result["name"], "Dup");
+            EXPECT_FALSE(result["reason"].get<std::string>().empty());
+        }
+    }
+    EXPECT_EQ(restoredCount, 6u) << restored.out;
+    EXPECT_EQ(requested, 1u) << "only the container was named";
+    EXPECT_EQ(results[0]["dn"], "OU=" + name + "," + m_root);
+    EXPECT_EQ(restored.out.find("objects restored"), std::string::npos) << "the count is the table's";
 }
 
 TEST_F(SubtreeCommandLineTest, WithoutKeepGoingTheFirstFailureStopsAndTheRestIsListed) {
