@@ -19,8 +19,8 @@ const RecordSchema kDomainsSchema = {
     "domains", 1, "domains",
     {{"name", K::Text}, {"domain", K::Text}, {"domainController", K::Text}, {"namingContext", K::Text},
      {"controllerSite", K::Text}, {"clientSite", K::Text}},
-    {{"name", "Name"}, {"domain", "Domain"}, {"domainController", "Domain controller"}, {"controllerSite", "Its site"},
-     {"clientSite", "This machine's site"}}};
+    {{"name", "Name"}, {"domain", "Domain"}, {"domainController", "Domain controller"}, {"controllerSite", "DC site"},
+     {"clientSite", "Client site"}}};
 
 // The first eight keys are those of the listings scripts have cut by field number; new keys
 // go after them.
