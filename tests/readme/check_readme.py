@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Runs the commands the README shows, as someone with a fresh clone would right after the
-main job: every line of its ```sh blocks, in order, in one shell (so that an `export` holds
-for the lines after it), from the checkout's top folder, with an empty home folder and none
-of the hive or XDG variables set. The first command must be the main job, scripts/demo. A
+"""Runs the commands the README and HACKING.md show, as someone with a fresh clone would right
+after the main job: every line of their ```sh blocks, the README's first and then the
+developers' manual's, in order, in one shell (so that an `export` holds for the lines after
+it), from the checkout's top folder, with an empty home folder and none of the hive or XDG
+variables set. The first command must be the main job, scripts/demo. A
 block marked ```sh slow is not run; its programs must be built and its scripts in the
 repository. A restore an example makes is undone right after that command: objects that were
 tombstones before it and are live after it are deleted again, so the demo domain keeps its
@@ -23,6 +24,9 @@ import tempfile
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TESTDC = "tests/testdc/testdc"
 MAIN_JOB = "scripts/demo"
+# The administrators' manual first: the main job and its examples set up what the developers'
+# commands use.
+MANUALS = ("README.md", "HACKING.md")
 # Bounds for the main job, the examples together, and one directory read.
 MAIN_JOB_LIMIT = 3600
 EXAMPLES_LIMIT = 1800
@@ -161,12 +165,14 @@ def undo(state):
 
 
 def main():
-    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
-        shown = shown_commands(readme.read())
-    problems = []
-    for slow, command in shown:
-        if slow:
-            problems += built_problems(command)
+    shown, problems = [], []
+    for manual in MANUALS:
+        with open(os.path.join(ROOT, manual), encoding="utf-8") as text:
+            commands = shown_commands(text.read())
+        for slow, command in commands:
+            if slow:
+                problems += [f"{manual}: {problem}" for problem in built_problems(command)]
+        shown += commands
     runnable = [command for slow, command in shown if not slow]
     if not runnable or runnable[0] != MAIN_JOB:
         print(f"check-readme: the README's first command must be the main job, {MAIN_JOB}", file=sys.stderr)
@@ -185,7 +191,7 @@ def main():
         print("check-readme: " + problem, file=sys.stderr)
     if examples.returncode != 0 or problems:
         return 1
-    print(f"check-readme: the {len(runnable)} commands of the README ran as shown", file=sys.stderr)
+    print(f"check-readme: the {len(runnable)} commands of the README and HACKING.md ran as shown", file=sys.stderr)
     return 0
 
 
