@@ -193,6 +193,9 @@ private:
     // The tombstone's last known parent as the focused DC now holds it; empty when it cannot
     // be read there.
     std::u16string rereadLastKnownParent(const PropertySet* record);
+    // The parent of a tombstone without lastKnownParent, from the object's own backup section:
+    // S_OK with lastKnownParent set on the record, else S_FALSE with the user told why.
+    HRESULT recoverUnknownParent(HWND parent, PropertySet* record);
 
     HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
 

@@ -3,6 +3,8 @@
 #include "cli/tests/cli_directory_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include "tests/support/directory_fixture.h"
 
@@ -34,6 +36,55 @@ TEST_F(BackupCommandLineTest, RestoreTakesTheDeletedParentFromTheBackupItIsTold)
     EXPECT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_TRUE(lumivel::testing::LdapExists(dept));
     EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + name + "," + dept));
+}
+
+// A parent's tombstone gone for good leaves the child with no last known parent at all: only
+// the child's own backup section can say where it lived.
+TEST_F(BackupCommandLineTest, WithoutALastKnownParentTheObjectsOwnSectionNamesItsFormerParent) {
+    std::string dept = "OU=" + lumivel::testing::EscapeRdnValue("Dept, \"q\" " + m_suffix) + "," + m_root;
+    std::string team = "OU=Team " + m_suffix + "," + dept;
+    std::string name = "Orphan " + m_suffix;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + name + "," + team, name));
+    Outcome backedUp = lumivel({"backup", m_domain, dept});
+    ASSERT_EQ(backedUp.exitCode, 0) << backedUp.err;
+    ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + name + "," + team));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(team));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dept));
+    for (const char* filter : {"(ou=Team ", "(ou=Dept*"}) {
+        std::vector<std::string> gone =
+            lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, std::string(filter) + m_suffix + "*)");
+        ASSERT_EQ(gone.size(), 1u) << filter;
+        ASSERT_TRUE(lumivel::testing::PurgeTombstone(gone[0], true));
+    }
+    std::string guid = tombstoneGuid(name);
+    ASSERT_FALSE(guid.empty());
+    Outcome parent = run("ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + lumivel::testing::TestDirectory().server +
+                         " -LLL -o ldif-wrap=no -E 1.2.840.113556.1.4.417 -b " +
+                         ShellQuote("<GUID=" + guid + ">") + " -s base '(objectClass=*)' lastKnownParent");
+    ASSERT_EQ(parent.out.find("lastKnownParent:"), std::string::npos) << parent.out;
+
+    // No archive holds it: the message says what is unknown and where to look.
+    std::vector<std::string> archives;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder))
+        if (entry.path().extension() == ".zip") archives.push_back(entry.path().string());
+    ASSERT_EQ(archives.size(), 1u);
+    std::string aside = m_folder + ".aside.zip";
+    ASSERT_EQ(std::rename(archives[0].c_str(), aside.c_str()), 0);
+    Outcome unknown = lumivel({"restore", m_domain, guid, "--yes"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("former parent of this object is unknown"), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("lumivel backups " + m_domain + " --object " + guid), std::string::npos) << unknown.err;
+    EXPECT_EQ(unknown.err.find("the provider did not restore it"), std::string::npos) << unknown.err;
+    ASSERT_EQ(std::rename(aside.c_str(), archives[0].c_str()), 0);
+
+    // From the backup: the whole container path comes back and the object goes into it.
+    Outcome restored = lumivel({"restore", m_domain, guid, "--yes", "--from-backup", "latest"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_TRUE(lumivel::testing::LdapExists(dept));
+    EXPECT_TRUE(lumivel::testing::LdapExists(team));
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + name + "," + team));
 }
 
 // The values of one attribute of a live object, sorted.

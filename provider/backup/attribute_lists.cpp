@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "provider/backup/inf_file.h"
+#include "provider/backup/minimum_restrictions.h"
 #include "provider/backup/module_directory.h"
 #include "win/processes.h"
 #include "win/strings.h"
@@ -52,24 +53,33 @@ AttributeLists::AttributeLists() : m_path(ConfigurationFilePath()) {}
 
 AttributeLists::AttributeLists(std::u16string configurationPath) : m_path(std::move(configurationPath)) {}
 
-void AttributeLists::Load() {
+DWORD AttributeLists::Load() {
     m_restricted.Clear();
     m_post.Clear();
     InfFile file(m_path.c_str());
+    m_loadError = ERROR_SUCCESS;
+    if (!file.IsOpen()) {
+        DWORD error = file.OpenError();
+        // No file is a configuration of its own: the minimum alone. One that is there but
+        // unreadable or damaged may restrict what we cannot see.
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) m_loadError = error ? error : ERROR_READ_FAULT;
+        return m_loadError;
+    }
     m_restricted.Assign(ReadKeys(file, kRestrictedAttributesSection));
     m_post.Assign(ReadKeys(file, kPostAttributesSection));
+    return m_loadError;
 }
 
 bool AttributeLists::IsRestricted(std::u16string_view attribute) {
     if (m_restricted.Empty()) Load();
-    return m_restricted.Contains(attribute);
+    return IsAlwaysRestricted(attribute) || m_restricted.Contains(attribute);
 }
 
 bool IsRestrictedAttribute(AttributeLists& lists, LPCWSTR attribute) {
     return attribute && lists.IsRestricted(attribute);
 }
 
-void LoadAttributeLists(AttributeLists& lists) { lists.Load(); }
+DWORD LoadAttributeLists(AttributeLists& lists) { return lists.Load(); }
 
 std::u16string ConfigurationFilePath() { return ModuleDirectory() + kConfigurationFileName; }
 

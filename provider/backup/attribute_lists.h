@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "win/errors.h"
 #include "win/types.h"
 
 namespace revivo {
@@ -43,20 +44,24 @@ public:
     const AttributeNameList& Post() const { return m_post; }
 
     // Empties both lists and fills them again from the file; a missing file or section leaves
-    // that list empty.
-    void Load();
+    // that list empty. ERROR_SUCCESS, also for a file that is not there; the system's error
+    // for one that is there and cannot be read, which a backup must not go past.
+    DWORD Load();
+    DWORD LoadError() const { return m_loadError; }
     // An empty restricted list is loaded first, so edits show until the first entry appears.
+    // The compiled-in minimum is restricted whatever the file holds.
     bool IsRestricted(std::u16string_view attribute);
 
 private:
     std::u16string m_path;
+    DWORD m_loadError = ERROR_SUCCESS;
     AttributeNameList m_restricted;
     AttributeNameList m_post;
 };
 
 // The provider's entry points.
 bool IsRestrictedAttribute(AttributeLists& lists, LPCWSTR attribute);
-void LoadAttributeLists(AttributeLists& lists);
+DWORD LoadAttributeLists(AttributeLists& lists);
 
 // The directory of the module holding this code (cut after its last '/' or '\', kept) plus the
 // file name; the bare file name when the module path cannot be had.

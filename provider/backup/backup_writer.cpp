@@ -3,6 +3,7 @@
 #include "lumivel/temporary_file.h"
 #include "lumivel/system_messages.h"
 #include "provider/archive/archive_commands.h"
+#include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
 #include "provider/common/audit.h"
@@ -119,6 +120,13 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
     std::u16string guid = newGuidText();
     if (!temporary || guid.empty()) {
         run = failed(run, BackupRun::Outcome::Failed, temporary ? static_cast<DWORD>(E_FAIL) : error);
+        ReportBackupMessage(owner, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error),
+                            MB_OK | MB_ICONSTOP);
+        return run;
+    }
+    // A configuration that is there but cannot be read may restrict what we would write.
+    if (DWORD unreadable = LoadAttributeLists(provider->attributeLists())) {
+        run = failed(run, BackupRun::Outcome::Failed, unreadable);
         ReportBackupMessage(owner, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error),
                             MB_OK | MB_ICONSTOP);
         return run;

@@ -37,6 +37,7 @@ InfFile::InfFile(LPCWSTR path) {
     m_path = path;
     UINT errorLine = 0;
     m_inf = SetupOpenInfFileW(m_path.c_str(), nullptr, INF_STYLE_WIN4, &errorLine);
+    m_openError = m_inf == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     m_errorLine = static_cast<LONG>(errorLine);
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "win/errors.h"
 #include "win/setupapi.h"
 
 namespace revivo {
@@ -23,6 +24,8 @@ public:
     bool IsOpen() const { return m_inf != INVALID_HANDLE_VALUE; }
     // The parser's error line from opening, -1 when no path was given.
     LONG ErrorLine() const { return m_errorLine; }
+    // Why the file could not be opened: ERROR_FILE_NOT_FOUND for one that is not there.
+    DWORD OpenError() const { return m_openError; }
 
     // Field `fieldIndex` (0 = key) of every line of the section, in line order; an entry is null
     // when that line's field cannot be read. False when no file is open, the section is missing
@@ -39,6 +42,7 @@ private:
     bool ReadFields(Rereading rereading, LPCWSTR section, DWORD fieldIndex, LPWSTR** fieldArray, LONG* lineCount);
 
     LONG m_errorLine = -1;
+    DWORD m_openError = ERROR_FILE_NOT_FOUND;
     HINF m_inf = INVALID_HANDLE_VALUE;
     std::u16string m_path;
 };

@@ -53,12 +53,15 @@ void noteFailure(HRESULT* first, HRESULT result) {
     if (SUCCEEDED(*first) && FAILED(result)) *first = result;
 }
 
-// The names of a list that a backup may write.
+// The names of a list that a backup may write. What the schema keeps from ordinary readers
+// never goes onto a share they can all read, whatever the configuration says.
 std::vector<std::u16string> writableNames(Revivo* provider, const std::vector<std::u16string>& names) {
     std::vector<std::u16string> out;
     out.reserve(names.size());
     for (const std::u16string& name : names)
-        if (!IsRestrictedAttribute(provider->attributeLists(), name.c_str())) out.push_back(name);
+        if (!IsRestrictedAttribute(provider->attributeLists(), name.c_str()) &&
+            !provider->classAttributes().IsConfidential(name))
+            out.push_back(name);
     return out;
 }
 
@@ -269,6 +272,12 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
                          std::u16string_view objectPath, SubtreeReading reading, SectionReport* report) {
     // A DN from a record is put into an ADsPath with its slashes escaped; an ADsPath is taken
     // as it is.
+    // Without knowing what the schema keeps confidential, nothing is written at all.
+    HRESULT confidential = provider->classAttributes().LoadConfidentialAttributes(server);
+    if (FAILED(confidential)) {
+        noteFailure(&report->incomplete, confidential);
+        return 0;
+    }
     bool isPath = lumivel::shared::FindTextNoCase(objectPath, kLdapPrefix) != std::u16string_view::npos;
     std::u16string adsDn = isPath ? std::u16string(objectPath.substr(std::min<size_t>(7, objectPath.size())))
                                   : lumivel::ldap::AdsPathDn(objectPath);

@@ -183,6 +183,30 @@ HRESULT Revivo::renameTakenName(HWND parent, RestoreState* state, std::u16string
     return AskForNewName(parent, *newName, newName) ? S_OK : E_FAIL;
 }
 
+HRESULT Revivo::recoverUnknownParent(HWND parent, PropertySet* record) {
+    // The directory may have learnt the parent since the record was listed.
+    std::u16string current = rereadLastKnownParent(record);
+    if (!current.empty() && !DsIsMangledDnW(current.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+        record->setText(u"lastKnownParent", current);
+        return S_OK;
+    }
+    // A caller that asked for no dialogs gets the archives that hold the object as a question.
+    if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
+    if (record->has(kRestoreFromFileKey) && RestoreParentFromBackup(this, record)) return S_OK;
+    std::u16string tombstone(record->getText(u"distinguishedName"));
+    std::u16string guid = lumivel::shared::TombstoneGuidOfDn(tombstone);
+    if (record->has(kRestoreFromFileKey))
+        m_lastRestoreError = u"The former parent of this object is unknown, and the backup archive " +
+                             std::u16string(record->getText(kRestoreFromFileKey)) +
+                             u" does not hold it or its container could not be created.";
+    else
+        m_lastRestoreError = u"The former parent of this object is unknown. The backups that hold the object can "
+                             u"tell it: lumivel backups " + lumivel::shared::DnsNameOfDn(tombstone) + u" --object " +
+                             guid;
+    ShowFailure(parent, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT), m_lastRestoreError, u"Error", MB_OK);
+    return S_FALSE;
+}
+
 std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
     // By the GUID of the tombstone's name: no DN to escape, and only that one object matches.
     std::u16string guid = lumivel::shared::TombstoneGuid(record->getText(u"name"));
@@ -200,10 +224,11 @@ std::u16string Revivo::rereadLastKnownParent(const PropertySet* record) {
 
 HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState* state) {
     BSTR tombstoneValue = record->getString(u"distinguishedName");
-    BSTR parentValue = record->getString(u"lastKnownParent");
-    if (!tombstoneValue || !parentValue) return E_POINTER;
+    if (!tombstoneValue) return E_POINTER;
     std::u16string tombstoneName(lumivel::shared::ViewOf(tombstoneValue));
-    std::u16string lastKnownParent(lumivel::shared::ViewOf(parentValue));
+    // Without one when the parent's tombstone is gone for good (some directories drop the
+    // reference then): only a backup can still tell where the object lived.
+    std::u16string lastKnownParent(record->getText(u"lastKnownParent"));
 
     // Last known parents that lead back to a tombstone already being restored, or a chain of
     // deleted parents beyond all reason, come from a damaged or hostile directory.
@@ -219,7 +244,11 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         ~Leave() { state->underWay.pop_back(); }
     } leave{state};
 
-    if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
+    if (lastKnownParent.empty()) {
+        HRESULT recovered = recoverUnknownParent(parent, record);
+        if (recovered != S_OK) return recovered;
+        lastKnownParent = record->getText(u"lastKnownParent");
+    } else if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         // A snapshot: a listing on another thread may replace the cache meanwhile.
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
         bool foundParent = false;

@@ -332,6 +332,42 @@ TEST_F(BackupTest, EachAttributeOnceWithAllItsValuesWhateverWaysTheClassReachesI
     }
 }
 
+// Without a configuration file the compiled-in minimum still keeps secrets and computed
+// values out, and what the schema marks confidential never reaches the share; a file that is
+// there but cannot be read stops the run with the system's reason and leaves no archive.
+TEST_F(BackupTest, WithoutAReadableConfigurationNothingSecretIsWritten) {
+    std::string user = "CN=Config Less " + m_suffix + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddUser(user, "Config Less " + m_suffix));
+    ASSERT_TRUE(lumivel::testing::LdapModify("dn: " + user + "\nchangetype: modify\nreplace: msPKIRoamingTimeStamp\n"
+                                             "msPKIRoamingTimeStamp:: AAECAwQFBgc=\n-\nreplace: description\n"
+                                             "description: kept\n\n"));
+    auto* provider = static_cast<Revivo*>(m_revivo.get());
+    provider->attributeLists() = revivo::AttributeLists(WidenText(m_folder + "/no-such/Revivo_Config.inf"));
+    std::string archive;
+    ASSERT_EQ(backUp({user}, &archive), S_OK);
+    ASSERT_FALSE(archive.empty()) << (m_boxes.empty() ? "" : NarrowText(m_boxes.back().second));
+    BackupFile file = readArchive(archive);
+    ASSERT_EQ(file.sections.size(), 1u);
+    std::set<std::string> keys;
+    for (const BackupLine& line : file.sections[0].lines) keys.insert(lower(line.key));
+    EXPECT_TRUE(keys.count("description"));
+    EXPECT_TRUE(keys.count("objectguid")) << "only the minimum applies without a file";
+    for (const char* name : {"mspkiroamingtimestamp", "canonicalname", "distinguishedname", "tokengroups",
+                             "allowedattributes", "unicodepwd"})
+        EXPECT_FALSE(keys.count(name)) << name;
+
+    std::filesystem::create_directories(m_folder + "/folder.inf");
+    provider->attributeLists() = revivo::AttributeLists(WidenText(m_folder + "/folder.inf"));
+    std::filesystem::remove(archive);
+    ASSERT_EQ(backUp({user}, &archive), S_OK);
+    EXPECT_TRUE(archive.empty());
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].first, u"Error");
+    EXPECT_FALSE(m_boxes[0].second.empty());
+    EXPECT_EQ(m_boxes[0].second.find(u"Success"), std::u16string::npos);
+    EXPECT_TRUE(lumivel::testing::FilesIn(m_folder, ".zip").empty());
+}
+
 TEST_F(BackupTest, BatchedReadingWritesWhatTheObjectByObjectReadingWrites) {
     std::string seeded = "OU=Lumivel Corp," + lumivel::testing::TestDirectory().baseDn;
     auto* provider = static_cast<Revivo*>(m_revivo.get());

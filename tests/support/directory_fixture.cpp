@@ -231,10 +231,12 @@ std::vector<std::string> ObjectClasses(const std::string& dn) {
                       "objectClass");
 }
 
-bool PurgeTombstone(const std::string& dn) {
+bool PurgeTombstone(const std::string& dn, bool forgetParent) {
     const char* source = std::getenv("LUMIVEL_SOURCE_DIR");
     std::string testdc = std::string(source ? source : ".") + "/tests/testdc/testdc";
-    return std::system((ShellQuote(testdc) + " purge " + ShellQuote(dn) + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system((ShellQuote(testdc) + " purge " + (forgetParent ? "--forget-parent " : "") + ShellQuote(dn) +
+                        " >/dev/null 2>&1")
+                           .c_str()) == 0;
 }
 
 std::string Fact::get(const std::string& column) const {

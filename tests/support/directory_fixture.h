@@ -76,8 +76,8 @@ std::vector<std::string> TombstoneDnsOn(const std::string& server, const std::st
 // The objectClass values of a live object, most general first; empty when it does not exist.
 std::vector<std::string> ObjectClasses(const std::string& dn);
 // Removes a tombstone for good, as the end of its lifetime does (testdc purge); its children
-// keep naming it as their last known parent.
-bool PurgeTombstone(const std::string& dn);
+// keep naming it as their last known parent, or with forgetParent have none, as Samba leaves them.
+bool PurgeTombstone(const std::string& dn, bool forgetParent = false);
 
 // The test seed's facts: one row per object, columns by their header names.
 struct Fact {

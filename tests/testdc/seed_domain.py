@@ -580,7 +580,14 @@ def purge(args):
         for orphan in orphans:
             m = ldb.Message()
             m.dn = orphan
-            m["lastKnownParent"] = ldb.MessageElement([str(dn)], ldb.FLAG_MOD_REPLACE, "lastKnownParent")
+            if args.forget_parent:
+                # As Samba itself leaves them: no last known parent at all.
+                left = db.search(base=orphan, scope=ldb.SCOPE_BASE, attrs=["lastKnownParent"], controls=controls)
+                if not left or "lastKnownParent" not in left[0]:
+                    continue
+                m["lastKnownParent"] = ldb.MessageElement([], ldb.FLAG_MOD_DELETE, "lastKnownParent")
+            else:
+                m["lastKnownParent"] = ldb.MessageElement([str(dn)], ldb.FLAG_MOD_REPLACE, "lastKnownParent")
             db.modify(m, controls)
     except ldb.LdbError as e:
         raise SeedError("purging %s: %s" % (args.dn, e.args[1]))
@@ -605,6 +612,7 @@ def main(argv):
     p = sub.add_parser("purge")
     p.add_argument("--dn", required=True)
     p.add_argument("--smb-conf", required=True)
+    p.add_argument("--forget-parent", action="store_true")
     p = sub.add_parser("check-facts")
     p.add_argument("--facts", required=True)
     args = parser.parse_args(argv[1:])

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "provider/backup/tests/test_files.h"
@@ -57,6 +58,39 @@ TEST(AttributeLists, AnEmptyListRereadsTheFileOnEveryLookup) {
     EXPECT_FALSE(IsRestrictedAttribute(lists, u"objectGUID"));  // no section
     dir.Write("c.inf", Config("objectGUID\n"));
     EXPECT_TRUE(IsRestrictedAttribute(lists, u"objectGUID"));
+}
+
+// Secrets and computed values stay out of every backup: with no file, with a file that does
+// not list them, and in any letter case. A file that is there but cannot be read is an error
+// a backup must stop at, not an empty configuration.
+TEST(AttributeLists, TheMinimumHoldsWhateverTheFileSays) {
+    TempDirectory dir;
+    const char16_t* kAlways[] = {u"unicodePwd", u"SUPPLEMENTALCREDENTIALS", u"ms-Mcs-AdmPwd", u"msLAPS-Password",
+                                 u"canonicalName", u"tokenGroups", u"msDS-User-Account-Control-Computed"};
+    AttributeLists missing(dir.Path("none.inf"));
+    EXPECT_EQ(LoadAttributeLists(missing), static_cast<DWORD>(ERROR_SUCCESS));
+    AttributeLists other(dir.Write("other.inf", Config("telephoneNumber\n")));
+    EXPECT_EQ(LoadAttributeLists(other), static_cast<DWORD>(ERROR_SUCCESS));
+    for (AttributeLists* lists : {&missing, &other}) {
+        for (const char16_t* name : kAlways) EXPECT_TRUE(IsRestrictedAttribute(*lists, name)) << lumivel::ToUtf8(name);
+        for (const char16_t* name : {u"cn", u"description", u"member", u"memberOf", u"path"})
+            EXPECT_FALSE(IsRestrictedAttribute(*lists, name)) << lumivel::ToUtf8(name);
+    }
+    EXPECT_TRUE(IsRestrictedAttribute(other, u"TELEPHONENUMBER"));
+
+    std::filesystem::create_directories(dir.path() / "folder.inf");
+    AttributeLists unreadable(dir.Path("folder.inf"));
+    DWORD error = LoadAttributeLists(unreadable);
+    EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_NE(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(unreadable.LoadError(), error);
+    EXPECT_TRUE(IsRestrictedAttribute(unreadable, u"unicodePwd"));
+    AttributeLists damaged(dir.Write("damaged.inf", "[Version]\nSignature=\"$Windows NT$\"\n[Restricted.Attributes\nx\n"));
+    EXPECT_NE(LoadAttributeLists(damaged), static_cast<DWORD>(ERROR_SUCCESS));
+    // Mended, it reads again.
+    dir.Write("damaged.inf", Config("x\n"));
+    EXPECT_EQ(LoadAttributeLists(damaged), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(IsRestrictedAttribute(damaged, u"x"));
 }
 
 TEST(AttributeLists, BisectionAgreesWithALinearSearch) {
