@@ -339,6 +339,10 @@ void RestoreRun::reapply(PropertySet* tombstone) {
                 details += "  member of " + shown(value.name) + " again\n";
             else
                 written += (written.empty() ? "" : ", ") + shown(value.name);
+        } else if (value.membership && value.outcome == u"AlreadyMember") {
+            details += "  member of " + shown(value.name) + " already\n";
+        } else if (value.membership && value.outcome == u"Gone") {
+            details += "  not added to " + shown(value.name) + ": the group is gone\n";
         } else {
             details += (value.membership ? "  not added to " : "  refused ") + shown(value.name) + ": " +
                        shown(value.error) + "\n";

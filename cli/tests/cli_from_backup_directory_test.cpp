@@ -135,5 +135,38 @@ TEST_F(BackupCommandLineTest, ReapplyWritesBackTheBackedUpValuesAndMemberships) 
     EXPECT_EQ(liveValues(group, "member"), std::vector<std::string>{user});
 }
 
+// Groups live elsewhere than their members: the user's own section says which groups to
+// rejoin, though none of them was backed up.
+TEST_F(BackupCommandLineTest, ReapplyRejoinsTheGroupsOfTheObjectsOwnSection) {
+    std::string people = "OU=People " + m_suffix + "," + m_root;
+    std::string groups = "OU=Groups " + m_suffix + "," + m_root;
+    std::string name = "Joiner " + m_suffix;
+    std::string user = "CN=" + name + "," + people;
+    std::string kept = "CN=Kept " + m_suffix + "," + groups;
+    std::string gone = "CN=Gone " + m_suffix + "," + groups;
+    std::string other = "CN=Other " + m_suffix + "," + groups;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(people));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(groups));
+    ASSERT_TRUE(lumivel::testing::AddUser(user, name));
+    int n = 0;
+    for (const std::string& group : {kept, gone, other})
+        ASSERT_TRUE(lumivel::testing::LdapAdd(group, {"objectClass: group\n", "sAMAccountName: j" + std::to_string(++n) + m_suffix + "\n",
+                                                      "member: " + user + "\n"}));
+    Outcome backedUp = lumivel({"backup", m_domain, user});
+    ASSERT_EQ(backedUp.exitCode, 0) << backedUp.err;
+    ASSERT_TRUE(lumivel::testing::LdapDelete(user));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(gone));
+    std::string guid = tombstoneGuid(name);
+    ASSERT_FALSE(guid.empty());
+    Outcome restored = lumivel({"restore", m_domain, guid, "--from-backup", "latest", "--reapply", "--yes"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_NE(restored.out.find("  member of " + kept + " again\n"), std::string::npos) << restored.out;
+    EXPECT_NE(restored.out.find("  not added to " + gone + ": the group is gone\n"), std::string::npos) << restored.out;
+    EXPECT_EQ(restored.out.find("memberOf"), std::string::npos) << "never written as an attribute: " << restored.out;
+    EXPECT_NE(restored.out.find("  member of " + other + " again\n"), std::string::npos) << restored.out;
+    EXPECT_EQ(liveValues(kept, "member"), std::vector<std::string>{user});
+    EXPECT_EQ(liveValues(other, "member"), std::vector<std::string>{user});
+}
+
 }  // namespace
 }  // namespace lumivel_cli::tests

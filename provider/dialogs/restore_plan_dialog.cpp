@@ -164,7 +164,7 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
     if (FAILED(result))
         return u"The attributes could not be re-applied from " + std::u16string(archiveName) +
                u": the backup or the restored object could not be read. Nothing was written.";
-    std::vector<std::u16string> written, refused;
+    std::vector<std::u16string> written, refused, already, gone;
     size_t leftAlone = 0;
     for (const PropertySet* record : report) {
         if (!record) continue;
@@ -175,12 +175,18 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
             written.push_back(name);
         else if (outcome == u"Refused")
             refused.push_back(name + u" (" + std::u16string(record->getText(kReapplyErrorKey)) + u")");
+        else if (outcome == u"AlreadyMember")
+            already.emplace_back(record->getText(u"name"));
+        else if (outcome == u"Gone")
+            gone.emplace_back(record->getText(u"name"));
         else
             ++leftAlone;
     }
     std::u16string text = u"Re-applied from " + std::u16string(archiveName) + u".\n\nWritten: " +
                           (written.empty() ? u"nothing" : joined(written)) + u".";
     if (!refused.empty()) text += u"\n\nRefused: " + joined(refused) + u".";
+    if (!already.empty()) text += u"\n\nAlready a member of: " + joined(already) + u".";
+    if (!gone.empty()) text += u"\n\nGroups that are gone: " + joined(gone) + u".";
     if (leftAlone)
         text += u"\n\nLeft alone (restricted, or not writable by you): " +
                 lumivel::shared::WidenText(std::to_string(leftAlone)) + u".";

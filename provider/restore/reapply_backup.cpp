@@ -132,6 +132,29 @@ HRESULT writeAll(std::u16string_view server, const std::u16string& guid, const s
     return object->SetInfo();
 }
 
+// Re-joined ("Written"), already a member again (another restore put it back), or refused.
+Report membershipReport(const std::u16string& groupDn, HRESULT added) {
+    if (SUCCEEDED(added)) return {groupDn, u"Written", {}, true};
+    if (added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS)) return {groupDn, u"AlreadyMember", {}, true};
+    return {groupDn, u"Refused", SystemErrorText(static_cast<DWORD>(added)), true};
+}
+
+Report joinGroup(std::u16string_view server, const std::u16string& groupDn, const std::u16string& memberDn) {
+    ComPtr<IADs> group;
+    HRESULT result = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
+    if (SUCCEEDED(result)) {
+        VARIANT value;
+        result = valuesVariant({DecodedValue{memberDn, {}, false}}, &value);
+        if (SUCCEEDED(result)) {
+            UniqueBstr name(u"member");
+            result = group->PutEx(ADS_PROPERTY_APPEND, name.get(), value);
+            VariantClear(&value);
+        }
+        if (SUCCEEDED(result)) result = group->SetInfo();
+    }
+    return membershipReport(groupDn, result);
+}
+
 }  // namespace
 
 HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
@@ -159,9 +182,18 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     std::vector<Report> reports;
     std::vector<Pending> pending;
     std::u16string backupParent;
+    // A back link: the directory keeps it from the groups' member lists, so it says which
+    // groups to rejoin and is never written itself.
+    std::vector<std::u16string> formerGroups;
     for (const BackupAttribute& attribute : attributes) {
         if (lumivel::EqualsNoCase(attribute.name, u"path")) {
             if (!attribute.texts.empty()) DecodeTextHex(attribute.texts.back(), &backupParent, nullptr);
+            continue;
+        }
+        if (lumivel::EqualsNoCase(attribute.name, u"memberOf")) {
+            for (const std::u16string& text : attribute.texts)
+                if (std::optional<DecodedValue> group = DecodeBackupValue(attribute.type, text))
+                    if (!group->binary && !group->text.empty()) formerGroups.push_back(group->text);
             continue;
         }
         bool leftAlone = false;
@@ -196,7 +228,22 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         }
     }
 
-    // Its memberships: the groups of the same backup whose member lists held its old name.
+    // Its memberships: the groups its own section names, then the groups of the same backup
+    // whose member lists held its old name; each group once.
+    std::set<std::u16string> joined;
+    for (const std::u16string& groupDn : formerGroups) {
+        if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
+        ComPtr<IADs> group;
+        HRESULT bound = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
+        group.reset();
+        if (FAILED(bound)) {
+            bool gone = bound == HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT) || bound == E_ADS_UNKNOWN_OBJECT ||
+                        bound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+            reports.push_back({groupDn, gone ? u"Gone" : u"Refused", SystemErrorText(static_cast<DWORD>(bound)), true});
+            continue;
+        }
+        reports.push_back(joinGroup(server, groupDn, liveDn));
+    }
     std::u16string backupDn =
         backupParent.empty() ? std::u16string() : lumivel::shared::ReanimatedDn(tombstone, backupParent);
     if (!backupDn.empty()) {
@@ -218,14 +265,10 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
                     SUCCEEDED(group->Get(dnName.get(), groupName.get())) && groupName->vt == VT_BSTR)
                     groupDn = lumivel::shared::ViewOf(groupName->bstrVal);
                 group.reset();
+                if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
                 HRESULT added = writeAll(server, groupGuid, {Pending{u"member", {DecodedValue{liveDn, {}, false}}}},
                                          ADS_PROPERTY_APPEND);
-                // Already a member again (another restore put it back): nothing is missing.
-                bool present = added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS);
-                reports.push_back({groupDn, SUCCEEDED(added) || present ? u"Written" : u"Refused",
-                                   SUCCEEDED(added) || present ? std::u16string()
-                                                               : SystemErrorText(static_cast<DWORD>(added)),
-                                   true});
+                reports.push_back(membershipReport(groupDn, added));
             }
         }
     }
