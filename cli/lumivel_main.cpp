@@ -16,6 +16,7 @@
 #include "cli/cli_session.h"
 #include "cli/command_records.h"
 #include "cli/completion_words.h"
+#include "cli/config_command.h"
 #include "cli/domain_listing.h"
 #include "cli/output_schemas.h"
 #include "cli/domain_sites.h"
@@ -271,6 +272,7 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Backups: return runBackups(session, arguments);
         case Command::Schedule: return runSchedule(session, arguments, password);
         case Command::Log:
+        case Command::Config:
         case Command::Jobs:
         case Command::Help:
         case Command::Version:
@@ -319,6 +321,7 @@ int run(int argc, char** argv) {
 
     // The log is a file of this machine: no provider and no directory to read it.
     if (arguments.command == Command::Log) return RunLog(arguments);
+    if (arguments.command == Command::Config) return RunConfig(arguments);
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + ErrorText(result));
     if (arguments.command == Command::Jobs) {

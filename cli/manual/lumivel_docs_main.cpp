@@ -1,11 +1,12 @@
-// lumivel-docs FOLDER: writes the manual pages and the completion scripts below FOLDER (man/,
-// bash-completion/, zsh/, as they are installed), at
+// lumivel-docs FOLDER: writes the manual pages and the completion scripts and the shipped
+// configuration file below FOLDER (man/, bash-completion/, zsh/, etc/), at
 // build time, from the tables the programs' --help is made of.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "cli/manual/completion_scripts.h"
+#include "cli/manual/config_documents.h"
 #include "cli/manual/manual_pages.h"
 
 namespace {
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     using namespace lumivel_cli;
     const bool ok = written(folder + "/man/lumivel.1", LumivelManualPage()) &&
                     written(folder + "/man/lumivel-scheduler.8", SchedulerManualPage()) &&
+                    written(folder + "/man/lumivel.conf.5", ConfigManualPage()) &&
+                    written(folder + "/etc/lumivel.conf", ShippedConfigFile()) &&
                     written(folder + "/bash-completion/lumivel", BashCompletionScript()) &&
                     written(folder + "/zsh/_lumivel", ZshCompletionScript());
     return ok ? 0 : 1;

@@ -72,7 +72,7 @@ std::string LumivelManualPage() {
            ".TP\n.B \\-V, \\-\\-version\nPrint the version and exit.\n";
     out += ".SH EXIT STATUS\n0 success, 1 failure, 2 a mistake in the command line.\n";
     out += ".SH ENVIRONMENT\n"
-           ".TP\n.B LUMIVEL_CONFIG\nThe machine's configuration file instead of \\fI/etc/lumivel/lumivel.conf\\fR.\n"
+           ".TP\n.B LUMIVEL_CONFIG_DIR\nThe folder of the machine's configuration instead of \\fI/etc/lumivel\\fR.\n"
            ".TP\n.B LUMIVEL_AUDIT_LOG\nThe audit log instead of the default below.\n"
            ".TP\n.B LUMIVEL_USER_HIVE\nThe file of the user's registry (stored domains, the FileLocation policy)\n"
            "instead of \\fI$XDG_CONFIG_HOME/lumivel/user.hive\\fR.\n";

@@ -3,8 +3,10 @@
 #include <string>
 
 #include "cli/command_table.h"
+#include "cli/manual/config_documents.h"
 #include "cli/manual/manual_pages.h"
 #include "cli/manual/roff.h"
+#include "lumivel/machine_config.h"
 
 namespace lumivel_cli {
 namespace {
@@ -65,6 +67,23 @@ TEST(ManualPage, SchedulerPageCarriesItsHelp) {
     EXPECT_NE(page.find(".TH LUMIVEL-SCHEDULER 8"), std::string::npos);
     EXPECT_NE(page.find("/var/lib/lumivel/tasks"), std::string::npos);
     EXPECT_NE(page.find("\\-\\-foreground"), std::string::npos);
+}
+
+TEST(ConfigDocuments, TheShippedFileSetsNothingAndEachOfItsKeysWorksUncommented) {
+    const std::string shipped = ShippedConfigFile();
+    EXPECT_TRUE(lumivel::ParseMachineConfig(shipped).values.empty());
+    EXPECT_TRUE(lumivel::ParseMachineConfig(shipped).problems.empty());
+    const std::string page = ConfigManualPage();
+    for (const lumivel::MachineSettingRow& row : lumivel::MachineSettingRows()) {
+        const std::string line = std::string("\n#") + row.key + " = ";
+        const size_t at = shipped.find(line);
+        ASSERT_NE(at, std::string::npos) << row.key;
+        const std::string uncommented = shipped.substr(at + 2, shipped.find('\n', at + 1) - at - 2);
+        const lumivel::ConfigFile file = lumivel::ParseMachineConfig(uncommented);
+        EXPECT_TRUE(file.problems.empty()) << uncommented;
+        EXPECT_EQ(file.values.size(), 1u) << uncommented;
+        EXPECT_NE(page.find(".B " + RoffText(row.key) + "\n"), std::string::npos) << row.key;
+    }
 }
 
 }  // namespace

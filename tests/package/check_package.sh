@@ -30,6 +30,7 @@ readonly doc=./usr/share/doc/tarvo-lumivel
 for file in ./usr/bin/lumivel ./lib/systemd/system/lumivel-scheduler.service \
             ./usr/share/man/man1/lumivel.1.gz ./usr/share/man/man8/lumivel-scheduler.8.gz \
             ./usr/share/bash-completion/completions/lumivel ./usr/share/zsh/vendor-completions/_lumivel \
+            ./usr/share/man/man5/lumivel.conf.5.gz ./etc/lumivel/lumivel.conf ./etc/lumivel/Revivo_Config.inf \
             ./usr/share/applications/tarvo-lumivel.desktop ./usr/share/icons/hicolor/scalable/apps/tarvo-lumivel.svg \
             ./etc/logrotate.d/tarvo-lumivel "$doc/copyright" "$doc/changelog.Debian.gz" "$doc/README.md.gz"; do
   grep -qx "$file" <<<"$contents" || fail "the package lacks $file"
@@ -64,7 +65,9 @@ version="$(sed -n 's/^project(TarvoLumivel VERSION \([0-9.]*\).*/\1/p' "$source_
 grep -qx "Version: $version-[0-9]*" "$control" || fail "the package's version is not the product's $version: $(grep ^Version: "$control")"
 grep -q "^Depends: .*libldap-2\.5-0 (>= " "$control" || fail "the dependencies were not found from the linked libraries: $(grep ^Depends: "$control")"
 grep -q "^Depends: .*libsasl2-modules-gssapi-mit" "$control" || fail "the package does not depend on the SASL GSSAPI plugin"
-grep -qx "/etc/logrotate.d/tarvo-lumivel" "$work/control/conffiles" || fail "the logrotate file is no conffile"
+for conffile in /etc/logrotate.d/tarvo-lumivel /etc/lumivel/lumivel.conf /etc/lumivel/Revivo_Config.inf; do
+  grep -qx "$conffile" "$work/control/conffiles" || fail "$conffile is no conffile"
+done
 (cd "$work/root" && md5sum --check --quiet "$work/control/md5sums") || fail "the md5sums do not match the files"
 [ "$(grep -c . "$work/control/md5sums")" -eq "$(find "$work/root" -type f ! -path "$work/root/etc/*" | wc -l)" ] ||
   fail "md5sums does not list every file outside /etc"
