@@ -75,7 +75,7 @@ TEST(ConfigDocuments, TheShippedFileSetsNothingAndEachOfItsKeysWorksUncommented)
     EXPECT_TRUE(lumivel::ParseMachineConfig(shipped).problems.empty());
     const std::string page = ConfigManualPage();
     for (const lumivel::MachineSettingRow& row : lumivel::MachineSettingRows()) {
-        const std::string line = std::string("\n#") + row.key + " = ";
+        const std::string line = std::string("\n#") + row.key + " =";
         const size_t at = shipped.find(line);
         ASSERT_NE(at, std::string::npos) << row.key;
         const std::string uncommented = shipped.substr(at + 2, shipped.find('\n', at + 1) - at - 2);
