@@ -15,6 +15,7 @@
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
 #include "provider/backup/backup_sources.h"
+#include "provider/restore/tombstone_lifetime.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
@@ -222,6 +223,7 @@ private:
     mutable std::mutex m_deletedObjectCacheLock;
     DeletedObjectsOpener m_openDeletedObjects;
     std::u16string m_lastRestoreError;
+    TombstoneLifetimes m_lifetimes;
 };
 
 

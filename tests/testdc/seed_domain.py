@@ -394,6 +394,23 @@ def bulk_object(i, part, team, sub, group_members, domain):
             "userAccountControl": "4098", "description": "Computer %d of testdc bulk" % i}
 
 
+def bulk_batch(chunk, end, ou, domain):
+    """Numbers chunk up to end (all of one batch): its live container, its team (None when
+    not made in this run), the objects, the group's members and the objects deleted one by
+    one; the team goes as a tree."""
+    batch = (chunk - 1) // BULK_BATCH
+    part = "OU=Part %04d,%s" % (batch, ou)
+    # A run that starts inside a batch whose team an earlier run made and deleted puts the
+    # rest of that batch into the live container.
+    team_number = batch * BULK_BATCH + BULK_BATCH - TEAM_SIZE + 1
+    team = "OU=Team %04d,%s" % (batch, part) if chunk <= team_number < end else None
+    sub = "OU=Nested,%s" % team if team and team_number + 1 < end else None
+    members = []
+    objects = [bulk_object(i, part, team, sub, members, domain) for i in range(chunk, end)]
+    leaves = [o["dn"] for o in objects if not team or not (o["dn"] == team or o["dn"].endswith("," + team))]
+    return part, team, objects, members, leaves
+
+
 def write_count(path, value):
     if not path:
         return
@@ -446,26 +463,15 @@ def bulk(args):
     while chunk < last:
         batch = (chunk - 1) // BULK_BATCH
         end = min((batch + 1) * BULK_BATCH + 1, last)
-        numbers = range(chunk, end)
-        part = "OU=Part %04d,%s" % (batch, ou)
-        # A run that starts inside a batch whose team an earlier run made and deleted puts
-        # the rest of that batch into the live container.
-        team_number = batch * BULK_BATCH + BULK_BATCH - TEAM_SIZE + 1
-        team = "OU=Team %04d,%s" % (batch, part) if chunk <= team_number < end else None
-        sub = "OU=Nested,%s" % team if team and team_number + 1 < end else None
-        members = []
-        objects = [bulk_object(i, part, team, sub, members, domain) for i in numbers]
-        leaves = [o["dn"] for o in objects if not team or not (o["dn"] == team or o["dn"].endswith("," + team))]
+        part, team, objects, members, leaves = bulk_batch(chunk, end, ou, domain)
         step, dn = "adding", part
         tick = time.monotonic()
         db.transaction_start()
         try:
-            try:
+            # Looked up rather than tried: a failed add is no step to take inside a transaction.
+            if not db.search(base=ou, scope=ldb.SCOPE_ONELEVEL, expression="(ou=Part %04d)" % batch, attrs=["1.1"]):
                 db.add({"dn": part, "objectClass": "organizationalUnit",
                         "description": "Live container of bulk batch %d" % batch})
-            except ldb.LdbError as e:
-                if e.args[0] != ldb.ERR_ENTRY_ALREADY_EXISTS:
-                    raise
             for o in objects:
                 dn = o["dn"]
                 db.add(o, controls=["relax:0"])
