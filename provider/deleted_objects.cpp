@@ -191,7 +191,7 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
 
     std::vector<PropertySet*> listed;
     // A scripted directory has no forest to ask for its lifetime.
-    LONG lifetime = m_openDeletedObjects ? 0 : TombstoneLifetimeDays(lifetimeServer(namingContext, usedContext));
+    LONG lifetime = m_openDeletedObjects ? 0 : m_lifetimes.days(lifetimeServer(namingContext, usedContext));
     result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed, lifetime);
     search.reset();
     // A listing that failed leaves the cache as the last whole one left it.

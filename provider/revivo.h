@@ -17,6 +17,7 @@
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/class_attribute_cache.h"
 #include "provider/platform_headers.h"
+#include "provider/restore/tombstone_lifetime.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
@@ -221,6 +222,7 @@ private:
     mutable std::mutex m_deletedObjectCacheLock;
     DeletedObjectsOpener m_openDeletedObjects;
     std::u16string m_lastRestoreError;
+    TombstoneLifetimes m_lifetimes;
 };
 
 

@@ -33,6 +33,14 @@ std::string failureText(HRESULT result) {
     return text;
 }
 
+// Held for the whole run: a subtree of thousands of objects writes one line each.
+lumivel::AppendOnlyFile& auditFile() {
+    static lumivel::AppendOnlyFile file;
+    return file;
+}
+
+std::string writeAuditAs(const AuditEntry& entry, const std::string& principal);
+
 }  // namespace
 
 std::string AuditLogPath() { return lumivel::AuditLogFilePath(); }
@@ -62,8 +70,23 @@ std::string AuditLine(const AuditEntry& entry, std::string_view time, std::strin
     return line + "}";
 }
 
-std::string WriteAudit(const AuditEntry& entry) {
-    std::string principal = lumivel::CurrentPrincipalName();
+std::string WriteAudit(const AuditEntry& entry) { return writeAuditAs(entry, lumivel::CurrentPrincipalName()); }
+
+std::vector<std::string> WriteAudits(const std::vector<AuditEntry>& entries) {
+    std::vector<std::string> problems;
+    if (entries.empty()) return problems;
+    problems.reserve(entries.size());
+    // One action of one caller: its credential cache is read once.
+    const std::string principal = lumivel::CurrentPrincipalName();
+    for (const AuditEntry& entry : entries) problems.push_back(writeAuditAs(entry, principal));
+    return problems;
+}
+
+unsigned long AuditFileOpens() { return auditFile().opens(); }
+
+namespace {
+
+std::string writeAuditAs(const AuditEntry& entry, const std::string& principal) {
     std::string line = AuditLine(entry, nowText(), principal);
     std::vector<std::pair<std::string, std::string>> fields = {
         {"SYSLOG_IDENTIFIER", "lumivel"},          {"LUMIVEL_PRINCIPAL", principal},
@@ -80,11 +103,13 @@ std::string WriteAudit(const AuditEntry& entry) {
     HRESULT journal = lumivel::SendToJournal(line, fields);
     if (FAILED(journal)) problems = "the system journal refused it (" + failureText(journal) + ")";
     std::string path = AuditLogPath();
-    HRESULT file = lumivel::AppendLineToFile(path, line);
+    HRESULT file = auditFile().append(path, line);
     if (FAILED(file))
         problems += (problems.empty() ? "" : "; ") + std::string("it could not be appended to ") + path + " (" +
                     failureText(file) + ")";
     return problems;
 }
+
+}  // namespace
 
 }  // namespace lumivel::shared

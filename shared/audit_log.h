@@ -36,4 +36,11 @@ std::string AuditLine(const AuditEntry& entry, std::string_view time, std::strin
 // journal failed, and the other way round.
 std::string WriteAudit(const AuditEntry& entry);
 
+// Many entries of one action, each as WriteAudit writes it, with the principal read once; what
+// failed for each entry, in order.
+std::vector<std::string> WriteAudits(const std::vector<AuditEntry>& entries);
+
+// How often this process opened an audit file: once a run, unless the file was rotated.
+unsigned long AuditFileOpens();
+
 }  // namespace lumivel::shared

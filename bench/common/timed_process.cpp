@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 
 extern char** environ;
 
 namespace bench {
 
-double TimeProcess(const std::vector<std::string>& words) {
+ProcessRun RunProcess(const std::vector<std::string>& words) {
     std::vector<std::string> copies = words;
     std::vector<char*> argv;
     for (auto& word : copies) argv.push_back(word.data());
@@ -22,11 +26,24 @@ double TimeProcess(const std::vector<std::string>& words) {
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    if (spawned != 0) return {};
     int status = 0;
-    waitpid(child, &status, 0);
+    struct rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child) return {};
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return ProcessRun{elapsed, usage.ru_maxrss};
+}
+
+double TimeProcess(const std::vector<std::string>& words) { return RunProcess(words).seconds; }
+
+std::string MachineLoad() {
+    std::ifstream file("/proc/loadavg");
+    double one = 0, five = 0, fifteen = 0;
+    if (!(file >> one >> five >> fifteen)) return "unknown";
+    char text[96];
+    std::snprintf(text, sizeof text, "load %.2f %.2f %.2f on %ld cores", one, five, fifteen, sysconf(_SC_NPROCESSORS_ONLN));
+    return text;
 }
 
 std::vector<std::string> TombstoneLdapsearch(const std::string& server, const std::string& baseDn) {

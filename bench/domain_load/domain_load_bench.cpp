@@ -1,7 +1,8 @@
 // The listing and the restore at the size of a large domain: the command line's listing beside
 // ldapsearch doing the same search, the provider's own memory per tombstone once the receiver
 // has freed its records, and restores among all those tombstones (a leaf, and a child whose
-// deleted parent comes back first). Prints each figure beside its target.
+// deleted parent comes back first). Prints each figure beside its target. With one run on the
+// seeded domain it takes seconds, which is how the suite keeps it working.
 //
 // Run inside the test directory after adding the tombstones, for example:
 //   tests/testdc/testdc bulk 100000
@@ -103,19 +104,32 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The command line's listing beside ldapsearch, alternating, the best run of each.
-    std::vector<double> commandLine, ldapsearch;
+    // The command line's listing, as a table and as JSON, beside ldapsearch, alternating, the
+    // best run of each; the peak memory of the whole listing process.
+    struct Listing {
+        const char* format;
+        double best = -1;
+        long peakKilobytes = 0;
+    };
+    std::vector<Listing> listings = {{"table"}, {"json"}};
+    std::vector<double> ldapsearch;
     for (int run = 0; run < runs; ++run) {
-        double listed = bench::TimeProcess({bin + "/lumivel", "list", domain, "--format", "tsv"});
+        for (Listing& listing : listings) {
+            bench::ProcessRun listed = bench::RunProcess({bin + "/lumivel", "list", domain, "--format", listing.format});
+            if (listed.seconds < 0) {
+                std::fprintf(stderr, "domain_load_bench: lumivel list --format %s failed\n", listing.format);
+                return 1;
+            }
+            if (listing.best < 0 || listed.seconds < listing.best) listing.best = listed.seconds;
+            listing.peakKilobytes = std::max(listing.peakKilobytes, listed.peakKilobytes);
+        }
         double searched = bench::TimeProcess(bench::TombstoneLdapsearch(server, baseDn));
-        if (listed < 0 || searched < 0) {
-            std::fprintf(stderr, "domain_load_bench: %s failed\n", listed < 0 ? "lumivel list" : "ldapsearch");
+        if (searched < 0) {
+            std::fprintf(stderr, "domain_load_bench: ldapsearch failed\n");
             return 1;
         }
-        commandLine.push_back(listed);
         ldapsearch.push_back(searched);
     }
-    const double bestList = *std::min_element(commandLine.begin(), commandLine.end());
     const double bestSearch = *std::min_element(ldapsearch.begin(), ldapsearch.end());
 
     // The provider's own memory: what stays once the receiver has freed the records it got.
@@ -168,13 +182,17 @@ int main(int argc, char** argv) {
     CoUninitialize();
     std::filesystem::remove_all(folder);
 
-    std::printf("tombstones listed:                      %zu\n", records);
-    std::printf("lumivel list (best of %d):               %.3f s\n", runs, bestList);
-    std::printf("ldapsearch (best of %d):                 %.3f s\n", runs, bestSearch);
-    std::printf("ratio lumivel list / ldapsearch:        %.2f (target <= 1.30)\n", bestList / bestSearch);
+    std::printf("tombstones listed:                      %zu (%s)\n", records, bench::MachineLoad().c_str());
+    std::printf("ldapsearch, same attributes (best of %d): %.3f s\n", runs, bestSearch);
+    for (const Listing& listing : listings) {
+        std::printf("lumivel list --format %-5s (best of %d): %.3f s, ratio %.2f (target <= 1.10)\n", listing.format, runs,
+                    listing.best, listing.best / bestSearch);
+        std::printf("  its peak memory:                      %ld KiB, %.0f bytes per tombstone (target <= 1024)\n",
+                    listing.peakKilobytes, 1024.0 * static_cast<double>(listing.peakKilobytes) / static_cast<double>(records));
+    }
     std::printf("EnumDeletedObjects in process:          %.3f s\n", inProcess);
     std::printf("provider memory per tombstone:          %.0f bytes (target <= 1024)\n", bytesPerRecord);
-    std::printf("restore of a leaf:                      %.3f s (target well under 1 s)\n", leafSeconds);
-    std::printf("restore of a child, its parent first:   %.3f s (target well under 1 s)\n", chainSeconds);
+    std::printf("restore of a leaf:                      %.3f s (target <= 0.2 s)\n", leafSeconds);
+    std::printf("restore of a child, its parent first:   %.3f s (target <= 0.2 s)\n", chainSeconds);
     return leafSeconds < 0 || chainSeconds < 0 ? 1 : 0;
 }

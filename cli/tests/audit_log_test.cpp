@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -69,6 +70,44 @@ TEST(AuditLogTest, EntriesAreAppendedAndAFileThatCannotBeWrittenIsSaid) {
         std::string problem = lumivel::shared::WriteAudit(AuditEntry{"restore", "CN=C", "", "dc1", true, ""});
         EXPECT_NE(problem.find("could not be appended to " + refused), std::string::npos) << refused << ": " << problem;
     }
+    unsetenv("LUMIVEL_AUDIT_LOG");
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream read;
+    read << file.rdbuf();
+    return read.str();
+}
+
+TEST(AuditLogTest, ARunOpensTheFileOnceAndFollowsARotationButNeverALink) {
+    lumivel::testing::TemporaryDirectory folder;
+    std::string log = folder.path() + "/audit.log";
+    setenv("LUMIVEL_AUDIT_LOG", log.c_str(), 1);
+    std::vector<AuditEntry> entries(500, AuditEntry{"restore-subtree", "CN=X", "", "dc1", true, ""});
+    unsigned long before = lumivel::shared::AuditFileOpens();
+    std::vector<std::string> problems = lumivel::shared::WriteAudits(entries);
+    ASSERT_EQ(problems.size(), entries.size());
+    EXPECT_TRUE(std::all_of(problems.begin(), problems.end(), [](const std::string& p) { return p.empty(); }));
+    EXPECT_EQ(lumivel::shared::WriteAudit(AuditEntry{"backup", "OU=A", "", "dc1", true, ""}), "");
+    EXPECT_EQ(lumivel::shared::AuditFileOpens() - before, 1u);
+    std::string text = readAll(log);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 501);
+
+    // Rotated away: the next line starts a new file, the old one keeps what it had.
+    std::string rotated = log + ".1";
+    ASSERT_EQ(rename(log.c_str(), rotated.c_str()), 0);
+    EXPECT_EQ(lumivel::shared::WriteAudit(AuditEntry{"restore", "CN=After", "", "dc1", true, ""}), "");
+    EXPECT_NE(readAll(log).find("CN=After"), std::string::npos);
+    EXPECT_EQ(readAll(rotated).find("CN=After"), std::string::npos);
+
+    // Replaced by a link while held: refused, and the link's target is left alone.
+    std::string target = folder.path() + "/elsewhere.log";
+    { std::ofstream(target) << ""; }
+    ASSERT_EQ(unlink(log.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), log.c_str()), 0);
+    EXPECT_NE(lumivel::shared::WriteAudit(AuditEntry{"restore", "CN=Link", "", "dc1", true, ""}), "");
+    EXPECT_EQ(readAll(target), "");
     unsetenv("LUMIVEL_AUDIT_LOG");
 }
 

@@ -63,28 +63,82 @@ std::string AuditLogFilePath() {
     return home ? std::string(home) + "/.local/state/lumivel/audit.log" : std::string();
 }
 
-HRESULT AppendLineToFile(const std::string& path, std::string_view line) {
-    if (path.empty() || path.front() != '/') return E_INVALIDARG;
-    if (int error = makeParents(path)) return fromErrno(error);
+namespace {
+
+// The file opened for appending, or -errno: created private when missing, never through a
+// link, never something that is no regular file.
+int openForAppend(const std::string& path, struct stat* status) {
+    if (path.empty() || path.front() != '/') return -EINVAL;
+    if (int error = makeParents(path)) return -error;
     int descriptor = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (descriptor < 0) return fromErrno(errno);
-    struct stat status{};
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (descriptor < 0) return -errno;
+    if (fstat(descriptor, status) != 0 || !S_ISREG(status->st_mode)) {
         int error = errno ? errno : EINVAL;
         close(descriptor);
-        return fromErrno(error);
+        return -error;
     }
+    return descriptor;
+}
+
+// One write, so that writers never interleave; the line feed is added.
+HRESULT writeLine(int descriptor, std::string_view line) {
     std::string text(line);
     text += '\n';
     ssize_t written = write(descriptor, text.data(), text.size());
-    int error = errno;
-    if (close(descriptor) != 0 && written >= 0) {
-        written = -1;
-        error = errno;
-    }
-    if (written < 0) return fromErrno(error);
+    if (written < 0) return fromErrno(errno);
     if (static_cast<size_t>(written) != text.size()) return fromErrno(ENOSPC);
     return S_OK;
+}
+
+}  // namespace
+
+HRESULT AppendLineToFile(const std::string& path, std::string_view line) {
+    if (path.empty() || path.front() != '/') return E_INVALIDARG;
+    struct stat status{};
+    int descriptor = openForAppend(path, &status);
+    if (descriptor < 0) return fromErrno(-descriptor);
+    HRESULT result = writeLine(descriptor, line);
+    if (close(descriptor) != 0 && SUCCEEDED(result)) result = fromErrno(errno);
+    return result;
+}
+
+AppendOnlyFile::~AppendOnlyFile() { closeHeld(); }
+
+void AppendOnlyFile::closeHeld() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor = -1;
+    m_path.clear();
+}
+
+HRESULT AppendOnlyFile::append(const std::string& path, std::string_view line) {
+    if (path.empty() || path.front() != '/') return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_descriptor >= 0) {
+        struct stat now{};
+        bool same = path == m_path && lstat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
+                    static_cast<unsigned long>(now.st_dev) == m_device &&
+                    static_cast<unsigned long>(now.st_ino) == m_inode;
+        if (!same) closeHeld();
+    }
+    if (m_descriptor < 0) {
+        struct stat status{};
+        int descriptor = openForAppend(path, &status);
+        if (descriptor < 0) return fromErrno(-descriptor);
+        m_descriptor = descriptor;
+        m_path = path;
+        m_device = static_cast<unsigned long>(status.st_dev);
+        m_inode = static_cast<unsigned long>(status.st_ino);
+        ++m_opens;
+    }
+    HRESULT result = writeLine(m_descriptor, line);
+    // A descriptor that failed once is not trusted with the next line.
+    if (FAILED(result)) closeHeld();
+    return result;
+}
+
+unsigned long AppendOnlyFile::opens() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_opens;
 }
 
 }  // namespace lumivel

@@ -21,8 +21,7 @@ void AuditAction(HWND owner, const lumivel::shared::AuditEntry& entry) {
 void AuditActions(HWND owner, const std::vector<lumivel::shared::AuditEntry>& entries) {
     size_t failed = 0;
     std::string first;
-    for (const lumivel::shared::AuditEntry& entry : entries) {
-        std::string problem = lumivel::shared::WriteAudit(entry);
+    for (const std::string& problem : lumivel::shared::WriteAudits(entries)) {
         if (problem.empty()) continue;
         if (failed++ == 0) first = problem;
     }

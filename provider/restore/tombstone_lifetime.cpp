@@ -43,21 +43,41 @@ LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<
     return kDefaultTombstoneLifetimeDays;
 }
 
-LONG TombstoneLifetimeDays(std::u16string_view server) {
+std::optional<LONG> ReadTombstoneLifetimeDays(std::u16string_view server) {
     ComPtr<IADs> rootDse;
     if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathOfRootDse(server), IID_IADs, rootDse.putVoid())))
-        return kDefaultTombstoneLifetimeDays;
+        return std::nullopt;
     VariantHolder configuration;
     UniqueBstr name(u"configurationNamingContext");
     if (FAILED(rootDse->Get(name.get(), configuration.get())) || configuration->vt != VT_BSTR)
-        return kDefaultTombstoneLifetimeDays;
+        return std::nullopt;
     std::u16string dn = u"CN=Directory Service,CN=Windows NT,CN=Services," +
                         std::u16string(lumivel::shared::ViewOf(configuration->bstrVal));
     ComPtr<IADs> service;
-    if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, service.putVoid())))
-        return kDefaultTombstoneLifetimeDays;
-    return EffectiveLifetimeDays(readInteger(service.get(), u"tombstoneLifetime"),
-                                 readInteger(service.get(), u"msDS-DeletedObjectLifetime"));
+    if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, service.putVoid()))) return std::nullopt;
+    std::optional<LONG> tombstone = readInteger(service.get(), u"tombstoneLifetime");
+    std::optional<LONG> deleted = readInteger(service.get(), u"msDS-DeletedObjectLifetime");
+    if (!tombstone && !deleted) return std::nullopt;
+    return EffectiveLifetimeDays(tombstone, deleted);
+}
+
+LONG TombstoneLifetimeDays(std::u16string_view server) {
+    return ReadTombstoneLifetimeDays(server).value_or(kDefaultTombstoneLifetimeDays);
+}
+
+LONG TombstoneLifetimes::days(std::u16string_view server) {
+    std::u16string key(server);
+    for (char16_t& c : key)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (auto known = m_known.find(key); known != m_known.end()) return known->second;
+    }
+    // Read unlocked: a slow server must not hold up listings of the others.
+    std::optional<LONG> read = m_read ? m_read(server) : std::nullopt;
+    if (!read) return kDefaultTombstoneLifetimeDays;
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_known.emplace(std::move(key), *read).first->second;
 }
 
 bool AddDays(const SYSTEMTIME& utc, LONG days, SYSTEMTIME* later) {

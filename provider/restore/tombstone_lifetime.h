@@ -1,6 +1,9 @@
 // How long a deleted object stays restorable before the directory purges it.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -19,6 +22,25 @@ LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<
 // The lifetime of the forest the server (empty: the default domain's) belongs to, read from
 // its Directory Service object; the default when the object or both values cannot be read.
 LONG TombstoneLifetimeDays(std::u16string_view server);
+
+// As TombstoneLifetimeDays, but nothing when neither value could be read.
+std::optional<LONG> ReadTombstoneLifetimeDays(std::u16string_view server);
+
+// The lifetimes of the servers asked this run, each read once: every listing needs one, and a
+// forest's setting is not worth two searches per refresh. A server that could not be asked
+// gets the default and is asked again next time. Safe to share between threads.
+class TombstoneLifetimes {
+public:
+    using Reader = std::function<std::optional<LONG>(std::u16string_view server)>;
+    explicit TombstoneLifetimes(Reader reader = ReadTombstoneLifetimeDays) : m_read(std::move(reader)) {}
+
+    LONG days(std::u16string_view server);
+
+private:
+    std::mutex m_lock;
+    std::map<std::u16string, LONG> m_known;  // by the server's name in lower case
+    Reader m_read;
+};
 
 // A UTC time moved on by whole days; false when the result does not fit a SYSTEMTIME.
 bool AddDays(const SYSTEMTIME& utc, LONG days, SYSTEMTIME* later);

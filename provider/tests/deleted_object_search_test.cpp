@@ -281,3 +281,24 @@ TEST(TombstoneLifetimeTest, DeletedObjectLifetimeWinsThenTombstoneLifetimeThenTh
 }
 
 }  // namespace
+
+TEST(TombstoneLifetimeTest, EachServerIsAskedOnceAndAFailedReadAgain) {
+    std::map<std::u16string, int> asked;
+    bool reachable = false;
+    revivo::TombstoneLifetimes lifetimes([&](std::u16string_view server) -> std::optional<LONG> {
+        ++asked[std::u16string(server)];
+        if (server == u"dc2.example.test" && !reachable) return std::nullopt;
+        return server == u"dc1.example.test" ? 60 : 30;
+    });
+    for (int listing = 0; listing < 3; ++listing) {
+        EXPECT_EQ(lifetimes.days(u"dc1.example.test"), 60);
+        EXPECT_EQ(lifetimes.days(u"DC1.Example.Test"), 60);
+    }
+    EXPECT_EQ(asked[u"dc1.example.test"], 1);
+    // Unreachable: the default now, and the server's own value once it answers.
+    EXPECT_EQ(lifetimes.days(u"dc2.example.test"), revivo::kDefaultTombstoneLifetimeDays);
+    reachable = true;
+    EXPECT_EQ(lifetimes.days(u"dc2.example.test"), 30);
+    EXPECT_EQ(lifetimes.days(u"dc2.example.test"), 30);
+    EXPECT_EQ(asked[u"dc2.example.test"], 2);
+}

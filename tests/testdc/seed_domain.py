@@ -2,7 +2,7 @@
 """Fills the test domain: the objects and tombstones of seed-facts.tsv, and bulk tombstones.
 
     seed_domain.py seed --facts seed-facts.tsv --passwords FILE
-    seed_domain.py bulk --count N [--first K] --smb-conf DC_SMB_CONF
+    seed_domain.py bulk --count N [--first K] [--ou OU] [--count-file F] --smb-conf DC_SMB_CONF
     seed_domain.py bulk-live --count N [--first K] --smb-conf DC_SMB_CONF
     seed_domain.py purge --dn TOMBSTONE_DN --smb-conf DC_SMB_CONF
 
@@ -339,19 +339,104 @@ def ordered_guid(number):
     return ndr_pack(misc.GUID(text))
 
 
+BULK_BATCH = 1000
+# Of each batch: the first number names a container deleted with a tree delete, the next one
+# a container inside it, and the last TEAM_SIZE numbers (those two included) lie below them.
+TEAM_SIZE = 200
+
+
+def bulk_ou_path(text):
+    """The OU argument as escaped RDNs from the top down; only OU= components are taken."""
+    try:
+        parts = split_dn(text)
+    except ValueError as e:
+        raise SeedError("bad OU %r: %s" % (text, e))
+    if not parts or any(t.lower() != "ou" or not v.strip() for t, v in parts):
+        raise SeedError("the OU must be one or more OU= components, such as %r, not %r" % (BULK_OU, text))
+    return ["OU=" + escape_rdn_value(v) for _, v in reversed(parts)]
+
+
+def bulk_object(i, part, team, sub, group_members, domain):
+    """The object of number i: a contact, a user with attributes (and membership of the
+    batch's group) or a computer; the team's numbers (team is None when the team is not made
+    in this run) make its two nested containers and put the objects below them."""
+    slot = (i - 1) % BULK_BATCH
+    guid = ordered_guid(i)
+    if team and slot == BULK_BATCH - TEAM_SIZE:
+        return {"dn": team, "objectClass": "organizationalUnit", "objectGUID": guid,
+                "description": "Team of bulk batch %d" % ((i - 1) // BULK_BATCH)}
+    if sub and slot == BULK_BATCH - TEAM_SIZE + 1:
+        return {"dn": sub, "objectClass": "organizationalUnit", "objectGUID": guid,
+                "description": "Nested container of a bulk team"}
+    parent = part
+    if team and slot > BULK_BATCH - TEAM_SIZE:
+        parent = sub if sub and i % 2 == 0 else team
+    dn = "CN=Bulk %07d,%s" % (i, parent)
+    kind = i % 20
+    if kind < 8:
+        return {"dn": dn, "objectClass": "contact", "objectGUID": guid,
+                "displayName": "Bulk Contact %d" % i, "mail": "contact%07d@%s" % (i, domain),
+                "telephoneNumber": "+358 9 %07d" % i, "description": "Contact %d of testdc bulk" % i}
+    if kind < 15:
+        sam = "blku%07d" % i
+        group_members.append(dn)
+        return {"dn": dn, "objectClass": "user", "objectGUID": guid,
+                "sAMAccountName": sam, "userPrincipalName": "%s@%s" % (sam, domain),
+                "givenName": "Bulk", "sn": "User %07d" % i, "displayName": "Bulk User %d" % i,
+                "mail": "%s@%s" % (sam, domain), "title": "Engineer %d" % (i % 7),
+                "department": "Department %d" % (i % 13), "telephoneNumber": "+358 40 %07d" % i,
+                "otherTelephone": ["+358 50 %07d" % i, "+358 45 %07d" % i],
+                "userAccountControl": "514", "description": "User %d of testdc bulk" % i}
+    sam = "BLKC%07d$" % i
+    return {"dn": dn, "objectClass": "computer", "objectGUID": guid,
+            "sAMAccountName": sam, "dNSHostName": "blkc%07d.%s" % (i, domain),
+            "operatingSystem": "Linux", "operatingSystemVersion": "6.%d" % (i % 10),
+            "userAccountControl": "4098", "description": "Computer %d of testdc bulk" % i}
+
+
+def bulk_batch(chunk, end, ou, domain):
+    """Numbers chunk up to end (all of one batch): its live container, its team (None when
+    not made in this run), the objects, the group's members and the objects deleted one by
+    one; the team goes as a tree."""
+    batch = (chunk - 1) // BULK_BATCH
+    part = "OU=Part %04d,%s" % (batch, ou)
+    # A run that starts inside a batch whose team an earlier run made and deleted puts the
+    # rest of that batch into the live container.
+    team_number = batch * BULK_BATCH + BULK_BATCH - TEAM_SIZE + 1
+    team = "OU=Team %04d,%s" % (batch, part) if chunk <= team_number < end else None
+    sub = "OU=Nested,%s" % team if team and team_number + 1 < end else None
+    members = []
+    objects = [bulk_object(i, part, team, sub, members, domain) for i in range(chunk, end)]
+    leaves = [o["dn"] for o in objects if not team or not (o["dn"] == team or o["dn"].endswith("," + team))]
+    return part, team, objects, members, leaves
+
+
+def write_count(path, value):
+    if not path:
+        return
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % value)
+    os.replace(tmp, path)
+
+
 def bulk(args):
-    """N tombstones of contacts in their own OU, written straight into the DC's database.
+    """N tombstones below an OU (OU=Bulk Tombstones unless named), written straight into the
+    stopped DC's database, a thousand numbers to a batch. Each batch makes a live container
+    (OU=Part NNNN) with a live group, contacts, users with attributes and membership of that
+    group, and computers, deleted one by one; and a container with a nested one, holding
+    contacts and users, deleted as a tree, so that children name a deleted parent.
 
     Every object the directory adds or deletes rewrites index lists that hold every
     tombstone (objectClass=top and the like), so one LDAP operation per object costs time
     in proportion to the tombstones already there, plus a synced commit each. Local
-    transactions of a thousand objects leave only the first cost; contacts carry the
-    fewest indexed attributes of the classes a tombstone can have.
+    transactions of a thousand objects leave only the first cost.
 
     Those index lists are sorted by GUID, and a random GUID lands in the middle of them:
     each insertion moves half of a list that holds every tombstone. The bulk objects get
     GUIDs above any random one, in the order they are made, so that each lands at the end;
-    the directory takes a given GUID only with the relax control."""
+    the directory takes a given GUID only with the relax control. Memberships go in with
+    the group's add, one value list, rather than as a modify per user."""
     import ldb
     from samba.auth import system_session
     from samba.param import LoadParm
@@ -360,35 +445,67 @@ def bulk(args):
     lp = LoadParm()
     lp.load(args.smb_conf)
     db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp)
-    ou = BULK_OU + "," + str(db.get_default_basedn())
-    try:
-        db.add({"dn": ou, "objectClass": "organizationalUnit", "description": "Bulk tombstones of testdc bulk"})
-    except ldb.LdbError as e:
-        if e.args[0] != ldb.ERR_ENTRY_ALREADY_EXISTS:
-            raise SeedError("creating %s: %s" % (ou, e.args[1]))
+    base = str(db.get_default_basedn())
+    domain = lp.get("realm").lower()
+    ou = base
+    for rdn in bulk_ou_path(args.ou):
+        ou = rdn + "," + ou
+        try:
+            db.add({"dn": ou, "objectClass": "organizationalUnit", "description": "Bulk tombstones of testdc bulk"})
+        except ldb.LdbError as e:
+            if e.args[0] != ldb.ERR_ENTRY_ALREADY_EXISTS:
+                raise SeedError("creating %s: %s" % (ou, e.args[1]))
     started = time.monotonic()
-    batch = 1000
+    spent = {"adding": 0.0, "deleting": 0.0}
     last = args.first + args.count
-    for chunk in range(args.first, last, batch):
-        numbers = range(chunk, min(chunk + batch, last))
-        names = ["CN=Bulk %07d,%s" % (i, ou) for i in numbers]
-        objects = [{"dn": dn, "objectClass": "contact", "objectGUID": ordered_guid(i)} for dn, i in zip(names, numbers)]
-        for step, items, op in (("creating", objects, lambda o: db.add(o, controls=["relax:0"])),
-                                ("deleting", names, db.delete)):
-            db.transaction_start()
-            try:
-                for item in items:
-                    dn = item["dn"] if isinstance(item, dict) else item
-                    op(item)
-            except ldb.LdbError as e:
-                db.transaction_cancel()
-                raise SeedError("%s %s: %s" % (step, dn, e.args[1]))
+    done = 0
+    chunk = args.first
+    while chunk < last:
+        batch = (chunk - 1) // BULK_BATCH
+        end = min((batch + 1) * BULK_BATCH + 1, last)
+        part, team, objects, members, leaves = bulk_batch(chunk, end, ou, domain)
+        step, dn = "adding", part
+        tick = time.monotonic()
+        db.transaction_start()
+        try:
+            # Looked up rather than tried: a failed add is no step to take inside a transaction.
+            if not db.search(base=ou, scope=ldb.SCOPE_ONELEVEL, expression="(ou=Part %04d)" % batch, attrs=["1.1"]):
+                db.add({"dn": part, "objectClass": "organizationalUnit",
+                        "description": "Live container of bulk batch %d" % batch})
+            for o in objects:
+                dn = o["dn"]
+                db.add(o, controls=["relax:0"])
+            if members:
+                dn = "CN=Bulk Group %07d,%s" % (chunk, part)
+                db.add({"dn": dn, "objectClass": "group", "sAMAccountName": "blkg%07d" % chunk,
+                        "groupType": "-2147483646", "member": members,
+                        "description": "Group of bulk batch %d" % batch})
+            adding = time.monotonic() - tick
+            step, tick = "deleting", time.monotonic()
+            for dn in leaves:
+                db.delete(dn)
+            if team:
+                # Children first, deepest first, as a tree delete goes: the team's tombstone
+                # then holds theirs below its mangled name through lastKnownParent.
+                below = db.search(base=team, scope=ldb.SCOPE_SUBTREE, attrs=["1.1"])
+                for dn in sorted((str(m.dn) for m in below), key=lambda d: -len(split_dn(d))):
+                    db.delete(dn)
             db.transaction_commit()
-        done = chunk + len(names) - args.first
-        if done % 5000 == 0 or done == args.count:
-            print("bulk: %d of %d after %.0f s" % (done, args.count, time.monotonic() - started), flush=True)
+        except ldb.LdbError as e:
+            db.transaction_cancel()
+            raise SeedError("%s %s: %s" % (step, dn, e.args[1]))
+        spent["adding"] += adding
+        spent["deleting"] += time.monotonic() - tick
+        done = end - args.first
+        write_count(args.count_file, end - 1)
+        if done % 5000 < len(numbers) or done == args.count:
+            elapsed = time.monotonic() - started
+            print("bulk: %d of %d after %.0f s (%.0f per second; adding %.0f s, deleting %.0f s)" % (
+                done, args.count, elapsed, done / max(elapsed, 1e-6), spent["adding"], spent["deleting"]), flush=True)
+        chunk = end
     elapsed = time.monotonic() - started
-    print("bulk: %d tombstones in %.1f s (%.0f per second)" % (args.count, elapsed, args.count / max(elapsed, 1e-6)))
+    print("bulk: %d tombstones below %s in %.1f s (%.0f per second)" % (
+        args.count, ou, elapsed, args.count / max(elapsed, 1e-6)))
 
 
 BULK_LIVE_OU = "OU=Bulk Live"
@@ -478,6 +595,8 @@ def main(argv):
     p = sub.add_parser("bulk")
     p.add_argument("--count", type=int, required=True)
     p.add_argument("--first", type=int, default=1)
+    p.add_argument("--ou", default=BULK_OU)
+    p.add_argument("--count-file")
     p.add_argument("--smb-conf", required=True)
     p = sub.add_parser("bulk-live")
     p.add_argument("--count", type=int, required=True)

@@ -168,5 +168,51 @@ class DnsReplies(unittest.TestCase):
         self.assertRaises(ValueError, dns_query.encode_name, "a..test")
 
 
+class BulkLayout(unittest.TestCase):
+    OU = "OU=Bulk Tombstones,DC=lumivel,DC=test"
+
+    def batch(self, first, end):
+        return sd.bulk_batch(first, end, self.OU, "lumivel.test")
+
+    def test_a_whole_batch_mixes_classes_and_deletes_its_team_as_a_tree(self):
+        part, team, objects, members, leaves = self.batch(1, 1001)
+        self.assertEqual(len(objects), 1000)
+        classes = [o["objectClass"] for o in objects]
+        for cls in ("contact", "user", "computer", "organizationalUnit"):
+            self.assertIn(cls, classes)
+        self.assertEqual(classes.count("organizationalUnit"), 2)
+        below_team = [o["dn"] for o in objects if o["dn"].endswith("," + team)]
+        self.assertEqual(len(below_team), sd.TEAM_SIZE - 1)
+        self.assertTrue(any(",OU=Nested," in dn for dn in below_team))
+        # What goes one by one is what lies directly in the live container, but for the team.
+        self.assertEqual(sorted(leaves),
+                         sorted(o["dn"] for o in objects if o["dn"].split(",", 1)[1] == part and o["dn"] != team))
+        self.assertEqual(len(leaves) + sd.TEAM_SIZE, 1000)
+        self.assertTrue(members and all(m in {o["dn"] for o in objects if o["objectClass"] == "user"} for m in members))
+        self.assertEqual(len({o["objectGUID"] for o in objects}), 1000)
+        self.assertEqual(len({o["sAMAccountName"] for o in objects if "sAMAccountName" in o}),
+                         sum("sAMAccountName" in o for o in objects))
+
+    def test_runs_cut_anywhere_never_put_an_object_below_a_team_they_do_not_make(self):
+        for first, end in ((1, 51), (51, 1001), (800, 803), (801, 802), (802, 1001), (1001, 2001)):
+            with self.subTest(first=first, end=end):
+                part, team, objects, members, leaves = self.batch(first, end)
+                self.assertEqual(len(objects), end - first)
+                for o in objects:
+                    made_here = team and (o["dn"] == team or o["dn"].endswith("," + team))
+                    self.assertTrue(made_here or o["dn"].split(",", 1)[1] == part, o["dn"])
+                nested = [o["dn"] for o in objects if o["dn"].startswith("OU=Nested,")]
+                for o in objects:
+                    if ",OU=Nested," in o["dn"]:
+                        self.assertTrue(nested, "%s below a nested OU this run does not make" % o["dn"])
+
+    def test_the_ou_argument_takes_only_ou_components(self):
+        self.assertEqual(sd.bulk_ou_path("OU=More,OU=Bulk Tombstones"), ["OU=Bulk Tombstones", "OU=More"])
+        self.assertEqual(sd.bulk_ou_path("OU=A\\, B"), ["OU=A\\, B"])
+        for bad in ("CN=Users", "OU=a,CN=b", "", "OU=", "OU=a+CN=b"):
+            with self.subTest(ou=bad):
+                self.assertRaises(sd.SeedError, sd.bulk_ou_path, bad)
+
+
 if __name__ == "__main__":
     unittest.main()
