@@ -80,15 +80,18 @@ void Panorel::createChildren(HWND hwnd) {
         SendMessageW(m_textPane, EM_SETEVENTMASK, 0, ENM_LINK);
         SendMessageW(m_textPane, EM_AUTOURLDETECT, TRUE, 0);
     }
+    createFilterBar(hwnd);
 }
 
 void Panorel::layout(int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     if (m_split <= 0) m_split = height / 2;
-    // The stored position survives a smaller window; only what is shown is cut to fit.
+    // The stored position survives a smaller window; only what is shown is cut to fit. The
+    // filter bar takes the top of the top pane.
     const int top = m_mode == kPanorelModeTopOnly ? height : std::clamp(m_split, 0, height);
-    if (m_topList) MoveWindow(m_topList, 0, 0, width, top, TRUE);
+    const int bar = std::min(layoutFilterBar(width), top);
+    if (m_topList) MoveWindow(m_topList, 0, bar, width, top - bar, TRUE);
     const int bottom = std::max(height - top - 2, kMinBottomHeight);
     for (HWND pane : {m_bottomList, m_textPane})
         if (pane) MoveWindow(pane, 0, top + kPaneGap, width, bottom, TRUE);
@@ -101,7 +104,8 @@ void Panorel::dragSplitter(int y) {
     // Both panes keep a size of zero or more: the top one above the pointer, the bottom one below
     // the gap.
     if (y <= 0 || y + kPaneGap + 2 > height) return;
-    if (m_topList) MoveWindow(m_topList, 0, 0, std::max(width - 2, 0), y, TRUE);
+    const int bar = m_filterEdit ? std::min(kFilterBarHeight, y) : 0;
+    if (m_topList) MoveWindow(m_topList, 0, bar, std::max(width - 2, 0), y - bar, TRUE);
     for (HWND pane : {m_bottomList, m_textPane})
         if (pane) MoveWindow(pane, 0, y + kPaneGap, std::max(width - 3, 0), std::max(height - y - 6, 0), TRUE);
     m_split = y;
@@ -167,6 +171,9 @@ LRESULT Panorel::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_NOTIFY:
         return notify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_COMMAND:
+        filterCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
     case WM_DESTROY:
         destroyed();
         return 0;
@@ -191,11 +198,17 @@ void Panorel::destroyed() {
     if (m_largeImages) ImageList_Destroy(m_largeImages);
     m_smallImages = m_largeImages = nullptr;
     m_topList = m_bottomList = m_textPane = nullptr;
+    m_filterLabel = m_filterEdit = m_afterCheck = m_afterPicker = m_beforeCheck = m_beforePicker = nullptr;
     m_dragging = false;
 }
 
 LRESULT Panorel::notify(NMHDR* header) {
     if (!header) return 0;
+    if (header->code == DTN_DATETIMECHANGE && header->hwndFrom &&
+        (header->hwndFrom == m_afterPicker || header->hwndFrom == m_beforePicker)) {
+        applyFilter();
+        return 0;
+    }
     const bool top = header->hwndFrom == m_topList && m_topList;
     const bool bottom = header->hwndFrom == m_bottomList && m_bottomList;
     switch (header->code) {
@@ -210,12 +223,13 @@ LRESULT Panorel::notify(NMHDR* header) {
     case LVN_ITEMCHANGED: {
         auto* change = reinterpret_cast<NMLISTVIEW*>(header);
         // Only a change of selection shows other details; moving the focus does not.
-        if (top && (change->iItem == -1 || ((change->uNewState ^ change->uOldState) & LVIS_SELECTED)))
+        if (top && !m_quietSelection &&
+            (change->iItem == -1 || ((change->uNewState ^ change->uOldState) & LVIS_SELECTED)))
             selectionChanged(change->iItem);
         return 0;
     }
     case LVN_ODSTATECHANGED:
-        if (top) selectionChanged(reinterpret_cast<NMLVODSTATECHANGE*>(header)->iFrom);
+        if (top && !m_quietSelection) selectionChanged(reinterpret_cast<NMLVODSTATECHANGE*>(header)->iFrom);
         return 0;
     case NM_DBLCLK:
         if (top || bottom) doubleClicked(header->hwndFrom);
@@ -223,9 +237,12 @@ LRESULT Panorel::notify(NMHDR* header) {
     case NM_RCLICK:
         if (top || bottom) contextMenu(header->hwndFrom);
         return 0;
-    case LVN_KEYDOWN:
-        if (top && reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) deleteKey();
+    case LVN_KEYDOWN: {
+        const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
+        if (top && key == VK_DELETE) deleteKey();
+        else if (top && key == 'F' && GetKeyState(VK_CONTROL) < 0) focusFilter();
         return 0;
+    }
     case EN_LINK:
         if (header->hwndFrom == m_textPane && m_textPane) {
             auto* link = reinterpret_cast<ENLINK*>(header);

@@ -62,7 +62,7 @@ HRESULT Panorel::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     return lumivel::com::CreateComObject<Panorel, lumivel::com::Aggregation::Refused>(outer, riid, ppv);
 }
 
-Panorel::Panorel() = default;
+Panorel::Panorel() { m_records.setFilter(&m_filter); }
 
 Panorel::~Panorel() {
     if (m_window) DestroyWindow(m_window);
@@ -240,6 +240,7 @@ void Panorel::clearPanes() {
         if (list) SendMessageW(list, LVM_SETITEMCOUNT, 0, 0);
     std::vector<PropertySet*> top = m_records.all();
     m_records.clear();
+    m_filter.setRecords({});
     releaseRecords(top);
     releaseRecords(m_bottomRecords);
     m_lastShown = nullptr;
@@ -255,7 +256,11 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
     if (lPane == kPanorelTopPane) {
         if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         std::vector<PropertySet*> old = m_records.all();
+        // The filter takes the records in the list's order, which it then reads without a search.
+        m_filter.setRecords({});
         m_records.assign(records, sortKey());
+        m_filter.setRecords(m_records.all());
+        m_records.refilter();
         // Let go of the old records only now: a record in both lists stays alive throughout.
         releaseRecords(old);
         if (m_topList) {
@@ -263,6 +268,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
             redraw(m_topList);
         }
         selectionChanged(-1);
+        if (pvarObjects) showStatus();
     } else if (lPane == kPanorelBottomPane) {
         replaceBottomRecords(std::move(records));
         if (!pvarObjects) m_lastShown = nullptr;

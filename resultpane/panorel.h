@@ -11,6 +11,7 @@
 #include "lumivel/com_object.h"
 #include "lumivel/com_ptr.h"
 #include "lumivel/dispatch_table.h"
+#include "resultpane/record_filter.h"
 #include "resultpane/record_order.h"
 #include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
@@ -35,6 +36,14 @@ extern const lumivel::com::CoclassDescription kPanorelCoclass;
 inline constexpr int kTopListId = 100;
 inline constexpr int kBottomListId = 101;
 inline constexpr int kTextPaneId = 102;
+// The filter bar above the top list, and its height.
+inline constexpr int kFilterEditId = 103;
+inline constexpr int kFilterLabelId = 104;
+inline constexpr int kDeletedAfterCheckId = 105;
+inline constexpr int kDeletedAfterPickerId = 106;
+inline constexpr int kDeletedBeforeCheckId = 107;
+inline constexpr int kDeletedBeforePickerId = 108;
+inline constexpr int kFilterBarHeight = 28;
 inline constexpr int kPaneGap = 4;
 inline constexpr int kMinBottomHeight = 50;
 inline constexpr int kMaxColumnWidth = 2048;
@@ -205,6 +214,17 @@ public:
     bool expiresColumnShown() const { return m_topViewType == kViewTypeResultWithExpires; }
     // Shows or hides it at once over the shown records, keeping the choice for the user.
     void showExpiresColumn(bool show);
+    // The filter bar (filter_bar.cpp).
+    HWND filterEdit() const { return m_filterEdit; }
+    HWND deletedAfterCheck() const { return m_afterCheck; }
+    HWND deletedAfterPicker() const { return m_afterPicker; }
+    HWND deletedBeforeCheck() const { return m_beforeCheck; }
+    HWND deletedBeforePicker() const { return m_beforePicker; }
+    const RecordFilter& filter() const { return m_filter; }
+    // Empties the bar: every record is shown again.
+    void clearFilter();
+    // The keyboard goes to the filter text, all of it selected.
+    void focusFilter();
     // Makes the control's window as a child of `parent`; false when it cannot.
     bool createWindow(HWND parent, const RECT& position);
 
@@ -223,6 +243,17 @@ private:
     void deleteKey();
     void linkClicked(const ENLINK* link);
     void destroyed();
+
+    // Filter bar (filter_bar.cpp).
+    void createFilterBar(HWND hwnd);
+    // Places the bar across the top; returns the height it takes.
+    int layoutFilterBar(int width);
+    void filterCommand(int id, int code);
+    FilterCriteria filterCriteria() const;
+    void applyFilter();
+    void showFilteredRecords();
+    // The console's status bar: how many deleted objects the shown node has, and how many pass.
+    void showStatus();
 
     // Data side (panorel.cpp).
     // The top columns of the view type the user's choice asks for, from the main provider.
@@ -264,8 +295,11 @@ private:
     lumivel::ComPtr<IConsole2> m_console;
     lumivel::ComPtr<IConsoleNameSpace2> m_namespace;
 
-    // The shown records, each retained while shown.
+    // The shown records, each retained while shown, and the filter that picks them.
+    RecordFilter m_filter;
     TopRecords m_records;
+    // Set while the filter puts the selection back: the details follow once, afterwards.
+    bool m_quietSelection = false;
     std::vector<PropertySet*> m_bottomRecords;
     // Column keys per column index.
     std::vector<std::u16string> m_topKeys;
@@ -287,6 +321,12 @@ private:
     HWND m_topList = nullptr;
     HWND m_bottomList = nullptr;
     HWND m_textPane = nullptr;
+    HWND m_filterLabel = nullptr;
+    HWND m_filterEdit = nullptr;
+    HWND m_afterCheck = nullptr;
+    HWND m_afterPicker = nullptr;
+    HWND m_beforeCheck = nullptr;
+    HWND m_beforePicker = nullptr;
     HIMAGELIST m_smallImages = nullptr;
     HIMAGELIST m_largeImages = nullptr;
 

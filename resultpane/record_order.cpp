@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "lumivel/wide_string.h"
+#include "resultpane/record_filter.h"
 #include "shared/panorel_interface.h"
 
 namespace panorel {
@@ -164,25 +165,73 @@ void TopRecords::clear() {
     m_scopesByName.clear();
     m_objectsByName.clear();
     m_scopesUntimed = m_objectsUntimed = 0;
+    m_shownScopes.clear();
+    m_shownObjects.clear();
+    m_shownScopesUntimed = m_shownObjectsUntimed = 0;
+    m_placesValid = false;
+}
+
+void TopRecords::setFilter(const RecordFilter* filter) {
+    m_filter = filter;
+    m_placesValid = false;
+    refilter();
+}
+
+void TopRecords::refilter() {
+    const bool filtering = m_filter && m_filter->active();
+    if (filtering && (!m_placesValid || m_placesGeneration != m_filter->generation())) {
+        // A filter handed the records in this very order (all()) needs no search.
+        uint32_t next = 0;
+        for (auto [group, places] : {std::pair{&m_scopes, &m_scopePlaces}, std::pair{&m_objects, &m_objectPlaces}}) {
+            places->resize(group->size());
+            for (size_t i = 0; i < group->size(); ++i, ++next)
+                (*places)[i] = m_filter->recordAt(next) == (*group)[i] ? next : m_filter->placeOf((*group)[i]);
+        }
+        m_placesGeneration = m_filter->generation();
+        m_placesValid = true;
+    }
+    auto choose = [&](const std::vector<PropertySet*>& group, const std::vector<uint32_t>& places, size_t untimed,
+                      std::vector<PropertySet*>& shown, size_t& shownUntimed) {
+        shownUntimed = 0;
+        if (!filtering) {
+            shown = group;
+            shownUntimed = untimed;
+            return;
+        }
+        shown.clear();
+        const size_t timed = group.size() - untimed;
+        for (size_t i = 0; i < group.size(); ++i) {
+            if (!m_filter->passesAt(places[i])) continue;
+            shown.push_back(group[i]);
+            if (i >= timed) ++shownUntimed;
+        }
+    };
+    choose(m_scopes, m_scopePlaces, m_scopesUntimed, m_shownScopes, m_shownScopesUntimed);
+    choose(m_objects, m_objectPlaces, m_objectsUntimed, m_shownObjects, m_shownObjectsUntimed);
 }
 
 void TopRecords::sortBy(const std::u16string& key) {
+    m_placesValid = false;
     m_scopes = m_scopesByName;
     m_objects = m_objectsByName;
     m_scopesUntimed = m_objectsUntimed = 0;
-    if (IsNameKey(key)) return;
+    if (IsNameKey(key)) {
+        refilter();
+        return;
+    }
     // Scope records and objects are both the provider's: the first that shows a value decides.
     std::u16string timeKey = TimeKeyOf(m_objectsByName, key);
     if (timeKey.empty()) timeKey = TimeKeyOf(m_scopesByName, key);
     m_scopesUntimed = SortByKey(m_scopes, key, timeKey);
     m_objectsUntimed = SortByKey(m_objects, key, timeKey);
+    refilter();
 }
 
 PropertySet* TopRecords::at(long index) const {
     if (index < 0 || size_t(index) >= size()) return nullptr;
     size_t i = size_t(index);
-    if (i < m_scopes.size()) return Shown(m_scopes, m_scopesUntimed, i, m_ascending);
-    return Shown(m_objects, m_objectsUntimed, i - m_scopes.size(), m_ascending);
+    if (i < m_shownScopes.size()) return Shown(m_shownScopes, m_shownScopesUntimed, i, m_ascending);
+    return Shown(m_shownObjects, m_shownObjectsUntimed, i - m_shownScopes.size(), m_ascending);
 }
 
 long TopRecords::findPrefix(std::u16string_view prefix, const std::u16string& key, long start, bool wrap) const {

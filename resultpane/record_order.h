@@ -14,6 +14,8 @@
 
 namespace panorel {
 
+class RecordFilter;
+
 inline constexpr char16_t kNameKey[] = u"name";
 
 // What a cell shows for a key: the string value, else empty.
@@ -43,8 +45,17 @@ public:
     void setAscending(bool ascending) { m_ascending = ascending; }
     bool ascending() const { return m_ascending; }
 
-    size_t size() const { return m_scopes.size() + m_objects.size(); }
+    // The filter that decides which records are shown (none: all are); it outlives this list.
+    // Its records are the ones assigned here.
+    void setFilter(const RecordFilter* filter);
+    // The filter's criteria changed: the shown records are chosen again, in the same order.
+    void refilter();
+
+    // The records shown.
+    size_t size() const { return m_shownScopes.size() + m_shownObjects.size(); }
     bool empty() const { return size() == 0; }
+    // Every record held, shown or not.
+    size_t total() const { return m_scopes.size() + m_objects.size(); }
     // The record shown at a display index, or null outside the list.
     PropertySet* at(long index) const;
 
@@ -52,7 +63,7 @@ public:
     // key text begins with `prefix`, ignoring case; -1 when none does.
     long findPrefix(std::u16string_view prefix, const std::u16string& key, long start, bool wrap) const;
 
-    // Every record, scope records first, in ascending order.
+    // Every record, shown or not, scope records first, in ascending order.
     std::vector<PropertySet*> all() const;
 
 private:
@@ -64,6 +75,18 @@ private:
     // How many records at the end of each group have no time in a column ordered by time.
     size_t m_scopesUntimed = 0;
     size_t m_objectsUntimed = 0;
+    // The sorted groups as the filter leaves them, with their own counts of untimed records.
+    std::vector<PropertySet*> m_shownScopes;
+    std::vector<PropertySet*> m_shownObjects;
+    size_t m_shownScopesUntimed = 0;
+    size_t m_shownObjectsUntimed = 0;
+    const RecordFilter* m_filter = nullptr;
+    // Each sorted record's place in the filter's set, found once per order and set of records,
+    // so that a keystroke reads the filter's answers in order.
+    std::vector<uint32_t> m_scopePlaces;
+    std::vector<uint32_t> m_objectPlaces;
+    uint64_t m_placesGeneration = 0;
+    bool m_placesValid = false;
     bool m_ascending = true;
 };
 

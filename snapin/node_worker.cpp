@@ -65,15 +65,24 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
     if (SUCCEEDED(hr)) {
         for (PropertySet* record : lumivel::shared::ReadObjectList(list))
             if (record) record->setInt(u"FromRevivoProvider", 1);
-        node->replaceObjects(list);
-        size_t count = node->objects().size();
+        // Said before the list is shown: a control that filters it says how many it shows.
+        size_t count = lumivel::shared::ReadObjectList(list).size();
         SetStatus(fetch->names.get(), NumberText(count) + (count == 1 ? u" deleted object in " : u" deleted objects in ") +
                                           name + u".");
+        node->replaceObjects(list);
         node->AfterObjectsShown();
     } else {
-        // A failed fetch leaves the list as it was.
+        // A failed fetch leaves the list as it was, and the node says so on its icon until a
+        // fetch succeeds: a list that stays may no longer be the domain's.
         lumivel::shared::FreeObjectListRecords(list);
         SetStatus(fetch->names.get(), FailureText(name, hr));
+        PropertySet* record = node->record();
+        IconLookup failed = IconIndexOf(std::u16string(record ? record->getText(u"class") : u"") +
+                                        kListingFailedIconSuffix);
+        if (failed.hr == S_OK && failed.index >= 0) {
+            if (record) record->ImageIndex = failed.index;
+            SetItemImage(fetch->names.get(), node->scopeItem(), int(failed.index));
+        }
     }
 }
 

@@ -21,3 +21,5 @@
 #define IDB_STATIC_FOLDER_SMALL 102
 #define IDB_STATIC_FOLDER_LARGE 103
 #define IDI_FILLER 107
+// The mark a domain's icon gets while its listing failed.
+#define IDI_LISTING_FAILED 108

@@ -1,6 +1,7 @@
 #include "snapin/root_node.h"
 
 #include "lumivel/registry_key.h"
+#include "lumivel/wide_string.h"
 #include "shared/object_list.h"
 #include "shared/provider_interfaces.h"
 #include "snapin/command_result.h"
@@ -65,6 +66,21 @@ HRESULT RootNode::insertDomainNode(PropertySet* record, IConsoleNameSpace2* name
     return S_OK;
 }
 
+PropertySet* RootNode::connectedDomain(const PropertySet* record) const {
+    // The object's GUID names a domain whatever the name it was typed by; its DN stands in
+    // for a record without one.
+    auto same = [record](const PropertySet* shown, const char16_t* key) {
+        std::u16string_view mine = record->getText(key), theirs = shown->getText(key);
+        return !mine.empty() && lumivel::EqualsNoCase(mine, theirs);
+    };
+    for (PropertySet* shown : objects()) {
+        if (!shown || !shown->IsNode || shown == record) continue;
+        if (same(shown, u"guid") || (record->getText(u"guid").empty() && same(shown, u"distinguishedName")))
+            return shown;
+    }
+    return nullptr;
+}
+
 HRESULT RootNode::Expand(IDataObject*, BOOL expanding, HSCOPEITEM parent, IConsoleNameSpace2* names) {
     setScopeItem(parent);
     // The domain nodes are made once; the console expands the root again after a refresh.
@@ -124,6 +140,16 @@ HRESULT RootNode::Command(LONG, LONG commandId, SnapinData* data) {
         // is the command's own, its other records are not.
         TakeCommandResult(&result);
         return FAILED(hr) ? S_FALSE : S_OK;
+    }
+    // A domain that is a node already gets no second one: its node is selected instead.
+    if (PropertySet* shown = connectedDomain(record)) {
+        record->release();
+        VARIANT handle;
+        VariantInit(&handle);
+        if (data->console() && shown->getValue(u"NodeHandle", &handle))
+            data->console()->SelectScopeItem(HSCOPEITEM(lumivel::shared::AddressFromVariant(&handle)));
+        VariantClear(&handle);
+        return S_OK;
     }
     // The new domain record came with a reference of its own, which the root's list takes.
     hr = insertDomainNode(record, data->names());

@@ -25,6 +25,9 @@ public:
     const std::u16string& registryBase() const { return m_registryBase; }
 
 private:
+    // The record of the node already made for the domain this record names, if any.
+    PropertySet* connectedDomain(const PropertySet* record) const;
+
     std::u16string m_registryBase;
     bool m_domainsInserted = false;
 };

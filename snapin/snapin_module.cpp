@@ -5,6 +5,7 @@
 #include "lumivel/com_object.h"
 #include "lumivel/unique_bstr.h"
 #include "snapin/resource_ids.h"
+#include "win/commctrl.h"
 #include "win/processes.h"
 #include "win/resources.h"
 #include "win/user.h"
@@ -52,6 +53,41 @@ std::u16string LoadText(UINT id) {
     return copy;
 }
 
+namespace {
+
+// The domain class's icon with the failure mark over it, registered as "<class>Error" beside the
+// node icon, before the console copies the cache's images into its own list.
+void RegisterListingFailedIcon(ISchemaCache* cache, const std::u16string& className) {
+    lumivel::UniqueBstr name(className.c_str());
+    LONG index = -1;
+    if (!name.get() || cache->GetIconIndex(name.get(), &index) != S_OK || index < 0) return;
+    LONG_PTR copy = 0;
+    cache->GetLargeImageList(&copy);
+    HIMAGELIST large = reinterpret_cast<HIMAGELIST>(copy);
+    HICON mark = LoadIconW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDI_LISTING_FAILED));
+    HIMAGELIST base = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 1, 1);
+    HIMAGELIST over = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 1, 1);
+    HICON domain = large ? ImageList_GetIcon(large, int(index), ILD_NORMAL) : nullptr;
+    // Without the domain's own picture the mark alone still tells.
+    HICON failed = nullptr;
+    HIMAGELIST merged = nullptr;
+    if (domain && mark && base && over && ImageList_AddIcon(base, domain) >= 0 && ImageList_AddIcon(over, mark) >= 0 &&
+        (merged = ImageList_Merge(base, 0, over, 0, 0, 0)))
+        failed = ImageList_GetIcon(merged, 0, ILD_NORMAL);
+    lumivel::UniqueBstr failedName((className + kListingFailedIconSuffix).c_str());
+    LONG added = 0;
+    if ((failed || mark) && failedName.get())
+        cache->AddIconToImageList(failedName.get(), reinterpret_cast<LONG_PTR>(failed ? failed : mark), &added);
+    if (failed) DestroyIcon(failed);
+    if (merged) ImageList_Destroy(merged);
+    for (HICON icon : {domain, mark})
+        if (icon) DestroyIcon(icon);
+    for (HIMAGELIST list : {base, over, large})
+        if (list) ImageList_Destroy(list);
+}
+
+}  // namespace
+
 void StartModule() {
     ModuleState& state = State();
     std::lock_guard lock(state.mutex);
@@ -72,6 +108,7 @@ void StartModule() {
         cache->AddIconToImageList(name.get(), reinterpret_cast<LONG_PTR>(icon), &index);
     }
     if (icon) DestroyIcon(icon);
+    RegisterListingFailedIcon(cache.get(), LoadText(IDS_DOMAIN_CLASS));
     state.schemaCache = std::move(cache);
 }
 

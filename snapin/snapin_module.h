@@ -17,6 +17,8 @@ namespace snapin {
 // schema cache (registering the node icon with it). Later calls do nothing; a cache that
 // could not be created is tried again on the next request.
 void StartModule();
+// Added to a class name, the icon a domain node shows while its listing failed.
+inline constexpr char16_t kListingFailedIconSuffix[] = u"Error";
 // DllCanUnloadNow agreed: the schema cache and the string go.
 void StopModule();
 

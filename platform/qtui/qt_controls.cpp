@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +35,21 @@ public:
     FocusReporter(HWND hwnd, QObject* parent) : QObject(parent), m_hwnd(hwnd) {}
     bool eventFilter(QObject* object, QEvent* event) override {
         if (event->type() == QEvent::FocusIn && !SyncGuard::active()) ui::UserFocused(m_hwnd);
+        return QObject::eventFilter(object, event);
+    }
+
+private:
+    HWND m_hwnd;
+};
+
+// A one-line edit's Escape reaches its window as WM_KEYDOWN (a subclass may act on it) and then
+// goes on to the dialog, whose Cancel it is.
+class EscapeReporter final : public QObject {
+public:
+    EscapeReporter(HWND hwnd, QObject* parent) : QObject(parent), m_hwnd(hwnd) {}
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            ui::UserKey(m_hwnd, WM_KEYDOWN, VK_ESCAPE);
         return QObject::eventFilter(object, event);
     }
 
@@ -144,6 +160,7 @@ QWidget* MakeEdit(HWND hwnd, QWidget* parent, Peer& peer) {
         return edit;
     }
     auto* edit = new QLineEdit(parent);
+    edit->installEventFilter(new EscapeReporter(hwnd, edit));
     QPointer<QLineEdit> guarded = edit;
     peer.sync = [hwnd, guarded](ui::WindowChange) {
         auto w = WindowOf(hwnd);

@@ -198,7 +198,10 @@ protected:
         default:
             if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z) vk = WORD('A' + event->key() - Qt::Key_A);
         }
-        if (vk) ui::UserListKeyDown(m_hwnd, vk);
+        if (vk)
+            ui::UserListKeyDown(m_hwnd, vk,
+                                (event->modifiers() & Qt::ControlModifier) ? ui::KeyModifier::Control
+                                                                           : ui::KeyModifier::None);
         QTreeView::keyPressEvent(event);
     }
 

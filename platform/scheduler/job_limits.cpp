@@ -35,7 +35,7 @@ bool IsScriptHost(const std::u16string& applicationName) {
 ProcessLimits JobLimits(bool jobAccount) {
     ProcessLimits limits;
     const uint64_t megabytes = Setting("LUMIVEL_JOB_MEMORY_LIMIT_MB", kDefaultMemoryMegabytes);
-    limits.addressSpaceBytes = megabytes > (UINT64_MAX >> 20) ? 0 : megabytes << 20;
+    if (kAddressSpaceCanBeBounded) limits.addressSpaceBytes = megabytes > (UINT64_MAX >> 20) ? 0 : megabytes << 20;
     limits.cpuSeconds = Setting("LUMIVEL_JOB_CPU_LIMIT_SECONDS", kDefaultProcessorSeconds);
     // Counted per account: only where the account is the runs' alone.
     if (jobAccount) limits.processes = kJobAccountProcesses;

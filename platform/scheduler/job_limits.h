@@ -15,6 +15,20 @@ namespace lumivel::scheduler {
 // The script host's exit status when its memory ran out.
 inline constexpr DWORD kScriptHostOutOfMemory = 3;
 
+// AddressSanitizer reserves terabytes of shadow memory at start-up: a sanitized script host
+// under an address-space bound would never start, so such builds bound processor time only.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSpaceCanBeBounded = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSpaceCanBeBounded = false;
+#else
+inline constexpr bool kAddressSpaceCanBeBounded = true;
+#endif
+#else
+inline constexpr bool kAddressSpaceCanBeBounded = true;
+#endif
+
 ProcessLimits JobLimits(bool jobAccount);
 
 // What a run that ended as `end` with `exitCode` ran into, in words ("it used up ..."); empty

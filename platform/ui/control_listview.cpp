@@ -679,6 +679,13 @@ void UserListKeyDown(HWND hwnd, WORD virtualKey) {
     NotifyParent(hwnd, info.hdr, LVN_KEYDOWN);
 }
 
+void UserListKeyDown(HWND hwnd, WORD virtualKey, KeyModifier modifier) {
+    if (modifier != KeyModifier::Control) return UserListKeyDown(hwnd, virtualKey);
+    RecordInputMessage(hwnd, WM_KEYDOWN, VK_CONTROL, 1, POINT{});
+    UserListKeyDown(hwnd, virtualKey);
+    RecordInputMessage(hwnd, WM_KEYUP, VK_CONTROL, 1, POINT{});
+}
+
 void UserListColumnResized(HWND hwnd, int column, int width) {
     SendMessageW(hwnd, LVM_SETCOLUMNWIDTH, WPARAM(column), MAKELPARAM(std::max(width, 0), 0));
 }

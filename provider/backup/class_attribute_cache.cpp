@@ -1,5 +1,8 @@
 #include "provider/backup/class_attribute_cache.h"
 
+#include <algorithm>
+#include <set>
+
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
 #include "lumivel/unique_bstr.h"
@@ -34,6 +37,17 @@ void addOnce(std::vector<std::u16string>* names, std::u16string_view name) {
     for (const std::u16string& present : *names)
         if (lumivel::EqualsNoCase(present, name)) return;
     names->emplace_back(name);
+}
+
+// A name that one class makes mandatory and another allows (cn of a person) stays mandatory
+// only: the writer goes through both lists, and a section holds each attribute once.
+void dropMandatoryFromOptional(ClassAttributeEntry* entry) {
+    std::set<std::u16string> mandatory;
+    for (const std::u16string& name : entry->mandatory) mandatory.insert(lumivel::FoldCase(name));
+    auto& optional = entry->optional;
+    optional.erase(std::remove_if(optional.begin(), optional.end(),
+                                  [&](const std::u16string& name) { return mandatory.count(lumivel::FoldCase(name)) > 0; }),
+                   optional.end());
 }
 
 }  // namespace
@@ -93,31 +107,56 @@ std::vector<std::u16string> ClassAttributeCache::AddNamesOfClass(std::u16string_
     return derivedFrom;
 }
 
+HRESULT ClassAttributeCache::SchemaAttributeNames(std::u16string_view filter, std::vector<std::u16string>* names) {
+    lumivel::shared::SetSearchPreferences(m_schema.get(), {{ADS_SEARCHPREF_PAGESIZE, 1000}});
+    std::u16string text(filter);
+    LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName")};
+    ADS_SEARCH_HANDLE handle = nullptr;
+    HRESULT result = m_schema->ExecuteSearch(text.data(), attributes, ARRAYSIZE(attributes), &handle);
+    if (FAILED(result)) return result;
+    names->clear();
+    while ((result = m_schema->GetNextRow(handle)) == S_OK) {
+        ADS_SEARCH_COLUMN column{};
+        if (FAILED(m_schema->GetColumn(handle, attributes[0], &column))) continue;
+        if (column.dwNumValues > 0 && column.pADsValues[0].CaseIgnoreString)
+            names->emplace_back(column.pADsValues[0].CaseIgnoreString);
+        m_schema->FreeColumn(&column);
+    }
+    m_schema->CloseSearchHandle(handle);
+    return result == S_ADS_NOMORE_ROWS ? S_OK : FAILED(result) ? result : E_FAIL;
+}
+
 bool ClassAttributeCache::ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names) {
     if (!m_constructedKnown) {
         if (FAILED(OpenSchema(server))) return false;
-        lumivel::shared::SetSearchPreferences(m_schema.get(), {{ADS_SEARCHPREF_PAGESIZE, 1000}});
         // systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED.
-        std::u16string filter = u"(&(objectClass=attributeSchema)(systemFlags:1.2.840.113556.1.4.803:=4))";
-        LPWSTR attributes[] = {const_cast<LPWSTR>(u"lDAPDisplayName")};
-        ADS_SEARCH_HANDLE handle = nullptr;
-        if (FAILED(m_schema->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle))) return false;
         std::vector<std::u16string> found;
-        HRESULT result;
-        while ((result = m_schema->GetNextRow(handle)) == S_OK) {
-            ADS_SEARCH_COLUMN column{};
-            if (FAILED(m_schema->GetColumn(handle, attributes[0], &column))) continue;
-            if (column.dwNumValues > 0 && column.pADsValues[0].CaseIgnoreString)
-                found.emplace_back(column.pADsValues[0].CaseIgnoreString);
-            m_schema->FreeColumn(&column);
-        }
-        m_schema->CloseSearchHandle(handle);
-        if (result != S_ADS_NOMORE_ROWS) return false;
+        if (FAILED(SchemaAttributeNames(u"(&(objectClass=attributeSchema)(systemFlags:1.2.840.113556.1.4.803:=4))",
+                                        &found)))
+            return false;
         m_constructed = std::move(found);
         m_constructedKnown = true;
     }
     *names = m_constructed;
     return true;
+}
+
+HRESULT ClassAttributeCache::LoadConfidentialAttributes(std::u16string_view server) {
+    if (m_confidentialKnown) return S_OK;
+    HRESULT result = OpenSchema(server);
+    if (FAILED(result)) return result;
+    std::vector<std::u16string> found;
+    result = SchemaAttributeNames(u"(&(objectClass=attributeSchema)(searchFlags:1.2.840.113556.1.4.803:=128))", &found);
+    if (FAILED(result)) return result;
+    for (std::u16string& name : found) name = lumivel::FoldCase(name);
+    std::sort(found.begin(), found.end());
+    m_confidential = std::move(found);
+    m_confidentialKnown = true;
+    return S_OK;
+}
+
+bool ClassAttributeCache::IsConfidential(std::u16string_view name) const {
+    return std::binary_search(m_confidential.begin(), m_confidential.end(), lumivel::FoldCase(name));
 }
 
 const ClassAttributeEntry& ClassAttributeCache::GetClassAttributeLists(std::u16string_view className,
@@ -160,6 +199,7 @@ const ClassAttributeEntry& ClassAttributeCache::GetClassAttributeLists(std::u16s
             stack.push_back({AddNamesOfClass(next, entry.get())});
         }
     }
+    dropMandatoryFromOptional(entry.get());
     const ClassAttributeEntry& stored = *entry;
     m_entries.emplace(std::move(key), std::move(entry));
     return stored;

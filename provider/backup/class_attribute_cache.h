@@ -1,6 +1,7 @@
 // The attributes a class allows, gathered over the class, its superclasses and its auxiliary
 // classes from the directory schema: the mandatory names (mustContain, systemMustContain) and
-// the optional ones (mayContain, systemMayContain), each once, in the order first met. Every
+// the optional ones (mayContain, systemMayContain), each once, in the order first met, and a
+// name both mandatory and optional in the mandatory list only. Every
 // class is looked up in the schema once for the life of the provider object.
 #pragma once
 
@@ -34,7 +35,14 @@ public:
     // cannot be asked.
     bool ConstructedAttributes(std::u16string_view server, std::vector<std::u16string>* names);
 
+    // The attributes the schema marks confidential (searchFlags bit 0x80), read once: S_OK, or
+    // why the schema could not tell, in which case nothing may be written.
+    HRESULT LoadConfidentialAttributes(std::u16string_view server);
+    bool IsConfidential(std::u16string_view name) const;
+
 private:
+    // The lDAPDisplayName of every attributeSchema the filter selects, over all pages.
+    HRESULT SchemaAttributeNames(std::u16string_view filter, std::vector<std::u16string>* names);
     struct NoCaseLess {
         bool operator()(const std::u16string& left, const std::u16string& right) const;
     };
@@ -53,6 +61,8 @@ private:
     ClassAttributeEntry m_unanswered;
     std::vector<std::u16string> m_constructed;
     bool m_constructedKnown = false;
+    std::vector<std::u16string> m_confidential;  // case-folded, sorted
+    bool m_confidentialKnown = false;
 };
 
 }  // namespace revivo

@@ -279,7 +279,11 @@ public:
     HRESULT STDMETHODCALLTYPE NewWindow(HSCOPEITEM, unsigned long) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Expand(HSCOPEITEM, BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE IsTaskpadViewPreferred() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetStatusText(LPOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPOLESTR text) override {
+        status = text ? text : u"";
+        return S_OK;
+    }
+    std::u16string status;
 
     HRESULT STDMETHODCALLTYPE InsertItem(LPSCOPEDATAITEM) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE DeleteItem(HSCOPEITEM hItem, long) override {

@@ -48,17 +48,43 @@ protected:
 };
 
 TEST_F(PanorelModule, RegistersTheControlItsNamesAndTypeLibraryAndRemovesThem) {
-    EXPECT_EQ(Value(u"TarvoPanorel.Panorel.1\\CLSID"), u"{EB82BE35-4FB6-424B-AEDB-6D2A61A0E632}");
-    EXPECT_EQ(Value(u"TarvoPanorel.Panorel\\CurVer"), u"TarvoPanorel.Panorel.1");
-    EXPECT_EQ(Value(kClassKey), u"Panorel Class");
-    EXPECT_EQ(Value(std::u16string(kClassKey) + u"\\InprocServer32"), lumivel::FromUtf8(m_module));
-    EXPECT_EQ(Value(std::u16string(kClassKey) + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
-    lumivel::RegistryKey control;
-    EXPECT_EQ(control.open(HKEY_CLASSES_ROOT, (std::u16string(kClassKey) + u"\\Control").c_str(), KEY_READ), ERROR_SUCCESS);
-    EXPECT_EQ(Value(u"TypeLib\\{BE8EB887-F74F-4E30-B517-6F64C16DCCAB}\\1.0"), u"Panorel 1.0 Type Library");
-    EXPECT_EQ(Value(u"Interface\\{D487C8AB-2D38-43C2-8F3F-4B9235B8B6C8}"), u"IPanorel");
+    const std::u16string classKey = kClassKey;
+    const std::u16string module = lumivel::FromUtf8(m_module);
+    struct Expected {
+        std::u16string key;
+        const char16_t* value;  // the default value, or of `name`
+        std::optional<std::u16string> text;
+    } expected[] = {
+        {u"TarvoPanorel.Panorel.1", nullptr, u"Panorel Class"},
+        {u"TarvoPanorel.Panorel.1\\CLSID", nullptr, u"{EB82BE35-4FB6-424B-AEDB-6D2A61A0E632}"},
+        {u"TarvoPanorel.Panorel", nullptr, u"Panorel Class"},
+        {u"TarvoPanorel.Panorel\\CLSID", nullptr, u"{EB82BE35-4FB6-424B-AEDB-6D2A61A0E632}"},
+        {u"TarvoPanorel.Panorel\\CurVer", nullptr, u"TarvoPanorel.Panorel.1"},
+        {classKey, nullptr, u"Panorel Class"},
+        {classKey + u"\\ProgID", nullptr, u"TarvoPanorel.Panorel.1"},
+        {classKey + u"\\VersionIndependentProgID", nullptr, u"TarvoPanorel.Panorel"},
+        {classKey + u"\\InprocServer32", nullptr, module},
+        {classKey + u"\\InprocServer32", u"ThreadingModel", u"Apartment"},
+        {classKey + u"\\ToolboxBitmap32", nullptr, module + u", 101"},
+        {classKey + u"\\MiscStatus", nullptr, u"0"},
+        {classKey + u"\\MiscStatus\\1", nullptr, u"131473"},
+        {classKey + u"\\TypeLib", nullptr, u"{BE8EB887-F74F-4E30-B517-6F64C16DCCAB}"},
+        {classKey + u"\\Version", nullptr, u"1.0"},
+        {u"TypeLib\\{BE8EB887-F74F-4E30-B517-6F64C16DCCAB}\\1.0", nullptr, u"Panorel 1.0 Type Library"},
+        {u"Interface\\{D487C8AB-2D38-43C2-8F3F-4B9235B8B6C8}", nullptr, u"IPanorel"},
+    };
+    for (const Expected& each : expected) {
+        if (each.value) EXPECT_EQ(Value(each.key, each.value), each.text) << lumivel::ToUtf8(each.key);
+        else EXPECT_EQ(Value(each.key), each.text) << lumivel::ToUtf8(each.key);
+    }
+    for (const char16_t* empty : {u"Programmable", u"Control", u"Insertable"}) {
+        lumivel::RegistryKey key;
+        EXPECT_EQ(key.open(HKEY_CLASSES_ROOT, (classKey + u"\\" + empty).c_str(), KEY_READ), ERROR_SUCCESS)
+            << lumivel::ToUtf8(empty);
+    }
     ASSERT_EQ(regsvr("/u"), 0);
     EXPECT_FALSE(Value(u"TarvoPanorel.Panorel.1"));
+    EXPECT_FALSE(Value(u"TarvoPanorel.Panorel"));
     EXPECT_FALSE(Value(kClassKey));
     EXPECT_FALSE(Value(u"Interface\\{D487C8AB-2D38-43C2-8F3F-4B9235B8B6C8}"));
 }

@@ -98,5 +98,39 @@ TEST_F(Screenshot, TombstonesSortedByTheirPurgeTimeInTheExpiresColumn) {
     EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-expires-column.png")), 1000u);
 }
 
+TEST_F(Screenshot, FilterBarNarrowsTheListToTheTypedTextAndDays) {
+    cache->colours = {RGB(40, 90, 200), RGB(200, 140, 30)};
+    cache->icons = {{u"user", 0}, {u"organizationalUnit", 1}};
+    provider->topColumns[0]->cx = 120;
+    provider->topColumns[1]->cx = 110;
+    provider->topColumns[2]->cx = 230;
+    provider->topKeys[2] = u"parent";
+    RECT wide{0, 0, 620, 300};
+    control->SetObjectRects(&wide, &wide);
+    connect();
+    PropertySet* domain = keep(MakeRecord(u"lumivel.test", u"domainDNS"));
+    control->put_SelectedNode(reinterpret_cast<LONG_PTR>(domain));
+    std::vector<PropertySet*> records;
+    for (auto [name, className, parent] :
+         {std::tuple{u"\u00C5ngstr\u00F6m Lab", u"organizationalUnit", u"OU=Research,DC=lumivel,DC=test"},
+          std::tuple{u"Ann Lindstr\u00F6m", u"user", u"OU=Research,DC=lumivel,DC=test"},
+          std::tuple{u"Bob Baker", u"user", u"OU=Payroll,DC=lumivel,DC=test"},
+          std::tuple{u"Carol Cole", u"user", u"OU=Staff,DC=lumivel,DC=test"}})
+        records.push_back(
+            keep(MakeRecord(name, className, {{u"parent", parent}, {u"DateDeletedUtc", u"2026-03-04T10:00:00Z"}})));
+    show(records);
+    ASSERT_TRUE(lumivel::ui::UserSetEditText(control->filterEdit(), u"strom"));
+    EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 2);
+    EXPECT_EQ(console->status, u"2 of 4 deleted objects shown.");
+    lumivel::ui::UserClickButton(control->deletedAfterCheck());
+    SYSTEMTIME march{2026, 3, 0, 1, 0, 0, 0, 0};
+    lumivel::ui::UserSetDateTime(control->deletedAfterPicker(), &march);
+    EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 2);
+    ShowWindow(host, SW_SHOW);
+    Settle();
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-filter-bar.png")));
+    EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-filter-bar.png")), 1000u);
+}
+
 }  // namespace
 }  // namespace panoreltest

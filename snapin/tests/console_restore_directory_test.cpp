@@ -95,9 +95,13 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
     ASSERT_TRUE(console.chooseAction(console.root(), u"&Connect To..."));
     lumivel::ui::SetTestHook({});
     std::vector<HSCOPEITEM> children = console.children(console.root());
-    ASSERT_EQ(children.size(), before + 1) << "the connected domain is a new node";
-    HSCOPEITEM node = children.back();
-    EXPECT_EQ(lumivel::ToUtf8(console.shownName(node)), domain);
+    std::vector<HSCOPEITEM> named;
+    for (HSCOPEITEM child : children)
+        if (lumivel::ToUtf8(console.shownName(child)) == domain) named.push_back(child);
+    // A domain connected before (by an earlier test) keeps its one node, which is selected.
+    ASSERT_EQ(named.size(), 1u) << "one node for the domain, however often it is connected";
+    EXPECT_EQ(children.size(), before == 0 ? 1u : before);
+    HSCOPEITEM node = named.front();
 
     // The domain's tombstones in the control, with the provider's columns and class icons.
     console.select(node);
@@ -210,7 +214,7 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
 
     // The node goes again with "&Remove".
     ASSERT_TRUE(console.chooseAction(node, u"&Remove"));
-    ASSERT_TRUE(console.runUntil([&] { return console.children(console.root()).size() == before; }, 5000));
+    ASSERT_TRUE(console.runUntil([&] { return console.children(console.root()).size() == children.size() - 1; }, 5000));
 }
 
 // "Restore To..." on a tombstone whose parent is gone: the chooser picks another live OU and

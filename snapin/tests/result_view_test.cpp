@@ -152,6 +152,13 @@ TEST_F(ResultViewTest, ConnectingAndRemovingDomainsChangeTheRootsList) {
     ASSERT_TRUE(console->chooseAction(root, u"&Connect To..."));
     EXPECT_TRUE(shows(*console, "alpha;beta;gamma")) << "the new domain is appended and shown";
     EXPECT_NE(childNamed(*console, root, u"gamma"), 0);
+    // The same domain again: no second node, its own is selected.
+    console->select(root);
+    ASSERT_TRUE(console->chooseAction(root, u"&Connect To..."));
+    EXPECT_TRUE(console->runUntil(
+        [&] { return console->session().selectedItem() == childNamed(*console, root, u"gamma"); }, 2000));
+    console->select(root);
+    EXPECT_TRUE(shows(*console, "alpha;beta;gamma")) << shown();
 
     // Remove hands back the node's own record after the header: it is let go once.
     HSCOPEITEM gamma = childNamed(*console, root, u"gamma");

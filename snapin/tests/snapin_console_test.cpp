@@ -35,7 +35,7 @@ TEST_F(SnapinConsoleTest, RootShowsOneNodePerDomainRecordOnce) {
     EXPECT_EQ(console->shownName(children[1]), u"delta");
     EXPECT_EQ(console->image(children[0]), 3) << "the domainDNS icon of the schema cache";
     // The scope images are the schema cache's, at the same positions.
-    EXPECT_EQ(ImageList_GetImageCount(console->session().smallScopeImages()), 9);
+    EXPECT_EQ(ImageList_GetImageCount(console->session().smallScopeImages()), 10);
 
     // The console expands again after the root's children went; the snap-in adds nothing twice.
     IComponentData* data = console->session().componentData();
@@ -180,11 +180,20 @@ TEST_F(SnapinConsoleTest, AFailedFetchSaysWhyAndKeepsTheNodeUsable) {
     ASSERT_TRUE(console->runUntil([&] { return console->statusText().find(u"could not be read") != std::u16string::npos; },
                                   5000))
         << lumivel::ToUtf8(console->statusText());
-    EXPECT_EQ(console->image(alpha), 3);
-    // The next refresh may succeed.
+    EXPECT_TRUE(s_control->failedIconAdded.load());
+    EXPECT_EQ(console->image(alpha), 9) << "the failure's mark stays on the node";
+    s_control->block = true;
+    console->pressRefresh();
+    ASSERT_TRUE(console->runUntil([&] { return s_control->inEnumeration.load(); }, 5000));
+    EXPECT_EQ(console->image(alpha), 7) << "busy while it reads again";
+    s_control->block = false;
+    ASSERT_TRUE(console->runUntil([&] { return !s_control->inEnumeration.load() && console->image(alpha) == 9; }, 5000))
+        << "failed again";
+    // The next refresh may succeed; the mark goes with it.
     s_control->enumerationFailure = 0;
     console->pressRefresh();
     EXPECT_TRUE(console->runUntil([&] { return console->statusText() == u"2 deleted objects in alpha."; }, 5000));
+    EXPECT_EQ(console->image(alpha), 3);
 }
 
 TEST_F(SnapinConsoleTest, WithoutABusyIconTheFallbackShowsAndTheIconComesBack) {

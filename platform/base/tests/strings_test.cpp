@@ -3,11 +3,32 @@
 #include <string>
 
 #include "lumivel/text.h"
+#include "lumivel/match_folding.h"
 #include "lumivel/wide_string.h"
 #include "win/errors.h"
 #include "win/strings.h"
 
 namespace {
+
+TEST(MatchFolding, DropsCaseAndAccentsAsAPersonTypingWithoutThemExpects) {
+    struct Case {
+        const char16_t* text;
+        const char16_t* folded;
+    } cases[] = {
+        {u"\u00C5ngstr\u00F6m", u"angstrom"},        // precomposed
+        {u"A\u030Angstro\u0308m", u"angstrom"},      // decomposed: the marks go
+        {u"\u01FA", u"a"},                           // A with ring and acute, decomposed twice
+        {u"\u00D8resund \u0141\u00F3d\u017A", u"oresund lodz"},
+        {u"Cr\u00E8me Br\u00FBl\u00E9e", u"creme brulee"},
+        {u"\u0391\u03B8\u03AE\u03BD\u03B1", u"\u03B1\u03B8\u03B7\u03BD\u03B1"},  // Greek tonos
+        {u"stra\u00DFe", u"stra\u00DFe"},            // no decomposition, no expansion
+        {u"\U0001F600 smile", u"\U0001F600 smile"},  // outside the BMP, kept whole
+        {u"\xD800x", u"\xD800x"},                    // an unpaired surrogate is kept
+        {u"OU=Payroll\\0ADEL:1", u"ou=payroll\\0adel:1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lumivel::FoldForMatching(c.text), std::u16string(c.folded)) << lumivel::ToUtf8(c.text);
+}
 
 TEST(CaseFolding, ComparesWithUnicodeSimpleFolding) {
     struct Case {

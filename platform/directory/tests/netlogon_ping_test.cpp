@@ -140,7 +140,8 @@ TEST(NetlogonPing, HostileRepliesAreRefused) {
 
 TEST(NetlogonPing, SiteNamesMustBeDnsLabels) {
     for (const char* good : {"Default-First-Site-Name", "Branch_7", "x"}) EXPECT_TRUE(IsUsableSiteName(good)) << good;
-    for (const char* bad : {"", "a.b", "a b", "a\x1b[31m", std::string(64, 'a').c_str()})
+    for (const std::string& bad : {std::string(), std::string("a.b"), std::string("a b"), std::string("a\x1b[31m"),
+                                   std::string(64, 'a')})
         EXPECT_FALSE(IsUsableSiteName(bad)) << bad;
 }
 

@@ -26,6 +26,8 @@ PropertySet* MakeRecord(const std::u16string& name, const char16_t* className, b
     record->setName(name.c_str());
     record->setClassName(className);
     record->IsNode = node ? 1 : 0;
+    // A domain is known by its GUID, whatever it was typed as.
+    if (node) record->setText(u"guid", u"guid of " + name);
     return record;
 }
 
@@ -154,10 +156,13 @@ public:
         *index = -1;
         if (text == u"domainDNS") *index = 3;
         if (text == u"domainDNSBusy" && !g_control.noBusyIcon) *index = 7;
+        if (text == u"domainDNSError" && g_control.failedIconAdded) *index = 9;
         return *index >= 0 ? S_OK : S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE AddIconToImageList(BSTR, LONG_PTR, LONG* index) override {
-        *index = 8;
+    HRESULT STDMETHODCALLTYPE AddIconToImageList(BSTR name, LONG_PTR, LONG* index) override {
+        const bool failed = name && std::u16string(name) == u"domainDNSError";
+        if (failed) g_control.failedIconAdded = true;
+        *index = failed ? 9 : 8;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE IsClassContainer(BSTR) override { return S_FALSE; }
@@ -172,8 +177,8 @@ public:
 
 private:
     static HRESULT MakeList(int size, LONG_PTR* out) {
-        HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 9, 8);
-        if (!list || !ImageList_SetImageCount(list, 9)) return E_OUTOFMEMORY;
+        HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 10, 8);
+        if (!list || !ImageList_SetImageCount(list, 10)) return E_OUTOFMEMORY;
         *out = reinterpret_cast<LONG_PTR>(list);
         return S_OK;
     }

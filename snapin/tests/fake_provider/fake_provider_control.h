@@ -23,6 +23,8 @@ struct FakeProviderControl {
     std::atomic<long long> nodeHandle{0};
     // The schema cache knows no "domainDNSBusy" icon.
     std::atomic<bool> noBusyIcon{false};
+    // The snap-in registered the icon of a domain whose listing failed ("domainDNSError", 9).
+    std::atomic<bool> failedIconAdded{false};
     // Which provider object ran the last command (numbered from 1 in the order they were
     // made) and the command id it got.
     std::atomic<int> lastCommandProvider{0};

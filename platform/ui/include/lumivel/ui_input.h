@@ -39,6 +39,9 @@ LUMIVEL_EXPORT void UserSetListSelection(HWND list, const std::vector<int>& sele
 LUMIVEL_EXPORT void UserListClick(HWND list, int item, int subItem, UINT code, POINT client);  // NM_CLICK/DBLCLK/RCLICK
 LUMIVEL_EXPORT void UserListColumnClick(HWND list, int column);
 LUMIVEL_EXPORT void UserListKeyDown(HWND list, WORD virtualKey);
+// The same with Ctrl held: GetKeyState(VK_CONTROL) says so while the list's parent hears of it.
+enum class KeyModifier { None, Control };
+LUMIVEL_EXPORT void UserListKeyDown(HWND list, WORD virtualKey, KeyModifier modifier);
 LUMIVEL_EXPORT void UserListColumnResized(HWND list, int column, int width);
 // Type-ahead: the item whose text starts with `text` (LVN_ODFINDITEMW for owner data), or -1.
 LUMIVEL_EXPORT int UserListFindItem(HWND list, int start, const std::u16string& text);
