@@ -95,9 +95,11 @@ std::string takePositional(Arguments& arguments, const std::vector<std::string>&
             return {};
         case Command::Domains:
         case Command::Log:
+        case Command::Config:
             return positional.empty() ? std::string() : std::string(RowOf(arguments.command).word) + " takes no arguments";
         case Command::Connect:
         case Command::List:
+        case Command::Backups:
             if (positional.size() != 1) return std::string(RowOf(arguments.command).word) + " takes one DOMAIN";
             break;
         case Command::Help:

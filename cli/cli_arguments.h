@@ -7,7 +7,7 @@
 
 namespace lumivel_cli {
 
-enum class Command { Help, Version, Console, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs, Log };
+enum class Command { Help, Version, Console, Domains, Connect, List, Restore, Backup, Backups, Schedule, Jobs, Log, Config };
 enum class OutputFormat { Table, Tsv, Json };
 
 // `schedule`: what goes into the schedule form. Numbers are taken as typed (digits only), so

@@ -172,6 +172,20 @@ size_t StoredDomainCount() {
     return count;
 }
 
+std::vector<std::string> StoredDomainNames() {
+    std::vector<std::string> names;
+    lumivel::RegistryKey store;
+    if (store.open(HKEY_CURRENT_USER, kLumivelKey, KEY_READ) != ERROR_SUCCESS) return names;
+    for (const std::u16string& value : store.valueNames()) {
+        const size_t slash = value.find(u'/');
+        std::optional<std::u16string> shownName = store.readString(value.c_str());
+        if (!shownName) continue;
+        const std::string name = lumivel::shared::NarrowText(slash != std::u16string::npos ? value.substr(0, slash) : *shownName);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    return names;
+}
+
 HRESULT ProviderSession::connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome) {
     PropertySet* request = PropertySet::create();
     if (!request) return E_OUTOFMEMORY;

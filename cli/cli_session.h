@@ -154,6 +154,8 @@ private:
 // can bind).
 bool IsStoredDomain(const std::u16string& domain);
 size_t StoredDomainCount();
+// The names of the stored domains (each once, in the order stored), as a user types them.
+std::vector<std::string> StoredDomainNames();
 
 // The filter prefix that a typed --filter stands for: an LDAP prefix (an attribute name or OID,
 // "=" and a value, such as CN=Bob) as typed; anything else a prefix of the name, its filter

@@ -82,8 +82,9 @@ const std::vector<CommandRow> kCommandRows = {
     {"backup", C::Backup, "backup DOMAIN DN... [--server DC] [--format table|tsv|json]",
      "back up objects into an archive",
      "Backs up the objects (each with everything below it) into one archive in the backup\n"
-     "folder: the FileLocation policy's folder, else \\\\DC\\sysvol\\Tarvo Lumivel. DC is the\n"
-     "domain controller to read from (default: the domain node's, else the domain's).\n"
+     "folder: the FileLocation policy's folder, else the machine's BackupFolder (lumivel.conf),\n"
+     "else \\\\DC\\sysvol\\Tarvo Lumivel. DC is the domain controller to read from (default:\n"
+     "the domain node's, else the domain's).\n"
      "Prints the archive's path; exits with 0 only when the archive reached the folder.\n",
      "lumivel backup lumivel.test 'OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test'"},
     {"backups", C::Backups, "backups DOMAIN [--object GUID|DN] [--server DC] [--format table|tsv|json]",
@@ -118,6 +119,13 @@ const std::vector<CommandRow> kCommandRows = {
      "The file is $LUMIVEL_AUDIT_LOG, else /var/log/lumivel/audit.log for root, else\n"
      "$XDG_STATE_HOME/lumivel/audit.log; it holds one JSON line per entry.\n",
      "lumivel log --since 7d"},
+    {"config", C::Config, "config [--format table|tsv|json]", "show the settings in effect and where they come from",
+     "Shows the settings in effect for this user on this machine and where each comes from:\n"
+     "the user's FileLocation policy, a line of the machine's configuration file\n"
+     "/etc/lumivel/lumivel.conf (see lumivel.conf(5)), an environment variable, or the default;\n"
+     "and which list of restricted attributes (Revivo_Config.inf) backups use. Lines of the\n"
+     "file that are ignored are said on stderr, each with its number and why.\n",
+     "lumivel config"},
     {"jobs", C::Jobs, "jobs [--format table|tsv|json] | jobs delete NAME | jobs run NAME",
      "list, delete or run the scheduled jobs",
      "Lists the jobs of the task scheduler: name, object, schedule, next run, last run and\n"
@@ -266,10 +274,11 @@ std::string passwordFile(Arguments& arguments, const std::string& value) {
     return {};
 }
 
-constexpr CommandSet kAll = {C::Domains, C::Connect, C::List,     C::Restore, C::Backup,
-                             C::Backups, C::Schedule, C::Jobs, C::Log};
+constexpr CommandSet kAll = {C::Domains, C::Connect,  C::List, C::Restore, C::Backup,
+                             C::Backups, C::Schedule, C::Jobs, C::Log,     C::Config};
 // The sub-commands that print records, and those that talk to a domain controller.
-constexpr CommandSet kRecords = {C::Domains, C::List, C::Restore, C::Backup, C::Backups, C::Schedule, C::Jobs, C::Log};
+constexpr CommandSet kRecords = {C::Domains, C::List,     C::Restore, C::Backup, C::Backups,
+                                 C::Schedule, C::Jobs, C::Log,     C::Config};
 constexpr CommandSet kToDc = {C::Connect, C::List, C::Restore, C::Backup, C::Backups, C::Schedule};
 
 const std::vector<OptionRow> kOptionRows = {

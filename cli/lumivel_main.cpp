@@ -15,6 +15,8 @@
 #include "cli/cli_schedule.h"
 #include "cli/cli_session.h"
 #include "cli/command_records.h"
+#include "cli/completion_words.h"
+#include "cli/config_command.h"
 #include "cli/domain_listing.h"
 #include "cli/output_schemas.h"
 #include "cli/domain_sites.h"
@@ -122,6 +124,13 @@ int runList(ProviderSession& session, const Arguments& arguments) {
     if (arguments.expiringWithin) rows = ExpiringWithin(std::move(rows), *arguments.expiringWithin, std::time(nullptr));
     if (rows.empty() && !arguments.filter)
         std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
+    // Only a whole listing stands for the domain's tombstones in completion.
+    if (!arguments.filter && !arguments.expiringWithin) {
+        std::vector<std::string> guids;
+        guids.reserve(rows.size());
+        for (const DeletedRow& row : rows) guids.push_back(row.guid);
+        RememberListing(arguments.domain, guids);
+    }
     return printed(FormatRows(rows, arguments.format));
 }
 
@@ -266,6 +275,7 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
         case Command::Backups: return runBackups(session, arguments);
         case Command::Schedule: return runSchedule(session, arguments, password);
         case Command::Log:
+        case Command::Config:
         case Command::Jobs:
         case Command::Help:
         case Command::Version:
@@ -276,6 +286,8 @@ int runCommand(ProviderSession& session, const Arguments& arguments, Interaction
 
 int run(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
+    // Asked by the shell completion scripts; no command of the table, so no help shows it.
+    if (!words.empty() && words[0] == "__complete") return RunCompletion({words.begin() + 1, words.end()});
     ParseResult parsed = ParseArguments(words);
     if (!parsed.arguments) {
         parsed.error = TerminalText(parsed.error);
@@ -312,6 +324,7 @@ int run(int argc, char** argv) {
 
     // The log is a file of this machine: no provider and no directory to read it.
     if (arguments.command == Command::Log) return RunLog(arguments);
+    if (arguments.command == Command::Config) return RunConfig(arguments);
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(result)) return fail("cannot start COM: " + ErrorText(result));
     if (arguments.command == Command::Jobs) {

@@ -72,11 +72,15 @@ const RecordSchema kLogSchema = {
     {{"time", "Time"}, {"principal", "Principal"}, {"command", "Command"}, {"object", "Object"},
      {"dc", "Domain controller"}, {"result", "Result"}, {"error", "Error"}}};
 
+const RecordSchema kConfigSchema = {"config", 1, "settings",
+                                    {{"setting", K::Text}, {"value", K::Text}, {"origin", K::Text}},
+                                    {{"setting", "Setting"}, {"value", "Value"}, {"origin", "From"}}};
+
 const std::vector<const RecordSchema*>& AllSchemas() {
     static const std::vector<const RecordSchema*> all = {&kDomainsSchema, &kListSchema,    &kRestoreSchema,
                                                          &kDryRunSchema,  &kDryRunStepSchema, &kBackupSchema,
                                                          &kBackupsSchema, &kScheduleSchema, &kJobsSchema,
-                                                         &kLogSchema};
+                                                         &kLogSchema,     &kConfigSchema};
     return all;
 }
 

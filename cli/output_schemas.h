@@ -19,6 +19,7 @@ extern const RecordSchema kBackupsSchema;
 extern const RecordSchema kScheduleSchema;
 extern const RecordSchema kJobsSchema;
 extern const RecordSchema kLogSchema;
+extern const RecordSchema kConfigSchema;
 
 // Every schema above, for the documentation check.
 const std::vector<const RecordSchema*>& AllSchemas();

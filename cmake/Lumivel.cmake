@@ -20,7 +20,7 @@ function(lumivel_test name)
     add_test(NAME ${name} COMMAND ${name})
   endif()
   set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-                       ENVIRONMENT "LUMIVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};LUMIVEL_BIN_DIR=${LUMIVEL_BIN_DIR};LUMIVEL_AUDIT_LOG=${CMAKE_BINARY_DIR}/test-audit/audit.log")
+                       ENVIRONMENT "LUMIVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};LUMIVEL_BIN_DIR=${LUMIVEL_BIN_DIR};LUMIVEL_AUDIT_LOG=${CMAKE_BINARY_DIR}/test-audit/audit.log;LUMIVEL_CONFIG_DIR=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
 
 # lumivel_com_module(<name> SOURCES <files...> [LIBS <targets...>])

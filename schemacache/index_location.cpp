@@ -1,5 +1,6 @@
 #include "schemacache/index_location.h"
 
+#include "lumivel/machine_config.h"
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/guid.h"
@@ -117,6 +118,8 @@ std::u16string FileLocation(std::u16string_view moduleDirectory) {
     for (size_t i = 0; i < candidates.size(); ++i) {
         const std::u16string& directory = candidates[i];
         // The module's own directory is never created; an empty one is the current directory.
+        // Installed software is the package manager's: even root writes nothing there.
+        if (i == 0 && lumivel::IsSoftwareFolder(directory)) continue;
         if (i > 0 && !EnsureDirectory(directory)) continue;
         if (CanCreateFilesIn(directory.empty() ? std::u16string(u"./") : directory)) return directory;
     }

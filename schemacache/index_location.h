@@ -3,7 +3,7 @@
 //
 // The installation directory is usually not writable by the users who run the console, so the
 // first of these directories in which this process can create files is taken:
-//   1. the module's own directory;
+//   1. the module's own directory, unless it lies below /usr (an installed package's);
 //   2. the machine's cache directory, $LUMIVEL_MACHINE_CACHE or /var/cache/lumivel;
 //   3. the user's cache directory, $XDG_CACHE_HOME/lumivel (default ~/.cache/lumivel).
 // The two cache directories are created when missing. When none is writable the module's

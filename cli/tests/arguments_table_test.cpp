@@ -31,6 +31,7 @@ const std::vector<Base> kBases = {
      true},
     {Command::Log, {"log"}, true, false},
     {Command::Jobs, {"jobs"}, true, false},
+    {Command::Config, {"config"}, true, false},
 };
 
 std::vector<std::string> with(std::vector<std::string> words, const std::vector<std::string>& more) {
@@ -136,6 +137,11 @@ TEST(ArgumentsTableTest, AMistakeIsOneLineAndPointsToTheHelpOfItsSubCommand) {
         {{"jobs", "delete"}, "jobs takes nothing, 'delete NAME' or 'run NAME'", "jobs"},
         {{"jobs", "run", "x", "-f", "json"}, "jobs takes --format only for its list", "jobs"},
         {{"backup", "d"}, "backup takes DOMAIN and at least one DN", "backup"},
+        // Without its DOMAIN, backups once read past the end of the words and crashed.
+        {{"backups"}, "backups takes one DOMAIN", "backups"},
+        {{"backups", "d", "e"}, "backups takes one DOMAIN", "backups"},
+        {{"config", "x"}, "config takes no arguments", "config"},
+        {{"config", "--server", "dc1"}, "--server does not go with config", "config"},
         {{"schedule", "d", "OU=x", "--at", "02:00", "--account", "a"}, "schedule takes one of --daily", "schedule"},
         {{"schedule", "d", "OU=x", "--daily", "one"}, "--daily needs a number", "schedule"},
         {{"schedule", "d", "OU=x", "--daily", "1", "--at", "24:00"}, "--at needs a time as HH:MM", "schedule"},

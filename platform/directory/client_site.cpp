@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "dn.h"
+#include "lumivel/machine_config.h"
 #include "lumivel/trace.h"
 
 namespace lumivel::directory {
@@ -11,9 +12,6 @@ namespace lumivel::directory {
 namespace {
 
 constexpr auto kKeptFor = std::chrono::minutes(15);
-// Pinged DCs answer within milliseconds; a DC that does not answer UDP at all (a firewall)
-// must not slow every program start by more than this.
-constexpr int kPingTimeoutMilliseconds = 1500;
 
 struct KeptSite {
     ClientSite site;
@@ -34,9 +32,14 @@ std::map<std::string, KeptSite>& Kept() {
 
 ClientSiteSources SystemClientSiteSources() {
     ClientSiteSources sources;
-    sources.configuredSite = [] { return std::string(); };
+    sources.configuredSite = [] {
+        const std::optional<ConfigValue> site = MachineSetting("Site");
+        return site ? site->value : std::string();
+    };
     sources.ping = [](const std::string& domain, const std::vector<std::string>& hosts) {
-        return PingDomainControllers(domain, hosts, kPingTimeoutMilliseconds, true);
+        // Pinged DCs answer within milliseconds; a DC that does not answer UDP at all (a
+        // firewall) must not slow every program start by more than this (1.5 s by default).
+        return PingDomainControllers(domain, hosts, MachineNumber("SitePingTimeout", nullptr).value, true);
     };
     sources.now = [] { return std::chrono::steady_clock::now(); };
     return sources;

@@ -12,6 +12,7 @@
 #include "client_site.h"
 #include "dn.h"
 #include "lumivel/dns_name.h"
+#include "lumivel/machine_config.h"
 #include "lumivel/text.h"
 #include "lumivel/trace.h"
 
@@ -174,6 +175,7 @@ SiteAwareSources SystemSiteAwareSources() {
                                  ") puts this machine in site " + site.site);
         return site.site;
     };
+    sources.preferred = [] { return MachineNameList("PreferredDomainControllers"); };
     return sources;
 }
 

@@ -15,6 +15,7 @@
 #include "dn.h"
 #include "error_table.h"
 #include "kerberos_identity.h"
+#include "lumivel/machine_config.h"
 #include "lumivel/system_messages.h"
 #include "lumivel/text.h"
 #include "lumivel/trace.h"
@@ -24,13 +25,6 @@ namespace lumivel::directory {
 namespace {
 
 std::atomic<size_t> g_connectionsOpened{0};
-
-int EnvSeconds(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    if (!text || !*text) return fallback;
-    const int value = std::atoi(text);
-    return value > 0 ? value : fallback;
-}
 
 int SaslInteract(LDAP*, unsigned, void*, void* interactions) {
     // GSSAPI asks nothing we could answer; take the library's defaults.
@@ -69,8 +63,8 @@ int SecondsLeft(std::chrono::steady_clock::time_point deadline) {
 
 ConnectionTimeouts CurrentTimeouts() {
     ConnectionTimeouts t;
-    t.connectSeconds = EnvSeconds("LUMIVEL_LDAP_CONNECT_TIMEOUT", t.connectSeconds);
-    t.operationSeconds = EnvSeconds("LUMIVEL_LDAP_OPERATION_TIMEOUT", t.operationSeconds);
+    t.connectSeconds = MachineNumber("LdapConnectTimeout", "LUMIVEL_LDAP_CONNECT_TIMEOUT").value;
+    t.operationSeconds = MachineNumber("LdapOperationTimeout", "LUMIVEL_LDAP_OPERATION_TIMEOUT").value;
     return t;
 }
 

@@ -40,7 +40,8 @@ struct ConnectionTimeouts {
     int connectSeconds = 10;
     int operationSeconds = 120;
 };
-// Overridable through LUMIVEL_LDAP_CONNECT_TIMEOUT / LUMIVEL_LDAP_OPERATION_TIMEOUT (seconds).
+// LUMIVEL_LDAP_CONNECT_TIMEOUT / LUMIVEL_LDAP_OPERATION_TIMEOUT (seconds) when set, else the
+// machine's configuration (LdapConnectTimeout, LdapOperationTimeout), else 10 s and 120 s.
 ConnectionTimeouts CurrentTimeouts();
 // Whole seconds left until the deadline, at least one: libldap takes whole time-outs.
 int SecondsLeft(std::chrono::steady_clock::time_point deadline);

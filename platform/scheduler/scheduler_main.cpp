@@ -9,19 +9,12 @@
 
 #include "lumivel/program_information.h"
 #include "scheduler_service.h"
-
-namespace {
-
-constexpr char kUsage[] =
-    "usage: lumivel-scheduler [--foreground] | --help | --version\n"
-    "The service that fires the scheduled backup jobs of the task folder ($LUMIVEL_TASK_FOLDER,\n"
-    "default /var/lib/lumivel/tasks), each under the account lumivel. It logs to the system log;\n"
-    "--foreground also writes the log on stderr. SIGHUP reads the folder again, SIGTERM stops it.\n";
-
-}  // namespace
+#include "scheduler_usage.h"
 
 int main(int argc, char** argv) {
-    if (std::optional<int> answered = lumivel::AnswerHelpOrVersion(argc, argv, "lumivel-scheduler", kUsage)) return *answered;
+    if (std::optional<int> answered =
+            lumivel::AnswerHelpOrVersion(argc, argv, "lumivel-scheduler", lumivel::scheduler::kSchedulerUsage))
+        return *answered;
     auto echo = lumivel::scheduler::LogEcho::SystemLogOnly;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--foreground") == 0) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "lumivel/machine_config.h"
 #include "provider/backup/inf_file.h"
 #include "provider/backup/module_directory.h"
+#include "shared/text_helpers.h"
 #include "win/processes.h"
 #include "win/strings.h"
 
@@ -71,6 +73,11 @@ bool IsRestrictedAttribute(AttributeLists& lists, LPCWSTR attribute) {
 
 void LoadAttributeLists(AttributeLists& lists) { lists.Load(); }
 
-std::u16string ConfigurationFilePath() { return ModuleDirectory() + kConfigurationFileName; }
+std::u16string ConfigurationFilePath() {
+    // The machine's copy is the administrator's to edit; the module's is what was shipped.
+    const std::string machine = lumivel::MachineConfigFile("Revivo_Config.inf");
+    if (!machine.empty()) return lumivel::shared::WidenText(machine);
+    return ModuleDirectory() + kConfigurationFileName;
+}
 
 }  // namespace revivo

@@ -1,4 +1,5 @@
-// The provider's attribute lists from "Revivo_Config.inf" beside the provider module:
+// The provider's attribute lists from "Revivo_Config.inf" (the machine's, else the one beside
+// the provider module):
 // "Restricted.Attributes" (never written into a backup, skipped when a backup is read) and
 // "Post.Attributes" (read and kept; nothing depends on it). The provider object owns one
 // AttributeLists; it is used on that object's thread only.
@@ -58,8 +59,9 @@ private:
 bool IsRestrictedAttribute(AttributeLists& lists, LPCWSTR attribute);
 void LoadAttributeLists(AttributeLists& lists);
 
-// The directory of the module holding this code (cut after its last '/' or '\', kept) plus the
-// file name; the bare file name when the module path cannot be had.
+// The machine's copy in the configuration folder (/etc/lumivel) when there is one; else the
+// directory of the module holding this code (cut after its last '/' or '\', kept) plus the
+// file name, or the bare file name when the module path cannot be had.
 std::u16string ConfigurationFilePath();
 
 }  // namespace revivo

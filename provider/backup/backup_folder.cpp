@@ -1,6 +1,8 @@
 #include "provider/backup/backup_folder.h"
 
+#include "lumivel/machine_config.h"
 #include "lumivel/registry_key.h"
+#include "shared/text_helpers.h"
 
 namespace revivo {
 
@@ -16,6 +18,10 @@ BackupFolder BackupFolderFor(std::u16string_view server) {
     lumivel::RegistryKey policy;
     policy.create(HKEY_CURRENT_USER, kBackupPolicyKey, KEY_READ);
     std::optional<std::u16string> location = policy ? policy.readString(kFileLocationValue) : std::nullopt;
+    // The machine's folder stands for users whom no policy names one.
+    if (!location || location->empty())
+        if (std::optional<lumivel::ConfigValue> machine = lumivel::MachineSetting("BackupFolder"))
+            location = lumivel::shared::WidenText(machine->value);
     if (location && !location->empty()) {
         if (location->back() != u'\\' && location->back() != u'/') location->push_back(isUnc(*location) ? u'\\' : u'/');
         return BackupFolder{*location, false};

@@ -1,5 +1,6 @@
-// Where backup archives go: the "FileLocation" policy value when it is set, else the folder
-// "Tarvo Lumivel" on the sysvol share of the domain controller in use.
+// Where backup archives go: the "FileLocation" policy value when it is set, else the machine's
+// BackupFolder (lumivel.conf), else the folder "Tarvo Lumivel" on the sysvol share of the
+// domain controller in use.
 #pragma once
 
 #include <string>

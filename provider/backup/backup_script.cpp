@@ -1,5 +1,6 @@
 #include "provider/backup/backup_script.h"
 
+#include "lumivel/machine_config.h"
 #include "lumivel/temporary_file.h"
 #include "provider/backup/module_directory.h"
 #include "provider/platform_headers.h"
@@ -47,7 +48,11 @@ bool canCreateFilesIn(const std::u16string& folder) {
 }  // namespace
 
 std::u16string ScheduledBackupsFolder(DWORD* error) {
-    const std::u16string beside = ModuleDirectory() + kScheduledBackupsFolderName + u"/";
+    const std::u16string module = ModuleDirectory();
+    // An installed package's folder is the package manager's; root's scripts go into the
+    // product's state folder instead, where the account that runs the jobs can read them.
+    const std::u16string beside = (lumivel::IsSoftwareFolder(module) ? std::u16string(kMachineStateFolder) : module) +
+                                  kScheduledBackupsFolderName + u"/";
     if (ensureFolder(beside) == ERROR_SUCCESS && canCreateFilesIn(beside)) return beside;
     std::u16string data = environment(u"XDG_DATA_HOME");
     // A relative value is ignored, as the XDG base directory rules ask.

@@ -21,9 +21,12 @@
 namespace revivo {
 
 inline constexpr char16_t kScheduledBackupsFolderName[] = u"Scheduled Backups";
+// Where "Scheduled Backups" goes instead of beside a module of installed software (below /usr).
+inline constexpr char16_t kMachineStateFolder[] = u"/var/lib/lumivel/";
 
 // The folder of the scripts, with its final separator, created when missing: "Scheduled
-// Backups" beside the provider module when this account may create files there, else in the
+// Backups" beside the provider module (in kMachineStateFolder when the module is installed
+// software) when this account may create files there, else in the
 // user's own data folder ($XDG_DATA_HOME/lumivel, by default ~/.local/share/lumivel). A job runs
 // whatever its script says, so scripts are kept only where their owner alone may change them,
 // never in a cache folder that others may share or that may be emptied. Empty with the Win32

@@ -81,6 +81,12 @@ TEST_F(FileLocationTest, ReadOnlyModuleDirectoryForAnOrdinaryUser) {
     chmod((m_folder.path() + "/module").c_str(), 0755);
 }
 
+TEST_F(FileLocationTest, NeverBesideInstalledSoftwareEvenForRoot) {
+    // Root may write into /usr; the package manager owns it, so the cache is used instead.
+    EXPECT_EQ(FileLocation(u"/usr/"), Path("machine/"));
+    EXPECT_EQ(FileLocation(u"/usr/lib/lumivel/"), Path("machine/"));
+}
+
 TEST(ModulePaths, DirectoryOfAPath) {
     EXPECT_EQ(DirectoryOf(u"/opt/lumivel/Glossar.so"), u"/opt/lumivel/");
     EXPECT_EQ(DirectoryOf(u"C:\\Program Files\\Glossar.dll"), u"C:\\Program Files\\");

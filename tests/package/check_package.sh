@@ -27,11 +27,16 @@ for file in lumivel reg regsvr lumivel-scheduler System32/wscript libplatform.so
   grep -qx "./usr/lib/lumivel/$file" <<<"$contents" || fail "the package lacks /usr/lib/lumivel/$file"
 done
 readonly doc=./usr/share/doc/tarvo-lumivel
-for file in ./usr/bin/lumivel ./usr/bin/reg ./usr/bin/regsvr ./lib/systemd/system/lumivel-scheduler.service \
+for file in ./usr/bin/lumivel ./lib/systemd/system/lumivel-scheduler.service \
+            ./usr/share/man/man1/lumivel.1.gz ./usr/share/man/man8/lumivel-scheduler.8.gz \
+            ./usr/share/bash-completion/completions/lumivel ./usr/share/zsh/vendor-completions/_lumivel \
+            ./usr/share/man/man5/lumivel.conf.5.gz ./etc/lumivel/lumivel.conf ./etc/lumivel/Revivo_Config.inf \
             ./usr/share/applications/tarvo-lumivel.desktop ./usr/share/icons/hicolor/scalable/apps/tarvo-lumivel.svg \
             ./etc/logrotate.d/tarvo-lumivel "$doc/copyright" "$doc/changelog.Debian.gz" "$doc/README.md.gz"; do
   grep -qx "$file" <<<"$contents" || fail "the package lacks $file"
 done
+# The registry tools are the installation's own: no user needs them on the PATH.
+if grep -q "^\./usr/bin/reg" <<<"$contents"; then fail "the package puts reg or regsvr into /usr/bin"; fi
 if grep -q "^\./home\|^\./tmp\|^\./work" <<<"$contents"; then fail "the package holds files outside the system folders"; fi
 if dpkg-deb -c "$package" | grep -q "^l.*-> /"; then fail "the package holds links that lead out of it: $(dpkg-deb -c "$package" | grep "^l.*-> /")"; fi
 
@@ -60,7 +65,9 @@ version="$(sed -n 's/^project(TarvoLumivel VERSION \([0-9.]*\).*/\1/p' "$source_
 grep -qx "Version: $version-[0-9]*" "$control" || fail "the package's version is not the product's $version: $(grep ^Version: "$control")"
 grep -q "^Depends: .*libldap-2\.5-0 (>= " "$control" || fail "the dependencies were not found from the linked libraries: $(grep ^Depends: "$control")"
 grep -q "^Depends: .*libsasl2-modules-gssapi-mit" "$control" || fail "the package does not depend on the SASL GSSAPI plugin"
-grep -qx "/etc/logrotate.d/tarvo-lumivel" "$work/control/conffiles" || fail "the logrotate file is no conffile"
+for conffile in /etc/logrotate.d/tarvo-lumivel /etc/lumivel/lumivel.conf /etc/lumivel/Revivo_Config.inf; do
+  grep -qx "$conffile" "$work/control/conffiles" || fail "$conffile is no conffile"
+done
 (cd "$work/root" && md5sum --check --quiet "$work/control/md5sums") || fail "the md5sums do not match the files"
 [ "$(grep -c . "$work/control/md5sums")" -eq "$(find "$work/root" -type f ! -path "$work/root/etc/*" | wc -l)" ] ||
   fail "md5sums does not list every file outside /etc"
@@ -77,6 +84,7 @@ lintian_status=0
 lintian --pedantic --display-info --fail-on error "$package" >"$work/lintian.txt" 2>&1 || lintian_status=$?
 echo "check_package: lintian says:" >&2
 grep -v "running with root privileges" "$work/lintian.txt" | sed 's/^/  /' >&2 || true
+if grep -q "no-manual-page" "$work/lintian.txt"; then fail "a program of /usr/bin has no manual page"; fi
 [ "$lintian_status" -eq 0 ] || fail "lintian reports errors or could not check the package (exit code $lintian_status)"
 
 # The maintainer scripts run with the unpacked tree as their root: the product's folders, the
