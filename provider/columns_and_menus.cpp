@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "lumivel/registry_key.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"

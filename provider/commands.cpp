@@ -9,6 +9,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/common/command_report.h"
+#include "provider/common/system_error_text.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -91,7 +92,7 @@ HRESULT Revivo::runCommand(HWND hwndParent, LONG lCommandId, const std::vector<P
             PropertySet* first = selection.empty() ? nullptr : selection.front();
             if (!first) return S_FALSE;
             if (!single && !first->has(u"FocusedDC")) FillInFocusedDC(first);
-            PerformBackupInput input{this, std::u16string(first->getText(u"FocusedDC")), first, {}};
+            PerformBackupInput input{backupSources(), std::u16string(first->getText(u"FocusedDC")), first, {}};
             for (PropertySet* record : selection)
                 if (record) input.selection.push_back(record);
             if (input.server.empty()) return S_FALSE;
@@ -162,7 +163,7 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
         server = lumivel::shared::ServerOfBinding(object.get());
     object.reset();
     // A script has no window: the writer reports its failures to stderr and the system log.
-    RunBackup(this, nullptr, server, {record});
+    RunBackup(backupSources(), nullptr, server, {record});
     record->release();
     return S_OK;
 }

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
-#include "provider/revivo.h"
 #include "provider/restore/tombstone_lifetime.h"
+#include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "win/adsi.h"
+#include "win/datetime.h"
+#include "win/wformat.h"
 
 using lumivel::ComPtr;
 

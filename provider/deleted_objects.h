@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/schema_cache_interface.h"
+#include "win/adsi.h"
 
 namespace revivo {
 

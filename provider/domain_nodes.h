@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
+#include "win/adsi.h"
 
 namespace revivo {
 

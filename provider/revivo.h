@@ -14,13 +14,13 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
-#include "provider/backup/attribute_lists.h"
-#include "provider/backup/class_attribute_cache.h"
-#include "provider/platform_headers.h"
+#include "provider/backup/backup_sources.h"
 #include "provider/restore/tombstone_lifetime.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
+#include "win/adsi.h"
+#include "win/commctrl.h"
 
 namespace revivo {
 
@@ -174,6 +174,7 @@ public:
     ISchemaCache* schemaCache() const { return m_schemaCache; }
     AttributeLists& attributeLists() { return m_attributeLists; }
     ClassAttributeCache& classAttributes() { return m_classAttributes; }
+    BackupSources backupSources() { return {&m_attributeLists, &m_classAttributes}; }
     // How many tombstones the last unfiltered listings left for reanimation to consult, of all
     // naming contexts or of one.
     size_t deletedObjectCacheSize() const;

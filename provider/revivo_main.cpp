@@ -1,6 +1,6 @@
 // Module entry points of RevivoProvider.so: the class object, unloading and registration.
 #include "lumivel/com_object.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/revivo_registration.h"
 

@@ -2,6 +2,8 @@
 
 #include "lumivel/registrar.h"
 #include "provider/revivo.h"
+#include "win/processes.h"
+#include "win/winerror.h"
 
 using lumivel::com::RegistrarAction;
 

@@ -1,7 +1,7 @@
 // Self-registration of RevivoProvider.so from its registrar script resource.
 #pragma once
 
-#include "provider/platform_headers.h"
+#include "win/types.h"
 
 namespace revivo {
 

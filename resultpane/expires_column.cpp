@@ -30,8 +30,9 @@ void Panorel::loadTopColumns() {
     m_expiresOffered = m_provider &&
                        SUCCEEDED(m_provider->GetColumns(kViewTypeResultWithExpires, offered.get(), nullptr)) &&
                        offered->vt != VT_EMPTY;
-    if (m_expiresOffered && ExpiresColumnWanted() && showTopColumns(kViewTypeResultWithExpires)) return;
-    showTopColumns(kPanorelTopPane);
+    if (!(m_expiresOffered && ExpiresColumnWanted() && showTopColumns(kViewTypeResultWithExpires)))
+        showTopColumns(kPanorelTopPane);
+    m_fitColumnsPending = columnsAtDefaults();
 }
 
 void Panorel::showExpiresColumn(bool show) {

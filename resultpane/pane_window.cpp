@@ -6,7 +6,9 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "lumivel/wide_string.h"
 #include "resultpane/panorel.h"
+#include "resultpane/readable_text.h"
 #include "shared/object_list.h"
 #include "win/gdi.h"
 #include "win/richedit.h"
@@ -218,6 +220,9 @@ LRESULT Panorel::notify(NMHDR* header) {
     case LVN_COLUMNCLICK:
         if (top) columnClicked(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
         return 0;
+    case LVN_GETINFOTIPW:
+        if (top) infoTip(reinterpret_cast<NMLVGETINFOTIPW*>(header));
+        return 0;
     case LVN_ODFINDITEMW:
         return top ? findItem(reinterpret_cast<NMLVFINDITEMW*>(header)) : -1;
     case LVN_ITEMCHANGED: {
@@ -263,9 +268,24 @@ void Panorel::displayInfo(HWND list, NMLVDISPINFOW* info) {
         BSTR text = nullptr;
         if (info->item.iSubItem >= 0 && size_t(info->item.iSubItem) < keys.size())
             text = shown->getString(keys[size_t(info->item.iSubItem)].c_str());
-        // The record's own string: the list only reads it while the record is shown.
-        info->item.pszText = text ? text : empty;
-        info->item.cchTextMax = text ? int(SysStringLen(text)) : 0;
+        // The record's own string: the list only reads it while the record is shown. A mangled
+        // name or place goes readable into the list's buffer instead.
+        std::u16string readable;
+        const std::u16string_view raw = text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+        if (list == m_topList && text && size_t(info->item.iSubItem) < keys.size()) {
+            const std::u16string& key = keys[size_t(info->item.iSubItem)];
+            if (lumivel::EqualsNoCase(key, kNameKey)) readable = ReadableName(raw);
+            else if (lumivel::EqualsNoCase(key, kParentKey)) readable = ReadablePlace(raw);
+        }
+        if (!readable.empty() && readable != raw && info->item.pszText && info->item.pszText != LPSTR_TEXTCALLBACKW &&
+            info->item.cchTextMax > 0) {
+            const size_t copied = std::min(readable.size(), size_t(info->item.cchTextMax) - 1);
+            std::copy_n(readable.data(), copied, info->item.pszText);
+            info->item.pszText[copied] = 0;
+        } else {
+            info->item.pszText = text ? text : empty;
+            info->item.cchTextMax = text ? int(SysStringLen(text)) : 0;
+        }
     }
     if (info->item.mask & LVIF_IMAGE) {
         if (shown->ImageIndex == -1 && m_schemaCache) {
@@ -286,6 +306,19 @@ void Panorel::displayInfo(HWND list, NMLVDISPINFOW* info) {
         }
         info->item.iImage = shown->ImageIndex;
     }
+}
+
+void Panorel::infoTip(NMLVGETINFOTIPW* tip) {
+    // The last known parent's whole DN, raw, as the directory holds it: the cell may be cut or
+    // shown readable.
+    PropertySet* shown = m_records.at(tip->iItem);
+    if (!shown || !tip->pszText || tip->cchTextMax <= 0 || tip->iSubItem < 0 || size_t(tip->iSubItem) >= m_topKeys.size())
+        return;
+    if (!lumivel::EqualsNoCase(m_topKeys[size_t(tip->iSubItem)], kParentKey)) return;
+    const std::u16string_view dn = KeyText(shown, m_topKeys[size_t(tip->iSubItem)]);
+    const size_t copied = std::min(dn.size(), size_t(tip->cchTextMax) - 1);
+    std::copy_n(dn.data(), copied, tip->pszText);
+    tip->pszText[copied] = 0;
 }
 
 void Panorel::columnClicked(int column) {

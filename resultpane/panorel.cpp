@@ -227,6 +227,7 @@ HRESULT Panorel::ReleaseInterfaces() {
     m_bottomKeys.clear();
     m_topViewType = kPanorelTopPane;
     m_expiresOffered = false;
+    m_fitColumnsPending = false;
     m_menuProviders.clear();
     m_console.reset();
     m_namespace.reset();
@@ -265,6 +266,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         releaseRecords(old);
         if (m_topList) {
             SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
+            if (m_fitColumnsPending && !m_records.empty() && fitColumnsToPane()) m_fitColumnsPending = false;
             redraw(m_topList);
         }
         selectionChanged(-1);

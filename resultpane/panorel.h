@@ -237,6 +237,7 @@ private:
     void paint(HDC dc, const RECT& bounds);
     LRESULT notify(NMHDR* header);
     void displayInfo(HWND list, NMLVDISPINFOW* info);
+    void infoTip(NMLVGETINFOTIPW* tip);
     void columnClicked(int column);
     long findItem(const NMLVFINDITEMW* find);
     void doubleClicked(HWND list);
@@ -254,6 +255,11 @@ private:
     void showFilteredRecords();
     // The console's status bar: how many deleted objects the shown node has, and how many pass.
     void showStatus();
+
+    // First-run column widths (column_fit.cpp).
+    bool columnsAtDefaults() const;
+    // False while the list has no width to fit into.
+    bool fitColumnsToPane();
 
     // Data side (panorel.cpp).
     // The top columns of the view type the user's choice asks for, from the main provider.
@@ -308,6 +314,8 @@ private:
     // The view type of the top columns shown, and whether the provider has the one with "Expires".
     LONG m_topViewType = kPanorelTopPane;
     bool m_expiresOffered = false;
+    // The columns wait for records (and a width) to be fitted to.
+    bool m_fitColumnsPending = false;
 
     LONG_PTR m_selectedNode = 0;
     LONG_PTR m_scopeItem = 0;

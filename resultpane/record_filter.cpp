@@ -21,7 +21,7 @@ constexpr char16_t kFieldBreak = u'\x1F';
 constexpr const char16_t* kSearchedKeys[] = {u"parent", u"FriendlyClassName", u"class"};
 
 std::u16string FormatUtc(const SYSTEMTIME& t) {
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned(t.wYear), unsigned(t.wMonth),
                   unsigned(t.wDay), unsigned(t.wHour), unsigned(t.wMinute), unsigned(t.wSecond));
     return std::u16string(text, text + std::char_traits<char>::length(text));

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/common/timed_process.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"

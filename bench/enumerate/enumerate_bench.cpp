@@ -27,6 +27,7 @@
 #include "shared/object_list.h"
 #include "shared/schema_cache_interface.h"
 #include "shared/text_helpers.h"
+#include "win/processes.h"
 
 namespace {
 

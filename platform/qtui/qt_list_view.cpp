@@ -51,6 +51,10 @@ public:
         if (!index.isValid() || index.row() >= m_rows) return {};
         int subItem = size_t(index.column()) < m_columns.size() ? m_columns[size_t(index.column())].subItem : 0;
         if (role == Qt::DisplayRole) return SingleLine(ToQString(ui::ListViewCellText(m_hwnd, index.row(), subItem)));
+        if (role == Qt::ToolTipRole) {
+            std::u16string tip = ui::ListViewInfoTip(m_hwnd, index.row(), subItem);
+            return tip.empty() ? QVariant() : QVariant(ToQString(tip));
+        }
         if (role == Qt::DecorationRole && index.column() == 0) {
             auto* state = StateOf(m_hwnd);
             if (!state || !state->smallImages) return {};

@@ -149,6 +149,21 @@ struct ListView {
         return std::u16string(info.item.pszText);
     }
 
+    std::u16string infoTip(int item, int subItem) {
+        if (!valid(item)) return {};
+        WCHAR buffer[1024];
+        buffer[0] = 0;
+        NMLVGETINFOTIPW info{};
+        info.pszText = buffer;
+        info.cchTextMax = int(std::size(buffer));
+        info.iItem = item;
+        info.iSubItem = subItem;
+        if (!ownerData()) info.lParam = state->items[size_t(item)].param;
+        NotifyParent(window->handle, info.hdr, LVN_GETINFOTIPW);
+        buffer[std::size(buffer) - 1] = 0;
+        return std::u16string(buffer);
+    }
+
     int dispImage(int item) {
         NMLVDISPINFOW info{};
         info.item.mask = LVIF_IMAGE;
@@ -702,6 +717,11 @@ int UserListFindItem(HWND hwnd, int start, const std::u16string& text) {
 std::u16string ListViewCellText(HWND hwnd, int item, int subItem) {
     auto opened = Open(hwnd);
     return opened ? opened->text(item, subItem) : std::u16string();
+}
+
+std::u16string ListViewInfoTip(HWND hwnd, int item, int subItem) {
+    auto opened = Open(hwnd);
+    return opened ? opened->infoTip(item, subItem) : std::u16string();
 }
 
 int ListViewCellImage(HWND hwnd, int item) {

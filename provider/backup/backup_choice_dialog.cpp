@@ -3,15 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "lumivel/com_object.h"
 #include "provider/backup/archive_index.h"
 #include "provider/backup/archive_trust.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/section_name.h"
 #include "provider/common/command_report.h"
 #include "provider/common/dialog_helpers.h"
-#include "provider/resource_ids.h"
-#include "provider/revivo.h"
+#include "provider/common/resource_ids.h"
 #include "shared/text_list.h"
+#include "win/commctrl.h"
 
 namespace revivo {
 

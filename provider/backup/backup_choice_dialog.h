@@ -2,9 +2,9 @@
 // newest first, for the restore to recreate the object's former parent from.
 #pragma once
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
+#include "win/types.h"
 
 namespace revivo {
 

@@ -3,8 +3,11 @@
 #include "lumivel/machine_config.h"
 #include "lumivel/temporary_file.h"
 #include "provider/backup/module_directory.h"
-#include "provider/platform_headers.h"
+#include "win/errors.h"
 #include "win/files.h"
+#include "win/guid.h"
+#include "win/processes.h"
+#include "win/threads.h"
 
 namespace revivo {
 

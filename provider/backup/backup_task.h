@@ -1,8 +1,8 @@
 // The scheduled work item of a backup.
 #pragma once
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "win/types.h"
 
 namespace revivo {
 

@@ -1,21 +1,24 @@
 #include "provider/backup/backup_writer.h"
 
 #include "lumivel/temporary_file.h"
-#include "lumivel/system_messages.h"
 #include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
 #include "provider/common/audit.h"
 #include "provider/common/command_report.h"
-#include "provider/revivo.h"
+#include "provider/common/system_error_text.h"
+#include "win/datetime.h"
+#include "win/dserror.h"
+#include "win/errors.h"
 #include "win/eventlog.h"
+#include "win/files.h"
 #include "win/guid.h"
+#include "win/strings.h"
+#include "win/user.h"
 
 namespace revivo {
 
 namespace {
-
-constexpr DWORD kMessageTextLimit = 260;
 
 std::u16string newGuidText() {
     GUID guid{};
@@ -52,20 +55,6 @@ BackupRun failed(BackupRun run, BackupRun::Outcome outcome, DWORD error) {
 
 }  // namespace
 
-std::u16string SystemErrorText(DWORD error) {
-    std::u16string out = lumivel::SystemMessageText(error);
-    // A text that would not fit the message buffer, line end and terminator included, reads
-    // as its code.
-    if (out.size() + 3 > kMessageTextLimit) out.clear();
-    while (!out.empty() && out.back() == u' ') out.pop_back();
-    if (out.empty()) {
-        WCHAR code[32];
-        swprintf_s(code, ARRAYSIZE(code), u"Error 0x%08X", static_cast<unsigned>(error));
-        out = code;
-    }
-    return out;
-}
-
 LPCWSTR BackupFailureCaption(BackupRun::Outcome outcome) {
     switch (outcome) {
         case BackupRun::Outcome::FolderNotCreated: return u"Error Creating Revivo Directory";
@@ -84,14 +73,14 @@ void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16
 
 namespace {
 
-BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+BackupRun runBackup(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
                     SubtreeReading reading);
 
 }  // namespace
 
-BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+BackupRun RunBackup(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
                     SubtreeReading reading) {
-    BackupRun run = runBackup(provider, owner, server, objects, reading);
+    BackupRun run = runBackup(sources, owner, server, objects, reading);
     if (run.outcome == BackupRun::Outcome::NothingToBackUp) return run;
     bool stored = run.outcome == BackupRun::Outcome::Stored;
     std::vector<lumivel::shared::AuditEntry> audit;
@@ -106,7 +95,7 @@ BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, co
 
 namespace {
 
-BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+BackupRun runBackup(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
                     SubtreeReading reading) {
     BackupRun run;
     if (objects.empty()) return run;
@@ -133,7 +122,7 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
         GetSystemTime(&now);
         file.WriteHeader(now, objects.front()->getText(u"path"));
         for (PropertySet* object : objects)
-            WriteObjectSections(provider, file, server, object->getText(u"path"), reading, &report);
+            WriteObjectSections(sources, file, server, object->getText(u"path"), reading, &report);
     }
     bool written = file.Close();
     run.sections = file.SectionCount();
@@ -175,8 +164,8 @@ BackupRun runBackup(Revivo* provider, HWND owner, std::u16string_view server, co
 
 }  // namespace
 
-int BackupToArchive(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects) {
-    return RunBackup(provider, owner, server, objects).outcome == BackupRun::Outcome::FolderNotCreated ? 1 : 0;
+int BackupToArchive(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects) {
+    return RunBackup(sources, owner, server, objects).outcome == BackupRun::Outcome::FolderNotCreated ? 1 : 0;
 }
 
 }  // namespace revivo

@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "provider/backup/object_sections.h"
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
+#include "win/winerror.h"
 
 namespace revivo {
-
-class Revivo;
 
 // The record key that receives the archive's full path once it is in the backup folder; its
 // callers read it too, so it is declared with the provider's interfaces.
@@ -36,11 +34,11 @@ struct BackupRun {
 // the outcome is shown in message boxes; without one only failures are reported, to stderr
 // and the system log, so that a scheduled job never waits for a button nobody presses.
 // On success every record of the list gets the archive's path under kBackupArchiveKey.
-BackupRun RunBackup(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
+BackupRun RunBackup(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects,
                     SubtreeReading reading = SubtreeReading::Batched);
 
 // The same with the result callers see: 1 when the backup folder could not be created, else 0.
-int BackupToArchive(Revivo* provider, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects);
+int BackupToArchive(const BackupSources& sources, HWND owner, std::u16string_view server, const std::vector<PropertySet*>& objects);
 
 // The caption of the message that says why a run failed.
 LPCWSTR BackupFailureCaption(BackupRun::Outcome outcome);
@@ -48,8 +46,5 @@ LPCWSTR BackupFailureCaption(BackupRun::Outcome outcome);
 // Shown or logged: with a window a message box (owned as given), without one a line on stderr
 // and an entry in the system log.
 void ReportBackupMessage(HWND window, bool windowless, LPCWSTR caption, std::u16string_view text, UINT style);
-
-// The system's text for an error code, at most 260 characters, without its line end.
-std::u16string SystemErrorText(DWORD error);
 
 }  // namespace revivo

@@ -1,6 +1,6 @@
 #include "provider/backup/module_directory.h"
 
-#include "provider/platform_headers.h"
+#include "win/processes.h"
 
 namespace revivo {
 

@@ -9,7 +9,6 @@
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_inf_file.h"
 #include "provider/backup/value_line.h"
-#include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
@@ -54,17 +53,17 @@ void noteFailure(HRESULT* first, HRESULT result) {
 }
 
 // The names of a list that a backup may write.
-std::vector<std::u16string> writableNames(Revivo* provider, const std::vector<std::u16string>& names) {
+std::vector<std::u16string> writableNames(const BackupSources& sources, const std::vector<std::u16string>& names) {
     std::vector<std::u16string> out;
     out.reserve(names.size());
     for (const std::u16string& name : names)
-        if (!IsRestrictedAttribute(provider->attributeLists(), name.c_str())) out.push_back(name);
+        if (!IsRestrictedAttribute(*sources.attributeLists, name.c_str())) out.push_back(name);
     return out;
 }
 
 // One list of a class: loaded with one GetInfoEx, then each name read and written.
-void writeAttributeList(Revivo* provider, BackupInfFile& file, IADs* object, const std::vector<std::u16string>& names) {
-    std::vector<std::u16string> wanted = writableNames(provider, names);
+void writeAttributeList(const BackupSources& sources, BackupInfFile& file, IADs* object, const std::vector<std::u16string>& names) {
+    std::vector<std::u16string> wanted = writableNames(sources, names);
     if (wanted.empty()) return;
     std::vector<LPWSTR> pointers;
     for (std::u16string& name : wanted) pointers.push_back(name.data());
@@ -80,7 +79,7 @@ void writeAttributeList(Revivo* provider, BackupInfFile& file, IADs* object, con
 }
 
 // The sections of one object bound on its own.
-void writeBoundObject(Revivo* provider, BackupInfFile& file, std::u16string_view server, std::u16string_view adsDn,
+void writeBoundObject(const BackupSources& sources, BackupInfFile& file, std::u16string_view server, std::u16string_view adsDn,
                       SectionReport* report) {
     ComPtr<IADs> object;
     HRESULT result = lumivel::shared::BindPath(lumivel::shared::LdapPathPrefix(server) + std::u16string(adsDn),
@@ -90,13 +89,13 @@ void writeBoundObject(Revivo* provider, BackupInfFile& file, std::u16string_view
     if (FAILED(result = object->get_Class(className.put())) || className.empty())
         return noteFailure(&report->skipped, FAILED(result) ? result : E_ADS_PROPERTY_NOT_FOUND);
     const ClassAttributeEntry& lists =
-        provider->classAttributes().GetClassAttributeLists(className.view(), server);
+        sources.classAttributes->GetClassAttributeLists(className.view(), server);
     std::vector<std::u16string> mandatory = lists.mandatory, optional = lists.optional;
     if (FAILED(result = object->get_GUID(guid.put())) || guid.empty())
         return noteFailure(&report->skipped, FAILED(result) ? result : E_ADS_PROPERTY_NOT_FOUND);
     file.BeginSection(guid.view());
-    writeAttributeList(provider, file, object.get(), mandatory);
-    writeAttributeList(provider, file, object.get(), optional);
+    writeAttributeList(sources, file, object.get(), mandatory);
+    writeAttributeList(sources, file, object.get(), optional);
     UniqueBstr parent;
     if (SUCCEEDED(object->get_Parent(parent.put()))) file.WriteLines(ParentPathLine(parent.view(), server));
 }
@@ -139,10 +138,10 @@ struct WritableLists {
 };
 using ClassLists = std::map<std::u16string, WritableLists, NoCaseLess>;
 
-WritableLists writableLists(Revivo* provider, const ClassAttributeEntry& entry) {
+WritableLists writableLists(const BackupSources& sources, const ClassAttributeEntry& entry) {
     WritableLists lists;
     for (const auto* list : {&entry.mandatory, &entry.optional})
-        for (const std::u16string& name : writableNames(provider, *list)) lists.names.push_back({name, asciiLower(name)});
+        for (const std::u16string& name : writableNames(sources, *list)) lists.names.push_back({name, asciiLower(name)});
     return lists;
 }
 
@@ -175,13 +174,13 @@ void writeColumns(BackupInfFile& file, IDirectorySearch* search, ADS_SEARCH_HAND
 // Every object's attributes in one paged search, written as they come. A request for all
 // attributes brings what the object holds; the computed ones that a backup may write are
 // asked for by name, as the object-by-object reading asks for every name of the class.
-HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16string_view server,
+HRESULT writeSubtreeBatched(const BackupSources& sources, BackupInfFile& file, std::u16string_view server,
                             IDirectorySearch* search, LONG* considered, SectionReport* report) {
     std::vector<std::u16string> names = {u"*", u"distinguishedName", u"objectClass", u"objectGUID"};
     std::vector<std::u16string> computed;
-    if (!provider->classAttributes().ConstructedAttributes(server, &computed)) return E_ADS_SCHEMA_VIOLATION;
+    if (!sources.classAttributes->ConstructedAttributes(server, &computed)) return E_ADS_SCHEMA_VIOLATION;
     computed.push_back(u"nTSecurityDescriptor");  // a "*" of some directories leaves it out
-    for (const std::u16string& name : writableNames(provider, computed)) names.push_back(name);
+    for (const std::u16string& name : writableNames(sources, computed)) names.push_back(name);
     std::vector<LPWSTR> attributes;
     for (std::u16string& name : names) attributes.push_back(name.data());
 
@@ -206,7 +205,7 @@ HRESULT writeSubtreeBatched(Revivo* provider, BackupInfFile& file, std::u16strin
         auto lists = classes.find(className);
         if (lists == classes.end())
             lists = classes
-                        .emplace(className, writableLists(provider, provider->classAttributes().GetClassAttributeLists(
+                        .emplace(className, writableLists(sources, sources.classAttributes->GetClassAttributeLists(
                                                                       className, server)))
                         .first;
         ADS_SEARCH_COLUMN guid{};
@@ -265,7 +264,7 @@ std::vector<std::u16string> ListSubtree(IADsContainer* container, HRESULT* ended
     return names;
 }
 
-LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_view server,
+LONG WriteObjectSections(const BackupSources& sources, BackupInfFile& file, std::u16string_view server,
                          std::u16string_view objectPath, SubtreeReading reading, SectionReport* report) {
     // A DN from a record is put into an ADsPath with its slashes escaped; an ADsPath is taken
     // as it is.
@@ -276,7 +275,7 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
     if (FAILED(lumivel::shared::BindPath(lumivel::shared::LdapPathPrefix(server) + adsDn, IID_IADsContainer,
                                          container.putVoid())) ||
         !container) {
-        writeBoundObject(provider, file, server, adsDn, report);
+        writeBoundObject(sources, file, server, adsDn, report);
         return 1;
     }
     if (reading == SubtreeReading::Batched) {
@@ -284,7 +283,7 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
         LONG considered = 0;
         if (SUCCEEDED(container->QueryInterface(IID_IDirectorySearch, search.putVoid())) && search) {
             size_t before = file.SectionCount();
-            HRESULT result = writeSubtreeBatched(provider, file, server, search.get(), &considered, report);
+            HRESULT result = writeSubtreeBatched(sources, file, server, search.get(), &considered, report);
             if (SUCCEEDED(result)) return considered;
             // Nothing written yet: the object-by-object reading may still get through.
             if (file.SectionCount() != before) {
@@ -297,7 +296,7 @@ LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_v
     std::vector<std::u16string> subtree = ListSubtree(container.get(), &listed);
     container.reset();
     noteFailure(&report->incomplete, listed);
-    for (const std::u16string& dn : subtree) writeBoundObject(provider, file, server, lumivel::ldap::AdsPathDn(dn), report);
+    for (const std::u16string& dn : subtree) writeBoundObject(sources, file, server, lumivel::ldap::AdsPathDn(dn), report);
     return static_cast<LONG>(subtree.size());
 }
 

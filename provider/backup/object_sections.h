@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
+#include "provider/backup/backup_sources.h"
+#include "win/adsi.h"
 
 namespace revivo {
 
-class Revivo;
 class BackupInfFile;
 
 // How a container's subtree is read. PerObject binds every object and loads its attributes
@@ -27,7 +27,7 @@ struct SectionReport {
 
 // Writes the sections for one object path (an ADsPath or a distinguished name) and returns
 // the number of directory objects considered.
-LONG WriteObjectSections(Revivo* provider, BackupInfFile& file, std::u16string_view server,
+LONG WriteObjectSections(const BackupSources& sources, BackupInfFile& file, std::u16string_view server,
                          std::u16string_view objectPath, SubtreeReading reading, SectionReport* report);
 
 // The distinguished names of a container and of every object below it, in server order;

@@ -5,6 +5,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/common/command_report.h"
+#include "provider/common/system_error_text.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schedule_check.h"
 #include "shared/text_helpers.h"
@@ -21,7 +22,7 @@ HRESULT PerformBackup(HWND parent, PerformBackupInput& input) {
         return S_FALSE;
     }
     if (lumivel::EqualsNoCase(*choice, kPerformBackupNow)) {
-        BackupRun run = RunBackup(input.provider, parent, input.server, input.selection);
+        BackupRun run = RunBackup(input.sources, parent, input.server, input.selection);
         if (run.outcome == BackupRun::Outcome::Stored) return S_OK;
         // The run said why in its message; an error code with the high bit set is an HRESULT.
         if (run.outcome != BackupRun::Outcome::NothingToBackUp)

@@ -5,16 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "provider/backup/backup_sources.h"
 #include "shared/property_set.h"
 #include "win/user.h"
 
 namespace revivo {
 
-class Revivo;
-
 // What command 310 hands the dialog, in the order it hands it over.
 struct PerformBackupInput {
-    Revivo* provider = nullptr;
+    BackupSources sources;  // lent by the provider object
     std::u16string server;  // the focused domain controller of the selection
     PropertySet* record = nullptr;  // the first selected object
     std::vector<PropertySet*> selection;

@@ -1,9 +1,10 @@
 #include "provider/backup/perform_backup_dialog.h"
 
+#include "lumivel/com_object.h"
 #include "provider/backup/backup_writer.h"
 #include "provider/common/dialog_helpers.h"
-#include "provider/resource_ids.h"
-#include "provider/revivo.h"
+#include "provider/common/resource_ids.h"
+#include "win/user.h"
 
 namespace revivo {
 
@@ -17,7 +18,7 @@ void backUpNow(HWND dialog, PerformBackupInput* input) {
     // The run blocks this thread; the buttons would do nothing meanwhile and say so.
     for (int id : {IDOK, IDCANCEL, IDC_SCHEDULE}) EnableWindow(GetDlgItem(dialog, id), FALSE);
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    BackupToArchive(input->provider, dialog, input->server, input->selection);
+    BackupToArchive(input->sources, dialog, input->server, input->selection);
     SetCursor(previous);
     EndDialog(dialog, 1);
 }

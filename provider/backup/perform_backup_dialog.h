@@ -3,7 +3,7 @@
 #pragma once
 
 #include "provider/backup/perform_backup.h"
-#include "provider/platform_headers.h"
+#include "win/types.h"
 
 namespace revivo {
 

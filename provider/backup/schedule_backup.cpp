@@ -1,15 +1,17 @@
 // "&Schedule" of the "Perform Backup" dialog, and the same job made from a record's answers:
 // the schedule form's settings, the script and the work item.
 #include "lumivel/system_messages.h"
-#include "provider/common/audit.h"
 #include "provider/backup/backup_script.h"
 #include "provider/backup/backup_task.h"
-#include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/backup/schedule_form.h"
 #include "provider/backup/schedule_settings.h"
+#include "provider/common/audit.h"
 #include "provider/common/command_report.h"
+#include "provider/common/system_error_text.h"
+#include "win/commctrl.h"
 #include "win/files.h"
+#include "win/oleauto.h"
 
 namespace revivo {
 

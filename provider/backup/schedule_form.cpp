@@ -4,10 +4,14 @@
 #include <array>
 #include <string>
 
-#include "provider/backup/schedule_settings.h"
-#include "provider/resource_ids.h"
-#include "shared/schedule_check.h"
 #include "lumivel/com_object.h"
+#include "provider/backup/schedule_settings.h"
+#include "provider/common/resource_ids.h"
+#include "shared/schedule_check.h"
+#include "win/commctrl.h"
+#include "win/mstask.h"
+#include "win/oleauto.h"
+#include "win/processes.h"
 
 namespace revivo {
 

@@ -3,8 +3,8 @@
 // the start time and the account the job runs as.
 #pragma once
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "win/types.h"
 
 namespace revivo {
 

@@ -4,12 +4,11 @@
 
 #include <string>
 
-#include "provider/platform_headers.h"
 #include "shared/backup_job.h"
 #include "shared/property_set.h"
+#include "shared/provider_dialog_ids.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schedule_check.h"
-#include "shared/provider_dialog_ids.h"
 #include "win/mstask.h"
 
 namespace revivo {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
 #include "shared/audit_log.h"
+#include "win/types.h"
 
 namespace revivo {
 

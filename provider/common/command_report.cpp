@@ -1,7 +1,7 @@
 #include "provider/common/command_report.h"
 
 #include "lumivel/ui_backend.h"
-#include "provider/backup/backup_writer.h"
+#include "provider/common/system_error_text.h"
 #include "shared/object_list.h"
 #include "shared/provider_interfaces.h"
 #include "shared/text_list.h"

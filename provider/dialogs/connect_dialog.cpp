@@ -1,12 +1,14 @@
 #include "provider/dialogs/connect_dialog.h"
 
 #include "lumivel/com_ptr.h"
-#include "provider/backup/backup_writer.h"
 #include "provider/common/dialog_helpers.h"
+#include "provider/common/resource_ids.h"
+#include "provider/common/system_error_text.h"
 #include "provider/domain_nodes.h"
-#include "provider/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
+#include "win/dsclient.h"
+#include "win/user.h"
 
 using lumivel::ComPtr;
 

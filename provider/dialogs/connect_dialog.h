@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "provider/platform_headers.h"
+#include "win/types.h"
 
 namespace revivo {
 

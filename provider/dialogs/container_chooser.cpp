@@ -6,13 +6,15 @@
 
 #include <map>
 
-#include "provider/backup/backup_writer.h"
 #include "provider/common/dialog_helpers.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
+#include "provider/common/system_error_text.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/provider_dialog_ids.h"
 #include "shared/text_helpers.h"
+#include "win/commctrl.h"
+#include "win/errors.h"
 
 namespace revivo {
 

@@ -3,12 +3,15 @@
 
 #include "lumivel/com_ptr.h"
 #include "provider/common/command_report.h"
-#include "provider/dialogs/connect_dialog.h"
 #include "provider/common/dialog_helpers.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
+#include "provider/dialogs/connect_dialog.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
+#include "win/adsi.h"
+#include "win/commctrl.h"
+#include "win/dsapi.h"
 
 using lumivel::ComPtr;
 

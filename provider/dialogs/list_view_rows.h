@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
+#include "win/commctrl.h"
 
 namespace revivo {
 

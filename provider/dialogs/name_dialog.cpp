@@ -2,7 +2,7 @@
 #include "lumivel/ldap_escape.h"
 #include "provider/common/dialog_helpers.h"
 #include "provider/restore/reanimation.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 

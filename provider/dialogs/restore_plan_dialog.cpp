@@ -4,11 +4,11 @@
 
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_listing.h"
-#include "provider/backup/backup_writer.h"
+#include "provider/common/system_error_text.h"
 #include "provider/common/command_report.h"
 #include "provider/common/dialog_helpers.h"
 #include "provider/dialogs/list_view_rows.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"

@@ -3,11 +3,11 @@
 #include "provider/dialogs/subtree_report_dialog.h"
 
 #include "lumivel/variant_holder.h"
-#include "provider/backup/backup_writer.h"
+#include "provider/common/system_error_text.h"
 #include "provider/common/command_report.h"
 #include "provider/common/dialog_helpers.h"
 #include "provider/dialogs/list_view_rows.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/dialogs/restore_plan_dialog.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "win/types.h"
 
 namespace revivo {
 

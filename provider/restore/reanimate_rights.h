@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
+#include "win/types.h"
 
 namespace revivo {
 

@@ -13,10 +13,13 @@
 #include "provider/common/command_report.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
-#include "win/dsadmin.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "win/dsadmin.h"
+#include "win/dsapi.h"
+#include "win/user.h"
+#include "win/winldap.h"
 
 using lumivel::ComPtr;
 using lumivel::UniqueBstr;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "provider/platform_headers.h"
 #include "shared/property_set.h"
+#include "win/winldap.h"
 
 namespace revivo {
 

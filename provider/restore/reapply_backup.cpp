@@ -12,7 +12,7 @@
 #include "provider/backup/archive_trust.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_sections.h"
-#include "provider/backup/backup_writer.h"
+#include "provider/common/system_error_text.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/text_hex.h"
 #include "provider/common/command_report.h"

@@ -14,6 +14,8 @@
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "win/dsapi.h"
+#include "win/oleauto.h"
 
 using lumivel::ComPtr;
 

@@ -5,6 +5,8 @@
 #include "lumivel/variant_holder.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
+#include "win/adsi.h"
+#include "win/datetime.h"
 
 using lumivel::ComPtr;
 using lumivel::UniqueBstr;

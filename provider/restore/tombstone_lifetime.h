@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "provider/platform_headers.h"
+#include "win/types.h"
 
 namespace revivo {
 

@@ -16,7 +16,7 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/backup/text_hex.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "tests/support/private_hives.h"
 #include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
@@ -61,7 +61,7 @@ protected:
 TEST_F(BackupDialogs, PerformBackupShowsTheObjectAndScheduleLeavesItOpen) {
     const std::u16string dn = u"OU=B\u00fcro \"Nord\", Ost,OU=Lumivel Corp,DC=lumivel,DC=test";
     m_record->setText(u"distinguishedName", dn);
-    revivo::PerformBackupInput input{nullptr, u"dc1.lumivel.test", m_record, {m_record}};
+    revivo::PerformBackupInput input{{}, u"dc1.lumivel.test", m_record, {m_record}};
     std::vector<int> rounds;
     lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
         rounds.push_back(surface.round);

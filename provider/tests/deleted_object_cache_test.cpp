@@ -12,7 +12,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/unique_bstr.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/scripted_search.h"
 #include "tests/support/private_hives.h"

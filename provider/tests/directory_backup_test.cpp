@@ -20,13 +20,18 @@
 #include "provider/backup/backup_writer.h"
 #include "provider/backup/object_sections.h"
 #include "provider/backup/perform_backup_dialog.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/backup_fixture.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
+#include "win/errors.h"
+#include "win/files.h"
+#include "win/oleauto.h"
+#include "win/user.h"
+#include "win/winreg.h"
 
 using lumivel::ComPtr;
 using lumivel::shared::NarrowText;
@@ -344,7 +349,7 @@ TEST_F(BackupTest, BatchedReadingWritesWhatTheObjectByObjectReadingWrites) {
         SYSTEMTIME when{};
         file.WriteHeader(when, WidenText(seeded));
         revivo::SectionReport report;
-        LONG considered = revivo::WriteObjectSections(provider, file, WidenText(m_server), WidenText(seeded), readings[i], &report);
+        LONG considered = revivo::WriteObjectSections(provider->backupSources(), file, WidenText(m_server), WidenText(seeded), readings[i], &report);
         ASSERT_TRUE(file.Close());
         EXPECT_EQ(report.incomplete, S_OK);
         EXPECT_EQ(report.skipped, S_OK);
@@ -439,19 +444,19 @@ TEST_F(BackupTest, FailedRunsSayWhyAndLeaveNothingBehind) {
             m_boxes.push_back({surface.caption, surface.text});
             return IDOK;
         }
-        if (surface.round == 0) run = revivo::RunBackup(provider, surface.window, u"", {object});
+        if (surface.round == 0) run = revivo::RunBackup(provider->backupSources(), surface.window, u"", {object});
         SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
         return 0;
     });
     m_boxes.clear();
-    revivo::PerformBackupInput input{provider, WidenText(m_server), object, {object}};
+    revivo::PerformBackupInput input{provider->backupSources(), WidenText(m_server), object, {object}};
     revivo::ShowPerformBackupDialog(nullptr, input);
     lumivel::ui::SetTestHook({});
     EXPECT_EQ(run.outcome, revivo::BackupRun::Outcome::FolderNotCreated);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].first, u"Error Creating Revivo Directory");
     EXPECT_EQ(m_boxes[0].second, u"The network path was not found.");
-    EXPECT_EQ(revivo::BackupToArchive(provider, nullptr, u"", {object}), 1);
+    EXPECT_EQ(revivo::BackupToArchive(provider->backupSources(), nullptr, u"", {object}), 1);
 
     // Nothing of any of these runs is left in the temporary folder.
     EXPECT_TRUE(std::filesystem::is_empty(temporary));

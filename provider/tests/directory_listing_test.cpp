@@ -10,10 +10,12 @@
 #include "lumivel/unique_bstr.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
-#include "tests/support/directory_fixture.h"
-#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
+#include "win/adsi.h"
+#include "win/dsapi.h"
 
 using lumivel::ComPtr;
 using lumivel::shared::NarrowText;

@@ -15,7 +15,7 @@
 #include <filesystem>
 
 #include "lumivel/ui_test_hook.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/tombstone_records.h"
 #include "tests/support/child_process.h"

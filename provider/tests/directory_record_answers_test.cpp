@@ -23,7 +23,11 @@
 #include "shared/text_list.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
+#include "win/datetime.h"
+#include "win/dserror.h"
 #include "win/mstask.h"
+#include "win/oleauto.h"
+#include "win/winreg.h"
 
 using lumivel::ComPtr;
 using lumivel::shared::NarrowText;

@@ -12,7 +12,7 @@
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_writer.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/backup_fixture.h"
 #include "shared/object_list.h"

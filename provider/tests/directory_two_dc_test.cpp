@@ -12,7 +12,7 @@
 
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/tombstone_records.h"
 #include "tests/support/directory_fixture.h"

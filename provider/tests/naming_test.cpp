@@ -1,7 +1,7 @@
 // The provider's text rules: binding paths, registry entry names, reanimated and renamed DNs.
 #include <gtest/gtest.h>
 
-#include "provider/backup/backup_writer.h"
+#include "provider/common/system_error_text.h"
 #include "provider/domain_nodes.h"
 #include "provider/restore/reanimation.h"
 #include "shared/directory_operations.h"

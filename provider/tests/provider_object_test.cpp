@@ -10,7 +10,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/variant_holder.h"
 #include "provider/domain_nodes.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"

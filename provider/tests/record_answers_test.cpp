@@ -18,6 +18,9 @@
 #include "shared/provider_interfaces.h"
 #include "shared/text_list.h"
 #include "tests/support/private_hives.h"
+#include "win/adsi.h"
+#include "win/user.h"
+#include "win/winldap.h"
 
 using lumivel::ComPtr;
 using namespace revivo_test;

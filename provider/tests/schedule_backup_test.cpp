@@ -14,7 +14,7 @@
 #include "provider/backup/module_directory.h"
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/backup/schedule_settings.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "lumivel/com_ptr.h"
 #include "shared/text_helpers.h"
 #include "tests/support/temporary_directory.h"
@@ -69,7 +69,7 @@ protected:
     // Runs "Perform Backup", presses "&Schedule" and fills the form with `account`; message
     // boxes are noted and confirmed. The dialog's result.
     INT_PTR schedule(const std::u16string& account, bool formExpected = true) {
-        PerformBackupInput input{nullptr, u"dc1.lumivel.test", m_record, {m_record}};
+        PerformBackupInput input{{}, u"dc1.lumivel.test", m_record, {m_record}};
         lumivel::ui::SetTestHook([&](const Surface& surface) -> INT_PTR {
             if (surface.kind == SurfaceKind::MessageBox) {
                 m_messages.push_back(lumivel::shared::NarrowText(surface.caption) + ": " + lumivel::shared::NarrowText(surface.text));

@@ -12,8 +12,12 @@
 #include "lumivel/ui_test_hook.h"
 #include "provider/backup/schedule_form.h"
 #include "provider/backup/schedule_settings.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "tests/support/private_hives.h"
+#include "win/commctrl.h"
+#include "win/datetime.h"
+#include "win/mstask.h"
+#include "win/oleauto.h"
 
 namespace {
 

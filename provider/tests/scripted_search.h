@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/platform_headers.h"
+#include "win/adsi.h"
 
 namespace revivo_test {
 

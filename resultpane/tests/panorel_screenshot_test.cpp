@@ -132,5 +132,33 @@ TEST_F(Screenshot, FilterBarNarrowsTheListToTheTypedTextAndDays) {
     EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-filter-bar.png")), 1000u);
 }
 
+TEST_F(Screenshot, FirstRunColumnsFitThePaneAndDeletedParentsReadAsNames) {
+    cache->colours = {RGB(40, 90, 200), RGB(200, 140, 30)};
+    cache->icons = {{u"user", 0}, {u"organizationalUnit", 1}};
+    provider->topColumns.clear();
+    provider->topKeys.clear();
+    provider->addColumn(u"Name", u"name", 100);
+    provider->addColumn(u"Last Known Parent", u"parent", 100);
+    provider->addColumn(u"Class", u"FriendlyClassName", 100);
+    RECT wide{0, 0, 620, 240};
+    control->SetObjectRects(&wide, &wide);
+    connect();
+    std::vector<PropertySet*> records;
+    for (auto [name, className, friendly, parent] :
+         {std::tuple{u"Payroll\nDEL:9a8b7c6d-0000-4000-8000-00000000000a", u"organizationalUnit", u"Organizational Unit",
+                     u"OU=Finance,DC=lumivel,DC=test"},
+          std::tuple{u"Bob Baker\nDEL:0f1e2d3c-0000-4000-8000-000000000002", u"user", u"User",
+                     u"OU=Payroll\\0ADEL:9a8b7c6d-0000-4000-8000-00000000000a,CN=Deleted Objects,DC=lumivel,DC=test"},
+          std::tuple{u"Carol Cole\nDEL:0f1e2d3c-0000-4000-8000-000000000003", u"user", u"User",
+                     u"OU=Staff,DC=lumivel,DC=test"}})
+        records.push_back(keep(MakeRecord(name, className, {{u"parent", parent}, {u"FriendlyClassName", friendly}})));
+    show(records);
+    EXPECT_EQ(lumivel::ui::ListViewCellText(control->topList(), 0, 1), u"OU=Payroll (deleted)");
+    ShowWindow(host, SW_SHOW);
+    Settle();
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-readable-places.png")));
+    EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-readable-places.png")), 1000u);
+}
+
 }  // namespace
 }  // namespace panoreltest

@@ -20,6 +20,7 @@
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
 #include "win/dsclient.h"
+#include "win/processes.h"
 
 namespace {
 

@@ -498,7 +498,7 @@ def bulk(args):
         spent["deleting"] += time.monotonic() - tick
         done = end - args.first
         write_count(args.count_file, end - 1)
-        if done % 5000 < len(numbers) or done == args.count:
+        if done % 5000 < end - chunk or done == args.count:
             elapsed = time.monotonic() - started
             print("bulk: %d of %d after %.0f s (%.0f per second; adding %.0f s, deleting %.0f s)" % (
                 done, args.count, elapsed, done / max(elapsed, 1e-6), spent["adding"], spent["deleting"]), flush=True)

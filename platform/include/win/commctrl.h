@@ -211,6 +211,7 @@ typedef struct tagINITCOMMONCONTROLSEX {
 #define LVN_GETDISPINFOW (LVN_FIRST - 77)
 #define LVN_SETDISPINFOW (LVN_FIRST - 78)
 #define LVN_ODFINDITEMW (LVN_FIRST - 79)
+#define LVN_GETINFOTIPW (LVN_FIRST - 58)
 
 typedef struct tagLVCOLUMNW {
     UINT mask;
@@ -309,6 +310,16 @@ typedef struct tagNMLVODSTATECHANGE {
     UINT uNewState;
     UINT uOldState;
 } NMLVODSTATECHANGE, *LPNMLVODSTATECHANGE;
+
+typedef struct tagNMLVGETINFOTIPW {
+    NMHDR hdr;
+    DWORD dwFlags;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iItem;
+    int iSubItem;
+    LPARAM lParam;
+} NMLVGETINFOTIPW, *LPNMLVGETINFOTIPW;
 
 typedef struct tagNMLVCACHEHINT {
     NMHDR hdr;

@@ -10,6 +10,8 @@
 #include "provider/dialogs/container_chooser.h"
 #include "shared/provider_dialog_ids.h"
 #include "shared/text_helpers.h"
+#include "win/commctrl.h"
+#include "win/dserror.h"
 
 namespace {
 

@@ -11,13 +11,17 @@
 #include "lumivel/registry_key.h"
 #include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/tombstone_records.h"
-#include "tests/support/directory_fixture.h"
-#include "tests/support/private_hives.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "tests/support/directory_fixture.h"
+#include "tests/support/private_hives.h"
+#include "win/commctrl.h"
+#include "win/dsapi.h"
+#include "win/oleauto.h"
+#include "win/winreg.h"
 
 using lumivel::ComPtr;
 using lumivel::shared::NarrowText;

@@ -8,7 +8,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/variant_holder.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/dialogs/restore_plan_dialog.h"
 #include "provider/revivo.h"
 #include "provider/dialogs/subtree_report_dialog.h"

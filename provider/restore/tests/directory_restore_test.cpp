@@ -10,7 +10,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "lumivel/unique_bstr.h"
 #include "provider/restore/reanimation.h"
-#include "provider/resource_ids.h"
+#include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "provider/tests/list_view_texts.h"
 #include "provider/tests/tombstone_records.h"

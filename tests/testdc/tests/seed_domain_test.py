@@ -171,6 +171,14 @@ class DnsReplies(unittest.TestCase):
 class BulkLayout(unittest.TestCase):
     OU = "OU=Bulk Tombstones,DC=lumivel,DC=test"
 
+    def setUp(self):
+        # The GUIDs' wire form needs Samba's bindings, which not every interpreter has.
+        self.real_guid = sd.ordered_guid
+        sd.ordered_guid = lambda number: number.to_bytes(16, "big")
+
+    def tearDown(self):
+        sd.ordered_guid = self.real_guid
+
     def batch(self, first, end):
         return sd.bulk_batch(first, end, self.OU, "lumivel.test")
 

@@ -48,6 +48,8 @@ LUMIVEL_EXPORT int UserListFindItem(HWND list, int start, const std::u16string& 
 // What a cell shows; owner data and callback items are asked with LVN_GETDISPINFOW.
 LUMIVEL_EXPORT std::u16string ListViewCellText(HWND list, int item, int subItem);
 LUMIVEL_EXPORT int ListViewCellImage(HWND list, int item);
+// The tip a cell shows under the pointer, as its parent gives it (LVN_GETINFOTIPW); empty for none.
+LUMIVEL_EXPORT std::u16string ListViewInfoTip(HWND list, int item, int subItem);
 LUMIVEL_EXPORT int ListViewItemCount(HWND list);
 LUMIVEL_EXPORT bool ListViewItemSelected(HWND list, int item);
 
