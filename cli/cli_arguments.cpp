@@ -128,8 +128,9 @@ std::string checkCombinations(const Arguments& a) {
     if (a.server && a.domain.rfind("LDAP://", 0) == 0) return "--server and an LDAP:// path both name a server";
     if (a.command != Command::Restore) return {};
     if (a.keepGoing && !a.subtree) return "--keep-going goes with --subtree";
-    if (a.reapply && (!a.fromBackup || a.subtree || a.dryRun))
-        return "--reapply needs --from-backup, and goes without --subtree and --dry-run";
+    if (a.reapply && (!a.fromBackup || a.subtree))
+        return "--reapply needs --from-backup, and goes without --subtree";
+    if (a.reapplySensitive && !a.reapply) return "--reapply-sensitive goes with --reapply";
     if (a.restoreTo && (a.subtree || a.dryRun)) return "--to goes without --subtree and --dry-run";
     if (a.subtree && (a.tombstones.size() != 1 || a.tombstoneFile || a.dryRun))
         return "--subtree takes exactly one TOMBSTONE, without --from or --dry-run";

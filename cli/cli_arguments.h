@@ -45,6 +45,8 @@ struct Arguments {
     std::optional<std::string> object;
     // restore: the archive that answers the choice of a backup, or "latest".
     std::optional<std::string> fromBackup;
+    // restore: the archive used even though its writer or recorded time is not believed.
+    std::optional<std::string> trustArchive;
     std::optional<std::string> filter;
     // log: entries from this time on ("2026-12-08", "2026-12-08T10:00:00Z", or "7d"/"12h" ago).
     std::optional<std::string> since;
@@ -65,6 +67,8 @@ struct Arguments {
     bool keepGoing = false;
     // restore: write the backup's values back onto each restored object (with --from-backup).
     bool reapply = false;
+    // restore --reapply: also what grants access or runs code, and privileged groups.
+    bool reapplySensitive = false;
     ScheduleRequest schedule;
     JobAction jobAction = JobAction::List;
     std::string jobName;

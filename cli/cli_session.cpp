@@ -228,6 +228,8 @@ namespace {
 void putAnswers(PropertySet* record, const RestoreAnswers& answers) {
     record->removeValue(kNewNameKey);
     record->removeValue(kRestoreFromFileKey);
+    record->removeValue(kTrustArchiveKey);
+    if (answers.trustArchive) record->setText(kTrustArchiveKey, *answers.trustArchive);
     if (answers.newName) record->setText(kNewNameKey, *answers.newName);
     if (answers.restoreFromFile) record->setText(kRestoreFromFileKey, *answers.restoreFromFile);
 }
@@ -251,10 +253,12 @@ void readOutcome(const PropertySet* header, CommandOutcome* outcome) {
     outcome->takenName = header->getText(kTakenNameKey);
     outcome->restoredAs = texts(header, kRestoredAsKey);
     std::vector<std::u16string> paths = texts(header, kArchivesKey), dates = texts(header, kArchiveDatesKey),
-                                origins = texts(header, kArchiveOriginsKey);
+                                origins = texts(header, kArchiveOriginsKey),
+                                distrusts = texts(header, kArchiveDistrustsKey);
     for (size_t i = 0; i < paths.size(); ++i)
         outcome->archives.push_back(ArchiveChoice{paths[i], i < dates.size() ? dates[i] : std::u16string(),
-                                                  i < origins.size() ? origins[i] : std::u16string()});
+                                                  i < origins.size() ? origins[i] : std::u16string(),
+                                                  i < distrusts.size() ? distrusts[i] : std::u16string()});
 }
 
 }  // namespace
@@ -356,16 +360,22 @@ HRESULT ProviderSession::restoreSubtree(PropertySet* tombstone, bool keepGoing, 
     return status;
 }
 
-HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& archive,
-                                 std::vector<ReappliedValue>* values, CommandOutcome* outcome) {
+HRESULT ProviderSession::reapply(PropertySet* tombstone, const std::u16string& archive, ReapplyRun run,
+                                 SensitiveWrites sensitive, std::vector<ReappliedValue>* values,
+                                 CommandOutcome* outcome) {
     tombstone->setText(kReapplyArchiveKey, archive);
+    tombstone->setInt(kReapplyPlanOnlyKey, run == ReapplyRun::PlanOnly ? 1 : 0);
+    tombstone->setInt(kReapplySensitiveKey, sensitive == SensitiveWrites::Consented ? 1 : 0);
     RecordList result;
     HRESULT status = commandOn(kCommandReapplyBackup, tombstone, &result, outcome);
+    // The record goes on to restores of its own; the plan's mode must not stay with it.
+    tombstone->setInt(kReapplyPlanOnlyKey, 0);
     for (const PropertySet* record : result.records())
         values->push_back(ReappliedValue{std::u16string(record->getText(u"name")),
                                          std::u16string(record->getText(kReapplyOutcomeKey)),
                                          std::u16string(record->getText(kReapplyErrorKey)),
-                                         record->getRaw(kReapplyMembershipKey) != 0});
+                                         record->getRaw(kReapplyMembershipKey) != 0,
+                                         record->getRaw(kReapplySensitiveKey) != 0});
     return status;
 }
 
@@ -409,6 +419,7 @@ HRESULT ProviderSession::listBackups(const std::u16string& server, const std::op
                               std::u16string(entry->getText(kBackupOriginKey)),
                               static_cast<long>(entry->getRaw(kObjectCountKey)), std::nullopt};
         if (entry->has(kHoldsObjectKey)) archive.holdsObject = entry->getRaw(kHoldsObjectKey) != 0;
+        archive.distrust = entry->getText(kArchiveDistrustKey);
         listing->archives.push_back(std::move(archive));
     }
     return status;

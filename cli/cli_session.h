@@ -42,6 +42,7 @@ struct BackupArchive {
     std::u16string name, path, date, origin;
     long objects = -1;  // -1: unreadable
     std::optional<bool> holdsObject;
+    std::u16string distrust;  // why its writer or date is not believed; empty when it is
 };
 
 struct BackupListing {
@@ -71,6 +72,7 @@ struct CommandOutcome {
 struct RestoreAnswers {
     std::optional<std::u16string> newName;
     std::optional<std::u16string> restoreFromFile;  // present and empty: none
+    std::optional<std::u16string> trustArchive;      // --trust-archive
 };
 
 // One object of a subtree restore, as the provider reports it.
@@ -82,7 +84,12 @@ struct SubtreeObject {
 struct ReappliedValue {
     std::u16string name, outcome, error;
     bool membership = false;
+    bool sensitive = false;  // grants access or runs code, or a privileged group
 };
+
+// Whether a re-apply writes, and whether it may write what needs the administrator's consent.
+enum class ReapplyRun { Write, PlanOnly };
+enum class SensitiveWrites { Withheld, Consented };
 
 class ProviderSession {
 public:
@@ -116,8 +123,8 @@ public:
     HRESULT restoreSubtree(PropertySet* tombstone, bool keepGoing, const RestoreAnswers& answers,
                            std::vector<SubtreeObject>* objects, CommandOutcome* outcome);
     // ExecuteCommand 318: the archive's values for the restored object written back.
-    HRESULT reapply(PropertySet* tombstone, const std::u16string& archive, std::vector<ReappliedValue>* values,
-                    CommandOutcome* outcome);
+    HRESULT reapply(PropertySet* tombstone, const std::u16string& archive, ReapplyRun run, SensitiveWrites sensitive,
+                    std::vector<ReappliedValue>* values, CommandOutcome* outcome);
     // ExecuteCommand 310 on the records, backed up now (the first one's focused DC is the
     // server); the archive's path when it reached the backup folder, else empty.
     HRESULT backup(const std::vector<PropertySet*>& records, std::u16string* archive, CommandOutcome* outcome);

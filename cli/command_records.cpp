@@ -32,7 +32,9 @@ Record BackupArchiveRecord(const BackupArchive& archive) {
         .set("date", BackupDateUtc(date))
         .set("origin", NarrowText(archive.origin))
         .set("objects", archive.objects >= 0 ? Json(archive.objects) : Json())
-        .set("holdsObject", archive.holdsObject ? Json(*archive.holdsObject) : Json());
+        .set("holdsObject", archive.holdsObject ? Json(*archive.holdsObject) : Json())
+        .set("trusted", archive.distrust.empty())
+        .set("distrust", archive.distrust.empty() ? Json() : Json(NarrowText(archive.distrust)));
     // What the archive records when it is no time, and what could not be counted, in words.
     if (record.values["date"].is_null()) record.shown["date"] = date;
     if (archive.objects < 0) record.shown["objects"] = "unreadable";

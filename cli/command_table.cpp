@@ -45,7 +45,8 @@ const std::vector<CommandRow> kCommandRows = {
      "restore DOMAIN TOMBSTONE... --dry-run [--format table|tsv|json]\n"
      "restore DOMAIN CONTAINER-TOMBSTONE --subtree [--keep-going] [--yes]\n"
      "restore DOMAIN TOMBSTONE... --to CONTAINER-DN [--new-name NAME] [--yes]\n"
-     "restore DOMAIN TOMBSTONE... --from-backup ARCHIVE|latest --reapply [--yes]",
+     "restore DOMAIN TOMBSTONE... --from-backup ARCHIVE|latest --reapply\n"
+     "                [--reapply-sensitive] [--trust-archive ARCHIVE] [--dry-run] [--yes]",
      "restore deleted objects",
      "Restores the deleted objects whose tombstone DN or GUID is given, deleted parents\n"
      "first. --from reads more of them from a file, one a line (- for standard input);\n"
@@ -71,7 +72,12 @@ const std::vector<CommandRow> kCommandRows = {
      "--reapply writes back, onto each restored object, the values its section in the\n"
      "--from-backup archive holds for every attribute that is not restricted and that the\n"
      "directory lets you write, and adds it again to the groups of that archive that listed\n"
-     "it; it reports what was written and what was refused.\n",
+     "it; it reports what was written and what was refused. Attributes that grant access or\n"
+     "run code (servicePrincipalName, delegation, key credentials, userAccountControl, logon\n"
+     "scripts and folders, sIDHistory, a group's member, group policy links and paths, ...)\n"
+     "and joining a privileged group (adminCount 1, or a built-in administrators' group) are\n"
+     "withheld unless --reapply-sensitive is given. With --dry-run it lists, per object, what\n"
+     "would be written and joined, what is withheld, and the archive it comes from.\n",
      "lumivel restore lumivel.test 0b9e6f2c-5d1a-4c3e-9f1b-2a7d8e6c4b10 --yes"},
     {"backup", C::Backup, "backup DOMAIN DN... [--server DC] [--format table|tsv|json]",
      "back up objects into an archive",
@@ -293,8 +299,12 @@ const std::vector<OptionRow> kOptionRows = {
     {"--new-name", nullptr, "NAME", {C::Restore}, text<&Arguments::newName>, "the name to use when the object's is taken"},
     {"--from-backup", nullptr, "ARCHIVE|latest", {C::Restore}, text<&Arguments::fromBackup>,
      "the archive that recreates a deleted parent no longer listed"},
+    {"--trust-archive", nullptr, "ARCHIVE", {C::Restore}, text<&Arguments::trustArchive>,
+     "use this archive though its writer or date is not trusted"},
     {"--reapply", nullptr, nullptr, {C::Restore}, flag<&Arguments::reapply>,
      "write the archive's values back onto each restored object"},
+    {"--reapply-sensitive", nullptr, nullptr, {C::Restore}, flag<&Arguments::reapplySensitive>,
+     "with --reapply: also what grants access, and privileged groups"},
     {"--to", nullptr, "CONTAINER-DN", {C::Restore}, text<&Arguments::restoreTo>,
      "restore into this live container, not the last known parent"},
     {"--dry-run", nullptr, nullptr, {C::Restore}, flag<&Arguments::dryRun>, "show the plan only, change nothing"},

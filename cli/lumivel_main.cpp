@@ -247,6 +247,9 @@ int runJobs(const Arguments& arguments) {
         }
         case JobAction::Run: {
             HRESULT result = RunJob(name);
+            std::string problem = lumivel::shared::WriteAudit(lumivel::shared::AuditEntry{
+                "run-job", arguments.jobName, {}, {}, SUCCEEDED(result), FAILED(result) ? ErrorText(result) : ""});
+            if (!problem.empty()) std::cerr << "lumivel: the audit log could not be written: " << TerminalText(problem) << "\n";
             if (FAILED(result)) return fail("cannot run the job " + TerminalText(arguments.jobName) + ": " + ErrorText(result));
             std::cout << "The scheduler service runs " << OneLine(name) << " now\n";
             return kExitSuccess;

@@ -58,8 +58,9 @@ const RecordSchema kBackupSchema = {"backup", 1, "archives",
 const RecordSchema kBackupsSchema = {
     "backups", 1, "archives",
     {{"name", K::Text}, {"path", K::Text}, {"date", K::Time}, {"origin", K::Text}, {"objects", K::Count},
-     {"holdsObject", K::Flag}},
-    {{"name", "File"}, {"date", "Date"}, {"origin", "Origin"}, {"objects", "Objects"}, {"holdsObject", "Holds object"}}};
+     {"holdsObject", K::Flag}, {"trusted", K::Flag}, {"distrust", K::Text}},
+    {{"name", "File"}, {"date", "Date"}, {"origin", "Origin"}, {"objects", "Objects"}, {"holdsObject", "Holds object"},
+     {"distrust", "Not trusted because"}}};
 
 const RecordSchema kScheduleSchema = {"schedule", 1, "jobs", kJobColumns, kJobTable};
 const RecordSchema kJobsSchema = {"jobs", 1, "jobs", kJobColumns, kJobTable};

@@ -63,16 +63,36 @@ private:
             // "latest" is the first: the provider lists the archives newest first.
             std::u16string wanted = WidenText(*m_arguments.fromBackup);
             bool latest = lumivel::EqualsNoCase(wanted, u"latest");
-            for (size_t i = 0; i < outcome.archives.size() && !chosen; ++i)
-                if (latest || NamesArchive(wanted, ArchiveFileName(outcome.archives[i].path))) chosen = i;
+            // "latest" is the newest archive that may be believed, or one --trust-archive names.
+            for (size_t i = 0; i < outcome.archives.size() && !chosen; ++i) {
+                const ArchiveChoice& archive = outcome.archives[i];
+                bool named = NamesArchive(wanted, ArchiveFileName(archive.path));
+                if (latest && !archive.distrust.empty() && !trusted(archive)) {
+                    std::cerr << "Restore: passing over " << shown(ArchiveFileName(archive.path))
+                              << ", not trusted: " << shown(archive.distrust) << "\n";
+                    continue;
+                }
+                if (latest || named) chosen = i;
+            }
             if (!chosen)
                 std::cerr << "Restore: no archive " << shown(*m_arguments.fromBackup)
-                          << " in the backup folder holds the object\n";
+                          << (latest ? " that may be trusted" : "") << " in the backup folder holds the object\n";
         } else if (m_interaction == Interaction::Terminal) {
             chosen = AskArchive(outcome.archives);
         } else {
             std::cerr << "Restore: the deleted parent is no longer listed; name a backup archive to recreate it "
                          "from with --from-backup ARCHIVE|latest\n";
+        }
+        if (chosen && !outcome.archives[*chosen].distrust.empty() && !trusted(outcome.archives[*chosen])) {
+            const ArchiveChoice& archive = outcome.archives[*chosen];
+            std::cerr << "Restore: the archive " << shown(ArchiveFileName(archive.path))
+                      << " is not trusted: " << shown(archive.distrust) << "\n";
+            if (m_interaction == Interaction::Terminal && AskYes("Use it all the same? [y/N] ")) {
+                answers->trustArchive = archive.path;
+            } else {
+                std::cerr << "Restore: name it with --trust-archive to use it all the same\n";
+                chosen.reset();
+            }
         }
         if (!chosen) {
             attempts->archiveUnanswered = true;
@@ -80,6 +100,10 @@ private:
         }
         answers->restoreFromFile = outcome.archives[*chosen].path;
         return true;
+    }
+
+    bool trusted(const ArchiveChoice& archive) const {
+        return m_arguments.trustArchive && NamesArchive(WidenText(*m_arguments.trustArchive), ArchiveFileName(archive.path));
     }
 
     const Arguments& m_arguments;
@@ -93,6 +117,7 @@ RestoreAttempts RunWithAnswers(const RestoreRunner& run, const Arguments& argume
     RestoreAttempts attempts;
     RestoreAnswers answers;
     if (arguments.newName) answers.newName = WidenText(*arguments.newName);
+    if (arguments.trustArchive) answers.trustArchive = WidenText(*arguments.trustArchive);
     for (int round = 0; round < kMostRuns; ++round) {
         std::vector<PropertySet*> restored;
         attempts.result = run(answers, &restored, &attempts.last);

@@ -62,6 +62,12 @@ private:
     int dryRun();
     int restoreSubtree();
     void reapply(PropertySet* tombstone);
+    // The archive --from-backup names for the object; empty with the reason when there is none.
+    std::u16string reapplyArchive(PropertySet* tombstone, std::string* reason);
+    PreviewReapply planReapply(PropertySet* tombstone);
+    SensitiveWrites sensitiveWrites() const;
+    // Puts --trust-archive on the record, for the provider's own check of the archive.
+    void trustNamed(PropertySet* tombstone) const;
     void restoreOne(Request& request);
     void reportRestored(const PropertySet* record, const std::u16string& newDn, bool requested,
                         const CommandOutcome& outcome);
@@ -278,6 +284,7 @@ int RestoreRun::dryRun() {
                 preview.requested = request.given;
             }
         }
+        if (preview.found && m_arguments.reapply) preview.reapply = planReapply(request.tombstone);
         complete = complete && preview.found;
         previews.push_back(std::move(preview));
     }
@@ -286,54 +293,105 @@ int RestoreRun::dryRun() {
     return complete && std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
-void RestoreRun::reapply(PropertySet* tombstone) {
-    std::string name = shown(PlainTombstoneName(tombstone->getText(u"name")));
-    std::u16string guid = guidOf(tombstone);
+std::u16string RestoreRun::reapplyArchive(PropertySet* tombstone, std::string* reason) {
     // The archive the question of --from-backup would be answered with.
     BackupListing listing;
-    HRESULT listed = m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guid, &listing);
+    HRESULT listed =
+        m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guidOf(tombstone), &listing);
     if (FAILED(listed)) {
-        m_outcome.allRestored = false;
-        const std::string reason = "the backup folder cannot be read (" + ErrorText(listed) + ")";
-        m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
-        return;
+        *reason = "the backup folder cannot be read (" + ErrorText(listed) + ")";
+        return {};
     }
     std::u16string wanted = WidenText(*m_arguments.fromBackup);
-    std::u16string archive;
+    const bool latest = lumivel::EqualsNoCase(wanted, u"latest");
     for (const BackupArchive& candidate : listing.archives) {
         if (!candidate.holdsObject || !*candidate.holdsObject) continue;
-        if (lumivel::EqualsNoCase(wanted, u"latest") || NamesArchive(wanted, candidate.name)) {
-            archive = candidate.path;
-            break;
+        if (!latest && !NamesArchive(wanted, candidate.name)) continue;
+        bool trusted = candidate.distrust.empty() ||
+                       (m_arguments.trustArchive && NamesArchive(WidenText(*m_arguments.trustArchive), candidate.name));
+        if (trusted) return candidate.path;
+        // The newest that may be believed is "latest"; a named one is refused with its reason.
+        if (!latest) {
+            *reason = "the archive " + NarrowText(candidate.name) + " is not trusted: " + NarrowText(candidate.distrust) +
+                      " (--trust-archive " + NarrowText(candidate.name) + " uses it all the same)";
+            return {};
         }
     }
-    if (archive.empty()) {
-        m_outcome.allRestored = false;
-        const std::string reason = "no archive " + *m_arguments.fromBackup + " in the backup folder holds the object";
-        m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
-        return;
-    }
+    *reason = "no archive " + *m_arguments.fromBackup + (latest ? " that may be trusted" : "") +
+              " in the backup folder holds the object";
+    return {};
+}
+
+void RestoreRun::trustNamed(PropertySet* tombstone) const {
+    if (m_arguments.trustArchive)
+        tombstone->setText(kTrustArchiveKey, WidenText(*m_arguments.trustArchive));
+    else
+        tombstone->removeValue(kTrustArchiveKey);
+}
+
+SensitiveWrites RestoreRun::sensitiveWrites() const {
+    return m_arguments.reapplySensitive ? SensitiveWrites::Consented : SensitiveWrites::Withheld;
+}
+
+PreviewReapply RestoreRun::planReapply(PropertySet* tombstone) {
+    PreviewReapply plan;
+    std::u16string archive = reapplyArchive(tombstone, &plan.reason);
+    if (archive.empty()) return plan;
+    trustNamed(tombstone);
     std::vector<ReappliedValue> values;
     CommandOutcome said;
-    HRESULT result = m_session.reapply(tombstone, archive, &values, &said);
+    HRESULT result = m_session.reapply(tombstone, archive, ReapplyRun::PlanOnly, sensitiveWrites(), &values, &said);
+    if (FAILED(result)) {
+        plan.reason = !said.errorText.empty()
+                          ? NarrowText(said.errorText)
+                          : "the archive or its section for the object cannot be read (" + ErrorText(result) + ")";
+        return plan;
+    }
+    plan.archive = NarrowText(archive);
+    for (const ReappliedValue& value : values)
+        plan.values.push_back(PreviewValue{NarrowText(value.name), NarrowText(value.outcome), NarrowText(value.error),
+                                           value.membership, value.sensitive});
+    return plan;
+}
+
+void RestoreRun::reapply(PropertySet* tombstone) {
+    std::string name = shown(PlainTombstoneName(tombstone->getText(u"name")));
+    std::string why;
+    std::u16string archive = reapplyArchive(tombstone, &why);
+    if (archive.empty()) {
+        m_outcome.allRestored = false;
+        m_report.reapplyFailed(why, "Not re-applied " + name + ": " + shown(why));
+        return;
+    }
+    trustNamed(tombstone);
+    std::vector<ReappliedValue> values;
+    CommandOutcome said;
+    HRESULT result = m_session.reapply(tombstone, archive, ReapplyRun::Write, sensitiveWrites(), &values, &said);
     PrintProviderMessages(said.messages);
     if (FAILED(result)) {
         m_outcome.allRestored = false;
+        // The provider's own words when it said why (an archive refused), else what could not be read.
         const std::string reason =
-            "the archive, its section for the object or the object cannot be read (" + ErrorText(result) + ")";
+            !said.errorText.empty()
+                ? NarrowText(said.errorText)
+                : "the archive, its section for the object or the object cannot be read (" + ErrorText(result) + ")";
         m_report.reapplyFailed(reason, "Not re-applied " + name + ": " + shown(reason));
         return;
     }
-    std::string written, details;
+    std::string written, details, withheld;
     size_t leftAlone = 0;
     Json handled = Json::array();
     for (const ReappliedValue& value : values) {
         handled.push_back({{"name", NarrowText(value.name)},
                            {"outcome", NarrowText(value.outcome)},
                            {"error", NarrowText(value.error)},
-                           {"membership", value.membership}});
+                           {"membership", value.membership},
+                           {"sensitive", value.sensitive}});
         if (value.outcome == u"LeftAlone") {
             ++leftAlone;
+        } else if (value.outcome == u"Withheld") {
+            withheld += "  withheld " + std::string(value.membership ? "membership of " : "") + shown(value.name) +
+                        ": " + shown(value.error) + "\n";
         } else if (value.outcome == u"Written") {
             if (value.membership)
                 details += "  member of " + shown(value.name) + " again\n";
@@ -352,7 +410,9 @@ void RestoreRun::reapply(PropertySet* tombstone) {
                           "Re-applied to " + name + ": " +
                               (written.empty() ? std::string("nothing written") : "written " + written) + "; " +
                               std::to_string(leftAlone) + " left alone (restricted, set by the restore, or not writable)\n" +
-                              details);
+                              details +
+                              (withheld.empty() ? std::string()
+                                                : withheld + "  (what was withheld is written only with --reapply-sensitive)\n"));
     if (result != S_OK) m_outcome.allRestored = false;
 }
 

@@ -17,6 +17,46 @@ std::string rightsLine(const RestorePreview& preview) {
     return "may reanimate: " + verdict + " (" + TerminalText(preview.rights) + ")";
 }
 
+std::string joinedNames(const PreviewReapply& reapply, const std::string& outcome, bool membership, bool reasons) {
+    std::string names;
+    for (const PreviewValue& value : reapply.values) {
+        if (value.outcome != outcome || value.membership != membership) continue;
+        names += (names.empty() ? "" : ", ") + TerminalText(value.name);
+        if (reasons && !value.reason.empty()) names += " (" + TerminalText(value.reason) + ")";
+    }
+    return names;
+}
+
+std::string reapplyLines(const PreviewReapply& reapply) {
+    if (reapply.archive.empty()) return "  nothing to re-apply: " + TerminalText(reapply.reason) + "\n";
+    std::string out = "  re-applied from " + TerminalText(reapply.archive) + ":\n";
+    auto line = [&](const char* label, const std::string& names) {
+        if (!names.empty()) out += std::string("    ") + label + names + "\n";
+    };
+    line("would write (where the directory lets you): ", joinedNames(reapply, "WouldWrite", false, false));
+    line("would join: ", joinedNames(reapply, "WouldWrite", true, false));
+    line("withheld without --reapply-sensitive: ", joinedNames(reapply, "Withheld", false, true));
+    line("groups withheld without --reapply-sensitive: ", joinedNames(reapply, "Withheld", true, true));
+    line("not writable back: ", joinedNames(reapply, "Refused", false, true) + joinedNames(reapply, "Refused", true, true));
+    std::string sensitive;
+    for (const PreviewValue& value : reapply.values)
+        if (value.sensitive && value.outcome == "WouldWrite")
+            sensitive += (sensitive.empty() ? "" : ", ") + TerminalText(value.name);
+    line("written with your consent (--reapply-sensitive): ", sensitive);
+    return out;
+}
+
+Json reapplyJson(const PreviewReapply& reapply) {
+    Json values = Json::array();
+    for (const PreviewValue& value : reapply.values)
+        values.push_back({{"name", value.name},
+                          {"outcome", value.outcome},
+                          {"reason", value.reason},
+                          {"membership", value.membership},
+                          {"sensitive", value.sensitive}});
+    return {{"archive", textOrNull(reapply.archive)}, {"reason", textOrNull(reapply.reason)}, {"values", values}};
+}
+
 std::string tree(const std::vector<RestorePreview>& previews) {
     std::string out = "Dry run: nothing is changed.\n";
     for (const RestorePreview& preview : previews) {
@@ -44,6 +84,7 @@ std::string tree(const std::vector<RestorePreview>& previews) {
             if (!object.expiresUtc.empty()) out += detail + "expires " + LocalTimeText(object.expiresUtc) + "\n";
             if (i) indent += "   ";
         }
+        if (preview.reapply) out += reapplyLines(*preview.reapply);
     }
     return out;
 }
@@ -68,6 +109,7 @@ Record planRecord(const RestorePreview& preview) {
         .set("rights", preview.rights)
         .set("missingParent", textOrNull(preview.missingParent))
         .set("objects", std::move(objects));
+    if (preview.reapply) record.set("reapply", reapplyJson(*preview.reapply));
     return record;
 }
 
@@ -80,6 +122,7 @@ std::vector<Record> stepRecords(const std::vector<RestorePreview>& previews) {
         Json objects = plan.values.contains("objects") ? plan.values["objects"] : Json::array();
         plan.values.erase("objects");
         plan.values.erase("rights");
+        plan.values.erase("reapply");
         if (objects.empty()) steps.push_back(plan);
         for (const Json& object : objects) {
             Record step = plan;

@@ -21,6 +21,20 @@ struct PreviewObject {
     std::optional<bool> mayCreate;
 };
 
+// One attribute or group a re-apply would handle, as the provider's plan says.
+struct PreviewValue {
+    std::string name, outcome, reason;
+    bool membership = false;
+    bool sensitive = false;
+};
+
+// What --reapply would write and join, and from which archive; empty archive and a reason
+// when there is nothing to re-apply from.
+struct PreviewReapply {
+    std::string archive, reason;
+    std::vector<PreviewValue> values;
+};
+
 struct RestorePreview {
     std::string requested;  // as given on the command line
     bool found = false;
@@ -28,6 +42,7 @@ struct RestorePreview {
     std::string rights;
     std::string missingParent;
     std::vector<PreviewObject> objects;  // deleted parents first, the requested object last
+    std::optional<PreviewReapply> reapply;  // with --reapply
 };
 
 // The plans as a tree (a line per object, children indented below their parent), as TSV (a row

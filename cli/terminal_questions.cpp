@@ -68,7 +68,8 @@ std::optional<size_t> AskArchive(const std::vector<ArchiveChoice>& archives) {
     std::cerr << "Archives in the backup folder that hold the object, newest first:\n";
     for (size_t row = 0; row < archives.size(); ++row)
         std::cerr << "  " << row + 1 << ") " << shown(ArchiveFileName(archives[row].path)) << "  "
-                  << shown(archives[row].date) << "  " << shown(archives[row].origin) << "\n";
+                  << shown(archives[row].date) << "  " << shown(archives[row].origin)
+                  << (archives[row].distrust.empty() ? "" : "  NOT TRUSTED: " + shown(archives[row].distrust)) << "\n";
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::optional<std::string> answer = ask("Recreate the deleted parent from archive (1-" +
                                                 std::to_string(archives.size()) + ", empty for none): ");
@@ -79,6 +80,11 @@ std::optional<size_t> AskArchive(const std::vector<ArchiveChoice>& archives) {
             return static_cast<size_t>(number - 1);
     }
     return std::nullopt;
+}
+
+bool AskYes(const std::string& prompt) {
+    std::optional<std::string> answer = ask(prompt);
+    return answer && (*answer == "y" || *answer == "Y" || *answer == "yes");
 }
 
 std::u16string_view ArchiveFileName(std::u16string_view path) {

@@ -29,10 +29,14 @@ std::optional<std::u16string> AskNewName(std::u16string_view taken);
 // One archive a deleted parent can be recreated from, as the provider lists them.
 struct ArchiveChoice {
     std::u16string path, date, origin;
+    std::u16string distrust;  // why it is not believed; empty when it is
 };
 
 // Asks which archive recreates the deleted parent; its index, or nothing for none.
 std::optional<size_t> AskArchive(const std::vector<ArchiveChoice>& archives);
+
+// Asks a yes/no question; true only for y or yes.
+bool AskYes(const std::string& prompt);
 
 // Whether the archive answer of --from-backup names this archive file: "latest" is not a
 // name; otherwise the answer's last path part, in any letter case.

@@ -186,9 +186,19 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
                                                     : Restore(hwndParent, single, &restored);
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");
-    for (const RestoredTombstone& object : restored)
-        AuditAction(hwndParent, AuditEntryOf(command, object.tombstone,
-                                             lumivel::shared::TombstoneGuidOfDn(object.tombstone), server, true));
+    for (const RestoredTombstone& object : restored) {
+        lumivel::shared::AuditEntry entry =
+            AuditEntryOf(command, object.tombstone, lumivel::shared::TombstoneGuidOfDn(object.tombstone), server, true);
+        entry.newDn = lumivel::shared::NarrowText(object.newName);
+        // The object whose former parent a backup recreated names that backup.
+        if (lumivel::EqualsNoCase(object.tombstone, single->getText(u"distinguishedName")) &&
+            single->has(kRecoveredContainersKey)) {
+            DescribeArchive(single->getText(kRestoreFromFileKey), &entry);
+            for (const std::u16string& dn : lumivel::shared::TextListOf(single, kRecoveredContainersKey))
+                entry.containersCreated.push_back(lumivel::shared::NarrowText(dn));
+        }
+        AuditAction(hwndParent, entry);
+    }
     if (result != S_OK) {
         std::u16string_view tombstone = single->getText(u"distinguishedName");
         AuditAction(hwndParent, AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server,
@@ -224,12 +234,30 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
 
 HRESULT Revivo::RunReapplyCommand(HWND hwndParent, PropertySet* record, VARIANT* pvarResult) {
     HRESULT reapplied = ReapplyBackup(record, pvarResult);
+    if (record->getRaw(kReapplyPlanOnlyKey)) return reapplied;  // a plan changes nothing, so it is not audited
     std::u16string_view tombstone = record->getText(u"distinguishedName");
-    AuditAction(hwndParent, AuditEntryOf("reapply-backup", tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone),
-                                         record->getText(u"FocusedDC"), reapplied == S_OK,
-                                         reapplied == S_OK    ? u""
-                                         : reapplied == S_FALSE ? u"some values were refused"
-                                                                : u"the backup or the object could not be read"));
+    std::u16string guid = lumivel::shared::TombstoneGuidOfDn(tombstone);
+    lumivel::shared::AuditEntry entry =
+        AuditEntryOf("reapply-backup", tombstone, guid, record->getText(u"FocusedDC"), reapplied == S_OK,
+                     reapplied == S_OK    ? u""
+                     : reapplied == S_FALSE ? u"some values were refused"
+                                            : u"the backup or the object could not be read");
+    DescribeArchive(record->getText(kReapplyArchiveKey), &entry);
+    using lumivel::shared::NarrowText;
+    if (SUCCEEDED(reapplied) && pvarResult)
+        for (PropertySet* item : lumivel::shared::ReadObjectList(pvarResult, lumivel::shared::ListForm::AnyArray)) {
+            if (!item) continue;
+            std::u16string_view outcome = item->getText(kReapplyOutcomeKey);
+            std::string name = NarrowText(item->getText(u"name"));
+            bool membership = item->getRaw(kReapplyMembershipKey) != 0;
+            if (outcome == u"Written")
+                (membership ? entry.groupsJoined : entry.attributesWritten).push_back(name);
+            else if (outcome == u"Refused" || outcome == u"Withheld")
+                entry.attributesRefused.push_back((membership ? "member of " : "") + name + " (" +
+                                                  NarrowText(outcome) + ")");
+        }
+    entry.newDn = NarrowText(LiveDnOfGuid(record->getText(u"FocusedDC"), guid));
+    AuditAction(hwndParent, entry);
     return reapplied;
 }
 

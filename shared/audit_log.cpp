@@ -46,11 +46,28 @@ std::string writeAuditAs(const AuditEntry& entry, const std::string& principal);
 std::string AuditLogPath() { return lumivel::AuditLogFilePath(); }
 
 std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal) {
-    return "{\"time\": " + JsonString(time) + ", \"principal\": " + JsonString(principal) +
-           ", \"command\": " + JsonString(entry.command) + ", \"object\": " + JsonString(entry.object) +
-           ", \"guid\": " + JsonString(entry.guid) + ", \"dc\": " + JsonString(entry.dc) +
-           ", \"result\": " + JsonString(entry.succeeded ? "success" : "failure") + ", \"error\": " +
-           JsonString(entry.error) + "}";
+    std::string line = "{\"time\": " + JsonString(time) + ", \"principal\": " + JsonString(principal) +
+                       ", \"command\": " + JsonString(entry.command) + ", \"object\": " + JsonString(entry.object) +
+                       ", \"guid\": " + JsonString(entry.guid) + ", \"dc\": " + JsonString(entry.dc) +
+                       ", \"result\": " + JsonString(entry.succeeded ? "success" : "failure") + ", \"error\": " +
+                       JsonString(entry.error);
+    auto text = [&](const char* key, const std::string& value) {
+        if (!value.empty()) line += std::string(", \"") + key + "\": " + JsonString(value);
+    };
+    auto list = [&](const char* key, const std::vector<std::string>& values) {
+        if (values.empty()) return;
+        line += std::string(", \"") + key + "\": [";
+        for (size_t i = 0; i < values.size(); ++i) line += (i ? ", " : "") + JsonString(values[i]);
+        line += "]";
+    };
+    text("archive", entry.archive);
+    text("archiveSha256", entry.archiveSha256);
+    list("containersCreated", entry.containersCreated);
+    list("attributesWritten", entry.attributesWritten);
+    list("attributesRefused", entry.attributesRefused);
+    list("groupsJoined", entry.groupsJoined);
+    text("newDn", entry.newDn);
+    return line + "}";
 }
 
 std::string WriteAudit(const AuditEntry& entry) { return writeAuditAs(entry, lumivel::CurrentPrincipalName()); }
@@ -77,6 +94,11 @@ std::string writeAuditAs(const AuditEntry& entry, const std::string& principal) 
         {"LUMIVEL_OBJECT_GUID", entry.guid},       {"LUMIVEL_DC", entry.dc},
         {"LUMIVEL_RESULT", entry.succeeded ? "success" : "failure"}, {"LUMIVEL_ERROR", entry.error},
         {"PRIORITY", entry.succeeded ? "6" : "4"}};
+    if (!entry.archive.empty()) {
+        fields.emplace_back("LUMIVEL_ARCHIVE", entry.archive);
+        fields.emplace_back("LUMIVEL_ARCHIVE_SHA256", entry.archiveSha256);
+    }
+    if (!entry.newDn.empty()) fields.emplace_back("LUMIVEL_NEW_DN", entry.newDn);
     std::string problems;
     HRESULT journal = lumivel::SendToJournal(line, fields);
     if (FAILED(journal)) problems = "the system journal refused it (" + failureText(journal) + ")";

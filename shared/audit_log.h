@@ -15,6 +15,11 @@ struct AuditEntry {
     std::string dc;
     bool succeeded = false;
     std::string error;
+    // What a restore, re-apply or recovery took from a backup and did with it; each key is in
+    // the line only when set, so lines of other commands read as before.
+    std::string archive = {}, archiveSha256 = {};
+    std::vector<std::string> containersCreated = {}, attributesWritten = {}, attributesRefused = {}, groupsJoined = {};
+    std::string newDn = {};
 };
 
 // The file: $LUMIVEL_AUDIT_LOG when set, else /var/log/lumivel/audit.log for root, else
@@ -22,7 +27,8 @@ struct AuditEntry {
 std::string AuditLogPath();
 
 // The entry's JSON line: time (ISO 8601 UTC), principal, command, object, guid, dc, result
-// ("success" or "failure") and error, in that order.
+// ("success" or "failure") and error, in that order; then, when set, archive, archiveSha256,
+// containersCreated, attributesWritten, attributesRefused, groupsJoined (arrays) and newDn.
 std::string AuditLine(const AuditEntry& entry, std::string_view time, std::string_view principal);
 
 // Writes the entry to both places; empty when it reached the file and the journal (or the

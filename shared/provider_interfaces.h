@@ -67,7 +67,8 @@ inline constexpr LONG kCommandRemove = 313;
 // kBackupFolderKey (and kBackupSectionKey, the object's section name, once it is known), then
 // one record per archive, newest first: "name" (file name), "path",
 // kBackupDateKey (as recorded, UTC), kBackupOriginKey, kObjectCountKey (int, -1 when the
-// archive cannot be read) and, when asked, kHoldsObjectKey (int 0 or 1). The return is S_OK,
+// archive cannot be read), kArchiveDistrustKey when it is not to be believed and, when asked,
+// kHoldsObjectKey (int 0 or 1). Newest first is by the file's last write on the share. The return is S_OK,
 // or the failure of listing the folder or of telling the object's GUID; the header comes
 // back in every case.
 inline constexpr LONG kCommandListBackups = 314;
@@ -129,11 +130,20 @@ inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
 // "LeftAlone") and kReapplyErrorKey (why). S_OK when nothing was refused, S_FALSE otherwise,
 // E_INVALIDARG for a record that names no tombstone, E_FAIL when the archive or the object's
 // section or the live object cannot be read (nothing is written then).
+// Attributes that grant access or run code (provider/restore/sensitive_writes.cpp) and groups
+// that are privileged (adminCount 1, or a built-in administrators' group) are "Withheld" (why
+// in kReapplyErrorKey) unless the record carries kReapplySensitiveKey int 1, the
+// administrator's consent; such a record in the report carries kReapplySensitiveKey int 1
+// whatever its outcome. With kReapplyPlanOnlyKey int 1 nothing is written and the object need
+// not be live yet: what would be written or joined is "WouldWrite" (whether the directory lets
+// the caller write it is known only once the object is back).
 inline constexpr LONG kCommandReapplyBackup = 318;
 inline constexpr char16_t kReapplyArchiveKey[] = u"ReapplyArchive";
 inline constexpr char16_t kReapplyOutcomeKey[] = u"ReapplyOutcome";
 inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
 inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
+inline constexpr char16_t kReapplySensitiveKey[] = u"ReapplySensitive";
+inline constexpr char16_t kReapplyPlanOnlyKey[] = u"ReapplyPlanOnly";
 
 // The console's forms of the commands above, offered on a single tombstone's context menu after
 // "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command
@@ -176,6 +186,14 @@ inline constexpr char16_t kBackupDateKey[] = u"BackupDate";
 inline constexpr char16_t kBackupOriginKey[] = u"BackupOrigin";
 inline constexpr char16_t kObjectCountKey[] = u"ObjectCount";
 inline constexpr char16_t kHoldsObjectKey[] = u"HoldsObject";
+// On each archive of command 314: why its writer or its recorded time is not believed (see
+// provider/backup/archive_trust.h); absent when the archive may be used. Such an archive is
+// not "the latest", and a restore (kRestoreFromFileKey) or re-apply (kReapplyArchiveKey)
+// refuses it unless kTrustArchiveKey on the record names it.
+inline constexpr char16_t kArchiveDistrustKey[] = u"ArchiveDistrust";
+// The archive the administrator trusts despite the check: its path, file name, or file name
+// without ".zip" (the command line's --trust-archive, the console's confirmation).
+inline constexpr char16_t kTrustArchiveKey[] = u"TrustArchive";
 
 // ---- The answers a command's record may carry, one per dialog question ----
 // Dialog 206 "Name" of a restore (commands 311, 316, 317, 319): the new name, as a person types
@@ -187,6 +205,9 @@ inline constexpr char16_t kNewNameKey[] = u"NewName";
 // parent no longer listed. Present but empty, it answers "none" (the dialog's Cancel): the
 // restore goes on without the parent and fails as the Parts say.
 inline constexpr char16_t kRestoreFromFileKey[] = u"RestoreFromFile";
+// Set by the provider on the record once a parent was recreated from that archive: the
+// containers it created, top down (an array of strings).
+inline constexpr char16_t kRecoveredContainersKey[] = u"RecoveredContainers";
 // Dialog 201 "Connect to" of command 309: the domain, as typed there (a DNS name, a DN or an
 // "LDAP://" path). The selection of 309 is then one record carrying it.
 inline constexpr char16_t kConnectDomainKey[] = u"ConnectDomain";
@@ -221,7 +242,7 @@ inline constexpr char16_t kAccountKey[] = u"Account";
 inline constexpr char16_t kPasswordKey[] = u"Password";
 // Dialog 401 "Restore Plan" of command 319: int 1 restores and then re-applies (as command 318)
 // from kReapplyArchiveKey, else from the newest archive that holds the object; int 0 restores
-// only.
+// only. kReapplySensitiveKey int 1 beside it answers the dialog's second check box.
 inline constexpr char16_t kReapplyKey[] = u"Reapply";
 
 // ---- A caller that asks no person through the provider ----
@@ -264,6 +285,8 @@ inline constexpr char16_t kTakenNameKey[] = u"TakenName";
 inline constexpr char16_t kArchivesKey[] = u"Archives";
 inline constexpr char16_t kArchiveDatesKey[] = u"ArchiveDates";
 inline constexpr char16_t kArchiveOriginsKey[] = u"ArchiveOrigins";
+// In the same order: why each is not believed (empty for one that is), as kArchiveDistrustKey.
+inline constexpr char16_t kArchiveDistrustsKey[] = u"ArchiveDistrusts";
 // In the header of a restore that succeeded, for such a caller: the DN each record after the
 // header got, in their order (an array of strings).
 inline constexpr char16_t kRestoredAsKey[] = u"RestoredAs";

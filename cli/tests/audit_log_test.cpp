@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/audit_log_command.h"
 #include "shared/audit_log.h"
 #include "tests/support/temporary_directory.h"
@@ -24,6 +26,23 @@ TEST(AuditLogTest, LinesAreJsonWithEveryFieldEscaped) {
               "{\"time\": \"2026-12-08T10:00:00Z\", \"principal\": \"admin@X\", \"command\": \"restore\", "
               "\"object\": \"CN=Pat \\\"Ops\\\"\\\\0ADEL:1,CN=Deleted Objects\", \"guid\": \"1\", \"dc\": \"dc1\", "
               "\"result\": \"failure\", \"error\": \"bad\\u001b[31m\\nline\"}");
+}
+
+TEST(AuditLogTest, ABackupsArchiveAndWhatCameOfItFollowOnlyWhenSet) {
+    AuditEntry entry{"reapply-backup", "CN=Ann\\0ADEL:1,CN=Deleted Objects", "1", "dc1", false, "refused"};
+    entry.archive = "/srv/backups/{2}.zip";
+    entry.archiveSha256 = "ab12";
+    entry.attributesWritten = {"description", "mail"};
+    entry.attributesRefused = {"scriptPath (Withheld)"};
+    entry.groupsJoined = {"CN=Readers \"R\",DC=x"};
+    entry.newDn = "CN=Ann,DC=x";
+    const std::string line = lumivel::shared::AuditLine(entry, "2026-12-08T10:00:00Z", "admin@X");
+    EXPECT_EQ(line.substr(line.find("\"error\"")),
+              "\"error\": \"refused\", \"archive\": \"/srv/backups/{2}.zip\", \"archiveSha256\": \"ab12\", "
+              "\"attributesWritten\": [\"description\", \"mail\"], \"attributesRefused\": [\"scriptPath (Withheld)\"], "
+              "\"groupsJoined\": [\"CN=Readers \\\"R\\\",DC=x\"], \"newDn\": \"CN=Ann,DC=x\"}");
+    // A log reader takes the line as JSON, keys beyond the first eight included.
+    EXPECT_NO_THROW((void)nlohmann::json::parse(line));
 }
 
 TEST(AuditLogTest, EntriesAreAppendedAndAFileThatCannotBeWrittenIsSaid) {

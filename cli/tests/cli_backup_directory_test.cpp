@@ -31,14 +31,16 @@ TEST_F(BackupCommandLineTest, BackupPrintsItsArchiveAndBackupsListsWhatEachHolds
     std::getline(lines, header);
     std::getline(lines, newest);
     std::getline(lines, older);
-    EXPECT_EQ(header, "name\tpath\tdate\torigin\tobjects\tholdsObject");
+    EXPECT_EQ(header, "name\tpath\tdate\torigin\tobjects\tholdsObject\ttrusted\tdistrust");
     // Newest first: the second backup (the unit and both objects below it).
-    EXPECT_NE(newest.find("\t" + m_root + "\t3\ttrue"), std::string::npos) << listed.out;
+    EXPECT_NE(newest.find("\t" + m_root + "\t3\ttrue\ttrue\t"), std::string::npos) << "held, and written by you: "
+                                                                                 << listed.out;
     EXPECT_EQ(older.rfind(std::filesystem::path(archive).filename().string() + "\t", 0), 0u) << listed.out;
     EXPECT_NE(older.find("\t" + team + "\t2\ttrue"), std::string::npos) << "the unit and Ada, Ada once";
     Outcome unrelated = lumivel({"backups", m_domain, "--object", "{00000000-0000-0000-0000-000000000001}", "-f", "tsv"});
     EXPECT_EQ(unrelated.exitCode, 0);
-    EXPECT_EQ(unrelated.out.find("\ttrue"), std::string::npos);
+    EXPECT_EQ(unrelated.out.find("\ttrue\ttrue"), std::string::npos) << unrelated.out;
+    EXPECT_NE(unrelated.out.find("\tfalse\ttrue"), std::string::npos) << unrelated.out;
     EXPECT_EQ(lumivel({"backups", m_domain, "--object", "CN=Nobody " + m_suffix + "," + m_root}).exitCode, 1);
 
     // A run that stores nothing says why and fails.

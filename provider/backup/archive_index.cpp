@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "lumivel/file_owner.h"
 #include "lumivel/temporary_file.h"
 #include "provider/archive/archive_files.h"
 #include "provider/archive/member_pattern.h"
 #include "provider/archive/zip_reader.h"
+#include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/section_name.h"
 #include "shared/text_helpers.h"
 #include "win/errors.h"
@@ -74,6 +76,8 @@ public:
 
     bool Write(const void* data, size_t count) override {
         const char* bytes = static_cast<const char*>(data);
+        // Stops the inflation itself: the rest of an oversized member is never produced.
+        if (!m_bounds.Feed(bytes, count)) return false;
         for (size_t i = 0; i < count; ++i) {
             if (bytes[i] == '\n') {
                 EndLine();
@@ -87,6 +91,7 @@ public:
     }
 
     void Finish() { EndLine(); }
+    bool Exceeded() const { return m_bounds.Exceeded(); }
 
 private:
     void EndLine() {
@@ -106,6 +111,7 @@ private:
     }
 
     ArchiveSummary* m_summary;
+    BackupBoundsGuard m_bounds;
     std::string m_line;
     bool m_overlong = false;
     bool m_inInfo = false;
@@ -140,6 +146,14 @@ bool readWhole(const std::u16string& path, std::string* content) {
     return content->empty() ||
            (ReadFile(file.Get(), content->data(), static_cast<DWORD>(content->size()), &read, nullptr) &&
             read == content->size());
+}
+
+// An index says what an archive holds without the archive being read again: one that another
+// account could have written or replaced would make a listing, and "latest", lie.
+bool ownedByCallerAlone(const std::u16string& path, bool directory) {
+    lumivel::FileWriterInfo info;
+    return lumivel::GetFileWriter(path, &info) == ERROR_SUCCESS && !info.isLink && info.isDirectory == directory &&
+           info.ownerUid == lumivel::CurrentUserId() && !info.groupWritable && !info.otherWritable;
 }
 
 bool isDateTimeText(std::u16string_view text) {
@@ -185,8 +199,10 @@ bool ReadArchiveSummary(const std::u16string& archivePath, ArchiveSummary* summa
     for (const zip::ZipEntry& entry : reader.Entries())
         if (zip::NamesEqualNoCase(entry.name, member)) found = &entry;
     if (!found) return failed(ERROR_FILE_CORRUPT);
+    if (found->uncompressedSize > kMaxBackupFileBytes) return failed(ERROR_FILE_TOO_LARGE);
     SectionScanner scanner(summary);
-    if (reader.Extract(*found, scanner) != zip::Status::Ok) return failed(ERROR_FILE_CORRUPT);
+    if (reader.Extract(*found, scanner) != zip::Status::Ok)
+        return failed(scanner.Exceeded() ? ERROR_FILE_TOO_LARGE : ERROR_FILE_CORRUPT);
     scanner.Finish();
     std::sort(summary->sections.begin(), summary->sections.end());
     summary->sections.erase(std::unique(summary->sections.begin(), summary->sections.end()), summary->sections.end());
@@ -213,7 +229,7 @@ std::u16string ArchiveIndex::IndexFileOf(const std::u16string& archivePath) cons
 bool ArchiveIndex::Load(const std::u16string& indexFile, const std::u16string& archivePath, uint64_t size,
                         const FILETIME& lastWrite, ArchiveSummary* summary) const {
     std::string content;
-    if (!readWhole(indexFile, &content)) return false;
+    if (!ownedByCallerAlone(indexFile, false) || !readWhole(indexFile, &content)) return false;
     std::vector<std::string_view> lines;
     for (size_t start = 0; start < content.size();) {
         size_t end = content.find('\n', start);
@@ -278,7 +294,15 @@ ArchiveSummary ArchiveIndex::Summary(const std::u16string& archivePath, uint64_t
     summary.fileName = std::u16string(fileNameOf(archivePath));
     summary.size = size;
     summary.lastWrite = lastWrite;
-    if (m_folder.empty()) {
+    if (!m_folder.empty() && !m_folderChecked) {
+        // Made here with the caller's own rights when missing; judged as it then is.
+        for (size_t at = m_folder.find_first_of(u"/\\", 1); at != std::u16string::npos;
+             at = m_folder.find_first_of(u"/\\", at + 1))
+            CreateDirectoryW(m_folder.substr(0, at).c_str(), nullptr);
+        m_folderTrusted = ownedByCallerAlone(m_folder.substr(0, m_folder.size() - 1), true);
+        m_folderChecked = true;
+    }
+    if (m_folder.empty() || !m_folderTrusted) {
         ++m_archivesRead;
         ReadArchiveSummary(archivePath, &summary);
         return summary;
@@ -290,12 +314,7 @@ ArchiveSummary ArchiveIndex::Summary(const std::u16string& archivePath, uint64_t
     bool read = ReadArchiveSummary(archivePath, &summary, &error);
     // An archive that could not be opened at all may be readable later; only what was read,
     // or found not to be a backup, is remembered.
-    if (read || error == ERROR_FILE_CORRUPT) {
-        for (size_t at = m_folder.find_first_of(u"/\\", 1); at != std::u16string::npos;
-             at = m_folder.find_first_of(u"/\\", at + 1))
-            CreateDirectoryW(m_folder.substr(0, at).c_str(), nullptr);
-        Store(indexFile, summary);
-    }
+    if (read || error == ERROR_FILE_CORRUPT || error == ERROR_FILE_TOO_LARGE) Store(indexFile, summary);
     return summary;
 }
 
@@ -315,12 +334,14 @@ bool ListBackupArchives(const std::u16string& folder, ArchiveIndex& index, std::
         archives->push_back(index.Summary(folder + found.cFileName, size, found.ftLastWriteTime));
     } while (FindNextFileW(find, &found));
     FindClose(find);
+    // The share's own time of the last write, not the time the file claims: whoever writes
+    // an archive chooses what it records, but not when the share saw it written.
     std::stable_sort(archives->begin(), archives->end(), [](const ArchiveSummary& a, const ArchiveSummary& b) {
+        if (fileTimeValue(a.lastWrite) != fileTimeValue(b.lastWrite))
+            return fileTimeValue(a.lastWrite) > fileTimeValue(b.lastWrite);
         bool aDated = isDateTimeText(a.dateTime), bDated = isDateTimeText(b.dateTime);
         if (aDated != bDated) return aDated;
         if (aDated && a.dateTime != b.dateTime) return a.dateTime > b.dateTime;
-        if (fileTimeValue(a.lastWrite) != fileTimeValue(b.lastWrite))
-            return fileTimeValue(a.lastWrite) > fileTimeValue(b.lastWrite);
         return a.fileName < b.fileName;
     });
     if (error) *error = ERROR_SUCCESS;

@@ -35,7 +35,9 @@ bool ReadArchiveSummary(const std::u16string& archivePath, ArchiveSummary* summa
 class ArchiveIndex {
 public:
     // The index files go into the folder, created when missing; by default the user's
-    // "%LOCALAPPDATA%/lumivel/backup-index/".
+    // "%LOCALAPPDATA%/lumivel/backup-index/". A folder or index file that is not the caller's
+    // alone (another owner, writable by group or others, a link) is not used: every archive
+    // is then read.
     explicit ArchiveIndex(std::u16string folder = DefaultFolder());
     static std::u16string DefaultFolder();
     const std::u16string& Folder() const { return m_folder; }
@@ -55,10 +57,13 @@ private:
 
     std::u16string m_folder;
     size_t m_archivesRead = 0;
+    // The folder is used only when it is the caller's alone (checked at first use).
+    bool m_folderChecked = false;
+    bool m_folderTrusted = false;
 };
 
-// The archives of a backup folder, newest backup first (by the recorded time, then by the
-// file's last-write time). False with the system error when the folder cannot be listed; a
+// The archives of a backup folder, newest first by the file's last-write time (then by the
+// recorded time). False with the system error when the folder cannot be listed; a
 // folder without archives is an empty list.
 bool ListBackupArchives(const std::u16string& folder, ArchiveIndex& index, std::vector<ArchiveSummary>* archives,
                         DWORD* error = nullptr);

@@ -5,6 +5,7 @@
 
 #include "lumivel/com_object.h"
 #include "provider/backup/archive_index.h"
+#include "provider/backup/archive_trust.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/section_name.h"
 #include "provider/common/command_report.h"
@@ -19,14 +20,16 @@ namespace {
 
 struct ChoiceState {
     std::vector<ArchiveSummary> archives;  // the rows, in order
+    std::vector<std::u16string> distrusts;  // why each row is not believed; empty when it is
     std::u16string chosen;
+    bool trustChosen = false;  // the administrator confirmed a row that fails the check
 };
 
 struct Column {
     const char16_t* title;
     int share;  // of the list's width, in percent
 };
-constexpr Column kColumns[] = {{u"Name", 43}, {u"Date", 22}, {u"Origin", 35}};
+constexpr Column kColumns[] = {{u"Name", 30}, {u"Date", 18}, {u"Origin", 27}, {u"Trust", 25}};
 
 HWND listOf(HWND dialog) { return GetDlgItem(dialog, IDC_BACKUP_LIST); }
 
@@ -64,6 +67,7 @@ void fill(HWND dialog, ChoiceState* state) {
         int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         setCell(list, row, 1, archive.dateTime);
         setCell(list, row, 2, archive.origin);
+        setCell(list, row, 3, state->distrusts[i].empty() ? u"Trusted" : state->distrusts[i]);
     }
     // The newest backup is the likeliest choice.
     LVITEMW selection{};
@@ -80,7 +84,15 @@ void confirm(HWND dialog, ChoiceState* state) {
     item.iItem = row;
     SendMessageW(listOf(dialog), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     if (item.lParam < 0 || static_cast<size_t>(item.lParam) >= state->archives.size()) return;
-    state->chosen = state->archives[static_cast<size_t>(item.lParam)].path;
+    const size_t index = static_cast<size_t>(item.lParam);
+    if (!state->distrusts[index].empty()) {
+        std::u16string question = u"The backup archive " + state->archives[index].fileName + u" is not to be believed: " +
+                                  state->distrusts[index] +
+                                  u".\n\nUse it all the same to recreate the object's former parent?";
+        if (MessageBoxW(dialog, question.c_str(), u"Restore", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+        state->trustChosen = true;
+    }
+    state->chosen = state->archives[index].path;
     EndDialog(dialog, IDOK);
 }
 
@@ -113,7 +125,7 @@ INT_PTR CALLBACK choiceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 // The dialog's question handed to a caller that asks it itself: the archives as the list shows them.
-void askCaller(const std::vector<ArchiveSummary>& archives) {
+void askCaller(const std::vector<ArchiveSummary>& archives, const std::vector<std::u16string>& distrusts) {
     PropertySet* question = AskCaller(kRestoreFromFileKey);
     if (!question) return;
     std::vector<std::u16string> paths, dates, origins;
@@ -125,6 +137,7 @@ void askCaller(const std::vector<ArchiveSummary>& archives) {
     lumivel::shared::SetTextList(question, kArchivesKey, paths);
     lumivel::shared::SetTextList(question, kArchiveDatesKey, dates);
     lumivel::shared::SetTextList(question, kArchiveOriginsKey, origins);
+    lumivel::shared::SetTextList(question, kArchiveDistrustsKey, distrusts);
 }
 
 }  // namespace
@@ -139,17 +152,22 @@ bool ChooseBackupArchive(HWND parent, PropertySet* record) {
         ArchiveIndex index;
         std::vector<ArchiveSummary> archives;
         ListBackupArchives(BackupFolderFor(record->getText(u"FocusedDC")).path, index, &archives);
-        for (ArchiveSummary& archive : archives)
-            if (archive.readable && archive.Holds(section)) state.archives.push_back(std::move(archive));
+        ArchiveTrust trust(std::u16string(record->getText(u"FocusedDC")));
+        for (ArchiveSummary& archive : archives) {
+            if (!archive.readable || !archive.Holds(section)) continue;
+            state.distrusts.push_back(trust.Distrust(archive));
+            state.archives.push_back(std::move(archive));
+        }
     }
     if (state.archives.empty()) return false;
     if (!MayAskInDialogs()) {
-        askCaller(state.archives);
+        askCaller(state.archives, state.distrusts);
         return false;
     }
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_CHOOSE_BACKUP), parent,
                                      choiceDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK || state.chosen.empty()) return false;
+    if (state.trustChosen && !record->setText(kTrustArchiveKey, state.chosen)) return false;
     return record->setText(kRestoreFromFileKey, state.chosen);
 }
 

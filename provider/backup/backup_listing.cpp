@@ -5,6 +5,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "provider/backup/archive_index.h"
+#include "provider/backup/archive_trust.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/section_name.h"
 #include "shared/directory_operations.h"
@@ -77,6 +78,7 @@ HRESULT ListBackups(const PropertySet* request, VARIANT* result) {
         DWORD error = ERROR_SUCCESS;
         if (!ListBackupArchives(folder.path, index, &archives, &error)) status = HRESULT_FROM_WIN32(error);
     }
+    ArchiveTrust trust(server);
     for (const ArchiveSummary& archive : archives) {
         PropertySet* record = records.add();
         if (!record) return E_OUTOFMEMORY;
@@ -86,6 +88,7 @@ HRESULT ListBackups(const PropertySet* request, VARIANT* result) {
         record->setText(kBackupOriginKey, archive.origin);
         record->setInt(kObjectCountKey, archive.readable ? static_cast<LONG>(archive.sections.size()) : -1);
         if (checking) record->setInt(kHoldsObjectKey, archive.Holds(section) ? 1 : 0);
+        if (std::u16string why = trust.Distrust(archive); !why.empty()) record->setText(kArchiveDistrustKey, why);
     }
     HRESULT handed = records.handOver(result);
     return FAILED(status) ? status : handed;

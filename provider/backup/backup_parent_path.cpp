@@ -2,6 +2,7 @@
 
 #include "lumivel/temporary_file.h"
 #include "provider/archive/archive_commands.h"
+#include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/inf_file.h"
 #include "provider/backup/text_hex.h"
@@ -10,7 +11,8 @@
 namespace revivo {
 
 std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u16string_view archivePath,
-                                                   std::u16string_view section) {
+                                                   std::u16string_view section, std::u16string* why) {
+    if (why) why->clear();
     if (archivePath.empty() || section.empty()) return std::nullopt;
     auto temporary = lumivel::PrivateTempDirectory::Create(u"lumivel-restore");
     if (!temporary) return std::nullopt;
@@ -18,6 +20,11 @@ std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u
     if (ExtractInfFiles(archive.c_str(), temporary->Path().c_str()) != 0) return std::nullopt;
 
     std::u16string infPath = temporary->PathOf(BackupMemberName(archivePath));
+    std::u16string refused;
+    if (CheckBackupFileBounds(infPath, &refused) != ERROR_SUCCESS) {
+        if (why) *why = refused;
+        return std::nullopt;
+    }
     InfFile file(infPath.c_str());
     std::u16string sectionName(section);
     SectionFields keys(file, sectionName.c_str(), 0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "provider/archive/archive_commands.h"
+#include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/text_hex.h"
 #include "shared/text_helpers.h"
@@ -44,13 +45,19 @@ bool looksLikeText(std::u16string_view text) {
 
 }  // namespace
 
-std::unique_ptr<BackupSections> BackupSections::Open(std::u16string_view archivePath) {
+std::unique_ptr<BackupSections> BackupSections::Open(std::u16string_view archivePath, std::u16string* why) {
+    if (why) why->clear();
     if (archivePath.empty()) return nullptr;
     auto folder = lumivel::PrivateTempDirectory::Create(u"lumivel-reapply");
     if (!folder) return nullptr;
     std::u16string archive(archivePath);
     if (ExtractInfFiles(archive.c_str(), folder->Path().c_str()) != 0) return nullptr;
     std::u16string infPath = folder->PathOf(BackupMemberName(archivePath));
+    std::u16string refused;
+    if (CheckBackupFileBounds(infPath, &refused) != ERROR_SUCCESS) {
+        if (why) *why = refused;
+        return nullptr;
+    }
     std::unique_ptr<BackupSections> sections(new BackupSections(std::move(folder), std::move(infPath)));
     if (!sections->m_file.IsOpen()) return nullptr;
     return sections;

@@ -22,8 +22,9 @@ struct BackupAttribute {
 
 class BackupSections {
 public:
-    // Extracts the archive's backup member into a private folder; null when it cannot.
-    static std::unique_ptr<BackupSections> Open(std::u16string_view archivePath);
+    // Extracts the archive's backup member into a private folder; null when it cannot, with
+    // *why set when the member was refused for its size (what was too large, in words).
+    static std::unique_ptr<BackupSections> Open(std::u16string_view archivePath, std::u16string* why = nullptr);
 
     // The attributes of a section in the order of their first line; "path" among them.
     std::vector<BackupAttribute> Attributes(std::u16string_view section);

@@ -1,5 +1,11 @@
 #include "provider/common/audit.h"
 
+#include "lumivel/com_ptr.h"
+#include "lumivel/unique_bstr.h"
+#include "lumivel/variant_holder.h"
+#include "provider/backup/archive_digest.h"
+#include "shared/directory_operations.h"
+
 #include "provider/common/command_report.h"
 #include "shared/text_helpers.h"
 
@@ -24,6 +30,22 @@ void AuditActions(HWND owner, const std::vector<lumivel::shared::AuditEntry>& en
                           lumivel::shared::WidenText(std::to_string(entries.size())) +
                           u" entries of the audit log could not be written: " + lumivel::shared::WidenText(first) + u".";
     ShowMessage(owner, text, u"Audit Log", MB_OK | MB_ICONWARNING);
+}
+
+void DescribeArchive(std::u16string_view archivePath, lumivel::shared::AuditEntry* entry) {
+    if (archivePath.empty()) return;
+    entry->archive = lumivel::shared::NarrowText(archivePath);
+    entry->archiveSha256 = FileSha256(std::u16string(archivePath));
+}
+
+std::u16string LiveDnOfGuid(std::u16string_view server, std::u16string_view guid) {
+    lumivel::ComPtr<IADs> object;
+    lumivel::UniqueBstr name(u"distinguishedName");
+    lumivel::VariantHolder value;
+    if (guid.empty() || FAILED(lumivel::shared::BindByGuid(server, guid, IID_IADs, object.putVoid())) ||
+        FAILED(object->Get(name.get(), value.get())) || value->vt != VT_BSTR)
+        return {};
+    return std::u16string(lumivel::shared::ViewOf(value->bstrVal));
 }
 
 lumivel::shared::AuditEntry AuditEntryOf(const char* command, std::u16string_view object, std::u16string_view guid,

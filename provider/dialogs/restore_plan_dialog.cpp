@@ -37,7 +37,10 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
     SetDlgItemTextW(dialog, IDC_PLAN_RIGHTS, PlanRightsText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_NOTE, PlanNoteText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_ARCHIVE, PlanArchiveText(view).c_str());
+    SetDlgItemTextW(dialog, IDC_PLAN_SENSITIVE, PlanSensitiveText(view).c_str());
     EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), !view.archivePath.empty());
+    // Consent to the sensitive writes follows the choice to re-apply at all.
+    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE), FALSE);
     HWND list = GetDlgItem(dialog, IDC_PLAN_LIST);
     AddListColumns(list, kPlanColumns, static_cast<int>(ARRAYSIZE(kPlanColumns)));
     // Below a parent a backup recreates, the chain starts one level down.
@@ -52,7 +55,7 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
 
 struct PlanState {
     const RestorePlanView* view;
-    bool reapply = false;
+    PlanChoice choice;
 };
 
 INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -65,10 +68,21 @@ INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         }
         case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_PLAN_REAPPLY && HIWORD(wParam) == BN_CLICKED) {
+                auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+                bool reapply = IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
+                if (!reapply) CheckDlgButton(dialog, IDC_PLAN_REAPPLY_SENSITIVE, BST_UNCHECKED);
+                EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE),
+                             reapply && !state->view->sensitive.empty());
+                return TRUE;
+            }
             if (LOWORD(wParam) == IDC_PLAN_RESTORE) {
                 auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-                state->reapply = !state->view->archivePath.empty() &&
-                                 IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
+                state->choice.reapply = !state->view->archivePath.empty() &&
+                                        IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
+                state->choice.reapplySensitive =
+                    state->choice.reapply && !state->view->sensitive.empty() &&
+                    IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY_SENSITIVE) == BST_CHECKED;
                 EndDialog(dialog, IDC_PLAN_RESTORE);
                 return TRUE;
             }
@@ -114,7 +128,10 @@ RestorePlanView RestorePlanViewOf(const std::vector<PropertySet*>& plan) {
 void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestorePlanView* view) {
     for (size_t i = 1; i < listing.size(); ++i) {
         const PropertySet* archive = listing[i];
-        if (!archive || archive->getRaw(kHoldsObjectKey) == 0 || archive->getText(u"path").empty()) continue;
+        // An archive whose writer is not believed is never taken without being named.
+        if (!archive || archive->getRaw(kHoldsObjectKey) == 0 || archive->getText(u"path").empty() ||
+            !archive->getText(kArchiveDistrustKey).empty())
+            continue;
         view->archivePath = archive->getText(u"path");
         view->archiveName = archive->getText(u"name");
         view->archiveDate = archive->getText(kBackupDateKey);
@@ -145,17 +162,41 @@ std::u16string PlanNoteText(const RestorePlanView& view) {
     return note;
 }
 
-std::u16string PlanArchiveText(const RestorePlanView& view) {
-    if (view.archivePath.empty()) return u"No backup archive holds this object.";
-    return u"Latest backup holding the object: " + view.archiveName +
-           (view.archiveDate.empty() ? u"" : u" (" + view.archiveDate + u")");
+void TakeReapplyPlan(const std::vector<PropertySet*>& plan, RestorePlanView* view) {
+    view->reapplyPlanned = true;
+    for (const PropertySet* record : plan) {
+        if (!record) continue;
+        std::u16string_view outcome = record->getText(kReapplyOutcomeKey);
+        std::u16string name(record->getText(u"name"));
+        bool membership = record->getRaw(kReapplyMembershipKey) != 0;
+        if (outcome == u"Withheld")
+            view->sensitive.push_back((membership ? u"member of " : u"") + name);
+        else if (outcome == u"WouldWrite")
+            (membership ? view->wouldJoin : view->wouldWrite).push_back(name);
+    }
 }
 
-INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, bool* reapply) {
-    PlanState state{&view};
+std::u16string PlanArchiveText(const RestorePlanView& view) {
+    if (view.archivePath.empty()) return u"No backup archive holds this object.";
+    std::u16string text = u"Latest backup holding the object: " + view.archiveName +
+                          (view.archiveDate.empty() ? u"" : u" (" + view.archiveDate + u")");
+    if (!view.reapplyPlanned) return text;
+    text += u". Would write: " + (view.wouldWrite.empty() ? u"nothing" : joined(view.wouldWrite)) + u".";
+    if (!view.wouldJoin.empty()) text += u" Would join: " + joined(view.wouldJoin) + u".";
+    return text;
+}
+
+std::u16string PlanSensitiveText(const RestorePlanView& view) {
+    if (view.archivePath.empty() || !view.reapplyPlanned) return {};
+    if (view.sensitive.empty()) return u"(nothing of the kind in this backup)";
+    return joined(view.sensitive) + u".";
+}
+
+INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice) {
+    PlanState state{&view, {}};
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_PLAN), parent,
                                      planDialogProc, reinterpret_cast<LPARAM>(&state));
-    if (reapply) *reapply = result == IDC_PLAN_RESTORE && state.reapply;
+    if (choice) *choice = result == IDC_PLAN_RESTORE ? state.choice : PlanChoice{};
     return result;
 }
 
@@ -164,7 +205,7 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
     if (FAILED(result))
         return u"The attributes could not be re-applied from " + std::u16string(archiveName) +
                u": the backup or the restored object could not be read. Nothing was written.";
-    std::vector<std::u16string> written, refused, already, gone;
+    std::vector<std::u16string> written, refused, already, gone, withheld;
     size_t leftAlone = 0;
     for (const PropertySet* record : report) {
         if (!record) continue;
@@ -179,6 +220,8 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
             already.emplace_back(record->getText(u"name"));
         else if (outcome == u"Gone")
             gone.emplace_back(record->getText(u"name"));
+        else if (outcome == u"Withheld")
+            withheld.push_back(name);
         else
             ++leftAlone;
     }
@@ -187,6 +230,9 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
     if (!refused.empty()) text += u"\n\nRefused: " + joined(refused) + u".";
     if (!already.empty()) text += u"\n\nAlready a member of: " + joined(already) + u".";
     if (!gone.empty()) text += u"\n\nGroups that are gone: " + joined(gone) + u".";
+    if (!withheld.empty())
+        text += u"\n\nWithheld (grants access or runs code; written only when the second box is checked): " +
+                joined(withheld) + u".";
     if (leftAlone)
         text += u"\n\nLeft alone (restricted, or not writable by you): " +
                 lumivel::shared::WidenText(std::to_string(leftAlone)) + u".";
@@ -209,16 +255,31 @@ void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
     request->release();
 }
 
+// What re-applying the view's archive would write and join; nothing is written.
+void planReapply(Revivo* provider, const PropertySet* record, RestorePlanView* view) {
+    if (view->archivePath.empty()) return;
+    PropertySet* request = PropertySet::create();
+    if (!request) return;
+    for (LPCWSTR key : {u"distinguishedName", u"FocusedDC", u"class"}) request->setText(key, record->getText(key));
+    request->setText(kReapplyArchiveKey, view->archivePath);
+    request->setInt(kReapplyPlanOnlyKey, 1);
+    lumivel::VariantHolder plan;
+    if (SUCCEEDED(provider->ReapplyBackup(request, plan.get()))) TakeReapplyPlan(readList(plan.get()), view);
+    lumivel::shared::FreeObjectListRecords(plan.get());
+    request->release();
+}
+
 }  // namespace
 
 HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
     RestorePlanView view;
-    bool reapply = false;
+    PlanChoice choice;
     if (record->has(kReapplyKey)) {
         // The record answers the dialog: no plan to show, the same restore to run.
-        reapply = record->getRaw(kReapplyKey) != 0;
+        choice.reapply = record->getRaw(kReapplyKey) != 0;
+        choice.reapplySensitive = choice.reapply && record->getRaw(kReapplySensitiveKey) != 0;
         view.archivePath = record->getText(kReapplyArchiveKey);
-        if (reapply && view.archivePath.empty()) findNewestArchive(record, &view);
+        if (choice.reapply && view.archivePath.empty()) findNewestArchive(record, &view);
         view.archiveName = view.archivePath.substr(view.archivePath.find_last_of(u"/\\") + 1);
     } else if (!MayAskInDialogs()) {
         AskCaller(kReapplyKey);
@@ -239,12 +300,13 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
             view = RestorePlanViewOf(readList(plan.get()));
             lumivel::shared::FreeObjectListRecords(plan.get());
             findNewestArchive(record, &view);
+            planReapply(this, record, &view);
         }
-        if (ShowRestorePlanDialog(parent, view, &reapply) != IDC_PLAN_RESTORE) return S_FALSE;
+        if (ShowRestorePlanDialog(parent, view, &choice) != IDC_PLAN_RESTORE) return S_FALSE;
     }
 
     HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result);
-    if (restored != S_OK || !reapply) return restored;
+    if (restored != S_OK || !choice.reapply) return restored;
     if (view.archivePath.empty()) {
         ShowMessage(parent, u"No backup archive holds this object: nothing was re-applied.", u"Re-apply Attributes",
                     MB_OK | MB_ICONWARNING);
@@ -255,6 +317,7 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
     request->setText(u"distinguishedName", record->getText(u"distinguishedName"));
     request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
     request->setText(kReapplyArchiveKey, view.archivePath);
+    request->setInt(kReapplySensitiveKey, choice.reapplySensitive ? 1 : 0);
     lumivel::VariantHolder report;
     HRESULT reapplied;
     {

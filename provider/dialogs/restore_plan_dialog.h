@@ -21,6 +21,10 @@ struct RestorePlanView {
     std::vector<PlanRow> rows;  // in the order they come back, deleted parents first
     // The newest backup archive holding the object; empty when none does.
     std::u16string archivePath, archiveName, archiveDate;
+    // What re-applying that archive would do (command 318's plan): attributes written and
+    // groups joined without consent, and what needs it (the second check box).
+    bool reapplyPlanned = false;
+    std::vector<std::u16string> wouldWrite, wouldJoin, sensitive;
 };
 
 // The view of command 315's result (header record first).
@@ -29,14 +33,23 @@ RestorePlanView RestorePlanViewOf(const std::vector<PropertySet*>& plan);
 // that holds the object.
 void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestorePlanView* view);
 
+// Takes command 318's plan (kReapplyPlanOnlyKey) into the view.
+void TakeReapplyPlan(const std::vector<PropertySet*>& plan, RestorePlanView* view);
+
 // The dialog's texts, also what the dialog's test reads.
 std::u16string PlanRightsText(const RestorePlanView& view);
 std::u16string PlanNoteText(const RestorePlanView& view);
 std::u16string PlanArchiveText(const RestorePlanView& view);
+std::u16string PlanSensitiveText(const RestorePlanView& view);
 
-// IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *reapply the check box),
+struct PlanChoice {
+    bool reapply = false;
+    bool reapplySensitive = false;  // the second check box: only with reapply
+};
+
+// IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *choice the check boxes),
 // otherwise IDCANCEL or 0.
-INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, bool* reapply);
+INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice);
 
 // What a message box says after command 318: what was written and what refused.
 std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESULT result,

@@ -9,12 +9,15 @@
 #include "lumivel/ldap_escape.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "provider/backup/archive_trust.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_sections.h"
 #include "provider/common/system_error_text.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/text_hex.h"
+#include "provider/common/command_report.h"
 #include "provider/restore/reanimation.h"
+#include "provider/restore/sensitive_writes.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -39,6 +42,7 @@ constexpr const char16_t* kLeftAlone[] = {u"path",        u"cn",          u"ou",
 struct Report {
     std::u16string name, outcome, error;
     bool membership = false;
+    bool sensitive = false;  // needs the administrator's consent
 };
 
 // "8-4-4-4-12" from a section name (the first three groups' byte pairs reversed back).
@@ -75,6 +79,39 @@ std::optional<std::set<std::u16string>> writableAttributes(IADs* object) {
             if (elements[i].vt == VT_BSTR) names.insert(lumivel::FoldCase(lumivel::shared::ViewOf(elements[i].bstrVal)));
     }
     return names;
+}
+
+// The text values of an attribute of a bound object; empty when it has none.
+std::vector<std::u16string> textValues(IADs* object, const char16_t* attribute) {
+    std::vector<std::u16string> texts;
+    UniqueBstr name(attribute);
+    VariantHolder values;
+    if (FAILED(object->GetEx(name.get(), values.get()))) return texts;
+    if (values->vt == (VT_ARRAY | VT_VARIANT) && values->parray) {
+        auto* elements = static_cast<VARIANT*>(values->parray->pvData);
+        for (ULONG i = 0; i < values->parray->rgsabound[0].cElements; ++i)
+            if (elements[i].vt == VT_BSTR) texts.emplace_back(lumivel::shared::ViewOf(elements[i].bstrVal));
+    } else if (values->vt == VT_BSTR) {
+        texts.emplace_back(lumivel::shared::ViewOf(values->bstrVal));
+    }
+    return texts;
+}
+
+// Why joining the group needs consent; a group whose SID cannot be read is taken for a
+// privileged one, since nothing then shows that it is not.
+std::u16string groupPrivilege(IADs* group) {
+    UniqueBstr sidName(u"objectSid"), countName(u"adminCount");
+    VariantHolder sid, count;
+    std::vector<uint8_t> sidBytes;
+    if (SUCCEEDED(group->Get(sidName.get(), sid.get())) && sid->vt == (VT_ARRAY | VT_UI1) && sid->parray) {
+        auto* bytes = static_cast<const uint8_t*>(sid->parray->pvData);
+        sidBytes.assign(bytes, bytes + sid->parray->rgsabound[0].cElements);
+    }
+    if (sidBytes.empty()) return u"a group whose SID cannot be read";
+    bool adminCount = SUCCEEDED(group->Get(countName.get(), count.get())) &&
+                      ((count->vt == VT_I4 && count->lVal != 0) ||
+                       (count->vt == VT_BSTR && lumivel::shared::ViewOf(count->bstrVal) != u"0"));
+    return PrivilegedGroupReason(sidBytes, adminCount);
 }
 
 // The values as a VARIANT ADSI writes: a string, a byte array, or an array of either.
@@ -133,13 +170,15 @@ HRESULT writeAll(std::u16string_view server, const std::u16string& guid, const s
 }
 
 // Re-joined ("Written"), already a member again (another restore put it back), or refused.
-Report membershipReport(const std::u16string& groupDn, HRESULT added) {
-    if (SUCCEEDED(added)) return {groupDn, u"Written", {}, true};
-    if (added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS)) return {groupDn, u"AlreadyMember", {}, true};
-    return {groupDn, u"Refused", SystemErrorText(static_cast<DWORD>(added)), true};
+Report membershipReport(const std::u16string& groupDn, HRESULT added, bool sensitive) {
+    if (SUCCEEDED(added)) return {groupDn, u"Written", {}, true, sensitive};
+    if (added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS))
+        return {groupDn, u"AlreadyMember", {}, true, sensitive};
+    return {groupDn, u"Refused", SystemErrorText(static_cast<DWORD>(added)), true, sensitive};
 }
 
-Report joinGroup(std::u16string_view server, const std::u16string& groupDn, const std::u16string& memberDn) {
+Report joinGroup(std::u16string_view server, const std::u16string& groupDn, const std::u16string& memberDn,
+                 bool sensitive) {
     ComPtr<IADs> group;
     HRESULT result = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
     if (SUCCEEDED(result)) {
@@ -152,7 +191,12 @@ Report joinGroup(std::u16string_view server, const std::u16string& groupDn, cons
         }
         if (SUCCEEDED(result)) result = group->SetInfo();
     }
-    return membershipReport(groupDn, result);
+    return membershipReport(groupDn, result, sensitive);
+}
+
+bool IsNoSuchObject(HRESULT bound) {
+    return bound == HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT) || bound == E_ADS_UNKNOWN_OBJECT ||
+           bound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
@@ -163,20 +207,51 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     if (section.empty()) return E_INVALIDARG;
     std::u16string guid = guidTextOfSection(section);
     std::u16string server(record->getText(u"FocusedDC"));
-    std::unique_ptr<BackupSections> archive = BackupSections::Open(record->getText(kReapplyArchiveKey));
+    const bool planOnly = record->getRaw(kReapplyPlanOnlyKey) != 0;
+    const bool consent = record->getRaw(kReapplySensitiveKey) != 0;
+    std::u16string archivePath(record->getText(kReapplyArchiveKey));
+    if (!archivePath.empty() && !TrustNamedArchive(record, archivePath)) {
+        ArchiveTrust trust(server);
+        if (std::u16string why = trust.DistrustOfPath(archivePath); !why.empty()) {
+            NoteFailure(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), u"Re-apply Attributes",
+                        u"The backup archive " + archivePath + u" is not used: " + why + u".");
+            return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        }
+    }
+    std::u16string tooLarge;
+    std::unique_ptr<BackupSections> archive = BackupSections::Open(archivePath, &tooLarge);
+    if (!archive && !tooLarge.empty()) {
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), u"Re-apply Attributes", tooLarge);
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
     if (!archive) return E_FAIL;
     std::vector<BackupAttribute> attributes = archive->Attributes(section);
     if (attributes.empty()) return E_FAIL;
-    ComPtr<IADs> live;
-    if (FAILED(bindByGuid(server, guid, &live))) return E_FAIL;
-    lumivel::VariantHolder liveName;
     UniqueBstr dnName(u"distinguishedName");
-    if (FAILED(live->Get(dnName.get(), liveName.get())) || liveName->vt != VT_BSTR) return E_FAIL;
-    std::u16string liveDn(lumivel::shared::ViewOf(liveName->bstrVal));
-    std::optional<std::set<std::u16string>> allowed = writableAttributes(live.get());
-    live.reset();
-    if (!allowed) return E_FAIL;
-    const std::set<std::u16string>& writable = *allowed;
+
+    // Which classes the object is of decides whether "member" grants anything. The live
+    // object's word counts; the archive's and the listing's can only add classes, never
+    // take the group away.
+    std::vector<std::u16string> classes;
+    if (record->has(u"class")) classes.emplace_back(record->getText(u"class"));
+    for (const BackupAttribute& attribute : attributes)
+        if (lumivel::EqualsNoCase(attribute.name, u"objectClass"))
+            for (const std::u16string& text : attribute.texts)
+                if (std::optional<DecodedValue> value = DecodeBackupValue(attribute.type, text))
+                    if (!value->binary) classes.push_back(value->text);
+
+    std::u16string liveDn;
+    std::optional<std::set<std::u16string>> allowed;
+    if (!planOnly) {
+        ComPtr<IADs> live;
+        if (FAILED(bindByGuid(server, guid, &live))) return E_FAIL;
+        lumivel::VariantHolder liveName;
+        if (FAILED(live->Get(dnName.get(), liveName.get())) || liveName->vt != VT_BSTR) return E_FAIL;
+        liveDn = lumivel::shared::ViewOf(liveName->bstrVal);
+        for (std::u16string& name : textValues(live.get(), u"objectClass")) classes.push_back(std::move(name));
+        allowed = writableAttributes(live.get());
+        if (!allowed) return E_FAIL;
+    }
     LoadAttributeLists(attributeLists());
 
     std::vector<Report> reports;
@@ -202,7 +277,12 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
             reports.push_back({attribute.name, u"LeftAlone", u"restricted, or set by the restore itself"});
             continue;
         }
-        if (!writable.count(lumivel::FoldCase(attribute.name))) {
+        std::u16string sensitive = SensitiveAttributeReason(attribute.name, classes);
+        if (!sensitive.empty() && !consent) {
+            reports.push_back({attribute.name, u"Withheld", sensitive, false, true});
+            continue;
+        }
+        if (allowed && !allowed->count(lumivel::FoldCase(attribute.name))) {
             reports.push_back({attribute.name, u"LeftAlone", u"the directory does not let the caller write it"});
             continue;
         }
@@ -213,18 +293,24 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
             reports.push_back({attribute.name, u"Refused", u"the backup's value cannot be written back"});
             continue;
         }
+        if (planOnly) {
+            reports.push_back({attribute.name, u"WouldWrite", sensitive, false, !sensitive.empty()});
+            continue;
+        }
         pending.push_back(std::move(values));
     }
 
     // One modify for the whole object; when the directory refuses it, each attribute alone,
     // so that the report says which one it was.
+    auto sensitiveOf = [&](const Pending& attribute) { return !SensitiveAttributeReason(attribute.name, classes).empty(); };
     if (!pending.empty() && SUCCEEDED(writeAll(server, guid, pending, ADS_PROPERTY_UPDATE))) {
-        for (const Pending& attribute : pending) reports.push_back({attribute.name, u"Written", {}});
+        for (const Pending& attribute : pending) reports.push_back({attribute.name, u"Written", {}, false, sensitiveOf(attribute)});
     } else {
         for (const Pending& attribute : pending) {
             HRESULT written = writeAll(server, guid, {attribute}, ADS_PROPERTY_UPDATE);
             reports.push_back({attribute.name, SUCCEEDED(written) ? u"Written" : u"Refused",
-                               SUCCEEDED(written) ? std::u16string() : SystemErrorText(static_cast<DWORD>(written))});
+                               SUCCEEDED(written) ? std::u16string() : SystemErrorText(static_cast<DWORD>(written)),
+                               false, sensitiveOf(attribute)});
         }
     }
 
@@ -235,14 +321,22 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
         ComPtr<IADs> group;
         HRESULT bound = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
-        group.reset();
         if (FAILED(bound)) {
-            bool gone = bound == HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT) || bound == E_ADS_UNKNOWN_OBJECT ||
-                        bound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-            reports.push_back({groupDn, gone ? u"Gone" : u"Refused", SystemErrorText(static_cast<DWORD>(bound)), true});
+            reports.push_back({groupDn, IsNoSuchObject(bound) ? u"Gone" : u"Refused",
+                               SystemErrorText(static_cast<DWORD>(bound)), true});
             continue;
         }
-        reports.push_back(joinGroup(server, groupDn, liveDn));
+        const std::u16string privilege = groupPrivilege(group.get());
+        group.reset();
+        if (!privilege.empty() && !consent) {
+            reports.push_back({groupDn, u"Withheld", privilege, true, true});
+            continue;
+        }
+        if (planOnly) {
+            reports.push_back({groupDn, u"WouldWrite", privilege, true, !privilege.empty()});
+            continue;
+        }
+        reports.push_back(joinGroup(server, groupDn, liveDn, !privilege.empty()));
     }
     std::u16string backupDn =
         backupParent.empty() ? std::u16string() : lumivel::shared::ReanimatedDn(tombstone, backupParent);
@@ -261,14 +355,31 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
                 ComPtr<IADs> group;
                 lumivel::VariantHolder groupName;
                 std::u16string groupDn = groupGuid;
-                if (SUCCEEDED(bindByGuid(server, groupGuid, &group)) &&
-                    SUCCEEDED(group->Get(dnName.get(), groupName.get())) && groupName->vt == VT_BSTR)
+                std::u16string privilege;
+                if (HRESULT bound = bindByGuid(server, groupGuid, &group); FAILED(bound)) {
+                    if (joined.insert(lumivel::FoldCase(groupDn)).second)
+                        reports.push_back({groupDn, IsNoSuchObject(bound) ? u"Gone" : u"Refused",
+                                           IsNoSuchObject(bound) ? std::u16string(u"the group is gone")
+                                                                 : SystemErrorText(static_cast<DWORD>(bound)),
+                                           true});
+                    continue;
+                }
+                if (SUCCEEDED(group->Get(dnName.get(), groupName.get())) && groupName->vt == VT_BSTR)
                     groupDn = lumivel::shared::ViewOf(groupName->bstrVal);
+                privilege = groupPrivilege(group.get());
                 group.reset();
                 if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
+                if (!privilege.empty() && !consent) {
+                    reports.push_back({groupDn, u"Withheld", privilege, true, true});
+                    continue;
+                }
+                if (planOnly) {
+                    reports.push_back({groupDn, u"WouldWrite", privilege, true, !privilege.empty()});
+                    continue;
+                }
                 HRESULT added = writeAll(server, groupGuid, {Pending{u"member", {DecodedValue{liveDn, {}, false}}}},
                                          ADS_PROPERTY_APPEND);
-                reports.push_back(membershipReport(groupDn, added));
+                reports.push_back(membershipReport(groupDn, added, !privilege.empty()));
             }
         }
     }
@@ -286,6 +397,7 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         item->setText(kReapplyOutcomeKey, report.outcome);
         item->setText(kReapplyErrorKey, report.error);
         if (report.membership) item->setInt(kReapplyMembershipKey, 1);
+        if (report.sensitive) item->setInt(kReapplySensitiveKey, 1);
         refused = refused || report.outcome == u"Refused";
     }
     // A report that cannot be handed over is a failure, not an empty report.

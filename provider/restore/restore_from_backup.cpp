@@ -1,11 +1,14 @@
 // RestoreParentFromBackup: the reanimation's way to a deleted parent that is no longer listed.
 #include "lumivel/com_ptr.h"
 #include "provider/backup/backup_choice_dialog.h"
+#include "provider/backup/archive_trust.h"
 #include "provider/backup/backup_parent_path.h"
 #include "provider/backup/section_name.h"
+#include "provider/common/command_report.h"
 #include "provider/restore/reanimation.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
+#include "shared/text_list.h"
 
 using lumivel::ComPtr;
 
@@ -18,20 +21,63 @@ bool containerExists(std::u16string_view server, const std::u16string& dn) {
     return SUCCEEDED(lumivel::shared::BindByDn(server, dn, IID_IADs, existing.putVoid()));
 }
 
+// What follows the first relative name; a comma escaped with a backslash belongs to the name.
+std::u16string parentOf(const std::u16string& dn) {
+    for (size_t i = 0; i < dn.size(); ++i) {
+        if (dn[i] == u'\\') ++i;
+        else if (dn[i] == u',') return dn.substr(i + 1);
+    }
+    return {};
+}
+
 }  // namespace
 
 int RestoreParentFromBackup(Revivo* provider, PropertySet* record) {
     std::u16string section = SectionNameOfTombstone(record->getText(u"distinguishedName"));
     if (section.empty()) return 0;
     LoadAttributeLists(provider->attributeLists());
+    std::u16string archive(record->getText(kRestoreFromFileKey));
+    if (archive.empty()) return 0;
+    if (!TrustNamedArchive(record, archive)) {
+        ArchiveTrust trust(std::u16string(record->getText(u"FocusedDC")));
+        if (std::u16string why = trust.DistrustOfPath(archive); !why.empty()) {
+            // Said here: the reanimation's own message cannot tell the administrator why.
+            ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+                        u"The backup archive " + archive + u" is not used: " + why + u".", u"Restore Object",
+                        MB_OK | MB_ICONSTOP);
+            return 0;
+        }
+    }
+    std::u16string refused;
     std::optional<std::u16string> parent =
-        ReadBackupParentPath(provider->attributeLists(), record->getText(kRestoreFromFileKey), section);
-    if (!parent) return 0;
+        ReadBackupParentPath(provider->attributeLists(), record->getText(kRestoreFromFileKey), section, &refused);
+    if (!parent) {
+        if (!refused.empty())
+            ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), refused, u"Restore Object", MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    // Wherever the archive says the object was, it is recreated only in its own domain.
+    if (std::u16string outside = ParentOutsideNamingContext(record->getText(u"distinguishedName"), *parent);
+        !outside.empty()) {
+        ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_DS_NAMING_VIOLATION), outside, u"Restore Object", MB_OK | MB_ICONSTOP);
+        return 0;
+    }
     std::u16string server(record->getText(u"FocusedDC"));
+    // Which of the containers are missing, so that the audit says what the archive made.
+    std::u16string context = lumivel::shared::NamingContextOfTombstone(record->getText(u"distinguishedName"));
+    std::vector<std::u16string> missing;
+    for (std::u16string dn = *parent; dn.size() > context.size() && !containerExists(server, dn);) {
+        missing.insert(missing.begin(), dn);
+        dn = parentOf(dn);
+    }
     // A sibling restored before may have recreated the container already: then it is there
     // to go into, which is what the creation was for.
     if (!CreateContainerPath(server, *parent) && !containerExists(server, *parent)) return 0;
     record->setText(u"lastKnownParent", *parent);
+    std::vector<std::u16string> created;
+    for (const std::u16string& dn : missing)
+        if (containerExists(server, dn)) created.push_back(dn);
+    lumivel::shared::SetTextList(record, kRecoveredContainersKey, created);
     return 1;
 }
 

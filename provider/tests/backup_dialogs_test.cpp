@@ -2,6 +2,9 @@
 // what they show, what their buttons do, and a screenshot of each for a person to look at.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "../../platform/qtui/tests/qt_test_support.h"
@@ -17,6 +20,7 @@
 #include "tests/support/private_hives.h"
 #include "lumivel/registry_key.h"
 #include "shared/text_helpers.h"
+#include "win/datetime.h"
 
 using lumivel::shared::NarrowText;
 using lumivel::shared::WidenText;
@@ -105,7 +109,15 @@ TEST_F(BackupDialogs, RestoreListsTheArchivesThatHoldTheObjectNewestFirst) {
         file.BeginSection(holds);
         file.WriteLines(u"path=8\t\"" + revivo::EncodeTextHex(u"OU=Staff,DC=lumivel,DC=test") + u"\"\r\n");
         ASSERT_TRUE(file.Close());
-        ASSERT_EQ(revivo::PackFile(WidenText(folder + "/" + name + ".zip").c_str(), inf.c_str()), 0);
+        std::string zip = folder + "/" + name + ".zip";
+        ASSERT_EQ(revivo::PackFile(WidenText(zip).c_str(), inf.c_str()), 0);
+        // Written when it says it was: an archive whose time is far from its file's is not believed.
+        FILETIME written{};
+        ASSERT_TRUE(SystemTimeToFileTime(&when, &written));
+        const time_t seconds = time_t((uint64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime) / 10000000ull -
+                                      11644473600ull);
+        timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, zip.c_str(), times, 0), 0);
     };
     archive("{11111111-0000-0000-0000-000000000001}", 2, section);
     archive("{22222222-0000-0000-0000-000000000002}", 9, section);
@@ -119,7 +131,8 @@ TEST_F(BackupDialogs, RestoreListsTheArchivesThatHoldTheObjectNewestFirst) {
         EXPECT_EQ(surface.caption, u"Restore");
         HWND list = GetDlgItem(surface.window, IDC_BACKUP_LIST);
         int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < count; ++row) rows.push_back({cell(list, row, 0), cell(list, row, 1), cell(list, row, 2)});
+        for (int row = 0; row < count; ++row)
+            rows.push_back({cell(list, row, 0), cell(list, row, 1), cell(list, row, 2), cell(list, row, 3)});
         EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 0) << "the newest is chosen";
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(surface.window, IDOK)));
         qttest::Settle();
@@ -130,10 +143,37 @@ TEST_F(BackupDialogs, RestoreListsTheArchivesThatHoldTheObjectNewestFirst) {
     ASSERT_TRUE(revivo::ChooseBackupArchive(nullptr, m_record));
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"{22222222-0000-0000-0000-000000000002}.zip", u"2026-03-09 09:00:00",
-                                                   u"OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test"}));
+                                                   u"OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test", u"Trusted"}));
     EXPECT_EQ(rows[1][0], u"{11111111-0000-0000-0000-000000000001}.zip");
     EXPECT_EQ(NarrowText(m_record->getText(revivo::kRestoreFromFileKey)),
               folder + "/{22222222-0000-0000-0000-000000000002}.zip");
+    EXPECT_FALSE(m_record->has(kTrustArchiveKey));
+
+    // In a folder every user may write, each row says why it is not believed, and choosing one
+    // asks first: No keeps the dialog open, Yes takes it as trusted by the administrator.
+    ::chmod(folder.c_str(), 0777);
+    std::vector<std::u16string> asked;
+    rows.clear();
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) {
+            asked.push_back(surface.text);
+            return asked.size() == 1 ? IDNO : IDYES;
+        }
+        HWND list = GetDlgItem(surface.window, IDC_BACKUP_LIST);
+        rows.push_back({cell(list, 0, 3)});
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        return 0;
+    });
+    m_record->removeValue(revivo::kRestoreFromFileKey);
+    ASSERT_TRUE(revivo::ChooseBackupArchive(nullptr, m_record));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0][0].find(u"may be written by every user"), std::u16string::npos);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find(u"is not to be believed"), std::u16string::npos);
+    EXPECT_EQ(m_record->getText(kTrustArchiveKey), m_record->getText(revivo::kRestoreFromFileKey));
+    ::chmod(folder.c_str(), 0755);
+    m_record->removeValue(kTrustArchiveKey);
 
     // Cancel leaves the record without an archive.
     m_record->removeValue(revivo::kRestoreFromFileKey);

@@ -38,6 +38,12 @@ public:
     }
     // Lists a directory ("\\srv\share\dir"); FindFirstFileW filters the entries by its pattern.
     virtual DWORD listDirectory(std::u16string_view directory, std::unique_ptr<UncDirectoryListing>* listing) = 0;
+    // The owner of a file or folder as its security descriptor names it: a SID in text form
+    // ("S-1-5-21-...-1104"), as GetNamedSecurityInfoW with OWNER_SECURITY_INFORMATION reads it.
+    virtual DWORD ownerSid(std::u16string_view path, std::u16string* sid) {
+        (void)path, (void)sid;
+        return ERROR_NOT_SUPPORTED;
+    }
     // A rename within one share. ERROR_NOT_SAME_DEVICE makes MoveFileExW copy and delete instead.
     virtual DWORD rename(std::u16string_view from, std::u16string_view to, bool replaceExisting) {
         (void)from, (void)to, (void)replaceExisting;

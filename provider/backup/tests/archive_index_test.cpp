@@ -2,6 +2,8 @@
 // what each holds read once and then taken from the index while the archive stays the same,
 // and the former parent read back from an object's section.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +21,7 @@
 #include "provider/backup/tests/test_files.h"
 #include "provider/backup/text_hex.h"
 #include "tests/support/private_hives.h"
+#include "win/datetime.h"
 
 namespace revivo {
 namespace {
@@ -64,6 +67,15 @@ SYSTEMTIME at(int year, int month, int day) {
     return t;
 }
 
+// Sets a file's last write to that day, as the share would have recorded it.
+void setWritten(const TempDirectory& dir, const std::string& name, const SYSTEMTIME& when) {
+    FILETIME written{};
+    ASSERT_TRUE(SystemTimeToFileTime(&when, &written));
+    const uint64_t ticks = uint64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    timespec times[2] = {{time_t(ticks / 10000000ull - 11644473600ull), 0}, {time_t(ticks / 10000000ull - 11644473600ull), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir.path() / name).c_str(), times, 0), 0);
+}
+
 const std::u16string kAnn = u"5e4a1f6c1c1b574c9d2e0a1b2c3d4e5f";
 const std::u16string kBob = u"00112233445566778899aabbccddeeff";
 
@@ -82,6 +94,12 @@ TEST(ArchiveIndex, NewestFirstAndEachArchiveReadOnceWhileItStaysTheSame) {
     makeArchive(dir, "share", "{D}", at(2026, 6, 1), {{kAnn, pathLine(u"OU=w")}}, "renamed.zip");
     dir.Write("share/notes.zip", "not an archive");
     dir.Write("share/readme.txt", "ignored");
+    // The share's write times order them, as each backup reached the share.
+    setWritten(dir, "share/{A}.zip", at(2026, 1, 1));
+    setWritten(dir, "share/{B}.zip", at(2026, 3, 1));
+    setWritten(dir, "share/{C}.zip", at(2025, 12, 31));
+    setWritten(dir, "share/renamed.zip", at(2025, 1, 2));
+    setWritten(dir, "share/notes.zip", at(2025, 1, 1));
 
     const std::u16string folder = dir.Path("share") + u"/";
     ArchiveIndex first(dir.Path("cache/lumivel/backup-index"));
@@ -178,6 +196,50 @@ TEST(ArchiveIndex, MissingFolderFailsAndEmptyFolderIsEmpty) {
     std::filesystem::create_directories(dir.path() / "empty");
     EXPECT_TRUE(ListBackupArchives(dir.Path("empty") + u"/", index, &archives, &error));
     EXPECT_TRUE(archives.empty());
+}
+
+TEST(ArchiveIndex, LatestIsByTheSharesWriteTimeNotTheDateAnArchiveClaims) {
+    TempDirectory dir;
+    makeArchive(dir, "share", "{OLD}", at(2031, 1, 1), {{kAnn, pathLine(u"OU=forged")}});
+    makeArchive(dir, "share", "{NEW}", at(2026, 5, 1), {{kAnn, pathLine(u"OU=real")}});
+    setWritten(dir, "share/{OLD}.zip", at(2026, 1, 1));
+    setWritten(dir, "share/{NEW}.zip", at(2026, 5, 1));
+    ArchiveIndex index(u"");
+    std::vector<ArchiveSummary> archives;
+    ASSERT_TRUE(ListBackupArchives(dir.Path("share") + u"/", index, &archives));
+    EXPECT_EQ(names(archives), (std::vector<std::u16string>{u"{NEW}.zip", u"{OLD}.zip"}));
+}
+
+TEST(ArchiveIndex, AnIndexOthersCouldWriteIsNotBelieved) {
+    TempDirectory dir;
+    makeArchive(dir, "share", "{A}", at(2026, 1, 1), {{kAnn, pathLine(u"OU=x")}});
+    const std::u16string folder = dir.Path("share") + u"/";
+    std::vector<ArchiveSummary> archives;
+    {
+        ArchiveIndex first(dir.Path("cache/index"));
+        ASSERT_TRUE(ListBackupArchives(folder, first, &archives));
+        ArchiveIndex second(dir.Path("cache/index"));
+        ASSERT_TRUE(ListBackupArchives(folder, second, &archives));
+        ASSERT_EQ(second.ArchivesRead(), 0u) << "the caller's own index is used";
+    }
+    // An index file anyone may rewrite could claim the archive holds anything.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "cache/index"))
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::others_write, std::filesystem::perm_options::add);
+    ArchiveIndex planted(dir.Path("cache/index"));
+    ASSERT_TRUE(ListBackupArchives(folder, planted, &archives));
+    EXPECT_EQ(planted.ArchivesRead(), 1u);
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_TRUE(archives[0].Holds(kAnn));
+
+    // So is a folder others may write into: its files are neither read nor written.
+    std::filesystem::create_directories(dir.path() / "open");
+    std::filesystem::permissions(dir.path() / "open", std::filesystem::perms::group_write, std::filesystem::perm_options::add);
+    for (int run = 0; run < 2; ++run) {
+        ArchiveIndex open(dir.Path("open"));
+        ASSERT_TRUE(ListBackupArchives(folder, open, &archives));
+        EXPECT_EQ(open.ArchivesRead(), 1u) << "run " << run;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "open"));
 }
 
 TEST(BackupParentPath, TheLastQualifyingPathLineAndNothingElse) {

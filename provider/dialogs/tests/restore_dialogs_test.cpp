@@ -110,9 +110,10 @@ TEST_F(RestoreDialogs, PlanShowsParentsFirstAsATreeAndRestoreReportsTheCheckBox)
         SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
         return 0;
     });
-    bool reapply = false;
-    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
-    EXPECT_TRUE(reapply);
+    revivo::PlanChoice choice;
+    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &choice), IDC_PLAN_RESTORE);
+    EXPECT_TRUE(choice.reapply);
+    EXPECT_FALSE(choice.reapplySensitive);
 
     // Close, and closing the window, restore nothing.
     for (UINT close : {UINT(WM_COMMAND), UINT(WM_CLOSE)}) {
@@ -121,9 +122,9 @@ TEST_F(RestoreDialogs, PlanShowsParentsFirstAsATreeAndRestoreReportsTheCheckBox)
             SendMessageW(surface.window, close, close == WM_COMMAND ? IDCANCEL : 0, 0);
             return 0;
         });
-        reapply = true;
-        EXPECT_NE(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
-        EXPECT_FALSE(reapply);
+        choice = {true, true};
+        EXPECT_NE(revivo::ShowRestorePlanDialog(nullptr, view, &choice), IDC_PLAN_RESTORE);
+        EXPECT_FALSE(choice.reapply);
     }
 }
 
@@ -151,9 +152,59 @@ TEST_F(RestoreDialogs, PlanBelowAMissingParentWithoutABackupOffersNoReapply) {
         SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
         return 0;
     });
-    bool reapply = true;
-    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &reapply), IDC_PLAN_RESTORE);
-    EXPECT_FALSE(reapply);
+    revivo::PlanChoice choice{true, true};
+    EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &choice), IDC_PLAN_RESTORE);
+    EXPECT_FALSE(choice.reapply);
+    EXPECT_FALSE(choice.reapplySensitive);
+}
+
+TEST_F(RestoreDialogs, SensitiveWritesNeedTheSecondCheckBoxWhichListsThem) {
+    Records plan, backups, reapply;
+    planOfTwoDeletedLevels(&plan, false);
+    backups.add({{kBackupFolderKey, u"/b"}});
+    backups.add({{u"name", u"{2}.zip"}, {u"path", u"/b/{2}.zip"}})->setInt(kHoldsObjectKey, 1);
+    auto step = [&](const std::u16string& name, const std::u16string& outcome, bool membership) {
+        PropertySet* record = reapply.add({{u"name", name}, {kReapplyOutcomeKey, outcome}});
+        if (membership) record->setInt(kReapplyMembershipKey, 1);
+    };
+    step(u"description", u"WouldWrite", false);
+    step(u"CN=Staff,DC=lumivel,DC=test", u"WouldWrite", true);
+    step(u"scriptPath", u"Withheld", false);
+    step(u"CN=Domain Admins,CN=Users,DC=lumivel,DC=test", u"Withheld", true);
+    step(u"objectSid", u"LeftAlone", false);
+    revivo::RestorePlanView view = revivo::RestorePlanViewOf(plan.list());
+    revivo::TakeNewestHoldingArchive(backups.list(), &view);
+    revivo::TakeReapplyPlan(reapply.list(), &view);
+    EXPECT_EQ(revivo::PlanArchiveText(view), u"Latest backup holding the object: {2}.zip. Would write: description. "
+                                              u"Would join: CN=Staff,DC=lumivel,DC=test.");
+    EXPECT_EQ(revivo::PlanSensitiveText(view),
+              u"scriptPath, member of CN=Domain Admins,CN=Users,DC=lumivel,DC=test.");
+
+    // The second box is only open while the first is checked, and unchecking the first clears it.
+    auto answer = [&](bool first, bool second, bool uncheckFirstAgain) {
+        lumivel::ui::SetTestHook([=](const lumivel::ui::Surface& surface) -> INT_PTR {
+            HWND dialog = surface.window;
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE)));
+            EXPECT_EQ(itemText(dialog, IDC_PLAN_SENSITIVE), revivo::PlanSensitiveText(view));
+            if (first) SendMessageW(GetDlgItem(dialog, IDC_PLAN_REAPPLY), BM_CLICK, 0, 0);
+            qttest::Settle();
+            EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE)) != FALSE, first);
+            if (second) SendMessageW(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE), BM_CLICK, 0, 0);
+            if (uncheckFirstAgain) SendMessageW(GetDlgItem(dialog, IDC_PLAN_REAPPLY), BM_CLICK, 0, 0);
+            qttest::Settle();
+            SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+            return 0;
+        });
+        revivo::PlanChoice choice;
+        EXPECT_EQ(revivo::ShowRestorePlanDialog(nullptr, view, &choice), IDC_PLAN_RESTORE);
+        return choice;
+    };
+    revivo::PlanChoice both = answer(true, true, false);
+    EXPECT_TRUE(both.reapply && both.reapplySensitive);
+    revivo::PlanChoice plain = answer(true, false, false);
+    EXPECT_TRUE(plain.reapply && !plain.reapplySensitive) << "consent is asked for, not assumed";
+    revivo::PlanChoice neither = answer(true, true, true);
+    EXPECT_FALSE(neither.reapply || neither.reapplySensitive);
 }
 
 TEST_F(RestoreDialogs, ReapplyReportSaysWhatWasWrittenAndWhatRefused) {
@@ -166,9 +217,12 @@ TEST_F(RestoreDialogs, ReapplyReportSaysWhatWasWrittenAndWhatRefused) {
     outcome(u"CN=Staff,DC=lumivel,DC=test", u"Written", u"")->setInt(kReapplyMembershipKey, 1);
     outcome(u"info", u"Refused", u"Insufficient access rights");
     outcome(u"objectSid", u"LeftAlone", u"restricted");
+    outcome(u"scriptPath", u"Withheld", u"runs a script at every logon");
     EXPECT_EQ(revivo::ReapplyReportText(report.list(), S_FALSE, u"{2}.zip"),
               u"Re-applied from {2}.zip.\n\nWritten: description, telephoneNumber, member of CN=Staff,DC=lumivel,DC=test."
-              u"\n\nRefused: info (Insufficient access rights).\n\nLeft alone (restricted, or not writable by you): 1.");
+              u"\n\nRefused: info (Insufficient access rights)."
+              u"\n\nWithheld (grants access or runs code; written only when the second box is checked): scriptPath."
+              u"\n\nLeft alone (restricted, or not writable by you): 1.");
     EXPECT_EQ(revivo::ReapplyReportText({}, S_OK, u"{2}.zip"), u"Re-applied from {2}.zip.\n\nWritten: nothing.");
     std::u16string failed = revivo::ReapplyReportText(report.list(), E_FAIL, u"{2}.zip");
     EXPECT_NE(failed.find(u"Nothing was written."), std::u16string::npos) << "a failure is not reported as values written";
