@@ -70,7 +70,7 @@ int PackFile(LPCWSTR archivePath, LPCWSTR filePath) {
     return WithLastError(zip::ZipEngineRun(command));
 }
 
-int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory) {
+int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory, uint64_t limitBytes) {
     std::string archive = Ansi(archivePath);
     std::string destination = Ansi(destinationDirectory);
     const char* patterns[] = {"*.inf"};
@@ -81,6 +81,7 @@ int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory) {
     command.itemCount = 1;
     command.destination = destination.c_str();
     command.messages = zip::EngineMessages::Suppressed;
+    command.extractLimit = limitBytes;
     EngineSession session;
     return WithLastError(zip::ZipEngineRun(command));
 }

@@ -2,6 +2,8 @@
 // backup archive. Paths go to the engine in the ANSI code page.
 #pragma once
 
+#include <cstdint>
+
 #include "win/types.h"
 
 namespace revivo {
@@ -13,7 +15,8 @@ int PackFile(LPCWSTR archivePath, LPCWSTR filePath);
 
 // Extracts every member matching "*.inf" into the directory under its bare name: 0 on
 // success, non-zero (with the last error set) when the archive cannot be read or holds no
-// such member.
-int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory);
+// such member. With a limit, members that would unpack to more bytes than it are refused
+// before any is written (the engine's kZipOverLimit).
+int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory, uint64_t limitBytes = 0);
 
 }  // namespace revivo

@@ -2,6 +2,7 @@
 
 #include "lumivel/temporary_file.h"
 #include "provider/archive/archive_commands.h"
+#include "provider/archive/zip_engine.h"
 #include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/inf_file.h"
@@ -17,7 +18,12 @@ std::optional<std::u16string> ReadBackupParentPath(AttributeLists& lists, std::u
     auto temporary = lumivel::PrivateTempDirectory::Create(u"lumivel-restore");
     if (!temporary) return std::nullopt;
     std::u16string archive(archivePath);
-    if (ExtractInfFiles(archive.c_str(), temporary->Path().c_str()) != 0) return std::nullopt;
+    // The bound holds before anything is unpacked: the declared sizes are checked first.
+    if (int failed = ExtractInfFiles(archive.c_str(), temporary->Path().c_str(), kMaxBackupFileBytes); failed != 0) {
+        if (failed == zip::kZipOverLimit && why)
+            *why = u"The backup file in " + archive + u" is refused: it is larger than 64 MiB.";
+        return std::nullopt;
+    }
 
     std::u16string infPath = temporary->PathOf(BackupMemberName(archivePath));
     std::u16string refused;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "provider/archive/archive_commands.h"
+#include "provider/archive/zip_engine.h"
 #include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/text_hex.h"
@@ -51,7 +52,12 @@ std::unique_ptr<BackupSections> BackupSections::Open(std::u16string_view archive
     auto folder = lumivel::PrivateTempDirectory::Create(u"lumivel-reapply");
     if (!folder) return nullptr;
     std::u16string archive(archivePath);
-    if (ExtractInfFiles(archive.c_str(), folder->Path().c_str()) != 0) return nullptr;
+    // The bound holds before anything is unpacked: the declared sizes are checked first.
+    if (int failed = ExtractInfFiles(archive.c_str(), folder->Path().c_str(), kMaxBackupFileBytes); failed != 0) {
+        if (failed == zip::kZipOverLimit && why)
+            *why = u"The backup file in " + archive + u" is refused: it is larger than 64 MiB.";
+        return nullptr;
+    }
     std::u16string infPath = folder->PathOf(BackupMemberName(archivePath));
     std::u16string refused;
     if (CheckBackupFileBounds(infPath, &refused) != ERROR_SUCCESS) {

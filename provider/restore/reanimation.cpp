@@ -195,7 +195,13 @@ HRESULT Revivo::recoverUnknownParent(HWND parent, PropertySet* record) {
     }
     // A caller that asked for no dialogs gets the archives that hold the object as a question.
     if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
-    if (record->has(kRestoreFromFileKey) && RestoreParentFromBackup(this, record)) return S_OK;
+    std::u16string refusal;
+    if (record->has(kRestoreFromFileKey) && RestoreParentFromBackup(this, record, &refusal)) return S_OK;
+    if (!refusal.empty()) {
+        // Its reason is shown already; a second box saying the archive lacks the object would be wrong.
+        m_lastRestoreError = refusal;
+        return S_FALSE;
+    }
     std::u16string tombstone(record->getText(u"distinguishedName"));
     std::u16string guid = lumivel::shared::TombstoneGuidOfDn(tombstone);
     if (record->has(kRestoreFromFileKey))
@@ -354,9 +360,6 @@ HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view containe
 }
 
 namespace {
-
-// Levels a container path may be created through; deeper names come from no real directory.
-constexpr size_t kMaxCreatedLevels = 128;
 
 // Creates one container below an existing parent: 1 when the commit succeeded.
 int createContainer(std::u16string_view server, const std::u16string& relativeName, const std::u16string& parentName) {

@@ -1,6 +1,7 @@
 // Reanimation helpers: the new-name dialog, the container path and the backup hand-off.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "shared/property_set.h"
@@ -29,6 +30,8 @@ bool AskForNewName(HWND parent, std::u16string_view takenName, std::u16string* n
 
 // Makes sure the parent of dn exists, creating missing containers from the top down, then
 // creates dn itself as a container: 1 when that last creation was committed, else 0.
+// Levels a container path may be created through; deeper names come from no real directory.
+inline constexpr size_t kMaxCreatedLevels = 128;
 int CreateContainerPath(std::u16string_view server, std::u16string_view dn);
 
 // One LDAP session to a domain controller for many reanimating modifies, bound as the caller
@@ -55,6 +58,7 @@ private:
 HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view container, std::u16string_view className);
 
 // Recreates a deleted object's former parent from its backup archive: nonzero on success.
-int RestoreParentFromBackup(Revivo* provider, PropertySet* record);
+// When it refused the archive it has said why already, in a message box and in *refusal.
+int RestoreParentFromBackup(Revivo* provider, PropertySet* record, std::u16string* refusal = nullptr);
 
 }  // namespace revivo

@@ -1,4 +1,6 @@
 // RestoreParentFromBackup: the reanimation's way to a deleted parent that is no longer listed.
+#include <algorithm>
+
 #include "lumivel/com_ptr.h"
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/backup/archive_trust.h"
@@ -21,18 +23,16 @@ bool containerExists(std::u16string_view server, const std::u16string& dn) {
     return SUCCEEDED(lumivel::shared::BindByDn(server, dn, IID_IADs, existing.putVoid()));
 }
 
-// What follows the first relative name; a comma escaped with a backslash belongs to the name.
-std::u16string parentOf(const std::u16string& dn) {
-    for (size_t i = 0; i < dn.size(); ++i) {
-        if (dn[i] == u'\\') ++i;
-        else if (dn[i] == u',') return dn.substr(i + 1);
-    }
-    return {};
-}
-
 }  // namespace
 
-int RestoreParentFromBackup(Revivo* provider, PropertySet* record) {
+int RestoreParentFromBackup(Revivo* provider, PropertySet* record, std::u16string* refusal) {
+    if (refusal) refusal->clear();
+    // Said here: the reanimation's own message cannot tell the administrator why.
+    auto refuse = [&](HRESULT error, const std::u16string& why) {
+        if (refusal) *refusal = why;
+        ShowFailure(nullptr, error, why, u"Restore Object", MB_OK | MB_ICONSTOP);
+        return 0;
+    };
     std::u16string section = SectionNameOfTombstone(record->getText(u"distinguishedName"));
     if (section.empty()) return 0;
     LoadAttributeLists(provider->attributeLists());
@@ -40,36 +40,31 @@ int RestoreParentFromBackup(Revivo* provider, PropertySet* record) {
     if (archive.empty()) return 0;
     if (!TrustNamedArchive(record, archive)) {
         ArchiveTrust trust(std::u16string(record->getText(u"FocusedDC")));
-        if (std::u16string why = trust.DistrustOfPath(archive); !why.empty()) {
-            // Said here: the reanimation's own message cannot tell the administrator why.
-            ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
-                        u"The backup archive " + archive + u" is not used: " + why + u".", u"Restore Object",
-                        MB_OK | MB_ICONSTOP);
-            return 0;
-        }
+        if (std::u16string why = trust.DistrustOfPath(archive); !why.empty())
+            return refuse(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+                          u"The backup archive " + archive + u" is not used: " + why + u".");
     }
     std::u16string refused;
     std::optional<std::u16string> parent =
         ReadBackupParentPath(provider->attributeLists(), record->getText(kRestoreFromFileKey), section, &refused);
-    if (!parent) {
-        if (!refused.empty())
-            ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), refused, u"Restore Object", MB_OK | MB_ICONSTOP);
-        return 0;
-    }
+    if (!parent) return refused.empty() ? 0 : refuse(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), refused);
     // Wherever the archive says the object was, it is recreated only in its own domain.
     if (std::u16string outside = ParentOutsideNamingContext(record->getText(u"distinguishedName"), *parent);
-        !outside.empty()) {
-        ShowFailure(nullptr, HRESULT_FROM_WIN32(ERROR_DS_NAMING_VIOLATION), outside, u"Restore Object", MB_OK | MB_ICONSTOP);
-        return 0;
-    }
+        !outside.empty())
+        return refuse(HRESULT_FROM_WIN32(ERROR_DS_NAMING_VIOLATION), outside);
     std::u16string server(record->getText(u"FocusedDC"));
     // Which of the containers are missing, so that the audit says what the archive made.
     std::u16string context = lumivel::shared::NamingContextOfTombstone(record->getText(u"distinguishedName"));
+    // Bounded as the creation is: the path comes from a file anyone may have written.
     std::vector<std::u16string> missing;
-    for (std::u16string dn = *parent; dn.size() > context.size() && !containerExists(server, dn);) {
-        missing.insert(missing.begin(), dn);
-        dn = parentOf(dn);
+    for (std::u16string dn = *parent; missing.size() < kMaxCreatedLevels && dn.size() > context.size() &&
+                                      !containerExists(server, dn);) {
+        missing.push_back(dn);
+        std::u16string relativeName, above;
+        if (!lumivel::shared::SplitDistinguishedName(dn, &relativeName, &above)) break;
+        dn = std::move(above);
     }
+    std::reverse(missing.begin(), missing.end());
     // A sibling restored before may have recreated the container already: then it is there
     // to go into, which is what the creation was for.
     if (!CreateContainerPath(server, *parent) && !containerExists(server, *parent)) return 0;

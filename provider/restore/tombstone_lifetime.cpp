@@ -59,7 +59,7 @@ std::optional<LONG> ReadTombstoneLifetimeDays(std::u16string_view server) {
     if (FAILED(lumivel::shared::BindByDn(server, dn, IID_IADs, service.putVoid()))) return std::nullopt;
     std::optional<LONG> tombstone = readInteger(service.get(), u"tombstoneLifetime");
     std::optional<LONG> deleted = readInteger(service.get(), u"msDS-DeletedObjectLifetime");
-    if (!tombstone && !deleted) return std::nullopt;
+    // Neither value set is an answer too (the default applies), worth keeping like any other.
     return EffectiveLifetimeDays(tombstone, deleted);
 }
 

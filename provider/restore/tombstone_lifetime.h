@@ -23,7 +23,8 @@ LONG EffectiveLifetimeDays(std::optional<LONG> tombstoneLifetime, std::optional<
 // its Directory Service object; the default when the object or both values cannot be read.
 LONG TombstoneLifetimeDays(std::u16string_view server);
 
-// As TombstoneLifetimeDays, but nothing when neither value could be read.
+// As TombstoneLifetimeDays, but nothing when the server or its Directory Service object
+// could not be asked (an object without either value answers the default).
 std::optional<LONG> ReadTombstoneLifetimeDays(std::u16string_view server);
 
 // The lifetimes of the servers asked this run, each read once: every listing needs one, and a

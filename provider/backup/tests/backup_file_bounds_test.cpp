@@ -11,6 +11,7 @@
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_file_bounds.h"
 #include "provider/backup/backup_parent_path.h"
+#include "provider/backup/backup_sections.h"
 #include "provider/backup/tests/test_files.h"
 #include "win/winerror.h"
 
@@ -91,6 +92,32 @@ TEST(BackupFileBounds, AnArchiveWithAnOverlongLineIsNeitherSummedUpNorReadForIts
     std::u16string why;
     EXPECT_FALSE(ReadBackupParentPath(lists, archive, lumivel::FromUtf8(section), &why));
     EXPECT_NE(why.find(u"longer than 1 MiB"), std::u16string::npos);
+}
+
+TEST(BackupFileBounds, AMemberDeclaredOverTheBoundIsRefusedBeforeItIsUnpacked) {
+    // Compresses to little: the archive is small, what it would unpack to is not.
+    TempDirectory dir;
+    const std::string section = "5e4a1f6c1c1b574c9d2e0a1b2c3d4e5f";
+    std::string text = std::string(testing::kInfHeader) + "[" + section + "]\r\n";
+    const std::string line = "k=8\t\"41\"\r\n";
+    text.reserve(kMaxBackupFileBytes + 4096);
+    while (text.size() <= kMaxBackupFileBytes) text += line;
+    std::u16string inf = dir.Write("{D}.inf", text);
+    text.clear();
+    text.shrink_to_fit();
+    std::filesystem::create_directories(dir.path() / "share");
+    std::u16string archive = dir.Path("share/{D}.zip");
+    ASSERT_EQ(PackFile(archive.c_str(), inf.c_str()), 0);
+    std::filesystem::remove(dir.path() / "{D}.inf");
+
+    // Named by the archive: a refusal of the unpacked copy would name a temporary file.
+    std::u16string why;
+    EXPECT_FALSE(BackupSections::Open(archive, &why));
+    EXPECT_EQ(why, u"The backup file in " + archive + u" is refused: it is larger than 64 MiB.");
+    AttributeLists lists;
+    why.clear();
+    EXPECT_FALSE(ReadBackupParentPath(lists, archive, lumivel::FromUtf8(section), &why));
+    EXPECT_EQ(why, u"The backup file in " + archive + u" is refused: it is larger than 64 MiB.");
 }
 
 }  // namespace
