@@ -3,6 +3,7 @@
 #include "lumivel/com_ptr.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
+#include "lumivel/wide_string.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 #include "win/adsi.h"
@@ -68,9 +69,7 @@ LONG TombstoneLifetimeDays(std::u16string_view server) {
 }
 
 LONG TombstoneLifetimes::days(std::u16string_view server) {
-    std::u16string key(server);
-    for (char16_t& c : key)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    std::u16string key = lumivel::FoldCase(server);
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (auto known = m_known.find(key); known != m_known.end()) return known->second;
