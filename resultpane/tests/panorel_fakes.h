@@ -58,6 +58,12 @@ public:
         delete expiresColumn;
     }
 
+    void clearTopColumns() {
+        for (LVCOLUMNW* column : topColumns) delete column;
+        topColumns.clear();
+        topKeys.clear();
+    }
+
     void addColumn(const char16_t* title, const char16_t* key, int width, bool bottom = false) {
         auto* column = new LVCOLUMNW{};
         column->mask = LVCF_WIDTH | LVCF_TEXT;

@@ -135,8 +135,7 @@ TEST_F(Screenshot, FilterBarNarrowsTheListToTheTypedTextAndDays) {
 TEST_F(Screenshot, FirstRunColumnsFitThePaneAndDeletedParentsReadAsNames) {
     cache->colours = {RGB(40, 90, 200), RGB(200, 140, 30)};
     cache->icons = {{u"user", 0}, {u"organizationalUnit", 1}};
-    provider->topColumns.clear();
-    provider->topKeys.clear();
+    provider->clearTopColumns();
     provider->addColumn(u"Name", u"name", 100);
     provider->addColumn(u"Last Known Parent", u"parent", 100);
     provider->addColumn(u"Class", u"FriendlyClassName", 100);

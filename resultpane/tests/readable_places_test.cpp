@@ -50,8 +50,7 @@ class FirstRunWidths : public ControlTest {
 protected:
     void SetUp() override {
         ControlTest::SetUp();
-        provider->topColumns.clear();
-        provider->topKeys.clear();
+        provider->clearTopColumns();
         provider->addColumn(u"Name", u"name", 100);
         provider->addColumn(u"Last Known Parent", u"parent", 100);
         provider->addColumn(u"Class", u"FriendlyClassName", 100);
