@@ -177,8 +177,7 @@ Report membershipReport(const std::u16string& groupDn, HRESULT added, bool sensi
     return {groupDn, u"Refused", SystemErrorText(static_cast<DWORD>(added)), true, sensitive};
 }
 
-Report joinGroup(std::u16string_view server, const std::u16string& groupDn, const std::u16string& memberDn,
-                 bool sensitive) {
+HRESULT addMember(std::u16string_view server, const std::u16string& groupDn, const std::u16string& memberDn) {
     ComPtr<IADs> group;
     HRESULT result = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
     if (SUCCEEDED(result)) {
@@ -191,7 +190,7 @@ Report joinGroup(std::u16string_view server, const std::u16string& groupDn, cons
         }
         if (SUCCEEDED(result)) result = group->SetInfo();
     }
-    return membershipReport(groupDn, result, sensitive);
+    return result;
 }
 
 bool IsNoSuchObject(HRESULT bound) {
@@ -317,26 +316,31 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     // Its memberships: the groups its own section names, then the groups of the same backup
     // whose member lists held its old name; each group once.
     std::set<std::u16string> joined;
+    auto unreachable = [&](const std::u16string& groupDn, HRESULT bound) {
+        reports.push_back({groupDn, IsNoSuchObject(bound) ? u"Gone" : u"Refused",
+                           IsNoSuchObject(bound) ? std::u16string(u"the group is gone")
+                                                 : SystemErrorText(static_cast<DWORD>(bound)),
+                           true});
+    };
+    // A privileged group only with consent; a plan only says what would be joined.
+    auto join = [&](const std::u16string& groupDn, const std::u16string& privilege, auto add) {
+        if (!privilege.empty() && !consent)
+            reports.push_back({groupDn, u"Withheld", privilege, true, true});
+        else if (planOnly)
+            reports.push_back({groupDn, u"WouldWrite", privilege, true, !privilege.empty()});
+        else
+            reports.push_back(membershipReport(groupDn, add(), !privilege.empty()));
+    };
     for (const std::u16string& groupDn : formerGroups) {
         if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
         ComPtr<IADs> group;
-        HRESULT bound = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid());
-        if (FAILED(bound)) {
-            reports.push_back({groupDn, IsNoSuchObject(bound) ? u"Gone" : u"Refused",
-                               SystemErrorText(static_cast<DWORD>(bound)), true});
+        if (HRESULT bound = lumivel::shared::BindByDn(server, groupDn, IID_IADs, group.putVoid()); FAILED(bound)) {
+            unreachable(groupDn, bound);
             continue;
         }
         const std::u16string privilege = groupPrivilege(group.get());
         group.reset();
-        if (!privilege.empty() && !consent) {
-            reports.push_back({groupDn, u"Withheld", privilege, true, true});
-            continue;
-        }
-        if (planOnly) {
-            reports.push_back({groupDn, u"WouldWrite", privilege, true, !privilege.empty()});
-            continue;
-        }
-        reports.push_back(joinGroup(server, groupDn, liveDn, !privilege.empty()));
+        join(groupDn, privilege, [&] { return addMember(server, groupDn, liveDn); });
     }
     std::u16string backupDn =
         backupParent.empty() ? std::u16string() : lumivel::shared::ReanimatedDn(tombstone, backupParent);
@@ -355,31 +359,19 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
                 ComPtr<IADs> group;
                 lumivel::VariantHolder groupName;
                 std::u16string groupDn = groupGuid;
-                std::u16string privilege;
                 if (HRESULT bound = bindByGuid(server, groupGuid, &group); FAILED(bound)) {
-                    if (joined.insert(lumivel::FoldCase(groupDn)).second)
-                        reports.push_back({groupDn, IsNoSuchObject(bound) ? u"Gone" : u"Refused",
-                                           IsNoSuchObject(bound) ? std::u16string(u"the group is gone")
-                                                                 : SystemErrorText(static_cast<DWORD>(bound)),
-                                           true});
+                    if (joined.insert(lumivel::FoldCase(groupDn)).second) unreachable(groupDn, bound);
                     continue;
                 }
                 if (SUCCEEDED(group->Get(dnName.get(), groupName.get())) && groupName->vt == VT_BSTR)
                     groupDn = lumivel::shared::ViewOf(groupName->bstrVal);
-                privilege = groupPrivilege(group.get());
+                const std::u16string privilege = groupPrivilege(group.get());
                 group.reset();
                 if (!joined.insert(lumivel::FoldCase(groupDn)).second) continue;
-                if (!privilege.empty() && !consent) {
-                    reports.push_back({groupDn, u"Withheld", privilege, true, true});
-                    continue;
-                }
-                if (planOnly) {
-                    reports.push_back({groupDn, u"WouldWrite", privilege, true, !privilege.empty()});
-                    continue;
-                }
-                HRESULT added = writeAll(server, groupGuid, {Pending{u"member", {DecodedValue{liveDn, {}, false}}}},
-                                         ADS_PROPERTY_APPEND);
-                reports.push_back(membershipReport(groupDn, added, !privilege.empty()));
+                join(groupDn, privilege, [&] {
+                    return writeAll(server, groupGuid, {Pending{u"member", {DecodedValue{liveDn, {}, false}}}},
+                                    ADS_PROPERTY_APPEND);
+                });
             }
         }
     }
