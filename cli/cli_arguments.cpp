@@ -128,6 +128,7 @@ std::string checkCombinations(const Arguments& a) {
     if (a.server && a.domain.rfind("LDAP://", 0) == 0) return "--server and an LDAP:// path both name a server";
     if (a.command != Command::Restore) return {};
     if (a.keepGoing && !a.subtree) return "--keep-going goes with --subtree";
+    if (a.incremental && a.filter) return "--incremental lists the whole domain: it does not go with --filter";
     if (a.reapply && (!a.fromBackup || a.subtree))
         return "--reapply needs --from-backup, and goes without --subtree";
     if (a.reapplySensitive && !a.reapply) return "--reapply-sensitive goes with --reapply";

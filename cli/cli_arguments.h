@@ -52,6 +52,8 @@ struct Arguments {
     std::optional<std::string> since;
     // list: only tombstones purged within this many seconds (--expiring-within 7d or 12h).
     std::optional<long long> expiringWithin;
+    // list: read only what changed since the listing saved last time, and save this one.
+    bool incremental = false;
     std::optional<std::string> newName;
     // restore: the live container to restore into instead of the last known parent.
     std::optional<std::string> restoreTo;

@@ -306,6 +306,21 @@ HRESULT ProviderSession::commandOn(LONG id, PropertySet* record, RecordList* ans
     return status;
 }
 
+HRESULT ProviderSession::listChanges(PropertySet* node, RecordList* answer) {
+    VARIANT selection;
+    VariantInit(&selection);
+    HRESULT status = lumivel::shared::BuildObjectList({node}, &selection);
+    if (FAILED(status)) return status;
+    VARIANT result;
+    VariantInit(&result);
+    status = m_commands->ExecuteCommand(nullptr, 1, kCommandListChanges, &selection, &result);
+    VariantClear(&selection);
+    answer->adopt(&result);
+    VariantClear(&result);
+    if (SUCCEEDED(status) && answer->records().empty()) return E_UNEXPECTED;
+    return status;
+}
+
 HRESULT ProviderSession::planRestore(PropertySet* tombstone, RestorePreview* preview,
                                      const std::optional<std::u16string>& container) {
     // The plan's header is the command's, as are the steps after it: the list frees them all.

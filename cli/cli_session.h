@@ -26,6 +26,8 @@ public:
     void add(PropertySet* record) { m_records.push_back(record); }
     void clear();
     const std::vector<PropertySet*>& records() const { return m_records; }
+    // The records themselves, for a caller that replaces some (and frees what it drops).
+    std::vector<PropertySet*>& owned() { return m_records; }
 
 private:
     std::vector<PropertySet*> m_records;
@@ -106,6 +108,8 @@ public:
     HRESULT connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome);
     // EnumDeletedObjects for the node.
     HRESULT list(PropertySet* node, const std::u16string& filter, RecordList* tombstones);
+    // ExecuteCommand 321 on the node (carrying its sync point): the header, then the changes.
+    HRESULT listChanges(PropertySet* node, RecordList* answer);
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
     // records the provider reports as brought back (records the caller already owns), also
     // those that came back before a failure.

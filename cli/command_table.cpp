@@ -23,7 +23,7 @@ const std::vector<CommandRow> kCommandRows = {
      "lumivel connect lumivel.test"},
     {"list", C::List,
      "list DOMAIN [--filter PREFIX] [--expiring-within Nd|Nh] [--server DC]\n"
-     "             [--format table|tsv|json]",
+     "             [--incremental] [--format table|tsv|json]",
      "list a domain's deleted objects",
      "Lists the deleted objects of DOMAIN (a stored domain's name, a DNS name or a\n"
      "distinguished name). PREFIX is the beginning of the name (Ann) or an LDAP filter\n"
@@ -37,7 +37,15 @@ const std::vector<CommandRow> kCommandRows = {
      "Expires is when the directory purges the tombstone for good: its deletion plus the\n"
      "forest's lifetime of deleted objects (TSV and JSON: expires, and expiresUtc in ISO 8601\n"
      "UTC). --expiring-within 7d (or 12h) lists only those purged within that time, and those\n"
-     "past their time that are not purged yet.\n",
+     "past their time that are not purged yet.\n"
+     "--incremental reads only what changed since the last --incremental listing of DOMAIN\n"
+     "(through the same --server): new tombstones join, restored ones leave, and those past\n"
+     "their purge time are read again. Its state is kept per user under\n"
+     "$XDG_STATE_HOME/lumivel/listings (~/.local/state/lumivel/listings). Everything is read\n"
+     "again the first time, when the state is not this user's own or cannot be read, when\n"
+     "another domain controller (or a restored database) answers, when the server refuses the\n"
+     "state, and when the last whole read is older than 12 hours: a tombstone removed before its\n"
+     "time is not reported by the directory.\n",
      "lumivel list lumivel.test --filter CN=Carol --format json"},
     {"restore", C::Restore,
      "restore DOMAIN TOMBSTONE... [--from FILE|-] [--new-name NAME]\n"
@@ -294,6 +302,8 @@ const std::vector<OptionRow> kOptionRows = {
      "names that begin with PREFIX, or an LDAP prefix such as CN=Ann"},
     {"--expiring-within", nullptr, "Nd|Nh", {C::List}, expiringWithin,
      "only tombstones purged within N days or hours, and those overdue"},
+    {"--incremental", nullptr, nullptr, {C::List}, flag<&Arguments::incremental>,
+     "read only what changed since the last --incremental listing"},
     {"--from", nullptr, "FILE|-", {C::Restore}, text<&Arguments::tombstoneFile>,
      "more tombstones, one a line (-: standard input)"},
     {"--new-name", nullptr, "NAME", {C::Restore}, text<&Arguments::newName>, "the name to use when the object's is taken"},

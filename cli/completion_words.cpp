@@ -69,11 +69,10 @@ bool IsPlainWord(std::string_view word) {
            });
 }
 
-std::string ListingCachePath(const std::string& domain) {
-    const std::string root = cacheRoot();
-    if (root.empty() || domain.empty()) return {};
+std::string SafeFileName(const std::string& text) {
+    if (text.empty()) return {};
     std::string name;
-    for (unsigned char c : lowered(domain)) {
+    for (unsigned char c : lowered(text)) {
         if (std::isalnum(c) || c == '.' || c == '-' || c == '_') {
             name += static_cast<char>(c);
         } else {
@@ -85,7 +84,13 @@ std::string ListingCachePath(const std::string& domain) {
     }
     // A name that begins with a dot could be "." or ".."; the prefix keeps it a file here.
     if (name.front() == '.') name = "%2e" + name.substr(1);
-    return root + "/tombstones/" + name.substr(0, 200);
+    return name.substr(0, 200);
+}
+
+std::string ListingCachePath(const std::string& domain) {
+    const std::string root = cacheRoot();
+    if (root.empty() || domain.empty()) return {};
+    return root + "/tombstones/" + SafeFileName(domain);
 }
 
 void RememberListing(const std::string& domain, const std::vector<std::string>& guids) {

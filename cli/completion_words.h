@@ -22,6 +22,10 @@ bool IsPlainWord(std::string_view word);
 // when there is no home to keep it in.
 std::string ListingCachePath(const std::string& domain);
 
+// A text as a file name of one folder: in lower case, hex-encoded where it is not plain, never
+// "." or "..", at most 200 bytes; empty for an empty text.
+std::string SafeFileName(const std::string& text);
+
 // Keeps the tombstones' GUIDs for completion; a failure only costs the completion, so it is
 // not reported.
 void RememberListing(const std::string& domain, const std::vector<std::string>& guids);

@@ -21,6 +21,13 @@ struct Listing {
 bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
                 const std::optional<std::string>& filter, Listing* listing, std::string* error);
 
+// The same for the whole domain, reading only what changed since the state saved by the last
+// such listing (of the domain through the same server), and saving this one; everything when
+// there is no usable state. note says which it did, and why, for -v.
+bool ListDomainIncrementally(ProviderSession& session, const std::string& domain,
+                             const std::optional<std::string>& server, Listing* listing, std::string* error,
+                             std::string* note);
+
 // The domain as `connect` names it to the provider: through the server, when one is named.
 std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server);
 

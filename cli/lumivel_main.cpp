@@ -116,8 +116,11 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
 int runList(ProviderSession& session, const Arguments& arguments) {
     Listing listing;
     std::string error;
-    if (!ListDomain(session, arguments.domain, arguments.server, arguments.filter, &listing, &error))
+    std::string note;
+    if (arguments.incremental ? !ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note)
+                              : !ListDomain(session, arguments.domain, arguments.server, arguments.filter, &listing, &error))
         return fail(TerminalText(error));
+    if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
     std::vector<DeletedRow> rows;
     rows.reserve(listing.tombstones.records().size());
     for (const PropertySet* record : listing.tombstones.records()) rows.push_back(rowOf(record));

@@ -43,7 +43,7 @@ void handOut(PropertySet* header, const std::vector<LONG_PTR>& records, VARIANT*
 // Commands whose result list starts with a header record of their own whenever they hand one out.
 constexpr LONG kCommandsWithHeaders[] = {kCommandRestore,     kCommandChooseDomainController, kCommandRemove,
                                          kCommandListBackups, kCommandPlanRestore,            kCommandRestoreTo,
-                                         kCommandShowRestorePlan, kCommandRestoreSubtreeReport};
+                                         kCommandShowRestorePlan, kCommandRestoreSubtreeReport, kCommandListChanges};
 
 bool headsItsResult(LONG command) {
     return std::find(std::begin(kCommandsWithHeaders), std::end(kCommandsWithHeaders), command) !=
@@ -140,6 +140,9 @@ HRESULT Revivo::runCommand(HWND hwndParent, LONG lCommandId, const std::vector<P
             if (!single) return S_FALSE;
             return RestoreSubtree(hwndParent, single, pvarResult);
         }
+        case kCommandListChanges:
+            if (!single) return S_FALSE;
+            return ListTombstoneChanges(single, pvarResult);
         case kCommandShowRestorePlan:
             if (!single) return S_FALSE;
             return ShowRestorePlan(hwndParent, single, pvarResult);

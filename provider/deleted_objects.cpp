@@ -139,20 +139,25 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
 
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
                              ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
-    HRESULT result = lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
-    if (FAILED(result)) return result;
-
-    bool filtered = filter && SysStringLen(filter) > 0;
     std::u16string filterText;
-    if (filtered) {
+    if (filter && SysStringLen(filter) > 0) {
         filterText = std::u16string(filter, SysStringLen(filter)) + u"*";
         // A bare "CN=prefix*" gets the parentheses ADSI would add.
         if (filterText.front() != u'(') filterText = u"(" + filterText + u")";
     }
+    return SearchDeletedObjectsMatching(search, filterText, focusedDc, schemaCache, records, lifetimeDays);
+}
+
+HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
+                                     ISchemaCache* schemaCache, std::vector<PropertySet*>* records,
+                                     LONG lifetimeDays) {
+    HRESULT result = lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
+    if (FAILED(result)) return result;
+
     LPWSTR attributes[ARRAYSIZE(kAttributes)];
     for (size_t i = 0; i < ARRAYSIZE(kAttributes); ++i) attributes[i] = const_cast<LPWSTR>(kAttributes[i].attribute);
     ADS_SEARCH_HANDLE handle = nullptr;
-    result = search->ExecuteSearch(filtered ? filterText.data() : nullptr, attributes, ARRAYSIZE(attributes), &handle);
+    result = search->ExecuteSearch(filter.empty() ? nullptr : filter.data(), attributes, ARRAYSIZE(attributes), &handle);
     if (FAILED(result)) return result;
     // A search that breaks off part-way (a DC gone, a time limit) fails whole: a partial list
     // would pass for all the tombstones there are.
@@ -169,6 +174,11 @@ HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16stri
         return result;
     }
     return S_OK;
+}
+
+LONG Revivo::listingLifetime(const std::optional<std::u16string>& namingContext, std::u16string_view usedContext) {
+    // A scripted directory has no forest to ask for its lifetime.
+    return m_openDeletedObjects ? 0 : m_lifetimes.days(lifetimeServer(namingContext, usedContext));
 }
 
 HRESULT Revivo::openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search) {
@@ -193,8 +203,7 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     if (FAILED(result)) return result;
 
     std::vector<PropertySet*> listed;
-    // A scripted directory has no forest to ask for its lifetime.
-    LONG lifetime = m_openDeletedObjects ? 0 : m_lifetimes.days(lifetimeServer(namingContext, usedContext));
+    LONG lifetime = listingLifetime(namingContext, usedContext);
     result = SearchDeletedObjects(search.get(), bstrFilter, focusedDc, m_schemaCache, &listed, lifetime);
     search.reset();
     // A listing that failed leaves the cache as the last whole one left it.

@@ -23,5 +23,9 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 // nothing.
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
                              ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays = 0);
+// The same search with a whole LDAP filter of the caller's (empty: every tombstone).
+HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
+                                     ISchemaCache* schemaCache, std::vector<PropertySet*>* records,
+                                     LONG lifetimeDays = 0);
 
 }  // namespace revivo

@@ -4,6 +4,7 @@
 
 #include <unordered_set>
 
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace revivo {
@@ -47,17 +48,23 @@ void Revivo::clearDeletedObjectCache() {
     dropped.swap(m_deletedObjectCache);
 }
 
+namespace {
+
+TombstoneRef copyOf(PropertySet* record) {
+    const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
+        record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
+        record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
+        record->getText(kExpiresKey)};
+    return std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record));
+}
+
+}  // namespace
+
 void Revivo::rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records) {
     std::vector<TombstoneRef> tombstones;
     if (records) {
         tombstones.reserve(records->size());
-        for (PropertySet* record : *records) {
-            const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
-                record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
-                record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
-                record->getText(kExpiresKey)};
-            tombstones.push_back(std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record)));
-        }
+        for (PropertySet* record : *records) tombstones.push_back(copyOf(record));
     }
     // The list this one replaces is released outside the lock.
     std::vector<TombstoneRef> replaced;
@@ -70,6 +77,29 @@ void Revivo::rememberTombstones(const std::u16string& namingContext, const std::
         }
     }
     if (!tombstones.empty()) m_deletedObjectCache.push_back({namingContext, std::move(tombstones)});
+}
+
+void Revivo::updateTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>& records,
+                              const std::vector<std::u16string>& leftGuids) {
+    std::unordered_set<std::u16string> gone;
+    for (const std::u16string& guid : leftGuids) gone.insert(lumivel::FoldCase(guid));
+    std::vector<TombstoneRef> added;
+    for (PropertySet* record : records) {
+        gone.insert(lumivel::FoldCase(lumivel::shared::TombstoneGuid(record->getText(u"name"))));
+        added.push_back(copyOf(record));
+    }
+    std::vector<TombstoneRef> dropped;
+    std::lock_guard<std::mutex> guard(m_deletedObjectCacheLock);
+    for (NamingContextTombstones& list : m_deletedObjectCache) {
+        if (!lumivel::EqualsNoCase(list.namingContext, namingContext)) continue;
+        std::erase_if(list.tombstones, [&](const TombstoneRef& copy) {
+            if (!gone.count(lumivel::FoldCase(lumivel::shared::TombstoneGuid(copy->name())))) return false;
+            dropped.push_back(copy);
+            return true;
+        });
+        list.tombstones.insert(list.tombstones.end(), added.begin(), added.end());
+        return;
+    }
 }
 
 std::vector<TombstoneRef> Revivo::forgetTombstones(const std::vector<std::u16string>& tombstoneNames) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,8 @@ public:
     HRESULT ChooseRestoreTarget(HWND parent, const PropertySet* record, std::u16string* container);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
+    // Command 321: the tombstones changed since the node record's sync point, or all of them.
+    HRESULT ListTombstoneChanges(PropertySet* node, VARIANT* result);
 
     // Commands 311 and 317 as a menu runs them: the restore, its audit lines and message box,
     // and the "ObjectsDeleted" result.
@@ -199,9 +202,15 @@ private:
     HRESULT recoverUnknownParent(HWND parent, PropertySet* record);
 
     HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
+    // The lifetime in days a listing of the naming context gives its records' purge times (0: none).
+    LONG listingLifetime(const std::optional<std::u16string>& namingContext, std::u16string_view usedContext);
 
     void clearDeletedObjectCache();
     void rememberTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>* records);
+    // An incremental listing applied to the naming context's remembered list, when there is
+    // one: the records read again replace or join it, the GUIDs that left leave it.
+    void updateTombstones(const std::u16string& namingContext, const std::vector<PropertySet*>& records,
+                          const std::vector<std::u16string>& leftGuids);
     // Drops the tombstone from the cache; the address its record was handed out at, 0 when it
     // is not in the cache (any more).
     LONG_PTR forgetTombstone(std::u16string_view tombstoneName);

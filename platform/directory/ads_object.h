@@ -42,6 +42,10 @@ struct SearchPreferences {
         bool reverse = false;
     };
     std::vector<SortKey> sortKeys;
+    // The directory synchronisation control in place of paging: its cookie and flags.
+    bool dirSync = false;
+    std::string dirSyncCookie;
+    int dirSyncFlags = 0;
 };
 
 // An entry's attributes as raw values, keyed by lower-case name; ranged values read whole.

@@ -24,6 +24,10 @@ struct SearchState {
     bool done = false;
     bool anyRow = false;
     std::string cookie;
+    // The directory synchronisation's cookie: the one to send, then the one the server
+    // answered with; complete once the server says it has nothing more.
+    std::string dirSyncCookie;
+    bool dirSyncComplete = false;
     std::u16string rowDn;
     RawAttributes row;
     bool hasRow = false;
@@ -51,6 +55,35 @@ berval* BerSequenceOfString(const std::string& value) {
     return out;
 }
 
+constexpr char kDirSyncOid[] = "1.2.840.113556.1.4.841";
+
+// The DirSync request: flags, the most bytes of attribute values in one answer (0: the
+// server's own bound) and the cookie.
+berval* BerDirSyncRequest(int flags, const std::string& cookie) {
+    BerElement* ber = ber_alloc_t(LBER_USE_DER);
+    if (!ber) return nullptr;
+    berval value{cookie.size(), const_cast<char*>(cookie.data())};
+    berval* out = nullptr;
+    if (ber_printf(ber, "{iiO}", flags, 0, &value) == -1 || ber_flatten(ber, &out) != 0) out = nullptr;
+    ber_free(ber, 1);
+    return out;
+}
+
+// The DirSync answer: whether more follows, and the cookie that goes on from here.
+bool ParseDirSyncResponse(const LDAPControl* control, bool* more, std::string* cookie) {
+    BerElement* ber = ber_init(const_cast<berval*>(&control->ldctl_value));
+    if (!ber) return false;
+    ber_int_t moreResults = 0, unused = 0;
+    berval value{0, nullptr};
+    const bool read = ber_scanf(ber, "{iio}", &moreResults, &unused, &value) != LBER_ERROR;
+    ber_free(ber, 1);
+    if (!read) return false;
+    *more = moreResults != 0;
+    cookie->assign(value.bv_val ? value.bv_val : "", value.bv_len);
+    ber_memfree(value.bv_val);
+    return true;
+}
+
 // Owns the controls of one search request.
 struct RequestControls {
     std::vector<LDAPControl*> owned;
@@ -63,7 +96,10 @@ struct RequestControls {
 
     int Build(LDAP* ld, const SearchState& s) {
         const SearchPreferences& p = s.preferences;
-        if (p.pageSize > 0) {
+        // The synchronisation control pages by itself and cannot be combined with paging.
+        if (p.dirSync && !AddValueControl(kDirSyncOid, BerDirSyncRequest(p.dirSyncFlags, s.dirSyncCookie), 1))
+            return LDAP_NO_MEMORY;
+        if (p.pageSize > 0 && !p.dirSync) {
             berval cookie{s.cookie.size(), const_cast<char*>(s.cookie.data())};
             LDAPControl* page = nullptr;
             const int rc = ldap_create_page_control(ld, p.pageSize, &cookie, 0, &page);
@@ -257,8 +293,21 @@ HRESULT AdsObject::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) 
                 }
                 break;
             }
+            case ADS_SEARCHPREF_DIRSYNC:
+                valid = v.dwType == ADSTYPE_PROV_SPECIFIC &&
+                        (v.ProviderSpecific.dwLength == 0 || v.ProviderSpecific.lpValue);
+                if (valid) {
+                    m.dirSync = true;
+                    m.dirSyncCookie.assign(reinterpret_cast<const char*>(v.ProviderSpecific.lpValue),
+                                           v.ProviderSpecific.lpValue ? v.ProviderSpecific.dwLength : 0);
+                }
+                break;
+            case ADS_SEARCHPREF_DIRSYNC_FLAG:
+                valid = ValueInteger(v, &number);
+                if (valid) m.dirSyncFlags = number;
+                break;
             default:
-                // Directory synchronisation and virtual list views are not offered.
+                // Virtual list views are not offered.
                 known = false;
                 break;
         }
@@ -279,6 +328,7 @@ HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count, PADS
     state->syntaxes = Syntaxes();
     state->preferences = m_preferences;
     state->base = SearchBase();
+    state->dirSyncCookie = m_preferences.dirSyncCookie;
     std::u16string text = filter ? std::u16string(filter) : std::u16string();
     if (text.empty()) text = u"(objectClass=*)";
     else if (text.front() != u'(') text = u"(" + text + u")";
@@ -321,6 +371,8 @@ HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
         Abandon(*s);
         std::lock_guard<std::mutex> lock(s->connection->Mutex());
         s->cookie.clear();
+        s->dirSyncCookie = s->preferences.dirSyncCookie;
+        s->dirSyncComplete = false;
         s->hasRow = false;
         s->row.clear();
         s->anyRow = false;
@@ -378,6 +430,12 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
             return HresultFromLdap(LDAP_DECODING_ERROR);
         }
         s->cookie.clear();
+        bool moreToSync = false;
+        bool syncAnswered = false;
+        if (s->preferences.dirSync) {
+            if (LDAPControl* sync = ldap_control_find(kDirSyncOid, response, nullptr))
+                syncAnswered = ParseDirSyncResponse(sync, &moreToSync, &s->dirSyncCookie);
+        }
         if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response, nullptr)) {
             berval next{0, nullptr};
             ber_int_t estimate = 0;
@@ -397,7 +455,22 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
             if (code == LDAP_FILTER_ERROR) return E_ADS_INVALID_FILTER;
             return HresultFromLdap(code);
         }
-        if (s->preferences.pageSize > 0 && !s->cookie.empty()) {
+        if (s->preferences.dirSync) {
+            // An answer without its control leaves no cookie to go on from: not a whole one.
+            if (!syncAnswered) {
+                s->done = true;
+                return HresultFromLdap(LDAP_CONTROL_NOT_FOUND);
+            }
+            if (moreToSync) {
+                const int rc = SendRequest(*s);
+                if (rc != LDAP_SUCCESS) {
+                    s->done = true;
+                    return HresultFromLdap(rc);
+                }
+                continue;
+            }
+            s->dirSyncComplete = true;
+        } else if (s->preferences.pageSize > 0 && !s->cookie.empty()) {
             const int rc = SendRequest(*s);
             if (rc != LDAP_SUCCESS) {
                 s->done = true;
@@ -437,11 +510,27 @@ HRESULT AdsObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR columnName, PADS_S
     SearchState* s = FindSearch(handle);
     if (!s || !columnName || !column) return E_ADS_BAD_PARAMETER;
     *column = ADS_SEARCH_COLUMN{};
-    if (!s->hasRow) return E_ADS_BAD_PARAMETER;
     const std::string name = ToUtf8(columnName);
     const std::string key = LowerAsciiUtf8(name);
     auto storage = std::make_unique<ColumnStorage>();
     storage->name = columnName;
+    if (s->preferences.dirSync && key == ToUtf8(ADS_DIRSYNC_COOKIE)) {
+        // Only a synchronisation that ran to its end has a cookie to go on from.
+        if (!s->dirSyncComplete) return E_ADS_COLUMN_NOT_SET;
+        storage->bytes.push_back(s->dirSyncCookie);
+        ADSVALUE value{};
+        value.dwType = ADSTYPE_PROV_SPECIFIC;
+        value.ProviderSpecific.dwLength = static_cast<DWORD>(storage->bytes.back().size());
+        value.ProviderSpecific.lpValue = reinterpret_cast<LPBYTE>(storage->bytes.back().data());
+        storage->values.push_back(value);
+        column->pszAttrName = storage->name.data();
+        column->dwADsType = ADSTYPE_PROV_SPECIFIC;
+        column->dwNumValues = 1;
+        column->pADsValues = storage->values.data();
+        column->hReserved = storage.release();
+        return S_OK;
+    }
+    if (!s->hasRow) return E_ADS_BAD_PARAMETER;
     Syntax syntax;
     if (key == "adspath" && s->wantsAdsPath) {
         syntax = Syntax::CaseIgnoreString;

@@ -1,0 +1,37 @@
+// What `list --incremental` keeps of a domain's last listing: the sync point the provider
+// gave and the tombstones as they were then, in a file of the user's own.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_session.h"
+
+namespace lumivel_cli {
+
+struct ListingState {
+    // The sync point, as command 321's header gave it (the cookie as its hexadecimal text).
+    std::u16string server, invocationId, usn, cookie;
+    // When everything was last read.
+    std::time_t wholeReadAt = 0;
+    RecordList tombstones;
+};
+
+// The state file of a domain as typed, through a server when one is named: under
+// $XDG_STATE_HOME/lumivel/listings (else ~/.local/state/...); empty when there is no home.
+std::string ListingStatePath(const std::string& domain, const std::optional<std::string>& server);
+
+// The state in the file, when it is one this user wrote for this domain: a regular file (no
+// link) owned by the user that nobody else may read or write, in a folder of the same kind,
+// whole and of this domain. False otherwise (why says which, for -v): the caller then reads
+// everything again.
+bool ReadListingState(const std::string& path, const std::string& domainKey, ListingState* state, std::string* why);
+
+// Replaces the file whole (mode 0600) with the state and the tombstones, making the private
+// folders it lies in as needed; false when it cannot be written there safely.
+bool WriteListingState(const std::string& path, const std::string& domainKey, const ListingState& state,
+                       const std::vector<PropertySet*>& tombstones);
+
+}  // namespace lumivel_cli
