@@ -10,6 +10,7 @@
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "shared/directory_operations.h"
+#include "shared/listing_changes.h"
 #include "shared/object_list.h"
 #include "shared/text_list.h"
 #include "shared/text_helpers.h"

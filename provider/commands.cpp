@@ -11,6 +11,7 @@
 #include "provider/common/command_report.h"
 #include "provider/common/system_error_text.h"
 #include "provider/revivo.h"
+#include "shared/listing_changes.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"

@@ -15,11 +15,13 @@
 #include "lumivel/com_ptr.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
+#include "shared/listing_changes.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "shared/text_list.h"
 #include "win/adsi.h"
+#include "win/dirsync.h"
 #include "win/guid.h"
 
 using lumivel::ComPtr;

@@ -5,6 +5,28 @@
 #include <vector>
 
 #include "shared/property_set.h"
+#include "win/types.h"
+
+// Command 321, offered by no menu: what changed among a domain's tombstones since the sync
+// point the record carries, so that a refresh reads only that. The record is the domain node's
+// ("NamingContext", "FocusedDC") with the sync point a previous answer gave (kSyncServerKey,
+// kSyncInvocationKey, kSyncUsnKey, kSyncCookieKey; none: read everything) and in
+// kSyncRecheckKey (a text list) the GUIDs of listed tombstones to read again, those past their
+// purge time. The result is a header record with the new sync point (kSyncCookieKey empty when
+// the server offers none) and, when everything was read again, kSyncWholeKey (int 1) and
+// kSyncWhyWholeKey (why: no sync point, another server or database, a cookie refused); then the
+// tombstones, as EnumDeletedObjects lists them: all of them after a whole read, else those new
+// or changed, and for each object that is no longer a listed tombstone (restored, purged) a
+// record with kSyncLeftKey (int 1) and "guid". S_OK, or the failure of the listing.
+inline constexpr LONG kCommandListChanges = 321;
+inline constexpr char16_t kSyncServerKey[] = u"SyncServer";
+inline constexpr char16_t kSyncInvocationKey[] = u"SyncInvocationId";
+inline constexpr char16_t kSyncUsnKey[] = u"SyncUsn";
+inline constexpr char16_t kSyncCookieKey[] = u"SyncCookie";
+inline constexpr char16_t kSyncRecheckKey[] = u"SyncRecheck";
+inline constexpr char16_t kSyncWholeKey[] = u"SyncWhole";
+inline constexpr char16_t kSyncWhyWholeKey[] = u"SyncWhyWhole";
+inline constexpr char16_t kSyncLeftKey[] = u"SyncLeft";
 
 namespace lumivel::shared {
 

@@ -2,11 +2,13 @@
 // ldapsearch doing the same search, the provider's own memory per tombstone once the receiver
 // has freed its records, and restores among all those tombstones (a leaf, and a child whose
 // deleted parent comes back first). Prints each figure beside its target. With one run on the
-// seeded domain it takes seconds, which is how the suite keeps it working.
+// seeded domain it takes seconds, which is how the suite keeps it working. Then `list
+// --incremental`: its first, whole read, a refresh of the unchanged domain, and one after as
+// many changes (contacts made and deleted), each checked against a whole listing.
 //
 // Run inside the test directory after adding the tombstones, for example:
 //   tests/testdc/testdc bulk 100000
-//   tests/testdc/testdc exec build/bin/domain_load_bench [runs]
+//   tests/testdc/testdc exec build/bin/domain_load_bench [runs [changes]]
 #include <malloc.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/shell_command.h"
 #include "bench/common/timed_process.h"
 #include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
@@ -86,6 +89,7 @@ double timeRestore(IProviderCommands* commands, PropertySet* record) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int changes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
     const std::string server = environment("TESTDC_DC"), baseDn = environment("TESTDC_BASEDN"),
                       domain = environment("TESTDC_DOMAIN");
     if (server.empty() || baseDn.empty() || domain.empty()) {
@@ -131,6 +135,45 @@ int main(int argc, char** argv) {
         ldapsearch.push_back(searched);
     }
     const double bestSearch = *std::min_element(ldapsearch.begin(), ldapsearch.end());
+
+    // The incremental listing: its state in a folder of this run's.
+    setenv("XDG_STATE_HOME", (std::string(folder) + "/state").c_str(), 1);
+    const std::vector<std::string> incremental = {bin + "/lumivel", "list", domain, "--incremental", "--format", "tsv"};
+    const double firstRead = bench::TimeProcess(incremental);
+    double unchanged = -1;
+    for (int run = 0; run < runs; ++run) {
+        const double refreshed = bench::TimeProcess(incremental);
+        if (refreshed < 0) {
+            std::fprintf(stderr, "domain_load_bench: lumivel list --incremental failed\n");
+            return 1;
+        }
+        if (unchanged < 0 || refreshed < unchanged) unchanged = refreshed;
+    }
+    std::random_device seed;
+    const std::string refreshOu = "OU=Load Refresh " + std::to_string(seed() % 100000000) + "," + baseDn;
+    std::string ldif;
+    for (int i = 0; i < changes; ++i)
+        ldif += "dn: CN=Refresh " + std::to_string(i) + "," + refreshOu + "\nchangetype: add\nobjectClass: contact\n\n";
+    for (int i = 0; i < changes; ++i) ldif += "dn: CN=Refresh " + std::to_string(i) + "," + refreshOu + "\nchangetype: delete\n\n";
+    if (!add(server, refreshOu, "organizationalUnit") || !ldapModify(server, ldif)) {
+        std::fprintf(stderr, "domain_load_bench: cannot make the changes to refresh\n");
+        return 1;
+    }
+    remove(server, refreshOu);
+    const double changed = bench::TimeProcess(incremental);
+    // The refreshed list, judged by a whole listing made right after it.
+    const std::string lumivel = bench::ShellQuote(bin + "/lumivel") + " list " + bench::ShellQuote(domain) + " --format tsv";
+    const std::string refreshedText = bench::CommandOutput(lumivel + " --incremental");
+    const std::string wholeText = bench::CommandOutput(lumivel);
+    auto sortedLines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    const bool sameAsWhole = changed >= 0 && !wholeText.empty() && sortedLines(refreshedText) == sortedLines(wholeText);
 
     // The provider's own memory: what stays once the receiver has freed the records it got.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -190,9 +233,13 @@ int main(int argc, char** argv) {
         std::printf("  its peak memory:                      %ld KiB, %.0f bytes per tombstone (target <= 1024)\n",
                     listing.peakKilobytes, 1024.0 * static_cast<double>(listing.peakKilobytes) / static_cast<double>(records));
     }
+    std::printf("lumivel list --incremental, first (whole) read: %.3f s\n", firstRead);
+    std::printf("  refresh, nothing changed (best of %d):  %.3f s (target <= 0.5 s)\n", runs, unchanged);
+    std::printf("  refresh after %d changes:              %.3f s (target <= 1.0 s%s), %s a whole listing\n", changes,
+                changed, changes >= 100 ? "" : " at 100 changes", sameAsWhole ? "the same as" : "NOT the same as");
     std::printf("EnumDeletedObjects in process:          %.3f s\n", inProcess);
     std::printf("provider memory per tombstone:          %.0f bytes (target <= 1024)\n", bytesPerRecord);
     std::printf("restore of a leaf:                      %.3f s (target <= 0.2 s)\n", leafSeconds);
     std::printf("restore of a child, its parent first:   %.3f s (target <= 0.2 s)\n", chainSeconds);
-    return leafSeconds < 0 || chainSeconds < 0 ? 1 : 0;
+    return leafSeconds < 0 || chainSeconds < 0 || !sameAsWhole ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include "ldap_trace.h"
 #include "error_table.h"
 #include "lumivel/text.h"
+#include "win/dirsync.h"
 
 namespace lumivel::directory {
 

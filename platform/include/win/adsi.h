@@ -226,15 +226,6 @@ typedef struct ads_searchpref_info {
     ADS_STATUS dwStatus;
 } ADS_SEARCHPREF_INFO, *PADS_SEARCHPREF_INFO, *LPADS_SEARCHPREF_INFO;
 
-// ADS_SEARCHPREF_DIRSYNC takes the cookie of the last synchronisation as an ADS_PROV_SPECIFIC
-// (no bytes: from the start); ADS_SEARCHPREF_DIRSYNC_FLAG an integer of the flags below. After
-// the last row, the column of this name holds the cookie to pass next time.
-#define ADS_DIRSYNC_COOKIE u"fc8cb04d-311d-406c-8cb9-1ae8b843b418"
-#define LDAP_DIRSYNC_OBJECT_SECURITY 0x00000001
-#define LDAP_DIRSYNC_ANCESTORS_FIRST_ORDER 0x00000800
-#define LDAP_DIRSYNC_PUBLIC_DATA_ONLY 0x00002000
-#define LDAP_DIRSYNC_INCREMENTAL_VALUES 0x80000000
-
 // ADS_SEARCHPREF_SORT_ON takes an ADS_PROV_SPECIFIC whose bytes are an array of these.
 typedef struct {
     LPWSTR pszAttrType;
