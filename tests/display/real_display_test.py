@@ -379,6 +379,31 @@ def run(run_state, work):
     display.screenshot("04-filtered")
     run_state.note_stalls(probe)
 
+    run_state.begin("plan: \"Restore Plan...\" of one row opens \"Restore Plan\" over the console, naming it")
+    since = probe.seq()
+    display.click(*centre(rows[0]["rect"]))
+    display.click(*centre(rows[0]["rect"]), button=3)
+    line = probe.wait("the row's context menu", lambda l: popup(l) is not None, after=since)
+    plan = next((a for a in popup(line)["actions"] if a["text"] == "Restore &Plan..."), None)
+    if plan is None or not plan["enabled"]:
+        raise StepFailed("the row's menu offers no Restore Plan...: %r" % [a["text"] for a in popup(line)["actions"]])
+    display.click(*centre(plan["rect"]))
+    display.window_named("Restore Plan", seconds=60)
+    line = probe.wait("the plan", lambda l: any(d["title"] == "Restore Plan" for d in dialogs(l)), after=since)
+    dialog = next(d for d in dialogs(line) if d["title"] == "Restore Plan")
+    planned = [row["texts"] for view in dialog["views"] for row in view["rows"]]
+    if not any(rows[0]["texts"][0] in " ".join(texts) for texts in planned):
+        raise StepFailed("the plan does not name %r: %r" % (rows[0]["texts"][0], planned))
+    middle, console_frame = centre(dialog["frame"]), main_window(line)["frame"]
+    if not (console_frame["x"] <= middle[0] < console_frame["x"] + console_frame["w"]
+            and console_frame["y"] <= middle[1] < console_frame["y"] + console_frame["h"]):
+        raise StepFailed("the plan %r opened away from the console %r" % (dialog["frame"], console_frame))
+    display.screenshot("04b-plan")
+    since = probe.seq()
+    display.xdotool("key", "Escape")
+    probe.wait("the plan closed", lambda l: not dialogs(l), after=since)
+    run_state.note_stalls(probe)
+
     run_state.begin("select two rows: a click and a Ctrl+click")
     since = probe.seq()
     display.click(*centre(rows[0]["rect"]))
