@@ -446,26 +446,39 @@ def run(run_state, work):
     run_state.begin("restore: the chosen item, then its report")
     since = probe.seq()
     display.click(*centre(choice["rect"]))
+    def shown_text(dialog):
+        return " ".join(dialog["texts"] + [t for view in dialog["views"] for row in view["rows"] for t in row["texts"]])
+
+    def is_report(dialog):
+        if len(restored) == 1:
+            return dialog["title"] == "Success" or "restored" in shown_text(dialog)
+        return all(name in shown_text(dialog) for name in restored)
+
     report = None
     deadline = time.monotonic() + STEP_WAIT
     while report is None:
-        line = probe.wait("a dialog after the restore", lambda l: dialogs(l), after=since)
-        dialog = dialogs(line)[0]
-        display.window_named(dialog["title"], seconds=30)
+        line = probe.wait("a dialog after the restore", lambda l: dialogs(l), after=since,
+                          seconds=max(int(deadline - time.monotonic()), 1))
+        dialog = dialogs(line)[-1]
+        since = line["n"]
         if dialog["title"] == "Restore Plan":
             # A plan first: its Restore button goes on.
+            display.window_named(dialog["title"], seconds=30)
             display.screenshot("07a-plan")
-            button = next((t for t in dialog["texts"] if t.replace("&", "") == "Restore"), None)
-            if button is None:
+            if not any(t.replace("&", "") == "Restore" for t in dialog["texts"]):
                 raise StepFailed("the plan offers no Restore button: %r" % dialog["texts"])
-            since = line["n"]
             display.xdotool("key", "--clearmodifiers", "alt+r")
-        else:
+            probe.wait("the plan closed", lambda l: all(d["title"] != "Restore Plan" for d in dialogs(l)), after=since)
+            since = probe.seq()
+        elif is_report(dialog):
+            display.window_named(dialog["title"], seconds=30)
             report = dialog
-        if time.monotonic() > deadline:
-            raise StepFailed("no report within %d s" % STEP_WAIT)
+        # Anything else (a progress dialog) is waited past: the next line that shows a dialog.
+        if report is None and time.monotonic() > deadline:
+            raise StepFailed("no report within %d s; last dialog %r: %s" % (STEP_WAIT, dialog["title"],
+                                                                         shown_text(dialog)))
     display.screenshot("07-report")
-    text = " ".join(report["texts"])
+    text = shown_text(report)
     print("report %r: %s" % (report["title"], text), flush=True)
     if len(restored) == 1 and "The object was successfully restored." not in text:
         raise StepFailed("the report does not say the object was restored: %r" % report["texts"])
