@@ -108,7 +108,7 @@ public:
     HRESULT connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome);
     // EnumDeletedObjects for the node.
     HRESULT list(PropertySet* node, const std::u16string& filter, RecordList* tombstones);
-    // ExecuteCommand 321 on the node (carrying its sync point): the header, then the changes.
+    // ExecuteCommand 322 on the node (carrying its sync point): the header, then the changes.
     HRESULT listChanges(PropertySet* node, RecordList* answer);
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the
     // records the provider reports as brought back (records the caller already owns), also

@@ -12,7 +12,7 @@
 namespace lumivel_cli {
 
 struct ListingState {
-    // The sync point, as command 321's header gave it (the cookie as its hexadecimal text).
+    // The sync point, as command 322's header gave it (the cookie as its hexadecimal text).
     std::u16string server, invocationId, usn, cookie;
     // When everything was last read.
     std::time_t wholeReadAt = 0;

@@ -1,4 +1,4 @@
-// Command 321: what changed among a domain's tombstones since a sync point, through the
+// Command 322: what changed among a domain's tombstones since a sync point, through the
 // directory synchronisation control, so that a refresh of a large domain reads only that.
 //
 // The server reports objects whose deletion state or name changed since the cookie: one now

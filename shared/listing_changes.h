@@ -1,4 +1,4 @@
-// A listing of tombstones brought up to date by an incremental one (command 321), the same
+// A listing of tombstones brought up to date by an incremental one (command 322), the same
 // way for the command line and the console.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include "shared/property_set.h"
 #include "win/types.h"
 
-// Command 321, offered by no menu: what changed among a domain's tombstones since the sync
+// Command 322, offered by no menu: what changed among a domain's tombstones since the sync
 // point the record carries, so that a refresh reads only that. The record is the domain node's
 // ("NamingContext", "FocusedDC") with the sync point a previous answer gave (kSyncServerKey,
 // kSyncInvocationKey, kSyncUsnKey, kSyncCookieKey; none: read everything) and in
@@ -18,7 +18,7 @@
 // tombstones, as EnumDeletedObjects lists them: all of them after a whole read, else those new
 // or changed, and for each object that is no longer a listed tombstone (restored, purged) a
 // record with kSyncLeftKey (int 1) and "guid". S_OK, or the failure of the listing.
-inline constexpr LONG kCommandListChanges = 321;
+inline constexpr LONG kCommandListChanges = 322;
 inline constexpr char16_t kSyncServerKey[] = u"SyncServer";
 inline constexpr char16_t kSyncInvocationKey[] = u"SyncInvocationId";
 inline constexpr char16_t kSyncUsnKey[] = u"SyncUsn";
