@@ -36,18 +36,29 @@ protected:
                                                        "description: Kept on the share\n"}));
         ASSERT_TRUE(lumivel::testing::LdapAdd("CN=Stranger " + m_suffix + "," + m_root,
                                               {"objectClass: user\n", "sAMAccountName: " + m_stranger + "\n"}));
-        Outcome backedUp = lumivel({"backup", m_domain, m_root});
-        ASSERT_EQ(backedUp.exitCode, 0) << backedUp.err;
-        const std::string share = "\\\\" + lumivel::testing::TestDirectory().server + "\\sysvol\\Tarvo Lumivel\\";
-        ASSERT_EQ(backedUp.out.rfind(share, 0), 0u) << backedUp.out;
-        m_archive = backedUp.out.substr(share.size(), backedUp.out.size() - share.size() - 1);
+        m_archive = backUpToShare(m_root);
+        ASSERT_FALSE(m_archive.empty());
         ASSERT_TRUE(lumivel::testing::LdapDelete(m_user));
         m_guid = tombstoneGuid(m_name);
         ASSERT_FALSE(m_guid.empty());
     }
     void TearDown() override {
-        if (!m_archive.empty()) onShare("smbclient", "-c " + ShellQuote("del \"Tarvo Lumivel/" + m_archive + "\""));
+        for (const std::string& archive : m_archives)
+            onShare("smbclient", "-c " + ShellQuote("del \"Tarvo Lumivel/" + archive + "\""));
         BackupCommandLineTest::TearDown();
+    }
+
+    // `lumivel backup` of the DN into sysvol; the archive's file name there.
+    std::string backUpToShare(const std::string& dn) {
+        Outcome backedUp = lumivel({"backup", m_domain, dn});
+        EXPECT_EQ(backedUp.exitCode, 0) << backedUp.err;
+        const std::string share = "\\\\" + lumivel::testing::TestDirectory().server + "\\sysvol\\Tarvo Lumivel\\";
+        if (backedUp.out.rfind(share, 0) != 0) {
+            ADD_FAILURE() << backedUp.out;
+            return {};
+        }
+        m_archives.push_back(backedUp.out.substr(share.size(), backedUp.out.size() - share.size() - 1));
+        return m_archives.back();
     }
 
     static Outcome onShare(const std::string& tool, const std::string& arguments) {
@@ -55,18 +66,20 @@ protected:
                    "/sysvol " + arguments);
     }
     // Gives the archive on the share to the account, as if that account had written it.
-    void ownArchiveBy(const std::string& sam) {
-        Outcome changed = onShare("smbcacls", ShellQuote("Tarvo Lumivel/" + m_archive) + " --chown " +
+    void ownArchiveBy(const std::string& sam) { ownBy(m_archive, sam); }
+    void ownBy(const std::string& archive, const std::string& sam) {
+        Outcome changed = onShare("smbcacls", ShellQuote("Tarvo Lumivel/" + archive) + " --chown " +
                                                   ShellQuote(environmentText("TESTDC_NETBIOS") + "\\" + sam));
         ASSERT_EQ(changed.exitCode, 0) << changed.out << changed.err;
     }
     // The archive's line of `backups --object`: trusted and why not.
-    std::vector<std::string> listedArchive() {
-        Outcome listed = lumivel({"backups", m_domain, "--object", m_guid, "--format", "tsv"});
-        EXPECT_EQ(listed.exitCode, 0) << listed.err;
-        for (const std::string& line : lines(listed.out))
-            if (line.rfind(m_archive + "\t", 0) == 0) return fields(line);
-        ADD_FAILURE() << m_archive << " is not listed: " << listed.out;
+    std::vector<std::string> listedArchive() { return listed(m_archive, m_guid); }
+    std::vector<std::string> listed(const std::string& archive, const std::string& guid) {
+        Outcome listing = lumivel({"backups", m_domain, "--object", guid, "--format", "tsv"});
+        EXPECT_EQ(listing.exitCode, 0) << listing.err;
+        for (const std::string& line : lines(listing.out))
+            if (line.rfind(archive + "\t", 0) == 0) return fields(line);
+        ADD_FAILURE() << archive << " is not listed: " << listing.out;
         return std::vector<std::string>(8);
     }
     std::vector<std::string> description() { return liveValues(m_user, "description"); }
@@ -77,6 +90,7 @@ protected:
     }
 
     std::string m_name, m_user, m_stranger, m_archive, m_guid;
+    std::vector<std::string> m_archives;
 };
 
 TEST_F(ShareArchiveTrustTest, AnArchiveAnotherAccountOwnsIsRefusedWithItsReasonUnlessNamed) {
@@ -111,7 +125,9 @@ TEST_F(ShareArchiveTrustTest, AnArchiveAnotherAccountOwnsIsRefusedWithItsReasonU
     EXPECT_EQ(description(), std::vector<std::string>{"Kept on the share"});
 }
 
-TEST_F(ShareArchiveTrustTest, TheAccountTheObjectsJobRunsAsMayWriteItsArchives) {
+// The job backs its unit up as its own account; once the unit is deleted and purged, the
+// archives its job wrote still recreate it.
+TEST_F(ShareArchiveTrustTest, TheAccountTheUnitsJobRunsAsMayWriteItsArchives) {
     const std::string account = environmentText("TESTDC_USER_NAME");
     if (account.empty()) GTEST_SKIP() << "the domain is not seeded";
     const std::string tasks = "/tmp/revivo-cli-share-tasks-" + m_suffix;
@@ -119,24 +135,39 @@ TEST_F(ShareArchiveTrustTest, TheAccountTheObjectsJobRunsAsMayWriteItsArchives) 
     setenv("LUMIVEL_TASK_FOLDER", tasks.c_str(), 1);
     std::ofstream(password) << environmentText("TESTDC_USER_PASSWORD") << "\n";
     std::filesystem::permissions(password, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string team = "OU=Team " + m_suffix + "," + m_root, member = "Member " + m_suffix;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    ASSERT_TRUE(lumivel::testing::AddUser("CN=" + member + "," + team, member));
+    const std::string archive = backUpToShare(team);
+    ASSERT_FALSE(archive.empty());
 
-    // The job's account wrote it, but no job of the object runs as that account yet.
-    ownArchiveBy(account);
-    std::vector<std::string> before = listedArchive();
-    EXPECT_EQ(before[6], "false") << "a plain user of the domain";
-
-    Outcome scheduled = lumivel({"schedule", m_domain, m_root, "--daily", "1", "--at", "03:00", "--account", account,
+    // Written by the job's account, but no job of the unit runs as that account yet.
+    ownBy(archive, account);
+    EXPECT_EQ(listed(archive, "CN=" + member + "," + team)[6], "false") << "a plain user of the domain";
+    Outcome scheduled = lumivel({"schedule", m_domain, team, "--daily", "1", "--at", "03:00", "--account", account,
                                  "--password-file", password});
     ASSERT_EQ(scheduled.exitCode, 0) << scheduled.err;
-    std::vector<std::string> after = listedArchive();
-    EXPECT_EQ(after[6], "true") << after[7];
-    Outcome restored = lumivel({"restore", m_domain, m_guid, "--from-backup", "latest", "--reapply", "--yes"});
-    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
-    EXPECT_EQ(description(), std::vector<std::string>{"Kept on the share"});
+    std::vector<std::string> believed = listed(archive, "CN=" + member + "," + team);
+    EXPECT_EQ(believed[6], "true") << believed[7];
 
-    // Anyone else is still refused for that object.
-    ownArchiveBy(m_stranger);
-    EXPECT_EQ(listedArchive()[6], "false");
+    // The unit deleted and gone for good: its job is known by the DN it backs up.
+    ASSERT_TRUE(lumivel::testing::LdapDelete("CN=" + member + "," + team));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(team));
+    std::vector<std::string> unit =
+        lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=Team " + m_suffix + "*)");
+    ASSERT_EQ(unit.size(), 1u);
+    ASSERT_TRUE(lumivel::testing::PurgeTombstone(unit[0]));
+    const std::string memberGuid = tombstoneGuid(member);
+    ASSERT_FALSE(memberGuid.empty());
+    std::vector<std::string> orphaned = listed(archive, memberGuid);
+    EXPECT_EQ(orphaned[6], "true") << orphaned[7];
+    Outcome restored = lumivel({"restore", m_domain, memberGuid, "--from-backup", "latest", "--yes"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + member + "," + team));
+
+    // Anyone else is still refused.
+    ownBy(archive, m_stranger);
+    EXPECT_EQ(listed(archive, memberGuid)[6], "false");
 
     std::error_code ignored;
     if (scheduled.out.size() > 57)
