@@ -256,15 +256,7 @@ std::u16string ArchiveTrust::Distrust(const ArchiveSummary& archive) {
         else
             why = LocalWriterDistrust(file, folder, lumivel::CurrentUserId());
     }
-    if (!why.empty()) return why;
-    if (!archive.readable) {
-        // Said here, since such an archive is never offered: otherwise it only holds nothing.
-        ArchiveSummary again;
-        DWORD error = ERROR_SUCCESS;
-        ReadArchiveSummary(archive.path, &again, &error);
-        if (error == ERROR_FILE_TOO_LARGE) return u"its backup file is larger than 64 MiB or has a line longer than 1 MiB";
-        return error == ERROR_FILE_CORRUPT ? u"it holds no backup file that can be read" : u"it cannot be read";
-    }
+    if (!why.empty() || !archive.readable) return why;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     return BackupDateDistrust(archive.dateTime, archive.lastWrite, now);
