@@ -1,5 +1,6 @@
 // IProviderData::GetColumns and IProviderCommands::GetMenu: the provider's part of the
 // console's result list and context menus.
+#include <string>
 #include <vector>
 
 #include "lumivel/registry_key.h"
@@ -107,6 +108,16 @@ STDMETHODIMP Revivo::GetMenu(LONG lMenuType, VARIANT* pvarSelection, HMENU* phMe
         HMENU extras = LoadMenuW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDR_MENU_RESTORE_EXTRAS));
         appendItems(menu, extras);
         if (extras) DestroyMenu(extras);
+    }
+    // "Restore &Selected (N)..." is for a selection of several; each item above takes one.
+    if (menu && deletedObject && !several) DeleteMenu(menu, ID_RESTORE_SELECTED, MF_BYCOMMAND);
+    if (menu && deletedObject && several) {
+        std::u16string text = u"Restore &Selected (" + lumivel::shared::WidenText(std::to_string(selection.size())) + u")...";
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_STRING;
+        info.dwTypeData = text.data();
+        SetMenuItemInfoW(menu, ID_RESTORE_SELECTED, FALSE, &info);
     }
     if (menu && several) {
         grayItem(menu, deletedObject ? ID_RESTORE : ID_CONNECT_DC);

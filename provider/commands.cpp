@@ -43,7 +43,8 @@ void handOut(PropertySet* header, const std::vector<LONG_PTR>& records, VARIANT*
 // Commands whose result list starts with a header record of their own whenever they hand one out.
 constexpr LONG kCommandsWithHeaders[] = {kCommandRestore,     kCommandChooseDomainController, kCommandRemove,
                                          kCommandListBackups, kCommandPlanRestore,            kCommandRestoreTo,
-                                         kCommandShowRestorePlan, kCommandRestoreSubtreeReport};
+                                         kCommandShowRestorePlan, kCommandRestoreSubtreeReport,
+                                         kCommandRestoreSelected};
 
 bool headsItsResult(LONG command) {
     return std::find(std::begin(kCommandsWithHeaders), std::end(kCommandsWithHeaders), command) !=
@@ -146,6 +147,9 @@ HRESULT Revivo::runCommand(HWND hwndParent, LONG lCommandId, const std::vector<P
         case kCommandRestoreSubtreeReport:
             if (!single) return S_FALSE;
             return RestoreSubtreeWithReport(hwndParent, single, pvarResult);
+        case kCommandRestoreSelected:
+            if (selection.empty()) return S_FALSE;
+            return RestoreSelected(hwndParent, selection, pvarResult);
         default:
             return S_FALSE;
     }

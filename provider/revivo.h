@@ -65,6 +65,13 @@ struct RestoredTombstone {
 // What one restore brought back, parents first.
 using RestoredTombstones = std::vector<RestoredTombstone>;
 
+struct PlannedStep;
+struct SharedPlanStep;
+struct SharedRestoreResult;
+// Asked before each step of a restore of many with how many are done, how many there are and
+// the step about to run; false stops the restore there (the steps left are not attempted).
+using RestoreStepGate = std::function<bool(size_t done, size_t total, const PlannedStep& next)>;
+
 // The tombstones of one naming context's last full listing.
 struct NamingContextTombstones {
     std::u16string namingContext;
@@ -165,6 +172,14 @@ public:
     HRESULT ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result);
     // Command 320: command 316 after a confirmation, then its report in a dialog.
     HRESULT RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIANT* result);
+    // Command 321's restore: the shared plan's steps in order, each as command 311 restores
+    // one, asking no one (safe off the console's thread); `objects` are what its asked steps
+    // name, and the gate is asked before each step.
+    SharedRestoreResult RestoreSharedPlan(const std::vector<SharedPlanStep>& plan,
+                                          const std::vector<PropertySet*>& objects, const RestoreStepGate& gate);
+    // Command 321: one plan for the selected tombstones in a dialog, then their restore off the
+    // console's thread with a progress dialog that can stop it, and one report.
+    HRESULT RestoreSelected(HWND parent, const std::vector<PropertySet*>& selection, VARIANT* result);
     // An "ObjectsDeleted" header followed by the records, as the console takes them.
     static void HandOutObjectsDeleted(const std::vector<LONG_PTR>& records, VARIANT* result);
 

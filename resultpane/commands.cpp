@@ -152,6 +152,10 @@ void Panorel::contextMenu(HWND list) {
         hr = commands[command->provider]->ExecuteCommand(list, kind, command->command, target, result.get());
     }
     handleResult(hr, result.get());
+    // What the command left of the selection stays selected (a restore of several keeps the
+    // ones that failed), also when the result rebuilt the list.
+    if (list == m_topList && realSelection && selectedTopRecords().empty())
+        selectRecords(std::unordered_set<const PropertySet*>(selection.begin(), selection.end()));
     redraw(list);
 }
 

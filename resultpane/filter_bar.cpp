@@ -134,6 +134,15 @@ void Panorel::showFilteredRecords() {
         m_quietSelection = true;
         SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
+        m_quietSelection = false;
+    }
+    selectRecords(selected);
+    showStatus();
+}
+
+void Panorel::selectRecords(const std::unordered_set<const PropertySet*>& selected) {
+    if (m_topList) {
+        m_quietSelection = true;
         if (!selected.empty()) {
             LVITEMW item{};
             item.stateMask = item.state = LVIS_SELECTED;
@@ -145,7 +154,6 @@ void Panorel::showFilteredRecords() {
         redraw(m_topList);
     }
     if (!selected.empty()) selectionChanged(-1);
-    showStatus();
 }
 
 void Panorel::clearFilter() {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "lumivel/com_object.h"
@@ -253,6 +254,8 @@ private:
     FilterCriteria filterCriteria() const;
     void applyFilter();
     void showFilteredRecords();
+    // Selects the shown rows of these records; the details follow once.
+    void selectRecords(const std::unordered_set<const PropertySet*>& records);
     // The console's status bar: how many deleted objects the shown node has, and how many pass.
     void showStatus();
 

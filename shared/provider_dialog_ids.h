@@ -63,6 +63,17 @@
 #define IDC_SUBTREE_SUMMARY 4020
 #define IDC_SUBTREE_LIST 4021
 
+// "Restore Selected" (command 321): the one plan for several tombstones, and the progress of
+// a long restore (command 321, and command 320 of a large subtree).
+#define IDD_RESTORE_SELECTED 403
+#define IDC_SELECTED_SUMMARY 4030
+#define IDC_SELECTED_LIST 4031
+#define IDC_SELECTED_NOTE 4032
+#define IDC_SELECTED_RESTORE 4033
+#define IDD_RESTORE_PROGRESS 404
+#define IDC_PROGRESS_COUNT 4040
+#define IDC_PROGRESS_CURRENT 4041
+
 // "Restore To": the live container a tombstone is restored into, browsed or typed.
 #define IDD_RESTORE_TO 410
 #define IDC_RESTORE_TO_CONTAINER 4100

@@ -165,6 +165,14 @@ inline constexpr char16_t kReapplyPlanOnlyKey[] = u"ReapplyPlanOnly";
 // that are no longer tombstones.
 inline constexpr LONG kCommandShowRestorePlan = 319;
 inline constexpr LONG kCommandRestoreSubtreeReport = 320;
+// Command 321, "Restore &Selected (N)...", offered on a selection of several tombstones: one
+// plan for all of them (a deleted parent several need comes back once, before them) shown in
+// a dialog; then they are restored in its order off the console's thread, with a progress
+// dialog whose Cancel stops after the object under way, and one report of every object's
+// outcome. It answers as command 311 does: an "ObjectsDeleted" header followed by the records
+// that are no longer tombstones (S_OK when every planned object came back, else S_FALSE). A
+// caller that asks no person gets S_FALSE: it restores the objects one by one (command 311).
+inline constexpr LONG kCommandRestoreSelected = 321;
 
 // The HKEY_CURRENT_USER key of the stored domain nodes: one REG_SZ value per node, named
 // "DomainName/guid" (or the guid alone) and holding the node's display name.

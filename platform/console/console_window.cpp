@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -22,6 +23,7 @@
 #include <QUrl>
 
 #include "console_image_list.h"
+#include "console_probe.h"
 #include "lumivel/gdi_objects.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/snapin_catalog.h"
@@ -29,6 +31,7 @@
 #include "qt_support.h"
 #include "scope_tree.h"
 #include "win/user.h"
+#include "window_placement.h"
 
 namespace lumivel::console {
 
@@ -70,8 +73,9 @@ ConsoleWindow::ConsoleWindow() : m_session(std::make_unique<ConsoleSession>(this
     m_status = new QLabel(this);
     m_status->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_status, 1);
-    resize(900, 600);
-    m_splitter->setSizes({250, 650});
+    QRect geometry = FirstWindowGeometry(screen()->availableGeometry());
+    setGeometry(geometry);
+    m_splitter->setSizes({geometry.width() / 4, geometry.width() - geometry.width() / 4});
     m_hostWindow = qtui::CreateHostWindow(m_controlHost);
     m_controlHost->installEventFilter(this);
 
@@ -97,6 +101,7 @@ ConsoleWindow::ConsoleWindow() : m_session(std::make_unique<ConsoleSession>(this
         menu.exec(m_tree->viewport()->mapToGlobal(at));
     });
     buildMenus();
+    m_probe = ConsoleProbe::FromEnvironment(this, m_status);
 }
 
 ConsoleWindow::~ConsoleWindow() {
@@ -225,7 +230,7 @@ void ConsoleWindow::triggerRefresh() {
 }
 
 void ConsoleWindow::refreshItem(QTreeWidgetItem* widgetItem, HSCOPEITEM item) {
-    widgetItem->setText(0, qtui::ToQString(m_session->displayName(item)));
+    widgetItem->setText(0, qtui::DrawableText(qtui::ToQString(m_session->displayName(item))));
     int image = m_session->imageOf(item);
     QIcon icon;
     if (image >= 0) {
@@ -239,6 +244,7 @@ void ConsoleWindow::refreshItem(QTreeWidgetItem* widgetItem, HSCOPEITEM item) {
 
 void ConsoleWindow::scopeChanged(ScopeChange change, HSCOPEITEM item) {
     if (m_closing) return;
+    if (m_probe) m_probe->changed("scope");
     const ScopeItem* data = m_session->tree().find(item);
     switch (change) {
     case ScopeChange::Inserted: {
@@ -286,7 +292,10 @@ void ConsoleWindow::selectRequested(HSCOPEITEM item) {
     });
 }
 
-void ConsoleWindow::statusTextChanged(const std::u16string& text) { m_status->setText(qtui::ToQString(text)); }
+void ConsoleWindow::statusTextChanged(const std::u16string& text) {
+    m_status->setText(qtui::DrawableText(qtui::ToQString(text)));
+    if (m_probe) m_probe->changed("status");
+}
 
 void ConsoleWindow::resultViewChanged() {
     if (m_closing) return;
@@ -409,6 +418,7 @@ void ConsoleWindow::saveLayout() {
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
+    if (m_probe) m_probe->finish();
     saveLayout();
     m_closing = true;
     m_session->close();

@@ -23,6 +23,8 @@ class QTreeWidgetItem;
 
 namespace lumivel::console {
 
+class ConsoleProbe;
+
 class ConsoleWindow final : public QMainWindow, public SessionView {
 public:
     ConsoleWindow();
@@ -82,6 +84,7 @@ private:
     std::map<HSCOPEITEM, QTreeWidgetItem*> m_items;
     QIcon m_rootIcon;
     bool m_closing = false;
+    std::unique_ptr<ConsoleProbe> m_probe;  // only for a program that works the console from outside
 };
 
 }  // namespace lumivel::console

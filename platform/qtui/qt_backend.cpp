@@ -10,9 +10,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -261,8 +263,10 @@ public:
     int messageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) override {
         if (!OnGuiThread()) return m_offThread->messageBox(owner, text, caption, type);
         Peer* peer = owner ? PeerOf(owner) : nullptr;
-        QMessageBox box(IconOf(type), ToQString(caption), ToQString(text), QMessageBox::NoButton,
+        QMessageBox box(IconOf(type), ToQString(caption), DrawableText(ToQString(text)), QMessageBox::NoButton,
                         peer ? peer->widget.data() : nullptr);
+        // Messages quote names from the directory: never read as markup.
+        box.setTextFormat(Qt::PlainText);
         std::map<QAbstractButton*, int> ids;
         std::vector<int> buttons = ui::MessageBoxButtons(type);
         int escapeId = ui::MessageBoxEscapeButton(type);
@@ -408,6 +412,31 @@ Qt::CursorShape CurrentCursorShape() {
     }
 }
 
+namespace {
+
+// How far a dialog was moved from where its template put it, kept for its later moves.
+constexpr const char* kPlacedOffset = "lumivelPlacedOffset";
+
+// A dialog's template places it relative to its owner's client area, which for a window
+// inside a program's widget (the console's result pane) this backend cannot know: it would
+// open in the screen's corner. The first time it shows, it is centred over its owner's window,
+// as dialogs open under a window manager, and kept on that screen.
+void PlaceOverOwner(QWidget* dialog) {
+    QWidget* owner = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible() || dialog->property(kPlacedOffset).isValid()) return;
+    QRect placed(QPoint(), dialog->size());
+    placed.moveCenter(owner->frameGeometry().center());
+    if (QScreen* screen = owner->screen()) {
+        QRect free = screen->availableGeometry();
+        placed.moveLeft(std::clamp(placed.left(), free.left(), std::max(free.left(), free.right() - placed.width())));
+        placed.moveTop(std::clamp(placed.top(), free.top(), std::max(free.top(), free.bottom() - placed.height())));
+    }
+    dialog->setProperty(kPlacedOffset, placed.topLeft() - dialog->pos());
+    dialog->move(placed.topLeft());
+}
+
+}  // namespace
+
 void ApplyCommonState(HWND hwnd, QWidget* widget, ui::WindowChange change) {
     auto window = ui::FindWindowObject(hwnd);
     if (!window || !widget) return;
@@ -420,8 +449,9 @@ void ApplyCommonState(HWND hwnd, QWidget* widget, ui::WindowChange change) {
             if (window->kind() == ui::ControlKind::ComboBox) height = std::min(height, widget->sizeHint().height());
             widget->setGeometry(window->rect.left, window->rect.top, window->width(), height);
         } else {
-            widget->setGeometry(window->rect.left + window->frame.left, window->rect.top + window->frame.top,
-                                client.right, client.bottom);
+            QPoint offset = widget->property(kPlacedOffset).toPoint();
+            widget->setGeometry(window->rect.left + window->frame.left + offset.x(),
+                                window->rect.top + window->frame.top + offset.y(), client.right, client.bottom);
         }
         break;
     }
@@ -429,8 +459,10 @@ void ApplyCommonState(HWND hwnd, QWidget* widget, ui::WindowChange change) {
         if (window->isChild()) {
             widget->setVisible((window->style & WS_VISIBLE) != 0);
         } else if (window->style & WS_VISIBLE) {
-            if (window->kind() == ui::ControlKind::Dialog || window->kind() == ui::ControlKind::PropertySheet)
+            if (window->kind() == ui::ControlKind::Dialog || window->kind() == ui::ControlKind::PropertySheet) {
                 widget->setWindowModality(ui::IsModalDialog(hwnd) ? Qt::ApplicationModal : Qt::NonModal);
+                PlaceOverOwner(widget);
+            }
             widget->show();
         } else {
             widget->hide();

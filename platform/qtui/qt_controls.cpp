@@ -136,7 +136,7 @@ QWidget* MakeStatic(HWND hwnd, QWidget* parent, Peer& peer) {
             return;
         }
         bool literal = (window->style & SS_NOPREFIX) != 0;
-        guarded->setText(ToQString(literal ? window->text : ui::MenuTextWithoutMnemonics(window->text)));
+        guarded->setText(DrawableText(ToQString(literal ? window->text : ui::MenuTextWithoutMnemonics(window->text))));
     };
     return label;
 }

@@ -50,10 +50,11 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= m_rows) return {};
         int subItem = size_t(index.column()) < m_columns.size() ? m_columns[size_t(index.column())].subItem : 0;
-        if (role == Qt::DisplayRole) return SingleLine(ToQString(ui::ListViewCellText(m_hwnd, index.row(), subItem)));
+        if (role == Qt::DisplayRole)
+            return DrawableText(SingleLine(ToQString(ui::ListViewCellText(m_hwnd, index.row(), subItem))));
         if (role == Qt::ToolTipRole) {
             std::u16string tip = ui::ListViewInfoTip(m_hwnd, index.row(), subItem);
-            return tip.empty() ? QVariant() : QVariant(ToQString(tip));
+            return tip.empty() ? QVariant() : QVariant(DrawableText(ToQString(tip)));
         }
         if (role == Qt::DecorationRole && index.column() == 0) {
             auto* state = StateOf(m_hwnd);

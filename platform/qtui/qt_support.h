@@ -43,6 +43,10 @@ inline std::u16string FromQString(const QString& text) { return text.toStdU16Str
 
 QImage ToQImage(const gfx::Image& image);
 
+// The text as it can be shown: a character that no installed font can draw becomes its code
+// point ("[U+20BB7]") instead of an empty box. For text that is read, never for text edited.
+LUMIVEL_EXPORT QString DrawableText(const QString& text);
+
 // The dialog font as Qt shows it: the names of Windows' dialog fonts become the desktop's.
 QFont DialogQFont(const ui::DialogFontSpec& font);
 

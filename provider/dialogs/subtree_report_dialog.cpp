@@ -21,13 +21,20 @@ namespace {
 constexpr ListColumn kReportColumns[] = {
     {u"Name", 17}, {u"Class", 15}, {u"Target DN", 33}, {u"Outcome", 13}, {u"Error", 22}};
 
+struct ReportInput {
+    const std::vector<SubtreeReportRow>* rows;
+    LPCWSTR caption;
+};
+
 std::u16string numberText(size_t number) { return lumivel::shared::WidenText(std::to_string(number)); }
 
 INT_PTR CALLBACK reportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG: {
-            const auto& rows = *reinterpret_cast<const std::vector<SubtreeReportRow>*>(lParam);
+            const auto& report = *reinterpret_cast<const ReportInput*>(lParam);
+            const std::vector<SubtreeReportRow>& rows = *report.rows;
+            if (report.caption) SetWindowTextW(dialog, report.caption);
             SetDlgItemTextW(dialog, IDC_SUBTREE_SUMMARY, SubtreeSummaryText(rows).c_str());
             HWND list = GetDlgItem(dialog, IDC_SUBTREE_LIST);
             AddListColumns(list, kReportColumns, static_cast<int>(ARRAYSIZE(kReportColumns)));
@@ -87,9 +94,10 @@ std::u16string SubtreeConfirmationText(std::u16string_view containerName, size_t
            u" objects in all (and any deleted parent the container needs), parents first?";
 }
 
-void ShowSubtreeReportDialog(HWND parent, const std::vector<SubtreeReportRow>& rows) {
+void ShowSubtreeReportDialog(HWND parent, const std::vector<SubtreeReportRow>& rows, LPCWSTR caption) {
+    ReportInput input{&rows, caption};
     DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_SUBTREE_REPORT), parent, reportDialogProc,
-                    reinterpret_cast<LPARAM>(&rows));
+                    reinterpret_cast<LPARAM>(&input));
 }
 
 HRESULT Revivo::RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIANT* result) {

@@ -21,6 +21,7 @@ std::u16string SubtreeSummaryText(const std::vector<SubtreeReportRow>& rows);
 // The question asked before anything changes; count includes the container itself.
 std::u16string SubtreeConfirmationText(std::u16string_view containerName, size_t count);
 
-void ShowSubtreeReportDialog(HWND parent, const std::vector<SubtreeReportRow>& rows);
+// The report under its own caption ("Restore Subtree" unless another is given).
+void ShowSubtreeReportDialog(HWND parent, const std::vector<SubtreeReportRow>& rows, LPCWSTR caption = nullptr);
 
 }  // namespace revivo

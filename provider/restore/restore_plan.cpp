@@ -1,7 +1,6 @@
 // Command 315: what a restore would do, worked out by the rules reanimation follows and the
 // directory's own answers (names taken in the forest, rights), without changing anything.
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
@@ -31,38 +30,66 @@ PlannedStep stepOf(const TombstoneCopy& copy) {
 
 }  // namespace
 
+PlanningIndex::PlanningIndex(std::vector<TombstoneRef> listed) : m_listed(std::move(listed)) {
+    m_byGuid.reserve(m_listed.size());
+    for (size_t i = 0; i < m_listed.size(); ++i)
+        m_byGuid.add(m_listed[i]->name(), m_listed[i]->distinguishedName(), m_listed[i]->lastKnownParent(), i);
+}
+
 RestoreChain PlanRestoreChain(const PlannedStep& object, const std::vector<TombstoneRef>& listed,
                               std::u16string_view restoreInto) {
+    return PlanRestoreChain(object, PlanningIndex(restoreInto.empty() ? listed : std::vector<TombstoneRef>{}),
+                            restoreInto);
+}
+
+RestoreChain PlanRestoreChain(const PlannedStep& object, const PlanningIndex& listed, std::u16string_view restoreInto) {
     RestoreChain plan;
-    std::vector<PlannedStep> chain{object};
-    std::u16string parent = restoreInto.empty() ? object.lastKnownParent : std::u16string(restoreInto);
-    if (restoreInto.empty()) {
-        std::unordered_map<std::u16string, const TombstoneCopy*> byGuid;
-        byGuid.reserve(listed.size());
-        for (const TombstoneRef& copy : listed) {
-            std::u16string guid = lumivel::shared::TombstoneGuid(copy->name());
-            if (!guid.empty()) byGuid.emplace(lumivel::FoldCase(guid), copy.get());
-        }
-        std::unordered_set<std::u16string> seen{lumivel::FoldCase(object.distinguishedName)};
-        while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-            auto found = byGuid.find(lumivel::FoldCase(lumivel::shared::TombstoneGuidOfDn(parent)));
-            if (found == byGuid.end() || chain.size() >= kDeepestPlannedChain ||
-                !seen.insert(lumivel::FoldCase(found->second->distinguishedName())).second) {
-                plan.missingParent = parent;
-                break;
-            }
-            chain.push_back(stepOf(*found->second));
-            parent = chain.back().lastKnownParent;
-        }
+    lumivel::shared::ParentChain chain;
+    if (restoreInto.empty())
+        chain = lumivel::shared::WalkDeletedParents(object.distinguishedName, object.lastKnownParent, listed.byGuid());
+    else
+        chain.liveParent = restoreInto;
+    plan.liveParent = chain.liveParent;
+    plan.missingParent = chain.missingParent;
+    std::vector<std::u16string> targets = lumivel::shared::RestoredDnsDown(chain, object.distinguishedName);
+    for (size_t i = 0; i < chain.parents.size(); ++i) {
+        plan.steps.push_back(stepOf(*listed.listed()[chain.parents[chain.parents.size() - 1 - i]->id]));
+        plan.steps.back().target = std::move(targets[i]);
     }
-    if (plan.missingParent.empty()) plan.liveParent = parent;
-    // Down again: each object goes below the DN its parent gets.
-    for (auto step = chain.rbegin(); step != chain.rend(); ++step) {
-        if (plan.missingParent.empty()) step->target = lumivel::shared::ReanimatedDn(step->distinguishedName, parent);
-        parent = step->target;
-        plan.steps.push_back(std::move(*step));
-    }
+    plan.steps.push_back(object);
+    plan.steps.back().target = std::move(targets.back());
     return plan;
+}
+
+std::vector<SharedPlanStep> PlanRestoreOfMany(const std::vector<PlannedStep>& objects, const PlanningIndex& listed) {
+    std::vector<SharedPlanStep> steps;
+    std::unordered_map<std::u16string, size_t> placed;
+    for (size_t object = 0; object < objects.size(); ++object) {
+        RestoreChain chain = PlanRestoreChain(objects[object], listed);
+        size_t above = SharedPlanStep::kNoParent;
+        for (size_t i = 0; i < chain.steps.size(); ++i) {
+            const bool last = i + 1 == chain.steps.size();
+            auto [found, added] = placed.emplace(lumivel::FoldCase(chain.steps[i].distinguishedName), steps.size());
+            if (added) {
+                SharedPlanStep step;
+                step.step = std::move(chain.steps[i]);
+                step.parent = above;
+                if (above != SharedPlanStep::kNoParent)
+                    step.depth = steps[above].depth + 1;
+                else if (!chain.missingParent.empty())
+                    step.depth = 1;
+                if (i == 0) step.missingParent = chain.missingParent;
+                steps.push_back(std::move(step));
+            }
+            SharedPlanStep& placedStep = steps[found->second];
+            if (last && !placedStep.asked) {
+                placedStep.asked = true;
+                placedStep.object = object;
+            }
+            above = found->second;
+        }
+    }
+    return steps;
 }
 
 HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
@@ -76,7 +103,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     if (first.distinguishedName.empty() || first.lastKnownParent.empty() ||
         lumivel::shared::ReanimatedDn(first.distinguishedName, u"x").empty())
         return E_INVALIDARG;
-    RestoreChain plan = PlanRestoreChain(first, deletedObjectCacheSnapshot(), record->getText(kRestoreTargetKey));
+    RestoreChain plan = PlanRestoreChain(first, PlanningIndex(deletedObjectCacheSnapshot()), record->getText(kRestoreTargetKey));
 
     std::u16string server(record->getText(u"FocusedDC"));
     PropertySet* header = PropertySet::create();

@@ -280,7 +280,7 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
                {ID_RESTORE_SUBTREE_REPORT, false}}},
         {"three deleted objects", {deletedObject(u"a"), deletedObject(u"b"), deletedObject(u"c")}, 1, true,
          Items{{ID_RESTORE, true}, {ID_RESTORE_PLAN_DIALOG, true}, {ID_RESTORE_TO, true},
-               {ID_RESTORE_SUBTREE_REPORT, true}}},
+               {ID_RESTORE_SUBTREE_REPORT, true}, {ID_RESTORE_SELECTED, false}}},
         {"a domain node", {domainNode()}, 1, true, Items{{ID_CONNECT_DC, false}, {ID_REMOVE, false}}},
         {"two domain nodes", {domainNode(), domainNode()}, 1, true, Items{{ID_CONNECT_DC, true}, {ID_REMOVE, false}}},
         {"a record from elsewhere", {foreign}, 1, false, {}},
@@ -295,6 +295,12 @@ TEST(ProviderObjectTest, MenusFollowTheSelection) {
         EXPECT_EQ(menu != nullptr, row.menu) << row.what;
         if (menu) {
             EXPECT_EQ(menuItems(menu), row.items) << row.what;
+            // The one item for several says how many it restores.
+            if (row.records.size() == 3) {
+                WCHAR text[64] = {};
+                GetMenuStringW(menu, ID_RESTORE_SELECTED, text, 64, MF_BYCOMMAND);
+                EXPECT_EQ(std::u16string(text), u"Restore &Selected (3)...");
+            }
             DestroyMenu(menu);
         }
     }

@@ -1,6 +1,6 @@
 // The console host's own parts: the scope tree a snap-in inserts into through the console
 // object, image lists with one-size updates, verbs, context-menu submenus, the snap-in list,
-// and `lumivel` without a display.
+// where the window first opens, and `lumivel` without a display.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,6 +14,7 @@
 #include "lumivel/text.h"
 #include "scope_tree.h"
 #include "tests/support/child_process.h"
+#include "window_placement.h"
 #include "tests/support/private_hives.h"
 #include "win/gdi.h"
 #include "win/user.h"
@@ -238,6 +239,34 @@ TEST(SnapinCatalog, ListsOnlyStandaloneSnapinsAndRemembersTheChoice) {
     EXPECT_TRUE(IsEqualCLSID(*RememberedSnapin(), found[0].clsid));
     RememberLayout(std::string("\0layout\xff", 8));
     EXPECT_EQ(RememberedLayout(), std::string("\0layout\xff", 8));
+}
+
+TEST(WindowPlacement, FirstWindowFitsTheScreenWithItsFrame) {
+    struct Case {
+        QRect available;
+        QRect expected;
+    };
+    const Case cases[] = {
+        // Three quarters of an ordinary screen, centred.
+        {QRect(0, 0, 1280, 800), QRect(160, 100, 960, 600)},
+        {QRect(0, 0, 1920, 1080), QRect(240, 135, 1440, 810)},
+        // A panel on the left and on top: centred in what is left.
+        {QRect(64, 32, 1856, 1048), QRect(296, 163, 1392, 786)},
+        // A small screen gets all of itself but the frame, title bar kept on the screen.
+        {QRect(0, 0, 800, 600), QRect(8, 40, 784, 552)},
+        {QRect(0, 0, 640, 480), QRect(8, 40, 624, 432)},
+        // A huge one no more than a comfortable window.
+        {QRect(0, 0, 3840, 2160), QRect(1120, 580, 1600, 1000)},
+        // The second of two screens side by side.
+        {QRect(1920, 0, 1280, 1024), QRect(2080, 128, 960, 768)},
+    };
+    for (const Case& c : cases) {
+        QRect got = FirstWindowGeometry(c.available);
+        EXPECT_EQ(got, c.expected) << c.available.x() << "," << c.available.y() << " " << c.available.width() << "x"
+                                   << c.available.height() << " gave " << got.x() << "," << got.y() << " "
+                                   << got.width() << "x" << got.height();
+        EXPECT_TRUE(c.available.contains(got.adjusted(-8, -40, 8, 8))) << "frame inside the screen";
+    }
 }
 
 TEST(ConsoleCommand, WithoutADisplayLumivelNamesItsCommands) {

@@ -1,6 +1,7 @@
 // List views under Qt: an owner-data list of 100,000 items asks only for the rows it shows;
 // a person's clicks, keys and header clicks arrive as the list view's notifications in
 // Windows' order; a screenshot of a list with icons.
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -203,4 +204,23 @@ TEST_F(QtListView, ALineBreakInACellShowsAsASpaceOnOneRow) {
     EXPECT_EQ(m_view->model()->data(first, Qt::DisplayRole).toString(),
               QString("Bob DEL:6f0c2a51-0e4b-4c2b-9a55-2d1f7b1f3e10"));
     EXPECT_EQ(m_view->visualRect(first).height(), m_view->visualRect(m_view->model()->index(1, 0)).height());
+}
+
+// Names from the directory may hold characters beyond the fonts: those show as their code
+// point, never as an empty box; what a font draws (an emoji, with the font the package
+// recommends) is left as it is.
+TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
+    const std::u16string lone(1, char16_t(0xD800));
+    m_parent.names = {u"Private \U0010FFFD use", u"Broken " + lone + u" half", u"Control \u0085 char",
+                      u"Caf\u00e9 \u0416 plain", u"Party \U0001F389 time"};
+    ListView_SetItemCount(m_list, int(m_parent.names.size()));
+    qttest::Settle();
+    auto shown = [&](int row) { return m_view->model()->data(m_view->model()->index(row, 0), Qt::DisplayRole).toString(); };
+    EXPECT_EQ(shown(0), QString("Private [U+10FFFD] use"));
+    EXPECT_EQ(shown(1), QString("Broken [U+D800] half"));
+    EXPECT_EQ(shown(2), QString("Control [U+0085] char"));
+    EXPECT_EQ(shown(3), QString::fromStdU16String(m_parent.names[3])) << "the default font has these";
+    if (!QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji")))
+        GTEST_SKIP() << "no emoji font installed (scripts/install-deps brings one)";
+    EXPECT_EQ(shown(4), QString::fromStdU16String(m_parent.names[4])) << "the emoji font draws it";
 }

@@ -2,7 +2,10 @@
 // of the provider's results, what their buttons answer, and a screenshot of each.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "../../platform/qtui/tests/qt_test_support.h"
 #include "lumivel/com_ptr.h"
@@ -10,6 +13,8 @@
 #include "lumivel/variant_holder.h"
 #include "provider/common/resource_ids.h"
 #include "provider/dialogs/restore_plan_dialog.h"
+#include "provider/dialogs/restore_progress_dialog.h"
+#include "provider/dialogs/restore_selected_dialog.h"
 #include "provider/revivo.h"
 #include "provider/dialogs/subtree_report_dialog.h"
 #include "provider/tests/list_view_texts.h"
@@ -312,3 +317,133 @@ TEST_F(RestoreDialogs, CommandsThatStopBeforeTheDirectoryHandOutNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A plan for two users of two deleted OUs, one of whose parents is listed no more.
+std::vector<revivo::SharedPlanStep> planOfTwoDeletedOus() {
+    auto step = [](const std::u16string& name, const std::u16string& className, const std::u16string& target,
+                   size_t parent, size_t depth, bool asked) {
+        revivo::SharedPlanStep planned;
+        planned.step = revivo::PlannedStep{name, className, u"X=" + name + kBase, u"", u"12/31/2026 10:00 AM", u"", target};
+        planned.parent = parent;
+        planned.depth = depth;
+        planned.asked = asked;
+        return planned;
+    };
+    constexpr size_t none = revivo::SharedPlanStep::kNoParent;
+    std::vector<revivo::SharedPlanStep> plan{
+        step(u"Sales\nDEL:0001", u"organizationalUnit", u"OU=Sales,DC=lumivel,DC=test", none, 0, false),
+        step(u"Ada\nDEL:0002", u"user", u"CN=Ada,OU=Sales,DC=lumivel,DC=test", 0, 1, true),
+        step(u"Finance\nDEL:0003", u"organizationalUnit", u"", none, 1, false),
+        step(u"Bob\nDEL:0004", u"user", u"", 2, 2, true)};
+    plan[2].missingParent = u"OU=Gone\\0ADEL:0005" + kBase;
+    return plan;
+}
+
+}  // namespace
+
+TEST_F(RestoreDialogs, RestoreSelectedShowsOnePlanAndReportsEachOutcome) {
+    revivo::SelectedPlanView view;
+    view.steps = planOfTwoDeletedOus();
+    view.selected = 2;
+    view.mayReanimate = 1;
+    view.rights = u"the domain grants the caller the right to reanimate tombstones";
+    EXPECT_EQ(revivo::SelectedPlanSummaryText(view),
+              u"2 selected objects come back, and first 2 deleted parents they need. You may restore these objects: "
+              u"the domain grants the caller the right to reanimate tombstones.");
+    EXPECT_NE(revivo::SelectedPlanNoteText(view).find(u"1 object needs a deleted parent no longer listed"),
+              std::u16string::npos);
+
+    for (INT_PTR button : {INT_PTR(IDC_SELECTED_RESTORE), INT_PTR(IDCANCEL)}) {
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            EXPECT_EQ(surface.resourceId, IDD_RESTORE_SELECTED);
+            EXPECT_EQ(surface.caption, u"Restore Selected");
+            auto rows = revivo_test::ListViewTexts(GetDlgItem(surface.window, IDC_SELECTED_LIST), 4);
+            EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{
+                                {u"Sales", u"organizationalUnit", u"OU=Sales,DC=lumivel,DC=test", u"12/31/2026 10:00 AM"},
+                                {u"    Ada", u"user", u"CN=Ada,OU=Sales,DC=lumivel,DC=test", u"12/31/2026 10:00 AM"},
+                                {u"    Finance", u"organizationalUnit", u"(below the parent a backup recreates)",
+                                 u"12/31/2026 10:00 AM"},
+                                {u"        Bob", u"user", u"(below the parent a backup recreates)",
+                                 u"12/31/2026 10:00 AM"}}));
+            if (button == IDC_SELECTED_RESTORE) {
+                qttest::Settle();
+                EXPECT_TRUE(lumivel::ui::RenderWindowToPng(surface.window, qttest::ScreenshotPath("restore-selected.png")));
+            }
+            SendMessageW(surface.window, WM_COMMAND, WPARAM(button), 0);
+            return 0;
+        });
+        EXPECT_EQ(revivo::ShowRestoreSelectedDialog(nullptr, view), button);
+    }
+
+    // The report: what came back with its new DN, what failed with why, what was not tried.
+    revivo::SharedRestoreResult result;
+    result.outcomes = {{revivo::StepOutcome::Restored, u"OU=Sales,DC=lumivel,DC=test", u""},
+                       {revivo::StepOutcome::Failed, u"", u"An object named CN=Ada exists already."},
+                       {revivo::StepOutcome::Failed, u"", u"Could not create the container for this object."},
+                       {revivo::StepOutcome::NotAttempted, u"", u"its parent was not restored"}};
+    std::vector<revivo::SubtreeReportRow> rows = revivo::SelectedReportRows(view.steps, result);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1].target, u"CN=Ada,OU=Sales,DC=lumivel,DC=test") << "the planned DN when none was got";
+    EXPECT_EQ(rows[3].outcome, u"Not attempted");
+    EXPECT_EQ(revivo::SubtreeSummaryText(rows), u"1 object restored, 2 failed, 1 not attempted.");
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
+        EXPECT_EQ(surface.caption, u"Restore Selected");
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        return 0;
+    });
+    revivo::ShowSubtreeReportDialog(nullptr, rows, u"Restore Selected");
+}
+
+// The work runs off the dialog's thread; Cancel lets the object under way finish and stops
+// before the next, and the dialog closes once the work has ended.
+TEST_F(RestoreDialogs, ProgressCancelStopsAfterTheCurrentObject) {
+    EXPECT_EQ(revivo::ProgressCountText(0, 3), u"Restoring 1 of 3 objects...");
+    EXPECT_EQ(revivo::ProgressCountText(0, 1), u"Restoring 1 of 1 object...");
+    std::promise<void> cancelPressed;
+    std::shared_future<void> pressed = cancelPressed.get_future().share();
+    std::vector<std::u16string> done;
+    const std::thread::id consoleThread = std::this_thread::get_id();
+    bool offTheConsoleThread = false;
+    auto work = [&](revivo::RestoreProgress& progress) {
+        offTheConsoleThread = std::this_thread::get_id() != consoleThread;
+        const std::u16string names[] = {u"Ada", u"Bob", u"Cyd"};
+        for (size_t i = 0; i < 3; ++i) {
+            if (!progress.next(i, 3, names[i])) break;
+            // The first object is under way while the administrator presses Cancel.
+            if (i == 0) pressed.wait_for(std::chrono::seconds(60));
+            done.push_back(names[i]);
+        }
+    };
+    auto settleUntil = [](const std::function<bool()>& reached) {
+        for (int i = 0; i < 6000 && !reached(); ++i) {
+            qttest::Settle(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return reached();
+    };
+    int rounds = 0;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        ++rounds;
+        EXPECT_EQ(surface.resourceId, IDD_RESTORE_PROGRESS);
+        HWND dialog = surface.window;
+        if (surface.round == 0) {
+            EXPECT_TRUE(settleUntil([&] { return itemText(dialog, IDC_PROGRESS_CURRENT) == u"Ada"; }));
+            EXPECT_EQ(itemText(dialog, IDC_PROGRESS_COUNT), u"Restoring 1 of 3 objects...");
+            EXPECT_TRUE(lumivel::ui::RenderWindowToPng(dialog, qttest::ScreenshotPath("restore-progress.png")));
+            SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays until the object under way is done";
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+            EXPECT_EQ(itemText(dialog, IDC_PROGRESS_COUNT), u"Stopping after the current object...");
+            cancelPressed.set_value();
+        }
+        EXPECT_TRUE(settleUntil([&] { return !IsWindowVisible(dialog); }));
+        return 0;
+    });
+    EXPECT_TRUE(revivo::RunWithProgress(nullptr, work));
+    EXPECT_TRUE(offTheConsoleThread);
+    EXPECT_EQ(done, std::vector<std::u16string>{u"Ada"});
+    EXPECT_GE(rounds, 1);
+}

@@ -1,0 +1,33 @@
+// A long restore runs on a thread of its own while dialog IDD_RESTORE_PROGRESS shows how far it
+// is; the console's thread keeps serving its windows meanwhile.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "win/types.h"
+
+namespace revivo {
+
+// What the work reports through, from its own thread.
+class RestoreProgress {
+public:
+    struct State;
+    explicit RestoreProgress(State* state) : m_state(state) {}
+    // Before each object: how many are done, how many there are and the one under way. False
+    // once Cancel was pressed: the work stops before the next object.
+    bool next(size_t done, size_t total, std::u16string_view current);
+
+private:
+    State* m_state;
+};
+
+// "Restoring 3 of 10 objects..." as the dialog says it.
+std::u16string ProgressCountText(size_t done, size_t total);
+
+// Runs the work (with COM initialised for its thread) while the dialog is up, and returns once
+// the work has ended: also when the dialog was closed some other way, after telling the work
+// to stop. False when the dialog or the thread could not be made: then nothing ran.
+bool RunWithProgress(HWND parent, const std::function<void(RestoreProgress&)>& work);
+
+}  // namespace revivo

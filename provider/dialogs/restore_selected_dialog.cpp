@@ -1,0 +1,159 @@
+// Command 321: several tombstones restored as one plan. The plan is worked out from the
+// listing alone (no directory call per object on the console's thread); the restore runs off
+// it, and the console's list loses what came back.
+#include "provider/dialogs/restore_selected_dialog.h"
+
+#include "provider/common/audit.h"
+#include "provider/common/command_report.h"
+#include "provider/common/dialog_helpers.h"
+#include "provider/common/resource_ids.h"
+#include "provider/dialogs/list_view_rows.h"
+#include "provider/dialogs/restore_plan_dialog.h"
+#include "provider/dialogs/restore_progress_dialog.h"
+#include "provider/restore/reanimate_rights.h"
+#include "provider/revivo.h"
+#include "shared/directory_operations.h"
+#include "shared/text_helpers.h"
+
+namespace revivo {
+
+namespace {
+
+constexpr ListColumn kSelectedColumns[] = {{u"Name", 22}, {u"Class", 14}, {u"Target DN", 44}, {u"Expires", 19}};
+
+std::u16string count(size_t number, const char16_t* one, const char16_t* many) {
+    return lumivel::shared::WidenText(std::to_string(number)) + u" " + (number == 1 ? one : many);
+}
+
+void fillSelectedPlan(HWND dialog, const SelectedPlanView& view) {
+    SetDlgItemTextW(dialog, IDC_SELECTED_SUMMARY, SelectedPlanSummaryText(view).c_str());
+    SetDlgItemTextW(dialog, IDC_SELECTED_NOTE, SelectedPlanNoteText(view).c_str());
+    HWND list = GetDlgItem(dialog, IDC_SELECTED_LIST);
+    AddListColumns(list, kSelectedColumns, static_cast<int>(ARRAYSIZE(kSelectedColumns)));
+    for (const SharedPlanStep& step : view.steps) {
+        std::u16string target = step.step.target.empty() ? u"(below the parent a backup recreates)" : step.step.target;
+        AddListRow(list, {std::u16string(step.depth * 4, u' ') + lumivel::shared::PlainTombstoneName(step.step.name),
+                          step.step.className, target, step.step.expires});
+    }
+}
+
+INT_PTR CALLBACK selectedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
+    switch (message) {
+        case WM_INITDIALOG:
+            fillSelectedPlan(dialog, *reinterpret_cast<const SelectedPlanView*>(lParam));
+            SetFocus(GetDlgItem(dialog, IDCANCEL));
+            return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_SELECTED_RESTORE) {
+                EndDialog(dialog, IDC_SELECTED_RESTORE);
+                return TRUE;
+            }
+            return FALSE;
+    }
+    return FALSE;
+}
+
+bool namesTombstone(const PropertySet* record) {
+    std::u16string_view dn = record->getText(u"distinguishedName");
+    return !dn.empty() && !lumivel::shared::ReanimatedDn(dn, u"x").empty();
+}
+
+}  // namespace
+
+std::u16string SelectedPlanSummaryText(const SelectedPlanView& view) {
+    size_t parents = 0;
+    for (const SharedPlanStep& step : view.steps) parents += !step.asked;
+    std::u16string text = count(view.selected, u"selected object comes back", u"selected objects come back");
+    if (parents) text += u", and first " + count(parents, u"deleted parent it needs", u"deleted parents they need");
+    RestorePlanView rights;
+    rights.mayReanimate = view.mayReanimate;
+    rights.rights = view.rights;
+    return text + u". " + PlanRightsText(rights);
+}
+
+std::u16string SelectedPlanNoteText(const SelectedPlanView& view) {
+    size_t missing = 0;
+    for (const SharedPlanStep& step : view.steps) missing += !step.missingParent.empty();
+    std::u16string note;
+    if (missing)
+        note = count(missing, u"object needs a deleted parent", u"objects need deleted parents") +
+               u" no longer listed, which only a backup recreates: restore those one by one. ";
+    return note + u"An object whose name is taken is not renamed here: it fails, and the report says so.";
+}
+
+INT_PTR ShowRestoreSelectedDialog(HWND parent, const SelectedPlanView& view) {
+    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_SELECTED), parent,
+                           selectedDialogProc, reinterpret_cast<LPARAM>(&view));
+}
+
+std::vector<SubtreeReportRow> SelectedReportRows(const std::vector<SharedPlanStep>& plan,
+                                                 const SharedRestoreResult& result) {
+    std::vector<SubtreeReportRow> rows;
+    for (size_t i = 0; i < plan.size() && i < result.outcomes.size(); ++i) {
+        const StepOutcome& outcome = result.outcomes[i];
+        const PlannedStep& step = plan[i].step;
+        rows.push_back(SubtreeReportRow{step.name, step.className, step.distinguishedName,
+                                        outcome.newDn.empty() ? step.target : outcome.newDn,
+                                        OutcomeText(outcome.kind), outcome.error});
+    }
+    return rows;
+}
+
+HRESULT Revivo::RestoreSelected(HWND parent, const std::vector<PropertySet*>& selection, VARIANT* result) {
+    if (!MayAskInDialogs()) {
+        NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Restore Selected",
+                    u"Several objects are restored at once only in the console; restore them one by one.");
+        return S_FALSE;
+    }
+    std::vector<PropertySet*> objects;
+    std::vector<PlannedStep> asked;
+    for (PropertySet* record : selection) {
+        if (!record || !namesTombstone(record)) continue;
+        objects.push_back(record);
+        asked.push_back(PlannedStep{std::u16string(record->getText(u"name")), std::u16string(record->getText(u"class")),
+                                    std::u16string(record->getText(u"distinguishedName")),
+                                    std::u16string(record->getText(u"lastKnownParent")),
+                                    std::u16string(record->getText(kExpiresKey)),
+                                    std::u16string(record->getText(kExpiresUtcKey)),
+                                    {}});
+    }
+    if (objects.empty()) {
+        ShowFailure(parent, E_INVALIDARG, u"None of the selected objects is a listed tombstone.", u"Restore Selected",
+                    MB_OK | MB_ICONSTOP);
+        return S_FALSE;
+    }
+    SelectedPlanView view;
+    view.steps = PlanRestoreOfMany(asked, PlanningIndex(deletedObjectCacheSnapshot()));
+    view.selected = objects.size();
+    {
+        BusyCursor busy;
+        ReanimateRights rights =
+            CheckReanimateRights(objects.front()->getText(u"FocusedDC"),
+                                 lumivel::shared::NamingContextOfTombstone(objects.front()->getText(u"distinguishedName")));
+        if (rights.mayReanimate) view.mayReanimate = *rights.mayReanimate ? 1 : 0;
+        view.rights = rights.note;
+    }
+    if (ShowRestoreSelectedDialog(parent, view) != IDC_SELECTED_RESTORE) return S_FALSE;
+
+    SharedRestoreResult restored;
+    bool ran = RunWithProgress(parent, [&](RestoreProgress& progress) {
+        restored = RestoreSharedPlan(view.steps, objects, [&](size_t done, size_t total, const PlannedStep& next) {
+            return progress.next(done, total, lumivel::shared::PlainTombstoneName(next.name));
+        });
+    });
+    if (!ran) {
+        ShowFailure(parent, E_OUTOFMEMORY, u"The restore could not be started: nothing was restored.",
+                    u"Restore Selected", MB_OK | MB_ICONSTOP);
+        return S_FALSE;
+    }
+    AuditActions(parent, restored.audit);
+    ShowSubtreeReportDialog(parent, SelectedReportRows(view.steps, restored), u"Restore Selected");
+    if (restored.restoredRecords.empty()) return S_FALSE;
+    HandOutObjectsDeleted(restored.restoredRecords, result);
+    for (const StepOutcome& outcome : restored.outcomes)
+        if (outcome.kind != StepOutcome::Restored) return S_FALSE;
+    return S_OK;
+}
+
+}  // namespace revivo

@@ -1,0 +1,33 @@
+// Command 321's restore: the steps of one shared plan brought back in order, each as command
+// 311 brings one back, with a word before each so that a caller can show progress and stop.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "provider/restore/restore_plan.h"
+#include "shared/audit_log.h"
+
+namespace revivo {
+
+struct StepOutcome {
+    enum Kind { Restored, Failed, NotAttempted };
+    Kind kind = NotAttempted;
+    std::u16string newDn, error;
+};
+
+struct SharedRestoreResult {
+    // One per step of the plan, in its order.
+    std::vector<StepOutcome> outcomes;
+    // What the view holds of what came back: the asked objects' own records and the listing's
+    // addresses of deleted parents.
+    std::vector<LONG_PTR> restoredRecords;
+    std::vector<lumivel::shared::AuditEntry> audit;
+    bool stopped = false;
+};
+
+// The words of an outcome as the reports show them.
+const char16_t* OutcomeText(StepOutcome::Kind kind);
+
+}  // namespace revivo
