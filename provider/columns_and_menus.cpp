@@ -7,6 +7,7 @@
 #include "provider/common/resource_ids.h"
 #include "provider/revivo.h"
 #include "shared/object_list.h"
+#include "shared/restores_into_column.h"
 #include "shared/text_helpers.h"
 
 using lumivel::RegistryKey;
@@ -26,10 +27,23 @@ constexpr ColumnDefinition kColumns[] = {
     {u"Last Known Parent", u"parent"},
     {u"Class", u"FriendlyClassName"},
     {u"Date Deleted", u"dateDeleted"},
-    // Only in the view type that asks for it; the first four stay the result list's own.
+    // Only in the view types that ask for them; the first four stay the result list's own.
     {kExpiresKey, kExpiresKey},
+    {kRestoresIntoTitle, kRestoresIntoKey},
 };
 constexpr size_t kResultListColumns = 4;
+constexpr size_t kExpiresColumn = 4;
+constexpr size_t kRestoresIntoColumn = 5;
+
+// The columns of a view type, by their places in kColumns; none for a type we do not have.
+std::vector<size_t> columnsOf(LONG viewType) {
+    std::vector<size_t> shown{0, 1, 2, 3};
+    if (viewType == kViewTypeResultWithExpires || viewType == kViewTypeResultWithBoth) shown.push_back(kExpiresColumn);
+    if (viewType == kViewTypeResultWithRestoresInto || viewType == kViewTypeResultWithBoth)
+        shown.push_back(kRestoresIntoColumn);
+    if (viewType != 1 && shown.size() == kResultListColumns) shown.clear();
+    return shown;
+}
 
 void grayItem(HMENU menu, UINT command) {
     MENUITEMINFOW info{};
@@ -57,8 +71,8 @@ void appendItems(HMENU target, HMENU source) {
 }  // namespace
 
 STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) {
-    if (lViewType != 1 && lViewType != kViewTypeResultWithExpires) return S_OK;
-    const size_t count = lViewType == 1 ? kResultListColumns : ARRAYSIZE(kColumns);
+    const std::vector<size_t> shown = columnsOf(lViewType);
+    if (shown.empty()) return S_OK;
     RegistryKey widths;
     widths.create(HKEY_CURRENT_USER, kResultColumnsKey, KEY_ALL_ACCESS);
     // Built once for both view types: the control writes its widths back into these records.
@@ -76,14 +90,14 @@ STDMETHODIMP Revivo::GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* p
     // Records that could not all be made are handed out as far as they go.
     if (pvarColumns && !m_columns.empty()) {
         std::vector<LONG_PTR> addresses;
-        for (size_t i = 0; i < count && i < m_columns.size(); ++i)
-            addresses.push_back(reinterpret_cast<LONG_PTR>(m_columns[i]));
+        for (size_t i : shown)
+            if (i < m_columns.size()) addresses.push_back(reinterpret_cast<LONG_PTR>(m_columns[i]));
         lumivel::shared::BuildAddressList(addresses, pvarColumns);
     }
     if (pvarKeys) {
-        LPWSTR keys[ARRAYSIZE(kColumns)];
-        for (size_t i = 0; i < count; ++i) keys[i] = const_cast<LPWSTR>(kColumns[i].key);
-        ADsBuildVarArrayStr(keys, DWORD(count), pvarKeys);
+        std::vector<LPWSTR> keys;
+        for (size_t i : shown) keys.push_back(const_cast<LPWSTR>(kColumns[i].key));
+        ADsBuildVarArrayStr(keys.data(), DWORD(keys.size()), pvarKeys);
     }
     return S_OK;
 }

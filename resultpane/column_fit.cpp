@@ -8,6 +8,7 @@
 #include "lumivel/wide_string.h"
 #include "resultpane/panorel.h"
 #include "resultpane/readable_text.h"
+#include "shared/restores_into_column.h"
 
 namespace panorel {
 
@@ -54,7 +55,10 @@ bool Panorel::fitColumnsToPane() {
     std::vector<int> shares(size_t(columns), 0);
     for (int i = 0; i < columns; ++i) {
         if (!SizedToContent(m_topKeys[size_t(i)])) {
-            shares[size_t(i)] = lumivel::EqualsNoCase(m_topKeys[size_t(i)], kParentKey) ? 3 : 2;
+            shares[size_t(i)] = lumivel::EqualsNoCase(m_topKeys[size_t(i)], kParentKey) ||
+                                        lumivel::EqualsNoCase(m_topKeys[size_t(i)], kRestoresIntoKey)
+                                    ? 3
+                                    : 2;
             continue;
         }
         SendMessageW(m_topList, LVM_SETCOLUMNWIDTH, WPARAM(i), MAKELPARAM(WORD(SHORT(LVSCW_AUTOSIZE_USEHEADER)), 0));

@@ -111,9 +111,13 @@ void Panorel::contextMenu(HWND list) {
         }
     }
     // A view choice, so it belongs to the list rather than to a selection.
-    if (list == m_topList && m_expiresOffered) {
+    if (list == m_topList && (m_expiresOffered || m_restoresIntoOffered)) {
         if (popup.itemCount() > 0) popup.appendSeparator();
-        popup.appendItem(u"Show &Expires Column", kMenuShowExpires, expiresColumnShown() ? MFS_CHECKED : MFS_ENABLED);
+        if (m_expiresOffered)
+            popup.appendItem(u"Show &Expires Column", kMenuShowExpires, expiresColumnShown() ? MFS_CHECKED : MFS_ENABLED);
+        if (m_restoresIntoOffered)
+            popup.appendItem(u"Show Restores &Into Column", kMenuShowRestoresInto,
+                             restoresIntoColumnShown() ? MFS_CHECKED : MFS_ENABLED);
     }
     if (popup.itemCount() == 0) return;
 
@@ -124,6 +128,10 @@ void Panorel::contextMenu(HWND list) {
     if (chosen == 0) return;
     if (chosen == kMenuShowExpires) {
         showExpiresColumn(!expiresColumnShown());
+        return;
+    }
+    if (chosen == kMenuShowRestoresInto) {
+        showRestoresIntoColumn(!restoresIntoColumnShown());
         return;
     }
     VariantHolder result;

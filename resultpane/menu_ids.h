@@ -17,6 +17,7 @@ inline constexpr UINT kMenuReserved = 5001;
 inline constexpr UINT kMenuProperties = 5002;
 inline constexpr UINT kMenuNewFlag = 0x10000;
 inline constexpr UINT kMenuShowExpires = 0x20000;
+inline constexpr UINT kMenuShowRestoresInto = 0x40000;
 inline constexpr size_t kMaxMenuProviders = 16;
 
 struct MenuCommand {

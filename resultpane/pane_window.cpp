@@ -8,6 +8,7 @@
 #include "lumivel/variant_holder.h"
 #include "lumivel/wide_string.h"
 #include "resultpane/panorel.h"
+#include "shared/restores_into_column.h"
 #include "resultpane/readable_text.h"
 #include "shared/object_list.h"
 #include "win/gdi.h"
@@ -277,7 +278,11 @@ void Panorel::displayInfo(HWND list, NMLVDISPINFOW* info) {
             if (lumivel::EqualsNoCase(key, kNameKey)) readable = ReadableName(raw);
             else if (lumivel::EqualsNoCase(key, kParentKey)) readable = ReadablePlace(raw);
         }
-        if (!readable.empty() && readable != raw && info->item.pszText && info->item.pszText != LPSTR_TEXTCALLBACKW &&
+        // No record carries where it would go: worked out for the rows the list draws.
+        const bool place = list == m_topList && !text && size_t(info->item.iSubItem) < keys.size() &&
+                           keys[size_t(info->item.iSubItem)] == kRestoresIntoKey && !shown->IsNode;
+        if (place) readable = restoresInto(shown);
+        if (!readable.empty() && (place || readable != raw) && info->item.pszText && info->item.pszText != LPSTR_TEXTCALLBACKW &&
             info->item.cchTextMax > 0) {
             const size_t copied = std::min(readable.size(), size_t(info->item.cchTextMax) - 1);
             std::copy_n(readable.data(), copied, info->item.pszText);

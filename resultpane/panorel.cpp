@@ -227,6 +227,7 @@ HRESULT Panorel::ReleaseInterfaces() {
     m_bottomKeys.clear();
     m_topViewType = kPanorelTopPane;
     m_expiresOffered = false;
+    m_restoresIntoOffered = false;
     m_fitColumnsPending = false;
     m_menuProviders.clear();
     m_console.reset();
@@ -237,6 +238,7 @@ HRESULT Panorel::ReleaseInterfaces() {
 }
 
 void Panorel::clearPanes() {
+    forgetListedTombstones();
     for (HWND list : {m_topList, m_bottomList})
         if (list) SendMessageW(list, LVM_SETITEMCOUNT, 0, 0);
     std::vector<PropertySet*> top = m_records.all();
@@ -257,6 +259,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
     if (lPane == kPanorelTopPane) {
         if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         std::vector<PropertySet*> old = m_records.all();
+        forgetListedTombstones();
         // The filter takes the records in the list's order, which it then reads without a search.
         m_filter.setRecords({});
         m_records.assign(records, sortKey());

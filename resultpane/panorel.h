@@ -15,6 +15,7 @@
 #include "resultpane/record_filter.h"
 #include "resultpane/record_order.h"
 #include "shared/panorel_interface.h"
+#include "shared/restore_chain.h"
 #include "shared/provider_interfaces.h"
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
@@ -212,9 +213,16 @@ public:
     bool sortAscending() const { return m_records.ascending(); }
     // The provider's optional "Expires" column: whether it has one and whether it is shown.
     bool expiresColumnOffered() const { return m_expiresOffered; }
-    bool expiresColumnShown() const { return m_topViewType == kViewTypeResultWithExpires; }
+    bool expiresColumnShown() const;
     // Shows or hides it at once over the shown records, keeping the choice for the user.
     void showExpiresColumn(bool show);
+    // The same for the optional "Restores Into" column.
+    bool restoresIntoColumnOffered() const { return m_restoresIntoOffered; }
+    bool restoresIntoColumnShown() const;
+    void showRestoresIntoColumn(bool show);
+    // The DN the record's tombstone would get if restored now, through the records held;
+    // empty when a deleted parent is not listed.
+    std::u16string restoresInto(const PropertySet* record);
     // The filter bar (filter_bar.cpp).
     HWND filterEdit() const { return m_filterEdit; }
     HWND deletedAfterCheck() const { return m_afterCheck; }
@@ -267,6 +275,11 @@ private:
     // Data side (panorel.cpp).
     // The top columns of the view type the user's choice asks for, from the main provider.
     void loadTopColumns();
+    // Puts the four columns and the optional ones asked for (bits: 1 "Expires", 2 "Restores
+    // Into") into the top list, keeping the shown widths; false when the provider has not got them.
+    bool showOptionalColumns(unsigned shown);
+    // The records changed: "Restores Into" indexes them anew when next asked.
+    void forgetListedTombstones();
     // Puts the main provider's columns of a view type into the top list; false when it has none.
     bool showTopColumns(LONG viewType);
     void loadBottomColumns(bool refreshDetails);
@@ -317,6 +330,11 @@ private:
     // The view type of the top columns shown, and whether the provider has the one with "Expires".
     LONG m_topViewType = kPanorelTopPane;
     bool m_expiresOffered = false;
+    bool m_restoresIntoOffered = false;
+    // The records "Restores Into" looks deleted parents up in, by the GUID of their names;
+    // built when the column first needs it after the records changed.
+    std::vector<PropertySet*> m_indexedRecords;
+    std::optional<lumivel::shared::ListedTombstones> m_listedTombstones;
     // The columns wait for records (and a width) to be fitted to.
     bool m_fitColumnsPending = false;
 

@@ -8,17 +8,17 @@
 
 namespace lumivel::shared {
 
-void ListedTombstones::add(std::u16string_view name, std::u16string_view distinguishedName,
-                           std::u16string_view lastKnownParent, size_t id) {
+void ListedTombstones::add(std::u16string_view name, size_t id) {
     std::u16string guid = TombstoneGuid(name);
-    if (!guid.empty()) m_byGuid.emplace(lumivel::FoldCase(guid), Entry{distinguishedName, lastKnownParent, id});
+    if (!guid.empty()) m_byGuid.emplace(lumivel::FoldCase(guid), id);
 }
 
-const ListedTombstones::Entry* ListedTombstones::find(std::u16string_view mangledDn) const {
+std::optional<size_t> ListedTombstones::find(std::u16string_view mangledDn) const {
     std::u16string guid = TombstoneGuidOfDn(mangledDn);
-    if (guid.empty()) return nullptr;
+    if (guid.empty()) return std::nullopt;
     auto found = m_byGuid.find(lumivel::FoldCase(guid));
-    return found == m_byGuid.end() ? nullptr : &found->second;
+    if (found == m_byGuid.end()) return std::nullopt;
+    return found->second;
 }
 
 ParentChain WalkDeletedParents(std::u16string_view objectDn, std::u16string_view lastKnownParent,
@@ -27,25 +27,26 @@ ParentChain WalkDeletedParents(std::u16string_view objectDn, std::u16string_view
     std::u16string parent(lastKnownParent);
     std::unordered_set<std::u16string> seen{lumivel::FoldCase(objectDn)};
     while (DsIsMangledDnW(parent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
-        const ListedTombstones::Entry* found = listed.find(parent);
+        std::optional<size_t> found = listed.find(parent);
         if (!found || chain.parents.size() + 1 >= kDeepestPlannedChain ||
-            !seen.insert(lumivel::FoldCase(found->distinguishedName)).second) {
+            !seen.insert(lumivel::FoldCase(listed.texts(*found).distinguishedName)).second) {
             chain.missingParent = parent;
             return chain;
         }
-        chain.parents.push_back(found);
-        parent = found->lastKnownParent;
+        chain.parents.push_back(*found);
+        parent = listed.texts(*found).lastKnownParent;
     }
     chain.liveParent = parent;
     return chain;
 }
 
-std::vector<std::u16string> RestoredDnsDown(const ParentChain& chain, std::u16string_view objectDn) {
+std::vector<std::u16string> RestoredDnsDown(const ParentChain& chain, std::u16string_view objectDn,
+                                            const ListedTombstones& listed) {
     std::vector<std::u16string> dns(chain.parents.size() + 1);
     if (!chain.missingParent.empty()) return dns;
     std::u16string parent = chain.liveParent;
     for (size_t i = 0; i < chain.parents.size(); ++i) {
-        dns[i] = ReanimatedDn(chain.parents[chain.parents.size() - 1 - i]->distinguishedName, parent);
+        dns[i] = ReanimatedDn(listed.texts(chain.parents[chain.parents.size() - 1 - i]).distinguishedName, parent);
         parent = dns[i];
     }
     dns.back() = ReanimatedDn(objectDn, parent);
@@ -55,7 +56,7 @@ std::vector<std::u16string> RestoredDnsDown(const ParentChain& chain, std::u16st
 std::u16string RestoredDnOf(std::u16string_view objectDn, std::u16string_view lastKnownParent,
                             const ListedTombstones& listed) {
     if (lastKnownParent.empty()) return {};
-    return RestoredDnsDown(WalkDeletedParents(objectDn, lastKnownParent, listed), objectDn).back();
+    return RestoredDnsDown(WalkDeletedParents(objectDn, lastKnownParent, listed), objectDn, listed).back();
 }
 
 }  // namespace lumivel::shared

@@ -210,7 +210,9 @@ std::string ZshCompletionScript() {
            "        (jobs)\n"
            "            (( ${#positional} == 0 )) && found=(delete run) ;;\n"
            "    esac\n"
-           "    (( ${#found} )) && compadd -a found\n"
+           // lumivel matches domains and tombstones without regard to case, as the directory
+           // does; zsh's own matching of its answers must too, or LUM finds no lumivel.test.
+           "    (( ${#found} )) && compadd -M 'm:{[:lower:][:upper:]}={[:upper:][:lower:]}' -a found\n"
            "}\n"
            "_lumivel \"$@\"\n";
     return out;

@@ -30,10 +30,13 @@ PlannedStep stepOf(const TombstoneCopy& copy) {
 
 }  // namespace
 
-PlanningIndex::PlanningIndex(std::vector<TombstoneRef> listed) : m_listed(std::move(listed)) {
+PlanningIndex::PlanningIndex(std::vector<TombstoneRef> listed)
+    : m_listed(std::move(listed)), m_byGuid([this](size_t id) {
+          return lumivel::shared::ListedTombstones::Texts{m_listed[id]->distinguishedName(),
+                                                           m_listed[id]->lastKnownParent()};
+      }) {
     m_byGuid.reserve(m_listed.size());
-    for (size_t i = 0; i < m_listed.size(); ++i)
-        m_byGuid.add(m_listed[i]->name(), m_listed[i]->distinguishedName(), m_listed[i]->lastKnownParent(), i);
+    for (size_t i = 0; i < m_listed.size(); ++i) m_byGuid.add(m_listed[i]->name(), i);
 }
 
 RestoreChain PlanRestoreChain(const PlannedStep& object, const std::vector<TombstoneRef>& listed,
@@ -51,9 +54,10 @@ RestoreChain PlanRestoreChain(const PlannedStep& object, const PlanningIndex& li
         chain.liveParent = restoreInto;
     plan.liveParent = chain.liveParent;
     plan.missingParent = chain.missingParent;
-    std::vector<std::u16string> targets = lumivel::shared::RestoredDnsDown(chain, object.distinguishedName);
+    std::vector<std::u16string> targets =
+        lumivel::shared::RestoredDnsDown(chain, object.distinguishedName, listed.byGuid());
     for (size_t i = 0; i < chain.parents.size(); ++i) {
-        plan.steps.push_back(stepOf(*listed.listed()[chain.parents[chain.parents.size() - 1 - i]->id]));
+        plan.steps.push_back(stepOf(*listed.listed()[chain.parents[chain.parents.size() - 1 - i]]));
         plan.steps.back().target = std::move(targets[i]);
     }
     plan.steps.push_back(object);

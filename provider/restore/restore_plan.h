@@ -32,6 +32,8 @@ using lumivel::shared::kDeepestPlannedChain;
 class PlanningIndex {
 public:
     explicit PlanningIndex(std::vector<TombstoneRef> listed);
+    PlanningIndex(const PlanningIndex&) = delete;
+    PlanningIndex& operator=(const PlanningIndex&) = delete;
     const std::vector<TombstoneRef>& listed() const { return m_listed; }
     const lumivel::shared::ListedTombstones& byGuid() const { return m_byGuid; }
 

@@ -14,6 +14,7 @@
 #include "provider/revivo.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
+#include "shared/restores_into_column.h"
 #include "shared/text_helpers.h"
 
 using lumivel::ComPtr;
@@ -245,8 +246,22 @@ TEST(ProviderObjectTest, ExpiresViewTypeAddsItsColumnAfterTheSameFour) {
     EXPECT_EQ(keysOf(plainKeys.get()),
               (std::vector<std::u16string>{u"name", u"parent", u"FriendlyClassName", u"dateDeleted"}));
 
+    // "Restores Into" alone and beside "Expires"; the same records again.
+    for (LONG viewType : {kViewTypeResultWithRestoresInto, kViewTypeResultWithBoth}) {
+        lumivel::VariantHolder withPlace, placeKeys;
+        ASSERT_EQ(data->GetColumns(viewType, withPlace.get(), placeKeys.get()), S_OK);
+        std::vector<std::u16string> expected{u"name", u"parent", u"FriendlyClassName", u"dateDeleted"};
+        if (viewType == kViewTypeResultWithBoth) expected.push_back(u"Expires");
+        expected.push_back(kRestoresIntoKey);
+        EXPECT_EQ(keysOf(placeKeys.get()), expected);
+        std::vector<LONG_PTR> columns =
+            lumivel::shared::ReadAddressList(withPlace.get(), lumivel::shared::ListForm::AnyArray);
+        ASSERT_EQ(columns.size(), expected.size());
+        EXPECT_EQ(std::u16string(reinterpret_cast<LVCOLUMNW*>(columns.back())->pszText), kRestoresIntoTitle);
+    }
+
     lumivel::VariantHolder other, otherKeys;
-    EXPECT_EQ(data->GetColumns(4, other.get(), otherKeys.get()), S_OK);
+    EXPECT_EQ(data->GetColumns(6, other.get(), otherKeys.get()), S_OK);
     EXPECT_EQ(other->vt, VT_EMPTY);
     EXPECT_EQ(otherKeys->vt, VT_EMPTY);
 }

@@ -143,5 +143,72 @@ TEST_F(ExpiresColumn, AProviderWithoutTheColumnKeepsTheListAsItWas) {
     EXPECT_EQ(StoredChoice(), 1u) << "the user's choice stays for a provider that has the column";
 }
 
+// "Restores Into": where each tombstone would go if restored now, its deleted parents looked up
+// among the records held (also those the filter hides), by the plan's rule; a parent no longer
+// listed leaves it without a place. Offered and kept like "Expires", beside it.
+class RestoresIntoColumn : public ControlTest {
+protected:
+    static constexpr char16_t kPlaceItem[] = u"Show Restores &Into Column";
+    void SetUp() override {
+        ControlTest::SetUp();
+        StoreChoice(std::nullopt);
+        StorePlaceChoice(std::nullopt);
+        provider->offerExpiresColumn(140);
+        provider->offerRestoresIntoColumn(260);
+    }
+    void TearDown() override {
+        StoreChoice(std::nullopt);
+        StorePlaceChoice(std::nullopt);
+        ControlTest::TearDown();
+    }
+    static void StorePlaceChoice(std::optional<DWORD> shown) {
+        lumivel::RegistryKey columns;
+        ASSERT_EQ(columns.create(HKEY_CURRENT_USER, kResultColumnsKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        if (shown) columns.writeDword(u"RestoresIntoShown", *shown);
+        else columns.deleteValue(u"RestoresIntoShown");
+    }
+    static PropertySet* Tombstone(const std::u16string& rdn, const std::u16string& guid, const std::u16string& parent) {
+        const std::u16string base = u",CN=Deleted Objects,DC=t,DC=test";
+        PropertySet* record = MakeRecord(rdn.substr(3) + u"\nDEL:" + guid);
+        record->setText(u"distinguishedName", rdn + u"\\0ADEL:" + guid + base);
+        record->setText(u"lastKnownParent", parent);
+        return record;
+    }
+};
+
+TEST_F(RestoresIntoColumn, ShowsWhereEachWouldGoThroughTheDeletedParentsListed) {
+    const std::u16string base = u",CN=Deleted Objects,DC=t,DC=test";
+    const std::u16string sales = u"00000001-0000-4000-8000-000000000000", europe = u"00000002-0000-4000-8000-000000000000";
+    const std::u16string gone = u"00000009-0000-4000-8000-000000000000";
+    connect();
+    show({keep(Tombstone(u"OU=Sales", sales, u"OU=Corp,DC=t,DC=test")),
+          keep(Tombstone(u"OU=Europe", europe, u"OU=Sales\\0ADEL:" + sales + base)),
+          keep(Tombstone(u"CN=Ada", u"00000003-0000-4000-8000-000000000000", u"OU=Europe\\0ADEL:" + europe + base)),
+          keep(Tombstone(u"CN=Orphan", u"00000004-0000-4000-8000-000000000000", u"OU=Gone\\0ADEL:" + gone + base))});
+    HWND list = control->topList();
+    EXPECT_TRUE(control->restoresIntoColumnOffered());
+    rightClick(list, kPlaceItem);
+    ASSERT_TRUE(shown);
+    EXPECT_THAT(Texts(menu), ElementsAre(kItem, kPlaceItem)) << "both offered, side by side";
+    EXPECT_THAT(Titles(list), ElementsAre(u"Name", u"Class", u"Parent", u"Restores Into"));
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0), 260);
+    EXPECT_THAT(column(3), ElementsAre(u"CN=Ada,OU=Europe,OU=Sales,OU=Corp,DC=t,DC=test",
+                                       u"OU=Europe,OU=Sales,OU=Corp,DC=t,DC=test", u"", u"OU=Sales,OU=Corp,DC=t,DC=test"));
+
+    // Both optional columns at once, each kept; a parent hidden by the filter still counts.
+    control->showExpiresColumn(true);
+    EXPECT_THAT(Titles(list), ElementsAre(u"Name", u"Class", u"Parent", u"Expires", u"Restores Into"));
+    SetWindowTextW(control->filterEdit(), u"Ada");
+    EXPECT_THAT(column(4), ElementsAre(u"CN=Ada,OU=Europe,OU=Sales,OU=Corp,DC=t,DC=test"));
+    EXPECT_EQ(StoredChoice(), 1u);
+    control->showRestoresIntoColumn(false);
+    EXPECT_THAT(Titles(list), ElementsAre(u"Name", u"Class", u"Parent", u"Expires"));
+    control->showRestoresIntoColumn(true);
+    ASSERT_EQ(control->ReleaseInterfaces(), S_OK);
+    connect();
+    EXPECT_TRUE(control->restoresIntoColumnShown()) << "the choice is kept for the next node";
+    EXPECT_TRUE(control->expiresColumnShown());
+}
+
 }  // namespace
 }  // namespace panoreltest

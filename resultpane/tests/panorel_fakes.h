@@ -56,6 +56,7 @@ public:
         for (LVCOLUMNW* column : topColumns) delete column;
         for (LVCOLUMNW* column : bottomColumns) delete column;
         delete expiresColumn;
+        delete restoresIntoColumn;
     }
 
     void clearTopColumns() {
@@ -81,14 +82,27 @@ public:
         expiresColumn->pszText = const_cast<LPWSTR>(u"Expires");
     }
 
+    // View types 4 and 5: the top columns, ("Expires",) then "Restores Into".
+    void offerRestoresIntoColumn(int width) {
+        restoresIntoColumn = new LVCOLUMNW{};
+        restoresIntoColumn->mask = LVCF_WIDTH | LVCF_TEXT;
+        restoresIntoColumn->cx = width;
+        restoresIntoColumn->pszText = const_cast<LPWSTR>(u"Restores Into");
+    }
+
     // IProviderData
     HRESULT STDMETHODCALLTYPE GetColumns(LONG lViewType, VARIANT* pvarColumns, VARIANT* pvarKeys) override {
-        if (lViewType < 1 || lViewType > 3 || (lViewType == 3 && !expiresColumn)) return S_OK;
+        const bool expires = lViewType == 3 || lViewType == 5, place = lViewType == 4 || lViewType == 5;
+        if (lViewType < 1 || lViewType > 5 || (expires && !expiresColumn) || (place && !restoresIntoColumn)) return S_OK;
         std::vector<LVCOLUMNW*> columns = lViewType == 2 ? bottomColumns : topColumns;
         std::vector<std::u16string> keys = lViewType == 2 ? bottomKeys : topKeys;
-        if (lViewType == 3) {
+        if (expires) {
             columns.push_back(expiresColumn);
             keys.push_back(u"Expires");
+        }
+        if (place) {
+            columns.push_back(restoresIntoColumn);
+            keys.push_back(u"RestoresInto");
         }
         if (columns.empty()) return S_OK;
         std::vector<LONG_PTR> addresses;
@@ -173,6 +187,7 @@ public:
     std::vector<LVCOLUMNW*> topColumns, bottomColumns;
     std::vector<std::u16string> topKeys, bottomKeys;
     LVCOLUMNW* expiresColumn = nullptr;
+    LVCOLUMNW* restoresIntoColumn = nullptr;
     std::map<LONG, std::vector<std::pair<UINT, std::u16string>>> menus;
     HRESULT detailsResult = S_OK;
     LONG detailsMode = 2;

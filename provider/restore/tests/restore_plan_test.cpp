@@ -104,9 +104,10 @@ TEST(SharedRestorePlan, RestoresIntoIsWhatThePlanGivesTheObject) {
     listed.push_back(loopA);
     listed.push_back(loopB);
     revivo::PlanningIndex index(listed);
-    lumivel::shared::ListedTombstones byGuid;
-    for (size_t i = 0; i < listed.size(); ++i)
-        byGuid.add(listed[i]->name(), listed[i]->distinguishedName(), listed[i]->lastKnownParent(), i);
+    lumivel::shared::ListedTombstones byGuid([&](size_t id) {
+        return lumivel::shared::ListedTombstones::Texts{listed[id]->distinguishedName(), listed[id]->lastKnownParent()};
+    });
+    for (size_t i = 0; i < listed.size(); ++i) byGuid.add(listed[i]->name(), i);
     for (const revivo::TombstoneRef& each : listed) {
         revivo::RestoreChain plan = revivo::PlanRestoreChain(stepOf(*each), index);
         EXPECT_EQ(lumivel::shared::RestoredDnOf(each->distinguishedName(), each->lastKnownParent(), byGuid),
@@ -117,7 +118,7 @@ TEST(SharedRestorePlan, RestoresIntoIsWhatThePlanGivesTheObject) {
               u"CN=Ada,OU=Europe,OU=Sales,OU=Corp," + kContext);
     EXPECT_TRUE(lumivel::shared::RestoredDnOf(loopA->distinguishedName(), loopA->lastKnownParent(), byGuid).empty());
     // Without its parents listed it has no place yet.
-    lumivel::shared::ListedTombstones alone;
+    lumivel::shared::ListedTombstones alone([](size_t) { return lumivel::shared::ListedTombstones::Texts{}; });
     EXPECT_TRUE(lumivel::shared::RestoredDnOf(domain.ada->distinguishedName(), domain.ada->lastKnownParent(), alone).empty());
     EXPECT_EQ(lumivel::shared::RestoredDnOf(domain.live->distinguishedName(), domain.live->lastKnownParent(), alone),
               u"CN=Dee,OU=Staff," + kContext);
