@@ -15,8 +15,6 @@ namespace lumivel_cli {
 
 namespace {
 
-constexpr DWORD kLongestScript = 64 * 1024;
-
 std::u16string takeText(LPWSTR text) {
     std::u16string copy = text ? std::u16string(text) : std::u16string();
     CoTaskMemFree(text);
@@ -44,20 +42,9 @@ std::string systemText(HRESULT result) {
     return message.empty() ? codeText(static_cast<DWORD>(result)) : OneLine(message);
 }
 
-// The object a backup job's script names: the script is the one parameter, quoted.
-std::string objectOf(const std::u16string& application, const std::u16string& parameters) {
-    std::u16string path = parameters;
-    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.substr(1, path.size() - 2);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        std::string text(kLongestScript, '\0');
-        DWORD read = 0;
-        BOOL ok = ReadFile(file, text.data(), kLongestScript, &read, nullptr);
-        CloseHandle(file);
-        text.resize(ok ? read : 0);
-        if (auto dn = lumivel::shared::ObjectOfBackupScript(text)) return lumivel::shared::NarrowText(*dn);
-    }
+// The object a backup job's script names, else what the job runs.
+std::string objectOf(ITask* task, const std::u16string& application, const std::u16string& parameters) {
+    if (auto dn = lumivel::shared::ObjectOfBackupTask(task)) return lumivel::shared::NarrowText(*dn);
     return lumivel::shared::NarrowText(application + (parameters.empty() ? u"" : u" " + parameters));
 }
 
@@ -110,7 +97,7 @@ HRESULT DescribeJob(const std::u16string& name, JobRow* row) {
     task->GetParameters(&text);
     std::u16string parameters = takeText(text);
     row->name = lumivel::shared::NarrowText(name);
-    row->object = objectOf(application, parameters);
+    row->object = objectOf(task.get(), application, parameters);
     WORD triggers = 0;
     task->GetTriggerCount(&triggers);
     row->schedule.clear();

@@ -63,10 +63,10 @@ const std::vector<CommandRow> kCommandRows = {
      "--yes confirms it and never waits for input: a name that is taken then fails unless\n"
      "NAME answers it, and a deleted parent that is no longer listed is recreated only from\n"
      "the archive --from-backup names (its file name or path in the backup folder; latest:\n"
-     "the newest that holds the object). Without a terminal on standard input nothing is\n"
-     "asked either. Prints one line per object: Restored, Not restored, Already restored or\n"
-     "Not found (TSV and JSON: a record per object). Exits with 0 only when every object\n"
-     "was restored.\n"
+     "the newest trusted one that holds the object). Without a terminal on standard input\n"
+     "nothing is asked either. Prints one line per object: Restored, Not restored, Already\n"
+     "restored or Not found (TSV and JSON: a record per object). Exits with 0 only when\n"
+     "every object was restored.\n"
      "--dry-run changes nothing: it prints, as a tree, TSV or JSON, the deleted parents that\n"
      "would come back first, the DN each object would get, names the forest's global catalog\n"
      "holds already, whether the domain's access control list lets you reanimate tombstones\n"
@@ -79,8 +79,12 @@ const std::vector<CommandRow> kCommandRows = {
      "the container must exist and accept the object's class for you.\n"
      "--reapply writes back, onto each restored object, the values its section in the\n"
      "--from-backup archive holds for every attribute that is not restricted and that the\n"
-     "directory lets you write, and adds it again to the groups of that archive that listed\n"
-     "it; it reports what was written and what was refused. Attributes that grant access or\n"
+     "directory lets you write, and adds it again to the groups its section's memberOf names\n"
+     "and to the groups of that archive that listed it; it reports what was written and\n"
+     "refused, and each group as joined again, already a member, gone or refused. An archive\n"
+     "is used only when you, root (a local folder), an administrator of the domain or the\n"
+     "account of the object's backup job wrote it and its recorded time fits the file;\n"
+     "--trust-archive ARCHIVE names one to use all the same. Attributes that grant access or\n"
      "run code (servicePrincipalName, delegation, key credentials, userAccountControl, logon\n"
      "scripts and folders, sIDHistory, a group's member, group policy links and paths, ...)\n"
      "and joining a privileged group (adminCount 1, or a built-in administrators' group) are\n"
@@ -99,7 +103,8 @@ const std::vector<CommandRow> kCommandRows = {
      "list the archives of the backup folder",
      "Lists the archives of the backup folder, newest first: file, date (UTC), origin and\n"
      "number of objects; with --object also whether each archive holds that object (its\n"
-     "GUID, or the DN of the live object or of its tombstone).\n",
+     "GUID, or the DN of the live object or of its tombstone), and why an archive is not\n"
+     "trusted (who wrote it, or a recorded time that does not fit the file).\n",
      "lumivel backups lumivel.test"},
     {"schedule", C::Schedule,
      "schedule DOMAIN DN SCHEDULE --at HH:MM --account USER [--password-file FILE]\n"

@@ -1,6 +1,8 @@
 #include "shared/backup_job.h"
 
+#include "win/files.h"
 #include "win/strings.h"
+#include "win/threads.h"
 
 namespace lumivel::shared {
 
@@ -9,6 +11,8 @@ namespace {
 constexpr char kFirstLines[] = "Set oObject = CreateObject(\"RevivoProvider.Revivo\")\r\n\r\nIf IsObject(oObject) Then\r\n";
 constexpr char kCallStart[] = "   oObject.BackupObjects \"";
 constexpr char kLastLine[] = "End If";
+// Far more than the script of the longest name; a larger file is not ours.
+constexpr DWORD kLongestScript = 64 * 1024;
 
 std::string ansi(std::u16string_view text) {
     if (text.empty()) return {};
@@ -60,6 +64,25 @@ std::optional<std::u16string> ObjectOfBackupScript(std::string_view text) {
         name += quoted[i];
     }
     return name;
+}
+
+std::optional<std::u16string> ObjectOfBackupTask(ITask* task) {
+    LPWSTR parameters = nullptr;
+    if (!task || FAILED(task->GetParameters(&parameters)) || !parameters) return std::nullopt;
+    std::u16string path = parameters;
+    CoTaskMemFree(parameters);
+    if (path.size() < 2 || path.front() != u'"' || path.back() != u'"') return std::nullopt;
+    path = path.substr(1, path.size() - 2);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string text(kLongestScript, '\0');
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, text.data(), kLongestScript, &read, nullptr);
+    CloseHandle(file);
+    if (!ok) return std::nullopt;
+    text.resize(read);
+    return ObjectOfBackupScript(text);
 }
 
 }  // namespace lumivel::shared

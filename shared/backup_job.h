@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "win/mstask.h"
+
 namespace lumivel::shared {
 
 // The work item's name for an object: "BackupObjects (" + guid + ")".
@@ -17,5 +19,10 @@ std::string BackupScriptText(std::u16string_view distinguishedName);
 
 // The distinguished name a script of ours backs up; none for any other text.
 std::optional<std::u16string> ObjectOfBackupScript(std::string_view text);
+
+// The distinguished name the work item's script backs up (the script is its one parameter,
+// quoted, and read only up to a size no script of ours reaches); none when the item runs
+// anything else or the script cannot be read.
+std::optional<std::u16string> ObjectOfBackupTask(ITask* task);
 
 }  // namespace lumivel::shared

@@ -123,13 +123,22 @@ inline constexpr char16_t kRestoreTargetKey[] = u"RestoreTarget";
 // its section in the backup archive kReapplyArchiveKey names holds, for every attribute that is not
 // restricted and that the directory lets the caller write (allowedAttributesEffective), in one
 // modify where the directory takes it whole, else attribute by attribute; and adds the object
-// to the live groups whose sections in the same archive list it as a member. The record is
-// the tombstone's, as listed before the restore ("name", "distinguishedName", "FocusedDC").
-// The result lists one new record per attribute or group: "name" (the attribute, or the
-// group's DN with kReapplyMembershipKey int 1), kReapplyOutcomeKey ("Written", "Refused" or
-// "LeftAlone") and kReapplyErrorKey (why). S_OK when nothing was refused, S_FALSE otherwise,
-// E_INVALIDARG for a record that names no tombstone, E_FAIL when the archive or the object's
-// section or the live object cannot be read (nothing is written then).
+// to the groups its own section's memberOf names (a back link, never written itself) and to
+// the groups whose sections in the same archive list it as a member, each group once. The
+// record is the tombstone's, as listed before the restore ("name", "distinguishedName",
+// "FocusedDC"). The result lists one new record per attribute or group: "name" (the
+// attribute, or the group's DN with kReapplyMembershipKey int 1), kReapplyOutcomeKey and
+// kReapplyErrorKey (why). An attribute is "Written", "Refused" or "LeftAlone"; a membership
+// is "Written" (joined again), "AlreadyMember" (the object is in the group already, which
+// counts as success), "Gone" (no group of that DN or GUID is left; its name is then the DN
+// the backup gave, or the GUID of the group's section), "Refused" (the directory refused the
+// add, or the group could not be read) or "Withheld" (below). S_OK when nothing was refused,
+// S_FALSE otherwise, E_INVALIDARG for a record that names no tombstone, E_FAIL when the
+// archive or the object's section or the live object cannot be read; an archive whose writer
+// or date is not believed (and that kTrustArchiveKey does not name) fails with
+// HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), one over the backup file's bounds with
+// HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), each said as the command's failure. On any
+// failure nothing is written.
 // Attributes that grant access or run code (provider/restore/sensitive_writes.cpp) and groups
 // that are privileged (adminCount 1, or a built-in administrators' group) are "Withheld" (why
 // in kReapplyErrorKey) unless the record carries kReapplySensitiveKey int 1, the

@@ -1,5 +1,6 @@
 #include "cli/tests/cli_directory_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,16 @@ std::string tombstoneGuid(const std::string& name) {
     if (tombstones.size() != 1) return {};
     size_t del = tombstones[0].first.find("DEL:");
     return del == std::string::npos ? std::string() : tombstones[0].first.substr(del + 4, 36);
+}
+
+std::vector<std::string> liveValues(const std::string& dn, const std::string& attribute) {
+    Outcome read = run("ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + lumivel::testing::TestDirectory().server +
+                       " -LLL -o ldif-wrap=no -b " + ShellQuote(dn) + " -s base '(objectClass=*)' " + ShellQuote(attribute));
+    std::vector<std::string> values;
+    for (const std::string& line : lines(read.out))
+        if (line.rfind(attribute + ": ", 0) == 0) values.push_back(line.substr(attribute.size() + 2));
+    std::sort(values.begin(), values.end());
+    return values;
 }
 
 void CommandLineTest::SetUpTestSuite() {

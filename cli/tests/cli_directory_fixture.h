@@ -38,6 +38,8 @@ size_t occurrences(const std::string& text, const std::string& part);
 std::string readFile(const std::string& path);
 // The GUID of the one tombstone whose cn begins with the name.
 std::string tombstoneGuid(const std::string& name);
+// The values of one attribute of a live object as ldapsearch reads them, sorted.
+std::vector<std::string> liveValues(const std::string& dn, const std::string& attribute);
 
 class CommandLineTest : public ::testing::Test {
 protected:

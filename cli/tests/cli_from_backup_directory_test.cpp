@@ -87,17 +87,6 @@ TEST_F(BackupCommandLineTest, WithoutALastKnownParentTheObjectsOwnSectionNamesIt
     EXPECT_TRUE(lumivel::testing::LdapExists("CN=" + name + "," + team));
 }
 
-// The values of one attribute of a live object, sorted.
-std::vector<std::string> liveValues(const std::string& dn, const std::string& attribute) {
-    Outcome read = run("ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + lumivel::testing::TestDirectory().server +
-                       " -LLL -o ldif-wrap=no -b " + ShellQuote(dn) + " -s base '(objectClass=*)' " + ShellQuote(attribute));
-    std::vector<std::string> values;
-    for (const std::string& line : lines(read.out))
-        if (line.rfind(attribute + ": ", 0) == 0) values.push_back(line.substr(attribute.size() + 2));
-    std::sort(values.begin(), values.end());
-    return values;
-}
-
 TEST_F(BackupCommandLineTest, ReapplyWritesBackTheBackedUpValuesAndMemberships) {
     std::string name = "Reapplied " + m_suffix;
     std::string user = "CN=" + name + "," + m_root;

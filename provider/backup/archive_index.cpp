@@ -211,6 +211,14 @@ bool ReadArchiveSummary(const std::u16string& archivePath, ArchiveSummary* summa
     return true;
 }
 
+std::u16string WhyArchiveIsUnreadable(const std::u16string& archivePath) {
+    ArchiveSummary summary;
+    DWORD error = ERROR_SUCCESS;
+    if (ReadArchiveSummary(archivePath, &summary, &error)) return {};
+    if (error == ERROR_FILE_TOO_LARGE) return u"its backup file is larger than 64 MiB or has a line longer than 1 MiB";
+    return error == ERROR_FILE_CORRUPT ? u"it holds no backup file that can be read" : u"it cannot be read";
+}
+
 ArchiveIndex::ArchiveIndex(std::u16string folder) : m_folder(std::move(folder)) {
     if (!m_folder.empty() && m_folder.back() != u'/' && m_folder.back() != u'\\') m_folder.push_back(u'/');
 }

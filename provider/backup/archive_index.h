@@ -32,6 +32,10 @@ struct ArchiveSummary {
 // when a file operation failed, else ERROR_FILE_CORRUPT.
 bool ReadArchiveSummary(const std::u16string& archivePath, ArchiveSummary* summary, DWORD* error = nullptr);
 
+// Why the archive's summary cannot be read, in words for the listing (such an archive is
+// never offered, so this is where the administrator learns why).
+std::u16string WhyArchiveIsUnreadable(const std::u16string& archivePath);
+
 class ArchiveIndex {
 public:
     // The index files go into the folder, created when missing; by default the user's

@@ -159,17 +159,39 @@ std::u16string BackupDateDistrust(std::u16string_view dateTime, const FILETIME& 
     return {};
 }
 
-std::u16string ParentOutsideNamingContext(std::u16string_view tombstoneDn, std::u16string_view parentDn) {
+namespace {
+
+// Whether the DN is the context or lies below it (compared without regard to case).
+bool withinContext(std::u16string_view dn, std::u16string_view context) {
+    return !context.empty() && dn.size() >= context.size() &&
+           lumivel::EqualsNoCase(dn.substr(dn.size() - context.size()), context) &&
+           (dn.size() == context.size() || dn[dn.size() - context.size() - 1] == u',');
+}
+
+}  // namespace
+
+std::u16string ParentOutsideNamingContext(std::u16string_view tombstoneDn, std::u16string_view parentDn,
+                                          const std::vector<std::u16string>& namingContexts) {
     std::u16string context = lumivel::shared::NamingContextOfTombstone(tombstoneDn);
     const std::u16string refused = u"The backup's parent path " + std::u16string(parentDn) +
                                    u" lies outside the naming context of the deleted object";
     if (context.empty()) return refused + u".";
-    bool inside = parentDn.size() >= context.size() &&
-                  lumivel::EqualsNoCase(parentDn.substr(parentDn.size() - context.size()), context) &&
-                  (parentDn.size() == context.size() || parentDn[parentDn.size() - context.size() - 1] == u',');
+    bool inside = withinContext(parentDn, context);
     // The Deleted Objects container is no place to recreate a live parent in.
     if (inside && lumivel::FoldCase(parentDn).find(u"cn=deleted objects,") != std::u16string::npos) inside = false;
-    return inside ? std::u16string() : refused + u", " + context + u": it is not used.";
+    if (!inside) return refused + u", " + context + u": it is not used.";
+    // A name below the domain's may belong to another context all the same.
+    for (const std::u16string& other : namingContexts)
+        if (other.size() > context.size() && withinContext(other, context) && withinContext(parentDn, other))
+            return refused + u", " + context + u", but in " + other + u": it is not used.";
+    return {};
+}
+
+std::vector<std::u16string> NamingContextsOf(std::u16string_view server) {
+    Row row;
+    if (!firstRow(lumivel::shared::LdapPathOfRootDse(server), ADS_SCOPE_BASE, u"(objectClass=*)", u"namingContexts", &row))
+        return {};
+    return row.texts;
 }
 
 bool TrustNamedArchive(const PropertySet* record, std::u16string_view archivePath) {
@@ -288,27 +310,66 @@ bool ArchiveTrust::ownerIsAdministrator(const std::u16string& ownerSid) {
     return administrator;
 }
 
+namespace {
+
+// The account the work item runs as, found in the domain.
+std::u16string accountSidOfTask(std::u16string_view server, ITask* task) {
+    LPWSTR account = nullptr;
+    std::u16string sid;
+    if (SUCCEEDED(task->GetAccountInformation(&account)) && account) {
+        std::u16string domain = firstText(lumivel::shared::LdapPathOfRootDse(server), u"defaultNamingContext");
+        sid = sidOfAccount(server, domain, account);
+    }
+    if (account) CoTaskMemFree(account);
+    return sid;
+}
+
+// The job whose script backs up the DN. A job backs its object up by DN, but is named after
+// the GUID the object had when it was scheduled: a deleted unit's own job wrote the backups
+// that recreate it, and no live object has that GUID now.
+std::u16string accountSidOfJobFor(std::u16string_view server, ITaskScheduler* scheduler, const std::u16string& dn) {
+    ComPtr<IEnumWorkItems> items;
+    if (FAILED(scheduler->Enum(items.put()))) return {};
+    std::u16string prefix = lumivel::shared::BackupTaskName(u"");
+    prefix.pop_back();  // "BackupObjects ("
+    std::u16string sid;
+    for (bool more = true; more && sid.empty();) {
+        LPWSTR* names = nullptr;
+        ULONG fetched = 0;
+        more = items->Next(16, &names, &fetched) == S_OK;
+        for (ULONG i = 0; i < fetched; ++i) {
+            std::u16string name = names[i] ? names[i] : u"";
+            CoTaskMemFree(names[i]);
+            ComPtr<ITask> task;
+            if (!sid.empty() || name.rfind(prefix, 0) != 0 ||
+                FAILED(scheduler->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.put()))))
+                continue;
+            std::optional<std::u16string> object = lumivel::shared::ObjectOfBackupTask(task.get());
+            if (object && lumivel::EqualsNoCase(*object, dn)) sid = accountSidOfTask(server, task.get());
+        }
+        CoTaskMemFree(names);
+    }
+    return sid;
+}
+
+}  // namespace
+
 std::u16string ArchiveTrust::jobAccountSid(const std::u16string& originDn) {
     std::u16string key = lumivel::FoldCase(originDn);
     if (auto known = m_jobAccounts.find(key); known != m_jobAccounts.end()) return known->second;
     std::u16string sid;
-    ComPtr<IADs> origin;
-    UniqueBstr guid;
     ComPtr<ITaskScheduler> scheduler;
-    if (!originDn.empty() &&
-        SUCCEEDED(lumivel::shared::BindByDn(m_server, originDn, IID_IADs, origin.putVoid())) &&
-        SUCCEEDED(origin->get_GUID(guid.put())) &&
-        SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
-                                   scheduler.putVoid()))) {
+    if (!originDn.empty() && SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                                         IID_ITaskScheduler, scheduler.putVoid()))) {
+        ComPtr<IADs> origin;
+        UniqueBstr guid;
         ComPtr<ITask> task;
-        std::u16string name = lumivel::shared::BackupTaskName(guid.view());
-        LPWSTR account = nullptr;
-        if (SUCCEEDED(scheduler->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.put()))) &&
-            SUCCEEDED(task->GetAccountInformation(&account)) && account) {
-            std::u16string domain = firstText(lumivel::shared::LdapPathOfRootDse(m_server), u"defaultNamingContext");
-            sid = sidOfAccount(m_server, domain, account);
-        }
-        if (account) CoTaskMemFree(account);
+        if (SUCCEEDED(lumivel::shared::BindByDn(m_server, originDn, IID_IADs, origin.putVoid())) &&
+            SUCCEEDED(origin->get_GUID(guid.put())) &&
+            SUCCEEDED(scheduler->Activate(lumivel::shared::BackupTaskName(guid.view()).c_str(), IID_ITask,
+                                          reinterpret_cast<IUnknown**>(task.put()))))
+            sid = accountSidOfTask(m_server, task.get());
+        if (sid.empty()) sid = accountSidOfJobFor(m_server, scheduler.get(), originDn);
     }
     m_jobAccounts[key] = sid;
     return sid;

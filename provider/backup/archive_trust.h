@@ -29,8 +29,14 @@ inline constexpr int64_t kMostDateSkewSeconds = 24 * 60 * 60;
 std::u16string BackupDateDistrust(std::u16string_view dateTime, const FILETIME& lastWrite, const FILETIME& now);
 
 // Why a parent path from a backup is refused for the tombstone: it must lie inside the
-// tombstone's own naming context. Empty when it does.
-std::u16string ParentOutsideNamingContext(std::u16string_view tombstoneDn, std::u16string_view parentDn);
+// tombstone's own naming context, and not inside another one of the server's (its
+// namingContexts) that lies below it, as the configuration and schema contexts and the DNS
+// partitions lie below the forest root domain's. Empty when it does.
+std::u16string ParentOutsideNamingContext(std::u16string_view tombstoneDn, std::u16string_view parentDn,
+                                          const std::vector<std::u16string>& namingContexts = {});
+
+// The server's namingContexts (its rootDSE); empty when they cannot be read.
+std::vector<std::u16string> NamingContextsOf(std::u16string_view server);
 
 // Whether the record's kTrustArchiveKey names the archive (its path, file name, or file name
 // without ".zip", compared without regard to case).

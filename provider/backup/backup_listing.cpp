@@ -88,7 +88,9 @@ HRESULT ListBackups(const PropertySet* request, VARIANT* result) {
         record->setText(kBackupOriginKey, archive.origin);
         record->setInt(kObjectCountKey, archive.readable ? static_cast<LONG>(archive.sections.size()) : -1);
         if (checking) record->setInt(kHoldsObjectKey, archive.Holds(section) ? 1 : 0);
-        if (std::u16string why = trust.Distrust(archive); !why.empty()) record->setText(kArchiveDistrustKey, why);
+        std::u16string why = trust.Distrust(archive);
+        if (why.empty() && !archive.readable) why = WhyArchiveIsUnreadable(archive.path);
+        if (!why.empty()) record->setText(kArchiveDistrustKey, why);
     }
     HRESULT handed = records.handOver(result);
     return FAILED(status) ? status : handed;

@@ -170,9 +170,12 @@ HRESULT writeAll(std::u16string_view server, const std::u16string& guid, const s
 }
 
 // Re-joined ("Written"), already a member again (another restore put it back), or refused.
+// Samba answers a member that is there already with "entry already exists" rather than
+// "value exists"; the group itself was just bound, so either means the membership is there.
 Report membershipReport(const std::u16string& groupDn, HRESULT added, bool sensitive) {
     if (SUCCEEDED(added)) return {groupDn, u"Written", {}, true, sensitive};
-    if (added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS))
+    if (added == HRESULT_FROM_WIN32(ERROR_DS_ATTRIBUTE_OR_VALUE_EXISTS) ||
+        added == HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS))
         return {groupDn, u"AlreadyMember", {}, true, sensitive};
     return {groupDn, u"Refused", SystemErrorText(static_cast<DWORD>(added)), true, sensitive};
 }

@@ -48,11 +48,17 @@ int RestoreParentFromBackup(Revivo* provider, PropertySet* record, std::u16strin
     std::optional<std::u16string> parent =
         ReadBackupParentPath(provider->attributeLists(), record->getText(kRestoreFromFileKey), section, &refused);
     if (!parent) return refused.empty() ? 0 : refuse(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), refused);
-    // Wherever the archive says the object was, it is recreated only in its own domain.
-    if (std::u16string outside = ParentOutsideNamingContext(record->getText(u"distinguishedName"), *parent);
+    // Wherever the archive says the object was, it is recreated only in its own domain; the
+    // server's contexts say which names below it belong to another one.
+    std::u16string server(record->getText(u"FocusedDC"));
+    std::vector<std::u16string> contexts = NamingContextsOf(server);
+    if (contexts.empty())
+        return refuse(HRESULT_FROM_WIN32(ERROR_DS_NAMING_VIOLATION),
+                      u"The naming contexts of " + server + u" cannot be read: the backup's parent path " + *parent +
+                          u" is not used.");
+    if (std::u16string outside = ParentOutsideNamingContext(record->getText(u"distinguishedName"), *parent, contexts);
         !outside.empty())
         return refuse(HRESULT_FROM_WIN32(ERROR_DS_NAMING_VIOLATION), outside);
-    std::u16string server(record->getText(u"FocusedDC"));
     // Which of the containers are missing, so that the audit says what the archive made.
     std::u16string context = lumivel::shared::NamingContextOfTombstone(record->getText(u"distinguishedName"));
     // Bounded as the creation is: the path comes from a file anyone may have written.

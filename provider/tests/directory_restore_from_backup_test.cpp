@@ -3,8 +3,10 @@
 // lands in it, and a sibling restored afterwards finds it there.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "lumivel/com_ptr.h"
 #include "lumivel/registry_key.h"
@@ -282,6 +284,62 @@ TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
     std::vector<lumivel::testing::LdapEntry> entries = lumivel::testing::LdapSubtree(dn);
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries[0].attributes["description"], (std::vector<std::string>{"kept in the backup"}));
+}
+
+
+// A membership put back by hand before the re-apply is already there, and a group deleted
+// since is gone: each is said so, neither counts as refused, and the rest is joined.
+TEST_F(RestoreFromBackupTest, MembershipsAlreadyThereOrGoneAreReportedAsSuch) {
+    std::string groups = "OU=Groups " + m_suffix + "," + m_root;
+    std::string name = "Member " + m_suffix, dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(groups));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    const std::string again = "CN=Again " + m_suffix + "," + groups, back = "CN=Back " + m_suffix + "," + groups,
+                      gone = "CN=Gone " + m_suffix + "," + groups;
+    int n = 0;
+    for (const std::string& group : {again, back, gone})
+        ASSERT_TRUE(lumivel::testing::LdapAdd(group, {"objectClass: group\n", "sAMAccountName: m" + std::to_string(++n) + m_suffix + "\n",
+                                                      "member: " + dn + "\n"}));
+    std::string archive = backUp(dn);
+    ASSERT_FALSE(archive.empty());
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+    ASSERT_TRUE(lumivel::testing::LdapDelete(gone));
+    listAll();
+    PropertySet* record = tombstoneOf(name);
+    ASSERT_NE(record, nullptr);
+    Seen seen;
+    ASSERT_EQ(restore(record, "", &seen), S_OK);
+    ASSERT_TRUE(lumivel::testing::LdapModify("dn: " + back + "\nchangetype: modify\nadd: member\nmember: " + dn + "\n"));
+
+    record->setText(kReapplyArchiveKey, WidenText(archive));
+    VARIANT selection, result;
+    VariantInit(&selection);
+    VariantInit(&result);
+    lumivel::shared::RecordToVariant(record, &selection);
+    EXPECT_EQ(m_commands->ExecuteCommand(nullptr, 1, kCommandReapplyBackup, &selection, &result), S_OK)
+        << "neither a membership already there nor a group that is gone is a refusal";
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::map<std::string, std::pair<std::string, std::string>> memberships;
+    for (PropertySet* item : lumivel::shared::ReadObjectList(&result, lumivel::shared::ListForm::AnyArray)) {
+        if (item && item->getRaw(kReapplyMembershipKey))
+            memberships[lower(NarrowText(item->getText(u"name")))] = {
+                NarrowText(item->getText(kReapplyOutcomeKey)), NarrowText(item->getText(kReapplyErrorKey))};
+        if (item) item->release();
+    }
+    VariantClear(&result);
+    auto outcomeOf = [&](const std::string& group) { return memberships[lower(group)]; };
+    EXPECT_EQ(memberships.size(), 3u);
+    EXPECT_EQ(outcomeOf(again).first, "Written") << outcomeOf(again).second;
+    EXPECT_EQ(outcomeOf(back).first, "AlreadyMember") << outcomeOf(back).second;
+    EXPECT_EQ(outcomeOf(gone), (std::pair<std::string, std::string>{"Gone", "the group is gone"}));
+    for (const std::string& group : {again, back}) {
+        std::vector<lumivel::testing::LdapEntry> entries = lumivel::testing::LdapSubtree(group);
+        ASSERT_FALSE(entries.empty());
+        EXPECT_EQ(entries[0].attributes["member"], std::vector<std::string>{dn}) << group;
+    }
 }
 
 }  // namespace

@@ -104,6 +104,19 @@ TEST(ArchiveTrust, AParentPathMustLieInTheTombstonesOwnNamingContext) {
         EXPECT_NE(why.find(u"outside the naming context"), std::u16string::npos) << lumivel::ToUtf8(elsewhere);
         EXPECT_NE(why.find(elsewhere), std::u16string::npos) << "the message names the path";
     }
+    // Below the domain's name, but another context of the server's.
+    const std::vector<std::u16string> contexts = {u"DC=lumivel,DC=test", u"CN=Configuration,DC=lumivel,DC=test",
+                                                  u"CN=Schema,CN=Configuration,DC=lumivel,DC=test",
+                                                  u"DC=DomainDnsZones,DC=lumivel,DC=test"};
+    EXPECT_TRUE(ParentOutsideNamingContext(tombstone, u"OU=Staff,OU=Corp,DC=lumivel,DC=test", contexts).empty());
+    EXPECT_TRUE(ParentOutsideNamingContext(tombstone, u"OU=Configuration,DC=lumivel,DC=test", contexts).empty())
+        << "a unit that only shares the context's first name";
+    for (const char16_t* nested : {u"CN=Services,CN=Configuration,DC=lumivel,DC=test", u"CN=Configuration,DC=lumivel,DC=test",
+                                   u"CN=x,CN=Schema,cn=configuration,DC=lumivel,DC=test", u"CN=MicrosoftDNS,DC=DomainDnsZones,DC=lumivel,DC=test"}) {
+        std::u16string why = ParentOutsideNamingContext(tombstone, nested, contexts);
+        EXPECT_NE(why.find(u"outside the naming context"), std::u16string::npos) << lumivel::ToUtf8(nested);
+        EXPECT_NE(why.find(nested), std::u16string::npos) << "the message names the path";
+    }
 }
 
 TEST(ArchiveTrust, SidsConvertBothWaysAndRefuseWhatIsNoSid) {

@@ -1,0 +1,238 @@
+// Restores that lean on a backup, in the console on the test domain: the Restore Plan's second
+// check box, which lists what grants access or runs code and alone lets it be written; and the
+// archive chooser for an object with no last known parent, which says why an archive is not
+// believed and asks before using it.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console_restore_fixture.h"
+#include "lumivel/console_driver.h"
+#include "lumivel/qt_ui.h"
+#include "lumivel/registry_key.h"
+#include "lumivel/text.h"
+#include "lumivel/ui_test_hook.h"
+#include "shared/provider_dialog_ids.h"
+#include "snapin_test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/directory_fixture.h"
+
+namespace {
+
+using lumivel::console::ConsoleDriver;
+using namespace snapin_test;
+
+constexpr const char16_t* kBackupPolicyKey = u"Software\\Policies\\Tarvo Software\\Tarvo Lumivel";
+
+std::u16string DialogText(HWND dialog, int id) {
+    WCHAR text[4096] = {};
+    GetDlgItemTextW(dialog, id, text, 4096);
+    return text;
+}
+
+// The values of one attribute of a live object, read with ldapsearch.
+std::vector<std::string> LiveValues(const std::string& dn, const std::string& attribute) {
+    std::string out = lumivel::testing::ShellOutput(
+        "ldapsearch -Q -Y GSSAPI -N -O minssf=56 -H ldap://" + lumivel::testing::TestDirectory().server +
+        " -LLL -o ldif-wrap=no -b " + lumivel::testing::ShellQuote(dn) + " -s base '(objectClass=*)' " + attribute);
+    std::vector<std::string> values;
+    for (size_t start = 0, end; start < out.size(); start = end + 1) {
+        end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        std::string line = out.substr(start, end - start);
+        if (line.rfind(attribute + ": ", 0) == 0) values.push_back(line.substr(attribute.size() + 2));
+    }
+    return values;
+}
+
+class ConsoleBackupRestoreTest : public ConsoleRestoreFixture {
+protected:
+    ConsoleBackupRestoreTest() : ConsoleRestoreFixture("ConsoleBackup") {}
+
+    // Backups go into a folder of the test's own, which the provider and `lumivel` both read.
+    void SetUp() override {
+        ConsoleRestoreFixture::SetUp();
+        if (IsSkipped()) return;
+        m_folder = "/tmp/revivo-console-backups-" + m_suffix;
+        std::filesystem::create_directories(m_folder);
+        lumivel::RegistryKey policy;
+        ASSERT_EQ(policy.create(HKEY_CURRENT_USER, kBackupPolicyKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ASSERT_EQ(policy.writeString(u"FileLocation", lumivel::FromUtf8(m_folder)), ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        lumivel::RegistryKey policy;
+        if (policy.create(HKEY_CURRENT_USER, kBackupPolicyKey, KEY_ALL_ACCESS) == ERROR_SUCCESS)
+            policy.deleteValue(u"FileLocation");
+        std::error_code ignored;
+        if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
+        ConsoleRestoreFixture::TearDown();
+    }
+
+    // `lumivel backup` of the DN; the archive's path.
+    std::string backUp(const std::string& dn) {
+        lumivel::testing::ShellOptions options;
+        options.errors = lumivel::testing::ErrorStream::Apart;
+        lumivel::testing::ChildResult made = lumivel::testing::RunShell(
+            lumivel::testing::ShellQuote(BinDir() + "/lumivel") + " backup " +
+                lumivel::testing::ShellQuote(lumivel::testing::TestDirectory().domain) + " " + lumivel::testing::ShellQuote(dn),
+            options);
+        EXPECT_EQ(made.exitCode, 0u) << made.errors;
+        return made.output.empty() ? std::string() : made.output.substr(0, made.output.size() - 1);
+    }
+
+    // The menu item chosen, message boxes answered by onBox (their texts kept), dialogs by onDialog.
+    void answer(const std::u16string& item, std::function<INT_PTR(const std::u16string&)> onBox,
+                std::function<void(const lumivel::ui::Surface&)> onDialog) {
+        m_boxes.clear();
+        lumivel::ui::SetTestHook([=, this](const lumivel::ui::Surface& surface) -> INT_PTR {
+            switch (surface.kind) {
+            case lumivel::ui::SurfaceKind::PopupMenu: return INT_PTR(MenuItemId(surface.menu, item));
+            case lumivel::ui::SurfaceKind::MessageBox: m_boxes.push_back(surface.text); return onBox(surface.text);
+            default: onDialog(surface); return 0;
+            }
+        });
+    }
+
+    std::string m_folder;
+    std::vector<std::u16string> m_boxes;
+};
+
+TEST_F(ConsoleBackupRestoreTest, ThePlansSecondBoxListsTheSensitiveWritesAndAloneLetsThemBeWritten) {
+    // Two users alike: one restored without the second box ticked, one with it.
+    std::string withheldName = "Withheld " + m_suffix, consentedName = "Consented " + m_suffix;
+    std::string withheld = "CN=" + withheldName + "," + m_root, consented = "CN=" + consentedName + "," + m_root;
+    int n = 0;
+    for (const std::string* dn : {&withheld, &consented})
+        ASSERT_TRUE(lumivel::testing::LdapAdd(*dn, {"objectClass: user\n", "sAMAccountName: w" + std::to_string(++n) + m_suffix + "\n",
+                                                   "description: Back from the plan\n",
+                                                   "scriptPath: logon.cmd\n"}));
+    ASSERT_FALSE(backUp(m_root).empty());
+    for (const std::string* dn : {&withheld, &consented}) ASSERT_TRUE(lumivel::testing::LdapDelete(*dn));
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+
+    auto restoreThroughPlan = [&](const std::string& name, bool consent) {
+        std::u16string sensitive;
+        bool enabledBefore = true, enabledAfter = false;
+        answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
+               [&](const lumivel::ui::Surface& surface) {
+                   ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+                   HWND dialog = surface.window;
+                   sensitive = DialogText(dialog, IDC_PLAN_SENSITIVE);
+                   enabledBefore = IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE));
+                   CheckDlgButton(dialog, IDC_PLAN_REAPPLY, BST_CHECKED);
+                   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLAN_REAPPLY, BN_CLICKED), 0);
+                   enabledAfter = IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE));
+                   if (consent) CheckDlgButton(dialog, IDC_PLAN_REAPPLY_SENSITIVE, BST_CHECKED);
+                   if (!consent) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(dialog), "console_restore_plan_sensitive");
+                   SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+               });
+        rightClick(list, RowNamed(list, name));
+        lumivel::ui::SetTestHook({});
+        EXPECT_NE(lumivel::ToUtf8(sensitive).find("scriptPath"), std::string::npos) << lumivel::ToUtf8(sensitive);
+        EXPECT_FALSE(enabledBefore) << "consent follows the choice to re-apply";
+        EXPECT_TRUE(enabledAfter);
+    };
+
+    restoreThroughPlan(withheldName, false);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[0], u"The object was successfully restored.");
+    std::string report = lumivel::ToUtf8(m_boxes[1]);
+    EXPECT_NE(report.find("Withheld (grants access or runs code"), std::string::npos) << report;
+    EXPECT_NE(report.substr(report.find("Withheld")).find("scriptPath"), std::string::npos) << report;
+    EXPECT_EQ(LiveValues(withheld, "description"), std::vector<std::string>{"Back from the plan"});
+    EXPECT_TRUE(LiveValues(withheld, "scriptPath").empty());
+
+    restoreThroughPlan(consentedName, true);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    report = lumivel::ToUtf8(m_boxes[1]);
+    EXPECT_EQ(report.find("Withheld"), std::string::npos) << report;
+    EXPECT_EQ(LiveValues(consented, "description"), std::vector<std::string>{"Back from the plan"});
+    EXPECT_EQ(LiveValues(consented, "scriptPath"), std::vector<std::string>{"logon.cmd"});
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 2);
+}
+
+TEST_F(ConsoleBackupRestoreTest, TheChooserSaysWhyAnArchiveIsNotBelievedAndAsksBeforeUsingIt) {
+    // A user two units down, backed up twice; the units' tombstones purged as Samba leaves
+    // them, so that the user has no last known parent at all.
+    std::string dept = "OU=Dept " + m_suffix + "," + m_root, team = "OU=Team " + m_suffix + "," + dept;
+    std::string name = "Orphan " + m_suffix, dn = "CN=" + name + "," + team;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    std::string trusted = backUp(dept), planted = backUp(dept);
+    ASSERT_FALSE(trusted.empty());
+    ASSERT_FALSE(planted.empty());
+    ASSERT_EQ(chmod(planted.c_str(), 0666), 0);
+    for (const std::string* gone : {&dn, &team, &dept}) ASSERT_TRUE(lumivel::testing::LdapDelete(*gone));
+    for (const char* filter : {"(ou=Team ", "(ou=Dept "}) {
+        std::vector<std::string> units =
+            lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, filter + m_suffix + "*)");
+        ASSERT_EQ(units.size(), 1u) << filter;
+        ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0], true));
+    }
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    ASSERT_GE(RowNamed(list, name), 0);
+
+    const std::string plantedName = std::filesystem::path(planted).filename().string();
+    std::vector<std::pair<std::string, std::string>> rows;  // name, trust
+    std::vector<bool> existedWhenAsked;
+    int questions = 0;
+    answer(
+        u"&Restore",
+        [&](const std::u16string& text) {
+            if (text.find(u"Use it all the same") == std::u16string::npos) return INT_PTR(IDOK);
+            existedWhenAsked.push_back(lumivel::testing::LdapExists(dept));
+            // No the first time: the chooser stays; yes the second.
+            return INT_PTR(++questions == 1 ? IDNO : IDYES);
+        },
+        [&](const lumivel::ui::Surface& surface) {
+            if (surface.resourceId != IDD_CHOOSE_BACKUP) {
+                SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            HWND archives = GetDlgItem(surface.window, IDC_BACKUP_LIST);
+            int count = int(SendMessageW(archives, LVM_GETITEMCOUNT, 0, 0));
+            int chosen = -1;
+            for (int row = 0; row < count; ++row) {
+                rows.emplace_back(lumivel::ToUtf8(ItemText(archives, row, 0)), lumivel::ToUtf8(ItemText(archives, row, 3)));
+                if (rows.back().first == plantedName) chosen = row;
+            }
+            ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_choose_backup_untrusted");
+            if (chosen < 0) {
+                SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            LVITEMW state{};
+            state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageW(archives, LVM_SETITEMSTATE, WPARAM(chosen), LPARAM(&state));
+            SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+            if (IsWindow(surface.window)) SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+        });
+    rightClick(list, RowNamed(list, name));
+    lumivel::ui::SetTestHook({});
+
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& [file, trust] : rows)
+        EXPECT_EQ(trust, file == plantedName ? "the archive may be written by every user" : "Trusted") << file;
+    EXPECT_EQ(questions, 2) << "asked before the untrusted archive is used, and again after a no";
+    EXPECT_EQ(existedWhenAsked, (std::vector<bool>{false, false})) << "nothing is created before the answer";
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_EQ(m_boxes.back(), u"The object was successfully restored.");
+    EXPECT_TRUE(lumivel::testing::LdapExists(dept));
+    EXPECT_TRUE(lumivel::testing::LdapExists(team));
+    EXPECT_TRUE(lumivel::testing::LdapExists(dn));
+    EXPECT_EQ(RowNamed(list, name), -1);
+}
+
+}  // namespace
