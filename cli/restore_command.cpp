@@ -64,6 +64,9 @@ private:
     void reapply(PropertySet* tombstone);
     // The archive --from-backup names for the object; empty with the reason when there is none.
     std::u16string reapplyArchive(PropertySet* tombstone, std::string* reason);
+    // Why the restore failed, and, when --from-backup names an archive that cannot be read (it
+    // is then never offered, so the provider cannot say it), that it is why.
+    std::string failureReason(const RestoreAttempts& attempts, PropertySet* tombstone);
     PreviewReapply planReapply(PropertySet* tombstone);
     SensitiveWrites sensitiveWrites() const;
     // Puts --trust-archive on the record, for the provider's own check of the archive.
@@ -262,7 +265,7 @@ void RestoreRun::restoreOne(Request& request) {
     }
     m_outcome.allRestored = false;
     const std::string name = NarrowText(PlainTombstoneName(request.tombstone->getText(u"name")));
-    const std::string reason = FailureReason(attempts, m_arguments, m_interaction, request.tombstone->getText(u"name"));
+    const std::string reason = failureReason(attempts, request.tombstone);
     Record record = RestoreRecord("notRestored", request.given, name);
     record.set("guid", NarrowText(request.guid))
         .set("tombstone", NarrowText(request.tombstone->getText(u"distinguishedName")))
@@ -320,6 +323,19 @@ std::u16string RestoreRun::reapplyArchive(PropertySet* tombstone, std::string* r
     *reason = "no archive " + *m_arguments.fromBackup + (latest ? " that may be trusted" : "") +
               " in the backup folder holds the object";
     return {};
+}
+
+std::string RestoreRun::failureReason(const RestoreAttempts& attempts, PropertySet* tombstone) {
+    std::string reason = FailureReason(attempts, m_arguments, m_interaction, tombstone->getText(u"name"));
+    if (!m_arguments.fromBackup || lumivel::EqualsNoCase(WidenText(*m_arguments.fromBackup), u"latest")) return reason;
+    BackupListing listing;
+    if (FAILED(m_session.listBackups(std::u16string(tombstone->getText(u"FocusedDC")), guidOf(tombstone), &listing)))
+        return reason;
+    for (const BackupArchive& candidate : listing.archives)
+        if (candidate.objects < 0 && NamesArchive(WidenText(*m_arguments.fromBackup), candidate.name))
+            return reason + "; the archive " + NarrowText(candidate.name) + " that --from-backup names cannot be read" +
+                   (candidate.distrust.empty() ? std::string() : ": " + NarrowText(candidate.distrust));
+    return reason;
 }
 
 void RestoreRun::trustNamed(PropertySet* tombstone) const {
@@ -450,7 +466,7 @@ int RestoreRun::restoreSubtree() {
     HRESULT result = attempts.result;
     std::u16string_view tombstoneName = request.tombstone->getText(u"name");
     if (FAILED(result) || objects.empty()) {
-        const std::string reason = FailureReason(attempts, m_arguments, m_interaction, tombstoneName);
+        const std::string reason = failureReason(attempts, request.tombstone);
         Record record = RestoreRecord("notRestored", request.given, NarrowText(PlainTombstoneName(tombstoneName)));
         record.set("guid", NarrowText(request.guid))
             .set("tombstone", NarrowText(request.tombstone->getText(u"distinguishedName")))

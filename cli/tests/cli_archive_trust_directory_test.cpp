@@ -260,8 +260,13 @@ TEST_F(LostParentTest, ABackupFileOverItsBoundsRecreatesNothing) {
         EXPECT_TRUE(seen) << what << ": " << listed.out;
         Outcome refused = lumivel({"restore", m_domain, m_guid, "--from-backup", name, "--trust-archive", name, "--yes"});
         EXPECT_EQ(refused.exitCode, 1) << what << ": " << refused.out;
+        // Named, it is said to be the cause, with why it cannot be read.
         EXPECT_NE(refused.err.find("Could not create the container for this object."), std::string::npos)
             << what << ": " << refused.err;
+        EXPECT_NE((refused.out + refused.err).find("the archive " + name + " that --from-backup names cannot be read: its backup file is "
+                                   "larger than 64 MiB or has a line longer than 1 MiB"),
+                  std::string::npos)
+            << what << ": " << refused.out << refused.err;
         EXPECT_FALSE(lumivel::testing::LdapExists(m_dept)) << what;
         EXPECT_TRUE(stillDeleted()) << what;
     };
