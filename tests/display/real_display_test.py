@@ -483,6 +483,9 @@ def run(run_state, work):
 
     run_state.begin("close and open again: the window keeps the size and place it was given")
     since = probe.seq()
+    # Found again: the id taken at the start may belong to a window the toolkit has since
+    # replaced (it was gone here once, BadWindow, after the restore's dialogs).
+    window = display.window_named("Tarvo Lumivel")
     display.xdotool("windowsize", "--sync", window, 1000, 640)
     line = probe.wait("the window resized", lambda l: main_window(l) and main_window(l)["client"]["w"] == 1000
                       and main_window(l)["client"]["h"] == 640, after=since, seconds=30)
