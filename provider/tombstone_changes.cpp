@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "lumivel/com_ptr.h"
+#include "provider/backup/text_hex.h"
 #include "provider/deleted_objects.h"
 #include "provider/revivo.h"
 #include "shared/listing_changes.h"
@@ -197,32 +198,15 @@ HRESULT synchronise(std::u16string_view server, std::u16string_view namingContex
     return FAILED(result) ? result : S_OK;
 }
 
+// The cookie travels in the record as byte hex.
 std::string cookieOfText(std::u16string_view hex) {
-    std::string bytes;
-    if (hex.size() % 2 != 0) return {};
-    auto digit = [](char16_t c) -> int {
-        if (c >= u'0' && c <= u'9') return c - u'0';
-        if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-        return -1;
-    };
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = digit(hex[i]), low = digit(hex[i + 1]);
-        if (high < 0 || low < 0) return {};
-        bytes += static_cast<char>(high * 16 + low);
-    }
-    return bytes;
+    std::vector<unsigned char> bytes;
+    if (!DecodeByteHex(hex, &bytes)) return {};
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::u16string textOfCookie(const std::string& bytes) {
-    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-    std::u16string text;
-    text.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        text += kHex[byte >> 4];
-        text += kHex[byte & 15];
-    }
-    return text;
+    return EncodeByteHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 // Why the sync point cannot be gone on from; empty when it can.

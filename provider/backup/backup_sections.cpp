@@ -21,22 +21,6 @@ constexpr int kTypeBytes = 8209;
 constexpr int kTypeStringArray = 8200;
 constexpr int kTypeVariantArray = 8204;
 
-bool decodeBytes(std::u16string_view hex, std::vector<unsigned char>* bytes) {
-    if (hex.size() % 2) return false;
-    auto digit = [](char16_t c) -> int {
-        if (c >= u'0' && c <= u'9') return c - u'0';
-        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-        if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-        return -1;
-    };
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = digit(hex[i]), low = digit(hex[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes->push_back(static_cast<unsigned char>(high * 16 + low));
-    }
-    return true;
-}
-
 // A text a person or a program wrote, not bytes that merely decode as UTF-16.
 bool looksLikeText(std::u16string_view text) {
     return std::none_of(text.begin(), text.end(), [](char16_t c) {
@@ -135,19 +119,19 @@ std::optional<DecodedValue> DecodeBackupValue(int type, std::u16string_view text
     if (type == kTypeDate) return std::nullopt;
     if (type == kTypeBytes) {
         value.binary = true;
-        if (!decodeBytes(text, &value.bytes)) return std::nullopt;
+        if (!DecodeByteHex(text, &value.bytes)) return std::nullopt;
         return value;
     }
     if (!DecodeTextHex(text, &value.text, nullptr)) {
         // An array's byte-string element is byte hex, which need not be whole characters.
-        if (type != kTypeVariantArray || !decodeBytes(text, &value.bytes)) return std::nullopt;
+        if (type != kTypeVariantArray || !DecodeByteHex(text, &value.bytes)) return std::nullopt;
         value.binary = true;
         return value;
     }
     if (type == kTypeVariantArray && !looksLikeText(value.text)) {
         value.text.clear();
         value.binary = true;
-        if (!decodeBytes(text, &value.bytes)) return std::nullopt;
+        if (!DecodeByteHex(text, &value.bytes)) return std::nullopt;
         return value;
     }
     if (type == kTypeBool) {

@@ -57,4 +57,17 @@ bool DecodeTextHex(std::u16string_view hex, std::u16string* text, size_t* byteLe
     return true;
 }
 
+bool DecodeByteHex(std::u16string_view hex, std::vector<unsigned char>* bytes) {
+    if (hex.size() % 2 != 0) return false;
+    std::vector<unsigned char> decoded;
+    decoded.reserve(hex.size() / 2);
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int high = digitValue(hex[i]), low = digitValue(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        decoded.push_back(static_cast<unsigned char>(high << 4 | low));
+    }
+    *bytes = std::move(decoded);
+    return true;
+}
+
 }  // namespace revivo

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace revivo {
 
@@ -17,5 +18,9 @@ std::u16string EncodeByteHex(const unsigned char* bytes, size_t count);
 // a length that is not whole groups of four digits, a character that is not a hex digit, or
 // a text holding a NUL.
 bool DecodeTextHex(std::u16string_view hex, std::u16string* text, size_t* byteLength);
+
+// The inverse of EncodeByteHex, digits of either case. False, with nothing stored, for an odd
+// number of digits or a character that is not a hex digit.
+bool DecodeByteHex(std::u16string_view hex, std::vector<unsigned char>* bytes);
 
 }  // namespace revivo

@@ -89,6 +89,12 @@ TEST(TextHex, EncodesUtf16LittleEndianAndDecodesOnlyWhatItEncodes) {
     EXPECT_EQ(EncodeTextHex(u"\u00fc\U00020BB7"), u"FC0042D8B7DF");
     const unsigned char raw[] = {0x00, 0x0f, 0xf0, 0xff};
     EXPECT_EQ(EncodeByteHex(raw, 4), u"000FF0FF");
+    std::vector<unsigned char> bytes = {1};
+    ASSERT_TRUE(DecodeByteHex(u"000ff0FF", &bytes));
+    EXPECT_EQ(bytes, std::vector<unsigned char>(raw, raw + 4));
+    EXPECT_FALSE(DecodeByteHex(u"000", &bytes));   // half a byte
+    EXPECT_FALSE(DecodeByteHex(u"0G", &bytes));    // not a digit
+    EXPECT_EQ(bytes, std::vector<unsigned char>(raw, raw + 4));
 
     for (const std::u16string& sample : {std::u16string(u"OU=B\u00fcro \"x\",DC=\u738b,DC=\U00020BB7"),
                                          std::u16string(u"CN=a\\, b\\0ADEL:x")}) {
