@@ -8,7 +8,9 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
@@ -30,6 +32,22 @@ inline std::u16string ItemText(HWND list, int item, int column) {
     request.cchTextMax = 512;
     SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(item), LPARAM(&request));
     return buffer;
+}
+
+// Every row's texts, the first `columns` columns of each.
+inline std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
+    std::vector<std::vector<std::string>> rows;
+    int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        rows.emplace_back();
+        for (int column = 0; column < columns; ++column) rows.back().push_back(lumivel::ToUtf8(ItemText(list, row, column)));
+    }
+    return rows;
+}
+
+// A cell without the indent that shows its depth in the tree.
+inline std::string Trimmed(const std::string& text) {
+    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
 // The row whose first column begins with the name (a tombstone's name carries its "DEL:" tail).

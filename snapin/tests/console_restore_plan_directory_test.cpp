@@ -25,18 +25,6 @@ using lumivel::console::ConsoleDriver;
 using lumivel::testing::EscapeRdnValue;
 using namespace snapin_test;
 
-std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
-    std::vector<std::vector<std::string>> rows;
-    int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        rows.emplace_back();
-        for (int column = 0; column < columns; ++column) rows.back().push_back(lumivel::ToUtf8(ItemText(list, row, column)));
-    }
-    return rows;
-}
-
-std::string Trimmed(const std::string& text) { return text.substr(std::min(text.find_first_not_of(' '), text.size())); }
-
 class ConsolePlanAndSubtreeTest : public ConsoleRestoreFixture {
 protected:
     ConsolePlanAndSubtreeTest() : ConsoleRestoreFixture("ConsolePlan") {}

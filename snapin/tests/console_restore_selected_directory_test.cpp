@@ -29,18 +29,6 @@ namespace {
 using lumivel::console::ConsoleDriver;
 using namespace snapin_test;
 
-std::vector<std::vector<std::string>> RowsOf(HWND list, int columns) {
-    std::vector<std::vector<std::string>> rows;
-    int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        rows.emplace_back();
-        for (int column = 0; column < columns; ++column) rows.back().push_back(lumivel::ToUtf8(ItemText(list, row, column)));
-    }
-    return rows;
-}
-
-std::string Trimmed(const std::string& text) { return text.substr(std::min(text.find_first_not_of(' '), text.size())); }
-
 // What the hook sees of a dialog, kept for the test to read afterwards.
 struct Seen {
     std::vector<std::vector<std::string>> plan, report;
