@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
+#include "provider/details/details_cache.h"
 #include "provider/restore/tombstone_lifetime.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
@@ -208,6 +209,8 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     search.reset();
     // A listing that failed leaves the cache as the last whole one left it.
     if (FAILED(result)) return result;
+    // A new listing is a new look: details are read again when asked for.
+    m_details->Forget();
 
     bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
     result = pvarObjects ? lumivel::shared::BuildObjectList(listed, pvarObjects) : S_OK;

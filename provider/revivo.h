@@ -25,6 +25,8 @@
 
 namespace revivo {
 
+class DetailsCache;
+
 // A tombstone remembered from the last unfiltered listing. The provider keeps its own
 // reference-counted copy of what reanimation reads, so a receiver freeing its records never
 // leaves the cache dangling, and a restore in progress keeps its copy while a nested listing
@@ -163,6 +165,9 @@ public:
     HRESULT ChooseRestoreTarget(HWND parent, const PropertySet* record, std::u16string* container);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
+    // The same with attribute lists of the caller's own: a plan (kReapplyPlanOnlyKey) worked out
+    // off the provider's thread, which keeps the provider's lists to itself.
+    static HRESULT ReapplyBackupWith(AttributeLists& lists, PropertySet* record, VARIANT* result);
     // Command 322: the tombstones changed since the node record's sync point, or all of them.
     HRESULT ListTombstoneChanges(PropertySet* node, VARIANT* result);
 
@@ -201,6 +206,9 @@ public:
     void setDeletedObjectsOpener(DeletedObjectsOpener opener) { m_openDeletedObjects = std::move(opener); }
 
 private:
+    // On the console's thread: the details asked for last have been read; the control showing
+    // them is told to ask again.
+    void detailsReady();
     struct RestoreState;
     // ExecuteCommand's work, for every caller alike; ExecuteCommand adds the report of a caller
     // that asked for no dialogs.
@@ -251,6 +259,10 @@ private:
     DeletedObjectsOpener m_openDeletedObjects;
     std::u16string m_lastRestoreError;
     TombstoneLifetimes m_lifetimes;
+    // The details pane's answers, read off the console's thread; the console that shows them
+    // (SetConsole) is how the control learns that they came.
+    std::unique_ptr<DetailsCache> m_details;
+    lumivel::ComPtr<IUnknown> m_console;
 };
 
 

@@ -153,6 +153,9 @@ inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
 inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
 inline constexpr char16_t kReapplySensitiveKey[] = u"ReapplySensitive";
 inline constexpr char16_t kReapplyPlanOnlyKey[] = u"ReapplyPlanOnly";
+// On each attribute's record of the report (not on memberships): how many values the backup
+// holds of it, an int.
+inline constexpr char16_t kReapplyValueCountKey[] = u"ReapplyValueCount";
 
 // The console's forms of the commands above, offered on a single tombstone's context menu after
 // "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command

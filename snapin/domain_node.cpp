@@ -51,7 +51,8 @@ HRESULT DomainNode::Show(IDataObject* object, BOOL selecting, HSCOPEITEM item, I
     // comes. A fetch that runs already (an expansion) delivers it.
     if (control) control->SetObjects(kPanorelTopPane, nullptr);
     HRESULT hr = fetching() ? S_OK : StartNodeFetch(this, names, false);
-    if (control) control->SetMode(kPanorelModeTopOnly);
+    // With its details below: what the selected tombstone kept and the backups that hold it.
+    if (control) control->SetMode(kPanorelModeBottomText);
     return hr;
 }
 

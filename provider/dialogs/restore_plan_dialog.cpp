@@ -38,7 +38,7 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
     SetDlgItemTextW(dialog, IDC_PLAN_NOTE, PlanNoteText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_ARCHIVE, PlanArchiveText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_SENSITIVE, PlanSensitiveText(view).c_str());
-    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), !view.archivePath.empty());
+    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), ReapplyOffered(view));
     // Consent to the sensitive writes follows the choice to re-apply at all.
     EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE), FALSE);
     HWND list = GetDlgItem(dialog, IDC_PLAN_LIST);
@@ -78,7 +78,7 @@ INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             }
             if (LOWORD(wParam) == IDC_PLAN_RESTORE) {
                 auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-                state->choice.reapply = !state->view->archivePath.empty() &&
+                state->choice.reapply = ReapplyOffered(*state->view) &&
                                         IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
                 state->choice.reapplySensitive =
                     state->choice.reapply && !state->view->sensitive.empty() &&
@@ -169,6 +169,9 @@ void TakeReapplyPlan(const std::vector<PropertySet*>& plan, RestorePlanView* vie
         std::u16string_view outcome = record->getText(kReapplyOutcomeKey);
         std::u16string name(record->getText(u"name"));
         bool membership = record->getRaw(kReapplyMembershipKey) != 0;
+        LONG values = record->getRaw(kReapplyValueCountKey);
+        view->reapplyLines.push_back(
+            ReapplyLine{name, std::u16string(outcome), values > 0 ? static_cast<size_t>(values) : 0, membership});
         if (outcome == u"Withheld")
             view->sensitive.push_back((membership ? u"member of " : u"") + name);
         else if (outcome == u"WouldWrite")
@@ -241,22 +244,29 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
 
 namespace {
 
-// The newest archive of the record's backup folder that holds the object; an unreadable folder
+// Command 314's listing of the record's backup folder, for the object; an unreadable folder
 // only means there is nothing to re-apply from.
-void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+void listBackupsOf(const PropertySet* record, lumivel::VariantHolder* listing) {
     PropertySet* request = PropertySet::create();
     if (!request) return;
     request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
     request->setText(kBackupObjectKey, record->getText(u"distinguishedName"));
-    lumivel::VariantHolder listing;
-    ListBackups(request, listing.get());
-    TakeNewestHoldingArchive(readList(listing.get()), view);
-    lumivel::shared::FreeObjectListRecords(listing.get());
+    ListBackups(request, listing->get());
     request->release();
 }
 
-// What re-applying the view's archive would write and join; nothing is written.
-void planReapply(Revivo* provider, const PropertySet* record, RestorePlanView* view) {
+void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+    lumivel::VariantHolder listing;
+    listBackupsOf(record, &listing);
+    TakeNewestHoldingArchive(readList(listing.get()), view);
+    lumivel::shared::FreeObjectListRecords(listing.get());
+}
+
+}  // namespace
+
+void PlanReapplyOfNewest(const PropertySet* record, const std::vector<PropertySet*>& listing, AttributeLists& lists,
+                         RestorePlanView* view) {
+    TakeNewestHoldingArchive(listing, view);
     if (view->archivePath.empty()) return;
     PropertySet* request = PropertySet::create();
     if (!request) return;
@@ -264,12 +274,15 @@ void planReapply(Revivo* provider, const PropertySet* record, RestorePlanView* v
     request->setText(kReapplyArchiveKey, view->archivePath);
     request->setInt(kReapplyPlanOnlyKey, 1);
     lumivel::VariantHolder plan;
-    if (SUCCEEDED(provider->ReapplyBackup(request, plan.get()))) TakeReapplyPlan(readList(plan.get()), view);
+    if (SUCCEEDED(Revivo::ReapplyBackupWith(lists, request, plan.get()))) TakeReapplyPlan(readList(plan.get()), view);
     lumivel::shared::FreeObjectListRecords(plan.get());
     request->release();
 }
 
-}  // namespace
+bool ReapplyOffered(const RestorePlanView& view) {
+    if (view.archivePath.empty()) return false;
+    return !view.reapplyPlanned || !view.wouldWrite.empty() || !view.wouldJoin.empty() || !view.sensitive.empty();
+}
 
 HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
     RestorePlanView view;
@@ -299,8 +312,10 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
             }
             view = RestorePlanViewOf(readList(plan.get()));
             lumivel::shared::FreeObjectListRecords(plan.get());
-            findNewestArchive(record, &view);
-            planReapply(this, record, &view);
+            lumivel::VariantHolder listing;
+            listBackupsOf(record, &listing);
+            PlanReapplyOfNewest(record, readList(listing.get()), attributeLists(), &view);
+            lumivel::shared::FreeObjectListRecords(listing.get());
         }
         if (ShowRestorePlanDialog(parent, view, &choice) != IDC_PLAN_RESTORE) return S_FALSE;
     }
