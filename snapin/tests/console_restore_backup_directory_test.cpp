@@ -4,6 +4,8 @@
 // believed and asks before using it; and the details pane of a tombstone with backups.
 #include <sys/stat.h>
 
+#include <QMainWindow>
+
 #include <filesystem>
 #include <functional>
 #include <string>
