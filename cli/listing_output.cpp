@@ -31,9 +31,18 @@ std::vector<std::string> splitCells(std::string_view line) {
 
 ListingPrinter::ListingPrinter(OutputFormat format, std::ostream& out, std::optional<long long> expiringWithin,
                                long long now)
-    : m_writer(kListSchema, format, out), m_expiringWithin(expiringWithin), m_now(now) {}
+    : m_out(out), m_writer(kListSchema, format, out), m_expiringWithin(expiringWithin), m_now(now) {}
+
+bool ListingPrinter::outputFailed(std::string* why) {
+    if (!m_writeError && m_out.good()) return false;
+    // Taken at once: what runs after the failed write may change errno.
+    if (!m_writeError) m_writeError = errno ? errno : EIO;
+    *why = std::string("the output could not be written: ") + std::strerror(m_writeError);
+    return true;
+}
 
 bool ListingPrinter::add(const PropertySet* record, std::string* why) {
+    if (outputFailed(why)) return false;
     DeletedRow row = DeletedRowOf(record);
     if (m_expiringWithin && !ExpiresWithin(row, *m_expiringWithin, m_now)) return true;
     ++m_shown;
@@ -42,7 +51,7 @@ bool ListingPrinter::add(const PropertySet* record, std::string* why) {
     const Record listed = ListRecordOf(row);
     if (!m_writer.needsMeasure()) {
         m_writer.write(listed);
-        return true;
+        return !outputFailed(why);
     }
     const std::vector<std::string> cells = m_writer.cells(listed);
     m_writer.measure(cells);
@@ -68,6 +77,7 @@ bool ListingPrinter::add(const PropertySet* record, std::string* why) {
 }
 
 bool ListingPrinter::finish(std::string* why) {
+    if (outputFailed(why)) return false;
     if (m_cellsMade) {
         std::string line;
         char buffer[kChunk];
@@ -85,6 +95,7 @@ bool ListingPrinter::finish(std::string* why) {
                 line.append(rest.substr(0, end));
                 if (end == std::string_view::npos) break;
                 m_writer.writeCells(splitCells(line));
+                if (outputFailed(why)) return false;
                 line.clear();
                 rest.remove_prefix(end + 1);
             }
@@ -101,7 +112,7 @@ bool ListingPrinter::finish(std::string* why) {
     }
     m_pending.clear();
     m_writer.finish();
-    return true;
+    return !outputFailed(why);
 }
 
 }  // namespace lumivel_cli

@@ -24,10 +24,16 @@ public:
     bool finish(std::string* why);
 
     size_t shown() const { return m_shown; }
+    // The errno of the first write to the output that failed (a full disk, a closed pipe);
+    // add and finish fail from then on. 0 while every write went through.
+    int writeError() const { return m_writeError; }
     // The GUIDs of the rows shown, one a line, for completion.
     const std::string& guidLines() const { return m_guids; }
 
 private:
+    bool outputFailed(std::string* why);
+
+    std::ostream& m_out;
     RecordWriter m_writer;
     std::optional<long long> m_expiringWithin;
     long long m_now;
@@ -35,6 +41,7 @@ private:
     bool m_cellsMade = false;
     std::string m_pending;  // cells not yet in the file
     size_t m_shown = 0;
+    int m_writeError = 0;
     std::string m_guids;
 };
 

@@ -2,6 +2,7 @@
 // administrators on a shell.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -104,17 +105,25 @@ int runList(ProviderSession& session, const Arguments& arguments) {
         return fail(TerminalText(error));
     if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
     ListingPrinter printer(arguments.format, std::cout, arguments.expiringWithin, std::time(nullptr));
+    // Output that cannot be written is said once, by main, with the errno of the write.
+    auto failed = [&] {
+        if (int written = printer.writeError()) {
+            errno = written;
+            return kExitFailure;
+        }
+        return fail(TerminalText(error));
+    };
     // Each record goes as soon as its row is written or waiting.
     for (PropertySet*& record : listing.tombstones.owned()) {
         const bool added = printer.add(record, &error);
         record->release();
         record = nullptr;
-        if (!added) return fail(TerminalText(error));
+        if (!added) return failed();
     }
     listing.tombstones.owned().clear();
     if (printer.shown() == 0 && !arguments.filter)
         std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
-    if (!printer.finish(&error)) return fail(TerminalText(error));
+    if (!printer.finish(&error)) return failed();
     // Only a whole listing stands for the domain's tombstones in completion.
     if (!arguments.filter && !arguments.expiringWithin) RememberListing(arguments.domain, printer.guidLines());
     std::cout.flush();

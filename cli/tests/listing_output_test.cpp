@@ -4,6 +4,7 @@
 // table's cells wait in a temporary file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sstream>
 
 #include "cli/listing_output.h"
@@ -159,5 +160,23 @@ TEST(ListingOutputTest, ExpiringWithinLeavesRowsOutAndTheirGuidsWithThem) {
         std::string guids;
         for (const DeletedRow& row : kept) guids += row.guid + "\n";
         EXPECT_EQ(streamed.guids, guids);
+    }
+}
+
+TEST(ListingOutputTest, OutputThatCannotBeWrittenStopsTheListing) {
+    Records records;
+    for (size_t i = 0; i < 3; ++i) records.owned.push_back(tombstone(i, true));
+    for (OutputFormat format : {OutputFormat::Table, OutputFormat::Json, OutputFormat::Tsv}) {
+        std::ostringstream out;
+        ListingPrinter printer(format, out, std::nullopt, 0);
+        std::string why;
+        EXPECT_TRUE(printer.add(records.owned[0], &why));
+        out.setstate(std::ios::badbit);
+        errno = ENOSPC;
+        const bool more = printer.add(records.owned[1], &why) && printer.finish(&why);
+        EXPECT_FALSE(more);
+        EXPECT_EQ(printer.writeError(), ENOSPC);
+        EXPECT_NE(why.find("could not be written"), std::string::npos) << why;
+        EXPECT_FALSE(printer.finish(&why)) << "a later finish does not pass for a whole listing";
     }
 }
