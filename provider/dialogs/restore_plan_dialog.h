@@ -2,6 +2,7 @@
 // administrator restores (and may re-apply the latest backup holding the object).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ struct PlanChoice {
 // IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *choice the check boxes),
 // otherwise IDCANCEL or 0.
 INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice);
+
+// What the plan says while its checks run.
+inline constexpr const char16_t* kPlanCheckingText = u"Checking your rights, the names and the backups...";
+
+// The same dialog, shown at once: it says it is checking, with Restore off, while `check`
+// fills *view on a thread of its own, and then shows the plan. IDABORT, with *checked the
+// reason, when the checks failed; closed meanwhile, it ends once they have.
+INT_PTR ShowCheckedRestorePlanDialog(HWND parent, std::function<HRESULT(RestorePlanView*)> check, RestorePlanView* view,
+                                     PlanChoice* choice, HRESULT* checked);
 
 // What a message box says after command 318: what was written and what refused.
 std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESULT result,

@@ -18,6 +18,7 @@
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 
 namespace {
@@ -124,6 +125,7 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansSecondBoxListsTheSensitiveWritesAndAlon
                [&](const lumivel::ui::Surface& surface) {
                    ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
                    HWND dialog = surface.window;
+                   ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(dialog, IDC_PLAN_RESTORE));
                    sensitive = DialogText(dialog, IDC_PLAN_SENSITIVE);
                    enabledBefore = IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE));
                    CheckDlgButton(dialog, IDC_PLAN_REAPPLY, BST_CHECKED);
