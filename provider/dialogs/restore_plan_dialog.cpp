@@ -92,15 +92,9 @@ void checksEnded(HWND dialog, PlanState* state) {
 
 INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    const bool closing = message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL);
-    if (closing && state && state->worker.running()) {
-        // The worker writes into the state: it goes only once the checks, bounded by the
-        // directory's time limits, have ended.
-        state->closeWhenChecked = message == WM_CLOSE ? 0 : IDCANCEL;
-        EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
-        SetDlgItemTextW(dialog, IDC_PLAN_NOTE, u"Closing once the checks have ended...");
+    // The checks are bounded by the directory's time limits.
+    if (state && HoldCloseWhileWorking(dialog, message, wParam, state->worker, IDC_PLAN_NOTE, &state->closeWhenChecked))
         return TRUE;
-    }
     if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG: {

@@ -450,7 +450,10 @@ def run(run_state, work):
                           seconds=max(int(deadline - time.monotonic()), 1))
         dialog = dialogs(line)[-1]
         since = line["n"]
-        if "&Restore" in dialog["texts"]:
+        if "&Restore" in dialog["texts"] and any(t.startswith("Checking ") for t in dialog["texts"]):
+            # A plan whose checks still run: it fills in when they end.
+            pass
+        elif "&Restore" in dialog["texts"]:
             # A plan first ("Restore Plan", or the one plan of a selection): its Restore button goes on.
             display.window_named(dialog["title"], seconds=30)
             display.screenshot("07a-plan")

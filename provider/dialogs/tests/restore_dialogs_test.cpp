@@ -549,4 +549,48 @@ TEST_F(RestoreDialogs, CheckedPlanSaysItChecksThenShowsWhatTheChecksFound) {
     }
 }
 
+// The one plan of a selection opens at once too, and shows the plan its worker made.
+TEST_F(RestoreDialogs, CheckedSelectedPlanShowsThePlanOnceChecked) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const std::thread::id consoleThread = std::this_thread::get_id();
+    bool offTheConsoleThread = false;
+    auto check = [&](revivo::SelectedPlanView* view) {
+        offTheConsoleThread = std::this_thread::get_id() != consoleThread;
+        released.wait_for(std::chrono::seconds(60));
+        view->steps = planOfTwoDeletedOus();
+        view->selected = 2;
+    };
+    for (UINT answer : {UINT(IDC_SELECTED_RESTORE), UINT(IDCANCEL)}) {
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            HWND dialog = surface.window;
+            if (surface.round == 0) {
+                EXPECT_EQ(itemText(dialog, IDC_SELECTED_SUMMARY), revivo::kSelectedCheckingText);
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_RESTORE)));
+                if (answer == IDCANCEL) {
+                    // Cancelled while checking: it ends only once the checks have.
+                    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                    EXPECT_TRUE(IsWindowVisible(dialog));
+                    EXPECT_EQ(itemText(dialog, IDC_SELECTED_NOTE), u"Closing once the checks have ended...");
+                }
+                release.set_value();
+            }
+            if (answer == IDCANCEL) {
+                EXPECT_TRUE(SettleUntil([&] { return !IsWindowVisible(dialog); }));
+                return 0;
+            }
+            EXPECT_TRUE(SettleUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_RESTORE)); }));
+            EXPECT_EQ(revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_SELECTED_LIST), 1).size(), 4u);
+            SendMessageW(dialog, WM_COMMAND, IDC_SELECTED_RESTORE, 0);
+            return 0;
+        });
+        revivo::SelectedPlanView view;
+        EXPECT_EQ(revivo::ShowCheckedRestoreSelectedDialog(nullptr, check, &view), INT_PTR(answer));
+        EXPECT_TRUE(offTheConsoleThread);
+        if (answer == IDC_SELECTED_RESTORE) EXPECT_EQ(view.steps.size(), 4u);
+        release = {};
+        released = release.get_future().share();
+    }
+}
+
 }  // namespace
