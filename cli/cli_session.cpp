@@ -45,7 +45,9 @@ void RecordList::adopt(VARIANT* list) {
 }
 
 void RecordList::clear() {
-    for (PropertySet* record : m_records) record->release();
+    // A caller that frees records as it goes leaves nulls behind.
+    for (PropertySet* record : m_records)
+        if (record) record->release();
     m_records.clear();
 }
 
