@@ -17,9 +17,6 @@ namespace {
 using lumivel::shared::NarrowText;
 using lumivel::shared::WidenText;
 
-// A tombstone removed before its time is reported by no change: a state this old is read whole.
-constexpr std::time_t kWholeReadEvery = 12 * 60 * 60;
-
 bool listResolved(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
                   Listing* listing, std::string* error) {
     listing->tombstones.clear();
@@ -65,12 +62,7 @@ void askForChanges(PropertySet* node, const ListingState& state, std::time_t now
     node->setText(kSyncInvocationKey, state.invocationId);
     node->setText(kSyncUsnKey, state.usn);
     node->setText(kSyncCookieKey, state.cookie);
-    std::vector<std::u16string> overdue;
-    for (const PropertySet* record : state.tombstones.records()) {
-        std::optional<long long> expires = SecondsOfIsoUtc(NarrowText(record->getText(kExpiresUtcKey)));
-        if (expires && *expires <= now) overdue.push_back(lumivel::shared::TombstoneGuid(record->getText(u"name")));
-    }
-    lumivel::shared::SetTextList(node, kSyncRecheckKey, overdue);
+    lumivel::shared::SetTextList(node, kSyncRecheckKey, lumivel::shared::OverdueTombstoneGuids(state.tombstones.records(), now));
 }
 
 }  // namespace
@@ -116,7 +108,7 @@ bool ListDomainIncrementally(ProviderSession& session, const std::string& domain
     ListingState saved;
     std::string why;
     bool usable = ReadListingState(path, key, &saved, &why);
-    if (usable && (now < saved.wholeReadAt || now - saved.wholeReadAt > kWholeReadEvery)) {
+    if (usable && (now < saved.wholeReadAt || now - saved.wholeReadAt > lumivel::shared::kWholeListingReadEvery)) {
         usable = false;
         why = "the last whole read is older than 12 hours";
     }

@@ -164,6 +164,11 @@ std::vector<HSCOPEITEM> ConsoleDriver::children(HSCOPEITEM item) {
 std::u16string ConsoleDriver::name(HSCOPEITEM item) { return session().displayName(item); }
 int ConsoleDriver::image(HSCOPEITEM item) { return session().imageOf(item); }
 
+LPARAM ConsoleDriver::parameter(HSCOPEITEM item) {
+    const ScopeItem* found = session().tree().find(item);
+    return found ? found->lParam : 0;
+}
+
 std::u16string ConsoleDriver::shownName(HSCOPEITEM item) {
     QTreeWidgetItem* widgetItem = m_window->treeItem(item);
     return widgetItem ? qtui::FromQString(widgetItem->text(0)) : std::u16string();
