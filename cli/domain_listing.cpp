@@ -78,6 +78,26 @@ bool ListDomain(ProviderSession& session, const std::string& domain, const std::
     return resolve(session, domain, server, listing, error) && listResolved(session, domain, filter, listing, error);
 }
 
+bool ListDomainEach(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
+                    const std::optional<std::string>& filter, Listing* listing,
+                    const std::function<HRESULT(PropertySet* record)>& take, ListingProgress progress,
+                    std::string* error) {
+    if (!resolve(session, domain, server, listing, error)) return false;
+    error->clear();
+    HRESULT result;
+    {
+        std::optional<Progress> shown;
+        if (progress == ListingProgress::Shown) shown.emplace("Listing deleted objects");
+        result = session.listEach(listing->domain.node,
+                                  filter ? FilterPrefixFor(WidenText(*filter)) : std::u16string(), take);
+    }
+    if (FAILED(result)) {
+        if (error->empty()) *error = "cannot list the deleted objects of " + domain + ": " + ExplainedError(result);
+        return false;
+    }
+    return true;
+}
+
 bool ListDomainIncrementally(ProviderSession& session, const std::string& domain,
                              const std::optional<std::string>& server, Listing* listing, std::string* error,
                              std::string* note) {

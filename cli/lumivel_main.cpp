@@ -99,11 +99,6 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
 int runList(ProviderSession& session, const Arguments& arguments) {
     Listing listing;
     std::string error;
-    std::string note;
-    if (arguments.incremental ? !ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note)
-                              : !ListDomain(session, arguments.domain, arguments.server, arguments.filter, &listing, &error))
-        return fail(TerminalText(error));
-    if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
     ListingPrinter printer(arguments.format, std::cout, arguments.expiringWithin, std::time(nullptr));
     // Output that cannot be written is said once, by main, with the errno of the write.
     auto failed = [&] {
@@ -113,14 +108,36 @@ int runList(ProviderSession& session, const Arguments& arguments) {
         }
         return fail(TerminalText(error));
     };
-    // Each record goes as soon as its row is written or waiting.
-    for (PropertySet*& record : listing.tombstones.owned()) {
-        const bool added = printer.add(record, &error);
-        record->release();
-        record = nullptr;
-        if (!added) return failed();
+    if (arguments.incremental) {
+        std::string note;
+        if (!ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note))
+            return fail(TerminalText(error));
+        if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
+        // Each record goes as soon as its row is written or waiting.
+        for (PropertySet*& record : listing.tombstones.owned()) {
+            const bool added = printer.add(record, &error);
+            record->release();
+            record = nullptr;
+            if (!added) return failed();
+        }
+        listing.tombstones.owned().clear();
+    } else {
+        // Rows that stream to the terminal show the listing's progress themselves; a table
+        // is written only at the end.
+        const ListingProgress progress = arguments.format != OutputFormat::Table && isatty(STDOUT_FILENO) == 1
+                                             ? ListingProgress::Hidden
+                                             : ListingProgress::Shown;
+        // A listing that breaks off after rows were written still fails, and the JSON is left
+        // unclosed, so that no script takes it for the whole.
+        if (!ListDomainEach(session, arguments.domain, arguments.server, arguments.filter, &listing,
+                            [&](PropertySet* record) {
+                                const bool added = printer.add(record, &error);
+                                record->release();
+                                return added ? S_OK : E_FAIL;
+                            },
+                            progress, &error))
+            return failed();
     }
-    listing.tombstones.owned().clear();
     if (printer.shown() == 0 && !arguments.filter)
         std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
     if (!printer.finish(&error)) return failed();

@@ -1,6 +1,7 @@
 // The provider object: COM class Revivo of RevivoProvider.so.
 //
-// One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands.
+// One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands, and
+// IDeletedObjectPages for a receiver that takes a listing a record at a time.
 // It can be aggregated: the kit's inner, non-delegating IUnknown owns the reference count,
 // and every interface's IUnknown goes to the controlling unknown.
 #pragma once
@@ -93,7 +94,7 @@ extern const lumivel::com::TypeLibraryInfo kRevivoTypeLibrary;
 // The interfaces keep their slot order; IUnknown comes from the kit, IDispatch from the
 // dispatch table.
 class Revivo final : public lumivel::com::ComObject<Revivo, lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
-                                                    IProviderData, IProviderCommands> {
+                                                    IProviderData, IProviderCommands, IDeletedObjectPages> {
 public:
     // The COM map, in its documented order.
     static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
@@ -101,6 +102,7 @@ public:
         lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IDispatch),
         lumivel::com::InterfaceOf<Revivo, IProviderData>(IID_IProviderData),
         lumivel::com::InterfaceOf<Revivo, IProviderCommands>(IID_IProviderCommands),
+        lumivel::com::InterfaceOf<Revivo, IDeletedObjectPages>(IID_IDeletedObjectPages),
     };
 
     // The class factory's creation; outer is the controlling unknown when aggregated.
@@ -130,6 +132,9 @@ public:
                                 VARIANT* pvarResult) override;
     STDMETHODIMP ReservedCommand6(LONG lReserved1, LONG lReserved2) override;
     STDMETHODIMP ReservedCommand7(LONG lReserved1, LONG lReserved2, LONG lReserved3) override;
+
+    // IDeletedObjectPages
+    STDMETHODIMP EnumDeletedObjectsTo(LONG_PTR lEntry, BSTR bstrFilter, IDeletedObjectSink* pSink) override;
 
     // Internal operations reached through the commands.
     // Connect to a domain: S_OK with a new node record, S_FALSE when cancelled, else the
