@@ -293,6 +293,7 @@ TEST_F(ConsoleBackupRestoreTest, DetailsOfATombstoneListItsBackupsAndWhatTheNewe
     std::u16string archive;
     answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
            [&](const lumivel::ui::Surface& surface) {
+               ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
                offered = IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY));
                archive = DialogText(surface.window, IDC_PLAN_ARCHIVE);
                SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
