@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/console_setup.h"
 #include "bench/common/shell_command.h"
 #include "bench/common/timed_process.h"
 #include "lumivel/console_driver.h"
@@ -78,22 +79,7 @@ int main(int argc, char** argv) {
     // The console finds the modules through a registry of its own and draws offscreen.
     char folder[] = "/tmp/console-refresh-XXXXXX";
     if (!mkdtemp(folder)) return 1;
-    setenv("LUMIVEL_MACHINE_HIVE", (std::string(folder) + "/machine.hive").c_str(), 1);
-    setenv("LUMIVEL_USER_HIVE", (std::string(folder) + "/user.hive").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string runtime = std::string(folder) + "/runtime";
-    std::filesystem::create_directory(runtime);
-    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
-    for (const char* module : {"RevivoProvider.so", "RevivoSnapin.so", "Glossar.so", "Panorel.so"})
-        if (bench::TimeProcess({bin + "/regsvr", "/s", bin + "/" + module}) < 0) {
-            std::fprintf(stderr, "console_refresh_bench: cannot register %s/%s\n", bin.c_str(), module);
-            std::filesystem::remove_all(folder);
-            return 1;
-        }
-    if (bench::TimeProcess({bin + "/lumivel", "connect", domain}) < 0) {
-        std::fprintf(stderr, "console_refresh_bench: lumivel connect %s failed\n", domain.c_str());
+    if (!bench::PrepareConsole("console_refresh_bench", folder, domain)) {
         std::filesystem::remove_all(folder);
         return 1;
     }
