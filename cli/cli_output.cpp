@@ -32,14 +32,16 @@ Record ListRecordOf(const DeletedRow& row) {
     return record;
 }
 
-DeletedRow DeletedRowOf(const PropertySet* record) {
+DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times) {
+    LocalTimes own[2];
+    if (!times) times = own;
     // Without the schema cache there is no friendly class name: the class itself then.
     std::u16string_view className = record->getText(u"FriendlyClassName");
     if (className.empty()) className = record->getText(u"class");
     std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
     std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
-    std::string dateDeleted = deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc);
-    std::string expires = expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : LocalTimeText(expiresUtc);
+    std::string dateDeleted = deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : times[0].of(deletedUtc);
+    std::string expires = expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : times[1].of(expiresUtc);
     return DeletedRow{NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name"))),
                       NarrowText(record->getText(u"name")),
                       NarrowText(record->getText(u"Parent")),
@@ -65,7 +67,44 @@ const std::vector<std::string>& FieldNames() {
     return names;
 }
 
+namespace {
+
+// Days from 1970-01-01 to the date of the proleptic Gregorian calendar.
+long long daysFromCivil(long long year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+// The exact form the directory's times take, read without sscanf: every listed row has two.
+std::optional<std::optional<long long>> secondsOfExactForm(const std::string& text) {
+    static constexpr char kShape[] = "0000-00-00T00:00:00Z";
+    if (text.size() != sizeof kShape - 1) return std::nullopt;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (kShape[i] == '0' ? text[i] < '0' || text[i] > '9' : text[i] != kShape[i]) return std::nullopt;
+    auto number = [&](size_t at, size_t digits) {
+        unsigned value = 0;
+        for (size_t i = 0; i < digits; ++i) value = value * 10 + static_cast<unsigned>(text[at + i] - '0');
+        return value;
+    };
+    const unsigned year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    const unsigned hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    static constexpr unsigned kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    // Out of range names no time, as the round trip below finds for other forms.
+    if (month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] + (month == 2 && leap) || hour > 23 ||
+        minute > 59 || second > 59)
+        return std::optional<long long>();
+    return std::optional<long long>(daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second);
+}
+
+}  // namespace
+
 std::optional<long long> SecondsOfIsoUtc(const std::string& isoUtc) {
+    if (std::optional<std::optional<long long>> exact = secondsOfExactForm(isoUtc)) return *exact;
     std::tm utc{};
     char zulu = 0;
     int consumed = 0;
@@ -94,6 +133,15 @@ std::string LocalTimeText(const std::string& isoUtc) {
     if (!localtime_r(&when, &local)) return isoUtc;
     char text[64];
     return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) ? text : isoUtc;
+}
+
+const std::string& LocalTimes::of(const std::string& isoUtc) {
+    if (!m_filled || isoUtc != m_given) {
+        m_given = isoUtc;
+        m_text = LocalTimeText(isoUtc);
+        m_filled = true;
+    }
+    return m_text;
 }
 
 std::string IsoUtcOfLocalTime(int year, int month, int day, int hour, int minute, int second) {

@@ -25,9 +25,20 @@ struct DeletedRow {
     std::string expiresUtc;  // the same in ISO 8601 UTC, empty when unknown
 };
 
+// The last time LocalTimeText gave, kept: tombstones deleted together share their times, so
+// that the next row's is often the same. For one listing, in which the zone does not change.
+class LocalTimes {
+public:
+    const std::string& of(const std::string& isoUtc);
+
+private:
+    std::string m_given, m_text;
+    bool m_filled = false;
+};
+
 // A listed tombstone's record as a row; times are shown in local time when the record has
-// them in UTC.
-DeletedRow DeletedRowOf(const PropertySet* record);
+// them in UTC. times, when given, is two (deletion and purge times), kept from row to row.
+DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times = nullptr);
 
 // A row as the record the listing's schema prints.
 Record ListRecordOf(const DeletedRow& row);

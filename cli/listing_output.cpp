@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/list_row_text.h"
 #include "cli/output_schemas.h"
 
 namespace lumivel_cli {
@@ -16,13 +17,13 @@ constexpr size_t kChunk = 64 * 1024;
 
 // A terminal's cells hold no tab and no line feed (both are escaped), so a row is one line
 // of tab-separated cells.
-std::vector<std::string> splitCells(std::string_view line) {
-    std::vector<std::string> cells;
+void splitCells(std::string_view line, std::vector<std::string_view>* cells) {
+    cells->clear();
     size_t start = 0;
     for (;;) {
         const size_t tab = line.find('\t', start);
-        cells.emplace_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
-        if (tab == std::string_view::npos) return cells;
+        cells->push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return;
         start = tab + 1;
     }
 }
@@ -31,7 +32,7 @@ std::vector<std::string> splitCells(std::string_view line) {
 
 ListingPrinter::ListingPrinter(OutputFormat format, std::ostream& out, std::optional<long long> expiringWithin,
                                long long now)
-    : m_out(out), m_writer(kListSchema, format, out), m_expiringWithin(expiringWithin), m_now(now) {}
+    : m_out(out), m_format(format), m_writer(kListSchema, format, out), m_expiringWithin(expiringWithin), m_now(now) {}
 
 bool ListingPrinter::outputFailed(std::string* why) {
     if (!m_writeError && m_out.good()) return false;
@@ -43,17 +44,19 @@ bool ListingPrinter::outputFailed(std::string* why) {
 
 bool ListingPrinter::add(const PropertySet* record, std::string* why) {
     if (outputFailed(why)) return false;
-    DeletedRow row = DeletedRowOf(record);
+    DeletedRow row = DeletedRowOf(record, m_times);
     if (m_expiringWithin && !ExpiresWithin(row, *m_expiringWithin, m_now)) return true;
     ++m_shown;
     m_guids += row.guid;
     m_guids += '\n';
-    const Record listed = ListRecordOf(row);
     if (!m_writer.needsMeasure()) {
-        m_writer.write(listed);
+        m_line.clear();
+        if (m_format == OutputFormat::Json) AppendListJsonRecord(row, !m_writer.written(), &m_line);
+        else AppendListTsvLine(row, &m_line);
+        m_writer.writeText(m_line);
         return !outputFailed(why);
     }
-    const std::vector<std::string> cells = m_writer.cells(listed);
+    const std::array<std::string, kListTableColumns> cells = ListTableCells(row);
     m_writer.measure(cells);
     for (size_t i = 0; i < cells.size(); ++i) {
         m_pending += cells[i];
@@ -80,6 +83,7 @@ bool ListingPrinter::finish(std::string* why) {
     if (outputFailed(why)) return false;
     if (m_cellsMade) {
         std::string line;
+        std::vector<std::string_view> cells;
         char buffer[kChunk];
         for (off_t at = 0;;) {
             const ssize_t got = ::pread(m_cells.descriptor(), buffer, sizeof buffer, at);
@@ -94,7 +98,8 @@ bool ListingPrinter::finish(std::string* why) {
                 const size_t end = rest.find('\n');
                 line.append(rest.substr(0, end));
                 if (end == std::string_view::npos) break;
-                m_writer.writeCells(splitCells(line));
+                splitCells(line, &cells);
+                m_writer.writeCells(cells);
                 if (outputFailed(why)) return false;
                 line.clear();
                 rest.remove_prefix(end + 1);
@@ -105,9 +110,11 @@ bool ListingPrinter::finish(std::string* why) {
             return false;
         }
     }
+    std::vector<std::string_view> cells;
     for (std::string_view rest(m_pending); !rest.empty();) {
         const size_t end = rest.find('\n');
-        m_writer.writeCells(splitCells(rest.substr(0, end)));
+        splitCells(rest.substr(0, end), &cells);
+        m_writer.writeCells(cells);
         rest.remove_prefix(end + 1);
     }
     m_pending.clear();

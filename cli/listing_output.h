@@ -34,12 +34,15 @@ private:
     bool outputFailed(std::string* why);
 
     std::ostream& m_out;
+    OutputFormat m_format;
     RecordWriter m_writer;
     std::optional<long long> m_expiringWithin;
     long long m_now;
     lumivel::ExclusiveTemporaryFile m_cells;
     bool m_cellsMade = false;
     std::string m_pending;  // cells not yet in the file
+    std::string m_line;     // a TSV or JSON row, its room kept from row to row
+    LocalTimes m_times[2];
     size_t m_shown = 0;
     int m_writeError = 0;
     std::string m_guids;

@@ -141,7 +141,7 @@ RecordWriter::RecordWriter(const RecordSchema& schema, OutputFormat format, std:
 
 std::vector<std::string> RecordWriter::cells(const Record& record) const { return tableCells(m_schema, record); }
 
-void RecordWriter::measure(const std::vector<std::string>& cells) {
+void RecordWriter::measure(std::span<const std::string> cells) {
     for (size_t i = 0; i < m_widths.size() && i < cells.size(); ++i)
         m_widths[i] = std::max(m_widths[i], DisplayWidth(cells[i]));
 }
@@ -150,7 +150,7 @@ void RecordWriter::begin() {
     if (m_begun) return;
     m_begun = true;
     switch (m_format) {
-        case OutputFormat::Table: writeLine(m_headings); return;
+        case OutputFormat::Table: writeLine(std::vector<std::string_view>(m_headings.begin(), m_headings.end())); return;
         case OutputFormat::Tsv: {
             const std::vector<const Column*> columns = tsvColumns(m_schema);
             std::string line;
@@ -174,16 +174,26 @@ void RecordWriter::begin() {
 }
 
 void RecordWriter::writeCells(const std::vector<std::string>& row) {
+    writeCells(std::vector<std::string_view>(row.begin(), row.end()));
+}
+
+void RecordWriter::writeCells(const std::vector<std::string_view>& row) {
     begin();
     writeLine(row);
     m_written = true;
 }
 
-void RecordWriter::writeLine(const std::vector<std::string>& row) {
+void RecordWriter::writeText(std::string_view text) {
+    begin();
+    m_out << text;
+    m_written = true;
+}
+
+void RecordWriter::writeLine(const std::vector<std::string_view>& row) {
     const size_t count = m_widths.size();
     std::string line;
     for (size_t i = 0; i < count; ++i) {
-        const std::string& cell = i < row.size() ? row[i] : std::string();
+        const std::string_view cell = i < row.size() ? row[i] : std::string_view();
         line += cell;
         if (i + 1 < count) line.append(m_widths[i] - std::min(m_widths[i], DisplayWidth(cell)) + 2, ' ');
     }
@@ -196,7 +206,11 @@ void RecordWriter::writeLine(const std::vector<std::string>& row) {
 void RecordWriter::write(const Record& record) {
     begin();
     switch (m_format) {
-        case OutputFormat::Table: writeLine(cells(record)); break;
+        case OutputFormat::Table: {
+            const std::vector<std::string> row = cells(record);
+            writeLine(std::vector<std::string_view>(row.begin(), row.end()));
+            break;
+        }
         case OutputFormat::Tsv: {
             const std::vector<const Column*> columns = tsvColumns(m_schema);
             std::string line;

@@ -5,7 +5,9 @@
 
 #include <map>
 #include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -74,16 +76,21 @@ public:
     bool needsMeasure() const { return m_format == OutputFormat::Table; }
     // A record's table cells, made harmless for a terminal; what measure() and writeCells() take.
     std::vector<std::string> cells(const Record& record) const;
-    void measure(const std::vector<std::string>& cells);
+    void measure(std::span<const std::string> cells);
     void write(const Record& record);
     // A table row whose cells were kept from measuring.
     void writeCells(const std::vector<std::string>& cells);
+    void writeCells(const std::vector<std::string_view>& cells);
+    // A record's text made elsewhere, as write() would give it (JSON: with its separator).
+    void writeText(std::string_view text);
+    // Whether a record was written yet: a JSON record after another starts with a comma.
+    bool written() const { return m_written; }
     // The rest of the output (the heading alone when no record came, JSON's closing lines).
     void finish();
 
 private:
     void begin();
-    void writeLine(const std::vector<std::string>& cells);
+    void writeLine(const std::vector<std::string_view>& cells);
 
     const RecordSchema& m_schema;
     OutputFormat m_format;

@@ -59,6 +59,11 @@ std::string JsonString(std::string_view text) { return lumivel::shared::JsonStri
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++width;
+            ++i;
+            continue;
+        }
         const lumivel::Utf8Step step = lumivel::DecodeUtf8At(text, i);
         i += step.length;
         const char32_t c = step.wellFormed ? step.codePoint : 0xFFFD;

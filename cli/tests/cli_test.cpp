@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -186,6 +189,35 @@ TEST(CliOutputTest, ExpiringWithinKeepsWhatIsPurgedByThenOrOverdue) {
     for (const DeletedRow& r : kept) names.push_back(r.name);
     EXPECT_EQ(names, (std::vector<std::string>{"overdue", "edge"}));
     EXPECT_TRUE(ExpiringWithin(rows, 0, *SecondsOfIsoUtc("2026-11-01T00:00:00Z")).empty());
+}
+
+// The directory's own form is read by hand: it must name the second timegm gives, and no
+// time where the calendar has none (a 29th of February outside leap years, a 24th hour).
+TEST(CliOutputTest, IsoUtcTimesAreReadAsTheCalendarHasThem) {
+    auto reference = [](int year, int month, int day, int hour, int minute, int second) -> std::optional<long long> {
+        std::tm utc{};
+        utc.tm_year = year - 1900, utc.tm_mon = month - 1, utc.tm_mday = day;
+        utc.tm_hour = hour, utc.tm_min = minute, utc.tm_sec = second;
+        const std::time_t when = timegm(&utc);
+        std::tm back{};
+        gmtime_r(&when, &back);
+        if (back.tm_year != year - 1900 || back.tm_mon != month - 1 || back.tm_mday != day || back.tm_hour != hour ||
+            back.tm_min != minute || back.tm_sec != second)
+            return std::nullopt;
+        return static_cast<long long>(when);
+    };
+    for (int year : {1, 1600, 1900, 1969, 1970, 2000, 2024, 2026, 2100, 9999})
+        for (int month = 0; month <= 13; ++month)
+            for (int day : {0, 1, 28, 29, 30, 31, 32})
+                for (auto [hour, minute, second] : {std::tuple{0, 0, 0}, {23, 59, 59}, {24, 0, 0}, {12, 60, 0}, {12, 0, 60}}) {
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, hour, minute, second);
+                    EXPECT_EQ(SecondsOfIsoUtc(text), reference(year, month, day, hour, minute, second)) << text;
+                }
+    // Other forms go the general way, as before.
+    EXPECT_EQ(SecondsOfIsoUtc("2026-1-5T1:2:3Z"), reference(2026, 1, 5, 1, 2, 3));
+    for (const char* odd : {"", "2026-12-08T13:57:53", "2026-12-08T13:57:53z", "2026-12-08 13:57:53Z", "2026-12-08T13:57:53Z "})
+        EXPECT_FALSE(SecondsOfIsoUtc(odd)) << odd;
 }
 
 TEST(CliArgumentsTest, ExpiringWithinTakesDaysOrHours) {

@@ -1,5 +1,6 @@
 #include "lumivel/terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "lumivel/text.h"
@@ -74,8 +75,11 @@ std::string TerminalText(std::string_view text, TerminalEscaping escaping) {
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (IsPlain(byte, escaping)) {
-            out.push_back(static_cast<char>(byte));
-            ++i;
+            // A run of plain bytes at once: most directory text is nothing else.
+            size_t end = i + 1;
+            while (end < text.size() && IsPlain(static_cast<unsigned char>(text[end]), escaping)) ++end;
+            out.append(text, i, end - i);
+            i = end;
             continue;
         }
         const Utf8Step step = DecodeUtf8At(text, i);
@@ -100,7 +104,9 @@ std::optional<std::string> UnescapeTerminalText(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\') {
-            out += text[i];
+            const size_t end = std::min(text.find('\\', i), text.size());
+            out.append(text, i, end - i);
+            i = end - 1;
             continue;
         }
         if (++i >= text.size()) return std::nullopt;

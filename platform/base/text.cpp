@@ -51,6 +51,16 @@ std::optional<std::string> Utf16ToUtf8(std::u16string_view text, IllFormed rule,
     out.reserve(text.size());
     bool any = false;
     for (size_t i = 0; i < text.size();) {
+        // ASCII runs at once: names, DNs and times are mostly nothing else.
+        if (text[i] < 0x80) {
+            size_t end = i + 1;
+            while (end < text.size() && text[end] < 0x80) ++end;
+            const size_t at = out.size();
+            out.resize(at + end - i);
+            for (size_t k = i; k < end; ++k) out[at + k - i] = static_cast<char>(text[k]);
+            i = end;
+            continue;
+        }
         char32_t c = NextCodePoint(text, i);
         if (!IsSurrogate(c)) {
             AppendUtf8(out, c);
@@ -68,6 +78,15 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, IllFormed rule)
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            size_t end = i + 1;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+            const size_t at = out.size();
+            out.resize(at + end - i);
+            for (size_t k = i; k < end; ++k) out[at + k - i] = static_cast<char16_t>(text[k]);
+            i = end;
+            continue;
+        }
         Utf8Step step = DecodeUtf8At(text, i);
         i += step.length;
         if (step.wellFormed) {

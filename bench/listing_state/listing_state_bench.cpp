@@ -1,0 +1,107 @@
+// The command line's per-row work at the size of a large domain, with no directory: N
+// generated tombstones (default 100,000; a few carry hostile text) saved as `list
+// --incremental` saves them and read back, and printed as a table, TSV and JSON to a file
+// of our own. Prints the time of each step and the state file's size.
+//
+//   build/bin/listing_state_bench [records]
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/listing_output.h"
+#include "cli/listing_state.h"
+#include "lumivel/temporary_file.h"
+#include "shared/provider_interfaces.h"
+#include "shared/text_helpers.h"
+
+using namespace lumivel_cli;
+using lumivel::shared::WidenText;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::vector<PropertySet*> generated(size_t count) {
+    std::vector<PropertySet*> records;
+    records.reserve(count);
+    char guid[64];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(guid, sizeof guid, "%08zx-1c2d-4e5f-8a9b-%012zx", i, i * 7919);
+        std::string name = "Bulk Contact " + std::to_string(i);
+        if (i % 1000 == 7) name = "Pat (Ops)\t*lead*\x1b[31m \xe2\x80\xae Ж中𝄞";
+        const std::string parent = "OU=Bulk Tombstones,DC=lumivel,DC=test";
+        PropertySet* record = PropertySet::create();
+        record->setText(u"name", WidenText(name + "\nDEL:" + guid));
+        record->setText(u"distinguishedName",
+                        WidenText("CN=" + name + "\\0ADEL:" + guid + ",CN=Deleted Objects,DC=lumivel,DC=test"));
+        record->setText(u"lastKnownParent", WidenText(parent));
+        record->setText(u"Parent", WidenText(parent));
+        record->setText(u"class", u"contact");
+        record->setText(u"FriendlyClassName", u"Contact");
+        record->setText(u"dateDeleted", u"2026-12-01 10:00:00");
+        record->setText(kDateDeletedUtcKey, u"2026-12-01T10:00:00Z");
+        record->setText(kExpiresKey, u"2027-05-30 10:00:00");
+        record->setText(kExpiresUtcKey, u"2027-05-30T10:00:00Z");
+        record->setText(u"FocusedDC", u"dc1.lumivel.test");
+        records.push_back(record);
+    }
+    return records;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
+    std::unique_ptr<lumivel::PrivateTempDirectory> folder = lumivel::PrivateTempDirectory::Create(u"lumivel-listing-bench-");
+    if (!folder) {
+        std::fprintf(stderr, "listing_state_bench: no private folder\n");
+        return 1;
+    }
+    const std::string base = lumivel::shared::NarrowText(folder->Path());
+    const std::string path = base + "state/lumivel/listings/lumivel.test";
+    std::vector<PropertySet*> records = generated(count);
+    ListingState state;
+    state.server = u"dc1.lumivel.test";
+    state.cookie = std::u16string(2000, u'a');
+    state.wholeReadAt = 1;
+
+    auto start = Clock::now();
+    if (!WriteListingState(path, "lumivel.test", state, records)) {
+        std::fprintf(stderr, "listing_state_bench: the state cannot be written\n");
+        return 1;
+    }
+    const double written = since(start);
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    std::string why;
+    ListingState back;
+    start = Clock::now();
+    if (!ReadListingState(path, "lumivel.test", &back, &why) || back.tombstones.records().size() != count) {
+        std::fprintf(stderr, "listing_state_bench: the state cannot be read back: %s\n", why.c_str());
+        return 1;
+    }
+    const double read = since(start);
+    std::printf("state of %zu tombstones (%lld bytes): written in %.3f s, read in %.3f s\n", count,
+                static_cast<long long>(info.st_size), written, read);
+
+    for (OutputFormat format : {OutputFormat::Table, OutputFormat::Tsv, OutputFormat::Json}) {
+        std::ofstream out(base + "rows");
+        start = Clock::now();
+        ListingPrinter printer(format, out, std::nullopt, 0);
+        for (const PropertySet* record : back.tombstones.records())
+            if (!printer.add(record, &why)) return 1;
+        if (!printer.finish(&why)) return 1;
+        const char* name = format == OutputFormat::Table ? "table" : format == OutputFormat::Tsv ? "TSV" : "JSON";
+        std::printf("rows printed as %s in %.3f s\n", name, since(start));
+    }
+    for (PropertySet* record : records) record->release();
+    return 0;
+}
