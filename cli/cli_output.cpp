@@ -32,26 +32,46 @@ Record ListRecordOf(const DeletedRow& row) {
     return record;
 }
 
-DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times) {
-    LocalTimes own[2];
-    if (!times) times = own;
+OwnedTombstoneFields TombstoneFieldsOf(const PropertySet* record) {
     // Without the schema cache there is no friendly class name: the class itself then.
     std::u16string_view className = record->getText(u"FriendlyClassName");
     if (className.empty()) className = record->getText(u"class");
-    std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
-    std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
-    std::string dateDeleted = deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : times[0].of(deletedUtc);
-    std::string expires = expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : times[1].of(expiresUtc);
-    return DeletedRow{NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name"))),
-                      NarrowText(record->getText(u"name")),
-                      NarrowText(record->getText(u"Parent")),
-                      NarrowText(className),
-                      std::move(dateDeleted),
-                      std::move(deletedUtc),
-                      NarrowText(lumivel::shared::TombstoneGuid(record->getText(u"name"))),
-                      NarrowText(record->getText(u"distinguishedName")),
-                      std::move(expires),
-                      std::move(expiresUtc)};
+    const std::u16string_view name = record->getText(u"name");
+    OwnedTombstoneFields fields;
+    fields[kFieldName] = NarrowText(lumivel::shared::PlainTombstoneName(name));
+    fields[kFieldTombstoneName] = NarrowText(name);
+    fields[kFieldParent] = NarrowText(record->getText(u"Parent"));
+    fields[kFieldClass] = NarrowText(className);
+    fields[kFieldDateDeleted] = NarrowText(record->getText(u"dateDeleted"));
+    fields[kFieldDeletedUtc] = NarrowText(record->getText(kDateDeletedUtcKey));
+    fields[kFieldGuid] = NarrowText(lumivel::shared::TombstoneGuid(name));
+    fields[kFieldTombstone] = NarrowText(record->getText(u"distinguishedName"));
+    fields[kFieldExpires] = NarrowText(record->getText(kExpiresKey));
+    fields[kFieldExpiresUtc] = NarrowText(record->getText(kExpiresUtcKey));
+    return fields;
+}
+
+TombstoneFields ViewsOf(const OwnedTombstoneFields& fields) {
+    TombstoneFields views;
+    for (size_t i = 0; i < kTombstoneFieldCount; ++i) views[i] = fields[i];
+    return views;
+}
+
+DeletedRow DeletedRowOf(const TombstoneFields& fields, LocalTimes* times) {
+    LocalTimes own[2];
+    if (!times) times = own;
+    DeletedRow row{std::string(fields[kFieldName]),       std::string(fields[kFieldTombstoneName]),
+                   std::string(fields[kFieldParent]),     std::string(fields[kFieldClass]),
+                   {},                                    std::string(fields[kFieldDeletedUtc]),
+                   std::string(fields[kFieldGuid]),       std::string(fields[kFieldTombstone]),
+                   {},                                    std::string(fields[kFieldExpiresUtc])};
+    row.dateDeleted = row.deletedUtc.empty() ? std::string(fields[kFieldDateDeleted]) : times[0].of(row.deletedUtc);
+    row.expires = row.expiresUtc.empty() ? std::string(fields[kFieldExpires]) : times[1].of(row.expiresUtc);
+    return row;
+}
+
+DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times) {
+    return DeletedRowOf(ViewsOf(TombstoneFieldsOf(record)), times);
 }
 
 std::string OneLine(std::u16string_view text) {

@@ -1,8 +1,10 @@
 // How `lumivel list` prints deleted objects.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_arguments.h"
@@ -36,8 +38,29 @@ private:
     bool m_filled = false;
 };
 
-// A listed tombstone's record as a row; times are shown in local time when the record has
-// them in UTC. times, when given, is two (deletion and purge times), kept from row to row.
+// What a listing shows of a tombstone, as the provider gave it (UTF-8, times not yet local):
+// what `list --incremental` keeps of each between runs.
+enum TombstoneField : size_t {
+    kFieldName,           // the plain name
+    kFieldTombstoneName,  // the tombstone's own name
+    kFieldParent,
+    kFieldClass,          // the friendly class name, else the class
+    kFieldDateDeleted,    // as the provider wrote it, shown when there is no UTC time
+    kFieldDeletedUtc,
+    kFieldGuid,
+    kFieldTombstone,  // the tombstone's DN
+    kFieldExpires,
+    kFieldExpiresUtc,
+    kTombstoneFieldCount
+};
+using TombstoneFields = std::array<std::string_view, kTombstoneFieldCount>;
+using OwnedTombstoneFields = std::array<std::string, kTombstoneFieldCount>;
+OwnedTombstoneFields TombstoneFieldsOf(const PropertySet* record);
+TombstoneFields ViewsOf(const OwnedTombstoneFields& fields);
+
+// A listed tombstone as a row; times are shown in local time when they are known in UTC.
+// times, when given, is two (deletion and purge times), kept from row to row.
+DeletedRow DeletedRowOf(const TombstoneFields& fields, LocalTimes* times = nullptr);
 DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times = nullptr);
 
 // A row as the record the listing's schema prints.

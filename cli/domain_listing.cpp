@@ -1,5 +1,7 @@
 #include "cli/domain_listing.h"
 
+#include <unordered_map>
+
 #include "cli/cli_errors.h"
 #include "cli/cli_output.h"
 #include "cli/listing_state.h"
@@ -62,8 +64,82 @@ void askForChanges(PropertySet* node, const ListingState& state, std::time_t now
     node->setText(kSyncInvocationKey, state.invocationId);
     node->setText(kSyncUsnKey, state.usn);
     node->setText(kSyncCookieKey, state.cookie);
-    lumivel::shared::SetTextList(node, kSyncRecheckKey, lumivel::shared::OverdueTombstoneGuids(state.tombstones.records(), now));
+    std::vector<std::u16string> overdue;
+    for (const TombstoneFields& tombstone : state.tombstones) {
+        // Only a time of the form the provider writes, as for the console's listing.
+        const std::string_view expires = tombstone[kFieldExpiresUtc];
+        if (expires.size() != 20 || expires.back() != 'Z') continue;
+        std::optional<long long> at = SecondsOfIsoUtc(std::string(expires));
+        if (at && *at <= now) overdue.push_back(WidenText(tombstone[kFieldGuid]));
+    }
+    lumivel::shared::SetTextList(node, kSyncRecheckKey, overdue);
 }
+
+// GUIDs as the listing matches them: without regard to case.
+struct FoldedHash {
+    size_t operator()(std::string_view guid) const {
+        size_t hash = 1469598103934665603ULL;
+        for (char c : guid) hash = (hash ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 1099511628211ULL;
+        return hash;
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view left, std::string_view right) const {
+        if (left.size() != right.size()) return false;
+        for (size_t i = 0; i < left.size(); ++i) {
+            const char l = left[i] >= 'A' && left[i] <= 'Z' ? left[i] + 32 : left[i];
+            const char r = right[i] >= 'A' && right[i] <= 'Z' ? right[i] + 32 : right[i];
+            if (l != r) return false;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<OwnedTombstoneFields>* owned,
+                           const std::vector<PropertySet*>& changes) {
+    // As lumivel::shared::ApplyListingChanges does for records: a change replaces the listed
+    // tombstone of its GUID in place or joins the end, and one that left takes it out.
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> at;
+    at.reserve(listing->size() + changes.size());
+    for (size_t i = 0; i < listing->size(); ++i) at.emplace((*listing)[i][kFieldGuid], i);
+    std::vector<bool> gone(listing->size(), false);
+    bool anyLeft = false;
+    for (const PropertySet* change : changes) {
+        if (!change) continue;
+        const bool left = change->getRaw(kSyncLeftKey) != 0;
+        std::string_view guid;
+        if (left) {
+            owned->emplace_back();
+            owned->back()[kFieldGuid] = NarrowText(change->getText(u"guid"));
+            guid = owned->back()[kFieldGuid];
+        } else {
+            owned->push_back(TombstoneFieldsOf(change));
+            guid = owned->back()[kFieldGuid];
+        }
+        auto found = guid.empty() ? at.end() : at.find(guid);
+        if (found != at.end() && !gone[found->second]) {
+            if (left) {
+                gone[found->second] = true;
+                anyLeft = true;
+            } else {
+                (*listing)[found->second] = ViewsOf(owned->back());
+            }
+        } else if (!left) {
+            if (!guid.empty()) at[guid] = listing->size();
+            listing->push_back(ViewsOf(owned->back()));
+            gone.push_back(false);
+        }
+    }
+    if (!anyLeft) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < listing->size(); ++i)
+        if (!gone[i]) (*listing)[kept++] = (*listing)[i];
+    listing->resize(kept);
+}
+
+namespace {
 
 }  // namespace
 
@@ -99,7 +175,8 @@ bool ListDomainEach(ProviderSession& session, const std::string& domain, const s
 }
 
 bool ListDomainIncrementally(ProviderSession& session, const std::string& domain,
-                             const std::optional<std::string>& server, Listing* listing, std::string* error,
+                             const std::optional<std::string>& server, Listing* listing,
+                             const std::function<bool(const TombstoneFields& tombstone)>& take, std::string* error,
                              std::string* note) {
     if (!resolve(session, domain, server, listing, error)) return false;
     const std::string path = ListingStatePath(domain, server);
@@ -134,25 +211,25 @@ bool ListDomainIncrementally(ProviderSession& session, const std::string& domain
     next.usn = header->getText(kSyncUsnKey);
     next.cookie = header->getText(kSyncCookieKey);
     next.wholeReadAt = whole ? now : saved.wholeReadAt;
-    std::vector<PropertySet*>& tombstones = listing->tombstones.owned();
-    tombstones.clear();
+    std::vector<TombstoneFields> tombstones;
     if (whole) {
+        tombstones.reserve(changes.size());
         for (PropertySet* change : changes) {
-            if (change->getRaw(kSyncLeftKey) != 0) change->release();
-            else tombstones.push_back(change);
+            if (change->getRaw(kSyncLeftKey) != 0) continue;
+            saved.owned.push_back(TombstoneFieldsOf(change));
+            tombstones.push_back(ViewsOf(saved.owned.back()));
         }
         if (usable) why = NarrowText(header->getText(kSyncWhyWholeKey));
     } else {
-        tombstones.swap(saved.tombstones.owned());
-        lumivel::shared::ApplyListingChanges(&tombstones, changes);
+        tombstones.swap(saved.tombstones);
+        ApplyTombstoneChanges(&tombstones, &saved.owned, changes);
     }
-    // Taken over above: the header alone is left to free.
-    answer.owned().resize(1);
-    for (PropertySet* record : tombstones) record->setInt(u"FromRevivoProvider", 1);
     *note = whole ? "read every tombstone: " + why
                   : "read " + std::to_string(changes.size()) + " changes since the last listing";
     if (!WriteListingState(path, key, next, tombstones))
         *note += "; the listing could not be saved in " + path + ", so the next one reads everything";
+    for (const TombstoneFields& tombstone : tombstones)
+        if (!take(tombstone)) return false;
     return true;
 }
 

@@ -2,10 +2,13 @@
 // deleted objects, or a message that names what went wrong.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/cli_session.h"
 
 namespace lumivel_cli {
@@ -34,10 +37,19 @@ bool ListDomainEach(ProviderSession& session, const std::string& domain, const s
 
 // The same for the whole domain, reading only what changed since the state saved by the last
 // such listing (of the domain through the same server), and saving this one; everything when
-// there is no usable state. note says which it did, and why, for -v.
+// there is no usable state. Each tombstone goes to take, in the listing's order; one that
+// returns false stops it (the caller says why). note says what it read, and why, for -v.
 bool ListDomainIncrementally(ProviderSession& session, const std::string& domain,
-                             const std::optional<std::string>& server, Listing* listing, std::string* error,
+                             const std::optional<std::string>& server, Listing* listing,
+                             const std::function<bool(const TombstoneFields& tombstone)>& take, std::string* error,
                              std::string* note);
+
+// The changes of command 322 laid over a saved listing, as the console's listing takes them
+// (lumivel::shared::ApplyListingChanges): a change replaces the listed tombstone of its GUID
+// or joins the end, and one that left takes it out. The changes' fields go into owned, which
+// the listing's views then point into.
+void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<OwnedTombstoneFields>* owned,
+                           const std::vector<PropertySet*>& changes);
 
 // The domain as `connect` names it to the provider: through the server, when one is named.
 std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server);

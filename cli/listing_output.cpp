@@ -44,7 +44,12 @@ bool ListingPrinter::outputFailed(std::string* why) {
 
 bool ListingPrinter::add(const PropertySet* record, std::string* why) {
     if (outputFailed(why)) return false;
-    DeletedRow row = DeletedRowOf(record, m_times);
+    return add(ViewsOf(TombstoneFieldsOf(record)), why);
+}
+
+bool ListingPrinter::add(const TombstoneFields& fields, std::string* why) {
+    if (outputFailed(why)) return false;
+    DeletedRow row = DeletedRowOf(fields, m_times);
     if (m_expiringWithin && !ExpiresWithin(row, *m_expiringWithin, m_now)) return true;
     ++m_shown;
     m_guids += row.guid;

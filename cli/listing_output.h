@@ -20,6 +20,7 @@ public:
     // written at once; a table's cells wait in a private temporary file until every column's
     // width is known, so that they do not wait in memory. False, with why, when they cannot.
     bool add(const PropertySet* record, std::string* why);
+    bool add(const TombstoneFields& fields, std::string* why);
     // Writes what is left; false, with why, when the table's waiting cells cannot be read back.
     bool finish(std::string* why);
 

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <ctime>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/cli_session.h"
+#include "cli/cli_output.h"
 
 namespace lumivel_cli {
 
@@ -16,7 +17,11 @@ struct ListingState {
     std::u16string server, invocationId, usn, cookie;
     // When everything was last read.
     std::time_t wholeReadAt = 0;
-    RecordList tombstones;
+    // The tombstones read back: views into bytes (the file as read) or into owned (fields
+    // that came another way, as from a file of the former form).
+    std::vector<TombstoneFields> tombstones;
+    std::string bytes;
+    std::deque<OwnedTombstoneFields> owned;
 };
 
 // The state file of a domain as typed, through a server when one is named: under
@@ -25,13 +30,14 @@ std::string ListingStatePath(const std::string& domain, const std::optional<std:
 
 // The state in the file, when it is one this user wrote for this domain: a regular file (no
 // link) owned by the user that nobody else may read or write, in a folder of the same kind,
-// whole and of this domain. False otherwise (why says which, for -v): the caller then reads
-// everything again.
+// whole (its checksum holds) and of this domain. A file of the former, text form is read
+// too. False otherwise (why says which, for -v): the caller then reads everything again.
 bool ReadListingState(const std::string& path, const std::string& domainKey, ListingState* state, std::string* why);
 
-// Replaces the file whole (mode 0600) with the state and the tombstones, making the private
-// folders it lies in as needed; false when it cannot be written there safely.
+// Replaces the file whole (mode 0600, created exclusively and renamed into place) with the
+// state's sync point and the tombstones, making the private folders it lies in as needed;
+// false when it cannot be written there safely.
 bool WriteListingState(const std::string& path, const std::string& domainKey, const ListingState& state,
-                       const std::vector<PropertySet*>& tombstones);
+                       const std::vector<TombstoneFields>& tombstones);
 
 }  // namespace lumivel_cli

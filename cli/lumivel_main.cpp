@@ -110,17 +110,11 @@ int runList(ProviderSession& session, const Arguments& arguments) {
     };
     if (arguments.incremental) {
         std::string note;
-        if (!ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note))
-            return fail(TerminalText(error));
+        if (!ListDomainIncrementally(session, arguments.domain, arguments.server, &listing,
+                                     [&](const TombstoneFields& tombstone) { return printer.add(tombstone, &error); },
+                                     &error, &note))
+            return failed();
         if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
-        // Each record goes as soon as its row is written or waiting.
-        for (PropertySet*& record : listing.tombstones.owned()) {
-            const bool added = printer.add(record, &error);
-            record->release();
-            record = nullptr;
-            if (!added) return failed();
-        }
-        listing.tombstones.owned().clear();
     } else {
         // Rows that stream to the terminal show the listing's progress themselves; a table
         // is written only at the end.
