@@ -212,7 +212,7 @@ TEST_F(QtListView, ALineBreakInACellShowsAsASpaceOnOneRow) {
 TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
     const std::u16string lone(1, char16_t(0xD800));
     m_parent.names = {u"Private \U0010FFFD use", u"Broken " + lone + u" half", u"Control \u0085 char",
-                      u"Caf\u00e9 \u0416 plain", u"Party \U0001F389 time"};
+                      u"Caf\u00e9 \u0416 plain", u"Party \U0001F389 time", u"Name \u4E2D\u6587 cjk"};
     ListView_SetItemCount(m_list, int(m_parent.names.size()));
     qttest::Settle();
     auto shown = [&](int row) { return m_view->model()->data(m_view->model()->index(row, 0), Qt::DisplayRole).toString(); };
@@ -220,6 +220,7 @@ TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
     EXPECT_EQ(shown(1), QString("Broken [U+D800] half"));
     EXPECT_EQ(shown(2), QString("Control [U+0085] char"));
     EXPECT_EQ(shown(3), QString::fromStdU16String(m_parent.names[3])) << "the default font has these";
+    EXPECT_EQ(shown(5), QString("Name [U+4E2D][U+6587] cjk"));
     if (!QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji")))
         GTEST_SKIP() << "no emoji font installed (scripts/install-deps brings one)";
     EXPECT_EQ(shown(4), QString::fromStdU16String(m_parent.names[4])) << "the emoji font draws it";
