@@ -220,8 +220,22 @@ TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
     EXPECT_EQ(shown(1), QString("Broken [U+D800] half"));
     EXPECT_EQ(shown(2), QString("Control [U+0085] char"));
     EXPECT_EQ(shown(3), QString::fromStdU16String(m_parent.names[3])) << "the default font has these";
-    EXPECT_EQ(shown(5), QString("Name [U+4E2D][U+6587] cjk"));
     if (!QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji")))
         GTEST_SKIP() << "no emoji font installed (scripts/install-deps brings one)";
     EXPECT_EQ(shown(4), QString::fromStdU16String(m_parent.names[4])) << "the emoji font draws it";
+}
+
+// Without a Chinese font (none is a dependency) Chinese names show as code points; with one
+// they show as they are.
+TEST_F(QtListView, ChineseShowsAsCodePointsUnlessAFontHasIt) {
+    m_parent.names = {u"Name \u738B\u5C0F\u660E cjk", u"\U00020BB7\u91CE Taro"};
+    ListView_SetItemCount(m_list, int(m_parent.names.size()));
+    qttest::Settle();
+    auto shown = [&](int row) { return m_view->model()->data(m_view->model()->index(row, 0), Qt::DisplayRole).toString(); };
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) {
+        EXPECT_EQ(shown(0), QString::fromStdU16String(m_parent.names[0])) << "the Chinese font draws it";
+        return;
+    }
+    EXPECT_EQ(shown(0), QString("Name [U+738B][U+5C0F][U+660E] cjk"));
+    EXPECT_EQ(shown(1), QString("[U+20BB7][U+91CE] Taro"));
 }
