@@ -6,13 +6,15 @@
 
 #include "cli/output_schemas.h"
 #include "cli/terminal_text.h"
+#include "shared/directory_operations.h"
+#include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
 
 namespace lumivel_cli {
 
-namespace {
+using lumivel::shared::NarrowText;
 
-Record recordOf(const DeletedRow& row) {
+Record ListRecordOf(const DeletedRow& row) {
     Record record;
     record.set("name", row.name)
         .set("lastKnownParent", row.lastKnownParent)
@@ -30,7 +32,25 @@ Record recordOf(const DeletedRow& row) {
     return record;
 }
 
-}  // namespace
+DeletedRow DeletedRowOf(const PropertySet* record) {
+    // Without the schema cache there is no friendly class name: the class itself then.
+    std::u16string_view className = record->getText(u"FriendlyClassName");
+    if (className.empty()) className = record->getText(u"class");
+    std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
+    std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
+    std::string dateDeleted = deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc);
+    std::string expires = expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : LocalTimeText(expiresUtc);
+    return DeletedRow{NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name"))),
+                      NarrowText(record->getText(u"name")),
+                      NarrowText(record->getText(u"Parent")),
+                      NarrowText(className),
+                      std::move(dateDeleted),
+                      std::move(deletedUtc),
+                      NarrowText(lumivel::shared::TombstoneGuid(record->getText(u"name"))),
+                      NarrowText(record->getText(u"distinguishedName")),
+                      std::move(expires),
+                      std::move(expiresUtc)};
+}
 
 std::string OneLine(std::u16string_view text) {
     return TerminalText(lumivel::shared::NarrowText(text));
@@ -102,18 +122,20 @@ nlohmann::ordered_json BackupDateUtc(const std::string& recorded) {
     return UtcTime(iso + "Z");
 }
 
+bool ExpiresWithin(const DeletedRow& row, long long seconds, long long now) {
+    std::optional<long long> expires = SecondsOfIsoUtc(row.expiresUtc);
+    return expires && *expires - now <= seconds;
+}
+
 std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long seconds, long long now) {
-    std::erase_if(rows, [&](const DeletedRow& row) {
-        std::optional<long long> expires = SecondsOfIsoUtc(row.expiresUtc);
-        return !expires || *expires - now > seconds;
-    });
+    std::erase_if(rows, [&](const DeletedRow& row) { return !ExpiresWithin(row, seconds, now); });
     return rows;
 }
 
 std::string FormatRows(const std::vector<DeletedRow>& rows, OutputFormat format) {
     std::vector<Record> records;
     records.reserve(rows.size());
-    for (const DeletedRow& row : rows) records.push_back(recordOf(row));
+    for (const DeletedRow& row : rows) records.push_back(ListRecordOf(row));
     return FormatRecords(kListSchema, records, format);
 }
 

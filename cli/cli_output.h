@@ -7,6 +7,7 @@
 
 #include "cli/cli_arguments.h"
 #include "cli/record_output.h"
+#include "shared/property_set.h"
 
 namespace lumivel_cli {
 
@@ -24,6 +25,13 @@ struct DeletedRow {
     std::string expiresUtc;  // the same in ISO 8601 UTC, empty when unknown
 };
 
+// A listed tombstone's record as a row; times are shown in local time when the record has
+// them in UTC.
+DeletedRow DeletedRowOf(const PropertySet* record);
+
+// A row as the record the listing's schema prints.
+Record ListRecordOf(const DeletedRow& row);
+
 // The whole listing in the chosen format, ending with a line feed (empty input: only the
 // table's header, the TSV header line, or "[]"). Tables escape control characters
 // readably, TSV reversibly, JSON with \u escapes (see terminal_text.h).
@@ -35,6 +43,7 @@ std::string OneLine(std::u16string_view text);
 
 // The rows whose purge time lies at most that many seconds after now (those past it too);
 // rows without a known purge time are left out.
+bool ExpiresWithin(const DeletedRow& row, long long seconds, long long now);
 std::vector<DeletedRow> ExpiringWithin(std::vector<DeletedRow> rows, long long seconds, long long now);
 
 // The TSV and JSON field names, in column order.

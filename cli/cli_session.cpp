@@ -4,6 +4,7 @@
 
 #include "cli/tombstone_index.h"
 
+#include "lumivel/com_object.h"
 #include "lumivel/com_ptr.h"
 #include "lumivel/ldap_escape.h"
 #include "lumivel/registry_key.h"
@@ -45,7 +46,9 @@ void RecordList::adopt(VARIANT* list) {
 }
 
 void RecordList::clear() {
-    for (PropertySet* record : m_records) record->release();
+    // A caller that frees records as it goes leaves nulls behind.
+    for (PropertySet* record : m_records)
+        if (record) record->release();
     m_records.clear();
 }
 
@@ -208,6 +211,40 @@ HRESULT ProviderSession::list(PropertySet* node, const std::u16string& filter, R
     tombstones->adopt(&list);
     for (PropertySet* record : tombstones->records()) record->setInt(u"FromRevivoProvider", 1);
     return result;
+}
+
+namespace {
+
+// Where the provider hands a listing's records, one at a time.
+class RecordTaker final : public lumivel::com::ComObject<RecordTaker, IDeletedObjectSink> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<RecordTaker, IDeletedObjectSink>(IID_IDeletedObjectSink),
+    };
+    explicit RecordTaker(const std::function<HRESULT(PropertySet*)>& take) : m_take(take) {}
+
+    STDMETHODIMP TakeDeletedObject(LONG_PTR lRecord) override {
+        auto* record = reinterpret_cast<PropertySet*>(lRecord);
+        if (!record) return E_POINTER;
+        record->setInt(u"FromRevivoProvider", 1);
+        return m_take(record);
+    }
+
+private:
+    const std::function<HRESULT(PropertySet*)>& m_take;
+};
+
+}  // namespace
+
+HRESULT ProviderSession::listEach(PropertySet* node, const std::u16string& filter,
+                                  const std::function<HRESULT(PropertySet* record)>& take) {
+    lumivel::ComPtr<IDeletedObjectPages> pages;
+    HRESULT result = m_revivo.queryInterface(IID_IDeletedObjectPages, &pages);
+    if (FAILED(result)) return result;
+    lumivel::ComPtr<RecordTaker> taker = lumivel::com::NewComObject<RecordTaker>(take);
+    if (!taker) return E_OUTOFMEMORY;
+    lumivel::UniqueBstr filterText(filter.empty() ? nullptr : filter.c_str());
+    return pages->EnumDeletedObjectsTo(reinterpret_cast<LONG_PTR>(node), filterText.get(), taker.get());
 }
 
 HRESULT ProviderSession::restoreTo(PropertySet* tombstone, const std::u16string& container,

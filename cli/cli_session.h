@@ -2,6 +2,7 @@
 // directory reads through the platform's ADSI that tell the administrator where things are.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,6 +109,10 @@ public:
     HRESULT connect(const std::u16string& domain, RecordList* added, CommandOutcome* outcome);
     // EnumDeletedObjects for the node.
     HRESULT list(PropertySet* node, const std::u16string& filter, RecordList* tombstones);
+    // The same listing a record at a time, as the provider's search pages arrive: take owns
+    // each record it is given, and a failure it returns stops the listing with that failure.
+    HRESULT listEach(PropertySet* node, const std::u16string& filter,
+                     const std::function<HRESULT(PropertySet* record)>& take);
     // ExecuteCommand 322 on the node (carrying its sync point): the header, then the changes.
     HRESULT listChanges(PropertySet* node, RecordList* answer);
     // ExecuteCommand 311 on one record; S_OK only when it was restored. restored receives the

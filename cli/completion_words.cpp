@@ -93,14 +93,22 @@ std::string ListingCachePath(const std::string& domain) {
     return root + "/tombstones/" + SafeFileName(domain);
 }
 
-void RememberListing(const std::string& domain, const std::vector<std::string>& guids) {
+void RememberListing(const std::string& domain, std::string_view guidLines) {
     const std::string path = ListingCachePath(domain);
     if (path.empty()) return;
     const std::string root = cacheRoot();
     if (!makeFolder(root.substr(0, root.rfind('/'))) || !makeFolder(root) || !makeFolder(root + "/tombstones")) return;
     std::string text;
-    for (const std::string& guid : guids)
-        if (IsPlainWord(guid)) text += guid + "\n";
+    text.reserve(guidLines.size());
+    for (size_t start = 0; start < guidLines.size();) {
+        const size_t end = std::min(guidLines.find('\n', start), guidLines.size());
+        const std::string_view guid = guidLines.substr(start, end - start);
+        if (!guid.empty() && IsPlainWord(guid)) {
+            text += guid;
+            text += '\n';
+        }
+        start = end + 1;
+    }
     lumivel::WriteFileAtomically(path, text, 0600, lumivel::ExistingFile::Replace);
 }
 

@@ -26,8 +26,8 @@ std::string ListingCachePath(const std::string& domain);
 // "." or "..", at most 200 bytes; empty for an empty text.
 std::string SafeFileName(const std::string& text);
 
-// Keeps the tombstones' GUIDs for completion; a failure only costs the completion, so it is
-// not reported.
-void RememberListing(const std::string& domain, const std::vector<std::string>& guids);
+// Keeps the tombstones' GUIDs (one a line) for completion; a failure only costs the
+// completion, so it is not reported.
+void RememberListing(const std::string& domain, std::string_view guidLines);
 
 }  // namespace lumivel_cli

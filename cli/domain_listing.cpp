@@ -17,9 +17,6 @@ namespace {
 using lumivel::shared::NarrowText;
 using lumivel::shared::WidenText;
 
-// A tombstone removed before its time is reported by no change: a state this old is read whole.
-constexpr std::time_t kWholeReadEvery = 12 * 60 * 60;
-
 bool listResolved(ProviderSession& session, const std::string& domain, const std::optional<std::string>& filter,
                   Listing* listing, std::string* error) {
     listing->tombstones.clear();
@@ -65,12 +62,7 @@ void askForChanges(PropertySet* node, const ListingState& state, std::time_t now
     node->setText(kSyncInvocationKey, state.invocationId);
     node->setText(kSyncUsnKey, state.usn);
     node->setText(kSyncCookieKey, state.cookie);
-    std::vector<std::u16string> overdue;
-    for (const PropertySet* record : state.tombstones.records()) {
-        std::optional<long long> expires = SecondsOfIsoUtc(NarrowText(record->getText(kExpiresUtcKey)));
-        if (expires && *expires <= now) overdue.push_back(lumivel::shared::TombstoneGuid(record->getText(u"name")));
-    }
-    lumivel::shared::SetTextList(node, kSyncRecheckKey, overdue);
+    lumivel::shared::SetTextList(node, kSyncRecheckKey, lumivel::shared::OverdueTombstoneGuids(state.tombstones.records(), now));
 }
 
 }  // namespace
@@ -86,6 +78,26 @@ bool ListDomain(ProviderSession& session, const std::string& domain, const std::
     return resolve(session, domain, server, listing, error) && listResolved(session, domain, filter, listing, error);
 }
 
+bool ListDomainEach(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
+                    const std::optional<std::string>& filter, Listing* listing,
+                    const std::function<HRESULT(PropertySet* record)>& take, ListingProgress progress,
+                    std::string* error) {
+    if (!resolve(session, domain, server, listing, error)) return false;
+    error->clear();
+    HRESULT result;
+    {
+        std::optional<Progress> shown;
+        if (progress == ListingProgress::Shown) shown.emplace("Listing deleted objects");
+        result = session.listEach(listing->domain.node,
+                                  filter ? FilterPrefixFor(WidenText(*filter)) : std::u16string(), take);
+    }
+    if (FAILED(result)) {
+        if (error->empty()) *error = "cannot list the deleted objects of " + domain + ": " + ExplainedError(result);
+        return false;
+    }
+    return true;
+}
+
 bool ListDomainIncrementally(ProviderSession& session, const std::string& domain,
                              const std::optional<std::string>& server, Listing* listing, std::string* error,
                              std::string* note) {
@@ -96,7 +108,7 @@ bool ListDomainIncrementally(ProviderSession& session, const std::string& domain
     ListingState saved;
     std::string why;
     bool usable = ReadListingState(path, key, &saved, &why);
-    if (usable && (now < saved.wholeReadAt || now - saved.wholeReadAt > kWholeReadEvery)) {
+    if (usable && (now < saved.wholeReadAt || now - saved.wholeReadAt > lumivel::shared::kWholeListingReadEvery)) {
         usable = false;
         why = "the last whole read is older than 12 hours";
     }

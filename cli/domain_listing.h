@@ -2,6 +2,7 @@
 // deleted objects, or a message that names what went wrong.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,16 @@ struct Listing {
 // message naming the cause when the domain cannot be found, reached or listed.
 bool ListDomain(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
                 const std::optional<std::string>& filter, Listing* listing, std::string* error);
+
+// The same, handing each tombstone to take as the listing reads it, so that none has to wait
+// for the rest: take owns the record, and a failure it returns stops the listing (with its
+// own message in *error when it set one). A listing that breaks off part-way fails after
+// some records were taken.
+enum class ListingProgress { Shown, Hidden };
+bool ListDomainEach(ProviderSession& session, const std::string& domain, const std::optional<std::string>& server,
+                    const std::optional<std::string>& filter, Listing* listing,
+                    const std::function<HRESULT(PropertySet* record)>& take, ListingProgress progress,
+                    std::string* error);
 
 // The same for the whole domain, reading only what changed since the state saved by the last
 // such listing (of the domain through the same server), and saving this one; everything when

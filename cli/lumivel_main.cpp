@@ -2,6 +2,7 @@
 // administrators on a shell.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -20,12 +21,13 @@
 #include "cli/domain_listing.h"
 #include "cli/output_schemas.h"
 #include "cli/domain_sites.h"
+#include "cli/listing_output.h"
 #include "cli/progress.h"
 #include "cli/record_output.h"
 #include "cli/restore_command.h"
 #include "cli/terminal_questions.h"
 #include "cli/terminal_text.h"
-#include "lumivel/console_host.h"
+#include "lumivel/console_launch.h"
 #include "lumivel/standard_output.h"
 #include "lumivel/trace.h"
 #include "lumivel/ui_backend.h"
@@ -56,25 +58,6 @@ int fail(const std::string& message) {
 }
 
 std::string shown(std::u16string_view text) { return TerminalText(NarrowText(text)); }
-
-DeletedRow rowOf(const PropertySet* record) {
-    // Without the schema cache there is no friendly class name: the class itself then.
-    std::u16string_view className = record->getText(u"FriendlyClassName");
-    if (className.empty()) className = record->getText(u"class");
-    std::string tombstoneName = NarrowText(record->getText(u"name"));
-    std::string deletedUtc = NarrowText(record->getText(kDateDeletedUtcKey));
-    std::string expiresUtc = NarrowText(record->getText(kExpiresUtcKey));
-    return DeletedRow{NarrowText(lumivel::shared::PlainTombstoneName(record->getText(u"name"))),
-                      tombstoneName,
-                      NarrowText(record->getText(u"Parent")),
-                      NarrowText(className),
-                      deletedUtc.empty() ? NarrowText(record->getText(u"dateDeleted")) : LocalTimeText(deletedUtc),
-                      deletedUtc,
-                      NarrowText(lumivel::shared::TombstoneGuid(record->getText(u"name"))),
-                      NarrowText(record->getText(u"distinguishedName")),
-                      expiresUtc.empty() ? NarrowText(record->getText(kExpiresKey)) : LocalTimeText(expiresUtc),
-                      expiresUtc};
-}
 
 int printed(const std::string& text) {
     std::cout << text;
@@ -116,25 +99,52 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
 int runList(ProviderSession& session, const Arguments& arguments) {
     Listing listing;
     std::string error;
-    std::string note;
-    if (arguments.incremental ? !ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note)
-                              : !ListDomain(session, arguments.domain, arguments.server, arguments.filter, &listing, &error))
+    ListingPrinter printer(arguments.format, std::cout, arguments.expiringWithin, std::time(nullptr));
+    // Output that cannot be written is said once, by main, with the errno of the write.
+    auto failed = [&] {
+        if (int written = printer.writeError()) {
+            errno = written;
+            return kExitFailure;
+        }
         return fail(TerminalText(error));
-    if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
-    std::vector<DeletedRow> rows;
-    rows.reserve(listing.tombstones.records().size());
-    for (const PropertySet* record : listing.tombstones.records()) rows.push_back(rowOf(record));
-    if (arguments.expiringWithin) rows = ExpiringWithin(std::move(rows), *arguments.expiringWithin, std::time(nullptr));
-    if (rows.empty() && !arguments.filter)
-        std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
-    // Only a whole listing stands for the domain's tombstones in completion.
-    if (!arguments.filter && !arguments.expiringWithin) {
-        std::vector<std::string> guids;
-        guids.reserve(rows.size());
-        for (const DeletedRow& row : rows) guids.push_back(row.guid);
-        RememberListing(arguments.domain, guids);
+    };
+    if (arguments.incremental) {
+        std::string note;
+        if (!ListDomainIncrementally(session, arguments.domain, arguments.server, &listing, &error, &note))
+            return fail(TerminalText(error));
+        if (arguments.verbose && !note.empty()) std::cerr << "lumivel: " << TerminalText(note) << "\n";
+        // Each record goes as soon as its row is written or waiting.
+        for (PropertySet*& record : listing.tombstones.owned()) {
+            const bool added = printer.add(record, &error);
+            record->release();
+            record = nullptr;
+            if (!added) return failed();
+        }
+        listing.tombstones.owned().clear();
+    } else {
+        // Rows that stream to the terminal show the listing's progress themselves; a table
+        // is written only at the end.
+        const ListingProgress progress = arguments.format != OutputFormat::Table && isatty(STDOUT_FILENO) == 1
+                                             ? ListingProgress::Hidden
+                                             : ListingProgress::Shown;
+        // A listing that breaks off after rows were written still fails, and the JSON is left
+        // unclosed, so that no script takes it for the whole.
+        if (!ListDomainEach(session, arguments.domain, arguments.server, arguments.filter, &listing,
+                            [&](PropertySet* record) {
+                                const bool added = printer.add(record, &error);
+                                record->release();
+                                return added ? S_OK : E_FAIL;
+                            },
+                            progress, &error))
+            return failed();
     }
-    return printed(FormatRows(rows, arguments.format));
+    if (printer.shown() == 0 && !arguments.filter)
+        std::cerr << "lumivel: " << TerminalText(EmptyListingAdvice(arguments.domain)) << "\n";
+    if (!printer.finish(&error)) return failed();
+    // Only a whole listing stands for the domain's tombstones in completion.
+    if (!arguments.filter && !arguments.expiringWithin) RememberListing(arguments.domain, printer.guidLines());
+    std::cout.flush();
+    return std::cout.good() ? kExitSuccess : kExitFailure;
 }
 
 // The domain controller a backup command works with: the one asked for, else the stored
@@ -314,9 +324,12 @@ int run(int argc, char** argv) {
                       << UsageText(std::nullopt);
             return kExitUsage;
         }
-        lumivel::console::ConsoleOptions options;
-        options.snapin = kSnapinClsid;
-        int status = lumivel::console::RunConsole(options);
+        std::string why;
+        int status = lumivel::console::LaunchConsole(&kSnapinClsid, &why);
+        if (status < 0) {
+            std::cerr << "lumivel: " << TerminalText(why) << "\n";
+            status = kExitFailure;
+        }
         // A domain's fetch may still be running on its worker when the window closes; the
         // process ends here rather than run static destructors under it.
         std::cout.flush();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "cli/cli_output.h"
 #include "cli/terminal_text.h"
@@ -39,49 +40,22 @@ std::string fieldText(const Record& record, const Column& column, Target target)
     return {};
 }
 
-std::string table(const RecordSchema& schema, const std::vector<Record>& records) {
-    const size_t count = schema.table.size();
-    std::vector<std::vector<std::string>> cells;
-    cells.reserve(records.size() + 1);
-    std::vector<std::string> headings;
-    for (const TableColumn& column : schema.table) headings.push_back(column.heading);
-    cells.push_back(std::move(headings));
-    for (const Record& record : records) {
-        std::vector<std::string> row;
-        for (const TableColumn& column : schema.table) {
-            const Column* field = columnOf(schema, column.key);
-            row.push_back(field ? TerminalText(fieldText(record, *field, Target::Table)) : std::string());
-        }
-        cells.push_back(std::move(row));
+// A record's table cells, each made harmless for a terminal.
+std::vector<std::string> tableCells(const RecordSchema& schema, const Record& record) {
+    std::vector<std::string> row;
+    row.reserve(schema.table.size());
+    for (const TableColumn& column : schema.table) {
+        const Column* field = columnOf(schema, column.key);
+        row.push_back(field ? TerminalText(fieldText(record, *field, Target::Table)) : std::string());
     }
-    std::vector<size_t> widths(count, 0);
-    for (const auto& row : cells)
-        for (size_t i = 0; i < count; ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
-    std::string out;
-    for (const auto& row : cells) {
-        std::string line;
-        for (size_t i = 0; i < count; ++i) {
-            line += row[i];
-            if (i + 1 < count) line.append(widths[i] - DisplayWidth(row[i]) + 2, ' ');
-        }
-        // No trailing blanks after an empty last cell.
-        line.erase(line.find_last_not_of(' ') + 1);
-        out += line + "\n";
-    }
-    return out;
+    return row;
 }
 
-std::string tsv(const RecordSchema& schema, const std::vector<Record>& records) {
+std::vector<const Column*> tsvColumns(const RecordSchema& schema) {
     std::vector<const Column*> columns;
     for (const Column& column : schema.columns)
         if (column.kind != FieldKind::List) columns.push_back(&column);
-    std::string out;
-    for (size_t i = 0; i < columns.size(); ++i) out += std::string(columns[i]->key) + (i + 1 < columns.size() ? "\t" : "\n");
-    for (const Record& record : records)
-        for (size_t i = 0; i < columns.size(); ++i)
-            out += TerminalText(fieldText(record, *columns[i], Target::Tsv), Escaping::Reversible) +
-                   (i + 1 < columns.size() ? "\t" : "\n");
-    return out;
+    return columns;
 }
 
 Json jsonRecord(const RecordSchema& schema, const Record& record) {
@@ -148,19 +122,111 @@ std::string JsonText(const Json& document) {
 
 std::string FormatRecords(const RecordSchema& schema, const std::vector<Record>& records, OutputFormat format,
                           const Json& extra) {
-    switch (format) {
-        case OutputFormat::Table: return table(schema, records);
-        case OutputFormat::Tsv: return tsv(schema, records);
+    std::ostringstream out;
+    RecordWriter writer(schema, format, out, extra);
+    if (writer.needsMeasure())
+        for (const Record& record : records) writer.measure(writer.cells(record));
+    for (const Record& record : records) writer.write(record);
+    writer.finish();
+    return std::move(out).str();
+}
+
+RecordWriter::RecordWriter(const RecordSchema& schema, OutputFormat format, std::ostream& out, const Json& extra)
+    : m_schema(schema), m_format(format), m_out(out), m_extra(extra) {
+    for (const TableColumn& column : schema.table) {
+        m_headings.emplace_back(column.heading);
+        m_widths.push_back(DisplayWidth(column.heading));
+    }
+}
+
+std::vector<std::string> RecordWriter::cells(const Record& record) const { return tableCells(m_schema, record); }
+
+void RecordWriter::measure(const std::vector<std::string>& cells) {
+    for (size_t i = 0; i < m_widths.size() && i < cells.size(); ++i)
+        m_widths[i] = std::max(m_widths[i], DisplayWidth(cells[i]));
+}
+
+void RecordWriter::begin() {
+    if (m_begun) return;
+    m_begun = true;
+    switch (m_format) {
+        case OutputFormat::Table: writeLine(m_headings); return;
+        case OutputFormat::Tsv: {
+            const std::vector<const Column*> columns = tsvColumns(m_schema);
+            std::string line;
+            for (size_t i = 0; i < columns.size(); ++i) line += std::string(columns[i]->key) + (i + 1 < columns.size() ? "\t" : "\n");
+            m_out << line;
+            return;
+        }
         case OutputFormat::Json: break;
     }
+    // The document's head as the whole document would print it with no records, up to the
+    // opening of the records' array; records and the closing lines follow as they come.
     Json document = Json::object();
-    document["version"] = schema.version;
-    document["command"] = schema.command;
-    for (const auto& [key, value] : extra.items()) document[key] = value;
-    Json items = Json::array();
-    for (const Record& record : records) items.push_back(jsonRecord(schema, record));
-    document[schema.itemsKey] = std::move(items);
-    return JsonText(document);
+    document["version"] = m_schema.version;
+    document["command"] = m_schema.command;
+    for (const auto& [key, value] : m_extra.items()) document[key] = value;
+    document[m_schema.itemsKey] = Json::array();
+    std::string head = JsonText(document);
+    // It ends "[]\n}\n".
+    head.resize(head.size() - 4);
+    m_out << head;
+}
+
+void RecordWriter::writeCells(const std::vector<std::string>& row) {
+    begin();
+    writeLine(row);
+    m_written = true;
+}
+
+void RecordWriter::writeLine(const std::vector<std::string>& row) {
+    const size_t count = m_widths.size();
+    std::string line;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& cell = i < row.size() ? row[i] : std::string();
+        line += cell;
+        if (i + 1 < count) line.append(m_widths[i] - std::min(m_widths[i], DisplayWidth(cell)) + 2, ' ');
+    }
+    // No trailing blanks after an empty last cell.
+    line.erase(line.find_last_not_of(' ') + 1);
+    line += '\n';
+    m_out << line;
+}
+
+void RecordWriter::write(const Record& record) {
+    begin();
+    switch (m_format) {
+        case OutputFormat::Table: writeLine(cells(record)); break;
+        case OutputFormat::Tsv: {
+            const std::vector<const Column*> columns = tsvColumns(m_schema);
+            std::string line;
+            for (size_t i = 0; i < columns.size(); ++i)
+                line += TerminalText(fieldText(record, *columns[i], Target::Tsv), Escaping::Reversible) +
+                        (i + 1 < columns.size() ? "\t" : "\n");
+            m_out << line;
+            break;
+        }
+        case OutputFormat::Json: {
+            // The record as the whole document indents it: two levels in.
+            std::string text = JsonText(jsonRecord(m_schema, record));
+            text.pop_back();
+            std::string indented = m_written ? ",\n    " : "\n    ";
+            indented.reserve(indented.size() + text.size() + text.size() / 8);
+            for (char c : text) {
+                indented += c;
+                if (c == '\n') indented += "    ";
+            }
+            m_out << indented;
+            break;
+        }
+    }
+    m_written = true;
+}
+
+void RecordWriter::finish() {
+    begin();
+    if (m_format == OutputFormat::Json) m_out << (m_written ? "\n  ]\n}\n" : "]\n}\n");
+    m_out.flush();
 }
 
 }  // namespace lumivel_cli

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,40 @@ struct Record {
 // extra top-level fields given. Each record has every key of the schema, in its order.
 std::string FormatRecords(const RecordSchema& schema, const std::vector<Record>& records, OutputFormat format,
                           const Json& extra = Json::object());
+
+// The same written as the records come, so that a long listing is never held whole: the
+// output is byte for byte what FormatRecords gives. A table's columns are as wide as their
+// widest cell, so a table's rows are measured (all of them, before the first is written);
+// TSV and JSON need no measure.
+class RecordWriter {
+public:
+    RecordWriter(const RecordSchema& schema, OutputFormat format, std::ostream& out, const Json& extra = Json::object());
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    bool needsMeasure() const { return m_format == OutputFormat::Table; }
+    // A record's table cells, made harmless for a terminal; what measure() and writeCells() take.
+    std::vector<std::string> cells(const Record& record) const;
+    void measure(const std::vector<std::string>& cells);
+    void write(const Record& record);
+    // A table row whose cells were kept from measuring.
+    void writeCells(const std::vector<std::string>& cells);
+    // The rest of the output (the heading alone when no record came, JSON's closing lines).
+    void finish();
+
+private:
+    void begin();
+    void writeLine(const std::vector<std::string>& cells);
+
+    const RecordSchema& m_schema;
+    OutputFormat m_format;
+    std::ostream& m_out;
+    Json m_extra;
+    std::vector<std::string> m_headings;
+    std::vector<size_t> m_widths;
+    bool m_begun = false;
+    bool m_written = false;
+};
 
 // A JSON document as text: valid UTF-8 (ill-formed input becomes U+FFFD) with the C0 and C1
 // controls, DEL and the bidirectional controls escaped, so that it is harmless on a terminal.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumivel/com_ptr.h"
+#include "provider/details/details_cache.h"
 #include "provider/restore/tombstone_lifetime.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
@@ -137,20 +138,20 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc) {
     return text;
 }
 
-HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
-                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
+namespace {
+
+std::u16string prefixFilter(BSTR filter) {
     std::u16string filterText;
     if (filter && SysStringLen(filter) > 0) {
         filterText = std::u16string(filter, SysStringLen(filter)) + u"*";
         // A bare "CN=prefix*" gets the parentheses ADSI would add.
         if (filterText.front() != u'(') filterText = u"(" + filterText + u")";
     }
-    return SearchDeletedObjectsMatching(search, filterText, focusedDc, schemaCache, records, lifetimeDays);
+    return filterText;
 }
 
-HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
-                                     ISchemaCache* schemaCache, std::vector<PropertySet*>* records,
-                                     LONG lifetimeDays) {
+HRESULT searchEach(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
+                   ISchemaCache* schemaCache, LONG lifetimeDays, const DeletedObjectReceiver& receive) {
     HRESULT result = lumivel::shared::SetShowDeletedSearch(search, ADS_SCOPE_ONELEVEL, kPageSize);
     if (FAILED(result)) return result;
 
@@ -159,21 +160,46 @@ HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string fi
     ADS_SEARCH_HANDLE handle = nullptr;
     result = search->ExecuteSearch(filter.empty() ? nullptr : filter.data(), attributes, ARRAYSIZE(attributes), &handle);
     if (FAILED(result)) return result;
-    // A search that breaks off part-way (a DC gone, a time limit) fails whole: a partial list
-    // would pass for all the tombstones there are.
-    const size_t before = records->size();
     for (;;) {
         result = search->GetNextRow(handle);
         if (result != S_OK) break;
-        if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache, lifetimeDays)) records->push_back(record);
+        if (PropertySet* record = recordFromRow(search, handle, focusedDc, schemaCache, lifetimeDays)) {
+            result = receive(record);
+            if (FAILED(result)) break;
+        }
     }
     search->CloseSearchHandle(handle);
+    return FAILED(result) ? result : S_OK;
+}
+
+}  // namespace
+
+HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                             ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays) {
+    return SearchDeletedObjectsMatching(search, prefixFilter(filter), focusedDc, schemaCache, records, lifetimeDays);
+}
+
+HRESULT SearchDeletedObjectsEach(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                                 ISchemaCache* schemaCache, LONG lifetimeDays, const DeletedObjectReceiver& receive) {
+    return searchEach(search, prefixFilter(filter), focusedDc, schemaCache, lifetimeDays, receive);
+}
+
+HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
+                                     ISchemaCache* schemaCache, std::vector<PropertySet*>* records,
+                                     LONG lifetimeDays) {
+    // A search that breaks off part-way (a DC gone, a time limit) fails whole: a partial list
+    // would pass for all the tombstones there are.
+    const size_t before = records->size();
+    HRESULT result = searchEach(search, std::move(filter), focusedDc, schemaCache, lifetimeDays,
+                                [records](PropertySet* record) {
+                                    records->push_back(record);
+                                    return S_OK;
+                                });
     if (FAILED(result)) {
         for (size_t i = before; i < records->size(); ++i) (*records)[i]->release();
         records->resize(before);
-        return result;
     }
-    return S_OK;
+    return result;
 }
 
 LONG Revivo::listingLifetime(const std::optional<std::u16string>& namingContext, std::u16string_view usedContext) {
@@ -189,6 +215,27 @@ HRESULT Revivo::openDeletedObjects(LPCWSTR namingContext, std::u16string* usedCo
     if (FAILED(result)) return result;
     result = container->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search));
     return FAILED(result) ? result : (*search ? S_OK : E_NOINTERFACE);
+}
+
+STDMETHODIMP Revivo::EnumDeletedObjectsTo(LONG_PTR lEntry, BSTR bstrFilter, IDeletedObjectSink* pSink) {
+    if (!pSink) return E_POINTER;
+    const auto* node = reinterpret_cast<const PropertySet*>(lEntry);
+    std::optional<std::u16string> namingContext = node ? node->copyString(u"NamingContext") : std::nullopt;
+    std::u16string focusedDc = node ? node->copyText(u"FocusedDC") : std::u16string();
+    std::u16string usedContext;
+    ComPtr<IDirectorySearch> search;
+    HRESULT result = openDeletedObjects(namingContext ? namingContext->c_str() : nullptr, &usedContext, search.put());
+    if (FAILED(result)) return result;
+    const LONG lifetime = listingLifetime(namingContext, usedContext);
+    result = SearchDeletedObjectsEach(search.get(), bstrFilter, focusedDc, m_schemaCache, lifetime,
+                                      [pSink](PropertySet* record) {
+                                          return pSink->TakeDeletedObject(reinterpret_cast<LONG_PTR>(record));
+                                      });
+    search.reset();
+    if (FAILED(result)) return result;
+    // The receiver holds none of them, so none may be remembered.
+    rememberTombstones(usedContext, nullptr);
+    return S_OK;
 }
 
 STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIANT* pvarObjects) {
@@ -208,6 +255,8 @@ STDMETHODIMP Revivo::EnumDeletedObjects(LONG_PTR lEntry, BSTR bstrFilter, VARIAN
     search.reset();
     // A listing that failed leaves the cache as the last whole one left it.
     if (FAILED(result)) return result;
+    // A new listing is a new look: details are read again when asked for.
+    m_details->Forget();
 
     bool filtered = bstrFilter && SysStringLen(bstrFilter) > 0;
     result = pvarObjects ? lumivel::shared::BuildObjectList(listed, pvarObjects) : S_OK;

@@ -1,6 +1,7 @@
 // Listing a domain's tombstones.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ std::u16string FormatUtcTime(const SYSTEMTIME& utc);
 // nothing.
 HRESULT SearchDeletedObjects(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
                              ISchemaCache* schemaCache, std::vector<PropertySet*>* records, LONG lifetimeDays = 0);
+// Takes each record a search makes, as its row arrives; a failure it returns stops the search.
+using DeletedObjectReceiver = std::function<HRESULT(PropertySet* record)>;
+// The search above, handing each record over as it is made: a search that breaks off fails
+// after handing over the records before the break.
+HRESULT SearchDeletedObjectsEach(IDirectorySearch* search, BSTR filter, std::u16string_view focusedDc,
+                                 ISchemaCache* schemaCache, LONG lifetimeDays, const DeletedObjectReceiver& receive);
 // The same search with a whole LDAP filter of the caller's (empty: every tombstone).
 HRESULT SearchDeletedObjectsMatching(IDirectorySearch* search, std::u16string filter, std::u16string_view focusedDc,
                                      ISchemaCache* schemaCache, std::vector<PropertySet*>* records,

@@ -4,13 +4,15 @@
 
 #include <unordered_set>
 
+#include "provider/details/details_cache.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 
 namespace revivo {
 
 // The kit counts the object for DllCanUnloadNow from construction to destruction.
-Revivo::Revivo() {
+Revivo::Revivo() : m_details(std::make_unique<DetailsCache>()) {
+    m_details->SetReady([this] { detailsReady(); });
     // Without the schema cache only friendly class names are lost.
     if (FAILED(CoCreateInstance(CLSID_SchemaCache, nullptr, CLSCTX_INPROC_SERVER, IID_ISchemaCache,
                                 reinterpret_cast<void**>(&m_schemaCache))))
@@ -154,13 +156,12 @@ size_t Revivo::deletedObjectCacheSize(std::u16string_view namingContext) const {
     return 0;
 }
 
-// IProviderData: the slots the console calls that this provider answers without doing anything.
+// IProviderData: the slots the console calls that this provider answers without doing anything
+// (GetDetails and SetConsole are the details pane's, in provider/details/).
 STDMETHODIMP Revivo::ActivateObject(HWND, LONG_PTR) { return S_OK; }
-STDMETHODIMP Revivo::SetConsole(IUnknown*) { return S_OK; }
 STDMETHODIMP Revivo::DeleteObjects(HWND, VARIANT*, VARIANT*) { return S_OK; }
 STDMETHODIMP Revivo::ReservedCommand(HWND, VARIANT*, VARIANT*) { return S_OK; }
 STDMETHODIMP Revivo::ShowProperties(HWND, VARIANT*, VARIANT*) { return S_OK; }
-STDMETHODIMP Revivo::GetDetails(VARIANT*, LONG*, VARIANT*) { return S_OK; }
 STDMETHODIMP Revivo::LinkClicked(HWND, VARIANT*, BSTR, VARIANT*) { return S_OK; }
 
 // IProviderCommands: reserved slots.

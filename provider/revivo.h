@@ -1,6 +1,7 @@
 // The provider object: COM class Revivo of RevivoProvider.so.
 //
-// One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands.
+// One object answers IRevivo (dual, with IDispatch), IProviderData and IProviderCommands, and
+// IDeletedObjectPages for a receiver that takes a listing a record at a time.
 // It can be aggregated: the kit's inner, non-delegating IUnknown owns the reference count,
 // and every interface's IUnknown goes to the controlling unknown.
 #pragma once
@@ -24,6 +25,8 @@
 #include "win/commctrl.h"
 
 namespace revivo {
+
+class DetailsCache;
 
 // A tombstone remembered from the last unfiltered listing. The provider keeps its own
 // reference-counted copy of what reanimation reads, so a receiver freeing its records never
@@ -94,7 +97,7 @@ extern const lumivel::com::TypeLibraryInfo kRevivoTypeLibrary;
 // The interfaces keep their slot order; IUnknown comes from the kit, IDispatch from the
 // dispatch table.
 class Revivo final : public lumivel::com::ComObject<Revivo, lumivel::com::DispatchFromTable<IRevivo, kRevivoDispatch>,
-                                                    IProviderData, IProviderCommands> {
+                                                    IProviderData, IProviderCommands, IDeletedObjectPages> {
 public:
     // The COM map, in its documented order.
     static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
@@ -102,6 +105,7 @@ public:
         lumivel::com::InterfaceOf<Revivo, IRevivo>(IID_IDispatch),
         lumivel::com::InterfaceOf<Revivo, IProviderData>(IID_IProviderData),
         lumivel::com::InterfaceOf<Revivo, IProviderCommands>(IID_IProviderCommands),
+        lumivel::com::InterfaceOf<Revivo, IDeletedObjectPages>(IID_IDeletedObjectPages),
     };
 
     // The class factory's creation; outer is the controlling unknown when aggregated.
@@ -131,6 +135,9 @@ public:
                                 VARIANT* pvarResult) override;
     STDMETHODIMP ReservedCommand6(LONG lReserved1, LONG lReserved2) override;
     STDMETHODIMP ReservedCommand7(LONG lReserved1, LONG lReserved2, LONG lReserved3) override;
+
+    // IDeletedObjectPages
+    STDMETHODIMP EnumDeletedObjectsTo(LONG_PTR lEntry, BSTR bstrFilter, IDeletedObjectSink* pSink) override;
 
     // Internal operations reached through the commands.
     // Connect to a domain: S_OK with a new node record, S_FALSE when cancelled, else the
@@ -167,6 +174,9 @@ public:
     HRESULT ChooseRestoreTarget(HWND parent, const PropertySet* record, std::u16string* container);
     // Command 318: the backup's values written back onto the restored object.
     HRESULT ReapplyBackup(PropertySet* record, VARIANT* result);
+    // The same with attribute lists of the caller's own: a plan (kReapplyPlanOnlyKey) worked out
+    // off the provider's thread, which keeps the provider's lists to itself.
+    static HRESULT ReapplyBackupWith(AttributeLists& lists, PropertySet* record, VARIANT* result);
     // Command 322: the tombstones changed since the node record's sync point, or all of them.
     HRESULT ListTombstoneChanges(PropertySet* node, VARIANT* result);
 
@@ -205,6 +215,9 @@ public:
     void setDeletedObjectsOpener(DeletedObjectsOpener opener) { m_openDeletedObjects = std::move(opener); }
 
 private:
+    // On the console's thread: the details asked for last have been read; the control showing
+    // them is told to ask again.
+    void detailsReady();
     struct RestoreState;
     // ExecuteCommand's work, for every caller alike; ExecuteCommand adds the report of a caller
     // that asked for no dialogs.
@@ -255,6 +268,10 @@ private:
     DeletedObjectsOpener m_openDeletedObjects;
     std::u16string m_lastRestoreError;
     TombstoneLifetimes m_lifetimes;
+    // The details pane's answers, read off the console's thread; the console that shows them
+    // (SetConsole) is how the control learns that they came.
+    std::unique_ptr<DetailsCache> m_details;
+    lumivel::ComPtr<IUnknown> m_console;
 };
 
 

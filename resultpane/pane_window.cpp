@@ -177,6 +177,10 @@ LRESULT Panorel::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND:
         filterCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case kPanorelDetailsReadyMessage:
+        m_lastShown = nullptr;
+        selectionChanged(-1);
+        return 0;
     case WM_DESTROY:
         destroyed();
         return 0;

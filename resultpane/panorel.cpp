@@ -239,6 +239,7 @@ HRESULT Panorel::ReleaseInterfaces() {
 
 void Panorel::clearPanes() {
     forgetListedTombstones();
+    m_topInput.clear();
     for (HWND list : {m_topList, m_bottomList})
         if (list) SendMessageW(list, LVM_SETITEMCOUNT, 0, 0);
     std::vector<PropertySet*> top = m_records.all();
@@ -257,6 +258,16 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         records.push_back(record);
     }
     if (lPane == kPanorelTopPane) {
+        // The same list again (a refresh that found nothing changed): the rows stay as shown.
+        if (pvarObjects && !records.empty() && records == m_topInput) {
+            releaseRecords(records);
+            redraw(m_topList);
+            showStatus();
+            return S_OK;
+        }
+        // A list that replaces another keeps what was selected and the row at the top, where
+        // those records are still listed.
+        KeptView kept = pvarObjects ? keptView() : KeptView{};
         if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         std::vector<PropertySet*> old = m_records.all();
         forgetListedTombstones();
@@ -265,14 +276,16 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         m_records.assign(records, sortKey());
         m_filter.setRecords(m_records.all());
         m_records.refilter();
-        // Let go of the old records only now: a record in both lists stays alive throughout.
-        releaseRecords(old);
+        m_topInput = pvarObjects ? std::move(records) : std::vector<PropertySet*>{};
         if (m_topList) {
             SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
             if (m_fitColumnsPending && !m_records.empty() && fitColumnsToPane()) m_fitColumnsPending = false;
-            redraw(m_topList);
         }
-        selectionChanged(-1);
+        const bool reselected = restoreView(kept);
+        // Let go of the old records only now: a record in both lists stays alive throughout.
+        releaseRecords(old);
+        if (m_topList) redraw(m_topList);
+        if (!reselected) selectionChanged(-1);
         if (pvarObjects) showStatus();
     } else if (lPane == kPanorelBottomPane) {
         replaceBottomRecords(std::move(records));

@@ -290,6 +290,18 @@ private:
     void clearPanes();
     PropertySet* record(HWND list, long index) const;
     std::vector<PropertySet*> selectedTopRecords() const;
+    // What a list that replaces the shown one keeps of the view (kept_view.cpp): the records
+    // selected and the one at the top, found again in the new list by record or by name.
+    struct KeptView {
+        std::vector<PropertySet*> selected;
+        std::vector<std::u16string> selectedNames;
+        PropertySet* top = nullptr;
+        std::u16string topName;
+    };
+    KeptView keptView() const;
+    // After the new list is in place, before the old records are let go; true when it
+    // selected rows (the details then follow them).
+    bool restoreView(const KeptView& kept);
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
     void selectionChanged(long item);
     void showDetails(LONG mode, VARIANT* details);
@@ -342,6 +354,8 @@ private:
     LONG_PTR m_scopeItem = 0;
     int m_sortColumn = 0;
     PropertySet* m_lastShown = nullptr;
+    // The top pane's list as last handed over, in its order.
+    std::vector<PropertySet*> m_topInput;
     LONG m_mode = kPanorelModeTopOnly;
     int m_split = 0;
     bool m_dragging = false;

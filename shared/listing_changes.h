@@ -2,6 +2,8 @@
 // way for the command line and the console.
 #pragma once
 
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "shared/property_set.h"
@@ -30,10 +32,19 @@ inline constexpr char16_t kSyncLeftKey[] = u"SyncLeft";
 
 namespace lumivel::shared {
 
+// A tombstone removed before its purge time is reported by no change: a listing whose last
+// whole read is older than this is read whole again.
+inline constexpr std::time_t kWholeListingReadEvery = 12 * 60 * 60;
+
 // The changes' tombstone records replace those of the same GUID in the listing, or join it
 // at its end; a change record with kSyncLeftKey takes the listed tombstone of its "guid" out.
 // The listing owns its records: those replaced or taken out are released, and the changes'
 // records are taken over (the left records released).
 void ApplyListingChanges(std::vector<PropertySet*>* listing, const std::vector<PropertySet*>& changes);
+
+// The GUIDs of the listed tombstones whose purge time (kExpiresUtcKey) is `now` or earlier: a
+// garbage collection removes those without a change to report, so a refresh reads them again
+// (kSyncRecheckKey). A record without a well-formed purge time is never overdue.
+std::vector<std::u16string> OverdueTombstoneGuids(const std::vector<PropertySet*>& listing, std::time_t now);
 
 }  // namespace lumivel::shared

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "win/oleauto.h"
+#include "win/user.h"
 
 EXTERN_GUID(CLSID_Panorel);
 EXTERN_GUID(LIBID_PANORELLib);
@@ -39,6 +40,11 @@ inline constexpr char16_t kPanorelTimeKeySuffix[] = u"Utc";
 inline constexpr LONG kPanorelModeTopOnly = 0;
 inline constexpr LONG kPanorelModeBottomList = 1;
 inline constexpr LONG kPanorelModeBottomText = 2;
+
+// Posted to the control's window (its IOleWindow, the console's result view) by a provider whose
+// details of the selection were read after GetDetails answered: the control asks for the
+// details of its selection again, as after a "ResetBottomPane" result.
+inline constexpr UINT kPanorelDetailsReadyMessage = WM_APP + 0x40;
 
 struct IPanorel : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE SetInterfaces(IUnknown* ipProvider, IUnknown* ipIconCache, IUnknown* ipConsole,

@@ -13,6 +13,8 @@ EXTERN_GUID(LIBID_REVIVOPROVIDERLib);
 EXTERN_GUID(IID_IRevivo);
 EXTERN_GUID(IID_IProviderData);
 EXTERN_GUID(IID_IProviderCommands);
+EXTERN_GUID(IID_IDeletedObjectSink);
+EXTERN_GUID(IID_IDeletedObjectPages);
 
 // Dispatch identifiers of IRevivo.
 inline constexpr DISPID kDispidEnumDeletedObjects = 1;
@@ -46,6 +48,24 @@ struct IProviderCommands : IUnknown {
                                                      VARIANT* pvarSelection, VARIANT* pvarResult) = 0;
     virtual HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG lReserved1, LONG lReserved2) = 0;
     virtual HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG lReserved1, LONG lReserved2, LONG lReserved3) = 0;
+};
+
+// Not of the console's: for a receiver that must not hold a domain's every tombstone at once
+// (the command line's listing of a hundred thousand). The provider hands each record to the
+// sink as its search page arrives, in the order EnumDeletedObjects would list them; the sink
+// owns each record it is given, whatever it returns, and a failure it returns stops the
+// listing with that failure. A listing that breaks off part-way fails after handing out the
+// records before the break, so a receiver that has shown them must say that it failed. The
+// provider remembers none of these records (the receiver keeps none): a whole listing so made
+// forgets the naming context's tombstones, as a filtered one does.
+struct IDeletedObjectSink : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE TakeDeletedObject(LONG_PTR lRecord) = 0;
+};
+
+struct IDeletedObjectPages : IUnknown {
+    // lEntry and bstrFilter as for IRevivo::EnumDeletedObjects.
+    virtual HRESULT STDMETHODCALLTYPE EnumDeletedObjectsTo(LONG_PTR lEntry, BSTR bstrFilter,
+                                                           IDeletedObjectSink* pSink) = 0;
 };
 
 // Menu types of GetMenu and the provider's command ids. Besides the selection, a command's
@@ -153,6 +173,9 @@ inline constexpr char16_t kReapplyErrorKey[] = u"ReapplyError";
 inline constexpr char16_t kReapplyMembershipKey[] = u"ReapplyMembership";
 inline constexpr char16_t kReapplySensitiveKey[] = u"ReapplySensitive";
 inline constexpr char16_t kReapplyPlanOnlyKey[] = u"ReapplyPlanOnly";
+// On each attribute's record of the report (not on memberships): how many values the backup
+// holds of it, an int.
+inline constexpr char16_t kReapplyValueCountKey[] = u"ReapplyValueCount";
 
 // The console's forms of the commands above, offered on a single tombstone's context menu after
 // "&Restore" (commands 319, 317 and 320 in that order). 319, "Restore &Plan...", shows command

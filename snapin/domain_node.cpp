@@ -1,5 +1,7 @@
 #include "snapin/domain_node.h"
 
+#include <ctime>
+
 #include "shared/object_list.h"
 #include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
@@ -33,14 +35,14 @@ HRESULT DomainNode::Expand(IDataObject*, BOOL expanding, HSCOPEITEM parent, ICon
     setScopeItem(parent);
     // A collapse, or an expansion while a fetch runs, starts nothing.
     if (!expanding) return S_OK;
-    return StartNodeFetch(this, names, false);
+    return StartNodeFetch(this, names, FetchKind::Listing);
 }
 
 HRESULT DomainNode::Enumerate(HSCOPEITEM item, IConsoleNameSpace2* names) {
     setScopeItem(item);
     bool refreshing = m_refreshPending;
     m_refreshPending = false;
-    return StartNodeFetch(this, names, refreshing);
+    return StartNodeFetch(this, names, refreshing ? FetchKind::FreshListing : FetchKind::Listing, &m_syncPoint);
 }
 
 HRESULT DomainNode::Show(IDataObject* object, BOOL selecting, HSCOPEITEM item, IConsole2* console,
@@ -50,8 +52,9 @@ HRESULT DomainNode::Show(IDataObject* object, BOOL selecting, HSCOPEITEM item, I
     // The list is read anew, by the worker: the pane stays empty behind the busy icon until it
     // comes. A fetch that runs already (an expansion) delivers it.
     if (control) control->SetObjects(kPanorelTopPane, nullptr);
-    HRESULT hr = fetching() ? S_OK : StartNodeFetch(this, names, false);
-    if (control) control->SetMode(kPanorelModeTopOnly);
+    HRESULT hr = fetching() ? S_OK : StartNodeFetch(this, names, FetchKind::Listing);
+    // With its details below: what the selected tombstone kept and the backups that hold it.
+    if (control) control->SetMode(kPanorelModeBottomText);
     return hr;
 }
 
@@ -59,9 +62,12 @@ HRESULT DomainNode::Refresh(IDataObject*, IConsole* console, IConsoleNameSpace2*
     if (fetching()) return S_OK;
     // Selected anew only when another node is shown: the control showing this one stays.
     if (console && m_scopeItem && !shownInControl()) console->SelectScopeItem(m_scopeItem);
-    // Both panes let go of the old records before the new list replaces them.
+    // Changes are laid over the list in place, so that the rows that stay keep their selection
+    // and place. Without a sync point everything is read: both panes let go of the old records
+    // before the new list replaces them.
     IUnknown* view = nullptr;
-    if (console && SUCCEEDED(console->QueryResultView(&view)) && view) {
+    if (!SyncPointUsable(m_syncPoint, std::time(nullptr)) && console && SUCCEEDED(console->QueryResultView(&view)) &&
+        view) {
         ComPtr<IPanorel> control;
         if (SUCCEEDED(view->QueryInterface(IID_IPanorel, control.putVoid()))) {
             control->SetObjects(kPanorelTopPane, nullptr);
@@ -71,7 +77,7 @@ HRESULT DomainNode::Refresh(IDataObject*, IConsole* console, IConsoleNameSpace2*
     }
     if (names && m_scopeItem) names->DeleteItem(m_scopeItem, FALSE);
     m_refreshPending = false;
-    return StartNodeFetch(this, names, true);
+    return StartNodeFetch(this, names, FetchKind::Changes, &m_syncPoint);
 }
 
 HRESULT DomainNode::AddMenuItems(LPCONTEXTMENUCALLBACK callback, long*) {

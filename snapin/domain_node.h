@@ -1,7 +1,8 @@
 // A connected domain: its result view lists the domain's deleted objects, read anew by a
-// NodeWorker whenever the node is shown or refreshed.
+// NodeWorker whenever the node is shown; a refresh reads what changed since the last one.
 #pragma once
 
+#include "snapin/node_worker.h"
 #include "snapin/scope_node.h"
 
 namespace snapin {
@@ -23,6 +24,8 @@ public:
     HRESULT Refresh(IDataObject* object, IConsole* console, IConsoleNameSpace2* names) override;
 
     bool m_refreshPending = false;
+    // Where the list stands, so that a refresh reads only what changed since.
+    ListingSyncPoint m_syncPoint;
 };
 
 }  // namespace snapin

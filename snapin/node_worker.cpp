@@ -1,9 +1,11 @@
 #include "snapin/node_worker.h"
 
+#include <ctime>
 #include <thread>
 
 #include "lumivel/unique_bstr.h"
 #include "shared/object_list.h"
+#include "snapin/listing_refresh.h"
 #include "snapin/snapin_module.h"
 #include "win/errors.h"
 
@@ -50,8 +52,36 @@ std::u16string FailureText(const std::u16string& name, HRESULT hr) {
     return text;
 }
 
-// On the console's thread: the fetch is over.
-void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list) {
+void ShowCount(IConsoleNameSpace2* names, size_t count, const std::u16string& name) {
+    SetStatus(names, NumberText(count) + (count == 1 ? u" deleted object in " : u" deleted objects in ") + name + u".");
+}
+
+// The node's list brought up to date by the provider's answer to command 322.
+void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARIANT* answer, const std::u16string& name) {
+    std::vector<PropertySet*> next;
+    ListingUpdate update = ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr));
+    if (update.changed) {
+        VARIANT list;
+        VariantInit(&list);
+        if (FAILED(lumivel::shared::BuildObjectList(next, &list))) {
+            // The list stays as it was, and so must the sync point: the next refresh reads all.
+            for (PropertySet* record : next) record->release();
+            if (fetch->syncPoint) *fetch->syncPoint = ListingSyncPoint{};
+            SetStatus(fetch->names.get(), FailureText(name, E_OUTOFMEMORY));
+            return;
+        }
+        ShowCount(fetch->names.get(), next.size(), name);
+        node->replaceObjects(&list);
+    } else {
+        ShowCount(fetch->names.get(), node->objects().size(), name);
+        // The same list again: the control keeps its rows, and says what its filter shows.
+        node->showObjects();
+    }
+    node->AfterObjectsShown();
+}
+
+// On the console's thread: the fetch is over. `changes` when the list is command 322's answer.
+void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list, bool changes) {
     ScopeNode* node = fetch->node;
     if (!node) {
         lumivel::shared::FreeObjectListRecords(list);
@@ -62,13 +92,16 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
     node->m_imageIndex = fetch->savedImage;
     SetItemImage(fetch->names.get(), node->scopeItem(), int(fetch->savedImage));
     std::u16string name = node->displayName() ? node->displayName() : u"";
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr) && changes) {
+        ApplyChanges(fetch, node, list, name);
+    } else if (SUCCEEDED(hr)) {
+        // A whole list read otherwise is newer than the sync point: changes since that point,
+        // laid over it, still give the domain's list.
+        if (fetch->kind == FetchKind::FreshListing && fetch->syncPoint) fetch->syncPoint->wholeReadAt = std::time(nullptr);
         for (PropertySet* record : lumivel::shared::ReadObjectList(list))
             if (record) record->setInt(u"FromRevivoProvider", 1);
         // Said before the list is shown: a control that filters it says how many it shows.
-        size_t count = lumivel::shared::ReadObjectList(list).size();
-        SetStatus(fetch->names.get(), NumberText(count) + (count == 1 ? u" deleted object in " : u" deleted objects in ") +
-                                          name + u".");
+        ShowCount(fetch->names.get(), lumivel::shared::ReadObjectList(list).size(), name);
         node->replaceObjects(list);
         node->AfterObjectsShown();
     } else {
@@ -92,10 +125,11 @@ NodeFetch::NodeFetch() { HoldModule(); }
 
 NodeFetch::~NodeFetch() {
     if (record) record->release();
+    if (request) request->release();
     ReleaseModule();
 }
 
-HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, bool refreshing) {
+HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kind, ListingSyncPoint* syncPoint) {
     if (!node || node->fetching()) return S_OK;
     PropertySet* record = node->record();
     if (!record) return S_OK;
@@ -106,8 +140,14 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, bool refreshi
     if (FAILED(hr)) return hr;
     fetch->node = node;
     fetch->names = lumivel::ComPtr<IConsoleNameSpace2>(names);
-    fetch->refreshing = refreshing;
+    fetch->kind = kind;
+    fetch->syncPoint = syncPoint;
     fetch->consoleThread = lumivel::CurrentThreadQueue();
+    if (kind == FetchKind::Changes) {
+        // Asked on this thread, which alone reads the listed records.
+        fetch->request = ChangesRequest(record, syncPoint, node->objects(), std::time(nullptr));
+        if (!fetch->request) return E_OUTOFMEMORY;
+    }
     record->addRef();
     fetch->record = record;
 
@@ -130,17 +170,25 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, bool refreshi
             CoInitialize(nullptr);
             VARIANT list;
             VariantInit(&list);
-            // An empty filter asks for a fresh list; none lets the provider reuse what it has.
-            lumivel::UniqueBstr filter(fetch->refreshing ? u"" : nullptr);
-            HRESULT result = fetch->provider->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(fetch->record),
-                                                                 filter.get(), &list);
+            HRESULT result = E_NOTIMPL;
+            bool changes = false;
+            if (fetch->kind == FetchKind::Changes) {
+                result = ReadListingChanges(fetch->provider.get(), fetch->request, &list);
+                changes = SUCCEEDED(result);
+            }
+            if (!changes) {
+                // An empty filter asks for a fresh list; none lets the provider reuse what it has.
+                lumivel::UniqueBstr filter(fetch->kind == FetchKind::Listing ? nullptr : u"");
+                result = fetch->provider->EnumDeletedObjects(reinterpret_cast<LONG_PTR>(fetch->record), filter.get(),
+                                                             &list);
+            }
             auto delivered = std::make_shared<VARIANT>(list);
             lumivel::ThreadQueuePtr consoleThread = fetch->consoleThread;
             // The fetch goes with the result, so that its interfaces are let go on the
             // console's thread.
             bool posted = lumivel::PostThreadWork(
                 *consoleThread,
-                [fetch = std::move(fetch), result, delivered] { ApplyFetch(fetch, result, delivered.get()); },
+                [fetch = std::move(fetch), result, delivered, changes] { ApplyFetch(fetch, result, delivered.get(), changes); },
                 [delivered] { lumivel::shared::FreeObjectListRecords(delivered.get()); });
             if (!posted) lumivel::shared::FreeObjectListRecords(delivered.get());
             CoUninitialize();

@@ -1,6 +1,10 @@
 #include "snapin/root_node.h"
 
+#include <system_error>
+#include <thread>
+
 #include "lumivel/registry_key.h"
+#include "lumivel/thread_queue.h"
 #include "lumivel/wide_string.h"
 #include "shared/object_list.h"
 #include "shared/provider_interfaces.h"
@@ -15,8 +19,40 @@ namespace snapin {
 
 using lumivel::ComPtr;
 
+// The worker's share of a reading of the domain nodes; the root is let go of when it goes.
+struct DomainListing {
+    RootNode* node = nullptr;  // on the console's thread only
+    lumivel::ComPtr<IConsoleNameSpace2> names;
+    lumivel::ComPtr<IProviderCommands> commands;
+    lumivel::ThreadQueuePtr consoleThread;
+    // The result may wait in the console thread's queue after the worker has ended.
+    DomainListing() { HoldModule(); }
+    ~DomainListing() { ReleaseModule(); }
+};
+
+namespace {
+
+bool SameDomain(const PropertySet* record, const PropertySet* shown) {
+    // The object's GUID names a domain whatever the name it was typed by; its DN stands in
+    // for a record without one.
+    auto same = [&](const char16_t* key) {
+        std::u16string_view mine = record->getText(key), theirs = shown->getText(key);
+        return !mine.empty() && lumivel::EqualsNoCase(mine, theirs);
+    };
+    return same(u"guid") || (record->getText(u"guid").empty() && same(u"distinguishedName"));
+}
+
+}  // namespace
+
 RootNode::RootNode(LPCWSTR displayName, const std::u16string& nodeType, std::u16string registryBase)
     : ScopeNode(displayName, nodeType), m_registryBase(std::move(registryBase)) {}
+
+RootNode::~RootNode() {
+    if (m_listing) {
+        m_listing->node = nullptr;
+        m_listing->names.reset();
+    }
+}
 
 void RootNode::discoverProviders() {
     std::u16string defaultProvider = DefaultProviderClsid();
@@ -67,38 +103,93 @@ HRESULT RootNode::insertDomainNode(PropertySet* record, IConsoleNameSpace2* name
 }
 
 PropertySet* RootNode::connectedDomain(const PropertySet* record) const {
-    // The object's GUID names a domain whatever the name it was typed by; its DN stands in
-    // for a record without one.
-    auto same = [record](const PropertySet* shown, const char16_t* key) {
-        std::u16string_view mine = record->getText(key), theirs = shown->getText(key);
-        return !mine.empty() && lumivel::EqualsNoCase(mine, theirs);
-    };
-    for (PropertySet* shown : objects()) {
-        if (!shown || !shown->IsNode || shown == record) continue;
-        if (same(shown, u"guid") || (record->getText(u"guid").empty() && same(shown, u"distinguishedName")))
-            return shown;
-    }
+    for (PropertySet* shown : objects())
+        if (shown && shown->IsNode && shown != record && SameDomain(record, shown)) return shown;
     return nullptr;
 }
 
 HRESULT RootNode::Expand(IDataObject*, BOOL expanding, HSCOPEITEM parent, IConsoleNameSpace2* names) {
     setScopeItem(parent);
     // The domain nodes are made once; the console expands the root again after a refresh.
-    if (!expanding || m_domainsInserted) return S_OK;
+    if (!expanding || m_domainsInserted || m_listing) return S_OK;
     IUnknown* provider = m_providers.find(DefaultProviderClsid());
-    ComPtr<IProviderCommands> commands;
-    if (!provider || FAILED(provider->QueryInterface(IID_IProviderCommands, commands.putVoid()))) return S_OK;
-    VARIANT list;
-    VariantInit(&list);
-    if (FAILED(commands->GetNodes(0, 0, 0, &list))) return S_OK;
-    replaceObjects(&list);
-    m_domainsInserted = true;
-    for (PropertySet* record : objects()) {
-        if (!record || !record->IsNode) continue;
-        HRESULT hr = insertDomainNode(record, names);
-        if (FAILED(hr)) return hr;
+    auto listing = std::make_shared<DomainListing>();
+    if (!provider || FAILED(provider->QueryInterface(IID_IProviderCommands, listing->commands.putVoid()))) return S_OK;
+    listing->node = this;
+    listing->names = ComPtr<IConsoleNameSpace2>(names);
+    listing->consoleThread = lumivel::CurrentThreadQueue();
+    m_listing = listing;
+    HoldModule();
+    try {
+        std::thread([listing]() mutable {
+            CoInitialize(nullptr);
+            VARIANT list;
+            VariantInit(&list);
+            HRESULT listed = listing->commands->GetNodes(0, 0, 0, &list);
+            auto delivered = std::make_shared<VARIANT>(list);
+            lumivel::ThreadQueuePtr consoleThread = listing->consoleThread;
+            // The listing goes with the result, so that its interfaces are let go on the
+            // console's thread.
+            bool posted = lumivel::PostThreadWork(
+                *consoleThread,
+                [listing = std::move(listing), listed, delivered] {
+                    if (listing->node)
+                        listing->node->takeDomains(listed, delivered.get(), listing->names.get());
+                    else
+                        lumivel::shared::FreeObjectListRecords(delivered.get());
+                },
+                [delivered] { lumivel::shared::FreeObjectListRecords(delivered.get()); });
+            if (!posted) lumivel::shared::FreeObjectListRecords(delivered.get());
+            CoUninitialize();
+            ReleaseModule();
+        }).detach();
+    } catch (const std::system_error&) {
+        ReleaseModule();
+        m_listing.reset();
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
     }
     return S_OK;
+}
+
+void RootNode::takeDomains(HRESULT listed, VARIANT* list, IConsoleNameSpace2* names) {
+    m_listing.reset();
+    // A failed reading is tried again at the next expansion.
+    if (FAILED(listed)) {
+        lumivel::shared::FreeObjectListRecords(list);
+        return;
+    }
+    // A domain connected while the nodes were read is a node already: it stays, and its
+    // record in the reading goes, so that it gets no second node.
+    std::vector<PropertySet*> connected, kept, fresh;
+    for (PropertySet* shown : objects())
+        if (shown && shown->IsNode) connected.push_back(shown);
+    for (PropertySet* record : lumivel::shared::ReadObjectList(list)) {
+        if (!record) continue;
+        bool shown = false;
+        for (const PropertySet* node : connected) shown = shown || (record->IsNode && SameDomain(record, node));
+        if (shown) {
+            record->release();
+            continue;
+        }
+        kept.push_back(record);
+        if (record->IsNode) fresh.push_back(record);
+    }
+    for (PropertySet* node : connected) {
+        node->addRef();
+        kept.push_back(node);
+    }
+    // The reading's references move to the new list; only its array goes.
+    VariantClear(list);
+    VARIANT shownList;
+    VariantInit(&shownList);
+    if (FAILED(lumivel::shared::BuildObjectList(kept, &shownList))) {
+        for (PropertySet* record : kept) record->release();
+        return;
+    }
+    replaceObjects(&shownList);
+    m_domainsInserted = true;
+    for (PropertySet* record : fresh)
+        if (FAILED(insertDomainNode(record, names))) break;
 }
 
 HRESULT RootNode::Enumerate(HSCOPEITEM item, IConsoleNameSpace2* names) { return Expand(nullptr, TRUE, item, names); }

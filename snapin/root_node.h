@@ -2,13 +2,18 @@
 // provider lists.
 #pragma once
 
+#include <memory>
+
 #include "snapin/scope_node.h"
 
 namespace snapin {
 
+struct DomainListing;
+
 class RootNode final : public ScopeNode {
 public:
     RootNode(LPCWSTR displayName, const std::u16string& nodeType, std::u16string registryBase);
+    ~RootNode() override;
 
     HRESULT AfterPropertyPages() override { return S_OK; }
     HRESULT AddMenuItems(LPCONTEXTMENUCALLBACK callback, long* allowed) override;
@@ -24,12 +29,17 @@ public:
 
     const std::u16string& registryBase() const { return m_registryBase; }
 
+    // On the console's thread: the provider's domain nodes, read on a worker since they bind
+    // to each domain, arrive.
+    void takeDomains(HRESULT listed, VARIANT* list, IConsoleNameSpace2* names);
+
 private:
     // The record of the node already made for the domain this record names, if any.
     PropertySet* connectedDomain(const PropertySet* record) const;
 
     std::u16string m_registryBase;
     bool m_domainsInserted = false;
+    std::shared_ptr<DomainListing> m_listing;  // while the domain nodes are read
 };
 
 }  // namespace snapin

@@ -33,11 +33,6 @@ namespace lumivel::console {
 
 namespace {
 
-bool HasEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 // The Qt backend owns the QApplication of this thread; the console shares it.
 void EnsureQt() {
     if (!QApplication::instance() || std::string(ui::CurrentBackend().name()) != "qt")
@@ -100,10 +95,6 @@ void CollectActions(QMenu* menu, const QString& prefix, std::vector<std::pair<QS
 
 }  // namespace
 
-bool ConsoleCanShow() {
-    return HasEnvironment("DISPLAY") || HasEnvironment("WAYLAND_DISPLAY") || HasEnvironment("QT_QPA_PLATFORM");
-}
-
 int RunConsole(const ConsoleOptions& options) {
     CoInitialize(nullptr);
     EnsureQt();
@@ -137,6 +128,17 @@ int RunConsole(const ConsoleOptions& options) {
     return result;
 }
 
+}  // namespace lumivel::console
+
+// What LaunchConsole looks up when a program loads this library only to show the console.
+extern "C" LUMIVEL_EXPORT int LumivelRunConsole(const CLSID* snapin) {
+    lumivel::console::ConsoleOptions options;
+    if (snapin) options.snapin = *snapin;
+    return lumivel::console::RunConsole(options);
+}
+
+namespace lumivel::console {
+
 ConsoleDriver::ConsoleDriver() {
     EnsureQt();
     m_window = std::make_unique<ConsoleWindow>();
@@ -161,6 +163,11 @@ std::vector<HSCOPEITEM> ConsoleDriver::children(HSCOPEITEM item) {
 
 std::u16string ConsoleDriver::name(HSCOPEITEM item) { return session().displayName(item); }
 int ConsoleDriver::image(HSCOPEITEM item) { return session().imageOf(item); }
+
+LPARAM ConsoleDriver::parameter(HSCOPEITEM item) {
+    const ScopeItem* found = session().tree().find(item);
+    return found ? found->lParam : 0;
+}
 
 std::u16string ConsoleDriver::shownName(HSCOPEITEM item) {
     QTreeWidgetItem* widgetItem = m_window->treeItem(item);

@@ -167,6 +167,10 @@ bool ConsoleProbe::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Resize:
         if (watched == m_window) changed("geometry");
         break;
+    case QEvent::EnabledChange:
+        // A dialog that fills in after its checks turns its buttons on.
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isVisible()) changed("enabled");
+        break;
     case QEvent::MouseButtonRelease: changed("mouse"); break;
     case QEvent::KeyRelease: changed("key"); break;
     default: break;

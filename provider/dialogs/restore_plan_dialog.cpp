@@ -2,6 +2,10 @@
 // command 311 does it, followed by command 318 when the administrator asked for it.
 #include "provider/dialogs/restore_plan_dialog.h"
 
+#include <optional>
+
+#include "provider/dialogs/dialog_worker.h"
+
 #include "lumivel/variant_holder.h"
 #include "provider/backup/backup_listing.h"
 #include "provider/common/system_error_text.h"
@@ -9,6 +13,7 @@
 #include "provider/common/dialog_helpers.h"
 #include "provider/dialogs/list_view_rows.h"
 #include "provider/common/resource_ids.h"
+#include "provider/restore/restore_plan.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -38,11 +43,11 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
     SetDlgItemTextW(dialog, IDC_PLAN_NOTE, PlanNoteText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_ARCHIVE, PlanArchiveText(view).c_str());
     SetDlgItemTextW(dialog, IDC_PLAN_SENSITIVE, PlanSensitiveText(view).c_str());
-    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), !view.archivePath.empty());
+    EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY), ReapplyOffered(view));
     // Consent to the sensitive writes follows the choice to re-apply at all.
     EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_PLAN_RESTORE), TRUE);
     HWND list = GetDlgItem(dialog, IDC_PLAN_LIST);
-    AddListColumns(list, kPlanColumns, static_cast<int>(ARRAYSIZE(kPlanColumns)));
     // Below a parent a backup recreates, the chain starts one level down.
     size_t depth = view.missingParent.empty() ? 0 : 1;
     for (const PlanRow& row : view.rows) {
@@ -53,32 +58,76 @@ void fillPlan(HWND dialog, const RestorePlanView& view) {
     }
 }
 
+constexpr UINT kPlanCheckedMessage = WM_APP + 0x68;
+
 struct PlanState {
-    const RestorePlanView* view;
+    RestorePlanView* view;
     PlanChoice choice;
+    // Fills the view on a worker while the dialog says it is checking; empty when the view
+    // came complete.
+    std::function<HRESULT(RestorePlanView*)> check;
+    RestorePlanView checkedView;  // the worker's until it has ended
+    HRESULT checked = S_OK;
+    // Closed while the checks ran: the dialog ends with this once they have.
+    std::optional<INT_PTR> closeWhenChecked;
+    DialogWorker worker;
 };
 
+void showChecking(HWND dialog) {
+    SetDlgItemTextW(dialog, IDC_PLAN_RIGHTS, kPlanCheckingText);
+    for (int id : {IDC_PLAN_RESTORE, IDC_PLAN_REAPPLY, IDC_PLAN_REAPPLY_SENSITIVE}) EnableWindow(GetDlgItem(dialog, id), FALSE);
+}
+
+// The checks' end: the plan shown, or the dialog ended when they failed or it was closed.
+void checksEnded(HWND dialog, PlanState* state) {
+    if (state->closeWhenChecked) {
+        EndDialog(dialog, *state->closeWhenChecked);
+    } else if (FAILED(state->checked)) {
+        EndDialog(dialog, IDABORT);
+    } else {
+        *state->view = std::move(state->checkedView);
+        fillPlan(dialog, *state->view);
+    }
+}
+
 INT_PTR CALLBACK planDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    // The checks are bounded by the directory's time limits.
+    if (state && HoldCloseWhileWorking(dialog, message, wParam, state->worker, IDC_PLAN_NOTE, &state->closeWhenChecked))
+        return TRUE;
     if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG: {
+            state = reinterpret_cast<PlanState*>(lParam);
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            fillPlan(dialog, *reinterpret_cast<PlanState*>(lParam)->view);
+            AddListColumns(GetDlgItem(dialog, IDC_PLAN_LIST), kPlanColumns, static_cast<int>(ARRAYSIZE(kPlanColumns)));
+            if (state->check) {
+                showChecking(dialog);
+                if (!state->worker.start(dialog, kPlanCheckedMessage,
+                                         [state] { state->checked = state->check(&state->checkedView); })) {
+                    state->checked = E_OUTOFMEMORY;
+                    EndDialog(dialog, IDABORT);
+                }
+            } else {
+                fillPlan(dialog, *state->view);
+            }
             SetFocus(GetDlgItem(dialog, IDCANCEL));
             return FALSE;
         }
+        case kPlanCheckedMessage:
+            if (state) checksEnded(dialog, state);
+            return TRUE;
         case WM_COMMAND:
+            if (!state || state->worker.running()) return FALSE;
             if (LOWORD(wParam) == IDC_PLAN_REAPPLY && HIWORD(wParam) == BN_CLICKED) {
-                auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
                 bool reapply = IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
                 if (!reapply) CheckDlgButton(dialog, IDC_PLAN_REAPPLY_SENSITIVE, BST_UNCHECKED);
                 EnableWindow(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE),
                              reapply && !state->view->sensitive.empty());
                 return TRUE;
             }
-            if (LOWORD(wParam) == IDC_PLAN_RESTORE) {
-                auto* state = reinterpret_cast<PlanState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-                state->choice.reapply = !state->view->archivePath.empty() &&
+            if (LOWORD(wParam) == IDC_PLAN_RESTORE && IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_RESTORE))) {
+                state->choice.reapply = ReapplyOffered(*state->view) &&
                                         IsDlgButtonChecked(dialog, IDC_PLAN_REAPPLY) == BST_CHECKED;
                 state->choice.reapplySensitive =
                     state->choice.reapply && !state->view->sensitive.empty() &&
@@ -169,6 +218,9 @@ void TakeReapplyPlan(const std::vector<PropertySet*>& plan, RestorePlanView* vie
         std::u16string_view outcome = record->getText(kReapplyOutcomeKey);
         std::u16string name(record->getText(u"name"));
         bool membership = record->getRaw(kReapplyMembershipKey) != 0;
+        LONG values = record->getRaw(kReapplyValueCountKey);
+        view->reapplyLines.push_back(
+            ReapplyLine{name, std::u16string(outcome), values > 0 ? static_cast<size_t>(values) : 0, membership});
         if (outcome == u"Withheld")
             view->sensitive.push_back((membership ? u"member of " : u"") + name);
         else if (outcome == u"WouldWrite")
@@ -192,11 +244,28 @@ std::u16string PlanSensitiveText(const RestorePlanView& view) {
     return joined(view.sensitive) + u".";
 }
 
-INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice) {
-    PlanState state{&view, {}};
+namespace {
+
+INT_PTR runPlanDialog(HWND parent, PlanState& state, PlanChoice* choice) {
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_PLAN), parent,
                                      planDialogProc, reinterpret_cast<LPARAM>(&state));
     if (choice) *choice = result == IDC_PLAN_RESTORE ? state.choice : PlanChoice{};
+    return result;
+}
+
+}  // namespace
+
+INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice) {
+    RestorePlanView shown = view;
+    PlanState state{&shown, {}, {}, {}, S_OK, std::nullopt, {}};
+    return runPlanDialog(parent, state, choice);
+}
+
+INT_PTR ShowCheckedRestorePlanDialog(HWND parent, std::function<HRESULT(RestorePlanView*)> check, RestorePlanView* view,
+                                     PlanChoice* choice, HRESULT* checked) {
+    PlanState state{view, {}, std::move(check), {}, S_OK, std::nullopt, {}};
+    INT_PTR result = runPlanDialog(parent, state, choice);
+    if (checked) *checked = state.checked;
     return result;
 }
 
@@ -241,22 +310,29 @@ std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESUL
 
 namespace {
 
-// The newest archive of the record's backup folder that holds the object; an unreadable folder
+// Command 314's listing of the record's backup folder, for the object; an unreadable folder
 // only means there is nothing to re-apply from.
-void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+void listBackupsOf(const PropertySet* record, lumivel::VariantHolder* listing) {
     PropertySet* request = PropertySet::create();
     if (!request) return;
     request->setText(u"FocusedDC", record->getText(u"FocusedDC"));
     request->setText(kBackupObjectKey, record->getText(u"distinguishedName"));
-    lumivel::VariantHolder listing;
-    ListBackups(request, listing.get());
-    TakeNewestHoldingArchive(readList(listing.get()), view);
-    lumivel::shared::FreeObjectListRecords(listing.get());
+    ListBackups(request, listing->get());
     request->release();
 }
 
-// What re-applying the view's archive would write and join; nothing is written.
-void planReapply(Revivo* provider, const PropertySet* record, RestorePlanView* view) {
+void findNewestArchive(const PropertySet* record, RestorePlanView* view) {
+    lumivel::VariantHolder listing;
+    listBackupsOf(record, &listing);
+    TakeNewestHoldingArchive(readList(listing.get()), view);
+    lumivel::shared::FreeObjectListRecords(listing.get());
+}
+
+}  // namespace
+
+void PlanReapplyOfNewest(const PropertySet* record, const std::vector<PropertySet*>& listing, AttributeLists& lists,
+                         RestorePlanView* view) {
+    TakeNewestHoldingArchive(listing, view);
     if (view->archivePath.empty()) return;
     PropertySet* request = PropertySet::create();
     if (!request) return;
@@ -264,12 +340,15 @@ void planReapply(Revivo* provider, const PropertySet* record, RestorePlanView* v
     request->setText(kReapplyArchiveKey, view->archivePath);
     request->setInt(kReapplyPlanOnlyKey, 1);
     lumivel::VariantHolder plan;
-    if (SUCCEEDED(provider->ReapplyBackup(request, plan.get()))) TakeReapplyPlan(readList(plan.get()), view);
+    if (SUCCEEDED(Revivo::ReapplyBackupWith(lists, request, plan.get()))) TakeReapplyPlan(readList(plan.get()), view);
     lumivel::shared::FreeObjectListRecords(plan.get());
     request->release();
 }
 
-}  // namespace
+bool ReapplyOffered(const RestorePlanView& view) {
+    if (view.archivePath.empty()) return false;
+    return !view.reapplyPlanned || !view.wouldWrite.empty() || !view.wouldJoin.empty() || !view.sensitive.empty();
+}
 
 HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
     RestorePlanView view;
@@ -286,23 +365,33 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
         NoteFailure(HRESULT_FROM_WIN32(ERROR_CANCELLED), u"Restore Plan", u"The plan was not confirmed.");
         return S_FALSE;
     } else {
-        {
-            BusyCursor busy;
-            lumivel::VariantHolder plan;
-            HRESULT planned = PlanRestore(record, plan.get());
-            if (FAILED(planned)) {
+        // The plan's directory reads and checks run off the console's thread, the dialog
+        // saying so meanwhile; a record no plan can be made for opens none.
+        HRESULT checked = CanPlanRestoreOf(record) ? S_OK : E_INVALIDARG;
+        // The re-apply plan is worked out on the worker: with lists of its own, since the
+        // provider's belong to the console's thread.
+        AttributeLists lists(attributeLists().ConfigurationPath());
+        INT_PTR answer = FAILED(checked) ? IDABORT : ShowCheckedRestorePlanDialog(
+            parent,
+            [&](RestorePlanView* planned) {
+                lumivel::VariantHolder plan;
+                HRESULT hr = PlanRestore(record, plan.get());
+                if (SUCCEEDED(hr)) *planned = RestorePlanViewOf(readList(plan.get()));
                 lumivel::shared::FreeObjectListRecords(plan.get());
-                std::u16string text = u"The restore plan could not be worked out: " +
-                                      SystemErrorText(static_cast<DWORD>(planned));
-                MessageBoxW(parent, text.c_str(), u"Restore Plan", MB_OK | MB_ICONSTOP);
-                return S_FALSE;
-            }
-            view = RestorePlanViewOf(readList(plan.get()));
-            lumivel::shared::FreeObjectListRecords(plan.get());
-            findNewestArchive(record, &view);
-            planReapply(this, record, &view);
+                if (FAILED(hr)) return hr;
+                lumivel::VariantHolder listing;
+                listBackupsOf(record, &listing);
+                PlanReapplyOfNewest(record, readList(listing.get()), lists, planned);
+                lumivel::shared::FreeObjectListRecords(listing.get());
+                return S_OK;
+            },
+            &view, &choice, &checked);
+        if (answer == IDABORT && FAILED(checked)) {
+            std::u16string text = u"The restore plan could not be worked out: " + SystemErrorText(static_cast<DWORD>(checked));
+            MessageBoxW(parent, text.c_str(), u"Restore Plan", MB_OK | MB_ICONSTOP);
+            return S_FALSE;
         }
-        if (ShowRestorePlanDialog(parent, view, &choice) != IDC_PLAN_RESTORE) return S_FALSE;
+        if (answer != IDC_PLAN_RESTORE) return S_FALSE;
     }
 
     HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result);

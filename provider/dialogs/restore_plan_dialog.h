@@ -2,9 +2,11 @@
 // administrator restores (and may re-apply the latest backup holding the object).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "provider/backup/attribute_lists.h"
 #include "shared/property_set.h"
 #include "win/types.h"
 
@@ -13,6 +15,13 @@ namespace revivo {
 struct PlanRow {
     std::u16string name, className, tombstone, target, expires;
     int nameTaken = -1;  // 1 taken, 0 free, -1 not known (no target yet)
+};
+
+// One attribute or group of command 318's plan.
+struct ReapplyLine {
+    std::u16string name, outcome;
+    size_t values = 0;  // of an attribute: how many the backup holds
+    bool membership = false;
 };
 
 struct RestorePlanView {
@@ -25,6 +34,7 @@ struct RestorePlanView {
     // groups joined without consent, and what needs it (the second check box).
     bool reapplyPlanned = false;
     std::vector<std::u16string> wouldWrite, wouldJoin, sensitive;
+    std::vector<ReapplyLine> reapplyLines;  // the whole plan, in its order
 };
 
 // The view of command 315's result (header record first).
@@ -35,6 +45,16 @@ void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestoreP
 
 // Takes command 318's plan (kReapplyPlanOnlyKey) into the view.
 void TakeReapplyPlan(const std::vector<PropertySet*>& plan, RestorePlanView* view);
+
+// The newest trusted archive of command 314's listing that holds the record's object, and what
+// re-applying it would do (command 318's plan, with the lists given): what the dialog offers,
+// and what the object's details say it would offer. Nothing is written.
+void PlanReapplyOfNewest(const PropertySet* record, const std::vector<PropertySet*>& listing, AttributeLists& lists,
+                         RestorePlanView* view);
+
+// Whether the plan offers "Re-apply": an archive holds the object and its plan, when it could be
+// worked out, would bring something back (with consent or without).
+bool ReapplyOffered(const RestorePlanView& view);
 
 // The dialog's texts, also what the dialog's test reads.
 std::u16string PlanRightsText(const RestorePlanView& view);
@@ -50,6 +70,15 @@ struct PlanChoice {
 // IDC_PLAN_RESTORE when the administrator chose "&Restore" (with *choice the check boxes),
 // otherwise IDCANCEL or 0.
 INT_PTR ShowRestorePlanDialog(HWND parent, const RestorePlanView& view, PlanChoice* choice);
+
+// What the plan says while its checks run.
+inline constexpr const char16_t* kPlanCheckingText = u"Checking your rights, the names and the backups...";
+
+// The same dialog, shown at once: it says it is checking, with Restore off, while `check`
+// fills *view on a thread of its own, and then shows the plan. IDABORT, with *checked the
+// reason, when the checks failed; closed meanwhile, it ends once they have.
+INT_PTR ShowCheckedRestorePlanDialog(HWND parent, std::function<HRESULT(RestorePlanView*)> check, RestorePlanView* view,
+                                     PlanChoice* choice, HRESULT* checked);
 
 // What a message box says after command 318: what was written and what refused.
 std::u16string ReapplyReportText(const std::vector<PropertySet*>& report, HRESULT result,

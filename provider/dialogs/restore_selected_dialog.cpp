@@ -3,6 +3,10 @@
 // it, and the console's list loses what came back.
 #include "provider/dialogs/restore_selected_dialog.h"
 
+#include <optional>
+
+#include "provider/dialogs/dialog_worker.h"
+
 #include "provider/common/audit.h"
 #include "provider/common/command_report.h"
 #include "provider/common/dialog_helpers.h"
@@ -28,8 +32,8 @@ std::u16string count(size_t number, const char16_t* one, const char16_t* many) {
 void fillSelectedPlan(HWND dialog, const SelectedPlanView& view) {
     SetDlgItemTextW(dialog, IDC_SELECTED_SUMMARY, SelectedPlanSummaryText(view).c_str());
     SetDlgItemTextW(dialog, IDC_SELECTED_NOTE, SelectedPlanNoteText(view).c_str());
+    EnableWindow(GetDlgItem(dialog, IDC_SELECTED_RESTORE), TRUE);
     HWND list = GetDlgItem(dialog, IDC_SELECTED_LIST);
-    AddListColumns(list, kSelectedColumns, static_cast<int>(ARRAYSIZE(kSelectedColumns)));
     for (const SharedPlanStep& step : view.steps) {
         std::u16string target = step.step.target.empty() ? u"(below the parent a backup recreates)" : step.step.target;
         AddListRow(list, {std::u16string(step.depth * 4, u' ') + lumivel::shared::PlainTombstoneName(step.step.name),
@@ -37,21 +41,63 @@ void fillSelectedPlan(HWND dialog, const SelectedPlanView& view) {
     }
 }
 
+constexpr UINT kSelectedCheckedMessage = WM_APP + 0x69;
+
+struct SelectedState {
+    SelectedPlanView* view;
+    // Fills the view on a worker while the dialog says it is checking; empty when the view
+    // came complete.
+    std::function<void(SelectedPlanView*)> check;
+    SelectedPlanView checkedView;  // the worker's until it has ended
+    std::optional<INT_PTR> closeWhenChecked;
+    DialogWorker worker;
+};
+
 INT_PTR CALLBACK selectedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<SelectedState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (state &&
+        HoldCloseWhileWorking(dialog, message, wParam, state->worker, IDC_SELECTED_NOTE, &state->closeWhenChecked))
+        return TRUE;
     if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG:
-            fillSelectedPlan(dialog, *reinterpret_cast<const SelectedPlanView*>(lParam));
+            state = reinterpret_cast<SelectedState*>(lParam);
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            AddListColumns(GetDlgItem(dialog, IDC_SELECTED_LIST), kSelectedColumns,
+                           static_cast<int>(ARRAYSIZE(kSelectedColumns)));
+            if (state->check) {
+                SetDlgItemTextW(dialog, IDC_SELECTED_SUMMARY, kSelectedCheckingText);
+                EnableWindow(GetDlgItem(dialog, IDC_SELECTED_RESTORE), FALSE);
+                if (!state->worker.start(dialog, kSelectedCheckedMessage,
+                                         [state] { state->check(&state->checkedView); }))
+                    EndDialog(dialog, IDABORT);
+            } else {
+                fillSelectedPlan(dialog, *state->view);
+            }
             SetFocus(GetDlgItem(dialog, IDCANCEL));
             return FALSE;
+        case kSelectedCheckedMessage:
+            if (!state) return TRUE;
+            if (state->closeWhenChecked) {
+                EndDialog(dialog, *state->closeWhenChecked);
+            } else {
+                *state->view = std::move(state->checkedView);
+                fillSelectedPlan(dialog, *state->view);
+            }
+            return TRUE;
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDC_SELECTED_RESTORE) {
+            if (LOWORD(wParam) == IDC_SELECTED_RESTORE && IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_RESTORE))) {
                 EndDialog(dialog, IDC_SELECTED_RESTORE);
                 return TRUE;
             }
             return FALSE;
     }
     return FALSE;
+}
+
+INT_PTR runSelectedDialog(HWND parent, SelectedState& state) {
+    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_SELECTED), parent,
+                           selectedDialogProc, reinterpret_cast<LPARAM>(&state));
 }
 
 bool namesTombstone(const PropertySet* record) {
@@ -83,8 +129,15 @@ std::u16string SelectedPlanNoteText(const SelectedPlanView& view) {
 }
 
 INT_PTR ShowRestoreSelectedDialog(HWND parent, const SelectedPlanView& view) {
-    return DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_SELECTED), parent,
-                           selectedDialogProc, reinterpret_cast<LPARAM>(&view));
+    SelectedPlanView shown = view;
+    SelectedState state{&shown, {}, {}, std::nullopt, {}};
+    return runSelectedDialog(parent, state);
+}
+
+INT_PTR ShowCheckedRestoreSelectedDialog(HWND parent, std::function<void(SelectedPlanView*)> check,
+                                         SelectedPlanView* view) {
+    SelectedState state{view, std::move(check), {}, std::nullopt, {}};
+    return runSelectedDialog(parent, state);
 }
 
 std::vector<SubtreeReportRow> SelectedReportRows(const std::vector<SharedPlanStep>& plan,
@@ -123,18 +176,25 @@ HRESULT Revivo::RestoreSelected(HWND parent, const std::vector<PropertySet*>& se
                     MB_OK | MB_ICONSTOP);
         return S_FALSE;
     }
+    // The plan over the whole listing and the rights check run off the console's thread, the
+    // dialog saying so meanwhile.
     SelectedPlanView view;
-    view.steps = PlanRestoreOfMany(asked, PlanningIndex(deletedObjectCacheSnapshot()));
-    view.selected = objects.size();
-    {
-        BusyCursor busy;
+    auto check = [&](SelectedPlanView* planned) {
+        planned->steps = PlanRestoreOfMany(asked, PlanningIndex(deletedObjectCacheSnapshot()));
+        planned->selected = objects.size();
         ReanimateRights rights =
             CheckReanimateRights(objects.front()->getText(u"FocusedDC"),
                                  lumivel::shared::NamingContextOfTombstone(objects.front()->getText(u"distinguishedName")));
-        if (rights.mayReanimate) view.mayReanimate = *rights.mayReanimate ? 1 : 0;
-        view.rights = rights.note;
+        if (rights.mayReanimate) planned->mayReanimate = *rights.mayReanimate ? 1 : 0;
+        planned->rights = rights.note;
+    };
+    INT_PTR answer = ShowCheckedRestoreSelectedDialog(parent, check, &view);
+    if (answer == IDABORT) {
+        ShowFailure(parent, E_OUTOFMEMORY, u"The restore could not be planned: nothing was restored.", u"Restore Selected",
+                    MB_OK | MB_ICONSTOP);
+        return S_FALSE;
     }
-    if (ShowRestoreSelectedDialog(parent, view) != IDC_SELECTED_RESTORE) return S_FALSE;
+    if (answer != IDC_SELECTED_RESTORE) return S_FALSE;
 
     SharedRestoreResult restored;
     bool ran = ProgressRunner(parent)(

@@ -2,6 +2,7 @@
 // their restore with progress, and the report of each object's outcome.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ std::u16string SelectedPlanNoteText(const SelectedPlanView& view);
 
 // IDC_SELECTED_RESTORE when the administrator chose "&Restore", otherwise IDCANCEL or 0.
 INT_PTR ShowRestoreSelectedDialog(HWND parent, const SelectedPlanView& view);
+
+// What the summary says while the checks run.
+inline constexpr const char16_t* kSelectedCheckingText = u"Checking the plan and your rights...";
+
+// The same dialog, shown at once: it says it is checking, with Restore off, while `check`
+// fills *view on a thread of its own, and then shows the plan; closed meanwhile, it ends once
+// the checks have. IDABORT when no thread could be made.
+INT_PTR ShowCheckedRestoreSelectedDialog(HWND parent, std::function<void(SelectedPlanView*)> check,
+                                         SelectedPlanView* view);
 
 // The report's rows: each planned object with the DN it got (or was to get) and its outcome.
 std::vector<SubtreeReportRow> SelectedReportRows(const std::vector<SharedPlanStep>& plan,

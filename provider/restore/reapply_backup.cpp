@@ -43,6 +43,7 @@ struct Report {
     std::u16string name, outcome, error;
     bool membership = false;
     bool sensitive = false;  // needs the administrator's consent
+    size_t values = 0;       // of an attribute: how many the backup holds
 };
 
 // "8-4-4-4-12" from a section name (the first three groups' byte pairs reversed back).
@@ -204,6 +205,10 @@ bool IsNoSuchObject(HRESULT bound) {
 }  // namespace
 
 HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
+    return ReapplyBackupWith(attributeLists(), record, result);
+}
+
+HRESULT Revivo::ReapplyBackupWith(AttributeLists& lists, PropertySet* record, VARIANT* result) {
     std::u16string tombstone(record->getText(u"distinguishedName"));
     std::u16string section = SectionNameOfTombstone(tombstone);
     if (section.empty()) return E_INVALIDARG;
@@ -254,7 +259,7 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         allowed = writableAttributes(live.get());
         if (!allowed) return E_FAIL;
     }
-    LoadAttributeLists(attributeLists());
+    LoadAttributeLists(lists);
 
     std::vector<Report> reports;
     std::vector<Pending> pending;
@@ -275,28 +280,31 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         }
         bool leftAlone = false;
         for (const char16_t* name : kLeftAlone) leftAlone = leftAlone || lumivel::EqualsNoCase(attribute.name, name);
-        if (leftAlone || IsRestrictedAttribute(attributeLists(), attribute.name.c_str())) {
-            reports.push_back({attribute.name, u"LeftAlone", u"restricted, or set by the restore itself"});
+        if (leftAlone || IsRestrictedAttribute(lists, attribute.name.c_str())) {
+            reports.push_back({attribute.name, u"LeftAlone", u"restricted, or set by the restore itself", false, false,
+                               attribute.texts.size()});
             continue;
         }
         std::u16string sensitive = SensitiveAttributeReason(attribute.name, classes);
         if (!sensitive.empty() && !consent) {
-            reports.push_back({attribute.name, u"Withheld", sensitive, false, true});
+            reports.push_back({attribute.name, u"Withheld", sensitive, false, true, attribute.texts.size()});
             continue;
         }
         if (allowed && !allowed->count(lumivel::FoldCase(attribute.name))) {
-            reports.push_back({attribute.name, u"LeftAlone", u"the directory does not let the caller write it"});
+            reports.push_back({attribute.name, u"LeftAlone", u"the directory does not let the caller write it", false,
+                               false, attribute.texts.size()});
             continue;
         }
         Pending values{attribute.name, {}};
         for (const std::u16string& text : attribute.texts)
             if (std::optional<DecodedValue> value = DecodeBackupValue(attribute.type, text)) values.values.push_back(*value);
         if (values.values.size() != attribute.texts.size()) {
-            reports.push_back({attribute.name, u"Refused", u"the backup's value cannot be written back"});
+            reports.push_back({attribute.name, u"Refused", u"the backup's value cannot be written back", false, false,
+                               attribute.texts.size()});
             continue;
         }
         if (planOnly) {
-            reports.push_back({attribute.name, u"WouldWrite", sensitive, false, !sensitive.empty()});
+            reports.push_back({attribute.name, u"WouldWrite", sensitive, false, !sensitive.empty(), attribute.texts.size()});
             continue;
         }
         pending.push_back(std::move(values));
@@ -306,13 +314,14 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
     // so that the report says which one it was.
     auto sensitiveOf = [&](const Pending& attribute) { return !SensitiveAttributeReason(attribute.name, classes).empty(); };
     if (!pending.empty() && SUCCEEDED(writeAll(server, guid, pending, ADS_PROPERTY_UPDATE))) {
-        for (const Pending& attribute : pending) reports.push_back({attribute.name, u"Written", {}, false, sensitiveOf(attribute)});
+        for (const Pending& attribute : pending)
+            reports.push_back({attribute.name, u"Written", {}, false, sensitiveOf(attribute), attribute.values.size()});
     } else {
         for (const Pending& attribute : pending) {
             HRESULT written = writeAll(server, guid, {attribute}, ADS_PROPERTY_UPDATE);
             reports.push_back({attribute.name, SUCCEEDED(written) ? u"Written" : u"Refused",
                                SUCCEEDED(written) ? std::u16string() : SystemErrorText(static_cast<DWORD>(written)),
-                               false, sensitiveOf(attribute)});
+                               false, sensitiveOf(attribute), attribute.values.size()});
         }
     }
 
@@ -393,6 +402,7 @@ HRESULT Revivo::ReapplyBackup(PropertySet* record, VARIANT* result) {
         item->setText(kReapplyErrorKey, report.error);
         if (report.membership) item->setInt(kReapplyMembershipKey, 1);
         if (report.sensitive) item->setInt(kReapplySensitiveKey, 1);
+        if (!report.membership) item->setInt(kReapplyValueCountKey, static_cast<LONG>(report.values));
         refused = refused || report.outcome == u"Refused";
     }
     // A report that cannot be handed over is a failure, not an empty report.

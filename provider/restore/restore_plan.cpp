@@ -96,6 +96,12 @@ std::vector<SharedPlanStep> PlanRestoreOfMany(const std::vector<PlannedStep>& ob
     return steps;
 }
 
+bool CanPlanRestoreOf(const PropertySet* record) {
+    std::u16string_view dn = record->getText(u"distinguishedName");
+    return !dn.empty() && !record->getText(u"lastKnownParent").empty() &&
+           !lumivel::shared::ReanimatedDn(dn, u"x").empty();
+}
+
 HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
     PlannedStep first{std::u16string(record->getText(u"name")),
                       std::u16string(record->getText(u"class")),
@@ -104,9 +110,7 @@ HRESULT Revivo::PlanRestore(PropertySet* record, VARIANT* result) {
                       std::u16string(record->getText(kExpiresKey)),
                       std::u16string(record->getText(kExpiresUtcKey)),
                       {}};
-    if (first.distinguishedName.empty() || first.lastKnownParent.empty() ||
-        lumivel::shared::ReanimatedDn(first.distinguishedName, u"x").empty())
-        return E_INVALIDARG;
+    if (!CanPlanRestoreOf(record)) return E_INVALIDARG;
     RestoreChain plan = PlanRestoreChain(first, PlanningIndex(deletedObjectCacheSnapshot()), record->getText(kRestoreTargetKey));
 
     std::u16string server(record->getText(u"FocusedDC"));

@@ -72,4 +72,8 @@ struct SharedPlanStep {
 // step it goes below.
 std::vector<SharedPlanStep> PlanRestoreOfMany(const std::vector<PlannedStep>& objects, const PlanningIndex& listed);
 
+// Whether command 315 can plan the record's restore at all: it names a tombstone and its last
+// known parent. Known without the directory.
+bool CanPlanRestoreOf(const PropertySet* record);
+
 }  // namespace revivo

@@ -256,3 +256,65 @@ TEST_F(DeletedObjectCacheTest, ParentChainsThatCircleOrNeverEndAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Takes a paged listing's records, and fails the one after `failAfter` with `failure`.
+class CollectingSink final : public lumivel::com::ComObject<CollectingSink, IDeletedObjectSink> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<CollectingSink, IDeletedObjectSink>(IID_IDeletedObjectSink),
+    };
+    std::vector<std::u16string> names;
+    size_t failAfter = SIZE_MAX;
+    HRESULT failure = S_OK;
+
+    STDMETHODIMP TakeDeletedObject(LONG_PTR lRecord) override {
+        auto* record = reinterpret_cast<PropertySet*>(lRecord);
+        names.emplace_back(record->getText(u"name"));
+        record->release();
+        return names.size() > failAfter ? failure : S_OK;
+    }
+};
+
+}  // namespace
+
+// A listing a record at a time gives what the whole one gives, in its order, to a sink that
+// owns each record it is given. The receiver holds none, so
+// the naming context's list is forgotten; a listing that breaks off, or that the sink stops,
+// fails with that failure after the records before it, and leaves the list as it was.
+TEST_F(DeletedObjectCacheTest, APagedListingHandsEachRecordOverAndRemembersNone) {
+    const std::u16string context = u"DC=paged,DC=test";
+    for (int i = 0; i < 12; ++i) m_directory.contents[context].push_back(tombstone(i, context, u"OU=Sales," + context));
+    std::vector<PropertySet*> whole;
+    ASSERT_EQ(list(node(context), &whole), S_OK);
+    ASSERT_EQ(m_provider->deletedObjectCacheSize(context), 12u);
+    std::vector<std::u16string> wholeNames;
+    for (const PropertySet* record : whole) wholeNames.emplace_back(record->getText(u"name"));
+
+    ComPtr<IDeletedObjectPages> pages;
+    ASSERT_EQ(m_revivo.queryInterface(IID_IDeletedObjectPages, &pages), S_OK);
+    PropertySet* from = node(context);
+    EXPECT_EQ(pages->EnumDeletedObjectsTo(reinterpret_cast<LONG_PTR>(from), nullptr, nullptr), E_POINTER);
+
+    ComPtr<CollectingSink> stopping = lumivel::com::NewComObject<CollectingSink>();
+    stopping->failAfter = 3;
+    stopping->failure = E_ABORT;
+    EXPECT_EQ(pages->EnumDeletedObjectsTo(reinterpret_cast<LONG_PTR>(from), nullptr, stopping.get()), E_ABORT);
+    EXPECT_EQ(stopping->names.size(), 4u);
+    EXPECT_EQ(m_provider->deletedObjectCacheSize(context), 12u);
+
+    m_directory.breakAfter = 5;
+    m_directory.rowResult = HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN);
+    ComPtr<CollectingSink> broken = lumivel::com::NewComObject<CollectingSink>();
+    EXPECT_EQ(pages->EnumDeletedObjectsTo(reinterpret_cast<LONG_PTR>(from), nullptr, broken.get()),
+              HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN));
+    EXPECT_EQ(broken->names, std::vector<std::u16string>(wholeNames.begin(), wholeNames.begin() + 5));
+    EXPECT_EQ(m_provider->deletedObjectCacheSize(context), 12u);
+
+    m_directory.breakAfter = SIZE_MAX;
+    ComPtr<CollectingSink> sink = lumivel::com::NewComObject<CollectingSink>();
+    ASSERT_EQ(pages->EnumDeletedObjectsTo(reinterpret_cast<LONG_PTR>(from), nullptr, sink.get()), S_OK);
+    EXPECT_EQ(sink->names, wholeNames);
+    EXPECT_EQ(m_provider->deletedObjectCacheSize(context), 0u);
+}

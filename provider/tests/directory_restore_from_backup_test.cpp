@@ -20,6 +20,7 @@
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
 #include "provider/tests/tombstone_records.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "win/commctrl.h"
@@ -258,6 +259,7 @@ TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
             return IDOK;
         }
         EXPECT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+        EXPECT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
         WCHAR text[1024] = {};
         GetDlgItemTextW(surface.window, IDC_PLAN_ARCHIVE, text, 1024);
         archiveText = text;

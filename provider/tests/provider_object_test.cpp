@@ -14,6 +14,7 @@
 #include "provider/revivo.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
+#include "shared/panorel_interface.h"
 #include "shared/restores_into_column.h"
 #include "shared/text_helpers.h"
 
@@ -142,7 +143,9 @@ TEST(ProviderObjectTest, SlotsThatDoNothingReturnOkAndTouchNoArgument) {
     EXPECT_EQ(data->DeleteObjects(window, &selection, &result), S_OK);
     EXPECT_EQ(data->ReservedCommand(window, &selection, &result), S_OK);
     EXPECT_EQ(data->ShowProperties(window, &selection, &result), S_OK);
-    EXPECT_EQ(data->GetDetails(&selection, &mode, &result), S_OK);
+    VARIANT nothing;
+    VariantInit(&nothing);
+    EXPECT_EQ(data->GetDetails(&nothing, &mode, &result), S_OK) << "no selection: the pane stays as it is";
     EXPECT_EQ(data->LinkClicked(window, &selection, link, &result), S_OK);
     EXPECT_EQ(commands->ReservedCommand6(1, 2), S_OK);
     EXPECT_EQ(commands->ReservedCommand7(1, 2, 3), S_OK);
@@ -152,6 +155,35 @@ TEST(ProviderObjectTest, SlotsThatDoNothingReturnOkAndTouchNoArgument) {
     EXPECT_EQ(result.lVal, 777);
     EXPECT_EQ(mode, 55);
     SysFreeString(link);
+}
+
+TEST(ProviderObjectTest, DetailsComeAsTextForTheNodeAndForSeveralRecords) {
+    ComPtr<IRevivo> provider = createProvider();
+    auto data = query<IProviderData>(provider.get(), IID_IProviderData);
+    PropertySet* node = PropertySet::create();
+    node->IsNode = TRUE;
+    PropertySet* first = PropertySet::create();
+    first->setText(u"name", u"Bob\nDEL:2b7e1f30-7a47-4b0a-9d49-1c1c2b6a3e01");
+    PropertySet* second = PropertySet::create();
+    second->setText(u"name", u"Carol");
+    struct Case {
+        std::vector<PropertySet*> selection;
+        const char16_t* says;
+    } cases[] = {{{node}, u"Select a deleted object"}, {{first, second}, u"2 deleted objects selected: Bob, Carol."}};
+    for (const Case& each : cases) {
+        VARIANT selection, details;
+        VariantInit(&selection);
+        VariantInit(&details);
+        ASSERT_EQ(lumivel::shared::BuildObjectList(each.selection, &selection), S_OK);
+        LONG mode = 0;
+        EXPECT_EQ(data->GetDetails(&selection, &mode, &details), S_OK);
+        EXPECT_EQ(mode, kPanorelModeBottomText);
+        ASSERT_EQ(details.vt, VT_BSTR);
+        EXPECT_NE(std::u16string(details.bstrVal).find(each.says), std::u16string::npos);
+        VariantClear(&details);
+        VariantClear(&selection);
+    }
+    for (PropertySet* record : {node, first, second}) record->release();
 }
 
 TEST(ProviderObjectTest, ColumnsComeOnceWithRegistryWidthsAndAreShared) {

@@ -1,5 +1,6 @@
 // The control in its window: activation, columns, display, icons, sorting, type-ahead,
 // details, modes, the splitter and the records it holds.
+#include "lumivel/thread_queue.h"
 #include "resultpane/tests/control_fixture.h"
 
 #include "win/richedit.h"
@@ -179,6 +180,23 @@ TEST_F(ControlTest, DetailsFollowTheSelectionAndTheShownNode) {
     EXPECT_THAT(provider->callsOf("GetDetails").back()->selection, ElementsAre(carol));
     lumivel::ui::UserSetListSelection(control->topList(), {}, -1);
     EXPECT_EQ(text(), u"Details of lumivel.test");
+}
+
+TEST_F(ControlTest, DetailsReadLaterAreAskedForAgainWhenTheProviderSaysTheyCame) {
+    connect();
+    ASSERT_EQ(control->SetMode(kPanorelModeBottomText), S_OK);
+    PropertySet* carol = keep(MakeRecord(u"Carol"));
+    show({carol, keep(MakeRecord(u"Dave"))});
+    provider->detailsText = u"Reading ";
+    lumivel::ui::UserSetListSelection(control->topList(), {0}, 0);
+    EXPECT_EQ(text(), u"Reading Carol");
+    size_t asked = provider->callsOf("GetDetails").size();
+    provider->detailsText = u"Read ";
+    PostMessageW(control->window(), kPanorelDetailsReadyMessage, 0, 0);
+    lumivel::RunPendingThreadWork();
+    EXPECT_EQ(text(), u"Read Carol");
+    ASSERT_EQ(provider->callsOf("GetDetails").size(), asked + 1);
+    EXPECT_THAT(provider->callsOf("GetDetails").back()->selection, ElementsAre(carol)) << "for the selection as it is";
 }
 
 TEST_F(ControlTest, DetailsFromTheMenuProvidersWhenTheMainOneHasNone) {

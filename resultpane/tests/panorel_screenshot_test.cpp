@@ -70,6 +70,43 @@ TEST_F(Screenshot, RecordsWithIconsSortedAboveTheDetailsText) {
     EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-result-pane.png")), 1000u);
 }
 
+TEST_F(Screenshot, ATombstonesDetailsBelowTheList) {
+    cache->colours = {RGB(40, 90, 200), RGB(60, 160, 80)};
+    cache->icons = {{u"user", 0}, {u"group", 1}};
+    provider->topColumns[0]->cx = 150;
+    provider->topColumns[2]->cx = 220;
+    provider->topKeys[2] = u"parent";
+    RECT wide{0, 0, 640, 420};
+    control->SetObjectRects(&wide, &wide);
+    connect();
+    control->SetMode(kPanorelModeBottomText);
+    std::vector<PropertySet*> records;
+    for (auto [name, className] : {std::pair{u"Bob Baker", u"user"}, std::pair{u"Auditors", u"group"}})
+        records.push_back(keep(MakeRecord(name, className, {{u"parent", u"OU=Staff,OU=Lumivel Corp,DC=lumivel,DC=test"}})));
+    show(records);
+    // As the provider words them; the selected record's name ends the text.
+    provider->detailsText =
+        u"Kept by the directory: 4 attributes\n"
+        u"  cn: Bob Baker<U+000A>DEL:2b7e1f30-7a47-4b0a-9d49-1c1c2b6a3e01\n"
+        u"  isDeleted: TRUE\n"
+        u"  objectGUID: 2b7e1f30-7a47-4b0a-9d49-1c1c2b6a3e01\n"
+        u"  objectSid: S-1-5-21-3623811015-3361044348-30300820-1104\n\n"
+        u"Backups holding it in /backups/, newest first:\n"
+        u"  planted.zip, 2026-12-02 08:00:00 UTC, from OU=Staff,DC=lumivel,DC=test, not trusted: the archive may be "
+        u"written by every user\n"
+        u"  staff.zip, 2026-12-01 09:00:00 UTC, from OU=Staff,DC=lumivel,DC=test, trusted\n"
+        u"Lost since the newest trusted backup, staff.zip of 2026-12-01 09:00:00 UTC:\n"
+        u"  telephoneNumber (1 value): Re-apply writes it back\n"
+        u"  otherTelephone (2 values): Re-apply writes it back\n"
+        u"  member of CN=Payroll,OU=Groups,DC=lumivel,DC=test: Re-apply joins it again\n"
+        u"The Restore Plan offers \"Re-apply\": it writes 2 attributes and joins 1 group.\n\n";
+    lumivel::ui::UserSetListSelection(control->topList(), {1}, 1);
+    ShowWindow(host, SW_SHOW);
+    Settle();
+    ASSERT_TRUE(lumivel::ui::RenderWindowToPng(control->window(), ScreenshotPath("panorel-tombstone-details.png")));
+    EXPECT_GT(std::filesystem::file_size(ScreenshotPath("panorel-tombstone-details.png")), 1000u);
+}
+
 TEST_F(Screenshot, TombstonesSortedByTheirPurgeTimeInTheExpiresColumn) {
     cache->colours = {RGB(40, 90, 200), RGB(60, 160, 80)};
     cache->icons = {{u"user", 0}, {u"group", 1}};

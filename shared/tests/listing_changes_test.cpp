@@ -71,4 +71,30 @@ TEST(ListingChangesTest, ATombstoneIsListedOnceWhateverTheOrderOfItsChanges) {
     EXPECT_EQ(listing.records.size(), 2u);
 }
 
+// What a refresh reads again: the tombstones whose purge time has come, at the second; a purge
+// time that is missing or not of the provider's form never counts as come.
+TEST(ListingChangesTest, OverdueTombstonesAreThoseWhosePurgeTimeHasCome) {
+    const std::time_t now = 1796817600;  // 2026-12-09T12:00:00Z
+    const struct {
+        const char16_t* expires;
+        bool overdue;
+    } cases[] = {
+        {u"2026-12-09T11:59:59Z", true},  {u"2026-12-09T12:00:00Z", true},   {u"2026-12-09T12:00:01Z", false},
+        {u"2027-01-01T00:00:00Z", false}, {u"1999-01-01T00:00:00Z", true},   {u"2026-12-09 11:00:00Z", false},
+        {u"2026-12-09T11:00:00", false},  {u"2026-12-09T11:00:00+01", false}, {u"", false},
+        {nullptr, false},
+    };
+    Listing listing;
+    std::vector<std::u16string> expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::u16string guid = u"0a1b2c3d-0000-4000-8000-00000000010" + std::u16string(1, char16_t(u'0' + i));
+        listing.records.push_back(tombstone(u"T", guid, u"OU=t"));
+        if (cases[i].expires) listing.records.back()->setText(kExpiresUtcKey, cases[i].expires);
+        if (cases[i].overdue) expected.push_back(guid);
+    }
+    listing.records.insert(listing.records.begin() + 1, nullptr);
+    EXPECT_EQ(lumivel::shared::OverdueTombstoneGuids(listing.records, now), expected);
+    std::erase(listing.records, nullptr);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include "lumivel/unique_bstr.h"
 #include "shared/schema_cache_interface.h"
 #include "win/commctrl.h"
+#include "root_expansion.h"
 #include "snapin_test_support.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
@@ -37,7 +38,7 @@ TEST(ConsoleDirectory, ShowsTheConnectedDomainAndFetchesItsTombstones) {
     CLSID snapin{};
     CLSIDFromString(kSnapinClsid, &snapin);
     ASSERT_EQ(console.open(snapin), S_OK);
-    console.expand(console.root());
+    ASSERT_TRUE(ExpandRoot(console, StoredDomainCount()));
     HSCOPEITEM node = 0;
     for (HSCOPEITEM child : console.children(console.root()))
         if (lumivel::ToUtf8(console.shownName(child)) == domain) node = child;

@@ -1,8 +1,10 @@
 // Restores that lean on a backup, in the console on the test domain: the Restore Plan's second
 // check box, which lists what grants access or runs code and alone lets it be written; and the
 // archive chooser for an object with no last known parent, which says why an archive is not
-// believed and asks before using it.
+// believed and asks before using it; and the details pane of a tombstone with backups.
 #include <sys/stat.h>
+
+#include <QMainWindow>
 
 #include <filesystem>
 #include <functional>
@@ -14,10 +16,13 @@
 #include "lumivel/qt_ui.h"
 #include "lumivel/registry_key.h"
 #include "lumivel/text.h"
+#include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
+#include "win/richedit.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 
 namespace {
@@ -26,6 +31,18 @@ using lumivel::console::ConsoleDriver;
 using namespace snapin_test;
 
 constexpr const char16_t* kBackupPolicyKey = u"Software\\Policies\\Tarvo Software\\Tarvo Lumivel";
+
+// The control's details text below its list.
+std::u16string DetailsText(HWND list) {
+    static WCHAR buffer[32768];
+    buffer[0] = 0;
+    GETTEXTEX options{};
+    options.cb = sizeof(buffer);
+    options.codepage = 1200;
+    SendMessageW(GetDlgItem(GetParent(list), 102), EM_GETTEXTEX, reinterpret_cast<WPARAM>(&options),
+                 reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
 
 std::u16string DialogText(HWND dialog, int id) {
     WCHAR text[4096] = {};
@@ -124,6 +141,7 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansSecondBoxListsTheSensitiveWritesAndAlon
                [&](const lumivel::ui::Surface& surface) {
                    ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
                    HWND dialog = surface.window;
+                   ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(dialog, IDC_PLAN_RESTORE));
                    sensitive = DialogText(dialog, IDC_PLAN_SENSITIVE);
                    enabledBefore = IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY_SENSITIVE));
                    CheckDlgButton(dialog, IDC_PLAN_REAPPLY, BST_CHECKED);
@@ -233,6 +251,62 @@ TEST_F(ConsoleBackupRestoreTest, TheChooserSaysWhyAnArchiveIsNotBelievedAndAsksB
     EXPECT_TRUE(lumivel::testing::LdapExists(team));
     EXPECT_TRUE(lumivel::testing::LdapExists(dn));
     EXPECT_EQ(RowNamed(list, name), -1);
+}
+
+TEST_F(ConsoleBackupRestoreTest, DetailsOfATombstoneListItsBackupsAndWhatTheNewestTrustedOneWouldBringBack) {
+    std::string name = "Detailed " + m_suffix, dn = "CN=" + name + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::LdapAdd(dn, {"objectClass: user\n", "sAMAccountName: d" + m_suffix + "\n",
+                                              "telephoneNumber: +1 555 0100\n", "otherTelephone: +1 555 0101\n",
+                                              "otherTelephone: +1 555 0102\n"}));
+    std::string trusted = backUp(m_root), planted = backUp(m_root);
+    ASSERT_FALSE(trusted.empty());
+    ASSERT_FALSE(planted.empty());
+    // Written later and by anyone: listed first, and never the one whose plan is shown.
+    ASSERT_EQ(chmod(planted.c_str(), 0666), 0);
+    ASSERT_TRUE(lumivel::testing::LdapDelete(dn));
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    int row = RowNamed(list, name);
+    ASSERT_GE(row, 0);
+    lumivel::ui::UserSetListSelection(list, {row}, row);
+    ASSERT_TRUE(console.runUntil([&] { return DetailsText(list).find(u"Lost since") != std::u16string::npos; }, 60000))
+        << lumivel::ToUtf8(DetailsText(list));
+    std::string text = lumivel::ToUtf8(DetailsText(list));
+    const std::string trustedName = std::filesystem::path(trusted).filename().string();
+    const std::string plantedName = std::filesystem::path(planted).filename().string();
+    EXPECT_NE(text.find("Kept by the directory: "), std::string::npos) << text;
+    EXPECT_NE(text.find("  objectGUID: "), std::string::npos) << "a GUID as text: " << text;
+    EXPECT_NE(text.find("  " + plantedName + ", "), std::string::npos) << text;
+    EXPECT_NE(text.find("not trusted: the archive may be written by every user"), std::string::npos) << text;
+    EXPECT_NE(text.find("  " + trustedName + ", "), std::string::npos) << text;
+    EXPECT_NE(text.find("Lost since the newest trusted backup, " + trustedName), std::string::npos) << text;
+    EXPECT_NE(text.find("  telephoneNumber (1 value): Re-apply writes it back"), std::string::npos) << text;
+    EXPECT_NE(text.find("  otherTelephone (2 values): Re-apply writes it back"), std::string::npos) << text;
+    EXPECT_NE(text.find("The Restore Plan offers \"Re-apply\""), std::string::npos) << text;
+    ConsoleDriver::screenshot(console.window(), "console_details_pane");
+
+    // The plan offers the re-apply the details speak of.
+    bool offered = false;
+    std::u16string archive;
+    answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
+           [&](const lumivel::ui::Surface& surface) {
+               ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
+               offered = IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY));
+               archive = DialogText(surface.window, IDC_PLAN_ARCHIVE);
+               SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+           });
+    rightClick(list, row);
+    lumivel::ui::SetTestHook({});
+    EXPECT_TRUE(offered);
+    EXPECT_NE(lumivel::ToUtf8(archive).find(trustedName), std::string::npos) << lumivel::ToUtf8(archive);
+
+    // Two selected: no reading, a count.
+    int other = row == 0 ? 1 : 0;
+    lumivel::ui::UserSetListSelection(list, {std::min(row, other), std::max(row, other)}, row);
+    EXPECT_NE(lumivel::ToUtf8(DetailsText(list)).find("2 deleted objects selected"), std::string::npos);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "console_restore_fixture.h"
 #include "shared/provider_dialog_ids.h"
+#include "root_expansion.h"
 #include "snapin_test_support.h"
 #include "tests/support/directory_fixture.h"
 #include "win/commctrl.h"
@@ -81,7 +82,7 @@ TEST_F(ConsoleRestoreTest, RestoreFromTheResultPaneBringsObjectsBackAndOffTheLis
     CLSID snapin{};
     CLSIDFromString(kSnapinClsid, &snapin);
     ASSERT_EQ(console.open(snapin), S_OK);
-    console.expand(console.root());
+    ASSERT_TRUE(ExpandRoot(console, StoredDomainCount()));
     size_t before = console.children(console.root()).size();
 
     // "Connect To..." from the Action menu: the provider's command, merged into the console's.

@@ -23,6 +23,7 @@
 #include "lumivel/thread_queue.h"
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
+#include "root_expansion.h"
 #include "snapin_test_support.h"
 #include "tests/support/directory_fixture.h"
 #include "win/commctrl.h"
@@ -133,7 +134,7 @@ protected:
         CLSID snapin{};
         CLSIDFromString(kSnapinClsid, &snapin);
         if (console.open(snapin) != S_OK) return nullptr;
-        console.expand(console.root());
+        if (!ExpandRoot(console, StoredDomainCount())) return nullptr;
         lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
             if (surface.resourceId == IDD_CONNECT_TO) {
                 SetDlgItemTextW(surface.window, IDC_CONNECT_DOMAIN, lumivel::FromUtf8(domain).c_str());

@@ -20,6 +20,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 
 namespace {
@@ -76,6 +77,7 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
     int plans = 0;
     answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
         ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+        ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
         ++plans;
         planRows = RowsOf(GetDlgItem(surface.window, IDC_PLAN_LIST), 4);
         ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_restore_plan");
@@ -98,6 +100,7 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
 
     // "&Restore" in the plan does what "&Restore" does: all three back and off the list.
     answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
+        ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY))) << "no backup holds the object";
         SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
     });

@@ -19,6 +19,7 @@
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 
 namespace {
@@ -67,6 +68,8 @@ protected:
             default: break;
             }
             if (surface.resourceId == IDD_RESTORE_SELECTED) {
+                // It fills in once its checks, run off the console's thread, have ended.
+                EXPECT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_SELECTED_RESTORE));
                 seen->plan = RowsOf(GetDlgItem(surface.window, IDC_SELECTED_LIST), 3);
                 WCHAR summary[1024] = {};
                 GetDlgItemTextW(surface.window, IDC_SELECTED_SUMMARY, summary, 1024);

@@ -62,7 +62,8 @@ TEST_F(ResultViewTest, AShownNodeHandsTheControlItsPartsAndAHiddenOneTakesThemBa
     EXPECT_EQ(ClientOf(window).bottom, ClientOf(host).bottom);
 
     // Another node: the root hides while its control still stands, then the control goes and
-    // the domain's own comes up, empty until the worker brings the list.
+    // the domain's own comes up, empty until the worker brings the list, with the details text
+    // below it.
     HSCOPEITEM alpha = childNamed(*console, root, u"alpha");
     s_control->block = true;
     clearLog();
@@ -70,7 +71,7 @@ TEST_F(ResultViewTest, AShownNodeHandsTheControlItsPartsAndAHiddenOneTakesThemBa
     EXPECT_EQ(log(),
               "HSCOPEITEM=0,SelectedNode=0,ReleaseInterfaces,InPlaceDeactivate,ReleaseInterfaces,Close,"
               "SetClientSite(null),SetClientSite,InPlaceActivate,HSCOPEITEM=item,SelectedNode=alpha,"
-              "SetInterfaces(1111),SetMenuInterfaces(1),SetObjects(1,null),SetMode(0)");
+              "SetInterfaces(1111),SetMenuInterfaces(1),SetObjects(1,null),SetMode(2)");
     EXPECT_NE(s_control->panorelWindow.load(), window);
     ASSERT_TRUE(console->runUntil([&] { return s_control->inEnumeration.load(); }, 5000)) << "read on the worker";
     EXPECT_EQ(console->image(alpha), 7) << "behind the busy icon";

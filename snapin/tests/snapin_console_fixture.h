@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "lumivel/console_driver.h"
+#include "root_expansion.h"
 #include "snapin_test_support.h"
 #include "tests/support/private_hives.h"
 #include "win/winreg.h"
@@ -31,6 +32,7 @@ protected:
     void SetUp() override {
         std::strcpy(s_control->nodes, "alpha:1;beta:0");
         s_control->block = false;
+        s_control->blockNodes = false;
         s_control->noBusyIcon = false;
         s_control->objectCount = 2;
         s_control->enumerationFailure = 0;
@@ -49,8 +51,15 @@ protected:
     std::unique_ptr<lumivel::console::ConsoleDriver> openConsole() {
         auto driver = std::make_unique<lumivel::console::ConsoleDriver>();
         EXPECT_EQ(driver->open(SnapinClsid()), S_OK);
-        driver->expand(driver->root());
+        EXPECT_TRUE(ExpandRoot(*driver, NodeCount(s_control->nodes)));
         return driver;
+    }
+    // The entries of the fake's node table ("alpha:1;beta:0") that carry the node flag.
+    static size_t NodeCount(const std::string& table) {
+        size_t count = 0;
+        for (size_t at = table.find(":1"); at != std::string::npos; at = table.find(":1", at + 2))
+            count += at + 2 == table.size() || table[at + 2] == ';';
+        return count;
     }
     HSCOPEITEM childNamed(lumivel::console::ConsoleDriver& driver, HSCOPEITEM parent, const std::u16string& name) {
         for (HSCOPEITEM child : driver.children(parent))

@@ -250,6 +250,29 @@ TEST_F(SnapinConsoleTest, ActionMenuCarriesTheProvidersCommands) {
     EXPECT_EQ(console->session().selectedItem(), root);
 }
 
+TEST_F(SnapinConsoleTest, TheRootReadsItsDomainsOffTheConsolesThreadAndAConnectMeanwhileGetsOneNode) {
+    std::strcpy(s_control->nodes, "alpha:1;gamma:1");
+    s_control->blockNodes = true;
+    ConsoleDriver console;
+    ASSERT_EQ(console.open(SnapinClsid()), S_OK);
+    // The expansion returns while the provider still reads the domains.
+    console.expand(console.root());
+    EXPECT_TRUE(console.children(console.root()).empty());
+    // "gamma" is connected before the reading brings it too.
+    ASSERT_TRUE(console.chooseAction(console.root(), u"&Connect To..."));
+    EXPECT_NE(childNamed(console, console.root(), u"gamma"), 0);
+    s_control->blockNodes = false;
+    ASSERT_TRUE(console.runUntil([&] { return childNamed(console, console.root(), u"alpha") != 0; }, 20000));
+    console.runUntil([] { return false; }, 100);
+    std::vector<std::u16string> names;
+    for (HSCOPEITEM child : console.children(console.root())) names.push_back(console.shownName(child));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"gamma", u"alpha"})) << "one node per domain";
+    // Connecting it once more selects its one node.
+    ASSERT_TRUE(console.chooseAction(console.root(), u"&Connect To..."));
+    EXPECT_EQ(console.children(console.root()).size(), 2u);
+    EXPECT_EQ(console.session().selectedItem(), childNamed(console, console.root(), u"gamma"));
+}
+
 TEST_F(SnapinConsoleTest, AboutAndHelpComeFromTheSnapin) {
     auto console = openConsole();
     std::unique_ptr<QDialog> about = console->aboutDialog();

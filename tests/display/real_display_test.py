@@ -390,10 +390,19 @@ def run(run_state, work):
     display.click(*centre(plan["rect"]))
     display.window_named("Restore Plan", seconds=60)
     line = probe.wait("the plan", lambda l: any(d["title"] == "Restore Plan" for d in dialogs(l)), after=since)
+
+    def planned(l):
+        dialog = next((d for d in dialogs(l) if d["title"] == "Restore Plan"), None)
+        return [row["texts"] for view in dialog["views"] for row in view["rows"]] if dialog else []
+
+    # It opens at once, saying it checks, and fills in when its checks (off the console's
+    # thread) have ended.
+    try:
+        line = probe.wait("the plan filled in", lambda l: any(rows[0]["texts"][0] in " ".join(texts)
+                                                             for texts in planned(l)), after=line["n"] - 1)
+    except StepFailed:
+        raise StepFailed("the plan does not name %r: %r" % (rows[0]["texts"][0], planned(probe.last() or {})))
     dialog = next(d for d in dialogs(line) if d["title"] == "Restore Plan")
-    planned = [row["texts"] for view in dialog["views"] for row in view["rows"]]
-    if not any(rows[0]["texts"][0] in " ".join(texts) for texts in planned):
-        raise StepFailed("the plan does not name %r: %r" % (rows[0]["texts"][0], planned))
     middle, console_frame = centre(dialog["frame"]), main_window(line)["frame"]
     if not (console_frame["x"] <= middle[0] < console_frame["x"] + console_frame["w"]
             and console_frame["y"] <= middle[1] < console_frame["y"] + console_frame["h"]):
@@ -441,7 +450,10 @@ def run(run_state, work):
                           seconds=max(int(deadline - time.monotonic()), 1))
         dialog = dialogs(line)[-1]
         since = line["n"]
-        if "&Restore" in dialog["texts"]:
+        if "&Restore" in dialog["texts"] and any(t.startswith("Checking ") for t in dialog["texts"]):
+            # A plan whose checks still run: it fills in when they end.
+            pass
+        elif "&Restore" in dialog["texts"]:
             # A plan first ("Restore Plan", or the one plan of a selection): its Restore button goes on.
             display.window_named(dialog["title"], seconds=30)
             display.screenshot("07a-plan")

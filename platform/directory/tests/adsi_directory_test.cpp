@@ -597,8 +597,11 @@ TEST_F(AdsiDirectory, EnumerationHintsAndNamedLoads) {
             ++classes;
             Variant inferiors;
             const HRESULT hinted = child->Get(Bstr(u"possibleInferiors").get(), inferiors.put());
-            // Only a sample is held against a bind of its own: one request each.
-            if (classes % 25 != 1) continue;
+            // Only a sample is held against a bind of its own: one request each. The first class
+            // with inferiors and the first without are always in it, since where they fall in
+            // the server's order differs from one domain to the next.
+            const bool sampled = classes % 25 == 1 || (SUCCEEDED(hinted) ? withInferiors == 0 : withoutInferiors == 0);
+            if (!sampled) continue;
             Ptr<IADs> fresh;
             ASSERT_EQ(Bind(Text(child.get(), &IADs::get_ADsPath), fresh.put()), S_OK);
             EXPECT_EQ(GetText(child.get(), u"lDAPDisplayName"), GetText(fresh.get(), u"lDAPDisplayName"));

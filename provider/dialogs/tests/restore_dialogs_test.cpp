@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -447,3 +448,149 @@ TEST_F(RestoreDialogs, ProgressCancelStopsAfterTheCurrentObject) {
     EXPECT_EQ(done, std::vector<std::u16string>{u"Ada"});
     EXPECT_GE(rounds, 1);
 }
+
+namespace {
+
+bool SettleUntil(const std::function<bool()>& reached) {
+    for (int i = 0; i < 6000 && !reached(); ++i) {
+        qttest::Settle(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return reached();
+}
+
+// The plan opens at once while its checks run off the console's thread, and then shows what
+// the checks found; checks that fail end it with their reason, and closing it meanwhile waits
+// for them, so that nothing they write outlives the dialog.
+TEST_F(RestoreDialogs, CheckedPlanSaysItChecksThenShowsWhatTheChecksFound) {
+    Records plan;
+    planOfTwoDeletedLevels(&plan, false);
+    const std::thread::id consoleThread = std::this_thread::get_id();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool offTheConsoleThread = false;
+    auto check = [&](revivo::RestorePlanView* view) {
+        offTheConsoleThread = std::this_thread::get_id() != consoleThread;
+        released.wait_for(std::chrono::seconds(60));
+        *view = revivo::RestorePlanViewOf(plan.list());
+        return S_OK;
+    };
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        HWND dialog = surface.window;
+        if (surface.round == 0) {
+            EXPECT_EQ(itemText(dialog, IDC_PLAN_RIGHTS), revivo::kPlanCheckingText);
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_RESTORE)));
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_REAPPLY)));
+            EXPECT_EQ(revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 1).size(), 0u);
+            // Restore is refused until the plan is there.
+            SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+            EXPECT_TRUE(IsWindowVisible(dialog));
+            release.set_value();
+        }
+        EXPECT_TRUE(SettleUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_PLAN_RESTORE)); }));
+        EXPECT_EQ(revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_PLAN_LIST), 1),
+                  (std::vector<std::vector<std::u16string>>{{u"Outer"}, {u"    Inner"}, {u"        Ada"}}));
+        EXPECT_EQ(itemText(dialog, IDC_PLAN_RIGHTS),
+                  u"You may restore these objects: the domain grants the caller the right to reanimate tombstones.");
+        SendMessageW(dialog, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+        return 0;
+    });
+    revivo::RestorePlanView view;
+    revivo::PlanChoice choice;
+    HRESULT checked = E_FAIL;
+    EXPECT_EQ(revivo::ShowCheckedRestorePlanDialog(nullptr, check, &view, &choice, &checked), IDC_PLAN_RESTORE);
+    EXPECT_TRUE(offTheConsoleThread);
+    EXPECT_EQ(checked, S_OK);
+    ASSERT_EQ(view.rows.size(), 3u) << "the caller gets the view the dialog showed";
+    EXPECT_EQ(view.rows[2].className, u"user");
+
+    // Failing checks: the dialog ends with IDABORT and their reason.
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        EXPECT_TRUE(SettleUntil([&] { return !IsWindowVisible(surface.window); }));
+        return 0;
+    });
+    view = {};
+    EXPECT_EQ(revivo::ShowCheckedRestorePlanDialog(
+                  nullptr, [](revivo::RestorePlanView*) { return HRESULT(E_ACCESSDENIED); }, &view, &choice, &checked),
+              IDABORT);
+    EXPECT_EQ(checked, E_ACCESSDENIED);
+    EXPECT_TRUE(view.rows.empty());
+
+    // Closed while checking: it says it waits, and ends with Close's answer once they have.
+    for (UINT close : {UINT(WM_COMMAND), UINT(WM_CLOSE)}) {
+        std::promise<void> finish;
+        std::shared_future<void> finished = finish.get_future().share();
+        bool checkEnded = false;
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            HWND dialog = surface.window;
+            if (surface.round == 0) {
+                SendMessageW(dialog, close, close == WM_COMMAND ? IDCANCEL : 0, 0);
+                EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays while the checks run";
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+                EXPECT_EQ(itemText(dialog, IDC_PLAN_NOTE), u"Closing once the checks have ended...");
+                finish.set_value();
+            }
+            EXPECT_TRUE(SettleUntil([&] { return !IsWindowVisible(dialog); }));
+            return 0;
+        });
+        view = {};
+        INT_PTR answer = revivo::ShowCheckedRestorePlanDialog(
+            nullptr,
+            [&](revivo::RestorePlanView* planned) {
+                finished.wait_for(std::chrono::seconds(60));
+                *planned = revivo::RestorePlanViewOf(plan.list());
+                checkEnded = true;
+                return S_OK;
+            },
+            &view, &choice, &checked);
+        EXPECT_EQ(answer, close == WM_COMMAND ? IDCANCEL : 0);
+        EXPECT_TRUE(checkEnded) << "the checks ended before the dialog returned";
+        EXPECT_FALSE(choice.reapply);
+    }
+}
+
+// The one plan of a selection opens at once too, and shows the plan its worker made.
+TEST_F(RestoreDialogs, CheckedSelectedPlanShowsThePlanOnceChecked) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const std::thread::id consoleThread = std::this_thread::get_id();
+    bool offTheConsoleThread = false;
+    auto check = [&](revivo::SelectedPlanView* view) {
+        offTheConsoleThread = std::this_thread::get_id() != consoleThread;
+        released.wait_for(std::chrono::seconds(60));
+        view->steps = planOfTwoDeletedOus();
+        view->selected = 2;
+    };
+    for (UINT answer : {UINT(IDC_SELECTED_RESTORE), UINT(IDCANCEL)}) {
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            HWND dialog = surface.window;
+            if (surface.round == 0) {
+                EXPECT_EQ(itemText(dialog, IDC_SELECTED_SUMMARY), revivo::kSelectedCheckingText);
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_RESTORE)));
+                if (answer == IDCANCEL) {
+                    // Cancelled while checking: it ends only once the checks have.
+                    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                    EXPECT_TRUE(IsWindowVisible(dialog));
+                    EXPECT_EQ(itemText(dialog, IDC_SELECTED_NOTE), u"Closing once the checks have ended...");
+                }
+                release.set_value();
+            }
+            if (answer == IDCANCEL) {
+                EXPECT_TRUE(SettleUntil([&] { return !IsWindowVisible(dialog); }));
+                return 0;
+            }
+            EXPECT_TRUE(SettleUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_RESTORE)); }));
+            EXPECT_EQ(revivo_test::ListViewTexts(GetDlgItem(dialog, IDC_SELECTED_LIST), 1).size(), 4u);
+            SendMessageW(dialog, WM_COMMAND, IDC_SELECTED_RESTORE, 0);
+            return 0;
+        });
+        revivo::SelectedPlanView view;
+        EXPECT_EQ(revivo::ShowCheckedRestoreSelectedDialog(nullptr, check, &view), INT_PTR(answer));
+        EXPECT_TRUE(offTheConsoleThread);
+        if (answer == IDC_SELECTED_RESTORE) EXPECT_EQ(view.steps.size(), 4u);
+        release = {};
+        released = release.get_future().share();
+    }
+}
+
+}  // namespace

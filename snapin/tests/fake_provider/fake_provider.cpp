@@ -59,6 +59,9 @@ public:
     HRESULT STDMETHODCALLTYPE BackupObjects(BSTR) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetNodes(LONG, LONG, LONG, VARIANT* nodes) override {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (g_control.blockNodes && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::vector<PropertySet*> records;
         std::string table = g_control.nodes;
         size_t start = 0;

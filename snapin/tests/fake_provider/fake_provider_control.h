@@ -13,6 +13,8 @@ struct FakeProviderControl {
     std::atomic<int> objectCount{2};
     // While set, EnumDeletedObjects waits (at most 20 s).
     std::atomic<bool> block{false};
+    // While set, GetNodes waits (at most 20 s).
+    std::atomic<bool> blockNodes{false};
     std::atomic<bool> inEnumeration{false};
     std::atomic<int> enumerations{0};
     std::atomic<int> providersCreated{0};

@@ -35,6 +35,9 @@ public:
     std::vector<HSCOPEITEM> children(HSCOPEITEM item);
     std::u16string name(HSCOPEITEM item);
     int image(HSCOPEITEM item);
+    // The parameter the snap-in gave the item (its own node), 0 for none: for tests that look
+    // at what the snap-in keeps of a node.
+    LPARAM parameter(HSCOPEITEM item);
     // The text the tree shows for the item (empty when the tree has no such item).
     std::u16string shownName(HSCOPEITEM item);
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "lumivel/console_launch.h"
 #include "win/types.h"
 
 namespace lumivel::console {
@@ -13,9 +14,6 @@ struct ConsoleOptions {
     // else the user chooses.
     std::optional<CLSID> snapin;
 };
-
-// Whether a window can be shown at all: a display is there, or Qt is told where to draw.
-LUMIVEL_EXPORT bool ConsoleCanShow();
 
 // Shows the console until its window closes; 0 when it ran, 1 when no snap-in could be
 // loaded (after saying why).

@@ -1,0 +1,39 @@
+// A domain node's refresh that reads only what changed since its last listing (command 322):
+// the request made on the console's thread, the provider's answer read on the fetch's
+// thread, and the answer applied to the node's list back on the console's thread.
+#pragma once
+
+#include <ctime>
+#include <vector>
+
+#include "shared/property_set.h"
+#include "shared/provider_interfaces.h"
+#include "snapin/node_worker.h"
+
+namespace snapin {
+
+// A copy of the node's record that asks for the changes since the sync point (none: for
+// everything) and for the listed tombstones past their purge time to be read again. Null
+// when no memory is left.
+PropertySet* ChangesRequest(const PropertySet* nodeRecord, const ListingSyncPoint* since,
+                            const std::vector<PropertySet*>& listed, std::time_t now);
+
+// On the fetch's thread: the provider's answer to the request, a header first. A provider
+// that does not know the command answers E_NOTIMPL here, so that the caller reads the whole
+// list instead.
+HRESULT ReadListingChanges(IRevivo* provider, PropertySet* request, VARIANT* answer);
+
+// How an answer changed the node's list.
+struct ListingUpdate {
+    bool whole = false;     // everything was read again
+    bool changed = false;   // the list is another one (false: it stands as it was)
+};
+
+// On the console's thread: the answer (which it takes over and empties) brings the sync
+// point up to date and, when the list changed, gives in `next` the node's new list, one
+// reference held for each record. Records that did not change are the very ones of
+// `current`, so that the control keeps what it shows of them.
+ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*>& current,
+                                 std::vector<PropertySet*>* next, ListingSyncPoint* point, std::time_t now);
+
+}  // namespace snapin
