@@ -2,11 +2,13 @@
 // whole listing gives, after restores, deletions and purges; a state it cannot trust, or one
 // the server refuses, means a whole read.
 #include "cli/tests/cli_directory_fixture.h"
+#include "cli/listing_state.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <regex>
 
 #include "tests/support/directory_fixture.h"
@@ -39,17 +41,21 @@ protected:
         return rows(whole);
     }
 
-    std::string statePath() {
+    std::string stateKey() {
         std::string name = m_domain;
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        return m_state.path() + "/lumivel/listings/" + name;
+        return name;
     }
+    std::string statePath() { return m_state.path() + "/lumivel/listings/" + stateKey(); }
 
-    // The saved state with each line that starts with the prefix replaced.
-    void rewriteState(const std::string& prefix, const std::string& line) {
-        std::string text = readFile(statePath()), out;
-        for (const std::string& each : lines(text)) out += (each.rfind(prefix, 0) == 0 ? line : each) + "\n";
-        std::ofstream(statePath(), std::ios::trunc) << out;
+    // The saved state, changed and written back as the command line writes it.
+    void changeState(const std::function<void(ListingState*)>& change) {
+        ListingState state;
+        std::string why;
+        ASSERT_TRUE(ReadListingState(statePath(), stateKey(), &state, &why)) << why;
+        change(&state);
+        const std::vector<TombstoneFields> tombstones = state.tombstones;
+        ASSERT_TRUE(WriteListingState(statePath(), stateKey(), state, tombstones));
     }
 
     lumivel::testing::TemporaryDirectory m_state;
@@ -109,7 +115,7 @@ TEST_F(IncrementalListTest, FollowsRestoresDeletionsAndPurgesAsAWholeListingWoul
     EXPECT_TRUE(missing.empty()) << missing.front();
 
     // A state whose last whole read is older than 12 hours is read whole.
-    rewriteState("whole\t", "whole\t" + std::to_string(std::time(nullptr) - 13 * 60 * 60));
+    changeState([](ListingState* state) { state->wholeReadAt = std::time(nullptr) - 13 * 60 * 60; });
     Outcome aged = incremental();
     EXPECT_NE(aged.err.find("older than 12 hours"), std::string::npos) << aged.err;
     EXPECT_EQ(rows(aged), whole);
@@ -123,20 +129,24 @@ TEST_F(IncrementalListTest, AStateItCannotTrustOrThatTheServerRefusesMeansAWhole
     const std::vector<std::string> after = wholeListing();
 
     // A cookie the server cannot take.
-    rewriteState("cookie\t", "cookie\t00FF00FF");
+    changeState([](ListingState* state) { state->cookie = u"00FF00FF"; });
     Outcome refused = incremental();
     EXPECT_EQ(refused.exitCode, 0) << refused.err;
     EXPECT_NE(refused.err.find("refused the saved synchronisation state"), std::string::npos) << refused.err;
     EXPECT_EQ(rows(refused), after);
 
     // A state of another domain controller's database.
-    rewriteState("invocation\t", "invocation\t{00000000-0000-0000-0000-000000000000}");
+    changeState([](ListingState* state) { state->invocationId = u"{00000000-0000-0000-0000-000000000000}"; });
     Outcome other = incremental();
     EXPECT_NE(other.err.find("database is another one"), std::string::npos) << other.err;
     EXPECT_EQ(rows(other), after);
 
     // A damaged state, and one that others may write, are not believed.
-    rewriteState("t\t", "t\tbroken");
+    {
+        std::string text = readFile(statePath());
+        text.back() = static_cast<char>(text.back() ^ 0x20);
+        std::ofstream(statePath(), std::ios::trunc) << text;
+    }
     Outcome damaged = incremental();
     EXPECT_NE(damaged.err.find("damaged"), std::string::npos) << damaged.err;
     EXPECT_EQ(rows(damaged), after);
