@@ -48,6 +48,10 @@ inline constexpr int kDeletedBeforePickerId = 108;
 inline constexpr int kFilterBarHeight = 28;
 inline constexpr int kPaneGap = 4;
 inline constexpr int kMinBottomHeight = 50;
+// The height of the bottom pane a person dragged the splitter to, kept per user: the window's
+// height differs between sessions, the details' need does not.
+inline constexpr char16_t kPanesKey[] = u"Software\\Tarvo Software\\Tarvo Lumivel\\Panes";
+inline constexpr char16_t kBottomHeightValue[] = u"BottomHeight";
 inline constexpr int kMaxColumnWidth = 2048;
 inline constexpr int kMaxSavedColumnWidth = 1024;
 inline constexpr int kFallbackColumnWidth = 100;
@@ -242,6 +246,9 @@ private:
     void createChildren(HWND hwnd);
     void layout(int width, int height);
     void dragSplitter(int y);
+    // Where the first layout at this height puts the split: the kept bottom height, else a
+    // third of the height for the bottom pane.
+    int firstSplit(int height) const;
     bool overSurface(POINT client) const;
     void paint(HDC dc, const RECT& bounds);
     LRESULT notify(NMHDR* header);
@@ -359,6 +366,7 @@ private:
     LONG m_mode = kPanorelModeTopOnly;
     int m_split = 0;
     bool m_dragging = false;
+    bool m_dragged = false;  // since the button went down
 
     HWND m_window = nullptr;
     HWND m_topList = nullptr;
