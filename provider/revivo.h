@@ -75,6 +75,9 @@ struct SharedRestoreResult;
 // Asked before each step of a restore of many with how many are done, how many there are and
 // the step about to run; false stops the restore there (the steps left are not attempted).
 using RestoreStepGate = std::function<bool(size_t done, size_t total, const PlannedStep& next)>;
+// Runs a restore's work, which asks the gate it is given before each object, on whatever
+// thread the caller chooses, and returns once it has ended; false when it could not run it.
+using RestoreRunner = std::function<bool(const std::function<void(const RestoreStepGate&)>& work)>;
 
 // The tombstones of one naming context's last full listing.
 struct NamingContextTombstones {
@@ -158,9 +161,10 @@ public:
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
     // Command 316: the deleted container and its listed descendants, parents first. When
     // asked, *forgotten receives the cache's copies of what came back, with the addresses the
-    // listing handed them out at.
+    // listing handed them out at. The container comes back on this thread; the runner, when
+    // given, runs the descendants' part (which asks no one), else it runs here.
     HRESULT RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result,
-                           std::vector<TombstoneRef>* forgotten = nullptr);
+                           std::vector<TombstoneRef>* forgotten = nullptr, const RestoreRunner& runner = {});
     // How many tombstones command 316 would take on for the record: it and its listed
     // descendants.
     size_t ListedSubtreeSize(const PropertySet* record) const;

@@ -149,8 +149,9 @@ QWidget* MakeEdit(HWND hwnd, QWidget* parent, Peer& peer) {
         peer.sync = [hwnd, guarded](ui::WindowChange) {
             auto w = WindowOf(hwnd);
             if (!guarded || !w) return;
-            guarded->setReadOnly(w->style & ES_READONLY);
-            QString text = ToQString(w->text);
+            bool readOnly = w->style & ES_READONLY;
+            guarded->setReadOnly(readOnly);
+            QString text = readOnly ? DrawableText(ToQString(w->text), guarded->font()) : ToQString(w->text);
             if (guarded->toPlainText() != text) guarded->setPlainText(text);
         };
         QObject::connect(edit, &QPlainTextEdit::textChanged, [hwnd, guarded] {
@@ -166,10 +167,13 @@ QWidget* MakeEdit(HWND hwnd, QWidget* parent, Peer& peer) {
         auto w = WindowOf(hwnd);
         if (!guarded || !w) return;
         guarded->setEchoMode((w->style & ES_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
-        guarded->setReadOnly(w->style & ES_READONLY);
+        bool readOnly = w->style & ES_READONLY;
+        guarded->setReadOnly(readOnly);
         DWORD align = w->style & (ES_CENTER | ES_RIGHT);
         guarded->setAlignment(align == ES_CENTER ? Qt::AlignHCenter : align == ES_RIGHT ? Qt::AlignRight : Qt::AlignLeft);
-        QString text = ToQString(w->text);
+        // Text that is only read shows what no font draws as its code point; text being edited
+        // stays as typed, since what is shown there is what is written back.
+        QString text = readOnly ? DrawableText(ToQString(w->text), guarded->font()) : ToQString(w->text);
         if (guarded->text() != text) {
             int cursor = guarded->cursorPosition();
             guarded->setText(text);
@@ -214,17 +218,20 @@ QWidget* MakeComboBox(HWND hwnd, QWidget* parent, Peer& peer) {
     return combo;
 }
 
-QString LinkedHtml(const std::u16string& text, const std::vector<ui::LinkRange>& links) {
+// The pane is read-only: what no font draws shows as its code point. A link keeps the place
+// of its text in the window's own text, whatever the shown text's length.
+QString LinkedHtml(const std::u16string& text, const std::vector<ui::LinkRange>& links, const QFont& font) {
+    auto shown = [&](size_t from, size_t length) { return DrawableText(ToQString(text.substr(from, length)), font).toHtmlEscaped(); };
     QString html = QStringLiteral("<div style=\"white-space: pre-wrap\">");
     size_t at = 0;
     for (const auto& link : links) {
         if (size_t(link.start) < at || size_t(link.end) > text.size()) continue;
-        html += ToQString(text.substr(at, size_t(link.start) - at)).toHtmlEscaped();
-        html += QStringLiteral("<a href=\"#%1\">").arg(link.start) +
-                ToQString(text.substr(size_t(link.start), size_t(link.end - link.start))).toHtmlEscaped() + QStringLiteral("</a>");
+        html += shown(at, size_t(link.start) - at);
+        html += QStringLiteral("<a href=\"#%1\">").arg(link.start) + shown(size_t(link.start), size_t(link.end - link.start)) +
+                QStringLiteral("</a>");
         at = size_t(link.end);
     }
-    html += ToQString(text.substr(std::min(at, text.size()))).toHtmlEscaped() + QStringLiteral("</div>");
+    html += shown(std::min(at, text.size()), std::u16string::npos) + QStringLiteral("</div>");
     return html;
 }
 
@@ -237,7 +244,7 @@ QWidget* MakeRichEdit(HWND hwnd, QWidget* parent, Peer& peer) {
         auto w = WindowOf(hwnd);
         auto* state = w ? w->state<ui::RichEditState>() : nullptr;
         if (!guarded || !state || (change != ui::WindowChange::State && change != ui::WindowChange::Text)) return;
-        guarded->setHtml(LinkedHtml(w->text, state->links));
+        guarded->setHtml(LinkedHtml(w->text, state->links, guarded->font()));
     };
     QObject::connect(pane, &QTextBrowser::anchorClicked, [hwnd](const QUrl& url) {
         bool ok = false;

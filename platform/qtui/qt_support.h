@@ -45,7 +45,9 @@ QImage ToQImage(const gfx::Image& image);
 
 // The text as it can be shown: a character that no installed font can draw becomes its code
 // point ("[U+20BB7]") instead of an empty box. For text that is read, never for text edited.
+// The font is the one the text is drawn in, by default the application's.
 LUMIVEL_EXPORT QString DrawableText(const QString& text);
+LUMIVEL_EXPORT QString DrawableText(const QString& text, const QFont& font);
 
 // The dialog font as Qt shows it: the names of Windows' dialog fonts become the desktop's.
 QFont DialogQFont(const ui::DialogFontSpec& font);

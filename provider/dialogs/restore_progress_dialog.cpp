@@ -10,6 +10,8 @@
 
 #include "lumivel/com_object.h"
 #include "provider/common/resource_ids.h"
+#include "provider/restore/restore_plan.h"
+#include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 #include "win/user.h"
@@ -149,6 +151,16 @@ bool RunWithProgress(HWND parent, const std::function<void(RestoreProgress&)>& w
     state.cancelled = true;
     state.thread.join();
     return true;
+}
+
+RestoreRunner ProgressRunner(HWND parent) {
+    return [parent](const std::function<void(const RestoreStepGate&)>& work) {
+        return RunWithProgress(parent, [&](RestoreProgress& progress) {
+            work([&](size_t done, size_t total, const PlannedStep& next) {
+                return progress.next(done, total, lumivel::shared::PlainTombstoneName(next.name));
+            });
+        });
+    };
 }
 
 }  // namespace revivo

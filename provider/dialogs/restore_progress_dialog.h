@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "provider/revivo.h"
 #include "win/types.h"
 
 namespace revivo {
@@ -29,5 +30,9 @@ std::u16string ProgressCountText(size_t done, size_t total);
 // the work has ended: also when the dialog was closed some other way, after telling the work
 // to stop. False when the dialog or the thread could not be made: then nothing ran.
 bool RunWithProgress(HWND parent, const std::function<void(RestoreProgress&)>& work);
+
+// A runner for the restore operations that runs their work with the dialog up, each object
+// shown by its plain name as the gate hears of it, and Cancel as the gate's no.
+RestoreRunner ProgressRunner(HWND parent);
 
 }  // namespace revivo

@@ -197,11 +197,8 @@ HRESULT Revivo::RestoreSelected(HWND parent, const std::vector<PropertySet*>& se
     if (answer != IDC_SELECTED_RESTORE) return S_FALSE;
 
     SharedRestoreResult restored;
-    bool ran = RunWithProgress(parent, [&](RestoreProgress& progress) {
-        restored = RestoreSharedPlan(view.steps, objects, [&](size_t done, size_t total, const PlannedStep& next) {
-            return progress.next(done, total, lumivel::shared::PlainTombstoneName(next.name));
-        });
-    });
+    bool ran = ProgressRunner(parent)(
+        [&](const RestoreStepGate& gate) { restored = RestoreSharedPlan(view.steps, objects, gate); });
     if (!ran) {
         ShowFailure(parent, E_OUTOFMEMORY, u"The restore could not be started: nothing was restored.",
                     u"Restore Selected", MB_OK | MB_ICONSTOP);

@@ -1,6 +1,9 @@
 // Command 320: a deleted container and what is listed below it, restored after the
-// administrator confirmed how many objects come back, with a report of each one.
+// administrator confirmed how many objects come back, with progress, a Cancel that stops
+// after the object under way, and a report of each one.
 #include "provider/dialogs/subtree_report_dialog.h"
+
+#include <optional>
 
 #include "lumivel/variant_holder.h"
 #include "provider/common/system_error_text.h"
@@ -9,6 +12,7 @@
 #include "provider/dialogs/list_view_rows.h"
 #include "provider/common/resource_ids.h"
 #include "provider/dialogs/restore_plan_dialog.h"
+#include "provider/dialogs/restore_progress_dialog.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -115,8 +119,15 @@ HRESULT Revivo::RestoreSubtreeWithReport(HWND parent, PropertySet* record, VARIA
     std::vector<TombstoneRef> forgotten;
     HRESULT restored;
     {
-        BusyCursor busy;
-        restored = RestoreSubtree(parent, record, report.get(), &forgotten);
+        // The container (which may ask) comes back under a busy cursor; what lies below it
+        // runs off this thread with the progress dialog, whose Cancel leaves the rest listed.
+        std::optional<BusyCursor> busy(std::in_place);
+        RestoreRunner withProgress = ProgressRunner(parent);
+        restored = RestoreSubtree(parent, record, report.get(), &forgotten,
+                                  [&](const std::function<void(const RestoreStepGate&)>& work) {
+                                      busy.reset();
+                                      return withProgress(work);
+                                  });
     }
     std::vector<PropertySet*> reported;
     for (PropertySet* entry : lumivel::shared::ReadObjectList(report.get(), lumivel::shared::ListForm::AnyArray))

@@ -62,7 +62,7 @@ SharedRestoreResult Revivo::RestoreSharedPlan(const std::vector<SharedPlanStep>&
         }
         if (result.stopped || (gate && !gate(i, plan.size(), step.step))) {
             result.stopped = true;
-            outcome.error = u"the restore was stopped before it";
+            outcome.error = kStoppedBeforeIt;
             continue;
         }
         // A copy: the view's record stays as the console shows it while this runs.

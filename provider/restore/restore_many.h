@@ -27,6 +27,9 @@ struct SharedRestoreResult {
     bool stopped = false;
 };
 
+// Why a step a Cancel came before was not attempted.
+inline constexpr char16_t kStoppedBeforeIt[] = u"the restore was stopped before it";
+
 // The words of an outcome as the reports show them.
 const char16_t* OutcomeText(StepOutcome::Kind kind);
 

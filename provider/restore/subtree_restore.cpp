@@ -1,9 +1,8 @@
 // Command 316: a deleted container with everything deleted below it, parents first, over one
-// LDAP session. The tree comes from the listing's last known parents, walked with a queue and
-// a set of visited objects, so no listing can drive a recursion or a loop.
-#include <deque>
-#include <unordered_map>
-#include <unordered_set>
+// LDAP session. The tree comes from the listing's last known parents. The container itself
+// comes back on the caller's thread, since it may need an answer (a new name, an archive);
+// what lies below needs none and runs wherever the caller's runner puts it.
+#include <optional>
 #include <vector>
 
 #include "lumivel/com_ptr.h"
@@ -11,6 +10,7 @@
 #include "lumivel/variant_holder.h"
 #include "provider/common/audit.h"
 #include "provider/restore/reanimation.h"
+#include "provider/restore/subtree_walk.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -22,16 +22,7 @@ namespace revivo {
 
 namespace {
 
-enum class Outcome { Restored, Failed, NotAttempted };
-
 constexpr const char16_t* kOutcomeNames[] = {u"Restored", u"Failed", u"NotAttempted"};
-
-struct Entry {
-    std::u16string name, className, tombstone, target, error;
-    std::u16string guid;  // folded
-    size_t parent = 0;    // index of the parent entry; the root's is its own
-    Outcome outcome = Outcome::NotAttempted;
-};
 
 // The live DN of a restored object, read back by its GUID: it may have been renamed.
 std::u16string liveDn(std::u16string_view server, std::u16string_view guid) {
@@ -48,32 +39,14 @@ std::u16string ldapErrorText(ULONG result) {
     return text ? std::u16string(text) : std::u16string();
 }
 
-// The record's entry and, breadth first, those of every listed tombstone whose chain of last
-// known parents leads to it.
-std::vector<Entry> subtreeOf(const PropertySet* record, const std::u16string& rootGuid,
-                             const std::vector<TombstoneRef>& cache) {
-    std::unordered_map<std::u16string, std::vector<const TombstoneCopy*>> children;
-    for (const TombstoneRef& copy : cache) {
-        std::u16string parentGuid = lumivel::FoldCase(lumivel::shared::TombstoneGuidOfDn(copy->lastKnownParent()));
-        if (!parentGuid.empty()) children[parentGuid].push_back(copy.get());
-    }
-    std::vector<Entry> entries;
-    entries.push_back(Entry{std::u16string(lumivel::shared::ViewOf(record->getString(u"name"))),
-                            std::u16string(record->getText(u"class")),
-                            std::u16string(record->getText(u"distinguishedName")), {}, {}, rootGuid, 0});
-    std::unordered_set<std::u16string> visited{rootGuid};
-    for (size_t next = 0; next < entries.size(); ++next) {
-        auto found = children.find(entries[next].guid);
-        if (found == children.end()) continue;
-        for (const TombstoneCopy* child : found->second) {
-            std::u16string guid = lumivel::FoldCase(lumivel::shared::TombstoneGuid(child->name()));
-            // A tombstone named twice, or a chain of last known parents that loops, is taken once.
-            if (guid.empty() || !visited.insert(guid).second) continue;
-            entries.push_back(Entry{std::u16string(child->name()), std::u16string(child->className()),
-                                    std::u16string(child->distinguishedName()), {}, {}, guid, next});
-        }
-    }
-    return entries;
+std::vector<SubtreeEntry> subtreeOf(const PropertySet* record, const std::u16string& rootGuid,
+                                    const std::vector<TombstoneRef>& cache) {
+    SubtreeEntry root;
+    root.name = lumivel::shared::ViewOf(record->getString(u"name"));
+    root.className = record->getText(u"class");
+    root.tombstone = record->getText(u"distinguishedName");
+    root.guid = rootGuid;
+    return ListedSubtree(std::move(root), cache);
 }
 
 }  // namespace
@@ -85,7 +58,7 @@ size_t Revivo::ListedSubtreeSize(const PropertySet* record) const {
 }
 
 HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result,
-                               std::vector<TombstoneRef>* forgottenCopies) {
+                               std::vector<TombstoneRef>* forgottenCopies, const RestoreRunner& runner) {
     std::u16string rootDn(record->getText(u"distinguishedName"));
     std::u16string rootGuid = lumivel::FoldCase(lumivel::shared::TombstoneGuid(record->getText(u"name")));
     if (rootDn.empty() || rootGuid.empty() || lumivel::shared::ReanimatedDn(rootDn, u"x").empty()) return E_INVALIDARG;
@@ -95,7 +68,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     // The tree, from the listing as it was before anything came back: restoring the root
     // may re-read and so empty the provider's cache.
     std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
-    std::vector<Entry> entries = subtreeOf(record, rootGuid, cache);
+    std::vector<SubtreeEntry> entries = subtreeOf(record, rootGuid, cache);
 
     // The root as a single restore brings it back, deleted parents and all.
     RestoredTombstones restoredFirst;
@@ -103,58 +76,52 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     HRESULT rootResult = Restore(parent, record, &restoredFirst);
     std::vector<std::u16string> forgotten;
     for (const RestoredTombstone& object : restoredFirst) forgotten.push_back(object.tombstone);
-    Entry& root = entries.front();
+    SubtreeEntry& root = entries.front();
     if (rootResult == S_OK) {
         root.target = liveDn(server, rootGuid);
-        root.outcome = Outcome::Restored;
+        root.outcome = StepOutcome::Restored;
         if (root.target.empty()) root.error = u"restored, but its new name cannot be read back";
     } else {
-        root.outcome = Outcome::Failed;
+        root.outcome = StepOutcome::Failed;
         // The restore knows why it stopped; E_FAIL without a reason is a name left untaken.
         root.error = !m_lastRestoreError.empty()   ? m_lastRestoreError
                      : rootResult == E_FAIL        ? u"no new name was given for a name that is taken"
                                                    : u"the container could not be restored";
     }
 
-    ReanimationSession session(server);
-    ULONG opened = LDAP_SUCCESS;
-    bool sessionOpen = false;
-    bool stopped = !keepGoing && rootResult != S_OK;
-    for (size_t i = 1; i < entries.size(); ++i) {
-        Entry& entry = entries[i];
-        const Entry& above = entries[entry.parent];
-        if (above.outcome != Outcome::Restored || above.target.empty()) {
-            entry.error = u"its parent was not restored";
-            continue;
-        }
-        entry.target = lumivel::shared::ReanimatedDn(entry.tombstone, above.target);
-        if (stopped) {
-            entry.error = u"the restore stopped at the first failure";
-            continue;
-        }
-        if (!sessionOpen) {
-            opened = session.Open();
-            sessionOpen = true;
-        }
-        ULONG status = opened == LDAP_SUCCESS ? session.Reanimate(entry.tombstone, entry.target) : opened;
-        if (status == LDAP_SUCCESS) {
-            entry.outcome = Outcome::Restored;
-            forgotten.push_back(entry.tombstone);
-        } else {
-            entry.outcome = Outcome::Failed;
-            entry.error = ldapErrorText(status);
-            stopped = !keepGoing;
-        }
+    // Below the container only the entries and one LDAP session of the run's own thread are
+    // touched; the cache, the audit and the report wait until the run is over.
+    auto descendants = [&](const RestoreStepGate& gate) {
+        std::optional<ReanimationSession> session;
+        ULONG opened = LDAP_SUCCESS;
+        auto reanimate = [&](const SubtreeEntry& entry) -> std::optional<std::u16string> {
+            if (!session) opened = session.emplace(server).Open();
+            ULONG status = opened == LDAP_SUCCESS ? session->Reanimate(entry.tombstone, entry.target) : opened;
+            if (status == LDAP_SUCCESS) return std::nullopt;
+            return ldapErrorText(status);
+        };
+        RestoreDescendants(entries, keepGoing ? OnFailure::KeepGoing : OnFailure::Stop, reanimate, gate);
+    };
+    bool below = entries.size() > 1 && root.outcome == StepOutcome::Restored && !root.target.empty();
+    if (below && runner) {
+        if (!runner(descendants))
+            for (size_t i = 1; i < entries.size(); ++i) entries[i].error = kSubtreeNotStarted;
+    } else {
+        descendants({});  // with no parent back, this only says so for each entry
     }
+    for (size_t i = 1; i < entries.size(); ++i)
+        if (entries[i].outcome == StepOutcome::Restored) forgotten.push_back(entries[i].tombstone);
     std::vector<TombstoneRef> dropped = forgetTombstones(forgotten);
     if (forgottenCopies) *forgottenCopies = std::move(dropped);
 
     // Deleted parents that had to come back before the container head the report.
-    std::vector<Entry> reported;
+    std::vector<SubtreeEntry> reported;
     for (const RestoredTombstone& object : restoredFirst) {
         const std::u16string& tombstoneName = object.tombstone;
         if (tombstoneName == rootDn) continue;
-        Entry first{{}, {}, tombstoneName, {}, {}, {}, 0, Outcome::Restored};
+        SubtreeEntry first;
+        first.tombstone = tombstoneName;
+        first.outcome = StepOutcome::Restored;
         for (const TombstoneRef& copy : cache) {
             if (copy->distinguishedName() != tombstoneName) continue;
             first.name = copy->name();
@@ -167,16 +134,16 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
     reported.insert(reported.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
 
     std::vector<lumivel::shared::AuditEntry> audit;
-    for (const Entry& entry : reported) {
-        if (entry.outcome == Outcome::NotAttempted) continue;
+    for (const SubtreeEntry& entry : reported) {
+        if (entry.outcome == StepOutcome::NotAttempted) continue;
         audit.push_back(AuditEntryOf("restore-subtree", entry.tombstone, lumivel::shared::TombstoneGuid(entry.name),
-                                     server, entry.outcome == Outcome::Restored, entry.error));
+                                     server, entry.outcome == StepOutcome::Restored, entry.error));
     }
     AuditActions(parent, audit);
 
     std::vector<PropertySet*> records;
     bool complete = true;
-    for (const Entry& entry : reported) {
+    for (const SubtreeEntry& entry : reported) {
         PropertySet* reported = PropertySet::create();
         if (!reported) {
             for (PropertySet* made : records) made->release();
@@ -189,7 +156,7 @@ HRESULT Revivo::RestoreSubtree(HWND parent, PropertySet* record, VARIANT* result
         reported->setText(kPlanTargetKey, entry.target);
         reported->setText(kSubtreeOutcomeKey, kOutcomeNames[static_cast<int>(entry.outcome)]);
         reported->setText(kSubtreeErrorKey, entry.error);
-        complete = complete && entry.outcome == Outcome::Restored;
+        complete = complete && entry.outcome == StepOutcome::Restored;
     }
     // A report that cannot be handed over is a failure, not an empty report.
     HRESULT built = result ? lumivel::shared::BuildObjectList(records, result) : S_OK;

@@ -8,13 +8,19 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
+#include "lumivel/thread_queue.h"
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
 #include "root_expansion.h"
@@ -77,6 +83,18 @@ inline UINT MenuItemId(HMENU menu, const std::u16string& text) {
         }
     }
     return 0;
+}
+
+// Lets the console's thread run (a restore's progress updates included) until the answer is
+// true or the dialog is gone, for at most three minutes; whether the answer came true.
+inline bool RunWhileShown(HWND dialog, const std::function<bool()>& answer = {}) {
+    for (int i = 0; i < 36000 && IsWindowVisible(dialog); ++i) {
+        if (answer && answer()) return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        lumivel::RunPendingThreadWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return answer && answer();
 }
 
 // The control's list of the top pane.

@@ -1,12 +1,15 @@
 // "Restore Plan..." and "Restore Subtree..." from a tombstone's context menu in the console, on
 // the test domain: the plan shows the deleted parents first with the DNs they will get, Close
 // changes nothing, Restore brings them all back; a deleted OU comes back with everything
-// deleted below it, each object in the report, and all of them leave the list.
+// deleted below it, each object in the report, and all of them leave the list; a large one
+// cancelled from its progress dialog leaves the list, the report and the directory agreeing.
 #include <QTest>
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -112,6 +115,7 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
     // The subtree: asked with the count first, then reported object by object.
     std::vector<std::vector<std::string>> reportRows;
     answer(u"Restore &Subtree...", IDYES, [&](const lumivel::ui::Surface& surface) {
+        if (surface.resourceId == IDD_RESTORE_PROGRESS) return void(RunWhileShown(surface.window));
         ASSERT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
         reportRows = RowsOf(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
         ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_subtree_report");
@@ -130,6 +134,93 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
     for (const std::string* name : {&tree, &kid, &sub, &grandkid}) EXPECT_EQ(RowNamed(list, *name), -1) << *name;
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 7);
     console.screenshot("console_after_subtree_restore");
+}
+
+// A deleted OU of 36 contacts and a deleted OU inside it with 12 more: Cancel pressed once the
+// dialog says the 9th object is under way stops the restore after the object then under way.
+TEST_F(ConsolePlanAndSubtreeTest, ACancelledSubtreeRestoreLeavesListReportAndDirectoryAgreeing) {
+    const std::string branch = "Branch " + m_suffix, annex = "Annex " + m_suffix;
+    const std::string branchDn = "OU=" + branch + "," + m_root, annexDn = "OU=" + annex + "," + branchDn;
+    std::map<std::string, std::string> dnOf{{branch, branchDn}, {annex, annexDn}};
+    std::string ldif;
+    for (int i = 0; i < 48; ++i) {
+        std::string name = "Desk " + std::to_string(100 + i) + " " + m_suffix;
+        dnOf[name] = "CN=" + name + "," + (i < 36 ? branchDn : annexDn);
+        ldif += "dn: " + dnOf[name] + "\nchangetype: add\nobjectClass: contact\ncn: " + name + "\n\n";
+    }
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(branchDn));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(annexDn));
+    ASSERT_TRUE(lumivel::testing::LdapModify(ldif));
+    lumivel::testing::LdapDeleteTree(branchDn);
+    ASSERT_FALSE(lumivel::testing::LdapExists(branchDn));
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+
+    constexpr size_t kCancelAt = 9;
+    std::vector<std::vector<std::string>> reportRows;
+    std::string countWhenCancelled;
+    int progressDialogs = 0;
+    answer(u"Restore &Subtree...", IDYES, [&](const lumivel::ui::Surface& surface) {
+        if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+            if (surface.round != 0) return void(RunWhileShown(surface.window));
+            ++progressDialogs;
+            auto count = [&] {
+                WCHAR text[256] = {};
+                GetDlgItemTextW(surface.window, IDC_PROGRESS_COUNT, text, 256);
+                return lumivel::ToUtf8(text);
+            };
+            bool reached = RunWhileShown(surface.window, [&] {
+                size_t under = 0;
+                return std::sscanf(count().c_str(), "Restoring %zu of", &under) == 1 && under >= kCancelAt;
+            });
+            ASSERT_TRUE(reached) << "the dialog counts the objects: " << count();
+            countWhenCancelled = count();
+            ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_subtree_progress");
+            SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+            RunWhileShown(surface.window);
+            return;
+        }
+        ASSERT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
+        reportRows = RowsOf(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);
+        SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+    });
+    rightClick(list, RowNamed(list, branch));
+    lumivel::ui::SetTestHook({});
+    ASSERT_EQ(m_boxes.size(), 1u) << "only the question before it";
+    EXPECT_EQ(progressDialogs, 1);
+    EXPECT_NE(countWhenCancelled.find(" of 50 objects"), std::string::npos) << countWhenCancelled;
+
+    // Parents first; what came back is where the report says and gone from the list, the rest
+    // are tombstones still listed; nothing came back below anything that did not.
+    ASSERT_EQ(reportRows.size(), 50u);
+    EXPECT_EQ(reportRows[0][0], branch);
+    size_t restored = 0;
+    bool annexBack = false, stopped = false;
+    for (const auto& row : reportRows) {
+        const std::string name = Trimmed(row[0]);
+        ASSERT_TRUE(dnOf.count(name)) << name;
+        bool back = row[3] == "Restored";
+        EXPECT_TRUE(back || row[3] == "Not attempted") << name << ": " << row[3] << " " << row[4];
+        EXPECT_FALSE(back && stopped) << name << " came back after the stop";
+        stopped = stopped || !back;
+        restored += back;
+        if (name == annex) annexBack = back;
+        if (back && dnOf[name].find(annexDn) != std::string::npos && name != annex) {
+            EXPECT_TRUE(annexBack) << name << " came back without its parent";
+        }
+        if (back) {
+            EXPECT_EQ(row[2], dnOf[name]);
+        }
+        EXPECT_EQ(lumivel::testing::LdapExists(dnOf[name]), back) << dnOf[name];
+        EXPECT_EQ(RowNamed(list, name) == -1, back) << name;
+    }
+    EXPECT_GE(restored, kCancelAt - 1) << "everything before the object under way came back";
+    EXPECT_LT(restored, reportRows.size()) << "Cancel stopped the restore";
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - long(restored));
+    console.screenshot("console_after_cancelled_subtree_restore");
 }
 
 }  // namespace

@@ -8,17 +8,14 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console_restore_fixture.h"
 #include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
-#include "lumivel/thread_queue.h"
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
@@ -60,15 +57,6 @@ protected:
         return row >= 0 && (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
     }
 
-    // Lets the console's thread run (the restore's updates included) until the dialog is gone.
-    static void waitUntilHidden(HWND dialog) {
-        for (int i = 0; i < 36000 && IsWindowVisible(dialog); ++i) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            lumivel::RunPendingThreadWork();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
     // Chooses "Restore Selected (N)...", restores from the plan and reads the report; with
     // cancel the progress dialog's Cancel is pressed as soon as it shows.
     void restoreSelected(HWND list, const std::string& onRow, size_t count, bool cancel, Seen* seen) {
@@ -93,7 +81,7 @@ protected:
                     ++seen->progressDialogs;
                     if (cancel) SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
                 }
-                waitUntilHidden(surface.window);
+                RunWhileShown(surface.window);
             } else if (surface.resourceId == IDD_SUBTREE_REPORT) {
                 EXPECT_EQ(surface.caption, u"Restore Selected");
                 seen->report = RowsOf(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 5);

@@ -21,4 +21,16 @@ inline bool WaitUntilEnabled(HWND dialog, int id) {
     return true;
 }
 
+// Until the dialog is gone, such as a progress dialog that closes itself when its work ends;
+// false after three minutes.
+inline bool WaitWhileShown(HWND dialog) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        RunPendingThreadWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 }  // namespace lumivel::testing

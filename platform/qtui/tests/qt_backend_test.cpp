@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QtTest/QTest>
@@ -286,6 +288,48 @@ TEST_F(QtBackend, RichEditLinkClickedInQt) {
     EXPECT_TRUE(browser->toHtml().contains(QStringLiteral("href=\"#8\"")));
     emit browser->anchorClicked(QUrl(QStringLiteral("#8")));
     EXPECT_EQ(m_run.log, (std::vector<std::string>{"ldap://dc1.example.test/CN=Deleted"}));
+    DestroyWindow(parent);
+    qttest::Settle();
+}
+
+// Read-only text (a line, several lines, the rich-edit pane) shows what no font draws as its
+// code point, while the window keeps the text and a link its place in it; text being edited
+// stays as typed.
+TEST_F(QtBackend, ReadOnlyTextShowsWhatNoFontDrawsAsItsCodePoint) {
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        GTEST_SKIP() << "a Chinese font is installed: it draws the names";
+    const std::u16string name = u"\u738B\u5C0F\u660E";
+    const QString shownName = QStringLiteral("[U+738B][U+5C0F][U+660E]");
+    HWND parent = CreateWindowExW(0, u"STATIC", u"", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    auto child = [&](LPCWSTR className, DWORD style, int id) {
+        return CreateWindowExW(0, className, u"", WS_CHILD | WS_VISIBLE | style, 0, id * 20, 300, 20, parent,
+                               reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr);
+    };
+    HWND readOnly = child(u"EDIT", ES_READONLY, 1), editable = child(u"EDIT", 0, 2);
+    HWND lines = child(u"EDIT", ES_MULTILINE | ES_READONLY, 3);
+    HWND pane = child(RICHEDIT_CLASSW, ES_MULTILINE | ES_READONLY, 4);
+    SendMessageW(pane, EM_SETEVENTMASK, 0, ENM_LINK);
+    SendMessageW(pane, EM_AUTOURLDETECT, TRUE, 0);
+    for (HWND edit : {readOnly, editable, lines}) SetWindowTextW(edit, (u"CN=" + name).c_str());
+    const std::u16string details = u"Name: " + name + u"\nSee ldap://dc1.example.test/CN=" + name;
+    SetWindowTextW(pane, details.c_str());
+    qttest::Settle();
+
+    auto* line = qobject_cast<QLineEdit*>(lumivel::qtui::WidgetForWindow(readOnly));
+    auto* typed = qobject_cast<QLineEdit*>(lumivel::qtui::WidgetForWindow(editable));
+    auto* several = qobject_cast<QPlainTextEdit*>(lumivel::qtui::WidgetForWindow(lines));
+    auto* browser = qobject_cast<QTextBrowser*>(lumivel::qtui::WidgetForWindow(pane));
+    ASSERT_TRUE(line && typed && several && browser);
+    EXPECT_EQ(line->text(), "CN=" + shownName);
+    EXPECT_EQ(several->toPlainText(), "CN=" + shownName);
+    EXPECT_EQ(typed->text(), QString::fromStdU16String(u"CN=" + name)) << "what is edited is what is written back";
+    WCHAR kept[64] = {};
+    GetWindowTextW(readOnly, kept, 64);
+    EXPECT_EQ(std::u16string(kept), u"CN=" + name);
+
+    EXPECT_TRUE(browser->toPlainText().startsWith("Name: " + shownName + "\nSee ldap://")) << browser->toPlainText().toStdString();
+    size_t linkAt = details.find(u"ldap://");
+    EXPECT_TRUE(browser->toHtml().contains(QStringLiteral("href=\"#%1\"").arg(linkAt))) << "the link keeps its place";
     DestroyWindow(parent);
     qttest::Settle();
 }

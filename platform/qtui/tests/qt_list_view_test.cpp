@@ -212,7 +212,7 @@ TEST_F(QtListView, ALineBreakInACellShowsAsASpaceOnOneRow) {
 TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
     const std::u16string lone(1, char16_t(0xD800));
     m_parent.names = {u"Private \U0010FFFD use", u"Broken " + lone + u" half", u"Control \u0085 char",
-                      u"Caf\u00e9 \u0416 plain", u"Party \U0001F389 time"};
+                      u"Caf\u00e9 \u0416 plain", u"Party \U0001F389 time", u"Name \u4E2D\u6587 cjk"};
     ListView_SetItemCount(m_list, int(m_parent.names.size()));
     qttest::Settle();
     auto shown = [&](int row) { return m_view->model()->data(m_view->model()->index(row, 0), Qt::DisplayRole).toString(); };
@@ -223,4 +223,19 @@ TEST_F(QtListView, ACharacterNoFontDrawsShowsItsCodePoint) {
     if (!QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji")))
         GTEST_SKIP() << "no emoji font installed (scripts/install-deps brings one)";
     EXPECT_EQ(shown(4), QString::fromStdU16String(m_parent.names[4])) << "the emoji font draws it";
+}
+
+// Without a Chinese font (none is a dependency) Chinese names show as code points; with one
+// they show as they are.
+TEST_F(QtListView, ChineseShowsAsCodePointsUnlessAFontHasIt) {
+    m_parent.names = {u"Name \u738B\u5C0F\u660E cjk", u"\U00020BB7\u91CE Taro"};
+    ListView_SetItemCount(m_list, int(m_parent.names.size()));
+    qttest::Settle();
+    auto shown = [&](int row) { return m_view->model()->data(m_view->model()->index(row, 0), Qt::DisplayRole).toString(); };
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) {
+        EXPECT_EQ(shown(0), QString::fromStdU16String(m_parent.names[0])) << "the Chinese font draws it";
+        return;
+    }
+    EXPECT_EQ(shown(0), QString("Name [U+738B][U+5C0F][U+660E] cjk"));
+    EXPECT_EQ(shown(1), QString("[U+20BB7][U+91CE] Taro"));
 }

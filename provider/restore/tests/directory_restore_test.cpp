@@ -14,6 +14,7 @@
 #include "provider/revivo.h"
 #include "provider/tests/list_view_texts.h"
 #include "provider/tests/tombstone_records.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 #include "tests/support/private_hives.h"
 #include "shared/object_list.h"
@@ -393,6 +394,10 @@ TEST_F(RestoreTest, SubtreeReportHandsBackWhatCameBackWhenAChildFails) {
         if (surface.kind == lumivel::ui::SurfaceKind::MessageBox) {
             questions.push_back(surface.text);
             return IDYES;
+        }
+        if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+            EXPECT_TRUE(lumivel::testing::WaitWhileShown(surface.window));
+            return 0;
         }
         EXPECT_EQ(surface.resourceId, IDD_SUBTREE_REPORT);
         rows = revivo_test::ListViewTexts(GetDlgItem(surface.window, IDC_SUBTREE_LIST), 4);
