@@ -4,6 +4,7 @@
 // and the console it is handed through IPanorel.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -29,6 +30,8 @@ class ScopeNode;
 }
 
 namespace panorel {
+
+struct PreparedList;
 
 extern const lumivel::com::DispatchInterface kPanorelDispatch;
 extern const lumivel::com::TypeLibraryInfo kPanorelTypeLibrary;
@@ -238,6 +241,10 @@ public:
     void clearFilter();
     // The keyboard goes to the filter text, all of it selected.
     void focusFilter();
+    // Whether a list handed over is still being ordered on a worker (its rows not yet shown).
+    bool handOverPending() const;
+    // Lists of at least this many records are ordered on a worker (tests lower it).
+    void prepareOnWorkerFrom(size_t records) { m_prepareOnWorkerFrom = records; }
     // Makes the control's window as a child of `parent`; false when it cannot.
     bool createWindow(HWND parent, const RECT& position);
 
@@ -309,6 +316,16 @@ private:
     // After the new list is in place, before the old records are let go; true when it
     // selected rows (the details then follow them).
     bool restoreView(const KeptView& kept);
+    // A large list ordered on a worker (background_hand_over.cpp): false, with the records
+    // left to the caller, when it is to be handed over at once.
+    bool startPreparing(std::vector<PropertySet*>& records);
+    void showPrepared(const std::shared_ptr<PreparedList>& prepared);
+    // The end of every hand-over of a whole list: the rows counted, the view kept where it
+    // can be, the old records let go, and the status said when a list was handed over.
+    void finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed);
+    // A list that differs a little from the one shown, laid over it (list_difference.cpp):
+    // false, with nothing done, when it differs too much for that.
+    bool applyDifference(const std::vector<PropertySet*>& records);
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
     void selectionChanged(long item);
     void showDetails(LONG mode, VARIANT* details);
@@ -363,6 +380,11 @@ private:
     PropertySet* m_lastShown = nullptr;
     // The top pane's list as last handed over, in its order.
     std::vector<PropertySet*> m_topInput;
+    // The list being ordered on a worker, and what tells the worker's end that this control
+    // is gone.
+    std::shared_ptr<PreparedList> m_preparing;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    size_t m_prepareOnWorkerFrom;
     LONG m_mode = kPanorelModeTopOnly;
     int m_split = 0;
     bool m_dragging = false;

@@ -1,7 +1,8 @@
-// IDirectorySearch: preferences as LDAP controls, paged searches read as a stream (only the
-// current page's messages are ever held), columns typed by attribute syntax.
+// IDirectorySearch: preferences as LDAP controls, paged searches read as a stream (at most
+// one page's messages are ever held), columns typed by attribute syntax.
 #include <sys/time.h>
 
+#include <deque>
 #include <new>
 
 #include "ads_object.h"
@@ -29,6 +30,14 @@ struct SearchState {
     // answered with; complete once the server says it has nothing more.
     std::string dirSyncCookie;
     bool dirSyncComplete = false;
+    // Messages of the page that have arrived before the caller asked for them. Once the
+    // page's end is among them the next page is asked for at once, so that the server works
+    // on it while the caller goes through these rows; no further look-ahead happens until
+    // they are all handed out, so that no more than one page is ever held.
+    std::deque<LdapMessagePtr> ahead;
+    bool requestedAhead = false;
+    // How the search ended, once the rows ahead of the end are handed out.
+    HRESULT ended = S_ADS_NOMORE_ROWS;
     std::u16string rowDn;
     RawAttributes row;
     bool hasRow = false;
@@ -376,6 +385,9 @@ HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
         s->dirSyncComplete = false;
         s->hasRow = false;
         s->row.clear();
+        s->ahead.clear();
+        s->requestedAhead = false;
+        s->ended = S_ADS_NOMORE_ROWS;
         s->anyRow = false;
         s->messageId = -1;
         const int rc = SendRequest(*s);
@@ -385,6 +397,100 @@ HRESULT AdsObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
     return GetNextRow(handle);
 }
 
+namespace {
+
+// The search's answer at the end of a page: asks for the next page (or the rest of a
+// synchronisation) or ends the search. False when the search has ended, with s.ended set.
+bool PageEnded(SearchState& s, LDAPMessage* message) {
+    LdapConnection& c = *s.connection;
+    LDAP* ld = c.Handle();
+    auto end = [&](HRESULT result) {
+        s.done = true;
+        s.ended = result;
+        return false;
+    };
+    int code = LDAP_SUCCESS;
+    LDAPControl** response = nullptr;
+    if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &response, 0) != LDAP_SUCCESS)
+        return end(HresultFromLdap(LDAP_DECODING_ERROR));
+    s.cookie.clear();
+    bool moreToSync = false;
+    bool syncAnswered = false;
+    if (s.preferences.dirSync) {
+        if (LDAPControl* sync = ldap_control_find(kDirSyncOid, response, nullptr))
+            syncAnswered = ParseDirSyncResponse(sync, &moreToSync, &s.dirSyncCookie);
+    }
+    if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response, nullptr)) {
+        berval next{0, nullptr};
+        ber_int_t estimate = 0;
+        if (ldap_parse_pageresponse_control(ld, page, &estimate, &next) == LDAP_SUCCESS && next.bv_val) {
+            s.cookie.assign(next.bv_val, next.bv_len);
+            ber_memfree(next.bv_val);
+        }
+    }
+    ldap_controls_free(response);
+    TraceSearch(c.ServerName(), s.base, s.preferences.scope, s.filter, code);
+    if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) return end(S_ADS_NOMORE_ROWS);
+    if (code != LDAP_SUCCESS) return end(code == LDAP_FILTER_ERROR ? E_ADS_INVALID_FILTER : HresultFromLdap(code));
+    bool askAgain = false;
+    if (s.preferences.dirSync) {
+        // An answer without its control leaves no cookie to go on from: not a whole one.
+        if (!syncAnswered) return end(HresultFromLdap(LDAP_CONTROL_NOT_FOUND));
+        askAgain = moreToSync;
+        if (!moreToSync) s.dirSyncComplete = true;
+    } else {
+        askAgain = s.preferences.pageSize > 0 && !s.cookie.empty();
+    }
+    if (!askAgain) return end(S_ADS_NOMORE_ROWS);
+    const int rc = SendRequest(s);
+    if (rc != LDAP_SUCCESS) return end(HresultFromLdap(rc));
+    return true;
+}
+
+// Takes one message of the search: an entry goes into the rows ahead, a page's end asks for
+// the next. `seconds` 0 takes only what has arrived already. False when nothing came (or
+// the search ended).
+bool TakeMessage(SearchState& s, int seconds) {
+    LdapConnection& c = *s.connection;
+    LDAP* ld = c.Handle();
+    timeval timeout{seconds, 0};
+    LDAPMessage* raw = nullptr;
+    const int type = ldap_result(ld, s.messageId, LDAP_MSG_ONE, &timeout, &raw);
+    LdapMessagePtr message(raw);
+    if (type == 0) {
+        if (seconds == 0) return false;
+        ldap_abandon_ext(ld, s.messageId, nullptr, nullptr);
+        s.done = true;
+        s.ended = HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED);
+        return false;
+    }
+    if (type < 0) {
+        int error = LDAP_SERVER_DOWN;
+        ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &error);
+        c.NoteResult(error);
+        s.done = true;
+        s.ended = HresultFromLdap(error ? error : LDAP_LOCAL_ERROR);
+        return false;
+    }
+    if (type == LDAP_RES_SEARCH_ENTRY) {
+        s.ahead.push_back(std::move(message));
+        return true;
+    }
+    if (type != LDAP_RES_SEARCH_RESULT) return true;  // references and the like
+    if (!PageEnded(s, message.get())) return false;
+    // Rows of the page just ended may still wait: the next page is asked for already.
+    s.requestedAhead = !s.ahead.empty();
+    return true;
+}
+
+// What has arrived of the current page, without waiting, up to its end.
+void TakeArrived(SearchState& s) {
+    while (!s.done && !s.requestedAhead && TakeMessage(s, 0)) {
+    }
+}
+
+}  // namespace
+
 HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
     SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
@@ -392,96 +498,25 @@ HRESULT AdsObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
     s->row.clear();
     LdapConnection& c = *s->connection;
     std::lock_guard<std::mutex> lock(c.Mutex());
-    LDAP* ld = c.Handle();
     const int seconds = s->preferences.timeoutSeconds > 0 ? s->preferences.timeoutSeconds
                                                           : CurrentTimeouts().operationSeconds;
-    while (!s->done) {
-        timeval timeout{seconds, 0};
-        LDAPMessage* raw = nullptr;
-        const int type = ldap_result(ld, s->messageId, LDAP_MSG_ONE, &timeout, &raw);
-        LdapMessagePtr message(raw);
-        if (type == 0) {
-            ldap_abandon_ext(ld, s->messageId, nullptr, nullptr);
-            s->done = true;
-            return HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED);
-        }
-        if (type < 0) {
-            int error = LDAP_SERVER_DOWN;
-            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &error);
-            c.NoteResult(error);
-            s->done = true;
-            return HresultFromLdap(error ? error : LDAP_LOCAL_ERROR);
-        }
-        if (type == LDAP_RES_SEARCH_ENTRY) {
-            s->rowDn = FromUtf8(EntryDn(ld, message.get()));
-            const int rc = ReadEntryAttributes(c, message.get(), &s->row, s->preferences.showDeleted);
-            if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
-            s->hasRow = true;
-            s->anyRow = true;
-            s->nextColumn = s->row.begin();
-            s->adsPathColumnGiven = false;
-            return S_OK;
-        }
-        if (type == LDAP_RES_SEARCH_REFERENCE) continue;
-        if (type != LDAP_RES_SEARCH_RESULT) continue;
-        int code = LDAP_SUCCESS;
-        LDAPControl** response = nullptr;
-        if (ldap_parse_result(ld, message.get(), &code, nullptr, nullptr, nullptr, &response, 0) != LDAP_SUCCESS) {
-            s->done = true;
-            return HresultFromLdap(LDAP_DECODING_ERROR);
-        }
-        s->cookie.clear();
-        bool moreToSync = false;
-        bool syncAnswered = false;
-        if (s->preferences.dirSync) {
-            if (LDAPControl* sync = ldap_control_find(kDirSyncOid, response, nullptr))
-                syncAnswered = ParseDirSyncResponse(sync, &moreToSync, &s->dirSyncCookie);
-        }
-        if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, response, nullptr)) {
-            berval next{0, nullptr};
-            ber_int_t estimate = 0;
-            if (ldap_parse_pageresponse_control(ld, page, &estimate, &next) == LDAP_SUCCESS && next.bv_val) {
-                s->cookie.assign(next.bv_val, next.bv_len);
-                ber_memfree(next.bv_val);
-            }
-        }
-        ldap_controls_free(response);
-        TraceSearch(c.ServerName(), s->base, s->preferences.scope, s->filter, code);
-        if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) {
-            s->done = true;
-            break;
-        }
-        if (code != LDAP_SUCCESS) {
-            s->done = true;
-            if (code == LDAP_FILTER_ERROR) return E_ADS_INVALID_FILTER;
-            return HresultFromLdap(code);
-        }
-        if (s->preferences.dirSync) {
-            // An answer without its control leaves no cookie to go on from: not a whole one.
-            if (!syncAnswered) {
-                s->done = true;
-                return HresultFromLdap(LDAP_CONTROL_NOT_FOUND);
-            }
-            if (moreToSync) {
-                const int rc = SendRequest(*s);
-                if (rc != LDAP_SUCCESS) {
-                    s->done = true;
-                    return HresultFromLdap(rc);
-                }
-                continue;
-            }
-            s->dirSyncComplete = true;
-        } else if (s->preferences.pageSize > 0 && !s->cookie.empty()) {
-            const int rc = SendRequest(*s);
-            if (rc != LDAP_SUCCESS) {
-                s->done = true;
-                return HresultFromLdap(rc);
-            }
-            continue;
-        }
-        s->done = true;
+    while (s->ahead.empty()) {
+        // The rows of the page before are all handed out: the one asked for ahead is current.
+        s->requestedAhead = false;
+        if (s->done) return s->ended;
+        TakeMessage(*s, seconds);
     }
-    return S_ADS_NOMORE_ROWS;
+    TakeArrived(*s);
+    LdapMessagePtr message = std::move(s->ahead.front());
+    s->ahead.pop_front();
+    s->rowDn = FromUtf8(EntryDn(c.Handle(), message.get()));
+    const int rc = ReadEntryAttributes(c, message.get(), &s->row, s->preferences.showDeleted);
+    if (rc != LDAP_SUCCESS) return HresultFromLdap(rc);
+    s->hasRow = true;
+    s->anyRow = true;
+    s->nextColumn = s->row.begin();
+    s->adsPathColumnGiven = false;
+    return S_OK;
 }
 
 HRESULT AdsObject::GetPreviousRow(ADS_SEARCH_HANDLE handle) {

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "provider/archive/streamed_pack.h"
 #include "provider/archive/zip_engine.h"
+#include "win/datetime.h"
 #include "win/errors.h"
 #include "win/strings.h"
 
@@ -68,6 +70,14 @@ int PackFile(LPCWSTR archivePath, LPCWSTR filePath) {
     command.messages = zip::EngineMessages::Suppressed;
     EngineSession session;
     return WithLastError(zip::ZipEngineRun(command));
+}
+
+bool StartPackingStream(zip::StreamedPack& pack, LPCWSTR archivePath, LPCWSTR memberName, DWORD* error) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    zip::DosTimestamp stamp =
+        zip::MakeDosTimestamp(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return pack.Start(archivePath, Ansi(memberName), zip::kMediumCompression, stamp, error);
 }
 
 int ExtractInfFiles(LPCWSTR archivePath, LPCWSTR destinationDirectory, uint64_t limitBytes) {

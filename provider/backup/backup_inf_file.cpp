@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "provider/archive/archive_commands.h"
+#include "provider/archive/streamed_pack.h"
 #include "shared/text_helpers.h"
 #include "win/errors.h"
 #include "win/strings.h"
@@ -42,9 +44,9 @@ std::u16string OriginText(std::u16string_view path) {
     return origin;
 }
 
-BackupInfFile::~BackupInfFile() {
-    if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-}
+BackupInfFile::BackupInfFile() = default;
+
+BackupInfFile::~BackupInfFile() { Discard(); }
 
 bool BackupInfFile::Create(const std::u16string& path) {
     m_file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -52,6 +54,14 @@ bool BackupInfFile::Create(const std::u16string& path) {
         m_error = GetLastError();
         return false;
     }
+    m_buffer.reserve(kFlushSize * 2);
+    return true;
+}
+
+bool BackupInfFile::CreatePacked(const std::u16string& archivePath, const std::u16string& memberName) {
+    auto pack = std::make_unique<zip::StreamedPack>();
+    if (!StartPackingStream(*pack, archivePath.c_str(), memberName.c_str(), &m_error)) return false;
+    m_pack = std::move(pack);
     m_buffer.reserve(kFlushSize * 2);
     return true;
 }
@@ -71,12 +81,25 @@ void BackupInfFile::WriteLines(std::u16string_view lines) { WriteAnsi(lines); }
 
 void BackupInfFile::WriteAnsi(std::u16string_view text) {
     if (text.empty() || m_error != ERROR_SUCCESS) return;
+    // Nearly every line is hex digits and names: ASCII is the same in every code page, and
+    // taking it over directly spares the conversion that once led a backup's profile.
+    size_t at = m_buffer.size();
+    m_buffer.resize(at + text.size());
+    char* out = m_buffer.data() + at;
+    size_t ascii = 0;
+    for (; ascii < text.size() && text[ascii] < 0x80; ++ascii) out[ascii] = static_cast<char>(text[ascii]);
+    if (ascii == text.size()) {
+        if (m_buffer.size() >= kFlushSize) Flush();
+        return;
+    }
+    m_buffer.resize(at + ascii);
+    text.remove_prefix(ascii);
     int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
         m_error = GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION);
         return;
     }
-    size_t at = m_buffer.size();
+    at = m_buffer.size();
     m_buffer.resize(at + static_cast<size_t>(size));
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), m_buffer.data() + at, size, nullptr,
                         nullptr);
@@ -90,6 +113,13 @@ void BackupInfFile::WriteBytes(std::string_view bytes) {
 }
 
 void BackupInfFile::Flush() {
+    if (m_pack) {
+        // The packing thread says why at the end; until then the failure is only known.
+        if (m_error == ERROR_SUCCESS && !m_buffer.empty() && !m_pack->Write(m_buffer)) m_error = ERROR_WRITE_FAULT;
+        m_buffer.clear();
+        if (m_buffer.capacity() < kFlushSize) m_buffer.reserve(kFlushSize * 2);
+        return;
+    }
     size_t done = 0;
     while (m_error == ERROR_SUCCESS && done < m_buffer.size()) {
         DWORD written = 0;
@@ -102,11 +132,37 @@ void BackupInfFile::Flush() {
 }
 
 bool BackupInfFile::Close() {
+    if (m_pack) {
+        Flush();
+        // A file that lacks what failed to go in is not completed into an archive.
+        if (m_error != ERROR_SUCCESS) {
+            Discard();
+            return false;
+        }
+        DWORD packed = m_pack->Finish();
+        m_pack.reset();
+        if (packed != ERROR_SUCCESS) m_error = packed;
+        return m_error == ERROR_SUCCESS;
+    }
     if (m_file == INVALID_HANDLE_VALUE) return m_error == ERROR_SUCCESS;
     Flush();
     if (!CloseHandle(m_file) && m_error == ERROR_SUCCESS) m_error = GetLastError();
     m_file = INVALID_HANDLE_VALUE;
     return m_error == ERROR_SUCCESS;
+}
+
+void BackupInfFile::Discard() {
+    m_buffer.clear();
+    if (m_pack || m_file != INVALID_HANDLE_VALUE) {
+        // Whatever was written is not a whole file.
+        if (m_error == ERROR_SUCCESS) m_error = ERROR_OPERATION_ABORTED;
+    }
+    if (m_pack) {
+        m_pack->Abandon();
+        m_pack.reset();
+    }
+    if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
 }
 
 }  // namespace revivo

@@ -1,7 +1,6 @@
 #include "provider/backup/backup_writer.h"
 
 #include "lumivel/temporary_file.h"
-#include "provider/archive/archive_commands.h"
 #include "provider/backup/attribute_lists.h"
 #include "provider/backup/backup_folder.h"
 #include "provider/backup/backup_inf_file.h"
@@ -120,21 +119,24 @@ BackupRun runBackup(const BackupSources& sources, HWND owner, std::u16string_vie
                             MB_OK | MB_ICONSTOP);
         return run;
     }
-    std::u16string infPath = temporary->PathOf(guid + u".inf");
     std::u16string zipPath = temporary->PathOf(guid + u".zip");
 
+    // The backup file is deflated into its archive while the directory is still being read,
+    // so that no file of it is ever written whole and read back.
     BackupInfFile file;
     SectionReport report;
-    if (file.Create(infPath)) {
+    if (file.CreatePacked(zipPath, guid + u".inf")) {
         SYSTEMTIME now{};
         GetSystemTime(&now);
         file.WriteHeader(now, objects.front()->getText(u"path"));
         for (PropertySet* object : objects)
             WriteObjectSections(sources, file, server, object->getText(u"path"), reading, &report);
     }
-    bool written = file.Close();
     run.sections = file.SectionCount();
-    // A backup that lacks objects it should hold is no backup: nothing half-done is stored.
+    // A backup that lacks objects it should hold is no backup: its archive is never completed.
+    const bool whole = file.Error() == ERROR_SUCCESS && SUCCEEDED(report.incomplete) && run.sections > 0;
+    bool written = whole ? file.Close() : file.Error() == ERROR_SUCCESS;
+    if (!whole) file.Discard();
     if (!written)
         run = failed(run, BackupRun::Outcome::Failed, file.Error());
     else if (FAILED(report.incomplete))
@@ -142,14 +144,11 @@ BackupRun runBackup(const BackupSources& sources, HWND owner, std::u16string_vie
     else if (run.sections == 0)
         run = failed(run, BackupRun::Outcome::Failed,
                      static_cast<DWORD>(FAILED(report.skipped) ? report.skipped : E_ADS_PROPERTY_NOT_FOUND));
-    else if (PackFile(zipPath.c_str(), infPath.c_str()) != 0)
-        run = failed(run, BackupRun::Outcome::Failed, GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
     if (run.outcome == BackupRun::Outcome::Failed) {
         ReportBackupMessage(owner, windowless, BackupFailureCaption(run.outcome), SystemErrorText(run.error),
                             MB_OK | MB_ICONSTOP);
         return run;
     }
-    DeleteFileW(infPath.c_str());
 
     BackupFolder folder = BackupFolderFor(server);
     run.archivePath = ArchivePath(folder, guid);

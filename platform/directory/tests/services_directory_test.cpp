@@ -247,6 +247,67 @@ TEST_F(ServicesDirectory, SearchHandlesBelongToTheirSearchUntilClosed) {
     EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
 }
 
+// The next page is asked for while the rows of the last are still being handed out: every
+// row comes once whatever the page size, a search closed with a page asked for ahead leaves
+// its connection to the next search, and starting again gives the same rows.
+TEST_F(ServicesDirectory, PagesAskedForAheadKeepEveryRow) {
+    Ptr<IDirectorySearch> search;
+    ASSERT_EQ(ADsGetObject(Ldap(BaseDn()).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"distinguishedName")};
+    auto setPageSize = [&](int size) {
+        ADS_SEARCHPREF_INFO prefs[2] = {};
+        prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+        prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[0].vValue.Integer = ADS_SCOPE_SUBTREE;
+        prefs[1].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+        prefs[1].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[1].vValue.Integer = size;
+        ASSERT_EQ(search->SetSearchPreference(prefs, 2), S_OK);
+    };
+    const std::u16string filter = u"(objectClass=organizationalUnit)";
+    auto rows = [&](ADS_SEARCH_HANDLE handle, size_t most, HRESULT* ended) {
+        std::vector<std::u16string> dns;
+        HRESULT hr = S_OK;
+        while (dns.size() < most && (hr = dns.empty() ? search->GetFirstRow(handle) : search->GetNextRow(handle)) == S_OK) {
+            ADS_SEARCH_COLUMN column;
+            if (search->GetColumn(handle, names[0], &column) == S_OK) {
+                dns.push_back(column.pADsValues[0].DNString);
+                search->FreeColumn(&column);
+            }
+        }
+        if (ended) *ended = hr;
+        return dns;
+    };
+    auto all = [&](int pageSize) {
+        setPageSize(pageSize);
+        ADS_SEARCH_HANDLE handle = nullptr;
+        EXPECT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(filter.c_str()), names, 1, &handle), S_OK);
+        HRESULT ended = S_OK;
+        std::vector<std::u16string> dns = rows(handle, SIZE_MAX, &ended);
+        EXPECT_EQ(ended, S_ADS_NOMORE_ROWS);
+        EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+        return dns;
+    };
+    std::vector<std::u16string> whole = all(1000);
+    ASSERT_GE(whole.size(), 6u) << "the seeded domain has nested OUs";
+    std::vector<std::u16string> paged = all(2);
+    EXPECT_EQ(std::multiset<std::u16string>(paged.begin(), paged.end()),
+              std::multiset<std::u16string>(whole.begin(), whole.end()));
+
+    setPageSize(2);
+    ADS_SEARCH_HANDLE handle = nullptr;
+    ASSERT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(filter.c_str()), names, 1, &handle), S_OK);
+    std::vector<std::u16string> first = rows(handle, 3, nullptr);
+    ASSERT_EQ(first.size(), 3u);
+    std::vector<std::u16string> again = rows(handle, SIZE_MAX, nullptr);
+    EXPECT_EQ(again, paged);
+    EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+    ASSERT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(filter.c_str()), names, 1, &handle), S_OK);
+    ASSERT_EQ(rows(handle, 3, nullptr).size(), 3u);
+    EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+    EXPECT_EQ(all(3).size(), whole.size());
+}
+
 TEST_F(ServicesDirectory, WellKnownObjectsComeAsDnWithBinary) {
     Ptr<IDirectorySearch> search;
     ASSERT_EQ(ADsGetObject(Ldap(BaseDn()).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "provider/archive/archive_commands.h"
 #include "provider/backup/backup_inf_file.h"
 #include "provider/backup/section_name.h"
 #include "provider/backup/tests/test_files.h"
@@ -222,6 +223,66 @@ TEST(BackupInfFile, HeaderInfoAndSectionsByteForByte) {
     // An existing file is not overwritten.
     BackupInfFile again;
     EXPECT_FALSE(again.Create(path));
+    EXPECT_EQ(again.Error(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+}
+
+// Packed as it is written, the file is the member of its archive, byte for byte what the
+// plain file holds; one discarded, or one whose archive cannot be written, leaves nothing.
+TEST(BackupInfFile, PackedAsWrittenOrNotAtAll) {
+    TempDirectory dir;
+    SYSTEMTIME when{};
+    when.wYear = 2026, when.wMonth = 3, when.wDay = 7;
+    auto fill = [&](BackupInfFile& file, int sections) {
+        file.WriteHeader(when, u"OU=B\u00fcro,DC=x");
+        for (int i = 0; i < sections; ++i) {
+            file.BeginSection(u"00112233445566778899aabbccddee" + lumivel::FromUtf8(std::to_string(i % 100)));
+            file.WriteLines(u"description=8\t\"" + EncodeTextHex(u"Caf\u00e9 " + lumivel::FromUtf8(std::to_string(i))) +
+                            u"\"\r\nname=8\t\"B\u00fcro\"\r\n");
+        }
+    };
+    BackupInfFile plain, packed;
+    ASSERT_TRUE(plain.Create(dir.Path("plain.inf")));
+    ASSERT_TRUE(packed.CreatePacked(dir.Path("{GUID}.zip"), u"{GUID}.inf"));
+    fill(plain, 20000);
+    fill(packed, 20000);
+    ASSERT_TRUE(plain.Close());
+    ASSERT_TRUE(packed.Close());
+    EXPECT_EQ(packed.SectionCount(), 20000u);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "{GUID}.inf"));
+    std::filesystem::create_directories(dir.path() / "out");
+    ASSERT_EQ(ExtractInfFiles(dir.Path("{GUID}.zip").c_str(), dir.Path("out").c_str()), 0);
+    EXPECT_TRUE(readBytes(dir.path() / "out" / "{GUID}.inf") == readBytes(dir.path() / "plain.inf"));
+
+    BackupInfFile discarded;
+    ASSERT_TRUE(discarded.CreatePacked(dir.Path("discarded.zip"), u"discarded.inf"));
+    fill(discarded, 5000);
+    discarded.Discard();
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "discarded.zip"));
+    EXPECT_FALSE(discarded.Close());
+
+    // The file size limit fails the packing thread's writes the way a full disk does.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    BackupInfFile full;
+    ASSERT_TRUE(full.CreatePacked(dir.Path("full.zip"), u"full.inf"));
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    full.WriteHeader(when, u"DC=x");
+    for (int i = 0; i < 20000; ++i) {
+        full.BeginSection(EncodeTextHex(lumivel::FromUtf8(std::to_string(i * 7919))));
+        full.WriteLines(u"objectGUID=8209\t\"" + EncodeTextHex(lumivel::FromUtf8(std::to_string(i * 104729))) + u"\"\r\n");
+    }
+    bool closed = full.Close();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_FALSE(closed);
+    EXPECT_NE(full.Error(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "full.zip"));
+
+    // An archive already there is left alone.
+    BackupInfFile again;
+    EXPECT_FALSE(again.CreatePacked(dir.Path("{GUID}.zip"), u"{GUID}.inf"));
     EXPECT_EQ(again.Error(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 }
 
