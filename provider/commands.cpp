@@ -10,6 +10,7 @@
 #include "provider/backup/perform_backup_dialog.h"
 #include "provider/common/command_report.h"
 #include "provider/common/system_error_text.h"
+#include "provider/dialogs/restore_progress_dialog.h"
 #include "provider/revivo.h"
 #include "shared/listing_changes.h"
 #include "shared/directory_operations.h"
@@ -176,7 +177,8 @@ STDMETHODIMP Revivo::BackupObjects(BSTR bstrPath) {
     return S_OK;
 }
 
-HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* single, VARIANT* pvarResult) {
+HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* single, VARIANT* pvarResult,
+                                  size_t planned) {
     // The console names no container: a choice cancelled restores, and audits, nothing.
     std::u16string target(commandId == kCommandRestoreTo ? single->getText(kRestoreTargetKey) : u"");
     if (commandId == kCommandRestoreTo && target.empty()) {
@@ -190,8 +192,31 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     }
     RestoredTombstones restored;
     m_lastRestoreError.clear();
-    HRESULT result = commandId == kCommandRestoreTo ? RestoreTo(hwndParent, single, target, &restored)
-                                                    : Restore(hwndParent, single, &restored);
+    HRESULT result;
+    bool stopped = false;
+    std::u16string stoppedBefore;
+    if (commandId == kCommandRestoreTo) {
+        result = RestoreTo(hwndParent, single, target, &restored);
+    } else if (planned == 0) {
+        result = Restore(hwndParent, single, &restored);
+    } else {
+        // The directory work runs off this thread; what it asks (a taken name, a backup to
+        // recover a lost parent from) and its boxes are shown over the progress dialog.
+        result = E_OUTOFMEMORY;
+        bool ran = RunWithProgress(hwndParent, [&](RestoreProgress& progress) {
+            result = Restore(progress.window(), single, &restored, [&](size_t done, std::u16string_view name) {
+                std::u16string plain = lumivel::shared::PlainTombstoneName(name);
+                stopped = !progress.next(done, std::max(planned, done + 1), plain);
+                if (stopped) stoppedBefore = plain;
+                return !stopped;
+            });
+        });
+        if (!ran) {
+            ShowFailure(hwndParent, E_OUTOFMEMORY, u"The restore could not be started: nothing was restored.",
+                        u"Restore Object", MB_OK | MB_ICONSTOP);
+            return S_FALSE;
+        }
+    }
     const char* command = commandId == kCommandRestoreTo ? "restore-to" : "restore";
     std::u16string_view server = single->getText(u"FocusedDC");
     for (const RestoredTombstone& object : restored) {
@@ -229,6 +254,11 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     }
     if (CommandReport* report = CommandReport::Active())
         if (report->details()) lumivel::shared::SetTextList(report->details(), kRestoredAsKey, restoredAs);
+    if (stopped)
+        ShowMessage(hwndParent,
+                    u"The restore was stopped before " + stoppedBefore +
+                        (restored.empty() ? u": nothing was restored." : u": what came back before it stays restored."),
+                    u"Restore Object", MB_OK | MB_ICONINFORMATION);
     if (result != S_OK) {
         NoteFailureUnlessNoted(result);
         // A caller that asks again needs to know what came back before the question.

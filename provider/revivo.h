@@ -75,6 +75,9 @@ struct SharedRestoreResult;
 // Asked before each step of a restore of many with how many are done, how many there are and
 // the step about to run; false stops the restore there (the steps left are not attempted).
 using RestoreStepGate = std::function<bool(size_t done, size_t total, const PlannedStep& next)>;
+// Asked before one restore reanimates an object (its deleted parents first), with how many
+// came back so far and the object's name; false stops the restore there.
+using ReanimationGate = std::function<bool(size_t restored, std::u16string_view name)>;
 // Runs a restore's work, which asks the gate it is given before each object, on whatever
 // thread the caller chooses, and returns once it has ended; false when it could not run it.
 using RestoreRunner = std::function<bool(const std::function<void(const RestoreStepGate&)>& work)>;
@@ -155,8 +158,8 @@ public:
     // chosen and confirmed. A node record that carries kDomainControllerKey answers it.
     bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
     // Reanimates one tombstone, a deleted parent first; appends the tombstone names of what
-    // was restored, also when a later step fails.
-    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored);
+    // was restored, also when a later step fails. The gate, when given, is asked before each.
+    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate = {});
     // Command 315: what Restore would do for the record, as a result list; nothing changes.
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
     // Command 316: the deleted container and its listed descendants, parents first. When
@@ -181,8 +184,9 @@ public:
     HRESULT ListTombstoneChanges(PropertySet* node, VARIANT* result);
 
     // Commands 311 and 317 as a menu runs them: the restore, its audit lines and message box,
-    // and the "ObjectsDeleted" result.
-    HRESULT RunRestoreCommand(HWND parent, LONG commandId, PropertySet* record, VARIANT* result);
+    // and the "ObjectsDeleted" result. Command 311 given the number of objects it brings back
+    // (`planned`, its plan's) runs off this thread under the progress dialog.
+    HRESULT RunRestoreCommand(HWND parent, LONG commandId, PropertySet* record, VARIANT* result, size_t planned = 0);
     // Command 318 with its audit line.
     HRESULT RunReapplyCommand(HWND parent, PropertySet* record, VARIANT* result);
     // Command 319: the plan in a dialog, from which the administrator may restore.

@@ -1,5 +1,6 @@
 // Context menus, commands and what their results do to the shown node.
 #include <algorithm>
+#include <unordered_set>
 
 #include "lumivel/variant_holder.h"
 #include "resultpane/panorel.h"
@@ -188,13 +189,15 @@ void Panorel::handleResult(HRESULT hr, VARIANT* list) {
 PANOREL_FOREIGN_NODE void Panorel::objectsDeleted(const std::vector<PropertySet*>& deleted) {
     snapin::ScopeNode* node = shownNode();
     if (!node) return;
-    std::vector<PropertySet*> kept = lumivel::shared::ReadObjectList(&node->m_objects);
-    SetObjects(kPanorelTopPane, nullptr);
-    std::vector<PropertySet*> removed;
-    for (PropertySet* record : deleted) {
-        auto found = std::find(kept.begin(), kept.end(), record);
-        if (found == kept.end()) continue;
-        kept.erase(found);
+    // The control keeps showing the list until the one without the deleted records replaces
+    // it: a few leaving are laid over the rows, which keep their places.
+    std::unordered_set<const PropertySet*> leaving(deleted.begin(), deleted.end());
+    std::vector<PropertySet*> kept, removed;
+    for (PropertySet* record : lumivel::shared::ReadObjectList(&node->m_objects)) {
+        if (!leaving.erase(record)) {
+            kept.push_back(record);
+            continue;
+        }
         if (record->IsNode) {
             VARIANT handle;
             VariantInit(&handle);

@@ -2,8 +2,10 @@
 // text notifications.
 #include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include "lumivel/com_ptr.h"
+#include "lumivel/registry_key.h"
 #include "lumivel/unique_bstr.h"
 #include "lumivel/variant_holder.h"
 #include "lumivel/wide_string.h"
@@ -89,7 +91,7 @@ void Panorel::createChildren(HWND hwnd) {
 void Panorel::layout(int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
-    if (m_split <= 0) m_split = height / 2;
+    if (m_split <= 0) m_split = firstSplit(height);
     // The stored position survives a smaller window; only what is shown is cut to fit. The
     // filter bar takes the top of the top pane.
     const int top = m_mode == kPanorelModeTopOnly ? height : std::clamp(m_split, 0, height);
@@ -113,6 +115,26 @@ void Panorel::dragSplitter(int y) {
         if (pane) MoveWindow(pane, 0, y + kPaneGap, std::max(width - 3, 0), std::max(height - y - 6, 0), TRUE);
     m_split = y;
 }
+
+int Panorel::firstSplit(int height) const {
+    lumivel::RegistryKey panes;
+    std::optional<DWORD> kept;
+    if (panes.open(HKEY_CURRENT_USER, kPanesKey, KEY_READ) == ERROR_SUCCESS) kept = panes.readDword(kBottomHeightValue);
+    // The top pane keeps a quarter of a window too small for the kept height.
+    if (kept && *kept > 0 && *kept < DWORD(height)) return std::max(height - int(*kept), height / 4);
+    return height - height / 3;
+}
+
+namespace {
+
+// A height that cannot be kept still holds for this session.
+void KeepBottomHeight(int height) {
+    lumivel::RegistryKey panes;
+    if (height > 0 && panes.create(HKEY_CURRENT_USER, kPanesKey, KEY_SET_VALUE) == ERROR_SUCCESS)
+        panes.writeDword(kBottomHeightValue, DWORD(height));
+}
+
+}  // namespace
 
 bool Panorel::overSurface(POINT client) const {
     return ChildWindowFromPointEx(m_window, client, CWP_SKIPINVISIBLE) == m_window;
@@ -161,11 +183,20 @@ LRESULT Panorel::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         if (message == WM_LBUTTONDOWN) {
             SetCapture(hwnd);
             m_dragging = true;
+            m_dragged = false;
         } else if (message == WM_LBUTTONUP) {
+            // Before the capture goes: letting it go ends the drag.
+            if (m_dragging && m_dragged) {
+                RECT client{};
+                GetClientRect(hwnd, &client);
+                KeepBottomHeight(client.bottom - client.top - m_split);
+            }
             if (GetCapture() == hwnd) ReleaseCapture();
             m_dragging = false;
         } else if (m_dragging && point.x >= 0) {
+            int before = m_split;
             dragSplitter(point.y);
+            m_dragged = m_dragged || m_split != before;
         }
         return 0;
     }

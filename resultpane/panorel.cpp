@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "lumivel/variant_holder.h"
+#include "resultpane/prepared_list.h"
 #include "shared/object_list.h"
 #include "win/richedit.h"
 
@@ -62,7 +63,7 @@ HRESULT Panorel::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     return lumivel::com::CreateComObject<Panorel, lumivel::com::Aggregation::Refused>(outer, riid, ppv);
 }
 
-Panorel::Panorel() { m_records.setFilter(&m_filter); }
+Panorel::Panorel() : m_prepareOnWorkerFrom(kPrepareOnWorkerFrom) { m_records.setFilter(&m_filter); }
 
 Panorel::~Panorel() {
     if (m_window) DestroyWindow(m_window);
@@ -238,6 +239,7 @@ HRESULT Panorel::ReleaseInterfaces() {
 }
 
 void Panorel::clearPanes() {
+    m_preparing.reset();
     forgetListedTombstones();
     m_topInput.clear();
     for (HWND list : {m_topList, m_bottomList})
@@ -258,6 +260,8 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         records.push_back(record);
     }
     if (lPane == kPanorelTopPane) {
+        // A list still being ordered is overtaken by this one.
+        m_preparing.reset();
         // The same list again (a refresh that found nothing changed): the rows stay as shown.
         if (pvarObjects && !records.empty() && records == m_topInput) {
             releaseRecords(records);
@@ -265,6 +269,9 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
             showStatus();
             return S_OK;
         }
+        // A refresh that changed a few records: only those move, and the view stays put.
+        if (pvarObjects && applyDifference(records)) return S_OK;
+        if (pvarObjects && startPreparing(records)) return S_OK;
         // A list that replaces another keeps what was selected and the row at the top, where
         // those records are still listed.
         KeptView kept = pvarObjects ? keptView() : KeptView{};
@@ -277,16 +284,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         m_filter.setRecords(m_records.all());
         m_records.refilter();
         m_topInput = pvarObjects ? std::move(records) : std::vector<PropertySet*>{};
-        if (m_topList) {
-            SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
-            if (m_fitColumnsPending && !m_records.empty() && fitColumnsToPane()) m_fitColumnsPending = false;
-        }
-        const bool reselected = restoreView(kept);
-        // Let go of the old records only now: a record in both lists stays alive throughout.
-        releaseRecords(old);
-        if (m_topList) redraw(m_topList);
-        if (!reselected) selectionChanged(-1);
-        if (pvarObjects) showStatus();
+        finishHandOver(kept, old, pvarObjects != nullptr);
     } else if (lPane == kPanorelBottomPane) {
         replaceBottomRecords(std::move(records));
         if (!pvarObjects) m_lastShown = nullptr;
@@ -294,6 +292,19 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         releaseRecords(records);
     }
     return S_OK;
+}
+
+void Panorel::finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed) {
+    if (m_topList) {
+        SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
+        if (m_fitColumnsPending && !m_records.empty() && fitColumnsToPane()) m_fitColumnsPending = false;
+    }
+    const bool reselected = restoreView(kept);
+    // Let go of the old records only now: a record in both lists stays alive throughout.
+    releaseRecords(old);
+    if (m_topList) redraw(m_topList);
+    if (!reselected) selectionChanged(-1);
+    if (listed) showStatus();
 }
 
 HRESULT Panorel::get_SelectedNode(LONG_PTR* plNode) {

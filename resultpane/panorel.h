@@ -4,6 +4,7 @@
 // and the console it is handed through IPanorel.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -30,6 +31,8 @@ class ScopeNode;
 
 namespace panorel {
 
+struct PreparedList;
+
 extern const lumivel::com::DispatchInterface kPanorelDispatch;
 extern const lumivel::com::TypeLibraryInfo kPanorelTypeLibrary;
 extern const lumivel::com::CoclassDescription kPanorelCoclass;
@@ -48,6 +51,10 @@ inline constexpr int kDeletedBeforePickerId = 108;
 inline constexpr int kFilterBarHeight = 28;
 inline constexpr int kPaneGap = 4;
 inline constexpr int kMinBottomHeight = 50;
+// The height of the bottom pane a person dragged the splitter to, kept per user: the window's
+// height differs between sessions, the details' need does not.
+inline constexpr char16_t kPanesKey[] = u"Software\\Tarvo Software\\Tarvo Lumivel\\Panes";
+inline constexpr char16_t kBottomHeightValue[] = u"BottomHeight";
 inline constexpr int kMaxColumnWidth = 2048;
 inline constexpr int kMaxSavedColumnWidth = 1024;
 inline constexpr int kFallbackColumnWidth = 100;
@@ -234,6 +241,10 @@ public:
     void clearFilter();
     // The keyboard goes to the filter text, all of it selected.
     void focusFilter();
+    // Whether a list handed over is still being ordered on a worker (its rows not yet shown).
+    bool handOverPending() const;
+    // Lists of at least this many records are ordered on a worker (tests lower it).
+    void prepareOnWorkerFrom(size_t records) { m_prepareOnWorkerFrom = records; }
     // Makes the control's window as a child of `parent`; false when it cannot.
     bool createWindow(HWND parent, const RECT& position);
 
@@ -242,6 +253,9 @@ private:
     void createChildren(HWND hwnd);
     void layout(int width, int height);
     void dragSplitter(int y);
+    // Where the first layout at this height puts the split: the kept bottom height, else a
+    // third of the height for the bottom pane.
+    int firstSplit(int height) const;
     bool overSurface(POINT client) const;
     void paint(HDC dc, const RECT& bounds);
     LRESULT notify(NMHDR* header);
@@ -302,6 +316,16 @@ private:
     // After the new list is in place, before the old records are let go; true when it
     // selected rows (the details then follow them).
     bool restoreView(const KeptView& kept);
+    // A large list ordered on a worker (background_hand_over.cpp): false, with the records
+    // left to the caller, when it is to be handed over at once.
+    bool startPreparing(std::vector<PropertySet*>& records);
+    void showPrepared(const std::shared_ptr<PreparedList>& prepared);
+    // The end of every hand-over of a whole list: the rows counted, the view kept where it
+    // can be, the old records let go, and the status said when a list was handed over.
+    void finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed);
+    // A list that differs a little from the one shown, laid over it (list_difference.cpp):
+    // false, with nothing done, when it differs too much for that.
+    bool applyDifference(const std::vector<PropertySet*>& records);
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
     void selectionChanged(long item);
     void showDetails(LONG mode, VARIANT* details);
@@ -356,9 +380,15 @@ private:
     PropertySet* m_lastShown = nullptr;
     // The top pane's list as last handed over, in its order.
     std::vector<PropertySet*> m_topInput;
+    // The list being ordered on a worker, and what tells the worker's end that this control
+    // is gone.
+    std::shared_ptr<PreparedList> m_preparing;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    size_t m_prepareOnWorkerFrom;
     LONG m_mode = kPanorelModeTopOnly;
     int m_split = 0;
     bool m_dragging = false;
+    bool m_dragged = false;  // since the button went down
 
     HWND m_window = nullptr;
     HWND m_topList = nullptr;

@@ -91,18 +91,43 @@ void RecordFilter::setRecords(const std::vector<PropertySet*>& records) {
     setCriteria(criteria);
 }
 
+void RecordFilter::updateRecords(const std::vector<PropertySet*>& records) {
+    std::vector<Entry> entries;
+    entries.reserve(records.size());
+    for (PropertySet* record : records) {
+        if (!record) continue;
+        const uint32_t place = placeOf(record);
+        if (place != kNoPlace) {
+            entries.push_back(m_entries[place]);
+            continue;
+        }
+        Entry entry{record, 0, 0, TimeNumber(record->getText(kDateDeletedUtcKey))};
+        if (m_textsFolded) appendTexts(entry);
+        entry.passes = !active() || (matchesText(entry, m_foldedText) && matchesDates(entry));
+        entries.push_back(entry);
+    }
+    ++m_generation;
+    m_entries = std::move(entries);
+    m_places.clear();
+    m_places.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) m_places.emplace_back(m_entries[i].record, uint32_t(i));
+    std::sort(m_places.begin(), m_places.end());
+}
+
+void RecordFilter::appendTexts(Entry& entry) {
+    entry.start = uint32_t(m_folded.size());
+    lumivel::AppendFoldedForMatching(m_folded, lumivel::shared::PlainTombstoneName(entry.record->getText(u"name")));
+    for (const char16_t* key : kSearchedKeys) {
+        m_folded += kFieldBreak;
+        lumivel::AppendFoldedForMatching(m_folded, entry.record->getText(key));
+    }
+    entry.length = uint32_t(m_folded.size() - entry.start);
+}
+
 void RecordFilter::foldTexts() {
     m_folded.clear();
     m_folded.reserve(m_entries.size() * 96);
-    for (Entry& entry : m_entries) {
-        entry.start = uint32_t(m_folded.size());
-        lumivel::AppendFoldedForMatching(m_folded, lumivel::shared::PlainTombstoneName(entry.record->getText(u"name")));
-        for (const char16_t* key : kSearchedKeys) {
-            m_folded += kFieldBreak;
-            lumivel::AppendFoldedForMatching(m_folded, entry.record->getText(key));
-        }
-        entry.length = uint32_t(m_folded.size() - entry.start);
-    }
+    for (Entry& entry : m_entries) appendTexts(entry);
     // A long-lived list keeps no more than its texts need.
     if (m_folded.capacity() > m_folded.size() * 2) m_folded.shrink_to_fit();
     m_textsFolded = true;

@@ -38,6 +38,9 @@ class RecordFilter {
 public:
     // The records it decides on; their texts are read again only after the next call.
     void setRecords(const std::vector<PropertySet*>& records);
+    // The records it decides on, mostly the ones it had (a refresh's few changes laid over
+    // them): those it knew keep their folded texts and answers, only the new ones are read.
+    void updateRecords(const std::vector<PropertySet*>& records);
     // True when what passes may have changed.
     bool setCriteria(const FilterCriteria& criteria);
     // Folds the records' texts now, ahead of the first keystroke that needs them.
@@ -73,6 +76,7 @@ private:
         bool passes = true;
     };
     void foldTexts();
+    void appendTexts(Entry& entry);
     bool matchesText(const Entry& entry, std::u16string_view needle) const;
     bool matchesDates(const Entry& entry) const;
 

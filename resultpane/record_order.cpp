@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <optional>
+#include <tuple>
 
 #include "lumivel/wide_string.h"
 #include "resultpane/record_filter.h"
@@ -115,6 +116,65 @@ PropertySet* Shown(const std::vector<PropertySet*>& group, size_t untimed, size_
     return group[timed - 1 - i];
 }
 
+// The text a record sorts by under a key, folded as SortByKey folds it, and whether it is a time.
+struct SortText {
+    bool timed = false;
+    std::u16string folded;
+};
+
+SortText SortTextOf(const PropertySet* record, const std::u16string& key, const std::u16string& timeKey) {
+    SortText text;
+    std::optional<std::u16string_view> time = TimeOf(record, timeKey);
+    text.timed = time.has_value();
+    AppendFolded(text.folded, time ? *time : KeyText(record, key));
+    return text;
+}
+
+int CompareSortTexts(const SortText& a, const SortText& b) {
+    if (a.timed != b.timed) return a.timed ? -1 : 1;
+    return CompareFolded(a.folded, b.folded);
+}
+
+// Whether a whole sort puts `a` before `b`: by the key, and among equals by name (the order a
+// stable sort by the key keeps from the name order it starts from).
+bool SortsBefore(const PropertySet* a, const PropertySet* b, const std::u16string& key, const std::u16string& timeKey) {
+    const int order = CompareSortTexts(SortTextOf(a, key, timeKey), SortTextOf(b, key, timeKey));
+    if (order != 0 || IsNameKey(key)) return order < 0;
+    return CompareSortTexts(SortTextOf(a, NameKey(), {}), SortTextOf(b, NameKey(), {})) < 0;
+}
+
+// The sorted group without the removed records and with the added ones (sorted alike) where
+// a whole sort puts them. Positions are found in the group as it stands, removed records
+// included: they still hold their place in its order.
+std::vector<PropertySet*> Splice(const std::vector<PropertySet*>& sorted,
+                                 const std::unordered_set<const PropertySet*>& removed,
+                                 const std::vector<PropertySet*>& added, const std::u16string& key,
+                                 const std::u16string& timeKey) {
+    std::vector<size_t> places;
+    places.reserve(added.size());
+    auto from = sorted.begin();
+    for (PropertySet* record : added) {
+        from = std::upper_bound(from, sorted.end(), record, [&](const PropertySet* a, const PropertySet* b) {
+            return SortsBefore(a, b, key, timeKey);
+        });
+        places.push_back(size_t(from - sorted.begin()));
+    }
+    std::vector<PropertySet*> result;
+    result.reserve(sorted.size() + added.size());
+    size_t next = 0;
+    for (size_t i = 0; i <= sorted.size(); ++i) {
+        while (next < added.size() && places[next] == i) result.push_back(added[next++]);
+        if (i < sorted.size() && !removed.count(sorted[i])) result.push_back(sorted[i]);
+    }
+    return result;
+}
+
+size_t CountUntimed(const std::vector<PropertySet*>& records, const std::u16string& timeKey) {
+    if (timeKey.empty()) return 0;
+    return size_t(std::count_if(records.begin(), records.end(),
+                                [&](const PropertySet* record) { return !TimeOf(record, timeKey); }));
+}
+
 }  // namespace
 
 std::u16string_view KeyText(const PropertySet* record, const std::u16string& key) {
@@ -157,6 +217,37 @@ void TopRecords::assign(const std::vector<PropertySet*>& records, const std::u16
     SortByKey(m_scopesByName, NameKey(), {});
     SortByKey(m_objectsByName, NameKey(), {});
     sortBy(key);
+}
+
+void TopRecords::applyChanges(const std::unordered_set<const PropertySet*>& removed,
+                              const std::vector<PropertySet*>& added, const std::u16string& key) {
+    std::vector<PropertySet*> addedScopes, addedObjects;
+    for (PropertySet* record : added)
+        if (record) (record->IsNode ? addedScopes : addedObjects).push_back(record);
+    SortByKey(addedScopes, NameKey(), {});
+    SortByKey(addedObjects, NameKey(), {});
+    m_scopesByName = Splice(m_scopesByName, removed, addedScopes, NameKey(), {});
+    m_objectsByName = Splice(m_objectsByName, removed, addedObjects, NameKey(), {});
+    m_placesValid = false;
+    if (IsNameKey(key)) {
+        m_scopes = m_scopesByName;
+        m_objects = m_objectsByName;
+        m_scopesUntimed = m_objectsUntimed = 0;
+        refilter();
+        return;
+    }
+    std::u16string timeKey = TimeKeyOf(m_objectsByName, key);
+    if (timeKey.empty()) timeKey = TimeKeyOf(m_scopesByName, key);
+    for (auto [group, untimed, addedGroup] : {std::tuple{&m_scopes, &m_scopesUntimed, &addedScopes},
+                                              std::tuple{&m_objects, &m_objectsUntimed, &addedObjects}}) {
+        std::vector<PropertySet*> leaving;
+        for (PropertySet* record : *group)
+            if (removed.count(record)) leaving.push_back(record);
+        SortByKey(*addedGroup, key, timeKey);
+        *untimed = *untimed - CountUntimed(leaving, timeKey) + CountUntimed(*addedGroup, timeKey);
+        *group = Splice(*group, removed, *addedGroup, key, timeKey);
+    }
+    refilter();
 }
 
 void TopRecords::clear() {

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "shared/property_set.h"
@@ -40,6 +41,11 @@ public:
     // Takes the records in list order; they are split by IsNode and sorted by the key.
     void assign(const std::vector<PropertySet*>& records, const std::u16string& key);
     void clear();
+    // A few records leave and a few come, the list staying sorted by the key it was sorted by:
+    // each new record goes where a whole sort would put it (after its equals), in
+    // O(n + k log n) with no text of a record that stays read more than log n times.
+    void applyChanges(const std::unordered_set<const PropertySet*>& removed, const std::vector<PropertySet*>& added,
+                      const std::u16string& key);
     // A new sort column: both groups are ordered again.
     void sortBy(const std::u16string& key);
     void setAscending(bool ascending) { m_ascending = ascending; }

@@ -82,8 +82,8 @@ public:
         return ToQString(m_columns[size_t(section)].text);
     }
 
-    // Takes the control's rows and columns; true when the shape changed (the view then
-    // starts afresh), false when only cells may differ.
+    // Takes the control's rows and columns; true when the columns changed (the view then
+    // starts afresh), false when only the cells and the number of rows may differ.
     bool refresh() {
         auto* state = StateOf(m_hwnd);
         if (!state) return false;
@@ -96,6 +96,21 @@ public:
             m_imageList = state->smallImages;
         }
         if (rows == m_rows && !columnsChanged) {
+            m_columns = state->columns;
+            return false;
+        }
+        // Rows added or taken away at the end: the view keeps its scroll position (a reset
+        // would put it back at the top), and the control says where its rows went.
+        if (!columnsChanged) {
+            if (rows > m_rows) {
+                beginInsertRows({}, m_rows, rows - 1);
+                m_rows = rows;
+                endInsertRows();
+            } else {
+                beginRemoveRows({}, rows, m_rows - 1);
+                m_rows = rows;
+                endRemoveRows();
+            }
             m_columns = state->columns;
             return false;
         }
@@ -140,6 +155,15 @@ public:
         });
         connect(header(), &QHeaderView::sectionResized, [this](int column, int, int width) {
             if (!SyncGuard::active()) ui::UserListColumnResized(m_hwnd, column, width);
+        });
+        // The control's top row follows the user's scrolling, so that a list handed over
+        // again can keep the view where it was.
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, [this] {
+            if (SyncGuard::active()) return;
+            QModelIndex top = indexAt(QPoint(1, 1));
+            if (!top.isValid()) return;
+            m_lastTop = top.row();
+            ui::UserListScrolled(m_hwnd, top.row());
         });
         connect(this, &QTreeView::clicked, [this](const QModelIndex& index) {
             ui::UserListClick(m_hwnd, index.row(), index.column(), NM_CLICK, cursorPoint());

@@ -701,6 +701,12 @@ void UserListKeyDown(HWND hwnd, WORD virtualKey, KeyModifier modifier) {
     RecordInputMessage(hwnd, WM_KEYUP, VK_CONTROL, 1, POINT{});
 }
 
+void UserListScrolled(HWND hwnd, int topIndex) {
+    auto opened = Open(hwnd);
+    // Only the control's notion of the top row follows; the view is where the user put it.
+    if (opened) opened->state->topIndex = std::clamp(topIndex, 0, std::max(opened->count() - 1, 0));
+}
+
 void UserListColumnResized(HWND hwnd, int column, int width) {
     SendMessageW(hwnd, LVM_SETCOLUMNWIDTH, WPARAM(column), MAKELPARAM(std::max(width, 0), 0));
 }

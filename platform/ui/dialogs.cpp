@@ -305,6 +305,16 @@ LRESULT DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                         LPARAM dwInitParam) {
+    // Asked for by a worker for a window of the UI's thread: the dialog runs there, as widgets
+    // live on one thread, and the worker waits for its answer.
+    INT_PTR answer = -1;
+    switch (CallOnWindowThread(hWndParent, [&] {
+        answer = DialogBoxParamW(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam);
+    })) {
+    case WindowThreadCall::Ran: return answer;
+    case WindowThreadCall::Gone: SetLastError(ERROR_INVALID_WINDOW_HANDLE); return -1;
+    case WindowThreadCall::Here: break;
+    }
     auto dialog = lumivel::LoadDialogTemplate(hInstance, lpTemplateName);
     int resourceId = IS_INTRESOURCE(lpTemplateName) ? int(reinterpret_cast<ULONG_PTR>(lpTemplateName)) : 0;
     if (!dialog) return -1;

@@ -59,6 +59,13 @@ extern "C" int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uT
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
+    // From a worker, over a window of the UI's thread: the box is shown there.
+    int answer = 0;
+    switch (CallOnWindowThread(hWnd, [&] { answer = MessageBoxW(hWnd, lpText, lpCaption, uType); })) {
+    case WindowThreadCall::Ran: return answer;
+    case WindowThreadCall::Gone: SetLastError(ERROR_INVALID_WINDOW_HANDLE); return 0;
+    case WindowThreadCall::Here: break;
+    }
     std::u16string text = lpText ? lpText : u"";
     std::u16string caption = lpCaption ? lpCaption : u"Error";  // Windows' caption when none is given
     Surface surface;

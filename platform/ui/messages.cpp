@@ -101,6 +101,36 @@ void DrainPendingWork() {
     }
 }
 
+WindowThreadCall CallOnWindowThread(HWND hwnd, const std::function<void()>& call) {
+    auto window = hwnd ? FindWindowObject(hwnd) : nullptr;
+    if (!window || window->threadId == GetCurrentThreadId()) return WindowThreadCall::Here;
+    auto target = lumivel::FindThreadQueue(window->threadId);
+    if (!target) return WindowThreadCall::Gone;
+    // The waiting below lasts until the work ran or was abandoned, so the work may use what
+    // lives on this thread's stack.
+    struct Call {
+        std::atomic<bool> done{false};
+        bool ran = false;
+    };
+    auto state = std::make_shared<Call>();
+    auto caller = lumivel::CurrentThreadQueue();
+    auto finish = [state, caller] {
+        state->done = true;
+        lumivel::WakeThreadQueue(*caller);
+    };
+    bool posted = lumivel::PostThreadWork(
+        *target,
+        [state, finish, &call] {
+            call();
+            state->ran = true;
+            finish();
+        },
+        finish);
+    if (!posted) return WindowThreadCall::Gone;
+    lumivel::PumpThreadWorkUntil([&] { return state->done.load(); }, INFINITE);
+    return state->ran ? WindowThreadCall::Ran : WindowThreadCall::Gone;
+}
+
 void RecordInputMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, POINT screen) {
     t_current = MSG{hwnd, message, wParam, lParam, Now(), screen};
     if ((message == WM_KEYDOWN || message == WM_KEYUP) && wParam < std::size(t_keysDown))
@@ -117,35 +147,14 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     auto window = FindWindowObject(hWnd);
     if (!window) return 0;
     if (window->threadId == GetCurrentThreadId()) return CallProcedure(window, Msg, wParam, lParam);
-
     // Another thread's window: the call runs there while this thread waits, serving what is
     // sent to it meanwhile (a window procedure may call back), as Windows does.
-    auto target = lumivel::FindThreadQueue(window->threadId);
-    if (!target) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    struct Call {
-        std::atomic<bool> done{false};
-        LRESULT result = 0;
-    };
-    auto call = std::make_shared<Call>();
-    auto caller = lumivel::CurrentThreadQueue();
-    auto finish = [call, caller] {
-        call->done = true;
-        lumivel::WakeThreadQueue(*caller);
-    };
-    bool posted = lumivel::PostThreadWork(
-        *target,
-        [call, finish, hWnd, Msg, wParam, lParam] {
-            auto w = FindWindowObject(hWnd);
-            if (w) call->result = CallProcedure(w, Msg, wParam, lParam);
-            finish();
-        },
-        finish);
-    if (!posted) return 0;
-    lumivel::PumpThreadWorkUntil([&] { return call->done.load(); }, INFINITE);
-    return call->result;
+    LRESULT result = 0;
+    WindowThreadCall ran = CallOnWindowThread(hWnd, [&] {
+        if (auto w = FindWindowObject(hWnd)) result = CallProcedure(w, Msg, wParam, lParam);
+    });
+    if (ran == WindowThreadCall::Gone) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return result;
 }
 
 BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

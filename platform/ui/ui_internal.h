@@ -109,4 +109,12 @@ POINT ClientOrigin(const Window& window);
 // The messages a modal loop should see flow: runs posted work until nothing is left.
 void DrainPendingWork();
 
+// Where a call for a window ran: here (the window is this thread's, or none), on the thread
+// that owns the window while this one waited, or nowhere, since that thread has ended.
+enum class WindowThreadCall { Here, Ran, Gone };
+
+// Runs `call` on the thread that owns the window, this thread waiting and serving what is
+// sent to it meanwhile; a window of this thread's (or none) leaves the call to the caller.
+WindowThreadCall CallOnWindowThread(HWND window, const std::function<void()>& call);
+
 }  // namespace lumivel::ui

@@ -1,12 +1,16 @@
 // Dialog 410 "Restore To". The platform has no tree control: the chooser lists one container's
 // child containers, goes down on a double click or Enter and up with "Up", and takes a typed DN.
 // Whether the object's class may be created is said for the container in view; the restore
-// itself checks again.
+// itself checks again. Its searches run on a worker, so that a slow DC never holds up the
+// console's thread.
 #include "provider/dialogs/container_chooser.h"
 
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "provider/common/dialog_helpers.h"
+#include "provider/dialogs/dialog_worker.h"
 #include "provider/common/resource_ids.h"
 #include "provider/common/system_error_text.h"
 #include "provider/revivo.h"
@@ -20,8 +24,8 @@ namespace revivo {
 
 namespace {
 
-// Posted so that the dialog shows before the first search runs.
-constexpr UINT kOpenFirstMessage = WM_APP + 0x65;
+// The worker's search has ended.
+constexpr UINT kSearchEndedMessage = WM_APP + 0x65;
 // Longer than any DN a directory accepts.
 constexpr int kDnLimit = 4096;
 
@@ -31,12 +35,31 @@ struct NoCaseLess {
     }
 };
 
+// What the browser does on the worker; it gives the browser back listing the new container,
+// or unchanged with the reason.
+using Move = std::function<HRESULT(ContainerBrowser&)>;
+
 struct ChooserState {
+    ChooserState(const ContainerChoice* c, ContainerBrowser* b) : choice(c), browser(b) {}
     const ContainerChoice* choice;
     ContainerBrowser* browser;
     std::u16string chosen;
     // One creation check per container, however often it is selected again.
     std::map<std::u16string, HRESULT, NoCaseLess> verdicts;
+
+    // The directory is searched on the worker, one search at a time; while a move runs, the
+    // browser is the worker's and the dialog reads nothing of it.
+    DialogWorker worker;
+    bool moving = false;
+    HRESULT outcome = S_OK;
+    std::u16string target;        // of the move: what a failure names
+    std::u16string checkedDn;     // of the creation check
+    // Asked for while a creation check ran: the move first, else the latest container selected.
+    std::optional<std::pair<Move, std::u16string>> nextMove;
+    std::optional<std::u16string> nextCheck;
+    std::u16string note;  // said after the verdict of the container listed
+    // Closed (or confirmed) while a search ran: the dialog ends with this once it has.
+    std::optional<INT_PTR> closeWith;
 };
 
 ChooserState* stateOf(HWND dialog) { return reinterpret_cast<ChooserState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
@@ -49,14 +72,44 @@ int selectedRow(HWND dialog) {
 
 void setStatus(HWND dialog, const std::u16string& text) { SetDlgItemTextW(dialog, IDC_RESTORE_TO_STATUS, text.c_str()); }
 
-void sayVerdict(HWND dialog, const std::u16string& dn, const std::u16string& note = {}) {
+// The list and its moves are off while the worker reads another container.
+void enableBrowsing(HWND dialog, bool on) {
+    ChooserState* state = stateOf(dialog);
+    EnableWindow(listOf(dialog), on);
+    EnableWindow(GetDlgItem(dialog, IDC_RESTORE_TO_OPEN), on);
+    EnableWindow(GetDlgItem(dialog, IDC_RESTORE_TO_UP), on && !state->browser->Current().empty() && state->browser->CanGoUp());
+}
+
+void searchEnded(HWND dialog);
+
+void startCheck(HWND dialog, const std::u16string& dn) {
+    ChooserState* state = stateOf(dialog);
+    state->checkedDn = dn;
+    setStatus(dialog, ChooserCheckingText(dn, state->choice->className));
+    ContainerBrowser* browser = state->browser;
+    std::u16string className = state->choice->className;
+    if (!state->worker.start(dialog, kSearchEndedMessage,
+                             [state, browser, dn, className] { state->outcome = browser->AcceptsClass(dn, className); })) {
+        state->outcome = E_OUTOFMEMORY;
+        searchEnded(dialog);
+    }
+}
+
+void sayVerdict(HWND dialog, const std::u16string& dn) {
     ChooserState* state = stateOf(dialog);
     auto known = state->verdicts.find(dn);
-    if (known == state->verdicts.end()) {
-        BusyCursor busy;
-        known = state->verdicts.emplace(dn, state->browser->AcceptsClass(dn, state->choice->className)).first;
+    if (known != state->verdicts.end()) {
+        bool listed = lumivel::EqualsNoCase(dn, state->browser->Current());
+        setStatus(dialog, CreationVerdictText(dn, state->choice->className, known->second) + (listed ? state->note : u""));
+        return;
     }
-    setStatus(dialog, CreationVerdictText(dn, state->choice->className, known->second) + note);
+    if (state->worker.running()) {
+        // The latest container selected is the one the person waits to hear of.
+        state->nextCheck = dn;
+        setStatus(dialog, ChooserCheckingText(dn, state->choice->className));
+        return;
+    }
+    startCheck(dialog, dn);
 }
 
 void addColumns(HWND list) {
@@ -92,12 +145,11 @@ void fillList(HWND dialog) {
     const std::u16string& current = state->browser->Current();
     SetDlgItemTextW(dialog, IDC_RESTORE_TO_LOCATION, current.c_str());
     SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, current.c_str());
-    EnableWindow(GetDlgItem(dialog, IDC_RESTORE_TO_UP), state->browser->CanGoUp());
-    std::u16string note;
+    state->note.clear();
     if (state->browser->More())
-        note = u" Only the first " + lumivel::shared::WidenText(std::to_string(ContainerBrowser::kShownLimit)) +
-               u" containers are listed; type the DN of another.";
-    sayVerdict(dialog, current, note);
+        state->note = u" Only the first " + lumivel::shared::WidenText(std::to_string(ContainerBrowser::kShownLimit)) +
+                      u" containers are listed; type the DN of another.";
+    sayVerdict(dialog, current);
 }
 
 // A move that failed leaves the list as it was and says why.
@@ -110,18 +162,62 @@ void showMove(HWND dialog, HRESULT moved, std::u16string_view target) {
                           u" cannot be listed: " + SystemErrorText(static_cast<DWORD>(moved)));
 }
 
+void startMove(HWND dialog, Move move, std::u16string target) {
+    ChooserState* state = stateOf(dialog);
+    if (state->moving || state->closeWith) return;
+    if (state->worker.running()) {
+        state->nextMove.emplace(std::move(move), std::move(target));
+        return;
+    }
+    state->moving = true;
+    state->target = std::move(target);
+    enableBrowsing(dialog, false);
+    setStatus(dialog, kChooserReadingText);
+    ContainerBrowser* browser = state->browser;
+    if (!state->worker.start(dialog, kSearchEndedMessage,
+                             [state, browser, move = std::move(move)] { state->outcome = move(*browser); })) {
+        state->outcome = E_OUTOFMEMORY;
+        searchEnded(dialog);
+    }
+}
+
+void searchEnded(HWND dialog) {
+    ChooserState* state = stateOf(dialog);
+    if (state->moving) {
+        state->moving = false;
+        enableBrowsing(dialog, true);
+        if (!state->closeWith) showMove(dialog, state->outcome, state->target);
+    } else {
+        state->verdicts.emplace(state->checkedDn, state->outcome);
+        if (!state->closeWith && !state->nextMove && !state->nextCheck) sayVerdict(dialog, state->checkedDn);
+    }
+    if (state->closeWith) {
+        EndDialog(dialog, *state->closeWith);
+        return;
+    }
+    if (state->nextMove) {
+        auto [move, target] = std::move(*state->nextMove);
+        state->nextMove.reset();
+        state->nextCheck.reset();
+        startMove(dialog, std::move(move), std::move(target));
+    } else if (state->nextCheck) {
+        std::u16string dn = std::move(*state->nextCheck);
+        state->nextCheck.reset();
+        sayVerdict(dialog, dn);
+    }
+}
+
 void enterRow(HWND dialog, int row) {
     ChooserState* state = stateOf(dialog);
-    if (row < 0 || static_cast<size_t>(row) >= state->browser->Children().size()) return;
+    if (state->moving || row < 0 || static_cast<size_t>(row) >= state->browser->Children().size()) return;
     std::u16string target = state->browser->Children()[static_cast<size_t>(row)].dn;
-    BusyCursor busy;
-    showMove(dialog, state->browser->Enter(static_cast<size_t>(row)), target);
+    startMove(dialog, [target](ContainerBrowser& browser) { return browser.Open(target); }, target);
 }
 
 void rowSelected(HWND dialog, int row) {
     ChooserState* state = stateOf(dialog);
-    if (row < 0 || static_cast<size_t>(row) >= state->browser->Children().size()) return;
-    const std::u16string& dn = state->browser->Children()[static_cast<size_t>(row)].dn;
+    if (state->moving || row < 0 || static_cast<size_t>(row) >= state->browser->Children().size()) return;
+    std::u16string dn = state->browser->Children()[static_cast<size_t>(row)].dn;
     SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, dn.c_str());
     sayVerdict(dialog, dn);
 }
@@ -137,6 +233,7 @@ std::u16string typedContainer(HWND dialog) {
 }
 
 void confirm(HWND dialog) {
+    ChooserState* state = stateOf(dialog);
     // Enter on a row goes down into it, as a double click does.
     if (GetFocus() == listOf(dialog) && selectedRow(dialog) >= 0) {
         enterRow(dialog, selectedRow(dialog));
@@ -147,8 +244,15 @@ void confirm(HWND dialog) {
         setStatus(dialog, u"Choose a container or type its distinguished name.");
         return;
     }
-    stateOf(dialog)->chosen = container;
-    EndDialog(dialog, IDOK);
+    state->chosen = container;
+    if (!state->worker.running()) {
+        EndDialog(dialog, IDOK);
+        return;
+    }
+    // The search writes into what the dialog holds: it ends once the search has.
+    state->closeWith = IDOK;
+    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    setStatus(dialog, u"Closing once the checks have ended...");
 }
 
 void initialize(HWND dialog, ChooserState* state) {
@@ -159,25 +263,28 @@ void initialize(HWND dialog, ChooserState* state) {
     const ContainerChoice& choice = *state->choice;
     SetDlgItemTextW(dialog, IDC_RESTORE_TO_OBJECT,
                     (u"Restore " + choice.objectName + u" (" + choice.className + u") into:").c_str());
-    EnableWindow(GetDlgItem(dialog, IDC_RESTORE_TO_UP), FALSE);
-    PostMessageW(dialog, kOpenFirstMessage, 0, 0);
+    // The dialog shows at once, saying it reads, while the worker finds where to start.
+    std::u16string start = choice.startDn;
+    startMove(dialog, [start](ContainerBrowser& browser) { return browser.OpenNear(start); },
+              state->browser->NamingContext());
 }
 
 INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    ChooserState* state = stateOf(dialog);
+    // The searches are bounded by the directory's time limits.
+    if (state && HoldCloseWhileWorking(dialog, message, wParam, state->worker, IDC_RESTORE_TO_STATUS, &state->closeWith))
+        return TRUE;
     if (EndsOnCancelOrClose(dialog, message, wParam)) return TRUE;
     switch (message) {
         case WM_INITDIALOG:
             initialize(dialog, reinterpret_cast<ChooserState*>(lParam));
             return TRUE;
-        case kOpenFirstMessage: {
-            ChooserState* state = stateOf(dialog);
-            BusyCursor busy;
-            showMove(dialog, state->browser->OpenNear(state->choice->startDn), state->browser->NamingContext());
+        case kSearchEndedMessage:
+            if (state) searchEnded(dialog);
             return TRUE;
-        }
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
-            if (header->idFrom != IDC_RESTORE_TO_LIST) return FALSE;
+            if (!state || header->idFrom != IDC_RESTORE_TO_LIST) return FALSE;
             if (header->code == NM_DBLCLK) enterRow(dialog, reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem);
             if (header->code == LVN_ITEMCHANGED) {
                 auto* change = reinterpret_cast<NMLISTVIEW*>(lParam);
@@ -188,21 +295,20 @@ INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             return TRUE;
         }
         case WM_COMMAND:
+            if (!state || state->closeWith) return FALSE;
             switch (LOWORD(wParam)) {
                 case IDC_RESTORE_TO_UP: {
-                    ChooserState* state = stateOf(dialog);
-                    BusyCursor busy;
-                    if (state->browser->CanGoUp()) showMove(dialog, state->browser->Up(), u"the parent of " + state->browser->Current());
+                    if (state->moving || !state->browser->CanGoUp()) return TRUE;
+                    startMove(dialog, [](ContainerBrowser& browser) { return browser.Up(); },
+                              u"the parent of " + state->browser->Current());
                     return TRUE;
                 }
                 case IDC_RESTORE_TO_OPEN: {
                     std::u16string typed = typedContainer(dialog);
                     if (typed.empty())
                         setStatus(dialog, u"Choose a container or type its distinguished name.");
-                    else {
-                        BusyCursor busy;
-                        showMove(dialog, stateOf(dialog)->browser->Open(typed), typed);
-                    }
+                    else
+                        startMove(dialog, [typed](ContainerBrowser& browser) { return browser.Open(typed); }, typed);
                     return TRUE;
                 }
                 case IDOK:
@@ -217,7 +323,7 @@ INT_PTR CALLBACK chooserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 HRESULT ChooseContainer(HWND parent, const ContainerChoice& choice, ContainerBrowser& browser, std::u16string* chosen) {
-    ChooserState state{&choice, &browser, {}, {}};
+    ChooserState state(&choice, &browser);
     INT_PTR result = DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_TO), parent,
                                      chooserDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result == -1) {
@@ -227,6 +333,11 @@ HRESULT ChooseContainer(HWND parent, const ContainerChoice& choice, ContainerBro
     if (result != IDOK || state.chosen.empty()) return S_FALSE;
     *chosen = state.chosen;
     return S_OK;
+}
+
+std::u16string ChooserCheckingText(std::u16string_view container, std::u16string_view className) {
+    return u"Checking whether an object of class " + std::u16string(className) + u" can be created in " +
+           std::u16string(container) + u"...";
 }
 
 std::u16string CreationVerdictText(std::u16string_view container, std::u16string_view className, HRESULT verdict) {

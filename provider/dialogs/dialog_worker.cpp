@@ -12,7 +12,9 @@ DialogWorker::~DialogWorker() {
 }
 
 bool DialogWorker::start(HWND dialog, UINT ended, std::function<void()> work) {
-    if (m_thread.joinable()) return false;
+    if (m_running) return false;
+    // Its thread is past its work: only the post to the dialog is left of it.
+    if (m_thread.joinable()) m_thread.join();
     m_running = true;
     try {
         m_thread = std::thread([this, dialog, ended, work = std::move(work)] {

@@ -19,8 +19,9 @@ public:
     DialogWorker(const DialogWorker&) = delete;
     DialogWorker& operator=(const DialogWorker&) = delete;
 
-    // Runs the work (COM initialised for its thread), then posts `ended` to the dialog. False
-    // when no thread could be made: then nothing ran and nothing is posted.
+    // Runs the work (COM initialised for its thread), then posts `ended` to the dialog. A worker
+    // whose work has ended takes the next; false while work still runs, or when no thread could
+    // be made: then nothing ran and nothing is posted.
     bool start(HWND dialog, UINT ended, std::function<void()> work);
     // True from start until the work has returned.
     bool running() const { return m_running; }

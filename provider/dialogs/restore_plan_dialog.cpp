@@ -2,6 +2,7 @@
 // command 311 does it, followed by command 318 when the administrator asked for it.
 #include "provider/dialogs/restore_plan_dialog.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "provider/dialogs/dialog_worker.h"
@@ -353,7 +354,8 @@ bool ReapplyOffered(const RestorePlanView& view) {
 HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* result) {
     RestorePlanView view;
     PlanChoice choice;
-    if (record->has(kReapplyKey)) {
+    const bool answeredByRecord = record->has(kReapplyKey);
+    if (answeredByRecord) {
         // The record answers the dialog: no plan to show, the same restore to run.
         choice.reapply = record->getRaw(kReapplyKey) != 0;
         choice.reapplySensitive = choice.reapply && record->getRaw(kReapplySensitiveKey) != 0;
@@ -394,7 +396,9 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
         if (answer != IDC_PLAN_RESTORE) return S_FALSE;
     }
 
-    HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result);
+    // Chosen in the dialog, the restore runs under the progress dialog, as a selection's does.
+    size_t planned = answeredByRecord ? 0 : std::max<size_t>(view.rows.size(), 1);
+    HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result, planned);
     if (restored != S_OK || !choice.reapply) return restored;
     if (view.archivePath.empty()) {
         ShowMessage(parent, u"No backup archive holds this object: nothing was re-applied.", u"Re-apply Attributes",

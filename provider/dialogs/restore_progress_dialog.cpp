@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "lumivel/com_object.h"
+#include "lumivel/thread_queue.h"
 #include "provider/common/resource_ids.h"
 #include "provider/restore/restore_plan.h"
 #include "shared/directory_operations.h"
@@ -36,6 +37,8 @@ struct RestoreProgress::State {
     std::function<void(RestoreProgress&)> work;
     std::thread thread;
     bool started = false;
+    // The caller's thread, which serves what the work asks there until the work has ended.
+    lumivel::ThreadQueuePtr caller;
 
     void post(UINT message) {
         std::lock_guard<std::mutex> guard(lock);
@@ -52,6 +55,11 @@ bool RestoreProgress::next(size_t done, size_t total, std::u16string_view curren
     }
     if (!m_state->updatePosted.exchange(true)) m_state->post(kProgressMessage);
     return !m_state->cancelled;
+}
+
+HWND RestoreProgress::window() const {
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    return m_state->dialog;
 }
 
 std::u16string ProgressCountText(size_t done, size_t total) {
@@ -108,6 +116,7 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
                     CoUninitialize();
                     state->finished = true;
                     state->post(kFinishedMessage);
+                    lumivel::WakeThreadQueue(*state->caller);
                 });
                 state->started = true;
             } catch (const std::system_error&) {
@@ -139,6 +148,7 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 bool RunWithProgress(HWND parent, const std::function<void(RestoreProgress&)>& work) {
     State state;
     state.work = work;
+    state.caller = lumivel::CurrentThreadQueue();
     DialogBoxParamW(lumivel::com::ThisModuleHandle(), MAKEINTRESOURCEW(IDD_RESTORE_PROGRESS), parent,
                     progressDialogProc, reinterpret_cast<LPARAM>(&state));
     {
@@ -147,8 +157,10 @@ bool RunWithProgress(HWND parent, const std::function<void(RestoreProgress&)>& w
     }
     if (!state.started) return false;
     // Closed before the work ended (only a forced close does that): it stops after the object
-    // under way, whose directory calls have their own time limits.
+    // under way, whose directory calls have their own time limits. A box it shows meanwhile
+    // is shown on this thread, which serves it while it waits.
     state.cancelled = true;
+    lumivel::PumpThreadWorkUntil([&] { return state.finished.load(); }, INFINITE);
     state.thread.join();
     return true;
 }

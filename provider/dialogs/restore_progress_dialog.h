@@ -18,6 +18,9 @@ public:
     // Before each object: how many are done, how many there are and the one under way. False
     // once Cancel was pressed: the work stops before the next object.
     bool next(size_t done, size_t total, std::u16string_view current);
+    // The progress dialog, which what the work asks (a box, a question) is shown over: it is
+    // shown on the dialog's thread while the work waits for the answer.
+    HWND window() const;
 
 private:
     State* m_state;

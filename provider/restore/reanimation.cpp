@@ -12,6 +12,7 @@
 #include "provider/backup/backup_choice_dialog.h"
 #include "provider/common/command_report.h"
 #include "provider/deleted_objects.h"
+#include "provider/restore/restore_many.h"
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
@@ -41,6 +42,7 @@ struct Revivo::RestoreState {
     // The record's answer to dialog 206: it renames the first object whose name is taken.
     std::optional<std::u16string> newName;
     bool newNameUsed = false;
+    ReanimationGate gate;
 };
 
 namespace {
@@ -159,8 +161,9 @@ bool NewNameFor(std::u16string_view takenDn, std::u16string_view typedName, std:
     return true;
 }
 
-HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored) {
-    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}, record->copyString(kNewNameKey)};
+HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate) {
+    RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}, record->copyString(kNewNameKey), false,
+                       gate};
     return restoreTombstone(parent, record, &state);
 }
 
@@ -310,6 +313,11 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
     // leave it live inside Deleted Objects; refuse as a directory that checks the parent does.
     if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         m_lastRestoreError = showLdapError(parent, LDAP_NO_SUCH_OBJECT);
+        return S_FALSE;
+    }
+
+    if (state->gate && !state->gate(state->restored->size(), record->getText(u"name"))) {
+        m_lastRestoreError = kStoppedBeforeIt;
         return S_FALSE;
     }
 

@@ -258,6 +258,11 @@ TEST_F(RestoreFromBackupTest, RestorePlanReappliesTheNewestBackupWhenAsked) {
             boxes.emplace_back(surface.caption, surface.text);
             return IDOK;
         }
+        // The restore chosen in the plan runs under the progress dialog.
+        if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+            EXPECT_TRUE(lumivel::testing::WaitWhileShown(surface.window));
+            return 0;
+        }
         EXPECT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
         EXPECT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
         WCHAR text[1024] = {};

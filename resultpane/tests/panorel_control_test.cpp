@@ -4,6 +4,7 @@
 #include "resultpane/tests/control_fixture.h"
 
 #include "win/richedit.h"
+#include "win/winreg.h"
 
 namespace panoreltest {
 namespace {
@@ -223,7 +224,7 @@ TEST_F(ControlTest, ModesShowTheirPaneAndKeepTheSplit) {
     ASSERT_EQ(control->SetMode(kPanorelModeBottomText), S_OK);
     EXPECT_TRUE(IsWindowVisible(control->textPane()));
     EXPECT_FALSE(IsWindowVisible(control->bottomList()));
-    EXPECT_EQ(control->splitPosition(), 150) << "set by the first layout, at half the height then";
+    EXPECT_EQ(control->splitPosition(), 200) << "set by the first layout: a third of the height then for the bottom";
     ASSERT_EQ(control->SetMode(kPanorelModeTopOnly), S_OK);
     EXPECT_FALSE(IsWindowVisible(control->textPane()));
     EXPECT_EQ(windowRect(control->topList()).bottom, 120);
@@ -238,13 +239,13 @@ TEST_F(ControlTest, ModesShowTheirPaneAndKeepTheSplit) {
 TEST_F(ControlTest, SplitterDragMovesThePanesWithinTheControl) {
     control->SetMode(kPanorelModeBottomList);
     HWND window = control->window();
-    ASSERT_EQ(control->splitPosition(), 150);
+    ASSERT_EQ(control->splitPosition(), 200);
     // Over the gap between the panes: the surface, where a drag starts.
-    lumivel::ui::UserMouse(window, WM_MOUSEMOVE, 0, POINT{50, 152});
+    lumivel::ui::UserMouse(window, WM_MOUSEMOVE, 0, POINT{50, 202});
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_SIZENS));
     lumivel::ui::UserMouse(window, WM_MOUSEMOVE, 0, POINT{50, 40});
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
-    lumivel::ui::UserMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, POINT{50, 152});
+    lumivel::ui::UserMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, POINT{50, 202});
     EXPECT_EQ(GetCapture(), window);
     lumivel::ui::UserMouse(window, WM_MOUSEMOVE, MK_LBUTTON, POINT{50, 100});
     EXPECT_EQ(control->splitPosition(), 100);
@@ -269,6 +270,40 @@ TEST_F(ControlTest, SplitterDragMovesThePanesWithinTheControl) {
     bottom = windowRect(control->bottomList());
     EXPECT_EQ(bottom.top, 104);
     EXPECT_EQ(bottom.bottom - bottom.top, 50);
+    SHDeleteKeyW(HKEY_CURRENT_USER, panorel::kPanesKey);  // the drag kept its height
+}
+
+// The bottom height a person dragged to is what the next control opens with, also in a window
+// of another height; a click that moves nothing keeps nothing, and a window too small for the
+// kept height still shows a quarter of its top pane.
+TEST_F(ControlTest, TheBottomHeightDraggedToIsKeptForTheNextControl) {
+    SHDeleteKeyW(HKEY_CURRENT_USER, panorel::kPanesKey);
+    // Another control opened in the same host at the height given: where its split came.
+    auto opened = [&](int height) {
+        auto other = lumivel::com::NewComObject<panorel::Panorel>();
+        RECT position{0, 0, 400, height};
+        auto otherSite = lumivel::com::NewComObject<FakeSite>(host, position);
+        EXPECT_EQ(other->SetClientSite(otherSite.get()), S_OK);
+        EXPECT_EQ(other->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, otherSite.get(), 0, host, &position), S_OK);
+        int split = other->splitPosition();
+        other->InPlaceDeactivate();
+        other->Close(OLECLOSE_NOSAVE);
+        other->SetClientSite(nullptr);
+        return split;
+    };
+    ASSERT_EQ(opened(300), 200);
+    HWND window = control->window();
+    lumivel::ui::UserMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, POINT{50, 202});
+    lumivel::ui::UserMouse(window, WM_LBUTTONUP, 0, POINT{50, 202});
+    EXPECT_EQ(opened(300), 200) << "a click without a drag keeps nothing";
+
+    lumivel::ui::UserMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, POINT{50, 202});
+    lumivel::ui::UserMouse(window, WM_MOUSEMOVE, MK_LBUTTON, POINT{50, 120});
+    lumivel::ui::UserMouse(window, WM_LBUTTONUP, 0, POINT{50, 120});
+    EXPECT_EQ(opened(300), 120);
+    EXPECT_EQ(opened(600), 420) << "the bottom pane keeps its 180 pixels";
+    EXPECT_EQ(opened(200), 50) << "the top pane keeps a quarter";
+    SHDeleteKeyW(HKEY_CURRENT_USER, panorel::kPanesKey);
 }
 
 TEST_F(ControlTest, RecordsAreHeldWhileShownAndLetGoOnceWhenReplaced) {

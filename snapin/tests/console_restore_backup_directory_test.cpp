@@ -139,6 +139,7 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansSecondBoxListsTheSensitiveWritesAndAlon
         bool enabledBefore = true, enabledAfter = false;
         answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
                [&](const lumivel::ui::Surface& surface) {
+                   if (surface.resourceId == IDD_RESTORE_PROGRESS) return void(RunWhileShown(surface.window));
                    ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
                    HWND dialog = surface.window;
                    ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(dialog, IDC_PLAN_RESTORE));

@@ -23,6 +23,7 @@
 #include "shared/provider_dialog_ids.h"
 #include "root_expansion.h"
 #include "snapin_test_support.h"
+#include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
 #include "win/commctrl.h"
 #include "win/user.h"
@@ -270,23 +271,31 @@ TEST_F(ConsoleRestoreTest, RestoreToPutsAnOrphanIntoTheContainerChosen) {
                 SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
                 return 0;
             }
+            // The chooser reads on a worker: it shows at once, and the hook waits for each search.
+            auto settled = [dialog] {
+                EXPECT_TRUE(lumivel::testing::WaitUntilSettled(dialog, IDC_RESTORE_TO_LIST, IDC_RESTORE_TO_STATUS));
+            };
             WCHAR text[1024] = {};
+            settled();
             GetDlgItemTextW(dialog, IDC_RESTORE_TO_LOCATION, text, 1024);
             seenLocation = text;
             SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, lumivel::FromUtf8(m_root).c_str());
             SendMessageW(dialog, WM_COMMAND, IDC_RESTORE_TO_OPEN, 0);
+            settled();
             HWND rows = GetDlgItem(dialog, IDC_RESTORE_TO_LIST);
             int row = RowNamed(rows, rowToChoose);
             EXPECT_GE(row, 0) << rowToChoose << " is listed in the chooser";
             LVITEMW selected{};
             selected.stateMask = selected.state = LVIS_SELECTED | LVIS_FOCUSED;
             SendMessageW(rows, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&selected));
+            settled();
             if (!shot.empty()) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(dialog), shot);
             if (enterRow) {
                 NMITEMACTIVATE click{};
                 click.hdr = {rows, UINT_PTR(IDC_RESTORE_TO_LIST), UINT(NM_DBLCLK)};
                 click.iItem = row;
                 SendMessageW(dialog, WM_NOTIFY, IDC_RESTORE_TO_LIST, LPARAM(&click));
+                settled();
             }
             GetDlgItemTextW(dialog, IDC_RESTORE_TO_STATUS, text, 1024);
             seenStatus.push_back(text);

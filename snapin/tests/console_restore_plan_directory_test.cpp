@@ -98,14 +98,21 @@ TEST_F(ConsolePlanAndSubtreeTest, PlanThenRestoreAndSubtreeWithItsReport) {
     for (const std::string* dn : {&outerDn, &innerDn, &leafDn}) EXPECT_FALSE(lumivel::testing::LdapExists(*dn)) << *dn;
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed);
 
-    // "&Restore" in the plan does what "&Restore" does: all three back and off the list.
+    // "&Restore" in the plan does what "&Restore" does: all three back and off the list, with
+    // the directory's work off the console's thread under the progress dialog.
+    int progressDialogs = 0;
     answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
+        if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+            if (surface.round == 0) ++progressDialogs;
+            return void(RunWhileShown(surface.window));
+        }
         ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(surface.window, IDC_PLAN_REAPPLY))) << "no backup holds the object";
         SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
     });
     rightClick(list, RowNamed(list, leaf));
     lumivel::ui::SetTestHook({});
+    EXPECT_EQ(progressDialogs, 1);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes.back(), u"The object was successfully restored.");
     for (const std::string* dn : {&outerDn, &innerDn, &leafDn}) EXPECT_TRUE(lumivel::testing::LdapExists(*dn)) << *dn;

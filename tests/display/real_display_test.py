@@ -356,7 +356,9 @@ def run(run_state, work):
     since = probe.seq()
     display.click(*centre(domain_row(line)["rect"]))
     listed = re.compile(r"^([\d,.\u00a0\u202f ]+) deleted objects? in ")
-    line = probe.wait("the listing's count in the status bar", lambda l: listed.match(l.get("status", "")), after=since)
+    # The count comes first; a large list's rows follow once they are ordered, off the console's thread.
+    line = probe.wait("the listing's count in the status bar and its rows",
+                      lambda l: listed.match(l.get("status", "")) and result_list(l)["rows"], after=since)
     total = int(re.sub(r"\D", "", listed.match(line["status"]).group(1)))
     display.screenshot("03-listed")
     run_state.note_stalls(probe)

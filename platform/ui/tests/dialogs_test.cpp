@@ -4,8 +4,11 @@
 // through the hook.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
+#include "lumivel/thread_queue.h"
 #include "lumivel/ui_backend.h"
 #include "lumivel/ui_controls.h"
 #include "lumivel/ui_input.h"
@@ -13,6 +16,7 @@
 #include "message_log.h"
 #include "win/commctrl.h"
 #include "win/errors.h"
+#include "win/threads.h"
 #include "win/user.h"
 
 namespace {
@@ -325,6 +329,60 @@ TEST_F(Dialogs, PopupMenusThroughTheHook) {
     lumivel::ui::SetTestHook({});
     EXPECT_EQ(TrackPopupMenu(menu, TPM_RETURNCMD, 0, 0, 0, owner, nullptr), 0) << "headless: dismissed";
     DestroyMenu(menu);
+    DestroyWindow(owner);
+}
+
+}  // namespace
+
+namespace {
+
+// A worker's dialog and message box over a window of the UI's thread are shown on that thread
+// (widgets live on one), the worker waiting for their answers; without an owner, or over a
+// window of its own, a worker's surface stays on the worker; an owner gone fails.
+TEST_F(Dialogs, AWorkersSurfacesOverAnotherThreadsWindowRunOnThatThread) {
+    HWND owner = CreateWindowExW(0, u"STATIC", u"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    const DWORD ui = GetCurrentThreadId();
+    std::vector<std::pair<SurfaceKind, DWORD>> shown;
+    lumivel::ui::SetTestHook([&](const Surface& s) -> INT_PTR {
+        shown.emplace_back(s.kind, GetCurrentThreadId());
+        if (s.kind == SurfaceKind::MessageBox) return IDNO;
+        EndDialog(s.window, 7);
+        return 0;
+    });
+    DialogRun run;
+    std::atomic<bool> finished{false};
+    INT_PTR dialogAnswer = 0, ownerless = 0;
+    int boxAnswer = 0;
+    DWORD workerId = 0;
+    std::thread worker([&] {
+        workerId = GetCurrentThreadId();
+        dialogAnswer = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), owner, EveryControlProc, reinterpret_cast<LPARAM>(&run));
+        boxAnswer = MessageBoxW(owner, u"Use it all the same?", u"Restore", MB_YESNO);
+        ownerless = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), nullptr, EveryControlProc, reinterpret_cast<LPARAM>(&run));
+        finished = true;
+        lumivel::WakeThreadQueue(*lumivel::FindThreadQueue(ui));
+    });
+    ASSERT_TRUE(lumivel::PumpThreadWorkUntil([&] { return finished.load(); }, 30000));
+    worker.join();
+    EXPECT_EQ(dialogAnswer, 7);
+    EXPECT_EQ(boxAnswer, IDNO);
+    EXPECT_EQ(ownerless, 7);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], std::make_pair(SurfaceKind::Dialog, ui));
+    EXPECT_EQ(shown[1], std::make_pair(SurfaceKind::MessageBox, ui));
+    EXPECT_EQ(shown[2], std::make_pair(SurfaceKind::Dialog, workerId)) << "no owner: the worker's own";
+
+    // The owner's thread has ended: its windows went with it, and nothing is shown.
+    HWND orphan = nullptr;
+    std::thread gone([&] {
+        orphan = CreateWindowExW(0, u"STATIC", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    });
+    gone.join();
+    shown.clear();
+    EXPECT_EQ(MessageBoxW(orphan, u"x", u"y", MB_OK), 0);
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), orphan, EveryControlProc, 0), -1);
+    EXPECT_TRUE(shown.empty());
     DestroyWindow(owner);
 }
 

@@ -2,7 +2,10 @@
 // typed DN, failures kept in view, and the dialog on the Qt backend with its screenshot.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <map>
+#include <thread>
 
 #include "../../platform/qtui/tests/qt_test_support.h"
 #include "lumivel/ui_test_hook.h"
@@ -23,15 +26,19 @@ const std::u16string kSales = u"OU=Sales," + kDomain;
 const std::u16string kEast = u"OU=East," + kSales;
 
 // A domain as a map of containers to their children; a container not in it does not exist.
+// Its searches can be held, as a slow DC holds them, and say which thread asked.
 class ScriptedContainers final : public revivo::ContainerSource {
 public:
     std::map<std::u16string, std::vector<ContainerEntry>> tree;
     std::map<std::u16string, HRESULT> verdicts;
     std::vector<std::u16string> listed;
     int checks = 0;
+    std::shared_future<void> held;
+    std::vector<std::thread::id> askedOn;
 
     HRESULT ListChildContainers(std::u16string_view dn, size_t limit, std::vector<ContainerEntry>* children,
                                 bool* more) override {
+        wait();
         listed.emplace_back(dn);
         auto found = tree.find(std::u16string(dn));
         if (found == tree.end()) return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
@@ -40,9 +47,16 @@ public:
         return S_OK;
     }
     HRESULT AcceptsClass(std::u16string_view dn, std::u16string_view) override {
+        wait();
         ++checks;
         auto found = verdicts.find(std::u16string(dn));
         return found == verdicts.end() ? S_OK : found->second;
+    }
+
+private:
+    void wait() {
+        askedOn.push_back(std::this_thread::get_id());
+        if (held.valid()) held.wait_for(std::chrono::seconds(60));
     }
 };
 
@@ -165,6 +179,23 @@ void doubleClick(HWND dialog, int row) {
 
 void press(HWND dialog, int id) { SendMessageW(dialog, WM_COMMAND, id, 0); }
 
+bool busy(HWND dialog) {
+    std::u16string status = itemText(dialog, IDC_RESTORE_TO_STATUS);
+    return !IsWindowEnabled(GetDlgItem(dialog, IDC_RESTORE_TO_LIST)) ||
+           (status.size() >= 3 && status.compare(status.size() - 3, 3, u"...") == 0);
+}
+
+bool settleUntil(const std::function<bool()>& reached) {
+    for (int i = 0; i < 6000 && !reached(); ++i) {
+        qttest::Settle(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return reached();
+}
+
+// Until the chooser's worker has ended what it searches and the dialog shows what it found.
+void settled(HWND dialog) { EXPECT_TRUE(settleUntil([&] { return !busy(dialog); })); }
+
 class ContainerChooserDialog : public ::testing::Test {
 protected:
     void SetUp() override { qttest::UseQtBackend(); }
@@ -184,6 +215,7 @@ TEST_F(ContainerChooserDialog, BrowsesDownAndUpAndRestoresIntoTheContainerChosen
     lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
         HWND dialog = surface.window;
         rounds.push_back(surface.round);
+        settled(dialog);
         EXPECT_EQ(surface.resourceId, IDD_RESTORE_TO);
         EXPECT_EQ(surface.caption, u"Restore To");
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_OBJECT), u"Restore Ada Lovelace (user) into:");
@@ -196,6 +228,7 @@ TEST_F(ContainerChooserDialog, BrowsesDownAndUpAndRestoresIntoTheContainerChosen
 
         // Choosing a row that does not take the class says so before anything is restored.
         selectRow(dialog, 0);
+        settled(dialog);
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_CONTAINER), kEast);
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_STATUS),
                   u"The container " + kEast + u" does not accept an object of class user.");
@@ -203,10 +236,13 @@ TEST_F(ContainerChooserDialog, BrowsesDownAndUpAndRestoresIntoTheContainerChosen
         EXPECT_TRUE(lumivel::ui::RenderWindowToPng(dialog, qttest::ScreenshotPath("restore-to-chooser.png")));
 
         doubleClick(dialog, 0);
+        settled(dialog);
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), kEast);
         EXPECT_EQ(rowCount(dialog), 0);
         press(dialog, IDC_RESTORE_TO_UP);
+        settled(dialog);
         press(dialog, IDC_RESTORE_TO_UP);
+        settled(dialog);
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), kDomain);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RESTORE_TO_UP))) << "nothing above the domain";
         EXPECT_EQ(rowCount(dialog), 4);
@@ -216,11 +252,14 @@ TEST_F(ContainerChooserDialog, BrowsesDownAndUpAndRestoresIntoTheContainerChosen
         SetFocus(list);
         EXPECT_EQ(GetFocus(), list);
         selectRow(dialog, 1);
+        settled(dialog);
         press(dialog, IDOK);
+        settled(dialog);
         EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), kSales);
         SetFocus(GetDlgItem(dialog, IDC_RESTORE_TO_CONTAINER));
         doubleClick(dialog, -1);  // on no row: nothing happens
         selectRow(dialog, 0);
+        settled(dialog);
         press(dialog, IDOK);
         return 0;
     });
@@ -236,13 +275,16 @@ TEST_F(ContainerChooserDialog, TypedDnIsOpenedOrTakenAndFailuresStayInView) {
     std::u16string other = u"OU=Other,DC=lumivel,DC=test";
     lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
         HWND dialog = surface.window;
+        settled(dialog);
         if (surface.round == 0) {
             SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, u"CN=Users,DC=lumivel,DC=test");
             press(dialog, IDC_RESTORE_TO_OPEN);
+            settled(dialog);
             EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), u"CN=Users," + kDomain);
 
             SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, other.c_str());
             press(dialog, IDC_RESTORE_TO_OPEN);
+            settled(dialog);
             EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), u"CN=Users," + kDomain) << "the listing stays";
             std::u16string status = itemText(dialog, IDC_RESTORE_TO_STATUS);
             EXPECT_EQ(status.rfind(u"The containers in " + other + u" cannot be listed: ", 0), 0u)
@@ -268,6 +310,7 @@ TEST_F(ContainerChooserDialog, CancelOrCloseChoosesNothingAndAnUnlistableDomainI
     std::u16string status;
     for (UINT message : {UINT(WM_COMMAND), UINT(WM_CLOSE)}) {
         lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            settled(surface.window);
             status = itemText(surface.window, IDC_RESTORE_TO_STATUS);
             EXPECT_EQ(rowCount(surface.window), 0);
             SendMessageW(surface.window, message, message == WM_COMMAND ? IDCANCEL : 0, 0);
@@ -278,6 +321,67 @@ TEST_F(ContainerChooserDialog, CancelOrCloseChoosesNothingAndAnUnlistableDomainI
         EXPECT_EQ(chosen, u"untouched");
         EXPECT_EQ(status.rfind(u"The containers in " + kDomain + u" cannot be listed: ", 0), 0u)
             << lumivel::shared::NarrowText(status);
+    }
+}
+
+// A slow DC: the chooser is up at once saying it reads, its searches run off the console's
+// thread, moves wait while a container is read, and closing or confirming while a search runs
+// waits for it, ending as asked once it has.
+TEST_F(ContainerChooserDialog, SearchesRunOnAWorkerWhileTheDialogSaysSo) {
+    const std::thread::id consoleThread = std::this_thread::get_id();
+    for (int ending : {IDCANCEL, 0, IDOK}) {
+        ScriptedContainers domain = salesDomain();
+        domain.verdicts[kEast] = E_ACCESSDENIED;
+        auto release = std::make_shared<std::promise<void>>();
+        domain.held = release->get_future().share();
+        lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+            HWND dialog = surface.window;
+            if (surface.round > 0) {
+                EXPECT_TRUE(settleUntil([&] { return !IsWindowVisible(dialog); }));
+                return 0;
+            }
+            EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_STATUS), revivo::kChooserReadingText);
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RESTORE_TO_LIST)));
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RESTORE_TO_UP)));
+            EXPECT_EQ(rowCount(dialog), 0);
+            if (ending != IDOK) {
+                SendMessageW(dialog, ending == IDCANCEL ? WM_COMMAND : WM_CLOSE, ending == IDCANCEL ? IDCANCEL : 0, 0);
+                EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays while its search runs";
+                EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_STATUS), u"Closing once the checks have ended...");
+                release->set_value();
+                EXPECT_TRUE(settleUntil([&] { return !IsWindowVisible(dialog); }));
+                return 0;
+            }
+            release->set_value();
+            settled(dialog);
+            EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_LOCATION), kSales);
+            // Held again: the typed DN is read, then East is checked when it is selected.
+            release = std::make_shared<std::promise<void>>();
+            domain.held = release->get_future().share();
+            press(dialog, IDC_RESTORE_TO_OPEN);  // Sales again, the typed DN
+            EXPECT_TRUE(busy(dialog));
+            press(dialog, IDC_RESTORE_TO_UP);  // refused while a container is read
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_RESTORE_TO_UP)));
+            release->set_value();
+            settled(dialog);
+            release = std::make_shared<std::promise<void>>();
+            domain.held = release->get_future().share();
+            selectRow(dialog, 0);
+            EXPECT_EQ(itemText(dialog, IDC_RESTORE_TO_STATUS), revivo::ChooserCheckingText(kEast, u"user"));
+            SetDlgItemTextW(dialog, IDC_RESTORE_TO_CONTAINER, kEast.c_str());
+            SetFocus(GetDlgItem(dialog, IDC_RESTORE_TO_CONTAINER));
+            press(dialog, IDOK);
+            EXPECT_TRUE(IsWindowVisible(dialog)) << "confirmed while checking: it ends once the check has";
+            release->set_value();
+            EXPECT_TRUE(settleUntil([&] { return !IsWindowVisible(dialog); }));
+            return 0;
+        });
+        std::u16string chosen;
+        HRESULT answer = choose(domain, &chosen);
+        EXPECT_EQ(answer, ending == IDOK ? S_OK : S_FALSE);
+        EXPECT_EQ(chosen, ending == IDOK ? kEast : u"");
+        ASSERT_FALSE(domain.askedOn.empty());
+        for (std::thread::id asked : domain.askedOn) EXPECT_NE(asked, consoleThread);
     }
 }
 

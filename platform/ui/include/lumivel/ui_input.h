@@ -43,6 +43,8 @@ LUMIVEL_EXPORT void UserListKeyDown(HWND list, WORD virtualKey);
 enum class KeyModifier { None, Control };
 LUMIVEL_EXPORT void UserListKeyDown(HWND list, WORD virtualKey, KeyModifier modifier);
 LUMIVEL_EXPORT void UserListColumnResized(HWND list, int column, int width);
+// The user scrolled the list so that this row is the first shown (LVM_GETTOPINDEX answers it).
+LUMIVEL_EXPORT void UserListScrolled(HWND list, int topIndex);
 // Type-ahead: the item whose text starts with `text` (LVN_ODFINDITEMW for owner data), or -1.
 LUMIVEL_EXPORT int UserListFindItem(HWND list, int start, const std::u16string& text);
 // What a cell shows; owner data and callback items are asked with LVN_GETDISPINFOW.

@@ -1,0 +1,85 @@
+// The top list's large hand-overs: ordered on a worker, swapped in on the console's thread
+// when done. The rows shown meanwhile stay as they were; a list handed over before the work
+// ends replaces it, and the unfinished one is let go when its worker is done.
+#include <system_error>
+#include <thread>
+
+#include "lumivel/thread_queue.h"
+#include "resultpane/panorel.h"
+#include "resultpane/prepared_list.h"
+
+namespace panorel {
+
+namespace {
+
+void ReleaseAll(std::vector<PropertySet*>& records) {
+    for (PropertySet* record : records)
+        if (record) record->release();
+    records.clear();
+}
+
+}  // namespace
+
+bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
+    if (!m_topList || records.size() < m_prepareOnWorkerFrom) return false;
+    lumivel::ThreadQueuePtr console = lumivel::CurrentThreadQueue();
+    if (!console) return false;
+    auto prepared = std::make_shared<PreparedList>();
+    prepared->records = std::move(records);
+    prepared->key = sortKey();
+    prepared->criteria = m_filter.criteria();
+    std::weak_ptr<void> alive = m_alive;
+    // The module stays loaded while its code runs on the worker.
+    ++lumivel::com::ThisModule().locks;
+    try {
+        std::thread([prepared, console, alive, self = this] {
+            prepared->prepare();
+            const bool posted = lumivel::PostThreadWork(
+                *console,
+                [prepared, alive, self] {
+                    if (alive.expired()) {
+                        ReleaseAll(prepared->records);
+                        return;
+                    }
+                    self->showPrepared(prepared);
+                },
+                [prepared] { ReleaseAll(prepared->records); });
+            if (!posted) ReleaseAll(prepared->records);
+            --lumivel::com::ThisModule().locks;
+        }).detach();
+    } catch (const std::system_error&) {
+        --lumivel::com::ThisModule().locks;
+        records = std::move(prepared->records);
+        return false;
+    }
+    m_preparing = prepared;
+    return true;
+}
+
+void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
+    // Overtaken by a later list, or the records were let go meanwhile.
+    if (prepared != m_preparing) {
+        ReleaseAll(prepared->records);
+        return;
+    }
+    m_preparing.reset();
+    KeptView kept = keptView();
+    if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
+    std::vector<PropertySet*> old = m_records.all();
+    forgetListedTombstones();
+    // The filter's criteria and the sort may have changed while the worker ran.
+    const FilterCriteria criteria = m_filter.criteria();
+    const bool ascending = m_records.ascending();
+    m_filter = std::move(prepared->filter);
+    m_filter.setCriteria(criteria);
+    m_records = std::move(prepared->order);
+    m_records.setAscending(ascending);
+    m_records.setFilter(&m_filter);
+    if (prepared->key != sortKey()) m_records.sortBy(sortKey());
+    m_topInput = std::move(prepared->records);
+    finishHandOver(kept, old, true);
+}
+
+bool Panorel::handOverPending() const { return m_preparing != nullptr; }
+
+}  // namespace panorel
