@@ -57,6 +57,7 @@ snapin::ScopeNode* Panorel::shownNode() const {
 }
 
 void Panorel::contextMenu(HWND list) {
+    const CommandScope running(*this);
     std::vector<PropertySet*> selection;
     LONG kind = kMenuKindSelection;
     bool realSelection = false;

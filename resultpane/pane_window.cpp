@@ -408,6 +408,7 @@ void Panorel::doubleClicked(HWND list) {
 
 void Panorel::deleteKey() {
     if (!m_provider) return;
+    const CommandScope running(*this);
     std::vector<PropertySet*> selection = selectedTopRecords();
     if (selection.empty() && selectedNodeRecord()) selection.push_back(selectedNodeRecord());
     VariantHolder list, result;

@@ -69,14 +69,28 @@ Panorel::~Panorel() {
     if (m_window) DestroyWindow(m_window);
     // Without a window nothing else let go of the records and interfaces.
     ReleaseInterfaces();
+    m_commandsRunning = 0;
+    releaseRecords(m_heldRecords);
     if (m_smallImages) ImageList_Destroy(m_smallImages);
     if (m_largeImages) ImageList_Destroy(m_largeImages);
 }
 
 void Panorel::releaseRecords(std::vector<PropertySet*>& records) {
+    if (m_commandsRunning > 0) {
+        m_heldRecords.insert(m_heldRecords.end(), records.begin(), records.end());
+        records.clear();
+        return;
+    }
     for (PropertySet* record : records)
         if (record) record->release();
     records.clear();
+}
+
+Panorel::CommandScope::~CommandScope() {
+    if (--m_control.m_commandsRunning > 0) return;
+    std::vector<PropertySet*> held = std::move(m_control.m_heldRecords);
+    m_control.m_heldRecords.clear();
+    m_control.releaseRecords(held);
 }
 
 std::u16string Panorel::sortKey() const {

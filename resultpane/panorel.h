@@ -299,7 +299,22 @@ private:
     void loadBottomColumns(bool refreshDetails);
     void insertColumns(HWND list, const VARIANT* columns);
     void saveColumnWidths(HWND list, IProviderData* provider, LONG pane);
+    // Drops the control's references to the records; while a command runs they are held
+    // until it ends instead.
     void releaseRecords(std::vector<PropertySet*>& records);
+    // While one lives, records the control lets go of stay alive: a command's selection names
+    // them by bare address, and a list handed over meanwhile (a refresh or a worker's ordered
+    // list, run from the menu's or a dialog's loop) must not free them under it.
+    class CommandScope {
+    public:
+        explicit CommandScope(Panorel& control) : m_control(control) { ++m_control.m_commandsRunning; }
+        ~CommandScope();
+        CommandScope(const CommandScope&) = delete;
+        CommandScope& operator=(const CommandScope&) = delete;
+
+    private:
+        Panorel& m_control;
+    };
     // Empties both panes and lets go of their records.
     void clearPanes();
     PropertySet* record(HWND list, long index) const;
@@ -384,6 +399,9 @@ private:
     // is gone.
     std::shared_ptr<PreparedList> m_preparing;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    // Commands under way, and the records let go of meanwhile (see CommandScope).
+    int m_commandsRunning = 0;
+    std::vector<PropertySet*> m_heldRecords;
     size_t m_prepareOnWorkerFrom;
     LONG m_mode = kPanorelModeTopOnly;
     int m_split = 0;

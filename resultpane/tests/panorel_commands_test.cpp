@@ -62,6 +62,33 @@ public:
     HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
 };
 
+// A provider whose command first hands the control a new list, as a refresh landing while the
+// command's dialog is up does, and then counts the references on what it was given.
+class RefreshingProvider final : public lumivel::com::ComObject<RefreshingProvider, IProviderCommands> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<RefreshingProvider, IProviderCommands>(IID_IProviderCommands)};
+    panorel::Panorel* control = nullptr;
+    std::vector<LONG> countsAfterRefresh;
+    HRESULT STDMETHODCALLTYPE GetNodes(LONG, LONG, LONG, VARIANT*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetMenu(LONG kind, VARIANT*, HMENU* menu, HINSTANCE*) override {
+        if (kind != 1) return S_OK;
+        *menu = CreatePopupMenu();
+        AppendMenuW(*menu, MF_STRING, 22, u"&Restore");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG, VARIANT* selection, VARIANT*) override {
+        PropertySet* fresh = MakeRecord(u"fresh");
+        lumivel::VariantHolder list;
+        control->SetObjects(kPanorelTopPane, ListOf({fresh}, &list)->get());
+        fresh->release();
+        for (PropertySet* each : lumivel::shared::ReadObjectList(selection)) countsAfterRefresh.push_back(each->RefCount);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG, LONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
+};
+
 class CommandsTest : public ControlTest {};
 
 TEST_F(CommandsTest, OneSelectedRecordGetsProviderItemsDeleteAndPropertiesAsDefault) {
@@ -253,6 +280,23 @@ TEST_F(CommandsTest, LinkClickHandsTheLinkTextAndSelection) {
     ASSERT_EQ(clicks.size(), 1u);
     EXPECT_EQ(clicks[0]->text, u"https://lumivel.test/help");
     EXPECT_THAT(clicks[0]->selection, ElementsAre(carol));
+}
+
+TEST_F(CommandsTest, ARecordACommandWasGivenOutlivesAListHandedOverDuringTheCommand) {
+    connect();
+    PropertySet* chosen = keep(MakeRecord(u"chosen"));
+    PropertySet* other = keep(MakeRecord(u"other"));
+    show({chosen, other});
+    auto refreshing = lumivel::com::NewComObject<RefreshingProvider>();
+    refreshing->control = control.get();
+    setMenuProviders({static_cast<IProviderCommands*>(refreshing.get())});
+    lumivel::ui::UserSetListSelection(control->topList(), {0, 1}, 0);
+    rightClick(control->topList(), u"&Restore");
+    // The test's reference and the control's, held until the command ends.
+    EXPECT_THAT(refreshing->countsAfterRefresh, ElementsAre(2, 2));
+    EXPECT_EQ(chosen->RefCount, 1) << "let go of once the command ended";
+    EXPECT_EQ(other->RefCount, 1);
+    EXPECT_THAT(column(0), ElementsAre(u"fresh"));
 }
 
 }  // namespace
