@@ -97,6 +97,14 @@ protected:
         setMenuProviders({static_cast<IProviderData*>(provider.get())});
     }
 
+    // Connects, and shows a domain node's list: the scope record the tests' lists belong to.
+    PropertySet* connectToDomainNode() {
+        connect();
+        PropertySet* domain = keep(MakeRecord(u"lumivel.test", u"domainDNS"));
+        control->put_SelectedNode(reinterpret_cast<LONG_PTR>(domain));
+        return domain;
+    }
+
     void setMenuProviders(const std::vector<IUnknown*>& providers) {
         std::vector<LONG_PTR> addresses;
         for (IUnknown* each : providers) addresses.push_back(reinterpret_cast<LONG_PTR>(each));

@@ -11,9 +11,7 @@ class FilterBarTest : public ControlTest {
 protected:
     void SetUp() override {
         ControlTest::SetUp();
-        connect();
-        domain = keep(MakeRecord(u"lumivel.test", u"domainDNS"));
-        control->put_SelectedNode(reinterpret_cast<LONG_PTR>(domain));
+        domain = connectToDomainNode();
         for (auto [name, className, parent, deleted] :
              {std::tuple{u"\u00C5ngstr\u00F6m", u"user", u"OU=Research,DC=lumivel,DC=test", u"2026-03-01T10:00:00Z"},
               std::tuple{u"Bob Baker", u"user", u"OU=Payroll,DC=lumivel,DC=test", u"2026-03-04T10:00:00Z"},

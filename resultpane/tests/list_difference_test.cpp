@@ -93,9 +93,7 @@ class DifferenceInControl : public ControlTest {
 protected:
     void SetUp() override {
         ControlTest::SetUp();
-        connect();
-        domain = keep(MakeRecord(u"lumivel.test", u"domainDNS"));
-        control->put_SelectedNode(reinterpret_cast<LONG_PTR>(domain));
+        domain = connectToDomainNode();
         for (int i = 0; i < 60; ++i) {
             std::u16string name = u"Object " + std::u16string(1, char16_t(u'A' + i / 10)) +
                                   std::u16string(1, char16_t(u'0' + i % 10));

@@ -14,9 +14,7 @@ class PreparedOnWorker : public ControlTest {
 protected:
     void SetUp() override {
         ControlTest::SetUp();
-        connect();
-        domain = keep(MakeRecord(u"lumivel.test", u"domainDNS"));
-        control->put_SelectedNode(reinterpret_cast<LONG_PTR>(domain));
+        domain = connectToDomainNode();
         control->prepareOnWorkerFrom(1);
     }
     std::vector<PropertySet*> makeList(int count, unsigned seed) {
