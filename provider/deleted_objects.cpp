@@ -26,17 +26,20 @@ namespace {
 constexpr DWORD kPageSize = 1000;
 
 // The attributes asked for, in order, and the record keys each one sets.
+// A value that most records of a listing repeat (their class) is kept once per process.
+enum class Repeated { No, Yes };
 struct AttributeKeys {
     const char16_t* attribute;
     const char16_t* firstKey;
     const char16_t* secondKey;
+    Repeated repeated = Repeated::No;
 };
 constexpr AttributeKeys kAttributes[] = {
     {u"cn", u"name", nullptr},
     {u"ou", u"name", nullptr},
     {u"distinguishedName", u"distinguishedName", u"path"},
     {u"lastKnownParent", u"lastKnownParent", u"Parent"},
-    {u"objectClass", u"class", nullptr},
+    {u"objectClass", u"class", nullptr, Repeated::Yes},
     {u"whenChanged", u"dateDeleted", nullptr},
 };
 
@@ -68,9 +71,11 @@ void setFriendlyClassName(PropertySet* record, ISchemaCache* schemaCache) {
     // The cache's string is its own: copied, never freed. Its return code carries nothing.
     schemaCache->LookupFriendlyClassName(className, &friendly);
     if (friendly && SysStringLen(friendly) > 0)
-        record->setString(u"FriendlyClassName", friendly);
+        record->setCommonText(u"FriendlyClassName", std::u16string_view(friendly));
+    else if (className)
+        record->setCommonText(u"FriendlyClassName", std::u16string_view(className));
     else
-        record->setString(u"FriendlyClassName", className);
+        record->setString(u"FriendlyClassName", nullptr);
 }
 
 // One search row as a record; null when the row names nothing (no cn and no ou).
@@ -80,14 +85,17 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
     if (!record) return nullptr;
     record->setInt(u"NoDelete", 1);
     record->setInt(u"NoProperties", 1);
-    record->setText(u"FocusedDC", focusedDc);
+    record->setCommonText(u"FocusedDC", focusedDc);
     for (const AttributeKeys& keys : kAttributes) {
         ADS_SEARCH_COLUMN column{};
         if (FAILED(search->GetColumn(row, const_cast<LPWSTR>(keys.attribute), &column))) continue;
         std::u16string text;
         std::optional<SYSTEMTIME> utc;
         if (columnText(column, &text, &utc)) {
-            record->setText(keys.firstKey, text);
+            if (keys.repeated == Repeated::Yes)
+                record->setCommonText(keys.firstKey, text);
+            else
+                record->setText(keys.firstKey, text);
             if (keys.secondKey) record->setText(keys.secondKey, text);
             if (utc) {
                 record->setText(kDateDeletedUtcKey, FormatUtcTime(*utc));

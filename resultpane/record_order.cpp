@@ -82,8 +82,16 @@ size_t SortByKey(std::vector<PropertySet*>& records, const std::u16string& key, 
         size_t start, length;
         bool timed;
     };
+    // Folding keeps a text's length but for the rare letter that folds into another plane, so
+    // the buffer is made as long as the texts once: growing it by doubling would hold twice
+    // their size, and the old buffer beside the new one, at the moment a large list is ordered.
+    size_t length = 0;
+    for (const PropertySet* record : records) {
+        std::optional<std::u16string_view> time = TimeOf(record, timeKey);
+        length += (time ? *time : KeyText(record, key)).size();
+    }
     std::u16string folded;
-    folded.reserve(records.size() * 24);
+    folded.reserve(length + length / 64);
     std::vector<Entry> entries;
     entries.reserve(records.size());
     size_t timed = 0;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "lumivel/interned_bstr.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -117,7 +118,8 @@ bool PropertySet::store(LPCWSTR name, VARIANT* value) {
     }
     auto* entry = static_cast<PropertyEntry*>(CoTaskMemAlloc(sizeof(PropertyEntry)));
     if (!entry) return false;
-    entry->Name = SysAllocString(name);
+    // Every record of a listing carries the same few names: one kept copy serves them all.
+    entry->Name = lumivel::SharedOrNewBstr(name);
     entry->Tag = 0;
     if (!entry->Name || !Entries.insert(position, entry)) {
         SysFreeString(entry->Name);
@@ -212,6 +214,20 @@ bool PropertySet::setText(LPCWSTR name, std::u16string_view text) {
     return true;
 }
 
+bool PropertySet::setCommonText(LPCWSTR name, std::u16string_view text) {
+    if (!name) return false;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = lumivel::SharedOrNewBstr(text);
+    if (!value.bstrVal) return false;
+    if (!store(name, &value)) {
+        VariantClear(&value);
+        return false;
+    }
+    return true;
+}
+
 bool PropertySet::setInt(LPCWSTR name, LONG number) {
     if (!name) return false;
     VARIANT value;
@@ -263,7 +279,7 @@ PropertySet* PropertySet::clone() const {
         auto* duplicate = static_cast<PropertyEntry*>(CoTaskMemAlloc(sizeof(PropertyEntry)));
         bool copied = false;
         if (duplicate) {
-            duplicate->Name = SysAllocStringLen(entry->Name, SysStringLen(entry->Name));
+            duplicate->Name = lumivel::SharedOrNewBstr(std::u16string_view(entry->Name, SysStringLen(entry->Name)));
             duplicate->Tag = entry->Tag;
             VariantInit(&duplicate->Value);
             copied = duplicate->Name && SUCCEEDED(VariantCopy(&duplicate->Value, &entry->Value)) &&

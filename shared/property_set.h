@@ -12,6 +12,9 @@
 //    below always use the shared code of the calling module: a record may outlive the module
 //    that built it (a provider unloaded before the snap-in frees its lists), and calling
 //    through a pointer into an unloaded module would crash.
+//  - Entry names (and the values set with setCommonText) may be the process's kept copies
+//    (lumivel/interned_bstr.h), shared by every record: SysFreeString ignores those, so
+//    freeing a record is the same either way, but no one may write into a record's strings.
 #pragma once
 
 #include <optional>
@@ -73,6 +76,9 @@ struct PropertySet {
     // memory runs out (the record is then unchanged).
     bool setString(LPCWSTR name, LPCWSTR text);
     bool setText(LPCWSTR name, std::u16string_view text);
+    // The same as setText for a value many records repeat (a class, a server's name): it is
+    // stored as the process's kept copy when there is room, never written to afterwards.
+    bool setCommonText(LPCWSTR name, std::u16string_view text);
     bool setInt(LPCWSTR name, LONG number);
     // Stores a deep copy of the value.
     bool setValue(LPCWSTR name, const VARIANT* value);

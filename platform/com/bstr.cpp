@@ -4,10 +4,12 @@
 // string's length in bytes (not counting the terminator) and ends with a 16-bit null, as on
 // Windows. Because the length is stored, embedded nulls survive and odd byte lengths
 // (SysAllocStringByteLen) are kept exactly. Blocks come from malloc so that any module can
-// free any BSTR.
+// free any BSTR; the process's kept copies (lumivel/interned_bstr.h) are the one exception,
+// and SysFreeString knows them.
 #include <cstdlib>
 #include <cstring>
 
+#include "lumivel/interned_bstr.h"
 #include "win/oleauto.h"
 
 namespace {
@@ -79,7 +81,8 @@ INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
 }
 
 void SysFreeString(BSTR bstrString) {
-    if (bstrString) std::free(PrefixOf(bstrString));
+    // A kept copy belongs to the process, not to the record that let go of it.
+    if (bstrString && !lumivel::IsInternedBstr(bstrString)) std::free(PrefixOf(bstrString));
 }
 
 UINT SysStringLen(BSTR pbstr) { return pbstr ? *PrefixOf(pbstr) / sizeof(OLECHAR) : 0; }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "lumivel/interned_bstr.h"
 #include "shared/text_helpers.h"
 #include "win/com.h"
 
@@ -234,6 +235,36 @@ TEST(PropertySetTest, RemovedValueIsGone) {
     EXPECT_EQ(record->Count, 1);
     EXPECT_EQ(record->getText(u"b"), u"2");
     record->release();
+}
+
+// Two records of a listing share their key names and repeated values; each frees alone, a
+// clone and a replaced value included, and what the other holds stays readable.
+TEST(PropertySetTest, RecordsShareKeptNamesAndCommonValues) {
+    PropertySet* first = PropertySet::create();
+    PropertySet* second = PropertySet::create();
+    ASSERT_TRUE(first->setCommonText(u"class", u"user"));
+    ASSERT_TRUE(second->setCommonText(u"class", u"user"));
+    ASSERT_TRUE(first->setText(u"name", u"Ann"));
+    ASSERT_TRUE(second->setText(u"name", u"Bob"));
+    EXPECT_EQ(first->entryAt(0)->Name, second->entryAt(0)->Name);
+    EXPECT_TRUE(lumivel::IsInternedBstr(first->entryAt(0)->Name));
+    EXPECT_EQ(first->className(), second->className());
+    EXPECT_NE(first->name(), second->name()) << "values are not shared unless asked for";
+
+    PropertySet* copy = first->clone();
+    ASSERT_NE(copy, nullptr);
+    first->release();
+    EXPECT_EQ(second->getText(u"class"), u"user");
+    EXPECT_EQ(copy->getText(u"class"), u"user");
+    EXPECT_EQ(copy->getText(u"name"), u"Ann");
+    // A common value replaced by an ordinary one, and the other way round.
+    ASSERT_TRUE(copy->setText(u"class", u"contact"));
+    ASSERT_TRUE(second->setCommonText(u"name", u"Bob"));
+    EXPECT_EQ(copy->getText(u"class"), u"contact");
+    EXPECT_EQ(second->getText(u"name"), u"Bob");
+    copy->release();
+    EXPECT_EQ(second->getText(u"class"), u"user");
+    second->release();
 }
 
 }  // namespace

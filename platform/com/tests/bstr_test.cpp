@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
+#include "lumivel/interned_bstr.h"
 #include "win/oleauto.h"
 
 namespace {
@@ -69,6 +71,77 @@ TEST(Bstr, ReallocationFromItsOwnText) {
     ASSERT_TRUE(SysReAllocString(&s, nullptr));
     EXPECT_EQ(s, nullptr);
     EXPECT_FALSE(SysReAllocString(nullptr, u"x"));
+}
+
+// A kept copy reads as any BSTR, is the same one for the same text, and outlives every free;
+// what cannot be kept is allocated as before.
+TEST(Bstr, KeptCopiesAreSharedAndSurviveFrees) {
+    BSTR kept = lumivel::InternedBstr(u"distinguishedName");
+    ASSERT_NE(kept, nullptr);
+    EXPECT_TRUE(lumivel::IsInternedBstr(kept));
+    EXPECT_EQ(lumivel::InternedBstr(u"distinguishedName"), kept);
+    EXPECT_EQ(SysStringLen(kept), 17u);
+    EXPECT_EQ(std::u16string(kept), u"distinguishedName");
+    EXPECT_EQ(kept[17], 0);
+    SysFreeString(kept);
+    SysFreeString(kept);
+    EXPECT_EQ(std::u16string(kept, SysStringLen(kept)), u"distinguishedName");
+
+    // Embedded nulls and the empty text are texts of their own.
+    const char16_t withNull[] = {u'a', 0, u'b'};
+    BSTR nulls = lumivel::InternedBstr(std::u16string_view(withNull, 3));
+    ASSERT_NE(nulls, nullptr);
+    EXPECT_NE(nulls, lumivel::InternedBstr(u"a"));
+    EXPECT_EQ(SysStringLen(nulls), 3u);
+    BSTR empty = lumivel::InternedBstr(u"");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(SysStringLen(empty), 0u);
+
+    // A copy through a VARIANT is the caller's own.
+    VARIANT v, copy;
+    VariantInit(&copy);
+    v.vt = VT_BSTR;
+    v.bstrVal = kept;
+    ASSERT_EQ(VariantCopy(&copy, &v), S_OK);
+    EXPECT_FALSE(lumivel::IsInternedBstr(copy.bstrVal));
+    VariantClear(&copy);
+    VariantClear(&v);
+
+    BSTR fresh = SysAllocString(u"distinguishedName");
+    EXPECT_FALSE(lumivel::IsInternedBstr(fresh));
+    SysFreeString(fresh);
+
+    // Too long to keep: the caller allocates.
+    const std::u16string longText(65, u'x');
+    EXPECT_EQ(lumivel::InternedBstr(longText), nullptr);
+    BSTR shared = lumivel::SharedOrNewBstr(longText);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_FALSE(lumivel::IsInternedBstr(shared));
+    SysFreeString(shared);
+}
+
+// The room is bounded: texts no one can predict (a hostile directory's class names) fill it,
+// and then every text is allocated per caller, the ones kept before staying kept.
+TEST(Bstr, KeptCopiesStopAtTheirRoom) {
+    BSTR before = lumivel::InternedBstr(u"class");
+    ASSERT_NE(before, nullptr);
+    size_t kept = 0;
+    bool full = false;
+    for (int i = 0; i < 100000 && !full; ++i) {
+        std::string digits = std::to_string(i);
+        std::u16string name = u"hostile-class-name-number-" + std::u16string(digits.begin(), digits.end());
+        if (lumivel::InternedBstr(name))
+            ++kept;
+        else
+            full = true;
+    }
+    EXPECT_TRUE(full) << "the room never ran out";
+    EXPECT_GT(kept, 1000u);
+    EXPECT_EQ(lumivel::InternedBstr(u"class"), before);
+    BSTR fallback = lumivel::SharedOrNewBstr(u"a text never asked for before, after the room ran out");
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_FALSE(lumivel::IsInternedBstr(fallback));
+    SysFreeString(fallback);
 }
 
 }  // namespace
