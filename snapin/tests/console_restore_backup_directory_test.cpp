@@ -329,6 +329,17 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
         lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=Lost " + m_suffix + "*)");
     ASSERT_EQ(units.size(), 1u);
     ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0]));
+    // The same again, for a restore stopped once the archive is chosen.
+    std::string dept2 = "OU=Lost2 " + m_suffix + "," + m_root, team2 = "OU=Crew2 " + m_suffix + "," + dept2;
+    std::string team2Name = "Crew2 " + m_suffix, name2 = "Stray2 " + m_suffix, dn2 = "CN=" + name2 + "," + team2;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept2));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team2));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn2, name2));
+    ASSERT_FALSE(backUp(dept2).empty());
+    for (const std::string* gone : {&dn2, &team2, &dept2}) ASSERT_TRUE(lumivel::testing::LdapDelete(*gone));
+    units = lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=Lost2 " + m_suffix + "*)");
+    ASSERT_EQ(units.size(), 1u);
+    ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0]));
 
     ConsoleDriver console;
     long listed = -1;
@@ -347,7 +358,9 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
         std::string countAtChooser, currentAtChooser;
         std::vector<std::string> counts;
     };
-    auto restore = [&](Seen* seen, bool choose) {
+    enum class Answer { Cancel, Choose, ChooseAndStop };
+    auto restore = [&](Seen* seen, Answer reply, const std::string& row) {
+        const bool choose = reply != Answer::Cancel;
         HWND progress = nullptr;
         answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
                [&](const lumivel::ui::Surface& surface) {
@@ -372,6 +385,8 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
                            SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
                            return;
                        }
+                       // Cancel pressed on the progress as the archive is chosen.
+                       if (reply == Answer::ChooseAndStop && progress) SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
                        LVITEMW state{};
                        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
                        SendMessageW(archives, LVM_SETITEMSTATE, 0, LPARAM(&state));
@@ -383,13 +398,13 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
                    seen->note = DialogText(surface.window, IDC_PLAN_NOTE);
                    SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
                });
-        rightClick(list, RowNamed(list, name));
+        rightClick(list, RowNamed(list, row));
         lumivel::ui::SetTestHook({});
     };
 
     // Cancel in the chooser: the parent cannot be recreated, which is said, and nothing changes.
     Seen cancelled;
-    restore(&cancelled, false);
+    restore(&cancelled, Answer::Cancel, name);
     EXPECT_NE(cancelled.note.find(u"is no longer listed: a backup would recreate it"), std::u16string::npos)
         << lumivel::ToUtf8(cancelled.note);
     EXPECT_EQ(cancelled.choosers, 1);
@@ -407,7 +422,7 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
     // The archive chosen: the lost unit is recreated from it, then the listed one comes back
     // inside it and the user inside that; the count goes through all three.
     Seen chosen;
-    restore(&chosen, true);
+    restore(&chosen, Answer::Choose, name);
     EXPECT_EQ(chosen.choosers, 1);
     EXPECT_EQ(chosen.countAtChooser, "Restoring 1 of 3 objects...");
     ASSERT_EQ(m_boxes.size(), 1u) << lumivel::ToUtf8(m_boxes[0]);
@@ -418,6 +433,21 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
     for (const std::string& count : chosen.counts) EXPECT_EQ(count.find(" of 2 "), std::string::npos) << count;
     EXPECT_EQ(RowNamed(list, name), -1);
     EXPECT_EQ(RowNamed(list, teamName), -1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 2);
+
+    // Stopped once the archive is chosen: the unit it recreates stays, which the box says, and
+    // nothing else comes back.
+    Seen stopped;
+    restore(&stopped, Answer::ChooseAndStop, name2);
+    EXPECT_EQ(stopped.choosers, 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(lumivel::ToUtf8(m_boxes[0]), "The restore was stopped before " + team2Name +
+                                               ": nothing was restored, but the containers a backup recreated stay: " +
+                                               dept2 + ".");
+    EXPECT_TRUE(lumivel::testing::LdapExists(dept2));
+    for (const std::string* gone : {&team2, &dn2}) EXPECT_FALSE(lumivel::testing::LdapExists(*gone)) << *gone;
+    EXPECT_GE(RowNamed(list, name2), 0);
+    EXPECT_GE(RowNamed(list, team2Name), 0);
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 2);
 
     // The log names the archive and the unit it recreated on the entry of the object it was
@@ -431,6 +461,14 @@ TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFr
     size_t created = teamEntry.find("\"containersCreated\"");
     ASSERT_NE(created, std::string::npos) << teamEntry;
     EXPECT_NE(teamEntry.find("\"" + dept + "\"", created), std::string::npos) << teamEntry;
+    // The stopped restore's entry says what stays of it.
+    entry = log.output.find("\"object\": \"CN=" + name2 + "\\\\0ADEL:");
+    ASSERT_NE(entry, std::string::npos) << log.output;
+    std::string strayEntry = log.output.substr(entry, log.output.find("\n    }", entry) - entry);
+    EXPECT_NE(strayEntry.find("\"result\": \"failure\""), std::string::npos) << strayEntry;
+    created = strayEntry.find("\"containersCreated\"");
+    ASSERT_NE(created, std::string::npos) << strayEntry;
+    EXPECT_NE(strayEntry.find("\"" + dept2 + "\"", created), std::string::npos) << strayEntry;
 }
 
 }  // namespace
