@@ -20,4 +20,8 @@ inline constexpr size_t kReleaseAsideFrom = 4096;
 // loaded until it is done. True when a worker took them.
 bool ReleaseRecordsAside(std::vector<PropertySet*>& records, size_t asideFrom = kReleaseAsideFrom);
 
+// How many of this module's workers are still letting go of records, for a caller that
+// measures memory once they are done.
+size_t ReleasesAsideRunning();
+
 }  // namespace lumivel::shared

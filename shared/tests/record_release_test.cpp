@@ -32,11 +32,11 @@ struct HeldRecords {
     std::vector<PropertySet*> all;
 };
 
-// The worker holds the module while it runs: its end is the count coming back.
+// The worker holds the module while it runs: its end gives the module's count back.
 bool WorkerEnded(LONG locksBefore) {
-    for (int i = 0; i < 2000 && lumivel::com::ThisModule().locks.load() != locksBefore; ++i)
+    for (int i = 0; i < 2000 && lumivel::shared::ReleasesAsideRunning() != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return lumivel::com::ThisModule().locks.load() == locksBefore;
+    return lumivel::shared::ReleasesAsideRunning() == 0 && lumivel::com::ThisModule().locks.load() == locksBefore;
 }
 
 TEST(RecordRelease, AShortListIsLetGoOfAtOnceAndNullsAreSkipped) {
