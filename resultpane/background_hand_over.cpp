@@ -29,26 +29,25 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
     prepared->key = sortKey();
     prepared->criteria = m_filter.criteria();
     std::weak_ptr<void> alive = m_alive;
-    // The module stays loaded while its code runs on the worker.
-    ++lumivel::com::ThisModule().locks;
+    // The module stays loaded while its code runs on the worker and until the closure posted
+    // back has run or been discarded.
+    auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
     try {
-        std::thread([prepared, console, alive, self = this] {
+        std::thread([prepared, console, alive, self = this, moduleLock] {
             prepared->prepare();
             const bool posted = lumivel::PostThreadWork(
                 *console,
-                [prepared, alive, self] {
+                [prepared, alive, self, moduleLock] {
                     if (alive.expired()) {
                         ReleaseAll(prepared->records);
                         return;
                     }
                     self->showPrepared(prepared);
                 },
-                [prepared] { ReleaseAll(prepared->records); });
+                [prepared, moduleLock] { ReleaseAll(prepared->records); });
             if (!posted) ReleaseAll(prepared->records);
-            --lumivel::com::ThisModule().locks;
         }).detach();
     } catch (const std::system_error&) {
-        --lumivel::com::ThisModule().locks;
         records = std::move(prepared->records);
         return false;
     }
