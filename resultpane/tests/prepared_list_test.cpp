@@ -124,6 +124,12 @@ TEST_F(PreparedOnWorker, OvertakenOrDroppedListsAreLetGo) {
 // module stays locked until that has run, whether it shows the list or lets it go.
 TEST_F(PreparedOnWorker, TheModuleStaysLockedUntilTheWorkersEndHasRun) {
     auto locks = [] { return lumivel::com::ThisModule().locks.load(); };
+    // The workers of the tests before may not all have ended yet.
+    for (int i = 0; i < 4000 && locks() != 0; ++i) {
+        lumivel::RunPendingThreadWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(locks(), 0);
     const LONG before = locks();
     show(makeList(100, 6));
     ASSERT_TRUE(control->handOverPending());
