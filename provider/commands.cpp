@@ -191,6 +191,7 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
         if (ChooseRestoreTarget(hwndParent, single, &target) != S_OK) return S_FALSE;
     }
     RestoredTombstones restored;
+    std::vector<std::u16string> recreated;
     m_lastRestoreError.clear();
     HRESULT result;
     bool stopped = false;
@@ -198,18 +199,20 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     if (commandId == kCommandRestoreTo) {
         result = RestoreTo(hwndParent, single, target, &restored);
     } else if (planned == 0) {
-        result = Restore(hwndParent, single, &restored);
+        result = Restore(hwndParent, single, &restored, {}, &recreated);
     } else {
         // The directory work runs off this thread; what it asks (a taken name, a backup to
-        // recover a lost parent from) and its boxes are shown over the progress dialog.
+        // recover a lost parent from) and its boxes are shown over the progress dialog. Each
+        // object restored and each parent recreated from a backup is one step.
         result = E_OUTOFMEMORY;
         bool ran = RunWithProgress(hwndParent, [&](RestoreProgress& progress) {
-            result = Restore(progress.window(), single, &restored, [&](size_t done, std::u16string_view name) {
+            auto gate = [&](size_t done, std::u16string_view name) {
                 std::u16string plain = lumivel::shared::PlainTombstoneName(name);
                 stopped = !progress.next(done, std::max(planned, done + 1), plain);
                 if (stopped) stoppedBefore = plain;
                 return !stopped;
-            });
+            };
+            result = Restore(progress.window(), single, &restored, gate, &recreated);
         });
         if (!ran) {
             ShowFailure(hwndParent, E_OUTOFMEMORY, u"The restore could not be started: nothing was restored.",
@@ -223,19 +226,24 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
         lumivel::shared::AuditEntry entry =
             AuditEntryOf(command, object.tombstone, lumivel::shared::TombstoneGuidOfDn(object.tombstone), server, true);
         entry.newDn = lumivel::shared::NarrowText(object.newName);
-        // The object whose former parent a backup recreated names that backup.
-        if (lumivel::EqualsNoCase(object.tombstone, single->getText(u"distinguishedName")) &&
-            single->has(kRecoveredContainersKey)) {
-            DescribeArchive(single->getText(kRestoreFromFileKey), &entry);
-            for (const std::u16string& dn : lumivel::shared::TextListOf(single, kRecoveredContainersKey))
-                entry.containersCreated.push_back(lumivel::shared::NarrowText(dn));
-        }
+        // The object whose former parent a backup recreated (the selected one or a deleted
+        // parent of it) names that backup.
+        if (!object.archive.empty()) DescribeArchive(object.archive, &entry);
+        for (const std::u16string& dn : object.containersCreated)
+            entry.containersCreated.push_back(lumivel::shared::NarrowText(dn));
         AuditAction(hwndParent, entry);
     }
     if (result != S_OK) {
         std::u16string_view tombstone = single->getText(u"distinguishedName");
-        AuditAction(hwndParent, AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server,
-                                             false, m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError));
+        lumivel::shared::AuditEntry entry =
+            AuditEntryOf(command, tombstone, lumivel::shared::TombstoneGuidOfDn(tombstone), server, false,
+                         m_lastRestoreError.empty() ? u"not restored" : m_lastRestoreError);
+        // Containers a backup recreated before the restore stopped stay, and the log says so.
+        size_t named = 0;
+        for (const RestoredTombstone& object : restored) named += object.containersCreated.size();
+        for (size_t i = named; i < recreated.size(); ++i)
+            entry.containersCreated.push_back(lumivel::shared::NarrowText(recreated[i]));
+        AuditAction(hwndParent, entry);
     }
     // What came back is no longer a tombstone, also when a later step failed.
     std::vector<LONG_PTR> records;
@@ -255,14 +263,16 @@ HRESULT Revivo::RunRestoreCommand(HWND hwndParent, LONG commandId, PropertySet* 
     if (CommandReport* report = CommandReport::Active())
         if (report->details()) lumivel::shared::SetTextList(report->details(), kRestoredAsKey, restoredAs);
     if (stopped)
-        ShowMessage(hwndParent,
-                    u"The restore was stopped before " + stoppedBefore +
-                        (restored.empty() ? u": nothing was restored." : u": what came back before it stays restored."),
-                    u"Restore Object", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(hwndParent, StoppedRestoreText(stoppedBefore, restored.size(), recreated), u"Restore Object",
+                    MB_OK | MB_ICONINFORMATION);
     if (result != S_OK) {
         NoteFailureUnlessNoted(result);
-        // A caller that asks again needs to know what came back before the question.
-        if (CommandReport::Active()) handOut(PropertySet::create(), records, pvarResult);
+        // A caller that asks again needs to know what came back before the question; the
+        // console's list loses the deleted parents that came back before the failure or stop.
+        if (CommandReport::Active())
+            handOut(PropertySet::create(), records, pvarResult);
+        else if (!records.empty())
+            HandOutObjectsDeleted(records, pvarResult);
         return S_FALSE;
     }
     HandOutObjectsDeleted(records, pvarResult);

@@ -65,6 +65,9 @@ using TombstoneRef = std::shared_ptr<const TombstoneCopy>;
 struct RestoredTombstone {
     std::u16string tombstone;
     std::u16string newName;
+    // When a backup recreated its former parent first: the archive and the containers it made.
+    std::u16string archive;
+    std::vector<std::u16string> containersCreated;
 };
 // What one restore brought back, parents first.
 using RestoredTombstones = std::vector<RestoredTombstone>;
@@ -159,7 +162,9 @@ public:
     bool ChooseDomainController(HWND parent, const PropertySet* node, std::u16string* chosen);
     // Reanimates one tombstone, a deleted parent first; appends the tombstone names of what
     // was restored, also when a later step fails. The gate, when given, is asked before each.
-    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate = {});
+    // Containers a backup recreated go to *recreated, also when the object then stays deleted.
+    HRESULT Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate = {},
+                    std::vector<std::u16string>* recreated = nullptr);
     // Command 315: what Restore would do for the record, as a result list; nothing changes.
     HRESULT PlanRestore(PropertySet* record, VARIANT* result);
     // Command 316: the deleted container and its listed descendants, parents first. When
@@ -235,7 +240,7 @@ private:
     std::u16string rereadLastKnownParent(const PropertySet* record);
     // The parent of a tombstone without lastKnownParent, from the object's own backup section:
     // S_OK with lastKnownParent set on the record, else S_FALSE with the user told why.
-    HRESULT recoverUnknownParent(HWND parent, PropertySet* record);
+    HRESULT recoverUnknownParent(HWND parent, PropertySet* record, RestoreState* state);
 
     HRESULT openDeletedObjects(LPCWSTR namingContext, std::u16string* usedContext, IDirectorySearch** search);
     // The lifetime in days a listing of the naming context gives its records' purge times (0: none).

@@ -189,6 +189,8 @@ void TakeNewestHoldingArchive(const std::vector<PropertySet*>& listing, RestoreP
     }
 }
 
+size_t PlanStepCount(const RestorePlanView& view) { return view.rows.size() + (view.missingParent.empty() ? 0 : 1); }
+
 std::u16string PlanRightsText(const RestorePlanView& view) {
     std::u16string verdict = view.mayReanimate == 1   ? u"You may restore these objects"
                              : view.mayReanimate == 0 ? u"You may not restore these objects"
@@ -397,7 +399,7 @@ HRESULT Revivo::ShowRestorePlan(HWND parent, PropertySet* record, VARIANT* resul
     }
 
     // Chosen in the dialog, the restore runs under the progress dialog, as a selection's does.
-    size_t planned = answeredByRecord ? 0 : std::max<size_t>(view.rows.size(), 1);
+    size_t planned = answeredByRecord ? 0 : std::max<size_t>(PlanStepCount(view), 1);
     HRESULT restored = RunRestoreCommand(parent, kCommandRestore, record, result, planned);
     if (restored != S_OK || !choice.reapply) return restored;
     if (view.archivePath.empty()) {

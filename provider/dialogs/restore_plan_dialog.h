@@ -56,6 +56,10 @@ void PlanReapplyOfNewest(const PropertySet* record, const std::vector<PropertySe
 // worked out, would bring something back (with consent or without).
 bool ReapplyOffered(const RestorePlanView& view);
 
+// How many steps the plan's restore takes, as its progress counts them: each object it brings
+// back, and before them the deleted parent a backup recreates when one is no longer listed.
+size_t PlanStepCount(const RestorePlanView& view);
+
 // The dialog's texts, also what the dialog's test reads.
 std::u16string PlanRightsText(const RestorePlanView& view);
 std::u16string PlanNoteText(const RestorePlanView& view);

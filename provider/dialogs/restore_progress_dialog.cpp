@@ -68,6 +68,19 @@ std::u16string ProgressCountText(size_t done, size_t total) {
            WidenText(std::to_string(total)) + (total == 1 ? u" object..." : u" objects...");
 }
 
+std::u16string StoppedRestoreText(std::u16string_view stoppedBefore, size_t restored,
+                                  const std::vector<std::u16string>& recreated) {
+    std::u16string text = u"The restore was stopped before " + std::u16string(stoppedBefore);
+    if (recreated.empty())
+        return text + (restored == 0 ? u": nothing was restored." : u": what came back before it stays restored.");
+    std::u16string containers;
+    for (const std::u16string& dn : recreated) containers += (containers.empty() ? u"" : u"; ") + dn;
+    return text + (restored == 0 ? u": nothing was restored, but the containers a backup recreated stay: "
+                                 : u": what came back before it stays restored, and so do the containers a backup "
+                                   u"recreated: ") +
+           containers + u".";
+}
+
 namespace {
 
 using State = RestoreProgress::State;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "provider/revivo.h"
 #include "win/types.h"
@@ -28,6 +29,11 @@ private:
 
 // "Restoring 3 of 10 objects..." as the dialog says it.
 std::u16string ProgressCountText(size_t done, size_t total);
+
+// What a restore stopped before the step named says of what stays done: the objects that came
+// back and the containers a backup recreated.
+std::u16string StoppedRestoreText(std::u16string_view stoppedBefore, size_t restored,
+                                  const std::vector<std::u16string>& recreated);
 
 // Runs the work (with COM initialised for its thread) while the dialog is up, and returns once
 // the work has ended: also when the dialog was closed some other way, after telling the work

@@ -17,6 +17,7 @@
 #include "shared/directory_operations.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "shared/text_list.h"
 #include "win/dsadmin.h"
 #include "win/dsapi.h"
 #include "win/user.h"
@@ -43,6 +44,20 @@ struct Revivo::RestoreState {
     std::optional<std::u16string> newName;
     bool newNameUsed = false;
     ReanimationGate gate;
+    // Objects brought back and parents recreated from a backup so far: the steps the gate counts.
+    size_t stepsDone = 0;
+    std::vector<std::u16string>* recreated = nullptr;
+
+    // A backup recreated the record's former parent: one step done, its containers noted.
+    void noteRecreated(const PropertySet* record) {
+        ++stepsDone;
+        if (!recreated) return;
+        for (std::u16string& dn : lumivel::shared::TextListOf(record, kRecoveredContainersKey))
+            recreated->push_back(std::move(dn));
+    }
+
+    // Whether the step may start; once it may not, the restore stops there.
+    bool mayStart(std::u16string_view name) const { return !gate || gate(stepsDone, name); }
 };
 
 namespace {
@@ -151,6 +166,17 @@ std::u16string RenamedDistinguishedName(std::u16string_view relativeType, std::u
     return std::u16string(relativeType) + lumivel::ldap::EscapeDnValue(typedName) + u"," + std::u16string(parent);
 }
 
+std::u16string RecreatedParentStepName(std::u16string_view parentDn) {
+    std::u16string_view relative = lumivel::shared::FirstRelativeName(parentDn);
+    size_t equals = relative.find(u'=');
+    std::u16string name;
+    if (!parentDn.empty() && equals != std::u16string_view::npos) {
+        std::u16string_view value = relative.substr(equals + 1);
+        name = lumivel::shared::PlainTombstoneName(lumivel::ldap::UnescapeDnValue(value).value_or(std::u16string(value)));
+    }
+    return (name.empty() ? std::u16string(u"the former parent") : name) + u" (from a backup)";
+}
+
 bool NewNameFor(std::u16string_view takenDn, std::u16string_view typedName, std::u16string* newDn) {
     std::u16string relativeName, parentName;
     if (typedName.empty() || !lumivel::shared::SplitDistinguishedName(takenDn, &relativeName, &parentName))
@@ -161,9 +187,10 @@ bool NewNameFor(std::u16string_view takenDn, std::u16string_view typedName, std:
     return true;
 }
 
-HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate) {
+HRESULT Revivo::Restore(HWND parent, PropertySet* record, RestoredTombstones* restored, const ReanimationGate& gate,
+                        std::vector<std::u16string>* recreated) {
     RestoreState state{restored, std::u16string(record->getText(u"FocusedDC")), {}, record->copyString(kNewNameKey), false,
-                       gate};
+                       gate, 0, recreated};
     return restoreTombstone(parent, record, &state);
 }
 
@@ -189,17 +216,24 @@ HRESULT Revivo::renameTakenName(HWND parent, RestoreState* state, std::u16string
     return AskForNewName(parent, *newName, newName) ? S_OK : E_FAIL;
 }
 
-HRESULT Revivo::recoverUnknownParent(HWND parent, PropertySet* record) {
+HRESULT Revivo::recoverUnknownParent(HWND parent, PropertySet* record, RestoreState* state) {
     // The directory may have learnt the parent since the record was listed.
     std::u16string current = rereadLastKnownParent(record);
     if (!current.empty() && !DsIsMangledDnW(current.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         record->setText(u"lastKnownParent", current);
         return S_OK;
     }
+    if (!state->mayStart(RecreatedParentStepName({}))) {
+        m_lastRestoreError = kStoppedBeforeIt;
+        return S_FALSE;
+    }
     // A caller that asked for no dialogs gets the archives that hold the object as a question.
     if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
     std::u16string refusal;
-    if (record->has(kRestoreFromFileKey) && RestoreParentFromBackup(this, record, &refusal)) return S_OK;
+    if (record->has(kRestoreFromFileKey) && RestoreParentFromBackup(this, parent, record, &refusal)) {
+        state->noteRecreated(record);
+        return S_OK;
+    }
     if (!refusal.empty()) {
         // Its reason is shown already; a second box saying the archive lacks the object would be wrong.
         m_lastRestoreError = refusal;
@@ -256,10 +290,13 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         ~Leave() { state->underWay.pop_back(); }
     } leave{state};
 
+    bool recreatedHere = false;
     if (lastKnownParent.empty()) {
-        HRESULT recovered = recoverUnknownParent(parent, record);
+        const size_t stepsBefore = state->stepsDone;
+        HRESULT recovered = recoverUnknownParent(parent, record, state);
         if (recovered != S_OK) return recovered;
         lastKnownParent = record->getText(u"lastKnownParent");
+        recreatedHere = state->stepsDone > stepsBefore;
     } else if (DsIsMangledDnW(lastKnownParent.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION)) {
         // A snapshot: a listing on another thread may replace the cache meanwhile.
         std::vector<TombstoneRef> cache = deletedObjectCacheSnapshot();
@@ -294,11 +331,18 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
                 record->setText(u"lastKnownParent", current);
                 lastKnownParent = current;
             } else {
+                // Recreating the parent is a step of its own, counted as a restored one is.
+                if (!state->mayStart(RecreatedParentStepName(lastKnownParent))) {
+                    m_lastRestoreError = kStoppedBeforeIt;
+                    return S_FALSE;
+                }
                 // Without an archive named for it, the user picks one that holds this object.
                 if (!record->has(kRestoreFromFileKey)) ChooseBackupArchive(parent, record);
-                if (RestoreParentFromBackup(this, record))
+                if (RestoreParentFromBackup(this, parent, record)) {
                     lastKnownParent = record->getText(u"lastKnownParent");
-                else {
+                    state->noteRecreated(record);
+                    recreatedHere = true;
+                } else {
                     m_lastRestoreError = u"Could not create the container for this object.";
                     ShowMessage(parent, m_lastRestoreError, u"Error", MB_OK);
                 }
@@ -316,7 +360,7 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         return S_FALSE;
     }
 
-    if (state->gate && !state->gate(state->restored->size(), record->getText(u"name"))) {
+    if (!state->mayStart(record->getText(u"name"))) {
         m_lastRestoreError = kStoppedBeforeIt;
         return S_FALSE;
     }
@@ -336,7 +380,13 @@ HRESULT Revivo::restoreTombstone(HWND parent, PropertySet* record, RestoreState*
         m_lastRestoreError = showLdapError(parent, ldapResult);
         return S_FALSE;
     }
-    state->restored->push_back(RestoredTombstone{tombstoneName, newName});
+    RestoredTombstone done{tombstoneName, newName, {}, {}};
+    if (recreatedHere) {
+        done.archive = record->getText(kRestoreFromFileKey);
+        done.containersCreated = lumivel::shared::TextListOf(record, kRecoveredContainersKey);
+    }
+    state->restored->push_back(std::move(done));
+    ++state->stepsDone;
     return S_OK;
 }
 

@@ -58,7 +58,12 @@ private:
 HRESULT CheckCreationIn(std::u16string_view server, std::u16string_view container, std::u16string_view className);
 
 // Recreates a deleted object's former parent from its backup archive: nonzero on success.
-// When it refused the archive it has said why already, in a message box and in *refusal.
-int RestoreParentFromBackup(Revivo* provider, PropertySet* record, std::u16string* refusal = nullptr);
+// When it refused the archive it has said why already, in a message box over `parent` and in
+// *refusal.
+int RestoreParentFromBackup(Revivo* provider, HWND parent, PropertySet* record, std::u16string* refusal = nullptr);
+
+// What a restore's progress calls the step that recreates a deleted parent from a backup,
+// given the parent's (mangled) DN; a parent not known by name is "the former parent".
+std::u16string RecreatedParentStepName(std::u16string_view parentDn);
 
 }  // namespace revivo

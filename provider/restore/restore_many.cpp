@@ -11,6 +11,7 @@
 #include "provider/revivo.h"
 #include "shared/directory_operations.h"
 #include "shared/text_helpers.h"
+#include "win/dsapi.h"
 
 namespace revivo {
 
@@ -78,6 +79,11 @@ SharedRestoreResult Revivo::RestoreSharedPlan(const std::vector<SharedPlanStep>&
         RestoredTombstones restored;
         m_lastRestoreError.clear();
         HRESULT restoredResult = Restore(nullptr, record, &restored);
+        // Still below a deleted parent: no backup could be asked for to recreate it.
+        std::u16string parentAfter(record->getText(u"lastKnownParent"));
+        const bool parentStillDeleted =
+            !step.missingParent.empty() && (parentAfter.empty() ||
+                                             DsIsMangledDnW(parentAfter.c_str(), DS_MANGLE_OBJECT_NAME_FOR_DELETION));
         record->release();
 
         for (const RestoredTombstone& object : restored) {
@@ -100,9 +106,12 @@ SharedRestoreResult Revivo::RestoreSharedPlan(const std::vector<SharedPlanStep>&
         }
         if (restoredResult != S_OK || outcome.kind != StepOutcome::Restored) {
             outcome.kind = StepOutcome::Failed;
-            outcome.error = !m_lastRestoreError.empty() ? m_lastRestoreError
-                            : FAILED(restoredResult)    ? SystemErrorText(static_cast<DWORD>(restoredResult))
-                                                        : std::u16string(u"not restored");
+            // Without the archive a batch cannot ask for, the directory's own refusal (no such
+            // object) would hide why.
+            outcome.error = parentStillDeleted ? std::u16string(kNeedsRecreatedParent)
+                            : !m_lastRestoreError.empty() ? m_lastRestoreError
+                            : FAILED(restoredResult)      ? SystemErrorText(static_cast<DWORD>(restoredResult))
+                                                          : std::u16string(u"not restored");
             result.audit.push_back(AuditEntryOf("restore-selected", step.step.distinguishedName,
                                                 lumivel::shared::TombstoneGuidOfDn(step.step.distinguishedName),
                                                 stepServer, false, outcome.error));

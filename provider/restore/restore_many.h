@@ -27,6 +27,10 @@ struct SharedRestoreResult {
     bool stopped = false;
 };
 
+// Why a step below a deleted parent no longer listed failed in a batch, which asks no one.
+inline constexpr char16_t kNeedsRecreatedParent[] =
+    u"its deleted parent is no longer listed, and only a backup recreates it: restore this object alone";
+
 // Why a step a Cancel came before was not attempted.
 inline constexpr char16_t kStoppedBeforeIt[] = u"the restore was stopped before it";
 

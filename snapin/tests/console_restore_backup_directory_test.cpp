@@ -1,11 +1,14 @@
 // Restores that lean on a backup, in the console on the test domain: the Restore Plan's second
 // check box, which lists what grants access or runs code and alone lets it be written; and the
 // archive chooser for an object with no last known parent, which says why an archive is not
-// believed and asks before using it; and the details pane of a tombstone with backups.
+// believed and asks before using it; the plan's restore below a deleted parent no longer listed,
+// which asks its worker's question (which archive) over the progress dialog and counts the
+// parent it recreates as a step; and the details pane of a tombstone with backups.
 #include <sys/stat.h>
 
 #include <QMainWindow>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -24,6 +27,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
+#include "win/threads.h"
 
 namespace {
 
@@ -308,6 +312,163 @@ TEST_F(ConsoleBackupRestoreTest, DetailsOfATombstoneListItsBackupsAndWhatTheNewe
     int other = row == 0 ? 1 : 0;
     lumivel::ui::UserSetListSelection(list, {std::min(row, other), std::max(row, other)}, row);
     EXPECT_NE(lumivel::ToUtf8(DetailsText(list)).find("2 deleted objects selected"), std::string::npos);
+}
+
+TEST_F(ConsoleBackupRestoreTest, ThePlansRestoreAsksForTheArchiveOfALostParentFromItsWorker) {
+    // A user in a unit in a unit, backed up; all three deleted and the outer unit's tombstone
+    // purged as Active Directory does, the inner one still naming it as its last known parent.
+    std::string dept = "OU=Lost " + m_suffix + "," + m_root, team = "OU=Crew " + m_suffix + "," + dept;
+    std::string teamName = "Crew " + m_suffix, name = "Stray " + m_suffix, dn = "CN=" + name + "," + team;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn, name));
+    const std::string archive = backUp(dept);
+    ASSERT_FALSE(archive.empty());
+    for (const std::string* gone : {&dn, &team, &dept}) ASSERT_TRUE(lumivel::testing::LdapDelete(*gone));
+    std::vector<std::string> units =
+        lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=Lost " + m_suffix + "*)");
+    ASSERT_EQ(units.size(), 1u);
+    ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0]));
+    // The same again, for a restore stopped once the archive is chosen.
+    std::string dept2 = "OU=Lost2 " + m_suffix + "," + m_root, team2 = "OU=Crew2 " + m_suffix + "," + dept2;
+    std::string team2Name = "Crew2 " + m_suffix, name2 = "Stray2 " + m_suffix, dn2 = "CN=" + name2 + "," + team2;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(dept2));
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(team2));
+    ASSERT_TRUE(lumivel::testing::AddUser(dn2, name2));
+    ASSERT_FALSE(backUp(dept2).empty());
+    for (const std::string* gone : {&dn2, &team2, &dept2}) ASSERT_TRUE(lumivel::testing::LdapDelete(*gone));
+    units = lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=Lost2 " + m_suffix + "*)");
+    ASSERT_EQ(units.size(), 1u);
+    ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0]));
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    ASSERT_GE(RowNamed(list, name), 0);
+    ASSERT_GE(RowNamed(list, teamName), 0);
+    const DWORD consoleThread = GetCurrentThreadId();
+
+    // The plan's restore; the chooser answered by choose, with what the progress said meanwhile
+    // and every count it showed.
+    struct Seen {
+        int choosers = 0;
+        bool onConsoleThread = false;
+        std::u16string note;
+        std::string countAtChooser, currentAtChooser;
+        std::vector<std::string> counts;
+    };
+    enum class Answer { Cancel, Choose, ChooseAndStop };
+    auto restore = [&](Seen* seen, Answer reply, const std::string& row) {
+        const bool choose = reply != Answer::Cancel;
+        HWND progress = nullptr;
+        answer(u"Restore &Plan...", [](const std::u16string&) { return INT_PTR(IDOK); },
+               [&](const lumivel::ui::Surface& surface) {
+                   if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+                       progress = surface.window;
+                       RunWhileShown(surface.window, [&] {
+                           std::string count = lumivel::ToUtf8(DialogText(surface.window, IDC_PROGRESS_COUNT));
+                           if (seen->counts.empty() || seen->counts.back() != count) seen->counts.push_back(count);
+                           return false;
+                       });
+                       return;
+                   }
+                   if (surface.resourceId == IDD_CHOOSE_BACKUP) {
+                       ++seen->choosers;
+                       seen->onConsoleThread = GetCurrentThreadId() == consoleThread;
+                       if (progress) {
+                           seen->countAtChooser = lumivel::ToUtf8(DialogText(progress, IDC_PROGRESS_COUNT));
+                           seen->currentAtChooser = lumivel::ToUtf8(DialogText(progress, IDC_PROGRESS_CURRENT));
+                       }
+                       HWND archives = GetDlgItem(surface.window, IDC_BACKUP_LIST);
+                       if (!choose || SendMessageW(archives, LVM_GETITEMCOUNT, 0, 0) != 1) {
+                           SendMessageW(surface.window, WM_COMMAND, IDCANCEL, 0);
+                           return;
+                       }
+                       // Cancel pressed on the progress as the archive is chosen.
+                       if (reply == Answer::ChooseAndStop && progress) SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+                       LVITEMW state{};
+                       state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+                       SendMessageW(archives, LVM_SETITEMSTATE, 0, LPARAM(&state));
+                       SendMessageW(surface.window, WM_COMMAND, IDOK, 0);
+                       return;
+                   }
+                   ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+                   ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
+                   seen->note = DialogText(surface.window, IDC_PLAN_NOTE);
+                   SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+               });
+        rightClick(list, RowNamed(list, row));
+        lumivel::ui::SetTestHook({});
+    };
+
+    // Cancel in the chooser: the parent cannot be recreated, which is said, and nothing changes.
+    Seen cancelled;
+    restore(&cancelled, Answer::Cancel, name);
+    EXPECT_NE(cancelled.note.find(u"is no longer listed: a backup would recreate it"), std::u16string::npos)
+        << lumivel::ToUtf8(cancelled.note);
+    EXPECT_EQ(cancelled.choosers, 1);
+    EXPECT_TRUE(cancelled.onConsoleThread) << "the worker's question is shown on the console's thread";
+    EXPECT_EQ(cancelled.countAtChooser, "Restoring 1 of 3 objects...") << "the parent recreated is a step, and the first";
+    EXPECT_EQ(cancelled.currentAtChooser, "Lost " + m_suffix + " (from a backup)");
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_EQ(m_boxes[0], u"Could not create the container for this object.");
+    for (const std::u16string& box : m_boxes) EXPECT_NE(box, u"The object was successfully restored.");
+    for (const std::string* gone : {&dept, &team, &dn}) EXPECT_FALSE(lumivel::testing::LdapExists(*gone)) << *gone;
+    EXPECT_GE(RowNamed(list, name), 0);
+    EXPECT_GE(RowNamed(list, teamName), 0);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed);
+
+    // The archive chosen: the lost unit is recreated from it, then the listed one comes back
+    // inside it and the user inside that; the count goes through all three.
+    Seen chosen;
+    restore(&chosen, Answer::Choose, name);
+    EXPECT_EQ(chosen.choosers, 1);
+    EXPECT_EQ(chosen.countAtChooser, "Restoring 1 of 3 objects...");
+    ASSERT_EQ(m_boxes.size(), 1u) << lumivel::ToUtf8(m_boxes[0]);
+    EXPECT_EQ(m_boxes[0], u"The object was successfully restored.");
+    for (const std::string* back : {&dept, &team, &dn}) EXPECT_TRUE(lumivel::testing::LdapExists(*back)) << *back;
+    EXPECT_NE(std::find(chosen.counts.begin(), chosen.counts.end(), "Restoring 3 of 3 objects..."), chosen.counts.end())
+        << "the user is the third step";
+    for (const std::string& count : chosen.counts) EXPECT_EQ(count.find(" of 2 "), std::string::npos) << count;
+    EXPECT_EQ(RowNamed(list, name), -1);
+    EXPECT_EQ(RowNamed(list, teamName), -1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 2);
+
+    // Stopped once the archive is chosen: the unit it recreates stays, which the box says, and
+    // nothing else comes back.
+    Seen stopped;
+    restore(&stopped, Answer::ChooseAndStop, name2);
+    EXPECT_EQ(stopped.choosers, 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(lumivel::ToUtf8(m_boxes[0]), "The restore was stopped before " + team2Name +
+                                               ": nothing was restored, but the containers a backup recreated stay: " +
+                                               dept2 + ".");
+    EXPECT_TRUE(lumivel::testing::LdapExists(dept2));
+    for (const std::string* gone : {&team2, &dn2}) EXPECT_FALSE(lumivel::testing::LdapExists(*gone)) << *gone;
+    EXPECT_GE(RowNamed(list, name2), 0);
+    EXPECT_GE(RowNamed(list, team2Name), 0);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 2);
+
+    // The log names the archive and the unit it recreated on the entry of the object it was
+    // recreated for, the listed unit, not the user selected.
+    lumivel::testing::ChildResult log =
+        lumivel::testing::RunShell(lumivel::testing::ShellQuote(BinDir() + "/lumivel") + " log --format json");
+    size_t entry = log.output.find("\"object\": \"OU=" + teamName + "\\\\0ADEL:");
+    ASSERT_NE(entry, std::string::npos) << log.output;
+    std::string teamEntry = log.output.substr(entry, log.output.find("\n    }", entry) - entry);
+    EXPECT_NE(teamEntry.find(std::filesystem::path(archive).filename().string()), std::string::npos) << teamEntry;
+    size_t created = teamEntry.find("\"containersCreated\"");
+    ASSERT_NE(created, std::string::npos) << teamEntry;
+    EXPECT_NE(teamEntry.find("\"" + dept + "\"", created), std::string::npos) << teamEntry;
+    // The stopped restore's entry says what stays of it.
+    entry = log.output.find("\"object\": \"CN=" + name2 + "\\\\0ADEL:");
+    ASSERT_NE(entry, std::string::npos) << log.output;
+    std::string strayEntry = log.output.substr(entry, log.output.find("\n    }", entry) - entry);
+    EXPECT_NE(strayEntry.find("\"result\": \"failure\""), std::string::npos) << strayEntry;
+    created = strayEntry.find("\"containersCreated\"");
+    ASSERT_NE(created, std::string::npos) << strayEntry;
+    EXPECT_NE(strayEntry.find("\"" + dept2 + "\"", created), std::string::npos) << strayEntry;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // the test domain: the plan shows the deleted parents first with the DNs they will get, Close
 // changes nothing, Restore brings them all back; a deleted OU comes back with everything
 // deleted below it, each object in the report, and all of them leave the list; a large one
-// cancelled from its progress dialog leaves the list, the report and the directory agreeing.
+// cancelled from its progress dialog leaves the list, the report and the directory agreeing;
+// a taken name is asked for from the restore's worker over its progress dialog, and both of
+// that question's answers leave the list and the directory agreeing.
 #include <QTest>
 #include <QTreeView>
 
@@ -22,6 +24,7 @@
 #include "snapin_test_support.h"
 #include "tests/support/dialog_waits.h"
 #include "tests/support/directory_fixture.h"
+#include "win/threads.h"
 
 namespace {
 
@@ -228,6 +231,127 @@ TEST_F(ConsolePlanAndSubtreeTest, ACancelledSubtreeRestoreLeavesListReportAndDir
     EXPECT_LT(restored, reportRows.size()) << "Cancel stopped the restore";
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - long(restored));
     console.screenshot("console_after_cancelled_subtree_restore");
+}
+
+// What the dialog's control says.
+std::string TextOf(HWND dialog, int id) {
+    WCHAR text[1024] = {};
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return lumivel::ToUtf8(text);
+}
+
+// An OU deleted with an OU and a user below it, whose name a new live OU has taken: the plan's
+// restore asks for another name from its worker, over the progress dialog, on the console's
+// thread. Cancel there restores nothing and says nothing; a name given brings all three back,
+// the children below the renamed OU; and Cancel pressed on the progress as the name is given
+// stops after that OU, which alone leaves the list.
+TEST_F(ConsolePlanAndSubtreeTest, ATakenNameIsAskedFromTheWorkerAndEachAnswerLeavesThingsConsistent) {
+    struct Tree {
+        std::string outer, inner, leaf, outerDn, innerDn, leafDn;
+    };
+    auto makeTree = [&](const std::string& tag) {
+        Tree t{"Outer" + tag + " " + m_suffix, "Inner" + tag + " " + m_suffix, "Leaf" + tag + " " + m_suffix, {}, {}, {}};
+        t.outerDn = "OU=" + t.outer + "," + m_root;
+        t.innerDn = "OU=" + t.inner + "," + t.outerDn;
+        t.leafDn = "CN=" + t.leaf + "," + t.innerDn;
+        EXPECT_TRUE(lumivel::testing::AddOrganizationalUnit(t.outerDn));
+        EXPECT_TRUE(lumivel::testing::AddOrganizationalUnit(t.innerDn));
+        EXPECT_TRUE(lumivel::testing::AddUser(t.leafDn, t.leaf));
+        for (const std::string* dn : {&t.leafDn, &t.innerDn, &t.outerDn}) EXPECT_TRUE(lumivel::testing::LdapDelete(*dn)) << *dn;
+        // The name the OU would come back under is taken again.
+        EXPECT_TRUE(lumivel::testing::AddOrganizationalUnit(t.outerDn));
+        return t;
+    };
+    const Tree asked = makeTree("A"), stopped = makeTree("S");
+    ASSERT_FALSE(HasFailure());
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    const DWORD consoleThread = GetCurrentThreadId();
+
+    // The plan's restore, the name dialog answered by onName (on the console's thread, with
+    // the progress dialog it is shown over and what that says meanwhile).
+    struct Asked {
+        int names = 0;
+        std::string takenShown, count, current;
+        bool onConsoleThread = false;
+    };
+    auto restoreFromPlan = [&](const Tree& t, Asked* seen, std::function<void(HWND name, HWND progress)> onName) {
+        HWND progress = nullptr;
+        answer(u"Restore &Plan...", IDOK, [&](const lumivel::ui::Surface& surface) {
+            if (surface.resourceId == IDD_RESTORE_PROGRESS) {
+                progress = surface.window;
+                return void(RunWhileShown(surface.window));
+            }
+            if (surface.resourceId == IDD_NEW_NAME) {
+                ++seen->names;
+                seen->onConsoleThread = GetCurrentThreadId() == consoleThread;
+                seen->takenShown = TextOf(surface.window, IDC_NEW_NAME);
+                if (progress) {
+                    seen->count = TextOf(progress, IDC_PROGRESS_COUNT);
+                    seen->current = TextOf(progress, IDC_PROGRESS_CURRENT);
+                }
+                if (seen->names == 1) ConsoleDriver::screenshot(lumivel::qtui::WidgetForWindow(surface.window), "console_plan_new_name");
+                return onName(surface.window, progress);
+            }
+            ASSERT_EQ(surface.resourceId, IDD_RESTORE_PLAN);
+            ASSERT_TRUE(lumivel::testing::WaitUntilEnabled(surface.window, IDC_PLAN_RESTORE));
+            SendMessageW(surface.window, WM_COMMAND, IDC_PLAN_RESTORE, 0);
+        });
+        rightClick(list, RowNamed(list, t.leaf));
+        lumivel::ui::SetTestHook({});
+    };
+    auto stillListed = [&](const Tree& t) {
+        for (const std::string* name : {&t.outer, &t.inner, &t.leaf}) EXPECT_GE(RowNamed(list, *name), 0) << *name;
+        for (const std::string* dn : {&t.innerDn, &t.leafDn}) EXPECT_FALSE(lumivel::testing::LdapExists(*dn)) << *dn;
+    };
+
+    // Cancel: nothing comes back, nothing is said, the list stays.
+    Asked cancelled;
+    restoreFromPlan(asked, &cancelled, [](HWND name, HWND) { SendMessageW(name, WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_EQ(cancelled.names, 1);
+    EXPECT_TRUE(cancelled.onConsoleThread) << "the worker's question is shown on the console's thread";
+    EXPECT_EQ(cancelled.takenShown, asked.outer);
+    EXPECT_EQ(cancelled.count, "Restoring 1 of 3 objects...");
+    EXPECT_EQ(cancelled.current, asked.outer);
+    EXPECT_TRUE(m_boxes.empty()) << lumivel::ToUtf8(m_boxes.front());
+    stillListed(asked);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed);
+
+    // Another name: the OU comes back under it, the two below it inside it.
+    const std::string renamed = "Renamed " + m_suffix, renamedDn = "OU=" + renamed + "," + m_root;
+    Asked given;
+    restoreFromPlan(asked, &given, [&](HWND name, HWND) {
+        SetDlgItemTextW(name, IDC_NEW_NAME, lumivel::FromUtf8(renamed).c_str());
+        SendMessageW(name, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(given.names, 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0], u"The object was successfully restored.");
+    const std::string innerBack = "OU=" + asked.inner + "," + renamedDn, leafBack = "CN=" + asked.leaf + "," + innerBack;
+    for (const std::string* dn : {&renamedDn, &innerBack, &leafBack}) EXPECT_TRUE(lumivel::testing::LdapExists(*dn)) << *dn;
+    for (const std::string* name : {&asked.outer, &asked.inner, &asked.leaf}) EXPECT_EQ(RowNamed(list, *name), -1) << *name;
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 3);
+
+    // Cancel pressed on the progress as the name is given: the renamed OU comes back and leaves
+    // the list, the two below it stay listed as tombstones, and the box says where it stopped.
+    const std::string stoppedName = "Stopped " + m_suffix, stoppedDn = "OU=" + stoppedName + "," + m_root;
+    Asked atStop;
+    restoreFromPlan(stopped, &atStop, [&](HWND name, HWND progress) {
+        if (progress) SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+        SetDlgItemTextW(name, IDC_NEW_NAME, lumivel::FromUtf8(stoppedName).c_str());
+        SendMessageW(name, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(atStop.names, 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(lumivel::ToUtf8(m_boxes[0]),
+              "The restore was stopped before " + stopped.inner + ": what came back before it stays restored.");
+    EXPECT_TRUE(lumivel::testing::LdapExists(stoppedDn));
+    EXPECT_EQ(RowNamed(list, stopped.outer), -1) << "what came back leaves the list";
+    for (const std::string* name : {&stopped.inner, &stopped.leaf}) EXPECT_GE(RowNamed(list, *name), 0) << *name;
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 4);
 }
 
 }  // namespace

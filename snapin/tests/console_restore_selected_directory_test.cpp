@@ -1,7 +1,8 @@
 // "Restore Selected (N)..." on several tombstones in the console, on the test domain: users
 // of two deleted OUs selected with Ctrl+click come back under one plan that brings each OU
 // back once and first, one report says every outcome, what came back leaves the list and what
-// failed stays selected; and a long restore cancelled from its progress dialog leaves the list
+// failed stays selected; a user below a deleted parent no longer listed fails with why, the
+// worker asking no one; and a long restore cancelled from its progress dialog leaves the list
 // and the directory agreeing on every object.
 #include <QApplication>
 #include <QTest>
@@ -193,6 +194,50 @@ TEST_F(ConsoleRestoreSelectedTest, ACancelledLongRestoreLeavesTheListAsTheDirect
         EXPECT_EQ(lumivel::testing::LdapExists(dn), back) << dn;
         if (!back && name != office) EXPECT_TRUE(Selected(list, RowNamed(list, name))) << name << " stays selected";
     }
+}
+
+// The batch asks no one from its worker: a user whose deleted parent's tombstone is gone (only
+// a backup could recreate it) fails with that reason, and the one beside it comes back.
+TEST_F(ConsoleRestoreSelectedTest, AUserBelowALostParentFailsWithWhyAndNothingIsAsked) {
+    const std::string lost = "Gone " + m_suffix, lostDn = "OU=" + lost + "," + m_root;
+    const std::string stray = "Stray " + m_suffix, strayDn = "CN=" + stray + "," + lostDn;
+    const std::string fine = "Fine " + m_suffix, fineDn = "CN=" + fine + "," + m_root;
+    ASSERT_TRUE(lumivel::testing::AddOrganizationalUnit(lostDn));
+    ASSERT_TRUE(lumivel::testing::AddUser(strayDn, stray));
+    ASSERT_TRUE(lumivel::testing::AddUser(fineDn, fine));
+    for (const std::string* dn : {&strayDn, &lostDn, &fineDn}) ASSERT_TRUE(lumivel::testing::LdapDelete(*dn)) << *dn;
+    std::vector<std::string> units =
+        lumivel::testing::TombstoneDns(lumivel::testing::TestDirectory().baseDn, "(ou=" + lost + "*)");
+    ASSERT_EQ(units.size(), 1u);
+    ASSERT_TRUE(lumivel::testing::PurgeTombstone(units[0]));
+
+    ConsoleDriver console;
+    long listed = -1;
+    HWND list = openAndList(console, &listed);
+    ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
+    selectRows(list, {stray, fine});
+    Seen seen;
+    // Any box or dialog but the plan, the progress and the report fails the test.
+    restoreSelected(list, fine, 2, false, &seen);
+
+    ASSERT_EQ(seen.plan.size(), 2u) << seen.summary;
+    ASSERT_EQ(seen.report.size(), 2u);
+    for (const auto& row : seen.report) {
+        const std::string name = Trimmed(row[0]);
+        if (name == fine) {
+            EXPECT_EQ(row[3], "Restored") << row[4];
+        } else {
+            EXPECT_EQ(name, stray);
+            EXPECT_EQ(row[3], "Failed");
+            EXPECT_EQ(row[4], "its deleted parent is no longer listed, and only a backup recreates it: restore this object alone");
+        }
+    }
+    EXPECT_TRUE(lumivel::testing::LdapExists(fineDn));
+    EXPECT_FALSE(lumivel::testing::LdapExists(lostDn)) << "nothing is recreated without an archive";
+    EXPECT_FALSE(lumivel::testing::LdapExists(strayDn));
+    EXPECT_EQ(RowNamed(list, fine), -1);
+    EXPECT_TRUE(Selected(list, RowNamed(list, stray))) << "what failed stays selected";
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 1);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "provider/dialogs/restore_plan_dialog.h"
 #include "provider/dialogs/restore_progress_dialog.h"
 #include "provider/dialogs/restore_selected_dialog.h"
+#include "provider/restore/reanimation.h"
 #include "provider/revivo.h"
 #include "provider/dialogs/subtree_report_dialog.h"
 #include "provider/tests/list_view_texts.h"
@@ -396,6 +397,40 @@ TEST_F(RestoreDialogs, RestoreSelectedShowsOnePlanAndReportsEachOutcome) {
         return 0;
     });
     revivo::ShowSubtreeReportDialog(nullptr, rows, u"Restore Selected");
+}
+
+// The plan's restore counts a parent a backup recreates as a step of its own, before the objects
+// that go below it, and what a stop leaves done is said as it is.
+TEST_F(RestoreDialogs, ThePlansStepsCountARecreatedParentAndAStopSaysWhatStays) {
+    const std::u16string missing = u"OU=Dept\\0ADEL:5e1c3a5a-0f0e-4d4c-9a4b-2a1b3c4d5e6f,CN=Deleted Objects,DC=x";
+    struct Plan {
+        size_t rows;
+        bool missingParent;
+        size_t steps;
+    };
+    for (const Plan& plan : {Plan{1, false, 1}, Plan{3, false, 3}, Plan{1, true, 2}, Plan{2, true, 3}, Plan{0, true, 1}}) {
+        revivo::RestorePlanView view;
+        view.rows.resize(plan.rows);
+        if (plan.missingParent) view.missingParent = missing;
+        EXPECT_EQ(revivo::PlanStepCount(view), plan.steps) << plan.rows << " rows, missing parent " << plan.missingParent;
+    }
+    // The step is named after the parent as a person knows it, escapes and deletion mark taken off.
+    EXPECT_EQ(revivo::RecreatedParentStepName(missing), u"Dept (from a backup)");
+    EXPECT_EQ(revivo::RecreatedParentStepName(u"OU=Smith\\, John\\0ADEL:5e1c3a5a-0f0e-4d4c-9a4b-2a1b3c4d5e6f,CN=Deleted Objects,DC=x"),
+              u"Smith, John (from a backup)");
+    EXPECT_EQ(revivo::RecreatedParentStepName(u"OU=Live,DC=x"), u"Live (from a backup)");
+    EXPECT_EQ(revivo::RecreatedParentStepName(u""), u"the former parent (from a backup)");
+    EXPECT_EQ(revivo::RecreatedParentStepName(u"garbage"), u"the former parent (from a backup)");
+
+    using revivo::StoppedRestoreText;
+    EXPECT_EQ(StoppedRestoreText(u"Ada", 0, {}), u"The restore was stopped before Ada: nothing was restored.");
+    EXPECT_EQ(StoppedRestoreText(u"Ada", 2, {}), u"The restore was stopped before Ada: what came back before it stays restored.");
+    EXPECT_EQ(StoppedRestoreText(u"Team", 0, {u"OU=Dept,DC=x"}),
+              u"The restore was stopped before Team: nothing was restored, but the containers a backup recreated stay: "
+              u"OU=Dept,DC=x.");
+    EXPECT_EQ(StoppedRestoreText(u"Kid", 1, {u"OU=Dept,DC=x", u"OU=Team,OU=Dept,DC=x"}),
+              u"The restore was stopped before Kid: what came back before it stays restored, and so do the containers "
+              u"a backup recreated: OU=Dept,DC=x; OU=Team,OU=Dept,DC=x.");
 }
 
 // The work runs off the dialog's thread; Cancel lets the object under way finish and stops
