@@ -6,6 +6,7 @@
 #include "lumivel/variant_holder.h"
 #include "resultpane/prepared_list.h"
 #include "shared/object_list.h"
+#include "shared/record_release.h"
 #include "win/richedit.h"
 
 using lumivel::ComPtr;
@@ -81,9 +82,8 @@ void Panorel::releaseRecords(std::vector<PropertySet*>& records) {
         records.clear();
         return;
     }
-    for (PropertySet* record : records)
-        if (record) record->release();
-    records.clear();
+    // The last reference to a large list's records may be this one: they are freed on a worker.
+    lumivel::shared::ReleaseRecordsAside(records);
 }
 
 Panorel::CommandScope::~CommandScope() {

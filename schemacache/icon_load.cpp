@@ -192,6 +192,9 @@ void IconLoad::addClass(SchemaEntry entry) {
 }
 
 void IconLoad::save() {
+    // Lists read back from the files are what the files hold: writing them again would only
+    // cost every start of the console the time of two writes.
+    if (m_restored) return;
     m_files.WriteList(m_directory + kLargeImagesFile, m_cache.m_large, m_stream);
     m_files.WriteList(m_directory + kSmallImagesFile, m_cache.m_small, m_stream);
 }

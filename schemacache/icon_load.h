@@ -39,7 +39,7 @@ public:
     void begin(const std::vector<SchemaEntry>& classes);
     // Gives a class its icon index, adds it to the class table and adds its variants.
     void addClass(SchemaEntry entry);
-    // Last: saves both lists.
+    // Last: saves both lists, unless they were read back from the files.
     void save();
 
     bool restored() const { return m_restored; }

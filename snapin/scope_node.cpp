@@ -4,6 +4,7 @@
 #include "shared/object_list.h"
 #include "shared/panorel_interface.h"
 #include "shared/provider_interfaces.h"
+#include "shared/record_release.h"
 #include "snapin/node_worker.h"
 #include "snapin/snapin_module.h"
 
@@ -56,9 +57,13 @@ void ScopeNode::replaceObjects(VARIANT* list) {
     VARIANT old = m_objects;
     m_objects = *list;
     VariantInit(list);
-    // The control lets go of the old records before they are freed.
+    // The control lets go of the old records before they are freed, which for a large list
+    // is a worker's job: freeing is what the console's thread would otherwise wait for.
     showObjects();
-    lumivel::shared::FreeObjectListRecords(&old);
+    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&old, lumivel::shared::ListForm::AnyArray);
+    // Only the array goes here: its references go with the records.
+    VariantClear(&old);
+    lumivel::shared::ReleaseRecordsAside(records);
 }
 
 bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {

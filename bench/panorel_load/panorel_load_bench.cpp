@@ -18,6 +18,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "bench/panorel_load/generated_records.h"
 #include "bench/panorel_load/hand_over.h"
@@ -27,6 +28,7 @@
 #include "lumivel/variant_holder.h"
 #include "resultpane/panorel.h"
 #include "shared/object_list.h"
+#include "shared/record_release.h"
 
 namespace {
 
@@ -163,6 +165,9 @@ int main(int argc, char** argv) {
         bench::HandOverRecords(*control.get(), list.get());
         // The node's own references, as the snap-in drops them when the next list replaces it.
         Free(fresh);
+        // The list replaced is freed on a worker: its memory counts once it is given back.
+        for (int wait = 0; wait < 6000 && lumivel::shared::ReleasesAsideRunning(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         malloc_trim(0);
         last = ResidentKiB();
         if (round == 1) first = last;

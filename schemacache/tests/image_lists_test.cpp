@@ -256,11 +256,17 @@ TEST_F(ImageListsTest, SavedListsAreReadBackWhenTheyFitTheIndex) {
         EXPECT_EQ(IconIndex(restored.get(), u"Query"), 26 + 12 * 3) << "node types follow as when built";
         EXPECT_NE(lists.at(IconIndex(restored.get(), u"Query")).pixels.front(), 0xFF00FF00u);
     }
-    // Saved again after the load, so another start reads the same.
+    // Another start reads the same, and lists taken as they were are not written again.
+    // (Moved back in time, the index still before the lists, so that a write would show.)
+    for (const char16_t* name : {kClassIndexFile, kClassIndexFile, kSmallImagesFile, kLargeImagesFile}) Age(File(name));
+    const auto small = std::filesystem::last_write_time(File(kSmallImagesFile));
+    const auto large = std::filesystem::last_write_time(File(kLargeImagesFile));
     auto again = Initialised();
     Lists lists(again.get());
     EXPECT_EQ(lists.at(9).pixels.front(), 0xFF00FF00u);
     EXPECT_EQ(lists.count(), 26 + 17 * 3);
+    EXPECT_EQ(std::filesystem::last_write_time(File(kSmallImagesFile)), small);
+    EXPECT_EQ(std::filesystem::last_write_time(File(kLargeImagesFile)), large);
 }
 
 TEST_F(ImageListsTest, ListsThatDoNotFitAreBuiltAfresh) {
