@@ -1,6 +1,7 @@
 // The top list's large hand-overs: ordered on a worker, swapped in on the console's thread
 // when done. The rows shown meanwhile stay as they were; a list handed over before the work
 // ends replaces it, and the unfinished one is let go when its worker is done.
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -21,7 +22,9 @@ void ReleaseAll(std::vector<PropertySet*>& records) {
 }  // namespace
 
 bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
-    if (!m_topList || records.size() < m_prepareOnWorkerFrom) return false;
+    // A command under way may write the records it was given (a restore notes the parent it
+    // found, the domain controller it used), which this list may share: it is ordered here.
+    if (!m_topList || records.size() < m_prepareOnWorkerFrom || m_commandsRunning > 0) return false;
     lumivel::ThreadQueuePtr console = lumivel::CurrentThreadQueue();
     if (!console) return false;
     auto prepared = std::make_shared<PreparedList>();
@@ -52,7 +55,18 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
         return false;
     }
     m_preparing = prepared;
+    std::erase_if(m_workersReading, [](const std::weak_ptr<PreparedList>& each) {
+        const std::shared_ptr<PreparedList> list = each.lock();
+        return !list || list->prepared.load(std::memory_order_acquire);
+    });
+    m_workersReading.push_back(prepared);
     return true;
+}
+
+void Panorel::awaitWorkerReads() {
+    for (const std::weak_ptr<PreparedList>& each : m_workersReading)
+        if (const std::shared_ptr<PreparedList> list = each.lock()) list->awaitPrepared();
+    m_workersReading.clear();
 }
 
 void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
@@ -80,5 +94,12 @@ void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
 }
 
 bool Panorel::handOverPending() const { return m_preparing != nullptr; }
+
+bool Panorel::workerReadsRecords() const {
+    return std::any_of(m_workersReading.begin(), m_workersReading.end(), [](const std::weak_ptr<PreparedList>& each) {
+        const std::shared_ptr<PreparedList> list = each.lock();
+        return list && !list->prepared.load(std::memory_order_acquire);
+    });
+}
 
 }  // namespace panorel
