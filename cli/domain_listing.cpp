@@ -226,7 +226,11 @@ bool ListDomainIncrementally(ProviderSession& session, const std::string& domain
     }
     *note = whole ? "read every tombstone: " + why
                   : "read " + std::to_string(changes.size()) + " changes since the last listing";
-    if (!WriteListingState(path, key, next, tombstones))
+    // A file read in its current form with nothing changed already says all of this.
+    const bool unchanged = !whole && changes.empty() && saved.owned.empty() && next.server == saved.server &&
+                           next.invocationId == saved.invocationId && next.usn == saved.usn &&
+                           next.cookie == saved.cookie;
+    if (!unchanged && !WriteListingState(path, key, next, tombstones))
         *note += "; the listing could not be saved in " + path + ", so the next one reads everything";
     for (const TombstoneFields& tombstone : tombstones)
         if (!take(tombstone)) return false;

@@ -68,6 +68,8 @@ private:
     // is then never offered, so the provider cannot say it), that it is why.
     std::string failureReason(const RestoreAttempts& attempts, PropertySet* tombstone);
     PreviewReapply planReapply(PropertySet* tombstone);
+    // One request's plan for --dry-run; a plan the provider could not make is shown as not found.
+    RestorePreview previewOf(const Request& request);
     SensitiveWrites sensitiveWrites() const;
     // Puts --trust-archive on the record, for the provider's own check of the archive.
     void trustNamed(PropertySet* tombstone) const;
@@ -277,23 +279,29 @@ int RestoreRun::dryRun() {
     std::vector<RestorePreview> previews;
     bool complete = true;
     for (const Request& request : m_requests) {
-        RestorePreview preview;
-        preview.requested = request.given;
-        if (request.tombstone) {
-            HRESULT result = m_session.planRestore(request.tombstone, &preview);
-            if (FAILED(result)) {
-                std::cerr << "lumivel: no plan for " << shown(request.given) << ": " << ErrorText(result) << "\n";
-                preview = RestorePreview{};
-                preview.requested = request.given;
-            }
-        }
-        if (preview.found && m_arguments.reapply) preview.reapply = planReapply(request.tombstone);
-        complete = complete && preview.found;
-        previews.push_back(std::move(preview));
+        previews.push_back(previewOf(request));
+        complete = complete && previews.back().found;
     }
     std::cout << FormatPreviews(previews, m_arguments.format);
     std::cout.flush();
     return complete && std::cout.good() ? kExitSuccess : kExitFailure;
+}
+
+RestorePreview RestoreRun::previewOf(const Request& request) {
+    RestorePreview preview;
+    preview.requested = request.given;
+    PropertySet* const tombstone = request.tombstone;
+    if (!tombstone) return preview;
+    const HRESULT result = m_session.planRestore(tombstone, &preview);
+    if (FAILED(result)) {
+        std::cerr << "lumivel: no plan for " << shown(request.given) << ": " << ErrorText(result) << "\n";
+        // Nothing of a plan that failed half-way is shown.
+        RestorePreview none;
+        none.requested = request.given;
+        return none;
+    }
+    if (preview.found && m_arguments.reapply) preview.reapply = planReapply(tombstone);
+    return preview;
 }
 
 std::u16string RestoreRun::reapplyArchive(PropertySet* tombstone, std::string* reason) {

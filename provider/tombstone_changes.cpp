@@ -1,13 +1,15 @@
-// Command 322: what changed among a domain's tombstones since a sync point, through the
-// directory synchronisation control, so that a refresh of a large domain reads only that.
+// Command 322: what changed among a domain's tombstones since a sync point, so that a refresh
+// of a large domain reads only that: the objects the server wrote since the update number
+// saved, found by their uSNChanged when they are few, else through the directory
+// synchronisation control, which some servers answer by walking the whole domain each time.
 //
-// The server reports objects whose deletion state or name changed since the cookie: one now
-// deleted is read again whole from Deleted Objects (the synchronisation hands out only the
-// attributes that changed), one now live has left the list (restored, here or elsewhere). A
-// tombstone removed for good is reported by nobody: its GUID comes back as left when the
-// caller asks for it to be read again (it does for those past their purge time, the only
-// ones a garbage collection removes). Everything is read again when the sync point is of
-// another server or of a database that went back, or when the server refuses the cookie.
+// The server reports objects written since the sync point: one now deleted is read again
+// whole from Deleted Objects (neither way hands out its attributes), one now live has left
+// the list (restored, here or elsewhere). A tombstone removed for good is reported by nobody:
+// its GUID comes back as left when the caller asks for it to be read again (it does for
+// those past their purge time, the only ones a garbage collection removes). Everything is
+// read again when the sync point is of another server or of a database that went back, or
+// when the server refuses the cookie.
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
@@ -33,6 +35,10 @@ namespace {
 
 // Keeps the filters of the tombstones read again short enough for any server.
 constexpr size_t kGuidsPerSearch = 64;
+// Update numbers asked for by one search, and the most asked for before the synchronisation,
+// one walk of the whole domain, costs less than the searches by number.
+constexpr LONGLONG kUsnsPerSearch = 500;
+constexpr LONGLONG kMostUsnsSearched = 2000;
 // Matches nothing, through the GUID index: a synchronisation from the start that hands out no
 // object but the cookie of this moment.
 constexpr char16_t kNoObjectFilter[] = u"(objectGUID=\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00\\00)";
@@ -150,6 +156,50 @@ struct SyncReport {
     std::string cookie;
 };
 
+// Each row's GUID into the report's deleted or live ones; what ended the rows.
+HRESULT takeRows(IDirectorySearch* search, ADS_SEARCH_HANDLE handle, SyncReport* report) {
+    for (;;) {
+        HRESULT result = search->GetNextRow(handle);
+        if (result != S_OK) return result;
+        std::u16string guid = columnText(search, handle, u"objectGUID");
+        if (guid.empty()) continue;
+        if (lumivel::EqualsNoCase(columnText(search, handle, u"isDeleted"), u"TRUE"))
+            report->deleted.push_back(std::move(guid));
+        else
+            report->live.push_back(std::move(guid));
+    }
+}
+
+// The objects the server wrote, its own change or a replicated one, after update number
+// `after` up to `upTo`, found by their exact uSNChanged through its index: a lookup per
+// number, where the synchronisation walks every object of the domain. The caller saved
+// `upTo` before anything was searched, so a write after it is found the next time.
+HRESULT writtenBetween(std::u16string_view server, std::u16string_view namingContext, LONGLONG after, LONGLONG upTo,
+                       SyncReport* report) {
+    ComPtr<IDirectorySearch> search;
+    HRESULT result = lumivel::shared::BindByDn(server, namingContext, IID_IDirectorySearch, search.putVoid(),
+                                               lumivel::shared::BindSpeed::Fast);
+    if (FAILED(result)) return result;
+    result = lumivel::shared::SetSearchPreferences(search.get(), {{ADS_SEARCHPREF_SEARCH_SCOPE, ADS_SCOPE_SUBTREE},
+                                                                   {ADS_SEARCHPREF_TOMBSTONE, TRUE},
+                                                                   {ADS_SEARCHPREF_PAGESIZE, 1000}});
+    if (FAILED(result)) return result;
+    LPWSTR attributes[] = {const_cast<LPWSTR>(u"objectGUID"), const_cast<LPWSTR>(u"isDeleted")};
+    for (LONGLONG first = after + 1; first <= upTo; first += kUsnsPerSearch) {
+        std::u16string filter = u"(|";
+        for (LONGLONG usn = first; usn <= upTo && usn < first + kUsnsPerSearch; ++usn)
+            filter += u"(uSNChanged=" + lumivel::shared::WidenText(std::to_string(usn)) + u")";
+        filter += u")";
+        ADS_SEARCH_HANDLE handle = nullptr;
+        result = search->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle);
+        if (FAILED(result)) return result;
+        result = takeRows(search.get(), handle, report);
+        search->CloseSearchHandle(handle);
+        if (FAILED(result)) return result;
+    }
+    return S_OK;
+}
+
 HRESULT synchronise(std::u16string_view server, std::u16string_view namingContext, const std::string& cookie,
                     LPCWSTR filter, SyncReport* report) {
     ComPtr<IDirectorySearch> search;
@@ -175,16 +225,7 @@ HRESULT synchronise(std::u16string_view server, std::u16string_view namingContex
     ADS_SEARCH_HANDLE handle = nullptr;
     result = search->ExecuteSearch(const_cast<LPWSTR>(filter), attributes, ARRAYSIZE(attributes), &handle);
     if (FAILED(result)) return result;
-    for (;;) {
-        result = search->GetNextRow(handle);
-        if (result != S_OK) break;
-        std::u16string guid = columnText(search.get(), handle, u"objectGUID");
-        if (guid.empty()) continue;
-        if (lumivel::EqualsNoCase(columnText(search.get(), handle, u"isDeleted"), u"TRUE"))
-            report->deleted.push_back(std::move(guid));
-        else
-            report->live.push_back(std::move(guid));
-    }
+    result = takeRows(search.get(), handle, report);
     if (SUCCEEDED(result)) {
         ADS_SEARCH_COLUMN column{};
         result = search->GetColumn(handle, const_cast<LPWSTR>(ADS_DIRSYNC_COOKIE), &column);
@@ -209,6 +250,15 @@ std::u16string textOfCookie(const std::string& bytes) {
     return EncodeByteHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
+// The server's update number saved with the sync point; -1 when there is none.
+long long savedUsn(const PropertySet* record) {
+    const std::string usn = lumivel::shared::NarrowText(record->getText(kSyncUsnKey));
+    if (usn.empty() || usn[0] == '-') return -1;
+    char* end = nullptr;
+    const long long saved = std::strtoll(usn.c_str(), &end, 10);
+    return *end == '\0' ? saved : -1;
+}
+
 // Why the sync point cannot be gone on from; empty when it can.
 std::u16string whyWhole(const PropertySet* record, const ServerState& now, const std::string& cookie) {
     if (cookie.empty()) return u"no earlier listing to go on from";
@@ -216,10 +266,8 @@ std::u16string whyWhole(const PropertySet* record, const ServerState& now, const
         return u"another domain controller answered (" + now.server + u")";
     if (!lumivel::EqualsNoCase(record->getText(kSyncInvocationKey), now.invocationId))
         return u"the domain controller's database is another one since the last listing";
-    const std::string usn = lumivel::shared::NarrowText(record->getText(kSyncUsnKey));
-    char* end = nullptr;
-    const long long saved = std::strtoll(usn.c_str(), &end, 10);
-    if (usn.empty() || *end != '\0' || saved > now.usn)
+    const long long saved = savedUsn(record);
+    if (saved < 0 || saved > now.usn)
         return u"the domain controller's database went back since the last listing";
     return {};
 }
@@ -255,7 +303,18 @@ HRESULT Revivo::ListTombstoneChanges(PropertySet* node, VARIANT* result) {
     std::vector<PropertySet*> listed;
     std::vector<std::u16string> left;
     SyncReport report;
-    if (why.empty()) {
+    // The update number saved was read before the cookie was taken, so everything written
+    // since the cookie carries a higher one. Few writes are found by their numbers, and none
+    // cost nothing; the cookie then stays as the point to synchronise from should the numbers
+    // not serve, which reports again what was found since, harmlessly.
+    const long long saved = why.empty() ? savedUsn(node) : -1;
+    if (why.empty() && saved == now.usn) {
+        report.cookie = cookie;
+    } else if (why.empty() && now.usn - saved <= kMostUsnsSearched &&
+               SUCCEEDED(writtenBetween(server, usedContext, saved, now.usn, &report))) {
+        report.cookie = cookie;
+    } else if (why.empty()) {
+        report = SyncReport{};
         HRESULT synced = synchronise(server, usedContext, cookie, u"(objectClass=*)", &report);
         if (FAILED(synced)) why = u"the domain controller refused the saved synchronisation state";
     }

@@ -1,6 +1,7 @@
 // The top list's large hand-overs: ordered on a worker, swapped in on the console's thread
 // when done. The rows shown meanwhile stay as they were; a list handed over before the work
 // ends replaces it, and the unfinished one is let go when its worker is done.
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -21,7 +22,9 @@ void ReleaseAll(std::vector<PropertySet*>& records) {
 }  // namespace
 
 bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
-    if (!m_topList || records.size() < m_prepareOnWorkerFrom) return false;
+    // A command under way may write the records it was given (a restore notes the parent it
+    // found, the domain controller it used), which this list may share: it is ordered here.
+    if (!m_topList || records.size() < m_prepareOnWorkerFrom || m_commandsRunning > 0) return false;
     lumivel::ThreadQueuePtr console = lumivel::CurrentThreadQueue();
     if (!console) return false;
     auto prepared = std::make_shared<PreparedList>();
@@ -29,31 +32,41 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
     prepared->key = sortKey();
     prepared->criteria = m_filter.criteria();
     std::weak_ptr<void> alive = m_alive;
-    // The module stays loaded while its code runs on the worker.
-    ++lumivel::com::ThisModule().locks;
+    // The module stays loaded while its code runs on the worker and until the closure posted
+    // back has run or been discarded.
+    auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
     try {
-        std::thread([prepared, console, alive, self = this] {
+        std::thread([prepared, console, alive, self = this, moduleLock] {
             prepared->prepare();
             const bool posted = lumivel::PostThreadWork(
                 *console,
-                [prepared, alive, self] {
+                [prepared, alive, self, moduleLock] {
                     if (alive.expired()) {
                         ReleaseAll(prepared->records);
                         return;
                     }
                     self->showPrepared(prepared);
                 },
-                [prepared] { ReleaseAll(prepared->records); });
+                [prepared, moduleLock] { ReleaseAll(prepared->records); });
             if (!posted) ReleaseAll(prepared->records);
-            --lumivel::com::ThisModule().locks;
         }).detach();
     } catch (const std::system_error&) {
-        --lumivel::com::ThisModule().locks;
         records = std::move(prepared->records);
         return false;
     }
     m_preparing = prepared;
+    std::erase_if(m_workersReading, [](const std::weak_ptr<PreparedList>& each) {
+        const std::shared_ptr<PreparedList> list = each.lock();
+        return !list || list->prepared.load(std::memory_order_acquire);
+    });
+    m_workersReading.push_back(prepared);
     return true;
+}
+
+void Panorel::awaitWorkerReads() {
+    for (const std::weak_ptr<PreparedList>& each : m_workersReading)
+        if (const std::shared_ptr<PreparedList> list = each.lock()) list->awaitPrepared();
+    m_workersReading.clear();
 }
 
 void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
@@ -81,5 +94,12 @@ void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
 }
 
 bool Panorel::handOverPending() const { return m_preparing != nullptr; }
+
+bool Panorel::workerReadsRecords() const {
+    return std::any_of(m_workersReading.begin(), m_workersReading.end(), [](const std::weak_ptr<PreparedList>& each) {
+        const std::shared_ptr<PreparedList> list = each.lock();
+        return list && !list->prepared.load(std::memory_order_acquire);
+    });
+}
 
 }  // namespace panorel

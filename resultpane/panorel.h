@@ -243,6 +243,8 @@ public:
     void focusFilter();
     // Whether a list handed over is still being ordered on a worker (its rows not yet shown).
     bool handOverPending() const;
+    // Whether a worker may still read the records of a list handed over (for tests).
+    bool workerReadsRecords() const;
     // Lists of at least this many records are ordered on a worker (tests lower it).
     void prepareOnWorkerFrom(size_t records) { m_prepareOnWorkerFrom = records; }
     // Makes the control's window as a child of `parent`; false when it cannot.
@@ -307,7 +309,11 @@ private:
     // list, run from the menu's or a dialog's loop) must not free them under it.
     class CommandScope {
     public:
-        explicit CommandScope(Panorel& control) : m_control(control) { ++m_control.m_commandsRunning; }
+        explicit CommandScope(Panorel& control) : m_control(control) {
+            // The command may write the records it is given: no worker may read them then.
+            m_control.awaitWorkerReads();
+            ++m_control.m_commandsRunning;
+        }
         ~CommandScope();
         CommandScope(const CommandScope&) = delete;
         CommandScope& operator=(const CommandScope&) = delete;
@@ -334,6 +340,8 @@ private:
     // A large list ordered on a worker (background_hand_over.cpp): false, with the records
     // left to the caller, when it is to be handed over at once.
     bool startPreparing(std::vector<PropertySet*>& records);
+    // Until no worker reads records any more, those of lists overtaken included.
+    void awaitWorkerReads();
     void showPrepared(const std::shared_ptr<PreparedList>& prepared);
     // The end of every hand-over of a whole list: the rows counted, the view kept where it
     // can be, the old records let go, and the status said when a list was handed over.
@@ -398,6 +406,8 @@ private:
     // The list being ordered on a worker, and what tells the worker's end that this control
     // is gone.
     std::shared_ptr<PreparedList> m_preparing;
+    // Every list whose worker may still read its records, overtaken ones too.
+    std::vector<std::weak_ptr<PreparedList>> m_workersReading;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     // Commands under way, and the records let go of meanwhile (see CommandScope).
     int m_commandsRunning = 0;

@@ -1,9 +1,13 @@
 // A large list handed to the control is ordered and indexed for the filter on a worker, so
 // that the console's thread does per record no more than count references and swap the
-// finished order in. Listed records are not changed once handed out, so the worker only reads
-// them while the console's thread may read them too.
+// finished order in. The worker only reads the records, as the console's thread may; but a
+// record is no safe read while it is written (a new value frees the old, a new name moves the
+// entries), and a command may write the records it is given, which the list being ordered may
+// share with the one shown. So no command starts while a worker reads (Panorel::CommandScope
+// waits for it) and no worker starts while a command runs.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "resultpane/record_filter.h"
@@ -21,11 +25,19 @@ struct PreparedList {
     TopRecords order;
     RecordFilter filter;
 
+    // Set once the worker has done with the records.
+    std::atomic<bool> prepared{false};
+
     void prepare() {
         order.assign(records, key);
         filter.setRecords(order.all());
         filter.setCriteria(criteria);
+        prepared.store(true, std::memory_order_release);
+        prepared.notify_all();
     }
+    // Until the worker has done with the records: it only orders them in memory, so this ends
+    // within the time the ordering takes.
+    void awaitPrepared() const { prepared.wait(false, std::memory_order_acquire); }
 };
 
 // Lists of at least this many records are prepared on a worker; shorter ones take less than

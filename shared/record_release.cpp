@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "lumivel/com_object.h"
+#include "shared/object_list.h"
 
 namespace lumivel::shared {
 
@@ -43,6 +44,15 @@ bool ReleaseRecordsAside(std::vector<PropertySet*>& records, size_t asideFrom) {
         return false;
     }
     return true;
+}
+
+bool ReleaseObjectListAside(VARIANT* list, size_t asideFrom) {
+    if (!list) return false;
+    std::vector<PropertySet*> records = ReadObjectList(list, ListForm::AnyArray);
+    // Only the array goes here: its references go with the records.
+    VariantClear(list);
+    VariantInit(list);
+    return ReleaseRecordsAside(records, asideFrom);
 }
 
 size_t ReleasesAsideRunning() { return g_running.load(); }

@@ -20,6 +20,10 @@ inline constexpr size_t kReleaseAsideFrom = 4096;
 // loaded until it is done. True when a worker took them.
 bool ReleaseRecordsAside(std::vector<PropertySet*>& records, size_t asideFrom = kReleaseAsideFrom);
 
+// The same for the records of an object list, whose array is freed at once; the list is left
+// empty.
+bool ReleaseObjectListAside(VARIANT* list, size_t asideFrom = kReleaseAsideFrom);
+
 // How many of this module's workers are still letting go of records, for a caller that
 // measures memory once they are done.
 size_t ReleasesAsideRunning();

@@ -36,8 +36,9 @@ ScopeNode::~ScopeNode() {
     // A running fetch learns that nobody waits for it; it frees what it fetched itself.
     if (m_fetch) m_fetch->abandon();
     // Each list holds one reference to each of its records, and a node one to its own record,
-    // so a record shared by a list and a node lives until both let go.
-    lumivel::shared::FreeObjectListRecords(&m_objects);
+    // so a record shared by a list and a node lives until both let go. A large list is freed
+    // on a worker, so that a console closing on a big domain does not hang for it.
+    lumivel::shared::ReleaseObjectListAside(&m_objects);
     if (m_record) m_record->release();
     if (m_control) m_control->Release();
     CoTaskMemFree(m_displayName);
@@ -60,10 +61,7 @@ void ScopeNode::replaceObjects(VARIANT* list) {
     // The control lets go of the old records before they are freed, which for a large list
     // is a worker's job: freeing is what the console's thread would otherwise wait for.
     showObjects();
-    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&old, lumivel::shared::ListForm::AnyArray);
-    // Only the array goes here: its references go with the records.
-    VariantClear(&old);
-    lumivel::shared::ReleaseRecordsAside(records);
+    lumivel::shared::ReleaseObjectListAside(&old);
 }
 
 bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {

@@ -27,7 +27,10 @@ struct SearchState {
     bool anyRow = false;
     std::string cookie;
     // The directory synchronisation's cookie: the one to send, then the one the server
-    // answered with; complete once the server says it has nothing more.
+    // answered with; complete once the server says it has nothing more. The server's last
+    // answer is read ahead of up to a page of rows, so the cookie is given out only once
+    // those rows are handed out: a caller that saved it sooner would go on past rows it
+    // never saw.
     std::string dirSyncCookie;
     bool dirSyncComplete = false;
     // Messages of the page that have arrived before the caller asked for them. Once the
@@ -369,6 +372,15 @@ HRESULT AdsObject::AbandonSearch(ADS_SEARCH_HANDLE handle) {
     SearchState* s = FindSearch(handle);
     if (!s) return E_ADS_BAD_PARAMETER;
     Abandon(*s);
+    // No row comes after an abandon, not even one read ahead; a synchronisation whose rows
+    // were dropped so is not complete.
+    std::lock_guard<std::mutex> lock(s->connection->Mutex());
+    if (!s->ahead.empty()) {
+        s->ahead.clear();
+        s->requestedAhead = false;
+        s->dirSyncComplete = false;
+        s->ended = S_ADS_NOMORE_ROWS;
+    }
     return S_OK;
 }
 
@@ -551,8 +563,13 @@ HRESULT AdsObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR columnName, PADS_S
     auto storage = std::make_unique<ColumnStorage>();
     storage->name = columnName;
     if (s->preferences.dirSync && key == ToUtf8(ADS_DIRSYNC_COOKIE)) {
-        // Only a synchronisation that ran to its end has a cookie to go on from.
-        if (!s->dirSyncComplete) return E_ADS_COLUMN_NOT_SET;
+        // Only a synchronisation that ran to its end, every row handed out, has a cookie to go on from.
+        bool complete = false;
+        {
+            std::lock_guard<std::mutex> lock(s->connection->Mutex());
+            complete = s->dirSyncComplete && s->ahead.empty();
+        }
+        if (!complete) return E_ADS_COLUMN_NOT_SET;
         storage->bytes.push_back(s->dirSyncCookie);
         ADSVALUE value{};
         value.dwType = ADSTYPE_PROV_SPECIFIC;

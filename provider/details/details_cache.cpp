@@ -71,22 +71,21 @@ struct DetailsCache::State : std::enable_shared_from_this<DetailsCache::State> {
         readingKey = keyOf(request);
         ++started;
         uint64_t readGeneration = generation;
-        // The module stays loaded while its code runs on the worker.
-        ++lumivel::com::ThisModule().locks;
+        // The module stays loaded while its code runs on the worker and until the closure
+        // posted back has run or been discarded.
+        auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
         try {
-            std::thread([self = shared_from_this(), request, readGeneration] {
+            std::thread([self = shared_from_this(), request, readGeneration, moduleLock] {
                 CoInitialize(nullptr);
                 std::u16string text = DetailsText(self->reader(request));
                 CoUninitialize();
                 lumivel::ThreadQueuePtr console = self->consoleThread;
                 std::u16string key = keyOf(request);
-                lumivel::PostThreadWork(*console, [self, key, text = std::move(text), readGeneration]() mutable {
+                lumivel::PostThreadWork(*console, [self, key, text = std::move(text), readGeneration, moduleLock]() mutable {
                     self->finished(key, std::move(text), readGeneration);
                 });
-                --lumivel::com::ThisModule().locks;
             }).detach();
         } catch (const std::system_error&) {
-            --lumivel::com::ThisModule().locks;
             reading = false;
             readingKey.clear();
         }

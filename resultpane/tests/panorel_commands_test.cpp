@@ -1,5 +1,7 @@
 // Context menus from every provider, the id scheme, and what command results do to the list
 // and the scope tree.
+#include "lumivel/text.h"
+#include "lumivel/thread_queue.h"
 #include "resultpane/menu_ids.h"
 #include "resultpane/tests/control_fixture.h"
 
@@ -83,6 +85,36 @@ public:
         control->SetObjects(kPanorelTopPane, ListOf({fresh}, &list)->get());
         fresh->release();
         for (PropertySet* each : lumivel::shared::ReadObjectList(selection)) countsAfterRefresh.push_back(each->RefCount);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG, LONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ReservedCommand7(LONG, LONG, LONG) override { return S_OK; }
+};
+
+// Writes into the records it is given, as a restore does, and hands the control a list that
+// shares them, as a refresh meanwhile does.
+class WritingProvider final : public lumivel::com::ComObject<WritingProvider, IProviderCommands> {
+public:
+    static constexpr lumivel::com::InterfaceEntry kInterfaces[] = {
+        lumivel::com::InterfaceOf<WritingProvider, IProviderCommands>(IID_IProviderCommands)};
+    panorel::Panorel* control = nullptr;
+    std::vector<PropertySet*> written, handedOver;
+    bool workerReadAtStart = true, orderingOnWorker = true;
+    HRESULT STDMETHODCALLTYPE GetNodes(LONG, LONG, LONG, VARIANT*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetMenu(LONG, VARIANT*, HMENU* menu, HINSTANCE*) override {
+        *menu = CreatePopupMenu();
+        AppendMenuW(*menu, MF_STRING, 22, u"&Restore");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ExecuteCommand(HWND, LONG, LONG, VARIANT*, VARIANT*) override {
+        workerReadAtStart = control->workerReadsRecords();
+        for (PropertySet* record : written) {
+            record->setText(u"lastKnownParent", u"OU=Found,DC=lumivel,DC=test");
+            record->setText(u"FocusedDC", u"dc1.lumivel.test");
+        }
+        lumivel::VariantHolder list;
+        control->SetObjects(kPanorelTopPane, ListOf(handedOver, &list)->get());
+        orderingOnWorker = control->workerReadsRecords() || control->handOverPending();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ReservedCommand6(LONG, LONG) override { return S_OK; }
@@ -297,6 +329,32 @@ TEST_F(CommandsTest, ARecordACommandWasGivenOutlivesAListHandedOverDuringTheComm
     EXPECT_EQ(chosen->RefCount, 1) << "let go of once the command ended";
     EXPECT_EQ(other->RefCount, 1);
     EXPECT_THAT(column(0), ElementsAre(u"fresh"));
+}
+
+// A command may write the records it is given while a list being ordered on a worker shares
+// them: it starts once no worker reads them, and a list handed over while it runs is ordered
+// at once.
+TEST_F(CommandsTest, NoWorkerReadsRecordsWhileACommandMayWriteThem) {
+    connectToDomainNode();
+    control->prepareOnWorkerFrom(2);
+    std::vector<PropertySet*> listed, fresh;
+    for (int i = 0; i < 6000; ++i) {
+        listed.push_back(keep(MakeRecord(u"listed " + lumivel::FromUtf8(std::to_string(i)))));
+        fresh.push_back(keep(MakeRecord(u"fresh " + lumivel::FromUtf8(std::to_string(i)))));
+    }
+    show(listed);
+    ASSERT_TRUE(control->handOverPending());
+    auto writing = lumivel::com::NewComObject<WritingProvider>();
+    writing->control = control.get();
+    writing->written = listed;
+    writing->handedOver = fresh;
+    writing->handedOver.insert(writing->handedOver.end(), listed.begin(), listed.begin() + 3000);
+    setMenuProviders({static_cast<IProviderCommands*>(writing.get())});
+    rightClick(control->topList(), u"&Restore");
+    EXPECT_FALSE(writing->workerReadAtStart);
+    EXPECT_FALSE(writing->orderingOnWorker);
+    EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 9000);
+    ASSERT_TRUE(lumivel::PumpThreadWorkUntil([&] { return !control->workerReadsRecords(); }, 20000));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "lumivel/text.h"
 #include "lumivel/thread_queue.h"
 #include "resultpane/tests/control_fixture.h"
+#include "tests/support/posted_work.h"
 
 namespace panoreltest {
 namespace {
@@ -117,6 +118,32 @@ TEST_F(PreparedOnWorker, OvertakenOrDroppedListsAreLetGo) {
     EXPECT_TRUE(lumivel::PumpThreadWorkUntil([&] { return third.back()->RefCount == 1; }, 20000));
     EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 0);
     for (PropertySet* record : second) EXPECT_EQ(record->RefCount, 1);
+}
+
+// The control's code runs on the console's thread once the worker has posted its end, so the
+// module stays locked until that has run, whether it shows the list or lets it go.
+TEST_F(PreparedOnWorker, TheModuleStaysLockedUntilTheWorkersEndHasRun) {
+    auto locks = [] { return lumivel::com::ThisModule().locks.load(); };
+    // The workers of the tests before may not all have ended yet.
+    for (int i = 0; i < 4000 && locks() != 0; ++i) {
+        lumivel::RunPendingThreadWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(locks(), 0);
+    const LONG before = locks();
+    show(makeList(100, 6));
+    ASSERT_TRUE(control->handOverPending());
+    ASSERT_TRUE(lumivel::testing::PostedWorkSettled());
+    EXPECT_EQ(locks(), before + 1) << "the worker has ended, what it posted has not run";
+    ASSERT_TRUE(waitForRows());
+    EXPECT_EQ(locks(), before);
+
+    show(makeList(100, 7));
+    control->ReleaseInterfaces();
+    ASSERT_TRUE(lumivel::testing::PostedWorkSettled());
+    EXPECT_EQ(locks(), before + 1);
+    lumivel::RunPendingThreadWork();
+    EXPECT_EQ(locks(), before);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "lumivel/com_object.h"
+#include "shared/object_list.h"
 
 using lumivel::shared::ReleaseRecordsAside;
 
@@ -57,6 +58,21 @@ TEST(RecordRelease, ALongListIsLetGoOfOnAWorkerHoldingTheModule) {
     EXPECT_TRUE(list.empty()) << "the caller's list is emptied at once";
     ASSERT_TRUE(WorkerEnded(locksBefore));
     EXPECT_TRUE(held.eachHeldOnce());
+}
+
+TEST(RecordRelease, AnObjectListIsEmptiedAndItsRecordsLetGoOf) {
+    const LONG locksBefore = lumivel::com::ThisModule().locks.load();
+    for (size_t count : {size_t(3), size_t(40)}) {
+        HeldRecords held(count);
+        VARIANT list;
+        VariantInit(&list);
+        ASSERT_EQ(lumivel::shared::BuildObjectList(held.all, &list), S_OK);
+        EXPECT_EQ(lumivel::shared::ReleaseObjectListAside(&list, 8), count >= 8);
+        EXPECT_EQ(list.vt, VT_EMPTY);
+        ASSERT_TRUE(WorkerEnded(locksBefore));
+        EXPECT_TRUE(held.eachHeldOnce()) << count;
+    }
+    EXPECT_FALSE(lumivel::shared::ReleaseObjectListAside(nullptr));
 }
 
 TEST(RecordRelease, RecordsWhoseLastReferenceGoesAreFreedByTheWorker) {

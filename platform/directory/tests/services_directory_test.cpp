@@ -2,7 +2,9 @@
 // more than a page of tombstones, reanimation through the Windows-named LDAP API, the DS API,
 // display specifiers, the creatability check and the domain tree.
 #include <chrono>
+#include <optional>
 #include <set>
+#include <thread>
 
 #include "../attribute_syntax.h"
 #include "directory_test_support.h"
@@ -14,6 +16,7 @@
 #include "win/resources.h"
 #include "win/user.h"
 #include "win/dsapi.h"
+#include "win/dirsync.h"
 #include "win/dsclient.h"
 #include "win/winldap.h"
 
@@ -306,6 +309,82 @@ TEST_F(ServicesDirectory, PagesAskedForAheadKeepEveryRow) {
     ASSERT_EQ(rows(handle, 3, nullptr).size(), 3u);
     EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
     EXPECT_EQ(all(3).size(), whole.size());
+}
+
+// Rows the search has read ahead of its caller: an abandon drops them, and the
+// synchronisation's cookie waits until they are handed out. The pause after the first row
+// lets the rest of the answer arrive, so that the next row reads it ahead.
+TEST_F(ServicesDirectory, RowsReadAheadFollowTheCaller) {
+    Ptr<IDirectorySearch> search;
+    ASSERT_EQ(ADsGetObject(Ldap(BaseDn()).c_str(), IID_IDirectorySearch, search.putVoid()), S_OK);
+    LPWSTR names[] = {const_cast<LPWSTR>(u"distinguishedName")};
+    {
+        ADS_SEARCHPREF_INFO prefs[2] = {};
+        prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+        prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[0].vValue.Integer = ADS_SCOPE_SUBTREE;
+        prefs[1].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
+        prefs[1].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[1].vValue.Integer = 50;
+        ASSERT_EQ(search->SetSearchPreference(prefs, 2), S_OK);
+        ADS_SEARCH_HANDLE handle = nullptr;
+        ASSERT_EQ(search->ExecuteSearch(nullptr, names, 1, &handle), S_OK);
+        ASSERT_EQ(search->GetNextRow(handle), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(search->GetNextRow(handle), S_OK);
+        EXPECT_EQ(search->AbandonSearch(handle), S_OK);
+        EXPECT_EQ(search->GetNextRow(handle), S_ADS_NOMORE_ROWS);
+        EXPECT_EQ(search->GetNextRow(handle), S_ADS_NOMORE_ROWS);
+        EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+    }
+    auto synchronise = [&](bool abandonAfterTwo) {
+        ADS_SEARCHPREF_INFO prefs[3] = {};
+        prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
+        prefs[0].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[0].vValue.Integer = ADS_SCOPE_SUBTREE;
+        prefs[1].dwSearchPref = ADS_SEARCHPREF_DIRSYNC;
+        prefs[1].vValue.dwType = ADSTYPE_PROV_SPECIFIC;
+        prefs[2].dwSearchPref = ADS_SEARCHPREF_DIRSYNC_FLAG;
+        prefs[2].vValue.dwType = ADSTYPE_INTEGER;
+        prefs[2].vValue.Integer = LDAP_DIRSYNC_OBJECT_SECURITY;
+        ASSERT_EQ(search->SetSearchPreference(prefs, 3), S_OK);
+        ADS_SEARCH_HANDLE handle = nullptr;
+        ASSERT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(u"(objectClass=*)"), names, 1, &handle),
+                  S_OK);
+        auto cookieGiven = [&] {
+            ADS_SEARCH_COLUMN column{};
+            if (search->GetColumn(handle, const_cast<LPWSTR>(ADS_DIRSYNC_COOKIE), &column) != S_OK) return false;
+            search->FreeColumn(&column);
+            return true;
+        };
+        size_t rows = 0;
+        std::optional<size_t> firstGivenAt;
+        HRESULT hr = S_OK;
+        while ((hr = search->GetNextRow(handle)) == S_OK) {
+            if (cookieGiven() && !firstGivenAt) firstGivenAt = rows;
+            ++rows;
+            if (rows == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (abandonAfterTwo && rows == 2) {
+                EXPECT_EQ(search->AbandonSearch(handle), S_OK);
+                EXPECT_FALSE(cookieGiven()) << "the rows read ahead were dropped";
+            }
+        }
+        EXPECT_EQ(hr, S_ADS_NOMORE_ROWS);
+        if (abandonAfterTwo) {
+            EXPECT_EQ(rows, 2u);
+            EXPECT_FALSE(cookieGiven());
+        } else {
+            ASSERT_GE(rows, 3u);
+            // Given with the last row in hand at the soonest, and once the rows are through.
+            if (firstGivenAt) {
+                EXPECT_GE(*firstGivenAt, rows - 1);
+            }
+            EXPECT_TRUE(cookieGiven());
+        }
+        EXPECT_EQ(search->CloseSearchHandle(handle), S_OK);
+    };
+    synchronise(false);
+    synchronise(true);
 }
 
 TEST_F(ServicesDirectory, WellKnownObjectsComeAsDnWithBinary) {

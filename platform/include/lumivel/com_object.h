@@ -48,6 +48,17 @@ inline ModuleCounts& ThisModule() {
     return counts;
 }
 
+// One lock on this module while it lives. Work that runs this module's code elsewhere (a
+// worker, and the closure it posts back) shares one through a shared_ptr, so that the lock
+// goes only when the last of them has run or been discarded, on whichever thread that is.
+class ModuleLock {
+public:
+    ModuleLock() { ++ThisModule().locks; }
+    ~ModuleLock() { --ThisModule().locks; }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
 // S_OK when no object of this module lives and no lock is held, else S_FALSE.
 inline HRESULT CanUnloadThisModule() {
     return ThisModule().objects.load() == 0 && ThisModule().locks.load() == 0 ? S_OK : S_FALSE;

@@ -13,6 +13,7 @@
 #include "provider/details/details_cache.h"
 #include "shared/object_list.h"
 #include "shared/text_helpers.h"
+#include "tests/support/posted_work.h"
 
 namespace revivo {
 namespace {
@@ -137,12 +138,12 @@ TEST(DetailsCacheLifetime, AReadingThatEndsAfterTheCacheIsGoneChangesNothing) {
         ASSERT_TRUE(lumivel::PumpThreadWorkUntil([&] { return !held.asked().empty(); }, 10000));
     }
     held.release();
-    // The worker holds the module until it has posted its completion, which still comes to
-    // this thread and finds the cache closed.
-    auto workerDone = [] { return lumivel::com::ThisModule().locks.load() == 0; };
-    for (int i = 0; i < 400 && !workerDone(); ++i) lumivel::PumpThreadWorkUntil(workerDone, 25);
-    ASSERT_TRUE(workerDone());
+    // The worker posts its completion to this thread, which still finds the cache closed; the
+    // module stays locked until that has run, though the worker has ended long before.
+    ASSERT_TRUE(lumivel::testing::PostedWorkSettled());
+    EXPECT_EQ(lumivel::com::ThisModule().locks.load(), 1);
     lumivel::RunPendingThreadWork();
+    EXPECT_EQ(lumivel::com::ThisModule().locks.load(), 0);
     EXPECT_EQ(ready, 0);
     record->release();
 }
