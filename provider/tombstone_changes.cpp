@@ -132,16 +132,24 @@ HRESULT readObject(std::u16string_view path, std::initializer_list<LPCWSTR> name
     return result == S_OK ? S_OK : (FAILED(result) ? result : HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
 }
 
+// An update number in decimal; -1 for anything else, a sign or one past the type's range.
+LONGLONG usnOfText(std::u16string_view text) {
+    if (text.empty() || text.size() > 18) return -1;
+    LONGLONG usn = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return -1;
+        usn = usn * 10 + (c - u'0');
+    }
+    return usn;
+}
+
 HRESULT readServerState(std::u16string_view server, ServerState* state) {
     std::vector<std::u16string> root;
     HRESULT result = readObject(lumivel::shared::LdapPathOfRootDse(server),
                                 {u"dnsHostName", u"dsServiceName", u"highestCommittedUSN"}, &root);
     if (FAILED(result)) return result;
     state->server = lumivel::FoldCase(root[0]);
-    const std::string usn = lumivel::shared::NarrowText(root[2]);
-    char* end = nullptr;
-    state->usn = usn.empty() ? -1 : std::strtoll(usn.c_str(), &end, 10);
-    if (end && *end != '\0') state->usn = -1;
+    state->usn = usnOfText(root[2]);
     std::vector<std::u16string> settings;
     result = readObject(lumivel::shared::LdapPathOfDn(server, root[1]), {u"invocationId"}, &settings);
     if (FAILED(result)) return result;
@@ -185,10 +193,12 @@ HRESULT writtenBetween(std::u16string_view server, std::u16string_view namingCon
                                                                    {ADS_SEARCHPREF_PAGESIZE, 1000}});
     if (FAILED(result)) return result;
     LPWSTR attributes[] = {const_cast<LPWSTR>(u"objectGUID"), const_cast<LPWSTR>(u"isDeleted")};
-    for (LONGLONG first = after + 1; first <= upTo; first += kUsnsPerSearch) {
+    // Counted from `after`, so that no number near the type's end wraps around.
+    const LONGLONG count = upTo - after;
+    for (LONGLONG done = 0; done < count; done += kUsnsPerSearch) {
         std::u16string filter = u"(|";
-        for (LONGLONG usn = first; usn <= upTo && usn < first + kUsnsPerSearch; ++usn)
-            filter += u"(uSNChanged=" + lumivel::shared::WidenText(std::to_string(usn)) + u")";
+        for (LONGLONG i = done; i < count && i < done + kUsnsPerSearch; ++i)
+            filter += u"(uSNChanged=" + lumivel::shared::WidenText(std::to_string(after + 1 + i)) + u")";
         filter += u")";
         ADS_SEARCH_HANDLE handle = nullptr;
         result = search->ExecuteSearch(filter.data(), attributes, ARRAYSIZE(attributes), &handle);
@@ -252,11 +262,7 @@ std::u16string textOfCookie(const std::string& bytes) {
 
 // The server's update number saved with the sync point; -1 when there is none.
 long long savedUsn(const PropertySet* record) {
-    const std::string usn = lumivel::shared::NarrowText(record->getText(kSyncUsnKey));
-    if (usn.empty() || usn[0] == '-') return -1;
-    char* end = nullptr;
-    const long long saved = std::strtoll(usn.c_str(), &end, 10);
-    return *end == '\0' ? saved : -1;
+    return usnOfText(record->getText(kSyncUsnKey));
 }
 
 // Why the sync point cannot be gone on from; empty when it can.
