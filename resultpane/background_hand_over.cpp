@@ -36,7 +36,7 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
     // back has run or been discarded.
     auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
     try {
-        std::thread([prepared, console, alive, self = this, moduleLock] {
+        std::thread([prepared, console, alive, self = this, moduleLock]() mutable {
             prepared->prepare();
             const bool posted = lumivel::PostThreadWork(
                 *console,
@@ -49,6 +49,11 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
                 },
                 [prepared, moduleLock] { ReleaseAll(prepared->records); });
             if (!posted) ReleaseAll(prepared->records);
+            // The lock goes last: what the captures free is this module's code.
+            prepared.reset();
+            console.reset();
+            alive.reset();
+            moduleLock.reset();
         }).detach();
     } catch (const std::system_error&) {
         records = std::move(prepared->records);

@@ -32,8 +32,9 @@ bool ReleaseRecordsAside(std::vector<PropertySet*>& records, size_t asideFrom) {
     ++lumivel::com::ThisModule().locks;
     ++g_running;
     try {
-        std::thread([taken] {
+        std::thread([taken]() mutable {
             ReleaseEach(*taken);
+            taken.reset();
             --g_running;
             --lumivel::com::ThisModule().locks;
         }).detach();

@@ -75,7 +75,8 @@ struct DetailsCache::State : std::enable_shared_from_this<DetailsCache::State> {
         // posted back has run or been discarded.
         auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
         try {
-            std::thread([self = shared_from_this(), request, readGeneration, moduleLock] {
+            std::thread([self = shared_from_this(), request = DetailsRequest(request), readGeneration,
+                         moduleLock]() mutable {
                 CoInitialize(nullptr);
                 std::u16string text = DetailsText(self->reader(request));
                 CoUninitialize();
@@ -84,6 +85,10 @@ struct DetailsCache::State : std::enable_shared_from_this<DetailsCache::State> {
                 lumivel::PostThreadWork(*console, [self, key, text = std::move(text), readGeneration, moduleLock]() mutable {
                     self->finished(key, std::move(text), readGeneration);
                 });
+                // The lock goes last: what the captures free is this module's code.
+                self.reset();
+                request = DetailsRequest{};
+                moduleLock.reset();
             }).detach();
         } catch (const std::system_error&) {
             reading = false;
