@@ -101,6 +101,7 @@ void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<Own
                            const std::vector<PropertySet*>& changes) {
     // As lumivel::shared::ApplyListingChanges does for records: a change replaces the listed
     // tombstone of its GUID in place or joins the end, and one that left takes it out.
+    if (changes.empty()) return;
     std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> at;
     at.reserve(listing->size() + changes.size());
     for (size_t i = 0; i < listing->size(); ++i) at.emplace((*listing)[i][kFieldGuid], i);

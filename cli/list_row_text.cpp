@@ -34,7 +34,7 @@ void appendJsonTime(const std::string& isoUtc, std::string* out) {
 }
 
 void appendTsvField(std::string_view text, char end, std::string* out) {
-    *out += TerminalText(text, Escaping::Reversible);
+    lumivel::AppendTerminalText(text, Escaping::Reversible, out);
     *out += end;
 }
 

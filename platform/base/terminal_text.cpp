@@ -72,6 +72,12 @@ long HexValue(std::string_view text, size_t at, size_t digits) {
 std::string TerminalText(std::string_view text, TerminalEscaping escaping) {
     std::string out;
     out.reserve(text.size());
+    AppendTerminalText(text, escaping, &out);
+    return out;
+}
+
+void AppendTerminalText(std::string_view text, TerminalEscaping escaping, std::string* appended) {
+    std::string& out = *appended;
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (IsPlain(byte, escaping)) {
@@ -96,7 +102,6 @@ std::string TerminalText(std::string_view text, TerminalEscaping escaping) {
                           static_cast<unsigned char>(text[i]));
         }
     }
-    return out;
 }
 
 std::optional<std::string> UnescapeTerminalText(std::string_view text) {

@@ -36,6 +36,8 @@ enum class TerminalEscaping {
 
 // UTF-8 text (ill-formed sequences included) made harmless.
 LUMIVEL_EXPORT std::string TerminalText(std::string_view text, TerminalEscaping escaping = TerminalEscaping::Readable);
+// The same, added to the end of `out`: a listing of many rows makes no text per field.
+LUMIVEL_EXPORT void AppendTerminalText(std::string_view text, TerminalEscaping escaping, std::string* out);
 
 // The bytes a Reversible text stands for; nothing when it holds a backslash that no escape of
 // that form explains. Control characters written as \x and two hex digits of either case are
