@@ -10,7 +10,6 @@
 // those past their purge time, the only ones a garbage collection removes). Everything is
 // read again when the sync point is of another server or of a database that went back, or
 // when the server refuses the cookie.
-#include <cstdlib>
 #include <cstring>
 #include <unordered_set>
 
@@ -313,16 +312,16 @@ HRESULT Revivo::ListTombstoneChanges(PropertySet* node, VARIANT* result) {
     // since the cookie carries a higher one. Few writes are found by their numbers, and none
     // cost nothing; the cookie then stays as the point to synchronise from should the numbers
     // not serve, which reports again what was found since, harmlessly.
-    const long long saved = why.empty() ? savedUsn(node) : -1;
-    if (why.empty() && saved == now.usn) {
-        report.cookie = cookie;
-    } else if (why.empty() && now.usn - saved <= kMostUsnsSearched &&
-               SUCCEEDED(writtenBetween(server, usedContext, saved, now.usn, &report))) {
-        report.cookie = cookie;
-    } else if (why.empty()) {
-        report = SyncReport{};
-        HRESULT synced = synchronise(server, usedContext, cookie, u"(objectClass=*)", &report);
-        if (FAILED(synced)) why = u"the domain controller refused the saved synchronisation state";
+    if (why.empty()) {
+        const long long saved = savedUsn(node);
+        if (saved == now.usn || (now.usn - saved <= kMostUsnsSearched &&
+                                 SUCCEEDED(writtenBetween(server, usedContext, saved, now.usn, &report)))) {
+            report.cookie = cookie;
+        } else {
+            report = SyncReport{};
+            HRESULT synced = synchronise(server, usedContext, cookie, u"(objectClass=*)", &report);
+            if (FAILED(synced)) why = u"the domain controller refused the saved synchronisation state";
+        }
     }
     bool whole = !why.empty();
     if (!whole) {
