@@ -96,7 +96,13 @@ PropertySet* recordFromRow(IDirectorySearch* search, ADS_SEARCH_HANDLE row, std:
                 record->setCommonText(keys.firstKey, text);
             else
                 record->setText(keys.firstKey, text);
-            if (keys.secondKey) record->setText(keys.secondKey, text);
+            // The second key holds the same text: one BSTR with two owners, not a copy.
+            if (keys.secondKey) {
+                if (BSTR stored = record->getString(keys.firstKey))
+                    record->setSharedString(keys.secondKey, stored);
+                else
+                    record->setText(keys.secondKey, text);
+            }
             if (utc) {
                 record->setText(kDateDeletedUtcKey, FormatUtcTime(*utc));
                 SYSTEMTIME expires{};

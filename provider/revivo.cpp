@@ -2,6 +2,7 @@
 // nothing by design.
 #include "provider/revivo.h"
 
+#include <new>
 #include <unordered_set>
 
 #include "provider/details/details_cache.h"
@@ -32,16 +33,28 @@ HRESULT Revivo::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
     return lumivel::com::CreateComObject<Revivo>(outer, iid, object);
 }
 
+namespace {
+
+// The record keys of the fields, in the fields' order.
+constexpr const char16_t* kFieldKeys[TombstoneCopy::kFieldCount] = {
+    u"distinguishedName", u"lastKnownParent", u"name", u"class", u"FocusedDC", kExpiresUtcKey, kExpiresKey};
+
+}  // namespace
+
 TombstoneCopy::TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut)
     : m_handedOut(handedOut) {
-    size_t total = 0;
-    for (std::u16string_view text : fields) total += text.size();
-    m_text.reserve(total);
     for (int i = 0; i < kFieldCount; ++i) {
-        m_starts[i] = static_cast<uint32_t>(m_text.size());
-        m_text += fields[i];
+        m_fields[i] = lumivel::UniqueBstr(fields[i].data(), fields[i].size());
+        if (!m_fields[i].get()) throw std::bad_alloc();
     }
-    m_starts[kFieldCount] = static_cast<uint32_t>(m_text.size());
+}
+
+TombstoneCopy::TombstoneCopy(const PropertySet& record, LONG_PTR handedOut) : m_handedOut(handedOut) {
+    for (int i = 0; i < kFieldCount; ++i) {
+        m_fields[i].reset(record.shareString(kFieldKeys[i]));
+        // Null is an absent value, or a share that needed a copy and found no memory.
+        if (!m_fields[i].get() && record.getString(kFieldKeys[i])) throw std::bad_alloc();
+    }
 }
 
 void Revivo::clearDeletedObjectCache() {
@@ -53,11 +66,7 @@ void Revivo::clearDeletedObjectCache() {
 namespace {
 
 TombstoneRef copyOf(PropertySet* record) {
-    const std::u16string_view fields[TombstoneCopy::kFieldCount] = {
-        record->getText(u"distinguishedName"), record->getText(u"lastKnownParent"), record->getText(u"name"),
-        record->getText(u"class"), record->getText(u"FocusedDC"), record->getText(kExpiresUtcKey),
-        record->getText(kExpiresKey)};
-    return std::make_shared<const TombstoneCopy>(fields, reinterpret_cast<LONG_PTR>(record));
+    return std::make_shared<const TombstoneCopy>(*record, reinterpret_cast<LONG_PTR>(record));
 }
 
 }  // namespace

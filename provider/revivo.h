@@ -16,6 +16,7 @@
 
 #include "lumivel/com_object.h"
 #include "lumivel/dispatch_table.h"
+#include "lumivel/unique_bstr.h"
 #include "provider/backup/backup_sources.h"
 #include "provider/restore/tombstone_lifetime.h"
 #include "shared/property_set.h"
@@ -33,17 +34,20 @@ class DetailsCache;
 // leaves the cache dangling, and a restore in progress keeps its copy while a nested listing
 // empties the cache. handedOut is the address the receiver got: never dereferenced, only
 // handed back so that the console can take a restored record out of its view.
-// The texts share one buffer: a listing of many thousands keeps one allocation per text
-// block instead of five.
+// Made from a listed record, the texts are the record's own BSTRs with one more owner each
+// (lumivel::ShareBstr), not copies: a listing of many thousands then costs the cache little
+// more than its pointers, and a record changed or freed later leaves the copy as it was.
 class TombstoneCopy {
 public:
     enum Field { DistinguishedName, LastKnownParent, Name, ClassName, FocusedDc, ExpiresUtc, Expires, kFieldCount };
 
+    // Copies of the texts; throws std::bad_alloc when memory runs out.
     TombstoneCopy(const std::u16string_view (&fields)[kFieldCount], LONG_PTR handedOut);
+    // The record's texts under the keys of the fields, shared; throws std::bad_alloc when
+    // memory runs out.
+    TombstoneCopy(const PropertySet& record, LONG_PTR handedOut);
 
-    std::u16string_view field(Field which) const {
-        return std::u16string_view(m_text).substr(m_starts[which], m_starts[which + 1] - m_starts[which]);
-    }
+    std::u16string_view field(Field which) const { return m_fields[which].view(); }
     std::u16string_view distinguishedName() const { return field(DistinguishedName); }
     std::u16string_view lastKnownParent() const { return field(LastKnownParent); }
     std::u16string_view name() const { return field(Name); }
@@ -54,8 +58,7 @@ public:
     LONG_PTR handedOut() const { return m_handedOut; }
 
 private:
-    std::u16string m_text;
-    uint32_t m_starts[kFieldCount + 1] = {};
+    lumivel::UniqueBstr m_fields[kFieldCount];
     LONG_PTR m_handedOut;
 };
 using TombstoneRef = std::shared_ptr<const TombstoneCopy>;

@@ -156,6 +156,16 @@ std::optional<std::u16string> PropertySet::copyString(LPCWSTR name) const {
 
 std::u16string PropertySet::copyText(LPCWSTR name) const { return copyString(name).value_or(std::u16string()); }
 
+BSTR PropertySet::shareString(LPCWSTR name) const {
+    if (!name) return nullptr;
+    RecordGuard guard(this);
+    bool found = false;
+    LONG position = find(name, &found);
+    if (!found) return nullptr;
+    const VARIANT& value = entryAt(position)->Value;
+    return value.vt == VT_BSTR ? lumivel::ShareBstr(value.bstrVal) : nullptr;
+}
+
 LONG_PTR PropertySet::getRaw(LPCWSTR name) const {
     VARIANT value;
     if (!getValue(name, &value)) return 0;
@@ -221,6 +231,22 @@ bool PropertySet::setCommonText(LPCWSTR name, std::u16string_view text) {
     value.vt = VT_BSTR;
     value.bstrVal = lumivel::SharedOrNewBstr(text);
     if (!value.bstrVal) return false;
+    if (!store(name, &value)) {
+        VariantClear(&value);
+        return false;
+    }
+    return true;
+}
+
+bool PropertySet::setSharedString(LPCWSTR name, BSTR text) {
+    if (!name) return false;
+    VARIANT value;
+    VariantInit(&value);
+    if (text) {
+        value.vt = VT_BSTR;
+        value.bstrVal = lumivel::ShareBstr(text);
+        if (!value.bstrVal) return false;
+    }
     if (!store(name, &value)) {
         VariantClear(&value);
         return false;

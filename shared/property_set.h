@@ -71,6 +71,10 @@ struct PropertySet {
     // copyText gives "" and copyString nothing when the name is absent or holds no string.
     std::u16string copyText(LPCWSTR name) const;
     std::optional<std::u16string> copyString(LPCWSTR name) const;
+    // Another owner of the string value itself (lumivel::ShareBstr), taken under the lock: the
+    // caller frees it with SysFreeString and keeps it however the record changes later. Null
+    // when the name is absent, holds no string, or memory ran out.
+    BSTR shareString(LPCWSTR name) const;
 
     // A null name does nothing. A null text stores an empty VARIANT. Each returns false when
     // memory runs out (the record is then unchanged).
@@ -79,6 +83,9 @@ struct PropertySet {
     // The same as setText for a value many records repeat (a class, a server's name): it is
     // stored as the process's kept copy when there is room, never written to afterwards.
     bool setCommonText(LPCWSTR name, std::u16string_view text);
+    // Stores another owner of text (lumivel::ShareBstr) rather than a copy: for a value the
+    // record also holds under another key. A null text stores an empty VARIANT.
+    bool setSharedString(LPCWSTR name, BSTR text);
     bool setInt(LPCWSTR name, LONG number);
     // Stores a deep copy of the value.
     bool setValue(LPCWSTR name, const VARIANT* value);

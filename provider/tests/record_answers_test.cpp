@@ -293,4 +293,32 @@ TEST(RestorePlannerTest, DeletedParentsComeFirstAndEachGoesBelowTheNameItsParent
     EXPECT_EQ(loop.steps.size(), 2u);
 }
 
+// The provider's copy of a listed record holds the record's own texts: the receiver changing a
+// value, or freeing the record, leaves the copy as it was listed; a value the record lacks is
+// empty in the copy.
+TEST(TombstoneCopyTest, ACopyKeepsTheListedTextsWhateverTheRecordDoesLater) {
+    PropertySet* record = PropertySet::create();
+    ASSERT_NE(record, nullptr);
+    record->setText(u"distinguishedName", u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x");
+    record->setSharedString(u"path", record->getString(u"distinguishedName"));
+    record->setText(u"lastKnownParent", u"OU=Sales,DC=x");
+    record->setText(u"name", u"Ann\nDEL:1");
+    record->setCommonText(u"class", u"user");
+    record->setText(kExpiresUtcKey, u"2027-01-01T00:00:00Z");
+    revivo::TombstoneCopy copy(*record, 42);
+    EXPECT_EQ(copy.distinguishedName().data(), record->getString(u"distinguishedName")) << "shared, not copied";
+
+    record->setText(u"lastKnownParent", u"OU=Elsewhere,DC=x");
+    record->setText(u"distinguishedName", u"CN=Ann,OU=Sales,DC=x");
+    record->release();
+    EXPECT_EQ(copy.distinguishedName(), u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x");
+    EXPECT_EQ(copy.lastKnownParent(), u"OU=Sales,DC=x");
+    EXPECT_EQ(copy.name(), u"Ann\nDEL:1");
+    EXPECT_EQ(copy.className(), u"user");
+    EXPECT_EQ(copy.expiresUtc(), u"2027-01-01T00:00:00Z");
+    EXPECT_TRUE(copy.focusedDc().empty());
+    EXPECT_TRUE(copy.expires().empty());
+    EXPECT_EQ(copy.handedOut(), 42);
+}
+
 }  // namespace

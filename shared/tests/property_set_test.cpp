@@ -267,4 +267,33 @@ TEST(PropertySetTest, RecordsShareKeptNamesAndCommonValues) {
     second->release();
 }
 
+// One text under two keys is one BSTR with two owners: replacing or removing either key, a
+// clone, a copy taken out and the record's end each leave the others' text whole.
+TEST(PropertySetTest, ASharedValueOutlivesEachOfItsOwners) {
+    PropertySet* record = PropertySet::create();
+    ASSERT_TRUE(record->setText(u"distinguishedName", u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x"));
+    ASSERT_TRUE(record->setSharedString(u"path", record->getString(u"distinguishedName")));
+    EXPECT_EQ(record->path(), record->getString(u"distinguishedName"));
+    ASSERT_TRUE(record->setSharedString(u"nothing", nullptr));
+    VARIANT empty;
+    ASSERT_TRUE(record->getValue(u"nothing", &empty));
+    EXPECT_EQ(empty.vt, VT_EMPTY);
+
+    PropertySet* copy = record->clone();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy->path(), record->path()) << "a clone owns copies";
+    BSTR taken = record->shareString(u"path");
+    EXPECT_EQ(record->shareString(u"absent"), nullptr);
+    EXPECT_EQ(record->shareString(u"nothing"), nullptr);
+
+    ASSERT_TRUE(record->setText(u"distinguishedName", u"CN=Ann,OU=Back,DC=x"));
+    EXPECT_EQ(record->getText(u"path"), u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x");
+    ASSERT_TRUE(record->removeValue(u"path"));
+    record->release();
+    EXPECT_EQ(std::u16string(taken), u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x");
+    EXPECT_EQ(copy->getText(u"path"), u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=x");
+    SysFreeString(taken);
+    copy->release();
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "lumivel/interned_bstr.h"
 #include "win/oleauto.h"
@@ -142,6 +144,62 @@ TEST(Bstr, KeptCopiesStopAtTheirRoom) {
     ASSERT_NE(fallback, nullptr);
     EXPECT_FALSE(lumivel::IsInternedBstr(fallback));
     SysFreeString(fallback);
+}
+
+// A shared BSTR is one block with several owners: each frees it, the text lives until the last
+// has (ASan's leak and use-after-free checks see the rest), and reallocating through one owner
+// leaves the others' text alone.
+TEST(Bstr, SharedTextsLiveUntilTheirLastOwnerFreesThem) {
+    EXPECT_EQ(lumivel::ShareBstr(nullptr), nullptr);
+    BSTR kept = lumivel::InternedBstr(u"class");
+    EXPECT_EQ(lumivel::ShareBstr(kept), kept);
+
+    const char16_t withNull[] = {u'C', u'N', 0, u'x'};
+    BSTR first = SysAllocStringLen(withNull, 4);
+    ASSERT_NE(first, nullptr);
+    BSTR second = lumivel::ShareBstr(first);
+    BSTR third = lumivel::ShareBstr(second);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(third, first);
+    SysFreeString(first);
+    SysFreeString(second);
+    EXPECT_EQ(std::u16string_view(third, SysStringLen(third)), std::u16string_view(withNull, 4));
+    EXPECT_EQ(third[4], 0);
+
+    BSTR other = lumivel::ShareBstr(third);
+    ASSERT_TRUE(SysReAllocString(&other, u"changed"));
+    EXPECT_EQ(std::u16string(other), u"changed");
+    EXPECT_EQ(std::u16string_view(third, SysStringLen(third)), std::u16string_view(withNull, 4));
+    SysFreeString(other);
+    SysFreeString(third);
+
+    // A byte string of odd length shares as well.
+    BSTR bytes = SysAllocStringByteLen("abc", 3);
+    BSTR alsoBytes = lumivel::ShareBstr(bytes);
+    SysFreeString(bytes);
+    EXPECT_EQ(SysStringByteLen(alsoBytes), 3u);
+    EXPECT_EQ(std::memcmp(alsoBytes, "abc", 3), 0);
+    SysFreeString(alsoBytes);
+}
+
+// Owners on several threads take and drop their shares at once; the count must not lose one
+// (a lost decrement leaks, a lost increment frees the text under its last owner).
+TEST(Bstr, SharesTakenAndDroppedOnManyThreadsAtOnce) {
+    BSTR text = SysAllocString(u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=lumivel,DC=test");
+    ASSERT_NE(text, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([text] {
+            for (int i = 0; i < 20000; ++i) {
+                BSTR mine = lumivel::ShareBstr(text);
+                if (mine[0] != u'C') std::abort();
+                SysFreeString(mine);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(std::u16string(text), u"CN=Ann\\0ADEL:1,CN=Deleted Objects,DC=lumivel,DC=test");
+    SysFreeString(text);
 }
 
 }  // namespace

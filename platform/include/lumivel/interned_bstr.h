@@ -26,4 +26,11 @@ inline BSTR SharedOrNewBstr(std::u16string_view text) {
 // Whether the BSTR is a kept copy (SysFreeString ignores those).
 LUMIVEL_EXPORT bool IsInternedBstr(const OLECHAR* text);
 
+// Another owner of the same text: the caller frees what it gets with SysFreeString, as any
+// BSTR, and the text lives until its last owner has. For texts held twice (a record's DN under
+// two keys, the provider's copy of a listed record). Neither owner may write into it. Null
+// gives null; a kept copy is returned as it is; null also when a copy was due and memory ran
+// out. Only for BSTRs of this platform's allocation (SysAlloc*), never for a foreign block.
+LUMIVEL_EXPORT BSTR ShareBstr(BSTR text);
+
 }  // namespace lumivel
