@@ -197,7 +197,7 @@ void Panorel::loadBottomColumns(bool refreshDetails) {
     }
     insertColumns(m_bottomList, columns.get());
     m_bottomKeys = ReadKeys(keys.get());
-    if (refreshDetails) selectionChanged(-1);
+    if (refreshDetails) selectionChanged();
 }
 
 void Panorel::saveColumnWidths(HWND list, IProviderData* provider, LONG pane) {
@@ -292,11 +292,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         std::vector<PropertySet*> old = m_records.all();
         forgetListedTombstones();
-        // The filter takes the records in the list's order, which it then reads without a search.
-        m_filter.setRecords({});
-        m_records.assign(records, sortKey());
-        m_filter.setRecords(m_records.all());
-        m_records.refilter();
+        orderAtOnce(records);
         m_topInput = pvarObjects ? std::move(records) : std::vector<PropertySet*>{};
         finishHandOver(kept, old, pvarObjects != nullptr);
     } else if (lPane == kPanorelBottomPane) {
@@ -308,6 +304,14 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
     return S_OK;
 }
 
+void Panorel::orderAtOnce(const std::vector<PropertySet*>& records) {
+    // The filter takes the records in the list's order, which it then reads without a search.
+    m_filter.setRecords({});
+    m_records.assign(records, sortKey());
+    m_filter.setRecords(m_records.all());
+    m_records.refilter();
+}
+
 void Panorel::finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed) {
     if (m_topList) {
         SendMessageW(m_topList, LVM_SETITEMCOUNT, WPARAM(m_records.size()), 0);
@@ -317,7 +321,7 @@ void Panorel::finishHandOver(const KeptView& kept, std::vector<PropertySet*>& ol
     // Let go of the old records only now: a record in both lists stays alive throughout.
     releaseRecords(old);
     if (m_topList) redraw(m_topList);
-    if (!reselected) selectionChanged(-1);
+    if (!reselected) selectionChanged();
     if (listed) showStatus();
 }
 
@@ -389,7 +393,7 @@ std::vector<PropertySet*> Panorel::selectedTopRecords() const {
     return selected;
 }
 
-void Panorel::selectionChanged(long item) {
+void Panorel::selectionChanged() {
     std::vector<PropertySet*> selection = selectedTopRecords();
     // Nothing selected, however it came about: the details are the shown node's.
     if (selection.empty()) {

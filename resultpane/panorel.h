@@ -343,6 +343,8 @@ private:
     // Until no worker reads records any more, those of lists overtaken included.
     void awaitWorkerReads();
     void showPrepared(const std::shared_ptr<PreparedList>& prepared);
+    // Orders a whole list and indexes it for the filter on this thread.
+    void orderAtOnce(const std::vector<PropertySet*>& records);
     // The end of every hand-over of a whole list: the rows counted, the view kept where it
     // can be, the old records let go, and the status said when a list was handed over.
     void finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed);
@@ -350,7 +352,8 @@ private:
     // false, with nothing done, when it differs too much for that.
     bool applyDifference(const std::vector<PropertySet*>& records);
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
-    void selectionChanged(long item);
+    // Shows the details of the selected rows, or of the shown node when none is selected.
+    void selectionChanged();
     void showDetails(LONG mode, VARIANT* details);
     void fillBottomList(VARIANT* details);
     // Shows these records below, holding the references they come with.
@@ -361,7 +364,10 @@ private:
     std::vector<lumivel::ComPtr<IProviderCommands>> menuCommands() const;
 
     // Commands (commands.cpp).
-    void contextMenu(HWND list);
+    // The mouse opens the menu where it is; the keyboard at the focused row.
+    enum class MenuOpenedBy { Mouse, Keyboard };
+    void contextMenu(HWND list, MenuOpenedBy by = MenuOpenedBy::Mouse);
+    POINT menuPoint(HWND list, MenuOpenedBy by) const;
     void handleResult(HRESULT result, VARIANT* list);
     void objectsDeleted(const std::vector<PropertySet*>& deleted);
     void objectsAdded(const std::vector<PropertySet*>& added);
