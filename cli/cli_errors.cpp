@@ -18,6 +18,11 @@ const char kRightsAdvice[] =
 
 namespace {
 
+const char kCutShortAdvice[] =
+    "the domain controller's limit cut its answer short, and a part is never taken for the whole: nothing was "
+    "saved from it; try again, name another domain controller with --server, or have the domain controller's LDAP "
+    "limits raised";
+
 struct Advice {
     HRESULT code;
     const char* text;
@@ -35,6 +40,11 @@ constexpr Advice kAdvice[] = {
     {E_ACCESSDENIED, kRightsAdvice},
     {HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT), "the directory holds no such naming context or object"},
     {E_ADS_BAD_PATHNAME, "that is neither a DNS domain name nor a distinguished name"},
+    {HRESULT_FROM_WIN32(ERROR_DS_SIZELIMIT_EXCEEDED), kCutShortAdvice},
+    {HRESULT_FROM_WIN32(ERROR_DS_ADMIN_LIMIT_EXCEEDED), kCutShortAdvice},
+    {HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED),
+     "the domain controller did not give its whole answer in time, and a part is never taken for the whole: "
+     "nothing was saved from it; try again when the domain controller is less busy, or name another with --server"},
 };
 
 std::string hiveSetting(const char* variable) {

@@ -2,6 +2,8 @@
 // when done. The rows shown meanwhile stay as they were; a list handed over before the work
 // ends replaces it, and the unfinished one is let go when its worker is done.
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -17,6 +19,11 @@ void ReleaseAll(std::vector<PropertySet*>& records) {
     for (PropertySet* record : records)
         if (record) record->release();
     records.clear();
+}
+
+void NoteUnordered(size_t records, const char* why) {
+    std::fprintf(stderr, "lumivel: the result pane could not order a list of %zu records on a worker (%s); "
+                 "it is ordered on the console's thread\n", records, why);
 }
 
 }  // namespace
@@ -37,7 +44,14 @@ bool Panorel::startPreparing(std::vector<PropertySet*>& records) {
     auto moduleLock = std::make_shared<lumivel::com::ModuleLock>();
     try {
         std::thread([prepared, console, alive, self = this, moduleLock]() mutable {
-            prepared->prepare();
+            // An exception leaving the thread would end the process.
+            try {
+                prepared->prepare();
+            } catch (const std::exception& error) {
+                NoteUnordered(prepared->records.size(), error.what());
+            } catch (...) {
+                NoteUnordered(prepared->records.size(), "unknown exception");
+            }
             const bool posted = lumivel::PostThreadWork(
                 *console,
                 [prepared, alive, self, moduleLock] {
@@ -85,15 +99,19 @@ void Panorel::showPrepared(const std::shared_ptr<PreparedList>& prepared) {
     if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
     std::vector<PropertySet*> old = m_records.all();
     forgetListedTombstones();
-    // The filter's criteria and the sort may have changed while the worker ran.
-    const FilterCriteria criteria = m_filter.criteria();
-    const bool ascending = m_records.ascending();
-    m_filter = std::move(prepared->filter);
-    m_filter.setCriteria(criteria);
-    m_records = std::move(prepared->order);
-    m_records.setAscending(ascending);
-    m_records.setFilter(&m_filter);
-    if (prepared->key != sortKey()) m_records.sortBy(sortKey());
+    if (prepared->ordered) {
+        // The filter's criteria and the sort may have changed while the worker ran.
+        const FilterCriteria criteria = m_filter.criteria();
+        const bool ascending = m_records.ascending();
+        m_filter = std::move(prepared->filter);
+        m_filter.setCriteria(criteria);
+        m_records = std::move(prepared->order);
+        m_records.setAscending(ascending);
+        m_records.setFilter(&m_filter);
+        if (prepared->key != sortKey()) m_records.sortBy(sortKey());
+    } else {
+        orderAtOnce(prepared->records);
+    }
     m_topInput = std::move(prepared->records);
     finishHandOver(kept, old, true);
 }

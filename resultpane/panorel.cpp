@@ -292,11 +292,7 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         if (m_topList) SendMessageW(m_topList, LVM_SETITEMCOUNT, 0, 0);
         std::vector<PropertySet*> old = m_records.all();
         forgetListedTombstones();
-        // The filter takes the records in the list's order, which it then reads without a search.
-        m_filter.setRecords({});
-        m_records.assign(records, sortKey());
-        m_filter.setRecords(m_records.all());
-        m_records.refilter();
+        orderAtOnce(records);
         m_topInput = pvarObjects ? std::move(records) : std::vector<PropertySet*>{};
         finishHandOver(kept, old, pvarObjects != nullptr);
     } else if (lPane == kPanorelBottomPane) {
@@ -306,6 +302,14 @@ HRESULT Panorel::SetObjects(LONG lPane, VARIANT* pvarObjects) {
         releaseRecords(records);
     }
     return S_OK;
+}
+
+void Panorel::orderAtOnce(const std::vector<PropertySet*>& records) {
+    // The filter takes the records in the list's order, which it then reads without a search.
+    m_filter.setRecords({});
+    m_records.assign(records, sortKey());
+    m_filter.setRecords(m_records.all());
+    m_records.refilter();
 }
 
 void Panorel::finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed) {

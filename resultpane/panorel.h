@@ -343,6 +343,8 @@ private:
     // Until no worker reads records any more, those of lists overtaken included.
     void awaitWorkerReads();
     void showPrepared(const std::shared_ptr<PreparedList>& prepared);
+    // Orders a whole list and indexes it for the filter on this thread.
+    void orderAtOnce(const std::vector<PropertySet*>& records);
     // The end of every hand-over of a whole list: the rows counted, the view kept where it
     // can be, the old records let go, and the status said when a list was handed over.
     void finishHandOver(const KeptView& kept, std::vector<PropertySet*>& old, bool listed);

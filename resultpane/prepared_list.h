@@ -25,15 +25,25 @@ struct PreparedList {
     TopRecords order;
     RecordFilter filter;
 
-    // Set once the worker has done with the records.
+    // Set once the worker has done with the records, whether it ordered them or failed.
     std::atomic<bool> prepared{false};
+    // Whether the order and the filter's index were made; a worker that could not make them
+    // (out of memory) leaves the list to be ordered on the console's thread.
+    bool ordered = false;
 
     void prepare() {
+        // Done whatever happens: a command waits for this before it starts.
+        struct Done {
+            PreparedList& list;
+            ~Done() {
+                list.prepared.store(true, std::memory_order_release);
+                list.prepared.notify_all();
+            }
+        } done{*this};
         order.assign(records, key);
         filter.setRecords(order.all());
         filter.setCriteria(criteria);
-        prepared.store(true, std::memory_order_release);
-        prepared.notify_all();
+        ordered = true;
     }
     // Until the worker has done with the records: it only orders them in memory, so this ends
     // within the time the ordering takes.

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_arguments.h"
+#include "cli/cli_errors.h"
+#include "win/dserror.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
 #include "cli/tombstone_index.h"
@@ -363,6 +365,15 @@ TEST(CliSessionTest, TsvFieldsAndGuidsFindTheirTombstone) {
               u"");
     EXPECT_EQ(GuidOfTombstoneArgument(u"33333333-2222-3333-4444"), u"");
     for (PropertySet* record : records) record->release();
+}
+
+// A listing the server's limits cut short fails, and says that nothing of it was kept.
+TEST(CliErrorsTest, AnAnswerCutShortSaysSoAndThatNothingWasSaved) {
+    for (const DWORD code : {ERROR_DS_SIZELIMIT_EXCEEDED, ERROR_DS_ADMIN_LIMIT_EXCEEDED, ERROR_DS_TIMELIMIT_EXCEEDED}) {
+        SCOPED_TRACE(code);
+        const std::string text = ExplainedError(HRESULT_FROM_WIN32(code));
+        EXPECT_NE(text.find("never taken for the whole: nothing was saved"), std::string::npos) << text;
+    }
 }
 
 }  // namespace

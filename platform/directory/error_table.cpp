@@ -239,6 +239,20 @@ HRESULT HresultFromLdap(int openLdapCode) {
     return HRESULT_FROM_WIN32(Win32FromWindowsLdap(WindowsLdapCode(openLdapCode)));
 }
 
+HRESULT SearchEndResult(int openLdapCode, CallerSizeLimit limit) {
+    switch (WindowsLdapCode(openLdapCode)) {
+        case LDAP_SUCCESS:
+            return S_ADS_NOMORE_ROWS;
+        case LDAP_SIZELIMIT_EXCEEDED:
+        case LDAP_ADMIN_LIMIT_EXCEEDED:
+            return limit == CallerSizeLimit::Set ? S_ADS_NOMORE_ROWS : HresultFromLdap(openLdapCode);
+        case LDAP_FILTER_ERROR:
+            return E_ADS_INVALID_FILTER;
+        default:
+            return HresultFromLdap(openLdapCode);
+    }
+}
+
 const char16_t* WindowsLdapText(ULONG windowsLdapCode) {
     const LdapCodeInfo* info = FindLdapCode(windowsLdapCode);
     return info ? info->text : u"Unknown error";

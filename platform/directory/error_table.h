@@ -17,6 +17,16 @@ HRESULT HresultFromLdap(int openLdapCode);
 // A failed SASL GSSAPI bind: the security-package HRESULT (SEC_E_*) that the Kerberos reason in
 // the library's diagnostic message stands for, else HresultFromLdap.
 HRESULT HresultFromBindFailure(int openLdapCode, std::string_view diagnostic);
+// Whether the caller of a search bounded the number of its rows itself.
+enum class CallerSizeLimit { None, Set };
+// How a search's final answer ends the rows its caller walks: S_ADS_NOMORE_ROWS when every
+// row asked for came, else the failure. The server's size, administrative or time limit cuts
+// the answer short; only a caller that set a size limit asked for no more than a part, so
+// for any other a cut answer is the error, never an end that would pass a part for the whole.
+// ADSI ends such a search with S_ADS_NOMORE_ROWS and leaves the reason to ADsGetLastError;
+// this layer has no ADsGetLastError, and a loop that stops at the first result other than
+// S_OK would take that end for a whole list.
+HRESULT SearchEndResult(int openLdapCode, CallerSizeLimit limit);
 // The text ldap_err2string gives on Windows.
 const char16_t* WindowsLdapText(ULONG windowsLdapCode);
 

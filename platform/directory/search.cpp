@@ -442,8 +442,8 @@ bool PageEnded(SearchState& s, LDAPMessage* message) {
     }
     ldap_controls_free(response);
     TraceSearch(c.ServerName(), s.base, s.preferences.scope, s.filter, code);
-    if (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_ADMINLIMIT_EXCEEDED) return end(S_ADS_NOMORE_ROWS);
-    if (code != LDAP_SUCCESS) return end(code == LDAP_FILTER_ERROR ? E_ADS_INVALID_FILTER : HresultFromLdap(code));
+    if (code != LDAP_SUCCESS)
+        return end(SearchEndResult(code, s.preferences.sizeLimit > 0 ? CallerSizeLimit::Set : CallerSizeLimit::None));
     bool askAgain = false;
     if (s.preferences.dirSync) {
         // An answer without its control leaves no cookie to go on from: not a whole one.

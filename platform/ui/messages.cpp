@@ -102,8 +102,12 @@ void DrainPendingWork() {
 }
 
 WindowThreadCall CallOnWindowThread(HWND hwnd, const std::function<void()>& call) {
-    auto window = hwnd ? FindWindowObject(hwnd) : nullptr;
-    if (!window || window->threadId == GetCurrentThreadId()) return WindowThreadCall::Here;
+    if (!hwnd) return WindowThreadCall::Here;
+    // A window named but gone (a progress dialog closed under its worker) leaves no thread to
+    // run on; the caller's own is never the answer, as widgets live on the UI's thread alone.
+    auto window = FindWindowObject(hwnd);
+    if (!window) return WindowThreadCall::Gone;
+    if (window->threadId == GetCurrentThreadId()) return WindowThreadCall::Here;
     auto target = lumivel::FindThreadQueue(window->threadId);
     if (!target) return WindowThreadCall::Gone;
     // The waiting below lasts until the work ran or was abandoned, so the work may use what

@@ -110,7 +110,8 @@ POINT ClientOrigin(const Window& window);
 void DrainPendingWork();
 
 // Where a call for a window ran: here (the window is this thread's, or none), on the thread
-// that owns the window while this one waited, or nowhere, since that thread has ended.
+// that owns the window while this one waited, or nowhere, since the window or its thread has
+// gone: the caller then fails as over an invalid window, which its callers take as cancelled.
 enum class WindowThreadCall { Here, Ran, Gone };
 
 // Runs `call` on the thread that owns the window, this thread waiting and serving what is

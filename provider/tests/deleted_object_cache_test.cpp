@@ -197,6 +197,13 @@ TEST_F(DeletedObjectCacheTest, OnlyWholeListingsReplaceTheList) {
     EXPECT_EQ(list(node(first), &records), HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN));
     EXPECT_TRUE(records.empty());
     EXPECT_EQ(m_provider->deletedObjectCacheSize(first), 12u);
+    // An answer the server's limits cut short at a page's end is no whole listing either.
+    for (const HRESULT cut : {HRESULT_FROM_WIN32(ERROR_DS_SIZELIMIT_EXCEEDED), HRESULT_FROM_WIN32(ERROR_DS_ADMIN_LIMIT_EXCEEDED)}) {
+        m_directory.rowResult = cut;
+        EXPECT_EQ(list(node(first), &records), cut);
+        EXPECT_TRUE(records.empty());
+        EXPECT_EQ(m_provider->deletedObjectCacheSize(first), 12u);
+    }
 
     m_directory.breakAfter = SIZE_MAX;
     m_directory.openResult = HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);

@@ -84,7 +84,10 @@ TEST_F(TombstoneSearchTest, SearchesThatFailAnywhereFailWhole) {
     // Records the caller had before the call stay; those of the broken search are released.
     PropertySet* earlier = PropertySet::create();
     m_records.push_back(earlier);
-    for (const HRESULT broken : {HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN), HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED)}) {
+    // The server's limits cutting the answer short at a page's end fail the search as well.
+    for (const HRESULT broken : {HRESULT_FROM_WIN32(ERROR_DS_SERVER_DOWN), HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED),
+                                 HRESULT_FROM_WIN32(ERROR_DS_SIZELIMIT_EXCEEDED),
+                                 HRESULT_FROM_WIN32(ERROR_DS_ADMIN_LIMIT_EXCEEDED)}) {
         m_search = ScriptedSearch();
         for (int i = 0; i < 5; ++i) m_search.rows.push_back({{u"cn", {ignoreCase(u"Row\nDEL:" + std::u16string(1, u'a' + i))}}});
         m_search.breakAfter = 3;

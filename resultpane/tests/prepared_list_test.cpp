@@ -1,12 +1,50 @@
 // Large lists ordered on a worker: once shown, the rows, their order, the filter, the status
 // and the selection are those of a list handed over at once; a list overtaken before its
 // worker ends, or handed to a control that lets go of its records, is let go.
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <random>
 
 #include "lumivel/text.h"
 #include "lumivel/thread_queue.h"
 #include "resultpane/tests/control_fixture.h"
 #include "tests/support/posted_work.h"
+
+namespace panoreltest {
+namespace {
+
+// Memory running out for the worker alone: while armed, a list-sized allocation made by any
+// thread but the arming one fails.
+std::atomic<bool> g_failLargeAllocations{false};
+std::atomic<int> g_failedAllocations{0};
+thread_local bool t_spared = false;
+constexpr size_t kLargeAllocation = 64 * 1024;
+
+class LargeAllocationsFailElsewhere {
+public:
+    LargeAllocationsFailElsewhere() {
+        t_spared = true;
+        g_failLargeAllocations = true;
+    }
+    ~LargeAllocationsFailElsewhere() {
+        g_failLargeAllocations = false;
+        t_spared = false;
+    }
+};
+
+}  // namespace
+}  // namespace panoreltest
+
+// The library's operator delete frees what malloc gave.
+void* operator new(size_t size) {
+    if (size >= panoreltest::kLargeAllocation && panoreltest::g_failLargeAllocations.load() && !panoreltest::t_spared) {
+        ++panoreltest::g_failedAllocations;
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
 
 namespace panoreltest {
 namespace {
@@ -118,6 +156,37 @@ TEST_F(PreparedOnWorker, OvertakenOrDroppedListsAreLetGo) {
     EXPECT_TRUE(lumivel::PumpThreadWorkUntil([&] { return third.back()->RefCount == 1; }, 20000));
     EXPECT_EQ(lumivel::ui::ListViewItemCount(control->topList()), 0);
     for (PropertySet* record : second) EXPECT_EQ(record->RefCount, 1);
+}
+
+// A worker that fails to order its list (memory running out) still lets the commands waiting
+// for it start and leaves the list to the console's thread, which shows it as a list handed
+// over at once, never ending the process.
+TEST_F(PreparedOnWorker, AWorkerThatFailsLeavesItsListToTheConsolesThread) {
+    std::vector<PropertySet*> list = makeList(20000, 8);
+    auto rowsOf = [](HWND pane) {
+        std::vector<std::u16string> rows;
+        for (int i = 0; i < lumivel::ui::ListViewItemCount(pane); ++i) rows.push_back(lumivel::ui::ListViewCellText(pane, i, 0));
+        return rows;
+    };
+    {
+        LargeAllocationsFailElsewhere failing;
+        show(list);
+        ASSERT_TRUE(control->handOverPending());
+        ASSERT_TRUE(waitForRows());
+    }
+    ASSERT_GT(g_failedAllocations.load(), 0) << "the worker ran out of memory";
+    EXPECT_FALSE(control->workerReadsRecords());
+    EXPECT_EQ(console->status, u"20000 deleted objects in lumivel.test.");
+
+    auto atOnce = lumivel::com::NewComObject<panorel::Panorel>();
+    ASSERT_TRUE(atOnce->createWindow(host, RECT{0, 0, 400, 300}));
+    atOnce->SetInterfaces(static_cast<IProviderData*>(provider.get()), nullptr, nullptr, nullptr);
+    atOnce->prepareOnWorkerFrom(SIZE_MAX);
+    lumivel::VariantHolder held;
+    atOnce->SetObjects(kPanorelTopPane, ListOf(list, &held)->get());
+    EXPECT_EQ(rowsOf(control->topList()), rowsOf(atOnce->topList()));
+    atOnce->ReleaseInterfaces();
+    DestroyWindow(atOnce->window());
 }
 
 // The control's code runs on the console's thread once the worker has posted its end, so the

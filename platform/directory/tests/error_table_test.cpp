@@ -79,6 +79,34 @@ TEST(ErrorTable, KerberosReasonsOfAFailedBind) {
     }
 }
 
+// The last answer of a search as the rows' end a caller sees: a server's limit that cut the
+// answer short is the failure unless the caller bounded the rows itself.
+TEST(ErrorTable, SearchEndsByTheServersLastAnswer) {
+    struct Case {
+        int rc;
+        CallerSizeLimit limit;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {LDAP_SUCCESS, CallerSizeLimit::None, S_ADS_NOMORE_ROWS},
+        {LDAP_SUCCESS, CallerSizeLimit::Set, S_ADS_NOMORE_ROWS},
+        {LDAP_SIZELIMIT_EXCEEDED, CallerSizeLimit::None, static_cast<HRESULT>(0x80072023)},
+        {LDAP_ADMINLIMIT_EXCEEDED, CallerSizeLimit::None, static_cast<HRESULT>(0x80072024)},
+        {LDAP_TIMELIMIT_EXCEEDED, CallerSizeLimit::None, static_cast<HRESULT>(0x80072022)},
+        {LDAP_SIZELIMIT_EXCEEDED, CallerSizeLimit::Set, S_ADS_NOMORE_ROWS},
+        {LDAP_ADMINLIMIT_EXCEEDED, CallerSizeLimit::Set, S_ADS_NOMORE_ROWS},
+        // A time limit is never one the caller's size limit asked for.
+        {LDAP_TIMELIMIT_EXCEEDED, CallerSizeLimit::Set, static_cast<HRESULT>(0x80072022)},
+        {LDAP_FILTER_ERROR, CallerSizeLimit::None, E_ADS_INVALID_FILTER},
+        {LDAP_INSUFFICIENT_ACCESS, CallerSizeLimit::Set, static_cast<HRESULT>(0x80072098)},
+        {LDAP_SERVER_DOWN, CallerSizeLimit::None, static_cast<HRESULT>(0x8007203A)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rc);
+        EXPECT_EQ(SearchEndResult(c.rc, c.limit), c.expected) << (c.limit == CallerSizeLimit::Set ? "limited" : "");
+    }
+}
+
 TEST(ErrorTable, SystemMessagesKnowTheDirectoryTexts) {
     RegisterDirectoryMessages();
     struct Text {

@@ -383,7 +383,30 @@ TEST_F(Dialogs, AWorkersSurfacesOverAnotherThreadsWindowRunOnThatThread) {
     EXPECT_EQ(MessageBoxW(orphan, u"x", u"y", MB_OK), 0);
     EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), orphan, EveryControlProc, 0), -1);
     EXPECT_TRUE(shown.empty());
+
+    // The owner closed under the worker (a progress dialog closed by force): the worker's
+    // questions fail as over an invalid window, which callers take as cancelled, and nothing
+    // is shown, least of all on the worker.
     DestroyWindow(owner);
+    finished = false;
+    INT_PTR closedDialog = 0;
+    int closedBox = -1;
+    DWORD dialogError = 0, boxError = 0;
+    std::thread late([&] {
+        closedDialog = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(300), owner, EveryControlProc, 0);
+        dialogError = GetLastError();
+        closedBox = MessageBoxW(owner, u"Use it all the same?", u"Restore", MB_YESNO);
+        boxError = GetLastError();
+        finished = true;
+        lumivel::WakeThreadQueue(*lumivel::FindThreadQueue(ui));
+    });
+    ASSERT_TRUE(lumivel::PumpThreadWorkUntil([&] { return finished.load(); }, 30000));
+    late.join();
+    EXPECT_EQ(closedDialog, -1);
+    EXPECT_EQ(dialogError, DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(closedBox, 0);
+    EXPECT_EQ(boxError, DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_TRUE(shown.empty());
 }
 
 }  // namespace
