@@ -467,13 +467,14 @@ HRESULT ProviderSession::listBackups(const std::u16string& server, const std::op
     }
     for (size_t i = 1; i < result.records().size(); ++i) {
         const PropertySet* entry = result.records()[i];
-        BackupArchive archive{std::u16string(entry->getText(u"name")), std::u16string(entry->getText(u"path")),
-                              std::u16string(entry->getText(kBackupDateKey)),
-                              std::u16string(entry->getText(kBackupOriginKey)),
-                              static_cast<long>(entry->getRaw(kObjectCountKey)), std::nullopt};
-        if (entry->has(kHoldsObjectKey)) archive.holdsObject = entry->getRaw(kHoldsObjectKey) != 0;
-        archive.distrust = entry->getText(kArchiveDistrustKey);
-        listing->archives.push_back(std::move(archive));
+        std::optional<bool> holdsObject;
+        if (entry->has(kHoldsObjectKey)) holdsObject = entry->getRaw(kHoldsObjectKey) != 0;
+        listing->archives.push_back(BackupArchive{std::u16string(entry->getText(u"name")),
+                                                  std::u16string(entry->getText(u"path")),
+                                                  std::u16string(entry->getText(kBackupDateKey)),
+                                                  std::u16string(entry->getText(kBackupOriginKey)),
+                                                  static_cast<long>(entry->getRaw(kObjectCountKey)), holdsObject,
+                                                  std::u16string(entry->getText(kArchiveDistrustKey))});
     }
     return status;
 }

@@ -147,7 +147,7 @@ void Panorel::contextMenu(HWND list) {
             if (SUCCEEDED(hr)) loadBottomColumns(true);
         } else {
             hr = m_provider->ShowProperties(list, selectionList.get(), result.get());
-            if (SUCCEEDED(hr)) selectionChanged(-1);
+            if (SUCCEEDED(hr)) selectionChanged();
         }
     } else {
         // Only an id this menu merged reaches a provider, and only the one it came from.

@@ -153,7 +153,7 @@ void Panorel::selectRecords(const std::unordered_set<const PropertySet*>& select
         m_quietSelection = false;
         redraw(m_topList);
     }
-    if (!selected.empty()) selectionChanged(-1);
+    if (!selected.empty()) selectionChanged();
 }
 
 void Panorel::clearFilter() {

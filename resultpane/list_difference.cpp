@@ -60,7 +60,7 @@ bool Panorel::applyDifference(const std::vector<PropertySet*>& records) {
     // The old list's references go only now, after the view no longer names its records.
     releaseRecords(old);
     redraw(m_topList);
-    if (!reselected) selectionChanged(-1);
+    if (!reselected) selectionChanged();
     showStatus();
     return true;
 }

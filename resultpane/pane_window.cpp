@@ -210,7 +210,7 @@ LRESULT Panorel::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case kPanorelDetailsReadyMessage:
         m_lastShown = nullptr;
-        selectionChanged(-1);
+        selectionChanged();
         return 0;
     case WM_DESTROY:
         destroyed();
@@ -266,11 +266,11 @@ LRESULT Panorel::notify(NMHDR* header) {
         // Only a change of selection shows other details; moving the focus does not.
         if (top && !m_quietSelection &&
             (change->iItem == -1 || ((change->uNewState ^ change->uOldState) & LVIS_SELECTED)))
-            selectionChanged(change->iItem);
+            selectionChanged();
         return 0;
     }
     case LVN_ODSTATECHANGED:
-        if (top && !m_quietSelection) selectionChanged(reinterpret_cast<NMLVODSTATECHANGE*>(header)->iFrom);
+        if (top && !m_quietSelection) selectionChanged();
         return 0;
     case NM_DBLCLK:
         if (top || bottom) doubleClicked(header->hwndFrom);

@@ -197,7 +197,7 @@ void Panorel::loadBottomColumns(bool refreshDetails) {
     }
     insertColumns(m_bottomList, columns.get());
     m_bottomKeys = ReadKeys(keys.get());
-    if (refreshDetails) selectionChanged(-1);
+    if (refreshDetails) selectionChanged();
 }
 
 void Panorel::saveColumnWidths(HWND list, IProviderData* provider, LONG pane) {
@@ -321,7 +321,7 @@ void Panorel::finishHandOver(const KeptView& kept, std::vector<PropertySet*>& ol
     // Let go of the old records only now: a record in both lists stays alive throughout.
     releaseRecords(old);
     if (m_topList) redraw(m_topList);
-    if (!reselected) selectionChanged(-1);
+    if (!reselected) selectionChanged();
     if (listed) showStatus();
 }
 
@@ -393,7 +393,7 @@ std::vector<PropertySet*> Panorel::selectedTopRecords() const {
     return selected;
 }
 
-void Panorel::selectionChanged(long item) {
+void Panorel::selectionChanged() {
     std::vector<PropertySet*> selection = selectedTopRecords();
     // Nothing selected, however it came about: the details are the shown node's.
     if (selection.empty()) {

@@ -352,7 +352,8 @@ private:
     // false, with nothing done, when it differs too much for that.
     bool applyDifference(const std::vector<PropertySet*>& records);
     PropertySet* selectedNodeRecord() const { return reinterpret_cast<PropertySet*>(m_selectedNode); }
-    void selectionChanged(long item);
+    // Shows the details of the selected rows, or of the shown node when none is selected.
+    void selectionChanged();
     void showDetails(LONG mode, VARIANT* details);
     void fillBottomList(VARIANT* details);
     // Shows these records below, holding the references they come with.

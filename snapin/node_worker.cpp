@@ -9,6 +9,7 @@
 #include "shared/object_list.h"
 #include "snapin/listing_refresh.h"
 #include "snapin/snapin_module.h"
+#include "win/dserror.h"
 #include "win/errors.h"
 
 namespace snapin {
@@ -51,6 +52,9 @@ std::u16string FailureText(const std::u16string& name, HRESULT hr) {
         text += u".";
     }
     LocalFree(message);
+    if (hr == HRESULT_FROM_WIN32(ERROR_DS_SIZELIMIT_EXCEEDED) || hr == HRESULT_FROM_WIN32(ERROR_DS_ADMIN_LIMIT_EXCEEDED) ||
+        hr == HRESULT_FROM_WIN32(ERROR_DS_TIMELIMIT_EXCEEDED))
+        text += u" The answer was cut short by a limit, and a part is never shown as the whole: the list stays as it was.";
     return text;
 }
 

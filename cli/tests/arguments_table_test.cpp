@@ -162,7 +162,9 @@ TEST(ArgumentsTableTest, TheTablesHoldEachNameOnceAndFitAScreen) {
     for (const OptionRow& row : OptionRows()) {
         // The schedule's and restore's options share no name with another row of theirs.
         EXPECT_TRUE(names.insert(row.name).second) << row.name;
-        if (row.shortName) EXPECT_TRUE(names.insert(row.shortName).second) << row.shortName;
+        if (row.shortName) {
+            EXPECT_TRUE(names.insert(row.shortName).second) << row.shortName;
+        }
         EXPECT_NE(row.help[0], '\0') << row.name;
     }
     for (const CommandRow& row : CommandRows()) {

@@ -42,7 +42,9 @@ TEST(AuditLogTest, ABackupsArchiveAndWhatCameOfItFollowOnlyWhenSet) {
               "\"attributesWritten\": [\"description\", \"mail\"], \"attributesRefused\": [\"scriptPath (Withheld)\"], "
               "\"groupsJoined\": [\"CN=Readers \\\"R\\\",DC=x\"], \"newDn\": \"CN=Ann,DC=x\"}");
     // A log reader takes the line as JSON, keys beyond the first eight included.
-    EXPECT_NO_THROW((void)nlohmann::json::parse(line));
+    nlohmann::json parsed;
+    EXPECT_NO_THROW(parsed = nlohmann::json::parse(line));
+    EXPECT_EQ(parsed.value("newDn", ""), "CN=Ann,DC=x");
 }
 
 TEST(AuditLogTest, EntriesAreAppendedAndAFileThatCannotBeWrittenIsSaid) {

@@ -82,7 +82,7 @@ struct Records {
 
 // Names that steer a terminal, reorder text, are wide or are no UTF-8, in turn.
 const char* const kHostile[] = {"Plain", "Esc\x1b[31mred", "Tab\there", "Line\nfeed", "C1\xc2\x9b" "2J",
-                                "Bidi\xe2\x80\xaeevil", "\xe4\xb8\xad\xe6\x96\x87 wide", "Broken\xff\xfe",
+                                "Bidi\xe2\x80\xae" "evil", "\xe4\xb8\xad\xe6\x96\x87 wide", "Broken\xff\xfe",
                                 "Back\\slash, \"quoted\"", ""};
 
 PropertySet* tombstone(size_t i, bool dated) {

@@ -73,7 +73,9 @@ Parsed checkedRecords(const std::string& text, const RecordSchema& schema) {
         // The documented keys first, in their order; a record may carry more after them.
         EXPECT_EQ(keys, found->second.keys) << name << ": " << record.dump();
         for (const Column& column : schema.columns)
-            if (column.kind == FieldKind::Time) EXPECT_TRUE(isUtc(record[column.key])) << name << " " << column.key << ": " << record.dump();
+            if (column.kind == FieldKind::Time) {
+                EXPECT_TRUE(isUtc(record[column.key])) << name << " " << column.key << ": " << record.dump();
+            }
     }
     return records;
 }
@@ -169,8 +171,8 @@ TEST_F(ZoneTest, JobsGiveTheSchedulersLocalTimesInUtc) {
 }
 
 TEST(RecordOutputTest, BackupsDomainsAndTheLogFollowTheirSchemas) {
-    BackupArchive dated{u"{a}.zip", u"/srv/b/{a}.zip", u"2026-12-08 13:57:53", u"OU=Staff,DC=x", 3, true};
-    BackupArchive odd{u"{b}.zip", u"/srv/b/{b}.zip", u"last Tuesday", u"OU=Staff,DC=x", -1, std::nullopt};
+    BackupArchive dated{u"{a}.zip", u"/srv/b/{a}.zip", u"2026-12-08 13:57:53", u"OU=Staff,DC=x", 3, true, u""};
+    BackupArchive odd{u"{b}.zip", u"/srv/b/{b}.zip", u"last Tuesday", u"OU=Staff,DC=x", -1, std::nullopt, u""};
     BackupListing listing{u"/srv/b", {}, {dated, odd}};
     Parsed document = Parsed::parse(FormatRecords(kBackupsSchema, {BackupArchiveRecord(dated), BackupArchiveRecord(odd)},
                                                   OutputFormat::Json, BackupListingFields(listing, "CN=Ann,DC=x")));
@@ -248,11 +250,11 @@ TEST(RecordOutputTest, RestoreResultsAndPlansParseBack) {
               }),
               "Restored Ann into OU=A,DC=x\n1 of 1 objects restored\n");
 
-    RestorePreview kid{"kid", true, true, "granted through Domain Admins", "", {}};
+    RestorePreview kid{"kid", true, true, "granted through Domain Admins", "", {}, std::nullopt};
     kid.objects = {{"Team", "organizationalUnit", "OU=Team\\0ADEL:1,CN=Deleted Objects,DC=x", "OU=Team,DC=x", "", "", false, true},
                    {"Kid", "user", "CN=Kid\\0ADEL:2,CN=Deleted Objects,DC=x", "CN=Kid,OU=Team,DC=x", "",
                     "2027-01-01T00:00:00Z", true, std::nullopt}};
-    RestorePreview missing{"nobody", false, std::nullopt, "", "", {}};
+    RestorePreview missing{"nobody", false, std::nullopt, "", "", {}, std::nullopt};
     const std::string plan = FormatPreviews({kid, missing}, OutputFormat::Json);
     EXPECT_EQ(Parsed::parse(plan)["dryRun"], true);
     Parsed plans = checkedRecords(plan, kDryRunSchema);

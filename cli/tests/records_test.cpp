@@ -136,8 +136,8 @@ TEST(RestoreAttemptsTest, ATakenNameIsAnsweredByNewNameOnceAndNeverGuessed) {
 
 TEST(RestoreAttemptsTest, TheArchiveAskedForIsChosenByFromBackupAndTheRunAgainSaysOnlyItsOwn) {
     CommandOutcome asked = asking(kRestoreFromFileKey);
-    asked.archives = {{u"//dc1/sysvol/Tarvo Lumivel/{b}.zip", u"2026-12-08", u"OU=Dept"},
-                      {u"//dc1/sysvol/Tarvo Lumivel/{a}.zip", u"2026-12-01", u"OU=Dept"}};
+    asked.archives = {{u"//dc1/sysvol/Tarvo Lumivel/{b}.zip", u"2026-12-08", u"OU=Dept", u""},
+                      {u"//dc1/sysvol/Tarvo Lumivel/{a}.zip", u"2026-12-01", u"OU=Dept", u""}};
     asked.messages = {u"Error: Could not create the container for this object.", u"Restore Object: No Such Object"};
     asked.errorCaption = u"Restore Object";
     asked.errorText = u"No Such Object";

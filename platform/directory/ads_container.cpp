@@ -125,7 +125,9 @@ private:
         rc = SearchSync(c, container->SearchBase(), LDAP_SCOPE_ONELEVEL, Filter(), attributes, controls, &result);
         ldap_control_free(page);
         m_started = true;
-        if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
+        // A page the server's limit cut short is no page to go on from: the children would end
+        // there as if they were all.
+        if (rc != LDAP_SUCCESS) {
             m_done = true;
             return HresultFromLdap(rc);
         }

@@ -27,8 +27,12 @@ TEST(ReadableText, NamesAndPlacesLoseOnlyTheirDeletionMangling) {
         {u"OU=Not\\0Amangled,DC=x", nullptr, u"OU=Not\\0Amangled,DC=x"},
     };
     for (const Case& c : cases) {
-        if (c.name) EXPECT_EQ(panorel::ReadableName(c.raw), std::u16string(c.name));
-        if (c.place) EXPECT_EQ(panorel::ReadablePlace(c.raw), std::u16string(c.place));
+        if (c.name) {
+            EXPECT_EQ(panorel::ReadableName(c.raw), std::u16string(c.name));
+        }
+        if (c.place) {
+            EXPECT_EQ(panorel::ReadablePlace(c.raw), std::u16string(c.place));
+        }
     }
 }
 

@@ -192,7 +192,9 @@ TEST_F(ConsoleRestoreSelectedTest, ACancelledLongRestoreLeavesTheListAsTheDirect
         EXPECT_EQ(RowNamed(list, name) == -1, back) << name;
         std::string dn = name == office ? officeDn : "CN=" + name + "," + officeDn;
         EXPECT_EQ(lumivel::testing::LdapExists(dn), back) << dn;
-        if (!back && name != office) EXPECT_TRUE(Selected(list, RowNamed(list, name))) << name << " stays selected";
+        if (!back && name != office) {
+            EXPECT_TRUE(Selected(list, RowNamed(list, name))) << name << " stays selected";
+        }
     }
 }
 

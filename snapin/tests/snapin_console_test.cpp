@@ -194,6 +194,12 @@ TEST_F(SnapinConsoleTest, AFailedFetchSaysWhyAndKeepsTheNodeUsable) {
     console->pressRefresh();
     EXPECT_TRUE(console->runUntil([&] { return console->statusText() == u"2 deleted objects in alpha."; }, 5000));
     EXPECT_EQ(console->image(alpha), 3);
+    // An answer the domain controller's limit cut short says so, and the list stays.
+    s_control->enumerationFailure = long(0x80072023);
+    console->pressRefresh();
+    ASSERT_TRUE(console->runUntil([&] { return console->image(alpha) == 9; }, 5000));
+    EXPECT_NE(console->statusText().find(u"cut short by a limit"), std::u16string::npos)
+        << lumivel::ToUtf8(console->statusText());
 }
 
 TEST_F(SnapinConsoleTest, WithoutABusyIconTheFallbackShowsAndTheIconComesBack) {

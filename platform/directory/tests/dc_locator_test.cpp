@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 #include "../dc_locator.h"
 
@@ -191,6 +192,7 @@ TEST(DcLocator, PreferredThenSiteThenTheRestOfTheDomain) {
 // "Branch", with catalog servers gc1 (main) and gc2 (Branch). The client-site answer and the
 // names asked for are recorded.
 struct SiteDns {
+    explicit SiteDns(std::string site) : clientSite(std::move(site)) {}
     std::string clientSite;
     std::vector<std::string> asked;
     std::vector<std::string> pinged;

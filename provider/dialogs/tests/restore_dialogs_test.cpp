@@ -622,7 +622,9 @@ TEST_F(RestoreDialogs, CheckedSelectedPlanShowsThePlanOnceChecked) {
         revivo::SelectedPlanView view;
         EXPECT_EQ(revivo::ShowCheckedRestoreSelectedDialog(nullptr, check, &view), INT_PTR(answer));
         EXPECT_TRUE(offTheConsoleThread);
-        if (answer == IDC_SELECTED_RESTORE) EXPECT_EQ(view.steps.size(), 4u);
+        if (answer == IDC_SELECTED_RESTORE) {
+            EXPECT_EQ(view.steps.size(), 4u);
+        }
         release = {};
         released = release.get_future().share();
     }
