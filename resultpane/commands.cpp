@@ -56,7 +56,24 @@ snapin::ScopeNode* Panorel::shownNode() const {
     return reinterpret_cast<snapin::ScopeNode*>(item.lParam);
 }
 
-void Panorel::contextMenu(HWND list) {
+POINT Panorel::menuPoint(HWND list, MenuOpenedBy by) const {
+    if (by == MenuOpenedBy::Mouse) {
+        const DWORD position = GetMessagePos();
+        return POINT{GET_X_LPARAM(LPARAM(position)), GET_Y_LPARAM(LPARAM(position))};
+    }
+    // Below the left end of the focused row's name, else of the list's first row.
+    long row = long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    if (row < 0) row = long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    RECT place{};
+    place.left = LVIR_LABEL;
+    POINT at{0, 0};
+    if (row >= 0 && SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), LPARAM(&place)))
+        at = POINT{place.left + 8, place.bottom};
+    ClientToScreen(list, &at);
+    return at;
+}
+
+void Panorel::contextMenu(HWND list, MenuOpenedBy by) {
     const CommandScope running(*this);
     std::vector<PropertySet*> selection;
     LONG kind = kMenuKindSelection;
@@ -123,10 +140,9 @@ void Panorel::contextMenu(HWND list) {
     }
     if (popup.itemCount() == 0) return;
 
-    const DWORD position = GetMessagePos();
-    const UINT chosen = UINT(TrackPopupMenu(popup.handle(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
-                                            GET_X_LPARAM(LPARAM(position)), GET_Y_LPARAM(LPARAM(position)), 0, list,
-                                            nullptr));
+    const POINT at = menuPoint(list, by);
+    const UINT chosen =
+        UINT(TrackPopupMenu(popup.handle(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, list, nullptr));
     if (chosen == 0) return;
     if (chosen == kMenuShowExpires) {
         showExpiresColumn(!expiresColumnShown());

@@ -282,6 +282,7 @@ LRESULT Panorel::notify(NMHDR* header) {
         const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
         if (top && key == VK_DELETE) deleteKey();
         else if (top && key == 'F' && GetKeyState(VK_CONTROL) < 0) focusFilter();
+        else if ((top || bottom) && key == VK_APPS) contextMenu(header->hwndFrom, MenuOpenedBy::Keyboard);
         return 0;
     }
     case EN_LINK:

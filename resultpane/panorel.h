@@ -364,7 +364,10 @@ private:
     std::vector<lumivel::ComPtr<IProviderCommands>> menuCommands() const;
 
     // Commands (commands.cpp).
-    void contextMenu(HWND list);
+    // The mouse opens the menu where it is; the keyboard at the focused row.
+    enum class MenuOpenedBy { Mouse, Keyboard };
+    void contextMenu(HWND list, MenuOpenedBy by = MenuOpenedBy::Mouse);
+    POINT menuPoint(HWND list, MenuOpenedBy by) const;
     void handleResult(HRESULT result, VARIANT* list);
     void objectsDeleted(const std::vector<PropertySet*>& deleted);
     void objectsAdded(const std::vector<PropertySet*>& added);

@@ -224,6 +224,11 @@ protected:
         case Qt::Key_Down: vk = VK_DOWN; break;
         case Qt::Key_Home: vk = VK_HOME; break;
         case Qt::Key_End: vk = VK_END; break;
+        // Both keyboard ways to a context menu reach the parent as the menu key.
+        case Qt::Key_Menu: vk = VK_APPS; break;
+        case Qt::Key_F10:
+            if (event->modifiers() & Qt::ShiftModifier) vk = VK_APPS;
+            break;
         default:
             if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z) vk = WORD('A' + event->key() - Qt::Key_A);
         }
@@ -231,6 +236,8 @@ protected:
             ui::UserListKeyDown(m_hwnd, vk,
                                 (event->modifiers() & Qt::ControlModifier) ? ui::KeyModifier::Control
                                                                            : ui::KeyModifier::None);
+        // Taken here, so that no second menu of the toolkit's own follows.
+        if (vk == VK_APPS) return event->accept();
         QTreeView::keyPressEvent(event);
     }
 

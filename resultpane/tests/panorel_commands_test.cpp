@@ -146,6 +146,32 @@ TEST_F(CommandsTest, TwoSelectedRecordsGreyPropertiesAndNoDeleteHidesDelete) {
     EXPECT_EQ(menu[0].state & MFS_GRAYED, UINT(MFS_GRAYED));
 }
 
+// The keyboard's way to the menu (the list gives Shift+F10 as the menu key too): the items the
+// right button shows for the same selection, and what is chosen runs on all of it.
+TEST_F(CommandsTest, TheMenuKeyOpensTheSelectionsMenuAsTheRightButtonDoes) {
+    connect();
+    provider->menus[1] = {{321, u"Restore &Selected (2)..."}};
+    PropertySet* ada = keep(MakeRecord(u"Ada"));
+    PropertySet* bob = keep(MakeRecord(u"Bob"));
+    show({ada, bob});
+    lumivel::ui::UserSetListSelection(control->topList(), {0, 1}, 1);
+    rightClick(control->topList());
+    ASSERT_TRUE(shown);
+    std::vector<MenuItem> byKey;
+    lumivel::ui::SetTestHook([&](const lumivel::ui::Surface& surface) -> INT_PTR {
+        if (surface.kind != lumivel::ui::SurfaceKind::PopupMenu) return 0;
+        byKey = ReadMenu(surface.menu);
+        return INT_PTR(find(byKey, u"Restore &Selected (2)..."));
+    });
+    lumivel::ui::UserListKeyDown(control->topList(), VK_APPS);
+    lumivel::ui::SetTestHook({});
+    EXPECT_EQ(Texts(byKey), Texts(menu));
+    auto executed = provider->callsOf("ExecuteCommand");
+    ASSERT_EQ(executed.size(), 1u);
+    EXPECT_EQ(executed[0]->command, 321);
+    EXPECT_THAT(executed[0]->selection, ElementsAre(ada, bob));
+}
+
 TEST_F(CommandsTest, EmptySpaceOffersOnlyTheProvidersItemsForTheNode) {
     connect();
     provider->menus[0x401] = {{309, u"&Connect To..."}};

@@ -17,6 +17,7 @@
 #include "lumivel/console_driver.h"
 #include "lumivel/qt_ui.h"
 #include "lumivel/text.h"
+#include "lumivel/ui_input.h"
 #include "lumivel/ui_test_hook.h"
 #include "shared/provider_dialog_ids.h"
 #include "snapin_test_support.h"
@@ -52,6 +53,22 @@ protected:
                               view->visualRect(index).center());
         }
         EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), LRESULT(names.size()));
+    }
+
+    // Ctrl+F in the list, then the text typed into the filter bar it goes to.
+    void filterTo(HWND list, const std::string& text) {
+        lumivel::ui::UserListKeyDown(list, 'F', lumivel::ui::KeyModifier::Control);
+        HWND bar = GetFocus();
+        ASSERT_NE(bar, list) << "Ctrl+F goes to the filter bar";
+        ASSERT_TRUE(lumivel::ui::UserSetEditText(bar, lumivel::FromUtf8(text)));
+    }
+
+    // "N of M deleted objects shown." with N as given.
+    static bool StatusSays(ConsoleDriver& console, const std::string& shown) {
+        const std::string status = lumivel::ToUtf8(console.statusText());
+        const std::string end = " deleted objects shown.";
+        return status.rfind(shown, 0) == 0 && status.size() > end.size() &&
+               status.compare(status.size() - end.size(), end.size(), end) == 0;
     }
 
     static bool Selected(HWND list, int row) {
@@ -119,6 +136,11 @@ TEST_F(ConsoleRestoreSelectedTest, UsersOfTwoDeletedOusComeBackUnderOnePlanAndFa
     HWND list = openAndList(console, &listed);
     ASSERT_NE(list, nullptr) << lumivel::ToUtf8(console.statusText());
 
+    // Narrowed first to this test's own tombstones, as a person finds them among many.
+    filterTo(list, m_suffix);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 6);
+    EXPECT_TRUE(StatusSays(console, "6 of ")) << lumivel::ToUtf8(console.statusText());
+
     selectRows(list, {ada, cyd, bob, dee});
     Seen seen;
     restoreSelected(list, bob, 4, false, &seen);
@@ -144,11 +166,16 @@ TEST_F(ConsoleRestoreSelectedTest, UsersOfTwoDeletedOusComeBackUnderOnePlanAndFa
     for (const std::string* dn : {&salesDn, &financeDn, &adaDn, &bobDn, &cydDn})
         EXPECT_TRUE(lumivel::testing::LdapExists(*dn)) << *dn;
 
-    // What came back left the list; what failed is still there, and still selected.
+    // What came back left the list, the filter kept and the status bar counting what is left;
+    // what failed is still there, and still selected.
     for (const std::string* name : {&sales, &finance, &ada, &bob, &cyd}) EXPECT_EQ(RowNamed(list, *name), -1) << *name;
-    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 5);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
     EXPECT_TRUE(Selected(list, RowNamed(list, dee)));
     EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_TRUE(StatusSays(console, "1 of ")) << lumivel::ToUtf8(console.statusText());
+    filterTo(list, "");
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), listed - 5);
+    EXPECT_EQ(CountIn(console.statusText()), listed - 5) << lumivel::ToUtf8(console.statusText());
     console.screenshot("console_after_restore_selected");
 }
 

@@ -18,6 +18,7 @@ struct ListParent {
     std::set<int> rowsAsked;
     std::vector<std::u16string> names;
     std::u16string typed;
+    std::vector<WORD> keys;  // of each LVN_KEYDOWN
 };
 ListParent* g_parent = nullptr;
 
@@ -46,6 +47,7 @@ LRESULT ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             g_parent->log.push_back("LVN_ODFINDITEMW");
             return g_parent->typed == u"be" ? 1 : 0;
         }
+        if (header->code == LVN_KEYDOWN) g_parent->keys.push_back(reinterpret_cast<NMLVKEYDOWN*>(lParam)->wVKey);
         std::string name = qttest::Notification(lParam);
         if (!name.empty()) {
             if (header->code == LVN_ITEMCHANGED) {
@@ -152,6 +154,13 @@ TEST_F(QtListView, ClicksKeysAndHeadersInWindowsOrder) {
     m_parent.log.clear();
     QTest::keyClick(m_view, Qt::Key_Delete);
     EXPECT_EQ(m_parent.log, (std::vector<std::string>{"LVN_KEYDOWN"}));
+    // The menu key and Shift+F10 both ask for the context menu; F10 alone does not.
+    m_parent.keys.clear();
+    QTest::keyClick(m_view, Qt::Key_Menu);
+    QTest::keyClick(m_view, Qt::Key_F10, Qt::ShiftModifier);
+    QTest::keyClick(m_view, Qt::Key_F10);
+    EXPECT_EQ(m_parent.keys, (std::vector<WORD>{VK_APPS, VK_APPS}));
+    EXPECT_EQ(ListView_GetNextItem(m_list, -1, LVNI_SELECTED), 5) << "the keys leave the selection as it was";
 
     m_parent.log.clear();
     QHeaderView* header = m_view->header();
