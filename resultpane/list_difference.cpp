@@ -2,6 +2,7 @@
 // list view is told of the new count without starting afresh, so the view stays where it was.
 #include "resultpane/list_difference.h"
 
+#include "resultpane/address_set.h"
 #include "resultpane/panorel.h"
 
 namespace panorel {
@@ -11,11 +12,12 @@ std::optional<ListDifference> SmallDifference(const std::vector<PropertySet*>& b
     // More records than that must have come, or left: no need to look.
     const size_t apart = before.size() > after.size() ? before.size() - after.size() : after.size() - before.size();
     if (apart > most) return std::nullopt;
-    std::unordered_set<const PropertySet*> previous(before.begin(), before.end());
+    AddressSet previous(before.size());
+    for (const PropertySet* record : before) previous.insert(record);
     ListDifference difference;
     size_t stayed = 0;
     for (PropertySet* record : after) {
-        if (previous.count(record)) {
+        if (previous.contains(record)) {
             ++stayed;
             continue;
         }
@@ -24,10 +26,11 @@ std::optional<ListDifference> SmallDifference(const std::vector<PropertySet*>& b
     }
     // A list holding a record twice is not one the difference can describe.
     if (previous.size() != before.size() || stayed + difference.added.size() != after.size()) return std::nullopt;
-    std::unordered_set<const PropertySet*> next(after.begin(), after.end());
+    AddressSet next(after.size());
+    for (const PropertySet* record : after) next.insert(record);
     if (next.size() != after.size()) return std::nullopt;
     for (const PropertySet* record : before) {
-        if (next.count(record)) continue;
+        if (next.contains(record)) continue;
         difference.removed.insert(record);
         if (difference.removed.size() > most) return std::nullopt;
     }

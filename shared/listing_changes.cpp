@@ -1,9 +1,11 @@
 #include "shared/listing_changes.h"
 
+#include <algorithm>
 #include <ctime>
 #include <iterator>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "shared/directory_operations.h"
 #include "shared/provider_interfaces.h"
@@ -12,6 +14,8 @@
 namespace lumivel::shared {
 
 namespace {
+
+constexpr size_t kGuidLength = 36;
 
 std::u16string guidOf(const PropertySet* record) {
     if (record->getRaw(kSyncLeftKey) != 0) return lumivel::FoldCase(record->getText(u"guid"));
@@ -50,10 +54,51 @@ std::vector<std::u16string> OverdueTombstoneGuids(const std::vector<PropertySet*
     return overdue;
 }
 
+std::u16string EarliestPurgeTime(const std::vector<PropertySet*>& records) {
+    std::u16string_view earliest;
+    for (const PropertySet* record : records) {
+        if (!record) continue;
+        std::u16string_view expires = record->getText(kExpiresUtcKey);
+        if (isUtcTimeText(expires) && (earliest.empty() || expires < earliest)) earliest = expires;
+    }
+    return std::u16string(earliest);
+}
+
+std::u16string EarlierPurgeTime(const std::u16string& left, const std::u16string& right) {
+    if (left.empty()) return right;
+    if (right.empty()) return left;
+    return std::min(left, right);
+}
+
+bool MayHoldOverdue(std::u16string_view earliest, std::time_t now) {
+    if (earliest.empty()) return false;
+    const std::u16string nowText = utcTimeText(now);
+    return isUtcTimeText(nowText) && earliest <= nowText;
+}
+
 void ApplyListingChanges(std::vector<PropertySet*>* listing, const std::vector<PropertySet*>& changes) {
+    // The listing is large and the changes few: only the listed tombstones a change names are
+    // looked up by GUID, found by the GUID their name ends with, so that a record that stays
+    // costs one read of its name and no allocation.
+    std::unordered_set<std::u16string> named;
+    for (const PropertySet* change : changes)
+        if (change) named.insert(guidOf(change));
+    named.erase(std::u16string());
     std::unordered_map<std::u16string, size_t> at;
-    at.reserve(listing->size() + changes.size());
-    for (size_t i = 0; i < listing->size(); ++i) at.emplace(guidOf((*listing)[i]), i);
+    at.reserve(named.size() * 2);
+    std::u16string tail(kGuidLength, u'\0');
+    for (size_t i = 0; i < listing->size() && !named.empty(); ++i) {
+        const PropertySet* record = (*listing)[i];
+        if (!record) continue;
+        std::u16string_view name = record->getText(u"name");
+        if (name.size() < kGuidLength) continue;
+        name.remove_prefix(name.size() - kGuidLength);
+        // GUIDs are ASCII: a tail that is not one never matches a change once read in full.
+        for (size_t c = 0; c < kGuidLength; ++c)
+            tail[c] = name[c] >= u'A' && name[c] <= u'Z' ? char16_t(name[c] + 32) : name[c];
+        if (!named.count(tail)) continue;
+        at.emplace(guidOf(record), i);
+    }
     bool anyLeft = false;
     for (PropertySet* change : changes) {
         if (!change) continue;

@@ -47,4 +47,13 @@ void ApplyListingChanges(std::vector<PropertySet*>* listing, const std::vector<P
 // (kSyncRecheckKey). A record without a well-formed purge time is never overdue.
 std::vector<std::u16string> OverdueTombstoneGuids(const std::vector<PropertySet*>& listing, std::time_t now);
 
+// The earliest well-formed purge time among the records, empty when none has one: a listing
+// kept with it needs looking through for overdue tombstones only once that time has come.
+std::u16string EarliestPurgeTime(const std::vector<PropertySet*>& records);
+// The earlier of two such times (empty: none).
+std::u16string EarlierPurgeTime(const std::u16string& left, const std::u16string& right);
+// Whether a listing whose earliest purge time is `earliest` may hold a tombstone overdue at
+// `now`: the same answer as OverdueTombstoneGuids being non-empty, without reading a record.
+bool MayHoldOverdue(std::u16string_view earliest, std::time_t now);
+
 }  // namespace lumivel::shared

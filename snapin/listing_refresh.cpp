@@ -13,7 +13,8 @@ bool SyncPointUsable(const ListingSyncPoint& point, std::time_t now) {
 }
 
 PropertySet* ChangesRequest(const PropertySet* nodeRecord, const ListingSyncPoint* since,
-                            const std::vector<PropertySet*>& listed, std::time_t now) {
+                            const std::vector<PropertySet*>& listed, std::time_t now,
+                            const std::optional<std::u16string>& earliestPurge) {
     if (!nodeRecord) return nullptr;
     // A copy: the sync point is the listing's, not the stored domain's.
     PropertySet* request = nodeRecord->clone();
@@ -25,9 +26,23 @@ PropertySet* ChangesRequest(const PropertySet* nodeRecord, const ListingSyncPoin
         request->setText(kSyncInvocationKey, since->invocationId);
         request->setText(kSyncUsnKey, since->usn);
         request->setText(kSyncCookieKey, since->cookie);
-        lumivel::shared::SetTextList(request, kSyncRecheckKey, lumivel::shared::OverdueTombstoneGuids(listed, now));
+        // Reading a purge time from each of 100,000 records is most of an unchanged refresh's
+        // work on the console's thread: done only once one may have come.
+        if (!earliestPurge || lumivel::shared::MayHoldOverdue(*earliestPurge, now))
+            lumivel::shared::SetTextList(request, kSyncRecheckKey, lumivel::shared::OverdueTombstoneGuids(listed, now));
     }
     return request;
+}
+
+std::u16string MarkFromProvider(const std::vector<PropertySet*>& records) {
+    std::vector<PropertySet*> tombstones;
+    tombstones.reserve(records.size());
+    for (PropertySet* record : records) {
+        if (!record || record->getRaw(kSyncLeftKey) != 0) continue;
+        record->setInt(u"FromRevivoProvider", 1);
+        tombstones.push_back(record);
+    }
+    return lumivel::shared::EarliestPurgeTime(tombstones);
 }
 
 HRESULT ReadListingChanges(IRevivo* provider, PropertySet* request, VARIANT* answer) {
@@ -62,8 +77,6 @@ ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*
     // The answer alone says whether it holds everything: changes laid over a list that is not
     // there would make a list of the changes alone.
     update.whole = !header || header->getRaw(kSyncWholeKey) != 0;
-    for (PropertySet* change : changes)
-        if (change->getRaw(kSyncLeftKey) == 0) change->setInt(u"FromRevivoProvider", 1);
     if (point && header) {
         ListingSyncPoint reached;
         reached.server = header->getText(kSyncServerKey);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "shared/property_set.h"
@@ -13,10 +15,17 @@
 namespace snapin {
 
 // A copy of the node's record that asks for the changes since the sync point (none: for
-// everything) and for the listed tombstones past their purge time to be read again. Null
-// when no memory is left.
+// everything) and for the listed tombstones past their purge time to be read again. With the
+// list's earliest purge time known (empty: none has one), the list is looked through only
+// once that time has come. Null when no memory is left.
 PropertySet* ChangesRequest(const PropertySet* nodeRecord, const ListingSyncPoint* since,
-                            const std::vector<PropertySet*>& listed, std::time_t now);
+                            const std::vector<PropertySet*>& listed, std::time_t now,
+                            const std::optional<std::u16string>& earliestPurge = std::nullopt);
+
+// On the fetch's thread, while a list or an answer is the fetch's alone: marks its tombstones
+// (not the records of those that left) as the provider's, as its commands expect of them,
+// and gives the earliest purge time among them (empty: none has one).
+std::u16string MarkFromProvider(const std::vector<PropertySet*>& records);
 
 // On the fetch's thread: the provider's answer to the request, a header first. A provider
 // that does not know the command answers E_NOTIMPL here, so that the caller reads the whole
@@ -29,7 +38,8 @@ struct ListingUpdate {
     bool changed = false;   // the list is another one (false: it stands as it was)
 };
 
-// On the console's thread: the answer (which it takes over and empties) brings the sync
+// On the console's thread: the answer (marked by MarkFromProvider, taken over and emptied)
+// brings the sync
 // point up to date and, when the list changed, gives in `next` the node's new list, one
 // reference held for each record. Records that did not change are the very ones of
 // `current`, so that the control keeps what it shows of them.

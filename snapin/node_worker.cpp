@@ -1,9 +1,11 @@
 #include "snapin/node_worker.h"
 
 #include <ctime>
+#include <optional>
 #include <thread>
 
 #include "lumivel/unique_bstr.h"
+#include "shared/listing_changes.h"
 #include "shared/object_list.h"
 #include "snapin/listing_refresh.h"
 #include "snapin/snapin_module.h"
@@ -28,12 +30,6 @@ void SetStatus(IConsoleNameSpace2* names, const std::u16string& text) {
     if (!names || FAILED(names->QueryInterface(IID_IConsole2, console.putVoid()))) return;
     std::u16string copy = text;
     console->SetStatusText(copy.data());
-}
-
-// The records a whole listing gave: the provider's own, as its commands expect of them.
-void MarkFromProvider(VARIANT* list) {
-    for (PropertySet* record : lumivel::shared::ReadObjectList(list))
-        if (record) record->setInt(u"FromRevivoProvider", 1);
 }
 
 std::u16string NumberText(size_t number) {
@@ -67,9 +63,16 @@ void ShowCount(IConsoleNameSpace2* names, size_t count, const std::u16string& na
 }
 
 // The node's list brought up to date by the provider's answer to command 322.
-void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARIANT* answer, const std::u16string& name) {
+void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARIANT* answer, const std::u16string& name,
+                  const std::u16string& earliestPurge) {
     std::vector<PropertySet*> next;
+    // The changes' earliest purge time and the list's before them bound the new list's.
+    std::optional<std::u16string> earliest = node->m_earliestPurge;
     ListingUpdate update = ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr));
+    if (update.whole)
+        earliest = earliestPurge;
+    else if (earliest)
+        earliest = lumivel::shared::EarlierPurgeTime(*earliest, earliestPurge);
     if (update.changed) {
         VARIANT list;
         VariantInit(&list);
@@ -82,6 +85,7 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
         }
         ShowCount(fetch->names.get(), next.size(), name);
         node->replaceObjects(&list);
+        node->m_earliestPurge = std::move(earliest);
     } else {
         ShowCount(fetch->names.get(), node->objects().size(), name);
         // The same list again: the control keeps its rows, and says what its filter shows.
@@ -91,7 +95,8 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
 }
 
 // On the console's thread: the fetch is over. `changes` when the list is command 322's answer.
-void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list, bool changes) {
+void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list, bool changes,
+                const std::u16string& earliestPurge) {
     ScopeNode* node = fetch->node;
     if (!node) {
         lumivel::shared::FreeObjectListRecords(list);
@@ -103,7 +108,7 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
     SetItemImage(fetch->names.get(), node->scopeItem(), int(fetch->savedImage));
     std::u16string name = node->displayName() ? node->displayName() : u"";
     if (SUCCEEDED(hr) && changes) {
-        ApplyChanges(fetch, node, list, name);
+        ApplyChanges(fetch, node, list, name, earliestPurge);
     } else if (SUCCEEDED(hr)) {
         // A whole list read otherwise is newer than the sync point: changes since that point,
         // laid over it, still give the domain's list.
@@ -111,6 +116,7 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
         // Said before the list is shown: a control that filters it says how many it shows.
         ShowCount(fetch->names.get(), lumivel::shared::ReadObjectList(list).size(), name);
         node->replaceObjects(list);
+        node->m_earliestPurge = earliestPurge;
         node->AfterObjectsShown();
     } else {
         // A failed fetch leaves the list as it was, and the node says so on its icon until a
@@ -153,7 +159,7 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
     fetch->consoleThread = lumivel::CurrentThreadQueue();
     if (kind == FetchKind::Changes) {
         // Asked on this thread, which alone reads the listed records.
-        fetch->request = ChangesRequest(record, syncPoint, node->objects(), std::time(nullptr));
+        fetch->request = ChangesRequest(record, syncPoint, node->objects(), std::time(nullptr), node->m_earliestPurge);
         if (!fetch->request) return E_OUTOFMEMORY;
     }
     record->addRef();
@@ -180,9 +186,17 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
             VariantInit(&list);
             HRESULT result = E_NOTIMPL;
             bool changes = false;
+            std::u16string earliestPurge;
             if (fetch->kind == FetchKind::Changes) {
                 result = ReadListingChanges(fetch->provider.get(), fetch->request, &list);
                 changes = SUCCEEDED(result);
+                // Marked here, while the records are the fetch's alone: a whole answer of
+                // 100,000 would hold the console's thread for a large part of a second.
+                if (changes) {
+                    std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&list);
+                    records.erase(records.begin());
+                    earliestPurge = MarkFromProvider(records);
+                }
             }
             if (!changes) {
                 // An empty filter asks for a fresh list; none lets the provider reuse what it has.
@@ -191,7 +205,7 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
                                                              &list);
                 // Marked here, while the records are the fetch's alone: at 100,000 records the
                 // marking alone would hold the console's thread for about 0.1 s.
-                if (SUCCEEDED(result)) MarkFromProvider(&list);
+                if (SUCCEEDED(result)) earliestPurge = MarkFromProvider(lumivel::shared::ReadObjectList(&list));
             }
             auto delivered = std::make_shared<VARIANT>(list);
             lumivel::ThreadQueuePtr consoleThread = fetch->consoleThread;
@@ -199,7 +213,9 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
             // console's thread.
             bool posted = lumivel::PostThreadWork(
                 *consoleThread,
-                [fetch = std::move(fetch), result, delivered, changes] { ApplyFetch(fetch, result, delivered.get(), changes); },
+                [fetch = std::move(fetch), result, delivered, changes, earliestPurge = std::move(earliestPurge)] {
+                    ApplyFetch(fetch, result, delivered.get(), changes, earliestPurge);
+                },
                 [delivered] { lumivel::shared::FreeObjectListRecords(delivered.get()); });
             if (!posted) lumivel::shared::FreeObjectListRecords(delivered.get());
             CoUninitialize();

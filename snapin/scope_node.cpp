@@ -58,6 +58,7 @@ void ScopeNode::replaceObjects(VARIANT* list) {
     VARIANT old = m_objects;
     m_objects = *list;
     VariantInit(list);
+    m_earliestPurge.reset();
     // The control lets go of the old records before they are freed, which for a large list
     // is a worker's job: freeing is what the console's thread would otherwise wait for.
     showObjects();
@@ -71,6 +72,7 @@ bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {
     // Only the array goes: its references move to the new one.
     VariantClear(&m_objects);
     m_objects = list;
+    m_earliestPurge.reset();
     return true;
 }
 

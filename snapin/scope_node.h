@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "lumivel/com_ptr.h"
@@ -97,6 +98,10 @@ public:
     std::shared_ptr<NodeFetch> m_fetch;
     PropertySet* m_record = nullptr;
     VARIANT m_objects;
+    // The earliest purge time among m_objects' tombstones (empty: none has one), kept by the
+    // fetch that made the list so that a refresh need not read every record for it; unknown
+    // once the list changes any other way.
+    std::optional<std::u16string> m_earliestPurge;
     LONG m_resultIsControl = 1;
     DWORD m_verbMask = 0;
     IUnknown* m_control = nullptr;

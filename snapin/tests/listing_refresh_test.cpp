@@ -124,7 +124,6 @@ TEST(ListingRefresh, ChangesAreLaidOverTheListAndTheSyncPointMovesOn) {
     EXPECT_NE(next[1], current.all[1]);
     EXPECT_EQ(next[1]->getText(u"name").substr(0, 2), u"T2");
     EXPECT_EQ(next[2]->getText(u"name").substr(0, 2), u"T4");
-    EXPECT_NE(next[2]->getRaw(u"FromRevivoProvider"), 0);
     EXPECT_EQ(point.cookie, u"BEEF");
     EXPECT_EQ(point.usn, u"4711");
     EXPECT_EQ(point.wholeReadAt, kNow - 60);
@@ -162,6 +161,38 @@ TEST(ListingRefresh, AWholeAnswerReplacesTheListAndAnAnswerWithoutCookieEndsTheS
     EXPECT_TRUE(update.whole);
     EXPECT_FALSE(snapin::SyncPointUsable(point, kNow));
     for (PropertySet* record : next) record->release();
+}
+
+// The fetch's thread marks what the provider listed (not the records of those that left) and
+// finds the earliest purge time; a request made knowing it looks through the list only once
+// that time has come, and then finds the same overdue tombstones as without it.
+TEST(ListingRefresh, TheEarliestPurgeTimeSparesLookingThroughTheListUntilItComes) {
+    Records answer;
+    answer.all = {tombstone(1, u"2027-06-01T00:00:00Z"), tombstone(2, u"2027-01-01T00:00:00Z"), leftOf(3),
+                  tombstone(4, u"not a time")};
+    EXPECT_EQ(snapin::MarkFromProvider(answer.all), u"2027-01-01T00:00:00Z");
+    EXPECT_NE(answer.all[0]->getRaw(u"FromRevivoProvider"), 0);
+    EXPECT_NE(answer.all[3]->getRaw(u"FromRevivoProvider"), 0);
+    EXPECT_EQ(answer.all[2]->getRaw(u"FromRevivoProvider"), 0);
+    EXPECT_EQ(snapin::MarkFromProvider({answer.all[2], answer.all[3]}), u"");
+
+    PropertySet* node = PropertySet::create();
+    Records listed;
+    listed.all = {tombstone(1, u"2026-12-09T12:00:00Z"), tombstone(2)};
+    const ListingSyncPoint point = recentPoint();
+    auto rechecked = [&](const std::optional<std::u16string>& earliest) {
+        PropertySet* request = ChangesRequest(node, &point, listed.all, kNow, earliest);
+        std::vector<std::u16string> guids = lumivel::shared::TextListOf(request, kSyncRecheckKey);
+        request->release();
+        return guids;
+    };
+    const std::vector<std::u16string> first{guidOf(1)};
+    EXPECT_EQ(rechecked(std::nullopt), first);
+    // Due at this very second, as a listing without the bound finds it.
+    EXPECT_EQ(rechecked(u"2026-12-09T12:00:00Z"), first);
+    EXPECT_EQ(rechecked(u"2026-12-09T12:00:01Z"), std::vector<std::u16string>{});
+    EXPECT_EQ(rechecked(u""), std::vector<std::u16string>{});
+    node->release();
 }
 
 }  // namespace
