@@ -51,6 +51,8 @@ void* operator new(size_t size) {
 // tells malloc's blocks from its own operator new's).
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace panoreltest {
 namespace {
