@@ -64,15 +64,7 @@ void askForChanges(PropertySet* node, const ListingState& state, std::time_t now
     node->setText(kSyncInvocationKey, state.invocationId);
     node->setText(kSyncUsnKey, state.usn);
     node->setText(kSyncCookieKey, state.cookie);
-    std::vector<std::u16string> overdue;
-    for (const TombstoneFields& tombstone : state.tombstones) {
-        // Only a time of the form the provider writes, as for the console's listing.
-        const std::string_view expires = tombstone[kFieldExpiresUtc];
-        if (expires.size() != 20 || expires.back() != 'Z') continue;
-        std::optional<long long> at = SecondsOfIsoUtc(std::string(expires));
-        if (at && *at <= now) overdue.push_back(WidenText(tombstone[kFieldGuid]));
-    }
-    lumivel::shared::SetTextList(node, kSyncRecheckKey, overdue);
+    lumivel::shared::SetTextList(node, kSyncRecheckKey, OverdueTombstones(state.tombstones, now));
 }
 
 // GUIDs as the listing matches them: without regard to case.
@@ -140,9 +132,19 @@ void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<Own
     listing->resize(kept);
 }
 
-namespace {
-
-}  // namespace
+std::vector<std::u16string> OverdueTombstones(const std::vector<TombstoneFields>& tombstones, std::time_t now) {
+    std::vector<std::u16string> overdue;
+    // One buffer for every time read: a text per tombstone would be 100,000 allocations.
+    std::string expires;
+    for (const TombstoneFields& tombstone : tombstones) {
+        // Only a time of the form the provider writes, as for the console's listing.
+        if (tombstone[kFieldExpiresUtc].size() != 20 || tombstone[kFieldExpiresUtc].back() != 'Z') continue;
+        expires.assign(tombstone[kFieldExpiresUtc]);
+        std::optional<long long> at = SecondsOfIsoUtc(expires);
+        if (at && *at <= now) overdue.push_back(WidenText(tombstone[kFieldGuid]));
+    }
+    return overdue;
+}
 
 std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server) {
     if (!server) return domain;

@@ -6,20 +6,41 @@ namespace lumivel_cli {
 
 namespace {
 
-// Printable ASCII without a quote or a backslash is its own literal; anything else goes the
-// generic way, so that ill-formed UTF-8 and the controls come out exactly as there.
+// ASCII is escaped here as the generic way escapes it (every tombstone's own name holds a line
+// feed); text beyond ASCII goes the generic way, so that ill-formed UTF-8 and the C1 and
+// bidirectional controls come out exactly as there.
 void appendJsonString(std::string_view text, std::string* out) {
-    bool plain = true;
+    bool ascii = true;
     for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') {
-            plain = false;
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
             break;
         }
     }
-    if (plain) {
+    if (ascii) {
+        static constexpr char kHex[] = "0123456789abcdef";
         *out += '"';
-        *out += text;
+        size_t plain = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            if (byte >= 0x20 && byte != 0x7F && byte != '"' && byte != '\\') continue;
+            out->append(text.substr(plain, i - plain));
+            plain = i + 1;
+            switch (byte) {
+                case '"': *out += "\\\""; break;
+                case '\\': *out += "\\\\"; break;
+                case '\b': *out += "\\b"; break;
+                case '\f': *out += "\\f"; break;
+                case '\n': *out += "\\n"; break;
+                case '\r': *out += "\\r"; break;
+                case '\t': *out += "\\t"; break;
+                default:
+                    *out += "\\u00";
+                    *out += kHex[byte >> 4];
+                    *out += kHex[byte & 0xF];
+            }
+        }
+        out->append(text.substr(plain));
         *out += '"';
         return;
     }
@@ -41,9 +62,18 @@ void appendTsvField(std::string_view text, char end, std::string* out) {
 }  // namespace
 
 std::array<std::string, kListTableColumns> ListTableCells(const DeletedRow& row) {
-    return {TerminalText(row.name),     TerminalText(row.lastKnownParent), TerminalText(row.className),
-            TerminalText(row.dateDeleted), TerminalText(row.expires),     TerminalText(row.guid),
-            TerminalText(row.tombstone)};
+    std::array<std::string, kListTableColumns> cells;
+    ListTableCells(row, &cells);
+    return cells;
+}
+
+void ListTableCells(const DeletedRow& row, std::array<std::string, kListTableColumns>* cells) {
+    const std::string* fields[kListTableColumns] = {&row.name,    &row.lastKnownParent, &row.className, &row.dateDeleted,
+                                                    &row.expires, &row.guid,            &row.tombstone};
+    for (size_t i = 0; i < kListTableColumns; ++i) {
+        (*cells)[i].clear();
+        lumivel::AppendTerminalText(*fields[i], Escaping::Readable, &(*cells)[i]);
+    }
 }
 
 void AppendListTsvLine(const DeletedRow& row, std::string* out) {

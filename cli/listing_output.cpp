@@ -49,7 +49,8 @@ bool ListingPrinter::add(const PropertySet* record, std::string* why) {
 
 bool ListingPrinter::add(const TombstoneFields& fields, std::string* why) {
     if (outputFailed(why)) return false;
-    DeletedRow row = DeletedRowOf(fields, m_times);
+    DeletedRow& row = m_row;
+    FillDeletedRow(fields, m_times, &row);
     if (m_expiringWithin && !ExpiresWithin(row, *m_expiringWithin, m_now)) return true;
     ++m_shown;
     m_guids += row.guid;
@@ -61,7 +62,8 @@ bool ListingPrinter::add(const TombstoneFields& fields, std::string* why) {
         m_writer.writeText(m_line);
         return !outputFailed(why);
     }
-    const std::array<std::string, kListTableColumns> cells = ListTableCells(row);
+    std::array<std::string, kListTableColumns>& cells = m_cellTexts;
+    ListTableCells(row, &cells);
     m_writer.measure(cells);
     for (size_t i = 0; i < cells.size(); ++i) {
         m_pending += cells[i];

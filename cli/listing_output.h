@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "cli/list_row_text.h"
 #include "lumivel/temporary_file.h"
 
 namespace lumivel_cli {
@@ -43,6 +44,8 @@ private:
     bool m_cellsMade = false;
     std::string m_pending;  // cells not yet in the file
     std::string m_line;     // a TSV or JSON row, its room kept from row to row
+    DeletedRow m_row;       // the same for the row and its table cells
+    std::array<std::string, kListTableColumns> m_cellTexts;
     LocalTimes m_times[2];
     size_t m_shown = 0;
     int m_writeError = 0;

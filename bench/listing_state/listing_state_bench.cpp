@@ -1,22 +1,35 @@
 // The command line's per-row work at the size of a large domain, with no directory: N
 // generated tombstones (default 100,000; a few carry hostile text) saved as `list
 // --incremental` saves them and read back, and printed as a table, TSV and JSON to a file
-// of our own, from the state as read back. Prints the time of each step and the state file's size.
+// of our own, from the state as read back. Then `list --incremental`'s own work, unchanged and
+// after 100 changes: the state read, its overdue tombstones found, the changes laid over it, the
+// state saved again when something changed, the rows printed as a table and as JSON through the
+// standard output (to /dev/null) and their GUIDs kept for completion. Prints the time of each step,
+// the CPU time of each incremental listing, and the state file's size.
 //
 //   build/bin/listing_state_bench [records]
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/completion_words.h"
+#include "cli/domain_listing.h"
 #include "cli/listing_output.h"
 #include "cli/listing_state.h"
 #include "lumivel/temporary_file.h"
+#include "shared/directory_operations.h"
+#include "shared/listing_changes.h"
 #include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
 
@@ -54,6 +67,63 @@ std::vector<PropertySet*> generated(size_t count) {
         records.push_back(record);
     }
     return records;
+}
+
+double cpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// As command 322 answers after changes: a third of them new tombstones, a third listed ones
+// changed, a third listed ones gone.
+std::vector<PropertySet*> changesOver(const std::vector<PropertySet*>& listed, size_t count) {
+    std::vector<PropertySet*> changes;
+    for (size_t i = 0; i < count; ++i) {
+        PropertySet* change = PropertySet::create();
+        const PropertySet* model = listed[(i * 997) % listed.size()];
+        if (i % 3 == 2) {
+            change->setInt(kSyncLeftKey, 1);
+            change->setText(u"guid", lumivel::shared::TombstoneGuid(model->getText(u"name")));
+        } else {
+            for (const char16_t* key : {u"lastKnownParent", u"Parent", u"class", u"FriendlyClassName", u"dateDeleted",
+                                        kDateDeletedUtcKey, kExpiresKey, kExpiresUtcKey, u"FocusedDC"})
+                change->setText(key, model->getText(key));
+            std::u16string name(model->getText(u"name"));
+            if (i % 3 == 0) name = WidenText("New Contact " + std::to_string(i) + "\nDEL:") + name.substr(name.size() - 36);
+            if (i % 3 == 0) name[name.size() - 1] = u'f', name[name.size() - 2] = u'f';
+            change->setText(u"name", name);
+            change->setText(u"distinguishedName", u"CN=" + name + u",CN=Deleted Objects,DC=lumivel,DC=test");
+        }
+        changes.push_back(change);
+    }
+    return changes;
+}
+
+// `list --incremental` past its answer from the directory, as ListDomainIncrementally runs it.
+bool incremental(const std::string& path, const std::vector<PropertySet*>& changes, OutputFormat format,
+                 std::string* why) {
+    ListingState saved;
+    if (!ReadListingState(path, "lumivel.test", &saved, why)) return false;
+    const std::time_t now = std::time(nullptr);
+    if (OverdueTombstones(saved.tombstones, now).size() > saved.tombstones.size()) return false;
+    std::vector<TombstoneFields> tombstones;
+    tombstones.swap(saved.tombstones);
+    ApplyTombstoneChanges(&tombstones, &saved.owned, changes);
+    if (!changes.empty()) {
+        ListingState next;
+        next.server = saved.server;
+        next.cookie = saved.cookie;
+        next.wholeReadAt = saved.wholeReadAt;
+        if (!WriteListingState(path + ".next", "lumivel.test", next, tombstones)) return false;
+    }
+    ListingPrinter printer(format, std::cout, std::nullopt, now);
+    for (const TombstoneFields& tombstone : tombstones)
+        if (!printer.add(tombstone, why)) return false;
+    if (!printer.finish(why)) return false;
+    RememberListing("lumivel.test", printer.guidLines());
+    std::cout.flush();
+    return std::cout.good();
 }
 
 }  // namespace
@@ -111,6 +181,34 @@ int main(int argc, char** argv) {
         const char* name = format == OutputFormat::Table ? "table" : format == OutputFormat::Tsv ? "TSV" : "JSON";
         std::printf("rows printed as %s in %.3f s\n", name, since(start));
     }
+
+    // The command's rows go to its standard output: /dev/null for these runs.
+    ::setenv("XDG_CACHE_HOME", (base + "cache").c_str(), 1);
+    std::fflush(stdout);
+    const int shown = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    for (size_t changed : {size_t{0}, size_t{100}}) {
+        std::vector<PropertySet*> changes = changesOver(records, changed);
+        for (OutputFormat format : {OutputFormat::Table, OutputFormat::Json}) {
+            std::fflush(stdout);
+            ::dup2(null, STDOUT_FILENO);
+            start = Clock::now();
+            const double cpu = cpuSeconds();
+            const bool done = incremental(path, changes, format, &why);
+            const double wall = since(start), used = cpuSeconds() - cpu;
+            std::fflush(stdout);
+            ::dup2(shown, STDOUT_FILENO);
+            if (!done) {
+                std::fprintf(stderr, "listing_state_bench: the incremental listing failed: %s\n", why.c_str());
+                return 1;
+            }
+            std::printf("list --incremental after %zu changes, %s: %.3f s (CPU %.3f s)\n", changed,
+                        format == OutputFormat::Table ? "table" : "JSON", wall, used);
+        }
+        for (PropertySet* change : changes) change->release();
+    }
+    ::close(null);
+    ::close(shown);
     for (PropertySet* record : records) record->release();
     return 0;
 }

@@ -145,6 +145,30 @@ TEST(ListingOutputTest, StreamedIsByteForByteTheFormerOutput) {
     }
 }
 
+TEST(ListingOutputTest, EveryAsciiByteIsEscapedAsTheFormerOutputEscapedIt) {
+    // The JSON writer escapes ASCII itself; each byte in a name, a parent and a DN, alone
+    // and beside another, and once beside text beyond ASCII (which goes the generic way).
+    Records records;
+    std::vector<Record> listed;
+    std::vector<DeletedRow> rows;
+    for (int byte = 0; byte < 0x80; ++byte) {
+        using lumivel::shared::WidenText;
+        const std::string c(1, static_cast<char>(byte));
+        PropertySet* record = tombstone(static_cast<size_t>(byte), true);
+        const std::string guid = "0000" + std::to_string(2000 + byte) + "-aaaa-bbbb-cccc-0123456789ab";
+        const std::string name = byte % 2 ? c : "a" + c + "\x7f" + c + (byte == 0x41 ? "\xc3\xa9" : "z");
+        record->setText(u"name", WidenText(name + "\nDEL:" + guid));
+        record->setText(u"Parent", WidenText("OU=" + c + c + ",DC=lumivel,DC=test"));
+        record->setText(u"distinguishedName", WidenText("CN=" + name + "\\0ADEL:" + guid + ",CN=Deleted Objects"));
+        records.owned.push_back(record);
+        rows.push_back(DeletedRowOf(record));
+        listed.push_back(ListRecordOf(rows.back()));
+    }
+    EXPECT_EQ(stream(records.owned, OutputFormat::Json).text, formerJson(listed));
+    EXPECT_EQ(stream(records.owned, OutputFormat::Table).text, formerTable(listed));
+    EXPECT_EQ(stream(records.owned, OutputFormat::Tsv).text, formerTsv(rows));
+}
+
 TEST(ListingOutputTest, ExpiringWithinLeavesRowsOutAndTheirGuidsWithThem) {
     Records records;
     for (size_t i = 0; i < 40; ++i) records.owned.push_back(tombstone(i, i % 7 != 3));
