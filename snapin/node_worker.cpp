@@ -68,7 +68,8 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
     std::vector<PropertySet*> next;
     // The changes' earliest purge time and the list's before them bound the new list's.
     std::optional<std::u16string> earliest = node->m_earliestPurge;
-    ListingUpdate update = ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr));
+    ListingUpdate update =
+        ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr), &node->m_guidIndex);
     if (update.whole)
         earliest = earliestPurge;
     else if (earliest)
@@ -79,12 +80,16 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
         if (FAILED(lumivel::shared::BuildObjectList(next, &list))) {
             // The list stays as it was, and so must the sync point: the next refresh reads all.
             for (PropertySet* record : next) record->release();
+            node->m_guidIndex.clear();
             if (fetch->syncPoint) *fetch->syncPoint = ListingSyncPoint{};
             SetStatus(fetch->names.get(), FailureText(name, E_OUTOFMEMORY));
             return;
         }
         ShowCount(fetch->names.get(), next.size(), name);
+        // The index already follows the new list.
+        lumivel::shared::ListingGuidIndex index = std::move(node->m_guidIndex);
         node->replaceObjects(&list);
+        node->m_guidIndex = std::move(index);
         node->m_earliestPurge = std::move(earliest);
     } else {
         ShowCount(fetch->names.get(), node->objects().size(), name);
