@@ -4,7 +4,8 @@
 // the new list built and handed to the control, the old one released aside), with no change
 // and with N changes (a third restored or purged, a third changed, a third new). Each case
 // runs sorted by name, by the deletion date, and by name with the filter bar holding a text;
-// the time printed is the best of the rounds, with its steps. After the rounds the control's
+// the time printed is the best of the rounds, with its steps (the node's GUID index is made on
+// the first refresh with changes, as in the console, and kept up to date after). After the rounds the control's
 // rows are checked against a control handed the same list whole.
 //
 //     build/bin/pane_refresh_bench [records [changes [rounds]]]
@@ -22,6 +23,7 @@
 #include "resultpane/panorel.h"
 #include "shared/directory_operations.h"
 #include "shared/listing_changes.h"
+#include "shared/listing_index.h"
 #include "shared/object_list.h"
 #include "shared/record_release.h"
 #include "snapin/listing_refresh.h"
@@ -40,6 +42,7 @@ struct Steps {
 // The node: its list (one reference each) as a VARIANT, as ScopeNode keeps it.
 struct Node {
     VARIANT objects;
+    lumivel::shared::ListingGuidIndex guids;
     Node() { VariantInit(&objects); }
     std::vector<PropertySet*> records() const { return lumivel::shared::ReadObjectList(&objects); }
 };
@@ -85,7 +88,7 @@ Steps Refresh(panorel::Panorel& control, Node& node, VARIANT* answer) {
     std::vector<PropertySet*> next;
     auto start = Clock::now();
     const std::vector<PropertySet*> current = node.records();
-    snapin::ListingUpdate update = snapin::ApplyListingAnswer(answer, current, &next, &point, std::time(nullptr));
+    snapin::ListingUpdate update = snapin::ApplyListingAnswer(answer, current, &next, &point, std::time(nullptr), &node.guids);
     steps.apply = Seconds(start);
     if (!update.changed) {
         start = Clock::now();
