@@ -1,6 +1,7 @@
 #include "shared/listing_index.h"
 
 #include <optional>
+#include <unordered_set>
 
 #include "shared/directory_operations.h"
 #include "shared/listing_changes.h"
@@ -63,6 +64,19 @@ PropertySet* ListingGuidIndex::find(const std::u16string& guid) const {
 bool ApplyListingChangesIndexed(const std::vector<PropertySet*>& current, const std::vector<PropertySet*>& changes,
                                 ListingGuidIndex& index, std::vector<PropertySet*>* next) {
     if (!index.usable()) return false;
+    // An index that names a record the listing no longer holds is another list's: checked
+    // before anything is done, so that the caller's scan still starts from the whole answer.
+    std::unordered_set<const PropertySet*> named;
+    for (const PropertySet* change : changes)
+        if (PropertySet* listed = change ? index.find(ListingGuidOf(change)) : nullptr) named.insert(listed);
+    if (!named.empty()) {
+        size_t held = 0;
+        for (const PropertySet* record : current) held += named.count(record);
+        if (held != named.size()) {
+            index.clear();
+            return false;
+        }
+    }
     // Where each GUID a change names stands as the changes are laid over one by one: in the
     // place of a listed record (what stands there now, null once it left) or among the records
     // joining at the end. The same steps as ApplyListingChanges, on k records instead of n.

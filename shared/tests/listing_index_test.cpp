@@ -117,4 +117,22 @@ TEST(ListingGuidIndexTest, AGuidListedTwiceLeavesTheIndexUnusable) {
     ReleaseAll(listing);
 }
 
+// An index kept for another list (one the listing no longer holds a record of) is given up
+// before anything is done: the changes stay the caller's for the scan.
+TEST(ListingGuidIndexTest, AnIndexOfAnotherListDoesNothing) {
+    std::vector<PropertySet*> listing = {Tombstone(1, 0), Tombstone(2, 0)};
+    ListingGuidIndex index;
+    ASSERT_TRUE(index.build(listing));
+    std::vector<PropertySet*> other = {Tombstone(2, 5)};
+    std::vector<PropertySet*> changes = {Tombstone(1, 1), Left(2)};
+    std::vector<PropertySet*> next;
+    EXPECT_FALSE(ApplyListingChangesIndexed(other, changes, index, &next));
+    EXPECT_TRUE(next.empty());
+    EXPECT_FALSE(index.usable());
+    for (const PropertySet* change : changes) EXPECT_EQ(change->RefCount, 1);
+    ReleaseAll(changes);
+    ReleaseAll(other);
+    ReleaseAll(listing);
+}
+
 }  // namespace
