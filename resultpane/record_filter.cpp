@@ -75,14 +75,11 @@ std::u16string LocalDayEndUtc(const SYSTEMTIME& day) { return DayStartUtc(day, 1
 void RecordFilter::setRecords(const std::vector<PropertySet*>& records) {
     ++m_generation;
     m_entries.clear();
-    m_places.clear();
     m_entries.reserve(records.size());
     // The deletion time is read at once: the date bounds need no folded texts.
     for (PropertySet* record : records)
         if (record) m_entries.push_back(Entry{record, 0, 0, TimeNumber(record->getText(kDateDeletedUtcKey))});
-    m_places.reserve(m_entries.size());
-    for (size_t i = 0; i < m_entries.size(); ++i) m_places.emplace_back(m_entries[i].record, uint32_t(i));
-    std::sort(m_places.begin(), m_places.end());
+    indexPlaces();
     m_folded.clear();
     m_textsFolded = false;
     const FilterCriteria criteria = m_criteria;
@@ -108,10 +105,12 @@ void RecordFilter::updateRecords(const std::vector<PropertySet*>& records) {
     }
     ++m_generation;
     m_entries = std::move(entries);
-    m_places.clear();
-    m_places.reserve(m_entries.size());
-    for (size_t i = 0; i < m_entries.size(); ++i) m_places.emplace_back(m_entries[i].record, uint32_t(i));
-    std::sort(m_places.begin(), m_places.end());
+    indexPlaces();
+}
+
+void RecordFilter::indexPlaces() {
+    m_places = AddressPlaces(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) m_places.insert(m_entries[i].record, uint32_t(i));
 }
 
 void RecordFilter::appendTexts(Entry& entry) {
@@ -170,9 +169,8 @@ bool RecordFilter::setCriteria(const FilterCriteria& criteria) {
 }
 
 uint32_t RecordFilter::placeOf(const PropertySet* record) const {
-    auto it = std::lower_bound(m_places.begin(), m_places.end(), record,
-                               [](const auto& place, const PropertySet* value) { return place.first < value; });
-    return it != m_places.end() && it->first == record ? it->second : kNoPlace;
+    const uint32_t place = m_places.find(record);
+    return place == AddressPlaces::kNone ? kNoPlace : place;
 }
 
 bool RecordFilter::passes(const PropertySet* record) const {

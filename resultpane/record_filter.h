@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "resultpane/address_set.h"
 #include "shared/property_set.h"
 #include "win/datetime.h"
 
@@ -81,8 +82,10 @@ private:
     bool matchesDates(const Entry& entry) const;
 
     std::vector<Entry> m_entries;
-    // Addresses with their places, in address order.
-    std::vector<std::pair<const PropertySet*, uint32_t>> m_places;
+    void indexPlaces();
+
+    // Each record's place, found without a search: a refresh's update asks for every record.
+    AddressPlaces m_places;
     // Every record's searched texts, folded, one after the other.
     std::u16string m_folded;
     bool m_textsFolded = false;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "lumivel/wide_string.h"
+#include "resultpane/address_set.h"
 #include "resultpane/record_filter.h"
 #include "shared/panorel_interface.h"
 
@@ -154,8 +155,7 @@ bool SortsBefore(const PropertySet* a, const PropertySet* b, const std::u16strin
 // The sorted group without the removed records and with the added ones (sorted alike) where
 // a whole sort puts them. Positions are found in the group as it stands, removed records
 // included: they still hold their place in its order.
-std::vector<PropertySet*> Splice(const std::vector<PropertySet*>& sorted,
-                                 const std::unordered_set<const PropertySet*>& removed,
+std::vector<PropertySet*> Splice(const std::vector<PropertySet*>& sorted, const AddressSet& removed,
                                  const std::vector<PropertySet*>& added, const std::u16string& key,
                                  const std::u16string& timeKey) {
     std::vector<size_t> places;
@@ -172,7 +172,7 @@ std::vector<PropertySet*> Splice(const std::vector<PropertySet*>& sorted,
     size_t next = 0;
     for (size_t i = 0; i <= sorted.size(); ++i) {
         while (next < added.size() && places[next] == i) result.push_back(added[next++]);
-        if (i < sorted.size() && !removed.count(sorted[i])) result.push_back(sorted[i]);
+        if (i < sorted.size() && !removed.contains(sorted[i])) result.push_back(sorted[i]);
     }
     return result;
 }
@@ -234,8 +234,11 @@ void TopRecords::applyChanges(const std::unordered_set<const PropertySet*>& remo
         if (record) (record->IsNode ? addedScopes : addedObjects).push_back(record);
     SortByKey(addedScopes, NameKey(), {});
     SortByKey(addedObjects, NameKey(), {});
-    m_scopesByName = Splice(m_scopesByName, removed, addedScopes, NameKey(), {});
-    m_objectsByName = Splice(m_objectsByName, removed, addedObjects, NameKey(), {});
+    // Asked once for every record held: a flat table, not the caller's node-based set.
+    AddressSet leavingSet(removed.size());
+    for (const PropertySet* record : removed) leavingSet.insert(record);
+    m_scopesByName = Splice(m_scopesByName, leavingSet, addedScopes, NameKey(), {});
+    m_objectsByName = Splice(m_objectsByName, leavingSet, addedObjects, NameKey(), {});
     m_placesValid = false;
     if (IsNameKey(key)) {
         m_scopes = m_scopesByName;
@@ -249,11 +252,12 @@ void TopRecords::applyChanges(const std::unordered_set<const PropertySet*>& remo
     for (auto [group, untimed, addedGroup] : {std::tuple{&m_scopes, &m_scopesUntimed, &addedScopes},
                                               std::tuple{&m_objects, &m_objectsUntimed, &addedObjects}}) {
         std::vector<PropertySet*> leaving;
-        for (PropertySet* record : *group)
-            if (removed.count(record)) leaving.push_back(record);
+        if (!removed.empty())
+            for (PropertySet* record : *group)
+                if (leavingSet.contains(record)) leaving.push_back(record);
         SortByKey(*addedGroup, key, timeKey);
         *untimed = *untimed - CountUntimed(leaving, timeKey) + CountUntimed(*addedGroup, timeKey);
-        *group = Splice(*group, removed, *addedGroup, key, timeKey);
+        *group = Splice(*group, leavingSet, *addedGroup, key, timeKey);
     }
     refilter();
 }

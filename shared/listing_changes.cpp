@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "shared/directory_operations.h"
+#include "shared/listing_index.h"
 #include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
 
@@ -17,10 +18,7 @@ namespace {
 
 constexpr size_t kGuidLength = 36;
 
-std::u16string guidOf(const PropertySet* record) {
-    if (record->getRaw(kSyncLeftKey) != 0) return lumivel::FoldCase(record->getText(u"guid"));
-    return lumivel::FoldCase(TombstoneGuid(record->getText(u"name")));
-}
+std::u16string guidOf(const PropertySet* record) { return ListingGuidOf(record); }
 
 // The provider writes purge times as "YYYY-MM-DDTHH:MM:SSZ", whose order as text is their
 // order in time: no record needs parsing.

@@ -64,7 +64,8 @@ HRESULT ReadListingChanges(IRevivo* provider, PropertySet* request, VARIANT* ans
 }
 
 ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*>& current,
-                                 std::vector<PropertySet*>* next, ListingSyncPoint* point, std::time_t now) {
+                                 std::vector<PropertySet*>* next, ListingSyncPoint* point, std::time_t now,
+                                 lumivel::shared::ListingGuidIndex* index) {
     ListingUpdate update;
     std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(answer);
     // The array goes; its records are taken over here.
@@ -89,6 +90,7 @@ ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*
     if (header) header->release();
     next->clear();
     if (update.whole) {
+        if (index) index->clear();
         for (PropertySet* change : changes) {
             if (change->getRaw(kSyncLeftKey) != 0)
                 change->release();
@@ -99,6 +101,12 @@ ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*
         return update;
     }
     if (changes.empty()) return update;
+    update.changed = true;
+    // Made once for a list, then kept up to date: reading every listed name on each refresh
+    // is what a few changes would otherwise cost.
+    if (index && !index->usable()) index->build(current);
+    if (index && lumivel::shared::ApplyListingChangesIndexed(current, changes, *index, next)) return update;
+    if (index) index->clear();
     next->reserve(current.size() + changes.size());
     for (PropertySet* record : current) {
         if (!record) continue;
@@ -106,7 +114,6 @@ ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*
         next->push_back(record);
     }
     lumivel::shared::ApplyListingChanges(next, changes);
-    update.changed = true;
     return update;
 }
 

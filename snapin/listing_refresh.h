@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/listing_index.h"
 #include "shared/property_set.h"
 #include "shared/provider_interfaces.h"
 #include "snapin/node_worker.h"
@@ -42,8 +43,11 @@ struct ListingUpdate {
 // brings the sync
 // point up to date and, when the list changed, gives in `next` the node's new list, one
 // reference held for each record. Records that did not change are the very ones of
-// `current`, so that the control keeps what it shows of them.
+// `current`, so that the control keeps what it shows of them. With `index` (the GUIDs of
+// `current`, made here when it is not usable) only the records the changes name are read, and
+// the index then follows `next`; it is cleared when everything was read again.
 ListingUpdate ApplyListingAnswer(VARIANT* answer, const std::vector<PropertySet*>& current,
-                                 std::vector<PropertySet*>* next, ListingSyncPoint* point, std::time_t now);
+                                 std::vector<PropertySet*>* next, ListingSyncPoint* point, std::time_t now,
+                                 lumivel::shared::ListingGuidIndex* index = nullptr);
 
 }  // namespace snapin

@@ -64,11 +64,12 @@ void ShowCount(IConsoleNameSpace2* names, size_t count, const std::u16string& na
 
 // The node's list brought up to date by the provider's answer to command 322.
 void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARIANT* answer, const std::u16string& name,
-                  const std::u16string& earliestPurge) {
+                  const std::u16string& earliestPurge, lumivel::shared::ListingGuidIndex* wholeIndex) {
     std::vector<PropertySet*> next;
     // The changes' earliest purge time and the list's before them bound the new list's.
     std::optional<std::u16string> earliest = node->m_earliestPurge;
-    ListingUpdate update = ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr));
+    ListingUpdate update =
+        ApplyListingAnswer(answer, node->objects(), &next, fetch->syncPoint, std::time(nullptr), &node->m_guidIndex);
     if (update.whole)
         earliest = earliestPurge;
     else if (earliest)
@@ -79,12 +80,16 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
         if (FAILED(lumivel::shared::BuildObjectList(next, &list))) {
             // The list stays as it was, and so must the sync point: the next refresh reads all.
             for (PropertySet* record : next) record->release();
+            node->m_guidIndex.clear();
             if (fetch->syncPoint) *fetch->syncPoint = ListingSyncPoint{};
             SetStatus(fetch->names.get(), FailureText(name, E_OUTOFMEMORY));
             return;
         }
         ShowCount(fetch->names.get(), next.size(), name);
+        // The index already follows the new list, or was made with a whole one on the fetch's thread.
+        lumivel::shared::ListingGuidIndex index = std::move(update.whole && wholeIndex ? *wholeIndex : node->m_guidIndex);
         node->replaceObjects(&list);
+        node->m_guidIndex = std::move(index);
         node->m_earliestPurge = std::move(earliest);
     } else {
         ShowCount(fetch->names.get(), node->objects().size(), name);
@@ -96,7 +101,7 @@ void ApplyChanges(const std::shared_ptr<NodeFetch>& fetch, ScopeNode* node, VARI
 
 // On the console's thread: the fetch is over. `changes` when the list is command 322's answer.
 void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* list, bool changes,
-                const std::u16string& earliestPurge) {
+                const std::u16string& earliestPurge, lumivel::shared::ListingGuidIndex* wholeIndex) {
     ScopeNode* node = fetch->node;
     if (!node) {
         lumivel::shared::FreeObjectListRecords(list);
@@ -108,7 +113,7 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
     SetItemImage(fetch->names.get(), node->scopeItem(), int(fetch->savedImage));
     std::u16string name = node->displayName() ? node->displayName() : u"";
     if (SUCCEEDED(hr) && changes) {
-        ApplyChanges(fetch, node, list, name, earliestPurge);
+        ApplyChanges(fetch, node, list, name, earliestPurge, wholeIndex);
     } else if (SUCCEEDED(hr)) {
         // A whole list read otherwise is newer than the sync point: changes since that point,
         // laid over it, still give the domain's list.
@@ -117,6 +122,7 @@ void ApplyFetch(const std::shared_ptr<NodeFetch>& fetch, HRESULT hr, VARIANT* li
         ShowCount(fetch->names.get(), lumivel::shared::ReadObjectList(list).size(), name);
         node->replaceObjects(list);
         node->m_earliestPurge = earliestPurge;
+        if (wholeIndex) node->m_guidIndex = std::move(*wholeIndex);
         node->AfterObjectsShown();
     } else {
         // A failed fetch leaves the list as it was, and the node says so on its icon until a
@@ -187,6 +193,9 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
             HRESULT result = E_NOTIMPL;
             bool changes = false;
             std::u16string earliestPurge;
+            // A whole list's tombstones by GUID, made here for the refreshes that lay changes
+            // over it: reading 100,000 names is a console thread's twentieth of a second.
+            auto guids = std::make_shared<lumivel::shared::ListingGuidIndex>();
             if (fetch->kind == FetchKind::Changes) {
                 result = ReadListingChanges(fetch->provider.get(), fetch->request, &list);
                 changes = SUCCEEDED(result);
@@ -194,8 +203,15 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
                 // 100,000 would hold the console's thread for a large part of a second.
                 if (changes) {
                     std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&list);
+                    const bool whole = !records.empty() && records.front() && records.front()->getRaw(kSyncWholeKey) != 0;
                     records.erase(records.begin());
                     earliestPurge = MarkFromProvider(records);
+                    if (whole) {
+                        std::erase_if(records, [](const PropertySet* record) {
+                            return !record || record->getRaw(kSyncLeftKey) != 0;
+                        });
+                        guids->build(records);
+                    }
                 }
             }
             if (!changes) {
@@ -205,7 +221,11 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
                                                              &list);
                 // Marked here, while the records are the fetch's alone: at 100,000 records the
                 // marking alone would hold the console's thread for about 0.1 s.
-                if (SUCCEEDED(result)) earliestPurge = MarkFromProvider(lumivel::shared::ReadObjectList(&list));
+                if (SUCCEEDED(result)) {
+                    const std::vector<PropertySet*> records = lumivel::shared::ReadObjectList(&list);
+                    earliestPurge = MarkFromProvider(records);
+                    guids->build(records);
+                }
             }
             auto delivered = std::make_shared<VARIANT>(list);
             lumivel::ThreadQueuePtr consoleThread = fetch->consoleThread;
@@ -213,8 +233,9 @@ HRESULT StartNodeFetch(ScopeNode* node, IConsoleNameSpace2* names, FetchKind kin
             // console's thread.
             bool posted = lumivel::PostThreadWork(
                 *consoleThread,
-                [fetch = std::move(fetch), result, delivered, changes, earliestPurge = std::move(earliestPurge)] {
-                    ApplyFetch(fetch, result, delivered.get(), changes, earliestPurge);
+                [fetch = std::move(fetch), result, delivered, changes, earliestPurge = std::move(earliestPurge), guids] {
+                    ApplyFetch(fetch, result, delivered.get(), changes, earliestPurge,
+                               guids->usable() ? guids.get() : nullptr);
                 },
                 [delivered] { lumivel::shared::FreeObjectListRecords(delivered.get()); });
             if (!posted) lumivel::shared::FreeObjectListRecords(delivered.get());

@@ -59,6 +59,7 @@ void ScopeNode::replaceObjects(VARIANT* list) {
     m_objects = *list;
     VariantInit(list);
     m_earliestPurge.reset();
+    m_guidIndex.clear();
     // The control lets go of the old records before they are freed, which for a large list
     // is a worker's job: freeing is what the console's thread would otherwise wait for.
     showObjects();
@@ -73,6 +74,7 @@ bool ScopeNode::rebuildObjects(const std::vector<PropertySet*>& records) {
     VariantClear(&m_objects);
     m_objects = list;
     m_earliestPurge.reset();
+    m_guidIndex.clear();
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "lumivel/com_ptr.h"
+#include "shared/listing_index.h"
 #include "shared/property_set.h"
 #include "snapin/provider_cache.h"
 #include "win/mmc.h"
@@ -102,6 +103,9 @@ public:
     // fetch that made the list so that a refresh need not read every record for it; unknown
     // once the list changes any other way.
     std::optional<std::u16string> m_earliestPurge;
+    // m_objects' tombstones by GUID for the refresh that lays changes over them; cleared
+    // whenever the list changes any other way.
+    lumivel::shared::ListingGuidIndex m_guidIndex;
     LONG m_resultIsControl = 1;
     DWORD m_verbMask = 0;
     IUnknown* m_control = nullptr;

@@ -1,7 +1,9 @@
 // A refreshed list handed over as its difference: the order is the one a whole sort gives
 // (by name, by another column with ties, by time with the untimed last, scope records first,
 // either direction), and the view keeps its filter, selection, top row and references.
+#include <algorithm>
 #include <random>
+#include <string>
 
 #include "lumivel/text.h"
 #include "resultpane/list_difference.h"
@@ -178,6 +180,86 @@ TEST_F(DifferenceInControl, AFewChangesKeepOrderFilterSelectionTopRowAndReferenc
     show(half);
     EXPECT_EQ(names().size(), 30u);
     EXPECT_EQ(console->status, u"30 of 30 deleted objects shown.");
+}
+
+// Refresh after refresh laid over the rows (records leaving, changing, coming) under random sort
+// columns, directions and filter texts shows what a control handed each list whole shows: the
+// same rows in the same order, the same count in the status, and the rows selected before
+// that stayed still selected.
+TEST_F(DifferenceInControl, RandomRefreshesShowWhatAWholeHandOverShows) {
+    std::mt19937 random(11);
+    HWND top = control->topList();
+    // Names are unique, as a tombstone's are with its GUID: among equal keys a whole sort keeps
+    // the list's order, which a record changed in its place does not keep.
+    unsigned made = 0;
+    auto make = [&] {
+        std::u16string name = u"Object ";
+        name += char16_t(u'A' + random() % 5);
+        name += char16_t(u'0' + random() % 3);
+        name += u" #" + lumivel::FromUtf8(std::to_string(++made));
+        PropertySet* record = keep(MakeRecord(name, random() % 2 ? u"user" : u"contact"));
+        record->setText(u"parent", random() % 2 ? u"OU=x1" : u"OU=y");
+        return record;
+    };
+    std::vector<PropertySet*> shown = list;
+    for (int i = 0; i < 20; ++i) shown.push_back(make());
+    show(shown);
+    const char16_t* const filters[] = {u"", u"object", u"a", u"x1", u"b2"};
+    for (int round = 0; round < 40; ++round) {
+        if (random() % 3 == 0) lumivel::ui::UserListColumnClick(top, int(random() % 3));
+        lumivel::ui::UserSetEditText(control->filterEdit(), filters[random() % 5]);
+        // Two rows selected, their records left alone by this round's changes.
+        std::vector<std::u16string> selectedBefore;
+        const long rows = lumivel::ui::ListViewItemCount(top);
+        if (rows > 2) {
+            select(long(random() % rows));
+            select(long(random() % rows), true);
+        }
+        selectedBefore = selectedNames();
+        std::vector<PropertySet*> next;
+        for (PropertySet* record : shown) {
+            const unsigned fate = random() % 40;
+            const bool selected = std::find(selectedBefore.begin(), selectedBefore.end(),
+                                            std::u16string(record->getText(u"name"))) != selectedBefore.end();
+            if (fate == 0 && !selected) continue;  // restored or purged
+            next.push_back(fate == 1 && !selected ? make() : record);
+        }
+        for (unsigned i = random() % 4; i > 0; --i) next.push_back(make());
+        show(next);
+        shown = next;
+
+        auto fresh = lumivel::com::NewComObject<panorel::Panorel>();
+        ASSERT_TRUE(fresh->createWindow(host, RECT{0, 0, 400, 300}));
+        fresh->SetInterfaces(static_cast<IProviderData*>(provider.get()), nullptr, nullptr, nullptr);
+        if (fresh->sortColumn() != control->sortColumn())
+            lumivel::ui::UserListColumnClick(fresh->topList(), control->sortColumn());
+        if (fresh->sortAscending() != control->sortAscending())
+            lumivel::ui::UserListColumnClick(fresh->topList(), control->sortColumn());
+        lumivel::ui::UserSetEditText(fresh->filterEdit(), control->filter().criteria().text);
+        lumivel::VariantHolder held;
+        fresh->SetObjects(kPanorelTopPane, ListOf(next, &held)->get());
+        std::vector<std::u16string> expected;
+        for (int i = 0; i < lumivel::ui::ListViewItemCount(fresh->topList()); ++i)
+            expected.push_back(lumivel::ui::ListViewCellText(fresh->topList(), i, 0) + u"|" +
+                               lumivel::ui::ListViewCellText(fresh->topList(), i, 1) + u"|" +
+                               lumivel::ui::ListViewCellText(fresh->topList(), i, 2));
+        fresh->ReleaseInterfaces();
+        DestroyWindow(fresh->window());
+        std::vector<std::u16string> actual;
+        for (int i = 0; i < lumivel::ui::ListViewItemCount(top); ++i)
+            actual.push_back(lumivel::ui::ListViewCellText(top, i, 0) + u"|" + lumivel::ui::ListViewCellText(top, i, 1) +
+                             u"|" + lumivel::ui::ListViewCellText(top, i, 2));
+        ASSERT_EQ(actual, expected) << "round " << round;
+        const std::u16string total = lumivel::FromUtf8(std::to_string(next.size()));
+        if (control->filter().active())
+            EXPECT_EQ(console->status, lumivel::FromUtf8(std::to_string(actual.size())) + u" of " + total + u" deleted objects shown.");
+        else
+            EXPECT_EQ(console->status, total + u" deleted objects in lumivel.test.");
+        // The selected records stayed: each is still selected where the filter shows it.
+        std::vector<std::u16string> after = selectedNames();
+        for (const std::u16string& name : selectedBefore)
+            EXPECT_NE(std::find(after.begin(), after.end(), name), after.end()) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -163,6 +163,48 @@ TEST(ListingRefresh, AWholeAnswerReplacesTheListAndAnAnswerWithoutCookieEndsTheS
     for (PropertySet* record : next) record->release();
 }
 
+// A node that keeps its tombstones by GUID gets from each answer the list a node without the
+// index gets; the index is made from the list when it is not usable, follows each change, and
+// goes with a whole answer.
+TEST(ListingRefresh, AnswersLaidOverWithTheIndexGiveTheListsTheScanGives) {
+    auto names = [](const std::vector<PropertySet*>& list) {
+        std::vector<std::u16string> out;
+        for (const PropertySet* record : list) out.push_back(std::u16string(record->getText(u"name")) + u"|" +
+                                                           std::u16string(record->getText(kExpiresUtcKey)));
+        return out;
+    };
+    std::vector<PropertySet*> indexed = {tombstone(1), tombstone(2), tombstone(3)};
+    std::vector<PropertySet*> scanned = {tombstone(1), tombstone(2), tombstone(3)};
+    lumivel::shared::ListingGuidIndex index;
+    ListingSyncPoint point = recentPoint();
+    auto both = [&](auto makeAnswer) {
+        VARIANT forIndexed = answerOf(makeAnswer()), forScan = answerOf(makeAnswer());
+        std::vector<PropertySet*> nextIndexed, nextScanned;
+        snapin::ListingUpdate a = ApplyListingAnswer(&forIndexed, indexed, &nextIndexed, &point, kNow, &index);
+        snapin::ListingUpdate b = ApplyListingAnswer(&forScan, scanned, &nextScanned, &point, kNow);
+        EXPECT_EQ(a.changed, b.changed);
+        if (!a.changed) return;
+        for (PropertySet* record : indexed) record->release();
+        for (PropertySet* record : scanned) record->release();
+        indexed = nextIndexed;
+        scanned = nextScanned;
+        EXPECT_EQ(names(indexed), names(scanned));
+    };
+    both([] { return std::vector<PropertySet*>{header(u"B1", false), tombstone(2, u"2027-01-01T00:00:00Z"), leftOf(1)}; });
+    EXPECT_TRUE(index.usable());
+    EXPECT_EQ(index.find(guidOf(1)), nullptr);
+    EXPECT_EQ(index.find(guidOf(2)), indexed[0]);
+    both([] { return std::vector<PropertySet*>{header(u"B2", false), tombstone(4), leftOf(3), tombstone(1)}; });
+    EXPECT_EQ(index.find(guidOf(4)), indexed[1]);
+    both([] { return std::vector<PropertySet*>{header(u"B3", false)}; });
+    both([] { return std::vector<PropertySet*>{header(u"B4", true), tombstone(5), tombstone(6)}; });
+    EXPECT_FALSE(index.usable()) << "a whole answer is indexed by the fetch, not here";
+    both([] { return std::vector<PropertySet*>{header(u"B5", false), leftOf(5), tombstone(7)}; });
+    EXPECT_EQ(names(indexed).size(), 2u);
+    for (PropertySet* record : indexed) record->release();
+    for (PropertySet* record : scanned) record->release();
+}
+
 // The fetch's thread marks what the provider listed (not the records of those that left) and
 // finds the earliest purge time; a request made knowing it looks through the list only once
 // that time has come, and then finds the same overdue tombstones as without it.

@@ -4,6 +4,8 @@
 // their time are the directory test's, which waits for a real minute.
 #include "service_fixture.h"
 
+#include <fstream>
+
 namespace scheduler_test {
 namespace {
 
@@ -51,11 +53,20 @@ TEST_F(SchedulerServiceTest, ARunRecordsItsExitCodeAndRunsWithTheSavedEnvironmen
 
 TEST_F(SchedulerServiceTest, AnItemStillRunningIsNotStartedAgain) {
     const std::string starts = Output("starts");
-    ASSERT_EQ(MakeItem(u"Slow", Wide("echo start >> " + starts + "; sleep 2"), DailyAt(3, 0)), S_OK);
+    const std::string release = Output("release");
+    // The run lasts until the test lets it go (at most 30 s), so that a busy machine cannot end
+    // it before the second request is seen.
+    ASSERT_EQ(MakeItem(u"Slow",
+                       Wide("echo start >> " + starts + "; for i in $(seq 300); do [ -e " + release +
+                            " ] && break; sleep 0.1; done"),
+                       DailyAt(3, 0)),
+              S_OK);
     ASSERT_EQ(RunNow(u"Slow"), S_OK);
     ASSERT_TRUE(Eventually([&] { return Status(u"Slow") == SCHED_S_TASK_RUNNING; }));
     ASSERT_EQ(RunNow(u"Slow"), S_OK);
-    ASSERT_TRUE(Eventually([&] { return ReadFile(m_log).find("is still running") != std::string::npos; }));
+    const bool refused = Eventually([&] { return ReadFile(m_log).find("is still running") != std::string::npos; });
+    std::ofstream(release).put('\n');
+    ASSERT_TRUE(refused) << ReadFile(m_log);
     ASSERT_TRUE(Eventually([&] { return Status(u"Slow") == SCHED_S_TASK_READY; }));
     EXPECT_EQ(ReadFile(starts), "start\n");
 }
