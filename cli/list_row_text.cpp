@@ -1,56 +1,61 @@
 #include "cli/list_row_text.h"
 
+#include <array>
+
 #include "cli/terminal_text.h"
 
 namespace lumivel_cli {
 
 namespace {
 
+// The bytes a JSON string holds as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> kJsonPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '"' && c != '\\';
+    return plain;
+}();
+
 // ASCII is escaped here as the generic way escapes it (every tombstone's own name holds a line
 // feed); text beyond ASCII goes the generic way, so that ill-formed UTF-8 and the C1 and
 // bidirectional controls come out exactly as there.
 void appendJsonString(std::string_view text, std::string* out) {
-    bool ascii = true;
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
+    static constexpr char kHex[] = "0123456789abcdef";
+    const size_t begun = out->size();
+    *out += '"';
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (kJsonPlain[byte]) continue;
+        if (byte >= 0x80) {
+            out->resize(begun);
+            std::string literal = JsonText(Json(std::string(text)));
+            literal.pop_back();
+            *out += literal;
+            return;
+        }
+        out->append(text.substr(plain, i - plain));
+        plain = i + 1;
+        switch (byte) {
+            case '"': *out += "\\\""; break;
+            case '\\': *out += "\\\\"; break;
+            case '\b': *out += "\\b"; break;
+            case '\f': *out += "\\f"; break;
+            case '\n': *out += "\\n"; break;
+            case '\r': *out += "\\r"; break;
+            case '\t': *out += "\\t"; break;
+            default:
+                *out += "\\u00";
+                *out += kHex[byte >> 4];
+                *out += kHex[byte & 0xF];
         }
     }
-    if (ascii) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        *out += '"';
-        size_t plain = 0;
-        for (size_t i = 0; i < text.size(); ++i) {
-            const auto byte = static_cast<unsigned char>(text[i]);
-            if (byte >= 0x20 && byte != 0x7F && byte != '"' && byte != '\\') continue;
-            out->append(text.substr(plain, i - plain));
-            plain = i + 1;
-            switch (byte) {
-                case '"': *out += "\\\""; break;
-                case '\\': *out += "\\\\"; break;
-                case '\b': *out += "\\b"; break;
-                case '\f': *out += "\\f"; break;
-                case '\n': *out += "\\n"; break;
-                case '\r': *out += "\\r"; break;
-                case '\t': *out += "\\t"; break;
-                default:
-                    *out += "\\u00";
-                    *out += kHex[byte >> 4];
-                    *out += kHex[byte & 0xF];
-            }
-        }
-        out->append(text.substr(plain));
-        *out += '"';
-        return;
-    }
-    std::string literal = JsonText(Json(std::string(text)));
-    literal.pop_back();
-    *out += literal;
+    out->append(text.substr(plain));
+    *out += '"';
 }
 
-void appendJsonTime(const std::string& isoUtc, std::string* out) {
-    if (SecondsOfIsoUtc(isoUtc)) appendJsonString(isoUtc, out);
+// A time is its text when it is one, else null; its check is made once for its two fields.
+void appendJsonTime(const std::string& isoUtc, bool valid, std::string* out) {
+    if (valid) appendJsonString(isoUtc, out);
     else *out += "null";
 }
 
@@ -97,10 +102,12 @@ void AppendListJsonRecord(const DeletedRow& row, bool first, std::string* out) {
     appendJsonString(row.lastKnownParent, out);
     *out += ",\n      \"class\": ";
     appendJsonString(row.className, out);
+    const bool deleted = SecondsOfIsoUtc(row.deletedUtc).has_value();
+    const bool expires = SecondsOfIsoUtc(row.expiresUtc).has_value();
     *out += ",\n      \"dateDeleted\": ";
-    appendJsonTime(row.deletedUtc, out);
+    appendJsonTime(row.deletedUtc, deleted, out);
     *out += ",\n      \"deletedUtc\": ";
-    appendJsonTime(row.deletedUtc, out);
+    appendJsonTime(row.deletedUtc, deleted, out);
     *out += ",\n      \"guid\": ";
     appendJsonString(row.guid, out);
     *out += ",\n      \"tombstoneName\": ";
@@ -108,9 +115,9 @@ void AppendListJsonRecord(const DeletedRow& row, bool first, std::string* out) {
     *out += ",\n      \"tombstone\": ";
     appendJsonString(row.tombstone, out);
     *out += ",\n      \"expires\": ";
-    appendJsonTime(row.expiresUtc, out);
+    appendJsonTime(row.expiresUtc, expires, out);
     *out += ",\n      \"expiresUtc\": ";
-    appendJsonTime(row.expiresUtc, out);
+    appendJsonTime(row.expiresUtc, expires, out);
     *out += "\n    }";
 }
 

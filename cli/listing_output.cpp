@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/list_row_text.h"
@@ -29,6 +30,10 @@ void splitCells(std::string_view line, std::vector<std::string_view>* cells) {
 }
 
 }  // namespace
+
+void BufferListingOutput() {
+    if (::isatty(STDOUT_FILENO) != 1) std::setvbuf(stdout, nullptr, _IOFBF, 1024 * 1024);
+}
 
 ListingPrinter::ListingPrinter(OutputFormat format, std::ostream& out, std::optional<long long> expiringWithin,
                                long long now)

@@ -12,6 +12,11 @@
 
 namespace lumivel_cli {
 
+// Gives the standard output a buffer of a megabyte when it is not a terminal, so that a
+// listing's tens of megabytes go out in large writes; a terminal keeps its lines as they come.
+// Only before anything is written to it.
+void BufferListingOutput();
+
 class ListingPrinter {
 public:
     // Rows whose purge time lies beyond expiringWithin seconds after now are left out.
