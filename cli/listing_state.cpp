@@ -107,8 +107,8 @@ private:
     size_t m_at = 0;
 };
 
-bool readWhole(const std::string& path, std::string* text, std::string* why) {
-    switch (ReadPrivateFile(path, kLongestState, text)) {
+bool mapWhole(const std::string& path, PrivateFileMap* file, std::string* why) {
+    switch (file->map(path, kLongestState)) {
         case PrivateFileRead::Read: return true;
         case PrivateFileRead::Missing: *why = "no saved listing"; return false;
         case PrivateFileRead::Unopened: *why = "the saved listing cannot be opened"; return false;
@@ -120,6 +120,7 @@ bool readWhole(const std::string& path, std::string* text, std::string* why) {
 }
 
 bool damaged(ListingState* state, std::string* why, const char* what) {
+    state->file.reset();
     state->tombstones.clear();
     state->owned.clear();
     *why = std::string("the saved listing is damaged (") + what + ")";
@@ -127,6 +128,7 @@ bool damaged(ListingState* state, std::string* why, const char* what) {
 }
 
 bool otherDomain(ListingState* state, std::string* why) {
+    state->file.reset();
     state->tombstones.clear();
     state->owned.clear();
     *why = "the saved listing is of another domain";
@@ -249,7 +251,7 @@ std::string ListingStatePath(const std::string& domain, const std::optional<std:
 bool ReadListingState(const std::string& path, const std::string& domainKey, ListingState* state, std::string* why) {
     state->tombstones.clear();
     state->owned.clear();
-    state->bytes.clear();
+    state->file.reset();
     const size_t slash = path.rfind('/');
     struct stat folder {};
     if (path.empty() || slash == std::string::npos || ::lstat(path.substr(0, slash).c_str(), &folder) != 0) {
@@ -260,12 +262,12 @@ bool ReadListingState(const std::string& path, const std::string& domainKey, Lis
         *why = "no private folder holds a saved listing";
         return false;
     }
-    if (!readWhole(path, &state->bytes, why)) return false;
-    const std::string_view text(state->bytes);
+    if (!mapWhole(path, &state->file, why)) return false;
+    const std::string_view text = state->file.bytes();
     if (text.starts_with(kMagic)) return readCurrent(text.substr(kMagic.size()), domainKey, state, why);
     if (text.starts_with(kFormerMagic)) {
         const bool read = readFormer(text.substr(kFormerMagic.size()), domainKey, state, why);
-        state->bytes.clear();
+        state->file.reset();
         return read;
     }
     return damaged(state, why, "not a listing of this version");

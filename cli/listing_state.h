@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_output.h"
+#include "cli/private_file.h"
 
 namespace lumivel_cli {
 
@@ -17,10 +18,10 @@ struct ListingState {
     std::u16string server, invocationId, usn, cookie;
     // When everything was last read.
     std::time_t wholeReadAt = 0;
-    // The tombstones read back: views into bytes (the file as read) or into owned (fields
-    // that came another way, as from a file of the former form).
+    // The tombstones read back: views into the file as mapped or into owned (fields that came
+    // another way, as from a file of the former form).
     std::vector<TombstoneFields> tombstones;
-    std::string bytes;
+    PrivateFileMap file;
     std::deque<OwnedTombstoneFields> owned;
 };
 

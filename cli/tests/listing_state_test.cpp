@@ -115,6 +115,18 @@ TEST_F(ListingStateTest, WhatIsWrittenIsReadBackExactly) {
         for (size_t field = 0; field < kTombstoneFieldCount; ++field)
             EXPECT_EQ(read.tombstones[i][field], m_views[i][field]) << i << " " << field;
 
+    // The next listing's state replaces the file while this one's is still read: what was
+    // read stays as it was.
+    ASSERT_TRUE(WriteListingState(m_path, "lumivel.test", m_state, {m_views.back()}));
+    ASSERT_EQ(read.tombstones.size(), m_views.size());
+    for (size_t i = 0; i < m_views.size(); ++i)
+        for (size_t field = 0; field < kTombstoneFieldCount; ++field)
+            EXPECT_EQ(read.tombstones[i][field], m_views[i][field]) << i << " " << field;
+    ListingState next;
+    ASSERT_TRUE(ReadListingState(m_path, "lumivel.test", &next, &why)) << why;
+    ASSERT_EQ(next.tombstones.size(), 1u);
+    EXPECT_EQ(next.tombstones[0][kFieldDateDeleted], m_views.back()[kFieldDateDeleted]);
+
     // No tombstones at all is a listing too.
     ASSERT_TRUE(WriteListingState(m_path, "lumivel.test", m_state, {}));
     ASSERT_TRUE(ReadListingState(m_path, "lumivel.test", &read, &why)) << why;
