@@ -233,6 +233,8 @@ PANOREL_FOREIGN_NODE void Panorel::objectsDeleted(const std::vector<PropertySet*
     // The node's references move to the new list; the removed records lose the node's one.
     VariantClear(&node->m_objects);
     node->m_objects = rebuilt;
+    // Its GUID index named them: the next refresh with changes makes it again.
+    node->m_guidIndex.clear();
     for (PropertySet* record : removed) record->release();
     SetObjects(kPanorelTopPane, &node->m_objects);
 }
@@ -259,6 +261,7 @@ PANOREL_FOREIGN_NODE void Panorel::objectsAdded(const std::vector<PropertySet*>&
     // An added record's reference, handed out with the result, becomes the node's.
     VariantClear(&node->m_objects);
     node->m_objects = rebuilt;
+    node->m_guidIndex.clear();
     SetObjects(kPanorelTopPane, &node->m_objects);
 }
 

@@ -28,9 +28,9 @@ void ListingGuidIndex::clear() {
     m_usable = false;
 }
 
-bool ListingGuidIndex::put(const std::u16string& guid, PropertySet* record) {
+bool ListingGuidIndex::put(const std::u16string& guid, PropertySet* record, const PropertySet* expected) {
     auto [at, added] = m_records.try_emplace(keyOf(guid), record);
-    if (added || ListingGuidOf(at->second) == guid) {
+    if (added || at->second == expected) {
         at->second = record;
         return true;
     }
@@ -38,7 +38,16 @@ bool ListingGuidIndex::put(const std::u16string& guid, PropertySet* record) {
     return false;
 }
 
-void ListingGuidIndex::erase(const std::u16string& guid) { m_records.erase(keyOf(guid)); }
+PropertySet* ListingGuidIndex::recordUnder(const std::u16string& guid) const {
+    if (!m_usable || guid.empty()) return nullptr;
+    auto at = m_records.find(keyOf(guid));
+    return at != m_records.end() ? at->second : nullptr;
+}
+
+void ListingGuidIndex::erase(const std::u16string& guid, const PropertySet* expected) {
+    auto at = m_records.find(keyOf(guid));
+    if (at != m_records.end() && at->second == expected) m_records.erase(at);
+}
 
 bool ListingGuidIndex::build(const std::vector<PropertySet*>& listing) {
     clear();
@@ -64,11 +73,12 @@ PropertySet* ListingGuidIndex::find(const std::u16string& guid) const {
 bool ApplyListingChangesIndexed(const std::vector<PropertySet*>& current, const std::vector<PropertySet*>& changes,
                                 ListingGuidIndex& index, std::vector<PropertySet*>* next) {
     if (!index.usable()) return false;
-    // An index that names a record the listing no longer holds is another list's: checked
-    // before anything is done, so that the caller's scan still starts from the whole answer.
+    // An index that names a record the listing no longer holds is another list's, and that
+    // record may be freed: checked by address before any record is read, and before anything
+    // is done, so that the caller's scan still starts from the whole answer.
     std::unordered_set<const PropertySet*> named;
     for (const PropertySet* change : changes)
-        if (PropertySet* listed = change ? index.find(ListingGuidOf(change)) : nullptr) named.insert(listed);
+        if (PropertySet* listed = change ? index.recordUnder(ListingGuidOf(change)) : nullptr) named.insert(listed);
     if (!named.empty()) {
         size_t held = 0;
         for (const PropertySet* record : current) held += named.count(record);
@@ -81,8 +91,9 @@ bool ApplyListingChangesIndexed(const std::vector<PropertySet*>& current, const 
     // place of a listed record (what stands there now, null once it left) or among the records
     // joining at the end. The same steps as ApplyListingChanges, on k records instead of n.
     struct Place {
-        PropertySet* listed = nullptr;  // the listed record whose place it is, else null
-        size_t joined = 0;              // else its place among `joining`
+        PropertySet* listed = nullptr;   // the listed record whose place it is, else null
+        size_t joined = 0;               // else its place among `joining`
+        PropertySet* indexed = nullptr;  // what the index held for the GUID when it was first named
     };
     std::unordered_map<std::u16string, Place> at;
     std::unordered_map<const PropertySet*, PropertySet*> standing;  // listed record -> what stands there
@@ -97,14 +108,17 @@ bool ApplyListingChangesIndexed(const std::vector<PropertySet*>& current, const 
         const bool left = change->getRaw(kSyncLeftKey) != 0;
         auto found = guid.empty() ? at.end() : at.find(guid);
         if (found == at.end() && !guid.empty())
-            if (PropertySet* listed = index.find(guid)) found = at.emplace(guid, Place{listed, 0}).first;
+            if (PropertySet* listed = index.find(guid)) found = at.emplace(guid, Place{listed, 0, listed}).first;
         PropertySet** stands = found != at.end() ? &occupant(found->second) : nullptr;
         if (stands && *stands) {
             // The listed record's own reference is the old list's: only the changes' go here.
             if (!found->second.listed || *stands != found->second.listed) (*stands)->release();
             *stands = left ? nullptr : change;
         } else if (!left) {
-            if (!guid.empty()) at[guid] = Place{nullptr, joining.size()};
+            if (!guid.empty()) {
+                PropertySet* indexed = found != at.end() ? found->second.indexed : nullptr;
+                at[guid] = Place{nullptr, joining.size(), indexed};
+            }
             joining.push_back(change);
         }
         if (left) change->release();
@@ -128,8 +142,8 @@ bool ApplyListingChangesIndexed(const std::vector<PropertySet*>& current, const 
         PropertySet* now = place.listed ? standing.count(place.listed) ? standing[place.listed] : place.listed
                                         : joining[place.joined];
         if (!now)
-            index.erase(guid);
-        else if (!index.put(guid, now))
+            index.erase(guid, place.indexed);
+        else if (!index.put(guid, now, place.indexed))
             break;
     }
     return true;

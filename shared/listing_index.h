@@ -22,16 +22,20 @@ public:
     bool usable() const { return m_usable; }
 
     // The listed tombstone of a GUID as ApplyListingChanges folds it, or null; its name is
-    // read to make sure, so that a key two GUIDs share never finds the other one.
+    // read to make sure, so that a key two GUIDs share never finds the other one (the index
+    // must be the listing's: its records alive).
     PropertySet* find(const std::u16string& guid) const;
 
 private:
     friend bool ApplyListingChangesIndexed(const std::vector<PropertySet*>&, const std::vector<PropertySet*>&,
                                            ListingGuidIndex&, std::vector<PropertySet*>*);
     static uint64_t keyOf(std::u16string_view guid);
-    // False (and unusable) when another GUID holds the key.
-    bool put(const std::u16string& guid, PropertySet* record);
-    void erase(const std::u16string& guid);
+    // The record indexed under the GUID's key, its name not read: it may be gone.
+    PropertySet* recordUnder(const std::u16string& guid) const;
+    // False (and unusable) when the key holds another record than `expected`.
+    bool put(const std::u16string& guid, PropertySet* record, const PropertySet* expected);
+    // Only while the key holds `expected`: another GUID's record under the same key stays.
+    void erase(const std::u16string& guid, const PropertySet* expected);
 
     // 16 bytes a tombstone and a node, not a copy of each GUID: the console's memory counts.
     std::unordered_map<uint64_t, PropertySet*> m_records;

@@ -135,4 +135,27 @@ TEST(ListingGuidIndexTest, AnIndexOfAnotherListDoesNothing) {
     ReleaseAll(listing);
 }
 
+// The console drops restored records from a node's list and frees them between refreshes: an
+// index still naming them is given up by address alone, never by reading what it names.
+TEST(ListingGuidIndexTest, AnIndexNamingFreedRecordsIsGivenUpUnread) {
+    std::vector<PropertySet*> listing = {Tombstone(1, 0), Tombstone(2, 0), Tombstone(3, 0)};
+    ListingGuidIndex index;
+    ASSERT_TRUE(index.build(listing));
+    listing[1]->release();  // freed: the sanitized build reports any read of it
+    listing.erase(listing.begin() + 1);
+    std::vector<PropertySet*> changes = {Left(2), Tombstone(2, 1), Tombstone(3, 1)};
+    std::vector<PropertySet*> next;
+    EXPECT_FALSE(ApplyListingChangesIndexed(listing, changes, index, &next));
+    EXPECT_FALSE(index.usable());
+    // Made again from the list as it is, the index lays the same changes over it.
+    ASSERT_TRUE(index.build(listing));
+    ASSERT_TRUE(ApplyListingChangesIndexed(listing, changes, index, &next));
+    std::vector<std::pair<std::u16string, LONG>> expected = {{u"Object B\nDEL:" + Guid(1), 0},
+                                                             {u"Object D\nDEL:" + Guid(3), 1},
+                                                             {u"Object C\nDEL:" + Guid(2), 1}};
+    EXPECT_EQ(Shape(next), expected);
+    ReleaseAll(next);
+    ReleaseAll(listing);
+}
+
 }  // namespace
