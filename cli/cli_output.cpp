@@ -58,16 +58,26 @@ TombstoneFields ViewsOf(const OwnedTombstoneFields& fields) {
 }
 
 DeletedRow DeletedRowOf(const TombstoneFields& fields, LocalTimes* times) {
+    DeletedRow row;
+    FillDeletedRow(fields, times, &row);
+    return row;
+}
+
+void FillDeletedRow(const TombstoneFields& fields, LocalTimes* times, DeletedRow* row) {
     LocalTimes own[2];
     if (!times) times = own;
-    DeletedRow row{std::string(fields[kFieldName]),       std::string(fields[kFieldTombstoneName]),
-                   std::string(fields[kFieldParent]),     std::string(fields[kFieldClass]),
-                   {},                                    std::string(fields[kFieldDeletedUtc]),
-                   std::string(fields[kFieldGuid]),       std::string(fields[kFieldTombstone]),
-                   {},                                    std::string(fields[kFieldExpiresUtc])};
-    row.dateDeleted = row.deletedUtc.empty() ? std::string(fields[kFieldDateDeleted]) : times[0].of(row.deletedUtc);
-    row.expires = row.expiresUtc.empty() ? std::string(fields[kFieldExpires]) : times[1].of(row.expiresUtc);
-    return row;
+    row->name.assign(fields[kFieldName]);
+    row->tombstoneName.assign(fields[kFieldTombstoneName]);
+    row->lastKnownParent.assign(fields[kFieldParent]);
+    row->className.assign(fields[kFieldClass]);
+    row->deletedUtc.assign(fields[kFieldDeletedUtc]);
+    row->guid.assign(fields[kFieldGuid]);
+    row->tombstone.assign(fields[kFieldTombstone]);
+    row->expiresUtc.assign(fields[kFieldExpiresUtc]);
+    if (row->deletedUtc.empty()) row->dateDeleted.assign(fields[kFieldDateDeleted]);
+    else row->dateDeleted = times[0].of(row->deletedUtc);
+    if (row->expiresUtc.empty()) row->expires.assign(fields[kFieldExpires]);
+    else row->expires = times[1].of(row->expiresUtc);
 }
 
 DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times) {

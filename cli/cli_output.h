@@ -62,6 +62,8 @@ TombstoneFields ViewsOf(const OwnedTombstoneFields& fields);
 // times, when given, is two (deletion and purge times), kept from row to row.
 DeletedRow DeletedRowOf(const TombstoneFields& fields, LocalTimes* times = nullptr);
 DeletedRow DeletedRowOf(const PropertySet* record, LocalTimes* times = nullptr);
+// The same into a row of the caller's, whose room a listing keeps from row to row.
+void FillDeletedRow(const TombstoneFields& fields, LocalTimes* times, DeletedRow* row);
 
 // A row as the record the listing's schema prints.
 Record ListRecordOf(const DeletedRow& row);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <iostream>
 
 #include "cli/cli_session.h"
+#include "cli/private_file.h"
 #include "lumivel/temporary_file.h"
 
 namespace lumivel_cli {
@@ -63,10 +65,18 @@ std::vector<std::string> cachedTombstones(const std::string& domain) {
 }  // namespace
 
 bool IsPlainWord(std::string_view word) {
+    // ASCII from a table, as a listing checks a hundred thousand GUIDs; other bytes as the
+    // locale classes them.
+    static constexpr std::array<bool, 128> kPlain = [] {
+        std::array<bool, 128> plain{};
+        for (int c = 0; c < 128; ++c)
+            plain[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
+                       c == '-' || c == '_' || c == '@' || c == '{' || c == '}';
+        return plain;
+    }();
     return !word.empty() && word.size() <= kLongestWord && word.front() != '-' &&
-           std::all_of(word.begin(), word.end(), [](unsigned char c) {
-               return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == '@' || c == '{' || c == '}';
-           });
+           std::all_of(word.begin(), word.end(),
+                       [](unsigned char c) { return c < 128 ? kPlain[c] : std::isalnum(c) != 0; });
 }
 
 std::string SafeFileName(const std::string& text) {
@@ -109,6 +119,9 @@ void RememberListing(const std::string& domain, std::string_view guidLines) {
         }
         start = end + 1;
     }
+    // An unchanged listing leaves the file as it is: writing it again would only wait for the disk.
+    std::string held;
+    if (ReadPrivateFile(path, kLongestCache, &held) == PrivateFileRead::Read && held == text) return;
     lumivel::WriteFileAtomically(path, text, 0600, lumivel::ExistingFile::Replace);
 }
 

@@ -64,15 +64,7 @@ void askForChanges(PropertySet* node, const ListingState& state, std::time_t now
     node->setText(kSyncInvocationKey, state.invocationId);
     node->setText(kSyncUsnKey, state.usn);
     node->setText(kSyncCookieKey, state.cookie);
-    std::vector<std::u16string> overdue;
-    for (const TombstoneFields& tombstone : state.tombstones) {
-        // Only a time of the form the provider writes, as for the console's listing.
-        const std::string_view expires = tombstone[kFieldExpiresUtc];
-        if (expires.size() != 20 || expires.back() != 'Z') continue;
-        std::optional<long long> at = SecondsOfIsoUtc(std::string(expires));
-        if (at && *at <= now) overdue.push_back(WidenText(tombstone[kFieldGuid]));
-    }
-    lumivel::shared::SetTextList(node, kSyncRecheckKey, overdue);
+    lumivel::shared::SetTextList(node, kSyncRecheckKey, OverdueTombstones(state.tombstones, now));
 }
 
 // GUIDs as the listing matches them: without regard to case.
@@ -102,34 +94,50 @@ void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<Own
     // As lumivel::shared::ApplyListingChanges does for records: a change replaces the listed
     // tombstone of its GUID in place or joins the end, and one that left takes it out.
     if (changes.empty()) return;
+    // The changes' own fields first; a deque keeps them where they are as it grows.
+    const size_t ownedBefore = owned->size();
+    for (const PropertySet* change : changes) {
+        if (!change) continue;
+        if (change->getRaw(kSyncLeftKey) != 0) {
+            owned->emplace_back();
+            owned->back()[kFieldGuid] = NarrowText(change->getText(u"guid"));
+        } else {
+            owned->push_back(TombstoneFieldsOf(change));
+        }
+    }
+    // Only the changes' GUIDs are looked up, so the listing is matched against a map of those
+    // rather than put in a map of its own: a few changes then cost one pass and no allocation
+    // per listed tombstone. A GUID the listing does not hold maps to kNone.
+    constexpr size_t kNone = static_cast<size_t>(-1);
     std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> at;
-    at.reserve(listing->size() + changes.size());
-    for (size_t i = 0; i < listing->size(); ++i) at.emplace((*listing)[i][kFieldGuid], i);
+    at.reserve(2 * (owned->size() - ownedBefore));
+    for (size_t i = ownedBefore; i < owned->size(); ++i)
+        if (!(*owned)[i][kFieldGuid].empty()) at.emplace((*owned)[i][kFieldGuid], kNone);
+    // The first listed tombstone of a GUID is the one a change finds.
+    for (size_t i = 0; i < listing->size(); ++i) {
+        auto found = at.find((*listing)[i][kFieldGuid]);
+        if (found != at.end() && found->second == kNone) found->second = i;
+    }
     std::vector<bool> gone(listing->size(), false);
     bool anyLeft = false;
+    size_t next = ownedBefore;
     for (const PropertySet* change : changes) {
         if (!change) continue;
         const bool left = change->getRaw(kSyncLeftKey) != 0;
-        std::string_view guid;
-        if (left) {
-            owned->emplace_back();
-            owned->back()[kFieldGuid] = NarrowText(change->getText(u"guid"));
-            guid = owned->back()[kFieldGuid];
-        } else {
-            owned->push_back(TombstoneFieldsOf(change));
-            guid = owned->back()[kFieldGuid];
-        }
+        const OwnedTombstoneFields& fields = (*owned)[next++];
+        const std::string_view guid = fields[kFieldGuid];
         auto found = guid.empty() ? at.end() : at.find(guid);
+        if (found != at.end() && found->second == kNone) found = at.end();
         if (found != at.end() && !gone[found->second]) {
             if (left) {
                 gone[found->second] = true;
                 anyLeft = true;
             } else {
-                (*listing)[found->second] = ViewsOf(owned->back());
+                (*listing)[found->second] = ViewsOf(fields);
             }
         } else if (!left) {
             if (!guid.empty()) at[guid] = listing->size();
-            listing->push_back(ViewsOf(owned->back()));
+            listing->push_back(ViewsOf(fields));
             gone.push_back(false);
         }
     }
@@ -140,9 +148,19 @@ void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<Own
     listing->resize(kept);
 }
 
-namespace {
-
-}  // namespace
+std::vector<std::u16string> OverdueTombstones(const std::vector<TombstoneFields>& tombstones, std::time_t now) {
+    std::vector<std::u16string> overdue;
+    // One buffer for every time read: a text per tombstone would be 100,000 allocations.
+    std::string expires;
+    for (const TombstoneFields& tombstone : tombstones) {
+        // Only a time of the form the provider writes, as for the console's listing.
+        if (tombstone[kFieldExpiresUtc].size() != 20 || tombstone[kFieldExpiresUtc].back() != 'Z') continue;
+        expires.assign(tombstone[kFieldExpiresUtc]);
+        std::optional<long long> at = SecondsOfIsoUtc(expires);
+        if (at && *at <= now) overdue.push_back(WidenText(tombstone[kFieldGuid]));
+    }
+    return overdue;
+}
 
 std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server) {
     if (!server) return domain;

@@ -2,6 +2,7 @@
 // deleted objects, or a message that names what went wrong.
 #pragma once
 
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -50,6 +51,10 @@ bool ListDomainIncrementally(ProviderSession& session, const std::string& domain
 // the listing's views then point into.
 void ApplyTombstoneChanges(std::vector<TombstoneFields>* listing, std::deque<OwnedTombstoneFields>* owned,
                            const std::vector<PropertySet*>& changes);
+
+// The GUIDs of the listed tombstones whose purge time has come by now: a garbage collection
+// removes those without a change to report, so the provider reads them again.
+std::vector<std::u16string> OverdueTombstones(const std::vector<TombstoneFields>& tombstones, std::time_t now);
 
 // The domain as `connect` names it to the provider: through the server, when one is named.
 std::string DomainThrough(const std::string& domain, const std::optional<std::string>& server);

@@ -13,6 +13,8 @@ namespace lumivel_cli {
 // The table's cells in its column order, each made harmless for a terminal.
 constexpr size_t kListTableColumns = 7;
 std::array<std::string, kListTableColumns> ListTableCells(const DeletedRow& row);
+// The same into cells of the caller's, whose room a listing keeps from row to row.
+void ListTableCells(const DeletedRow& row, std::array<std::string, kListTableColumns>* cells);
 
 // Appends the row's TSV line, line feed included.
 void AppendListTsvLine(const DeletedRow& row, std::string* out);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/list_row_text.h"
@@ -30,6 +31,10 @@ void splitCells(std::string_view line, std::vector<std::string_view>* cells) {
 
 }  // namespace
 
+void BufferListingOutput() {
+    if (::isatty(STDOUT_FILENO) != 1) std::setvbuf(stdout, nullptr, _IOFBF, 1024 * 1024);
+}
+
 ListingPrinter::ListingPrinter(OutputFormat format, std::ostream& out, std::optional<long long> expiringWithin,
                                long long now)
     : m_out(out), m_format(format), m_writer(kListSchema, format, out), m_expiringWithin(expiringWithin), m_now(now) {}
@@ -49,7 +54,8 @@ bool ListingPrinter::add(const PropertySet* record, std::string* why) {
 
 bool ListingPrinter::add(const TombstoneFields& fields, std::string* why) {
     if (outputFailed(why)) return false;
-    DeletedRow row = DeletedRowOf(fields, m_times);
+    DeletedRow& row = m_row;
+    FillDeletedRow(fields, m_times, &row);
     if (m_expiringWithin && !ExpiresWithin(row, *m_expiringWithin, m_now)) return true;
     ++m_shown;
     m_guids += row.guid;
@@ -61,7 +67,8 @@ bool ListingPrinter::add(const TombstoneFields& fields, std::string* why) {
         m_writer.writeText(m_line);
         return !outputFailed(why);
     }
-    const std::array<std::string, kListTableColumns> cells = ListTableCells(row);
+    std::array<std::string, kListTableColumns>& cells = m_cellTexts;
+    ListTableCells(row, &cells);
     m_writer.measure(cells);
     for (size_t i = 0; i < cells.size(); ++i) {
         m_pending += cells[i];

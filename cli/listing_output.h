@@ -7,9 +7,15 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "cli/list_row_text.h"
 #include "lumivel/temporary_file.h"
 
 namespace lumivel_cli {
+
+// Gives the standard output a buffer of a megabyte when it is not a terminal, so that a
+// listing's tens of megabytes go out in large writes; a terminal keeps its lines as they come.
+// Only before anything is written to it.
+void BufferListingOutput();
 
 class ListingPrinter {
 public:
@@ -43,6 +49,8 @@ private:
     bool m_cellsMade = false;
     std::string m_pending;  // cells not yet in the file
     std::string m_line;     // a TSV or JSON row, its room kept from row to row
+    DeletedRow m_row;       // the same for the row and its table cells
+    std::array<std::string, kListTableColumns> m_cellTexts;
     LocalTimes m_times[2];
     size_t m_shown = 0;
     int m_writeError = 0;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/completion_words.h"
+#include "cli/private_file.h"
 #include "cli/terminal_text.h"
 #include "lumivel/temporary_file.h"
 #include "shared/provider_interfaces.h"
@@ -107,28 +108,15 @@ private:
 };
 
 bool readWhole(const std::string& path, std::string* text, std::string* why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        *why = errno == ENOENT ? "no saved listing" : "the saved listing cannot be opened";
-        return false;
+    switch (ReadPrivateFile(path, kLongestState, text)) {
+        case PrivateFileRead::Read: return true;
+        case PrivateFileRead::Missing: *why = "no saved listing"; return false;
+        case PrivateFileRead::Unopened: *why = "the saved listing cannot be opened"; return false;
+        case PrivateFileRead::NotPrivate: *why = "the saved listing is not a private file of this user's"; return false;
+        case PrivateFileRead::Unreadable: break;
     }
-    struct stat info {};
-    bool fine = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
-                (info.st_mode & 077) == 0 && info.st_size <= kLongestState;
-    if (!fine) *why = "the saved listing is not a private file of this user's";
-    if (fine) {
-        text->resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (fine && done < text->size()) {
-            const ssize_t got = ::read(fd, text->data() + done, text->size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) fine = false;
-            else done += static_cast<size_t>(got);
-        }
-        if (!fine) *why = "the saved listing cannot be read";
-    }
-    ::close(fd);
-    return fine;
+    *why = "the saved listing cannot be read";
+    return false;
 }
 
 bool damaged(ListingState* state, std::string* why, const char* what) {

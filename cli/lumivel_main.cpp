@@ -97,6 +97,7 @@ int runConnect(ProviderSession& session, const Arguments& arguments) {
 }
 
 int runList(ProviderSession& session, const Arguments& arguments) {
+    BufferListingOutput();
     Listing listing;
     std::string error;
     ListingPrinter printer(arguments.format, std::cout, arguments.expiringWithin, std::time(nullptr));

@@ -4,14 +4,21 @@
 // table's cells wait in a temporary file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <sstream>
 
+#include "cli/completion_words.h"
 #include "cli/listing_output.h"
 #include "cli/output_schemas.h"
 #include "cli/terminal_text.h"
 #include "shared/provider_interfaces.h"
 #include "shared/text_helpers.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace lumivel_cli;
 
@@ -64,9 +71,11 @@ std::string formerTsv(const std::vector<DeletedRow>& rows) {
     const std::vector<std::string>& names = FieldNames();
     for (size_t i = 0; i < names.size(); ++i) out += names[i] + (i + 1 < names.size() ? "\t" : "\n");
     for (const DeletedRow& row : rows) {
-        // The local times stand where a table shows them too.
-        const std::string fields[] = {row.name,       row.lastKnownParent, row.className, row.dateDeleted, row.deletedUtc,
-                                      row.guid,       row.tombstoneName,   row.tombstone, row.expires,     row.expiresUtc};
+        // The local times stand where a table shows them too; the UTC ones are empty when they
+        // are no time, as the schema's time columns are.
+        auto utc = [](const std::string& text) { return SecondsOfIsoUtc(text) ? text : std::string(); };
+        const std::string fields[] = {row.name,       row.lastKnownParent, row.className, row.dateDeleted, utc(row.deletedUtc),
+                                      row.guid,       row.tombstoneName,   row.tombstone, row.expires,     utc(row.expiresUtc)};
         for (size_t i = 0; i < names.size(); ++i)
             out += TerminalText(fields[i], Escaping::Reversible) + (i + 1 < names.size() ? "\t" : "\n");
     }
@@ -83,7 +92,7 @@ struct Records {
 // Names that steer a terminal, reorder text, are wide or are no UTF-8, in turn.
 const char* const kHostile[] = {"Plain", "Esc\x1b[31mred", "Tab\there", "Line\nfeed", "C1\xc2\x9b" "2J",
                                 "Bidi\xe2\x80\xae" "evil", "\xe4\xb8\xad\xe6\x96\x87 wide", "Broken\xff\xfe",
-                                "Back\\slash, \"quoted\"", ""};
+                                "Back\\slash, \"quoted\"", "Del\x7f", "Clef \xf0\x9d\x84\x9e beyond", ""};
 
 PropertySet* tombstone(size_t i, bool dated) {
     using lumivel::shared::WidenText;
@@ -103,6 +112,9 @@ PropertySet* tombstone(size_t i, bool dated) {
     } else {
         record->setText(u"dateDeleted", u"12/08/2026 - 13:57");
     }
+    // Times not of the provider's form are null in JSON, as any text but a time.
+    if (i % 13 == 5) record->setText(kExpiresUtcKey, u"2027-02-30T00:00:00Z");
+    if (i % 17 == 6) record->setText(kDateDeletedUtcKey, u"soon");
     return record;
 }
 
@@ -145,6 +157,30 @@ TEST(ListingOutputTest, StreamedIsByteForByteTheFormerOutput) {
     }
 }
 
+TEST(ListingOutputTest, EveryAsciiByteIsEscapedAsTheFormerOutputEscapedIt) {
+    // The JSON writer escapes ASCII itself; each byte in a name, a parent and a DN, alone
+    // and beside another, and once beside text beyond ASCII (which goes the generic way).
+    Records records;
+    std::vector<Record> listed;
+    std::vector<DeletedRow> rows;
+    for (int byte = 0; byte < 0x80; ++byte) {
+        using lumivel::shared::WidenText;
+        const std::string c(1, static_cast<char>(byte));
+        PropertySet* record = tombstone(static_cast<size_t>(byte), true);
+        const std::string guid = "0000" + std::to_string(2000 + byte) + "-aaaa-bbbb-cccc-0123456789ab";
+        const std::string name = byte % 2 ? c : "a" + c + "\x7f" + c + (byte == 0x41 ? "\xc3\xa9" : "z");
+        record->setText(u"name", WidenText(name + "\nDEL:" + guid));
+        record->setText(u"Parent", WidenText("OU=" + c + c + ",DC=lumivel,DC=test"));
+        record->setText(u"distinguishedName", WidenText("CN=" + name + "\\0ADEL:" + guid + ",CN=Deleted Objects"));
+        records.owned.push_back(record);
+        rows.push_back(DeletedRowOf(record));
+        listed.push_back(ListRecordOf(rows.back()));
+    }
+    EXPECT_EQ(stream(records.owned, OutputFormat::Json).text, formerJson(listed));
+    EXPECT_EQ(stream(records.owned, OutputFormat::Table).text, formerTable(listed));
+    EXPECT_EQ(stream(records.owned, OutputFormat::Tsv).text, formerTsv(rows));
+}
+
 TEST(ListingOutputTest, ExpiringWithinLeavesRowsOutAndTheirGuidsWithThem) {
     Records records;
     for (size_t i = 0; i < 40; ++i) records.owned.push_back(tombstone(i, i % 7 != 3));
@@ -179,4 +215,49 @@ TEST(ListingOutputTest, OutputThatCannotBeWrittenStopsTheListing) {
         EXPECT_NE(why.find("could not be written"), std::string::npos) << why;
         EXPECT_FALSE(printer.finish(&why)) << "a later finish does not pass for a whole listing";
     }
+}
+
+TEST(ListingOutputTest, PlainWordsAreTheFormerOnesForEveryByte) {
+    auto former = [](std::string_view word) {
+        return !word.empty() && word.size() <= 256 && word.front() != '-' &&
+               std::all_of(word.begin(), word.end(), [](unsigned char c) {
+                   return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == '@' || c == '{' || c == '}';
+               });
+    };
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string c(1, static_cast<char>(byte));
+        for (const std::string& word : {c, "a" + c, c + "a", "{" + c + "}"})
+            EXPECT_EQ(IsPlainWord(word), former(word)) << byte;
+    }
+    EXPECT_TRUE(IsPlainWord(std::string(256, 'a')));
+    EXPECT_FALSE(IsPlainWord(std::string(257, 'a')));
+}
+
+TEST(ListingOutputTest, TheCompletionCacheIsWrittenOnlyWhenItsWordsChange) {
+    lumivel::testing::TemporaryDirectory home;
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string kept = before ? before : "";
+    ::setenv("XDG_CACHE_HOME", home.path().c_str(), 1);
+    const std::string path = ListingCachePath("lumivel.test");
+    auto inode = [&] {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    };
+    RememberListing("lumivel.test", "aaaa-1\nnot plain\nbbbb-2\n");
+    EXPECT_EQ(lumivel::testing::ReadText(path), "aaaa-1\nbbbb-2\n");
+    const ino_t first = inode();
+    RememberListing("lumivel.test", "aaaa-1\nbbbb-2\n");
+    EXPECT_EQ(inode(), first);
+    RememberListing("lumivel.test", "aaaa-1\n");
+    EXPECT_EQ(lumivel::testing::ReadText(path), "aaaa-1\n");
+    // A file others may read is replaced by a private one, though its words are the same.
+    const ino_t second = inode();
+    ::chmod(path.c_str(), 0644);
+    RememberListing("lumivel.test", "aaaa-1\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+    EXPECT_NE(info.st_ino, second);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    if (before) ::setenv("XDG_CACHE_HOME", kept.c_str(), 1);
+    else ::unsetenv("XDG_CACHE_HOME");
 }

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "cli/domain_listing.h"
 #include "cli/terminal_text.h"
@@ -258,6 +259,52 @@ TEST(TombstoneChangesTest, ChangesLandAsOnTheConsolesRecords) {
         }
         for (PropertySet* record : records) record->release();
         for (PropertySet* change : changes) change->release();
+    }
+}
+
+// Many changes in random order over a listing: renamed, moved, gone, back again, new, named by
+// GUIDs in either case.
+TEST(TombstoneChangesTest, RandomChangesLandAsOnTheConsolesRecords) {
+    std::mt19937 random(34);
+    auto guidOf = [](size_t n, bool upper) {
+        char text[40];
+        std::snprintf(text, sizeof text, upper ? "%08zX-0000-4000-8000-00000000000A" : "%08zx-0000-4000-8000-00000000000a", n);
+        return WidenText(text);
+    };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<PropertySet*> records;
+        std::vector<TombstoneFields> saved;
+        std::deque<OwnedTombstoneFields> owned;
+        const size_t listed = random() % 30;
+        for (size_t i = 0; i < listed; ++i) {
+            records.push_back(tombstone(u"listed " + WidenText(std::to_string(i)), guidOf(i, false), u"OU=old"));
+            owned.push_back(TombstoneFieldsOf(records.back()));
+            saved.push_back(ViewsOf(owned.back()));
+        }
+        std::vector<PropertySet*> changes;
+        const size_t count = random() % 25;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t n = random() % (listed + 10);
+            const bool upper = random() % 4 == 0;
+            if (random() % 3 == 0) {
+                PropertySet* left = PropertySet::create();
+                left->setInt(kSyncLeftKey, 1);
+                left->setText(u"guid", guidOf(n, upper));
+                changes.push_back(left);
+            } else {
+                changes.push_back(tombstone(u"changed " + WidenText(std::to_string(i)), guidOf(n, upper),
+                                            u"OU=" + WidenText(std::to_string(random() % 5))));
+            }
+        }
+        ApplyTombstoneChanges(&saved, &owned, changes);
+        lumivel::shared::ApplyListingChanges(&records, changes);
+        SCOPED_TRACE(round);
+        ASSERT_EQ(saved.size(), records.size());
+        for (size_t i = 0; i < records.size(); ++i) {
+            const OwnedTombstoneFields expected = TombstoneFieldsOf(records[i]);
+            for (size_t field = 0; field < kTombstoneFieldCount; ++field) EXPECT_EQ(saved[i][field], expected[field]);
+        }
+        for (PropertySet* record : records) record->release();
     }
 }
 
