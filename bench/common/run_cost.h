@@ -20,6 +20,7 @@ std::optional<double> CpuSecondsOfStatLine(const std::string& line, long ticksPe
 std::optional<double> ProcessCpuSeconds(pid_t pid);
 
 // The first test DC's process, from $TESTDC_DIR/dc.pid (testdc exec sets it); 0 when unknown.
+// testdc runs the DC as a single process, so that its processor time holds all its LDAP work.
 pid_t TestDcPid();
 
 struct RunFigures {
