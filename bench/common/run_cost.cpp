@@ -1,5 +1,7 @@
 #include "bench/common/run_cost.h"
 
+#include "bench/common/timed_process.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -22,13 +24,6 @@ double childrenCpuSeconds() {
     if (getrusage(RUSAGE_CHILDREN, &usage) != 0) return 0;
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-std::optional<double> oneMinuteLoad() {
-    std::ifstream file("/proc/loadavg");
-    double one = 0;
-    if (!(file >> one)) return std::nullopt;
-    return one;
 }
 
 }  // namespace
@@ -73,8 +68,8 @@ RunCost::RunCost(pid_t dc)
     m_sampler = std::thread([this] {
         // Sampled at once too, so that a run shorter than a second still has its load.
         while (true) {
-            if (std::optional<double> load = oneMinuteLoad()) {
-                m_loadSum = m_loadSum + *load;
+            if (const std::optional<std::array<double, 3>> load = LoadAverages()) {
+                m_loadSum = m_loadSum + (*load)[0];
                 ++m_loadSamples;
             }
             for (int tick = 0; tick < 10; ++tick) {

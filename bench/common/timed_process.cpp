@@ -37,12 +37,19 @@ ProcessRun RunProcess(const std::vector<std::string>& words) {
 
 double TimeProcess(const std::vector<std::string>& words) { return RunProcess(words).seconds; }
 
-std::string MachineLoad() {
+std::optional<std::array<double, 3>> LoadAverages() {
     std::ifstream file("/proc/loadavg");
-    double one = 0, five = 0, fifteen = 0;
-    if (!(file >> one >> five >> fifteen)) return "unknown";
+    std::array<double, 3> load{};
+    if (!(file >> load[0] >> load[1] >> load[2])) return std::nullopt;
+    return load;
+}
+
+std::string MachineLoad() {
+    const std::optional<std::array<double, 3>> load = LoadAverages();
+    if (!load) return "unknown";
     char text[96];
-    std::snprintf(text, sizeof text, "load %.2f %.2f %.2f on %ld cores", one, five, fifteen, sysconf(_SC_NPROCESSORS_ONLN));
+    std::snprintf(text, sizeof text, "load %.2f %.2f %.2f on %ld cores", (*load)[0], (*load)[1], (*load)[2],
+                  sysconf(_SC_NPROCESSORS_ONLN));
     return text;
 }
 

@@ -1,6 +1,8 @@
 // Timing programs that benchmarks hold the product against.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,9 @@ struct ProcessRun {
     long peakKilobytes = 0;   // its peak resident memory
 };
 ProcessRun RunProcess(const std::vector<std::string>& words);
+
+// The 1-, 5- and 15-minute load averages; nothing when they cannot be read.
+std::optional<std::array<double, 3>> LoadAverages();
 
 // The load averages and the number of cores, for beside the figures: others share the machine.
 std::string MachineLoad();
